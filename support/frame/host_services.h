@@ -124,6 +124,21 @@ class IDecimal {
   ~IDecimal() = default;
 };
 
+// The host's OBJET_MDPS object (a password value), created by operation 13
+// of the value-object service. Reference-counted: created with one reference,
+// released through operation 1.
+class IPasswordObject {
+ public:
+  virtual int32_t AddRef() = 0;                                            // 0
+  virtual int32_t Release() = 0;                                           // 1
+  virtual intptr_t vOp2(intptr_t a) = 0;                                   // 2
+  // Takes a value handed over by the holder's operation 9.
+  virtual intptr_t vSetValue(intptr_t value) = 0;                          // 3
+
+ protected:
+  ~IPasswordObject() = default;
+};
+
 // The host's value-object service (host item 9): 24 operations.
 class IGlobalFactory {
  public:

@@ -33,17 +33,69 @@ struct ModuleServices {
 
   // Message-text callback installed by CommandeComposante(2).
   PFN_MessageText pfnMessageText = nullptr;
+
+  // The module's own message catalogue, consulted by CommandeComposante(3)
+  // and (4) when the host callback gives no text; null while the module has
+  // none (code 3 then answers 0, code 4 answers -1).
+  PFN_MessageText pfnCatalogueText = nullptr;
+  int32_t (*pfnCataloguePacking)(int32_t number) = nullptr;
 };
 
 // The module's instance.
 ModuleServices& Services();
 
-// Indexes into ModuleServices::apfnCalc.
+// Indexes into ModuleServices::apfnCalc, in the host's order.
 enum CalcEntry {
-  kCalcCanCompare = 0,
+  kCalcCanCompare = 0,    // "bCanCompareEx"
+  kCalcAjoute,            // "wAjouteEx"
+  kCalcSoustrait,         // "wSoustraitEx"
+  kCalcMultiplie,         // "wMultiplieEx"
+  kCalcDivise,            // "wDiviseEx"
+  kCalcModuloW,           // "wModuloEx"
   kCalcComparaison = 6,   // "nComparaisonEx"
   kCalcEgalite = 7,       // "nEgaliteEx"
+  kCalcSuperieur,
+  kCalcInferieur,
+  kCalcPresqueEgal,
+  kCalcSoupleEgal,
+  kCalcCommencePar,
+  kCalcCommenceParSouple,
+  kCalcCommenceParTresSouple,
+  kCalcContient,
+  kCalcContientSouple,
+  kCalcContientTresSouple,
+  kCalcTerminePar,
+  kCalcTermineParSouple,
+  kCalcTermineParTresSouple,
+  kCalcETLogique,
+  kCalcOULogique,
+  kCalcNONLogique,
+  kCalcNegation,
+  kCalcAddition,
+  kCalcSoustraction,
+  kCalcMultiplication,
+  kCalcDivision,
+  kCalcModulo,            // "nModuloEx"
 };
+
+// The host's names of the calculation entry points, indexed by CalcEntry.
+extern const char* const kCalcEntryNames[kCalcEntryCount];
+constexpr const char* kConversionEntryName = "nConversionDepassementExt";
+constexpr const char* kFinConversionEntryName = "FinConversion";
+
+// Status answered for a call to an entry point the host never bound.
+constexpr int32_t kStatusNotBound = 105;
+
+// Calls a bound calculation entry point with (a, type a, b, type b, result,
+// 0, 0); kStatusNotBound when the host has not bound it.
+int32_t CallCalc(CalcEntry entry, const void* a, int32_t type_a, const void* b, int32_t type_b,
+                 void* result);
+// Converts through the host: kStatusNotBound when not bound, else the host's
+// status (100 and above = failure).
+int32_t CallConversion(const void* source, int32_t source_type, void* destination,
+                       int32_t destination_type);
+// Releases a conversion temporary; nothing when not bound.
+void CallFinConversion(void* destination, int32_t type);
 
 }  // namespace qg
 

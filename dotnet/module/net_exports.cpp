@@ -1,0 +1,36 @@
+// Exports of qg300net.so.
+#include <cstdint>
+
+#include "support/frame/export.h"
+#include "support/frame/module_frame.h"
+
+#if QG_WITH_ERRORS
+#include "errors/module_errors.h"
+
+namespace {
+
+// The module's message catalogue answers CommandeComposante(3) and (4) from
+// the moment the library is loaded.
+struct CatalogueInstaller {
+  CatalogueInstaller() { qg::InstallModuleCatalogue(&qg::CatalogueModule20()); }
+} g_catalogue_installer;
+
+}  // namespace
+#endif
+
+QG_EXPORT intptr_t Execution(int32_t code, intptr_t argument) {
+  return qg::FrameExecution(code, argument);
+}
+
+QG_EXPORT intptr_t CommandeComposante(int32_t code, intptr_t argument) {
+  return qg::FrameCommandeComposante(code, argument);
+}
+
+// Filled by the connector: the execution interface for identifier 1.
+QG_EXPORT void* pQueryProxy(int32_t) { return nullptr; }
+
+// Filled by the connector: the .NET manager.
+QG_EXPORT void* gpiGetManager() { return nullptr; }
+
+// Filled by the connector: the host is going away.
+QG_EXPORT void EXT_VMTerm() {}

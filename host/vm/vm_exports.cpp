@@ -1,0 +1,63 @@
+// Exports of the stand-in host runtime qg300vm.so. The variant
+// qg300vm_lack.so is built from the same code; its version script leaves
+// out "FinConversion" and "nPresqueEgalEx" so that the binding exports meet
+// a missing name.
+#include "host/core/calc_entries.h"
+#include "host/core/host_runtime.h"
+#include "support/frame/export.h"
+#include "support/frame/module_services.h"
+
+QG_EXPORT intptr_t Execution(int32_t code, intptr_t argument) {
+  return qghost::HostExecution(code, argument);
+}
+
+// Test control: the instance behind this library's exports.
+QG_EXPORT qghost::HostRuntime* qghost_Runtime() { return &qghost::Runtime(); }
+
+QG_EXPORT int32_t nConversionDepassementExt(const void* source, int32_t source_type,
+                                            void* destination, int32_t destination_type,
+                                            int32_t option, intptr_t reserved) {
+  return qghost::ConversionDepassementExt(source, source_type, destination, destination_type,
+                                          option, reserved);
+}
+
+QG_EXPORT void FinConversion(void* destination, int32_t type) {
+  qghost::FinConversion(destination, type);
+}
+
+#define QG_CALC_EXPORT(name, index)                                                       \
+  QG_EXPORT int32_t name(const void* a, int32_t type_a, const void* b, int32_t type_b,  \
+                         void* result, intptr_t, intptr_t) {                              \
+    return qghost::CalcEntry(index, a, type_a, b, type_b, result);                        \
+  }
+
+QG_CALC_EXPORT(bCanCompareEx, 0)
+QG_CALC_EXPORT(wAjouteEx, 1)
+QG_CALC_EXPORT(wSoustraitEx, 2)
+QG_CALC_EXPORT(wMultiplieEx, 3)
+QG_CALC_EXPORT(wDiviseEx, 4)
+QG_CALC_EXPORT(wModuloEx, 5)
+QG_CALC_EXPORT(nComparaisonEx, 6)
+QG_CALC_EXPORT(nEgaliteEx, 7)
+QG_CALC_EXPORT(nSuperieurEx, 8)
+QG_CALC_EXPORT(nInferieurEx, 9)
+QG_CALC_EXPORT(nPresqueEgalEx, 10)
+QG_CALC_EXPORT(nSoupleEgalEx, 11)
+QG_CALC_EXPORT(nCommenceParEx, 12)
+QG_CALC_EXPORT(nCommenceParSoupleEx, 13)
+QG_CALC_EXPORT(nCommenceParTresSoupleEx, 14)
+QG_CALC_EXPORT(nContientEx, 15)
+QG_CALC_EXPORT(nContientSoupleEx, 16)
+QG_CALC_EXPORT(nContientTresSoupleEx, 17)
+QG_CALC_EXPORT(nTermineParEx, 18)
+QG_CALC_EXPORT(nTermineParSoupleEx, 19)
+QG_CALC_EXPORT(nTermineParTresSoupleEx, 20)
+QG_CALC_EXPORT(nETLogiqueEx, 21)
+QG_CALC_EXPORT(nOULogiqueEx, 22)
+QG_CALC_EXPORT(nNONLogiqueEx, 23)
+QG_CALC_EXPORT(nNegationEx, 24)
+QG_CALC_EXPORT(nAdditionEx, 25)
+QG_CALC_EXPORT(nSoustractionEx, 26)
+QG_CALC_EXPORT(nMultiplicationEx, 27)
+QG_CALC_EXPORT(nDivisionEx, 28)
+QG_CALC_EXPORT(nModuloEx, 29)

@@ -1,0 +1,72 @@
+// Exports of qg300test.so.
+#include <cstdint>
+
+#include "support/frame/component_description.h"
+#include "support/frame/export.h"
+#include "support/frame/module_frame.h"
+#include "testrunner/module/test_execution_dll.h"
+
+#if QG_WITH_ERRORS
+#include "errors/module_errors.h"
+
+namespace {
+
+// The module's message catalogue answers CommandeComposante(3) and (4) from
+// the moment the library is loaded.
+struct CatalogueInstaller {
+  CatalogueInstaller() { qg::InstallModuleCatalogue(&qg::CatalogueModule54()); }
+} g_catalogue_installer;
+
+}  // namespace
+#endif
+
+namespace {
+
+// The module's component description; its words come with the runner.
+qg::ComponentDescription g_component = {};
+
+// The module's first-time initialisation: two steps that succeed.
+bool FirstTimeInit() { return true; }
+
+}  // namespace
+
+QG_EXPORT intptr_t Execution(int32_t code, intptr_t argument) {
+  return qg::FrameExecution(code, argument, &NewTestExecution);
+}
+
+QG_EXPORT intptr_t CommandeComposante(int32_t code, intptr_t argument) {
+  return qg::FrameCommandeComposante(code, argument);
+}
+
+QG_EXPORT int32_t CheckVersion() { return qg::kFrameVersion; }
+
+QG_EXPORT int32_t bInitZQConvFromVM(void* host, int32_t first, int32_t second) {
+  return qg::FrameInitConv(host, first, second);
+}
+
+QG_EXPORT int32_t bInitZQCalcFromVM(void* host, int32_t first, int32_t second) {
+  return qg::FrameInitCalc(host, first, second);
+}
+
+QG_EXPORT int32_t bExternalInitLibrary(void*) {
+  if (qg::Frame().nInitCount++ <= 0) return FirstTimeInit() ? 1 : 0;
+  return 1;
+}
+
+QG_EXPORT int32_t ExternalTermLibrary() {
+  if (qg::Frame().nInitCount-- == 1) {
+    // The runner object is released here once the runner lands.
+    qg::TermExecutionObject();
+  }
+  return 1;
+}
+
+// Filled by the runner: 1 the runner object, 60 a new library object.
+QG_EXPORT void* pQueryProxy(int32_t) { return nullptr; }
+
+QG_EXPORT intptr_t InfoComposante(int32_t kind, int32_t index) {
+  return qg::InfoComposante(g_component, kind, index);
+}
+
+// Filled by the recorder: the mouse hook procedure.
+QG_EXPORT intptr_t MouseHook(int32_t, uintptr_t, intptr_t) { return 0; }
