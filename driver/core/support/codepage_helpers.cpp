@@ -1,0 +1,52 @@
+#include "driver/core/support/codepage_helpers.h"
+
+#include <charconv>
+#include <climits>
+#include <cstring>
+
+#include "support/platform/codepage.h"
+
+std::string NAWideToCodePage(const char16_t* text, size_t n, uint32_t code_page) {
+  std::string out;
+  if (text == nullptr || n == 0 || n > size_t(INT_MAX)) return out;
+  const int needed = qg::WideToMultiByte(code_page, text, int(n), nullptr, 0);
+  if (needed <= 0) return out;
+  out.resize(size_t(needed));
+  if (qg::WideToMultiByte(code_page, text, int(n), out.data(), needed) != needed) out.clear();
+  return out;
+}
+
+std::u16string NACodePageToWide(const char* text, size_t n, uint32_t code_page) {
+  std::u16string out;
+  if (text == nullptr || n == 0 || n > size_t(INT_MAX)) return out;
+  const int needed = qg::MultiByteToWide(code_page, text, int(n), nullptr, 0);
+  if (needed <= 0) return out;
+  out.resize(size_t(needed));
+  if (qg::MultiByteToWide(code_page, text, int(n), out.data(), needed) != needed) out.clear();
+  return out;
+}
+
+size_t nNAConvertCodePage(const char* src, size_t n, uint32_t from, char* dst, size_t capacity,
+                          uint32_t to) {
+  if (dst == nullptr || capacity == 0) return 0;
+  // The result is built aside first: src may be dst.
+  std::string bytes;
+  if (src != nullptr && n > 0) {
+    if (from == qg::kCodePageUtf8 && to == qg::kCodePageUtf8) {
+      bytes.assign(src, n < capacity - 1 ? n : capacity - 1);
+    } else {
+      const std::u16string wide = NACodePageToWide(src, n, from);
+      if (!wide.empty()) bytes = NAWideToCodePage(wide.data(), wide.size(), to);
+      if (bytes.size() >= capacity) bytes.clear();
+    }
+  }
+  std::memset(dst, 0, capacity);
+  std::memcpy(dst, bytes.data(), bytes.size());
+  return bytes.size();
+}
+
+std::u16string NAInt64ToText(int64_t value) {
+  char digits[24];
+  auto result = std::to_chars(digits, digits + sizeof digits, value);
+  return std::u16string(digits, result.ptr);
+}

@@ -1,0 +1,144 @@
+#include "driver/core/support/datetime_fields.h"
+
+#include "dotnet/convert/datetime.h"
+
+namespace {
+
+// Twelve months of a leap year, then twelve of a common year.
+constexpr uint8_t kDaysInMonth[24] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31,
+                                      31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+
+void ClampDay(NADateTime& dt) {
+  if (dt.byDay == 0 || dt.byMonth == 0 || dt.wYear == 0) return;
+  int days = nNADaysInMonth(dt.byMonth, dt.wYear);
+  if (days > 0 && dt.byDay > days) dt.byDay = uint8_t(days);
+}
+
+int SetTimePart(NADateTime& dt, int value, int max, uint32_t unit, uint32_t span) {
+  if (value < 0 || value > max) return 0;
+  const uint32_t old_part = (dt.nMilliseconds / unit) % span;
+  dt.nMilliseconds = dt.nMilliseconds - old_part * unit + uint32_t(value) * unit;
+  return 1;
+}
+
+template <class Char>
+size_t WriteDigits(const int* values, const int* widths, int parts, Char* out, size_t capacity) {
+  if (out == nullptr || capacity == 0) return 0;
+  size_t written = 0;
+  for (int p = 0; p < parts; ++p) {
+    int div = 1;
+    for (int i = 1; i < widths[p]; ++i) div *= 10;
+    for (int i = 0; i < widths[p]; ++i, div /= 10) {
+      if (written + 1 >= capacity) {
+        out[written] = 0;
+        return written;
+      }
+      out[written++] = Char('0' + values[p] / div % 10);
+    }
+  }
+  out[written] = 0;
+  return written;
+}
+
+int Clamp(int v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : v; }
+
+template <class Char>
+size_t TimeDigits(const NADateTime& dt, Char* out, size_t capacity) {
+  const uint32_t t = dt.nMilliseconds;
+  const int values[4] = {Clamp(int(t / 3600000u), 0, 99), int(t / 60000u % 60),
+                         int(t / 1000u % 60), int(t % 1000u)};
+  const int widths[4] = {2, 2, 2, 3};
+  return WriteDigits(values, widths, 4, out, capacity);
+}
+
+template <class Char>
+int ReadDigitField(const Char* text, int start, int count, bool tolerant) {
+  if (text == nullptr || text[0] == 0 || start < 0 || count <= 0) return 0;
+  int length = 0;
+  while (length < start + count && text[length] != 0) ++length;
+  int missing = 0;
+  if (length < start + count) {
+    if (!tolerant || start >= length) return 0;
+    missing = start + count - length;
+  }
+  int value = 0;
+  for (int i = start; i < start + count - missing; ++i) {
+    if (text[i] < '0' || text[i] > '9') {
+      // The integer stops at the first non-digit; no scaling then.
+      return value;
+    }
+    value = value * 10 + (text[i] - '0');
+  }
+  for (int i = 0; i < missing; ++i) value *= 10;
+  return value;
+}
+
+}  // namespace
+
+// Leap years: the conversion engine's calendar rule (four-year rule alone
+// before 1583, Gregorian from then on).
+int nNADaysInMonth(int month, int year) {
+  if (month < 1 || month > 12) return 0;
+  return kDaysInMonth[(bEstBissextile(year) ? 0 : 12) + month - 1];
+}
+
+int bNASetHour(NADateTime& dt, int hour) { return SetTimePart(dt, hour, 23, 3600000u, 24); }
+int bNASetMinute(NADateTime& dt, int minute) { return SetTimePart(dt, minute, 59, 60000u, 60); }
+int bNASetSecond(NADateTime& dt, int second) { return SetTimePart(dt, second, 59, 1000u, 60); }
+int bNASetMillisecond(NADateTime& dt, int millisecond) {
+  return SetTimePart(dt, millisecond, 999, 1u, 1000);
+}
+
+int bNASetYear(NADateTime& dt, int year) {
+  if (year < 1 || year > 9999) return 0;
+  dt.wYear = uint16_t(year);
+  ClampDay(dt);
+  return 1;
+}
+
+int bNASetMonth(NADateTime& dt, int month) {
+  if (month < 1 || month > 12) return 0;
+  dt.byMonth = uint8_t(month);
+  ClampDay(dt);
+  return 1;
+}
+
+int bNASetDay(NADateTime& dt, int day) {
+  if (day < 1 || day > 31) return 0;
+  dt.byDay = uint8_t(day);
+  ClampDay(dt);
+  return 1;
+}
+
+int bNASetFromSystemTime(NADateTime& dt, const NASystemTime& st) {
+  bNASetYear(dt, st.wYear);
+  bNASetMonth(dt, st.wMonth);
+  bNASetDay(dt, st.wDay);
+  bNASetHour(dt, st.wHour);
+  bNASetMinute(dt, st.wMinute);
+  bNASetSecond(dt, st.wSecond);
+  return bNASetMillisecond(dt, st.wMilliseconds);
+}
+
+size_t NAWriteDateDigits(const NADateTime& dt, char16_t* out, size_t capacity) {
+  const int values[3] = {Clamp(dt.wYear, 0, 9999), Clamp(dt.byMonth, 0, 99),
+                         Clamp(dt.byDay, 0, 99)};
+  const int widths[3] = {4, 2, 2};
+  return WriteDigits(values, widths, 3, out, capacity);
+}
+
+size_t NAWriteTimeDigits(const NADateTime& dt, char16_t* out, size_t capacity) {
+  return TimeDigits(dt, out, capacity);
+}
+
+size_t NAWriteTimeDigits(const NADateTime& dt, char* out, size_t capacity) {
+  return TimeDigits(dt, out, capacity);
+}
+
+int nNAReadDigitField(const char16_t* text, int start, int count, bool tolerant) {
+  return ReadDigitField(text, start, count, tolerant);
+}
+
+int nNAReadDigitField(const char* text, int start, int count, bool tolerant) {
+  return ReadDigitField(text, start, count, tolerant);
+}

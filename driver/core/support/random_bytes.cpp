@@ -1,0 +1,103 @@
+#include "driver/core/support/random_bytes.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/random.h>
+#include <unistd.h>
+
+#include "driver/core/support/hash_context.h"
+
+namespace qg {
+namespace {
+
+bool KernelSource(void* buffer, size_t count) {
+  uint8_t* p = static_cast<uint8_t*>(buffer);
+  while (count > 0) {
+    ssize_t got = getrandom(p, count, 0);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    p += got;
+    count -= size_t(got);
+  }
+  return true;
+}
+
+bool DeviceSource(void* buffer, size_t count) {
+  int fd = open("/dev/urandom", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  uint8_t* p = static_cast<uint8_t*>(buffer);
+  bool ok = true;
+  while (count > 0) {
+    ssize_t got = read(fd, p, count);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      ok = false;
+      break;
+    }
+    p += got;
+    count -= size_t(got);
+  }
+  close(fd);
+  return ok;
+}
+
+std::atomic<RandomSource> g_kernel{KernelSource};
+std::atomic<RandomSource> g_device{DeviceSource};
+std::atomic<uint64_t> g_counter{0};
+
+}  // namespace
+
+void FillRandomFromProcessState(void* buffer, size_t count) {
+  // Process state; any change in one word changes the whole hash. The
+  // counter alone makes every call's seed differ within the process.
+  struct timespec mono = {};
+  clock_gettime(CLOCK_MONOTONIC, &mono);
+  const uint64_t seed[9] = {
+      uint64_t(reinterpret_cast<uintptr_t>(&g_counter)),
+      g_counter.fetch_add(1) + 1,
+      uint64_t(reinterpret_cast<uintptr_t>(&errno)),
+      uint64_t(reinterpret_cast<uintptr_t>(&FillRandomFromProcessState)),
+      uint64_t(time(nullptr)),
+      uint64_t(mono.tv_sec) * 1000000000u + uint64_t(mono.tv_nsec),
+      uint64_t(clock()),
+      uint64_t(getpid()),
+      uint64_t(gettid()),
+  };
+  CNAHashContext hash;
+  uint8_t block[32];
+  hash.Update(seed, sizeof seed);
+  hash.Final(block);
+  uint8_t* out = static_cast<uint8_t*>(buffer);
+  for (;;) {
+    size_t take = count < sizeof block ? count : sizeof block;
+    std::memcpy(out, block, take);
+    out += take;
+    count -= take;
+    if (count == 0) break;
+    hash.Reset();
+    hash.Update(block, sizeof block);
+    hash.Final(block);
+  }
+}
+
+bool bFillRandomBytes(void* buffer, size_t count) {
+  if (count == 0) return true;
+  if (buffer == nullptr) return false;
+  if (g_kernel.load()(buffer, count)) return true;
+  if (g_device.load()(buffer, count)) return true;
+  FillRandomFromProcessState(buffer, count);
+  return true;
+}
+
+void SetRandomSourcesForTest(RandomSource kernel, RandomSource device) {
+  g_kernel.store(kernel != nullptr ? kernel : KernelSource);
+  g_device.store(device != nullptr ? device : DeviceSource);
+}
+
+}  // namespace qg

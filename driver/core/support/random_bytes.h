@@ -1,0 +1,28 @@
+// Random bytes for the driver: the kernel's generator first, then the
+// random device, then a hash of process state, which always succeeds.
+#ifndef QG_DRIVER_CORE_SUPPORT_RANDOM_BYTES_H_
+#define QG_DRIVER_CORE_SUPPORT_RANDOM_BYTES_H_
+
+#include <cstddef>
+
+namespace qg {
+
+// Fills the whole buffer from the first source that succeeds. A count of 0
+// succeeds without writing. Thread-safe.
+bool bFillRandomBytes(void* buffer, size_t count);
+
+// A source fills the whole buffer and answers true, or answers false.
+using RandomSource = bool (*)(void* buffer, size_t count);
+
+// Replaces the two system sources (null restores the system's) so that
+// tests can make them fail. Not thread-safe against concurrent fills.
+void SetRandomSourcesForTest(RandomSource kernel, RandomSource device);
+
+// The last source: hashes a seed of process state (a counter each call
+// moves, addresses, clocks, process and thread numbers) into 32-byte blocks,
+// each next block the hash of the one before.
+void FillRandomFromProcessState(void* buffer, size_t count);
+
+}  // namespace qg
+
+#endif  // QG_DRIVER_CORE_SUPPORT_RANDOM_BYTES_H_
