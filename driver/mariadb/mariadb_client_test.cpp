@@ -119,7 +119,8 @@ TEST_F(ClientBindingTest, DefaultNameLoadsTheSystemLibrary) {
     EXPECT_EQ(0, CNAMariaDBClient::GetLibraryPath().rfind("/usr/lib", 0))
         << CNAMariaDBClient::GetLibraryPath();
     EXPECT_TRUE(CNAMariaDBClient::GetDirectory().bEstVide());
-    EXPECT_EQ(U16(CNAMariaDBClient::GetLibraryPath()), GetNativeLibraryPath());
+    EXPECT_EQ(U16(CNAMariaDBClient::GetLibraryPath()),
+              std::u16string(GetNativeLibraryPath().pszGet()));
     EXPECT_EQ(qg::kMariaDBSlotCount, BoundSlotCount());
     EXPECT_GE(gnClientVersionMajor, 3);
     EXPECT_EQ(std::string(gMariaDB.mysql_get_client_info()), U8(gstrClientVersion));
