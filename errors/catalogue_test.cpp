@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "errors/catalogue_plain.h"
-#include "errors/component_command.h"
+#include "support/frame/module_frame.h"
 #include "errors/module_errors.h"
 #include "host/core/info_locale.h"
 #include "support/ctstring.h"
@@ -275,39 +275,39 @@ TEST_F(CatalogueTest, CommandCodesAnswerFromCatalogue) {
   qg::InstallModuleCatalogue(&qg::CatalogueModule76());
   char16_t buffer[64];
   qg::MessageTextRequest request{static_cast<int32_t>(sizeof(request)), 29, buffer, 64, -7};
-  intptr_t n = qg::nCommandeComposante(qg::kCmdMessageText, reinterpret_cast<intptr_t>(&request));
+  intptr_t n = qg::FrameCommandeComposante(qg::kCmdMessageText, reinterpret_cast<intptr_t>(&request));
   EXPECT_EQ(n, static_cast<intptr_t>(std::u16string(u"No transaction is running.").size()));
   EXPECT_EQ(request.nResult, n);
   EXPECT_EQ(std::u16string(buffer), u"No transaction is running.");
 
   // Shared messages are reachable through the module's channel too.
   request.nNumber = 25193;
-  EXPECT_GT(qg::nCommandeComposante(qg::kCmdMessageText, reinterpret_cast<intptr_t>(&request)), 0);
+  EXPECT_GT(qg::FrameCommandeComposante(qg::kCmdMessageText, reinterpret_cast<intptr_t>(&request)), 0);
 
   // A capacity below the text: capacity - 1 characters, terminated.
   request.nNumber = 29;
   request.nCapacity = 6;
-  EXPECT_EQ(qg::nCommandeComposante(qg::kCmdMessageText, reinterpret_cast<intptr_t>(&request)), 5);
+  EXPECT_EQ(qg::FrameCommandeComposante(qg::kCmdMessageText, reinterpret_cast<intptr_t>(&request)), 5);
   EXPECT_EQ(std::u16string(buffer), u"No tr");
 
   // A capacity of 0 or less writes nothing and answers 0.
   for (int32_t capacity : {0, -5}) {
     buffer[0] = u'#';
     request.nCapacity = capacity;
-    EXPECT_EQ(qg::nCommandeComposante(qg::kCmdMessageText, reinterpret_cast<intptr_t>(&request)), 0);
+    EXPECT_EQ(qg::FrameCommandeComposante(qg::kCmdMessageText, reinterpret_cast<intptr_t>(&request)), 0);
     EXPECT_EQ(buffer[0], u'#');
     EXPECT_EQ(request.nResult, 0);
   }
 
   request.nNumber = 123456;
   request.nCapacity = 64;
-  EXPECT_EQ(qg::nCommandeComposante(qg::kCmdMessageText, reinterpret_cast<intptr_t>(&request)), 0);
-  EXPECT_EQ(qg::nCommandeComposante(qg::kCmdMessagePacking, 123456), -1);
-  intptr_t kind = qg::nCommandeComposante(qg::kCmdMessagePacking, 760101);
+  EXPECT_EQ(qg::FrameCommandeComposante(qg::kCmdMessageText, reinterpret_cast<intptr_t>(&request)), 0);
+  EXPECT_EQ(qg::FrameCommandeComposante(qg::kCmdMessagePacking, 123456), -1);
+  intptr_t kind = qg::FrameCommandeComposante(qg::kCmdMessagePacking, 760101);
   EXPECT_TRUE(kind == 0 || kind == 1) << kind;
-  EXPECT_EQ(qg::nCommandeComposante(qg::kCmdMessageText, 0), 0);
-  EXPECT_EQ(qg::nCommandeComposante(99, 0), 0);
-  EXPECT_EQ(qg::nCommandeComposante(1, 0), 0);
+  EXPECT_EQ(qg::FrameCommandeComposante(qg::kCmdMessageText, 0), 0);
+  EXPECT_EQ(qg::FrameCommandeComposante(99, 0), 0);
+  EXPECT_EQ(qg::FrameCommandeComposante(1, 0), 0);
 
   // The frame's own channel reaches the installed catalogue.
   EXPECT_EQ(qg::Services().pfnCataloguePacking(760101), kind);
@@ -327,7 +327,7 @@ int32_t LongCallback(int32_t, char16_t* buffer, int32_t capacity) {
 }
 
 TEST_F(CatalogueTest, HostCallbackComesFirstAndLongTextsAreFetchedWhole) {
-  EXPECT_EQ(qg::nCommandeComposante(qg::kCmdSetMessageCallback,
+  EXPECT_EQ(qg::FrameCommandeComposante(qg::kCmdSetMessageCallback,
                                     reinterpret_cast<intptr_t>(&LongCallback)),
             1);
   ASSERT_EQ(qg::Services().pfnMessageText, &LongCallback);
@@ -351,7 +351,7 @@ TEST_F(CatalogueTest, HostCallbackComesFirstAndLongTextsAreFetchedWhole) {
   g_answer_length = 300;
   char16_t buffer[64];
   qg::MessageTextRequest request{static_cast<int32_t>(sizeof(request)), 1, buffer, 64, 0};
-  EXPECT_EQ(qg::nCommandeComposante(qg::kCmdMessageText, reinterpret_cast<intptr_t>(&request)), 300);
+  EXPECT_EQ(qg::FrameCommandeComposante(qg::kCmdMessageText, reinterpret_cast<intptr_t>(&request)), 300);
 
   // A callback without text leaves the catalogue to answer.
   g_answer_length = 0;

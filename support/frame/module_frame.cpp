@@ -171,17 +171,20 @@ intptr_t FrameCommandeComposante(int32_t code, intptr_t argument) {
     case kCmdMessageText: {
       auto* request = reinterpret_cast<MessageTextRequest*>(argument);
       if (request == nullptr) return 0;
+      // No buffer or no room: nothing is written, not even by the host.
       int32_t result = 0;
-      if (services.pfnMessageText != nullptr) {
-        result = services.pfnMessageText(request->nNumber, request->pszBuffer, request->nCapacity);
-      }
-      if (result <= 0) {
-        result = 0;
-        if (services.pfnCatalogueText != nullptr && request->pszBuffer != nullptr &&
-            request->nCapacity > 0) {
-          result = std::max<int32_t>(
-              0, services.pfnCatalogueText(request->nNumber, request->pszBuffer,
-                                           request->nCapacity));
+      if (request->pszBuffer != nullptr && request->nCapacity > 0) {
+        if (services.pfnMessageText != nullptr) {
+          result = services.pfnMessageText(request->nNumber, request->pszBuffer,
+                                           request->nCapacity);
+        }
+        if (result <= 0) {
+          result = 0;
+          if (services.pfnCatalogueText != nullptr) {
+            result = std::max<int32_t>(
+                0, services.pfnCatalogueText(request->nNumber, request->pszBuffer,
+                                             request->nCapacity));
+          }
         }
       }
       request->nResult = result;

@@ -383,6 +383,15 @@ TEST_F(FrameTest, MessageTextChannel) {
   EXPECT_EQ(FrameCommandeComposante(kCmdMessageText, reinterpret_cast<intptr_t>(&request)), 300);
   EXPECT_EQ(request.nResult, 300);
   EXPECT_EQ(Host().nLastMessageCapacity(), 256);
+  // No room: the host is not asked and nothing is written.
+  for (int32_t capacity : {0, -5}) {
+    MessageTextRequest empty = request;
+    empty.nCapacity = capacity;
+    buffer[0] = u'#';
+    EXPECT_EQ(FrameCommandeComposante(kCmdMessageText, reinterpret_cast<intptr_t>(&empty)), 0);
+    EXPECT_EQ(empty.nResult, 0);
+    EXPECT_EQ(buffer[0], u'#');
+  }
 
   // The host has no text: the module's catalogue answers.
   Host().SetMessageMode(qghost::MessageMode::kZero);
