@@ -17,7 +17,7 @@
 #include <cstdint>
 #include <string>
 
-#include "errors/qg_unknown.h"
+#include "support/qg_unknown.h"
 #include "support/array.h"
 #include "support/platform/format.h"
 

@@ -847,13 +847,8 @@ void AnyRefConveyor::Take(void* p) {
   static_cast<qg::IAnyConveyor*>(p)->m_nCount.fetch_add(1, std::memory_order_relaxed);
 }
 void AnyRefConveyor::Give(void* p) { static_cast<qg::IAnyConveyor*>(p)->Release(); }
-void AnyRefError::Take(void* p) {
-  static_cast<qg::AnySharedError*>(p)->m_nCount.fetch_add(1, std::memory_order_relaxed);
-}
-void AnyRefError::Give(void* p) {
-  auto* e = static_cast<qg::AnySharedError*>(p);
-  if (e->m_nCount.fetch_sub(1, std::memory_order_acq_rel) == 1) delete e;
-}
+void AnyRefError::Take(void* p) { static_cast<CQGUnknown*>(p)->AddRef(); }
+void AnyRefError::Give(void* p) { static_cast<CQGUnknown*>(p)->Release(); }
 
 template <typename Ref, bool kCarry>
 void CAny_ZQRef<Ref, kCarry>::vCopieVers(CAny& target) const {

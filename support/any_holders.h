@@ -6,7 +6,7 @@
 //     host-shared string, released by the destructor;
 //   - OBJET_BASE, INTERFACE, OBJET_ANY, DINO, MEMOIMG, POLICE: one reference
 //     to an qg::IAnyObject; CONVOYEUR to an qg::IAnyConveyor; TABVALANY to an
-//     qg::IAnyArray; VALEUR_EN_ERREUR to an qg::AnySharedError;
+//     qg::IAnyArray; VALEUR_EN_ERREUR to a CQGUnknown (an error object);
 //   - DECIMAL: a decimal object of the host's value-object service, released
 //     through it; OBJET_MDPS: an object of the same service, released
 //     through its own operation 1;
@@ -19,6 +19,7 @@
 
 #include "support/any.h"
 #include "support/frame/host_services.h"
+#include "support/qg_unknown.h"
 
 namespace qg {
 
@@ -55,14 +56,9 @@ class IAnyConveyor : public IAnyObject {
   ~IAnyConveyor() = default;
 };
 
-// The error object of a VALEUR_EN_ERREUR value: a count after the table
-// pointer, changed atomically; at zero the object is deleted through its
-// operation 0 (the destructor).
-class AnySharedError {
- public:
-  virtual ~AnySharedError() = default;  // 0
-  std::atomic<int32_t> m_nCount{1};
-};
+// The error object of a VALEUR_EN_ERREUR value is a CQGUnknown: a count
+// after the table pointer, changed atomically; at zero the object is deleted
+// through its operation 0 (the destructor).
 
 // Builds the holder of `code` in place with an empty value and returns the
 // code to store in its type word (15 gives 8, a code without holder 0 with

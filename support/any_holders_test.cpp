@@ -48,7 +48,7 @@ class Conveyor final : public IAnyConveyor {
   int faults = 0;
 };
 
-class Error final : public AnySharedError {
+class Error final : public CQGUnknown {
  public:
   explicit Error(int* deleted) : deleted_(deleted) {}
   ~Error() override { ++*deleted_; }
@@ -138,19 +138,22 @@ TEST_F(AnyRefTest, EveryObjectHoldingTypeIsBalanced) {
   int deleted = 0;
   auto* e1 = new Error(&deleted);
   auto* e2 = new Error(&deleted);
+  e1->AddRef();  // the creator's reference
+  e2->AddRef();
   Exercise(kAnyVALEUR_EN_ERREUR, [](CAny& v, void* o) { v.SetVALEUR_EN_ERREUR(o); },
-           static_cast<AnySharedError*>(e1), static_cast<AnySharedError*>(e2));
-  EXPECT_EQ(e1->m_nCount.load(), 1);
-  EXPECT_EQ(e2->m_nCount.load(), 1);
+           static_cast<CQGUnknown*>(e1), static_cast<CQGUnknown*>(e2));
+  EXPECT_EQ(e1->nGetRefCount(), 1);
+  EXPECT_EQ(e2->nGetRefCount(), 1);
   EXPECT_EQ(deleted, 0);
   {
     // The last reference, held by a value, deletes the error.
     CAny holder;
-    holder.SetVALEUR_EN_ERREUR(static_cast<AnySharedError*>(e1));
-    e1->m_nCount.fetch_sub(1);
+    holder.SetVALEUR_EN_ERREUR(static_cast<CQGUnknown*>(e1));
+    e1->Release();
   }
   EXPECT_EQ(deleted, 1);
-  delete e2;
+  e2->Release();
+  EXPECT_EQ(deleted, 2);
 }
 
 TEST_F(AnyRefTest, CopiesOfObjectValuesAndTheirFlags) {
