@@ -11,6 +11,7 @@
 #include "driver/mariadb/client_entry_points.h"
 #include "driver/mariadb/mariadb_client.h"
 #include "driver/mariadb/testing/mariadb_server.h"
+#include "errors/module_errors.h"
 
 namespace {
 
@@ -67,7 +68,7 @@ class ClientServerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_NE(nullptr, qg::rig::TestServer());
-    qg::ClientLoadError error;
+    _CXErrorModule76 error;
     ASSERT_TRUE(CNAMariaDBClient::bLoad(&error, nullptr));
   }
   void TearDown() override { CNAMariaDBClient::TermInstance(); }

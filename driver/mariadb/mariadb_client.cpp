@@ -8,6 +8,8 @@
 #include "driver/core/path_helpers.h"
 #include "driver/mariadb/client_entry_points.h"
 #include "driver/mariadb/client_version.h"
+#include "errors/internal_error.h"
+#include "errors/module_errors.h"
 #include "support/platform/codepage.h"
 #include "support/platform/error_codes.h"
 #include "support/platform/text16.h"
@@ -83,33 +85,56 @@ void KeepMapped(qg::ModuleHandle module, const std::string& path) {
   }
 }
 
-void ReportLoadFailure(qg::ClientLoadError* error, const std::u16string& name,
+// Bits of this process, the third insert of message 27.
+constexpr uint32_t kProcessBits = sizeof(void*) * 8;
+
+// Driver messages (identifiers of the driver's error-definition table).
+constexpr uint32_t kMessageClientFault = 23;
+constexpr uint32_t kMessageLibraryNotLoaded = 27;
+constexpr uint32_t kMessageFunctionMissing = 37;
+constexpr uint32_t kMessageClientVersion = 3355;
+
+// Error sites of the binding: {major, minor}.
+struct Site {
+  uint32_t nMajor;
+  uint32_t nMinor;
+};
+constexpr Site kSiteLoad = {9, 1};
+constexpr Site kSiteBind = {9, 2};
+constexpr Site kSiteClientVersion = {101, 7};
+
+// Sets the driver's message with its inserts as the error, files the
+// error's identifier as item 16 and the internal-error text of the site.
+// A null error drops the report.
+template <typename... Args>
+void ReportAtSite(_CXErrorModule76* error, Site site, uint32_t message, const Args&... args) {
+  if (error == nullptr) return;
+  error->SetUserError(gstErrorDefModule76, message, args...);
+  error->AddInfo(EIT_NATIVECODE, error->nGetIdentifier());
+  qg::AddInternalErrorText(*error, qg::kModuleTagMaria, site.nMajor, site.nMinor,
+                           qg::kModuleVersionMaria);
+}
+
+void ReportLoadFailure(_CXErrorModule76* error, const std::u16string& name,
                        uint32_t system_error) {
-  if (!qg::ClaimClientLoadError(error)) return;
-  error->nMessage = qg::kMessageLibraryNotLoaded;
-  error->nSiteMajor = 9;
-  error->nSiteMinor = 1;
-  error->nSystemError = system_error;
-  error->strSystemText = system_error == qg::kErrorBadExeFormat
-                             ? name.c_str()
-                             : qg::ErrorText16(system_error).c_str();
-  error->strLibraryName = name.c_str();
+  if (error == nullptr) return;
+  ReportAtSite(error, kSiteLoad, kMessageLibraryNotLoaded, u"MariaDB", name, kProcessBits);
+  if (system_error == qg::kErrorBadExeFormat) {
+    error->SetSystemErrorText(system_error, name.c_str());
+  } else {
+    error->SetSystemError(system_error);
+  }
 }
 
-void ReportMissingFunction(qg::ClientLoadError* error, const char16_t* name,
-                           uint32_t site_major, uint32_t site_minor) {
-  if (!qg::ClaimClientLoadError(error)) return;
-  error->nMessage = qg::kMessageFunctionMissing;
-  error->nSiteMajor = site_major;
-  error->nSiteMinor = site_minor;
-  error->strFunctionName = name;
+void ReportMissingFunction(_CXErrorModule76* error, const char16_t* name, Site site) {
+  ReportAtSite(error, site, kMessageFunctionMissing, name);
 }
 
-void ReportClientFault(qg::ClientLoadError* error, uint32_t site_major, uint32_t site_minor) {
-  if (!qg::ClaimClientLoadError(error)) return;
-  error->nMessage = qg::kMessageClientFault;
-  error->nSiteMajor = site_major;
-  error->nSiteMinor = site_minor;
+void ReportClientFault(_CXErrorModule76* error, Site site) {
+  if (error == nullptr) return;
+  ReportAtSite(error, site, kMessageClientFault, u"MariaDB");
+  error->AddDebugMessageId(&gstErrorDefModule76, kMessageClientVersion,
+                           gstrClientVersion.pszGet());
 }
 
 }  // namespace
@@ -131,7 +156,7 @@ void CNAMariaDBClient::GetDefaultLibraryName(CTString* out) {
   *out = kDefaultLibraryName;
 }
 
-bool CNAMariaDBClient::bLoad(qg::ClientLoadError* error, const char16_t* library_name) {
+bool CNAMariaDBClient::bLoad(_CXErrorModule76* error, const char16_t* library_name) {
   std::lock_guard<std::recursive_mutex> lock(BindingMutex());
   if (gpclMariaDBClient == nullptr && !bCreateInstance(error)) return false;
   CNAMariaDBClient* client = gpclMariaDBClient;
@@ -139,7 +164,7 @@ bool CNAMariaDBClient::bLoad(qg::ClientLoadError* error, const char16_t* library
     if (!client->bBindEntryPoints(error, library_name)) return false;
   } else if (!client->m_strMissingFunction.bEstVide()) {
     // The table is half bound: refuse it the same way every time.
-    ReportMissingFunction(error, client->m_strMissingFunction, 9, 2);
+    ReportMissingFunction(error, client->m_strMissingFunction, kSiteBind);
     return false;
   }
   if (!client->m_bVersionRead) return client->bReadClientVersion(error);
@@ -179,20 +204,18 @@ void CNAMariaDBClient::TermInstance() {
   qg::ClearClientVersion();
 }
 
-bool CNAMariaDBClient::bCreateInstance(qg::ClientLoadError* error) {
+bool CNAMariaDBClient::bCreateInstance(_CXErrorModule76* error) {
   CNAMariaDBClient* client = new (std::nothrow) CNAMariaDBClient();
   if (client == nullptr) {
-    if (qg::ClaimClientLoadError(error)) {
-      error->nMessage = qg::kMessageOutOfMemory;
-      error->nSystemError = qg::kErrorOutOfMemory;
-    }
+    // The pointer stays null: the next opening tries again.
+    if (error != nullptr) error->SetOutOfMemoryError();
     return false;
   }
   gpclMariaDBClient = client;
   return true;
 }
 
-bool CNAMariaDBClient::bBindEntryPoints(qg::ClientLoadError* error,
+bool CNAMariaDBClient::bBindEntryPoints(_CXErrorModule76* error,
                                         const char16_t* library_name) {
   std::u16string name = ResolveLibraryName(library_name);
   uint32_t system_error = 0;
@@ -211,22 +234,22 @@ bool CNAMariaDBClient::bBindEntryPoints(qg::ClientLoadError* error,
     if (address == nullptr && slot.bRequired) {
       // The slots after this one are not looked up.
       m_strMissingFunction = slot.pszName16;
-      ReportMissingFunction(error, m_strMissingFunction, 9, 2);
+      ReportMissingFunction(error, m_strMissingFunction, kSiteBind);
       return false;
     }
   }
   return true;
 }
 
-bool CNAMariaDBClient::bReadClientVersion(qg::ClientLoadError* error) {
+bool CNAMariaDBClient::bReadClientVersion(_CXErrorModule76* error) {
   const char* text = nullptr;
   try {
     text = gMariaDB.mysql_get_client_info();
   } catch (const CTString& function_name) {
-    ReportMissingFunction(error, function_name, 101, 7);
+    ReportMissingFunction(error, function_name, kSiteClientVersion);
     return false;
   } catch (...) {
-    ReportClientFault(error, 101, 7);
+    ReportClientFault(error, kSiteClientVersion);
     return false;
   }
   gstrClientVersion.SetFromMultiByte(text != nullptr ? text : "", qg::kCodePage1252);

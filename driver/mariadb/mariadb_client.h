@@ -9,15 +9,29 @@
 // The library is opened so that it is never unmapped (RTLD_NODELETE): exit
 // handlers it registered stay valid after TermInstance. The working
 // directory is never changed.
+//
+// Failures fill the caller's module-76 error (a null error drops them): the
+// driver's message with its inserts, the error's identifier as information
+// item 16 (EIT_NATIVECODE) and the internal-error text naming the site.
+//   27 library not loaded, site 9.1: inserts "MariaDB", the library name as
+//      resolved (the given text or the default name), the process's bits;
+//      system error from the load: for 193 (not an image for this process)
+//      its text is the library name, otherwise the system's text;
+//   37 required function missing, site 9.2: insert the function's name;
+//   37 or 23 ("MariaDB") while reading the client version, site 101.7: the
+//      trap of a missing function, or any other exception from the library;
+//      23 also appends debug message 3355 with the (still empty) version;
+//   out of memory for the object: CXError::SetOutOfMemoryError.
 #ifndef QG_DRIVER_MARIADB_MARIADB_CLIENT_H_
 #define QG_DRIVER_MARIADB_MARIADB_CLIENT_H_
 
 #include <cstdint>
 #include <string>
 
-#include "driver/mariadb/client_load_error.h"
 #include "support/ctstring.h"
 #include "support/platform/module.h"
+
+class _CXErrorModule76;
 
 class CNAMariaDBClient {
  public:
@@ -35,7 +49,7 @@ class CNAMariaDBClient {
   // "libmariadb.dll" stands for it too. Does nothing more and returns 1 when
   // already loaded. A binding that stopped at a missing required function
   // stays failed: every later call reports message 37 with the same name.
-  static bool bLoad(qg::ClientLoadError* error, const char16_t* library_name);
+  static bool bLoad(_CXErrorModule76* error, const char16_t* library_name);
 
   // True once bLoad has succeeded (library held, every required function
   // bound, version read) and until TermInstance.
@@ -63,9 +77,9 @@ class CNAMariaDBClient {
   CNAMariaDBClient(const CNAMariaDBClient&) = delete;
   CNAMariaDBClient& operator=(const CNAMariaDBClient&) = delete;
 
-  static bool bCreateInstance(qg::ClientLoadError* error);
-  bool bBindEntryPoints(qg::ClientLoadError* error, const char16_t* library_name);
-  bool bReadClientVersion(qg::ClientLoadError* error);
+  static bool bCreateInstance(_CXErrorModule76* error);
+  bool bBindEntryPoints(_CXErrorModule76* error, const char16_t* library_name);
+  bool bReadClientVersion(_CXErrorModule76* error);
   bool bLoadLibrary(uint32_t* system_error, const std::u16string& library_name);
   bool bLoadLibraryFrom(uint32_t* system_error, const std::u16string& file,
                         const std::u16string& folder);

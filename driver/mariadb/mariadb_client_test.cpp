@@ -11,6 +11,7 @@
 #include "driver/mariadb/client_entry_points.h"
 #include "driver/mariadb/client_version.h"
 #include "driver/mariadb/testing/process.h"
+#include "errors/module_errors.h"
 #include "support/platform/error_codes.h"
 #include "support/platform/module.h"
 
@@ -60,6 +61,30 @@ std::string TrapName(Call call) {
     return "(other exception)";
   }
   return "";
+}
+
+std::u16string UserMessage(const CXError& error) { return error.pszGetUserMessage(); }
+
+// A driver error as every binding site files it: module 76, error level,
+// the message as identifier and only user message, the identifier as item
+// 16 and the internal-error text naming the site.
+void ExpectSiteError(const CXError& error, uint32_t message, const char* site) {
+  EXPECT_EQ(76, error.nGetModule());
+  EXPECT_EQ(XERR_ERROR, error.nGetNiveau());
+  EXPECT_EQ(message, error.nGetIdentifier());
+  ASSERT_EQ(1, error.nGetNbMessageId());
+  EXPECT_EQ(message, error.nGetMessageId(0));
+  const CXError::_stERRORINFO* item = error.pstGetInfo(EIT_NATIVECODE);
+  ASSERT_NE(nullptr, item);
+  EXPECT_EQ(message, item->nValue);
+  std::u16string site_text = u"IEQGMARIA=" + U16(site) +
+                             u"\r\nModule=<QGMARIA>\r\nVersion=<30.0.67.0>";
+  EXPECT_NE(std::u16string::npos, std::u16string(error.pszGetDebugMessage()).find(site_text))
+      << U8(error.pszGetDebugMessage());
+}
+
+bool Contains(const std::u16string& text, const char16_t* part) {
+  return text.find(part) != std::u16string::npos;
 }
 
 size_t BoundSlotCount() {
@@ -112,9 +137,9 @@ TEST_F(ClientBindingTest, DefaultNameLoadsTheSystemLibrary) {
   const char16_t* names[] = {nullptr, u"", u"libmariadb.dll", u"LibMariaDB.DLL"};
   for (const char16_t* name : names) {
     SCOPED_TRACE(name == nullptr ? "(null)" : U8(name));
-    qg::ClientLoadError error;
+    _CXErrorModule76 error;
     ASSERT_TRUE(CNAMariaDBClient::bLoad(&error, name));
-    EXPECT_FALSE(error.bIsSet());
+    EXPECT_EQ(XERR_NONE, error.nGetNiveau());
     EXPECT_TRUE(CNAMariaDBClient::bIsLoaded());
     EXPECT_EQ(0, CNAMariaDBClient::GetLibraryPath().rfind("/usr/lib", 0))
         << CNAMariaDBClient::GetLibraryPath();
@@ -133,7 +158,7 @@ TEST_F(ClientBindingTest, DefaultNameLoadsTheSystemLibrary) {
 }
 
 TEST_F(ClientBindingTest, FolderHoldingALinkToTheSystemLibrary) {
-  qg::ClientLoadError error;
+  _CXErrorModule76 error;
   ASSERT_TRUE(CNAMariaDBClient::bLoad(&error, nullptr));
   std::string system_path = CNAMariaDBClient::GetLibraryPath();
   CNAMariaDBClient::TermInstance();
@@ -167,18 +192,20 @@ TEST_F(ClientBindingTest, LoadFailuresReportMessage27) {
   std::string cwd = CurrentDirectory();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    qg::ClientLoadError error;
+    _CXErrorModule76 error;
     EXPECT_FALSE(CNAMariaDBClient::bLoad(&error, U16(c.name).c_str()));
-    EXPECT_EQ(27u, error.nMessage);
-    EXPECT_EQ(9u, error.nSiteMajor);
-    EXPECT_EQ(1u, error.nSiteMinor);
-    EXPECT_EQ(c.system_error, error.nSystemError);
-    EXPECT_EQ(U16(c.name), error.strLibraryName.pszGet());
+    ExpectSiteError(error, 27, "9.1");
+    EXPECT_TRUE(Contains(UserMessage(error), u"MariaDB")) << U8(error.pszGetUserMessage());
+    // The message names the library and the process's width.
+    EXPECT_TRUE(Contains(UserMessage(error), U16("<" + c.name + ">").c_str()))
+        << U8(error.pszGetUserMessage());
+    EXPECT_TRUE(Contains(UserMessage(error), u"64")) << U8(error.pszGetUserMessage());
+    EXPECT_EQ(c.system_error, error.nGetSystemError());
     // A bad image names the library; other failures carry the system's text.
     std::u16string expected_text = c.system_error == qg::kErrorBadExeFormat
                                        ? U16(c.name)
                                        : qg::ErrorText16(c.system_error);
-    EXPECT_EQ(expected_text, error.strSystemText.pszGet());
+    EXPECT_EQ(expected_text, error.pszGetSystemMessage());
     EXPECT_FALSE(CNAMariaDBClient::bIsLoaded());
     EXPECT_EQ(0u, BoundSlotCount());
     EXPECT_EQ(cwd, CurrentDirectory());
@@ -186,14 +213,14 @@ TEST_F(ClientBindingTest, LoadFailuresReportMessage27) {
     EXPECT_FALSE(CNAMariaDBClient::bLoad(nullptr, U16(c.name).c_str()));
   }
   // A failed load is not remembered: the next opening may succeed.
-  qg::ClientLoadError error;
+  _CXErrorModule76 error;
   EXPECT_TRUE(CNAMariaDBClient::bLoad(&error, nullptr));
 }
 
 TEST_F(ClientBindingTest, OwnFolderIsSearchedForAPlainName) {
-  qg::ClientLoadError error;
+  _CXErrorModule76 error;
   ASSERT_TRUE(CNAMariaDBClient::bLoad(&error, u"libqgfake_client.so"))
-      << U8(error.strSystemText);
+      << U8(error.pszGetSystemMessage());
   EXPECT_EQ(U16(BinaryFolder()), CNAMariaDBClient::GetDirectory().pszGet());
   EXPECT_EQ(qg::kMariaDBSlotCount, BoundSlotCount());
   EXPECT_EQ(u"10.5.8-fakeclient", std::u16string(gstrClientVersion.pszGet()));
@@ -209,7 +236,7 @@ TEST_F(ClientBindingTest, OwnFolderIsSearchedForAPlainName) {
 }
 
 TEST_F(ClientBindingTest, MissingOptionalFunctionKeepsItsTrap) {
-  qg::ClientLoadError error;
+  _CXErrorModule76 error;
   ASSERT_TRUE(CNAMariaDBClient::bLoad(&error, u"libqgfake_no_options.so"));
   EXPECT_TRUE(CNAMariaDBClient::bIsLoaded());
   EXPECT_TRUE(qg::IsClientTrap(gMariaDB.mysql_options));
@@ -226,13 +253,11 @@ TEST_F(ClientBindingTest, MissingOptionalFunctionKeepsItsTrap) {
 }
 
 TEST_F(ClientBindingTest, MissingRequiredFunctionStopsAndIsRemembered) {
-  qg::ClientLoadError error;
+  _CXErrorModule76 error;
   EXPECT_FALSE(CNAMariaDBClient::bLoad(&error, u"libqgfake_no_fetch_row.so"));
-  EXPECT_EQ(37u, error.nMessage);
-  EXPECT_EQ(9u, error.nSiteMajor);
-  EXPECT_EQ(2u, error.nSiteMinor);
-  EXPECT_EQ(0u, error.nSystemError);
-  EXPECT_EQ(u"mysql_fetch_row", std::u16string(error.strFunctionName.pszGet()));
+  ExpectSiteError(error, 37, "9.2");
+  EXPECT_TRUE(Contains(UserMessage(error), u"<mysql_fetch_row>")) << U8(error.pszGetUserMessage());
+  EXPECT_EQ(0u, error.nGetSystemError());
   EXPECT_FALSE(CNAMariaDBClient::bIsLoaded());
 
   // Functions before it are bound, it and the ones after keep their traps:
@@ -248,20 +273,24 @@ TEST_F(ClientBindingTest, MissingRequiredFunctionStopsAndIsRemembered) {
   // Every later opening, whatever its setting, gets the same refusal rather
   // than the half-bound table.
   for (const char16_t* name : {u"libqgfake_no_fetch_row.so", static_cast<const char16_t*>(nullptr)}) {
-    qg::ClientLoadError again;
+    _CXErrorModule76 again;
     EXPECT_FALSE(CNAMariaDBClient::bLoad(&again, name));
-    EXPECT_EQ(37u, again.nMessage);
-    EXPECT_EQ(u"mysql_fetch_row", std::u16string(again.strFunctionName.pszGet()));
+    ExpectSiteError(again, 37, "9.2");
+    EXPECT_EQ(UserMessage(error), UserMessage(again));
     EXPECT_EQ(14u, BoundSlotCount());
   }
+  EXPECT_FALSE(CNAMariaDBClient::bLoad(nullptr, nullptr));
 }
 
 TEST_F(ClientBindingTest, ExceptionWhileReadingTheVersionIsMessage23) {
-  qg::ClientLoadError error;
+  _CXErrorModule76 error;
   EXPECT_FALSE(CNAMariaDBClient::bLoad(&error, u"libqgfake_throwing.so"));
-  EXPECT_EQ(23u, error.nMessage);
-  EXPECT_EQ(101u, error.nSiteMajor);
-  EXPECT_EQ(7u, error.nSiteMinor);
+  ExpectSiteError(error, 23, "101.7");
+  EXPECT_TRUE(Contains(UserMessage(error), u"<MariaDB>")) << U8(error.pszGetUserMessage());
+  // The client version (not read yet: empty) follows the site.
+  std::u16string debug = error.pszGetDebugMessage();
+  std::u16string tail = u"Version=<30.0.67.0>\r\nClient library version: ";
+  EXPECT_EQ(debug.size() - tail.size(), debug.rfind(tail)) << U8(error.pszGetDebugMessage());
   EXPECT_FALSE(CNAMariaDBClient::bIsLoaded());
   EXPECT_EQ(-1, gnClientVersionMajor);
   EXPECT_TRUE(gstrClientVersion.bEstVide());
@@ -273,7 +302,7 @@ TEST_F(ClientBindingTest, TermInstanceBringsTrapsBackAndKeepsTheLibraryMapped) {
   CNAMariaDBClient::TermInstance();  // nothing loaded: nothing happens
   EXPECT_EQ(nullptr, CNAMariaDBClient::hGetModule());
 
-  qg::ClientLoadError error;
+  _CXErrorModule76 error;
   ASSERT_TRUE(CNAMariaDBClient::bLoad(&error, u"libqgfake_client.so"));
   std::string path = CNAMariaDBClient::GetLibraryPath();
   ASSERT_FALSE(path.empty());

@@ -12,6 +12,7 @@
 #include "driver/mariadb/client_entry_points.h"
 #include "driver/mariadb/client_version.h"
 #include "driver/mariadb/mariadb_client.h"
+#include "errors/module_errors.h"
 
 namespace {
 
@@ -22,9 +23,9 @@ bool FirstOpening(std::string* failure) {
   gReady.fetch_add(1);
   while (!gGo.load()) std::this_thread::yield();
   if (!CNAMariaDBClient::bIsLoaded()) {
-    qg::ClientLoadError error;
+    _CXErrorModule76 error;
     if (!CNAMariaDBClient::bLoad(&error, nullptr)) {
-      *failure = "bLoad failed with message " + std::to_string(error.nMessage);
+      *failure = "bLoad failed with message " + std::to_string(error.nGetMessageId(0));
       return false;
     }
   }
