@@ -1,8 +1,19 @@
 // Exports of qg300net.so.
 #include <cstdint>
 
+#include "dotnet/convert/conversion_cast.h"
 #include "support/frame/export.h"
 #include "support/frame/module_frame.h"
+
+namespace {
+
+// qg300net converts values itself: every CAny of the library casts through
+// the module's conversion engine, not through the host's entry points.
+struct ConversionInstaller {
+  ConversionInstaller() { qg::InstalleConversionMoteur(); }
+} g_conversion_installer;
+
+}  // namespace
 
 #if QG_WITH_ERRORS
 #include "errors/module_errors.h"

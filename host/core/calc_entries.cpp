@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "dotnet/convert/conversion_dispatch.h"
 #include "host/core/host_runtime.h"
 #include "support/frame/module_services.h"
 #include "support/xystring.h"
@@ -138,101 +139,26 @@ void StoreInt32(void* result, int32_t v) {
   if (result != nullptr) std::memcpy(result, &v, sizeof(v));
 }
 
-std::u16string Widen(const char* text, size_t n) {
-  std::u16string out;
-  for (size_t k = 0; k < n; ++k) out.push_back(static_cast<unsigned char>(text[k]));
-  return out;
-}
+// The engine reads the module-wide services; a host binary that has none
+// installed lends it its own for the length of one call.
+class ServicesDuHote {
+ public:
+  ServicesDuHote() : saved_(qg::Services()) {
+    qg::ModuleServices& s = qg::Services();
+    if (s.piStringMemory == nullptr) s.piStringMemory = &Runtime().Strings();
+    if (s.piInfoLocale == nullptr) s.piInfoLocale = &Runtime().Locale();
+    if (s.piValueObjects == nullptr) s.piValueObjects = &Runtime().Values();
+  }
+  ~ServicesDuHote() {
+    qg::ModuleServices& s = qg::Services();
+    s.piStringMemory = saved_.piStringMemory;
+    s.piInfoLocale = saved_.piInfoLocale;
+    s.piValueObjects = saved_.piValueObjects;
+  }
 
-std::u16string NumberText(const Value& v) {
-  char buffer[64];
-  std::to_chars_result r;
-  if (v.kind == Value::kSigned) {
-    r = std::to_chars(buffer, buffer + sizeof(buffer), v.i);
-  } else if (v.kind == Value::kUnsigned) {
-    r = std::to_chars(buffer, buffer + sizeof(buffer), v.u);
-  } else {
-    r = std::to_chars(buffer, buffer + sizeof(buffer), v.r);
-  }
-  return Widen(buffer, static_cast<size_t>(r.ptr - buffer));
-}
-
-// A text read as a number: a plain decimal integer when it is one, else a
-// real; 0 when it is neither.
-Value ParseNumber(const std::u16string& text) {
-  std::string narrow;
-  for (char16_t c : text) {
-    if (c > 0x7F) break;
-    narrow.push_back(static_cast<char>(c));
-  }
-  size_t start = narrow.find_first_not_of(" \t");
-  size_t end = narrow.find_last_not_of(" \t");
-  Value out;
-  out.kind = Value::kSigned;
-  if (start == std::string::npos) return out;
-  const char* first = narrow.data() + start;
-  const char* last = narrow.data() + end + 1;
-  if (*first == '+') ++first;
-  int64_t i = 0;
-  auto ri = std::from_chars(first, last, i);
-  if (ri.ec == std::errc() && ri.ptr == last) {
-    out.i = i;
-    return out;
-  }
-  double r = 0;
-  auto rr = std::from_chars(first, last, r);
-  if (rr.ec == std::errc() && rr.ptr == last) {
-    out.kind = Value::kReal;
-    out.r = r;
-  }
-  return out;
-}
-
-// A new host string holding `text`; null for the empty text.
-int32_t NewDstrW(const std::u16string& text, char16_t** out) {
-  *out = nullptr;
-  if (text.empty()) return 0;
-  int32_t bytes = static_cast<int32_t>(text.size() * 2);
-  void* p = nullptr;
-  int32_t status = Runtime().Strings().nAllocate(&p, bytes, 0);
-  if (status >= qg::kHostErrorFirst) return status;
-  auto* t = static_cast<char16_t*>(p);
-  text.copy(t, text.size());
-  t[text.size()] = 0;
-  qg::XYHeaderOf(p)->nLength = bytes;
-  *out = t;
-  return 0;
-}
-
-template <typename T>
-void StoreNumber(void* dst, const Value& v) {
-  T out;
-  if (v.kind == Value::kReal) {
-    out = static_cast<T>(v.r);
-  } else if (v.kind == Value::kUnsigned) {
-    out = static_cast<T>(v.u);
-  } else {
-    out = static_cast<T>(v.i);
-  }
-  std::memcpy(dst, &out, sizeof(T));
-}
-
-bool StoreNumberOfType(void* dst, int32_t code, const Value& v) {
-  switch (code) {
-    case kBool: case kI4: case kI4Alias: StoreNumber<int32_t>(dst, v); return true;
-    case kI1: StoreNumber<int8_t>(dst, v); return true;
-    case kI2: StoreNumber<int16_t>(dst, v); return true;
-    case kI8: StoreNumber<int64_t>(dst, v); return true;
-    case kUIX: StoreNumber<intptr_t>(dst, v); return true;
-    case kUI1: StoreNumber<uint8_t>(dst, v); return true;
-    case kUI2: StoreNumber<uint16_t>(dst, v); return true;
-    case kUI4: StoreNumber<uint32_t>(dst, v); return true;
-    case kUI8: StoreNumber<uint64_t>(dst, v); return true;
-    case kR4: StoreNumber<float>(dst, v); return true;
-    case kR8: StoreNumber<double>(dst, v); return true;
-    default: return false;
-  }
-}
+ private:
+  qg::ModuleServices saved_;
+};
 
 }  // namespace
 
@@ -263,38 +189,22 @@ int32_t CalcEntry(int index, const void* a, int32_t type_a, const void* b, int32
 }
 
 int32_t ConversionDepassementExt(const void* source, int32_t source_type, void* destination,
-                                 int32_t destination_type, int32_t, intptr_t) {
+                                 int32_t destination_type, int32_t option, intptr_t reserved) {
   Runtime().CountConversion();
-  Value v;
-  if (destination == nullptr || !Read(source, source_type, &v)) return kStatusUnsupported;
-  int32_t code = destination_type & 0xFF;
-  if (IsDstrW(code)) {
-    std::u16string text;
-    if (v.kind == Value::kText) {
-      text = v.text;
-    } else if (IsNumber(v)) {
-      text = NumberText(v);
-    }
-    char16_t* out = nullptr;
-    int32_t status = NewDstrW(text, &out);
-    if (status >= qg::kHostErrorFirst) return status;
-    std::memcpy(destination, &out, sizeof(out));
-    return 0;
-  }
-  if (v.kind == Value::kText) v = ParseNumber(v.text);
-  if (v.kind == Value::kNull) v.kind = Value::kSigned;
-  return StoreNumberOfType(destination, code, v) ? 0 : kStatusUnsupported;
+  if (destination == nullptr) return kStatusUnsupported;
+  ServicesDuHote services;
+  // Type words: the code is the low byte. `reserved` points to a code page
+  // or is 0. Callers pass option 1 also for sources they keep (a value's
+  // text is read this way): a BIN source is copied, never taken over.
+  return nConversionDepassement(source, source_type & 0xFF, destination, destination_type & 0xFF,
+                                option & ~qg::CONVERSION_DEPLACE_SOURCE,
+                                reinterpret_cast<const int32_t*>(reserved));
 }
 
 void FinConversion(void* destination, int32_t type) {
-  if (destination == nullptr || !IsDstrW(type & 0xFF)) return;
-  char16_t* text = Load<char16_t*>(destination);
-  if (text == nullptr) return;
-  std::memset(destination, 0, sizeof(text));
-  qg::XYHeader* header = qg::XYHeaderOf(text);
-  if (std::atomic_ref<int32_t>(header->nRefCount).fetch_sub(1) == 1) {
-    Runtime().Strings().nFree(text);
-  }
+  if (destination == nullptr) return;
+  ServicesDuHote services;
+  nLibereValeurTemporaire(destination, type & 0xFF);
 }
 
 }  // namespace qghost

@@ -9,8 +9,9 @@
 // value; a null value is below every other and equal to a null. Other pairs
 // and the other entry points answer 104.
 //
-// Conversion serves numbers and texts to DSTRW and back; the DSTRW written
-// is a new host string (count 1) released by FinConversion.
+// Conversion goes through the module conversion engine
+// (dotnet/convert/conversion_dispatch.h) on the type words' low bytes; its
+// temporaries are released by FinConversion.
 #ifndef QG_HOST_CORE_CALC_ENTRIES_H_
 #define QG_HOST_CORE_CALC_ENTRIES_H_
 

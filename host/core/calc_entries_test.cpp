@@ -129,7 +129,8 @@ TEST_F(CalcEntriesTest, ConversionPassesHostAllocationFailureOn) {
   char16_t* text = nullptr;
   EXPECT_EQ(ConversionDepassementExt(&value, 8, &text, 16, 1, 0), 123);
   EXPECT_EQ(text, nullptr);
-  EXPECT_EQ(ConversionDepassementExt(&value, 8, &text, 24, 1, 0), kStatusUnsupported);
+  double real = 1.5;
+  EXPECT_EQ(ConversionDepassementExt(&real, 12, &text, 24, 1, 0), kStatusUnsupported);
 }
 
 }  // namespace

@@ -8,13 +8,13 @@ namespace {
 constexpr uint8_t kDaysInMonth[24] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31,
                                       31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 
-void ClampDay(NADateTime& dt) {
-  if (dt.byDay == 0 || dt.byMonth == 0 || dt.wYear == 0) return;
-  int days = nNADaysInMonth(dt.byMonth, dt.wYear);
-  if (days > 0 && dt.byDay > days) dt.byDay = uint8_t(days);
+void ClampDay(qg::AnyDateTime& dt) {
+  if (dt.nDay == 0 || dt.nMonth == 0 || dt.nYear == 0) return;
+  int days = nNADaysInMonth(dt.nMonth, dt.nYear);
+  if (days > 0 && dt.nDay > days) dt.nDay = uint8_t(days);
 }
 
-int SetTimePart(NADateTime& dt, int value, int max, uint32_t unit, uint32_t span) {
+int SetTimePart(qg::AnyDateTime& dt, int value, int max, uint32_t unit, uint32_t span) {
   if (value < 0 || value > max) return 0;
   const uint32_t old_part = (dt.nMilliseconds / unit) % span;
   dt.nMilliseconds = dt.nMilliseconds - old_part * unit + uint32_t(value) * unit;
@@ -43,7 +43,7 @@ size_t WriteDigits(const int* values, const int* widths, int parts, Char* out, s
 int Clamp(int v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : v; }
 
 template <class Char>
-size_t TimeDigits(const NADateTime& dt, Char* out, size_t capacity) {
+size_t TimeDigits(const qg::AnyDateTime& dt, Char* out, size_t capacity) {
   const uint32_t t = dt.nMilliseconds;
   const int values[4] = {Clamp(int(t / 3600000u), 0, 99), int(t / 60000u % 60),
                          int(t / 1000u % 60), int(t % 1000u)};
@@ -82,35 +82,37 @@ int nNADaysInMonth(int month, int year) {
   return kDaysInMonth[(bEstBissextile(year) ? 0 : 12) + month - 1];
 }
 
-int bNASetHour(NADateTime& dt, int hour) { return SetTimePart(dt, hour, 23, 3600000u, 24); }
-int bNASetMinute(NADateTime& dt, int minute) { return SetTimePart(dt, minute, 59, 60000u, 60); }
-int bNASetSecond(NADateTime& dt, int second) { return SetTimePart(dt, second, 59, 1000u, 60); }
-int bNASetMillisecond(NADateTime& dt, int millisecond) {
+int bNASetHour(qg::AnyDateTime& dt, int hour) { return SetTimePart(dt, hour, 23, 3600000u, 24); }
+int bNASetMinute(qg::AnyDateTime& dt, int minute) {
+  return SetTimePart(dt, minute, 59, 60000u, 60);
+}
+int bNASetSecond(qg::AnyDateTime& dt, int second) { return SetTimePart(dt, second, 59, 1000u, 60); }
+int bNASetMillisecond(qg::AnyDateTime& dt, int millisecond) {
   return SetTimePart(dt, millisecond, 999, 1u, 1000);
 }
 
-int bNASetYear(NADateTime& dt, int year) {
+int bNASetYear(qg::AnyDateTime& dt, int year) {
   if (year < 1 || year > 9999) return 0;
-  dt.wYear = uint16_t(year);
+  dt.nYear = uint16_t(year);
   ClampDay(dt);
   return 1;
 }
 
-int bNASetMonth(NADateTime& dt, int month) {
+int bNASetMonth(qg::AnyDateTime& dt, int month) {
   if (month < 1 || month > 12) return 0;
-  dt.byMonth = uint8_t(month);
+  dt.nMonth = uint8_t(month);
   ClampDay(dt);
   return 1;
 }
 
-int bNASetDay(NADateTime& dt, int day) {
+int bNASetDay(qg::AnyDateTime& dt, int day) {
   if (day < 1 || day > 31) return 0;
-  dt.byDay = uint8_t(day);
+  dt.nDay = uint8_t(day);
   ClampDay(dt);
   return 1;
 }
 
-int bNASetFromSystemTime(NADateTime& dt, const NASystemTime& st) {
+int bNASetFromSystemTime(qg::AnyDateTime& dt, const NASystemTime& st) {
   bNASetYear(dt, st.wYear);
   bNASetMonth(dt, st.wMonth);
   bNASetDay(dt, st.wDay);
@@ -120,18 +122,18 @@ int bNASetFromSystemTime(NADateTime& dt, const NASystemTime& st) {
   return bNASetMillisecond(dt, st.wMilliseconds);
 }
 
-size_t NAWriteDateDigits(const NADateTime& dt, char16_t* out, size_t capacity) {
-  const int values[3] = {Clamp(dt.wYear, 0, 9999), Clamp(dt.byMonth, 0, 99),
-                         Clamp(dt.byDay, 0, 99)};
+size_t NAWriteDateDigits(const qg::AnyDateTime& dt, char16_t* out, size_t capacity) {
+  const int values[3] = {Clamp(dt.nYear, 0, 9999), Clamp(dt.nMonth, 0, 99),
+                         Clamp(dt.nDay, 0, 99)};
   const int widths[3] = {4, 2, 2};
   return WriteDigits(values, widths, 3, out, capacity);
 }
 
-size_t NAWriteTimeDigits(const NADateTime& dt, char16_t* out, size_t capacity) {
+size_t NAWriteTimeDigits(const qg::AnyDateTime& dt, char16_t* out, size_t capacity) {
   return TimeDigits(dt, out, capacity);
 }
 
-size_t NAWriteTimeDigits(const NADateTime& dt, char* out, size_t capacity) {
+size_t NAWriteTimeDigits(const qg::AnyDateTime& dt, char* out, size_t capacity) {
   return TimeDigits(dt, out, capacity);
 }
 

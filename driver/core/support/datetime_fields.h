@@ -1,20 +1,13 @@
-// Field setters with calendar checks on the 8-byte date-time value, digit
-// texts of its parts and digit fields read out of texts.
+// Field setters with calendar checks on the 8-byte DATETIME value of CAny
+// (qg::AnyDateTime), digit texts of its parts and digit fields read out of
+// texts.
 #ifndef QG_DRIVER_CORE_SUPPORT_DATETIME_FIELDS_H_
 #define QG_DRIVER_CORE_SUPPORT_DATETIME_FIELDS_H_
 
 #include <cstddef>
 #include <cstdint>
 
-// The date-time value as it is stored: day, month, year, milliseconds since
-// midnight.
-struct NADateTime {
-  uint8_t byDay = 0;
-  uint8_t byMonth = 0;
-  uint16_t wYear = 0;
-  uint32_t nMilliseconds = 0;
-};
-static_assert(sizeof(NADateTime) == 8);
+#include "support/any.h"
 
 // The system-time record: eight 16-bit values.
 struct NASystemTime {
@@ -36,24 +29,24 @@ int nNADaysInMonth(int month, int year);
 // that part of the time); year 1..9999, month 1..12, day 1..31 (then the
 // day is pulled down to the month's length when day, month and year are
 // all set).
-int bNASetHour(NADateTime& dt, int hour);
-int bNASetMinute(NADateTime& dt, int minute);
-int bNASetSecond(NADateTime& dt, int second);
-int bNASetMillisecond(NADateTime& dt, int millisecond);
-int bNASetYear(NADateTime& dt, int year);
-int bNASetMonth(NADateTime& dt, int month);
-int bNASetDay(NADateTime& dt, int day);
+int bNASetHour(qg::AnyDateTime& dt, int hour);
+int bNASetMinute(qg::AnyDateTime& dt, int minute);
+int bNASetSecond(qg::AnyDateTime& dt, int second);
+int bNASetMillisecond(qg::AnyDateTime& dt, int millisecond);
+int bNASetYear(qg::AnyDateTime& dt, int year);
+int bNASetMonth(qg::AnyDateTime& dt, int month);
+int bNASetDay(qg::AnyDateTime& dt, int day);
 // Year, month, day, hour, minute, second, millisecond in turn; answers what
 // the millisecond setter answered.
-int bNASetFromSystemTime(NADateTime& dt, const NASystemTime& st);
+int bNASetFromSystemTime(qg::AnyDateTime& dt, const NASystemTime& st);
 
 // YYYYMMDD (year clamped to 0..9999, month and day to 0..99) into a buffer
 // of `capacity` units: at most capacity - 1 digits, then a terminator.
 // Returns the digits written.
-size_t NAWriteDateDigits(const NADateTime& dt, char16_t* out, size_t capacity);
+size_t NAWriteDateDigits(const qg::AnyDateTime& dt, char16_t* out, size_t capacity);
 // HHMMSSmmm of the time (milliseconds clamped to 0..999) likewise.
-size_t NAWriteTimeDigits(const NADateTime& dt, char16_t* out, size_t capacity);
-size_t NAWriteTimeDigits(const NADateTime& dt, char* out, size_t capacity);
+size_t NAWriteTimeDigits(const qg::AnyDateTime& dt, char16_t* out, size_t capacity);
+size_t NAWriteTimeDigits(const qg::AnyDateTime& dt, char* out, size_t capacity);
 
 // The integer written by `count` characters from `start`, reading up to the
 // first non-digit. 0 for a null or empty text. When the text ends inside

@@ -7,31 +7,31 @@
 
 namespace {
 
-NADateTime Date(int y, int m, int d) {
-  NADateTime dt;
-  dt.wYear = uint16_t(y);
-  dt.byMonth = uint8_t(m);
-  dt.byDay = uint8_t(d);
+qg::AnyDateTime Date(int y, int m, int d) {
+  qg::AnyDateTime dt{};
+  dt.nYear = uint16_t(y);
+  dt.nMonth = uint8_t(m);
+  dt.nDay = uint8_t(d);
   return dt;
 }
 
 TEST(DateTimeFields, DaySettersClampToTheMonth) {
-  NADateTime dt = Date(2024, 2, 29);
+  qg::AnyDateTime dt = Date(2024, 2, 29);
   EXPECT_EQ(1, bNASetYear(dt, 2023));
-  EXPECT_EQ(28, dt.byDay);
+  EXPECT_EQ(28, dt.nDay);
   dt = Date(1500, 2, 29);
   EXPECT_EQ(1, bNASetYear(dt, 1500));  // four-year rule before 1583
-  EXPECT_EQ(29, dt.byDay);
+  EXPECT_EQ(29, dt.nDay);
   EXPECT_EQ(1, bNASetYear(dt, 1700));
-  EXPECT_EQ(28, dt.byDay);
+  EXPECT_EQ(28, dt.nDay);
   dt = Date(2000, 1, 31);
   EXPECT_EQ(1, bNASetMonth(dt, 2));
-  EXPECT_EQ(29, dt.byDay);  // 2000 is a leap year
+  EXPECT_EQ(29, dt.nDay);  // 2000 is a leap year
   EXPECT_EQ(1, bNASetDay(dt, 31));
-  EXPECT_EQ(29, dt.byDay);
+  EXPECT_EQ(29, dt.nDay);
 
   // Out of range: refused, value unchanged.
-  const NADateTime before = dt;
+  const qg::AnyDateTime before = dt;
   EXPECT_EQ(0, bNASetYear(dt, 0));
   EXPECT_EQ(0, bNASetYear(dt, 10000));
   EXPECT_EQ(0, bNASetMonth(dt, 13));
@@ -40,14 +40,14 @@ TEST(DateTimeFields, DaySettersClampToTheMonth) {
   EXPECT_EQ(0, std::memcmp(&before, &dt, sizeof dt));
 
   // No clamping while a part is still unset.
-  NADateTime partial;
+  qg::AnyDateTime partial{};
   EXPECT_EQ(1, bNASetDay(partial, 31));
   EXPECT_EQ(1, bNASetMonth(partial, 2));
-  EXPECT_EQ(31, partial.byDay);
+  EXPECT_EQ(31, partial.nDay);
 }
 
 TEST(DateTimeFields, TimeSettersReplaceOnePart) {
-  NADateTime dt;
+  qg::AnyDateTime dt{};
   EXPECT_EQ(1, bNASetHour(dt, 13));
   EXPECT_EQ(1, bNASetMinute(dt, 45));
   EXPECT_EQ(1, bNASetSecond(dt, 30));
@@ -65,18 +65,18 @@ TEST(DateTimeFields, TimeSettersReplaceOnePart) {
   EXPECT_EQ(kept, dt.nMilliseconds);
 
   NASystemTime st = {2024, 2, 9, 29, 23, 59, 58, 999};
-  NADateTime all;
+  qg::AnyDateTime all{};
   EXPECT_EQ(1, bNASetFromSystemTime(all, st));
-  EXPECT_EQ(2024, all.wYear);
-  EXPECT_EQ(2, all.byMonth);
-  EXPECT_EQ(29, all.byDay);
+  EXPECT_EQ(2024, all.nYear);
+  EXPECT_EQ(2, all.nMonth);
+  EXPECT_EQ(29, all.nDay);
   EXPECT_EQ(86398999u, all.nMilliseconds);
   st.wMilliseconds = 1000;
   EXPECT_EQ(0, bNASetFromSystemTime(all, st));
 }
 
 TEST(DateTimeFields, DigitTexts) {
-  NADateTime dt = Date(999, 7, 4);
+  qg::AnyDateTime dt = Date(999, 7, 4);
   dt.nMilliseconds = 3723004;  // 01:02:03.004
   char16_t w[32];
   EXPECT_EQ(8u, NAWriteDateDigits(dt, w, sizeof w / 2));
@@ -91,7 +91,7 @@ TEST(DateTimeFields, DigitTexts) {
   EXPECT_EQ(9u, NAWriteTimeDigits(dt, a, sizeof a));
   EXPECT_STREQ("010203004", a);
 
-  dt.wYear = 12345;  // clamped to four digits
+  dt.nYear = 12345;  // clamped to four digits
   NAWriteDateDigits(dt, w, 32);
   EXPECT_EQ(std::u16string(u"99990704"), w);
 }

@@ -278,7 +278,7 @@ std::u16string CDateTimeTm::FormatDateTime() const {
   return date + time;
 }
 
-int CDateTimeTm::ToHostDateTime(NADateTime& value) const {
+int CDateTimeTm::ToHostDateTime(qg::AnyDateTime& value) const {
   NASystemTime st;
   st.wYear = uint16_t(m_nYear + 1900);
   st.wMonth = uint16_t(m_nMonth + 1);
@@ -289,6 +289,14 @@ int CDateTimeTm::ToHostDateTime(NADateTime& value) const {
   st.wSecond = uint16_t(m_nSecond);
   st.wMilliseconds = uint16_t(m_nMillisecond);
   return bNASetFromSystemTime(value, st);
+}
+
+int CDateTimeTm::ToHostDateTime(CAny& value) const {
+  qg::AnyDateTime dt{};
+  if (value.nGetCode() == qg::kAnyDATETIME) value.pclHolder()->vnGetValeur(&dt);
+  int result = ToHostDateTime(dt);
+  value.SetDATETIME(dt);
+  return result;
 }
 
 bool CDateTimeTm::bIsValid() const {

@@ -42,7 +42,10 @@ class CDateTimeTm {
 
   // Sets the date-time value through the system-time record; answers what
   // the setters answered.
-  int ToHostDateTime(NADateTime& value) const;
+  int ToHostDateTime(qg::AnyDateTime& value) const;
+  // The same on a value: it becomes a DATETIME (null flag cleared) built
+  // from its own date-time when it already is one, from zero otherwise.
+  int ToHostDateTime(CAny& value) const;
 
   // seconds <= 60, minutes < 60, hours <= 23, day < 32, month <= 11.
   bool bIsValid() const;

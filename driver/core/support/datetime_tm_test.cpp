@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 namespace {
@@ -111,12 +112,22 @@ TEST(DateTimeTm, DaysInMonthAndHostValue) {
 
   CDateTimeTm tm;
   tm.bParseDate(u"20240229 235958999");
-  NADateTime value;
+  qg::AnyDateTime value{};
   EXPECT_EQ(1, tm.ToHostDateTime(value));
-  EXPECT_EQ(2024, value.wYear);
-  EXPECT_EQ(2, value.byMonth);
-  EXPECT_EQ(29, value.byDay);
+  EXPECT_EQ(2024, value.nYear);
+  EXPECT_EQ(2, value.nMonth);
+  EXPECT_EQ(29, value.nDay);
   EXPECT_EQ(86398999u, value.nMilliseconds);
+
+  // The value form: any value becomes a non-null DATETIME.
+  CAny any;
+  any.SetI4(7);
+  any.SetNull(true);
+  EXPECT_EQ(1, tm.ToHostDateTime(any));
+  EXPECT_EQ(qg::kAnyDATETIME, any.GetType());
+  qg::AnyDateTime read{};
+  ASSERT_EQ(0, any.nGetDATETIME(&read));
+  EXPECT_EQ(0, std::memcmp(&read, &value, sizeof(read)));
 }
 
 }  // namespace
