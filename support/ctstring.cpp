@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "support/frame/module_services.h"
 #include "support/platform/codepage.h"
@@ -141,7 +142,10 @@ bool CTString::bExtraitChaine(int n, const char16_t* separator, CTString& out) c
 }
 
 int CTString::FormatV(const char16_t* format, va_list ap) {
-  RAZ();
+  // The old block is freed only after formatting: an argument may be this
+  // string's own text.
+  std::unique_ptr<char16_t, decltype(&std::free)> old(m_psz, &std::free);
+  m_psz = nullptr;
   va_list count_ap;
   va_copy(count_ap, ap);
   int estimate = nCalculeTailleFormat(format, count_ap);

@@ -128,6 +128,20 @@ TEST_F(CTStringTest, Format) {
   EXPECT_EQ(Text(f), u"id-9");
 }
 
+int FormatInto(CTString* s, const char16_t* format, ...) {
+  va_list ap;
+  va_start(ap, format);
+  int n = s->FormatV(format, ap);
+  va_end(ap);
+  return n;
+}
+
+TEST_F(CTStringTest, FormatMayReadItsOwnText) {
+  CTString s(u"abc");
+  EXPECT_EQ(FormatInto(&s, u"[%s|%s]", s.pszGet(), s.pszGet()), 9);
+  EXPECT_EQ(Text(s), u"[abc|abc]");
+}
+
 TEST_F(CTStringTest, PiecesOfText) {
   CTString s(u"abcdef");
   EXPECT_EQ(Text(s.clMilieu(2)), u"cdef");

@@ -95,7 +95,13 @@ intptr_t Open(const ExecutionOpenRecord* record, PFN_NewExecution factory) {
       }
       AskOpenItems(runtime_object);
     }
-    if (!object->vbInitModule()) {
+    // An initialisation that throws has failed like one that returns 0.
+    bool initialised = false;
+    try {
+      initialised = object->vbInitModule();
+    } catch (...) {
+    }
+    if (!initialised) {
       DestroyExecution();
       return kExecFailed;
     }

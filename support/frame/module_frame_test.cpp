@@ -45,11 +45,13 @@ std::vector<std::string> g_ops;
 bool g_init_result = true;
 bool g_query_result = true;
 bool g_throw_on_open = false;
+bool g_throw_on_init = false;
 
 class RecordingExecution : public CBaseExecutionDLL {
  public:
   bool vbInitModule() override {
     g_ops.push_back("init");
+    if (g_throw_on_init) throw std::runtime_error("init");
     return g_init_result;
   }
   void vOpen(intptr_t first, intptr_t second) override {
@@ -80,6 +82,7 @@ class FrameTest : public ::testing::Test {
     g_init_result = true;
     g_query_result = true;
     g_throw_on_open = false;
+    g_throw_on_init = false;
   }
   void TearDown() override { ResetFrameForTesting(); }
 
@@ -326,6 +329,17 @@ TEST_F(FrameTest, ExceptionInsideAnOperationBecomesFailure) {
   g_throw_on_open = true;
   EXPECT_EQ(Open(), 0);
   EXPECT_EQ(Frame().nOpenCount, 0);
+}
+
+TEST_F(FrameTest, ThrowingInitialisationFailsAndTheNextOpenRetries) {
+  g_throw_on_init = true;
+  EXPECT_EQ(Open(), 0);
+  EXPECT_EQ(Frame().pclExecution, nullptr);
+  EXPECT_EQ(g_ops, (std::vector<std::string>{"init", "destroyed"}));
+  g_throw_on_init = false;
+  g_ops.clear();
+  EXPECT_EQ(Open(), 1);
+  EXPECT_EQ(g_ops, (std::vector<std::string>{"init", "open 0 0"}));
 }
 
 TEST_F(FrameTest, BindingRefusesVersionsWithoutLookingUp) {
