@@ -2,6 +2,7 @@
 
 #include <time.h>
 
+#include <climits>
 #include <cstring>
 #include <type_traits>
 
@@ -57,16 +58,20 @@ int64_t nLitTranche(const Car* psz, int n) {
 
 template <typename Car>
 int nLitNombreT(const Car* psz, int nTexte, int nPosition, int nLongueur, bool bComplete) {
-  if (psz == nullptr || nTexte <= 0 || nPosition < 0 || nLongueur <= 0) return 0;
+  if (psz == nullptr || nTexte <= 0 || nPosition < 0 || nLongueur <= 0 ||
+      nLongueur > INT_MAX - nPosition) {
+    return 0;
+  }
   int nManque = 0;
   if (nTexte < nPosition + nLongueur) {
     if (!bComplete || nPosition >= nTexte) return 0;
     nManque = nPosition + nLongueur - nTexte;
     nLongueur = nTexte - nPosition;
   }
-  int64_t v = nLitTranche(psz + nPosition, nLongueur);
-  for (int i = 0; i < nManque; ++i) v *= 10;
-  return static_cast<int>(v);
+  // Scaled in unsigned arithmetic: wraps like the read itself.
+  uint64_t v = static_cast<uint64_t>(nLitTranche(psz + nPosition, nLongueur));
+  for (int i = 0; i < nManque && v != 0; ++i) v *= 10u;
+  return static_cast<int>(static_cast<uint32_t>(v));
 }
 
 // Writes v in exactly nLargeur digits, clamped to what they can show.

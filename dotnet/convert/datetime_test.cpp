@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <climits>
 #include <cstring>
 #include <string>
 
@@ -123,6 +124,10 @@ TEST(Calendar, LitNombre) {
   EXPECT_EQ(nLitNombre("", 0, 3, true), 0);
   EXPECT_EQ(nLitNombre(u"123456", 3, 2, false), 45);
   EXPECT_EQ(nLitNombre(u"12", 1, 3, true), 200);
+  // Long slices wrap instead of overflowing (checked under the sanitizer);
+  // a slice end past the int range reads nothing.
+  EXPECT_EQ(nLitNombre("99999999999999999999", 0, 25, true), 1241413984);
+  EXPECT_EQ(nLitNombre("12", 1, INT_MAX, true), 0);
 }
 
 TEST(DateTimeBase, SettersPullDayDown) {

@@ -13,8 +13,10 @@ void AddRefBoth(CNARefCounted* object) {
 NAReleaseResult ReleaseBoth(CNARefCounted* object) {
   NAReleaseResult result;
   if (object == nullptr) return result;
-  result.nReferences = object->m_nReferences.fetch_sub(1) - 1;
+  // Holders first: once a release has lowered the references, another
+  // thread may delete the object, so that is the last touch of it.
   object->m_nHolders.fetch_sub(1);
+  result.nReferences = object->m_nReferences.fetch_sub(1) - 1;
   if (result.nReferences == 0) {
     delete object;
     result.bDeleted = true;

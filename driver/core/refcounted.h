@@ -41,7 +41,8 @@ class CNARefCounted {
 
 // Adds one holder, then one reference. Null-safe.
 void AddRefBoth(CNARefCounted* object);
-// Drops one reference, then one holder; deletes the object when the
+// Drops one holder, then one reference (the reference last: after it a
+// concurrent release may delete the object); deletes the object when the
 // references went from 1 to 0. Deletion runs inside this call, under no lock
 // but the ones the caller holds. Null-safe (answers {0, false}).
 NAReleaseResult ReleaseBoth(CNARefCounted* object);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <future>
 #include <stdexcept>
 #include <thread>
@@ -101,6 +102,42 @@ TEST(RefCounted, ConcurrentCountsDeleteOnce) {
   EXPECT_EQ(1, p->nGetHolders());
   EXPECT_TRUE(ReleaseBoth(p).bDeleted);
   EXPECT_EQ(1, deletions);
+}
+
+// Holders release their last references at the same moment: the object is
+// deleted once, and no release touches it after another one deleted it
+// (the address sanitizer reports such a touch).
+TEST(RefCounted, SimultaneousLastReleasesDeleteOnce) {
+  constexpr int kThreads = 4;
+  constexpr int kRounds = 10000;
+  int deletions = 0;
+  std::vector<Probe*> objects;
+  for (int round = 0; round < kRounds; ++round) {
+    objects.push_back(new Probe(&deletions));
+    for (int t = 0; t < kThreads; ++t) AddRefBoth(objects.back());
+  }
+  std::atomic<int> go{-1};
+  std::atomic<int> done{0};
+  std::atomic<int> deleted{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&] {
+      for (int round = 0; round < kRounds; ++round) {
+        while (go.load() < round) {
+        }
+        if (ReleaseBoth(objects[size_t(round)]).bDeleted) deleted.fetch_add(1);
+        done.fetch_add(1);
+      }
+    });
+  }
+  for (int round = 0; round < kRounds; ++round) {
+    while (done.load() < kThreads * round) {
+    }
+    go.store(round);
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(kRounds, deleted.load());
+  EXPECT_EQ(kRounds, deletions);
 }
 
 // True when another thread can enter the section right now.

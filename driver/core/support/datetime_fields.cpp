@@ -1,5 +1,9 @@
 #include "driver/core/support/datetime_fields.h"
 
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+
 #include "dotnet/convert/datetime.h"
 
 namespace {
@@ -53,7 +57,9 @@ size_t TimeDigits(const qg::AnyDateTime& dt, Char* out, size_t capacity) {
 
 template <class Char>
 int ReadDigitField(const Char* text, int start, int count, bool tolerant) {
-  if (text == nullptr || text[0] == 0 || start < 0 || count <= 0) return 0;
+  if (text == nullptr || text[0] == 0 || start < 0 || count <= 0 || count > INT_MAX - start) {
+    return 0;
+  }
   int length = 0;
   while (length < start + count && text[length] != 0) ++length;
   int missing = 0;
@@ -61,16 +67,20 @@ int ReadDigitField(const Char* text, int start, int count, bool tolerant) {
     if (!tolerant || start >= length) return 0;
     missing = start + count - length;
   }
-  int value = 0;
+  // Like the runtime's integer reader, a value past the int range gives
+  // INT_MAX instead of overflowing.
+  int64_t value = 0;
   for (int i = start; i < start + count - missing; ++i) {
     if (text[i] < '0' || text[i] > '9') {
       // The integer stops at the first non-digit; no scaling then.
-      return value;
+      return static_cast<int>(value);
     }
-    value = value * 10 + (text[i] - '0');
+    value = std::min<int64_t>(value * 10 + (text[i] - '0'), INT_MAX);
   }
-  for (int i = 0; i < missing; ++i) value *= 10;
-  return value;
+  for (int i = 0; i < missing && value != 0 && value != INT_MAX; ++i) {
+    value = std::min<int64_t>(value * 10, INT_MAX);
+  }
+  return static_cast<int>(value);
 }
 
 }  // namespace

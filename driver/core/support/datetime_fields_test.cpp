@@ -106,6 +106,12 @@ TEST(DateTimeFields, DigitFields) {
       {"ab12", 4, 2, true, 0},     // start at the end: nothing to read
       {"", 0, 2, true, 0},
       {"1x3", 0, 3, false, 1},     // stops at the first non-digit
+      // Past the int range the reader stops at INT_MAX, scaled or not.
+      {"2147483647", 0, 10, false, 2147483647},
+      {"67000000099", 0, 11, false, 2147483647},
+      {"x670000000", 1, 10, true, 2147483647},
+      {"12", 0, 2147483647, true, 2147483647},
+      {"12", 1, 2147483647, true, 0},  // a field end past the int range
   };
   for (const Case& c : cases) {
     EXPECT_EQ(c.value, nNAReadDigitField(c.text, c.start, c.count, c.tolerant)) << c.text;
