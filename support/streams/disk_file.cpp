@@ -372,6 +372,9 @@ bool CDiskFile::bExtend(int64_t count) {
   if (count <= 0) return true;
   int64_t end = nSeekToEnd();
   if (end < 0) return false;
+  if (count > std::numeric_limits<int64_t>::max() - end) {
+    return Fail(qg::kErrorNegativeSeek, qg::kMsgSeek);
+  }
   if (!bSeek(end + count - 1, qg::FILE_BEGIN)) return false;
   const uint8_t zero = 0;
   return bWrite(&zero, 1, nullptr);

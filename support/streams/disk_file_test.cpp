@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -184,6 +185,10 @@ TEST_F(DiskFileTest, EndOfFileExtendAndValidSizeKeepExistingBytes) {
   ASSERT_TRUE(f.bExtend(2));
   EXPECT_EQ(ReadFile("e"), std::string("abcdef\0\0", 8));
   EXPECT_EQ(f.nGetPosition(), 8);
+  // A count past the largest offset fails without touching the file.
+  EXPECT_FALSE(f.bExtend(std::numeric_limits<int64_t>::max()));
+  EXPECT_EQ(Message(f.pclGetError()), 28005u);
+  EXPECT_EQ(ReadFile("e"), std::string("abcdef\0\0", 8));
 
   ASSERT_TRUE(f.bSetEndOfFile(-3, 1));  // from the end
   EXPECT_EQ(ReadFile("e"), "abcde");

@@ -202,7 +202,10 @@ bool CMemoryStream::bResize(int64_t size, int mode) {
   }
   if (target < 0) return false;
   if (target == 0) {
+    // The stream keeps owning (and growing) the memory it will get next.
+    const uint8_t owned = m_nFlags & kOwnsAndGrows;
     FreeOwned();
+    m_nFlags |= owned;
     return true;
   }
   bool fresh = m_pStart == nullptr;

@@ -152,6 +152,10 @@ TEST(MemoryStreamTest, ReadBlockCopyAndResize) {
   ASSERT_TRUE(dst.bResize(8, 0));  // a new block: position at its start
   EXPECT_EQ(dst.nGetPosition(), 0);
   EXPECT_EQ(Content(dst), std::string(8, '\0'));
+  // Emptied, a created stream still grows on write.
+  ASSERT_TRUE(dst.bResize(0, 0));
+  ASSERT_TRUE(dst.bWrite("xy", 2, nullptr));
+  EXPECT_EQ(Content(dst), "xy");
 }
 
 TEST(MemoryStreamTest, CreateAfterAttachAndAttachAfterCreateFreeOrDrop) {
