@@ -495,78 +495,108 @@ template <typename T>
 int CXYString<T>::nAffecteOctets(const void* bytes, int n)
   requires std::is_same_v<T, char>
 {
-  if (n < 0 || n > qg::kXYMaxBytes) return qg::kXYErrLength;
-  if (bytes == nullptr || n == 0) {
-    Libere();
-    return qg::kXYOk;
+  // Explicit instantiation builds this member for both widths; only the
+  // width named above ever calls it.
+  if constexpr (!std::is_same_v<T, char>) {
+    return {};
+  } else {
+    if (n < 0 || n > qg::kXYMaxBytes) return qg::kXYErrLength;
+    if (bytes == nullptr || n == 0) {
+      Libere();
+      return qg::kXYOk;
+    }
+    return nAffecteLongueur(static_cast<const char*>(bytes), n);
   }
-  return nAffecteLongueur(static_cast<const char*>(bytes), n);
 }
 
 template <typename T>
 int CXYString<T>::nRemplit32(const char* byte)
   requires std::is_same_v<T, char>
 {
-  Libere();
-  char* fresh = nullptr;
-  int rc = nNewBuffer(32, &fresh);
-  if (rc != qg::kXYOk) return rc;
-  m_psz = fresh;
-  std::memset(m_psz, byte != nullptr ? *byte : 0, 32);
-  SetUnits(32);
-  return qg::kXYOk;
+  // Explicit instantiation builds this member for both widths; only the
+  // width named above ever calls it.
+  if constexpr (!std::is_same_v<T, char>) {
+    return {};
+  } else {
+    Libere();
+    char* fresh = nullptr;
+    int rc = nNewBuffer(32, &fresh);
+    if (rc != qg::kXYOk) return rc;
+    m_psz = fresh;
+    std::memset(m_psz, byte != nullptr ? *byte : 0, 32);
+    SetUnits(32);
+    return qg::kXYOk;
+  }
 }
 
 template <typename T>
 int CXYString<T>::nAffecteUTF8(const char16_t* text)
   requires std::is_same_v<T, char>
 {
-  return nAffecteConversion(text, -1, static_cast<int>(qg::kCodePageUtf8));
+  // Explicit instantiation builds this member for both widths; only the
+  // width named above ever calls it.
+  if constexpr (!std::is_same_v<T, char>) {
+    return {};
+  } else {
+    return nAffecteConversion(text, -1, static_cast<int>(qg::kCodePageUtf8));
+  }
 }
 
 template <typename T>
 int CXYString<T>::nAffecteConversion(const char16_t* text, int n, int code_page)
   requires std::is_same_v<T, char>
 {
-  Libere();
-  if (text == nullptr) return qg::kXYOk;
-  if (n == -1) {
-    size_t len = qg::StrLen16(text);
-    if (len > static_cast<size_t>(qg::kXYMaxBytes)) return qg::kXYErrLength;
-    n = static_cast<int>(len);
-  }
-  if (n <= 0) return qg::kXYOk;
-  uint32_t cp = ResolveCodePage(code_page);
-  int size = qg::WideToMultiByte(cp, text, n, nullptr, 0);
-  if (size <= 0) return qg::kXYErrConversion;
-  if (size > qg::kXYMaxBytes) return qg::kXYErrLength;
-  char* fresh = nullptr;
-  int rc = nNewBuffer(size, &fresh);
-  if (rc != qg::kXYOk) return rc;
-  m_psz = fresh;
-  int written = qg::WideToMultiByte(cp, text, n, m_psz, size);
-  if (written <= 0) {
+  // Explicit instantiation builds this member for both widths; only the
+  // width named above ever calls it.
+  if constexpr (!std::is_same_v<T, char>) {
+    return {};
+  } else {
     Libere();
-    return qg::kXYErrConversion;
+    if (text == nullptr) return qg::kXYOk;
+    if (n == -1) {
+      size_t len = qg::StrLen16(text);
+      if (len > static_cast<size_t>(qg::kXYMaxBytes)) return qg::kXYErrLength;
+      n = static_cast<int>(len);
+    }
+    if (n <= 0) return qg::kXYOk;
+    uint32_t cp = ResolveCodePage(code_page);
+    int size = qg::WideToMultiByte(cp, text, n, nullptr, 0);
+    if (size <= 0) return qg::kXYErrConversion;
+    if (size > qg::kXYMaxBytes) return qg::kXYErrLength;
+    char* fresh = nullptr;
+    int rc = nNewBuffer(size, &fresh);
+    if (rc != qg::kXYOk) return rc;
+    m_psz = fresh;
+    int written = qg::WideToMultiByte(cp, text, n, m_psz, size);
+    if (written <= 0) {
+      Libere();
+      return qg::kXYErrConversion;
+    }
+    SetUnits(written);
+    if (cp == qg::kCodePageUtf8) {
+      H()->nCache = qg::kCodePageUtf8Mark;
+      H()->nFlags = (H()->nFlags | qg::kXYFlagUtf8) & ~(qg::kXYFlagCache08 | qg::kXYFlagCache10);
+    }
+    return qg::kXYOk;
   }
-  SetUnits(written);
-  if (cp == qg::kCodePageUtf8) {
-    H()->nCache = qg::kCodePageUtf8Mark;
-    H()->nFlags = (H()->nFlags | qg::kXYFlagUtf8) & ~(qg::kXYFlagCache08 | qg::kXYFlagCache10);
-  }
-  return qg::kXYOk;
 }
 
 template <typename T>
 int CXYString<T>::nSetByteLength(int n)
   requires std::is_same_v<T, char>
 {
-  if (n < 0 || n > qg::kXYMaxBytes) return qg::kXYErrLength;
-  if (m_psz == nullptr && n == 0) return qg::kXYOk;
-  int rc = nReserve(n);
-  if (rc != qg::kXYOk) return rc;
-  SetUnits(n);
-  return qg::kXYOk;
+  // Explicit instantiation builds this member for both widths; only the
+  // width named above ever calls it.
+  if constexpr (!std::is_same_v<T, char>) {
+    return {};
+  } else {
+    if (n < 0 || n > qg::kXYMaxBytes) return qg::kXYErrLength;
+    if (m_psz == nullptr && n == 0) return qg::kXYOk;
+    int rc = nReserve(n);
+    if (rc != qg::kXYOk) return rc;
+    SetUnits(n);
+    return qg::kXYOk;
+  }
 }
 
 namespace {
@@ -588,62 +618,80 @@ template <typename T>
 int CXYString<T>::nSetUTF8FromAnsi(const char* text, int n, int code_page)
   requires std::is_same_v<T, char>
 {
-  Libere();
-  if (text == nullptr) return qg::kXYOk;
-  if (n == -1) {
-    size_t len = std::strlen(text);
-    if (len > static_cast<size_t>(qg::kXYMaxBytes)) return qg::kXYErrLength;
-    n = static_cast<int>(len);
+  // Explicit instantiation builds this member for both widths; only the
+  // width named above ever calls it.
+  if constexpr (!std::is_same_v<T, char>) {
+    return {};
+  } else {
+    Libere();
+    if (text == nullptr) return qg::kXYOk;
+    if (n == -1) {
+      size_t len = std::strlen(text);
+      if (len > static_cast<size_t>(qg::kXYMaxBytes)) return qg::kXYErrLength;
+      n = static_cast<int>(len);
+    }
+    if (n <= 0) return qg::kXYOk;
+    uint32_t cp = ResolveCodePage(code_page);
+    if (cp == qg::kCodePageUtf8) return nAffecteLongueur(text, n);
+    // Through UTF-16, sized exactly: the UTF-8 form may be up to 3 bytes per
+    // input byte, which must not be computed in 32 bits.
+    int units = 0;
+    std::unique_ptr<char16_t[]> wide = ToWide(cp, text, n, &units);
+    if (units <= 0) return qg::kXYErrConversion;
+    return nAffecteConversion(wide.get(), units, static_cast<int>(qg::kCodePageUtf8));
   }
-  if (n <= 0) return qg::kXYOk;
-  uint32_t cp = ResolveCodePage(code_page);
-  if (cp == qg::kCodePageUtf8) return nAffecteLongueur(text, n);
-  // Through UTF-16, sized exactly: the UTF-8 form may be up to 3 bytes per
-  // input byte, which must not be computed in 32 bits.
-  int units = 0;
-  std::unique_ptr<char16_t[]> wide = ToWide(cp, text, n, &units);
-  if (units <= 0) return qg::kXYErrConversion;
-  return nAffecteConversion(wide.get(), units, static_cast<int>(qg::kCodePageUtf8));
 }
 
 template <typename T>
 int CXYString<T>::nSetAnsiFromUTF8(const char* text, int n, int code_page)
   requires std::is_same_v<T, char>
 {
-  Libere();
-  if (text == nullptr) return qg::kXYOk;
-  if (n == -1) {
-    size_t len = std::strlen(text);
-    if (len > static_cast<size_t>(qg::kXYMaxBytes)) return qg::kXYErrLength;
-    n = static_cast<int>(len);
+  // Explicit instantiation builds this member for both widths; only the
+  // width named above ever calls it.
+  if constexpr (!std::is_same_v<T, char>) {
+    return {};
+  } else {
+    Libere();
+    if (text == nullptr) return qg::kXYOk;
+    if (n == -1) {
+      size_t len = std::strlen(text);
+      if (len > static_cast<size_t>(qg::kXYMaxBytes)) return qg::kXYErrLength;
+      n = static_cast<int>(len);
+    }
+    if (n <= 0) return qg::kXYOk;
+    uint32_t cp = ResolveCodePage(code_page);
+    if (cp == qg::kCodePageUtf8) return nAffecteLongueur(text, n);
+    int units = 0;
+    std::unique_ptr<char16_t[]> wide = ToWide(qg::kCodePageUtf8, text, n, &units);
+    if (units <= 0) return qg::kXYErrConversion;
+    return nAffecteConversion(wide.get(), units, code_page);
   }
-  if (n <= 0) return qg::kXYOk;
-  uint32_t cp = ResolveCodePage(code_page);
-  if (cp == qg::kCodePageUtf8) return nAffecteLongueur(text, n);
-  int units = 0;
-  std::unique_ptr<char16_t[]> wide = ToWide(qg::kCodePageUtf8, text, n, &units);
-  if (units <= 0) return qg::kXYErrConversion;
-  return nAffecteConversion(wide.get(), units, code_page);
 }
 
 template <typename T>
 int CXYString<T>::RemoveAll(char byte)
   requires std::is_same_v<T, char>
 {
-  int len = nUnits();
-  if (len == 0 || std::memchr(m_psz, byte, static_cast<size_t>(len)) == nullptr)
-    return qg::kXYOk;
-  int rc = nReserve(len);
-  if (rc != qg::kXYOk) return rc;
-  int out = 0;
-  for (int i = 0; i < len; ++i)
-    if (m_psz[i] != byte) m_psz[out++] = m_psz[i];
-  if (out == 0) {
-    Libere();
+  // Explicit instantiation builds this member for both widths; only the
+  // width named above ever calls it.
+  if constexpr (!std::is_same_v<T, char>) {
+    return {};
+  } else {
+    int len = nUnits();
+    if (len == 0 || std::memchr(m_psz, byte, static_cast<size_t>(len)) == nullptr)
+      return qg::kXYOk;
+    int rc = nReserve(len);
+    if (rc != qg::kXYOk) return rc;
+    int out = 0;
+    for (int i = 0; i < len; ++i)
+      if (m_psz[i] != byte) m_psz[out++] = m_psz[i];
+    if (out == 0) {
+      Libere();
+      return qg::kXYOk;
+    }
+    SetUnits(out);
     return qg::kXYOk;
   }
-  SetUnits(out);
-  return qg::kXYOk;
 }
 
 // --- UTF-16 text ----------------------------------------------------------------
@@ -652,92 +700,110 @@ template <typename T>
 int CXYString<T>::nAffecteConversion(const char* text, int n, int code_page)
   requires std::is_same_v<T, char16_t>
 {
-  Libere();
-  if (text == nullptr) return qg::kXYOk;
-  uint32_t cp = ResolveCodePage(code_page);
-  if (n == -1) {
-    // Up to the terminator, measured in the code page's own unit.
-    size_t len = 0;
-    if (cp == qg::kCodePageUtf16Le || cp == qg::kCodePageUtf16Be) {
-      while (text[len] != 0 || text[len + 1] != 0) len += 2;
-    } else if (cp == qg::kCodePageUtf32Le || cp == qg::kCodePageUtf32Be) {
-      while (text[len] != 0 || text[len + 1] != 0 || text[len + 2] != 0 || text[len + 3] != 0)
-        len += 4;
-    } else {
-      len = std::strlen(text);
-    }
-    if (len > static_cast<size_t>(qg::kXYMaxBytes)) return qg::kXYErrLength;
-    n = static_cast<int>(len);
-  }
-  if (n <= 0) return qg::kXYOk;
-
-  int units = 0;
-  if (cp == kCp1252) {
-    units = qg::nConvertit1252EnUTF16(text, n, nullptr, 0);
-  } else if (cp == qg::kCodePageUtf16Le || cp == qg::kCodePageUtf16Be) {
-    units = qg::nDecodeUTF16(text, n, cp == qg::kCodePageUtf16Be, nullptr, 0);
-  } else if (cp == qg::kCodePageUtf32Le || cp == qg::kCodePageUtf32Be) {
-    units = qg::nDecodeUTF32(text, n, cp == qg::kCodePageUtf32Be, nullptr, 0);
+  // Explicit instantiation builds this member for both widths; only the
+  // width named above ever calls it.
+  if constexpr (!std::is_same_v<T, char16_t>) {
+    return {};
   } else {
-    units = qg::MultiByteToWide(cp, text, n, nullptr, 0);
-  }
-  if (units <= 0) return qg::kXYErrConversion;
-  if (BytesOf<char16_t>(units) < 0) return qg::kXYErrLength;
-  char16_t* fresh = nullptr;
-  int rc = nNewBuffer(units, &fresh);
-  if (rc != qg::kXYOk) return rc;
-  m_psz = fresh;
-  int written = 0;
-  if (cp == kCp1252) {
-    written = qg::nConvertit1252EnUTF16(text, n, m_psz, units);
-  } else if (cp == qg::kCodePageUtf16Le || cp == qg::kCodePageUtf16Be) {
-    written = qg::nDecodeUTF16(text, n, cp == qg::kCodePageUtf16Be, m_psz, units);
-  } else if (cp == qg::kCodePageUtf32Le || cp == qg::kCodePageUtf32Be) {
-    written = qg::nDecodeUTF32(text, n, cp == qg::kCodePageUtf32Be, m_psz, units);
-  } else {
-    written = qg::MultiByteToWide(cp, text, n, m_psz, units);
-  }
-  if (written <= 0) {
     Libere();
-    return qg::kXYErrConversion;
+    if (text == nullptr) return qg::kXYOk;
+    uint32_t cp = ResolveCodePage(code_page);
+    if (n == -1) {
+      // Up to the terminator, measured in the code page's own unit.
+      size_t len = 0;
+      if (cp == qg::kCodePageUtf16Le || cp == qg::kCodePageUtf16Be) {
+        while (text[len] != 0 || text[len + 1] != 0) len += 2;
+      } else if (cp == qg::kCodePageUtf32Le || cp == qg::kCodePageUtf32Be) {
+        while (text[len] != 0 || text[len + 1] != 0 || text[len + 2] != 0 || text[len + 3] != 0)
+          len += 4;
+      } else {
+        len = std::strlen(text);
+      }
+      if (len > static_cast<size_t>(qg::kXYMaxBytes)) return qg::kXYErrLength;
+      n = static_cast<int>(len);
+    }
+    if (n <= 0) return qg::kXYOk;
+
+    int units = 0;
+    if (cp == kCp1252) {
+      units = qg::nConvertit1252EnUTF16(text, n, nullptr, 0);
+    } else if (cp == qg::kCodePageUtf16Le || cp == qg::kCodePageUtf16Be) {
+      units = qg::nDecodeUTF16(text, n, cp == qg::kCodePageUtf16Be, nullptr, 0);
+    } else if (cp == qg::kCodePageUtf32Le || cp == qg::kCodePageUtf32Be) {
+      units = qg::nDecodeUTF32(text, n, cp == qg::kCodePageUtf32Be, nullptr, 0);
+    } else {
+      units = qg::MultiByteToWide(cp, text, n, nullptr, 0);
+    }
+    if (units <= 0) return qg::kXYErrConversion;
+    if (BytesOf<char16_t>(units) < 0) return qg::kXYErrLength;
+    char16_t* fresh = nullptr;
+    int rc = nNewBuffer(units, &fresh);
+    if (rc != qg::kXYOk) return rc;
+    m_psz = fresh;
+    int written = 0;
+    if (cp == kCp1252) {
+      written = qg::nConvertit1252EnUTF16(text, n, m_psz, units);
+    } else if (cp == qg::kCodePageUtf16Le || cp == qg::kCodePageUtf16Be) {
+      written = qg::nDecodeUTF16(text, n, cp == qg::kCodePageUtf16Be, m_psz, units);
+    } else if (cp == qg::kCodePageUtf32Le || cp == qg::kCodePageUtf32Be) {
+      written = qg::nDecodeUTF32(text, n, cp == qg::kCodePageUtf32Be, m_psz, units);
+    } else {
+      written = qg::MultiByteToWide(cp, text, n, m_psz, units);
+    }
+    if (written <= 0) {
+      Libere();
+      return qg::kXYErrConversion;
+    }
+    SetUnits(written);
+    return qg::kXYOk;
   }
-  SetUnits(written);
-  return qg::kXYOk;
 }
 
 template <typename T>
 int CXYString<T>::nSetCounted(const char16_t* text, int n)
   requires std::is_same_v<T, char16_t>
 {
-  Libere();
-  if (text == nullptr) return qg::kXYOk;
-  if (n == -1) n = static_cast<int>(qg::StrNLen16(text, static_cast<size_t>(qg::kXYMaxBytes) + 1));
-  if (n <= 0) return qg::kXYOk;
-  if (BytesOf<char16_t>(n) < 0) return qg::kXYErrLength;
-  // Copies stop at a terminator inside the n units.
-  size_t len = qg::StrNLen16(text, static_cast<size_t>(n));
-  if (len == 0) return qg::kXYErrConversion;
-  return nAffecteLongueur(text, static_cast<int>(len));
+  // Explicit instantiation builds this member for both widths; only the
+  // width named above ever calls it.
+  if constexpr (!std::is_same_v<T, char16_t>) {
+    return {};
+  } else {
+    Libere();
+    if (text == nullptr) return qg::kXYOk;
+    if (n == -1) n = static_cast<int>(qg::StrNLen16(text, static_cast<size_t>(qg::kXYMaxBytes) + 1));
+    if (n <= 0) return qg::kXYOk;
+    if (BytesOf<char16_t>(n) < 0) return qg::kXYErrLength;
+    // Copies stop at a terminator inside the n units.
+    size_t len = qg::StrNLen16(text, static_cast<size_t>(n));
+    if (len == 0) return qg::kXYErrConversion;
+    return nAffecteLongueur(text, static_cast<int>(len));
+  }
 }
 
 template <typename T>
 bool CXYString<T>::bExtraitLigne(int n, CXYString& out) const
   requires std::is_same_v<T, char16_t>
 {
-  if (n < 0 || m_psz == nullptr) return false;
-  int len = nUnits();
-  int start = 0;
-  for (int line = 0; line < n; ++line) {
-    int at = nPos(u"\r\n", 2, start);
-    if (at < 0) return false;
-    start = at + 2;
+  // Explicit instantiation builds this member for both widths; only the
+  // width named above ever calls it.
+  if constexpr (!std::is_same_v<T, char16_t>) {
+    return {};
+  } else {
+    if (n < 0 || m_psz == nullptr) return false;
+    int len = nUnits();
+    int start = 0;
+    for (int line = 0; line < n; ++line) {
+      int at = nPos(u"\r\n", 2, start);
+      if (at < 0) return false;
+      start = at + 2;
+    }
+    int end = nPos(u"\r\n", 2, start);
+    if (end < 0) end = len;
+    // out may be this string: take the text through a share first.
+    CXYString hold(*this);
+    out.nAffecteLongueur(hold.m_psz + start, end - start);
+    return true;
   }
-  int end = nPos(u"\r\n", 2, start);
-  if (end < 0) end = len;
-  // out may be this string: take the text through a share first.
-  CXYString hold(*this);
-  out.nAffecteLongueur(hold.m_psz + start, end - start);
-  return true;
 }
 
 template class CXYString<char16_t>;
