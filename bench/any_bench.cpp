@@ -7,11 +7,10 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <map>
 #include <string>
 #include <variant>
-#include <vector>
 
+#include "bench/ratio_reporter.h"
 #include "host/core/host_runtime.h"
 #include "support/any.h"
 #include "support/frame/module_services.h"
@@ -153,36 +152,22 @@ void VariantCopy(benchmark::State& state, const Variant& a) {
   }
 }
 
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs) {
-      if (r.run_type == Run::RT_Iteration) times_[r.benchmark_name()] = r.GetAdjustedRealTime();
-    }
-    ConsoleReporter::ReportRuns(runs);
+void PrintRatios(const qg::RatioReporter& r) {
+  static const char* const kCases[] = {"set/I4",  "set/R8",  "set/DSTRW",
+                                       "get/I4",  "get/R8",  "get/DSTRW",
+                                       "copy/I4", "copy/R8", "copy/DSTRW"};
+  std::printf("\nratio of CAny to std::variant (same run, lower is faster)\n");
+  for (const std::string c : kCases) {
+    double ratio;
+    if (!r.Ratio("any/" + c, "variant/" + c, &ratio)) continue;
+    std::printf("  %-14s %5.2f\n", c.c_str(), ratio);
   }
-
-  void PrintRatios(const std::vector<std::string>& cases) const {
-    std::printf("\nratio of CAny to std::variant (same run, lower is faster)\n");
-    for (const std::string& c : cases) {
-      auto ref = times_.find("variant/" + c);
-      auto ours = times_.find("any/" + c);
-      if (ref == times_.end() || ours == times_.end() || ref->second <= 0) continue;
-      std::printf("  %-14s %5.2f\n", c.c_str(), ours->second / ref->second);
-    }
-  }
-
- private:
-  std::map<std::string, double> times_;
-};
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
   InstallHost();
-  const std::vector<std::string> cases = {"set/I4",  "set/R8",  "set/DSTRW", "get/I4",
-                                          "get/R8",  "get/DSTRW", "copy/I4", "copy/R8",
-                                          "copy/DSTRW"};
   benchmark::RegisterBenchmark("variant/set/I4", VariantSetI4);
   benchmark::RegisterBenchmark("any/set/I4", AnySetI4);
   benchmark::RegisterBenchmark("variant/set/R8", VariantSetR8);
@@ -204,11 +189,5 @@ int main(int argc, char** argv) {
   benchmark::RegisterBenchmark("variant/copy/DSTRW", VariantCopy, Variant(Text()));
   benchmark::RegisterBenchmark("any/copy/DSTRW", AnyCopy<void (*)(CAny&)>,
                                [](CAny& v) { v.SetDSTRW(Text().c_str()); });
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintRatios(cases);
-  benchmark::Shutdown();
-  return 0;
+  return qg::RunBenchmarks(argc, argv, PrintRatios);
 }

@@ -10,10 +10,10 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "bench/ratio_reporter.h"
 #include "support/platform/codepage.h"
 
 namespace {
@@ -109,29 +109,14 @@ void Layer(benchmark::State& state, const Case& c) {
   }
 }
 
-// Keeps every run's time per iteration while the console prints as usual.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs) {
-      if (r.run_type == Run::RT_Iteration) times_[r.benchmark_name()] = r.GetAdjustedRealTime();
-    }
-    ConsoleReporter::ReportRuns(runs);
+void PrintRatios(const qg::RatioReporter& r) {
+  std::printf("\nratio of the code-page layer to raw iconv (same run, lower is faster)\n");
+  for (const Case& c : Cases()) {
+    double ratio;
+    if (!r.Ratio("qg/" + c.name, "iconv/" + c.name, &ratio)) continue;
+    std::printf("  %-20s %5.2f\n", c.name.c_str(), ratio);
   }
-
-  void PrintRatios() const {
-    std::printf("\nratio of the code-page layer to raw iconv (same run, lower is faster)\n");
-    for (const Case& c : Cases()) {
-      auto ref = times_.find("iconv/" + c.name);
-      auto ours = times_.find("qg/" + c.name);
-      if (ref == times_.end() || ours == times_.end() || ref->second <= 0) continue;
-      std::printf("  %-20s %5.2f\n", c.name.c_str(), ours->second / ref->second);
-    }
-  }
-
- private:
-  std::map<std::string, double> times_;
-};
+}
 
 }  // namespace
 
@@ -140,11 +125,5 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark(("iconv/" + c.name).c_str(), Iconv, c);
     benchmark::RegisterBenchmark(("qg/" + c.name).c_str(), Layer, c);
   }
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintRatios();
-  benchmark::Shutdown();
-  return 0;
+  return qg::RunBenchmarks(argc, argv, PrintRatios);
 }

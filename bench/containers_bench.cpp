@@ -10,11 +10,11 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <map>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "bench/ratio_reporter.h"
 #include "host/core/info_locale.h"
 #include "support/array.h"
 #include "support/frame/module_services.h"
@@ -155,29 +155,14 @@ const Pair kPairs[] = {
     {"lookup_int", OursIntLookups, StdIntLookups},
 };
 
-// Keeps every run's time per iteration while the console prints as usual.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs) {
-      if (r.run_type == Run::RT_Iteration) times_[r.benchmark_name()] = r.GetAdjustedRealTime();
-    }
-    ConsoleReporter::ReportRuns(runs);
+void PrintRatios(const qg::RatioReporter& r) {
+  std::printf("\nratio to the standard container (same run, lower is faster)\n");
+  for (const Pair& p : kPairs) {
+    double ratio;
+    if (!r.Ratio(std::string("qg/") + p.name, std::string("std/") + p.name, &ratio)) continue;
+    std::printf("  %-20s %6.2f\n", p.name, ratio);
   }
-
-  void PrintRatios() const {
-    std::printf("\nratio to the standard container (same run, lower is faster)\n");
-    for (const Pair& p : kPairs) {
-      auto ours = times_.find(std::string("qg/") + p.name);
-      auto theirs = times_.find(std::string("std/") + p.name);
-      if (ours == times_.end() || theirs == times_.end() || theirs->second <= 0) continue;
-      std::printf("  %-20s %6.2f\n", p.name, ours->second / theirs->second);
-    }
-  }
-
- private:
-  std::map<std::string, double> times_;
-};
+}
 
 }  // namespace
 
@@ -186,11 +171,5 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark((std::string("qg/") + p.name).c_str(), p.ours);
     benchmark::RegisterBenchmark((std::string("std/") + p.name).c_str(), p.theirs);
   }
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintRatios();
-  benchmark::Shutdown();
-  return 0;
+  return qg::RunBenchmarks(argc, argv, PrintRatios);
 }

@@ -8,11 +8,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "bench/ratio_reporter.h"
 #include "dotnet/convert/conversion_dispatch.h"
 #include "host/core/info_locale.h"
 #include "host/core/string_memory.h"
@@ -159,42 +159,20 @@ BENCHMARK(BM_ToCharsR8);
 BENCHMARK(BM_CYVersPSTRW);
 BENCHMARK(BM_ToCharsCY);
 
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs) {
-      if (r.run_type == Run::RT_Iteration) times_[r.benchmark_name()] = r.GetAdjustedRealTime();
-    }
-    ConsoleReporter::ReportRuns(runs);
+void PrintRatios(const qg::RatioReporter& r) {
+  std::printf("\nns per conversion, and ratio to the reference (same run, lower is faster)\n");
+  const char* const paires[][2] = {{"BM_I4VersR8", "BM_CastI4VersR8"},
+                                   {"BM_DSTRWVersI4", "BM_FromCharsI4"},
+                                   {"BM_R8VersDSTRW", "BM_ToCharsR8"},
+                                   {"BM_CYVersPSTRW", "BM_ToCharsCY"}};
+  for (const auto& p : paires) {
+    double ratio;
+    if (!r.Ratio(p[0], p[1], &ratio)) continue;
+    std::printf("  %-16s %8.1f ns  %-16s %8.1f ns  ratio %6.2f\n", p[0] + 3, r.Time(p[0]),
+                p[1] + 3, r.Time(p[1]), ratio);
   }
-
-  void PrintRatios() const {
-    std::printf("\nns per conversion, and ratio to the reference (same run, lower is faster)\n");
-    const char* const paires[][2] = {{"BM_I4VersR8", "BM_CastI4VersR8"},
-                                     {"BM_DSTRWVersI4", "BM_FromCharsI4"},
-                                     {"BM_R8VersDSTRW", "BM_ToCharsR8"},
-                                     {"BM_CYVersPSTRW", "BM_ToCharsCY"}};
-    for (const auto& p : paires) {
-      auto a = times_.find(p[0]);
-      auto b = times_.find(p[1]);
-      if (a == times_.end() || b == times_.end() || b->second <= 0) continue;
-      std::printf("  %-16s %8.1f ns  %-16s %8.1f ns  ratio %6.2f\n", p[0] + 3, a->second,
-                  p[1] + 3, b->second, a->second / b->second);
-    }
-  }
-
- private:
-  std::map<std::string, double> times_;
-};
+}
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintRatios();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return qg::RunBenchmarks(argc, argv, PrintRatios); }

@@ -7,11 +7,11 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <map>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "bench/ratio_reporter.h"
 #include "dotnet/convert/decimal_ops.h"
 #include "dotnet/convert/fixe6.h"
 
@@ -101,8 +101,10 @@ void Mots(i128 v, uint16_t* w) {
   for (int i = 0; i < kFixe6Mots; ++i, u >>= 16) w[i] = static_cast<uint16_t>(u);
 }
 
-// a * 10^6 / b, rounded: the currency division.
-void BM_CurrencyDivide(benchmark::State& state) {
+// a * 10^6 / b, rounded: the currency division through Divise, a function
+// of pFixe6Divise's shape (a template argument, so that the call is direct).
+template <auto Divise>
+void CurrencyDivide(benchmark::State& state) {
   const auto& p = Paires();
   std::vector<std::array<uint16_t, 10>> a(p.size()), b(p.size());
   for (size_t i = 0; i < p.size(); ++i) {
@@ -113,25 +115,15 @@ void BM_CurrencyDivide(benchmark::State& state) {
   for (auto _ : state) {
     uint16_t w[kFixe6Mots];
     std::copy(a[i].begin(), a[i].begin() + kFixe6Mots, w);
-    benchmark::DoNotOptimize(pFixe6Divise(w, kFixe6Mots, b[i].data(), kFixe6UnMillion));
+    benchmark::DoNotOptimize(Divise(w, kFixe6Mots, b[i].data(), kFixe6UnMillion));
     i = (i + 1) % p.size();
   }
 }
 
+void BM_CurrencyDivide(benchmark::State& state) { CurrencyDivide<pFixe6Divise>(state); }
+
 void BM_CurrencyDivideWords(benchmark::State& state) {
-  const auto& p = Paires();
-  std::vector<std::array<uint16_t, 10>> a(p.size()), b(p.size());
-  for (size_t i = 0; i < p.size(); ++i) {
-    Mots(p[i].a, a[i].data());
-    Mots(p[i].b, b[i].data());
-  }
-  size_t i = 0;
-  for (auto _ : state) {
-    uint16_t w[kFixe6Mots];
-    std::copy(a[i].begin(), a[i].begin() + kFixe6Mots, w);
-    benchmark::DoNotOptimize(qg::Fixe6DiviseMots(w, kFixe6Mots, b[i].data(), kFixe6UnMillion));
-    i = (i + 1) % p.size();
-  }
+  CurrencyDivide<qg::Fixe6DiviseMots>(state);
 }
 
 void BM_Int128Divide(benchmark::State& state) {
@@ -155,37 +147,15 @@ BENCHMARK(BM_CurrencyDivide);
 BENCHMARK(BM_CurrencyDivideWords);
 BENCHMARK(BM_Int128Divide);
 
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs) {
-      if (r.run_type == Run::RT_Iteration) times_[r.benchmark_name()] = r.GetAdjustedRealTime();
-    }
-    ConsoleReporter::ReportRuns(runs);
+void PrintRatios(const qg::RatioReporter& r) {
+  if (r.Time("BM_Int128Divide") <= 0) return;
+  std::printf("\nratio to __int128 division (same run, lower is faster)\n");
+  for (const char* name : {"BM_CurrencyDivide", "BM_CurrencyDivideWords"}) {
+    double ratio;
+    if (r.Ratio(name, "BM_Int128Divide", &ratio)) std::printf("  %-24s %6.2f\n", name + 3, ratio);
   }
-
-  void PrintRatios() const {
-    auto it = times_.find("BM_Int128Divide");
-    if (it == times_.end() || it->second <= 0) return;
-    std::printf("\nratio to __int128 division (same run, lower is faster)\n");
-    for (const char* name : {"BM_CurrencyDivide", "BM_CurrencyDivideWords"}) {
-      auto t = times_.find(name);
-      if (t != times_.end()) std::printf("  %-24s %6.2f\n", name + 3, t->second / it->second);
-    }
-  }
-
- private:
-  std::map<std::string, double> times_;
-};
+}
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintRatios();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return qg::RunBenchmarks(argc, argv, PrintRatios); }

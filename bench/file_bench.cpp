@@ -8,10 +8,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "bench/ratio_reporter.h"
 #include "support/streams/disk_file.h"
 
 namespace {
@@ -30,11 +30,16 @@ void Add(Digest* d, const char* text, size_t n) {
   for (size_t i = 0; i < n; ++i) d->sum = d->sum * 31 + static_cast<unsigned char>(text[i]);
 }
 
-// LF-ended lines of 0 to 150 characters (getline splits on LF only).
 const std::string& FilePath() {
-  static const std::string path = [] {
-    std::string p = "/tmp/qg_file_bench_" + std::to_string(getpid()) + ".txt";
-    std::ofstream out(p, std::ios::binary | std::ios::trunc);
+  static const std::string path = "/tmp/qg_file_bench_" + std::to_string(getpid()) + ".txt";
+  return path;
+}
+
+// Writes the file once, outside the timed loops: LF-ended lines of 0 to 150
+// characters (getline splits on LF only). main removes it.
+void MakeFile() {
+  static const bool made = [] {
+    std::ofstream out(FilePath(), std::ios::binary | std::ios::trunc);
     uint32_t seed = 12345;
     std::string line;
     size_t written = 0;
@@ -46,9 +51,9 @@ const std::string& FilePath() {
       out << line;
       written += line.size();
     }
-    return p;
+    return true;
   }();
-  return path;
+  (void)made;
 }
 
 Digest ReadOurs() {
@@ -78,6 +83,7 @@ Digest ReadGetline() {
 Digest g_reference;
 
 void Getline(benchmark::State& state) {
+  MakeFile();
   for (auto _ : state) {
     Digest d = ReadGetline();
     g_reference = d;
@@ -87,6 +93,7 @@ void Getline(benchmark::State& state) {
 }
 
 void DiskFileReadLine(benchmark::State& state) {
+  MakeFile();
   if (g_reference.lines == 0) g_reference = ReadGetline();
   for (auto _ : state) {
     Digest d = ReadOurs();
@@ -99,27 +106,11 @@ void DiskFileReadLine(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kFileBytes));
 }
 
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs) {
-      if (r.run_type == Run::RT_Iteration && !r.error_occurred) {
-        times_[r.benchmark_name()] = r.GetAdjustedRealTime();
-      }
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  void PrintRatios() const {
-    auto ref = times_.find("getline");
-    auto ours = times_.find("CDiskFile_ReadLineA");
-    if (ref == times_.end() || ours == times_.end() || ref->second <= 0) return;
-    std::printf("\nratio to std::getline (same run, lower is faster): %.2f\n",
-                ours->second / ref->second);
-  }
-
- private:
-  std::map<std::string, double> times_;
-};
+void PrintRatios(const qg::RatioReporter& r) {
+  double ratio;
+  if (!r.Ratio("CDiskFile_ReadLineA", "getline", &ratio)) return;
+  std::printf("\nratio to std::getline (same run, lower is faster): %.2f\n", ratio);
+}
 
 }  // namespace
 
@@ -127,13 +118,7 @@ int main(int argc, char** argv) {
   benchmark::RegisterBenchmark("getline", Getline)->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("CDiskFile_ReadLineA", DiskFileReadLine)
       ->Unit(benchmark::kMillisecond);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  FilePath();
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintRatios();
-  benchmark::Shutdown();
+  const int status = qg::RunBenchmarks(argc, argv, PrintRatios);
   std::remove(FilePath().c_str());
-  return 0;
+  return status;
 }

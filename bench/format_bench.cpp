@@ -6,10 +6,9 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <map>
 #include <string>
-#include <vector>
 
+#include "bench/ratio_reporter.h"
 #include "support/platform/format.h"
 
 namespace {
@@ -87,32 +86,19 @@ void Wide(benchmark::State& state, const Case& c) {
   }
 }
 
-// Keeps every run's time per iteration while the console prints as usual.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs) {
-      if (r.run_type == Run::RT_Iteration) times_[r.benchmark_name()] = r.GetAdjustedRealTime();
-    }
-    ConsoleReporter::ReportRuns(runs);
+// A ratio of 0 stands for a case that did not run.
+void PrintRatios(const qg::RatioReporter& r) {
+  std::printf("\nratio to snprintf (same run, lower is faster)\n");
+  for (const Case& c : kCases) {
+    const std::string ref = std::string("snprintf/") + c.name;
+    if (r.Time(ref) <= 0) continue;
+    double narrow, wide;
+    r.Ratio(std::string("qg_narrow/") + c.name, ref, &narrow);
+    r.Ratio(std::string("qg_wide/") + c.name, ref, &wide);
+    std::printf("  %-8s narrow %5.2f", c.name, narrow);
+    std::printf("   wide %5.2f\n", wide);
   }
-
-  void PrintRatios() const {
-    std::printf("\nratio to snprintf (same run, lower is faster)\n");
-    for (const Case& c : kCases) {
-      auto ref = times_.find(std::string("snprintf/") + c.name);
-      if (ref == times_.end() || ref->second <= 0) continue;
-      auto narrow = times_.find(std::string("qg_narrow/") + c.name);
-      auto wide = times_.find(std::string("qg_wide/") + c.name);
-      std::printf("  %-8s narrow %5.2f", c.name,
-                  narrow == times_.end() ? 0.0 : narrow->second / ref->second);
-      std::printf("   wide %5.2f\n", wide == times_.end() ? 0.0 : wide->second / ref->second);
-    }
-  }
-
- private:
-  std::map<std::string, double> times_;
-};
+}
 
 }  // namespace
 
@@ -122,11 +108,5 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark((std::string("qg_narrow/") + c.name).c_str(), Narrow, c);
     benchmark::RegisterBenchmark((std::string("qg_wide/") + c.name).c_str(), Wide, c);
   }
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintRatios();
-  benchmark::Shutdown();
-  return 0;
+  return qg::RunBenchmarks(argc, argv, PrintRatios);
 }

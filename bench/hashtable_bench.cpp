@@ -5,12 +5,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <string>
 #include <random>
 #include <unordered_map>
 #include <vector>
 
+#include "bench/ratio_reporter.h"
 #include "dotnet/convert/hashtable_bounce.h"
 
 namespace {
@@ -55,13 +55,21 @@ std::vector<uintptr_t> Cles(size_t n) {
   return v;
 }
 
+// Adds every key, with itself as value.
+void Remplit(Table* t, const std::vector<uintptr_t>& cles) {
+  t->SetFonctionHache(Hache)->SetFonctionCompare(Compare);
+  for (uintptr_t k : cles) t->bAjoute(k, k);
+}
+void Remplit(Carte* c, const std::vector<uintptr_t>& cles) {
+  for (uintptr_t k : cles) c->emplace(k, k);
+}
+
 void BM_BounceAjoute(benchmark::State& state) {
   const auto cles = Cles(static_cast<size_t>(state.range(0)));
   size_t nOctets = 0;
   for (auto _ : state) {
     Table t(0);
-    t.SetFonctionHache(Hache)->SetFonctionCompare(Compare);
-    for (uintptr_t k : cles) t.bAjoute(k, k);
+    Remplit(&t, cles);
     nOctets = t.nOctets();
     benchmark::DoNotOptimize(t.nGetNbElement());
   }
@@ -75,7 +83,7 @@ void BM_CarteAjoute(benchmark::State& state) {
   for (auto _ : state) {
     g_nOctetsCarte = 0;
     Carte c;
-    for (uintptr_t k : cles) c.emplace(k, k);
+    Remplit(&c, cles);
     nOctets = g_nOctetsCarte;
     benchmark::DoNotOptimize(c.size());
   }
@@ -86,8 +94,7 @@ void BM_CarteAjoute(benchmark::State& state) {
 void BM_BounceCherche(benchmark::State& state) {
   const auto cles = Cles(static_cast<size_t>(state.range(0)));
   Table t(0);
-  t.SetFonctionHache(Hache)->SetFonctionCompare(Compare);
-  for (uintptr_t k : cles) t.bAjoute(k, k);
+  Remplit(&t, cles);
   size_t i = 0;
   for (auto _ : state) {
     uintptr_t v = 0;
@@ -100,7 +107,7 @@ void BM_BounceCherche(benchmark::State& state) {
 void BM_CarteCherche(benchmark::State& state) {
   const auto cles = Cles(static_cast<size_t>(state.range(0)));
   Carte c;
-  for (uintptr_t k : cles) c.emplace(k, k);
+  Remplit(&c, cles);
   size_t i = 0;
   for (auto _ : state) {
     benchmark::DoNotOptimize(c.find(cles[i]));
@@ -113,8 +120,7 @@ void BM_CarteCherche(benchmark::State& state) {
 void BM_BounceSupprime(benchmark::State& state) {
   const auto cles = Cles(static_cast<size_t>(state.range(0)));
   Table t(0);
-  t.SetFonctionHache(Hache)->SetFonctionCompare(Compare);
-  for (uintptr_t k : cles) t.bAjoute(k, k);
+  Remplit(&t, cles);
   size_t i = 0;
   for (auto _ : state) {
     t.bSupprime(cles[i], nullptr, nullptr);
@@ -127,7 +133,7 @@ void BM_BounceSupprime(benchmark::State& state) {
 void BM_CarteSupprime(benchmark::State& state) {
   const auto cles = Cles(static_cast<size_t>(state.range(0)));
   Carte c;
-  for (uintptr_t k : cles) c.emplace(k, k);
+  Remplit(&c, cles);
   size_t i = 0;
   for (auto _ : state) {
     c.erase(cles[i]);
@@ -145,40 +151,18 @@ BENCHMARK(BM_CarteCherche)->QG_TAILLES;
 BENCHMARK(BM_BounceSupprime)->QG_TAILLES;
 BENCHMARK(BM_CarteSupprime)->QG_TAILLES;
 
-// Keeps every run's time per iteration and prints, for each bounce-table
-// case, the ratio to the same case on std::unordered_map.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs) {
-      if (r.run_type == Run::RT_Iteration) times_[r.benchmark_name()] = r.GetAdjustedRealTime();
-    }
-    ConsoleReporter::ReportRuns(runs);
+// For each bounce-table case, the ratio to the same case on
+// std::unordered_map.
+void PrintRatios(const qg::RatioReporter& r) {
+  std::printf("\nratio to std::unordered_map (same run, lower is faster)\n");
+  for (const auto& [name, run] : r.runs()) {
+    if (name.rfind("BM_Bounce", 0) != 0) continue;
+    double ratio;
+    if (!r.Ratio(name, "BM_Carte" + name.substr(9), &ratio)) continue;
+    std::printf("  %-28s %5.2f\n", name.c_str() + 9, ratio);
   }
-
-  void PrintRatios() const {
-    std::printf("\nratio to std::unordered_map (same run, lower is faster)\n");
-    for (const auto& [name, t] : times_) {
-      if (name.rfind("BM_Bounce", 0) != 0) continue;
-      const std::string ref = "BM_Carte" + name.substr(9);
-      auto it = times_.find(ref);
-      if (it == times_.end() || it->second <= 0) continue;
-      std::printf("  %-28s %5.2f\n", name.c_str() + 9, t / it->second);
-    }
-  }
-
- private:
-  std::map<std::string, double> times_;
-};
+}
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintRatios();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return qg::RunBenchmarks(argc, argv, PrintRatios); }

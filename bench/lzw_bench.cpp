@@ -7,10 +7,10 @@
 
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "bench/ratio_reporter.h"
 #include "support/lzw_compressor.h"
 
 namespace {
@@ -156,56 +156,29 @@ BENCHMARK(BM_ZlibCompress)->DenseRange(0, 1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LzwDecompress)->DenseRange(0, 1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ZlibDecompress)->DenseRange(0, 1)->Unit(benchmark::kMillisecond);
 
-// Console output plus a table comparing the two coders per input.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
-      const std::string name = run.benchmark_name();
-      const size_t slash = name.find('/');
-      if (slash == std::string::npos) continue;
-      const int input = std::stoi(name.substr(slash + 1));
-      Figures& f = figures_[input];
-      const double mbs = run.counters.at("bytes_per_second").value / 1e6;
-      const double size = run.counters.at("size").value;
-      const std::string kind = name.substr(0, slash);
-      if (kind == "BM_LzwCompress") f.lzw_c = mbs, f.lzw_size = size;
-      if (kind == "BM_LzwDecompress") f.lzw_d = mbs;
-      if (kind == "BM_ZlibCompress") f.zlib_c = mbs, f.zlib_size = size;
-      if (kind == "BM_ZlibDecompress") f.zlib_d = mbs;
-    }
+// A table comparing the two coders per input; a figure is 0 for a case
+// that did not run.
+void PrintFigures(const qg::RatioReporter& r) {
+  std::printf("\n%-12s %-6s %10s %10s %8s\n", "input", "coder", "comp MB/s",
+              "dec MB/s", "size");
+  for (size_t input = 0; input < Inputs().size(); ++input) {
+    const std::string arg = "/" + std::to_string(input);
+    const std::string lzw_c = "BM_LzwCompress" + arg, lzw_d = "BM_LzwDecompress" + arg;
+    const std::string zlib_c = "BM_ZlibCompress" + arg, zlib_d = "BM_ZlibDecompress" + arg;
+    if (!r.Ran(lzw_c) && !r.Ran(lzw_d) && !r.Ran(zlib_c) && !r.Ran(zlib_d)) continue;
+    auto mbs = [&r](const std::string& run) { return r.Counter(run, "bytes_per_second") / 1e6; };
+    const double lzw_size = r.Counter(lzw_c, "size");  // compressed / input
+    const double zlib_size = r.Counter(zlib_c, "size");
+    const char* name = Inputs()[input].name;
+    std::printf("%-12s %-6s %10.1f %10.1f %7.1f%%\n", name, "lzw", mbs(lzw_c),
+                mbs(lzw_d), 100 * lzw_size);
+    std::printf("%-12s %-6s %10.1f %10.1f %7.1f%%\n", name, "zlib-1", mbs(zlib_c),
+                mbs(zlib_d), 100 * zlib_size);
+    std::printf("%-12s %-6s %10.2f %10.2f %8.2f\n", name, "ratio",
+                mbs(lzw_c) / mbs(zlib_c), mbs(lzw_d) / mbs(zlib_d), lzw_size / zlib_size);
   }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    std::printf("\n%-12s %-6s %10s %10s %8s\n", "input", "coder", "comp MB/s",
-                "dec MB/s", "size");
-    for (const auto& [input, f] : figures_) {
-      const char* name = Inputs()[input].name;
-      std::printf("%-12s %-6s %10.1f %10.1f %7.1f%%\n", name, "lzw", f.lzw_c,
-                  f.lzw_d, 100 * f.lzw_size);
-      std::printf("%-12s %-6s %10.1f %10.1f %7.1f%%\n", name, "zlib-1", f.zlib_c,
-                  f.zlib_d, 100 * f.zlib_size);
-      std::printf("%-12s %-6s %10.2f %10.2f %8.2f\n", name, "ratio",
-                  f.lzw_c / f.zlib_c, f.lzw_d / f.zlib_d, f.lzw_size / f.zlib_size);
-    }
-  }
-
- private:
-  struct Figures {
-    double lzw_c = 0, lzw_d = 0, zlib_c = 0, zlib_d = 0;
-    double lzw_size = 0, zlib_size = 0;  // compressed / input
-  };
-  std::map<int, Figures> figures_;
-};
+}
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return qg::RunBenchmarks(argc, argv, PrintFigures); }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/ratio_reporter.h"
 #include "driver/core/support/hash_context.h"
 
 namespace {
@@ -51,43 +52,24 @@ void BM_OpenSSL(benchmark::State& state) {
 BENCHMARK(BM_Ours)->Arg(64)->Arg(1024)->Arg(1 << 20);
 BENCHMARK(BM_OpenSSL)->Arg(64)->Arg(1024)->Arg(1 << 20);
 
-// Console output plus a table of ratios at the end.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      if (run.run_type != Run::RT_Iteration) continue;
-      auto it = run.counters.find("bytes_per_second");
-      if (it == run.counters.end()) continue;
-      const std::string name = run.benchmark_name();
-      const size_t slash = name.find('/');
-      const long size = slash == std::string::npos ? 0 : std::stol(name.substr(slash + 1));
-      double mb = it->second.value / 1e6;
-      if (name.rfind("BM_Ours", 0) == 0) ours_[size] = mb;
-      else theirs_[size] = mb;
-    }
+// MB/s of each and the ratio, by message size.
+void PrintRatios(const qg::RatioReporter& r) {
+  std::map<long, double> ours, theirs;  // MB/s by message size
+  for (const auto& [name, run] : r.runs()) {
+    auto it = run.counters.find("bytes_per_second");
+    if (it == run.counters.end()) continue;
+    const size_t slash = name.find('/');
+    const long size = slash == std::string::npos ? 0 : std::stol(name.substr(slash + 1));
+    (name.rfind("BM_Ours", 0) == 0 ? ours : theirs)[size] = it->second.value / 1e6;
   }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    std::printf("\nSHA-256 MB/s   size      ours   openssl   ratio\n");
-    for (const auto& [size, mb] : ours_) {
-      auto it = theirs_.find(size);
-      if (it == theirs_.end()) continue;
-      std::printf("%21ld %9.1f %9.1f %7.2f\n", size, mb, it->second, mb / it->second);
-    }
+  std::printf("\nSHA-256 MB/s   size      ours   openssl   ratio\n");
+  for (const auto& [size, mb] : ours) {
+    auto it = theirs.find(size);
+    if (it == theirs.end()) continue;
+    std::printf("%21ld %9.1f %9.1f %7.2f\n", size, mb, it->second, mb / it->second);
   }
-
- private:
-  std::map<long, double> ours_, theirs_;  // MB/s by message size
-};
+}
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return qg::RunBenchmarks(argc, argv, PrintRatios); }

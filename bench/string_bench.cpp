@@ -6,10 +6,10 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "bench/ratio_reporter.h"
 #include "host/core/string_memory.h"
 #include "support/frame/module_services.h"
 #include "support/xystring.h"
@@ -70,38 +70,23 @@ BENCHMARK(BM_Append_Std);
 BENCHMARK(BM_Assign_Ours);
 BENCHMARK(BM_Assign_Std);
 
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      if (run.run_type != Run::RT_Iteration) continue;
-      const std::string name = run.benchmark_name();
-      const size_t us = name.rfind('_');
-      times_[name.substr(3, us - 3)][name.substr(us + 1)] = run.GetAdjustedRealTime();
+// Times are ns per batch; runs are named BM_<case>_Ours and BM_<case>_Std.
+void PrintRatios(const qg::RatioReporter& r) {
+  std::printf("\n%-8s %14s %14s %7s\n", "case", "ours", "u16string", "ratio");
+  const std::string suffix = "_Ours";
+  for (const auto& [name, run] : r.runs()) {
+    if (name.size() < 3 + suffix.size() ||
+        name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) {
+      continue;
     }
+    const std::string what = name.substr(3, name.size() - 3 - suffix.size());
+    const std::string std_name = "BM_" + what + "_Std";
+    if (!r.Ran(std_name)) continue;
+    const double ours = r.Time(name), theirs = r.Time(std_name);
+    std::printf("%-8s %14.0f %14.0f %7.2f\n", what.c_str(), ours, theirs, ours / theirs);
   }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    std::printf("\n%-8s %14s %14s %7s\n", "case", "ours", "u16string", "ratio");
-    for (const auto& [what, t] : times_) {
-      auto ours = t.find("Ours"), std_ = t.find("Std");
-      if (ours == t.end() || std_ == t.end()) continue;
-      std::printf("%-8s %14.0f %14.0f %7.2f\n", what.c_str(), ours->second, std_->second,
-                  ours->second / std_->second);
-    }
-  }
-
- private:
-  std::map<std::string, std::map<std::string, double>> times_;  // ns per batch
-};
+}
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return qg::RunBenchmarks(argc, argv, PrintRatios); }

@@ -612,6 +612,29 @@ std::unique_ptr<char16_t[]> ToWide(uint32_t cp, const char* text, int n, int* un
   return wide;
 }
 
+// 8-bit text (n = -1: up to the terminator) from the code page (0: the
+// host's) to UTF-8 when to_utf8, else from UTF-8 to the code page. With a
+// UTF-8 code page the bytes are copied as they stand.
+int Recode(CXYString<char>* s, const char* text, int n, int code_page, bool to_utf8) {
+  s->Libere();
+  if (text == nullptr) return qg::kXYOk;
+  if (n == -1) {
+    size_t len = std::strlen(text);
+    if (len > static_cast<size_t>(qg::kXYMaxBytes)) return qg::kXYErrLength;
+    n = static_cast<int>(len);
+  }
+  if (n <= 0) return qg::kXYOk;
+  uint32_t cp = ResolveCodePage(code_page);
+  if (cp == qg::kCodePageUtf8) return s->nAffecteLongueur(text, n);
+  // Through UTF-16, sized exactly: the UTF-8 form may be up to 3 bytes per
+  // input byte, which must not be computed in 32 bits.
+  int units = 0;
+  std::unique_ptr<char16_t[]> wide = ToWide(to_utf8 ? cp : qg::kCodePageUtf8, text, n, &units);
+  if (units <= 0) return qg::kXYErrConversion;
+  return s->nAffecteConversion(wide.get(), units,
+                               to_utf8 ? static_cast<int>(qg::kCodePageUtf8) : code_page);
+}
+
 }  // namespace
 
 template <typename T>
@@ -623,22 +646,7 @@ int CXYString<T>::nSetUTF8FromAnsi(const char* text, int n, int code_page)
   if constexpr (!std::is_same_v<T, char>) {
     return {};
   } else {
-    Libere();
-    if (text == nullptr) return qg::kXYOk;
-    if (n == -1) {
-      size_t len = std::strlen(text);
-      if (len > static_cast<size_t>(qg::kXYMaxBytes)) return qg::kXYErrLength;
-      n = static_cast<int>(len);
-    }
-    if (n <= 0) return qg::kXYOk;
-    uint32_t cp = ResolveCodePage(code_page);
-    if (cp == qg::kCodePageUtf8) return nAffecteLongueur(text, n);
-    // Through UTF-16, sized exactly: the UTF-8 form may be up to 3 bytes per
-    // input byte, which must not be computed in 32 bits.
-    int units = 0;
-    std::unique_ptr<char16_t[]> wide = ToWide(cp, text, n, &units);
-    if (units <= 0) return qg::kXYErrConversion;
-    return nAffecteConversion(wide.get(), units, static_cast<int>(qg::kCodePageUtf8));
+    return Recode(this, text, n, code_page, /*to_utf8=*/true);
   }
 }
 
@@ -651,20 +659,7 @@ int CXYString<T>::nSetAnsiFromUTF8(const char* text, int n, int code_page)
   if constexpr (!std::is_same_v<T, char>) {
     return {};
   } else {
-    Libere();
-    if (text == nullptr) return qg::kXYOk;
-    if (n == -1) {
-      size_t len = std::strlen(text);
-      if (len > static_cast<size_t>(qg::kXYMaxBytes)) return qg::kXYErrLength;
-      n = static_cast<int>(len);
-    }
-    if (n <= 0) return qg::kXYOk;
-    uint32_t cp = ResolveCodePage(code_page);
-    if (cp == qg::kCodePageUtf8) return nAffecteLongueur(text, n);
-    int units = 0;
-    std::unique_ptr<char16_t[]> wide = ToWide(qg::kCodePageUtf8, text, n, &units);
-    if (units <= 0) return qg::kXYErrConversion;
-    return nAffecteConversion(wide.get(), units, code_page);
+    return Recode(this, text, n, code_page, /*to_utf8=*/false);
   }
 }
 

@@ -19,30 +19,19 @@ void PorteFlags(const CXYString<S>& src, CXYString<D>& dst) {
   if (src.bTestFlag(kXYFlagCarried)) dst.SetFlag(kXYFlagCarried);
 }
 
+// The marker unit of each width.
+constexpr char16_t Marqueur(char16_t) { return kXYMarker16; }
+constexpr char Marqueur(char) { return kXYMarker8; }
+
 // Between the two dynamic widths: a trailing marker (flag 1, last unit the
 // marker, code page not UTF-8) is left out of the conversion and appended
 // in the destination's width.
-int nDynVersDyn(const CXYString<char16_t>& src, CXYString<char>& dst, int32_t cp) {
-  const char16_t* p = src.pszGet();
+template <typename S, typename D>
+int nDynVersDyn(const CXYString<S>& src, CXYString<D>& dst, int32_t cp) {
+  const S* p = src.pszGet();
   int n = src.nTaille();
   const bool bMarqueur = src.bTestFlag(kXYFlagMarker) && cp != kCodePageUtf8Mark && n > 0 &&
-                         p[n - 1] == kXYMarker16;
-  if (bMarqueur) --n;
-  int st = n > 0 ? dst.nAffecteConversion(p, n, cp) : kConvOk;
-  if (st >= kHostErrorFirst) return st;
-  if (bMarqueur) {
-    int stMarqueur = dst.nAjouteMarqueur();
-    if (st == kConvOk) st = stMarqueur;
-  }
-  PorteFlags(src, dst);
-  return st;
-}
-
-int nDynVersDyn(const CXYString<char>& src, CXYString<char16_t>& dst, int32_t cp) {
-  const char* p = src.pszGet();
-  int n = src.nTaille();
-  const bool bMarqueur = src.bTestFlag(kXYFlagMarker) && cp != kCodePageUtf8Mark && n > 0 &&
-                         p[n - 1] == kXYMarker8;
+                         p[n - 1] == Marqueur(S{});
   if (bMarqueur) --n;
   int st = n > 0 ? dst.nAffecteConversion(p, n, cp) : kConvOk;
   if (st >= kHostErrorFirst) return st;

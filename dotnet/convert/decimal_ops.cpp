@@ -202,6 +202,18 @@ int ChiffresDecimaux(u128 mag, char16_t* pc) {
   return n;
 }
 
+// The real read back from its text at `digits` significant digits.
+template <typename Real>
+int AffecteReel(qg::IDecimal* piDecimal, Real r, int digits) {
+  if (!std::isfinite(r)) return kDecimalDepassement;
+  char sz[64];
+  const auto res = std::to_chars(sz, sz + sizeof sz - 1, r, std::chars_format::general, digits);
+  *res.ptr = 0;
+  char16_t wsz[64];
+  for (size_t i = 0; i <= static_cast<size_t>(res.ptr - sz); ++i) wsz[i] = static_cast<char16_t>(sz[i]);
+  return nAffecteTexte(piDecimal, wsz);
+}
+
 }  // namespace
 
 int nAffecteUI4(qg::IDecimal* piDecimal, uint32_t n) { return AffecteEntier(piDecimal, n, false); }
@@ -215,25 +227,9 @@ int nAffecteI8(qg::IDecimal* piDecimal, int64_t n) {
   return AffecteEntier(piDecimal, mag, n < 0);
 }
 
-int nAffecteR4(qg::IDecimal* piDecimal, float r) {
-  if (!std::isfinite(r)) return kDecimalDepassement;
-  char sz[64];
-  const auto res = std::to_chars(sz, sz + sizeof sz - 1, r, std::chars_format::general, 7);
-  *res.ptr = 0;
-  char16_t wsz[64];
-  for (size_t i = 0; i <= static_cast<size_t>(res.ptr - sz); ++i) wsz[i] = static_cast<char16_t>(sz[i]);
-  return nAffecteTexte(piDecimal, wsz);
-}
+int nAffecteR4(qg::IDecimal* piDecimal, float r) { return AffecteReel(piDecimal, r, 7); }
 
-int nAffecteR8(qg::IDecimal* piDecimal, double r) {
-  if (!std::isfinite(r)) return kDecimalDepassement;
-  char sz[64];
-  const auto res = std::to_chars(sz, sz + sizeof sz - 1, r, std::chars_format::general, 15);
-  *res.ptr = 0;
-  char16_t wsz[64];
-  for (size_t i = 0; i <= static_cast<size_t>(res.ptr - sz); ++i) wsz[i] = static_cast<char16_t>(sz[i]);
-  return nAffecteTexte(piDecimal, wsz);
-}
+int nAffecteR8(qg::IDecimal* piDecimal, double r) { return AffecteReel(piDecimal, r, 15); }
 
 int nAffecteTexte(qg::IDecimal* piDecimal, const char16_t* psz) {
   qg::DecimalFields& f = piDecimal->m_stFields;

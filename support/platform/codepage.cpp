@@ -138,6 +138,22 @@ bool IsPair(const char16_t* s, size_t i, size_t n) {
          s[i + 1] <= 0xDFFF;
 }
 
+// The code point at s[*i]; a pair is read whole, leaving *i on its second
+// unit. A lone surrogate reads as U+FFFD and sets *used_default.
+uint32_t ReadCodePoint(const char16_t* s, size_t* i, size_t n, bool* used_default) {
+  uint32_t c = s[*i];
+  if (c >= 0xD800 && c <= 0xDFFF) {
+    if (IsPair(s, *i, n)) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (s[*i + 1] - 0xDC00);
+      ++*i;
+    } else {
+      c = 0xFFFD;
+      *used_default = true;
+    }
+  }
+  return c;
+}
+
 int Encode1252(const char16_t* src, size_t n, Output<char>& out, bool* used_default) {
   char* d = out.cursor();
   char* const end = d + out.room();
@@ -223,16 +239,7 @@ int DecodeUtf8(const unsigned char* s, size_t n, Output<char16_t>& out) {
 
 int EncodeUtf8(const char16_t* s, size_t n, Output<char>& out, bool* used_default) {
   for (size_t i = 0; i < n; ++i) {
-    uint32_t c = s[i];
-    if (c >= 0xD800 && c <= 0xDFFF) {
-      if (IsPair(s, i, n)) {
-        c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
-        ++i;
-      } else {
-        c = 0xFFFD;
-        *used_default = true;
-      }
-    }
+    uint32_t c = ReadCodePoint(s, &i, n, used_default);
     bool ok;
     if (c < 0x80) {
       ok = out.Put(static_cast<char>(c));
@@ -299,16 +306,7 @@ int DecodeUtf32(const unsigned char* s, size_t n, bool big_endian, Output<char16
 int EncodeUtf32(const char16_t* s, size_t n, bool big_endian, Output<char>& out,
                 bool* used_default) {
   for (size_t i = 0; i < n; ++i) {
-    uint32_t c = s[i];
-    if (c >= 0xD800 && c <= 0xDFFF) {
-      if (IsPair(s, i, n)) {
-        c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
-        ++i;
-      } else {
-        c = 0xFFFD;
-        *used_default = true;
-      }
-    }
+    uint32_t c = ReadCodePoint(s, &i, n, used_default);
     for (int k = 0; k < 4; ++k) {
       int shift = big_endian ? 24 - 8 * k : 8 * k;
       if (!out.Put(static_cast<char>((c >> shift) & 0xFF))) return 0;

@@ -87,6 +87,20 @@ std::string FullPath(const char* name) {
   return out;
 }
 
+// The link map of the module holding address; null, with the last error
+// set, when no loaded module holds it.
+struct link_map* LinkMapOf(const void* address) {
+  Dl_info info;
+  struct link_map* map = nullptr;
+  if (address == nullptr ||
+      dladdr1(address, &info, reinterpret_cast<void**>(&map), RTLD_DL_LINKMAP) == 0 ||
+      map == nullptr) {
+    SetLastError(kErrorModNotFound);
+    return nullptr;
+  }
+  return map;
+}
+
 }  // namespace
 
 ModuleHandle LoadModule(const char* path, uint32_t* error) {
@@ -164,14 +178,8 @@ bool FreeModule(ModuleHandle module) {
 }
 
 ModuleHandle ModuleOf(const void* address) {
-  Dl_info info;
-  struct link_map* map = nullptr;
-  if (address == nullptr ||
-      dladdr1(address, &info, reinterpret_cast<void**>(&map), RTLD_DL_LINKMAP) == 0 ||
-      map == nullptr) {
-    SetLastError(kErrorModNotFound);
-    return nullptr;
-  }
+  struct link_map* map = LinkMapOf(address);
+  if (map == nullptr) return nullptr;
   void* handle;
   if (map->l_name == nullptr || map->l_name[0] == '\0') {
     handle = dlopen(nullptr, RTLD_NOW);
@@ -186,14 +194,8 @@ ModuleHandle ModuleOf(const void* address) {
 }
 
 std::string ModulePathOf(const void* address) {
-  Dl_info info;
-  struct link_map* map = nullptr;
-  if (address == nullptr ||
-      dladdr1(address, &info, reinterpret_cast<void**>(&map), RTLD_DL_LINKMAP) == 0 ||
-      map == nullptr) {
-    SetLastError(kErrorModNotFound);
-    return std::string();
-  }
+  struct link_map* map = LinkMapOf(address);
+  if (map == nullptr) return std::string();
   return FullPath(map->l_name);
 }
 

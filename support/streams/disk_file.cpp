@@ -548,24 +548,16 @@ bool CDiskFile::bCopyTo(IXStream* target, int64_t count) {
   if (count == 0) return true;
   if (target == nullptr) return Fail(qg::kErrorInvalidParameter, qg::kMsgRead);
   std::vector<uint8_t> chunk(kCopyChunk);
-  int64_t left = count;
-  for (;;) {
-    uint32_t want = kCopyChunk;
-    if (count > 0 && left < static_cast<int64_t>(want)) want = static_cast<uint32_t>(left);
-    uint32_t got = 0;
-    // A counted copy reads exactly: a file that ends early fails it.
-    if (!bRead(chunk.data(), want, count > 0 ? nullptr : &got)) return false;
-    if (count > 0) got = want;
-    if (got == 0) return true;
-    if (!target->bWrite(chunk.data(), got, nullptr)) {
-      qg::CopyStreamError(m_pclError, target->pclGetError());
-      return false;
-    }
-    if (count > 0) {
-      left -= got;
-      if (left == 0) return true;
-    }
+  switch (qg::CopyInChunks(this, target, count, chunk.data(), kCopyChunk)) {
+    case qg::CopyEnd::kDone:
+      return true;
+    case qg::CopyEnd::kReadFailed:
+      return false;  // bRead has filled the error
+    case qg::CopyEnd::kWriteFailed:
+      break;
   }
+  qg::CopyStreamError(m_pclError, target->pclGetError());
+  return false;
 }
 
 bool CDiskFile::bCopyRangeToNewFile(const char16_t* path, int64_t offset, int64_t count) {

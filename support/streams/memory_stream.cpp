@@ -156,20 +156,7 @@ bool CMemoryStream::bCopyTo(IXStream* target, int64_t count) {
   if (count == 0) return true;
   if (target == nullptr) return false;
   uint8_t chunk[kCopyChunk];
-  int64_t left = count;
-  for (;;) {
-    uint32_t want = kCopyChunk;
-    if (count > 0 && left < static_cast<int64_t>(want)) want = static_cast<uint32_t>(left);
-    uint32_t got = 0;
-    if (!bRead(chunk, want, count > 0 ? nullptr : &got)) return false;
-    if (count > 0) got = want;
-    if (got == 0) return true;
-    if (!target->bWrite(chunk, got, nullptr)) return false;
-    if (count > 0) {
-      left -= got;
-      if (left == 0) return true;
-    }
-  }
+  return qg::CopyInChunks(this, target, count, chunk, kCopyChunk) == qg::CopyEnd::kDone;
 }
 
 const char16_t* CMemoryStream::pszGetPath() {

@@ -129,20 +129,8 @@ bool CXFile::bCopyTo(IXStream* target, int64_t count) {
   if (count == 0) return true;
   if (m_piStream == nullptr || target == nullptr) return false;
   std::vector<uint8_t> chunk(kCopyChunk);
-  int64_t left = count;
-  for (;;) {
-    uint32_t want = kCopyChunk;
-    if (count > 0 && left < static_cast<int64_t>(want)) want = static_cast<uint32_t>(left);
-    uint32_t got = 0;
-    if (!m_piStream->bRead(chunk.data(), want, count > 0 ? nullptr : &got)) return false;
-    if (count > 0) got = want;
-    if (got == 0) return true;
-    if (!target->bWrite(chunk.data(), got, nullptr)) return false;
-    if (count > 0) {
-      left -= got;
-      if (left == 0) return true;
-    }
-  }
+  return qg::CopyInChunks(m_piStream, target, count, chunk.data(), kCopyChunk) ==
+         qg::CopyEnd::kDone;
 }
 
 bool CXFile::bLockRange(int64_t offset, int64_t length) {

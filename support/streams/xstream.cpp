@@ -112,3 +112,27 @@ void IXStream::vReserved64() {}
 void IXStream::vReserved65() {}
 void IXStream::vReserved66() {}
 void IXStream::vReserved67() {}
+
+namespace qg {
+
+CopyEnd CopyInChunks(IXStream* source, IXStream* target, int64_t count, uint8_t* chunk,
+                     uint32_t size) {
+  if (count == 0) return CopyEnd::kDone;
+  int64_t left = count;
+  for (;;) {
+    uint32_t want = size;
+    if (count > 0 && left < static_cast<int64_t>(want)) want = static_cast<uint32_t>(left);
+    uint32_t got = 0;
+    // A counted copy reads exactly: a stream that ends early fails it.
+    if (!source->bRead(chunk, want, count > 0 ? nullptr : &got)) return CopyEnd::kReadFailed;
+    if (count > 0) got = want;
+    if (got == 0) return CopyEnd::kDone;
+    if (!target->bWrite(chunk, got, nullptr)) return CopyEnd::kWriteFailed;
+    if (count > 0) {
+      left -= got;
+      if (left == 0) return CopyEnd::kDone;
+    }
+  }
+}
+
+}  // namespace qg

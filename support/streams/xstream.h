@@ -178,4 +178,17 @@ class IXStream : public CQGUnknown {
   CXError* m_pclError;
 };
 
+namespace qg {
+
+// How a copy between two streams ended.
+enum class CopyEnd { kDone, kReadFailed, kWriteFailed };
+
+// The loop behind bCopyTo: count bytes (< 0: up to the end of source, 0:
+// nothing) from source's position to target's, through chunk (size bytes).
+// A positive count that source cannot fill is a read failure.
+CopyEnd CopyInChunks(IXStream* source, IXStream* target, int64_t count, uint8_t* chunk,
+                     uint32_t size);
+
+}  // namespace qg
+
 #endif  // QG_SUPPORT_STREAMS_XSTREAM_H_
