@@ -303,6 +303,8 @@ TEST(LzwCompressor, DecoderRefusesDamagedBlocks) {
       {"payload cut", cutPayload, 5000},
       {"negative length", negative, 5000},
       {"length above cap", overCap, 5000},
+      // The table is sized from the payload: an empty one still needs 258.
+      {"no codes", LzwBlock(4, {}), 4},
       {"first code 258", LzwBlock(4, {{258, 9}, {257, 9}}), 4},
       {"first code reset", LzwBlock(4, {{0, 9}, {'a' + 1, 9}}), 4},
       {"first code end", LzwBlock(4, {{257, 9}}), 4},

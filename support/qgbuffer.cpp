@@ -320,7 +320,11 @@ bool CQGBuffer::DeplaceEcriture(int64_t nOffset, int nMode) {
 
 size_t CQGBuffer::DeplaceLecture(int64_t nOffset, int nMode) {
   int64_t nCible = nOffset;
-  if (nMode == 1) nCible += static_cast<int64_t>(m_nPosition);
+  if (nMode == 1) {
+    // Saturates: the target is clamped to the data below anyway.
+    const auto nPos = static_cast<int64_t>(m_nPosition);
+    nCible = nOffset > INT64_MAX - nPos ? INT64_MAX : nOffset + nPos;
+  }
   if (nCible < 0) nCible = 0;
   // Clamping needs the real size of a finished body.
   if (m_bFini && nCible > static_cast<int64_t>(m_nDebutCorps)) bDefinit();

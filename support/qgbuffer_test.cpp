@@ -198,6 +198,12 @@ TEST_F(QGBufferTest, SeekAndMoves) {
   EXPECT_EQ(b.nPosition(), 12u);
   b.DeplaceLecture(-100, 1);
   EXPECT_EQ(b.nPosition(), 0u);
+  // Offsets taken from the data may be anything: no overflow, still clamped.
+  b.DeplaceLecture(4, 0);
+  b.DeplaceLecture(INT64_MAX, 1);
+  EXPECT_EQ(b.nPosition(), 12u);
+  b.DeplaceLecture(INT64_MIN, 1);
+  EXPECT_EQ(b.nPosition(), 0u);
 }
 
 TEST_F(QGBufferTest, LengthField) {
