@@ -4,7 +4,6 @@
 #include "support/frame/export.h"
 #include "support/frame/module_frame.h"
 
-#if QG_WITH_ERRORS
 #include "errors/module_errors.h"
 
 namespace {
@@ -16,7 +15,6 @@ struct CatalogueInstaller {
 } g_catalogue_installer;
 
 }  // namespace
-#endif
 
 QG_EXPORT intptr_t Execution(int32_t code, intptr_t argument) {
   return qg::FrameExecution(code, argument);

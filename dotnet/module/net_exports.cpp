@@ -15,7 +15,6 @@ struct ConversionInstaller {
 
 }  // namespace
 
-#if QG_WITH_ERRORS
 #include "errors/module_errors.h"
 
 namespace {
@@ -27,7 +26,6 @@ struct CatalogueInstaller {
 } g_catalogue_installer;
 
 }  // namespace
-#endif
 
 QG_EXPORT intptr_t Execution(int32_t code, intptr_t argument) {
   return qg::FrameExecution(code, argument);

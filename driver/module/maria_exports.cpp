@@ -3,11 +3,8 @@
 
 #include "support/frame/export.h"
 #include "support/frame/module_frame.h"
-#if QG_WITH_MARIADB
 #include "driver/mariadb/mariadb_client.h"
-#endif
 
-#if QG_WITH_ERRORS
 #include "errors/module_errors.h"
 
 namespace {
@@ -19,7 +16,6 @@ struct CatalogueInstaller {
 } g_catalogue_installer;
 
 }  // namespace
-#endif
 
 namespace {
 
@@ -64,9 +60,7 @@ QG_EXPORT int32_t bExternalInitLibrary(void* instance) {
 
 QG_EXPORT int32_t ExternalTermLibrary() {
   if (qg::Frame().nInitCount-- != 1) return 0;
-#if QG_WITH_MARIADB
   CNAMariaDBClient::TermInstance();
-#endif
   if (g_initialised) {
     g_initialised = false;
     qg::TermExecutionObject();

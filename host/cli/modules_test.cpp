@@ -150,7 +150,6 @@ TEST_F(LoadedModules, TwoDeliverablesKeepTheirOwnState) {
   for (PFN_Execution e : {maria_exec, test_exec, test_exec}) e(qg::kExecClose, 0);
 }
 
-#if QG_WITH_ERRORS
 TEST_F(LoadedModules, MessageTextsComeFromEachModulesCatalogue) {
   qg::ModuleHandle maria = Load("qg300maria");
   qg::ModuleHandle test = Load("qg300test");
@@ -177,7 +176,6 @@ TEST_F(LoadedModules, MessageTextsComeFromEachModulesCatalogue) {
   EXPECT_EQ(maria_cmd(qg::kCmdMessageText, reinterpret_cast<intptr_t>(&request)), 13);
   EXPECT_EQ(std::u16string(buffer), u"from the host");
 }
-#endif
 
 TEST_F(LoadedModules, CountedInitPairs) {
   using PFN_Init = int32_t (*)(void*);

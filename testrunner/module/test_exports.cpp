@@ -6,7 +6,6 @@
 #include "support/frame/module_frame.h"
 #include "testrunner/module/test_execution_dll.h"
 
-#if QG_WITH_ERRORS
 #include "errors/module_errors.h"
 
 namespace {
@@ -18,7 +17,6 @@ struct CatalogueInstaller {
 } g_catalogue_installer;
 
 }  // namespace
-#endif
 
 namespace {
 
