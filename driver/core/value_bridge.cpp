@@ -5,6 +5,7 @@
 #include <string>
 
 #include "driver/core/support/sortable_key.h"
+#include "support/any_holders.h"
 #include "support/frame/module_services.h"
 
 int nNAConvertType(CAny& value, int type) { return value.nConvertType(type); }
@@ -29,7 +30,7 @@ int nNAConvertText(const char16_t* text, void* destination, int type) {
 }
 
 ptrdiff_t nAnyToKeyImage(const CAny& value, uint8_t** destination, size_t size, int type,
-                         int /*digits*/, int /*scale*/) {
+                         int digits, int scale) {
   bool allocate = size == 0;
   if (allocate) *destination = nullptr;
   CAny copy(value);
@@ -38,15 +39,19 @@ ptrdiff_t nAnyToKeyImage(const CAny& value, uint8_t** destination, size_t size, 
   if (type == 0) type = copy.nGetCode();
   if (copy.nConvertType(type) >= qg::kHostErrorFirst) return kNAKeyNotConverted;
   if (copy.nGetCode() != (type == qg::kAnyI4Alias ? qg::kAnyI4 : type)) return kNAKeyNotConverted;
-  // The host's decimal object gives no image of itself here: a DECIMAL key
-  // writes nothing.
-  if (type == qg::kAnyDECIMAL) return 0;
 
   CAny_Intern* holder = copy.pclHolder();
   const void* source = nullptr;
   int length = 0;
-  if (holder->vnGetTexte(&source) != qg::kAnyOk ||
-      holder->vnGetTailleSansFin(&length) != qg::kAnyOk || length < 0) {
+  uint8_t decimal_form[qg::kDecimalFormSize];
+  if (type == qg::kAnyDECIMAL) {
+    // The decimal object's number fields, in their 18-byte form.
+    if (holder->vnCopieAvecFin(decimal_form) == qg::kAnyOk) {
+      source = decimal_form;
+      length = qg::kDecimalFormSize;
+    }
+  } else if (holder->vnGetTexte(&source) != qg::kAnyOk ||
+             holder->vnGetTailleSansFin(&length) != qg::kAnyOk || length < 0) {
     source = nullptr;
     length = 0;
   }
@@ -65,7 +70,7 @@ ptrdiff_t nAnyToKeyImage(const CAny& value, uint8_t** destination, size_t size, 
     if (*destination == nullptr) return 0;
   }
   int storage_class = nHostTypeToStorageClass(nHostTypeToInternalType(type));
-  size_t written = nEncodeSortableKey(*destination, size, source, n, storage_class, 0, 0);
+  size_t written = nEncodeSortableKey(*destination, size, source, n, storage_class, digits, scale);
   if (allocate && written == 0) {
     std::free(*destination);
     *destination = nullptr;

@@ -31,9 +31,9 @@ constexpr ptrdiff_t kNAKeyNotConverted = -1;
 
 // The sortable key image of a value. A copy is worked on; the caller's
 // value is never changed. A null value, or one of type 0, is encoded as the
-// empty PSTRW text. `type` 0 means the value's own type; digits and scale
-// describe a DECIMAL, whose image the host's decimal object does not give
-// here (a DECIMAL key writes nothing). When `size` is 0 the image is
+// empty PSTRW text. `type` 0 means the value's own type; `scale` is the
+// number of decimals a DECIMAL image keeps (outside 0..38: 38, exact for
+// every decimal), `digits` its precision. When `size` is 0 the image is
 // allocated with malloc and its address stored in *destination, which the
 // caller frees (null when nothing was written); otherwise *destination
 // holds at least `size` bytes.

@@ -158,9 +158,10 @@ TEST_F(ValueBridge, KeyImagesByWantedType) {
 
   v.SetI4(1);
   EXPECT_EQ((Bytes{0x80, 0, 0, 1}), Key(v, 0, 4));
-  // Converted to the wanted type first: I4 5 as a DSTRW text "5".
+  // Converted to the wanted type first: I4 5 as a DSTRW text "5", its unit
+  // high byte first.
   v.SetI4(5);
-  EXPECT_EQ((Bytes{'5', 0, 0, 0, 0, 0, 0, 0, 0, 0}), Key(v, qg::kAnyDSTRW, 10));
+  EXPECT_EQ((Bytes{0, '5', 0, 0, 0, 0, 0, 0, 0, 0}), Key(v, qg::kAnyDSTRW, 10));
   // A text wanted as I8.
   v.SetPSTRW(u"-2");
   EXPECT_EQ((Bytes{0x7F, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFE}), Key(v, qg::kAnyI8, 8));
@@ -172,6 +173,33 @@ TEST_F(ValueBridge, KeyImagesByWantedType) {
   ASSERT_NE(nullptr, image);
   EXPECT_EQ((Bytes{'a', 'b', 0, 0}), Bytes(image, image + 4));
   std::free(image);
+}
+
+TEST_F(ValueBridge, DecimalKeysFollowTheValue) {
+  // Converted to DECIMAL through the host, kept at two decimals.
+  auto image = [](const char16_t* text) {
+    CAny v;
+    v.SetPSTRW(text);
+    Bytes out(32, 0xEE);
+    EXPECT_EQ(32, nAnyToKeyBuffer(v, out.data(), out.size(), qg::kAnyDECIMAL, 10, 2));
+    return out;
+  };
+  EXPECT_LT(image(u"-12.5"), image(u"-1.25"));
+  EXPECT_LT(image(u"-1.25"), image(u"0"));
+  EXPECT_LT(image(u"0"), image(u"1.2"));
+  EXPECT_LT(image(u"1.2"), image(u"1.25"));
+  EXPECT_LT(image(u"1.25"), image(u"12"));
+  EXPECT_EQ(image(u"1.2"), image(u"1.20"));
+  Bytes zero(32, 0);
+  zero[0] = 0x80;
+  EXPECT_EQ(zero, image(u"0"));
+  uint8_t* allocated = nullptr;
+  CAny v;
+  v.SetI4(7);
+  EXPECT_EQ(32, nAnyToKeyImage(v, &allocated, 0, qg::kAnyDECIMAL, 10, 0));
+  ASSERT_NE(nullptr, allocated);
+  EXPECT_EQ(7, allocated[31]);
+  std::free(allocated);
 }
 
 TEST_F(ValueBridge, KeyImageOfAnUnconvertibleValueWritesNothing) {

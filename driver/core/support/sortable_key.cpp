@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -43,6 +44,67 @@ size_t FixedWidth(int storage_class) {
     case 26: return 32;
     default: return 0;
   }
+}
+
+// Magnitude arithmetic on 256-bit unsigned numbers, four 64-bit limbs,
+// least significant first.
+using U256 = uint64_t[4];
+
+void MulSmall(U256 v, uint64_t factor) {
+  unsigned __int128 carry = 0;
+  for (int i = 0; i < 4; ++i) {
+    unsigned __int128 p = static_cast<unsigned __int128>(v[i]) * factor + carry;
+    v[i] = static_cast<uint64_t>(p);
+    carry = p >> 64;
+  }
+}
+
+// v /= divisor; answers the remainder.
+uint64_t DivSmall(U256 v, uint64_t divisor) {
+  unsigned __int128 rest = 0;
+  for (int i = 3; i >= 0; --i) {
+    unsigned __int128 cur = (rest << 64) | v[i];
+    v[i] = static_cast<uint64_t>(cur / divisor);
+    rest = cur % divisor;
+  }
+  return static_cast<uint64_t>(rest);
+}
+
+void AddOne(U256 v) {
+  for (int i = 0; i < 4 && ++v[i] == 0; ++i) {
+  }
+}
+
+void Negate(U256 v) {
+  for (int i = 0; i < 4; ++i) v[i] = ~v[i];
+  AddOne(v);
+}
+
+// The DECIMAL image: the 18-byte decimal form (precision, scale, signed
+// 128-bit mantissa least significant byte first) as value x 10^scale, the
+// scale wanted by the key, in 256-bit two's complement, big-endian, sign bit
+// flipped. Fewer decimals round half away from zero (the first dropped digit
+// decides), which keeps the order; a wanted scale outside 0..38 keeps 38
+// decimals, which holds every decimal exactly (2^127 x 10^38 < 2^255).
+void WriteDecimal(uint8_t out[32], const uint8_t form[18], int scale) {
+  constexpr int kMaxScale = 38;
+  int have = form[1] > kMaxScale ? kMaxScale : form[1];
+  int want = scale < 0 || scale > kMaxScale ? kMaxScale : scale;
+  U256 v = {0, 0, 0, 0};
+  for (int i = 0; i < 16; ++i) v[i / 8] |= static_cast<uint64_t>(form[2 + i]) << (8 * (i % 8));
+  bool negative = (form[17] & 0x80) != 0;
+  if (negative) {
+    v[2] = v[3] = ~uint64_t{0};  // sign-extend, then take the magnitude
+    Negate(v);
+  }
+  for (int k = have; k < want; ++k) MulSmall(v, 10);
+  if (have > want) {
+    for (int k = have; k > want + 1; --k) DivSmall(v, 10);
+    if (DivSmall(v, 10) >= 5) AddOne(v);
+  }
+  if (negative) Negate(v);
+  for (int i = 0; i < 32; ++i) out[i] = static_cast<uint8_t>(v[3 - i / 8] >> (8 * (7 - i % 8)));
+  out[0] ^= 0x80;
 }
 
 }  // namespace
@@ -130,7 +192,7 @@ size_t nSortableKeySize(int type, size_t n) {
 }
 
 size_t nEncodeSortableKey(void* destination, size_t size, const void* source, size_t n,
-                          int storage_class, int /*precision*/, int /*scale*/) {
+                          int storage_class, int /*precision*/, int scale) {
   auto* out = static_cast<uint8_t*>(destination);
   const auto* in = static_cast<const uint8_t*>(source);
   if (out == nullptr || size == 0) return 0;
@@ -178,8 +240,10 @@ size_t nEncodeSortableKey(void* destination, size_t size, const void* source, si
       std::memset(out + 2 * bytes, 0x30, size - 2 * bytes);
       return 2 * bytes;
     }
-    case 20: case 21: {  // UTF-16 texts
+    case 20: case 21: {  // UTF-16 texts: each unit high byte first
       size_t copied = CopyPadded(out, size, in, n);
+      for (size_t i = 0; i + 1 < copied; i += 2) std::swap(out[i], out[i + 1]);
+      if (copied % 2 != 0) out[copied - 1] = 0;  // half a unit: its high byte is unknown
       if (size >= 2) {
         size_t last = (size & ~size_t{1}) - 2;
         out[last] = 0;
@@ -190,10 +254,14 @@ size_t nEncodeSortableKey(void* destination, size_t size, const void* source, si
     case 24:  // type 136: the bytes as they are
       CopyPadded(out, size, in, n);
       return in != nullptr ? size : 0;
+    case 22:  // DECIMAL, from its 18-byte form
+      if (in == nullptr || n < 18 || size < 32) return 0;
+      WriteDecimal(out, in, scale);
+      return 32;
     case 25: case 26:  // UUIDs
       std::memcpy(out, in, width);
       return width;
-    default:  // BUFFER, OBJET_MDPS, DECIMAL, none
+    default:  // BUFFER, OBJET_MDPS, none
       return 0;
   }
 }

@@ -24,10 +24,14 @@ size_t nSortableKeySize(int type, size_t n);
 // Writes the image of source[0..n) (the value's memory: little-endian
 // numbers, the date-time as two 32-bit words, texts as stored) into
 // destination[0..size). Answers the bytes written: 0 for a class without
-// an image (BUFFER, OBJET_MDPS, DECIMAL, none), and 0 with nothing written
-// when a fixed-width class finds a source or destination too small for it.
-// Precision and scale belong to the DECIMAL class, which the host's
-// decimal interface does not serve here.
+// an image (BUFFER, OBJET_MDPS, none), and 0 with nothing written when a
+// fixed-width class finds a source or destination too small for it.
+// UTF-16 texts are written high byte first, so that the image sorts in
+// code-unit order. The DECIMAL class reads the 18-byte decimal form
+// (precision, scale, signed 128-bit mantissa least significant byte first)
+// and writes 32 bytes: the value x 10^scale in two's complement, big-endian,
+// sign bit flipped; a scale outside 0..38 keeps 38 decimals. Precision is
+// not needed for the image.
 size_t nEncodeSortableKey(void* destination, size_t size, const void* source, size_t n,
                           int storage_class, int precision, int scale);
 

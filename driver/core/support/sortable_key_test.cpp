@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <functional>
+#include <iterator>
 #include <limits>
 #include <random>
 #include <vector>
@@ -68,6 +70,12 @@ std::vector<T> Samples(std::mt19937_64& rng) {
     if constexpr (std::is_floating_point_v<T>) {
       double mantissa = double(int64_t(rng())) / 9.2e18;
       v.push_back(static_cast<T>(std::ldexp(mantissa, int(rng() % 200) - 100)));
+      if (i == 0) {
+        v.push_back(std::numeric_limits<T>::infinity());
+        v.push_back(-std::numeric_limits<T>::infinity());
+        v.push_back(std::numeric_limits<T>::denorm_min());
+        v.push_back(-std::numeric_limits<T>::denorm_min());
+      }
     } else {
       v.push_back(static_cast<T>(rng()));
     }
@@ -122,14 +130,14 @@ TEST(SortableKey, TextsArePaddedAndAlwaysTerminated) {
   EXPECT_EQ(0u, nEncodeSortableKey(out.data(), 4, nullptr, 3, 1, 0, 0));
   EXPECT_EQ((Bytes(4, 0xEE)), out);  // nothing written
 
-  // Class 20: the last whole 16-bit unit is forced to 0.
+  // Class 20: units high byte first, the last whole 16-bit unit forced to 0.
   const char16_t text[] = u"abcd";
   out.assign(6, 0xEE);
   EXPECT_EQ(6u, nEncodeSortableKey(out.data(), 6, text, 10, 20, 0, 0));
-  EXPECT_EQ((Bytes{'a', 0, 'b', 0, 0, 0}), out);
+  EXPECT_EQ((Bytes{0, 'a', 0, 'b', 0, 0}), out);
   out.assign(8, 0xEE);
   EXPECT_EQ(4u, nEncodeSortableKey(out.data(), 8, text, 4, 20, 0, 0));
-  EXPECT_EQ((Bytes{'a', 0, 'b', 0, 0, 0, 0, 0}), out);
+  EXPECT_EQ((Bytes{0, 'a', 0, 'b', 0, 0, 0, 0}), out);
 }
 
 TEST(SortableKey, BinaryAsHexCutAtHalfTheImage) {
@@ -145,7 +153,7 @@ TEST(SortableKey, BinaryAsHexCutAtHalfTheImage) {
 TEST(SortableKey, ClassesWithoutImageAndUndersizedBuffers) {
   uint8_t source[32] = {1, 2, 3};
   Bytes out(32, 0xEE);
-  for (int type : {29, 160, 13}) {  // BUFFER, OBJET_MDPS, DECIMAL
+  for (int type : {29, 160}) {  // BUFFER, OBJET_MDPS
     int cls = nHostTypeToStorageClass(nHostTypeToInternalType(type));
     EXPECT_EQ(0u, nEncodeSortableKey(out.data(), 32, source, 16, cls, 10, 2)) << type;
   }
@@ -155,6 +163,8 @@ TEST(SortableKey, ClassesWithoutImageAndUndersizedBuffers) {
   EXPECT_EQ(0u, nEncodeSortableKey(out.data(), 3, source, 4, 4, 0, 0));
   EXPECT_EQ(0u, nEncodeSortableKey(out.data(), 8, source, 4, 5, 0, 0));
   EXPECT_EQ(0u, nEncodeSortableKey(out.data(), 8, source, 9, 14, 0, 0));
+  EXPECT_EQ(0u, nEncodeSortableKey(out.data(), 31, source, 18, 22, 10, 2));  // DECIMAL
+  EXPECT_EQ(0u, nEncodeSortableKey(out.data(), 32, source, 17, 22, 10, 2));
   EXPECT_EQ((Bytes(32, 0xEE)), out);
   // UUIDs are copied.
   EXPECT_EQ(16u, nEncodeSortableKey(out.data(), 16, source, 16, 25, 0, 0));
@@ -171,6 +181,119 @@ TEST(SortableKey, CurrencySignByteFirst) {
   ASSERT_EQ(10u, nEncodeSortableKey(b.data(), 10, minus, 10, 14, 0, 0));
   EXPECT_EQ((Bytes{0x80, 0, 0, 0, 0, 0, 0, 0, 0, 1}), a);
   EXPECT_LT(b, a);
+}
+
+// Random values of a class sorted by their images equal their native order.
+template <typename V, typename Less, typename Encode>
+void CheckSortedByImage(std::vector<V> values, Less less, Encode encode) {
+  std::vector<std::pair<Bytes, size_t>> images;
+  for (size_t i = 0; i < values.size(); ++i) images.emplace_back(encode(values[i]), i);
+  std::sort(images.begin(), images.end());
+  for (size_t i = 1; i < images.size(); ++i) {
+    const V& a = values[images[i - 1].second];
+    const V& b = values[images[i].second];
+    EXPECT_FALSE(less(b, a)) << "image order breaks at " << i;
+    if (images[i - 1].first == images[i].first) {
+      EXPECT_FALSE(less(a, b)) << "equal images of different values at " << i;
+    }
+  }
+}
+
+TEST(SortableKey, CurrencySortsBytewise) {
+  std::mt19937_64 rng(11);
+  const __int128 kMax = (static_cast<__int128>(1) << 79) - 1;
+  std::vector<__int128> values = {kMax, -kMax - 1, 0, 1, -1};
+  for (int i = 0; i < 300; ++i) {
+    __int128 v = (static_cast<__int128>(rng()) << 64 | rng()) % kMax;
+    values.push_back(i % 2 ? v : -v);
+  }
+  CheckSortedByImage(values, std::less<__int128>(), [](__int128 v) {
+    uint8_t source[10];
+    for (int i = 0; i < 10; ++i) source[i] = static_cast<uint8_t>(v >> (8 * i));
+    Bytes out(10);
+    EXPECT_EQ(10u, nEncodeSortableKey(out.data(), 10, source, 10, 14, 0, 0));
+    return out;
+  });
+}
+
+// The 18-byte decimal form: precision, scale, 128-bit mantissa.
+Bytes DecimalForm(__int128 mantissa, int scale) {
+  Bytes form(18);
+  form[0] = 38;
+  form[1] = static_cast<uint8_t>(scale);
+  for (int i = 0; i < 16; ++i) form[2 + i] = static_cast<uint8_t>(mantissa >> (8 * i));
+  return form;
+}
+
+Bytes DecimalImage(__int128 mantissa, int scale, int wanted) {
+  Bytes form = DecimalForm(mantissa, scale);
+  Bytes out(32, 0xEE);
+  EXPECT_EQ(32u, nEncodeSortableKey(out.data(), 32, form.data(), 18,
+                                    nHostTypeToStorageClass(nHostTypeToInternalType(13)), 38,
+                                    wanted));
+  return out;
+}
+
+TEST(SortableKey, DecimalsOfSeveralScalesSortBytewise) {
+  // Mantissas of 64 bits at scales 0..12, encoded at scale 12: exact, and
+  // compared natively as mantissa x 10^(12 - scale).
+  std::mt19937_64 rng(5);
+  struct Dec {
+    __int128 m;
+    int scale;
+    __int128 At12() const {
+      __int128 v = m;
+      for (int s = scale; s < 12; ++s) v *= 10;
+      return v;
+    }
+  };
+  std::vector<Dec> values = {{0, 0}, {1, 12}, {-1, 12}, {15, 1}, {150, 2}, {-15, 1}, {-150, 2}};
+  for (int i = 0; i < 400; ++i) {
+    values.push_back({static_cast<__int128>(static_cast<int64_t>(rng())), int(rng() % 13)});
+  }
+  CheckSortedByImage(
+      values, [](const Dec& a, const Dec& b) { return a.At12() < b.At12(); },
+      [](const Dec& d) { return DecimalImage(d.m, d.scale, 12); });
+
+  // The widest mantissas at 38 decimals still fit and keep their order.
+  const __int128 kMax = ~(static_cast<__int128>(1) << 127);
+  EXPECT_LT(DecimalImage(-kMax - 1, 0, 38), DecimalImage(-kMax, 0, 38));
+  EXPECT_LT(DecimalImage(-1, 0, 38), DecimalImage(0, 0, 38));
+  EXPECT_LT(DecimalImage(kMax - 1, 0, -1), DecimalImage(kMax, 0, -1));  // -1: 38 decimals
+  // Worked images: 0 is the sign bit alone; -1 at scale 0 is all ones but it.
+  Bytes zero(32, 0);
+  zero[0] = 0x80;
+  EXPECT_EQ(zero, DecimalImage(0, 5, 2));
+  Bytes minus_one(32, 0xFF);
+  minus_one[0] = 0x7F;
+  EXPECT_EQ(minus_one, DecimalImage(-1, 0, 0));
+
+  // Fewer decimals round half away from zero: 1.005 and 1.01 meet at two
+  // decimals, 1.004 stays below, and likewise below zero.
+  EXPECT_EQ(DecimalImage(1005, 3, 2), DecimalImage(101, 2, 2));
+  EXPECT_LT(DecimalImage(1004, 3, 2), DecimalImage(101, 2, 2));
+  EXPECT_EQ(DecimalImage(-1005, 3, 2), DecimalImage(-101, 2, 2));
+  EXPECT_EQ(DecimalImage(-1004, 3, 2), DecimalImage(-100, 2, 2));
+  EXPECT_EQ(DecimalImage(15, 1, 2), DecimalImage(150, 2, 2));
+}
+
+TEST(SortableKey, WideTextsSortByCodeUnit) {
+  std::mt19937_64 rng(3);
+  const char16_t kUnits[] = {u'A', u'B', u'a', 0x00E9, 0x0100, 0x0142, 0x4E2D, 0xFF0D, 0xD83D};
+  std::vector<std::u16string> values = {u"", u"B", std::u16string(1, 0x0100)};
+  for (int i = 0; i < 300; ++i) {
+    std::u16string t;
+    for (size_t n = rng() % 6; n > 0; --n) t.push_back(kUnits[rng() % std::size(kUnits)]);
+    values.push_back(t);
+  }
+  // "B" (0x0042) sorts before U+0100.
+  for (int cls : {20, 21}) {
+    CheckSortedByImage(values, std::less<std::u16string>(), [cls](const std::u16string& t) {
+      Bytes out(2 * 6 + 2, 0xEE);
+      nEncodeSortableKey(out.data(), out.size(), t.c_str(), 2 * t.size() + 2, cls, 0, 0);
+      return out;
+    });
+  }
 }
 
 }  // namespace
