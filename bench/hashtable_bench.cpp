@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "bench/ratio_reporter.h"
-#include "dotnet/convert/hashtable_bounce.h"
+#include "support/hashtable_bounce.h"
 
 namespace {
 

@@ -36,15 +36,17 @@ bool IsBlank(char16_t c) { return c == u' '; }
 
 }  // namespace
 
-int nFixe6Negation(Fixe6* value) {
+int nNegationMots(uint16_t* words, int n) {
   uint32_t carry = 1;
-  for (int i = 0; i < 5; ++i) {
-    uint32_t w = static_cast<uint16_t>(~value->aw[i]) + carry;
-    value->aw[i] = static_cast<uint16_t>(w);
+  for (int i = 0; i < n; ++i) {
+    uint32_t w = static_cast<uint16_t>(~words[i]) + carry;
+    words[i] = static_cast<uint16_t>(w);
     carry = w >> 16;
   }
   return static_cast<int>(carry);
 }
+
+int nFixe6Negation(Fixe6* value) { return nNegationMots(value->aw, 5); }
 
 bool bFixe6MultiplieDixAjoute(Fixe6* value, unsigned digit) {
   uint32_t carry = digit;

@@ -21,7 +21,10 @@ constexpr size_t kFixe6TextSize = 32;
 // Size of the sortable key.
 constexpr size_t kFixe6KeySize = 10;
 
-// Two's-complement negation in place; returns the final carry (1 only for 0).
+// Two's-complement negation in place of n little-endian 16-bit words;
+// returns the final carry (1 only for 0).
+int nNegationMots(uint16_t* words, int n);
+// The same on the five words of a value.
 int nFixe6Negation(Fixe6* value);
 // value = value * 10 + digit; false when a carry is left or the sign bit
 // becomes set (the value is then unspecified).

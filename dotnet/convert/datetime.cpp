@@ -137,17 +137,6 @@ int nLitDureeT(CDuree* pDuree, const Car* psz, int nLongueur) {
 
 }  // namespace
 
-bool bEstBissextile(int nAnnee) {
-  if (nAnnee % 4 != 0) return false;
-  return nAnnee <= 1582 || nAnnee % 100 != 0 || nAnnee % 400 == 0;
-}
-
-int nNbJoursMois(int nMois, int nAnnee) {
-  if (nMois < 1 || nMois > 12) return 0;
-  return bEstBissextile(nAnnee) ? CDateTimeBase::ms_pbyNbJoursMoisBissextile[nMois - 1]
-                                : CDateTimeBase::ms_pbyNbJoursMois[nMois - 1];
-}
-
 bool bDateVersJour(int nJourDuMois, int nMois, int nAnnee, int32_t* pnJour, bool bVerifie) {
   if (bVerifie && (nJourDuMois < 1 || nJourDuMois > 31 || nAnnee < 1 || nAnnee > 9999)) return false;
   if (nMois < 1 || nMois > 12 || nAnnee < 1 || nAnnee > 9999) return false;

@@ -13,12 +13,9 @@
 
 #include <cstdint>
 
+#include "support/calendar.h"
 #include "support/xystring.h"
 
-// Four-year rule alone up to 1582, Gregorian rule after.
-bool bEstBissextile(int nAnnee);
-// 0 for a month outside 1..12.
-int nNbJoursMois(int nMois, int nAnnee);
 // Day number of a date. 0 (and *pnJour untouched) for a month outside 1..12,
 // a day outside the month, or a date before 1 January 0001 or after
 // 31 December 9999; bVerifie also refuses a day outside 1..31 and a year

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "support/currency.h"
+
 const uint16_t kFixe6UnMillion[kFixe6Mots] = {0x4240, 0x000F, 0, 0, 0};
 const uint16_t kFixe6MoinsUnMillion[kFixe6Mots] = {0xBDC0, 0xFFF0, 0xFFFF, 0xFFFF, 0xFFFF};
 const uint16_t kFixe6_65536[kFixe6Mots] = {0, 1, 0, 0, 0};
@@ -267,14 +269,7 @@ void SeiziemesDeBit(const uint16_t* pwValeur, Grand& q) {
 
 }  // namespace
 
-void Fixe6Negatif(uint16_t* pwMots, int n) {
-  uint32_t nRetenue = 1;
-  for (int i = 0; i < n; ++i) {
-    const uint32_t t = static_cast<uint16_t>(~pwMots[i]) + nRetenue;
-    pwMots[i] = static_cast<uint16_t>(t);
-    nRetenue = t >> 16;
-  }
-}
+void Fixe6Negatif(uint16_t* pwMots, int n) { qg::nNegationMots(pwMots, n); }
 
 uint16_t* pFixe6Multiplie(uint16_t* pwValeur, int n, const uint16_t* pwFacteur, bool bDivise) {
   return MultiplieInterne(pwValeur, n, pwFacteur, bDivise, true);

@@ -15,7 +15,7 @@
 
 #include <cstdint>
 
-#include "dotnet/convert/hashtable_bounce.h"
+#include "support/hashtable_bounce.h"
 #include "driver/core/refcounted.h"
 
 class CNAObjectTable : public CHashTableBounce {

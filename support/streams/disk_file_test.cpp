@@ -12,6 +12,7 @@
 #include "errors/module_errors.h"
 #include "errors/xerror.h"
 #include "support/platform/error_codes.h"
+#include "errors/stream_errors.h"
 #include "support/streams/stream_error.h"
 #include "support/streams/temp_dir_fixture.h"
 

@@ -1,72 +1,52 @@
 #include "support/streams/stream_error.h"
 
-#include <string>
-#include <vector>
+#include <atomic>
 
-#include "errors/xerror.h"
 #include "support/platform/error_codes.h"
 
 namespace qg {
 
 namespace {
 
-int32_t g_module = 0;
-const stERRORDEFINITION* g_definitions = nullptr;
+std::atomic<const StreamErrorReporter*> g_reporter{nullptr};
 
 }  // namespace
 
-void SetStreamErrorModule(int32_t module, const stERRORDEFINITION* definitions) {
-  g_module = module;
-  g_definitions = definitions;
+void SetStreamErrorReporter(const StreamErrorReporter* reporter) {
+  g_reporter.store(reporter, std::memory_order_release);
 }
 
 CXError* NewStreamError() {
-  CXError* error = new CXError(g_module);
-  error->AddRef();
-  return error;
+  const StreamErrorReporter* r = g_reporter.load(std::memory_order_acquire);
+  return r == nullptr ? nullptr : r->pfnNew();
 }
 
 void ReleaseStreamError(CXError* error) {
-  if (error != nullptr) error->Release();
+  const StreamErrorReporter* r = g_reporter.load(std::memory_order_acquire);
+  if (error != nullptr && r != nullptr) r->pfnRelease(error);
 }
 
 void ClearStreamError(CXError* error) {
-  if (error == nullptr) return;
-  // An error that is already clear is left alone: clearing frees and resets
-  // every member, and a stream clears its error on every operation.
-  bool clear = error->nGetNiveau() == XERR_NONE && error->pszGetUserMessage()[0] == 0 &&
-               error->pszGetDebugMessage()[0] == 0 && error->nGetSystemError() == 0 &&
-               error->nGetNbInfo() == 0 && error->nGetNbMessageId() == 0 &&
-               error->nGetNbSubError() == 0;
-  if (!clear) error->nSetNiveau(XERR_NONE);
+  const StreamErrorReporter* r = g_reporter.load(std::memory_order_acquire);
+  if (error != nullptr && r != nullptr) r->pfnClear(error);
 }
 
 void FillStreamError(CXError* error, uint32_t system_error, const std::u16string* debug,
                      int debug_count, uint32_t message, const char16_t* name,
                      FormatArgs inserts) {
-  if (error != nullptr) {
-    error->nSetNiveau(XERR_ERROR);
-    if (g_definitions != nullptr) error->SetErrorTable(*g_definitions);
-    error->SetSystemError(system_error);
-    for (int i = 0; i < debug_count; ++i) error->AddDebugMessage(debug[i].c_str());
-    const char16_t* shown = name == nullptr ? u"" : name;
-    if (message != kMsgNone) {
-      std::vector<FormatArg> args;
-      args.reserve(inserts.size + 1);
-      args.emplace_back(shown);
-      for (size_t i = 0; i < inserts.size; ++i) args.push_back(inserts.data[i]);
-      error->AddUserMessageV(g_definitions, message, FormatArgs{args.data(), args.size()},
-                             false);
-    }
-    if (shown[0] != 0) error->AddInfo(EIT_SRCFILE, shown);
+  const StreamErrorReporter* r = g_reporter.load(std::memory_order_acquire);
+  if (error != nullptr && r != nullptr) {
+    r->pfnFill(error, system_error, debug, debug_count, message, name, inserts);
   }
   SetLastError(system_error);
 }
 
 void CopyStreamError(CXError* error, const CXError* source) {
   if (error == nullptr || source == nullptr || error == source) return;
+  const StreamErrorReporter* r = g_reporter.load(std::memory_order_acquire);
+  if (r == nullptr) return;
   LastErrorKeeper keep;
-  error->Copie(*source);
+  r->pfnCopy(error, source);
 }
 
 }  // namespace qg

@@ -9,7 +9,6 @@
 #include "support/platform/format.h"
 
 class CXError;
-struct stERRORDEFINITION;
 
 namespace qg {
 
@@ -28,13 +27,24 @@ enum FileMessage : uint32_t {
   kMsgNone = 0,
 };
 
-// The module number given to stream error objects and the error
-// definitions attached to them on failure; the deliverable installs its
-// own at start-up, before any stream exists (until then: module 0, no
-// definitions). Not synchronised.
-void SetStreamErrorModule(int32_t module, const stERRORDEFINITION* definitions);
+// How the streams reach the error objects, which are built above this
+// library: the error library installs its reporter (qg::SetStreamErrorModule
+// in errors/stream_errors.h) at start-up, before any stream exists. Until
+// then streams carry no error object and a failure only sets the thread's
+// last error. Each entry must accept a null error.
+struct StreamErrorReporter {
+  CXError* (*pfnNew)();
+  void (*pfnRelease)(CXError* error);
+  void (*pfnClear)(CXError* error);
+  void (*pfnFill)(CXError* error, uint32_t system_error, const std::u16string* debug,
+                  int debug_count, uint32_t message, const char16_t* name, FormatArgs inserts);
+  void (*pfnCopy)(CXError* error, const CXError* source);
+};
+// `reporter` must outlive every stream; null removes it.
+void SetStreamErrorReporter(const StreamErrorReporter* reporter);
 
-// A new error object of the module holding one reference.
+// A new error object of the module holding one reference (null without a
+// reporter).
 CXError* NewStreamError();
 void ReleaseStreamError(CXError* error);
 

@@ -4,13 +4,9 @@
 #include <climits>
 #include <cstdint>
 
-#include "dotnet/convert/datetime.h"
+#include "support/calendar.h"
 
 namespace {
-
-// Twelve months of a leap year, then twelve of a common year.
-constexpr uint8_t kDaysInMonth[24] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31,
-                                      31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 
 void ClampDay(qg::AnyDateTime& dt) {
   if (dt.nDay == 0 || dt.nMonth == 0 || dt.nYear == 0) return;
@@ -85,12 +81,9 @@ int ReadDigitField(const Char* text, int start, int count, bool tolerant) {
 
 }  // namespace
 
-// Leap years: the conversion engine's calendar rule (four-year rule alone
-// before 1583, Gregorian from then on).
-int nNADaysInMonth(int month, int year) {
-  if (month < 1 || month > 12) return 0;
-  return kDaysInMonth[(bEstBissextile(year) ? 0 : 12) + month - 1];
-}
+// The calendar rule of the date-time values (four-year rule alone before
+// 1583, Gregorian from then on).
+int nNADaysInMonth(int month, int year) { return nNbJoursMois(month, year); }
 
 int bNASetHour(qg::AnyDateTime& dt, int hour) { return SetTimePart(dt, hour, 23, 3600000u, 24); }
 int bNASetMinute(qg::AnyDateTime& dt, int minute) {

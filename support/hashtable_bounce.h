@@ -3,8 +3,8 @@
 // table grows and shrinks by whole size classes. Keys and values are opaque
 // pointer-sized words: the table never copies, owns or releases them, and
 // owns only its two arrays. No lock inside: the owner serialises access.
-#ifndef QG_DOTNET_CONVERT_HASHTABLE_BOUNCE_H_
-#define QG_DOTNET_CONVERT_HASHTABLE_BOUNCE_H_
+#ifndef QG_SUPPORT_HASHTABLE_BOUNCE_H_
+#define QG_SUPPORT_HASHTABLE_BOUNCE_H_
 
 #include <cstdint>
 
@@ -101,4 +101,4 @@ class CHashTableBounce {
   int32_t nClasse;
 };
 
-#endif  // QG_DOTNET_CONVERT_HASHTABLE_BOUNCE_H_
+#endif  // QG_SUPPORT_HASHTABLE_BOUNCE_H_

@@ -1,4 +1,4 @@
-#include "dotnet/convert/hashtable_bounce.h"
+#include "support/hashtable_bounce.h"
 
 #include <cstdlib>
 #include <cstring>
