@@ -33,6 +33,7 @@ const stERRORDEFINITIONENTRY kEntries[] = {
     {50u, 50u, 0u, 3u},
     {51u, 51u, 0u, 3u},
     {53u, 53u, 0u, 3u},
+    {56u, 56u, 0u, 3u},
     {59u, 59u, 0u, 3u},
     {75u, 75u, 0u, 3u},
     {76u, 76u, 0u, 3u},

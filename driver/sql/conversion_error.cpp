@@ -1,0 +1,58 @@
+#include "driver/sql/conversion_error.h"
+
+#include <string>
+
+#include "driver/sql/column.h"
+
+#if __has_include("driver/core/error_status.h")
+#include "driver/core/error_status.h"
+#define QG_HAS_ERROR_STATUS 1
+#endif
+
+namespace {
+
+std::u16string Widen(const char* text) {
+  std::u16string out;
+  if (text == nullptr) return out;
+  for (const char* p = text; *p != 0; ++p) out.push_back(static_cast<unsigned char>(*p));
+  return out;
+}
+
+}  // namespace
+
+#ifdef QG_HAS_ERROR_STATUS
+
+void NAReportOutOfMemory(CNAError* error, uint32_t major, uint32_t minor) {
+  if (error != nullptr) error->SetOutOfMemory(major, minor);
+}
+
+void NAReportTextConversion(CNAError* error, const char16_t* text, size_t length,
+                            uint32_t code_page) {
+  if (error == nullptr) return;
+  std::u16string shown = text != nullptr ? std::u16string(text, length) : std::u16string();
+  if (shown.size() > 200) shown.resize(200);
+  error->SetErrorMessage(0, 11, 1, nullptr, kNAMsgTextConversion, shown.c_str(),
+                         static_cast<int32_t>(code_page), u"", u"");
+}
+
+void NAReportValueConversion(CNAError* error, const char* value, int source_type,
+                             int target_type, const CNAColumn* column) {
+  if (error == nullptr) return;
+  std::u16string shown = Widen(value);
+  if (shown.size() > 200) shown.resize(200);
+  error->SetErrorMessage(0, 11, 2, nullptr, kNAMsgValueConversion, shown.c_str(),
+                         static_cast<int32_t>(source_type), static_cast<int32_t>(target_type));
+  if (column != nullptr) error->AddTableAndItem(column->pszGetTable(), column->pszGetName());
+}
+
+#else
+
+// The error-status object is not part of this build yet: failures are
+// reported by the operations' results only.
+void NAReportOutOfMemory(CNAError*, uint32_t, uint32_t) {}
+void NAReportTextConversion(CNAError*, const char16_t*, size_t, uint32_t) {}
+void NAReportValueConversion(CNAError*, const char* value, int, int, const CNAColumn*) {
+  (void)Widen(value);
+}
+
+#endif
