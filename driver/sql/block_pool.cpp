@@ -6,7 +6,7 @@
 CNABlockPool::~CNABlockPool() { Clear(); }
 
 void CNABlockPool::Init(uint32_t blocks_per_page, uint32_t block_size, AllocFn alloc,
-                        FreeFn free) {
+                        FreeFn free, uint32_t handle_bits) {
   Clear();
   m_nBlocksPerPage = blocks_per_page < 2 ? 2 : blocks_per_page;
   m_nBlockSize = block_size;
@@ -14,6 +14,7 @@ void CNABlockPool::Init(uint32_t blocks_per_page, uint32_t block_size, AllocFn a
   m_nShift = 1;
   while ((uint32_t{1} << m_nShift) < m_nBlocksPerPage) ++m_nShift;
   m_nMask = (uint32_t{1} << m_nShift) - 1;
+  m_nHandleBits = handle_bits > 32 ? 32 : handle_bits;
   m_pfnAlloc = alloc != nullptr ? alloc : &std::malloc;
   m_pfnFree = free != nullptr ? free : &std::free;
 }
@@ -24,7 +25,10 @@ uint32_t CNABlockPool::NewPage() {
     number = m_anFreeNumbers.back();
   } else {
     number = static_cast<uint32_t>(m_apPages.size());
-    if (m_nShift >= 32 || number >= (uint32_t{1} << (32 - m_nShift))) return 0;
+    if (m_nShift >= m_nHandleBits ||
+        uint64_t{number} >= (uint64_t{1} << (m_nHandleBits - m_nShift))) {
+      return 0;
+    }
     try {
       m_apPages.reserve(m_apPages.size() + 1);
       m_anFreeNumbers.reserve(m_apPages.capacity());

@@ -30,9 +30,10 @@ class CNABlockPool {
   CNABlockPool& operator=(const CNABlockPool&) = delete;
 
   // An empty pool of `blocks_per_page` (at least 2) blocks of `block_size`
-  // bytes. Frees what the pool held before.
+  // bytes whose handles fit in `handle_bits` bits. Frees what the pool held
+  // before.
   void Init(uint32_t blocks_per_page, uint32_t block_size, AllocFn alloc = nullptr,
-            FreeFn free = nullptr);
+            FreeFn free = nullptr, uint32_t handle_bits = 32);
 
   // The address of a new block's word (its usable bytes follow the word),
   // or null when the heap refuses a page; the pool is then unchanged.
@@ -87,6 +88,7 @@ class CNABlockPool {
   uint32_t m_nStride = 4;   // word + usable bytes, rounded to 4
   uint32_t m_nShift = 1;    // bits of a block number in a handle
   uint32_t m_nMask = 1;
+  uint32_t m_nHandleBits = 32;
   uint32_t m_nFullHead = 0;
   uint32_t m_nFreeHead = 0;
   uint32_t m_nPages = 0;
