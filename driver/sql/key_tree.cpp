@@ -264,7 +264,7 @@ int CNAKeyTree::AddToSlot(uint8_t* l, uint32_t slot, const uint8_t* data) {
   auto* tree = new (std::nothrow) CNAKeyTree;
   if (tree == nullptr) return kNoMemory;
   uint32_t nested = 0;
-  if (!tree->bInit(m_nOrder, m_nDataSize, 0) || !tree->BulkBuild(items, n + 1) ||
+  if (!tree->bInit(m_nOrder, m_nDataSize, 0) || !tree->bLoadSorted(items, n + 1) ||
       (nested = NewSet(kNestedClass)) == 0) {
     delete tree;
     return kNoMemory;
@@ -836,41 +836,100 @@ void CNAKeyTree::RebalanceInner(PathStep* path, int level) {
 
 // --- bulk build -------------------------------------------------------------
 
-bool CNAKeyTree::BulkBuild(const uint8_t* keys, uint32_t n) {
+bool CNAKeyTree::bLoadSorted(const uint8_t* pairs, size_t n, PairAt at, const void* context) {
   Clear();
   if (n == 0) return true;
+  if (n > 0x7FFFFFFF) return false;
   const uint32_t m = m_nOrder;
   const size_t K = m_nKeySize;
+  const size_t D = m_nDataSize;
+  const size_t stride = K + D;
+  std::vector<CNAKeyTree*> nested;  // made here; deleted on failure
+  auto fail = [&]() {
+    for (CNAKeyTree* tree : nested) delete tree;
+    m_nNested = 0;
+    m_nRoot = 0;
+    Clear();
+    return false;
+  };
   try {
+    auto pair_at = [&](size_t i) { return at != nullptr ? at(context, i) : pairs + i * stride; };
+    // Runs of one key: first pair and number of pairs.
+    std::vector<std::pair<size_t, uint32_t>> runs;
+    for (size_t i = 0; i < n;) {
+      size_t j = i + 1;
+      while (j < n && m_pfnCompare(pair_at(j), pair_at(i), K) == 0) ++j;
+      runs.emplace_back(i, static_cast<uint32_t>(j - i));
+      i = j;
+    }
+    std::vector<uint8_t> nested_items;
     std::vector<uint32_t> level;
     std::vector<const uint8_t*> mins;  // each node's smallest key
     std::vector<uint32_t> items;
-    uint32_t leaves = (n + m - 1) / m;
-    uint32_t base = n / leaves;
-    uint32_t extra = n % leaves;
+    uint32_t distinct = static_cast<uint32_t>(runs.size());
+    uint32_t leaves = (distinct + m - 1) / m;
+    uint32_t base = distinct / leaves;
+    uint32_t extra = distinct % leaves;
     uint32_t prev = 0;
-    const uint8_t* key = keys;
+    size_t run = 0;
     for (uint32_t i = 0; i < leaves; ++i) {
       uint32_t h = m_clLeaves.nAllocHandle();
-      if (h == 0) {
-        Clear();
-        return false;
-      }
+      if (h == 0) return fail();
       uint32_t count = base + (i < extra ? 1 : 0);
       uint8_t* l = Leaf(h);
       std::memset(l, 0, m_nLeafSize);
       Put(l, 0, kKindLeaf);
       Put(l, kLPrev, prev);
       if (prev != 0) Put(Leaf(prev), kLNext, h);
-      std::memcpy(LeafKey(l, 0), key, count * K);
-      key += count * K;
+      uint32_t total = 0;
+      for (uint32_t k = 0; k < count; ++k, ++run) {
+        size_t first = runs[run].first;
+        const uint8_t* pair = pair_at(first);
+        uint32_t c = runs[run].second;
+        std::memcpy(LeafKey(l, k), pair, K);
+        total += c;
+        if (D == 0) continue;
+        if (c == 1) {
+          std::memcpy(LeafData(l, k), pair + K, D);
+          continue;
+        }
+        uint32_t set = 0;
+        if (c <= Capacity(kNestedClass - 1)) {
+          uint32_t cls = 0;
+          while (Capacity(cls) < c) ++cls;
+          set = NewSet(cls);
+          if (set == 0) return fail();
+          for (uint32_t d = 0; d < c; ++d) {
+            std::memcpy(SetItem(set, d), pair_at(first + d) + K, D);
+          }
+          SetCountField(SetBlock(set), c);
+        } else {
+          nested_items.resize(size_t{c} * D);
+          for (uint32_t d = 0; d < c; ++d) {
+            std::memcpy(nested_items.data() + d * D, pair_at(first + d) + K, D);
+          }
+          auto* tree = new (std::nothrow) CNAKeyTree;
+          if (tree == nullptr) return fail();
+          nested.push_back(tree);
+          if (!tree->bInit(m_nOrder, m_nDataSize, 0) ||
+              !tree->bLoadSorted(nested_items.data(), c) ||
+              (set = NewSet(kNestedClass)) == 0) {
+            return fail();
+          }
+          std::memcpy(SetBlock(set) + 4, &tree, sizeof(tree));
+        }
+        Put(LeafData(l, k), 0, set);
+        SetBit(l, k, true);
+      }
       Put(l, kLKeys, count);
-      Put(l, kLItems, count);
+      Put(l, kLItems, total);
       level.push_back(h);
       mins.push_back(LeafKey(l, 0));
-      items.push_back(count);
+      items.push_back(total);
       prev = h;
     }
+    // Levels of internal nodes, `fanout` children each at most, nearly
+    // equal, until one node is left: the root.
     uint32_t fanout = m < 3 ? m + 1 : m;
     uint32_t height = 0;
     do {
@@ -883,11 +942,7 @@ bool CNAKeyTree::BulkBuild(const uint8_t* keys, uint32_t n) {
       uint32_t more = count % nodes;
       for (uint32_t j = 0, k = 0; j < nodes; ++j) {
         uint32_t h = m_clNodes.nAllocHandle();
-        if (h == 0) {
-          m_nRoot = 0;
-          Clear();
-          return false;
-        }
+        if (h == 0) return fail();
         uint32_t children = per + (j < more ? 1 : 0);
         uint8_t* node = Inner(h);
         std::memset(node, 0, 16);
@@ -912,10 +967,10 @@ bool CNAKeyTree::BulkBuild(const uint8_t* keys, uint32_t n) {
     m_nRoot = level[0];
     Put(Inner(m_nRoot), 0, kKindRoot);
     m_nHeight = height;
-    m_nCount = n;
+    m_nCount = static_cast<int64_t>(n);
+    m_nNested = static_cast<uint32_t>(nested.size());
   } catch (const std::bad_alloc&) {
-    Clear();
-    return false;
+    return fail();
   }
   return true;
 }

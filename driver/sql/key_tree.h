@@ -74,6 +74,14 @@ class CNAKeyTree {
   int nInsert(const void* key, const void* data);
   // Removes a pair; false when it is not there.
   bool bRemove(const void* key, const void* data);
+  // Replaces the content by n pairs (key then data, packed), sorted by key
+  // then data bytes and unique: leaves of nearly equal size, then levels of
+  // internal nodes. False when out of memory (the tree is then empty).
+  // `at`, when given, names the i-th pair in order (the pairs then lie
+  // anywhere).
+  using PairAt = const uint8_t* (*)(const void* context, size_t i);
+  bool bLoadSorted(const uint8_t* pairs, size_t n, PairAt at = nullptr,
+                   const void* context = nullptr);
 
   // Positioning; each answers whether the position is on an item.
   bool bFirst();
@@ -176,7 +184,6 @@ class CNAKeyTree {
   void RebalanceLeaf(PathStep* path, uint32_t leaf);
   void RebalanceInner(PathStep* path, int level);
   void RecountInner(uint32_t h, bool children_are_leaves);
-  bool BulkBuild(const uint8_t* keys, uint32_t n);  // keys-only trees
   void FreeSubtree(uint32_t h, uint32_t height);
   void ReleaseNested();
 

@@ -1,0 +1,290 @@
+#include "driver/sql/index_tree.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+#include <new>
+
+#include "driver/core/support/sortable_key.h"
+#include "driver/core/value_bridge.h"
+#include "errors/xerror.h"
+#include "support/any.h"
+
+namespace {
+
+void OutOfMemory(CXError* error) {
+  if (error != nullptr) error->SetOutOfMemoryError();
+}
+
+}  // namespace
+
+void CNAIndexTree::EncodeKey(const CAny& value, uint8_t* out) {
+  // A fixed-width number already of the key's type is encoded from its own
+  // bytes, without the copy and conversion of the general path.
+  if (m_nFastClass != 0 && value.nGetCode() == m_nType && !value.bEstNull()) {
+    const void* bytes = nullptr;
+    int n = 0;
+    const CAny_Intern* holder = value.pclHolder();
+    if (holder->vnGetTexte(&bytes) == qg::kAnyOk &&
+        holder->vnGetTailleSansFin(&n) == qg::kAnyOk && n > 0 &&
+        nEncodeSortableKey(out, m_nKeySize, bytes, static_cast<size_t>(n), m_nFastClass,
+                           m_nDigits, m_nScale) == m_nKeySize) {
+      return;
+    }
+  }
+  std::memset(out, 0, m_nKeySize);
+  if (nAnyToKeyBuffer(value, out, m_nKeySize, m_nType, m_nDigits, m_nScale) < 0) {
+    std::memset(out, 0, m_nKeySize);
+  }
+}
+
+bool CNAIndexTree::bMakeKey(int entry, const CAny* value, uint8_t* out) {
+  if (value != nullptr) {
+    EncodeKey(*value, out);
+    return true;
+  }
+  CAny cached;
+  if (!m_pclSource->bReadEntryValue(entry, &cached)) return false;
+  EncodeKey(cached, out);
+  return true;
+}
+
+bool CNAIndexTree::bBuild(CXError* error) {
+  m_bBuilt = false;
+  m_bCurrentRemoved = false;
+  size_t length = 0;
+  m_pclSource->GetKeyType(&m_nType, &length, &m_nDigits, &m_nScale);
+  m_nKeySize = nSortableKeySize(m_nType, length);
+  if (m_nKeySize == 0) m_nKeySize = 1;
+  int storage_class = nHostTypeToStorageClass(nHostTypeToInternalType(m_nType));
+  switch (storage_class) {
+    case 3: case 4: case 5: case 6: case 7: case 9: case 10: case 11: case 14: case 15:
+    case 16:
+      m_nFastClass = storage_class;
+      break;
+    default:
+      m_nFastClass = 0;
+      break;
+  }
+  try {
+    m_abyKey.assign(m_nKeySize, 0);
+  } catch (const std::bad_alloc&) {
+    OutOfMemory(error);
+    return false;
+  }
+  if (!m_clTree.bInit(kOrder, static_cast<uint32_t>(m_nKeySize), sizeof(int32_t))) {
+    OutOfMemory(error);
+    return false;
+  }
+  m_bBuilt = true;
+  // Every (key image, entry) pair is made first, sorted, then loaded into
+  // the tree in one pass.
+  int count = m_pclSource->nGetEntryCount();
+  const size_t stride = m_nKeySize + sizeof(int32_t);
+  try {
+    std::vector<uint8_t> pairs;
+    pairs.reserve(static_cast<size_t>(count > 0 ? count : 0) * stride);
+    CAny value;
+    for (int entry = 0; entry < count; ++entry) {
+      if (m_pclSource->nGetEntryState(entry) == kNAEntryRemoved) continue;
+      if (!m_pclSource->bReadEntryValue(entry, &value)) return false;
+      size_t at = pairs.size();
+      pairs.resize(at + stride);
+      EncodeKey(value, pairs.data() + at);
+      int32_t data = entry;
+      std::memcpy(pairs.data() + at + m_nKeySize, &data, sizeof(data));
+    }
+    size_t n = pairs.size() / stride;
+    // Sorted on the first 8 bytes as a number, then runs of equal prefixes
+    // on every byte.
+    std::vector<std::pair<uint64_t, uint32_t>> order(n);
+    for (size_t i = 0; i < n; ++i) {
+      const uint8_t* p = pairs.data() + i * stride;
+      uint64_t prefix = 0;
+      for (size_t b = 0; b < 8; ++b) prefix = prefix << 8 | (b < stride ? p[b] : 0);
+      order[i] = {prefix, static_cast<uint32_t>(i)};
+    }
+    std::sort(order.begin(), order.end());
+    if (stride > 8) {
+      auto whole = [&](const std::pair<uint64_t, uint32_t>& a,
+                       const std::pair<uint64_t, uint32_t>& b) {
+        return std::memcmp(pairs.data() + size_t{a.second} * stride,
+                           pairs.data() + size_t{b.second} * stride, stride) < 0;
+      };
+      for (size_t i = 0; i < n;) {
+        size_t j = i + 1;
+        while (j < n && order[j].first == order[i].first) ++j;
+        if (j - i > 1) std::sort(order.begin() + i, order.begin() + j, whole);
+        i = j;
+      }
+    }
+    struct Sorted {
+      const uint8_t* pairs;
+      size_t stride;
+      const std::pair<uint64_t, uint32_t>* order;
+    } sorted{pairs.data(), stride, order.data()};
+    auto at = [](const void* context, size_t i) {
+      const auto* s = static_cast<const Sorted*>(context);
+      return s->pairs + size_t{s->order[i].second} * s->stride;
+    };
+    if (!m_clTree.bLoadSorted(nullptr, n, at, &sorted)) {
+      OutOfMemory(error);
+      m_clTree.bInit(kOrder, static_cast<uint32_t>(m_nKeySize), sizeof(int32_t));
+      return false;
+    }
+  } catch (const std::bad_alloc&) {
+    OutOfMemory(error);
+    return false;
+  }
+  return true;
+}
+
+bool CNAIndexTree::bAddRecord(int entry, const CAny* key, CXError* error) {
+  if (!m_bBuilt || !bMakeKey(entry, key, m_abyKey.data())) return false;
+  int32_t data = entry;
+  int r = m_clTree.nInsert(m_abyKey.data(), &data);
+  if (r == CNAKeyTree::kNoMemory) OutOfMemory(error);
+  return r == CNAKeyTree::kInserted;
+}
+
+bool CNAIndexTree::bRemoveRecord(int entry, const CAny* key) {
+  if (!m_bBuilt) return false;
+  int32_t data = entry;
+  if (bMakeKey(entry, key, m_abyKey.data()) && m_clTree.bRemove(m_abyKey.data(), &data)) {
+    return true;
+  }
+  // The key given is not the one the entry was indexed under: find the
+  // entry by its number, keeping the position.
+  bool on = m_clTree.bOnItem();
+  std::vector<uint8_t> saved_key;
+  int32_t saved_data = 0;
+  if (on) {
+    saved_key.assign(m_clTree.pCurrentKey(), m_clTree.pCurrentKey() + m_nKeySize);
+    std::memcpy(&saved_data, m_clTree.pCurrentData(), sizeof(saved_data));
+  }
+  bool removed = false;
+  if (m_clTree.bFirst()) {
+    do {
+      if (std::memcmp(m_clTree.pCurrentData(), &data, sizeof(data)) == 0) {
+        std::memcpy(m_abyKey.data(), m_clTree.pCurrentKey(), m_nKeySize);
+        removed = m_clTree.bRemove(m_abyKey.data(), &data);
+        break;
+      }
+    } while (m_clTree.nMove(1) == 1);
+  }
+  if (on) m_clTree.bSeekPair(saved_key.data(), &saved_data);
+  return removed;
+}
+
+int CNAIndexTree::nEntryHere() {
+  const uint8_t* data = m_clTree.pCurrentData();
+  if (data == nullptr) return -1;
+  int32_t entry;
+  std::memcpy(&entry, data, sizeof(entry));
+  return entry;
+}
+
+bool CNAIndexTree::bSeekRangeBound(bool last) {
+  CAny bound;
+  if (!m_pclReader->bGetRangeBound(&bound)) return false;
+  EncodeKey(bound, m_abyKey.data());
+  bool found = false;
+  bool on = m_clTree.bSeek(m_abyKey.data(), &found);
+  if (!last) return on;
+  // The last entry of the bound's key, else the last one below it.
+  if (found) return m_clTree.nMove(m_clTree.nCurrentKeyItems() - 1) >= 0;
+  if (!on) return m_clTree.bLast();
+  return m_clTree.nMove(-1) == 1;
+}
+
+bool CNAIndexTree::bPosition(int kind, int count, int* entry, int* duplicates,
+                             CXError* /*error*/) {
+  *entry = -1;
+  if (duplicates != nullptr) *duplicates = 0;
+  if (!m_bBuilt || m_clTree.nGetCount() == 0) return true;
+  int64_t n = count;
+  bool moved = true;
+  switch (kind) {
+    case kNAIndexFirst:
+    case kNAIndexLast: {
+      bool last = kind == kNAIndexLast;
+      bool on = bRangeActive() ? bSeekRangeBound(last) : (last ? m_clTree.bLast()
+                                                               : m_clTree.bFirst());
+      if (!on) return true;
+      if (n > 1) moved = m_clTree.nMove(last ? -(n - 1) : n - 1) == n - 1;
+      break;
+    }
+    case kNAIndexForward:
+      if (n != 0) moved = m_clTree.nMove(n) == (n < 0 ? -n : n);
+      break;
+    case kNAIndexBackward:
+      if (n != 0) moved = m_clTree.nMove(-n) == (n < 0 ? -n : n);
+      break;
+    default:
+      break;
+  }
+  if (!moved) return true;
+  *entry = nEntryHere();
+  if (duplicates != nullptr && *entry >= 0 && m_clTree.nCurrentKeyItems() > 1) {
+    // The entries of this key from here on that hold the current record.
+    std::vector<uint8_t> key(m_clTree.pCurrentKey(), m_clTree.pCurrentKey() + m_nKeySize);
+    int64_t steps = 0;
+    int same = 0;
+    for (;;) {
+      if (m_pclSource->bSameRecord(nEntryHere())) ++same;
+      if (m_clTree.nMove(1) != 1) break;
+      ++steps;
+      if (std::memcmp(m_clTree.pCurrentKey(), key.data(), m_nKeySize) != 0) {
+        m_clTree.nMove(-1);
+        --steps;
+        break;
+      }
+    }
+    if (steps > 0) m_clTree.nMove(-steps);
+    *duplicates = same;
+  }
+  return true;
+}
+
+int CNAIndexTree::nGetCurrentRecord() { return m_bBuilt ? nEntryHere() : -1; }
+
+int CNAIndexTree::nGetCount() { return static_cast<int>(m_clTree.nGetCount()); }
+
+int CNAIndexTree::nGetPosition() {
+  if (!m_bBuilt || !m_clTree.bOnItem()) return -1;
+  return static_cast<int>(m_clTree.nGetOrdinal());
+}
+
+bool CNAIndexTree::bSeek(int entry, int count, bool* found, CXError* /*error*/) {
+  *found = false;
+  if (!m_bBuilt) return false;
+  CAny current;
+  if (!m_pclSource->bReadCurrentValue(&current)) return false;
+  EncodeKey(current, m_abyKey.data());
+  if (entry >= 0) {
+    int32_t data = entry;
+    *found = m_clTree.bSeekPair(m_abyKey.data(), &data);
+    return *found;
+  }
+  m_clTree.bSeek(m_abyKey.data(), found);
+  if (!*found) return true;
+  uint32_t items = m_clTree.nCurrentKeyItems();
+  if (items <= 1) return true;
+  int64_t first = m_clTree.nGetOrdinal();
+  uint32_t i = 0;
+  while (!m_pclSource->bSameRecord(nEntryHere())) {
+    if (++i == items || m_clTree.nMove(1) != 1) {
+      m_clTree.bSeekOrdinal(first);  // no entry holds the current record
+      return true;
+    }
+  }
+  // On while the entries of the key hold the current record.
+  for (int steps = 0; steps < count && ++i < items; ++steps) {
+    if (m_clTree.nMove(1) != 1) break;
+    if (!m_pclSource->bSameRecord(nEntryHere())) {
+      m_clTree.nMove(-1);
+      break;
+    }
+  }
+  return true;
+}

@@ -1,0 +1,56 @@
+// The client-side index over fixed-size sortable key images of the indexed
+// item's values: a key tree of (key image, entry number) pairs.
+#ifndef QG_DRIVER_SQL_INDEX_TREE_H_
+#define QG_DRIVER_SQL_INDEX_TREE_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "driver/sql/index.h"
+#include "driver/sql/key_tree.h"
+
+class CNAIndexTree : public CNAIndex {
+ public:
+  static constexpr uint32_t kOrder = 32;
+
+  using CNAIndex::CNAIndex;
+
+  bool bBuild(CXError* error) override;
+  bool bAddRecord(int entry, const CAny* key, CXError* error) override;
+  bool bRemoveRecord(int entry, const CAny* key) override;
+  bool bPosition(int kind, int count, int* entry, int* duplicates, CXError* error) override;
+  int nGetCurrentRecord() override;
+  int nGetCount() override;
+  // The ordinal of the current entry from the tree's counts (the position
+  // does not move); -1 when there is none.
+  int nGetPosition() override;
+  // With an entry number: exactly that entry under the current record's
+  // key. With -1: the current record's key (*found), then among its
+  // entries the current record, then on at most `count` entries while they
+  // hold the current record.
+  bool bSeek(int entry, int count, bool* found, CXError* error) override;
+
+  size_t nGetKeySize() const { return m_nKeySize; }
+  CNAKeyTree& Tree() { return m_clTree; }
+
+ private:
+  // The key image of a value (null: the entry's cached value) into `out`.
+  // A value that cannot be brought to the key's type, null among them, has
+  // the image of zeros and sorts first.
+  bool bMakeKey(int entry, const CAny* value, uint8_t* out);
+  void EncodeKey(const CAny& value, uint8_t* out);
+  bool bSeekRangeBound(bool last);
+  int nEntryHere();
+
+  CNAKeyTree m_clTree;
+  bool m_bBuilt = false;
+  size_t m_nKeySize = 0;
+  int m_nType = 0;
+  int m_nDigits = 0;
+  int m_nScale = 0;
+  int m_nFastClass = 0;  // storage class of a fixed-width key, else 0
+  std::vector<uint8_t> m_abyKey;
+};
+
+#endif  // QG_DRIVER_SQL_INDEX_TREE_H_
