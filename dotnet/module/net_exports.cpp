@@ -1,45 +1,57 @@
 // Exports of qg300net.so.
 #include <cstdint>
 
+#include "dotnet/connector/dotnet_execution.h"
+#include "dotnet/connector/dotnet_manager.h"
+#include "dotnet/connector/net_module.h"
 #include "dotnet/convert/conversion_cast.h"
+#include "errors/module_errors.h"
 #include "support/frame/export.h"
 #include "support/frame/module_frame.h"
 
 namespace {
 
-// qg300net converts values itself: every CAny of the library casts through
-// the module's conversion engine, not through the host's entry points.
-struct ConversionInstaller {
-  ConversionInstaller() { qg::InstalleConversionMoteur(); }
-} g_conversion_installer;
-
-}  // namespace
-
-#include "errors/module_errors.h"
-
-namespace {
-
-// The module's message catalogue answers CommandeComposante(3) and (4) from
-// the moment the library is loaded.
-struct CatalogueInstaller {
-  CatalogueInstaller() { qg::InstallModuleCatalogue(&qg::CatalogueModule20()); }
-} g_catalogue_installer;
+// Process attach: qg300net converts values itself (every CAny of the
+// library casts through the module's conversion engine), its catalogue
+// answers CommandeComposante(3) and (4) from load on. Detach ends the
+// module; the runtime, once started, keeps the library loaded.
+struct ModuleLifetime {
+  ModuleLifetime() {
+    qg::InstalleConversionMoteur();
+    qg::InstallModuleCatalogue(&qg::CatalogueModule20());
+    qgnet::gInitModule();
+  }
+  ~ModuleLifetime() { qgnet::gTermModule(); }
+} g_module_lifetime;
 
 }  // namespace
 
 QG_EXPORT intptr_t Execution(int32_t code, intptr_t argument) {
-  return qg::FrameExecution(code, argument);
+  return qg::FrameExecution(code, argument, &qgnet::NewExecutionNet);
 }
 
 QG_EXPORT intptr_t CommandeComposante(int32_t code, intptr_t argument) {
   return qg::FrameCommandeComposante(code, argument);
 }
 
-// Filled by the connector: the execution interface for identifier 1.
-QG_EXPORT void* pQueryProxy(int32_t) { return nullptr; }
+// Identifier 1: the execution interface, one reference added; else null.
+QG_EXPORT void* pQueryProxy(int32_t identifier) {
+  if (identifier != 1) return nullptr;
+  try {
+    return static_cast<IDotNetExecution*>(qgnet::CDotNetExecution::Acquire());
+  } catch (...) {
+    return nullptr;
+  }
+}
 
-// Filled by the connector: the .NET manager.
-QG_EXPORT void* gpiGetManager() { return nullptr; }
+// The .NET manager, one reference added.
+QG_EXPORT void* gpiGetManager() {
+  try {
+    return static_cast<IDotNetManager*>(qgnet::CDotNetManager::Acquire());
+  } catch (...) {
+    return nullptr;
+  }
+}
 
-// Filled by the connector: the host is going away.
-QG_EXPORT void EXT_VMTerm() {}
+// The host is going away.
+QG_EXPORT void EXT_VMTerm() { qgnet::HostGoingAway(); }

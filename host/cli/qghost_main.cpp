@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "host/cli/net_verbs.h"
 #include "host/cli/tour.h"
 
 int main(int argc, char** argv) {
@@ -16,6 +17,10 @@ int main(int argc, char** argv) {
     std::cout << result.nSteps << " steps, " << result.nFailures << " unexpected\n";
     return result.nFailures == 0 ? 0 : 1;
   }
-  std::cerr << "usage: qghost tour [module...]\n";
+  if (verb == "net") {
+    std::vector<std::string> args(argv + 2, argv + argc);
+    return qghost::RunNetVerb(qghost::DefaultLibDir(), args, std::cout, std::cerr);
+  }
+  std::cerr << "usage: qghost tour [module...] | net <verb> ...\n";
   return 2;
 }

@@ -1,0 +1,230 @@
+#include "dotnet/connector/bridge_value.h"
+
+#include "dotnet/connector/dotnet_wrappers.h"
+#include "support/platform/text16.h"
+
+namespace qgnet {
+namespace {
+
+void SetText(OutgoingValue* out, std::u16string text) {
+  out->text = std::move(text);
+  out->value.text = out->text.c_str();
+  out->value.length = static_cast<int32_t>(out->text.size());
+}
+
+// The value's text through the module's conversion (code pages for 8-bit
+// texts, the invariant number forms for currency and decimals).
+bool TextOf(const CAny& any, std::u16string* text) {
+  CAny copy(any);
+  if (copy.nCastTo(qg::kAnyPSTRW) >= qg::kHostErrorFirst) return false;
+  const char16_t* p = nullptr;
+  if (copy.nGetPSTRW(&p) >= qg::kHostErrorFirst) return false;
+  *text = p != nullptr ? p : u"";
+  return true;
+}
+
+}  // namespace
+
+bool AnyToBridge(const CAny& any, OutgoingValue* out) {
+  BridgeValue& v = out->value;
+  v = BridgeValue{};
+  v.sink = &out->sink;
+  v.code = any.GetType() & 0xF0FF;  // the null marker travels in the flags
+  if (any.bEstNull()) {
+    v.flags = kBridgeNull;
+    return true;
+  }
+  int code = any.nGetCode();
+  switch (code) {
+    case qg::kAnyEmpty:
+      v.flags = kBridgeNull;
+      return true;
+    case qg::kAnyBOOL: {
+      int32_t b = 0;
+      any.nGetBOOL(&b);
+      v.i = b;  // the whole word: 256 is true
+      return true;
+    }
+    case qg::kAnyUI1: case qg::kAnyUI2: case qg::kAnyUI4: case qg::kAnyI1:
+    case qg::kAnyI2: case qg::kAnyI4: case qg::kAnyI8: {
+      int64_t n = 0;
+      CAny copy(any);
+      copy.nCastTo(qg::kAnyI8);
+      copy.nGetI8(&n);
+      v.i = n;
+      return true;
+    }
+    case qg::kAnyUI8: {
+      uint64_t n = 0;
+      any.nGetUI8(&n);
+      v.i = static_cast<int64_t>(n);
+      return true;
+    }
+    case qg::kAnyUIX: {
+      intptr_t n = 0;
+      any.nGetUIX(&n);
+      v.i = n;
+      return true;
+    }
+    case qg::kAnyR4: {
+      float f = 0;
+      any.nGetR4(&f);
+      v.r = f;
+      return true;
+    }
+    case qg::kAnyR8:
+      any.nGetR8(&v.r);
+      return true;
+    case qg::kAnyCY: case qg::kAnyDECIMAL: {
+      std::u16string text;
+      if (!TextOf(any, &text)) {
+        v.code = 0;
+        v.flags = kBridgeNull;
+        return false;
+      }
+      SetText(out, std::move(text));
+      return true;
+    }
+    case qg::kAnyDSTRW: case qg::kAnyPSTRW: case qg::kAnyDSTRA: case 18: {
+      std::u16string text;
+      if (code == qg::kAnyDSTRW || code == qg::kAnyPSTRW) {
+        const char16_t* p = nullptr;
+        any.nGetPCXSTR(&p);
+        text = p != nullptr ? p : u"";
+      } else if (!TextOf(any, &text)) {
+        return false;
+      }
+      SetText(out, std::move(text));
+      return true;
+    }
+    case qg::kAnyCARW: {
+      char16_t c = 0;
+      any.nGetCARW(&c);
+      v.i = c;
+      return true;
+    }
+    case qg::kAnyCARA: {
+      // Through the module's code page: 0x80-0xFF are not Latin-1 here.
+      CAny copy(any);
+      char16_t c = 0;
+      if (copy.nCastTo(qg::kAnyCARW) >= qg::kHostErrorFirst || copy.nGetCARW(&c) != 0) {
+        char a = 0;
+        any.nGetCARA(&a);
+        c = static_cast<unsigned char>(a);
+      }
+      v.i = c;
+      return true;
+    }
+    case qg::kAnyDATEW: case qg::kAnyTIMEW: case qg::kAnyDATEA: case qg::kAnyTIMEA:
+    case qg::kAnyDATETIME: {
+      CAny copy(any);
+      if (code != qg::kAnyDATETIME && copy.nCastTo(qg::kAnyDATETIME) >= qg::kHostErrorFirst) {
+        v.code = 0;
+        v.flags = kBridgeNull;
+        return false;
+      }
+      qg::AnyDateTime dt{};
+      copy.nGetDATETIME(&dt);
+      v.code = qg::kAnyDATETIME;
+      v.i = (static_cast<int64_t>(dt.nYear) << 16) | (static_cast<int64_t>(dt.nMonth) << 8) |
+            dt.nDay;
+      v.i2 = dt.nMilliseconds;
+      return true;
+    }
+    case qg::kAnyDUREE:
+      any.nGetDUREE(&v.i);
+      return true;
+    default:
+      // No .NET form: a value-type parameter refuses it.
+      return false;
+  }
+}
+
+void InstanceToBridge(IDotNetInstance* instance, OutgoingValue* out) {
+  out->value = BridgeValue{};
+  out->value.sink = &out->sink;
+  out->value.code = 72;
+  out->value.object = instance != nullptr ? static_cast<CDotNetInstance*>(instance)->Object() : 0;
+  if (out->value.object == 0) out->value.flags = kBridgeNull;
+}
+
+void StackToBridge(CSLevel* stack, int32_t depth, OutgoingValue* out) {
+  if (IDotNetInstance* instance = stack->piGetInstance(depth)) {
+    InstanceToBridge(instance, out);
+    return;
+  }
+  CAny* any = stack->pclGetValeur(depth);
+  if (any == nullptr) {
+    out->value = BridgeValue{};
+    out->value.sink = &out->sink;
+    out->value.flags = kBridgeNull;
+    return;
+  }
+  AnyToBridge(*any, out);
+}
+
+bool BridgeToAny(BridgeValue* value, const StringSink& sink, CAny* any,
+                 IDotNetInstance** instance) {
+  if (instance != nullptr) *instance = nullptr;
+  CAny& a = *any;
+  if ((value->flags & kBridgeNull) != 0 || value->code == 0) {
+    a = CAny();
+    a.SetNull(true);
+    return true;
+  }
+  switch (value->code & 0xFFFF) {
+    case qg::kAnyBOOL: a.SetBOOL(value->i != 0 ? 1 : 0); return true;
+    case qg::kAnyUI1: a.SetUI1(static_cast<uint8_t>(value->i)); return true;
+    case qg::kAnyUI2: a.SetUI2(static_cast<uint16_t>(value->i)); return true;
+    case qg::kAnyUI4: a.SetUI4(static_cast<uint32_t>(value->i)); return true;
+    case qg::kAnyUI8: a.SetUI8(static_cast<uint64_t>(value->i)); return true;
+    case qg::kAnyI1: a.SetI1(static_cast<int8_t>(value->i)); return true;
+    case qg::kAnyI2: a.SetI2(static_cast<int16_t>(value->i)); return true;
+    case qg::kAnyI4: case qg::kAnyI4Alias: a.SetI4(static_cast<int32_t>(value->i)); return true;
+    case qg::kAnyI8: a.SetI8(value->i); return true;
+    case qg::kAnyR4: a.SetR4(static_cast<float>(value->r)); return true;
+    case qg::kAnyR8: a.SetR8(value->r); return true;
+    case qg::kAnyCARW: a.SetCARW(static_cast<char16_t>(value->i)); return true;
+    case qg::kAnyDUREE: a.SetDUREE(value->i); return true;
+    case qg::kAnyDSTRW: return a.SetDSTRW(sink.c_str(), static_cast<int>(sink.size())) == 0;
+    case qg::kAnyDSTRA: {
+      if (a.SetDSTRW(sink.c_str(), static_cast<int>(sink.size())) != 0) return false;
+      return a.nCastTo(qg::kAnyDSTRA) < qg::kHostErrorFirst;
+    }
+    case qg::kAnyDECIMAL: {
+      if (a.SetDSTRW(sink.c_str(), static_cast<int>(sink.size())) != 0) return false;
+      return a.nCastTo(qg::kAnyDECIMAL) < qg::kHostErrorFirst;
+    }
+    case qg::kAnyDATETIME: {
+      qg::AnyDateTime dt{};
+      dt.nYear = static_cast<uint16_t>(value->i >> 16);
+      dt.nMonth = static_cast<uint8_t>((value->i >> 8) & 0xFF);
+      dt.nDay = static_cast<uint8_t>(value->i & 0xFF);
+      dt.nMilliseconds = static_cast<uint32_t>(value->i2);
+      a.SetDATETIME(dt);
+      return true;
+    }
+    case 72: {
+      if (instance == nullptr) return false;
+      const ManagedTable* clr = ClrIfStarted();
+      ManagedRef type(clr->ObjectType(value->object));
+      auto* type_wrapper = new CDotNetType(type.release());
+      *instance = new CDotNetInstance(type_wrapper, value->object);
+      type_wrapper->vRelease();
+      value->object = 0;
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+bool PushBridge(CSLevel* stack, BridgeValue* value, const StringSink& sink) {
+  CAny any;
+  IDotNetInstance* instance = nullptr;
+  if (!BridgeToAny(value, sink, &any, &instance)) return false;
+  if (instance != nullptr) return stack->bEmpileInstance(instance);
+  return stack->bEmpile(any);
+}
+
+}  // namespace qgnet

@@ -1,0 +1,195 @@
+#include "dotnet/connector/dotnet_loader.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "dotnet/connector/net_test_fixture.h"
+#include "support/platform/registry.h"
+
+namespace qgnet {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+class LoaderTest : public NetTest {
+ protected:
+  void SetUp() override {
+    NetTest::SetUp();
+    char pattern[] = "/tmp/qg_net_loader_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    root_ = pattern;
+    loader_ = &manager_->Loader();
+    loader_->vClear();
+    loader_->SetTraceForTesting(
+        [this](const char16_t* kind, const std::u16string& what) {
+          tries_.push_back(U8(kind) + " " + U8(what));
+        });
+  }
+  void TearDown() override {
+    loader_->SetTraceForTesting(nullptr);
+    loader_->SetExecutableFolderForTesting(u"");
+    loader_->vClear();
+    manager_->Finder().vClear();
+    std::error_code ignored;
+    fs::remove_all(root_, ignored);
+    NetTest::TearDown();
+  }
+
+  std::string root_;
+  CDotNetLoader* loader_ = nullptr;
+  std::vector<std::string> tries_;
+};
+
+TEST_F(LoaderTest, SearchLoadTriesTheFoldersThenTheNameThenThePath) {
+  char cwd[4096];
+  ASSERT_NE(getcwd(cwd, sizeof(cwd)), nullptr);
+  std::string here = cwd;
+  // The executable's folder is the current directory: tried once.
+  loader_->SetExecutableFolderForTesting(U16(here));
+  EXPECT_EQ(loader_->vpiLoadAssembly(u"QgNoSuchLib.dll", &error_), nullptr);
+  EXPECT_THAT(tries_, ElementsAre("path " + here + "/QgNoSuchLib.dll", "name QgNoSuchLib",
+                                  "path QgNoSuchLib.dll", "name QgNoSuchLib"));
+  // Another executable folder comes first.
+  tries_.clear();
+  loader_->SetExecutableFolderForTesting(U16(root_));
+  EXPECT_EQ(loader_->vpiLoadAssembly(u"QgNoSuchLib.dll", &error_), nullptr);
+  EXPECT_THAT(tries_, ElementsAre("path " + root_ + "/QgNoSuchLib.dll",
+                                  "path " + here + "/QgNoSuchLib.dll", "name QgNoSuchLib",
+                                  "path QgNoSuchLib.dll", "name QgNoSuchLib"));
+  std::vector<uint32_t> ids = MessageIds(error_);
+  EXPECT_NE(std::find(ids.begin(), ids.end(), 3614u), ids.end());
+  EXPECT_NE(std::find(ids.begin(), ids.end(), 200003u), ids.end());
+}
+
+TEST_F(LoaderTest, LoadAddRemembersNamesUntilCleared) {
+  EXPECT_TRUE(loader_->vbLoadAddAssembly(fixture_.c_str(), &error_)) << UserText(error_);
+  size_t loads = tries_.size();
+  EXPECT_TRUE(loader_->vbLoadAddAssembly(fixture_.c_str(), &error_));
+  EXPECT_EQ(tries_.size(), loads);  // the runtime is not asked again
+  EXPECT_EQ(loader_->vnGetNbAssembly(), 1);
+  EXPECT_EQ(loader_->nGetNbAlias(), 1);
+  EXPECT_THAT(U8(loader_->vpiGetAssembly(0)->vpszGetName()), HasSubstr("NetFixture, Version=1.2.3.4"));
+  EXPECT_TRUE(loader_->vbFindType(u"Fixture.Values"));
+  IDotNetType* type = loader_->vpiGetType(u"Fixture.Values");
+  ASSERT_NE(type, nullptr);
+  EXPECT_EQ(std::u16string(type->vcszGetNomInterne()), u"Fixture.Values");
+  type->vRelease();
+  loader_->vClear();
+  EXPECT_EQ(loader_->nGetNbAlias(), 0);
+  EXPECT_EQ(loader_->vnGetNbAssembly(), 0);
+  EXPECT_FALSE(loader_->vbFindType(u"Fixture.Values"));
+}
+
+TEST_F(LoaderTest, CacheFolderPathsLoadByNameAndUnknownNamesFail) {
+  std::u16string cache = manager_->pszGetGAC();
+  ASSERT_FALSE(cache.empty());
+  IDotNetAssembly* linq = loader_->vpiLoadAssemblyWithFullPath(
+      (cache + u"/System.Linq.dll").c_str(), &error_);
+  ASSERT_NE(linq, nullptr) << UserText(error_);
+  EXPECT_THAT(tries_, ElementsAre("name System.Linq"));
+  EXPECT_THAT(U8(linq->vpszGetName()), HasSubstr("System.Linq,"));
+  EXPECT_EQ(std::u16string(linq->vpszGetFileName()), u"");
+  linq->vRelease();
+
+  tries_.clear();
+  error_.RAZ();
+  EXPECT_EQ(loader_->vpiLoadAssemblyFromGAC(u"QgNoSuchAssembly", &error_), nullptr);
+  EXPECT_THAT(MessageIds(error_), ElementsAre(200003u));
+  EXPECT_EQ(loader_->vpiLoadWithPartialName(u"System.Linq"), nullptr);
+  EXPECT_FALSE(loader_->vbLoadAdd(fixture_.c_str()));
+
+  // An over-long path fails with the whole path in the error.
+  error_.RAZ();
+  std::u16string longer = u"/" + std::u16string(5000, u'a') + u".dll";
+  EXPECT_EQ(loader_->vpiLoadAssemblyWithFullPath(longer.c_str(), &error_), nullptr);
+  EXPECT_THAT(UserText(error_), HasSubstr(U8(longer)));
+}
+
+TEST_F(LoaderTest, CoreLibraryStandsForMscorlib) {
+  IDotNetAssembly* core = loader_->vpiGetAssembly_mscorlib();
+  ASSERT_NE(core, nullptr);
+  EXPECT_GT(static_cast<CDotNetAssembly*>(core)->nGetNbType(), 100);
+  EXPECT_TRUE(core->vbFindType(u"System.Object"));
+  EXPECT_EQ(std::u16string(core->vpszGetVersionCLRNecessaire()), u"v4.0.30319");
+  EXPECT_TRUE(core->vb64bits());
+  core->vRelease();
+  EXPECT_EQ(loader_->vpszGetStrongNameForFile(u"/etc/hostname"), nullptr);
+  const char16_t* name = loader_->vpszGetStrongNameForFile(fixture_.c_str());
+  ASSERT_NE(name, nullptr);
+  EXPECT_THAT(U8(name), HasSubstr("NetFixture, Version=1.2.3.4, Culture=neutral"));
+}
+
+class FinderTest : public LoaderTest {
+ protected:
+  void SetUp() override {
+    LoaderTest::SetUp();
+    fs::create_directories(root_ + "/cache/Temporary");
+    fs::create_directories(root_ + "/cache/sub");
+    fs::create_directories(root_ + "/registry");
+    fs::copy_file(FixtureDll(), root_ + "/cache/sub/NetFixture.dll");
+    fs::copy_file(FixtureDll(), root_ + "/cache/Temporary/Hidden.DLL");
+    std::ofstream(root_ + "/cache/notnet.dll") << "not an assembly";
+    std::ofstream(root_ + "/cache/readme.txt") << "no";
+    fs::create_directory_symlink(root_ + "/cache", root_ + "/cache/sub/loop");
+    setenv("QG_REGISTRY_ROOT", (root_ + "/registry").c_str(), 1);
+  }
+  void TearDown() override {
+    unsetenv("QG_REGISTRY_ROOT");
+    LoaderTest::TearDown();
+  }
+
+  std::vector<std::string> Listed() {
+    std::vector<std::string> names;
+    CDotNetFinder& finder = manager_->Finder();
+    for (int i = 0; i < finder.vnGetNb(); ++i) {
+      names.push_back(U8(finder.vpszGetFileName(i)).substr(root_.size() + 7));
+    }
+    return names;
+  }
+};
+
+TEST_F(FinderTest, FindInPathScansEverythingOnceAndReadsNames) {
+  CDotNetFinder& finder = manager_->Finder();
+  EXPECT_TRUE(finder.vbFindInPath(U16(root_ + "/cache").c_str()));
+  EXPECT_THAT(Listed(), ElementsAre("notnet.dll", "Temporary/Hidden.DLL", "sub/NetFixture.dll"));
+  EXPECT_EQ(std::u16string(finder.vpszGetStrongName(0)), u"");
+  EXPECT_EQ(finder.vnGetVersion(0, 0), 0);
+  EXPECT_THAT(U8(finder.vpszGetStrongName(2)), HasSubstr("NetFixture, Version=1.2.3.4"));
+  EXPECT_EQ(finder.vnGetVersion(2, 0), 1);
+  EXPECT_EQ(finder.vnGetVersion(2, 3), 4);
+  EXPECT_EQ(finder.vnGetVersion(2, 4), 0);
+  EXPECT_EQ(finder.vpszGetFileName(3), nullptr);
+}
+
+TEST_F(FinderTest, CacheScanSkipsTemporaryAndHonoursTheOptOut) {
+  const char16_t* key = u"Software\\Moravex\\Vantor\\30.0\\QGNET";
+  struct Case {
+    int value;  // -1: no value
+    size_t listed;
+  };
+  setenv("QG_NET_ASSEMBLY_CACHE", (root_ + "/cache").c_str(), 1);
+  // The cache folder is read once per manager: start a new one.
+  ASSERT_EQ(manager_->Release(), 0);
+  manager_ = CDotNetManager::Acquire();
+  loader_ = &manager_->Loader();
+  for (Case c : {Case{-1, 2}, Case{0, 2}, Case{1, 0}}) {
+    // 2: notnet.dll and sub/NetFixture.dll; Temporary/ is skipped.
+    if (c.value >= 0) {
+      ASSERT_EQ(qg::RegWriteDword(qg::RegistryHive::kCurrentUser, key, u"DesactiveRechercheGAC",
+                                  static_cast<uint32_t>(c.value)),
+                qg::RegStatus::kOk);
+    }
+    manager_->Finder().vClear();
+    EXPECT_TRUE(manager_->Finder().vbFind());
+    EXPECT_EQ(manager_->Finder().vnGetNb(), static_cast<int>(c.listed)) << c.value;
+  }
+  unsetenv("QG_NET_ASSEMBLY_CACHE");
+}
+
+}  // namespace
+}  // namespace qgnet

@@ -1,0 +1,168 @@
+#include "dotnet/connector/dotnet_manager.h"
+
+#include <cstdlib>
+#include <mutex>
+
+#include "dotnet/connector/class_name.h"
+#include "dotnet/connector/net_error.h"
+#include "dotnet/connector/net_text.h"
+
+namespace qgnet {
+namespace {
+
+std::mutex g_singleton_mutex;
+CDotNetManager* g_manager = nullptr;
+
+// Keys are the wrappers' own texts (char16_t*), alive while registered.
+uint32_t HashKey(uintptr_t key) {
+  uint32_t sum = 0;
+  for (const char16_t* p = reinterpret_cast<const char16_t*>(key); *p != u'\0'; ++p) sum += *p;
+  return sum;
+}
+
+int CompareKey(uintptr_t a, uintptr_t b) {
+  const char16_t* x = reinterpret_cast<const char16_t*>(a);
+  const char16_t* y = reinterpret_cast<const char16_t*>(b);
+  while (*x != u'\0' && *x == *y) {
+    ++x;
+    ++y;
+  }
+  return *x == *y ? 0 : 1;
+}
+
+}  // namespace
+
+CDotNetManager::Registry::Registry() : table(7) {
+  table.SetFonctionHache(&HashKey);
+  table.SetFonctionCompare(&CompareKey);
+  entries.reserve(30);
+}
+
+CDotNetManager::Registry::~Registry() {
+  for (CDotNetMethod* method : entries) method->vRelease();
+}
+
+int32_t CDotNetManager::Registry::Add(CDotNetMethod* method) {
+  int32_t existing = Find(method->Key());
+  if (existing != 0) {
+    method->vRelease();
+    return existing;
+  }
+  entries.push_back(method);
+  if (!table.bAjoute(reinterpret_cast<uintptr_t>(method->Key().c_str()),
+                     static_cast<uintptr_t>(entries.size()))) {
+    entries.pop_back();
+    method->vRelease();
+    return 0;
+  }
+  return static_cast<int32_t>(entries.size());
+}
+
+int32_t CDotNetManager::Registry::Find(const std::u16string& key) const {
+  uintptr_t id = 0;
+  if (!table.bCherche(reinterpret_cast<uintptr_t>(key.c_str()), &id, nullptr)) return 0;
+  return static_cast<int32_t>(id);
+}
+
+CDotNetMethod* CDotNetManager::Registry::Get(uint32_t id) const {
+  if (id == 0 || id > entries.size()) return nullptr;
+  return entries[id - 1];
+}
+
+CDotNetManager::CDotNetManager()
+    : m_finder([this] { return pszGetGAC(); }),
+      m_loader([this] { return pszGetGAC(); }, &m_error) {}
+
+CDotNetManager::~CDotNetManager() = default;
+
+CDotNetManager* CDotNetManager::Acquire() {
+  std::lock_guard<std::mutex> lock(g_singleton_mutex);
+  if (g_manager == nullptr) {
+    g_manager = new (std::nothrow) CDotNetManager();
+    if (g_manager == nullptr) return nullptr;
+  }
+  ++g_manager->m_ref;
+  return g_manager;
+}
+
+CDotNetManager* CDotNetManager::Current() {
+  std::lock_guard<std::mutex> lock(g_singleton_mutex);
+  return g_manager;
+}
+
+int32_t CDotNetManager::Release() {
+  CDotNetManager* doomed = nullptr;
+  int32_t left;
+  {
+    std::lock_guard<std::mutex> lock(g_singleton_mutex);
+    left = --m_ref;
+    if (left == 0) {
+      if (g_manager == this) g_manager = nullptr;
+      doomed = this;
+    }
+  }
+  delete doomed;
+  return left;
+}
+
+const std::u16string& CDotNetManager::pszGetGAC() {
+  if (!m_gac_read) {
+    const char* forced = std::getenv("QG_NET_ASSEMBLY_CACHE");
+    if (forced != nullptr && *forced != '\0') {
+      m_gac = U16(forced);
+      m_gac_read = true;
+    } else if (const ManagedTable* clr = Clr()) {
+      ManagedRef core(clr->CoreLibrary());
+      StringSink location;
+      if (core && clr->AssemblyText(core.get(), 1, &location) == kBridgeOk) {
+        size_t slash = location.rfind(u'/');
+        if (slash != std::u16string::npos) m_gac = location.substr(0, slash);
+      }
+      m_gac_read = true;
+    }
+  }
+  return m_gac;
+}
+
+CDotNetType* CDotNetManager::pclGetType(const std::u16string& class_name,
+                                        const std::u16string& name_space) {
+  CDotNetClassName name(class_name.c_str(), name_space.c_str());
+  return m_loader.vpclGetType(name.FullName().c_str());
+}
+
+CDotNetType* CDotNetManager::pclGetTypeClasse(const STInfoClasseDotNet* classe, CXError* error) {
+  if (classe == nullptr) return nullptr;
+  const char16_t* class_name = classe->pszClasse != nullptr ? classe->pszClasse : u"";
+  const char16_t* assembly = classe->pszAssemblage != nullptr ? classe->pszAssemblage : u"";
+  std::u16string name_space = classe->pszNamespace != nullptr ? classe->pszNamespace : u"";
+  if (!m_loader.vbLoadAddAssembly(assembly, error)) {
+    if (error != nullptr) {
+      error->AddUserMessageFirst(&Def(), 3619, class_name, assembly);
+      error->nSetNiveau(XERR_ERROR);
+    }
+    return nullptr;
+  }
+  CDotNetType* type = pclGetType(class_name, name_space);
+  if (type == nullptr && error != nullptr) {
+    error->AddUserMessageFirst(&Def(), 200005, class_name, assembly);
+    error->nSetNiveau(XERR_ERROR);
+  }
+  return type;
+}
+
+int32_t CDotNetManager::nAddMethod(CDotNetMethod* method) { return m_methods.Add(method); }
+int32_t CDotNetManager::nGetMethodId(const std::u16string& key) const {
+  return m_methods.Find(key);
+}
+CDotNetMethod* CDotNetManager::pclGetMethod(uint32_t id) const { return m_methods.Get(id); }
+int32_t CDotNetManager::nAddConstructor(CDotNetMethod* constructor) {
+  return m_constructors.Add(constructor);
+}
+int32_t CDotNetManager::nGetConstructorId(const std::u16string& key) const {
+  return m_constructors.Find(key);
+}
+CDotNetMethod* CDotNetManager::pclGetConstructor(uint32_t id) const {
+  return m_constructors.Get(id);
+}
+
+}  // namespace qgnet

@@ -1,0 +1,92 @@
+// The process's .NET manager: the finder, the loader, type lookup and the
+// registries of resolved methods and constructors. Created by the first
+// gpiGetManager, deleted when its last reference goes; the next
+// gpiGetManager then makes a new one.
+#ifndef QG_DOTNET_CONNECTOR_DOTNET_MANAGER_H_
+#define QG_DOTNET_CONNECTOR_DOTNET_MANAGER_H_
+
+#include <string>
+#include <vector>
+
+#include "dotnet/connector/dotnet_finder.h"
+#include "dotnet/connector/dotnet_loader.h"
+#include "dotnet/convert/hashtable_bounce.h"
+#include "errors/module_errors.h"
+
+namespace qgnet {
+
+class CDotNetManager final : public IDotNetManager {
+ public:
+  // The process's manager with one reference added (gpiGetManager), null
+  // when out of memory.
+  static CDotNetManager* Acquire();
+  // The manager when one exists, no reference added.
+  static CDotNetManager* Current();
+
+  int32_t vnVersion1() override { return 1; }
+  int32_t vnVersion2() override { return 1; }
+  int32_t Release() override;
+  IDotNetFinder* piGetFinder() override { return &m_finder; }
+  IDotNetLoader* piGetLoader() override { return &m_loader; }
+  IDotNetType* piGetType(const char16_t* name) override { return pclGetTypeNom(name); }
+  bool bFindType(const char16_t* name) override { return m_loader.vbFindType(name); }
+  CXError* pclGetErreur() override { return &m_error; }
+  // Loads and remembers the description's assembly, then finds the class:
+  // 3619 (class, assembly) when the assembly cannot be loaded, 200005 when
+  // the class is not in it. A new wrapper, or null.
+  virtual CDotNetType* pclGetTypeClasse(const STInfoClasseDotNet* classe, CXError* error);
+  virtual CDotNetType* pclGetTypeNom(const char16_t* name) { return m_loader.vpclGetType(name); }
+  virtual IDotNetType* piGetTypeClasse(const STInfoClasseDotNet* classe, CXError* error) {
+    return pclGetTypeClasse(classe, error);
+  }
+
+  CDotNetFinder& Finder() { return m_finder; }
+  CDotNetLoader& Loader() { return m_loader; }
+
+  // The assembly cache folder: $QG_NET_ASSEMBLY_CACHE, else the runtime's
+  // shared-framework folder (empty when the runtime cannot start). Read
+  // once.
+  const std::u16string& pszGetGAC();
+
+  // A type by class name: the full name, else the generic base type made
+  // with each argument type; a new wrapper or null.
+  CDotNetType* pclGetType(const std::u16string& class_name, const std::u16string& name_space);
+
+  // Registries. nAdd* take over the caller's reference: the new 1-based
+  // identifier, or, when the key is already registered, the existing
+  // identifier (the wrapper passed is then released). 0 when out of memory.
+  int32_t nAddMethod(CDotNetMethod* method);
+  int32_t nGetMethodId(const std::u16string& key) const;
+  // The registered wrapper (no reference added), null for a bad identifier.
+  CDotNetMethod* pclGetMethod(uint32_t id) const;
+  int32_t nAddConstructor(CDotNetMethod* constructor);
+  int32_t nGetConstructorId(const std::u16string& key) const;
+  CDotNetMethod* pclGetConstructor(uint32_t id) const;
+
+ private:
+  struct Registry {
+    Registry();
+    ~Registry();
+    int32_t Add(CDotNetMethod* method);
+    int32_t Find(const std::u16string& key) const;
+    CDotNetMethod* Get(uint32_t id) const;
+    std::vector<CDotNetMethod*> entries;  // one reference each
+    CHashTableBounce table;
+  };
+
+  CDotNetManager();
+  ~CDotNetManager();
+
+  int32_t m_ref = 0;  // changed under the singleton mutex
+  _CXErrorModule20 m_error;
+  CDotNetFinder m_finder;
+  CDotNetLoader m_loader;
+  Registry m_methods;
+  Registry m_constructors;
+  bool m_gac_read = false;
+  std::u16string m_gac;
+};
+
+}  // namespace qgnet
+
+#endif  // QG_DOTNET_CONNECTOR_DOTNET_MANAGER_H_

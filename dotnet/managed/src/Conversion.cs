@@ -1,0 +1,309 @@
+// CConversion: host type codes and .NET types, the cost of passing an
+// argument of one .NET type to a parameter of another, and the values
+// themselves, which cross as BridgeValue records filled by the native side.
+using System;
+using System.Globalization;
+using System.Reflection;
+using System.Runtime.InteropServices;
+
+namespace Velisc.Runtime.Interop {
+
+// One host value as the native side hands it over (and takes it back).
+[StructLayout(LayoutKind.Sequential)]
+internal unsafe struct BridgeValue {
+  public int Code;       // host type word: low byte the code, 0x1000 dynamic
+  public int Flags;      // FlagNull; FlagWritten on a by-reference write-back
+  public long I;         // integers; BOOL whole; chars; DATETIME packed; DUREE ms
+  public long I2;        // DATETIME milliseconds
+  public double R;       // R4, R8
+  public char* Text;     // input text (UTF-16), also CY and DECIMAL as text
+  public int Length;     // of Text
+  public int Reserved;
+  public IntPtr Object;  // GCHandle id of a .NET object (code 72)
+  public void* Sink;     // output text (native StringSink)
+
+  public const int FlagNull = 1;
+  public const int FlagWritten = 2;
+}
+
+internal static unsafe class CConversion {
+  public const int COUT_IMPOSSIBLE = int.MaxValue;
+
+  // Host type codes.
+  public const int BOOL = 1, UI1 = 2, UI2 = 3, UI4 = 4, UI8 = 5, I1 = 6, I2 = 7, I4 = 8, I8 = 9,
+      CY = 10, R4 = 11, R8 = 12, DECIMAL = 13, UIX = 14, HWND = 15, DSTRW = 16, CARA = 17,
+      PSTRA = 18, DSTRA = 19, DATEW = 24, TIMEW = 25, DATETIME = 26, DUREE = 27, ANY = 31,
+      ARR = 34, INSTANCE_ZQ = 37, OBJET_NET = 72, CARW = 81, PSTRW = 110, DATEA = 128,
+      TIMEA = 129, ARR_DYN = 4130, OBJET_NET_DYN = 4168;
+
+  // Rows: parameter code - 1; columns: argument code - 1 (codes 1 to 13).
+  public static readonly int[,] ms_etabConversion = {
+    { 0, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5 },
+    { 5, 0, 1, 2, 3, 1, 2, 3, 4, 5, 5, 5, 5 },
+    { 5, 1, 0, 1, 2, 2, 1, 2, 3, 5, 5, 5, 5 },
+    { 5, 2, 1, 0, 1, 3, 2, 1, 2, 5, 5, 5, 5 },
+    { 5, 3, 2, 1, 0, 4, 3, 2, 1, 5, 5, 5, 5 },
+    { 5, 1, 2, 3, 4, 0, 1, 2, 3, 5, 5, 5, 5 },
+    { 5, 1, 1, 2, 3, 1, 0, 1, 2, 5, 5, 5, 5 },
+    { 5, 2, 1, 1, 2, 2, 1, 0, 1, 5, 5, 5, 5 },
+    { 5, 3, 2, 1, 1, 3, 2, 1, 0, 5, 5, 5, 5 },
+    { 5, 5, 5, 5, 5, 5, 5, 5, 5, 0, 4, 4, 1 },
+    { 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 0, 1, 5 },
+    { 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 1, 0, 5 },
+    { 5, 4, 3, 2, 1, 4, 3, 2, 1, 1, 4, 4, 0 },
+  };
+
+  public static int NetType2ZQType(Type t, bool ansi) {
+    if (t == typeof(IntPtr)) return HWND;
+    if (t == typeof(int)) return I4;
+    if (t == typeof(long)) return I8;
+    if (t == typeof(short)) return I2;
+    if (t == typeof(sbyte)) return I1;
+    if (t == typeof(byte)) return UI1;
+    if (t == typeof(ushort)) return UI2;
+    if (t == typeof(uint)) return UI4;
+    if (t == typeof(ulong)) return UI8;
+    if (t == typeof(char)) return CARW;
+    if (t == typeof(float)) return R4;
+    if (t == typeof(double)) return R8;
+    if (t == typeof(bool)) return BOOL;
+    if (t == typeof(decimal)) return DECIMAL;
+    if (t == typeof(DateTime)) return DATETIME;
+    if (t == typeof(string)) return ansi ? DSTRA : DSTRW;
+    if (t.IsArray) return ARR_DYN;
+    if (IsHostInstanceType(t)) return INSTANCE_ZQ;
+    return OBJET_NET;
+  }
+
+  // A host-language object generated for .NET carries the field m_Instance.
+  static bool IsHostInstanceType(Type t) =>
+      t.GetField("m_Instance", BindingFlags.Instance | BindingFlags.NonPublic) != null;
+
+  public static Type ZQType2NetType(int code) {
+    switch (code & 0xFFFF) {
+      case BOOL: return typeof(bool);
+      case UI1: return typeof(byte);
+      case UI2: return typeof(ushort);
+      case UI4: return typeof(uint);
+      case UI8: return typeof(ulong);
+      case I1: return typeof(sbyte);
+      case I2: return typeof(short);
+      case I4: return typeof(int);
+      case I8: return typeof(long);
+      case CY: return typeof(decimal);
+      case R4: return typeof(float);
+      case R8: return typeof(double);
+      case DECIMAL: return typeof(decimal);
+      case UIX: return typeof(uint);
+      case HWND: return typeof(IntPtr);
+      case DSTRW: case PSTRA: case DSTRA: case 21: case 22: case 23: case PSTRW:
+        return typeof(string);
+      case CARA: case CARW: return typeof(char);
+      case DATEW: case TIMEW: case DATETIME: case DATEA: case TIMEA: return typeof(DateTime);
+      case DUREE: return typeof(TimeSpan);
+      default: return typeof(object);
+    }
+  }
+
+  // Cost of passing an argument of type a to a parameter of type p; lower
+  // is better, 0 exact, COUT_IMPOSSIBLE when it cannot be passed.
+  public static int nEfficaciteConversionDotNetObjects(Type p, Type a) {
+    if (p == a) return 0;
+    if (p.IsByRef && a.IsByRef)
+      return nEfficaciteConversionDotNetObjects(a.GetElementType(), p.GetElementType());
+    if (p.IsByRef) {
+      int inner = nEfficaciteConversionDotNetObjects(a, p.GetElementType());
+      return inner == COUT_IMPOSSIBLE ? COUT_IMPOSSIBLE : 1 + inner;
+    }
+    if (a.IsByRef) return 1000;
+    // An Object parameter takes anything, but last: an Object argument is
+    // the only exact match for it.
+    if (p == typeof(object)) return a == typeof(object) ? 0 : 1000;
+    if (!p.IsInterface && p.IsAssignableFrom(a)) return 1;
+    if (p.IsInterface && p.IsAssignableFrom(a)) {
+      try {
+        a.GetInterfaceMap(p);
+        return 1;
+      } catch {
+        // No map (an interface or array argument): the next rules decide.
+      }
+    }
+    if (p.IsArray != a.IsArray) {
+      if ((p == typeof(string) && a == typeof(char[])) ||
+          (p == typeof(char[]) && a == typeof(string)))
+        return 0;
+      return COUT_IMPOSSIBLE;
+    }
+    if (p.IsArray && a.IsArray)
+      return nEfficaciteConversionDotNetObjects(p.GetElementType(), a.GetElementType());
+    int cp = NetType2ZQType(p, false), ca = NetType2ZQType(a, false);
+    if (cp >= 1 && cp <= 13 && ca >= 1 && ca <= 13) return ms_etabConversion[cp - 1, ca - 1];
+    // IntPtr parameters take 64-bit integers (the pointer width).
+    if (p == typeof(IntPtr) && a == typeof(long)) return 1;
+    if (a == typeof(object)) return 1000;
+    return COUT_IMPOSSIBLE;
+  }
+
+  static string TextOf(BridgeValue* v) =>
+      v->Text == null ? "" : new string(v->Text, 0, v->Length);
+
+  // Host value to .NET object for a parameter of type wanted (null: the
+  // value's own mapping). ok is false when the value cannot be converted
+  // to a value-type parameter.
+  public static object PVoid2NetObject(BridgeValue* v, Type wanted, out bool ok) {
+    ok = true;
+    if (wanted != null && wanted.IsByRef) wanted = wanted.GetElementType();
+    if ((v->Flags & BridgeValue.FlagNull) != 0) return null;
+    object value;
+    int code = v->Code & 0xFFFF;
+    switch (code) {
+      case 0: return null;
+      case BOOL: value = (int)v->I != 0; break;
+      case UI1: value = (byte)v->I; break;
+      case UI2: value = (ushort)v->I; break;
+      case UI4: value = (uint)v->I; break;
+      case UI8: value = (ulong)v->I; break;
+      case I1: value = (sbyte)v->I; break;
+      case I2: value = (short)v->I; break;
+      case I4: value = (int)v->I; break;
+      case I8: value = v->I; break;
+      case CY: case DECIMAL:
+        // The native side hands currency and decimals over as invariant text.
+        if (!decimal.TryParse(TextOf(v), NumberStyles.Number | NumberStyles.AllowExponent,
+                              CultureInfo.InvariantCulture, out decimal d)) {
+          ok = false;
+          return null;
+        }
+        value = d;
+        break;
+      case R4: value = (float)v->R; break;
+      case R8: value = v->R; break;
+      case UIX: case HWND: value = new IntPtr(v->I); break;
+      case DSTRW: case PSTRA: case DSTRA: case PSTRW: value = TextOf(v); break;
+      case CARA: case CARW: value = (char)v->I; break;
+      case DATETIME: {
+        if (!DateTimeOf(v, out DateTime dt)) {
+          ok = false;
+          return null;
+        }
+        value = dt;
+        break;
+      }
+      case DUREE: value = TimeSpan.FromMilliseconds(v->I); break;
+      case OBJET_NET: case OBJET_NET_DYN: value = Handles.Get(v->Object); break;
+      default:
+        ok = wanted == null || !wanted.IsValueType;
+        return null;
+    }
+    if (wanted == null || value == null || wanted.IsInstanceOfType(value)) return value;
+    return ChangeType(value, wanted, out ok);
+  }
+
+  // Widening and narrowing between the simple types, for a parameter whose
+  // type differs from the value's mapping.
+  static object ChangeType(object value, Type wanted, out bool ok) {
+    ok = true;
+    try {
+      if (wanted.IsEnum) return Enum.ToObject(wanted, value);
+      if (wanted == typeof(char[]) && value is string s) return s.ToCharArray();
+      if (wanted == typeof(string) && value is char[] c) return new string(c);
+      if (wanted == typeof(IntPtr) && value is IConvertible) {
+        return new IntPtr(Convert.ToInt64(value, CultureInfo.InvariantCulture));
+      }
+      if (value is IntPtr p && typeof(IConvertible).IsAssignableFrom(wanted)) {
+        return Convert.ChangeType(p.ToInt64(), wanted, CultureInfo.InvariantCulture);
+      }
+      if (value is IConvertible && typeof(IConvertible).IsAssignableFrom(wanted)) {
+        return Convert.ChangeType(value, wanted, CultureInfo.InvariantCulture);
+      }
+    } catch {
+    }
+    ok = !wanted.IsValueType && wanted.IsInstanceOfType(value);
+    return ok ? value : null;
+  }
+
+  // DATETIME: I = year << 16 | month << 8 | day, I2 = milliseconds. The
+  // empty date (all zero) is DateTime.MinValue.
+  static bool DateTimeOf(BridgeValue* v, out DateTime dt) {
+    int year = (int)(v->I >> 16), month = (int)((v->I >> 8) & 0xFF), day = (int)(v->I & 0xFF);
+    long ms = v->I2;
+    dt = DateTime.MinValue;
+    if (year == 0 && month == 0 && day == 0 && ms == 0) return true;
+    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 ||
+        day > DateTime.DaysInMonth(year, month) || ms < 0 || ms >= 86400000L)
+      return false;
+    dt = new DateTime(year, month, day).AddMilliseconds(ms);
+    return true;
+  }
+
+  // .NET object to host value: fills v and answers its host type code.
+  public static int NetObject2PVoid(object o, BridgeValue* v, bool ansi) {
+    v->Flags = 0;
+    v->Object = IntPtr.Zero;
+    if (o == null) {
+      v->Code = 0;
+      v->Flags = BridgeValue.FlagNull;
+      return 0;
+    }
+    Type t = o.GetType();
+    int code = NetType2ZQType(t, ansi);
+    switch (code) {
+      case HWND: {
+        long p = ((IntPtr)o).ToInt64();
+        if (p < int.MinValue || p > int.MaxValue) code = I8;
+        v->I = p;
+        break;
+      }
+      case I4: v->I = (int)o; break;
+      case I8: v->I = (long)o; break;
+      case I2: v->I = (short)o; break;
+      case I1: v->I = (sbyte)o; break;
+      case UI1: v->I = (byte)o; break;
+      case UI2: v->I = (ushort)o; break;
+      case UI4: v->I = (uint)o; break;
+      case UI8: v->I = unchecked((long)(ulong)o); break;
+      case CARW: v->I = (char)o; break;
+      case R4: v->R = (float)o; break;
+      case R8: v->R = (double)o; break;
+      case BOOL: v->I = (bool)o ? 1 : 0; break;
+      case DECIMAL:
+        Native.Out(v->Sink, ((decimal)o).ToString(CultureInfo.InvariantCulture));
+        break;
+      case DATETIME: {
+        DateTime dt = (DateTime)o;
+        if (dt == DateTime.MinValue) {
+          v->I = 0;
+          v->I2 = 0;
+        } else {
+          v->I = ((long)dt.Year << 16) | ((long)dt.Month << 8) | (long)dt.Day;
+          v->I2 = (long)dt.TimeOfDay.TotalMilliseconds;
+        }
+        break;
+      }
+      case DSTRW: case DSTRA: Native.Out(v->Sink, (string)o); break;
+      default:
+        if (o is TimeSpan span) {
+          code = DUREE;
+          v->I = (long)span.TotalMilliseconds;
+          break;
+        }
+        code = OBJET_NET;
+        v->Object = Handles.New(o);
+        break;
+    }
+    v->Code = code;
+    return code;
+  }
+
+  // The .NET type a stack value stands for (ZQPile2TabObjectType): null
+  // values count as Object, .NET objects by their run-time type.
+  public static Type ArgumentType(BridgeValue* v) {
+    if ((v->Flags & BridgeValue.FlagNull) != 0 || (v->Code & 0xFFFF) == 0) return typeof(object);
+    int code = v->Code & 0xFFFF;
+    if (code == OBJET_NET || code == OBJET_NET_DYN)
+      return Handles.Get(v->Object)?.GetType() ?? typeof(object);
+    return ZQType2NetType(code);
+  }
+}
+
+}  // namespace Velisc.Runtime.Interop

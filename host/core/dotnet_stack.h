@@ -1,0 +1,48 @@
+// The stand-in host's value stack as the .NET connector sees it (CSLevel):
+// values and .NET instances, with a log of the write-backs.
+#ifndef QG_HOST_CORE_DOTNET_STACK_H_
+#define QG_HOST_CORE_DOTNET_STACK_H_
+
+#include <vector>
+
+#include "dotnet/connector/host_dotnet.h"
+#include "support/any.h"
+
+namespace qghost {
+
+class DotNetStack final : public CSLevel {
+ public:
+  DotNetStack() = default;
+  ~DotNetStack();
+  DotNetStack(const DotNetStack&) = delete;
+  DotNetStack& operator=(const DotNetStack&) = delete;
+
+  int32_t nGetNbValeur() override { return static_cast<int32_t>(m_entries.size()); }
+  CAny* pclGetValeur(int32_t depth) override;
+  IDotNetInstance* piGetInstance(int32_t depth) override;
+  bool bEmpile(const CAny& value) override;
+  bool bEmpileInstance(IDotNetInstance* instance) override;
+  bool bRemplace(int32_t depth, const CAny& value) override;
+  bool bRemplaceInstance(int32_t depth, IDotNetInstance* instance) override;
+
+  // Pushes an instance, adding a reference of its own.
+  void PushInstanceCopy(IDotNetInstance* instance);
+  // Removes the top n entries.
+  void Pop(int32_t n);
+  void Clear() { Pop(nGetNbValeur()); }
+  int nWriteBacks() const { return m_write_backs; }
+
+ private:
+  struct Entry {
+    CAny value;
+    IDotNetInstance* instance = nullptr;  // one reference
+  };
+  Entry* At(int32_t depth);
+
+  std::vector<Entry> m_entries;  // back() is the top
+  int m_write_backs = 0;
+};
+
+}  // namespace qghost
+
+#endif  // QG_HOST_CORE_DOTNET_STACK_H_
