@@ -10,7 +10,7 @@
 
 #include "dotnet/connector/dotnet_finder.h"
 #include "dotnet/connector/dotnet_loader.h"
-#include "dotnet/convert/hashtable_bounce.h"
+#include "support/hashtable_bounce.h"
 #include "errors/module_errors.h"
 
 namespace qgnet {
