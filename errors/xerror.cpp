@@ -186,6 +186,11 @@ int CXError::AddDebugMessage(const char16_t* text) {
   return AppendLine(m_pszDebugMessage, text) ? 1 : 0;
 }
 
+int CXError::AddDebugMessageFirst(const char16_t* text) {
+  if (IsEmpty(text)) return 0;
+  return PrependLine(m_pszDebugMessage, text) ? 1 : 0;
+}
+
 int CXError::AddDebugMessageFV(const char16_t* format, qg::FormatArgs args) {
   std::u16string text;
   qg::FormatAppend(&text, format, args);

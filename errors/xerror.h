@@ -162,6 +162,9 @@ class CXError : public CQGUnknown {
   // Appends to the debug message, CR LF between. A null or empty text
   // leaves the error unchanged and returns 0; else 1.
   int AddDebugMessage(const char16_t* text);
+  // Puts the text, then CR LF, in front of the debug message; the same
+  // results.
+  int AddDebugMessageFirst(const char16_t* text);
   // printf-style form (Windows meaning of the format).
   template <typename... Args>
   int AddDebugMessageF(const char16_t* format, const Args&... args) {

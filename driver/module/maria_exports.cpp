@@ -4,8 +4,10 @@
 #include "support/frame/export.h"
 #include "support/frame/module_frame.h"
 #include "driver/mariadb/mariadb_client.h"
+#include "driver/mariadb/manager_mariadb.h"
 
 #include "errors/module_errors.h"
+#include "support/platform/module.h"
 
 namespace {
 
@@ -25,8 +27,12 @@ int32_t g_instance_count = 0;
 bool g_initialised = false;
 void* g_module_instance = nullptr;
 
+// The module's own handle: the host's instance, else found through the
+// address of this function.
 bool InitModuleInstance(void* instance) {
-  g_module_instance = instance;
+  g_module_instance = instance != nullptr
+                          ? instance
+                          : qg::ModuleOf(reinterpret_cast<const void*>(&InitModuleInstance));
   if (!g_initialised) g_initialised = true;
   return true;
 }
@@ -68,8 +74,24 @@ QG_EXPORT int32_t ExternalTermLibrary() {
   return 1;
 }
 
-// Filled by the driver: a new driver manager.
-QG_EXPORT void* piQueryInterface() { return nullptr; }
+// A new driver manager with one reference for the caller, published as the
+// process-wide manager. A failed creation answers null and leaves the
+// process-wide manager as it was.
+QG_EXPORT void* piQueryInterface() {
+  try {
+    auto* manager = new CNAManagerMariaDB();
+    NASetManager(manager);
+    manager->AddRef();
+    manager->LoadTraceLabels();
+    return manager;
+  } catch (...) {
+    return nullptr;
+  }
+}
 
-// Filled by the driver: the compatibility answer.
-QG_EXPORT int32_t bDLLCompatible(int32_t, uint32_t, int32_t*) { return 0; }
+// Kinds 7 and 28 need version 43 or later; other kinds are refused.
+QG_EXPORT int32_t bDLLCompatible(int32_t kind, uint32_t version, int32_t* required) {
+  if (kind != 7 && kind != 28) return 0;
+  if (required != nullptr) *required = 43;
+  return version >= 43 ? 1 : 0;
+}

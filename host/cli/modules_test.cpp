@@ -226,3 +226,40 @@ TEST(TourTest, ToursEveryDeliverable) {
 
 }  // namespace
 }  // namespace qghost
+
+#include "driver/core/manager.h"
+
+namespace qghost {
+namespace {
+
+TEST(MariaExports, QueryInterfaceGivesACountedManagerAndCompatibilityAnswers) {
+  qg::ModuleHandle maria = qg::LoadModule((LibDir() + "/qg300maria.so").c_str());
+  ASSERT_NE(maria, nullptr);
+  using PFN_Query = void* (*)();
+  using PFN_Compatible = int32_t (*)(int32_t, uint32_t, int32_t*);
+  auto query = reinterpret_cast<PFN_Query>(qg::FindSymbol(maria, "piQueryInterface"));
+  auto compatible = reinterpret_cast<PFN_Compatible>(qg::FindSymbol(maria, "bDLLCompatible"));
+  ASSERT_NE(query, nullptr);
+  ASSERT_NE(compatible, nullptr);
+  auto* manager = static_cast<CNAManager*>(query());
+  ASSERT_NE(manager, nullptr);
+  EXPECT_EQ(22, manager->nGetVersion());
+  EXPECT_EQ(1, manager->AddRef() - 1);
+  EXPECT_EQ(1, manager->Release());
+  EXPECT_EQ(0, manager->Release());  // destroyed
+  struct Case {
+    int32_t kind;
+    uint32_t version;
+    int32_t result;
+    int32_t required;
+  };
+  for (const Case& c : {Case{7, 43, 1, 43}, Case{28, 42, 0, 43}, Case{8, 100, 0, -5},
+                        Case{7, 0xFFFFFFFFu, 1, 43}}) {
+    int32_t required = -5;
+    EXPECT_EQ(c.result, compatible(c.kind, c.version, &required)) << c.kind;
+    EXPECT_EQ(c.required, required) << c.kind;
+  }
+}
+
+}  // namespace
+}  // namespace qghost

@@ -1,0 +1,90 @@
+// Interfaces of the host objects that the host hands to the driver: the
+// connection description, the file description (the handle of one table in
+// one host context) and the deep-copy context. The host implements the
+// first two; the driver implements the copy context (CNACopyContext) and
+// the host may pass its own. Operations are declared in slot order.
+#ifndef QG_DRIVER_CORE_HOST_INTERFACES_H_
+#define QG_DRIVER_CORE_HOST_INTERFACES_H_
+
+#include <cstdint>
+
+class INACopyContext;
+
+// A connection description. Texts are UTF-16 and stay valid while the
+// description lives; null reads as absent. Reference-counted: whoever keeps
+// a pointer takes a reference.
+class INAConnectionDescription {
+ public:
+  virtual int32_t AddRef() = 0;                              // 0
+  virtual int32_t Release() = 0;                             // 1
+  virtual const char16_t* pszGetName() = 0;                  // 2 connection name
+  virtual const char16_t* pszGetUser() = 0;                  // 3
+  // The clear password; the caller masks its own copy at once.
+  virtual const char16_t* pszGetPassword() = 0;              // 4
+  virtual const char16_t* pszGetDataSource() = 0;            // 5
+  virtual const char16_t* pszGetDatabase() = 0;              // 6
+  virtual const char16_t* pszGetProvider() = 0;              // 7
+  virtual const char16_t* pszGetExtendedInfo() = 0;          // 8
+  virtual int32_t nGetConnectionTimeout() = 0;               // 9
+  virtual int32_t nGetCommandTimeout() = 0;                  // 10
+  virtual int64_t nGetCacheSize() = 0;                       // 11
+  virtual int32_t nGetVersion() = 0;                         // 12
+  virtual int32_t nGetAccessMode() = 0;                      // 13 1 = read only
+  virtual uint32_t nGetCursorFlags() = 0;                    // 14 bit 0 server, bit 1 client
+  virtual uint32_t nGetContextNumber() = 0;                  // 15
+  // A deep copy within the copy context, with one reference for the
+  // caller; null when it cannot be made.
+  virtual INAConnectionDescription* piCopy(INACopyContext* context) = 0;  // 16
+
+ protected:
+  ~INAConnectionDescription() = default;
+};
+
+// The host's file description: the handle of one table in one host
+// context. Its name text sits at an address that stays the same while the
+// handle lives; the driver keys sessions by that address, never by the
+// text.
+class INAFileDescription {
+ public:
+  virtual intptr_t vOp0(intptr_t a) = 0;                     // 0
+  virtual intptr_t vOp1(intptr_t a) = 0;                     // 1
+  virtual intptr_t vOp2(intptr_t a) = 0;                     // 2
+  virtual intptr_t vOp3(intptr_t a) = 0;                     // 3
+  virtual intptr_t vOp4(intptr_t a) = 0;                     // 4
+  virtual int32_t AddRef() = 0;                              // 5
+  virtual int32_t Release() = 0;                             // 6
+  virtual const char16_t* pszGetName() = 0;                  // 7
+  virtual uint32_t nGetContextNumber() = 0;                  // 8
+
+ protected:
+  ~INAFileDescription() = default;
+};
+
+// The name key of a file description: the address of its name text.
+inline uintptr_t NANameKey(INAFileDescription* description) {
+  return reinterpret_cast<uintptr_t>(description->pszGetName());
+}
+
+// A deep-copy context: maps each source object to its copy while a host
+// context is copied, so that objects reached twice are copied once.
+class INACopyContext {
+ public:
+  virtual intptr_t vOp0(intptr_t a) = 0;                     // 0
+  virtual intptr_t vOp1(intptr_t a) = 0;                     // 1
+  virtual intptr_t vOp2(intptr_t a) = 0;                     // 2
+  // The copy registered for a source, null when none.
+  virtual void* pFindCopy(const void* source) = 0;           // 3
+  // Records source -> copy; false when the source is already known.
+  virtual bool bRegisterCopy(const void* source, void* copy) = 0;  // 4
+  // Forgets the source's pair.
+  virtual void ForgetCopy(const void* source) = 0;           // 5
+  // The description that stands for a source description in the copy,
+  // with one reference for the caller (null: none).
+  virtual INAConnectionDescription* piGetCopiedDescription(
+      INAConnectionDescription* source) = 0;                 // 6
+
+ protected:
+  ~INACopyContext() = default;
+};
+
+#endif  // QG_DRIVER_CORE_HOST_INTERFACES_H_

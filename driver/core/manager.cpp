@@ -1,0 +1,830 @@
+#include "driver/core/manager.h"
+
+#include <string>
+#include <vector>
+
+#include "driver/core/connection.h"
+#include "driver/core/host_interfaces.h"
+#include "driver/core/registry.h"
+#include "errors/catalogue.h"
+#include "support/any.h"
+#include "support/platform/format.h"
+
+namespace {
+
+std::atomic<CNAManager*> g_pManager{nullptr};
+
+struct LabelEntry {
+  uint32_t nMessage;
+  const char16_t* pszFallback;
+};
+
+const LabelEntry kLabels[kTraceLabelCount] = {
+    {25676, u"Texte de la requête :"},
+    {25679, u"Nombre de paramètres :"},
+    {25678, u"Paramètre :"},
+    {25675, u"Type Velisc"},
+    {25680, u"Type ADO"},
+    {25670, u"Valeur"},
+    {25674, u"Echec de la conversion de la valeur en texte."},
+    {25810, u"Informations de bind des paramètres :"},
+    {25846, u"DataSource : "},
+    {25869, u"Native Library : "},
+    {25849, u"Provider : "},
+    {25847, u"Utilisateur : "},
+    {25848, u"Database : "},
+    {25834, u"Connexion Timeout : "},
+    {25835, u"Command Timeout : "},
+    {25836, u"Lock Timeout : "},
+    {25837, u"Cursor Position : "},
+    {25838, u"Unicode actived : "},
+    {25839, u"Lock Tag : "},
+    {25844, u"ZQ Page Code : "},
+    {25845, u"Connexion Page Code: "},
+};
+
+const char16_t* OrNull(const char16_t* text) {
+  return text != nullptr ? text : u"NULL";
+}
+
+}  // namespace
+
+uint32_t NATraceLabelMessage(NATraceLabel label) { return kLabels[label].nMessage; }
+const char16_t* NADefaultTraceLabel(NATraceLabel label) { return kLabels[label].pszFallback; }
+
+CNAManager* NAGetManager() { return g_pManager.load(); }
+void NASetManager(CNAManager* manager) { g_pManager.store(manager); }
+
+CNAManager::CNAManager() = default;
+
+CNAManager::~CNAManager() {
+  // Contexts first: closing their sessions releases connections.
+  {
+    std::vector<CNARegistry*> registries;
+    {
+      std::lock_guard<std::mutex> lock(m_muContexts);
+      uint32_t cursor = 0;
+      uintptr_t key = 0;
+      CNARefCounted* object = nullptr;
+      while (m_tabContexts.bNext(&cursor, &key, &object)) {
+        registries.push_back(static_cast<CNARegistry*>(object));
+      }
+      m_tabContexts.Clear();
+    }
+    for (CNARegistry* registry : registries) {
+      registry->CloseAll();
+      registry->ForgetManager();
+      ReleaseBoth(registry);
+    }
+  }
+  {
+    std::lock_guard<std::recursive_mutex> lock(m_muDispatchers);
+    m_tabDispatchers.Clear();
+  }
+  {
+    std::vector<CNAConnection*> connections;
+    {
+      std::lock_guard<std::recursive_mutex> lock(m_muConnections);
+      uint32_t cursor = 0;
+      uintptr_t key = 0;
+      CNARefCounted* object = nullptr;
+      while (m_tabConnections.bNext(&cursor, &key, &object)) {
+        connections.push_back(static_cast<CNAConnection*>(object));
+      }
+      m_tabConnections.Clear();
+    }
+    // Connections still used elsewhere live on without their manager.
+    for (CNAConnection* connection : connections) {
+      connection->ForgetManager();
+      ReleaseBoth(connection);
+    }
+  }
+  CNASQLService* service = m_pService.exchange(nullptr);
+  if (service != nullptr) HoldService(service, false);
+  vReserved68();
+  CNAManager* self = this;
+  g_pManager.compare_exchange_strong(self, nullptr);
+}
+
+// ---- counting
+
+int32_t CNAManager::AddRef() { return m_nReferences.fetch_add(1) + 1; }
+
+int32_t CNAManager::Release() {
+  int32_t left = m_nReferences.fetch_sub(1) - 1;
+  if (left == 0) DeletingDestructor();
+  return left;
+}
+
+void CNAManager::DeletingDestructor() { delete this; }
+
+// ---- labels
+
+void CNAManager::LoadTraceLabels(const qg::CatalogueTable* catalogue) {
+  if (!m_astrLabels[0].bEstVide()) return;
+  for (int i = 0; i < kTraceLabelCount; ++i) {
+    CTString text;
+    bool found = catalogue != nullptr
+                     ? bChargeMessageLangue(kLabels[i].nMessage, text, {0, 0},
+                                                          catalogue)
+                     : bChargeMessage(kLabels[i].nMessage, text, {0, 0});
+    m_astrLabels[i] = (found && !text.bEstVide()) ? text : CTString(kLabels[i].pszFallback);
+  }
+}
+
+const char16_t* CNAManager::pszGetTraceLabel(NATraceLabel label) const {
+  return m_astrLabels[label].bEstVide() ? kLabels[label].pszFallback
+                                        : m_astrLabels[label].pszGet();
+}
+
+// ---- error out
+
+void CNAManager::HandToHost(INAError** slot, CNAError& local) {
+  NAHandErrorToHost(slot, &local, slot != nullptr ? pclNewErrorStatus() : nullptr);
+}
+
+CNAError* CNAManager::pclNewErrorStatus() { return new (std::nothrow) CNAError(); }
+
+void CNAManager::UnknownConnection(CNAError& error, INAConnectionDescription* description,
+                                   uint32_t minor) {
+  const char16_t* name = description != nullptr ? description->pszGetName() : nullptr;
+  error.SetErrorMessage(0, 5, minor, nullptr, kNAErrorUnknownConnection,
+                        name != nullptr ? name : u"");
+}
+
+template <class F>
+bool CNAManager::bWithFoundConnection(INAConnectionDescription* description, INAError** slot,
+                                      uint32_t minor, F body) {
+  CNAError local;
+  CNAConnection* connection = pclFindConnection(description);
+  bool ok = false;
+  if (connection == nullptr) {
+    UnknownConnection(local, description, minor);
+  } else {
+    ok = body(connection, local);
+    bReleaseConnection(connection);
+  }
+  if (!ok) HandToHost(slot, local);
+  return ok;
+}
+
+// ---- keys and sharing
+
+uint64_t CNAManager::nHashPassword(const char16_t* password) {
+  uint64_t h = 0x0003FFFFFFFFFFE5ull;
+  if (password != nullptr) {
+    for (const char16_t* p = password; *p != 0; ++p) h = h * 257 + *p;
+  }
+  return h;
+}
+
+void CNAManager::BuildConnectionKey(INAConnectionDescription* d, CTString* key) {
+  uint32_t context = m_bPerContextConnections ? d->nGetContextNumber() : 0;
+  std::u16string text = qg::FormatString(
+      u"Context=%u;Connection=%s;Provider=%s;ExtendedInformation=%s;Source=%s;Database=%s;"
+      u"user id=%s;password=%I64u;access=%s",
+      context, OrNull(d->pszGetName()), OrNull(d->pszGetProvider()),
+      OrNull(d->pszGetExtendedInfo()), OrNull(d->pszGetDataSource()),
+      OrNull(d->pszGetDatabase()), OrNull(d->pszGetUser()), nHashPassword(d->pszGetPassword()),
+      d->nGetAccessMode() == 1 ? u"R" : u"RW");
+  key->Set(text.c_str(), text.size());
+}
+
+namespace {
+
+bool SameText(const char16_t* a, const char16_t* b) {
+  if (a == nullptr) a = u"";
+  if (b == nullptr) b = u"";
+  return std::char_traits<char16_t>::length(a) == std::char_traits<char16_t>::length(b) &&
+         std::char_traits<char16_t>::compare(a, b, std::char_traits<char16_t>::length(a)) == 0;
+}
+
+// A key hit shares only when the user id and the clear password are the
+// same: the key compares them ignoring case and through a weak hash.
+bool SameCredentials(CNAConnection* connection, INAConnectionDescription* d) {
+  if (!SameText(connection->pszGetUser(), d->pszGetUser())) return false;
+  CXYString<char16_t> clear = connection->clGetPassword().clGetClearText();
+  return SameText(clear.pszGet(), d->pszGetPassword());
+}
+
+}  // namespace
+
+CNAConnection* CNAManager::pclFindConnection(INAConnectionDescription* description) {
+  if (description == nullptr) return nullptr;
+  CTString key;
+  BuildConnectionKey(description, &key);
+  std::lock_guard<std::recursive_mutex> lock(m_muConnections);
+  CNARefCounted* object = nullptr;
+  if (!m_tabConnections.bFind(key.pszGet(), &object)) return nullptr;
+  auto* connection = static_cast<CNAConnection*>(object);
+  if (!SameCredentials(connection, description)) {
+    ReleaseBoth(connection);
+    return nullptr;
+  }
+  return connection;
+}
+
+CNAConnection* CNAManager::pclResolveConnection(INAConnectionDescription* description,
+                                                CNAError* error) {
+  if (description == nullptr) return nullptr;
+  CTString key;
+  BuildConnectionKey(description, &key);
+  std::lock_guard<std::recursive_mutex> lock(m_muConnections);
+  CNARefCounted* object = nullptr;
+  if (m_tabConnections.bFind(key.pszGet(), &object)) {
+    auto* connection = static_cast<CNAConnection*>(object);
+    if (SameCredentials(connection, description)) return connection;
+    // Same key, other credentials: a connection of its own, not shared.
+    ReleaseBoth(connection);
+    CNAConnection* own = pclNewConnection(key.pszGet(), description);
+    if (own == nullptr && error != nullptr) error->SetOutOfMemory(5, 8);
+    return NAAddRef(own);
+  }
+  CNAConnection* connection = pclNewConnection(key.pszGet(), description);
+  if (connection == nullptr) {
+    if (error != nullptr) error->SetOutOfMemory(5, 8);
+    return nullptr;
+  }
+  m_tabConnections.bAdd(connection->m_strKey.pszGet(), connection);
+  return NAAddRef(connection);
+}
+
+bool CNAManager::RegisterConnection(CNAConnection* connection) {
+  std::lock_guard<std::recursive_mutex> lock(m_muConnections);
+  CNARefCounted* found = nullptr;
+  if (m_tabConnections.bFind(connection->m_strKey.pszGet(), &found)) {
+    ReleaseBoth(found);
+    return false;
+  }
+  return m_tabConnections.bAdd(connection->m_strKey.pszGet(), connection);
+}
+
+bool CNAManager::bReleaseConnection(CNAConnection* connection) {
+  if (connection == nullptr) return false;
+  CNAConnection* to_close = nullptr;
+  bool still = true;
+  {
+    std::lock_guard<std::recursive_mutex> lock(m_muConnections);
+    ReleaseBoth(connection);
+    CNARefCounted* filed = nullptr;
+    bool is_filed = m_tabConnections.bFind(connection->m_strKey.pszGet(), &filed);
+    if (is_filed) ReleaseBoth(filed);
+    if (is_filed && filed == connection) {
+      if (connection->nGetHolders() == 1 && connection->bIsClosable()) {
+        // Unfile under the lock, close after it.
+        to_close = NAAddRef(connection);
+        m_tabConnections.bRemove(connection->m_strKey.pszGet());
+        still = false;
+      }
+    } else {
+      still = false;
+    }
+  }
+  if (to_close != nullptr) {
+    if (to_close->bIsOpen()) {
+      CNAError discarded;
+      to_close->bClose(&discarded);
+    }
+    ReleaseBoth(to_close);
+  }
+  return still;
+}
+
+bool CNAManager::bShouldShareConnection(const char16_t*, INAConnectionDescription*) {
+  return true;
+}
+
+bool CNAManager::bOpenNewConnection(const char16_t* key, INAConnectionDescription* description,
+                                    int32_t* serial, CNAError* error) {
+  std::lock_guard<std::recursive_mutex> lock(m_muConnections);
+  CNAConnection* connection = pclNewConnection(key, description);
+  if (connection == nullptr) {
+    if (error != nullptr) error->SetOutOfMemory(5, 9);
+    return false;
+  }
+  NAAddRef(connection);
+  if (!RegisterConnection(connection)) {
+    ReleaseBoth(connection);
+    if (error != nullptr) error->SetErrorMessage(0, 5, 9, nullptr, kNAErrorUnknownConnection, key);
+    return false;
+  }
+  bool ok = connection->bOpen(error, 0);
+  if (ok) {
+    connection->m_bClosableWhenUnused = false;
+    connection->m_bOpenedByCaller = true;
+    if (serial != nullptr) *serial = connection->m_nSerial;
+  } else {
+    m_tabConnections.bRemove(connection->m_strKey.pszGet());
+  }
+  // The caller's hold is the "opened by the caller" reference when open.
+  if (!ok) ReleaseBoth(connection);
+  return ok;
+}
+
+CNAConnection* CNAManager::pclGetConnectionByNumber(int32_t serial) {
+  std::lock_guard<std::recursive_mutex> lock(m_muConnections);
+  uint32_t cursor = 0;
+  uintptr_t key = 0;
+  CNARefCounted* object = nullptr;
+  CNAConnection* result = nullptr;
+  while (m_tabConnections.bNext(&cursor, &key, &object)) {
+    auto* connection = static_cast<CNAConnection*>(object);
+    if (result == nullptr && connection->m_nSerial == serial) {
+      result = connection;
+    } else {
+      ReleaseBoth(object);
+    }
+  }
+  return result;
+}
+
+namespace {
+
+// Drops the reference an explicit open took, once.
+void DropOpenedReference(CNAManager* manager, CNAConnection* connection) {
+  bool opened;
+  {
+    CNALock lock(connection->pGetLock());
+    opened = connection->m_bOpenedByCaller;
+    connection->m_bOpenedByCaller = false;
+    connection->m_bClosableWhenUnused = true;
+  }
+  if (opened) manager->bReleaseConnection(connection);
+}
+
+}  // namespace
+
+bool CNAManager::DisconnectByKey(int32_t serial) {
+  CNAConnection* connection = pclGetConnectionByNumber(serial);
+  if (connection == nullptr) return false;
+  NAAddRef(connection);
+  bool still = bReleaseConnection(connection);
+  if (still) DropOpenedReference(this, connection);
+  bReleaseConnection(connection);
+  return true;
+}
+
+uint32_t CNAManager::nGetConnectionCount() {
+  std::lock_guard<std::recursive_mutex> lock(m_muConnections);
+  return m_tabConnections.nGetCount();
+}
+
+// ---- slots on connections
+
+bool CNAManager::bConnect(INAConnectionDescription* description, INAError** error) {
+  return bOpenConnection(description, 0, error);
+}
+
+bool CNAManager::bOpenConnection(INAConnectionDescription* description, intptr_t,
+                                 INAError** slot) {
+  CNAError local;
+  bool ok = false;
+  {
+    std::lock_guard<std::recursive_mutex> lock(m_muConnections);
+    CNAConnection* connection = pclResolveConnection(description, &local);
+    if (connection != nullptr) {
+      ok = connection->bOpen(&local, 0);
+      if (ok) {
+        CNALock connection_lock(connection->pGetLock());
+        connection->m_bClosableWhenUnused = false;
+        if (!connection->m_bOpenedByCaller) {
+          // The explicit open's reference, taken once.
+          connection->m_bOpenedByCaller = true;
+          NAAddRef(connection);
+        }
+      } else if (!connection->m_bOpenedByCaller && connection->nGetHolders() <= 2) {
+        CNARefCounted* filed = nullptr;
+        if (m_tabConnections.bFind(connection->m_strKey.pszGet(), &filed)) {
+          ReleaseBoth(filed);
+          if (filed == connection) m_tabConnections.bRemove(connection->m_strKey.pszGet());
+        }
+      }
+      ReleaseBoth(connection);
+    }
+  }
+  if (!ok) HandToHost(slot, local);
+  return ok;
+}
+
+bool CNAManager::bDisconnect(INAConnectionDescription* description, INAError**) {
+  CNAConnection* connection = pclFindConnection(description);
+  if (connection == nullptr) return true;
+  DropOpenedReference(this, connection);
+  bReleaseConnection(connection);
+  return true;
+}
+
+bool CNAManager::bBeginTransaction(INAConnectionDescription* description, const char16_t* name,
+                                   INAError** slot) {
+  CNAError local;
+  CNAConnection* connection = pclResolveConnection(description, &local);
+  bool ok = connection != nullptr && connection->bBeginTransaction(&local, name);
+  if (connection != nullptr) bReleaseConnection(connection);
+  if (!ok) HandToHost(slot, local);
+  return ok;
+}
+
+bool CNAManager::bCommitTransaction(INAConnectionDescription* description, const char16_t* name,
+                                    INAError** slot) {
+  return bWithFoundConnection(description, slot, 4, [&](CNAConnection* c, CNAError& e) {
+    bool ok = c->bCommitTransaction(&e, name);
+    if (c->bTransactionEndResetsHandles()) ResetConnectionHandles(c);
+    return ok;
+  });
+}
+
+bool CNAManager::bRollbackTransaction(INAConnectionDescription* description,
+                                      const char16_t* name, INAError** slot) {
+  return bWithFoundConnection(description, slot, 5, [&](CNAConnection* c, CNAError& e) {
+    bool ok = c->bRollbackTransaction(&e, name);
+    if (c->bTransactionEndResetsHandles()) ResetConnectionHandles(c);
+    return ok;
+  });
+}
+
+bool CNAManager::bSavepoint(INAConnectionDescription* description, const char16_t* name,
+                            INAError** slot) {
+  return bWithFoundConnection(description, slot, 12, [&](CNAConnection* c, CNAError& e) {
+    return c->bSavepoint(&e, name);
+  });
+}
+
+bool CNAManager::bRollbackToSavepoint(INAConnectionDescription* description,
+                                      const char16_t* name, INAError** slot) {
+  return bWithFoundConnection(description, slot, 13, [&](CNAConnection* c, CNAError& e) {
+    bool ok = c->bRollbackToSavepoint(&e, name);
+    if (c->bTransactionEndResetsHandles()) ResetConnectionHandles(c);
+    return ok;
+  });
+}
+
+bool CNAManager::bLockTable(INAConnectionDescription* description, const char16_t* table,
+                            INAError** slot) {
+  return bWithFoundConnection(description, slot, 1, [&](CNAConnection* c, CNAError& e) {
+    return c->bOpen(&e, 0) && c->bLockRecords(&e, table);
+  });
+}
+
+bool CNAManager::bRunConnection23(INAConnectionDescription* description, intptr_t,
+                                  INAError** slot) {
+  return bWithFoundConnection(description, slot, 2, [&](CNAConnection* c, CNAError& e) {
+    return c->bOpen(&e, 0) && c->vb23();
+  });
+}
+
+bool CNAManager::bUnsupportedItem(INAConnectionDescription* description, const char16_t* item,
+                                  INAError** slot) {
+  return bWithFoundConnection(description, slot, 3, [&](CNAConnection* c, CNAError& e) {
+    return c->bUnsupported(&e, item);
+  });
+}
+
+bool CNAManager::bNotSupported23(INAError** slot) {
+  CNAError local;
+  local.SetErrorMessage(0, 5, 6, nullptr, kNAErrorNotSupported);
+  HandToHost(slot, local);
+  return false;
+}
+
+bool CNAManager::bNotSupported29(INAError** slot) {
+  CNAError local;
+  local.SetErrorMessage(0, 5, 7, nullptr, kNAErrorNotSupported);
+  HandToHost(slot, local);
+  return false;
+}
+
+bool CNAManager::bServiceCall22(INAConnectionDescription* description, CAny* result,
+                                intptr_t, INAError** slot) {
+  CNAConnection* connection = pclFindConnection(description);
+  if (connection != nullptr) bReleaseConnection(connection);
+  if (pclGetSQLService() == nullptr) return bEmptyText(result);
+  CNAError local;
+  local.SetErrorMessage(0, 5, 10, nullptr, kNAErrorNotSupported);
+  HandToHost(slot, local);
+  return false;
+}
+
+bool CNAManager::bEmptyText(CAny* result) {
+  if (result != nullptr) result->SetPSTRW(u"");
+  return true;
+}
+
+bool CNAManager::bServiceCall75(INAConnectionDescription* description, intptr_t a, intptr_t b,
+                                INAError** slot) {
+  CNAError local;
+  CNAConnection* connection = pclResolveConnection(description, &local);
+  bool ok = connection != nullptr && bForwardService75(connection, a, b, &local);
+  if (connection != nullptr) bReleaseConnection(connection);
+  if (!ok) HandToHost(slot, local);
+  return ok;
+}
+
+bool CNAManager::bServiceCall79(INAConnectionDescription* description, intptr_t a, intptr_t b,
+                                INAError** slot) {
+  CNAError local;
+  CNAConnection* connection = pclResolveConnection(description, &local);
+  bool ok = connection != nullptr && bForwardService79(connection, a, b, &local);
+  if (connection != nullptr) bReleaseConnection(connection);
+  if (!ok) HandToHost(slot, local);
+  return ok;
+}
+
+bool CNAManager::bDatabaseList(INAConnectionDescription* description, CAny* result,
+                               INAError** slot) {
+  CNAError local;
+  CNAConnection* connection = pclResolveConnection(description, &local);
+  bool ok = connection != nullptr && bGetDatabaseList(connection, result, &local);
+  if (connection != nullptr) bReleaseConnection(connection);
+  if (!ok) HandToHost(slot, local);
+  return ok;
+}
+
+CNATableDescription* CNAManager::pclGetTableDescription(INAConnectionDescription* description,
+                                                        const char16_t* table,
+                                                        INAError** slot) {
+  CNAError local;
+  CNATableDescription* result = nullptr;
+  CNAConnection* connection = pclResolveConnection(description, &local);
+  if (connection != nullptr && connection->bOpen(&local, 0)) {
+    result = pclGetTableDescriptionByName(connection, table, &local);
+  }
+  if (connection != nullptr) bReleaseConnection(connection);
+  if (result == nullptr) HandToHost(slot, local);
+  return result;
+}
+
+bool CNAManager::bTableExists(INAConnectionDescription* description, const char16_t* table,
+                              int32_t* exists, INAError** slot) {
+  CNAError local;
+  bool ok = false;
+  if (exists != nullptr) *exists = 0;
+  CNAConnection* connection = pclResolveConnection(description, &local);
+  if (connection != nullptr && connection->bOpen(&local, 0)) {
+    ok = bTableExistsOn(connection, table, exists, &local);
+  }
+  if (connection != nullptr) bReleaseConnection(connection);
+  if (!ok) HandToHost(slot, local);
+  return ok;
+}
+
+bool CNAManager::bTableExistsOn(CNAConnection* connection, const char16_t* table,
+                                int32_t* exists, CNAError* error) {
+  CNAError lookup;
+  CNATableDescription* found = pclGetTableDescriptionByName(connection, table, &lookup);
+  if (found != nullptr) {
+    ReleaseTableDescription(found);
+    if (exists != nullptr) *exists = 1;
+    return true;
+  }
+  if (exists != nullptr) *exists = 0;
+  if (lookup.nGetErrorIdentifier() == 30 || lookup.nGetCode() == 30) return true;
+  if (error != nullptr) *error = lookup;
+  return false;
+}
+
+CNATableDescription* CNAManager::pclGetTableDescriptionByName(CNAConnection*,
+                                                              const char16_t*,
+                                                              CNAError* error) {
+  NASetErrorMessage(error, 0, 5, 11, nullptr, kNAErrorNotSupported);
+  return nullptr;
+}
+
+bool CNAManager::bGetDatabaseList(CNAConnection* connection, CAny*, CNAError* error) {
+  if (pclGetSQLService() == nullptr) return false;
+  if (!connection->bOpen(error, 0)) return false;
+  NASetErrorMessage(error, 0, 5, 14, nullptr, kNAErrorNotSupported);
+  return false;
+}
+
+bool CNAManager::bForwardService75(CNAConnection* connection, intptr_t, intptr_t,
+                                   CNAError* error) {
+  if (!connection->bOpen(error, 0)) return false;
+  if (pclGetSQLService() == nullptr) return false;
+  NASetErrorMessage(error, 0, 5, 15, nullptr, kNAErrorNotSupported);
+  return false;
+}
+
+bool CNAManager::bForwardService79(CNAConnection* connection, intptr_t, intptr_t,
+                                   CNAError* error) {
+  if (!connection->bOpen(error, 0)) return false;
+  if (pclGetSQLService() == nullptr) return true;
+  NASetErrorMessage(error, 0, 5, 16, nullptr, kNAErrorNotSupported);
+  return false;
+}
+
+// ---- services
+
+CNASQLService* CNAManager::pclGetSQLService() {
+  CNASQLService* service = m_pService.load();
+  if (service != nullptr) return service;
+  CNASQLService* made = pclNewSQLService();
+  if (made == nullptr) return nullptr;
+  HoldService(made, true);
+  CNASQLService* expected = nullptr;
+  if (m_pService.compare_exchange_strong(expected, made)) return made;
+  HoldService(made, false);  // lost the race
+  return expected;
+}
+
+CNASQLService* CNAManager::pclGetService(int32_t identifier) {
+  if (identifier != 1) return nullptr;
+  CNASQLService* service = pclGetSQLService();
+  if (service != nullptr) HoldService(service, true);
+  return service;
+}
+
+// ---- plain slots
+
+void CNAManager::SetTwoIntegers(int32_t a, int32_t b) {
+  m_nInteger1 = a;
+  m_nInteger2 = b;
+}
+void CNAManager::SetOneInteger(int32_t value) { m_nInteger3 = value; }
+void CNAManager::SetPerContextConnections(bool value) { m_bPerContextConnections = value; }
+
+bool CNAManager::bAskDispatchers(intptr_t, intptr_t, intptr_t) {
+  // Every filed dispatcher answers; with none the answer is true.
+  std::lock_guard<std::recursive_mutex> lock(m_muDispatchers);
+  return m_tabDispatchers.nGetCount() == 0 || bAskFiledDispatchers();
+}
+
+void CNAManager::NotifyDescription(INAConnectionDescription*, intptr_t) {
+  std::lock_guard<std::recursive_mutex> lock(m_muDispatchers);
+}
+
+void CNAManager::ResetConnectionHandles(CNAConnection*) {
+  std::lock_guard<std::recursive_mutex> lock(m_muDispatchers);
+}
+
+bool CNAManager::bPrepareDispatcher(INAConnectionDescription* description,
+                                    const char16_t* table, INAError** slot) {
+  CNAError local;
+  CNADispatcher* dispatcher = pclFindOrCreateDispatcher(description, table, &local);
+  if (dispatcher == nullptr) HandToHost(slot, local);
+  return dispatcher != nullptr;
+}
+
+CNADispatcher* CNAManager::pclFindOrCreateDispatcher(INAConnectionDescription*,
+                                                     const char16_t*, CNAError* error) {
+  NASetErrorMessage(error, 0, 5, 17, nullptr, kNAErrorNotSupported);
+  return nullptr;
+}
+
+bool CNAManager::bCloseDispatcherHandle(INAConnectionDescription*, uint32_t, const char16_t*,
+                                        INAError** slot) {
+  return bNotDispatched(slot, 18);
+}
+
+bool CNAManager::bQuoteForDispatcher(INAConnectionDescription*, const char16_t*,
+                                     INAError** slot) {
+  return bNotDispatched(slot, 19);
+}
+
+bool CNAManager::bOpenTable(INAConnectionDescription*, INAFileDescription*, uint32_t,
+                            CNADispatcher** out, INAError** slot) {
+  if (out != nullptr) *out = nullptr;
+  return bNotDispatched(slot, 20);
+}
+
+bool CNAManager::bNotDispatched(INAError** slot, uint32_t minor) {
+  CNAError local;
+  local.SetErrorMessage(0, 5, minor, nullptr, kNAErrorNotSupported);
+  HandToHost(slot, local);
+  return false;
+}
+
+// ---- registries
+
+CNARegistry* CNAManager::pclNewRegistry() { return new (std::nothrow) CNARegistry(this); }
+
+CNARegistry* CNAManager::pclFindRegistry(uint32_t context) {
+  std::lock_guard<std::mutex> lock(m_muContexts);
+  CNARefCounted* object = nullptr;
+  return m_tabContexts.bFind(context, &object) ? static_cast<CNARegistry*>(object) : nullptr;
+}
+
+CNARegistry* CNAManager::pclFindOrCreateRegistry(uint32_t context, CNAError* error) {
+  std::lock_guard<std::mutex> lock(m_muContexts);
+  CNARefCounted* object = nullptr;
+  if (m_tabContexts.bFind(context, &object)) return static_cast<CNARegistry*>(object);
+  CNARegistry* registry = pclNewRegistry();
+  if (registry == nullptr) {
+    if (error != nullptr) error->SetOutOfMemory(5, 21);
+    return nullptr;
+  }
+  registry->SetIdentifier(static_cast<int32_t>(context));
+  if (!m_tabContexts.bAdd(context, registry)) {
+    delete registry;
+    if (error != nullptr) error->SetOutOfMemory(5, 21);
+    return nullptr;
+  }
+  return NAAddRef(registry);
+}
+
+bool CNAManager::bDropRegistry(CNARegistry* registry) {
+  if (registry == nullptr) return false;
+  std::lock_guard<std::mutex> lock(m_muContexts);
+  uint32_t key = static_cast<uint32_t>(registry->nGetIdentifier());
+  ReleaseBoth(registry);
+  CNARefCounted* filed = nullptr;
+  if (!m_tabContexts.bFind(key, &filed)) return false;
+  ReleaseBoth(filed);
+  if (filed != registry) return false;
+  if (registry->nGetHolders() == 1 && registry->nGetChildCount() == 0) {
+    m_tabContexts.bRemove(key);
+    return true;
+  }
+  return false;
+}
+
+uint32_t CNAManager::nGetRegistryCount() {
+  std::lock_guard<std::mutex> lock(m_muContexts);
+  return m_tabContexts.nGetCount();
+}
+
+bool CNAManager::bSetContextName(uint32_t context, const char16_t* name, INAError** slot) {
+  CNAError local;
+  CNARegistry* registry = pclFindOrCreateRegistry(context, &local);
+  if (registry == nullptr) {
+    HandToHost(slot, local);
+    return false;
+  }
+  registry->SetName(name);
+  ReleaseBoth(registry);
+  return true;
+}
+
+void CNAManager::CloseContext(uint32_t context) {
+  CNARegistry* registry = pclFindRegistry(context);
+  if (registry == nullptr) return;
+  registry->CloseAll();
+  bDropRegistry(registry);
+}
+
+bool CNAManager::bCopyContext(uint32_t source, uint32_t target, INACopyContext* context,
+                              INAError** slot) {
+  CNAError local;
+  bool ok = false;
+  try {
+    CNARegistry* from = pclFindRegistry(source);
+    if (m_bPerContextConnections && from != nullptr && context != nullptr) {
+      CopyContextConnections(source, context, &local);
+    }
+    CNARegistry* copy = nullptr;
+    if (from != nullptr) {
+      copy = from->pclCopy(context, &local);
+      ReleaseBoth(from);
+    } else {
+      copy = NAAddRef(pclNewRegistry());
+      if (copy == nullptr) local.SetOutOfMemory(5, 22);
+    }
+    if (copy != nullptr) {
+      copy->SetIdentifier(static_cast<int32_t>(target));
+      std::lock_guard<std::mutex> lock(m_muContexts);
+      m_tabContexts.bRemove(target);
+      ok = m_tabContexts.bAdd(target, copy);
+      if (!ok) local.SetOutOfMemory(5, 22);
+      ReleaseBoth(copy);
+    }
+  } catch (CNAError& thrown) {
+    local.SetFrom(&thrown);
+    ok = false;
+  } catch (...) {
+    local.SetOutOfMemory(5, 22);
+    ok = false;
+  }
+  if (!ok) HandToHost(slot, local);
+  return ok;
+}
+
+void CNAManager::CopyContextConnections(uint32_t source, INACopyContext* context,
+                                        CNAError* error) {
+  std::vector<CNAConnection*> connections;
+  {
+    std::lock_guard<std::recursive_mutex> lock(m_muConnections);
+    uint32_t cursor = 0;
+    uintptr_t key = 0;
+    CNARefCounted* object = nullptr;
+    while (m_tabConnections.bNext(&cursor, &key, &object)) {
+      connections.push_back(static_cast<CNAConnection*>(object));
+    }
+  }
+  for (CNAConnection* connection : connections) {
+    INAConnectionDescription* d = connection->piGetDescription();
+    if (d != nullptr && d->nGetContextNumber() == source &&
+        context->pFindCopy(connection) == nullptr) {
+      INAConnectionDescription* copied = context->piGetCopiedDescription(d);
+      CNAConnection* shared = copied != nullptr ? pclFindConnection(copied) : nullptr;
+      if (shared != nullptr) {
+        context->bRegisterCopy(connection, shared);
+        bReleaseConnection(shared);
+      } else {
+        CNAConnection* copy = connection->pclCreate(context, 0, 0);
+        ReleaseBoth(copy);
+      }
+      if (copied != nullptr) copied->Release();
+    }
+    ReleaseBoth(connection);
+  }
+  (void)error;
+}

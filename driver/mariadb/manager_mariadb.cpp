@@ -1,0 +1,16 @@
+#include "driver/mariadb/manager_mariadb.h"
+
+#include "driver/mariadb/client_version.h"
+
+CNAManagerMariaDB::CNAManagerMariaDB() { m_nDefaultFetchSize = 100; }
+
+CNAManagerMariaDB::~CNAManagerMariaDB() = default;
+
+void CNAManagerMariaDB::ReportClientFailure(CNAError* error, bool) {
+  if (error == nullptr) return;
+  error->AddDebugMessage(3355u, gstrClientVersion.pszGet());
+}
+
+CNAConnection* CNAManagerMariaDB::pclNewConnection(const char16_t*, INAConnectionDescription*) {
+  return nullptr;
+}
