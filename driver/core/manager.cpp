@@ -265,18 +265,18 @@ bool CNAManager::bReleaseConnection(CNAConnection* connection) {
   bool still = true;
   {
     std::lock_guard<std::recursive_mutex> lock(m_muConnections);
-    ReleaseBoth(connection);
     CNARefCounted* filed = nullptr;
-    bool is_filed = m_tabConnections.bFind(connection->m_strKey.pszGet(), &filed);
-    if (is_filed) ReleaseBoth(filed);
-    if (is_filed && filed == connection) {
-      if (connection->nGetHolders() == 1 && connection->bIsClosable()) {
-        // Unfile under the lock, close after it.
-        to_close = NAAddRef(connection);
-        m_tabConnections.bRemove(connection->m_strKey.pszGet());
-        still = false;
-      }
-    } else {
+    bool mine = m_tabConnections.bFind(connection->m_strKey.pszGet(), &filed) &&
+                filed == connection;
+    if (filed != nullptr) ReleaseBoth(filed);
+    // Not filed here: the caller's reference may be the last one, so the
+    // object is not touched after its release.
+    ReleaseBoth(connection);
+    if (!mine) return false;
+    if (connection->nGetHolders() == 1 && connection->bIsClosable()) {
+      // Unfile under the lock, close after it.
+      to_close = NAAddRef(connection);
+      m_tabConnections.bRemove(connection->m_strKey.pszGet());
       still = false;
     }
   }

@@ -227,8 +227,6 @@ TEST(TourTest, ToursEveryDeliverable) {
 }  // namespace
 }  // namespace qghost
 
-#include "driver/core/manager.h"
-
 namespace qghost {
 namespace {
 
@@ -241,12 +239,15 @@ TEST(MariaExports, QueryInterfaceGivesACountedManagerAndCompatibilityAnswers) {
   auto compatible = reinterpret_cast<PFN_Compatible>(qg::FindSymbol(maria, "bDLLCompatible"));
   ASSERT_NE(query, nullptr);
   ASSERT_NE(compatible, nullptr);
-  auto* manager = static_cast<CNAManager*>(query());
+  // The host's view: slot 0 the interface version, 5 AddRef, 6 Release.
+  void* manager = query();
   ASSERT_NE(manager, nullptr);
-  EXPECT_EQ(22, manager->nGetVersion());
-  EXPECT_EQ(1, manager->AddRef() - 1);
-  EXPECT_EQ(1, manager->Release());
-  EXPECT_EQ(0, manager->Release());  // destroyed
+  using PFN_Slot = int32_t (*)(void*);
+  auto slot = [manager](int n) { return reinterpret_cast<PFN_Slot>((*static_cast<void***>(manager))[n]); };
+  EXPECT_EQ(22, slot(0)(manager));
+  EXPECT_EQ(2, slot(5)(manager));  // the caller already held one
+  EXPECT_EQ(1, slot(6)(manager));
+  EXPECT_EQ(0, slot(6)(manager));  // destroyed
   struct Case {
     int32_t kind;
     uint32_t version;
