@@ -18,7 +18,7 @@
 
 #include <cstddef>
 
-// The 20 required functions in binding order, then the 4 optional ones.
+// The 20 required functions in binding order, then the 5 optional ones.
 #define QG_MARIADB_REQUIRED_FUNCTIONS(X) \
   X(mysql_get_client_info)               \
   X(mysql_get_server_info)               \
@@ -45,7 +45,8 @@
   X(mysql_next_result)                   \
   X(mysql_set_character_set)             \
   X(mysql_ssl_set)                       \
-  X(mysql_options)
+  X(mysql_options)                       \
+  X(mysql_real_escape_string)
 
 #define QG_MARIADB_CLIENT_FUNCTIONS(X) \
   QG_MARIADB_REQUIRED_FUNCTIONS(X)     \
@@ -66,10 +67,10 @@ extern CNAMariaDBEntryPoints gMariaDB;
 namespace qg {
 
 constexpr size_t kMariaDBRequiredCount = 20;
-constexpr size_t kMariaDBOptionalCount = 4;
+constexpr size_t kMariaDBOptionalCount = 5;
 constexpr size_t kMariaDBSlotCount = kMariaDBRequiredCount + kMariaDBOptionalCount;
 
-// Describes slot i (0..23) in binding order.
+// Describes slot i in binding order.
 struct ClientSlot {
   const char* pszName;        // 8-bit export name, e.g. "mysql_init"
   const char16_t* pszName16;  // the same in UTF-16

@@ -75,6 +75,11 @@ unsigned long mysql_escape_string(char* to, const char*, unsigned long) {
   if (to != nullptr) *to = '\0';
   return 0;
 }
+unsigned long mysql_real_escape_string(MYSQL*, char* to, const char*, unsigned long) {
+  Called("mysql_real_escape_string");
+  if (to != nullptr) *to = '\0';
+  return 0;
+}
 int mysql_real_query(MYSQL*, const char*, unsigned long) {
   Called("mysql_real_query");
   return 1;

@@ -1,0 +1,127 @@
+// The MariaDB connection: owns the connection's one client handle (MYSQL),
+// opens it (library loading, handshake character set, TLS, connect with
+// optional creation of the database, server version, character set of the
+// conversation), closes it and runs statement texts.
+//
+// Lock: the base's critical section is held around every client call with
+// the handle (it is re-entrant: the opening runs SET NAMES and CREATE
+// DATABASE through bExecuteText while holding it). Every client call runs
+// inside a guard that turns the trap of a missing function (message 37) or
+// any other exception (message 23 "MariaDB", plus the manager's fault hook)
+// into an error of the caller's error-status object.
+//
+// Texts travel in the connection code page: 1252 (the handshake declares
+// latin1, MariaDB's name for it) until SET NAMES 'utf8mb4' succeeded, then
+// 65001. File paths (TLS files, the socket) always go in UTF-8.
+#ifndef QG_DRIVER_MARIADB_CONNECTION_MARIADB_H_
+#define QG_DRIVER_MARIADB_CONNECTION_MARIADB_H_
+
+#include <mariadb/mysql.h>
+
+#include <cstdint>
+#include <string>
+
+#include "driver/core/connection.h"
+
+class CNAConnectionMariaDB : public CNAConnection {
+ public:
+  CNAConnectionMariaDB(const char16_t* key, INAConnectionDescription* description,
+                       CNAManager* manager);
+  // Defaults only (copies).
+  explicit CNAConnectionMariaDB(CNAManager* manager);
+  ~CNAConnectionMariaDB() override;  // closes without error object
+
+  bool bOpen(CNAError* error, int32_t flag) override;                      // 2
+  bool bIsOpen() override;                                                  // 3
+  bool bClose(CNAError* error) override;                                    // 4
+  // InnoDB drops row locks when a transaction ends: handles are reset.
+  bool bTransactionEndResetsHandles() override { return true; }            // 7
+  bool bOpenOrCreateDatabase(CNAError* error) override;                    // 17
+  // "SELECT * FROM <quoted name> FOR UPDATE", rows discarded.
+  bool bLockRecords(CNAError* error, const char16_t* table) override;      // 24
+  int32_t nGetErrorCategory(int32_t server_error) override;                // 28
+  bool bExecuteText(CNAError* error, const char16_t* text) override;       // 35
+  bool bExecuteQuery(CNAError* error, const char16_t* text) override;      // 36
+  void CopyFrom(CNAConnection* source, INACopyContext* context, intptr_t a,
+                intptr_t b) override;                                       // 38
+  CNAConnection* pclCreate(INACopyContext* context, intptr_t a, intptr_t b) override;  // 39
+  // The value as a quoted literal escaped for this connection: texts in the
+  // connection code page (refused when a character has no byte there),
+  // other values as X'hex'.
+  bool bTextLiteral(CNAError* error, CDualString* out, int32_t type, const void* data,
+                    size_t size) override;                                  // 40
+
+  // Runs bytes already in the connection code page.
+  bool bExecuteBytes(CNAError* error, const char* text, size_t length);
+  // Runs a dual string in the connection code page.
+  bool bExecuteDual(CNAError* error, CDualString& text);
+
+  // Opening with an optional creation of the database; the caller holds
+  // the lock.
+  bool bOpenConnection(CNAError* error, bool create);
+
+  // Records the client's last error on the handle (message 22 with the data
+  // source and the error number, the client's text, the base code).
+  bool bRecordClientError(MYSQL* handle, CNAError* error, uint32_t major, uint32_t minor);
+  bool nGetServerErrno(MYSQL* handle, CNAError* error, uint32_t* number);
+
+  // Version predicates about the server of the last opening.
+  bool bIsServerMariaDB() const { return m_bServerIsMariaDB; }
+  bool bIsServer41OrLater() const;
+  bool bIsServer412OrLater() const;
+  bool bIsMySQL576OrLater() const;
+  bool bHasFractionalSeconds() const;
+  bool bIsServerVersionAtLeast(int major, int minor, int patch, int mariadb_major,
+                               int mariadb_minor, int mariadb_patch) const;
+  static bool bIsClient41OrLater();
+  static bool bMultiResultsAvailable();
+
+  // The handle (null while closed); use under the lock.
+  MYSQL* pGetHandle() const { return m_pHandle; }
+
+  // Runs a client call inside the guard; false when it threw (the error is
+  // recorded with the site pair).
+  template <class F>
+  bool bGuarded(CNAError* error, uint32_t minor, F call);
+  void RecordGuardFailure(CNAError* error, uint32_t minor, const char16_t* missing);
+
+ private:
+  bool bReadServerInfo(CNAError* error);
+  bool bSetCharsetAndOptions(CNAError* error, bool ssl, bool needs_utf8);
+  bool bSetSSL(CNAError* error);
+  bool bRealConnect(CNAError* error, bool create);
+  bool bConnectOnce(CNAError* error, uint32_t minor, const char* database);
+  void ReadConnectSettings();
+  void CloseHandle();  // lock held
+
+  bool m_bServerIsMariaDB = false;
+  bool m_bOpen = false;
+  MYSQL* m_pHandle = nullptr;
+  // "Server Port", "Client Flag", "Unix Socket": read once, kept for
+  // reopening.
+  bool m_bConnectSettingsRead = false;
+  int32_t m_nPort = 0;
+  int32_t m_nClientFlag = 0;
+  CTString m_strSocket;
+  bool m_bHasSocket = false;
+  // Arguments of one opening (converted, kept until it ends).
+  std::string m_strHost, m_strUser, m_strPassword, m_strDatabase;
+  bool m_bHasDatabase = false;
+  unsigned int m_nConnectPort = 0;
+  unsigned long m_nConnectFlags = 0;
+};
+
+template <class F>
+bool CNAConnectionMariaDB::bGuarded(CNAError* error, uint32_t minor, F call) {
+  try {
+    call();
+    return true;
+  } catch (const CTString& missing) {
+    RecordGuardFailure(error, minor, missing.pszGet());
+  } catch (...) {
+    RecordGuardFailure(error, minor, nullptr);
+  }
+  return false;
+}
+
+#endif  // QG_DRIVER_MARIADB_CONNECTION_MARIADB_H_

@@ -1,0 +1,403 @@
+// The MariaDB connection against the binary's private server.
+#include "driver/mariadb/connection_mariadb.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "driver/core/dual_string.h"
+#include "driver/mariadb/client_argument.h"
+#include "driver/mariadb/client_entry_points.h"
+#include "driver/mariadb/manager_mariadb.h"
+#include "driver/mariadb/testing/mariadb_server.h"
+#include "host/core/driver_objects.h"
+#include "support/string_host_fixture.h"
+
+namespace {
+
+auto* const gServerEnvironment = qg::rig::AddMariaDBServerEnvironment();
+
+std::u16string U(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+
+std::string N(const char16_t* text) {
+  std::string out;
+  for (const char16_t* p = text; p != nullptr && *p != 0; ++p) out += *p < 128 ? char(*p) : '?';
+  return out;
+}
+
+// First column of the first row, as bytes; "(error n)" on failure.
+std::string Value(CNAConnectionMariaDB* c, const std::string& sql) {
+  CNALock lock(c->pGetLock());
+  MYSQL* h = c->pGetHandle();
+  if (h == nullptr) return "(closed)";
+  if (gMariaDB.mysql_real_query(h, sql.data(), sql.size()) != 0) {
+    return "(error " + std::to_string(gMariaDB.mysql_errno(h)) + ")";
+  }
+  std::string value = "(no row)";
+  MYSQL_RES* result = gMariaDB.mysql_store_result(h);
+  if (result != nullptr) {
+    MYSQL_ROW row = gMariaDB.mysql_fetch_row(result);
+    if (row != nullptr) {
+      unsigned long* lengths = gMariaDB.mysql_fetch_lengths(result);
+      value = row[0] != nullptr ? std::string(row[0], lengths[0]) : "(null)";
+    }
+    gMariaDB.mysql_free_result(result);
+  }
+  // Drain any further result so that the next query may run.
+  while (gMariaDB.mysql_next_result(h) == 0) {
+    MYSQL_RES* more = gMariaDB.mysql_store_result(h);
+    if (more != nullptr) gMariaDB.mysql_free_result(more);
+  }
+  return value;
+}
+
+class MariaConnection : public qg::StringHostTest {
+ protected:
+  void SetUp() override {
+    qg::StringHostTest::SetUp();
+    ASSERT_NE(nullptr, qg::rig::TestServer());
+    manager = new CNAManagerMariaDB();
+    manager->AddRef();
+  }
+  void TearDown() override {
+    manager->Release();
+    for (auto* d : descriptions) d->Release();
+    qg::StringHostTest::TearDown();
+  }
+
+  qghost::ConnectionDescription* Describe(const std::string& database, bool tcp,
+                                          const qg::rig::TestAccount& account =
+                                              qg::rig::kPasswordAccount,
+                                          const std::u16string& extra = u"") {
+    const qg::rig::MariaDBServer* server = qg::rig::TestServer();
+    auto* d = new qghost::ConnectionDescription();
+    d->AddRef();
+    d->user = U(account.pszUser);
+    d->password = U(account.pszPassword);
+    d->database = U(database);
+    if (tcp) {
+      d->data_source = U(std::string(server->Host()) + ":" + std::to_string(server->Port()));
+      d->extended = extra;
+    } else {
+      d->data_source = u"localhost";
+      d->extended = u"Unix Socket=" + U(server->Socket()) + (extra.empty() ? u"" : u";" + extra);
+    }
+    descriptions.push_back(d);
+    return d;
+  }
+
+  CNAConnectionMariaDB* Resolve(INAConnectionDescription* d) {
+    return static_cast<CNAConnectionMariaDB*>(manager->pclResolveConnection(d, nullptr));
+  }
+
+  CNAManagerMariaDB* manager = nullptr;
+  std::vector<qghost::ConnectionDescription*> descriptions;
+};
+
+TEST_F(MariaConnection, OpensOverSocketAndTcpAndReadsTheServer) {
+  qg::rig::TestDatabase db;
+  for (bool tcp : {false, true}) {
+    CNAConnectionMariaDB* c = Resolve(Describe(db.Name(), tcp));
+    CNAError error;
+    ASSERT_TRUE(c->bOpen(&error, 0)) << N(error.pszGetMessage());
+    EXPECT_TRUE(c->bOpen(&error, 0));  // already open
+    EXPECT_TRUE(c->bIsServerMariaDB());
+    EXPECT_GE(c->m_nServerMajor, 10);
+    EXPECT_EQ(65001, c->m_nConnectionCodePage);
+    // An explicit port goes over TCP; "localhost" with a socket does not.
+    EXPECT_EQ(tcp ? std::to_string(qg::rig::TestServer()->Port()) : "0",
+              Value(c, "SELECT IF(@@port = " + std::to_string(qg::rig::TestServer()->Port()) +
+                           " AND (SELECT HOST FROM information_schema.PROCESSLIST WHERE ID="
+                           "CONNECTION_ID()) LIKE '127.0.0.1%', @@port, 0)"));
+    EXPECT_EQ(db.Name(), Value(c, "SELECT DATABASE()"));
+    EXPECT_TRUE(c->bClose(&error));
+    EXPECT_EQ(nullptr, c->pGetHandle());
+    // Reopening keeps port, socket and flags.
+    ASSERT_TRUE(c->bOpen(&error, 0)) << N(error.pszGetMessage());
+    EXPECT_EQ(db.Name(), Value(c, "SELECT DATABASE()"));
+    manager->bReleaseConnection(c);
+  }
+}
+
+TEST_F(MariaConnection, UnicodeOffKeepsTheConversationInLatin1) {
+  qg::rig::TestDatabase db;
+  CNAConnectionMariaDB* c = Resolve(Describe(db.Name(), false, qg::rig::kPasswordAccount,
+                                             u"QG Unicode Support=0"));
+  CNAError error;
+  ASSERT_TRUE(c->bOpen(&error, 0)) << N(error.pszGetMessage());
+  EXPECT_EQ(1252, c->m_nConnectionCodePage);
+  EXPECT_EQ("latin1", Value(c, "SELECT @@character_set_client"));
+  ASSERT_TRUE(c->bExecuteText(&error, u"CREATE TABLE t (v VARCHAR(20) CHARACTER SET utf8mb4)"));
+  ASSERT_TRUE(c->bExecuteText(&error, u"INSERT INTO t VALUES ('\u00e9\u20ac')"));
+  EXPECT_EQ("C3A9E282AC", Value(c, "SELECT HEX(v) FROM t"));
+  // A character latin1 lacks is refused, not sent as '?'.
+  EXPECT_FALSE(c->bExecuteText(&error, u"INSERT INTO t VALUES ('\u03a9')"));
+  EXPECT_EQ("1", Value(c, "SELECT COUNT(*) FROM t"));
+  manager->bReleaseConnection(c);
+}
+
+TEST_F(MariaConnection, ErrorsAndTheirCategories) {
+  qg::rig::TestDatabase db;
+  CNAConnectionMariaDB* c = Resolve(Describe(db.Name(), false));
+  CNAError error;
+  ASSERT_TRUE(c->bOpen(&error, 0));
+  ASSERT_TRUE(c->bExecuteText(&error, u"CREATE TABLE p (id INT PRIMARY KEY) ENGINE=InnoDB"));
+  ASSERT_TRUE(c->bExecuteText(
+      &error, u"CREATE TABLE k (id INT PRIMARY KEY, p INT NOT NULL, n INT NOT NULL, "
+              u"FOREIGN KEY (p) REFERENCES p(id)) ENGINE=InnoDB"));
+  ASSERT_TRUE(c->bExecuteText(&error, u"INSERT INTO p VALUES (1)"));
+  ASSERT_TRUE(c->bExecuteText(&error, u"INSERT INTO k VALUES (1, 1, 1)"));
+  struct Case {
+    const char16_t* sql;
+    int32_t number;
+    int32_t category;
+  };
+  const Case cases[] = {
+      {u"INSERT INTO p VALUES (1)", 1062, 3},
+      {u"INSERT INTO k VALUES (2, 1, NULL)", 1048, 8},
+      {u"INSERT INTO k (id, p) VALUES (3, 1)", 1364, 8},
+      {u"DELETE FROM p", 1451, 4},
+      {u"INSERT INTO k VALUES (4, 9, 1)", 1452, 4},
+  };
+  for (const Case& k : cases) {
+    CNAError e;
+    EXPECT_FALSE(c->bExecuteText(&e, k.sql)) << N(k.sql);
+    EXPECT_EQ(22u, e.nGetErrorIdentifier());
+    EXPECT_EQ(k.number, e.nGetBaseCode()) << N(k.sql);
+    EXPECT_EQ(k.category, c->nGetErrorCategory(e.nGetBaseCode()));
+    EXPECT_NE(std::string::npos, N(e.pszGetMessage()).find("IEQGMARIA=101.17"));
+  }
+  for (int32_t n : {1205, 1213}) EXPECT_EQ(2, c->nGetErrorCategory(n));
+  manager->bReleaseConnection(c);
+
+  auto* bad = Describe(db.Name(), true);
+  bad->password = u"wrong";
+  CNAConnectionMariaDB* d = Resolve(bad);
+  CNAError e;
+  EXPECT_FALSE(d->bOpen(&e, 0));
+  EXPECT_EQ(1045, e.nGetBaseCode());
+  EXPECT_EQ(79u, e.nGetErrorIdentifier());
+  ASSERT_EQ(1, e.pclGetXError()->nGetNbSubError());
+  EXPECT_EQ(22u, e.pclGetXError()->pclGetSubError(0)->nGetIdentifier());
+  EXPECT_EQ(nullptr, d->pGetHandle());  // a failed opening frees its handle
+  manager->bReleaseConnection(d);
+}
+
+TEST_F(MariaConnection, NonLatinTextsAndLogins) {
+  qg::rig::TestDatabase db;
+  const qg::rig::MariaDBServer* server = qg::rig::TestServer();
+  ASSERT_TRUE(server->RunSql(
+      "CREATE USER IF NOT EXISTS 'jos\xc3\xa9'@'localhost' IDENTIFIED BY 'caf\xc3\xa9';"
+      "GRANT ALL ON `" + db.Name() + "`.* TO 'jos\xc3\xa9'@'localhost';"
+      "CREATE USER IF NOT EXISTS '\xce\xa9mega'@'localhost' IDENTIFIED BY 'p\xce\xa9';"
+      "GRANT ALL ON `" + db.Name() + "`.* TO '\xce\xa9mega'@'localhost';"));
+  for (const char16_t* user : {u"jos\u00e9", u"\u03a9mega"}) {
+    auto* d = Describe(db.Name(), false);
+    d->user = user;
+    d->password = user[0] == u'j' ? u"caf\u00e9" : u"p\u03a9";
+    CNAConnectionMariaDB* c = Resolve(d);
+    CNAError error;
+    ASSERT_TRUE(c->bOpen(&error, 0)) << N(user) << N(error.pszGetMessage());
+    EXPECT_EQ(65001, c->m_nConnectionCodePage);
+    ASSERT_TRUE(c->bExecuteText(&error, u"CREATE TABLE IF NOT EXISTS t (v VARCHAR(20)) "
+                                        u"CHARACTER SET utf8mb4"));
+    ASSERT_TRUE(c->bExecuteText(&error, u"INSERT INTO t VALUES ('\u03a9\U0001F600')"));
+    EXPECT_EQ("\xce\xa9\xf0\x9f\x98\x80", Value(c, "SELECT v FROM t LIMIT 1"));
+    manager->bReleaseConnection(c);
+  }
+}
+
+TEST_F(MariaConnection, CreateDatabaseKeepsTlsAndWrongCaFails) {
+  const qg::rig::MariaDBServer* server = qg::rig::TestServer();
+  std::string name = "qgt_created_" + std::to_string(::getpid());
+  auto* d = Describe(name, true, qg::rig::kTlsAccount, u"SSL CA=" + U(server->CaFile()));
+  CNAConnectionMariaDB* c = Resolve(d);
+  CNAError error;
+  EXPECT_FALSE(c->bOpen(&error, 0));
+  EXPECT_EQ(1049, error.nGetBaseCode());
+  error.Reset();
+  ASSERT_TRUE(c->bOpenOrCreateDatabase(&error)) << N(error.pszGetMessage());
+  EXPECT_EQ(-1, error.nGetCode());
+  EXPECT_EQ(name, Value(c, "SELECT DATABASE()"));
+  EXPECT_NE("", Value(c, "SELECT VARIABLE_VALUE FROM information_schema.SESSION_STATUS "
+                         "WHERE VARIABLE_NAME='Ssl_cipher'"));
+  c->bExecuteText(&error, (u"DROP DATABASE `" + U(name) + u"`").c_str());
+  manager->bReleaseConnection(c);
+
+  auto* wrong = Describe("", true, qg::rig::kTlsAccount,
+                         u"SSL Mode=VERIFY_CA;SSL CA=" + U(server->ClientCertFile()));
+  CNAConnectionMariaDB* w = Resolve(wrong);
+  CNAError e;
+  EXPECT_FALSE(w->bOpen(&e, 0));
+  EXPECT_NE(0, e.nGetBaseCode());
+  manager->bReleaseConnection(w);
+}
+
+// Texts an attacker or an unlucky user may hand in; each must come back
+// byte-exact or be refused, and no second statement may ever run.
+const std::u16string kHostile[] = {
+    u"O'Brien",
+    u"back\\slash",
+    u"trailing\\",
+    u"\\'; CREATE TABLE pwned (x INT); -- ",
+    u"'); CREATE TABLE pwned (x INT); -- ",
+    std::u16string(u"nul\0inside", 10),
+    u"cr\rlf\n",
+    u"\uff07 fullwidth quote \uff3c",
+    u"yen \u00a5 won \u20a9",
+    u"\u03a9\U0001F600",
+    u"lone \xd800 surrogate",
+    u"\u8868\u30bd\u8a31",  // CP932 characters whose trail byte is 0x5C
+};
+
+TEST_F(MariaConnection, HostileTextsComeBackExactOrAreRefused) {
+  qg::rig::TestDatabase db;
+  for (const char16_t* extra : {u"", u"QG Unicode Support=0"}) {
+    for (bool no_backslash : {false, true}) {
+      CNAConnectionMariaDB* c = Resolve(Describe(db.Name(), false, qg::rig::kPasswordAccount,
+                                                 extra));
+      CNAError error;
+      ASSERT_TRUE(c->bOpen(&error, 0)) << N(error.pszGetMessage());
+      ASSERT_TRUE(c->bExecuteText(&error, no_backslash
+                                              ? u"SET SESSION sql_mode='NO_BACKSLASH_ESCAPES'"
+                                              : u"SET SESSION sql_mode=DEFAULT"));
+      for (const std::u16string& text : kHostile) {
+        for (int32_t type : {16, 19, 28}) {
+          CDualString out(CDualString::kUtf16, c->m_nConnectionCodePage);
+          std::string narrow;
+          const void* data = text.data();
+          size_t size = text.size() * 2;
+          if (type == 19) {
+            // The host's 8-bit form in its code page (1252); texts 1252
+            // lacks are not 8-bit host texts.
+            bool lossy = false;
+            for (char16_t ch : text) {
+              if (ch > 0xFF && ch != 0x20AC) lossy = true;
+            }
+            if (lossy) continue;
+            for (char16_t ch : text) narrow += ch == 0x20AC ? '\x80' : static_cast<char>(ch);
+            data = narrow.data();
+            size = narrow.size();
+          }
+          CNAError e;
+          bool ok = c->bTextLiteral(&e, &out, type, data, size);
+          std::string literal(out.pszGetA(), out.nGetLengthA());
+          if (!ok) {
+            EXPECT_EQ(16, type) << literal;  // only unrepresentable texts are refused
+            continue;
+          }
+          std::string expected;
+          if (type == 28) {
+            expected.assign(reinterpret_cast<const char*>(text.data()), text.size() * 2);
+          } else {
+            const char16_t* units = text.c_str();  // cut at the first zero
+            size_t n = std::char_traits<char16_t>::length(units);
+            bool lossy = false;
+            expected = NAEncodeExact(units, n, c->m_nConnectionCodePage, &lossy);
+          }
+          std::string sql = "SELECT HEX(" + literal + ")";
+          std::string hex;
+          for (unsigned char ch : expected) {
+            static const char kHex[] = "0123456789ABCDEF";
+            hex += kHex[ch >> 4];
+            hex += kHex[ch & 15];
+          }
+          EXPECT_EQ(hex, Value(c, sql)) << literal;
+        }
+      }
+      EXPECT_EQ("0", Value(c, "SELECT COUNT(*) FROM information_schema.TABLES WHERE "
+                              "TABLE_NAME='pwned'"));
+      manager->bReleaseConnection(c);
+    }
+  }
+}
+
+TEST_F(MariaConnection, TransactionsSeenFromASecondConnection) {
+  qg::rig::TestDatabase db;
+  auto* d = Describe(db.Name(), false);
+  CNAConnectionMariaDB* watcher = Resolve(Describe(db.Name(), true));
+  CNAError error;
+  ASSERT_TRUE(watcher->bOpen(&error, 0));
+  ASSERT_TRUE(watcher->bExecuteText(&error, u"CREATE TABLE t (v INT) ENGINE=InnoDB"));
+  auto count = [&] { return Value(watcher, "SELECT COUNT(*) FROM t"); };
+  INAError* slot = nullptr;
+  ASSERT_TRUE(manager->bBeginTransaction(d, nullptr, &slot));
+  CNAConnectionMariaDB* c = static_cast<CNAConnectionMariaDB*>(manager->pclFindConnection(d));
+  ASSERT_NE(nullptr, c);
+  ASSERT_TRUE(c->bExecuteText(&error, u"INSERT INTO t VALUES (1)"));
+  ASSERT_TRUE(manager->bBeginTransaction(d, u"inner one", &slot));
+  ASSERT_TRUE(c->bExecuteText(&error, u"INSERT INTO t VALUES (2)"));
+  ASSERT_TRUE(manager->bRollbackTransaction(d, nullptr, &slot));  // the nested level
+  EXPECT_EQ("0", count());
+  ASSERT_TRUE(manager->bCommitTransaction(d, nullptr, &slot));
+  EXPECT_EQ("1", count());
+  ASSERT_TRUE(manager->bBeginTransaction(d, nullptr, &slot));
+  ASSERT_TRUE(c->bExecuteText(&error, u"INSERT INTO t VALUES (3)"));
+  ASSERT_TRUE(manager->bRollbackTransaction(d, nullptr, &slot));
+  EXPECT_EQ("1", count());
+  EXPECT_EQ(nullptr, slot);
+  manager->bReleaseConnection(c);
+  manager->bReleaseConnection(watcher);
+}
+
+TEST_F(MariaConnection, ExplicitOpenKeepsTheServerConnectionUntilDisconnect) {
+  qg::rig::TestDatabase db;
+  auto* d = Describe(db.Name(), false);
+  CNAConnectionMariaDB* watcher = Resolve(Describe(db.Name(), true));
+  CNAError error;
+  ASSERT_TRUE(watcher->bOpen(&error, 0));
+  auto sessions = [&] {
+    return Value(watcher, "SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE "
+                          "DB='" + db.Name() + "'");
+  };
+  INAError* slot = nullptr;
+  ASSERT_TRUE(manager->bOpenConnection(d, 0, &slot));
+  EXPECT_EQ("2", sessions());
+  ASSERT_TRUE(manager->bDisconnect(d, &slot));
+  EXPECT_EQ("1", sessions());
+  manager->bReleaseConnection(watcher);
+}
+
+TEST_F(MariaConnection, PerContextConnectionsAreTwoServerConnections) {
+  qg::rig::TestDatabase db;
+  manager->SetPerContextConnections(true);
+  auto* a = Describe(db.Name(), false);
+  auto* b = Describe(db.Name(), false);
+  b->context = 2;
+  CNAConnectionMariaDB* ca = Resolve(a);
+  CNAConnectionMariaDB* cb = Resolve(b);
+  CNAError error;
+  ASSERT_TRUE(ca->bOpen(&error, 0));
+  ASSERT_TRUE(cb->bOpen(&error, 0));
+  EXPECT_NE(Value(ca, "SELECT CONNECTION_ID()"), Value(cb, "SELECT CONNECTION_ID()"));
+  manager->bReleaseConnection(ca);
+  manager->bReleaseConnection(cb);
+}
+
+TEST_F(MariaConnection, ConcurrentOpenAndDisconnect) {
+  qg::rig::TestDatabase db;
+  auto* d = Describe(db.Name(), false);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 10; ++i) {
+        INAError* slot = nullptr;
+        if ((t + i) % 2 == 0) {
+          manager->bOpenConnection(d, 0, &slot);
+        } else {
+          manager->bDisconnect(d, &slot);
+        }
+        if (slot != nullptr) slot->Release();
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  INAError* slot = nullptr;
+  manager->bDisconnect(d, &slot);
+  EXPECT_EQ(0u, manager->nGetConnectionCount());
+}
+
+}  // namespace
