@@ -138,6 +138,7 @@ void CNAConnection::SplitQualifiedName(const char16_t* name, CTString* qualifier
 
 // ---- literals
 
+#include <charconv>
 #include <cmath>
 
 #include "driver/core/dual_string.h"
@@ -394,8 +395,37 @@ bool CNAConnection::bValueLiteral(CNAError* error, CDualString* out, const CAny&
   if (type == 10 || type == 11 || type == 12 || type == 13 || IsNumericType(type)) {
     if (type == 11 || type == 12) {
       double r = 0;
-      value.nGetR8(&r);
+      float f = 0;
+      if (type == 11 ? value.nGetR4(&f) >= 100 : value.nGetR8(&r) >= 100) {
+        return bUnsupported(error, u"number");
+      }
+      if (type == 11) r = f;
       if (!std::isfinite(r)) return bUnsupported(error, u"NaN");
+      char buffer[64];
+      auto done = type == 11 ? std::to_chars(buffer, buffer + sizeof(buffer), f)
+                             : std::to_chars(buffer, buffer + sizeof(buffer), r);
+      std::u16string t(buffer, done.ptr);
+      out->AddW(t.data(), static_cast<ptrdiff_t>(t.size()));
+      return true;
+    }
+    if (IsNumericType(type) && type != 14) {
+      char buffer[32];
+      std::to_chars_result done{};
+      int status = 0;
+      switch (type) {
+        case 2: { uint8_t x = 0; status = value.nGetUI1(&x); done = std::to_chars(buffer, buffer + 32, x); break; }
+        case 3: { uint16_t x = 0; status = value.nGetUI2(&x); done = std::to_chars(buffer, buffer + 32, x); break; }
+        case 4: { uint32_t x = 0; status = value.nGetUI4(&x); done = std::to_chars(buffer, buffer + 32, x); break; }
+        case 5: { uint64_t x = 0; status = value.nGetUI8(&x); done = std::to_chars(buffer, buffer + 32, x); break; }
+        case 6: { int8_t x = 0; status = value.nGetI1(&x); done = std::to_chars(buffer, buffer + 32, static_cast<int>(x)); break; }
+        case 7: { int16_t x = 0; status = value.nGetI2(&x); done = std::to_chars(buffer, buffer + 32, x); break; }
+        case 8: { int32_t x = 0; status = value.nGetI4(&x); done = std::to_chars(buffer, buffer + 32, x); break; }
+        default: { int64_t x = 0; status = value.nGetI8(&x); done = std::to_chars(buffer, buffer + 32, x); break; }
+      }
+      if (status >= 100) return bUnsupported(error, u"number");
+      std::u16string t(buffer, done.ptr);
+      out->AddW(t.data(), static_cast<ptrdiff_t>(t.size()));
+      return true;
     }
     CXYString<char16_t> text;
     if (value.nGetTexte(&text) >= 100) return bUnsupported(error, u"number");
@@ -428,8 +458,133 @@ bool CNAConnection::bValueLiteral(CNAError* error, CDualString* out, const CAny&
   return bTextLiteral(error, out, 16, text.pszGet(), static_cast<size_t>(text.nTaille()) * 2);
 }
 
-bool CNAConnection::bGetDateTimeExpression(CTString* out, const char16_t* column, int32_t,
-                                           int32_t) {
-  out->Set(column);
+namespace {
+
+std::u16string Wrap(const char16_t* prefix, const std::u16string& column, const char16_t* suffix) {
+  return std::u16string(prefix) + column + suffix;
+}
+
+std::u16string Cut(int32_t kind, const std::u16string& expression, int digits, bool substring) {
+  return std::u16string(substring ? u"SUBSTRING(" : u"SUBSTR(") + expression + u", 1, " +
+         qg::FormatString(u"%d", digits) + u")";
+  (void)kind;
+}
+
+std::u16string DateExpression(int32_t kind, const std::u16string& c) {
+  switch (kind) {
+    case 2: return Wrap(u"REPLACE(CONVERT(varchar(10),", c, u",20),'-','')");
+    case 3: return Wrap(u"FORMAT(", c, u",'YYYYMMdd')");
+    case 4: return Wrap(u"CONVERT(VARCHAR(8),", c, u",112)");
+    case 5: return Wrap(u"DATE_FORMAT(", c, u",'%Y%m%d')");
+    case 7: return Wrap(u"REPLACE(CHAR(DATE(", c, u")), '-', '')");
+    case 11: return Wrap(u"TO_CHAR(", c, u",'%Y%m%d')");
+    case 13: return Wrap(u"strftime('%Y%m%d',", c, u")");
+    default: return Wrap(u"TO_CHAR(", c, u",'YYYYMMDD')");
+  }
+}
+
+std::u16string TimeExpression(int32_t kind, const std::u16string& c, int digits) {
+  std::u16string e;
+  switch (kind) {
+    case 2: e = Wrap(u"REPLACE(CONVERT(varchar(8),", c, u",108),':','')"); break;
+    case 3: e = Wrap(u"FORMAT(", c, u",'HHmmss')"); break;
+    case 4: e = Wrap(u"STUFF(STUFF(CONVERT(VARCHAR(8),", c, u",108), 3, 1, NULL), 5, 1, NULL)"); break;
+    case 5: e = Wrap(u"TIME_FORMAT(", c, u",'%H%i%S')"); break;
+    case 7: e = Wrap(u"REPLACE(CHAR(TIME(", c, u")), '.', '')"); break;
+    case 11: e = Wrap(u"TO_CHAR(", c, u",'%H%M%S')"); break;
+    case 13: e = Wrap(u"strftime('%H%M%S',", c, u")"); break;
+    default: e = Wrap(u"TO_CHAR(", c, u",'HH24MISS')"); break;
+  }
+  if (digits < 6) e = Cut(kind, e, digits, kind >= 2 && kind <= 4);
+  return e;
+}
+
+std::u16string HoursMinutesExpression(int32_t kind, const std::u16string& c) {
+  switch (kind) {
+    case 2: return TimeExpression(kind, c, 4);
+    case 3: return Wrap(u"FORMAT(", c, u",'HHmm')");
+    case 4: return Wrap(u"STUFF(CONVERT(VARCHAR(5),", c, u",108), 3, 1, NULL)");
+    case 5: return Wrap(u"TIME_FORMAT(", c, u",'%H%i')");
+    case 7: return Wrap(u"SUBSTR(REPLACE(CHAR(TIME(", c, u")), '.', ''), 1, 4)");
+    case 11: return Wrap(u"TO_CHAR(", c, u",'%H%M')");
+    case 13: return Wrap(u"strftime('%H%M',", c, u")");
+    default: return Wrap(u"TO_CHAR(", c, u",'HH24MI')");
+  }
+}
+
+std::u16string TimeMillisecondsExpression(int32_t kind, int32_t major, const std::u16string& c,
+                                          int digits) {
+  std::u16string e;
+  switch (kind) {
+    case 2: e = Wrap(u"REPLACE(REPLACE(CONVERT(varchar(12),", c, u",114),':',''),'.','')"); break;
+    case 3:
+      return Wrap(u"(FORMAT(", c, u",'HHmmss')") +
+             (digits == 7 ? u" + '0'" : digits == 8 ? u" + '00'" : u" + '000'") + u")";
+    case 4:
+      e = u"STUFF(STUFF(CONVERT(VARCHAR(8)," + c +
+          u",108), 3, 1, NULL), 5, 1, NULL)+SUBSTRING(CONVERT(CHAR(4), 1000+DATEPART(ms," + c +
+          u")),2,4)";
+      break;
+    case 5: return Cut(kind, Wrap(u"TIME_FORMAT(", c, u",'%H%i%S%f')"), digits, false);
+    case 6: e = Wrap(u"TO_CHAR(", c, u",'HH24MISSMS')"); break;
+    case 7: e = Wrap(u"SUBSTR(REPLACE(REPLACE(CHAR(TIMESTAMP_ISO(", c, u")), '-', ''), '.', ''),9,9)"); break;
+    case 8: e = Wrap(u"TO_CHAR(", c, u",'HH24MISSMLS')"); break;
+    case 11:
+      return Wrap(u"TO_CHAR(", c, u",'%H%M%S%F") + qg::FormatString(u"%d", digits - 6) + u"')";
+    case 13: e = Wrap(u"REPLACE(strftime('%H%M%f',", c, u"),'.','')"); break;
+    default:
+      e = major < 9 ? Wrap(u"(TO_CHAR(", c, u",'HH24MISS')+'000')")
+                    : Wrap(u"TO_CHAR( CAST(", c, u" AS TIMESTAMP),'HH24MISSFF3')");
+      break;
+  }
+  if (digits < 9) e = Cut(kind, e, digits, kind == 2 || kind == 4);
+  return e;
+}
+
+std::u16string DateTimeExpression(int32_t kind, int32_t major, const std::u16string& c) {
+  switch (kind) {
+    case 2:
+      return Wrap(u"REPLACE(REPLACE(REPLACE(REPLACE(CONVERT(varchar(10),", c,
+                  u",20),'-',''),' ',''),':',''),'.','')");
+    case 3: return Wrap(u"(FORMAT(", c, u",'YYYYMMddHHmmss') + '000')");
+    case 4:
+      return u"(CONVERT(VARCHAR(8)," + c + u",112)+STUFF(STUFF(CONVERT(VARCHAR(8)," + c +
+             u",108), 3, 1, NULL), 5, 1, NULL)+SUBSTRING(CONVERT(CHAR(4), 1000+DATEPART(ms," + c +
+             u")),2,4))";
+    case 5: return Wrap(u"SUBSTR(DATE_FORMAT(", c, u",'%Y%m%d%H%i%S%f'), 1, 17)");
+    case 6: return Wrap(u"TO_CHAR(", c, u",'YYYYMMDDHH24MISSMS')");
+    case 7:
+      return Wrap(u"SUBSTR(REPLACE(REPLACE(CHAR(TIMESTAMP_ISO(", c,
+                  u")), '-', ''), '.', ''),1,17)");
+    case 8: return Wrap(u"TO_CHAR(", c, u",'YYYYMMDDHH24MISSMLS')");
+    case 11: return Wrap(u"TO_CHAR(", c, u",'%Y%m%d%H%M%S%F3')");
+    case 13: return Wrap(u"REPLACE(strftime('%Y%m%d%H%M%f',", c, u"),'.','')");
+    default:
+      return major < 9 ? Wrap(u"(TO_CHAR(", c, u",'YYYYMMDDHH24MISS')+'000')")
+                       : Wrap(u"TO_CHAR( CAST(", c, u" AS TIMESTAMP),'YYYYMMDDHH24MISSFF3')");
+  }
+}
+
+}  // namespace
+
+bool CNAConnection::bGetDateTimeExpression(CTString* out, const char16_t* column,
+                                           int32_t host_type, int32_t subtype) {
+  std::u16string c(column != nullptr ? column : u"");
+  std::u16string e = c;
+  int32_t kind = m_nDbmsKind;
+  if (host_type == 14) {
+    e = DateExpression(kind, c);
+  } else if (host_type == 24) {
+    e = DateTimeExpression(kind, m_nServerMajor, c);
+  } else if (host_type == 11) {
+    if (subtype == 5) {
+      e = HoursMinutesExpression(kind, c);
+    } else if (subtype == 6 || subtype == 7) {
+      e = TimeExpression(kind, c, subtype == 6 ? 5 : 6);
+    } else if (subtype >= 8 && subtype <= 10) {
+      e = TimeMillisecondsExpression(kind, m_nServerMajor, c, subtype - 1);
+    }
+  }
+  out->Set(e.c_str(), e.size());
   return true;
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <limits>
 #include <string>
 #include <thread>
 #include <vector>
@@ -463,6 +464,108 @@ TEST_F(ConnectionSql, QuotingTable) {
   CNAConnection::SplitQualifiedName(u"s.t.u", &qualifier, &rest);
   EXPECT_EQ(u"s", S(qualifier.pszGet()));
   EXPECT_EQ(u"t.u", S(rest.pszGet()));
+}
+
+}  // namespace
+
+#include "driver/core/dual_string.h"
+#include "support/any.h"
+
+namespace {
+
+std::u16string Literal(CNAConnection& c, const CAny& value, bool hex = false,
+                       bool* ok = nullptr) {
+  CDualString out(CDualString::kUtf16, 1252);
+  CNAError error;
+  bool done = c.bValueLiteral(&error, &out, value, 0, hex);
+  if (ok != nullptr) *ok = done;
+  return done ? std::u16string(out.pszGetW()) : u"<refused>";
+}
+
+TEST_F(ConnectionSql, ValueLiteralTable) {
+  qghost::ConnectionDescription d;
+  d.owned_by_count = false;
+  FakeConnection c(u"k", &d, nullptr);
+  c.m_nDbmsKind = 0;
+  c.m_strOpenQuote = u"";
+  c.m_strCloseQuote = u"";
+  CAny v;
+  v.SetI4(5);
+  v.SetNull(true);
+  EXPECT_EQ(u"NULL", Literal(c, v));
+  v.SetBOOL(1);
+  EXPECT_EQ(u"1", Literal(c, v));
+  v.SetR8(3.5);
+  EXPECT_EQ(u"3.5", Literal(c, v));
+  v.SetR8(std::numeric_limits<double>::quiet_NaN());
+  EXPECT_EQ(u"<refused>", Literal(c, v));
+  v.SetI8(-42);
+  EXPECT_EQ(u"-42", Literal(c, v));
+  v.SetI4(7);
+  EXPECT_EQ(u"7", Literal(c, v));
+  v.SetUI1(200);
+  EXPECT_EQ(u"200", Literal(c, v));
+  v.SetDSTRW(u"O'Brien");
+  EXPECT_EQ(u"'O''Brien'", Literal(c, v));
+  v.SetDSTRW(u"");
+  EXPECT_EQ(u"''", Literal(c, v));
+  v.SetDATEW(u"20240229");
+  EXPECT_EQ(u"'2024-02-29'", Literal(c, v));
+  v.SetDATEW(u"00000000");
+  EXPECT_EQ(u"'0000-00-00'", Literal(c, v));
+  v.SetDATEW(u"2024'; -");
+  EXPECT_EQ(u"<refused>", Literal(c, v));
+  v.SetDATEW(u"20241301");
+  EXPECT_EQ(u"<refused>", Literal(c, v));
+  v.SetTIMEW(u"123045678");
+  EXPECT_EQ(u"'12:30:45.678'", Literal(c, v));
+  v.SetDATETIME(0, 0, 0, 1, 2, 3, 4);
+  EXPECT_EQ(u"'0000-00-00 01:02:03.004'", Literal(c, v));
+  c.m_nDbmsKind = 1;
+  v.SetDATEW(u"20240229");
+  EXPECT_EQ(u"TO_DATE( '20240229', 'YYYYMMDD')", Literal(c, v));
+  c.m_nDbmsKind = 11;
+  EXPECT_EQ(u"MDY(2,29,2024)", Literal(c, v));
+  c.m_nDbmsKind = 5;
+  c.m_strBinaryPrefix = u"X'";
+  c.m_strBinarySuffix = u"'";
+  const unsigned char bytes[] = {0x0A, 0xFF};
+  v.SetBIN(bytes, 2);
+  EXPECT_EQ(u"X'0AFF'", Literal(c, v, true));
+  v.SetBIN(bytes, 0);
+  EXPECT_EQ(u"X''", Literal(c, v, true));
+  c.m_nDbmsKind = 4;
+  EXPECT_EQ(u"''", Literal(c, v));
+}
+
+TEST_F(ConnectionSql, DateTimeExpressionsPerKind) {
+  qghost::ConnectionDescription d;
+  d.owned_by_count = false;
+  FakeConnection c(u"k", &d, nullptr);
+  struct Case {
+    int32_t kind, type, subtype;
+    const char16_t* expected;
+  };
+  const Case cases[] = {
+      {5, 14, 0, u"DATE_FORMAT(c,'%Y%m%d')"},
+      {5, 11, 5, u"TIME_FORMAT(c,'%H%i')"},
+      {5, 11, 6, u"SUBSTR(TIME_FORMAT(c,'%H%i%S'), 1, 5)"},
+      {5, 11, 7, u"TIME_FORMAT(c,'%H%i%S')"},
+      {5, 11, 10, u"SUBSTR(TIME_FORMAT(c,'%H%i%S%f'), 1, 9)"},
+      {5, 24, 0, u"SUBSTR(DATE_FORMAT(c,'%Y%m%d%H%i%S%f'), 1, 17)"},
+      {2, 11, 5, u"SUBSTRING(REPLACE(CONVERT(varchar(8),c,108),':',''), 1, 4)"},
+      {3, 11, 8, u"(FORMAT(c,'HHmmss') + '0')"},
+      {11, 11, 9, u"TO_CHAR(c,'%H%M%S%F2')"},
+      {13, 14, 0, u"strftime('%Y%m%d',c)"},
+      {0, 24, 0, u"(TO_CHAR(c,'YYYYMMDDHH24MISS')+'000')"},
+      {5, 2, 0, u"c"},
+  };
+  for (const Case& k : cases) {
+    c.m_nDbmsKind = k.kind;
+    CTString out;
+    c.bGetDateTimeExpression(&out, u"c", k.type, k.subtype);
+    EXPECT_EQ(S(k.expected), S(out.pszGet())) << k.kind << " " << k.type << " " << k.subtype;
+  }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "driver/core/dual_string.h"
+#include "support/any.h"
 #include "driver/mariadb/client_argument.h"
 #include "driver/mariadb/client_entry_points.h"
 #include "driver/mariadb/manager_mariadb.h"
@@ -398,6 +399,92 @@ TEST_F(MariaConnection, ConcurrentOpenAndDisconnect) {
   INAError* slot = nullptr;
   manager->bDisconnect(d, &slot);
   EXPECT_EQ(0u, manager->nGetConnectionCount());
+}
+
+}  // namespace
+
+namespace {
+
+std::string Hex(const std::string& bytes) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string hex;
+  for (unsigned char ch : bytes) {
+    hex += kHex[ch >> 4];
+    hex += kHex[ch & 15];
+  }
+  return hex;
+}
+
+TEST_F(MariaConnection, HostCodePage932TextsOnBothConversations) {
+  locale_.SetCodePage(932);
+  qg::rig::TestDatabase db;
+  // 8-bit texts of the host in 932, two of them with a 0x5C trail byte.
+  const std::string texts[] = {"\x95\x5c", "\x83\x5c' OR 1=1 -- ", "a\\'b", "\x81\x5f\x5c"};
+  for (const char16_t* extra : {u"", u"QG Unicode Support=0"}) {
+    CNAConnectionMariaDB* c = Resolve(Describe(db.Name(), false, qg::rig::kPasswordAccount,
+                                               extra));
+    CNAError error;
+    ASSERT_TRUE(c->bOpen(&error, 0)) << N(error.pszGetMessage());
+    EXPECT_EQ(932, c->m_nLanguageCodePage);
+    for (const char16_t* mode : {u"SET SESSION sql_mode=DEFAULT",
+                                 u"SET SESSION sql_mode='NO_BACKSLASH_ESCAPES'"}) {
+      ASSERT_TRUE(c->bExecuteText(&error, mode));
+      for (const std::string& text : texts) {
+        CDualString out(c->m_nConnectionCodePage, c->m_nConnectionCodePage);
+        CNAError e;
+        ASSERT_TRUE(c->bTextLiteral(&e, &out, 19, text.data(), text.size()));
+        std::string literal(out.pszGetA(), out.nGetLengthA());
+        std::string expected = text;
+        if (c->m_nConnectionCodePage == 65001) {
+          std::u16string wide = CNAClientArgument::pszGetWide(text.data(), text.size(), 932);
+          bool lossy = false;
+          expected = NAEncodeExact(wide.data(), wide.size(), 65001, &lossy);
+        }
+        EXPECT_EQ(Hex(expected), Value(c, "SELECT HEX(" + literal + ")")) << literal;
+      }
+    }
+    manager->bReleaseConnection(c);
+  }
+}
+
+TEST_F(MariaConnection, DateLiteralsAndDigitExpressionsAgreeWithTheServer) {
+  qg::rig::TestDatabase db;
+  CNAConnectionMariaDB* c = Resolve(Describe(db.Name(), false));
+  CNAError error;
+  ASSERT_TRUE(c->bOpen(&error, 0));
+  ASSERT_TRUE(c->bExecuteText(&error, u"CREATE TABLE t (d DATE, h TIME(3), s DATETIME(3), "
+                                      u"b BLOB)"));
+  CAny date, time, stamp, bin;
+  date.SetDATEW(u"20240229");
+  time.SetTIMEW(u"123045678");
+  stamp.SetDATETIME(2023, 12, 31, 23, 59, 58, 123);
+  const unsigned char bytes[] = {0, 0x27, 0x5C, 0xFF, 0};
+  bin.SetBIN(bytes, sizeof(bytes));
+  std::u16string sql = u"INSERT INTO t VALUES (";
+  for (const CAny* v : {&date, &time, &stamp, &bin}) {
+    CDualString out(CDualString::kUtf16, 65001);
+    ASSERT_TRUE(c->bValueLiteral(&error, &out, *v, 0, true)) << N(error.pszGetMessage());
+    if (v != &date) sql += u",";
+    sql += out.pszGetW();
+  }
+  sql += u")";
+  ASSERT_TRUE(c->bExecuteText(&error, sql.c_str())) << N(sql.c_str());
+  EXPECT_EQ("00275CFF00", Value(c, "SELECT HEX(b) FROM t"));
+  struct Case {
+    int32_t type, subtype;
+    const char* digits;
+  };
+  const Case cases[] = {{14, 0, "20240229"},  {11, 5, "1230"},      {11, 6, "12304"},
+                        {11, 7, "123045"},    {11, 8, "1230456"},   {11, 10, "123045678"},
+                        {24, 0, "20231231235958123"}};
+  for (const Case& k : cases) {
+    CTString expression;
+    const char16_t* column = k.type == 14 ? u"d" : k.type == 11 ? u"h" : u"s";
+    c->bGetDateTimeExpression(&expression, column, k.type, k.subtype);
+    std::string query = "SELECT " + N(expression.pszGet()) + " FROM t";
+    EXPECT_EQ(k.digits, Value(c, query)) << query;
+  }
+  manager->bReleaseConnection(c);
 }
 
 }  // namespace

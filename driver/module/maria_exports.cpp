@@ -7,6 +7,7 @@
 #include "driver/mariadb/manager_mariadb.h"
 
 #include "errors/module_errors.h"
+#include "errors/stream_errors.h"
 #include "support/platform/module.h"
 
 namespace {
@@ -14,7 +15,11 @@ namespace {
 // The module's message catalogue answers CommandeComposante(3) and (4) from
 // the moment the library is loaded.
 struct CatalogueInstaller {
-  CatalogueInstaller() { qg::InstallModuleCatalogue(&qg::CatalogueModule76()); }
+  CatalogueInstaller() {
+    qg::InstallModuleCatalogue(&qg::CatalogueModule76());
+    // Stream failures are reported as the driver's errors.
+    qg::SetStreamErrorModule(76, &gstErrorDefModule76);
+  }
 } g_catalogue_installer;
 
 }  // namespace

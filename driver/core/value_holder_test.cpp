@@ -1,0 +1,78 @@
+#include "driver/core/value_holder.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "driver/core/error_status.h"
+#include "support/string_host_fixture.h"
+
+namespace {
+
+class ValueHolder : public qg::StringHostTest {};
+
+TEST_F(ValueHolder, NullsAndValuesWithoutTypeAreEqualAndEmpty) {
+  CNAValueHolder a, b;
+  EXPECT_TRUE(a.bHasNoType());
+  EXPECT_TRUE(a.bEquals(b));
+  b.clValue().SetI4(0);
+  b.clValue().SetNull(true);
+  EXPECT_TRUE(a.bEquals(b));
+  EXPECT_TRUE(a.bIsEmpty());
+  EXPECT_TRUE(b.bIsZero());
+  CNAValueHolder text;
+  text.clValue().SetDSTRW(u"");
+  EXPECT_TRUE(text.bIsEmpty());
+  EXPECT_FALSE(text.bIsZero());
+  text.clValue().SetDSTRW(u"x");
+  EXPECT_FALSE(text.bIsEmptyOrZero());
+  CNAValueHolder number;
+  number.clValue().SetR8(0.0);
+  EXPECT_TRUE(number.bIsZero());
+  EXPECT_FALSE(number.bIsEmpty());
+  number.clValue().SetI4(3);
+  EXPECT_FALSE(number.bIsZero());
+}
+
+TEST_F(ValueHolder, ChecksumSumsWordsThenTrailingBytes) {
+  CNAValueHolder h;
+  const unsigned char bytes[] = {1, 0, 0, 0, 2, 0, 0, 1, 5, 6};
+  h.clValue().SetBIN(bytes, sizeof(bytes));
+  EXPECT_EQ(1u + 0x01000002u + 5u + 6u, h.nChecksum());
+  CNAValueHolder* clone = h.pclClone(nullptr);
+  EXPECT_EQ(h.nChecksum(), clone->nChecksum());
+  ReleaseBoth(clone);
+}
+
+TEST_F(ValueHolder, LoadsWholeFilesAndReportsUnreadableOnes) {
+  std::string folder = ::testing::TempDir();
+  for (size_t size : {size_t(0), size_t(1), size_t(16383), size_t(16384), size_t(16385),
+                      size_t(1) << 20}) {
+    std::string path = folder + "/qg_value_holder_" + std::to_string(size);
+    std::string content(size, '\0');
+    for (size_t i = 0; i < size; ++i) content[i] = static_cast<char>(i * 7 + 3);
+    FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(nullptr, f);
+    std::fwrite(content.data(), 1, content.size(), f);
+    std::fclose(f);
+    CNAValueHolder h;
+    CNAError error;
+    std::u16string wide(path.begin(), path.end());
+    ASSERT_TRUE(h.bLoadFromFile(wide.c_str(), false, &error)) << size;
+    EXPECT_EQ(static_cast<int32_t>(size), h.nGetDataSize());
+    if (size > 0) {
+      EXPECT_EQ(0, std::memcmp(content.data(), h.pGetData(), size));
+    }
+    EXPECT_EQ(-1, error.nGetCode());
+    std::remove(path.c_str());
+  }
+  CNAValueHolder h;
+  CNAError error;
+  EXPECT_FALSE(h.bLoadFromFile(u"/nonexistent/qg/file", true, &error));
+  EXPECT_EQ(15u, error.nGetErrorIdentifier());
+}
+
+}  // namespace
