@@ -488,3 +488,39 @@ TEST_F(MariaConnection, DateLiteralsAndDigitExpressionsAgreeWithTheServer) {
 }
 
 }  // namespace
+
+#include "driver/core/copy_context.h"
+
+namespace {
+
+TEST_F(MariaConnection, CopiesOpenWhenTheSourceIsOpen) {
+  qg::rig::TestDatabase db;
+  manager->SetPerContextConnections(true);
+  auto* d = Describe(db.Name(), false);
+  d->copy_context_number = 8;
+  CNAConnectionMariaDB* source = Resolve(d);
+  CNAError error;
+  ASSERT_TRUE(source->bOpen(&error, 0));
+  {
+    CNACopyContext context;
+    auto* copy = static_cast<CNAConnectionMariaDB*>(source->pclCreate(&context, 0, 0));
+    ASSERT_NE(nullptr, copy);
+    EXPECT_EQ(copy, context.pFindCopy(source));
+    EXPECT_TRUE(copy->bIsOpen());
+    EXPECT_NE(Value(source, "SELECT CONNECTION_ID()"), Value(copy, "SELECT CONNECTION_ID()"));
+    EXPECT_EQ(0u, std::u16string(copy->m_strKey.pszGet()).find(u"Context=8;"));
+    EXPECT_EQ(2u, manager->nGetConnectionCount());  // the copy is shared under its key
+    manager->bReleaseConnection(copy);
+  }
+  source->bClose(&error);
+  {
+    CNACopyContext context;
+    CNAConnection* copy = source->pclCreate(&context, 0, 0);
+    ASSERT_NE(nullptr, copy);
+    EXPECT_FALSE(copy->bIsOpen());
+    manager->bReleaseConnection(copy);
+  }
+  manager->bReleaseConnection(source);
+}
+
+}  // namespace

@@ -33,7 +33,13 @@ size_t nNAConvertCodePage(const char* src, size_t n, uint32_t from, char* dst, s
   std::string bytes;
   if (src != nullptr && n > 0) {
     if (from == qg::kCodePageUtf8 && to == qg::kCodePageUtf8) {
-      bytes.assign(src, n < capacity - 1 ? n : capacity - 1);
+      size_t keep = n < capacity - 1 ? n : capacity - 1;
+      // A cut never splits a character: drop the continuation bytes at the
+      // cut and the lead byte they belong to.
+      if (keep < n) {
+        while (keep > 0 && (static_cast<unsigned char>(src[keep]) & 0xC0) == 0x80) --keep;
+      }
+      bytes.assign(src, keep);
     } else {
       const std::u16string wide = NACodePageToWide(src, n, from);
       if (!wide.empty()) bytes = NAWideToCodePage(wide.data(), wide.size(), to);

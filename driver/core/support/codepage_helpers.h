@@ -14,7 +14,8 @@ std::string NAWideToCodePage(const char16_t* text, size_t n, uint32_t code_page)
 // Converts n bytes of src (code page from) into dst (code page to) of
 // `capacity` bytes, zero-filling the rest of dst. The whole text goes
 // through UTF-16 in one piece, so that no double-byte sequence is ever cut.
-// With 65001 on both sides the bytes are copied, cut at capacity - 1.
+// With 65001 on both sides the bytes are copied, cut at capacity - 1 or
+// before the character that would cross it.
 // Returns the bytes written without the terminator; 0 when the conversion
 // fails or its result does not fit (dst is then all zero).
 size_t nNAConvertCodePage(const char* src, size_t n, uint32_t from, char* dst, size_t capacity,

@@ -23,6 +23,12 @@ TEST(CodePageHelpers, CopyCutAndFailures) {
   char out[4];
   EXPECT_EQ(3u, nNAConvertCodePage("abcdef", 6, 65001, out, sizeof out, 65001));
   EXPECT_STREQ("abc", out);
+  // UTF-8 copied into too small a buffer stops before the character that
+  // would cross the cut.
+  EXPECT_EQ(1u, nNAConvertCodePage("a\xc3\xa9z", 4, 65001, out, 3, 65001));
+  EXPECT_STREQ("a", out);
+  EXPECT_EQ(3u, nNAConvertCodePage("a\xc3\xa9z", 4, 65001, out, 4, 65001));
+  EXPECT_STREQ("a\xc3\xa9", out);
   // A converted text that does not fit is refused whole, never cut inside
   // a character.
   char small[3];

@@ -5,7 +5,10 @@
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <dirent.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <atomic>
 #include <chrono>
@@ -107,13 +110,66 @@ class ServerEnvironment : public ::testing::Environment {
 
 MariaDBServer::~MariaDBServer() { Stop(); }
 
+namespace {
+
+// Reads the first number of a file; 0 when none.
+long ReadPid(const std::string& path) {
+  FILE* f = std::fopen(path.c_str(), "r");
+  if (f == nullptr) return 0;
+  long pid = 0;
+  if (std::fscanf(f, "%ld", &pid) != 1) pid = 0;
+  std::fclose(f);
+  return pid;
+}
+
+bool IsAlive(long pid) { return pid > 0 && (kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM); }
+
+// Folders of runs whose test binary is gone (a crash): their server, if it
+// still runs from that folder, is stopped, and the folder removed.
+void RemoveAbandonedFolders() {
+  DIR* tmp = opendir("/tmp");
+  if (tmp == nullptr) return;
+  std::vector<std::string> abandoned;
+  while (dirent* entry = readdir(tmp)) {
+    if (std::strncmp(entry->d_name, "qgmaria.", 8) != 0) continue;
+    std::string folder = std::string("/tmp/") + entry->d_name;
+    long owner = ReadPid(folder + "/owner.pid");
+    if (owner == 0 || IsAlive(owner)) continue;
+    abandoned.push_back(folder);
+  }
+  closedir(tmp);
+  for (const std::string& folder : abandoned) {
+    long server = ReadPid(folder + "/server.pid");
+    if (IsAlive(server)) {
+      // Only a server started from that folder: pids are reused.
+      std::string cmdline;
+      FILE* f = std::fopen(("/proc/" + std::to_string(server) + "/cmdline").c_str(), "r");
+      if (f != nullptr) {
+        char buffer[4096];
+        size_t n = std::fread(buffer, 1, sizeof(buffer), f);
+        cmdline.assign(buffer, n);
+        std::fclose(f);
+      }
+      if (cmdline.find(folder) != std::string::npos) kill(static_cast<pid_t>(server), SIGKILL);
+    }
+    RemoveTree(folder);
+  }
+}
+
+}  // namespace
+
 bool MariaDBServer::Start(std::string* error) {
+  RemoveAbandonedFolders();
   char pattern[] = "/tmp/qgmaria.XXXXXX";
   if (mkdtemp(pattern) == nullptr) {
     *error = "mkdtemp failed";
     return false;
   }
   m_strFolder = pattern;
+  if (FILE* owner = std::fopen((m_strFolder + "/owner.pid").c_str(), "w")) {
+    std::fprintf(owner, "%ld\n", static_cast<long>(getpid()));
+    std::fclose(owner);
+  }
   m_strSocket = m_strFolder + "/server.sock";
   bool ok = MakeCertificates(error) && Install(error);
   // A port found free may be taken before the server binds it: try again.
@@ -181,7 +237,10 @@ bool MariaDBServer::Install(std::string* error) {
   std::vector<std::string> argv = {"mariadb-install-db", "--no-defaults",
                                    "--datadir=" + m_strFolder + "/data",
                                    "--auth-root-authentication-method=normal", "--skip-test-db",
-                                   "--skip-name-resolve"};
+                                   "--skip-name-resolve",
+                                   // Parallel installs must not share (and
+                                   // delete) one temporary folder.
+                                   "--tmpdir=" + m_strFolder};
   if (geteuid() == 0) argv.push_back("--user=root");
   int code = RunProcess(argv, log);
   if (code != 0) {
