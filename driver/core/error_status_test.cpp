@@ -159,3 +159,33 @@ TEST(ErrorStatus, UnknownIdentifierLeavesLevel3AndKeepsTheCode) {
 }
 
 }  // namespace
+
+#include "host/core/global_factory.h"
+#include "support/frame/module_services.h"
+
+namespace {
+
+TEST(ErrorStatus, ErrorsComposedByTheHostCarryNamesAndSite) {
+  qghost::GlobalFactory factory;
+  factory.SetErrorFiller([](const qghost::FillErrorCall& call) {
+    call.error->AddUserMessageText(call.message == 7 ? u"host seven" : u"host other");
+  });
+  qg::IGlobalFactory* saved = qg::Services().piValueObjects;
+  qg::Services().piValueObjects = &factory;
+  CountingReporter reporter;
+  CNAError error;
+  error.SetErrorWithNames(7, 1, 2, 3, 4, &reporter, u"CLIENT", u"NOM");
+  error.SetErrorWithNames(8, 1, 2, 3, 5, &reporter, u"T2", nullptr);
+  qg::Services().piValueObjects = saved;
+  EXPECT_EQ(0, error.nGetCode());
+  EXPECT_EQ(1, reporter.calls);
+  EXPECT_NE(std::u16string::npos, S(error.pclGetXError()->pszGetUserMessage()).find(u"host seven"));
+  EXPECT_EQ(u"CLIENT", S(error.pszGetLogicalTableName()));
+  EXPECT_EQ(u"NOM", S(error.pszGetItemName()));
+  ASSERT_EQ(1, error.pclGetXError()->nGetNbSubError());
+  CXError* sub = error.pclGetXError()->pclGetSubError(0);
+  EXPECT_EQ(u"T2", S(sub->pszGetInfoText(EIT_LOGICALTABLENAME)));
+  EXPECT_NE(std::u16string::npos, S(sub->pszGetDebugMessage()).find(u"IEQGMARIA=3.5\r\n"));
+}
+
+}  // namespace

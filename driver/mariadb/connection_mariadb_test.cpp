@@ -524,3 +524,56 @@ TEST_F(MariaConnection, CopiesOpenWhenTheSourceIsOpen) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(MariaConnection, RecordLocksTimeOutAndDeadlocksAreCategory2) {
+  qg::rig::TestDatabase db;
+  auto* da = Describe(db.Name(), false);
+  auto* db_description = Describe(db.Name(), true);
+  CNAConnectionMariaDB* a = Resolve(da);
+  CNAConnectionMariaDB* b = Resolve(db_description);
+  CNAError error;
+  ASSERT_TRUE(a->bOpen(&error, 0));
+  ASSERT_TRUE(b->bOpen(&error, 0));
+  ASSERT_TRUE(a->bExecuteText(&error, u"CREATE TABLE `odd name` (id INT PRIMARY KEY) ENGINE=InnoDB"));
+  ASSERT_TRUE(a->bExecuteText(&error, u"INSERT INTO `odd name` VALUES (1), (2)"));
+  ASSERT_TRUE(b->bExecuteText(&error, u"SET SESSION innodb_lock_wait_timeout=1"));
+
+  // A locks the table's records; B waits and times out.
+  ASSERT_TRUE(a->bBeginTransaction(&error, nullptr));
+  ASSERT_TRUE(a->bLockRecords(&error, u"odd name")) << N(error.pszGetMessage());
+  CNAError timeout;
+  ASSERT_TRUE(b->bBeginTransaction(&error, nullptr));
+  EXPECT_FALSE(b->bLockRecords(&timeout, u"odd name"));
+  EXPECT_EQ(1205, timeout.nGetBaseCode());
+  EXPECT_EQ(2, b->nGetErrorCategory(timeout.nGetBaseCode()));
+  ASSERT_TRUE(a->bRollbackTransaction(&error, nullptr));
+  ASSERT_TRUE(b->bRollbackTransaction(&error, nullptr));
+
+  // Crossed row locks: one of the two is chosen as the deadlock victim.
+  ASSERT_TRUE(b->bExecuteText(&error, u"SET SESSION innodb_lock_wait_timeout=20"));
+  ASSERT_TRUE(a->bBeginTransaction(&error, nullptr));
+  ASSERT_TRUE(b->bBeginTransaction(&error, nullptr));
+  ASSERT_TRUE(a->bExecuteQuery(&error, u"SELECT * FROM `odd name` WHERE id=1 FOR UPDATE"));
+  ASSERT_TRUE(b->bExecuteQuery(&error, u"SELECT * FROM `odd name` WHERE id=2 FOR UPDATE"));
+  CNAError from_a, from_b;
+  bool ok_a = true;
+  std::thread waiting([&] {
+    ok_a = a->bExecuteQuery(&from_a, u"SELECT * FROM `odd name` WHERE id=2 FOR UPDATE");
+  });
+  // Whichever request comes first, the two cross and one is the victim.
+  bool ok_b = b->bExecuteQuery(&from_b, u"SELECT * FROM `odd name` WHERE id=1 FOR UPDATE");
+  if (ok_b) b->bRollbackTransaction(&error, nullptr);
+  waiting.join();
+  EXPECT_NE(ok_a, ok_b);
+  int32_t code = ok_a ? from_b.nGetBaseCode() : from_a.nGetBaseCode();
+  EXPECT_EQ(1213, code);
+  EXPECT_EQ(2, a->nGetErrorCategory(code));
+  a->bRollbackTransaction(nullptr, nullptr);
+  b->bRollbackTransaction(nullptr, nullptr);
+  manager->bReleaseConnection(a);
+  manager->bReleaseConnection(b);
+}
+
+}  // namespace

@@ -264,3 +264,44 @@ TEST(MariaExports, QueryInterfaceGivesACountedManagerAndCompatibilityAnswers) {
 
 }  // namespace
 }  // namespace qghost
+
+#include <unistd.h>
+
+#include <fstream>
+
+namespace qghost {
+namespace {
+
+// The counted init pair on a private copy of the library, so that its
+// counters start at 0 whatever the other tests did.
+TEST(MariaExports, CountedInitAndTermTerminateOnlyOnTheLastTerm) {
+  std::string copy = ::testing::TempDir() + "/qg300maria_counted_" + std::to_string(getpid()) +
+                     ".so";
+  {
+    std::ifstream in(LibDir() + "/qg300maria.so", std::ios::binary);
+    std::ofstream out(copy, std::ios::binary);
+    out << in.rdbuf();
+  }
+  qg::ModuleHandle maria = qg::LoadModule(copy.c_str());
+  ASSERT_NE(maria, nullptr);
+  using PFN_Init = int32_t (*)(void*);
+  using PFN_Term = int32_t (*)();
+  auto init = reinterpret_cast<PFN_Init>(qg::FindSymbol(maria, "bExternalInitLibrary"));
+  auto term = reinterpret_cast<PFN_Term>(qg::FindSymbol(maria, "ExternalTermLibrary"));
+  ASSERT_NE(init, nullptr);
+  ASSERT_NE(term, nullptr);
+  EXPECT_EQ(1, init(nullptr));
+  EXPECT_EQ(1, init(nullptr));
+  EXPECT_NE(1, term());  // not the last
+  EXPECT_EQ(1, term());  // the last one terminates
+  // A term without init leaves the counter below 0; the next init takes
+  // the first-initialisation path and a term brings it back.
+  EXPECT_NE(1, term());
+  EXPECT_EQ(1, init(nullptr));
+  EXPECT_EQ(1, init(nullptr));
+  EXPECT_EQ(1, term());
+  std::remove(copy.c_str());
+}
+
+}  // namespace
+}  // namespace qghost
