@@ -1,8 +1,9 @@
-// qghost: the command-line host. Verbs: tour [module...].
+// qghost: the command-line host. Verbs: tour [module...], net, maria.
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "host/cli/maria_verbs.h"
 #include "host/cli/net_verbs.h"
 #include "host/cli/tour.h"
 
@@ -21,6 +22,10 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 2, argv + argc);
     return qghost::RunNetVerb(qghost::DefaultLibDir(), args, std::cout, std::cerr);
   }
-  std::cerr << "usage: qghost tour [module...] | net <verb> ...\n";
+  if (verb == "maria") {
+    std::vector<std::string> args(argv + 2, argv + argc);
+    return qghost::RunMariaVerb(qghost::DefaultLibDir(), args, std::cout, std::cerr);
+  }
+  std::cerr << "usage: qghost tour [module...] | net <verb> ... | maria <verb> ...\n";
   return 2;
 }
