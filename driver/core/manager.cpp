@@ -190,6 +190,24 @@ void CNAManager::BuildConnectionKey(INAConnectionDescription* d, CTString* key) 
   key->Set(text.c_str(), text.size());
 }
 
+void CNAManager::BuildDispatcherKey(INAConnectionDescription* d, const char16_t* table,
+                                    CTString* key) {
+  std::u16string text = qg::FormatString(
+      u"Table=%s;Provider=%s;ExtendedInformation=%s;Source=%s;Database=%s;user id=%s;"
+      u"password=%I64u;access=%s",
+      OrNull(table), OrNull(d->pszGetProvider()), OrNull(d->pszGetExtendedInfo()),
+      OrNull(d->pszGetDataSource()), OrNull(d->pszGetDatabase()), OrNull(d->pszGetUser()),
+      nHashPassword(d->pszGetPassword()), d->nGetAccessMode() == 1 ? u"R" : u"RW");
+  key->Set(text.c_str(), text.size());
+}
+
+void CNAManager::BuildContextDispatcherKey(uint32_t context, const char16_t* table,
+                                           const char16_t* connection_key, CTString* key) {
+  std::u16string text =
+      qg::FormatString(u"CTX=%u;Table=%s;%s", context, OrNull(table), OrNull(connection_key));
+  key->Set(text.c_str(), text.size());
+}
+
 namespace {
 
 bool SameText(const char16_t* a, const char16_t* b) {
@@ -371,6 +389,15 @@ uint32_t CNAManager::nGetConnectionCount() {
 
 // ---- slots on connections
 
+namespace {
+
+bool OpenedByCaller(CNAConnection* connection) {
+  CNALock lock(connection->pGetLock());
+  return connection->m_bOpenedByCaller;
+}
+
+}  // namespace
+
 bool CNAManager::bConnect(INAConnectionDescription* description, INAError** error) {
   return bOpenConnection(description, 0, error);
 }
@@ -392,7 +419,7 @@ bool CNAManager::bOpenConnection(INAConnectionDescription* description, intptr_t
           connection->m_bOpenedByCaller = true;
           NAAddRef(connection);
         }
-      } else if (!connection->m_bOpenedByCaller && connection->nGetHolders() <= 2) {
+      } else if (!OpenedByCaller(connection) && connection->nGetHolders() <= 2) {
         CNARefCounted* filed = nullptr;
         if (m_tabConnections.bFind(connection->m_strKey.pszGet(), &filed)) {
           ReleaseBoth(filed);

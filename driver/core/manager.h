@@ -242,6 +242,15 @@ class CNAManager {
 
   // --- dispatchers ---
   void ResetConnectionHandles(CNAConnection* connection);
+  // The key of a dispatcher looked up by description: "Table=%s;Provider=
+  // %s;ExtendedInformation=%s;Source=%s;Database=%s;user id=%s;password=
+  // %I64u;access=%s", missing texts as "NULL".
+  void BuildDispatcherKey(INAConnectionDescription* description, const char16_t* table,
+                          CTString* key);
+  // The key of a dispatcher looked up by context: "CTX=%u;Table=%s;%s"
+  // with the connection's key text.
+  static void BuildContextDispatcherKey(uint32_t context, const char16_t* table,
+                                        const char16_t* connection_key, CTString* key);
 
   // --- trace labels ---
   // Loads the labels once (while the first is empty) through the message

@@ -161,6 +161,20 @@ TEST_F(Manager, ConnectionKeyTextAndPasswordHash) {
   EXPECT_EQ(0u, S(key.pszGet()).find(u"Context=7;"));
 }
 
+TEST_F(Manager, DispatcherKeyTexts) {
+  d.has_provider = false;
+  d.extended = u"X=1";
+  CTString key;
+  manager->BuildDispatcherKey(&d, u"CLIENT", &key);
+  EXPECT_EQ(u"Table=CLIENT;Provider=NULL;ExtendedInformation=X=1;Source=srv;Database=db;"
+            u"user id=bob;password=" +
+                std::u16string(qg::FormatString(u"%I64u", CNAManager::nHashPassword(u"pw"))) +
+                u";access=RW",
+            S(key.pszGet()));
+  CNAManager::BuildContextDispatcherKey(4294967295u, nullptr, u"Context=0;x", &key);
+  EXPECT_EQ(u"CTX=4294967295;Table=NULL;Context=0;x", S(key.pszGet()));
+}
+
 TEST_F(Manager, EqualHashesWithOtherPasswordsNeverShare) {
   ASSERT_EQ(CNAManager::nHashPassword(u"a\u0142"), CNAManager::nHashPassword(u"bA"));
   d.password = u"a\u0142";

@@ -45,6 +45,8 @@ class CNAConnectionMariaDB : public CNAConnection {
   void CopyFrom(CNAConnection* source, INACopyContext* context, intptr_t a,
                 intptr_t b) override;                                       // 38
   CNAConnection* pclCreate(INACopyContext* context, intptr_t a, intptr_t b) override;  // 39
+  // Index names belong to their table on MariaDB.
+  bool bIndexNamesNeedNoTablePrefix() override { return true; }            // 48
   // The value as a quoted literal escaped for this connection: texts in the
   // connection code page (refused when a character has no byte there),
   // other values as X'hex'.
