@@ -12,6 +12,7 @@
 #include "driver/mariadb/client_argument.h"
 #include "driver/mariadb/client_entry_points.h"
 #include "driver/mariadb/client_version.h"
+#include "driver/sql/column.h"
 #include "driver/mariadb/mariadb_client.h"
 #include "errors/internal_error.h"
 #include "support/platform/format.h"
@@ -53,7 +54,11 @@ CNAConnectionMariaDB::CNAConnectionMariaDB(CNAManager* manager) : CNAConnection(
   m_strBinarySuffix = u"'";
 }
 
-CNAConnectionMariaDB::~CNAConnectionMariaDB() { bClose(nullptr); }
+CNAConnectionMariaDB::~CNAConnectionMariaDB() {
+  CNALock lock(pGetLock());
+  bClose(nullptr);
+  CloseHandle();
+}
 
 // ---- guard and errors
 
@@ -144,6 +149,10 @@ bool CNAConnectionMariaDB::bMultiResultsAvailable() {
   return gbClientHasNextResult && bIsClient41OrLater();
 }
 
+bool CNAConnectionMariaDB::bCanDeclareNotNull(const CNAColumn* column) {
+  return !(m_bServerIsMariaDB && column != nullptr && column->bHasGeneration());
+}
+
 int32_t CNAConnectionMariaDB::nGetErrorCategory(int32_t server_error) {
   switch (server_error) {
     case 1205: case 1213:
@@ -177,7 +186,7 @@ bool CNAConnectionMariaDB::bIsOpen() {
 }
 
 void CNAConnectionMariaDB::CloseHandle() {
-  if (m_pHandle != nullptr) {
+  if (m_pHandle != nullptr && !qg::IsClientTrap(gMariaDB.mysql_close)) {
     MYSQL* handle = m_pHandle;
     m_pHandle = nullptr;
     bGuarded(nullptr, 8, [&] { gMariaDB.mysql_close(handle); });
@@ -188,9 +197,16 @@ bool CNAConnectionMariaDB::bClose(CNAError* error) {
   CNALock lock(pGetLock());
   bool ok = true;
   if (m_bOpen && m_pHandle != nullptr) {
-    MYSQL* handle = m_pHandle;
-    m_pHandle = nullptr;
-    ok = bGuarded(error, 8, [&] { gMariaDB.mysql_close(handle); });
+    if (qg::IsClientTrap(gMariaDB.mysql_close)) {
+      // The binding was terminated: the handle stays for the next opening,
+      // which frees it once the library is bound again.
+      RecordGuardFailure(error, 8, u"mysql_close");
+      ok = false;
+    } else {
+      MYSQL* handle = m_pHandle;
+      m_pHandle = nullptr;
+      ok = bGuarded(error, 8, [&] { gMariaDB.mysql_close(handle); });
+    }
   }
   m_bOpen = false;
   return ok;

@@ -36,6 +36,8 @@ class CNAConnectionMariaDB : public CNAConnection {
   bool bClose(CNAError* error) override;                                    // 4
   // InnoDB drops row locks when a transaction ends: handles are reset.
   bool bTransactionEndResetsHandles() override { return true; }            // 7
+  // A MariaDB server refuses NOT NULL on generated columns.
+  bool bCanDeclareNotNull(const CNAColumn* column) override;               // 16
   bool bOpenOrCreateDatabase(CNAError* error) override;                    // 17
   // "SELECT * FROM <quoted name> FOR UPDATE", rows discarded.
   bool bLockRecords(CNAError* error, const char16_t* table) override;      // 24

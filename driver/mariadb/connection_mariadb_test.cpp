@@ -14,6 +14,7 @@
 #include "driver/mariadb/client_argument.h"
 #include "driver/mariadb/client_entry_points.h"
 #include "driver/mariadb/manager_mariadb.h"
+#include "driver/mariadb/mariadb_client.h"
 #include "driver/mariadb/testing/mariadb_server.h"
 #include "host/core/driver_objects.h"
 #include "support/string_host_fixture.h"
@@ -582,6 +583,49 @@ TEST_F(MariaConnection, RecordLocksTimeOutAndDeadlocksAreCategory2) {
   b->bRollbackTransaction(nullptr, nullptr);
   manager->bReleaseConnection(a);
   manager->bReleaseConnection(b);
+}
+
+}  // namespace
+
+#include "driver/sql/column.h"
+
+namespace {
+
+TEST_F(MariaConnection, GeneratedColumnsNeverGetNotNull) {
+  qg::rig::TestDatabase db;
+  CNAConnectionMariaDB* c = Resolve(Describe(db.Name(), false));
+  CNAError error;
+  ASSERT_TRUE(c->bOpen(&error, 0));
+  CNAColumn plain, generated;
+  generated.SetGeneration(u"a + 1", false);
+  EXPECT_TRUE(c->bCanDeclareNotNull(&plain));
+  EXPECT_FALSE(c->bCanDeclareNotNull(&generated));
+  // What the rule spares: the server refuses the declaration.
+  CNAError refused;
+  EXPECT_FALSE(c->bExecuteText(&refused, u"CREATE TABLE g (a INT, b INT AS (a + 1) NOT NULL)"));
+  EXPECT_TRUE(c->bExecuteText(&error, u"CREATE TABLE g (a INT NOT NULL, b INT AS (a + 1))"));
+  manager->bReleaseConnection(c);
+}
+
+}  // namespace
+
+namespace {
+
+// After the module's final termination a connection still alive reaches
+// the binding's traps, never unloaded code; a later opening loads again.
+TEST_F(MariaConnection, ConnectionOutlivingTheBindingReportsInsteadOfCrashing) {
+  qg::rig::TestDatabase db;
+  CNAConnectionMariaDB* c = Resolve(Describe(db.Name(), false));
+  CNAError error;
+  ASSERT_TRUE(c->bOpen(&error, 0));
+  CNAMariaDBClient::TermInstance();
+  CNAError closing;
+  EXPECT_FALSE(c->bClose(&closing));
+  EXPECT_EQ(37u, closing.nGetErrorIdentifier());
+  EXPECT_FALSE(c->bIsOpen());
+  ASSERT_TRUE(c->bOpen(&error, 0)) << N(error.pszGetMessage());
+  EXPECT_EQ(db.Name(), Value(c, "SELECT DATABASE()"));
+  manager->bReleaseConnection(c);
 }
 
 }  // namespace
