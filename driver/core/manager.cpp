@@ -6,6 +6,7 @@
 #include "driver/core/connection.h"
 #include "driver/core/host_interfaces.h"
 #include "driver/core/registry.h"
+#include "driver/core/support/hash_context.h"
 #include "errors/catalogue.h"
 #include "support/any.h"
 #include "support/platform/format.h"
@@ -227,6 +228,35 @@ bool SameCredentials(CNAConnection* connection, INAConnectionDescription* d) {
 
 }  // namespace
 
+namespace {
+
+// The key under which a connection is filed when the plain key is taken by
+// another login (a user id differing in case only, or a password of equal
+// hash): the user id's code units and the password's SHA-256, in hex.
+void ExactKey(const CTString& key, INAConnectionDescription* d, CTString* out) {
+  static const char16_t kHex[] = u"0123456789abcdef";
+  std::u16string text(key.pszGet());
+  text += u";exact=";
+  for (const char16_t* p = d->pszGetUser(); p != nullptr && *p != 0; ++p) {
+    for (int shift = 12; shift >= 0; shift -= 4) text += kHex[(*p >> shift) & 15];
+  }
+  text += u':';
+  CNAHashContext sha;
+  const char16_t* password = d->pszGetPassword();
+  if (password != nullptr) {
+    sha.Update(password, std::char_traits<char16_t>::length(password) * sizeof(char16_t));
+  }
+  uint8_t digest[CNAHashContext::kMaxDigestSize];
+  sha.Final(digest);
+  for (int i = 0; i < sha.nGetDigestSize(); ++i) {
+    text += kHex[digest[i] >> 4];
+    text += kHex[digest[i] & 15];
+  }
+  out->Set(text.c_str(), text.size());
+}
+
+}  // namespace
+
 CNAConnection* CNAManager::pclFindConnection(INAConnectionDescription* description) {
   if (description == nullptr) return nullptr;
   CTString key;
@@ -235,11 +265,12 @@ CNAConnection* CNAManager::pclFindConnection(INAConnectionDescription* descripti
   CNARefCounted* object = nullptr;
   if (!m_tabConnections.bFind(key.pszGet(), &object)) return nullptr;
   auto* connection = static_cast<CNAConnection*>(object);
-  if (!SameCredentials(connection, description)) {
-    ReleaseBoth(connection);
-    return nullptr;
-  }
-  return connection;
+  if (SameCredentials(connection, description)) return connection;
+  ReleaseBoth(connection);
+  CTString exact;
+  ExactKey(key, description, &exact);
+  return m_tabConnections.bFind(exact.pszGet(), &object) ? static_cast<CNAConnection*>(object)
+                                                         : nullptr;
 }
 
 CNAConnection* CNAManager::pclResolveConnection(INAConnectionDescription* description,
@@ -252,11 +283,12 @@ CNAConnection* CNAManager::pclResolveConnection(INAConnectionDescription* descri
   if (m_tabConnections.bFind(key.pszGet(), &object)) {
     auto* connection = static_cast<CNAConnection*>(object);
     if (SameCredentials(connection, description)) return connection;
-    // Same key, other credentials: a connection of its own, not shared.
+    // Same key, another login: its own connection, under the exact key.
     ReleaseBoth(connection);
-    CNAConnection* own = pclNewConnection(key.pszGet(), description);
-    if (own == nullptr && error != nullptr) error->SetOutOfMemory(5, 8);
-    return NAAddRef(own);
+    ExactKey(CTString(key), description, &key);
+    if (m_tabConnections.bFind(key.pszGet(), &object)) {
+      return static_cast<CNAConnection*>(object);
+    }
   }
   CNAConnection* connection = pclNewConnection(key.pszGet(), description);
   if (connection == nullptr) {

@@ -187,11 +187,23 @@ TEST_F(Manager, EqualHashesWithOtherPasswordsNeverShare) {
   CNAConnection* first = manager->pclResolveConnection(&d, nullptr);
   CNAConnection* second = manager->pclResolveConnection(&other, nullptr);
   EXPECT_NE(first, second);
-  EXPECT_EQ(nullptr, manager->pclFindConnection(&other));
+  EXPECT_EQ(2u, manager->nGetConnectionCount());
+  // Each login finds its own connection again.
+  CNAConnection* again = manager->pclFindConnection(&other);
+  EXPECT_EQ(second, again);
+  manager->bReleaseConnection(again);
+  again = manager->pclFindConnection(&d);
+  EXPECT_EQ(first, again);
+  manager->bReleaseConnection(again);
   // A user id differing in case only is another login as well.
   other.password = d.password;
   other.user = u"BOB";
   EXPECT_EQ(nullptr, manager->pclFindConnection(&other));
+  CNAConnection* third = manager->pclResolveConnection(&other, nullptr);
+  EXPECT_NE(first, third);
+  EXPECT_EQ(third, manager->pclFindConnection(&other));
+  manager->bReleaseConnection(third);
+  manager->bReleaseConnection(third);
   manager->bReleaseConnection(second);
   manager->bReleaseConnection(first);
 }
