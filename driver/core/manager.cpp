@@ -824,10 +824,13 @@ bool CNAManager::bCopyContext(uint32_t source, uint32_t target, INACopyContext* 
                               INAError** slot) {
   CNAError local;
   bool ok = false;
+  // Connection copies made for the new context are held here until the
+  // copied sessions hold them.
+  std::vector<CNAConnection*> made;
   try {
     CNARegistry* from = pclFindRegistry(source);
     if (m_bPerContextConnections && from != nullptr && context != nullptr) {
-      CopyContextConnections(source, context, &local);
+      CopyContextConnections(source, context, &made);
     }
     CNARegistry* copy = nullptr;
     if (from != nullptr) {
@@ -852,12 +855,13 @@ bool CNAManager::bCopyContext(uint32_t source, uint32_t target, INACopyContext* 
     local.SetOutOfMemory(5, 22);
     ok = false;
   }
+  for (CNAConnection* copy : made) bReleaseConnection(copy);
   if (!ok) HandToHost(slot, local);
   return ok;
 }
 
 void CNAManager::CopyContextConnections(uint32_t source, INACopyContext* context,
-                                        CNAError* error) {
+                                        std::vector<CNAConnection*>* made) {
   std::vector<CNAConnection*> connections;
   {
     std::lock_guard<std::recursive_mutex> lock(m_muConnections);
@@ -878,12 +882,23 @@ void CNAManager::CopyContextConnections(uint32_t source, INACopyContext* context
         context->bRegisterCopy(connection, shared);
         bReleaseConnection(shared);
       } else {
-        CNAConnection* copy = connection->pclCreate(context, 0, 0);
-        ReleaseBoth(copy);
+        CNAConnection* copy = nullptr;
+        try {
+          copy = connection->pclCreate(context, 0, 0);
+        } catch (...) {
+          if (copied != nullptr) copied->Release();
+          for (size_t i = 0; i < connections.size(); ++i) {
+            if (connections[i] == connection) {
+              for (size_t j = i; j < connections.size(); ++j) ReleaseBoth(connections[j]);
+              break;
+            }
+          }
+          throw;
+        }
+        if (copy != nullptr) made->push_back(copy);
       }
       if (copied != nullptr) copied->Release();
     }
     ReleaseBoth(connection);
   }
-  (void)error;
 }

@@ -29,6 +29,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <vector>
 
 #include "driver/core/error_status.h"
 #include "driver/core/object_table.h"
@@ -282,7 +283,8 @@ class CNAManager {
   bool bNotDispatched(INAError** slot, uint32_t minor);
   // The per-context copy of the source context's connections into the copy
   // context.
-  void CopyContextConnections(uint32_t source, INACopyContext* context, CNAError* error);
+  void CopyContextConnections(uint32_t source, INACopyContext* context,
+                              std::vector<CNAConnection*>* made);
 
   // Error out: hands the local error to the caller's slot through slot 54.
   void HandToHost(INAError** slot, CNAError& local);

@@ -629,3 +629,29 @@ TEST_F(MariaConnection, ConnectionOutlivingTheBindingReportsInsteadOfCrashing) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(MariaConnection, CopyingAContextWithItsOwnConnections) {
+  qg::rig::TestDatabase db;
+  manager->SetPerContextConnections(true);
+  auto* d = Describe(db.Name(), false);
+  d->context = 1;
+  d->copy_context_number = 2;
+  CNAConnectionMariaDB* c = Resolve(d);
+  CNAError error;
+  ASSERT_TRUE(c->bOpen(&error, 0));
+  ASSERT_TRUE(manager->bSetContextName(1, u"first", nullptr));
+  CNACopyContext context;
+  INAError* slot = nullptr;
+  ASSERT_TRUE(manager->bCopyContext(1, 2, &context, &slot));
+  EXPECT_EQ(nullptr, slot);
+  // The copy was made and opened for the new context; no session of the
+  // copy holds it, so it is gone again.
+  EXPECT_NE(nullptr, context.pFindCopy(c));
+  EXPECT_EQ(1u, manager->nGetConnectionCount());
+  EXPECT_EQ(2u, manager->nGetRegistryCount());
+  manager->bReleaseConnection(c);
+}
+
+}  // namespace
