@@ -611,6 +611,7 @@ class Parser {
         c->name = e->name;
         c->col.nSource = e->node.nSource;
         c->col.nKeyFlags = KeyFlags(q, e->node.nSource, e->name);
+        c->col.nColumnType = ColumnType(q, e->node.nSource, e->name);
       } else {
         c->col.bComputed = true;
         c->col.bNotUpdatable = true;
@@ -626,15 +627,24 @@ class Parser {
     }
   }
 
-  uint32_t KeyFlags(ParsedQuery& q, int32_t source, const std::u16string& column) const {
+  const ParseSchema::Column* SchemaColumn(ParsedQuery& q, int32_t source,
+                                          const std::u16string& column) const {
     if (m_schema == nullptr || source < 0 || source >= static_cast<int32_t>(q.m_sources.size()))
-      return 0;
+      return nullptr;
     const auto* cols = m_schema->pFind(q.m_sources[source]->name);
-    if (cols == nullptr) return 0;
+    if (cols == nullptr) return nullptr;
     for (const auto& c : *cols) {
-      if (qg::StrICmpAscii16(c.name.c_str(), column.c_str()) == 0) return c.nKeyFlags;
+      if (qg::StrICmpAscii16(c.name.c_str(), column.c_str()) == 0) return &c;
     }
-    return 0;
+    return nullptr;
+  }
+  uint32_t KeyFlags(ParsedQuery& q, int32_t source, const std::u16string& column) const {
+    const ParseSchema::Column* c = SchemaColumn(q, source, column);
+    return c != nullptr ? c->nKeyFlags : 0;
+  }
+  int32_t ColumnType(ParsedQuery& q, int32_t source, const std::u16string& column) const {
+    const ParseSchema::Column* c = SchemaColumn(q, source, column);
+    return c != nullptr ? c->nColumnType : 0;
   }
 
   void ExpandStar(ParsedQuery& q) {
@@ -648,6 +658,7 @@ class Parser {
         c->col.nEnd = -1;
         c->col.nSource = static_cast<int32_t>(s);
         c->col.nKeyFlags = sc.nKeyFlags;
+        c->col.nColumnType = sc.nColumnType;
         c->name = sc.name;
         q.m_columns.push_back(std::move(c));
       }
@@ -736,8 +747,9 @@ class Parser {
   // Gives every column node its source index, once the sources are known.
   void ResolveNodes(ParsedQuery& q) {
     for (auto& n : q.m_nodes) {
-      if (n->node.nKind != qg::kNodeColumn || n->node.nSource >= 0) continue;
+      if (n->node.nKind != qg::kNodeColumn || n->node.nColumnType != 0) continue;
       n->node.nSource = SourceOf(q, n->bHasQualifier ? &n->qualifier : nullptr);
+      n->node.nColumnType = ColumnType(q, n->node.nSource, n->name);
     }
   }
   int32_t SourceOf(ParsedQuery& q, const std::u16string* qualifier) const {
@@ -815,6 +827,7 @@ class Parser {
         c->col.nEnd = PrevEnd();
         c->col.nSource = 0;
         c->col.nKeyFlags = KeyFlags(q, 0, c->name);
+        c->col.nColumnType = ColumnType(q, 0, c->name);
         q.m_written.push_back(std::move(c));
       } while (AcceptPunct(u","));
       q.m_aClauses[qg::kClauseSelectList] = {start, PrevEnd()};

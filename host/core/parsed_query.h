@@ -27,12 +27,13 @@
 namespace qghost {
 
 // What the host knows of the tables: their columns in order, with their
-// key flags (qg::ParseKeyFlag). Names are compared without regard to ASCII
+// key flags (qg::ParseKeyFlag) and column types (0 unknown). Names are compared without regard to ASCII
 // case. A "*" select list is expanded from it.
 struct ParseSchema {
   struct Column {
     std::u16string name;
     uint32_t nKeyFlags = 0;
+    int32_t nColumnType = 0;
   };
   std::map<std::u16string, std::vector<Column>> tables;  // keys upper-cased
 

@@ -164,12 +164,14 @@ TEST(ParsedQuery, LiteralsCommentsAndRefusals) {
 
 TEST(ParsedQuery, StarExpandsFromTheSchema) {
   ParseSchema schema;
-  schema.AddTable(u"T", {{u"a", qg::kKeyUnique}, {u"b", 0}});
-  Held q(ParseQuery(u"SELECT * FROM t", &schema));
+  schema.AddTable(u"T", {{u"a", qg::kKeyUnique, 8}, {u"b", 0, 14}});
+  Held q(ParseQuery(u"SELECT * FROM t WHERE b = ''", &schema));
   ASSERT_NE(q.p, nullptr);
   ASSERT_EQ(q->nGetColumnCount(), 2);
   EXPECT_EQ(q->pGetColumn(0)->nStart, -1);
   EXPECT_EQ(q->pGetColumn(0)->nKeyFlags, qg::kKeyUnique);
+  EXPECT_EQ(q->pGetColumn(1)->nColumnType, 14);
+  EXPECT_EQ(q->pGetCondition(qg::kClauseWhere)->ppOperands[0]->nColumnType, 14);
   char16_t out[16];
   EXPECT_EQ(q->nResolveName(u"T", out, 16), 1);
 }

@@ -99,6 +99,7 @@ struct ParseNode {
   const char16_t* pszQualifier;
   int32_t nSource;
   bool bOuterJoin;
+  int32_t nColumnType;  // the host's column type (10 date, 14 date, 24 date-time, ...), 0 unknown
   // kNodeValue: the value (null type and null flag for NULL).
   const CAny* pValue;
   // kNodeLike, kNodeNotLike: the ESCAPE character, 0 when none is written.
@@ -151,6 +152,7 @@ struct ParseColumn {
   int32_t nExpressionType;   // 27 to 31 for aggregates, 0 otherwise
   const ParseNode* pExpression;
   uint32_t nKeyFlags;        // ParseKeyFlag of the source column, 0 when computed
+  int32_t nColumnType;       // the host's column type, 0 when computed or unknown
 };
 
 // An ORDER BY or GROUP BY item.
