@@ -1,0 +1,781 @@
+#include "driver/sql/sql_generator.h"
+
+#include <algorithm>
+#include <new>
+
+#include "driver/core/connection.h"
+#include "driver/core/error_status.h"
+#include "driver/sql/dialect.h"
+#include "driver/sql/query.h"
+#include "support/ctstring.h"
+#include "support/platform/text16.h"
+
+namespace {
+
+// Internal-error site of the generator.
+constexpr uint32_t kSite = 10;
+
+bool IsTextType(int code) {
+  return (code >= 16 && code <= 25) || code == 81 || code == 110 || code == 128 || code == 129 ||
+         code == 134;
+}
+
+// Whether a value is null or an empty text of the kinds a date comparison
+// treats as "no date".
+bool IsEmptyDateOperand(const CAny* value) {
+  if (value == nullptr) return false;
+  if (value->bEstNull() || value->bEstVide()) return true;
+  const int code = value->nGetCode();
+  if (code == qg::kAnyPSTRW) {
+    const char16_t* t = nullptr;
+    return value->nGetPSTRW(&t) == 0 && (t == nullptr || *t == 0);
+  }
+  if (code == qg::kAnyPSTRA) {
+    const char* t = nullptr;
+    return value->nGetPSTRA(&t) == 0 && (t == nullptr || *t == 0);
+  }
+  if (code == qg::kAnyDSTRW || code == qg::kAnyDATEW || code == qg::kAnyDSTRA ||
+      code == qg::kAnyDATEA) {
+    CXYString<char16_t> text;
+    return value->nGetTexte(&text) < 100 && text.nTaille() == 0;
+  }
+  return false;
+}
+
+bool IsDateColumnType(int32_t type) { return type == 10 || type == 14 || type == 24; }
+
+}  // namespace
+
+struct CNASQLGenerator::Walk {
+  const char16_t* text = nullptr;
+  int32_t len = 0;
+  int32_t cur = 0;
+  CNASQLScanner scanner;
+  CNAError* error = nullptr;
+  const CNASQLGenerator* extra = nullptr;
+  bool keepOrderBy = false;
+  int stoppedAt = -1;
+};
+
+CNASQLGenerator::CNASQLGenerator(CNAConnection* connection) : m_pConnection(connection) {
+  AddRefBoth(m_pConnection);
+  if (m_pConnection != nullptr) m_nOptionBits = nadialect::nInitialOptionBits(m_pConnection->m_nDbmsKind);
+}
+
+CNASQLGenerator::~CNASQLGenerator() {
+  if (m_pQuery != nullptr) ReleaseBoth(m_pQuery);
+  ReleaseBoth(m_pConnection);
+}
+
+bool CNASQLGenerator::bIsEmpty() { return m_strStatement.empty(); }
+
+int CNASQLGenerator::Reset(bool bKeepMarkers) {
+  m_nSelectCount = 0;
+  if (m_pQuery != nullptr) {
+    ReleaseBoth(m_pQuery);
+    m_pQuery = nullptr;
+  }
+  m_strStatement.clear();
+  m_strDialect.clear();
+  m_bDialectMade = false;
+  if (!bKeepMarkers) m_markers.clear();
+  m_nRowLimit = -1;
+  m_nRowOffset = -1;
+  return -1;
+}
+
+bool CNASQLGenerator::bAppend(const char16_t* text, ptrdiff_t length) {
+  if (text == nullptr) return true;
+  size_t n = length < 0 ? qg::StrLen16(text) : static_cast<size_t>(length);
+  if (m_bPassThrough && !m_strDialect.empty()) m_strDialect.append(text, n);
+  m_strStatement.append(text, n);
+  return true;
+}
+
+bool CNASQLGenerator::bSetRawText(const char16_t* text) { return bAppend(text); }
+
+bool CNASQLGenerator::bAppendReturning(const char16_t* text) {
+  return bAppend(u" RETURNING ") && bAppend(text);
+}
+
+bool CNASQLGenerator::bAppendCount() {
+  if (m_nSelectCount > 0) bAppend(u",");
+  bAppend(u"COUNT(*) AS QGACCESNATIF_NBENR");
+  ++m_nSelectCount;
+  return true;
+}
+
+bool CNASQLGenerator::bAppendColumnName(const char16_t* name, CNAError* error) {
+  CTString quoted;
+  if (!m_pConnection->bQuoteName(error, name, &quoted)) return false;
+  if (m_nSelectCount > 0) bAppend(u",");
+  bAppend(quoted.pszGet());
+  ++m_nSelectCount;
+  return true;
+}
+
+void CNASQLGenerator::SetStatementKind(int queryKind) {
+  switch (queryKind) {
+    case 1: case 2: m_nStatementKind = 1; break;
+    case 3: m_nStatementKind = 2; break;
+    case 4: m_nStatementKind = 3; break;
+    case 5: m_nStatementKind = 4; break;
+    case 6: m_nStatementKind = 6; break;
+    case 7: m_nStatementKind = 9; break;
+    case 12: m_nStatementKind = 11; break;
+    default: m_nStatementKind = kStatementOther; break;
+  }
+}
+
+bool CNASQLGenerator::bAddMarker(const CAny& value, char16_t escape, uint32_t flags,
+                                 int32_t nodeKind) {
+  auto m = std::make_unique<NAMarker>();
+  m->nPosition = m_strStatement.size();
+  m->clValue = value;
+  m->cEscape = escape;
+  m->nFlags = flags;
+  m->nNodeKind = nodeKind;
+  m_markers.push_back(std::move(m));
+  return true;
+}
+
+bool CNASQLGenerator::bAppendGenerator(const CNASQLGenerator& other, int /*mode*/) {
+  const size_t shift = m_strStatement.size();
+  m_strStatement += other.m_strStatement;
+  for (const auto& m : other.m_markers) {
+    auto copy = std::make_unique<NAMarker>(*m);
+    copy->nPosition += shift;
+    m_markers.push_back(std::move(copy));
+  }
+  m_nSelectCount += other.m_nSelectCount;
+  return true;
+}
+
+void CNASQLGenerator::TruncateTo(size_t n, int firstMarker) {
+  if (n < m_strStatement.size()) m_strStatement.resize(n);
+  if (firstMarker >= 0) {
+    if (static_cast<size_t>(firstMarker) < m_markers.size()) m_markers.resize(static_cast<size_t>(firstMarker));
+    return;
+  }
+  while (!m_markers.empty() && m_markers.back()->nPosition >= n) m_markers.pop_back();
+}
+
+const char16_t* CNASQLGenerator::pszGetStatementText() { return m_strStatement.c_str(); }
+
+CNANameList* CNASQLGenerator::pclEnsureNameList() {
+  if (!m_pNullList) m_pNullList.reset(new (std::nothrow) CNANameList);
+  return m_pNullList.get();
+}
+
+void CNASQLGenerator::MergeNameList(const CNANameList* list) {
+  if (!m_pNullList && list == nullptr) return;
+  CNANameList* own = pclEnsureNameList();
+  if (own != nullptr) own->Merge(CNANameList::kAnd, list);
+}
+
+void CNASQLGenerator::Internal(CNAError* error, uint32_t minor, uint32_t message,
+                               const char16_t* parameter) {
+  NASetErrorMessage(error, 0, kSite, minor, m_pConnection, message, parameter);
+}
+
+// ------------------------------------------------------------ rewriting ---
+
+void CNASQLGenerator::CopyTo(Walk& w, int32_t position) {
+  if (position > w.len) position = w.len;
+  if (position > w.cur) {
+    bAppend(w.text + w.cur, position - w.cur);
+    w.cur = position;
+  }
+}
+
+bool CNASQLGenerator::bGenerate(CNAQuery* query, const CNASQLGenerator* extra, bool bKeepOrderBy,
+                                int options, CNAError* error) {
+  if (options == 1) options = kOptionPassThrough;
+  m_bPassThrough = (options & kOptionPassThrough) != 0;
+  if (query == nullptr || query->piGetParsed() == nullptr) return false;
+  if (m_pQuery != query) {
+    if (m_pQuery != nullptr) ReleaseBoth(m_pQuery);
+    m_pQuery = NAAddRef(query);
+  }
+  qg::IParsedQuery* q = query->piGetParsed();
+  if (m_bPassThrough) {
+    if (NAIsSetStatement(q->pszGetText(), q->nGetTextLength())) m_nStatementKind = kStatementSet;
+  } else if (m_nStatementKind == 0) {
+    SetStatementKind(query->nGetKind());
+  }
+  Walk w;
+  w.text = q->pszGetText();
+  w.len = q->nGetTextLength();
+  w.error = error;
+  w.extra = extra;
+  w.keepOrderBy = bKeepOrderBy;
+  CNAConnection* c = m_pConnection;
+  w.scanner = CNASQLScanner(c->m_strOpenQuote.pszGet(), c->m_strCloseQuote.pszGet(),
+                            !m_bNoBackslashEscapes);
+  w.scanner.Scan(w.text, w.len);
+  if (!bWalk(w, q, false)) return false;
+  int32_t end = w.len;
+  if (m_bPassThrough && !bKeepOrderBy) {
+    ptrdiff_t order = w.scanner.nFindKeyword(u"ORDER BY");
+    if (order >= w.cur) {
+      end = static_cast<int32_t>(order);
+      while (end > w.cur && qg::IsSpace16(w.text[end - 1])) --end;
+    }
+  }
+  CopyTo(w, end);
+  return true;
+}
+
+bool CNASQLGenerator::bWalk(Walk& w, qg::IParsedQuery* q, bool nested) {
+  std::vector<Segment> segs;
+  const bool pass = m_bPassThrough && !nested;
+  const int kind = q->nGetKind();
+  if (!pass) {
+    qg::ParseRange list = q->GetClause(qg::kClauseSelectList);
+    if (list.nStart >= 0) segs.push_back({1, list.nStart, list.nEnd, 0});
+    for (int32_t i = 0; i < q->nGetSourceCount(); ++i) {
+      const qg::ParseSource* s = q->pGetSource(i);
+      segs.push_back({2, s->nStart, s->nEnd, i});
+      if (s->pJoinCondition != nullptr)
+        segs.push_back({8, s->pJoinCondition->nStart, s->pJoinCondition->nEnd, i});
+    }
+    qg::ParseRange where = q->GetClause(qg::kClauseWhere);
+    const bool hasExtra = !nested && w.extra != nullptr && !w.extra->m_strStatement.empty();
+    if (where.nStart >= 0) {
+      segs.push_back({3, where.nStart, where.nEnd, 0});
+    } else if (hasExtra) {
+      int32_t at = nFromEnd(w, q);
+      segs.push_back({3, at, at, 0});
+    }
+    for (int32_t i = 0; i < q->nGetGroupCount(); ++i) {
+      const qg::ParseOrderItem* g = q->pGetGroupItem(i);
+      segs.push_back({4, g->nStart, g->nEnd, i});
+    }
+    qg::ParseRange having = q->GetClause(qg::kClauseHaving);
+    if (having.nStart >= 0) segs.push_back({5, having.nStart, having.nEnd, 0});
+    for (int32_t i = 0; i < q->nGetAssignmentCount(); ++i) {
+      const qg::ParseNode* v = q->pGetAssignment(i)->pValue;
+      segs.push_back({10, v->nStart, v->nEnd, i});
+    }
+    if (kind == qg::kQueryUpdate) {
+      // The SET list's column names.
+      for (int32_t i = 0; i < q->nGetWrittenCount(); ++i) {
+        const qg::ParseColumn* col = q->pGetWritten(i);
+        segs.push_back({11, col->nStart, col->nEnd, i});
+      }
+    }
+    qg::ParseRange sub = q->GetClause(qg::kClauseInsertSelect);
+    if (sub.nStart >= 0 && q->piGetInsertSelect() != nullptr) segs.push_back({12, sub.nStart, sub.nEnd, 0});
+  }
+  qg::ParseRange order = q->GetClause(qg::kClauseOrderBy);
+  if (order.nStart >= 0 && (!pass || w.keepOrderBy)) segs.push_back({6, order.nStart, order.nEnd, 0});
+  if (q->nGetEmbeddedCount() > 0) {
+    for (int32_t i = 0; i < q->nGetEmbeddedCount(); ++i) {
+      const qg::ParseEmbedded* e = q->pGetEmbedded(i);
+      segs.push_back({7, e->nStart, e->nEnd, i});
+    }
+  }
+  // Text order; equal starts by kind, so that the output never depends on
+  // the sort.
+  std::stable_sort(segs.begin(), segs.end(), [](const Segment& a, const Segment& b) {
+    return a.nStart != b.nStart ? a.nStart < b.nStart : a.kind < b.kind;
+  });
+  for (const Segment& s : segs) {
+    if (s.nStart < w.cur) continue;  // inside what a handler already wrote
+    bool ok = true;
+    switch (s.kind) {
+      case 1: ok = bSelectList(w, q, false); break;
+      case 2: ok = bSource(w, q, s.nIndex); break;
+      case 3: ok = bWhere(w, q); break;
+      case 4:
+      case 8: {
+        const qg::ParseNode* n = s.kind == 4 ? q->pGetGroupItem(s.nIndex)->pExpression
+                                             : q->pGetSource(s.nIndex)->pJoinCondition;
+        ok = bRenderNode(w, q, n, nullptr, 0);
+        break;
+      }
+      case 5: ok = bRenderNode(w, q, q->pGetCondition(qg::kClauseHaving), nullptr, 0); break;
+      case 6: {
+        int stopped = -1;
+        ok = bOrderBy(w, q, w.keepOrderBy || nested, true, &stopped);
+        break;
+      }
+      case 7:
+        ok = bEmbedded(w, q, s.nIndex);
+        break;
+      case 10:
+        ok = bRenderNode(w, q, q->pGetAssignment(s.nIndex)->pValue, nullptr, 0);
+        break;
+      case 11: {
+        const qg::ParseColumn* col = q->pGetWritten(s.nIndex);
+        CopyTo(w, col->nStart);
+        ok = bWriteQuoted(w, col->pszName, false);
+        w.cur = col->nEnd;
+        break;
+      }
+      case 12: {
+        qg::IParsedQuery* sub = q->piGetInsertSelect();
+        ok = bWalk(w, sub, true);
+        break;
+      }
+    }
+    if (!ok) return false;
+  }
+  return true;
+}
+
+// Where a new WHERE goes: before the first top-level clause that follows
+// the FROM part (GROUP BY, HAVING, ORDER BY, LIMIT, FOR UPDATE, LOCK IN
+// SHARE MODE, UNION), else at the end of the query's level (a final ";"
+// stays after it). The place is right after the last word before that
+// point, so that it never falls inside a comment.
+int32_t CNASQLGenerator::nFromEnd(Walk& w, qg::IParsedQuery* q) {
+  qg::ParseRange from = q->GetClause(qg::kClauseFrom);
+  int32_t start = from.nEnd >= 0 ? from.nEnd : q->GetClause(qg::kClauseSelectList).nEnd;
+  if (start < 0) start = 0;
+  int32_t best = -1;
+  for (const char16_t* kw : {u"GROUP BY", u"HAVING", u"ORDER BY", u"LIMIT", u"FOR UPDATE",
+                             u"LOCK IN", u"UNION", u"PROCEDURE", u"INTO"}) {
+    ptrdiff_t at = w.scanner.nFindKeywordForward(kw, start);
+    if (at >= 0 && (best < 0 || at < best)) best = static_cast<int32_t>(at);
+  }
+  const auto& toks = w.scanner.Tokens();
+  if (best < 0) {
+    size_t k = w.scanner.nTokenAt(start);
+    int32_t depth = k < toks.size() ? toks[k].nDepth : 0;
+    best = w.len;
+    for (; k < toks.size(); ++k) {
+      if ((toks[k].kind == SqlTokenKind::kClose && toks[k].nDepth < depth) ||
+          (toks[k].nDepth == depth && toks[k].kind == SqlTokenKind::kOther &&
+           w.text[toks[k].nStart] == u';')) {
+        best = toks[k].nStart;
+        break;
+      }
+    }
+  }
+  ptrdiff_t last = w.scanner.nPrevSignificant(static_cast<ptrdiff_t>(w.scanner.nTokenAt(best)));
+  if (last >= 0 && toks[last].nEnd >= start && toks[last].nEnd <= best) best = toks[last].nEnd;
+  return best;
+}
+
+// A name the host embedded in the text becomes the name quoted by the
+// connection (after its quoted qualifier and "."), a value a marker.
+bool CNASQLGenerator::bEmbedded(Walk& w, qg::IParsedQuery* q, int index) {
+  const qg::ParseEmbedded* e = q->pGetEmbedded(index);
+  CopyTo(w, e->nStart);
+  bool ok = true;
+  if (e->bValue) {
+    if (e->pValue != nullptr) bAddMarker(*e->pValue, 0, kMarkerValue | e->nFlags, 0);
+  } else {
+    if (e->pszQualifier != nullptr) {
+      ok = bWriteQuoted(w, e->pszQualifier, false);
+      bAppend(u".");
+    }
+    ok = ok && bWriteQuoted(w, e->pszName, false);
+  }
+  w.cur = e->nEnd;
+  return ok;
+}
+
+bool CNASQLGenerator::bWhere(Walk& w, qg::IParsedQuery* q) {
+  const qg::ParseNode* own = q->pGetCondition(qg::kClauseWhere);
+  const bool hasExtra = w.extra != nullptr && !w.extra->m_strStatement.empty();
+  if (hasExtra) {
+    int32_t at = own != nullptr ? q->GetClause(qg::kClauseWhereKeyword).nEnd : nFromEnd(w, q);
+    CopyTo(w, at);
+    bAppend(own != nullptr ? u" (" : u" WHERE ");
+  }
+  if (own != nullptr) {
+    // The condition's own leading blanks were copied before " (".
+    while (hasExtra && w.cur < own->nStart && qg::IsSpace16(w.text[w.cur])) ++w.cur;
+    if (!bRenderNode(w, q, own, nullptr, 0)) return false;
+  }
+  if (hasExtra) {
+    if (own != nullptr) {
+      CopyTo(w, q->GetClause(qg::kClauseWhere).nEnd);
+      bAppend(u") AND (");
+    }
+    bAppendGenerator(*w.extra, 0);
+    m_nSelectCount -= w.extra->m_nSelectCount;
+    bAppend(own != nullptr ? u")" : u" ");
+    MergeNameList(w.extra->pclGetNameList());
+  }
+  return true;
+}
+
+bool CNASQLGenerator::bWriteQuoted(Walk& w, const char16_t* name, bool qualified) {
+  CTString quoted;
+  bool ok = qualified ? m_pConnection->bQuoteQualifiedName(w.error, name, &quoted)
+                      : m_pConnection->bQuoteName(w.error, name, &quoted);
+  if (ok) bAppend(quoted.pszGet());
+  return ok;
+}
+
+// An alias after a column or source ("AS name" or "name"), quoted.
+bool CNASQLGenerator::bQuoteAliasAfter(Walk& w, int32_t position) {
+  const auto& toks = w.scanner.Tokens();
+  ptrdiff_t k = w.scanner.nNextSignificant(static_cast<ptrdiff_t>(w.scanner.nTokenAt(position)) - 1);
+  if (k >= 0 && toks[k].nStart < position) k = w.scanner.nNextSignificant(k);
+  if (k < 0) return true;
+  if (w.scanner.bIsWord(k, u"AS")) k = w.scanner.nNextSignificant(k);
+  else return true;  // only an alias introduced by AS is rewritten
+  if (k < 0 || (toks[k].kind != SqlTokenKind::kWord && toks[k].kind != SqlTokenKind::kQuotedName))
+    return true;
+  if (toks[k].kind == SqlTokenKind::kQuotedName) return true;  // already quoted
+  CopyTo(w, toks[k].nStart);
+  std::u16string name(w.text + toks[k].nStart, w.text + toks[k].nEnd);
+  if (!bWriteQuoted(w, name.c_str(), false)) return false;
+  w.cur = toks[k].nEnd;
+  return true;
+}
+
+bool CNASQLGenerator::bRenderColumnNode(Walk& w, qg::IParsedQuery* q, const qg::ParseNode* node) {
+  CopyTo(w, node->nStart);
+  if (node->pszQualifier != nullptr) {
+    if (!bWriteQuoted(w, node->pszQualifier, true)) return false;
+    bAppend(u".");
+  } else if (q->nGetSourceCount() > 1 && node->nSource >= 0) {
+    const qg::ParseSource* s = q->pGetSource(node->nSource);
+    const char16_t* qualifier = s->pszAlias != nullptr ? s->pszAlias : s->pszName;
+    if (qualifier != nullptr && *qualifier != 0) {
+      if (!bWriteQuoted(w, qualifier, s->pszAlias == nullptr)) return false;
+      bAppend(u".");
+    }
+  }
+  if (!bWriteQuoted(w, node->pszName, false)) return false;
+  if (node->bOuterJoin) bAppend(u"(+)");
+  w.cur = node->nEnd;
+  return true;
+}
+
+bool CNASQLGenerator::bSelectList(Walk& w, qg::IParsedQuery* q, bool /*second*/) {
+  const int kind = q->nGetKind();
+  if (kind == qg::kQueryInsert) {
+    for (int32_t i = 0; i < q->nGetWrittenCount(); ++i) {
+      const qg::ParseColumn* col = q->pGetWritten(i);
+      CopyTo(w, col->nStart);
+      if (!bWriteQuoted(w, col->pszName, false)) return false;
+      w.cur = col->nEnd;
+    }
+    return true;
+  }
+  const int32_t startCur = w.cur;
+  bool wroteExplicit = false;
+  std::vector<const qg::ParseColumn*> implicit;
+  for (int32_t i = 0; i < q->nGetColumnCount(); ++i) {
+    const qg::ParseColumn* col = q->pGetColumn(i);
+    if (col->nStart < 0) {
+      implicit.push_back(col);
+      continue;
+    }
+    wroteExplicit = true;
+    if (!bRenderNode(w, q, col->pExpression, nullptr, 0)) return false;
+    if (col->pszAlias != nullptr && !bQuoteAliasAfter(w, col->nEnd)) return false;
+  }
+  qg::ParseRange list = q->GetClause(qg::kClauseSelectList);
+  bool expanded = false;
+  if (!wroteExplicit && !implicit.empty() && w.cur == startCur && vn2()) {
+    // SELECT * written alone: the explicit list of columns.
+    const auto& toks = w.scanner.Tokens();
+    ptrdiff_t k = w.scanner.nNextSignificant(static_cast<ptrdiff_t>(w.scanner.nTokenAt(list.nStart)) - 1);
+    ptrdiff_t next = w.scanner.nNextSignificant(k);
+    if (k >= 0 && toks[k].kind == SqlTokenKind::kOther && w.text[toks[k].nStart] == u'*' &&
+        toks[k].nEnd == list.nEnd && (next < 0 || w.scanner.bIsWord(next, u"FROM"))) {
+      CopyTo(w, toks[k].nStart);
+      for (size_t i = 0; i < implicit.size(); ++i) {
+        if (i > 0) bAppend(u",");
+        const qg::ParseColumn* col = implicit[i];
+        if (q->nGetSourceCount() > 1 && col->nSource >= 0) {
+          const qg::ParseSource* s = q->pGetSource(col->nSource);
+          const char16_t* qualifier = s->pszAlias != nullptr ? s->pszAlias : s->pszName;
+          if (!bWriteQuoted(w, qualifier, s->pszAlias == nullptr)) return false;
+          bAppend(u".");
+        }
+        if (!bWriteQuoted(w, col->pszName, false)) return false;
+      }
+      w.cur = toks[k].nEnd;
+      expanded = true;
+    }
+  }
+  if (kind == qg::kQuerySelect && !m_strExtraSelect.empty()) {
+    if (!expanded) CopyTo(w, list.nEnd);
+    bAppend(u",");
+    bAppend(m_strExtraSelect);
+  }
+  return true;
+}
+
+bool CNASQLGenerator::bSource(Walk& w, qg::IParsedQuery* q, int index) {
+  const qg::ParseSource* s = q->pGetSource(index);
+  if (s->piSubquery != nullptr) {
+    if (!bWalk(w, s->piSubquery, true)) return false;
+  } else {
+    CopyTo(w, s->nNameStart);
+    std::u16string resolved;
+    const char16_t* name = m_pQuery != nullptr && m_pQuery->piGetParsed() == q
+                               ? m_pQuery->pszResolveName(s->pszName, &resolved)
+                               : nullptr;
+    if (!bWriteQuoted(w, name != nullptr ? name : s->pszName, true)) return false;
+    w.cur = s->nNameEnd;
+  }
+  if (s->pszAlias != nullptr && s->nAliasStart >= w.cur) {
+    CopyTo(w, s->nAliasStart);
+    if (!bWriteQuoted(w, s->pszAlias, false)) return false;
+    w.cur = s->nAliasEnd;
+  }
+  if (q->nGetKind() == qg::kQuerySelect) {
+    const int kind = m_pConnection->m_nDbmsKind;
+    const char16_t* lock = m_pConnection->pszGetRecordLockText();
+    if (lock != nullptr && *lock != 0 && !(kind == 8 && m_pConnection->m_nServerMajor >= 10)) {
+      CopyTo(w, s->nEnd);
+      bAppend(u" ");
+      bAppend(lock);
+    }
+  }
+  return true;
+}
+
+bool CNASQLGenerator::bOrderBy(Walk& w, qg::IParsedQuery* q, bool reRender, bool keepDirection,
+                               int* stoppedAt) {
+  *stoppedAt = -1;
+  qg::ParseRange order = q->GetClause(qg::kClauseOrderBy);
+  if (order.nStart < 0) return true;
+  if (!reRender) {
+    int32_t end = order.nStart;
+    while (end > w.cur && qg::IsSpace16(w.text[end - 1])) --end;
+    CopyTo(w, end);
+    w.cur = order.nEnd;  // the clause is dropped; what follows it stays
+    return true;
+  }
+  const int32_t most = m_pConnection->nGetMaxOrderItems();
+  const int32_t count = q->nGetOrderCount();
+  for (int32_t i = 0; i < count; ++i) {
+    if (i >= most) break;
+    const qg::ParseOrderItem* item = q->pGetOrderItem(i);
+    CopyTo(w, item->nStart);
+    const qg::ParseColumn* col = item->nColumn >= 0 ? q->pGetColumn(item->nColumn) : nullptr;
+    if (item->nForm == 1 && item->pExpression != nullptr && item->pExpression->nKind == qg::kNodeColumn) {
+      if (!bRenderColumnNode(w, q, item->pExpression)) return false;
+    } else if ((item->nForm == 2 || item->nForm == 3) && item->nColumn >= 0 && m_pConnection->vb6()) {
+      bAppend(u" ");
+      std::string digits = std::to_string(item->nColumn + 1);
+      bAppend(std::u16string(digits.begin(), digits.end()));
+      bAppend(u" ");
+      w.cur = item->nEnd;
+    } else if (item->pExpression != nullptr) {
+      if (!bRenderNode(w, q, item->pExpression, nullptr, 0)) return false;
+    }
+    CopyTo(w, item->nEnd);
+    // Direction: any white space after the item is kept as written.
+    int32_t p = item->nEnd;
+    while (p < w.len && qg::IsSpace16(w.text[p])) ++p;
+    auto word = [&](const char16_t* kw, int32_t n) {
+      return p + n <= w.len && qg::StrNICmpAscii16(w.text + p, kw, static_cast<size_t>(n)) == 0 &&
+             (p + n == w.len || !(qg::IsDigit16(w.text[p + n]) || w.text[p + n] == u'_' ||
+                                  ((w.text[p + n] | 0x20) >= u'a' && (w.text[p + n] | 0x20) <= u'z')));
+    };
+    if (word(u"ASC", 3)) {
+      if (keepDirection) {
+        CopyTo(w, p + 3);
+      } else {
+        bAppend(u" DESC");
+        w.cur = p + 3;
+      }
+    } else if (word(u"DESC", 4)) {
+      if (keepDirection) {
+        CopyTo(w, p + 4);
+      } else {
+        bAppend(u" ASC");
+        w.cur = p + 4;
+      }
+    } else if (p >= w.len || w.text[p] == u',' || i == count - 1) {
+      if (!keepDirection) bAppend(u" DESC");
+    }
+    // A primary column makes the order total: further items are not
+    // needed. A unique column does not: it may hold several nulls unless
+    // the conditions reject them, which is only known per column item.
+    if (col != nullptr && item->nForm == 1 && m_pQuery != nullptr &&
+        m_pQuery->piGetParsed() == q && m_pQuery->bIsPrimaryColumn(col)) {
+      *stoppedAt = item->nColumn;
+      w.cur = order.nEnd;
+      return true;
+    }
+  }
+  CopyTo(w, order.nEnd);
+  w.cur = std::max(w.cur, order.nEnd);
+  return true;
+}
+
+bool CNASQLGenerator::bAppendOrderBy(bool bKeepDirection, int* stoppedAt, CNAError* error) {
+  int dummy = -1;
+  if (stoppedAt == nullptr) stoppedAt = &dummy;
+  *stoppedAt = -1;
+  if (m_pQuery == nullptr || m_pQuery->piGetParsed() == nullptr) return true;
+  qg::IParsedQuery* q = m_pQuery->piGetParsed();
+  qg::ParseRange order = q->GetClause(qg::kClauseOrderBy);
+  if (order.nStart < 0) return true;
+  Walk w;
+  w.text = q->pszGetText();
+  w.len = q->nGetTextLength();
+  w.error = error;
+  w.scanner = CNASQLScanner(m_pConnection->m_strOpenQuote.pszGet(),
+                            m_pConnection->m_strCloseQuote.pszGet(), !m_bNoBackslashEscapes);
+  w.scanner.Scan(w.text, w.len);
+  w.cur = order.nStart;
+  return bOrderBy(w, q, true, bKeepDirection, stoppedAt);
+}
+
+// ----------------------------------------------------- expression renderer ---
+
+bool CNASQLGenerator::bRenderNode(Walk& w, qg::IParsedQuery* q, const qg::ParseNode* node,
+                                  const qg::ParseNode* parent, int index) {
+  (void)index;
+  if (node == nullptr) return true;
+  // Start step.
+  CopyTo(w, node->nStart);
+  switch (node->nKind) {
+    case qg::kNodeColumn:
+      if (!bRenderColumnNode(w, q, node)) return false;
+      break;
+    case qg::kNodeValue: {
+      if (!bCanUseMarker() || node->nStart < 0 || node->pValue == nullptr) {
+        // Kept as written; a character-set introducer is left out.
+        int32_t p = node->nStart;
+        if (p < w.len && w.text[p] == u'_') {
+          int32_t k = p + 1;
+          while (k < w.len && w.text[k] != u'\'' && w.text[k] != u'"') ++k;
+          if (k < node->nEnd && k - p >= 5 && qg::StrNICmpAscii16(w.text + p + 1, u"utf8", 4) == 0)
+            w.cur = k;
+        }
+        break;
+      }
+      const bool like = parent != nullptr &&
+                        (parent->nKind == qg::kNodeLike || parent->nKind == qg::kNodeNotLike) &&
+                        IsTextType(node->pValue->nGetCode()) && index == 1;
+      if (like) {
+        bAddMarker(*node->pValue, parent->cEscape, kMarkerValue | kMarkerPattern, qg::kNodeLike);
+      } else {
+        bAddMarker(*node->pValue, 0, kMarkerValue, parent != nullptr ? parent->nKind : 0);
+      }
+      w.cur = node->nEnd;
+      break;
+    }
+    case qg::kNodeSubquery:
+      if (node->nOperandCount > 0 && !bRenderNode(w, q, node->ppOperands[0], node, 0)) return false;
+      if (node->piSubquery != nullptr && !bWalk(w, node->piSubquery, true)) return false;
+      break;
+    case qg::kNodeKeyword:
+      for (int32_t i = 0; i < q->nGetEmbeddedCount(); ++i) {
+        if (q->pGetEmbedded(i)->nStart == node->nStart) return bEmbedded(w, q, i);
+      }
+      break;
+    case qg::kNodeRefused:
+      Internal(w.error, 7, 48, u"MariaDB");
+      return false;
+    default: {
+      if (node->nKind == qg::kNodeFunction) {
+        const char16_t* name = nadialect::pszMapFunctionName(node->nFunction, m_pConnection->m_nDbmsKind);
+        if (name != nullptr) {
+          bAppend(name);
+          while (w.cur < w.len && (w.text[w.cur] == u'_' || ((w.text[w.cur] | 0x20) >= u'a' &&
+                                                             (w.text[w.cur] | 0x20) <= u'z')))
+            ++w.cur;
+        }
+      }
+      if (node->nOperandCount == 0) break;
+      const qg::ParseNode* first = node->ppOperands[0];
+      CopyTo(w, first->nStart);
+      const size_t beforeColumn = m_strStatement.size();
+      if (!bRenderNode(w, q, first, node, 0)) return false;
+      if (m_pConnection->vb8() && first->nKind == qg::kNodeColumn && node->nOperandCount == 2 &&
+          bRenderNullComparison(w, q, node, beforeColumn)) {
+        break;
+      }
+      for (int32_t i = 1; i < node->nOperandCount; ++i) {
+        if (!bRenderNode(w, q, node->ppOperands[i], node, i)) return false;
+      }
+      break;
+    }
+  }
+  // End step.
+  CopyTo(w, node->nEnd);
+  return true;
+}
+
+bool CNASQLGenerator::bRenderNullComparison(Walk& w, qg::IParsedQuery* /*q*/,
+                                            const qg::ParseNode* node, size_t outBeforeColumn) {
+  const int op = node->nKind;
+  if (op < qg::kNodeEqual || op > qg::kNodeGreaterEqual) return false;
+  const qg::ParseNode* column = node->ppOperands[0];
+  const qg::ParseNode* value = node->ppOperands[1];
+  if (!IsDateColumnType(column->nColumnType) || value->nKind != qg::kNodeValue ||
+      !IsEmptyDateOperand(value->pValue)) {
+    return false;
+  }
+  const bool nullFirst = m_pConnection->vb12();
+  static const char16_t* const kFirst[] = {u" IS NULL ", u" IS NOT NULL ", u" 0=1 ",
+                                           u" IS NULL ", u" IS NOT NULL ", u" 1=1 "};
+  static const char16_t* const kLast[] = {u" IS NULL ", u" IS NOT NULL ", u" IS NOT NULL ",
+                                          u" 1=1 ", u" 0=1 ", u" IS NULL "};
+  const char16_t* text = (nullFirst ? kFirst : kLast)[op - qg::kNodeEqual];
+  if (text[1] == u'0' || text[1] == u'1') TruncateTo(outBeforeColumn);
+  bAppend(text);
+  w.cur = value->nEnd;
+  return true;
+}
+
+// ------------------------------------------------------------ rewrite pass ---
+
+const char16_t* CNASQLGenerator::pszGetDialectText(CNAError* error) {
+  if (!m_bDialectMade) {
+    if (!bRewrite(error)) return nullptr;
+    m_bDialectMade = true;
+  }
+  return m_strDialect.c_str();
+}
+
+bool CNASQLGenerator::bRewrite(CNAError* error) {
+  m_strDialect.clear();
+  const int kind = m_pConnection->m_nDbmsKind;
+  size_t prev = 0;
+  bool ok = true;
+  // A piece of statement text that follows a literal is set apart by a
+  // blank unless either side already has one.
+  auto piece = [&](size_t end) {
+    if (end <= prev) return;
+    if (!m_strDialect.empty() && !qg::IsSpace16(m_strDialect.back()) &&
+        !qg::IsSpace16(m_strStatement[prev])) {
+      m_strDialect += u' ';
+    }
+    m_strDialect.append(m_strStatement, prev, end - prev);
+    prev = end;
+  };
+  for (const auto& m : m_markers) {
+    piece(std::min(m->nPosition, m_strStatement.size()));
+    CDualString literal(CDualString::kUtf16, 65001);
+    if (!m_pConnection->bValueLiteral(error, &literal, m->clValue, 0, false)) {
+      ok = false;
+      continue;
+    }
+    m_strDialect += literal.pszGetW();
+    if (m->nFlags & kMarkerPattern) {
+      char16_t escape = m->cEscape != 0 ? m->cEscape : u'\\';
+      CXYString<char16_t> text;
+      bool has = m->clValue.nGetTexte(&text) < 100 &&
+                 qg::StrChr16(text.pszGet() != nullptr ? text.pszGet() : u"", escape) != nullptr;
+      size_t after = prev;
+      while (after < m_strStatement.size() && qg::IsSpace16(m_strStatement[after])) ++after;
+      bool follows = m_strStatement.size() - after >= 6 &&
+                     qg::StrNICmpAscii16(m_strStatement.c_str() + after, u"ESCAPE", 6) == 0;
+      m_strDialect += nadialect::EscapeClause(kind, m_pConnection->m_nServerMajor, m->cEscape, has,
+                                              follows, m_bNoBackslashEscapes);
+    }
+  }
+  piece(m_strStatement.size());
+  if (!m_bPassThrough) {
+    nadialect::bRewriteRowLimit(m_strDialect, kind, m_nRowLimit, m_nRowOffset,
+                                m_pConnection->m_strOpenQuote.pszGet(),
+                                m_pConnection->m_strCloseQuote.pszGet());
+  }
+  return ok;
+}

@@ -1,0 +1,177 @@
+// The text of the SQL statements the driver sends. Two uses:
+//  - an append buffer: SQL pieces, column lists and markers (places where a
+//    value goes) appended one after the other;
+//  - a rewriter of a query the host has parsed (bGenerate): the clauses are
+//    walked in text order, the text between them copied as written, names
+//    quoted for the connection, a "*" select list expanded, an extra
+//    condition merged into the WHERE clause, comparisons of date columns
+//    with empty values turned into fixed null tests, and the ORDER BY kept,
+//    dropped or reversed.
+// The dialect text is made from the statement text by the rewrite pass:
+// marker values inlined as literals through the connection's literal
+// rendering, then the row-limit rules of the DBMS kind.
+//
+// One thread at a time (the owner's session lock). Positions are UTF-16
+// offsets.
+#ifndef QG_DRIVER_SQL_SQL_GENERATOR_H_
+#define QG_DRIVER_SQL_SQL_GENERATOR_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "driver/core/dual_string.h"
+#include "driver/core/refcounted.h"
+#include "driver/sql/name_list.h"
+#include "driver/sql/sql_scanner.h"
+#include "support/any.h"
+#include "support/frame/parsed_query.h"
+
+class CNAConnection;
+class CNAError;
+class CNAQuery;
+
+// A place in the statement text where a value goes.
+struct NAMarker {
+  size_t nPosition = 0;
+  CAny clValue;
+  char16_t cEscape = 0;    // LIKE patterns: the escape character, 0 for the default
+  uint32_t nFlags = 0;     // 0x80000 a value, 0x40000 a search pattern
+  int32_t nNodeKind = 0;   // the comparison that uses the value
+};
+
+class CNASQLGenerator : public CNARefCounted {
+ public:
+  // Marker flags.
+  static constexpr uint32_t kMarkerValue = 0x80000;
+  static constexpr uint32_t kMarkerPattern = 0x40000;
+  // Generation options.
+  static constexpr int kOptionPassThrough = 4;
+  static constexpr int kOptionNested = 32;
+
+  // Statement kinds.
+  static constexpr int kStatementSelect = 1;
+  static constexpr int kStatementUpdate = 2;
+  static constexpr int kStatementInsert = 3;
+  static constexpr int kStatementDelete = 4;
+  static constexpr int kStatementOther = 8;
+  static constexpr int kStatementSet = 10;
+
+  explicit CNASQLGenerator(CNAConnection* connection);
+  ~CNASQLGenerator() override;
+
+  // --- virtual operations in slot order (0 and 1 are the base's) ---
+  virtual int32_t vn2() { return 1; }                                     // 2
+  virtual bool bIsEmpty();                                                // 3
+  virtual int nGetMarkerCount() { return static_cast<int>(m_markers.size()); }  // 4
+  virtual int Reset(bool bKeepMarkers);                                   // 5
+  // Appends another generator's statement text, markers (positions
+  // shifted) and select list.
+  virtual bool bAppendGenerator(const CNASQLGenerator& other, int mode);   // 6
+  // A marker holding a copy of the value at the current end of the text.
+  virtual bool bAddMarker(const CAny& value, char16_t escape, uint32_t flags,
+                          int32_t nodeKind);                              // 7
+
+  // --- appending ---
+  bool bAppend(const char16_t* text, ptrdiff_t length = -1);
+  bool bAppend(const std::u16string& text) { return bAppend(text.data(), static_cast<ptrdiff_t>(text.size())); }
+  bool bSetRawText(const char16_t* text);
+  bool bAppendReturning(const char16_t* text);
+  // "COUNT(*) AS QGACCESNATIF_NBENR", after "," when the select list is not
+  // empty; counts as a select-list entry.
+  bool bAppendCount();
+  // A column name quoted by the connection, as one element of a
+  // comma-separated list; counts as a select-list entry.
+  bool bAppendColumnName(const char16_t* name, CNAError* error);
+  void SetStatementKind(int queryKind);
+  int nGetStatementKind() const { return m_nStatementKind; }
+  void SetRowLimit(int64_t limit) { m_nRowLimit = limit; }
+  void SetRowOffset(int64_t offset) { m_nRowOffset = offset; }
+  int64_t nGetRowLimit() const { return m_nRowLimit; }
+  int64_t nGetRowOffset() const { return m_nRowOffset; }
+  void SetExtraSelectText(const char16_t* text) { m_strExtraSelect = text != nullptr ? text : u""; }
+  // Cuts the statement text to n characters and drops the markers from
+  // firstMarker on (negative: every marker at or after the new end).
+  void TruncateTo(size_t n, int firstMarker = -1);
+  // Whether the session runs under sql_mode NO_BACKSLASH_ESCAPES (the back
+  // end says so); LIKE then has no default escape character.
+  void SetNoBackslashEscapes(bool on) { m_bNoBackslashEscapes = on; }
+
+  const char16_t* pszGetStatementText();
+  size_t nGetStatementLength() const { return m_strStatement.size(); }
+  const NAMarker& GetMarker(int i) const { return *m_markers[static_cast<size_t>(i)]; }
+  int nGetSelectCount() const { return m_nSelectCount; }
+
+  // The dialect text (made once by the rewrite pass); null when the pass
+  // fails (the error then says why).
+  const char16_t* pszGetDialectText(CNAError* error = nullptr);
+
+  // --- rewriting a parsed query ---
+  // Regenerates the query; extra: a condition (statement text and markers
+  // of another generator) merged into the WHERE clause, or null. With
+  // bKeepOrderBy the query's ORDER BY is written (names quoted); without,
+  // it is dropped so that the caller can append its own. Options: 4 pass
+  // through (1 counts as 4): only embedded names are replaced, and the text
+  // is taken as written up to a top-level ORDER BY when it is not kept.
+  bool bGenerate(CNAQuery* query, const CNASQLGenerator* extra, bool bKeepOrderBy, int options,
+                 CNAError* error);
+  // Appends the bound query's ORDER BY items, each in its own direction
+  // (bKeepDirection) or reversed. Stops after a primary column: the order
+  // is then total. Answers the select-list index of that column in
+  // *stoppedAt (-1 when the list ran to its end).
+  bool bAppendOrderBy(bool bKeepDirection, int* stoppedAt, CNAError* error);
+
+  // Null list of the conditions merged into the statement.
+  CNANameList* pclEnsureNameList();
+  void MergeNameList(const CNANameList* list);
+  const CNANameList* pclGetNameList() const { return m_pNullList.get(); }
+
+ private:
+  struct Walk;
+  struct Segment {
+    int kind;
+    int32_t nStart;
+    int32_t nEnd;
+    int32_t nIndex;
+  };
+
+  bool bWalk(Walk& w, qg::IParsedQuery* q, bool nested);
+  void CopyTo(Walk& w, int32_t position);
+  bool bRenderNode(Walk& w, qg::IParsedQuery* q, const qg::ParseNode* node,
+                   const qg::ParseNode* parent, int index);
+  bool bRenderNullComparison(Walk& w, qg::IParsedQuery* q, const qg::ParseNode* node,
+                             size_t outBeforeColumn);
+  bool bRenderColumnNode(Walk& w, qg::IParsedQuery* q, const qg::ParseNode* node);
+  bool bWriteQuoted(Walk& w, const char16_t* name, bool qualified);
+  bool bSelectList(Walk& w, qg::IParsedQuery* q, bool second);
+  bool bSource(Walk& w, qg::IParsedQuery* q, int index);
+  bool bWhere(Walk& w, qg::IParsedQuery* q);
+  bool bOrderBy(Walk& w, qg::IParsedQuery* q, bool reRender, bool keepDirection,
+                int* stoppedAt);
+  bool bEmbedded(Walk& w, qg::IParsedQuery* q, int index);
+  int32_t nFromEnd(Walk& w, qg::IParsedQuery* q);
+  bool bQuoteAliasAfter(Walk& w, int32_t position);
+  bool bCanUseMarker() const { return m_bParametersAllowed; }
+  void Internal(CNAError* error, uint32_t minor, uint32_t message, const char16_t* parameter);
+  bool bRewrite(CNAError* error);
+
+  CNAConnection* m_pConnection;  // one reference (both counts)
+  bool m_bPassThrough = false;
+  int m_nStatementKind = 0;
+  CNAQuery* m_pQuery = nullptr;  // one reference, or null
+  std::u16string m_strStatement;
+  std::vector<std::unique_ptr<NAMarker>> m_markers;
+  bool m_bParametersAllowed = true;
+  int m_nOptionBits = 0;
+  std::u16string m_strExtraSelect;
+  int m_nSelectCount = 0;
+  int64_t m_nRowLimit = -1;
+  int64_t m_nRowOffset = -1;
+  std::u16string m_strDialect;
+  bool m_bDialectMade = false;
+  std::unique_ptr<CNANameList> m_pNullList;
+  bool m_bNoBackslashEscapes = false;
+};
+
+#endif  // QG_DRIVER_SQL_SQL_GENERATOR_H_
