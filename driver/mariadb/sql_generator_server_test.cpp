@@ -9,7 +9,11 @@
 
 #include "driver/core/connection.h"
 #include "driver/core/error_status.h"
+#include "driver/mariadb/client_entry_points.h"
+#include "driver/mariadb/connection_mariadb.h"
+#include "driver/mariadb/manager_mariadb.h"
 #include "driver/mariadb/testing/mariadb_server.h"
+#include "host/core/driver_objects.h"
 #include "driver/sql/query.h"
 #include "driver/sql/sql_generator.h"
 #include "host/core/calc_entries.h"
@@ -144,6 +148,69 @@ TEST_F(GeneratorOnServer, PagingOverANullableUniqueColumnLosesAndRepeatsNoRow) {
                           offset, true));
   }
   EXPECT_EQ(pages, all);
+}
+
+// The first column of every row, one per line, through the connection's own
+// handle (so that its session's sql_mode applies).
+std::string Rows(CNAConnectionMariaDB* c, const std::string& sql) {
+  CNALock lock(c->pGetLock());
+  MYSQL* h = c->pGetHandle();
+  if (h == nullptr || gMariaDB.mysql_real_query(h, sql.data(), sql.size()) != 0) {
+    return "(error " + std::to_string(h != nullptr ? gMariaDB.mysql_errno(h) : 0) + ")";
+  }
+  std::string out;
+  MYSQL_RES* result = gMariaDB.mysql_store_result(h);
+  if (result != nullptr) {
+    while (MYSQL_ROW row = gMariaDB.mysql_fetch_row(result)) out += std::string(row[0]) + "\n";
+    gMariaDB.mysql_free_result(result);
+  }
+  return out;
+}
+
+TEST_F(GeneratorOnServer, LikePatternsMatchTheSameRowsUnderBothSqlModes) {
+  CNAManagerMariaDB* manager = new CNAManagerMariaDB();
+  manager->AddRef();
+  auto* d = new qghost::ConnectionDescription();
+  d->AddRef();
+  d->user = u"qg_pass";
+  d->password = u"pass-Word-1";
+  d->database = std::u16string(db.Name().begin(), db.Name().end());
+  d->data_source = u"localhost";
+  const std::string socket = qg::rig::TestServer()->Socket();
+  d->extended = u"Unix Socket=" + std::u16string(socket.begin(), socket.end());
+  auto* c = static_cast<CNAConnectionMariaDB*>(manager->pclResolveConnection(d, nullptr));
+  ASSERT_NE(c, nullptr);
+  CNAError error;
+  ASSERT_TRUE(c->bOpen(&error, 0)) << N(error.pszGetMessage());
+  struct Case {
+    const char16_t* query;
+    const char* rows;
+  } cases[] = {
+      {u"SELECT id FROM t WHERE b LIKE 'a\\_%' ORDER BY id", "2\n"},
+      {u"SELECT id FROM t WHERE b LIKE 'a\\%%' ORDER BY id", "3\n"},
+      {u"SELECT id FROM t WHERE b LIKE 'a_b' ORDER BY id", "2\n3\n"},
+      {u"SELECT id FROM t WHERE b LIKE 'a!%b' ESCAPE '!' ORDER BY id", "3\n"},
+      {u"SELECT id FROM t WHERE b NOT LIKE '%\\_%' AND b LIKE 'a%' ORDER BY id", "1\n3\n5\n"},
+  };
+  for (const char16_t* mode : {u"SET SESSION sql_mode=DEFAULT",
+                               u"SET SESSION sql_mode='NO_BACKSLASH_ESCAPES'"}) {
+    ASSERT_TRUE(c->bExecuteText(&error, mode));
+    for (const Case& k : cases) {
+      std::string parseError;
+      qg::IParsedQuery* parsed = qghost::ParseQuery(k.query, &schema, &parseError);
+      ASSERT_NE(parsed, nullptr) << parseError;
+      CNARefPtr<CNAQuery> q(NAAddRef(new CNAQuery(parsed, true)));
+      parsed->Release();
+      CNARefPtr<CNASQLGenerator> gen(NAAddRef(new CNASQLGenerator(c)));
+      ASSERT_TRUE(gen->bGenerate(q.Get(), nullptr, true, 0, &error));
+      const char16_t* dialect = gen->pszGetDialectText(&error);
+      ASSERT_NE(dialect, nullptr) << N(error.pszGetMessage());
+      EXPECT_EQ(Rows(c, N(dialect)), k.rows) << N(mode) << ": " << N(dialect);
+    }
+  }
+  manager->bReleaseConnection(c);
+  manager->Release();
+  d->Release();
 }
 
 TEST_F(GeneratorOnServer, GeneratedLimitAndTop) {

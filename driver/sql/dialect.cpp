@@ -57,6 +57,22 @@ const char16_t* pszMapFunctionName(int function, int kind) {
   return nullptr;
 }
 
+std::u16string FunctionArgumentText(int function, int kind, int index, bool atEnd,
+                                    const std::u16string& secondArgument) {
+  if (index != 0) return {};
+  if (!atEnd) {
+    if (function == 52 && kind == 11) return u"LEADING FROM ";
+    if (function == 53 && kind == 11) return u"TRAILING FROM ";
+    return {};
+  }
+  if (function == 42 && (kind == 1 || kind == 6 || kind == 11 || kind == 13)) return u",1";
+  if (function == 43 && (kind == 6 || kind == 11 || kind == 13) && !secondArgument.empty())
+    return u",-(" + secondArgument + u")";
+  if (function == 92 && kind == 1) return u",'FMXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXX'";
+  if (function == 92 && kind == 11) return u"),3";
+  return {};
+}
+
 bool bBeginsWithSelect(const std::u16string& text) {
   size_t i = 0;
   while (i < text.size() && qg::IsSpace16(text[i])) ++i;

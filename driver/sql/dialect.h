@@ -29,6 +29,15 @@ const char16_t* pszMapFunctionName(int function, int kind);
 bool bRewriteRowLimit(std::u16string& text, int kind, int64_t& limit, int64_t& offset,
                       const char16_t* openQuote = u"`", const char16_t* closeQuote = u"`");
 
+// The text the expression writer adds at the start (atEnd false) or the
+// end of argument `index` of a call of `function`, for the forms that only
+// add text: LTRIM / RTRIM as TRIM(LEADING / TRAILING FROM x), LEFT as
+// SUBSTR(x,1,n), RIGHT as SUBSTR(x,-(n),n), HEX as TO_CHAR or SUBSTR(HEX).
+// secondArgument: the second argument's text as written. Empty for every
+// other pair (the forms that reorder arguments are not written).
+std::u16string FunctionArgumentText(int function, int kind, int index, bool atEnd,
+                                    const std::u16string& secondArgument);
+
 // Whether text begins, after white space, with SELECT (any case) as a word.
 bool bBeginsWithSelect(const std::u16string& text);
 

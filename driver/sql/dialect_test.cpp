@@ -103,6 +103,14 @@ TEST(Dialect, FunctionNamesAndIdentity) {
   for (int f : {7, 8, 42, 43, 44, 45, 46, 50, 51, 52, 53, 54, 55, 72, 88, 89, 92}) {
     EXPECT_EQ(pszMapFunctionName(f, 5), nullptr) << f;  // MariaDB keeps every name
   }
+  EXPECT_EQ(FunctionArgumentText(52, 11, 0, false, u""), u"LEADING FROM ");
+  EXPECT_EQ(FunctionArgumentText(53, 11, 0, false, u""), u"TRAILING FROM ");
+  EXPECT_EQ(FunctionArgumentText(42, 13, 0, true, u"3"), u",1");
+  EXPECT_EQ(FunctionArgumentText(43, 6, 0, true, u"3"), u",-(3)");
+  EXPECT_EQ(FunctionArgumentText(92, 1, 0, true, u""), u",'FMXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXX'");
+  EXPECT_EQ(FunctionArgumentText(92, 11, 0, true, u""), u"),3");
+  EXPECT_EQ(FunctionArgumentText(42, 5, 0, true, u"3"), u"");
+  EXPECT_EQ(FunctionArgumentText(42, 1, 1, true, u"3"), u"");
   std::u16string pattern = u"'a[b%'";
   FixPatternLiteral(2, pattern);
   EXPECT_EQ(pattern, u"'a[[]b%'");

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "driver/core/connection.h"
+#include "driver/core/host_interfaces.h"
 #include "driver/core/error_status.h"
 #include "driver/sql/dialect.h"
 #include "driver/sql/query.h"
@@ -65,6 +66,50 @@ CNASQLGenerator::CNASQLGenerator(CNAConnection* connection) : m_pConnection(conn
 CNASQLGenerator::~CNASQLGenerator() {
   if (m_pQuery != nullptr) ReleaseBoth(m_pQuery);
   ReleaseBoth(m_pConnection);
+}
+
+void CNASQLGenerator::CopyFrom(const CNASQLGenerator& source, INACopyContext* context) {
+  if (&source == this) return;
+  if (context != nullptr) context->bRegisterCopy(&source, this);
+  CNAConnection* connection = source.m_pConnection;
+  if (context != nullptr) {
+    auto* copied = static_cast<CNAConnection*>(context->pFindCopy(source.m_pConnection));
+    if (copied != nullptr) connection = copied;
+  }
+  if (connection != m_pConnection) {
+    AddRefBoth(connection);
+    ReleaseBoth(m_pConnection);
+    m_pConnection = connection;
+  }
+  if (source.m_pQuery != m_pQuery) {
+    if (m_pQuery != nullptr) ReleaseBoth(m_pQuery);
+    m_pQuery = source.m_pQuery != nullptr ? NAAddRef(source.m_pQuery) : nullptr;
+  }
+  m_bPassThrough = source.m_bPassThrough;
+  m_nStatementKind = source.m_nStatementKind;
+  m_strStatement = source.m_strStatement;
+  m_markers.clear();
+  for (const auto& m : source.m_markers) m_markers.push_back(std::make_unique<NAMarker>(*m));
+  m_bParametersAllowed = source.m_bParametersAllowed;
+  m_nOptionBits = source.m_nOptionBits;
+  m_strExtraSelect = source.m_strExtraSelect;
+  m_nSelectCount = source.m_nSelectCount;
+  m_nRowLimit = source.m_nRowLimit;
+  m_nRowOffset = source.m_nRowOffset;
+  m_strDialect = source.m_strDialect;
+  m_bDialectMade = source.m_bDialectMade;
+  m_pNullList.reset(source.m_pNullList ? new (std::nothrow) CNANameList(*source.m_pNullList) : nullptr);
+  m_bNoBackslashEscapes = source.m_bNoBackslashEscapes;
+}
+
+CNASQLGenerator* CNASQLGenerator::pclClone(INACopyContext* context) const {
+  CNASQLGenerator* copy = new (std::nothrow) CNASQLGenerator(m_pConnection);
+  if (copy == nullptr) return nullptr;
+  copy->m_nRowLimit = 1;  // the empty copy target; CopyFrom overwrites both
+  copy->m_nRowOffset = 0;
+  AddRefBoth(copy);
+  copy->CopyFrom(*this, context);
+  return copy;
 }
 
 bool CNASQLGenerator::bIsEmpty() { return m_strStatement.empty(); }
@@ -286,7 +331,7 @@ bool CNASQLGenerator::bWalk(Walk& w, qg::IParsedQuery* q, bool nested) {
     switch (s.kind) {
       case 1: ok = bSelectList(w, q, false); break;
       case 2: ok = bSource(w, q, s.nIndex); break;
-      case 3: ok = bWhere(w, q); break;
+      case 3: ok = bWhere(w, q, !nested); break;
       case 4:
       case 8: {
         const qg::ParseNode* n = s.kind == 4 ? q->pGetGroupItem(s.nIndex)->pExpression
@@ -377,9 +422,9 @@ bool CNASQLGenerator::bEmbedded(Walk& w, qg::IParsedQuery* q, int index) {
   return ok;
 }
 
-bool CNASQLGenerator::bWhere(Walk& w, qg::IParsedQuery* q) {
+bool CNASQLGenerator::bWhere(Walk& w, qg::IParsedQuery* q, bool withExtra) {
   const qg::ParseNode* own = q->pGetCondition(qg::kClauseWhere);
-  const bool hasExtra = w.extra != nullptr && !w.extra->m_strStatement.empty();
+  const bool hasExtra = withExtra && w.extra != nullptr && !w.extra->m_strStatement.empty();
   if (hasExtra) {
     int32_t at = own != nullptr ? q->GetClause(qg::kClauseWhereKeyword).nEnd : nFromEnd(w, q);
     CopyTo(w, at);
@@ -606,6 +651,18 @@ bool CNASQLGenerator::bOrderBy(Walk& w, qg::IParsedQuery* q, bool reRender, bool
   return true;
 }
 
+bool CNASQLGenerator::bAppendQueryTail() {
+  if (m_pQuery == nullptr || m_bPassThrough || m_pQuery->piGetParsed() == nullptr) return true;
+  qg::IParsedQuery* q = m_pQuery->piGetParsed();
+  for (int32_t which = 0; which < 4; ++which) {
+    int32_t end = q->nGetTailPosition(which);
+    if (end < 0) continue;
+    if (end > 0 && end < q->nGetTextLength()) bAppend(q->pszGetText() + end, q->nGetTextLength() - end);
+    break;
+  }
+  return true;
+}
+
 bool CNASQLGenerator::bAppendOrderBy(bool bKeepDirection, int* stoppedAt, CNAError* error) {
   int dummy = -1;
   if (stoppedAt == nullptr) stoppedAt = &dummy;
@@ -629,10 +686,12 @@ bool CNASQLGenerator::bAppendOrderBy(bool bKeepDirection, int* stoppedAt, CNAErr
 
 bool CNASQLGenerator::bRenderNode(Walk& w, qg::IParsedQuery* q, const qg::ParseNode* node,
                                   const qg::ParseNode* parent, int index) {
-  (void)index;
   if (node == nullptr) return true;
-  // Start step.
+  // Start step; the operands of a function call may get dialect texts.
   CopyTo(w, node->nStart);
+  const bool argument = parent != nullptr && bIsPlainExpressionCode(
+      parent->nKind == qg::kNodeFunction ? parent->nFunction : parent->nKind);
+  if (argument) bAppend(ArgumentText(w, parent, index, false));
   switch (node->nKind) {
     case qg::kNodeColumn:
       if (!bRenderColumnNode(w, q, node)) return false;
@@ -699,7 +758,19 @@ bool CNASQLGenerator::bRenderNode(Walk& w, qg::IParsedQuery* q, const qg::ParseN
   }
   // End step.
   CopyTo(w, node->nEnd);
+  if (argument) bAppend(ArgumentText(w, parent, index, true));
   return true;
+}
+
+std::u16string CNASQLGenerator::ArgumentText(Walk& w, const qg::ParseNode* call, int index,
+                                             bool atEnd) {
+  std::u16string second;
+  if (call->nOperandCount > 1) {
+    const qg::ParseNode* s = call->ppOperands[1];
+    second.assign(w.text + s->nStart, w.text + s->nEnd);
+  }
+  return nadialect::FunctionArgumentText(call->nFunction, m_pConnection->m_nDbmsKind, index, atEnd,
+                                         second);
 }
 
 bool CNASQLGenerator::bRenderNullComparison(Walk& w, qg::IParsedQuery* /*q*/,
@@ -725,6 +796,26 @@ bool CNASQLGenerator::bRenderNullComparison(Walk& w, qg::IParsedQuery* /*q*/,
 }
 
 // ------------------------------------------------------------ rewrite pass ---
+
+// The ESCAPE clause on a MariaDB connection, its character written through
+// the connection's literal path. A backslash is LIKE's default escape, so it
+// needs no clause, unless the session runs under NO_BACKSLASH_ESCAPES: LIKE
+// then has no default escape, and the connection writes the backslash
+// unescaped as a one-character literal, which tells the mode.
+std::u16string CNASQLGenerator::EscapeClauseOfConnection(char16_t escape) {
+  CDualString literal(CDualString::kUtf16, 65001);
+  CNAError scratch;  // a connection that cannot write the character says so here
+  bool written = m_pConnection->bTextLiteral(&scratch, &literal, qg::kAnyPSTRW, &escape, 2);
+  std::u16string text = written ? std::u16string(literal.pszGetW()) : std::u16string();
+  if (escape == u'\\') {
+    bool noDefaultEscape = m_bNoBackslashEscapes || text == u"'\\'";
+    if (!noDefaultEscape) return {};
+    return u" ESCAPE " + (written ? text : std::u16string(u"'\\'"));
+  }
+  if (!written) return nadialect::EscapeClause(nadialect::kKindMariaDB, m_pConnection->m_nServerMajor,
+                                               escape, true, false, m_bNoBackslashEscapes);
+  return u" ESCAPE " + text;
+}
 
 const char16_t* CNASQLGenerator::pszGetDialectText(CNAError* error) {
   if (!m_bDialectMade) {
@@ -757,7 +848,9 @@ bool CNASQLGenerator::bRewrite(CNAError* error) {
       ok = false;
       continue;
     }
-    m_strDialect += literal.pszGetW();
+    std::u16string text16 = literal.pszGetW();
+    if (m->nFlags & kMarkerPattern) nadialect::FixPatternLiteral(kind, text16);
+    m_strDialect += text16;
     if (m->nFlags & kMarkerPattern) {
       char16_t escape = m->cEscape != 0 ? m->cEscape : u'\\';
       CXYString<char16_t> text;
@@ -767,8 +860,12 @@ bool CNASQLGenerator::bRewrite(CNAError* error) {
       while (after < m_strStatement.size() && qg::IsSpace16(m_strStatement[after])) ++after;
       bool follows = m_strStatement.size() - after >= 6 &&
                      qg::StrNICmpAscii16(m_strStatement.c_str() + after, u"ESCAPE", 6) == 0;
-      m_strDialect += nadialect::EscapeClause(kind, m_pConnection->m_nServerMajor, m->cEscape, has,
-                                              follows, m_bNoBackslashEscapes);
+      if (kind == nadialect::kKindMariaDB && has && !follows) {
+        m_strDialect += EscapeClauseOfConnection(escape);
+      } else {
+        m_strDialect += nadialect::EscapeClause(kind, m_pConnection->m_nServerMajor, m->cEscape, has,
+                                                follows, m_bNoBackslashEscapes);
+      }
     }
   }
   piece(m_strStatement.size());

@@ -30,6 +30,7 @@
 
 class CNAConnection;
 class CNAError;
+class INACopyContext;
 class CNAQuery;
 
 // A place in the statement text where a value goes.
@@ -72,6 +73,26 @@ class CNASQLGenerator : public CNARefCounted {
   // A marker holding a copy of the value at the current end of the text.
   virtual bool bAddMarker(const CAny& value, char16_t escape, uint32_t flags,
                           int32_t nodeKind);                              // 7
+  // Slots 8 to 17 (item lists, typed columns, marker literals and LIKE
+  // escapes) are written inside the rewrite pass and the renderer.
+  virtual bool vb8() { return true; }                                     // 8
+  virtual bool vb9() { return true; }                                     // 9
+  virtual bool vb10() { return true; }                                    // 10
+  virtual int vn11() { return 0; }                                        // 11
+  virtual bool vb12() { return true; }                                    // 12
+  virtual bool vb13() { return true; }                                    // 13
+  virtual bool vb14() { return true; }                                    // 14
+  virtual void v15() {}                                                   // 15
+  virtual bool vb16() { return true; }                                    // 16
+  virtual bool vb17() { return true; }                                    // 17
+  // Deep copy: the copy is registered in the context (when given) and
+  // takes the copied connection the context knows, else the same one; the
+  // texts, markers, select-list count, kinds, limits and bound query (one
+  // more reference) are copied.
+  virtual void CopyFrom(const CNASQLGenerator& source, INACopyContext* context);  // 18
+  // A new generator copied from this one, with one reference; null when
+  // memory runs out.
+  virtual CNASQLGenerator* pclClone(INACopyContext* context) const;       // 19
 
   // --- appending ---
   bool bAppend(const char16_t* text, ptrdiff_t length = -1);
@@ -122,6 +143,11 @@ class CNASQLGenerator : public CNARefCounted {
   // *stoppedAt (-1 when the list ran to its end).
   bool bAppendOrderBy(bool bKeepDirection, int* stoppedAt, CNAError* error);
 
+  // With a bound query and outside pass-through mode, appends the query's
+  // text after its last condition part: after the first of the ends of the
+  // LIMIT clause, HAVING, GROUP BY and WHERE that the parse reports.
+  bool bAppendQueryTail();
+
   // Null list of the conditions merged into the statement.
   CNANameList* pclEnsureNameList();
   void MergeNameList(const CNANameList* list);
@@ -146,12 +172,15 @@ class CNASQLGenerator : public CNARefCounted {
   bool bWriteQuoted(Walk& w, const char16_t* name, bool qualified);
   bool bSelectList(Walk& w, qg::IParsedQuery* q, bool second);
   bool bSource(Walk& w, qg::IParsedQuery* q, int index);
-  bool bWhere(Walk& w, qg::IParsedQuery* q);
+  // The extra condition goes into the top-level query only.
+  bool bWhere(Walk& w, qg::IParsedQuery* q, bool withExtra);
   bool bOrderBy(Walk& w, qg::IParsedQuery* q, bool reRender, bool keepDirection,
                 int* stoppedAt);
   bool bEmbedded(Walk& w, qg::IParsedQuery* q, int index);
   int32_t nFromEnd(Walk& w, qg::IParsedQuery* q);
   bool bQuoteAliasAfter(Walk& w, int32_t position);
+  std::u16string EscapeClauseOfConnection(char16_t escape);
+  std::u16string ArgumentText(Walk& w, const qg::ParseNode* call, int index, bool atEnd);
   bool bCanUseMarker() const { return m_bParametersAllowed; }
   void Internal(CNAError* error, uint32_t minor, uint32_t message, const char16_t* parameter);
   bool bRewrite(CNAError* error);

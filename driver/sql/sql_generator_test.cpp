@@ -5,6 +5,7 @@
 #include <string>
 
 #include "driver/core/connection.h"
+#include "driver/core/copy_context.h"
 #include "driver/core/error_status.h"
 #include "driver/sql/query.h"
 #include "host/core/calc_entries.h"
@@ -114,6 +115,10 @@ TEST_F(Generation, WhereMerges) {
       {u"SELECT a FROM (SELECT a FROM t GROUP BY a) s", u"x=1",
        "SELECT `a` FROM (SELECT `a` FROM `t` GROUP BY `a`) `s` WHERE x=1 "},
       {u"SELECT a FROM t WHERE a=1", nullptr, "SELECT `a` FROM `t` WHERE `a`=1"},
+      {u"SELECT a FROM t WHERE a IN (SELECT b FROM u WHERE c=1)", u"x=1",
+       "SELECT `a` FROM `t` WHERE (`a` IN (SELECT `b` FROM `u` WHERE `c`=1 )) AND (x=1)"},
+      {u"SELECT a FROM (SELECT a FROM t WHERE a=2) s", u"x=1",
+       "SELECT `a` FROM (SELECT `a` FROM `t` WHERE `a`=2 ) `s` WHERE x=1 "},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Generate(c.text, c.extra).second, c.dialect) << N(c.text);
@@ -242,6 +247,59 @@ TEST_F(Generation, AppendBufferCountAndKinds) {
   m->SetRowLimit(10);
   m->SetRowOffset(20);
   EXPECT_EQ(N(m->pszGetDialectText()), "a=1 ");
+}
+
+TEST_F(Generation, FunctionNamesAndArgumentsOfOtherKinds) {
+  struct Case {
+    int kind;
+    const char16_t* text;
+    const char* dialect;
+  } cases[] = {
+      {11, u"SELECT LTRIM(b) FROM t", "SELECT TRIM(LEADING FROM `b`) FROM `t`"},
+      {11, u"SELECT rtrim( b ) FROM t", "SELECT TRIM( TRAILING FROM `b` ) FROM `t`"},
+      {1, u"SELECT LEFT(b, 2) FROM t", "SELECT SUBSTR(b,1, 2 ) FROM t"},
+      {6, u"SELECT RIGHT(b, 3) FROM t", "SELECT SUBSTRING(`b`,-(3), 3 ) FROM `t`"},
+      {7, u"SELECT UCASE(b), SUBSTRING(b, 1, 2) FROM t",
+       "SELECT UCASE(`b`), SYSIBM.SUBSTR(`b`, 1 , 2 ) FROM `t`"},
+      {5, u"SELECT LTRIM(b), LEFT(b, 2) FROM t", "SELECT LTRIM(`b`), LEFT(`b`, 2 ) FROM `t`"},
+  };
+  for (const Case& c : cases) {
+    connection->m_nDbmsKind = c.kind;
+    EXPECT_EQ(Generate(c.text).second, c.dialect) << c.kind;
+  }
+  connection->m_nDbmsKind = 5;
+}
+
+TEST_F(Generation, PassThroughSetAndQueryTail) {
+  CNARefPtr<CNAQuery> set(Describe(u"SET @x = 1 ;"));
+  CNARefPtr<CNASQLGenerator> gen(NAAddRef(new CNASQLGenerator(connection)));
+  ASSERT_TRUE(gen->bGenerate(set.Get(), nullptr, false, 4, nullptr));
+  EXPECT_EQ(gen->nGetStatementKind(), CNASQLGenerator::kStatementSet);
+  EXPECT_EQ(N(gen->pszGetDialectText()), "SET @x = 1 ;");
+
+  CNARefPtr<CNAQuery> q(Describe(u"SELECT a FROM t WHERE a = 1 GROUP BY a ORDER BY a"));
+  CNARefPtr<CNASQLGenerator> tail(NAAddRef(new CNASQLGenerator(connection)));
+  ASSERT_TRUE(tail->bGenerate(q.Get(), nullptr, false, 0, nullptr));
+  tail->bAppend(u" (");
+  tail->bAppendQueryTail();
+  EXPECT_EQ(N(tail->pszGetStatementText()), "SELECT `a` FROM `t` WHERE `a` =  GROUP BY `a` ( ORDER BY a");
+}
+
+TEST_F(Generation, CloneCopiesTextsMarkersAndConnection) {
+  CNARefPtr<CNAQuery> q(Describe(u"SELECT a FROM t WHERE a = 7 AND b = 'x'"));
+  CNARefPtr<CNASQLGenerator> gen(NAAddRef(new CNASQLGenerator(connection)));
+  ASSERT_TRUE(gen->bGenerate(q.Get(), nullptr, true, 0, nullptr));
+  gen->SetRowLimit(3);
+  int32_t before = connection->nGetReferences();
+  CNACopyContext context;
+  CNARefPtr<CNASQLGenerator> copy(gen->pclClone(&context));
+  ASSERT_TRUE(copy);
+  EXPECT_EQ(connection->nGetReferences(), before + 1);
+  EXPECT_EQ(context.pFindCopy(gen.Get()), copy.Get());
+  EXPECT_EQ(copy->nGetMarkerCount(), 2);
+  EXPECT_EQ(copy->nGetRowLimit(), 3);
+  EXPECT_EQ(N(copy->pszGetDialectText()), N(gen->pszGetDialectText()));
+  EXPECT_EQ(N(copy->pszGetDialectText()), "SELECT `a` FROM `t` WHERE `a` = 7 AND `b` = 'x' LIMIT 3");
 }
 
 TEST_F(Generation, RowLimitsAndRefusals) {

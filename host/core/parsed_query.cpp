@@ -377,6 +377,13 @@ constexpr FunctionName kFunctions[] = {
     {u"HEX", qg::kFunctionHex},
 };
 
+bool IsFunctionName(const std::u16string& w) {
+  for (const FunctionName& f : kFunctions) {
+    if (w == f.name) return true;
+  }
+  return false;
+}
+
 // Words that end a select item, a source or an expression.
 bool IsClauseWord(const std::u16string& w) {
   static const char16_t* const kWords[] = {
@@ -488,6 +495,11 @@ class Parser {
     if (IsWord(u"INSERT")) return ParseInsert(q);
     if (IsWord(u"UPDATE")) return ParseUpdate(q);
     if (IsWord(u"DELETE")) return ParseDelete(q);
+    if (IsWord(u"SET")) {
+      // An assignment the host passes through: no clause of its own.
+      while (Peek().kind != Tok::kEnd && !IsPunct(u";")) ++m_i;
+      return true;
+    }
     return Fail("SELECT, INSERT, UPDATE or DELETE expected");
   }
 
@@ -1181,7 +1193,7 @@ class Parser {
         return x;
       }
       if (t.upper == u"CASE") return ParseCase(q);
-      if (IsClauseWord(t.upper)) {
+      if (IsClauseWord(t.upper) && !(IsPunct(u"(", 1) && IsFunctionName(t.upper))) {
         Fail("expression expected");
         return nullptr;
       }

@@ -5,7 +5,8 @@
 // tables, sub-queries and joins, WHERE, GROUP BY, HAVING, ORDER BY, LIMIT n
 // [, m | OFFSET m], FOR UPDATE / LOCK IN SHARE MODE), INSERT (column list,
 // VALUES or a sub-select), UPDATE (SET list, WHERE, ORDER BY, LIMIT) and
-// DELETE (FROM, WHERE, ORDER BY, LIMIT). Expressions: OR, AND, NOT,
+// DELETE (FROM, WHERE, ORDER BY, LIMIT); a SET statement is read as one of
+// unknown kind without clauses. Expressions: OR, AND, NOT,
 // comparisons, IS [NOT] NULL, [NOT] LIKE with ESCAPE, [NOT] IN (list or
 // sub-query), [NOT] BETWEEN, arithmetic, unary minus, function calls, CASE,
 // EXISTS, sub-queries, literals (with MariaDB's backslash escapes, doubled
