@@ -56,12 +56,8 @@ int Len16(const char16_t* text, int n) {
 std::u16string Vers16(const char* text, int n, uint32_t code_page) {
   n = Len8(text, n);
   if (n <= 0) return std::u16string();
-  uint32_t cp = CodePageOrHost(code_page);
-  int count = qg::MultiByteToWide(cp, text, n, nullptr, 0);
-  if (count <= 0) return std::u16string();
-  std::u16string out(static_cast<size_t>(count), u'\0');
-  count = qg::MultiByteToWide(cp, text, n, out.data(), count);
-  out.resize(count > 0 ? static_cast<size_t>(count) : 0);
+  std::u16string out;
+  qg::CodePageToUtf16(CodePageOrHost(code_page), text, n, &out);
   return out;
 }
 
@@ -69,12 +65,8 @@ std::u16string Vers16(const char* text, int n, uint32_t code_page) {
 std::string Vers8(const char16_t* text, int n, uint32_t code_page) {
   n = Len16(text, n);
   if (n <= 0) return std::string();
-  uint32_t cp = CodePageOrHost(code_page);
-  int count = qg::WideToMultiByte(cp, text, n, nullptr, 0);
-  if (count <= 0) return std::string();
-  std::string out(static_cast<size_t>(count), '\0');
-  count = qg::WideToMultiByte(cp, text, n, out.data(), count);
-  out.resize(count > 0 ? static_cast<size_t>(count) : 0);
+  std::string out;
+  qg::Utf16ToCodePage(CodePageOrHost(code_page), text, n, &out);
   return out;
 }
 

@@ -210,13 +210,7 @@ int CAny::nTexteAffichage(CXYString<char16_t>* out) const {
       qg::IInfoLocale* locale = qg::Services().piInfoLocale;
       int32_t cp = locale != nullptr ? locale->nGetCodePage() : 1252;
       auto cpu = static_cast<uint32_t>(cp > 0 ? cp : 1252);
-      const char* bytes = static_cast<const char*>(data);
-      int count = qg::MultiByteToWide(cpu, bytes, size, nullptr, 0);
-      if (count > 0) {
-        wide.resize(static_cast<size_t>(count));
-        count = qg::MultiByteToWide(cpu, bytes, size, wide.data(), count);
-        wide.resize(count > 0 ? static_cast<size_t>(count) : 0);
-      }
+      qg::CodePageToUtf16(cpu, static_cast<const char*>(data), size, &wide);
     }
     text = Rendu(wide, &cut);
   } else if (code != qg::kAnyEmpty) {

@@ -116,10 +116,8 @@ void FormatExprName(CTString& out, int n) {
 bool bSetNativeLibraryPath(void* module) {
   const std::string path = qg::ModulePath(module);
   if (path.empty() || path.size() >= PATH_MAX) return false;
-  const int n = qg::MultiByteToWide(qg::kCodePageUtf8, path.data(), int(path.size()), nullptr, 0);
-  if (n <= 0) return false;
-  std::u16string wide(size_t(n), u'\0');
-  if (qg::MultiByteToWide(qg::kCodePageUtf8, path.data(), int(path.size()), wide.data(), n) != n) {
+  std::u16string wide;
+  if (!qg::CodePageToUtf16(qg::kCodePageUtf8, path.data(), ptrdiff_t(path.size()), &wide)) {
     return false;
   }
   std::lock_guard<std::mutex> lock(g_native_path_mutex);

@@ -29,12 +29,8 @@ std::recursive_mutex& BindingMutex() {
 CNAMariaDBClient* gpclMariaDBClient = nullptr;
 
 std::u16string Decode(uint32_t code_page, const char* text) {
-  if (text == nullptr || *text == '\0') return std::u16string();
-  int n = qg::MultiByteToWide(code_page, text, -1, nullptr, 0);
-  if (n <= 1) return std::u16string();
-  std::u16string out(static_cast<size_t>(n), u'\0');
-  n = qg::MultiByteToWide(code_page, text, -1, out.data(), n);
-  out.resize(n > 0 ? static_cast<size_t>(n - 1) : 0);
+  std::u16string out;
+  if (text != nullptr) qg::CodePageToUtf16(code_page, text, -1, &out);
   return out;
 }
 

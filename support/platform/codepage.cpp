@@ -603,4 +603,44 @@ int WideToMultiByte(uint32_t code_page, const char16_t* src, int src_len, char* 
   return result;
 }
 
+bool CodePageToUtf16(uint32_t code_page, const char* text, ptrdiff_t n, std::u16string* out) {
+  out->clear();
+  if (text == nullptr) return false;
+  if (n < 0) n = static_cast<ptrdiff_t>(std::strlen(text));
+  if (n == 0) return true;
+  if (n > INT_MAX) return false;
+  const int len = static_cast<int>(n);
+  const int needed = MultiByteToWide(code_page, text, len, nullptr, 0);
+  if (needed <= 0) return false;
+  out->resize(static_cast<size_t>(needed));
+  if (MultiByteToWide(code_page, text, len, out->data(), needed) != needed) {
+    out->clear();
+    return false;
+  }
+  return true;
+}
+
+bool Utf16ToCodePage(uint32_t code_page, const char16_t* text, ptrdiff_t n, std::string* out,
+                     bool* used_default) {
+  out->clear();
+  if (used_default != nullptr) *used_default = false;
+  if (text == nullptr) return false;
+  if (n < 0) {
+    n = 0;
+    while (text[n] != 0) ++n;
+  }
+  if (n == 0) return true;
+  if (n > INT_MAX) return false;
+  const int len = static_cast<int>(n);
+  const int needed = WideToMultiByte(code_page, text, len, nullptr, 0);
+  if (needed <= 0) return false;
+  out->resize(static_cast<size_t>(needed));
+  if (WideToMultiByte(code_page, text, len, out->data(), needed, used_default) != needed) {
+    out->clear();
+    if (used_default != nullptr) *used_default = false;
+    return false;
+  }
+  return true;
+}
+
 }  // namespace qg

@@ -37,7 +37,9 @@
 #ifndef QG_SUPPORT_PLATFORM_CODEPAGE_H_
 #define QG_SUPPORT_PLATFORM_CODEPAGE_H_
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace qg {
 
@@ -66,6 +68,17 @@ int MultiByteToWide(uint32_t code_page, const char* src, int src_len,
 int WideToMultiByte(uint32_t code_page, const char16_t* src, int src_len,
                     char* dst, int dst_capacity,
                     bool* used_default = nullptr);
+
+// Whole-text conversions built on the two above, for every caller that
+// wants the whole result in a string: the UTF-16 of n bytes in code_page
+// (n -1: up to the terminator, which is not kept), and back. True with the
+// whole result; false with `out` empty when the input is null, longer than
+// INT_MAX units, or does not convert (unknown code page, a conversion that
+// gives other than what was measured). An empty input gives true and an
+// empty result.
+bool CodePageToUtf16(uint32_t code_page, const char* text, ptrdiff_t n, std::u16string* out);
+bool Utf16ToCodePage(uint32_t code_page, const char16_t* text, ptrdiff_t n, std::string* out,
+                     bool* used_default = nullptr);
 
 // The library's own code page 1252 map. Bytes below 0x80 and from 0xA0
 // map to themselves, 0x80..0x9F follow Windows-1252, and the five bytes

@@ -113,6 +113,34 @@ TEST(CodePageTest, CountingConventions) {
   EXPECT_EQ(0, WideToMultiByte(4242, u"abc", -1, narrow, 8));
 }
 
+TEST(CodePageTest, WholeTextHelpers) {
+  std::u16string wide;
+  std::string narrow;
+  // Explicit length, terminator-run, empty, and a text needing two bytes a
+  // character each way.
+  EXPECT_TRUE(CodePageToUtf16(1252, "ab\xE9", 3, &wide));
+  EXPECT_EQ(wide, u"ab\u00E9");
+  EXPECT_TRUE(CodePageToUtf16(65001, "\xE2\x82\xAC" "uro", -1, &wide));
+  EXPECT_EQ(wide, u"\u20ACuro");
+  EXPECT_TRUE(CodePageToUtf16(65001, "", -1, &wide));
+  EXPECT_TRUE(wide.empty());
+  bool used_default = true;
+  EXPECT_TRUE(Utf16ToCodePage(65001, u"\u20ACuro", -1, &narrow, &used_default));
+  EXPECT_EQ(narrow, "\xE2\x82\xAC" "uro");
+  EXPECT_FALSE(used_default);
+  EXPECT_TRUE(Utf16ToCodePage(1252, u"a\u4E00", 2, &narrow, &used_default));
+  EXPECT_EQ(narrow, "a?");
+  EXPECT_TRUE(used_default);
+  // Failures leave the output empty.
+  wide = u"x";
+  narrow = "x";
+  EXPECT_FALSE(CodePageToUtf16(4242, "abc", 3, &wide));
+  EXPECT_TRUE(wide.empty());
+  EXPECT_FALSE(CodePageToUtf16(1252, nullptr, 3, &wide));
+  EXPECT_FALSE(Utf16ToCodePage(4242, u"abc", 3, &narrow));
+  EXPECT_TRUE(narrow.empty());
+}
+
 // A multi-byte result needs more room than the input has characters: the
 // count is in output units and a buffer one short fails.
 TEST(CodePageTest, TooSmallByOneFailsForMultiByteOutput) {

@@ -27,22 +27,14 @@ std::mutex& WriteLock() {
 }
 
 std::string ToUtf8(const char16_t* text, size_t n) {
-  if (n == 0) return std::string();
-  int len = WideToMultiByte(kCodePageUtf8, text, static_cast<int>(n), nullptr, 0);
-  std::string out(static_cast<size_t>(len), '\0');
-  if (len > 0) WideToMultiByte(kCodePageUtf8, text, static_cast<int>(n), out.data(), len);
+  std::string out;
+  if (n != 0) Utf16ToCodePage(kCodePageUtf8, text, static_cast<ptrdiff_t>(n), &out);
   return out;
 }
 
 std::u16string FromUtf8(const std::string& text) {
-  if (text.empty()) return std::u16string();
-  int len = MultiByteToWide(kCodePageUtf8, text.data(), static_cast<int>(text.size()),
-                            nullptr, 0);
-  std::u16string out(static_cast<size_t>(len), u'\0');
-  if (len > 0) {
-    MultiByteToWide(kCodePageUtf8, text.data(), static_cast<int>(text.size()), out.data(),
-                    len);
-  }
+  std::u16string out;
+  CodePageToUtf16(kCodePageUtf8, text.data(), static_cast<ptrdiff_t>(text.size()), &out);
   return out;
 }
 

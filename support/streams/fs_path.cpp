@@ -90,22 +90,14 @@ std::string SystemPath(const char16_t* path) {
   for (char16_t& c : text) {
     if (c == u'\\') c = u'/';
   }
-  if (text.empty()) return std::string();
-  int n = static_cast<int>(text.size());
-  int bytes = WideToMultiByte(kCodePageUtf8, text.data(), n, nullptr, 0);
-  if (bytes <= 0) return std::string();
-  std::string out(static_cast<size_t>(bytes), '\0');
-  WideToMultiByte(kCodePageUtf8, text.data(), n, out.data(), bytes);
+  std::string out;
+  Utf16ToCodePage(kCodePageUtf8, text.data(), static_cast<ptrdiff_t>(text.size()), &out);
   return out;
 }
 
 std::u16string FromSystemPath(const char* path) {
-  if (path == nullptr || path[0] == 0) return std::u16string();
-  int n = static_cast<int>(std::strlen(path));
-  int units = MultiByteToWide(kCodePageUtf8, path, n, nullptr, 0);
-  if (units <= 0) return std::u16string();
-  std::u16string out(static_cast<size_t>(units), u'\0');
-  MultiByteToWide(kCodePageUtf8, path, n, out.data(), units);
+  std::u16string out;
+  if (path != nullptr) CodePageToUtf16(kCodePageUtf8, path, -1, &out);
   return out;
 }
 

@@ -8,21 +8,17 @@
 
 std::string NAWideToCodePage(const char16_t* text, size_t n, uint32_t code_page) {
   std::string out;
-  if (text == nullptr || n == 0 || n > size_t(INT_MAX)) return out;
-  const int needed = qg::WideToMultiByte(code_page, text, int(n), nullptr, 0);
-  if (needed <= 0) return out;
-  out.resize(size_t(needed));
-  if (qg::WideToMultiByte(code_page, text, int(n), out.data(), needed) != needed) out.clear();
+  if (text != nullptr && n <= size_t(INT_MAX)) {
+    qg::Utf16ToCodePage(code_page, text, ptrdiff_t(n), &out);
+  }
   return out;
 }
 
 std::u16string NACodePageToWide(const char* text, size_t n, uint32_t code_page) {
   std::u16string out;
-  if (text == nullptr || n == 0 || n > size_t(INT_MAX)) return out;
-  const int needed = qg::MultiByteToWide(code_page, text, int(n), nullptr, 0);
-  if (needed <= 0) return out;
-  out.resize(size_t(needed));
-  if (qg::MultiByteToWide(code_page, text, int(n), out.data(), needed) != needed) out.clear();
+  if (text != nullptr && n <= size_t(INT_MAX)) {
+    qg::CodePageToUtf16(code_page, text, ptrdiff_t(n), &out);
+  }
   return out;
 }
 
