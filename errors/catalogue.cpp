@@ -321,7 +321,9 @@ bool bChargeMessageV(uint32_t number, CTString& target, qg::FormatArgs args,
     return false;
   }
   std::u16string formatted;
-  qg::MessageInsertAppend(&formatted, text.pszGet(), args);
+  if (qg::MessageInsertAppend(&formatted, text.pszGet(), args) == qg::kMessageInsertNoMemory) {
+    return false;
+  }
   target.Set(formatted.c_str(), formatted.size());
   return true;
 }

@@ -118,21 +118,30 @@ void CXError::vLibereTexte(char16_t*& member) {
   member = nullptr;
 }
 
+// Both leave the member as it was when memory runs out.
 bool CXError::AppendLine(char16_t*& member, const char16_t* text) {
   if (IsEmpty(text)) return true;
   if (IsEmpty(member)) return vbSetTexte(member, text);
-  std::u16string line(kCrLf);
-  line += text;
-  return vbAjouteTexte(member, line.c_str());
+  try {
+    std::u16string line(kCrLf);
+    line += text;
+    return vbAjouteTexte(member, line.c_str());
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
 }
 
 bool CXError::PrependLine(char16_t*& member, const char16_t* text) {
   if (IsEmpty(text)) return true;
   if (IsEmpty(member)) return vbSetTexte(member, text);
-  std::u16string whole(text);
-  whole += kCrLf;
-  whole += member;
-  return vbSetTexte(member, whole.c_str());
+  try {
+    std::u16string whole(text);
+    whole += kCrLf;
+    whole += member;
+    return vbSetTexte(member, whole.c_str());
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
 }
 
 // --- state -----------------------------------------------------------------
@@ -192,9 +201,13 @@ int CXError::AddDebugMessageFirst(const char16_t* text) {
 }
 
 int CXError::AddDebugMessageFV(const char16_t* format, qg::FormatArgs args) {
-  std::u16string text;
-  qg::FormatAppend(&text, format, args);
-  return AddDebugMessage(text.c_str());
+  try {
+    std::u16string text;
+    qg::FormatAppend(&text, format, args);
+    return AddDebugMessage(text.c_str());
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
 }
 
 int CXError::AddDebugMessageIdV(const stERRORDEFINITION* table, uint32_t number,
@@ -207,7 +220,9 @@ int CXError::AddDebugMessageIdV(const stERRORDEFINITION* table, uint32_t number,
     return 0;
   }
   std::u16string formatted;
-  qg::MessageInsertAppend(&formatted, text.pszGet(), args);
+  if (qg::MessageInsertAppend(&formatted, text.pszGet(), args) == qg::kMessageInsertNoMemory) {
+    return 0;
+  }
   return AddDebugMessage(formatted.c_str());
 }
 
@@ -225,7 +240,9 @@ int CXError::AddUserMessageV(const stERRORDEFINITION* table, uint32_t number,
     return 0;
   }
   std::u16string formatted;
-  qg::MessageInsertAppend(&formatted, text.pszGet(), args);
+  if (qg::MessageInsertAppend(&formatted, text.pszGet(), args) == qg::kMessageInsertNoMemory) {
+    return 0;
+  }
   if (first) {
     if (!PrependLine(m_pszUserMessage, formatted.c_str())) return 0;
     m_tabMessageIds.Insere(number, 0);
@@ -274,11 +291,17 @@ int32_t CXError::ChangeUserErrorV(const stERRORDEFINITION& table, uint32_t ident
   return nSetNiveau(static_cast<int32_t>(found->nNiveau));
 }
 
-void CXError::SetOutOfMemoryError() {
+void CXError::SetOutOfMemoryError() noexcept {
   RAZ();
-  AddUserMessageV(nullptr, kMessageOutOfMemory, qg::FormatArgs{}, true);
-  SetSystemError(qg::kErrorOutOfMemory);
-  // Reported as an error: a cleared level would read as success.
+  // Level and code first, without allocating: memory may be exhausted, and a
+  // cleared level would read as success. The texts are added when they can be.
+  m_nNiveau = XERR_ERROR;
+  m_nErreurSysteme = qg::kErrorOutOfMemory;
+  try {
+    AddUserMessageV(nullptr, kMessageOutOfMemory, qg::FormatArgs{}, true);
+    SetSystemError(qg::kErrorOutOfMemory);
+  } catch (...) {
+  }
   m_nNiveau = XERR_ERROR;
 }
 
@@ -291,7 +314,11 @@ void CXError::SetSystemError(uint32_t code) {
     vLibereTexte(m_pszSystemMessage);
     return;
   }
-  vbSetTexte(m_pszSystemMessage, qg::ErrorText16(code).c_str());
+  try {
+    vbSetTexte(m_pszSystemMessage, qg::ErrorText16(code).c_str());
+  } catch (const std::bad_alloc&) {
+    vLibereTexte(m_pszSystemMessage);  // no text rather than another code's
+  }
 }
 
 void CXError::SetSystemErrorText(uint32_t code, const char16_t* text) {
@@ -455,11 +482,16 @@ bool CXError::vAddSubError(CXError* source, bool move, bool no_promote) {
   return true;
 }
 
+void CXError::DeleteSubErrors(CTTableau<CXError*, 0>* subs) {
+  if (subs == nullptr) return;
+  for (int i = 0; i < subs->nGetNbElement(); ++i) delete (*subs)[i];
+  delete subs;
+}
+
 void CXError::vSupprimeSousErreurs() {
-  if (m_ptabSubErrors == nullptr) return;
-  for (int i = 0; i < m_ptabSubErrors->nGetNbElement(); ++i) delete (*m_ptabSubErrors)[i];
-  delete m_ptabSubErrors;
+  CTTableau<CXError*, 0>* subs = m_ptabSubErrors;
   m_ptabSubErrors = nullptr;
+  DeleteSubErrors(subs);
 }
 
 int CXError::nGetNbSubError() const {
@@ -478,8 +510,13 @@ void CXError::vCopieDe(const CXError& other) {
   if (&other != this) Copie(other);
 }
 
+// The source may be one of this error's own sub-errors (at any depth):
+// the sub-error tree is detached before clearing and freed only once the
+// source has been read.
 void CXError::Copie(const CXError& source) {
   if (&source == this) return;
+  CTTableau<CXError*, 0>* old_subs = m_ptabSubErrors;
+  m_ptabSubErrors = nullptr;
   RAZ();
   m_nNiveau = source.m_nNiveau;
   m_nIdentifiant = source.m_nIdentifiant;
@@ -511,10 +548,13 @@ void CXError::Copie(const CXError& source) {
   }
   vbSetTexte(m_pszDetailFichier, source.m_pszDetailFichier);
   m_nCodeComplementaire = source.m_nCodeComplementaire;
+  DeleteSubErrors(old_subs);
 }
 
 void CXError::Transfere(CXError& source) {
   if (&source == this) return;
+  CTTableau<CXError*, 0>* old_subs = m_ptabSubErrors;  // as in Copie
+  m_ptabSubErrors = nullptr;
   RAZ();
   auto take = [](char16_t*& to, char16_t*& from) {
     to = from;
@@ -549,6 +589,7 @@ void CXError::Transfere(CXError& source) {
   take(m_pszDetailFichier, source.m_pszDetailFichier);
   m_nCodeComplementaire = source.m_nCodeComplementaire;
   source.RAZ();
+  DeleteSubErrors(old_subs);
 }
 
 void CXError::AddError(const CXError& other) {

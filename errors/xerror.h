@@ -228,7 +228,7 @@ class CXError : public CQGUnknown {
   const char16_t* pszGetTableText2() const;
   // RAZ, the out-of-memory message (25193) first in the user message,
   // system error 14 with its text, level 3.
-  void SetOutOfMemoryError();
+  void SetOutOfMemoryError() noexcept;
 
   // Message identifiers, in the order of the user message.
   int nGetNbMessageId() const { return m_tabMessageIds.nGetNbElement(); }
@@ -318,6 +318,7 @@ class CXError : public CQGUnknown {
   bool CloneInfo(const _stERRORINFO& from, _stERRORINFO* to);
   void StoreInfo(const _stERRORINFO& item);
   void DumpTo(std::u16string* out, uint32_t flags) const;
+  static void DeleteSubErrors(CTTableau<CXError*, 0>* subs);
 
   int32_t m_nNiveau = XERR_NONE;
   uint32_t m_nIdentifiant = 0;

@@ -1,4 +1,5 @@
 // CXError::StringDump: the text dump of an error, section by section.
+#include <new>
 #include <string>
 
 #include "errors/catalogue.h"
@@ -240,10 +241,14 @@ void CXError::DumpTo(std::u16string* out, uint32_t flags) const {
   }
 }
 
+// When memory runs out, out is left as it was.
 void CXError::StringDumpTo(CTString& out, uint32_t flags) const {
-  std::u16string text;
-  DumpTo(&text, flags);
-  out.Set(text.c_str(), text.size());
+  try {
+    std::u16string text;
+    DumpTo(&text, flags);
+    out.Set(text.c_str(), text.size());
+  } catch (const std::bad_alloc&) {
+  }
 }
 
 void CXError::StringDump(CTString& out, uint32_t flags) const { StringDumpTo(out, flags); }

@@ -245,6 +245,43 @@ TEST_F(XErrorTest, TransfereEmptiesSourceAndCopieIsDeep) {
   EXPECT_EQ(deleted, 1);
 }
 
+// Replacing an error by one of its own sub-errors (or a sub-error's
+// sub-error) reads the source before the old content is freed.
+TEST_F(XErrorTest, ReplacingAnErrorByItsOwnSubErrorKeepsTheSubErrorsContent) {
+  auto make = [] {
+    CXError e(76);
+    e.AddUserMessageText(u"outer");
+    CXError child(76);
+    child.AddUserMessageText(u"child");
+    child.AddDebugMessage(u"child debug");
+    CXError grandchild(76);
+    grandchild.AddUserMessageText(u"grandchild");
+    child.AddSubError(&grandchild);
+    e.AddSubError(&child);
+    return e;
+  };
+  {
+    CXError e = make();
+    e.Copie(*e.pclGetSubError(0));
+    EXPECT_EQ(S(e.pszGetDebugMessage()), u"child debug");
+    ASSERT_EQ(e.nGetNbSubError(), 1);
+    EXPECT_EQ(S(e.pclGetSubError(0)->pszGetUserMessage()), u"grandchild");
+  }
+  {
+    CXError e = make();
+    e = *e.pclGetSubError(0)->pclGetSubError(0);
+    EXPECT_EQ(S(e.pszGetUserMessage()), u"grandchild");
+    EXPECT_EQ(e.nGetNbSubError(), 0);
+  }
+  {
+    CXError e = make();
+    e.Transfere(*e.pclGetSubError(0));
+    EXPECT_EQ(S(e.pszGetDebugMessage()), u"child debug");
+    ASSERT_EQ(e.nGetNbSubError(), 1);
+    EXPECT_EQ(S(e.pclGetSubError(0)->pszGetUserMessage()), u"grandchild");
+  }
+}
+
 TEST_F(XErrorTest, UserErrorsComeFromTheDefinitionTable) {
   const stERRORDEFINITIONENTRY entries[] = {
       {5, 29, 0, 3},     // level 3

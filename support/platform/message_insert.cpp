@@ -1,5 +1,6 @@
 #include "support/platform/message_insert.h"
 
+#include <new>
 #include <vector>
 
 namespace qg {
@@ -8,11 +9,7 @@ namespace {
 
 bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 
-}  // namespace
-
-size_t MessageInsertAppend(std::u16string* out, const char16_t* text,
-                           FormatArgs args) {
-  if (text == nullptr) return 0;
+size_t Append(std::u16string* out, const char16_t* text, FormatArgs args) {
   const size_t start = out->size();
   std::u16string directive;
   const char16_t* p = text;
@@ -79,6 +76,20 @@ size_t MessageInsertAppend(std::u16string* out, const char16_t* text,
   return out->size() - start;
 }
 
+}  // namespace
+
+size_t MessageInsertAppend(std::u16string* out, const char16_t* text,
+                           FormatArgs args) {
+  if (text == nullptr) return 0;
+  const size_t start = out->size();
+  try {
+    return Append(out, text, args);
+  } catch (const std::bad_alloc&) {
+    out->resize(start);  // never grows, so never allocates
+    return kMessageInsertNoMemory;
+  }
+}
+
 size_t MessageInsertAppend(std::u16string* out, const char16_t* text,
                            const char16_t* const* inserts, size_t count) {
   if (inserts == nullptr) count = 0;
@@ -86,7 +97,11 @@ size_t MessageInsertAppend(std::u16string* out, const char16_t* text,
   std::vector<FormatArg> heap;
   FormatArg* list = local;
   if (count > 16) {
-    heap.resize(count);
+    try {
+      heap.resize(count);
+    } catch (const std::bad_alloc&) {
+      return kMessageInsertNoMemory;
+    }
     list = heap.data();
   }
   for (size_t i = 0; i < count; ++i) list[i] = FormatArg(inserts[i]);

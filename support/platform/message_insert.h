@@ -25,8 +25,11 @@
 
 namespace qg {
 
+// Returned when memory runs out; out is then as it was.
+constexpr size_t kMessageInsertNoMemory = static_cast<size_t>(-1);
+
 // Appends the formatted text to out; returns the units appended. A null
-// text appends nothing.
+// text appends nothing. Throws nothing.
 size_t MessageInsertAppend(std::u16string* out, const char16_t* text,
                            FormatArgs args);
 // The same with the inserts given as a counted array of texts (a null entry
