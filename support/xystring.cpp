@@ -192,6 +192,18 @@ void CXYString<T>::InvalidateCache() {
   h->nFlags &= ~qg::kXYCacheMarks;
 }
 
+namespace {
+
+// volatile: the wipe must not be dropped as a dead store.
+void Wipe(void* p, int64_t bytes) {
+  volatile char* v = static_cast<volatile char*>(p);
+  for (int64_t i = 0; i < bytes; ++i) v[i] = 0;
+}
+
+}  // namespace
+
+// A secret buffer keeps nothing past its length: the rest of its capacity
+// is wiped whenever the length is set.
 template <typename T>
 void CXYString<T>::SetUnits(int n) {
   qg::XYHeader* h = H();
@@ -199,6 +211,35 @@ void CXYString<T>::SetUnits(int n) {
   char* end = reinterpret_cast<char*>(m_psz) + h->nLength;
   end[0] = 0;
   end[1] = 0;
+  if (h->nFlags & qg::kXYFlagSecret) Wipe(end, int64_t(h->nCapacity) - h->nLength + 2);
+}
+
+// Grows the owned, unshared buffer to `bytes`. A secret buffer is never
+// handed to the host's reallocation (which would leave the old block as it
+// was): it moves to a fresh buffer and the old one is wiped and freed.
+template <typename T>
+int CXYString<T>::nGrow(int64_t bytes) {
+  if (H()->nCapacity >= bytes) return qg::kXYOk;
+  if (H()->nFlags & qg::kXYFlagSecret) {
+    T* fresh = nullptr;
+    int rc = nNewBuffer(static_cast<int>(bytes / static_cast<int64_t>(sizeof(T))), &fresh);
+    if (rc != qg::kXYOk) return rc;
+    qg::XYHeader* fh = qg::XYHeaderOf(static_cast<void*>(fresh));
+    std::memcpy(fresh, m_psz, static_cast<size_t>(H()->nLength) + 2);
+    fh->nLength = H()->nLength;
+    fh->nFlags = H()->nFlags;
+    fh->nCache = H()->nCache;
+    fh->nSecondCache = H()->nSecondCache;
+    T* old = m_psz;
+    m_psz = fresh;
+    s_LibereBuffer(old);
+    return qg::kXYOk;
+  }
+  void* p = m_psz;
+  int32_t rc = Memory()->nReallocate(&p, static_cast<int32_t>(bytes), 0);
+  if (rc >= qg::kHostErrorFirst) return rc;  // the old text stays
+  m_psz = static_cast<T*>(p);
+  return qg::kXYOk;
 }
 
 template <typename T>
@@ -224,11 +265,9 @@ void CXYString<T>::s_LibereBuffer(T* text) {
   if (text == nullptr) return;
   qg::XYHeader* h = qg::XYHeaderOf(static_cast<void*>(text));
   if (Count(h).fetch_sub(1) != 1) return;
-  if (h->nFlags & qg::kXYFlagSecret) {
-    // volatile: the wipe must not be dropped as a dead store.
-    volatile char* p = reinterpret_cast<volatile char*>(text);
-    for (int32_t i = 0; i < h->nLength; ++i) p[i] = 0;
-  }
+  // The whole capacity and the terminator: bytes past the length may hold
+  // an earlier, longer text.
+  if (h->nFlags & qg::kXYFlagSecret) Wipe(text, int64_t(h->nCapacity) + 2);
   qg::IStringMemory* memory = Memory();
   if (memory != nullptr) memory->nFree(text);
 }
@@ -280,12 +319,8 @@ int CXYString<T>::nAffecteLongueur(const T* text, int n) {
       (bOverlaps(text) && H()->nCapacity < bytes)) {
     return nAssignFresh(text, n);
   }
-  if (H()->nCapacity < bytes) {
-    void* p = m_psz;
-    int32_t rc = Memory()->nReallocate(&p, static_cast<int32_t>(bytes), 0);
-    if (rc >= qg::kHostErrorFirst) return rc;  // the old text stays
-    m_psz = static_cast<T*>(p);
-  }
+  int rc = nGrow(bytes);
+  if (rc != qg::kXYOk) return rc;  // the old text stays
   InvalidateCache();
   H()->nFlags &= ~qg::kXYFlagMarker;
   std::memmove(m_psz, text, static_cast<size_t>(bytes));
@@ -327,13 +362,7 @@ int CXYString<T>::nReserve(int n) {
     return qg::kXYOk;
   }
   InvalidateCache();
-  if (H()->nCapacity < bytes) {
-    void* p = m_psz;
-    int32_t rc = Memory()->nReallocate(&p, static_cast<int32_t>(bytes), 0);
-    if (rc >= qg::kHostErrorFirst) return rc;
-    m_psz = static_cast<T*>(p);
-  }
-  return qg::kXYOk;
+  return nGrow(bytes);
 }
 
 template <typename T>

@@ -214,6 +214,7 @@ class CXYString {
   bool bOverlaps(const T* p) const;
   void InvalidateCache();
   void SetUnits(int n);  // length and terminator
+  int nGrow(int64_t bytes);  // owned, unshared buffer to at least `bytes`
   // A fresh buffer of n units (length 0) into *out; the host's code.
   static int nNewBuffer(int n, T** out);
   // Text into a fresh buffer replacing the current one.

@@ -462,6 +462,33 @@ TEST_F(XYStringTest, SecretTextIsWipedWhenFreed) {
   // The fixture checks that the host saw a wiped buffer.
 }
 
+// The fixture checks every byte of each freed or reallocated secret buffer.
+TEST_F(XYStringTest, SecretTextLeavesNothingBehindItsLength) {
+  {
+    A password;  // cut, then freed
+    ASSERT_EQ(password.nAffecteConversion(u"correct horse battery", -1, 1252), 0);
+    password.SetFlag(kXYFlagSecret);
+    ASSERT_EQ(password.Tronque(3), 0);
+    EXPECT_STREQ(password.pszGet(), "cor");
+  }
+  {
+    A password;  // a shorter text assigned in place
+    ASSERT_EQ(password.nAffecteConversion(u"correct horse battery", -1, 1252), 0);
+    password.SetFlag(kXYFlagSecret);
+    ASSERT_EQ(password.nAffecteLongueur("abc", 3), 0);
+    EXPECT_STREQ(password.pszGet(), "abc");
+  }
+  {
+    A password;  // grown: the host's reallocation would leave the old block
+    ASSERT_EQ(password.nAffecteConversion(u"hunter2", -1, 1252), 0);
+    password.SetFlag(kXYFlagSecret);
+    ASSERT_EQ(password.nAffecteLongueur("a much longer secret than before", -1), 0);
+    EXPECT_TRUE(password.bTestFlag(kXYFlagSecret));
+    ASSERT_EQ(password.nReserve(200), 0);
+    EXPECT_STREQ(password.pszGet(), "a much longer secret than before");
+  }
+}
+
 TEST_F(XYStringTest, SharedAcrossThreads) {
   W source(u"shared across threads");
   std::vector<std::thread> threads;

@@ -61,6 +61,14 @@ bool StringMemory::ShouldFail(int32_t* code) {
   return false;
 }
 
+// Every byte of a secret buffer, terminator included, must be zero.
+bool StringMemory::Wiped(const char* text, size_t bytes) {
+  for (size_t i = 0; i < bytes; ++i) {
+    if (text[i] != 0) return false;
+  }
+  return true;
+}
+
 void StringMemory::Fault(const std::string& what) {
   ++faults_;
   last_fault_ = what;
@@ -126,14 +134,7 @@ int32_t StringMemory::nFree(void* text) {
   } else {
     const char* t = static_cast<const char*>(text);
     if (t[h->nLength] != 0 || t[h->nLength + 1] != 0) Fault("terminator missing");
-    if (h->nFlags & qg::kXYFlagSecret) {
-      for (int32_t i = 0; i < h->nLength; ++i) {
-        if (t[i] != 0) {
-          ++unwiped_secret_;
-          break;
-        }
-      }
-    }
+    if ((h->nFlags & qg::kXYFlagSecret) && !Wiped(t, e.capacity + 2)) ++unwiped_secret_;
   }
   Release(text, e);
   return 0;
@@ -178,6 +179,10 @@ int32_t StringMemory::nReallocate(void** string_object, int32_t size, int32_t) {
   if (std::atomic_ref<int32_t>(oh->nRefCount).load() > 1)
     Fault("reallocation of a shared text");
   if (!CanaryIntact(e, old)) Fault("canary past the terminator overwritten");
+  // The old block goes back unwiped, as a real allocator leaves it.
+  if ((oh->nFlags & qg::kXYFlagSecret) && !Wiped(static_cast<const char*>(old), e.capacity + 2)) {
+    ++unwiped_secret_;
+  }
   // Growth by half at least, as a real allocator would, so that a run of
   // small appends costs amortised constant time.
   size_t capacity = e.capacity;

@@ -72,7 +72,8 @@ class StringMemory final : public qg::IStringMemory {
   };
 
   bool ShouldFail(int32_t* code);  // mu_ held
-  void Fault(const std::string& what);  // mu_ held
+  void Fault(const std::string& what);
+  static bool Wiped(const char* text, size_t bytes);  // mu_ held
   bool CanaryIntact(const Entry& e, const void* user) const;
   void* NewString(size_t capacity);  // returns the text pointer; mu_ held
   void* NewBlock(size_t size);       // mu_ held
