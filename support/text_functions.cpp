@@ -241,16 +241,33 @@ double rChaineVersReel(const char16_t* text) {
   double value = 0.0;
   auto r = std::from_chars(buf, buf + n, value, std::chars_format::general);
   if (r.ec == std::errc::result_out_of_range) {
-    // Overflow or underflow: decide by the decimal magnitude.
-    long exponent = 0;
+    // Overflow or underflow: decide by the decimal magnitude (the value
+    // lies in [10^(m-1), 10^m)). The exponent saturates far beyond any
+    // double's range rather than wrapping, as strtod reads it.
+    constexpr long kExponentCap = 1L << 40;
     size_t k = 0;
     while (k < n && buf[k] == '0') ++k;
     long int_digits = 0;
     while (k < n && std::isdigit(static_cast<unsigned char>(buf[k]))) ++int_digits, ++k;
+    long fraction_zeros = 0;
+    if (int_digits == 0 && k < n && buf[k] == '.') {
+      for (++k; k < n && buf[k] == '0'; ++k) ++fraction_zeros;
+    }
+    long exponent = 0;
     const char* e = static_cast<const char*>(std::memchr(buf, 'E', n));
     if (e == nullptr) e = static_cast<const char*>(std::memchr(buf, 'e', n));
-    if (e != nullptr) std::from_chars(e + 1 + (e[1] == '+'), buf + n, exponent);
-    value = int_digits + exponent > 0 ? HUGE_VAL : 0.0;
+    if (e != nullptr) {
+      const char* q = e + 1;
+      const char* end = buf + n;
+      bool exponent_negative = false;
+      if (q < end && (*q == '+' || *q == '-')) exponent_negative = *q++ == '-';
+      for (; q < end && std::isdigit(static_cast<unsigned char>(*q)); ++q) {
+        if (exponent < kExponentCap) exponent = exponent * 10 + (*q - '0');
+      }
+      if (exponent_negative) exponent = -exponent;
+    }
+    const long magnitude = int_digits > 0 ? int_digits + exponent : exponent - fraction_zeros;
+    value = magnitude > 0 ? HUGE_VAL : 0.0;
   } else if (r.ec != std::errc()) {
     value = 0.0;
   }

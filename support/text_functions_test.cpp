@@ -108,6 +108,17 @@ TEST(TextFunctions, NumberTexts) {
   for (const Case& c : cases) EXPECT_DOUBLE_EQ(rChaineVersReel(c.text), c.value) << c.value;
   EXPECT_TRUE(std::isinf(rChaineVersReel(u"1d400")));
   EXPECT_LT(rChaineVersReel(u"-1e400"), 0);
+  // Exponents past any integer width saturate: the sign of the magnitude decides.
+  EXPECT_EQ(rChaineVersReel(u"1e-99999999999999999999"), 0.0);
+  EXPECT_TRUE(std::isinf(rChaineVersReel(u"0.001e99999999999999999999")));
+  EXPECT_TRUE(std::isinf(rChaineVersReel(u"-1e+99999999999999999999")));
+  EXPECT_EQ(rChaineVersReel(u"0e99999999999999999999"), 0.0);
+  // Leading fraction zeros count: 0.0001e309 is 1e305, 0.0001e313 overflows,
+  // 0.0001e-320 underflows.
+  EXPECT_DOUBLE_EQ(rChaineVersReel(u"0.0001e309"), 1e305);
+  EXPECT_TRUE(std::isinf(rChaineVersReel(u"0.0001e313")));
+  EXPECT_EQ(rChaineVersReel(u"0.0001e-321"), 0.0);
+  EXPECT_EQ(rChaineVersReel(u"1000e-330"), 0.0);
 
   // A locale with a decimal comma must not change the reading.
   const char* old = std::setlocale(LC_NUMERIC, nullptr);

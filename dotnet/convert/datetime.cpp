@@ -56,6 +56,22 @@ int64_t nLitTranche(const Car* psz, int n) {
   return static_cast<int64_t>(v);
 }
 
+// nLitTranche without wrapping: the magnitude stops growing at 10^20,
+// beyond any 64-bit total.
+template <typename Car>
+__int128 nLitTrancheSature(const Car* psz, int n) {
+  constexpr __int128 kPlafond = static_cast<__int128>(10000000000) * 10000000000;
+  int i = 0;
+  while (i < n && (psz[i] == ' ' || psz[i] == '\t')) ++i;
+  bool bNegatif = false;
+  if (i < n && (psz[i] == '+' || psz[i] == '-')) bNegatif = psz[i++] == '-';
+  __int128 v = 0;
+  for (; i < n && EstChiffre(psz[i]); ++i) {
+    if (v < kPlafond) v = v * 10 + (psz[i] - '0');
+  }
+  return bNegatif ? -v : v;
+}
+
 template <typename Car>
 int nLitNombreT(const Car* psz, int nTexte, int nPosition, int nLongueur, bool bComplete) {
   if (psz == nullptr || nTexte <= 0 || nPosition < 0 || nLongueur <= 0 ||
@@ -125,14 +141,24 @@ int nLitDureeT(CDuree* pDuree, const Car* psz, int nLongueur) {
   }
   if (nLongueur < 10) return 112;
   const int nJours = nLongueur - 9;
-  uint64_t nTotal = static_cast<uint64_t>(nLitTranche(psz + nLongueur - 3, 3));
-  nTotal += static_cast<uint64_t>(nLitTranche(psz + nLongueur - 5, 2)) * 1000u;
-  nTotal += static_cast<uint64_t>(nLitTranche(psz + nLongueur - 7, 2)) * 60000u;
-  nTotal += static_cast<uint64_t>(nLitTranche(psz + nLongueur - 9, 2)) * 3600000u;
-  nTotal += static_cast<uint64_t>(nLitTranche(psz, nJours)) * 86400000u;
-  if (bNegatif) nTotal = 0 - nTotal;
+  // In 128 bits, with the day count saturating: a total past 64 bits is
+  // clamped with status 1 instead of wrapping (and flipping the sign).
+  __int128 nTotal = nLitTranche(psz + nLongueur - 3, 3);
+  nTotal += static_cast<__int128>(nLitTranche(psz + nLongueur - 5, 2)) * 1000;
+  nTotal += static_cast<__int128>(nLitTranche(psz + nLongueur - 7, 2)) * 60000;
+  nTotal += static_cast<__int128>(nLitTranche(psz + nLongueur - 9, 2)) * 3600000;
+  nTotal += nLitTrancheSature(psz, nJours) * 86400000;
+  if (bNegatif) nTotal = -nTotal;
+  int nStatut = 0;
+  if (nTotal > INT64_MAX) {
+    nTotal = INT64_MAX;
+    nStatut = 1;
+  } else if (nTotal < INT64_MIN) {
+    nTotal = INT64_MIN;
+    nStatut = 1;
+  }
   pDuree->m_nTotal = static_cast<int64_t>(nTotal);
-  return 0;
+  return nStatut;
 }
 
 }  // namespace

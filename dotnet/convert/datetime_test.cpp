@@ -296,8 +296,24 @@ TEST(Duree, TextRoundTrip) {
   EXPECT_EQ(d.nLitDuree("-000000000"), 112);
   EXPECT_EQ(d.nLitDuree(static_cast<const char*>(nullptr)), 112);
   EXPECT_EQ(d.m_nTotal, 5);
-  // A long UTF-16 day count wraps instead of overflowing.
-  EXPECT_EQ(d.nLitDuree(u"99999999999999999999999999990000000000"), 0);
+  // A day count past 64 bits saturates with status 1 (converted with loss)
+  // and never flips the sign; the 8-bit form overflows within its 24
+  // characters too.
+  struct Large {
+    const char16_t* psz;
+    int64_t nTotal;
+  };
+  for (const Large& c : {Large{u"99999999999999999999999999990000000000", INT64_MAX},
+                         Large{u"-214469325570058243623957781975", INT64_MIN},
+                         Large{u"+106751991167300000000000", INT64_MAX}}) {
+    EXPECT_EQ(d.nLitDuree(c.psz), 1) << static_cast<int>(c.psz[1]);
+    EXPECT_EQ(d.m_nTotal, c.nTotal);
+  }
+  EXPECT_EQ(d.nLitDuree("-999999999999999000000000"), 1);
+  EXPECT_EQ(d.m_nTotal, INT64_MIN);
+  // The largest whole count still reads exactly.
+  EXPECT_EQ(d.nLitDuree(u"106751991167071255807"), 0);
+  EXPECT_EQ(d.m_nTotal, INT64_MAX);
 }
 
 TEST(Duree, HundredthsCarryInsteadOfShowing100) {
