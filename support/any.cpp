@@ -22,6 +22,9 @@ AnyConversionProvider& Provider() {
   return provider;
 }
 
+// The cast replaces the value: its source may be taken over.
+constexpr int32_t kAnyCastOptions = 1;
+
 bool IsDstrW(int code) { return code == kAnyDSTRW || code == kAnyDSTRW148 || code == kAnyDSTRW149; }
 
 bool IsObjetBase(int code) {
@@ -295,7 +298,10 @@ int CAny::nConvertType(int code) {
   if (nGetCode() == code) return kAnyOk;
   const qg::AnyConversionProvider& provider = qg::GetAnyConversionProvider();
   qg::Temporaire temp;
-  int32_t status = provider.pfnConvert(pValeur(), GetType(), temp.aby, code);
+  int32_t status =
+      provider.pfnCast != nullptr
+          ? provider.pfnCast(pValeur(), GetType(), temp.aby, code, qg::kAnyCastOptions)
+          : provider.pfnConvert(pValeur(), GetType(), temp.aby, code);
   if (status >= qg::kHostErrorFirst) {
     qg::LibereTemporaire(&temp, code);
     return status;

@@ -136,6 +136,11 @@ struct AnyConversionProvider {
   int32_t (*pfnConvert)(const void* source, int32_t source_type, void* destination,
                         int32_t destination_type);
   void (*pfnRelease)(void* destination, int32_t type);
+  // Optional: the same with the engine's option word, which the cast uses
+  // with options 1 (a BIN source may be taken over: the value is replaced
+  // anyway). Null: the cast calls pfnConvert.
+  int32_t (*pfnCast)(const void* source, int32_t source_type, void* destination,
+                     int32_t destination_type, int32_t options) = nullptr;
 };
 void SetAnyConversionProvider(const AnyConversionProvider& provider);
 // Back to the host form.

@@ -13,13 +13,18 @@ bool bPrendPointeur(int nType) {
   return nType == kConvDECIMAL || nType == kConvPSTRA || nType == kConvPSTRW;
 }
 
-// The seam also serves CAny::nGetTexte, whose value must stay as it is: a
-// BIN source is therefore copied, never taken over (the converted value is
-// the same either way).
+// CAny::nGetTexte, whose value must stay as it is: a BIN source is copied,
+// never taken over. The cast passes its options (CONVERSION_DEPLACE_SOURCE).
 int32_t ConvertitPourAny(const void* pSource, int32_t nTypeSource, void* pDestination,
                          int32_t nTypeDestination) {
   return nConversionDepassement(pSource, nTypeSource & 0xFF, pDestination, nTypeDestination, 0,
                                 nullptr);
+}
+
+int32_t CastPourAny(const void* pSource, int32_t nTypeSource, void* pDestination,
+                    int32_t nTypeDestination, int32_t nOptions) {
+  return nConversionDepassement(pSource, nTypeSource & 0xFF, pDestination, nTypeDestination,
+                                nOptions, nullptr);
 }
 
 void LiberePourAny(void* pValeur, int32_t nType) { nLibereValeurTemporaire(pValeur, nType); }
@@ -52,7 +57,7 @@ int nCastTo(CAny& clValeur, int nType) {
 }
 
 void InstalleConversionMoteur() {
-  SetAnyConversionProvider(AnyConversionProvider{&ConvertitPourAny, &LiberePourAny});
+  SetAnyConversionProvider(AnyConversionProvider{&ConvertitPourAny, &LiberePourAny, &CastPourAny});
 }
 
 }  // namespace qg

@@ -143,6 +143,17 @@ TEST_F(ConversionTest, EngineServesCAnyOnceInstalled) {
   ASSERT_EQ(bin.nGetBIN(&octets), kAnyOk);
   EXPECT_EQ(octets.nGetByteLength(), 4);
   octets.Libere();
+  // Casting it takes the buffer over instead of copying it.
+  CXYString<char> avant;
+  ASSERT_EQ(bin.nGetBIN(&avant), kAnyOk);
+  const char* pTampon = avant.pszGet();
+  avant.Libere();
+  ASSERT_EQ(bin.nCastTo(kConvDSTRW), kConvOk);
+  CXYString<char16_t> apres;
+  ASSERT_EQ(bin.nGetDSTRW(&apres), kAnyOk);
+  EXPECT_EQ(static_cast<const void*>(apres.pszGet()), static_cast<const void*>(pTampon));
+  EXPECT_EQ(std::u16string(apres.pszGet()), u"ab");
+  apres.Libere();
   ResetAnyConversionProvider();
 }
 

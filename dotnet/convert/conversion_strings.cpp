@@ -232,8 +232,14 @@ int nVersCaractere(const void* pSource, int s, void* pDestination, int d,
       if (v.bLarge()) {
         cw = v.psz16[0];
       } else {
-        char16_t a[2];
-        if (MultiByteToWide(cp, v.psz8, v.n < 2 ? v.n : 2, a, 2) > 0) cw = a[0];
+        // Growing prefixes until the first character comes out whole: it
+        // may take up to four bytes (UTF-8, GB18030).
+        char16_t a[4];
+        for (int k = 1; k <= 4 && k <= v.n; ++k) {
+          if (MultiByteToWide(cp, v.psz8, k, a, 4) <= 0) continue;
+          cw = a[0];
+          if (cw != 0xFFFD) break;
+        }
       }
     }
   }

@@ -238,6 +238,23 @@ TEST_F(ConversionTest, Characters) {
       EXPECT_EQ(dst.a[2] | dst.a[3], 0);
     }
   }
+  // The first character of an 8-bit text, however many bytes it takes.
+  struct Premier {
+    int32_t page;
+    std::string octets;
+    char16_t attendu;
+  };
+  for (const Premier& c : {Premier{65001, "\xE2\x82\xAC" "uro", 0x20AC},
+                           Premier{65001, "\xC3\xA9t\xC3\xA9", 0xE9},
+                           Premier{65001, "\xF0\x9F\x98\x80", 0xD83D},
+                           Premier{54936, "\x81\x30\x81\x30x", 0x0080},
+                           Premier{65001, "\xFFx", 0xFFFD}}) {
+    Brut src(kConvDSTRA), dst(kConvCARW);
+    SetA(&src, c.octets);
+    int32_t p = c.page;
+    ASSERT_EQ(Conv(src, &dst, 0, &p), kConvOk);
+    EXPECT_EQ(dst.Get<char16_t>(), c.attendu) << c.page << " " << c.octets;
+  }
   Brut r8(kConvR8), cara(kConvCARA), i4(kConvI4), carw(kConvCARW);
   r8.Set(-2.5);
   ASSERT_EQ(Conv(r8, &cara), kConvOk);

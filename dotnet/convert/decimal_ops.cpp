@@ -386,9 +386,8 @@ int nFormate(const qg::IDecimal* piDecimal, char16_t* psz, int nFlags, char16_t 
   u128 m = LitMantisse(f);
   const bool bNegatif = EstNegatif(m);
   if (bOctal || bHexa) {
-    u128 mag = Magnitude(m);
-    DiviseMagnitude(mag, nEchelle);
-    u128 v = bNegatif ? 0 - mag : mag;
+    u128 v = m;
+    DiviseMantisse(v, nEchelle);  // towards minus infinity
     const int nBits = bHexa ? 4 : 3;
     const unsigned nMasque = bHexa ? 15u : 7u;
     const char16_t* pszChiffres = cConversion == u'X' ? u"0123456789ABCDEF" : u"0123456789abcdef";

@@ -335,7 +335,10 @@ TEST(Decimal, Formats) {
            Cas{-16, 0, 0, u'x', 0, -1, "f0"},         Cas{-2, 0, 0, u'X', 4, -1, "FFFE"},
            Cas{-8, 0, 0, u'o', 4, -1, "7770"},        Cas{15, 1, 0, u'e', 0, -1, "0.15e+01"},
            Cas{15, 4, 0, u'E', 0, -1, "0.15E-02"},    Cas{0, 0, 0, u'e', 0, -1, "0.0e+00"},
-           Cas{-123, 0, 0, u'e', 0, -1, "-0.123e+03"}}) {
+           Cas{-123, 0, 0, u'e', 0, -1, "-0.123e+03"},
+           // Integral forms drop the scale towards minus infinity.
+           Cas{-1, 3, 0, u'X', 0, -1, "F"},           Cas{-2559, 1, 0, u'x', 0, -1, "f00"},
+           Cas{-2560, 1, 0, u'x', 0, -1, "f00"},      Cas{-9, 1, 0, u'o', 0, -1, "7"}}) {
     DecimalTest d(c.m, c.nEchelle);
     char16_t sz[64];
     EXPECT_LE(nFormate(&d, sz, c.nFlags, c.c, c.nLargeur, c.nPrecision, 64), 1);
