@@ -83,6 +83,9 @@ struct Langue {
   static const Langue Courante;  // {0, 0}: the current pair, resolved at use
   static const Langue Defaut;    // {9, 1}
 
+  // The pair of a language code alone: its first variant.
+  static Langue DepuisLangueSeule(int32_t nLangue) { return Langue{nLangue, 1}; }
+
   bool bEstCourante() const { return nLangue == 0 && nVariante == 0; }
   // This pair, or the current one when it is {0, 0}: operation 21 of the
   // host's locale interface when the module has one, else {the module's
@@ -156,6 +159,14 @@ template <typename... Args>
 bool bChargeMessageF(uint32_t number, CTString& target, const Args&... args) {
   const qg::FormatArg list[sizeof...(Args) + 1] = {qg::FormatArg(args)...};
   return bChargeMessageV(number, target, qg::FormatArgs{list, sizeof...(Args)});
+}
+
+// The text of a numbered message of the module (current pair) with its
+// inserts taken from the parameters in order; false, out unchanged, when
+// the message has no text.
+template <typename... Args>
+bool bFormatModuleMessage(uint32_t number, CTString& out, const Args&... args) {
+  return bChargeMessageF(number, out, args...);
 }
 
 namespace qg {

@@ -169,6 +169,20 @@ TEST_F(CatalogueTest, FormattedLoadTakesInsertsInOrder) {
   EXPECT_FALSE(bChargeMessageF(424242, text, 1));
 }
 
+TEST_F(CatalogueTest, ModuleMessagesAndLanguageAlone) {
+  qg::InstallModuleCatalogue(&qg::CatalogueModule54());
+  CTString text(u"kept");
+  ASSERT_TRUE(bFormatModuleMessage(5339, text, u"C1", u"5", u"x"));
+  EXPECT_EQ(std::u16string(text.pszGet()), u"Controller <C1>: expected value <5>, actual value <x>.");
+  EXPECT_FALSE(bFormatModuleMessage(424242, text, 1));
+  EXPECT_EQ(std::u16string(text.pszGet()), u"Controller <C1>: expected value <5>, actual value <x>.");
+  const Localisation::Langue french = Localisation::Langue::DepuisLangueSeule(12);
+  EXPECT_EQ(french.nLangue, 12);
+  EXPECT_EQ(french.nVariante, 1);
+  ASSERT_TRUE(bChargeMessageLangue(25223, text, french));
+  EXPECT_EQ(std::u16string(text.pszGet()), u"Vrai");
+}
+
 TEST_F(CatalogueTest, CurrentPairComesFromLocaleOrDefaults) {
   EXPECT_EQ(Localisation::Langue::Courante.Resout().nLangue, 9);
   EXPECT_EQ(Localisation::Langue::Courante.Resout().nVariante, 1);

@@ -168,8 +168,18 @@ void CAny::SetDATETIME(int year, int month, int day, int hour, int minute, int s
 }
 
 void CAny::SetDATETIMEMaintenant() {
-  qg::SystemTime t = qg::SystemTimeUtc();
-  SetDATETIME(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds);
+  qg::AnyDateTime now;
+  qg::SetMaintenantUTC(&now);
+  SetDATETIME(now);
+}
+
+void qg::SetMaintenantUTC(AnyDateTime* dt) {
+  const SystemTime t = SystemTimeUtc();
+  dt->nDay = static_cast<uint8_t>(t.wDay);
+  dt->nMonth = static_cast<uint8_t>(t.wMonth);
+  dt->nYear = t.wYear;
+  dt->nMilliseconds = static_cast<uint32_t>(t.wHour * 3600000 + t.wMinute * 60000 +
+                                            t.wSecond * 1000 + t.wMilliseconds);
 }
 
 void CAny::SetDECIMAL(const qg::IDecimal* v) {

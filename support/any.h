@@ -106,6 +106,9 @@ struct AnyDateTime {
 };
 static_assert(sizeof(AnyDateTime) == 8, "DATETIME is 8 bytes");
 
+// Sets the record to the current UTC date and time.
+void SetMaintenantUTC(AnyDateTime* dt);
+
 struct AnyPoint {
   int32_t x;
   int32_t y;

@@ -10,6 +10,7 @@
 #include "host/core/host_runtime.h"
 #include "support/any_holders.h"
 #include "support/any_test_fixture.h"
+#include "support/platform/clock.h"
 
 namespace qg {
 namespace {
@@ -20,6 +21,17 @@ std::u16string Texte(const CAny& v) {
   CXYString<char16_t> s;
   EXPECT_LT(v.nGetTexte(&s), kHostErrorFirst);
   return std::u16string(s.pszGet(), static_cast<size_t>(s.nTaille()));
+}
+
+TEST(AnyDateTimeNow, SetMaintenantUTCReadsTheUtcClock) {
+  qg::FakeClock fake;
+  fake.SetUtc(qg::SystemTime{2024, 2, 4, 29, 23, 59, 58, 990});
+  qg::AnyDateTime dt{};
+  qg::SetMaintenantUTC(&dt);
+  EXPECT_EQ(dt.nYear, 2024);
+  EXPECT_EQ(dt.nMonth, 2);
+  EXPECT_EQ(dt.nDay, 29);
+  EXPECT_EQ(dt.nMilliseconds, 86398990u);
 }
 
 TEST_F(AnyTest, EmptyValueAndSetType) {

@@ -34,8 +34,9 @@ TEST(PathHelpers, SplitCases) {
       {u"", u"", u"", u""},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(std::u16string(c.path)));
     Split4 s = SplitAll(c.path);
-    EXPECT_EQ(c.folder, s.folder) << std::string(c.path, c.path + 0);
+    EXPECT_EQ(c.folder, s.folder);
     EXPECT_EQ(c.name, s.name);
     EXPECT_EQ(c.ext, s.extension);
     EXPECT_EQ(std::u16string(c.name) + c.ext, s.file);

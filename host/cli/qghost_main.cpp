@@ -26,6 +26,28 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 2, argv + argc);
     return qghost::RunMariaVerb(qghost::DefaultLibDir(), args, std::cout, std::cerr);
   }
-  std::cerr << "usage: qghost tour [module...] | net <verb> ... | maria <verb> ...\n";
-  return 2;
+  // --help on standard output with success; anything else it does not
+  // know (no verb included) gets the same text on standard error.
+  const bool help = verb == "--help" || verb == "-h" || verb == "help";
+  std::ostream& out = help ? std::cout : std::cerr;
+  out << "usage: qghost <verb> [arguments]\n"
+         "\n"
+         "verbs:\n"
+         "  tour [module...]   load each module with the stand-in host qg300vm and drive\n"
+         "                     it through start-up, open, notifications, queries, close\n"
+         "                     and termination, one line per step\n"
+         "  net <verb> ...     the .NET connector: its verbs are listed by 'qghost net'\n"
+         "  maria <verb> ...   the MariaDB driver: its verbs are listed by 'qghost maria'\n"
+         "  --help             this text\n"
+         "\n"
+         "modules:";
+  for (const char* name : qghost::kDeliverables) out << " " << name;
+  out << "\n"
+         "\n"
+         "environment:\n"
+         "  QG_LIB_DIR         folder of the modules and qg300vm.so (default: ../lib\n"
+         "                     beside this program)\n"
+         "  QG_REGISTRY_ROOT   folder of the registry store (default:\n"
+         "                     ~/.config/qg300/registry)\n";
+  return help ? 0 : 2;
 }

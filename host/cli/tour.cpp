@@ -45,13 +45,20 @@ class Tour {
   TourResult* result_;
 };
 
+// "error <code> loading <path>: <text>".
+std::string LoadFailure(const std::string& path, uint32_t error) {
+  const char* text = qg::ErrorText(error);
+  return "error " + std::to_string(error) + " loading " + path + ": " +
+         (text != nullptr ? text : "unknown error");
+}
+
 void TourModule(Tour& tour, const std::string& lib_dir, const std::string& name,
                 qg::ModuleHandle host, HostRuntime* runtime) {
   std::string path = lib_dir + "/" + name + ".so";
   uint32_t error = 0;
   qg::ModuleHandle module = qg::LoadModule(path.c_str(), &error);
   if (module == nullptr) {
-    tour.Step(name, "load", "error " + std::to_string(error), false);
+    tour.Step(name, "load", LoadFailure(path, error), false);
     return;
   }
   tour.Step(name, "load", "ok", true);
@@ -125,7 +132,7 @@ TourResult RunTour(const std::string& lib_dir, const std::vector<std::string>& m
   uint32_t error = 0;
   qg::ModuleHandle host = qg::LoadModule(host_path.c_str(), &error);
   if (host == nullptr) {
-    tour.Step("qg300vm", "load", "error " + std::to_string(error), false);
+    tour.Step("qg300vm", "load", LoadFailure(host_path, error), false);
     return result;
   }
   auto runtime_of = reinterpret_cast<HostRuntime* (*)()>(qg::FindSymbol(host, "qghost_Runtime"));

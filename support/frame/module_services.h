@@ -3,13 +3,15 @@
 // statically into each). The frame writes these; every other part of the
 // module only reads them. The host calls the frame from one thread at a time,
 // so no lock is taken; readers on other threads see values set before they
-// were started.
+// were started. The locale interface and the message-text callback may be
+// replaced while other threads run (the browser's): those two are atomic.
 #ifndef QG_SUPPORT_FRAME_MODULE_SERVICES_H_
 #define QG_SUPPORT_FRAME_MODULE_SERVICES_H_
 
 #include <cstdint>
 
 #include "support/frame/host_services.h"
+#include "support/frame/shared_pointer.h"
 
 namespace qg {
 
@@ -18,7 +20,7 @@ constexpr int kCalcEntryCount = 30;
 struct ModuleServices {
   PFN_HostExecution pfnHostExecution = nullptr;  // host export "Execution"
   IGlobalFactory* piValueObjects = nullptr;      // item 9
-  IInfoLocale* piInfoLocale = nullptr;           // item 12 (or the version-4 wrapper)
+  SharedPointer<IInfoLocale*> piInfoLocale;      // item 12 (or the version-4 wrapper)
   IStringMemory* piStringMemory = nullptr;       // item 13
   intptr_t nRuntimeObject = 0;                   // item 7 (or word 4 of the open record)
   intptr_t nExecutionKind = 0;                   // item 1
@@ -32,7 +34,7 @@ struct ModuleServices {
   PFN_CalcEntry apfnCalc[kCalcEntryCount] = {};
 
   // Message-text callback installed by CommandeComposante(2).
-  PFN_MessageText pfnMessageText = nullptr;
+  SharedPointer<PFN_MessageText> pfnMessageText;
 
   // The module's own message catalogue, consulted by CommandeComposante(3)
   // and (4) when the host callback gives no text; null while the module has

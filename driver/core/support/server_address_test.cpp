@@ -35,7 +35,8 @@ TEST(ServerAddress, SplitCases) {
   for (const Case& c : cases) {
     char16_t host[kNAHostCapacity];
     uint16_t port = 99;
-    EXPECT_EQ(c.result, nSplitHostPort(c.text, host, &port)) << std::string(c.text, c.text + 0);
+    SCOPED_TRACE(testing::PrintToString(std::u16string(c.text)));
+    EXPECT_EQ(c.result, nSplitHostPort(c.text, host, &port));
     EXPECT_EQ(std::u16string(c.host), host);
     EXPECT_EQ(c.port, port);
   }
