@@ -36,12 +36,7 @@ void CopieVers(const CAny_Intern& self, CAny& target, const void* value, bool ca
   if (carry) word = static_cast<uint16_t>(word | (self.m_wType & kAnyFlagsKept));
 }
 
-uint32_t CodePageOrHost(uint32_t code_page) {
-  if (code_page != 0) return code_page;
-  qg::IInfoLocale* locale = qg::Services().piInfoLocale;
-  int32_t cp = locale != nullptr ? locale->nGetCodePage() : 1252;
-  return cp > 0 ? static_cast<uint32_t>(cp) : 1252u;
-}
+uint32_t CodePageOrHost(uint32_t code_page) { return qg::ResolveCodePage(code_page); }
 
 int Len8(const char* text, int n) {
   if (text == nullptr) return 0;

@@ -130,6 +130,19 @@ bool CAny::bLitCourt(IByteSource& source) {
   } else if (code == qg::kAnyDATEW || code == qg::kAnyTIMEW || code == qg::kAnyCARW) {
     // Written as UTF-16 units: taken back as they are.
     h->vnSetDepuis(bytes.data(), n);
+  } else if (code == qg::kAnyUIX && (size == 4 || size == 8)) {
+    // Pointer-sized here: a 4-byte value (a 32-bit writer's) is signed.
+    intptr_t x;
+    if (size == 4) {
+      int32_t v;
+      std::memcpy(&v, bytes.data(), 4);
+      x = v;
+    } else {
+      int64_t v;
+      std::memcpy(&v, bytes.data(), 8);
+      x = static_cast<intptr_t>(v);
+    }
+    h->vnSetValeur(&x);
   } else {
     int k = n;
     if ((code == qg::kAnyDSTRA || code == qg::kAnyPSTRA) && k > 0 && bytes[k - 1] == 0) --k;

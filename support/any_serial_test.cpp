@@ -123,6 +123,28 @@ TEST_F(AnySerialTest, ShortFormRoundTrip) {
   }
 }
 
+// A 4-byte UIX comes from a 32-bit writer: it is sign-extended to the
+// pointer size, an 8-byte one read as it is.
+TEST_F(AnySerialTest, ShortUixRecordsAreSignExtended) {
+  struct Case {
+    std::vector<uint8_t> bytes;
+    intptr_t expected;
+  };
+  const Case cases[] = {
+      {{kAnyUIX, 0, 4, 0, 0, 0, 0xFB, 0xFF, 0xFF, 0xFF}, -5},
+      {{kAnyUIX, 0, 4, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0x7F}, 0x7FFFFFFF},
+      {{kAnyUIX, 0, 8, 0, 0, 0, 0xFB, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0}, 0xFFFFFFFB},
+  };
+  for (const Case& c : cases) {
+    CAny back;
+    CByteSpanSource source(c.bytes);
+    ASSERT_TRUE(back.bLitCourt(source));
+    intptr_t v = 0;
+    ASSERT_EQ(back.nGetUIX(&v), kAnyOk);
+    EXPECT_EQ(v, c.expected);
+  }
+}
+
 TEST_F(AnySerialTest, ShortFormLayout) {
   CAny v;
   v.SetI4(0x01020304);

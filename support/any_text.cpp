@@ -207,9 +207,7 @@ int CAny::nTexteAffichage(CXYString<char16_t>* out) const {
     }
     std::u16string wide;
     if (size > 0) {
-      qg::IInfoLocale* locale = qg::Services().piInfoLocale;
-      int32_t cp = locale != nullptr ? locale->nGetCodePage() : 1252;
-      auto cpu = static_cast<uint32_t>(cp > 0 ? cp : 1252);
+      const uint32_t cpu = qg::ResolveCodePage(0);
       qg::CodePageToUtf16(cpu, static_cast<const char*>(data), size, &wide);
     }
     text = Rendu(wide, &cut);

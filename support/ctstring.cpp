@@ -88,6 +88,7 @@ void CTString::SetFromMultiByte(const char* text, uint32_t code_page) {
     RAZ();
     return;
   }
+  code_page = qg::ResolveCodePage(code_page);  // 0: the host's
   int need = qg::MultiByteToWide(code_page, text, -1, nullptr, 0);  // counts the terminator
   char16_t* block = need > 1 ? NewBlock(static_cast<size_t>(need - 1)) : nullptr;
   if (block != nullptr && qg::MultiByteToWide(code_page, text, -1, block, need) != need) {

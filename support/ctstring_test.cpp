@@ -1,5 +1,7 @@
 #include "support/ctstring.h"
 
+#include "support/xystring.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -169,6 +171,14 @@ TEST_F(CTStringTest, PiecesOfText) {
   EXPECT_EQ(Text(q), u"\u00E9");
   q.SetFromMultiByte("", 1252);
   EXPECT_TRUE(q.bEstVide());
+  // Code page 0 is the host's, as for the dynamic strings.
+  locale_.SetCodePage(1251);
+  q.SetFromMultiByte("\xC0", 0);
+  EXPECT_EQ(Text(q), u"\u0410");
+  CXYString<char16_t> w;
+  ASSERT_EQ(w.nAffecteConversion("\xC0", -1, 0), 0);
+  EXPECT_EQ(std::u16string(w.pszGet()), u"\u0410");
+  w.Libere();
 }
 
 }  // namespace

@@ -13,9 +13,9 @@ class CQGUnknown {
   CQGUnknown(const CQGUnknown&) : m_nRef(0) {}
   CQGUnknown& operator=(const CQGUnknown&) { return *this; }
 
-  // Slot 0.
+  // Virtual functions are declared in the host's slot order: do not reorder.
   virtual ~CQGUnknown() = default;
-  // Slot 1: the count after the decrement; the object is gone at 0.
+  // The count after the decrement; the object is gone at 0.
   virtual int32_t Release() {
     int32_t left = m_nRef.fetch_sub(1, std::memory_order_acq_rel) - 1;
     if (left == 0) delete this;

@@ -65,25 +65,7 @@ int64_t nSortieLzwMax(int64_t nTotal) {
   return std::min(nCodes * (nCodes + 1) / 2, nCodes * 0x10000);
 }
 
-// The seam through which CAny writes and reads its records.
-class CPuitsBuffer final : public qg::IByteSink {
- public:
-  explicit CPuitsBuffer(CQGBuffer& b) : m_b(b) {}
-  bool bEcrit(const void* data, size_t n) override { return m_b.Ecrit(data, n); }
-  size_t nPosition() const override { return m_b.nPosition(); }
-  bool bReecrit(size_t position, const void* data, size_t n) override {
-    const size_t nRetour = m_b.nPosition();
-    if (position > m_b.nTaille() || n > m_b.nTaille() - position) return false;
-    if (m_b.Seek(static_cast<int64_t>(position), 0) < 0) return false;
-    const bool b = m_b.Ecrit(data, n);
-    m_b.Seek(static_cast<int64_t>(nRetour), 0);
-    return b;
-  }
-
- private:
-  CQGBuffer& m_b;
-};
-
+// The seam through which CAny reads its records.
 class CSourceBuffer final : public qg::IByteSource {
  public:
   explicit CSourceBuffer(CQGBuffer& b) : m_b(b) {}
@@ -560,15 +542,17 @@ void CQGBuffer::FinBloc(int64_t nFin) {
 
 // --- variant records ----------------------------------------------------------------------
 
+// The record is built aside and written in one piece: a record that fails
+// (memory, or a value that has no record) leaves the buffer's bytes, sizes
+// and position as they were, wherever it was to be written.
 bool CQGBuffer::EcritAny(const CAny& v) {
-  const size_t nPosition = m_nPosition;
-  const size_t nTaille = m_nTaille;
-  CPuitsBuffer puits(*this);
-  if (v.bEcritCourt(puits)) return true;
-  // Drop what a failed record left behind.
-  if (m_nTaille > nTaille && !m_bFini) Redimensionne(nTaille);
-  m_nPosition = std::min(nPosition, m_nTaille);
-  return false;
+  try {
+    qg::CByteVectorSink record;
+    if (!v.bEcritCourt(record)) return false;
+    return Ecrit(record.Octets().data(), record.Octets().size());
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
 }
 
 bool CQGBuffer::LitAny(CAny& v) {
@@ -582,8 +566,12 @@ bool CQGBuffer::LitAny(CAny& v) {
 
 // --- finishing ------------------------------------------------------------------------------
 
+// Applies whichever steps are missing: a restoring that failed part-way
+// may have left the body compressed but no longer scrambled.
 bool CQGBuffer::bFinit() {
-  if (m_bFini) return true;
+  const bool bManqueCompression = m_nCompression != 0 && !m_bCompresse;
+  const bool bManqueBrouillage = m_nCryptage == 1 && !m_bBrouille;
+  if (m_bFini && !bManqueCompression && !bManqueBrouillage) return true;
   if (m_nTaille < m_nDebutCorps) return false;
   const size_t nPosition = m_nPosition;
   bool bCompresseIci = false;
@@ -636,6 +624,7 @@ bool CQGBuffer::bDecompresseCorps() {
     return false;
   }
   if (nBrut > static_cast<int64_t>(kTailleMax - m_nDebutCorps)) return false;
+  if (nBrut > static_cast<int64_t>(m_nCorpsMax)) return false;
   const auto n = static_cast<size_t>(nBrut);
 
   if (!bAlloueSortie(n)) return false;

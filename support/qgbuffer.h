@@ -98,6 +98,11 @@ class CQGBuffer : public CQGUnknown {
   size_t nRestant() const { return m_nTaille - m_nPosition; }
   size_t nDebutCorps() const { return m_nDebutCorps; }
   bool bEstFini() const { return m_bFini; }
+  // Largest body a compressed body may restore to (bytes). Whoever hands in
+  // untrusted bytes sets it from what it knows of them (for a file, a bound
+  // derived from the file's size), so that a small hostile body cannot make
+  // the reader claim and fill a huge block. Default kTailleMax.
+  void SetTailleCorpsMax(size_t n) { m_nCorpsMax = n; }
   bool bEstCompresse() const { return m_bCompresse; }
   bool bEstBrouille() const { return m_bBrouille; }
   // Bit 1: the block came from the host; bit 2: the compression output
@@ -254,6 +259,7 @@ class CQGBuffer : public CQGUnknown {
   size_t m_nPas = kPasCroissance;
   uint8_t* m_pSortie = nullptr;  // compression output block
   size_t m_nSortie = 0;          // its size (bytes)
+  size_t m_nCorpsMax = kTailleMax;  // restored body size refused above this
   std::unique_ptr<CCompresseur> m_pCompresseur;
   bool m_bFini = false;
   bool m_bBrouille = false;

@@ -523,6 +523,77 @@ TEST_F(QGBufferTest, WritingAfterFinishingRestoresTheBody) {
   EXPECT_EQ(Texte(s), u"second");
 }
 
+// Failures while a finished body is restored or written to: whatever step
+// fails, the stored body survives, and finishing again gives the same bytes.
+TEST_F(QGBufferTest, FailuresOnAFinishedBodyKeepIt) {
+  std::u16string text;
+  for (int i = 0; i < 20000; ++i) text += u"a compressible body line ";
+  CQGBuffer model(1, 1);
+  ASSERT_TRUE(model.EcritEntete(1, 1));
+  ASSERT_TRUE(model.EcritChaine(text.c_str()));
+  ASSERT_TRUE(model.bFinit());
+  const Bytes finished = Contenu(model);
+  // Finished bytes (the scrambling is salted) read back as the text.
+  auto reads_back = [&text](const Bytes& file) {
+    CQGBufferMark r(file.data(), file.size(), 1, 1);
+    CTString s;
+    return r.nLitEntete() == 0 && r.bLitChaine(s) && Texte(s) == text;
+  };
+  ASSERT_TRUE(reads_back(finished));
+  CAny big;
+  big.SetDSTRW(std::u16string(300000, u'v').c_str());
+  int failures = 0;
+  for (int nth = 1; nth <= 6; ++nth) {
+    SCOPED_TRACE(nth);
+    // A variant record that fails part-way, the body restored for it.
+    CQGBufferMark b(finished.data(), finished.size(), 1, 1);
+    ASSERT_EQ(b.nLitEntete(), 0);
+    ASSERT_TRUE(b.Seek(0, 2) >= 0);
+    ASSERT_TRUE(b.bFinit());
+    memory_.FailNthAllocation(nth);
+    const bool written = b.EcritAny(big);
+    memory_.FailNthAllocation(0);
+    if (!written) {
+      ++failures;
+      ASSERT_TRUE(b.bFinit());
+      EXPECT_TRUE(reads_back(Contenu(b)));
+    }
+    // The restoring itself fails after the scrambling was removed.
+    CQGBufferMark c(finished.data(), finished.size(), 1, 1);
+    ASSERT_EQ(c.nLitEntete(), 0);
+    ASSERT_TRUE(c.Seek(0, 2) >= 0);
+    ASSERT_TRUE(c.bFinit());
+    memory_.FailNthAllocation(nth);
+    const bool restored = c.bDefinit();
+    memory_.FailNthAllocation(0);
+    if (!restored) {
+      ++failures;
+      ASSERT_TRUE(c.bFinit());
+      EXPECT_TRUE(reads_back(Contenu(c)));
+    }
+  }
+  EXPECT_GT(failures, 1);
+}
+
+TEST_F(QGBufferTest, RestoredBodySizeIsCappedByTheCaller) {
+  CQGBuffer b(0, 1);
+  ASSERT_TRUE(b.EcritEntete(1, 1));
+  ASSERT_TRUE(b.EcritChaine(std::u16string(50000, u'z').c_str()));
+  ASSERT_TRUE(b.bFinit());
+  const Bytes file = Contenu(b);
+  CQGBufferMark capped(file.data(), file.size(), 0, 1);
+  capped.SetTailleCorpsMax(1000);  // a body that restores to ~100 KB
+  ASSERT_EQ(capped.nLitEntete(), 0);
+  CTString s;
+  EXPECT_FALSE(capped.bLitChaine(s));
+  EXPECT_TRUE(capped.bEstFini());
+  CQGBufferMark enough(file.data(), file.size(), 0, 1);
+  enough.SetTailleCorpsMax(200000);
+  ASSERT_EQ(enough.nLitEntete(), 0);
+  ASSERT_TRUE(enough.bLitChaine(s));
+  EXPECT_EQ(Texte(s), std::u16string(50000, u'z'));
+}
+
 TEST_F(QGBufferTest, DamagedCompressedBodiesFail) {
   auto body = [](std::initializer_list<uint8_t> b) {
     Bytes file = {12, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0};

@@ -40,13 +40,7 @@ qg::IStringMemory* Memory() { return qg::Services().piStringMemory; }
 
 // The host's 8-bit code page for a code page of 0.
 uint32_t ResolveCodePage(int code_page) {
-  if (code_page != 0) return static_cast<uint32_t>(code_page);
-  qg::IInfoLocale* locale = qg::Services().piInfoLocale;
-  if (locale != nullptr) {
-    int32_t cp = locale->nGetCodePage();
-    if (cp > 0) return static_cast<uint32_t>(cp);
-  }
-  return kCp1252;
+  return qg::ResolveCodePage(static_cast<uint32_t>(code_page));
 }
 
 template <typename T>
@@ -519,13 +513,16 @@ int CXYString<T>::nAjouteMarqueur() {
 }
 
 // --- 8-bit text ---------------------------------------------------------------
+//
+// Members restricted to one width (`requires`) are still built for both by
+// the explicit instantiations at the end of this file: each wraps its body
+// in `if constexpr` and gives a default for the other width, which never
+// calls it.
 
 template <typename T>
 int CXYString<T>::nAffecteOctets(const void* bytes, int n)
   requires std::is_same_v<T, char>
 {
-  // Explicit instantiation builds this member for both widths; only the
-  // width named above ever calls it.
   if constexpr (!std::is_same_v<T, char>) {
     return {};
   } else {
@@ -542,8 +539,6 @@ template <typename T>
 int CXYString<T>::nRemplit32(const char* byte)
   requires std::is_same_v<T, char>
 {
-  // Explicit instantiation builds this member for both widths; only the
-  // width named above ever calls it.
   if constexpr (!std::is_same_v<T, char>) {
     return {};
   } else {
@@ -562,8 +557,6 @@ template <typename T>
 int CXYString<T>::nAffecteUTF8(const char16_t* text)
   requires std::is_same_v<T, char>
 {
-  // Explicit instantiation builds this member for both widths; only the
-  // width named above ever calls it.
   if constexpr (!std::is_same_v<T, char>) {
     return {};
   } else {
@@ -575,8 +568,6 @@ template <typename T>
 int CXYString<T>::nAffecteConversion(const char16_t* text, int n, int code_page)
   requires std::is_same_v<T, char>
 {
-  // Explicit instantiation builds this member for both widths; only the
-  // width named above ever calls it.
   if constexpr (!std::is_same_v<T, char>) {
     return {};
   } else {
@@ -614,8 +605,6 @@ template <typename T>
 int CXYString<T>::nSetByteLength(int n)
   requires std::is_same_v<T, char>
 {
-  // Explicit instantiation builds this member for both widths; only the
-  // width named above ever calls it.
   if constexpr (!std::is_same_v<T, char>) {
     return {};
   } else {
@@ -670,8 +659,6 @@ template <typename T>
 int CXYString<T>::nSetUTF8FromAnsi(const char* text, int n, int code_page)
   requires std::is_same_v<T, char>
 {
-  // Explicit instantiation builds this member for both widths; only the
-  // width named above ever calls it.
   if constexpr (!std::is_same_v<T, char>) {
     return {};
   } else {
@@ -683,8 +670,6 @@ template <typename T>
 int CXYString<T>::nSetAnsiFromUTF8(const char* text, int n, int code_page)
   requires std::is_same_v<T, char>
 {
-  // Explicit instantiation builds this member for both widths; only the
-  // width named above ever calls it.
   if constexpr (!std::is_same_v<T, char>) {
     return {};
   } else {
@@ -696,8 +681,6 @@ template <typename T>
 int CXYString<T>::RemoveAll(char byte)
   requires std::is_same_v<T, char>
 {
-  // Explicit instantiation builds this member for both widths; only the
-  // width named above ever calls it.
   if constexpr (!std::is_same_v<T, char>) {
     return {};
   } else {
@@ -724,8 +707,6 @@ template <typename T>
 int CXYString<T>::nAffecteConversion(const char* text, int n, int code_page)
   requires std::is_same_v<T, char16_t>
 {
-  // Explicit instantiation builds this member for both widths; only the
-  // width named above ever calls it.
   if constexpr (!std::is_same_v<T, char16_t>) {
     return {};
   } else {
@@ -787,8 +768,6 @@ template <typename T>
 int CXYString<T>::nSetCounted(const char16_t* text, int n)
   requires std::is_same_v<T, char16_t>
 {
-  // Explicit instantiation builds this member for both widths; only the
-  // width named above ever calls it.
   if constexpr (!std::is_same_v<T, char16_t>) {
     return {};
   } else {
@@ -808,8 +787,6 @@ template <typename T>
 bool CXYString<T>::bExtraitLigne(int n, CXYString& out) const
   requires std::is_same_v<T, char16_t>
 {
-  // Explicit instantiation builds this member for both widths; only the
-  // width named above ever calls it.
   if constexpr (!std::is_same_v<T, char16_t>) {
     return {};
   } else {

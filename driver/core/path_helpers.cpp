@@ -62,6 +62,7 @@ bool Split(const char16_t* path, PathParts* parts) {
   return true;
 }
 
+// The native library's path; read and written only under g_native_path_mutex.
 std::mutex g_native_path_mutex;
 std::u16string g_native_path;
 

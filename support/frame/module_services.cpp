@@ -45,4 +45,11 @@ void CallFinConversion(void* destination, int32_t type) {
   if (fn != nullptr) fn(destination, type);
 }
 
+uint32_t ResolveCodePage(uint32_t code_page) {
+  if (code_page != 0) return code_page;
+  IInfoLocale* locale = Services().piInfoLocale;
+  const int32_t cp = locale != nullptr ? locale->nGetCodePage() : 0;
+  return cp > 0 ? static_cast<uint32_t>(cp) : 1252u;
+}
+
 }  // namespace qg

@@ -46,6 +46,11 @@ struct ModuleServices {
 // The module's instance.
 ModuleServices& Services();
 
+// The code page of an 8-bit text: code_page itself, or for 0 the host
+// locale's 8-bit code page (1252 without a host locale or when it answers
+// no positive value).
+uint32_t ResolveCodePage(uint32_t code_page);
+
 // Indexes into ModuleServices::apfnCalc, in the host's order.
 enum CalcEntry {
   kCalcCanCompare = 0,    // "bCanCompareEx"

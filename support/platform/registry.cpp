@@ -21,6 +21,8 @@ namespace {
 
 constexpr char kValuesFile[] = "#values";
 
+// Serialises the read-modify-replace of a key's values file within the
+// process (Store holds it from reading the file to its rename).
 std::mutex& WriteLock() {
   static std::mutex lock;
   return lock;
@@ -45,9 +47,34 @@ void AppendHex(std::string* out, unsigned char b) {
   out->push_back(kHex[b & 0xF]);
 }
 
+// Longest folder name kept as it is; a longer one is cut and followed by
+// '~' and a hash of the whole name, which keeps names apart within the
+// file system's 255 bytes.
+constexpr size_t kFolderNameMax = 200;
+constexpr size_t kFolderNameCut = 180;
+
+std::string ShortenFolder(const std::string& name) {
+  if (name.size() <= kFolderNameMax) return name;
+  uint64_t hash = 0xcbf29ce484222325ull;  // FNV-1a
+  for (unsigned char b : name) {
+    hash ^= b;
+    hash *= 0x100000001b3ull;
+  }
+  size_t cut = kFolderNameCut;
+  // Never inside an escape: a '%' in the last two bytes kept starts one.
+  if (name[cut - 1] == '%') cut -= 1;
+  else if (name[cut - 2] == '%') cut -= 2;
+  std::string out = name.substr(0, cut);
+  out += '~';
+  static const char kHex[] = "0123456789abcdef";
+  for (int shift = 60; shift >= 0; shift -= 4) out += kHex[(hash >> shift) & 0xF];
+  return out;
+}
+
 // Folder name of one key component: folded, UTF-8, every byte outside
 // [a-z0-9_.-] escaped as %xx, and a leading '.' escaped too (no "." or
-// ".." folder, no hidden file, no clash with "#values").
+// ".." folder, no hidden file, no clash with "#values"); shortened past
+// kFolderNameMax bytes.
 std::string ComponentFolder(const char16_t* s, size_t n) {
   std::u16string folded(s, n);
   for (char16_t& c : folded) c = ToLowerLatin1_16(c);
@@ -63,7 +90,7 @@ std::string ComponentFolder(const char16_t* s, size_t n) {
       AppendHex(&out, b);
     }
   }
-  return out;
+  return ShortenFolder(out);
 }
 
 std::string HiveFolder(RegistryHive hive) {
@@ -235,9 +262,12 @@ bool ReplaceFile(const std::string& file, const std::string& data) {
   return false;
 }
 
+// Names are compared as the file spells them: the name asked for goes
+// through the same UTF-8 round trip (a lone surrogate reads as U+FFFD).
 Value* FindValue(std::vector<Value>& values, const char16_t* name) {
+  const std::u16string stored = FromUtf8(ToUtf8(name, StrLen16(name)));
   for (Value& v : values) {
-    if (StrICmpLatin1_16(v.name.c_str(), name) == 0) return &v;
+    if (StrICmpLatin1_16(v.name.c_str(), stored.c_str()) == 0) return &v;
   }
   return nullptr;
 }

@@ -131,6 +131,38 @@ TEST_F(RegistryTest, KeyComponentsStayInsideTheRoot) {
   }
 }
 
+// Windows allows 255 characters a component: non-ASCII ones escape to up to
+// nine bytes each, past the file system's 255-byte names. And a name the
+// store cannot spell exactly (a lone surrogate) is found again as stored.
+TEST_F(RegistryTest, LongComponentsAndUnspellableNames) {
+  const std::u16string e_acute(200, u'\u00E9');
+  const std::u16string other = e_acute.substr(1) + u"x";
+  const std::u16string key = u"Software\\" + e_acute;
+  const std::u16string key2 = u"Software\\" + other;
+  ASSERT_EQ(RegStatus::kOk, RegWriteDword(kHkcu, key.c_str(), u"v", 7));
+  ASSERT_EQ(RegStatus::kOk, RegWriteDword(kHkcu, key2.c_str(), u"v", 8));
+  uint32_t n = 0;
+  EXPECT_EQ(RegStatus::kOk, RegReadDword(kHkcu, key.c_str(), u"v", &n));
+  EXPECT_EQ(7u, n);
+  const std::u16string upper = u"SOFTWARE\\" + std::u16string(200, u'\u00C9');
+  EXPECT_EQ(RegStatus::kOk, RegReadDword(kHkcu, upper.c_str(), u"v", &n));
+  EXPECT_EQ(7u, n);
+  EXPECT_EQ(RegStatus::kOk, RegReadDword(kHkcu, key2.c_str(), u"v", &n));
+  EXPECT_EQ(8u, n);
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(root_)) {
+    EXPECT_LE(entry.path().filename().string().size(), 255u);
+  }
+
+  const char16_t lone[] = {u'a', 0xD800, u'b', 0};
+  ASSERT_EQ(RegStatus::kOk, RegWriteString(kHkcu, u"Software\\S", lone, u"text"));
+  std::u16string text;
+  EXPECT_EQ(RegStatus::kOk, RegReadString(kHkcu, u"Software\\S", lone, &text));
+  EXPECT_EQ(text, u"text");
+  ASSERT_EQ(RegStatus::kOk, RegWriteString(kHkcu, u"Software\\S", lone, u"again"));
+  EXPECT_EQ(RegStatus::kOk, RegReadString(kHkcu, u"Software\\S", lone, &text));
+  EXPECT_EQ(text, u"again");
+}
+
 TEST_F(RegistryTest, DamagedLinesAreSkippedAndErrorsReported) {
   ASSERT_EQ(RegStatus::kOk, RegWriteDword(kHkcu, kWebKey, u"good", 5));
   std::string file;

@@ -20,6 +20,7 @@
 namespace {
 
 constexpr uint32_t kBlockSize = 0x10000;
+constexpr uint32_t kFirstReadAhead = 0x400;
 constexpr uint32_t kCopyChunk = 0x10000;
 constexpr char16_t kCr = u'\r';
 constexpr char16_t kLf = u'\n';
@@ -410,6 +411,10 @@ int CDiskFile::nVPrintfA(const char* format, va_list args) {
 
 // --- lines ---------------------------------------------------------------------------
 
+// The block serves one line read only: the next call reads at its position
+// again, as another descriptor may have truncated or overwritten the file
+// meanwhile. Each refill within a call reads twice as much as the one
+// before, from kFirstReadAhead up to kBlockSize, so short lines cost little.
 int64_t CDiskFile::BlockAt(int64_t at, uint32_t need) {
   if (m_nBlockLength > 0 && at >= m_nBlockStart) {
     int64_t left = m_nBlockStart + m_nBlockLength - at;
@@ -423,9 +428,11 @@ int64_t CDiskFile::BlockAt(int64_t at, uint32_t need) {
     }
   }
   DropBlock();
+  const uint32_t want = m_nReadAhead;
+  if (m_nReadAhead < kBlockSize) m_nReadAhead *= 2;
   uint32_t total = 0;
-  while (total < kBlockSize) {
-    ssize_t r = ::pread(m_nHandle, m_pBlock + total, kBlockSize - total, at + total);
+  while (total < want) {
+    ssize_t r = ::pread(m_nHandle, m_pBlock + total, want - total, at + total);
     if (r < 0) {
       if (errno == EINTR) continue;
       return -1;
@@ -448,6 +455,8 @@ bool CDiskFile::ReadLine(T* buffer, int capacity, bool* truncated, uint32_t opti
     return FailRead(qg::kErrorInvalidParameter, false, 0, 0, start);
   }
   if (m_nHandle < 0) return FailRead(qg::kErrorInvalidHandle, false, 0, 0, start);
+  DropBlock();
+  m_nReadAhead = kFirstReadAhead;
   const bool crlf_only = (options & qg::kReadLineCrLfOnly) != 0;
   const uint32_t unit = sizeof(T);
   int64_t pos = start;
@@ -522,7 +531,13 @@ bool CDiskFile::ReadLine(T* buffer, int capacity, bool* truncated, uint32_t opti
         continue;
       }
     }
-    // The buffer is full and a line character follows.
+    // The buffer is full and a line character follows. With room for the
+    // terminator only, nothing can ever be returned: a failure, not an
+    // endless run of empty truncated lines.
+    if (n == 0) {
+      DropBlock();
+      return FailRead(qg::kErrorInsufficientBuffer, false, 0, 0, start);
+    }
     cut = true;
     break;
   }

@@ -158,6 +158,7 @@ class CDiskFile : public IXStream {
   bool m_bReadable = false;
   int64_t m_nBlockStart = 0;   // file offset of m_pBlock[0]
   uint32_t m_nBlockLength = 0; // valid bytes in the block; 0 = none
+  uint32_t m_nReadAhead = 0;   // bytes the next refill reads (within one line read)
 };
 
 #endif  // QG_SUPPORT_STREAMS_DISK_FILE_H_

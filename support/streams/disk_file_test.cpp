@@ -315,6 +315,45 @@ TEST_F(DiskFileTest, ReadLineUtf16AndMixedWithOtherOperations) {
   EXPECT_EQ(m.pclGetError()->nGetNiveau(), XERR_ERROR);
 }
 
+TEST_F(DiskFileTest, ReadLineSeesChangesMadeThroughOtherDescriptors) {
+  std::string many;
+  for (int i = 0; i < 100; ++i) many += "line " + std::to_string(i) + "\n";
+  WriteFile("shared", many);
+  CDiskFile f;
+  Open(f, "shared");
+  char a[64];
+  ASSERT_TRUE(f.bReadLineA(a, 64, nullptr, 0));
+  EXPECT_EQ(std::string(a), "line 0");
+  // Overwritten, same size, through another descriptor.
+  std::string changed = many;
+  changed.replace(7, 6, "LINE 1");
+  WriteFile("shared", changed);
+  ASSERT_TRUE(f.bReadLineA(a, 64, nullptr, 0));
+  EXPECT_EQ(std::string(a), "LINE 1");
+  // Truncated: the next read finds the end of the file.
+  WriteFile("shared", "");
+  EXPECT_FALSE(f.bReadLineA(a, 64, nullptr, 0));
+  EXPECT_EQ(f.pclGetError()->nGetNiveau(), XERR_NONE);
+}
+
+TEST_F(DiskFileTest, ReadLineIntoOneUnitFailsWhenACharacterFollows) {
+  WriteFile("one", "ab\n\nc");
+  CDiskFile f;
+  Open(f, "one");
+  char a[1];
+  bool truncated = false;
+  // Room for the terminator only: a line character cannot be returned, and
+  // the position would never move (a reading loop would never end).
+  EXPECT_FALSE(f.bReadLineA(a, 1, &truncated, 0));
+  EXPECT_EQ(f.pclGetError()->nGetSystemError(), qg::kErrorInsufficientBuffer);
+  EXPECT_EQ(f.nGetPosition(), 0);
+  // An empty line still reads.
+  ASSERT_TRUE(f.bSeek(3, qg::FILE_BEGIN));
+  ASSERT_TRUE(f.bReadLineA(a, 1, &truncated, 0));
+  EXPECT_EQ(a[0], 0);
+  EXPECT_FALSE(truncated);
+}
+
 TEST_F(DiskFileTest, CopyCountsAndShortfall) {
   WriteFile("src", "0123456789");
   CDiskFile src, dst;

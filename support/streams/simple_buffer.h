@@ -27,9 +27,9 @@ class CSimpleBufferBase : public CSimpleConstBufferBase {
   CSimpleBufferBase(const CSimpleBufferBase&) = delete;
   CSimpleBufferBase& operator=(const CSimpleBufferBase&) = delete;
 
-  // Slot 1.
+  // Virtual functions are declared in the host's slot order: do not reorder.
   virtual ~CSimpleBufferBase() = default;
-  // Slot 2: a size different from the current one replaces the block with
+  // A size different from the current one replaces the block with
   // a fresh one of that size, contents not kept; 0 leaves no block. False
   // when memory runs out (the buffer is then empty).
   virtual bool bResize(size_t size) = 0;
