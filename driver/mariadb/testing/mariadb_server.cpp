@@ -262,7 +262,8 @@ bool MariaDBServer::Launch(std::string* error) {
       "--socket=" + m_strSocket, "--port=" + std::to_string(m_nPort),
       "--bind-address=127.0.0.1", "--pid-file=" + f + "/server.pid",
       "--log-error=" + f + "/server.err", "--tmpdir=" + f, "--skip-name-resolve",
-      "--innodb-buffer-pool-size=32M", "--ssl-ca=" + f + "/ca.pem",
+      "--innodb-buffer-pool-size=32M", "--max-allowed-packet=64M",
+      "--ssl-ca=" + f + "/ca.pem",
       "--ssl-cert=" + f + "/server-cert.pem", "--ssl-key=" + f + "/server-key.pem"};
   // The server refuses to run as root unless told so.
   if (geteuid() == 0) argv.push_back("--user=root");

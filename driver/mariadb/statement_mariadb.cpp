@@ -1,0 +1,526 @@
+#include "driver/mariadb/statement_mariadb.h"
+
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "driver/core/connection.h"
+#include "driver/core/error_status.h"
+#include "driver/mariadb/client_entry_points.h"
+#include "driver/mariadb/client_link.h"
+#include "driver/mariadb/client_version.h"
+#include "driver/mariadb/type_mapping.h"
+#include "driver/sql/value_converter.h"
+#include "support/ctstring.h"
+#include "support/platform/codepage.h"
+
+namespace {
+
+constexpr uint32_t kSite = 100;
+// Row count of an unbuffered result: positive, so rows are fetched.
+constexpr int64_t kUnknownRowCount = 4294967295LL;
+// A walk over result sets ends after this many, whatever the library says.
+constexpr int kMaxResultSets = 100000;
+
+// Sites of the guarded calls.
+enum : uint32_t {
+  kSiteQuery = 3, kSiteStore = 5, kSiteUse = 6, kSiteFree = 7, kSiteFetchFields = 8,
+  kSiteNumFields = 9, kSiteNumFieldsUse = 10, kSiteSeek = 11, kSiteFetchRow = 12,
+  kSiteNumRows = 13, kSiteErrnoStore = 15, kSiteErrnoUse = 16, kSiteDrainStore = 18,
+  kSiteDrainNext = 19, kSiteDrainFree = 20, kSiteNextResult = 21, kSiteStoreError = 22,
+  kSiteQueryError = 23, kSiteUseError = 24, kSiteFetchError = 25, kSitePacket = 26,
+  kSiteLengths = 27, kSiteAffectedRows = 28, kSiteLaterStatement = 29, kSiteColumns = 1,
+  kSiteErrnoFetch = 30, kSiteBadColumn = 31, kSiteSeekState = 32, kSiteNotOpen = 33,
+};
+
+class LinkLock {
+ public:
+  explicit LinkLock(INAMariaDBClientLink* link)
+      : m_pSection(link != nullptr ? link->pGetClientLock() : nullptr) {
+    if (m_pSection != nullptr) m_pSection->Enter();
+  }
+  ~LinkLock() {
+    if (m_pSection != nullptr) m_pSection->Leave();
+  }
+  LinkLock(const LinkLock&) = delete;
+  LinkLock& operator=(const LinkLock&) = delete;
+
+ private:
+  CNACriticalSection* m_pSection;
+};
+
+std::u16string Widen(const char* text, size_t n, uint32_t code_page) {
+  std::u16string out;
+  if (n == 0) return out;
+  int need = qg::MultiByteToWide(code_page, text, static_cast<int>(n), nullptr, 0);
+  if (need <= 0) return out;
+  out.resize(static_cast<size_t>(need));
+  qg::MultiByteToWide(code_page, text, static_cast<int>(n), out.data(), need);
+  return out;
+}
+
+}  // namespace
+
+CNAStatementMariaDB::CNAStatementMariaDB(CNAConnection* connection)
+    : CNAStatement(connection), m_pLink(dynamic_cast<INAMariaDBClientLink*>(connection)) {}
+
+CNAStatementMariaDB::CNAStatementMariaDB() = default;
+
+CNAStatementMariaDB::~CNAStatementMariaDB() {
+  if (m_pResult != nullptr) bCloseResult(nullptr);
+}
+
+template <typename F>
+bool CNAStatementMariaDB::bGuard(CNAError* error, uint32_t minor, F&& call) {
+  try {
+    call();
+    return true;
+  } catch (const CTString& name) {
+    if (error != nullptr) error->SetErrorMessage(0, kSite, minor, m_pConnection, 37, name.pszGet());
+  } catch (...) {
+    if (error != nullptr) {
+      error->SetErrorMessage(0, kSite, minor, m_pConnection, 23, u"MariaDB");
+      error->AddDebugMessage(3355, m_pConnection != nullptr ? gstrClientVersion.pszGet() : u"");
+    }
+  }
+  return false;
+}
+
+void CNAStatementMariaDB::ResetResultFields() {
+  m_pResult = nullptr;
+  m_pRow = nullptr;
+  m_pLengths = nullptr;
+  m_nRowCount = 0;
+  m_nColumnCount = 0;
+  m_nCurrentRow = -1;
+  SetUnbufferedDone();
+}
+
+void CNAStatementMariaDB::SetUnbufferedDone() {
+  if (m_bUnbuffered && m_pLink != nullptr) m_pLink->AddOpenUnbufferedResult(-1);
+  m_bUnbuffered = false;
+}
+
+bool CNAStatementMariaDB::bConnectionError(void* handle, uint32_t major, uint32_t minor,
+                                           CNAError* error) {
+  if (m_pLink == nullptr) return false;
+  return m_pLink->bRecordClientError(static_cast<MYSQL*>(handle), error, major, minor);
+}
+
+bool CNAStatementMariaDB::bExecuteNarrow(const char* text, size_t, intptr_t unused,
+                                         int64_t* affected, CNAError* error) {
+  return bExecute(text, unused, 0, affected, error);
+}
+
+bool CNAStatementMariaDB::bExecute(const char* text, intptr_t, intptr_t b, int64_t* affected,
+                                   CNAError* error) {
+  if (text == nullptr) text = "";
+  size_t length = std::strlen(text);
+  // Executing again frees the open result first (an unbuffered one would
+  // leave the connection out of sync).
+  if (m_pResult != nullptr && !bCloseResult(error)) return false;
+  LinkLock lock(m_pLink);
+  MYSQL* handle = m_pLink != nullptr ? m_pLink->pGetClientHandle() : nullptr;
+  if (handle == nullptr) {
+    if (error != nullptr) error->SetErrorMessage(0, kSite, kSiteNotOpen, m_pConnection, 79);
+    return false;
+  }
+  int status = 0;
+  if (!bGuard(error, kSiteQuery, [&] {
+        status = gMariaDB.mysql_real_query(handle, text, static_cast<unsigned long>(length));
+      })) {
+    return false;
+  }
+  if (status != 0) {
+    std::u16string wide = Widen(text, length, m_pLink->nGetServerCodePage());
+    OnError(handle, kSite, kSiteQueryError, wide.c_str(), wide.size(), length, error);
+    (void)b;
+    return false;
+  }
+  bool result = true;
+  if (affected != nullptr) {
+    my_ulonglong rows = 0;
+    if (bGuard(error, kSiteAffectedRows, [&] { rows = gMariaDB.mysql_affected_rows(handle); })) {
+      *affected = rows == static_cast<my_ulonglong>(-1) ? 0 : static_cast<int64_t>(rows);
+    } else {
+      *affected = 0;
+      result = false;
+    }
+  }
+  bool taken = m_nStoreMode == 1 ? bStoreResult(handle, error) : bUseResult(handle, error);
+  result = result && taken;
+  if (m_nColumnCount != 0 && m_pResult != nullptr) {
+    bool loaded = bLoadColumns(error);
+    result = result && loaded;
+  }
+  return result;
+}
+
+bool CNAStatementMariaDB::bStoreResult(MYSQL* handle, CNAError* error) {
+  bool result = true;
+  bool multi = m_pLink->bMultiResultsAvailable();
+  for (int walk = 0; walk < kMaxResultSets; ++walk) {
+    m_pResult = nullptr;
+    bGuard(error, kSiteStore, [&] { m_pResult = gMariaDB.mysql_store_result(handle); }) ||
+        (result = false);
+    m_nState = 1;
+    if (m_pResult != nullptr) break;
+    unsigned int number = 0;
+    if (!bGuard(error, kSiteErrnoStore, [&] { number = gMariaDB.mysql_errno(handle); })) {
+      result = false;
+    }
+    if (number != 0) {
+      bConnectionError(handle, kSite, kSiteStoreError, error);
+      return false;
+    }
+    int next = -1;
+    if (multi && !bGuard(error, kSiteNextResult, [&] { next = gMariaDB.mysql_next_result(handle); })) {
+      result = false;
+      next = -1;  // a walk whose call raises stops here
+    }
+    if (next > 0) {
+      // A later statement of the text failed: that is an error, not the end.
+      bConnectionError(handle, kSite, kSiteLaterStatement, error);
+      return false;
+    }
+    if (next != 0) {
+      m_nRowCount = 0;
+      m_nColumnCount = 0;
+      return result;
+    }
+  }
+  if (m_pResult == nullptr) {
+    m_nRowCount = 0;
+    m_nColumnCount = 0;
+    return result;
+  }
+  my_ulonglong rows = 0;
+  if (bGuard(error, kSiteNumRows, [&] { rows = gMariaDB.mysql_num_rows(m_pResult); })) {
+    m_nRowCount = static_cast<int64_t>(rows);
+  } else {
+    result = false;
+  }
+  unsigned int fields = 0;
+  if (bGuard(error, kSiteNumFields, [&] { fields = gMariaDB.mysql_num_fields(m_pResult); })) {
+    m_nColumnCount = static_cast<int>(fields);
+  } else {
+    result = false;
+  }
+  if (!multi) return result;
+  // Read and drop the result sets after the one kept, so that the
+  // connection is free for the next command.
+  for (int walk = 0; walk < kMaxResultSets; ++walk) {
+    int next = -1;
+    if (!bGuard(error, kSiteDrainNext, [&] { next = gMariaDB.mysql_next_result(handle); })) {
+      return false;
+    }
+    if (next > 0) {
+      bConnectionError(handle, kSite, kSiteLaterStatement, error);
+      return false;
+    }
+    if (next != 0) return result;
+    MYSQL_RES* extra = nullptr;
+    if (!bGuard(error, kSiteDrainStore, [&] { extra = gMariaDB.mysql_store_result(handle); })) {
+      result = false;
+    }
+    if (extra != nullptr &&
+        !bGuard(error, kSiteDrainFree, [&] { gMariaDB.mysql_free_result(extra); })) {
+      result = false;
+    }
+  }
+  return result;
+}
+
+bool CNAStatementMariaDB::bUseResult(MYSQL* handle, CNAError* error) {
+  bool result = true;
+  m_pResult = nullptr;
+  if (!bGuard(error, kSiteUse, [&] { m_pResult = gMariaDB.mysql_use_result(handle); })) {
+    result = false;
+  }
+  m_nState = 1;
+  if (m_pResult != nullptr) {
+    m_bUnbuffered = true;
+    m_pLink->AddOpenUnbufferedResult(1);
+    m_nRowCount = kUnknownRowCount;
+    unsigned int fields = 0;
+    if (!bGuard(error, kSiteNumFieldsUse, [&] { fields = gMariaDB.mysql_num_fields(m_pResult); })) {
+      return false;
+    }
+    m_nColumnCount = static_cast<int>(fields);
+    return result;
+  }
+  unsigned int number = 0;
+  bGuard(error, kSiteErrnoUse, [&] { number = gMariaDB.mysql_errno(handle); });
+  if (number != 0) {
+    bConnectionError(handle, kSite, kSiteUseError, error);
+    return false;
+  }
+  m_nRowCount = 0;
+  m_nColumnCount = 0;
+  return result;
+}
+
+bool CNAStatementMariaDB::bClearState(CNAError* error) {
+  bool ok = bCloseResult(error);
+  m_nState = 0;
+  return ok;
+}
+
+bool CNAStatementMariaDB::bCloseResult(CNAError* error) {
+  if (m_pResult == nullptr) {
+    m_nState = 0;
+    SetUnbufferedDone();
+    return true;
+  }
+  bool result = true;
+  {
+    LinkLock lock(m_pLink);
+    if (m_bUnbuffered) {
+      // Read the rest off the wire so that the connection can be used again.
+      for (;;) {
+        MYSQL_ROW row = pFetchRawRow(0, error);
+        if (row == nullptr) break;
+      }
+    }
+    MYSQL_RES* held = m_pResult;
+    if (!bGuard(error, kSiteFree, [&] { gMariaDB.mysql_free_result(held); })) result = false;
+    ResetResultFields();
+  }
+  m_nState = 0;
+  return result;
+}
+
+void CNAStatementMariaDB::OnError(MYSQL* handle, uint32_t major, uint32_t minor,
+                                  const char16_t* text, size_t length, size_t byte_length,
+                                  CNAError* error) {
+  if (error == nullptr) return;
+  ReportError(handle, major, minor, text, length, 0, error);
+  if (error->nGetBaseCode() != 2006 || error->bIsSilent()) return;
+  // The server went away: perhaps the text was larger than its packet limit.
+  CNAError probe;
+  probe.SetSilent(true);
+  auto read_limit = [&](CAny* value) {
+    CNAStatementMariaDB query(m_pConnection);
+    return query.bExecuteFetchAll(u"show variables like 'max_allowed_packet'", *value, 1, &probe);
+  };
+  CAny value;
+  bool read = read_limit(&value);
+  if (!read && probe.nGetBaseCode() == 2006 && m_pLink->nGetOpenUnbufferedResults() == 0) {
+    // Reopening would strand the unbuffered results of other statements.
+    probe.Reset();
+    if (m_pLink->bReopen(&probe)) read = read_limit(&value);
+  }
+  if (!read || value.bEstNull() || value.nGetCode() == 0) return;
+  if (value.nConvertType(9) >= 100) return;
+  int64_t limit = 0;
+  if (value.nGetI8(&limit) != 0) return;
+  if (limit > 0 && static_cast<uint64_t>(limit) < byte_length) {
+    std::u16string start(text, length < 20 ? length : 20);
+    error->SetErrorMessage(0, kSite, kSitePacket, m_pConnection, 760101,
+                           m_pLink->pszGetLinkDataSource(), static_cast<int32_t>(2006),
+                           static_cast<int64_t>(limit), static_cast<int64_t>(byte_length),
+                           start.c_str());
+    error->SetBaseCode(2006);
+  }
+}
+
+// ---- rows ------------------------------------------------------------------
+
+bool CNAStatementMariaDB::bLoadColumns(CNAError* error) {
+  int n = m_nColumnCount;
+  if (!bAllocateColumns(n)) {
+    if (error != nullptr) error->SetErrorMessage(0, kSite, kSiteColumns, m_pConnection, 12);
+    return false;
+  }
+  if (n == 0 || m_pResult == nullptr) return true;
+  MYSQL_FIELD* fields = nullptr;
+  if (!bGuard(error, kSiteFetchFields, [&] { fields = gMariaDB.mysql_fetch_fields(m_pResult); }) ||
+      fields == nullptr) {
+    return false;
+  }
+  uint32_t code_page = m_pLink->nGetServerCodePage();
+  NAServerVersion version = m_pLink->clGetServerVersion();
+  for (int i = 0; i < n; ++i) {
+    const MYSQL_FIELD& f = fields[i];
+    CNAResultColumn& c = m_pColumns[i];
+    c.m_strName.SetFromMultiByte(f.name != nullptr ? f.name : "", code_page);
+    c.m_strTable.SetFromMultiByte(f.org_table != nullptr ? f.org_table : "", code_page);
+    c.m_strOriginalName.SetFromMultiByte(f.org_name != nullptr ? f.org_name : "", code_page);
+    c.m_strDatabase.SetFromMultiByte(f.db != nullptr ? f.db : "", code_page);
+    c.m_nServerType = static_cast<int32_t>(f.type);
+    c.m_nLength = static_cast<int64_t>(f.length);
+    c.m_nScale = static_cast<int32_t>(f.decimals);
+    c.m_nCharset = static_cast<int32_t>(f.charsetnr);
+    c.m_nFlags = f.flags;
+    c.m_nMaxLength = static_cast<int64_t>(f.max_length);
+    m_nColumnWidths += static_cast<int64_t>(f.max_length);
+    uint64_t length = f.length;
+    if (length == 0 && f.max_length != 0) length = f.max_length;
+    if (f.type == MYSQL_TYPE_NEWDECIMAL || f.type == MYSQL_TYPE_DECIMAL) {
+      // Display length = digits + point (scale > 0) + sign (signed).
+      int64_t digits = static_cast<int64_t>(length) - c.m_nScale - (c.m_nScale > 0 ? 1 : 0) -
+                       ((f.flags & UNSIGNED_FLAG) != 0 ? 0 : 1);
+      c.m_nPrecision = static_cast<int32_t>(digits);
+    }
+    int type = 0;
+    int size = 0;
+    NAFieldTypeToColumnType(&type, &size, static_cast<int>(f.type),
+                            length > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<uint32_t>(length),
+                            c.m_nPrecision, c.m_nScale, f.charsetnr, f.flags, code_page, version);
+    c.m_nColumnType = type;
+    c.m_nSize = size;
+  }
+  return true;
+}
+
+bool CNAStatementMariaDB::bFetchNext(intptr_t, CNAError* error) {
+  if (m_nRowCount <= 0) return true;
+  return bFetchRow(error);
+}
+
+MYSQL_ROW CNAStatementMariaDB::pFetchRawRow(intptr_t, CNAError* error) {
+  MYSQL_ROW row = nullptr;
+  if (m_pResult == nullptr) return nullptr;
+  bGuard(error, kSiteFetchRow, [&] { row = gMariaDB.mysql_fetch_row(m_pResult); });
+  return row;
+}
+
+bool CNAStatementMariaDB::bFetchRow(CNAError* error) {
+  bool result = true;
+  LinkLock lock(m_pLink);
+  m_pRow = pFetchRawRow(0, error);
+  if (m_pRow == nullptr) {
+    m_pLengths = nullptr;
+    MYSQL* handle = m_pLink != nullptr ? m_pLink->pGetClientHandle() : nullptr;
+    unsigned int number = 0;
+    bool read = handle != nullptr &&
+                bGuard(error, kSiteErrnoFetch, [&] { number = gMariaDB.mysql_errno(handle); });
+    if (!read || number != 0) {
+      if (handle != nullptr) bConnectionError(handle, kSite, kSiteFetchError, error);
+      result = false;
+    }
+    m_bEndOfRows = true;
+    SetUnbufferedDone();
+    return result;
+  }
+  ++m_nCurrentRow;
+  MYSQL_RES* held = m_pResult;
+  if (!bGuard(error, kSiteLengths, [&] { m_pLengths = gMariaDB.mysql_fetch_lengths(held); })) {
+    m_pLengths = nullptr;
+    result = false;
+  }
+  m_bEndOfRows = false;
+  return result;
+}
+
+bool CNAStatementMariaDB::bSeekRow(int32_t n, CNAError* error) {
+  if (m_pResult == nullptr || m_bUnbuffered || m_nStoreMode != 1) {
+    if (error != nullptr) error->SetErrorMessage(0, kSite, kSiteSeekState, m_pConnection, 8);
+    return false;
+  }
+  if (n < 0 || n > m_nRowCount) {
+    if (error != nullptr) {
+      error->SetErrorMessage(0, kSite, kSiteSeekState, m_pConnection, 11, static_cast<int32_t>(n));
+    }
+    return false;
+  }
+  m_nCurrentRow = static_cast<int64_t>(n) - 1;
+  MYSQL_RES* held = m_pResult;
+  bool ok = bGuard(error, kSiteSeek, [&] {
+    gMariaDB.mysql_data_seek(held, static_cast<my_ulonglong>(m_nCurrentRow + 1));
+  });
+  m_pRow = nullptr;
+  m_pLengths = nullptr;
+  return ok;
+}
+
+bool CNAStatementMariaDB::bGetColumnValue(CNAValueConverter* value, int n, intptr_t,
+                                          CNAError* error) {
+  if (m_pRow == nullptr || value == nullptr) return false;
+  if (n < 0 || n >= m_nColumnCount || m_pLengths == nullptr || m_pColumns == nullptr ||
+      n >= m_nAllocatedColumns) {
+    if (error != nullptr) {
+      if (n < 0) {
+        error->SetErrorMessage(0, kSite, kSiteBadColumn, m_pConnection, 51, static_cast<int32_t>(n));
+      } else {
+        error->SetErrorMessage(0, kSite, kSiteBadColumn, m_pConnection, 50,
+                               static_cast<int32_t>(n), static_cast<int32_t>(m_nColumnCount));
+      }
+    }
+    return false;
+  }
+  const char* text = m_pRow[n];
+  size_t length = m_pLengths[n];
+  if (text == nullptr) {
+    value->Clear();
+    return true;
+  }
+  uint32_t server_page = m_pLink->nGetServerCodePage();
+  const CNAResultColumn& column = m_pColumns[n];
+  switch (column.m_nServerType) {
+    case MYSQL_TYPE_DATE:
+    case MYSQL_TYPE_DATETIME:
+    case MYSQL_TYPE_NEWDATE: {
+      // The date part arrives as eight digits.
+      char copy[64];
+      size_t m = 0;
+      for (size_t i = 0; i < length && m < sizeof(copy); ++i) {
+        if (text[i] != '-') copy[m++] = text[i];
+      }
+      if (length > sizeof(copy)) m = length;  // never a date: let it fail as it is
+      return m <= sizeof(copy) ? value->bSetFromServerText(copy, m, server_page, error)
+                               : value->bSetFromServerText(text, length, server_page, error);
+    }
+    case MYSQL_TYPE_YEAR: {
+      // A year is the first of January of that year.
+      int t = value->nGetType();
+      if (length == 4 && (t == 24 || t == 26 || t == 128)) {
+        char copy[8] = {text[0], text[1], text[2], text[3], '0', '1', '0', '1'};
+        return value->bSetFromServerText(copy, 8, server_page, error);
+      }
+      return value->bSetFromServerText(text, length, server_page, error);
+    }
+    case MYSQL_TYPE_TINY_BLOB:
+    case MYSQL_TYPE_MEDIUM_BLOB:
+    case MYSQL_TYPE_LONG_BLOB:
+    case MYSQL_TYPE_BLOB: {
+      int column_type = value->nGetColumnType();
+      int source_type = value->nGetSourceType();
+      if (column_type == 23 || column_type == 18) return value->bSetBuffer(text, length);
+      if (source_type == 23 || source_type == 18 ||
+          (source_type == 0 && column.m_nCharset == kNACharsetBinary)) {
+        if (column_type == 29 || column_type == 30) {
+          return value->bSetData(text, length / 2, error);
+        }
+        int32_t host_page = m_pLink->nGetHostCodePage();
+        return value->bSetFromServerText(text, length,
+                                         host_page > 0 ? static_cast<uint32_t>(host_page) : 1252,
+                                         error);
+      }
+      return value->bSetFromServerText(text, length, server_page, error);
+    }
+    default:
+      return value->bSetFromServerText(text, length, server_page, error);
+  }
+}
+
+// ---- copies ----------------------------------------------------------------
+
+int CNAStatementMariaDB::nCopyFrom(const CNAStatement* source, INACopyContext* context,
+                                   intptr_t a, intptr_t b) {
+  int status = CNAStatement::nCopyFrom(source, context, a, b);
+  m_pLink = dynamic_cast<INAMariaDBClientLink*>(m_pConnection);
+  return status;
+}
+
+CNAStatement* CNAStatementMariaDB::pclClone(INACopyContext* context, intptr_t a, intptr_t b) {
+  auto* copy = new (std::nothrow) CNAStatementMariaDB();
+  if (copy == nullptr) return nullptr;
+  try {
+    copy->nCopyFrom(this, context, a, b);
+  } catch (...) {
+    delete copy;
+    throw;
+  }
+  return copy;
+}
