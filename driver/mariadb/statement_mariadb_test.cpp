@@ -14,6 +14,7 @@
 #include "driver/mariadb/client_link.h"
 #include "driver/mariadb/mariadb_client.h"
 #include "driver/mariadb/testing/mariadb_server.h"
+#include "driver/mariadb/testing/rig_connection.h"
 #include "driver/sql/column.h"
 #include "driver/sql/value_converter.h"
 #include "errors/module_errors.h"
@@ -23,77 +24,7 @@ namespace {
 
 auto* const gServerEnvironment = qg::rig::AddMariaDBServerEnvironment();
 
-// A connection whose handle the test opens on the rig's socket.
-class RigConnection : public CNAConnection, public INAMariaDBClientLink {
- public:
-  RigConnection() : CNAConnection(nullptr) {
-    m_nDbmsKind = 5;
-    m_nConnectionCodePage = 1252;
-  }
-  ~RigConnection() override { Disconnect(); }
-
-  bool Connect(const std::string& database, bool utf8) {
-    m_strDatabaseName = database;
-    m_bUtf8 = utf8;
-    return bReopen(nullptr);
-  }
-  void Disconnect() {
-    if (m_pHandle != nullptr) gMariaDB.mysql_close(m_pHandle);
-    m_pHandle = nullptr;
-  }
-
-  // CNAConnection.
-  bool bOpen(CNAError* error, int32_t) override { return bReopen(error); }
-  bool bIsOpen() override { return m_pHandle != nullptr; }
-  bool bClose(CNAError*) override {
-    Disconnect();
-    return true;
-  }
-  CNAConnection* pclCreate(INACopyContext*, intptr_t, intptr_t) override { return nullptr; }
-
-  // INAMariaDBClientLink.
-  MYSQL* pGetClientHandle() override { return m_pHandle; }
-  CNACriticalSection* pGetClientLock() override { return pGetLock(); }
-  uint32_t nGetServerCodePage() override { return m_bUtf8 ? 65001 : 1252; }
-  int32_t nGetHostCodePage() override { return 1252; }
-  NAServerVersion clGetServerVersion() override { return {true, 10, 11, 0}; }
-  bool bRecordClientError(MYSQL* handle, CNAError* error, uint32_t major,
-                          uint32_t minor) override {
-    if (error == nullptr) return true;
-    unsigned int number = gMariaDB.mysql_errno(handle);
-    if (number == 0) return true;
-    std::string text = gMariaDB.mysql_error(handle);
-    error->SetErrorMessage(0, major, minor, this, 53, std::u16string(text.begin(), text.end()).c_str());
-    error->SetBaseCode(static_cast<int32_t>(number));
-    return true;
-  }
-  bool bReopen(CNAError*) override {
-    Disconnect();
-    const qg::rig::MariaDBServer* server = qg::rig::TestServer();
-    m_pHandle = gMariaDB.mysql_init(nullptr);
-    gMariaDB.mysql_options(m_pHandle, MYSQL_SET_CHARSET_NAME, m_bUtf8 ? "utf8mb4" : "latin1");
-    if (gMariaDB.mysql_real_connect(
-            m_pHandle, nullptr, qg::rig::kPasswordAccount.pszUser,
-            qg::rig::kPasswordAccount.pszPassword, m_strDatabaseName.c_str(), 0,
-            server->Socket().c_str(),
-            CLIENT_FOUND_ROWS | CLIENT_MULTI_STATEMENTS | CLIENT_MULTI_RESULTS) == nullptr) {
-      Disconnect();
-      return false;
-    }
-    m_nConnectionCodePage = m_bUtf8 ? 65001 : 1252;
-    return true;
-  }
-  void AddOpenUnbufferedResult(int delta) override { m_nUnbuffered += delta; }
-  int nGetOpenUnbufferedResults() override { return m_nUnbuffered; }
-  bool bMultiResultsAvailable() override { return !qg::IsClientTrap(gMariaDB.mysql_next_result); }
-  const char16_t* pszGetLinkDataSource() override { return u"rig"; }
-
- private:
-  MYSQL* m_pHandle = nullptr;
-  std::string m_strDatabaseName;
-  bool m_bUtf8 = false;
-  int m_nUnbuffered = 0;
-};
+using qg::rig::RigConnection;
 
 class StatementMariaDB : public qg::AnyHostTest {
  protected:
@@ -103,9 +34,9 @@ class StatementMariaDB : public qg::AnyHostTest {
     _CXErrorModule76 error;
     ASSERT_TRUE(CNAMariaDBClient::bLoad(&error, nullptr));
     connection_ = NAAddRef(new RigConnection());
-    ASSERT_TRUE(connection_->Connect(database_.Name(), false));
+    ASSERT_TRUE(connection_->Connect(qg::rig::TestServer()->Socket(), database_.Name(), false));
     utf8_ = NAAddRef(new RigConnection());
-    ASSERT_TRUE(utf8_->Connect(database_.Name(), true));
+    ASSERT_TRUE(utf8_->Connect(qg::rig::TestServer()->Socket(), database_.Name(), true));
   }
   void TearDown() override {
     statements_.clear();

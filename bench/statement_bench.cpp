@@ -1,0 +1,160 @@
+// Reading a result of 10^6 rows x 10 columns through the MariaDB statement
+// and value converters (buffers laid out as the row buffers use them),
+// against a bare mysql_fetch_row loop over the same query on the same
+// private server. Also counts the heap allocations made per cell while the
+// rows are read.
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "bench/ratio_reporter.h"
+#include "driver/core/error_status.h"
+#include "driver/mariadb/client_entry_points.h"
+#include "driver/mariadb/mariadb_client.h"
+#include "driver/mariadb/statement_mariadb.h"
+#include "driver/mariadb/testing/mariadb_server.h"
+#include "driver/mariadb/testing/rig_connection.h"
+#include "driver/sql/column.h"
+#include "driver/sql/value_converter.h"
+#include "errors/module_errors.h"
+
+namespace {
+
+std::atomic<long long> gAllocations{0};
+
+constexpr int kRows = 1000000;
+constexpr int kColumns = 10;
+constexpr const char* kQuery = "SELECT id, a, b, c, d, e, f, g, h, i FROM t";
+
+qg::rig::MariaDBServer* gServer = nullptr;
+qg::rig::RigConnection* gConnection = nullptr;
+double gAllocationsPerCell = -1;
+
+bool Prepare() {
+  qg::rig::ClearClientEnvironment();
+  gServer = new qg::rig::MariaDBServer();
+  std::string error;
+  if (!gServer->Start(&error)) {
+    std::fprintf(stderr, "server: %s\n", error.c_str());
+    return false;
+  }
+  if (!gServer->RunSql(
+          "CREATE DATABASE qgt_bench; USE qgt_bench; "
+          "CREATE TABLE t (id INT, a BIGINT, b DOUBLE, c VARCHAR(20), d DATETIME, "
+          "e DECIMAL(10,2), f INT, g VARCHAR(10), h DATE, i SMALLINT); "
+          "INSERT INTO t SELECT seq, seq * 1000003, seq / 7, CONCAT('name ', seq), "
+          "'2024-01-31 10:20:30' + INTERVAL seq SECOND, seq / 100, -seq, 'abc', "
+          "'2024-01-31' + INTERVAL (seq % 1000) DAY, seq % 30000 FROM seq_1_to_1000000")) {
+    return false;
+  }
+  _CXErrorModule76 load_error;
+  if (!CNAMariaDBClient::bLoad(&load_error, nullptr)) return false;
+  gConnection = NAAddRef(new qg::rig::RigConnection());
+  return gConnection->Connect(gServer->Socket(), "qgt_bench", false);
+}
+
+void BM_BareFetchRow(benchmark::State& state) {
+  MYSQL* handle = gConnection->pGetClientHandle();
+  for (auto _ : state) {
+    gMariaDB.mysql_real_query(handle, kQuery, std::strlen(kQuery));
+    MYSQL_RES* result = gMariaDB.mysql_store_result(handle);
+    unsigned long sum = 0;
+    while (MYSQL_ROW row = gMariaDB.mysql_fetch_row(result)) {
+      unsigned long* lengths = gMariaDB.mysql_fetch_lengths(result);
+      for (int c = 0; c < kColumns; ++c) sum += lengths[c] + (row[c] != nullptr ? row[c][0] : 0);
+    }
+    benchmark::DoNotOptimize(sum);
+    gMariaDB.mysql_free_result(result);
+  }
+}
+
+void BM_StatementConverters(benchmark::State& state) {
+  struct Layout {
+    int value_type;
+    int column_type;
+    int size;
+  };
+  const Layout layout[kColumns] = {{8, 5, 4},    {9, 19, 8},  {12, 7, 8},  {19, 2, 21},
+                                   {26, 24, 8},  {10, 17, 10}, {8, 5, 4},  {19, 2, 11},
+                                   {26, 14, 9},  {7, 3, 2}};
+  std::vector<CNAValueConverter*> converters;
+  std::vector<CNAColumn*> columns;
+  for (const Layout& l : layout) {
+    CNAColumn* column = NAAddRef(new CNAColumn());
+    column->Init(u"c", u"t", nullptr, 1, l.size, l.column_type, 0, -1, 0, 0, 0);
+    CNAValueConverter* v = NAAddRef(new CNAValueConverter(nullptr, 1252));
+    v->bAllocateBuffer(l.value_type, static_cast<size_t>(l.size), nullptr);
+    v->BindColumns(column, nullptr);
+    converters.push_back(v);
+    columns.push_back(column);
+  }
+  CNAStatementMariaDB* statement = NAAddRef(new CNAStatementMariaDB(gConnection));
+  long long allocations = 0;
+  long long cells = 0;
+  for (auto _ : state) {
+    CNAError error;
+    if (!statement->bExecute(kQuery, 0, 0, nullptr, &error)) {
+      state.SkipWithError("execute failed");
+      break;
+    }
+    long long before = gAllocations.load();
+    long long read = 0;
+    while (statement->bFetchNext(0, &error) && !statement->bEndOfRows()) {
+      for (int c = 0; c < kColumns; ++c) {
+        if (!statement->bGetColumnValue(converters[static_cast<size_t>(c)], c, 0, &error)) {
+          state.SkipWithError("column read failed");
+          break;
+        }
+      }
+      read += kColumns;
+    }
+    allocations += gAllocations.load() - before;
+    cells += read;
+    statement->bCloseResult(nullptr);
+  }
+  gAllocationsPerCell = cells > 0 ? static_cast<double>(allocations) / static_cast<double>(cells) : -1;
+  ReleaseBoth(statement);
+  for (CNAValueConverter* v : converters) ReleaseBoth(v);
+  for (CNAColumn* c : columns) ReleaseBoth(c);
+}
+
+BENCHMARK(BM_BareFetchRow)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_StatementConverters)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void PrintRatios(const qg::RatioReporter& r) {
+  double ratio = 0;
+  if (r.Ratio("BM_StatementConverters/iterations:3", "BM_BareFetchRow/iterations:3", &ratio)) {
+    std::printf("\n%d rows x %d columns, statement and converters / bare fetch loop: %.2fx "
+                "(goal at most 1.5x)\n",
+                kRows, kColumns, ratio);
+  }
+  std::printf("heap allocations per cell while reading rows: %.4f (goal 0)\n",
+              gAllocationsPerCell);
+}
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+  gAllocations.fetch_add(1, std::memory_order_relaxed);
+  void* p = std::malloc(size != 0 ? size : 1);
+  if (p == nullptr) throw std::bad_alloc();
+  return p;
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+int main(int argc, char** argv) {
+  if (!Prepare()) return 1;
+  int status = qg::RunBenchmarks(argc, argv, PrintRatios);
+  ReleaseBoth(gConnection);
+  CNAMariaDBClient::TermInstance();
+  gServer->Stop();
+  delete gServer;
+  return status;
+}
