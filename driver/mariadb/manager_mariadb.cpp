@@ -2,8 +2,12 @@
 
 #include <new>
 
+#include "driver/core/connection.h"
+#include "driver/core/error_status.h"
 #include "driver/mariadb/client_version.h"
 #include "driver/mariadb/connection_mariadb.h"
+#include "driver/mariadb/sql_service.h"
+#include "driver/mariadb/table_description_mariadb.h"
 
 CNAManagerMariaDB::CNAManagerMariaDB() { m_nDefaultFetchSize = 100; }
 
@@ -17,4 +21,48 @@ void CNAManagerMariaDB::ReportClientFailure(CNAError* error, bool) {
 CNAConnection* CNAManagerMariaDB::pclNewConnection(const char16_t* key,
                                                    INAConnectionDescription* description) {
   return new (std::nothrow) CNAConnectionMariaDB(key, description, this);
+}
+
+CNATableDescription* CNAManagerMariaDB::pclNewTableDescription(CNAConnection* connection) {
+  return new (std::nothrow) CNATableDescriptionMariaDB(connection);
+}
+
+CNATableDescription* CNAManagerMariaDB::pclGetTableDescriptionByName(CNAConnection* connection,
+                                                                    const char16_t* table,
+                                                                    CNAError* error) {
+  CNATableDescription* description = pclNewTableDescription(connection);
+  if (description == nullptr) {
+    if (error != nullptr) error->SetOutOfMemory(103, 1);
+    return nullptr;
+  }
+  AddRefBoth(description);
+  if (!description->bDescribeFromServer(table, 0, error)) {
+    ReleaseBoth(description);
+    return nullptr;
+  }
+  return description;
+}
+
+void CNAManagerMariaDB::ReleaseTableDescription(CNATableDescription* description) {
+  ReleaseBoth(description);
+}
+
+CNASQLService* CNAManagerMariaDB::pclNewSQLService() {
+  return new (std::nothrow) CNASQLServiceMariaDB(this);
+}
+
+void CNAManagerMariaDB::HoldService(CNASQLService* service, bool add) {
+  if (add) {
+    service->AddRef();
+  } else {
+    service->Release();
+  }
+}
+
+bool CNAManagerMariaDB::bGetDatabaseList(CNAConnection* connection, CAny* result,
+                                         CNAError* error) {
+  CNASQLService* service = pclGetSQLService();
+  if (service == nullptr) return false;
+  if (!connection->bIsOpen() && !connection->bOpen(error, 0)) return false;
+  return service->bGetDatabaseList(result, connection, 0x10, error);
 }

@@ -14,9 +14,19 @@ class CNAManagerMariaDB : public CNAManager {
   void ReportClientFailure(CNAError* error, bool flag) override;               // 60
   CNAConnection* pclNewConnection(const char16_t* key,
                                   INAConnectionDescription* description) override;  // 61
+  // A MariaDB table description on the connection (no reference taken).
+  CNATableDescription* pclNewTableDescription(CNAConnection* connection) override;  // 48
+  // The table read from the server, one reference for the caller.
+  CNATableDescription* pclGetTableDescriptionByName(CNAConnection* connection,
+                                                    const char16_t* table,
+                                                    CNAError* error) override;  // 56
+  CNASQLService* pclNewSQLService() override;                                 // 63
+  bool bGetDatabaseList(CNAConnection* connection, CAny* result, CNAError* error) override;  // 64
 
  protected:
   ~CNAManagerMariaDB() override;
+  void HoldService(CNASQLService* service, bool add) override;
+  void ReleaseTableDescription(CNATableDescription* description) override;
 };
 
 #endif  // QG_DRIVER_MARIADB_MANAGER_MARIADB_H_

@@ -159,7 +159,7 @@ void CNAColumn::SetDefault(const CAny& value) {
 
 void CNAColumn::SetGeneration(const char16_t* expression, bool stored) {
   m_clGeneration.Set(expression);
-  m_nColumnFlags |= kNAColFlagNoDefault;
+  m_nColumnFlags |= kNAColFlagNoDefault | kNAColFlagGenerated;
   if (stored) {
     m_nColumnFlags |= kNAColFlagStoredGenerated;
   } else {

@@ -31,6 +31,9 @@ constexpr uint16_t kNAKeyAttr20 = 0x20;
 constexpr uint32_t kNAColFlagAutoIncrement = 0x1;
 constexpr uint32_t kNAColFlagNotNull = 0x2;
 constexpr uint32_t kNAColFlagNoDefault = 0x4;
+// A generated column (its expression may be unknown: MariaDB's catalogue
+// does not give it).
+constexpr uint32_t kNAColFlagGenerated = 0x10;
 constexpr uint32_t kNAColFlagStoredGenerated = 0x20;
 
 class CNAColumn : public CNARefCounted {
@@ -141,7 +144,9 @@ class CNAColumn : public CNARefCounted {
   CAny& clGetDefault() { return m_clDefault; }
   // Copies the value, clears the default source text, retypes to the class.
   void SetDefault(const CAny& value);
-  bool bHasGeneration() const { return !m_clGeneration.bEstVide(); }
+  bool bHasGeneration() const {
+    return (m_nColumnFlags & kNAColFlagGenerated) != 0 || !m_clGeneration.bEstVide();
+  }
   const char16_t* pszGetGeneration() const { return m_clGeneration.pszGet(); }
   bool bIsGenerationStored() const {
     return bHasGeneration() && (m_nColumnFlags & kNAColFlagStoredGenerated) != 0;

@@ -4,12 +4,14 @@
 #ifndef QG_DRIVER_MARIADB_TESTING_RIG_CONNECTION_H_
 #define QG_DRIVER_MARIADB_TESTING_RIG_CONNECTION_H_
 
+#include <cstdio>
 #include <string>
 
 #include "driver/core/connection.h"
 #include "driver/core/error_status.h"
 #include "driver/mariadb/client_entry_points.h"
 #include "driver/mariadb/client_link.h"
+#include "driver/mariadb/statement_mariadb.h"
 #include "driver/mariadb/testing/mariadb_server.h"
 
 namespace qg::rig {
@@ -20,6 +22,10 @@ class RigConnection : public CNAConnection, public INAMariaDBClientLink {
   RigConnection() : CNAConnection(nullptr) {
     m_nDbmsKind = 5;
     m_nConnectionCodePage = 1252;
+    m_strOpenQuote.Set(u"`");
+    m_nOpenQuoteLength = 1;
+    m_strCloseQuote.Set(u"`");
+    m_nCloseQuoteLength = 1;
   }
   ~RigConnection() override { Disconnect(); }
 
@@ -42,6 +48,27 @@ class RigConnection : public CNAConnection, public INAMariaDBClientLink {
     return true;
   }
   CNAConnection* pclCreate(INACopyContext*, intptr_t, intptr_t) override { return nullptr; }
+  // Texts run through a MariaDB statement; a record lock reads the table
+  // FOR UPDATE.
+  bool bExecuteText(CNAError* error, const char16_t* text) override {
+    CNAStatementMariaDB statement(this);
+    return statement.bExecuteWide(text, error);
+  }
+  bool bLockRecords(CNAError* error, const char16_t* table) override {
+    CTString quoted;
+    if (!bQuoteQualifiedName(error, table, &quoted)) return false;
+    std::u16string text = u"SELECT * FROM ";
+    text += quoted.pszGet();
+    text += u" FOR UPDATE";
+    return bExecuteText(error, text.c_str());
+  }
+  // Makes the server look like another (a version text such as "8.0.30").
+  void ForceServerVersion(const char16_t* text, int major, int minor, int patch) {
+    m_strServerVersion.Set(text);
+    m_nServerMajor = major;
+    m_nServerMinor = minor;
+    m_nServerPatch = patch;
+  }
 
   // INAMariaDBClientLink.
   MYSQL* pGetClientHandle() override { return m_pHandle; }
@@ -72,6 +99,13 @@ class RigConnection : public CNAConnection, public INAMariaDBClientLink {
       return false;
     }
     m_nConnectionCodePage = m_bUtf8 ? 65001 : 1252;
+    std::string version = gMariaDB.mysql_get_server_info(m_pHandle);
+    m_strServerVersion.Set(std::u16string(version.begin(), version.end()).c_str());
+    int numbers[3] = {0, 0, 0};
+    std::sscanf(version.c_str(), "%d.%d.%d", &numbers[0], &numbers[1], &numbers[2]);
+    m_nServerMajor = numbers[0];
+    m_nServerMinor = numbers[1];
+    m_nServerPatch = numbers[2];
     return true;
   }
   void AddOpenUnbufferedResult(int delta) override { m_nUnbuffered += delta; }

@@ -1,0 +1,356 @@
+#include "driver/sql/table_description.h"
+
+#include <new>
+#include <string>
+
+#include "driver/core/connection.h"
+#include "driver/core/error_status.h"
+#include "driver/core/path_helpers.h"
+#include "driver/core/support/text_helpers.h"
+#include "driver/sql/column.h"
+#include "driver/sql/statement.h"
+
+namespace {
+
+constexpr uint32_t kSite = 8;
+
+bool SameName(const char16_t* a, const char16_t* b, bool normalised) {
+  if (a == nullptr) a = u"";
+  if (b == nullptr) b = u"";
+  if (normalised) return nCompareTextNoCaseNoAccent(a, b) == 0;
+  return std::u16string_view(a) == std::u16string_view(b);
+}
+
+// Inserts by the placement rule: 0 while entries exist goes first and the
+// entries after it are renumbered 1, 2, ...; anything else appends.
+void Place(std::vector<CNAColumn*>& list, CNAColumn* column, int number, bool keys) {
+  if (number == 0 && !list.empty()) {
+    list.insert(list.begin(), column);
+    for (size_t i = 1; i < list.size(); ++i) {
+      if (keys) {
+        list[i]->SetKeyNumber(static_cast<int>(i));
+      } else {
+        list[i]->SetOrdinal(static_cast<int>(i));
+      }
+    }
+    return;
+  }
+  list.push_back(column);
+}
+
+}  // namespace
+
+CNATableDescription::CNATableDescription(CNAConnection* connection)
+    : m_pConnection(NAAddRef(connection)) {
+  m_apColumns.reserve(20);
+  m_apKeys.reserve(10);
+  m_apLargeObjects.reserve(10);
+}
+
+CNATableDescription::~CNATableDescription() {
+  ReleaseBoth(m_pChosenKey);
+  for (auto* list : {&m_apLargeObjects, &m_apKeys, &m_apColumns}) {
+    for (auto it = list->rbegin(); it != list->rend(); ++it) ReleaseBoth(*it);
+    list->clear();
+  }
+  ReleaseBoth(m_pConnection);
+}
+
+CNAColumn* CNATableDescription::pclColumnAt(int i) const {
+  return i >= 0 && i < nGetColumnCount() ? m_apColumns[static_cast<size_t>(i)] : nullptr;
+}
+CNAColumn* CNATableDescription::pclKeyAt(int i) const {
+  return i >= 0 && i < nGetKeyCount() ? m_apKeys[static_cast<size_t>(i)] : nullptr;
+}
+CNAColumn* CNATableDescription::pclLargeObjectAt(int i) const {
+  return i >= 0 && i < nGetLargeObjectCount() ? m_apLargeObjects[static_cast<size_t>(i)]
+                                               : nullptr;
+}
+CNAColumn* CNATableDescription::pclGetColumn(int i) const { return NAAddRef(pclColumnAt(i)); }
+CNAColumn* CNATableDescription::pclGetIndex(int i) const { return NAAddRef(pclKeyAt(i)); }
+CNAColumn* CNATableDescription::pclGetLargeObjectColumn(int i) const {
+  return NAAddRef(pclLargeObjectAt(i));
+}
+
+CNAColumn* CNATableDescription::pclFindColumn(const char16_t* name, int flags) const {
+  bool normalised = (flags & 1) != 0;
+  for (CNAColumn* c : m_apColumns) {
+    if (SameName(c->pszGetName(), name, normalised)) return c;
+  }
+  return nullptr;
+}
+
+CNAColumn* CNATableDescription::pclFindColumnOrError(const char16_t* name, CNAError* error) const {
+  CNAColumn* column = pclFindColumn(name, 2);
+  if (column == nullptr && error != nullptr) {
+    error->SetErrorMessage(0, kSite, 2, m_pConnection, 26, m_strServerName.pszGet(),
+                           name != nullptr ? name : u"");
+  }
+  return column;
+}
+
+void CNATableDescription::MakeUniqueName(CTString* out, const char16_t* base, int number) {
+  std::u16string text = base != nullptr ? base : u"";
+  std::string digits = std::to_string(number);
+  text.append(digits.begin(), digits.end());
+  out->Set(text.c_str());
+}
+
+bool CNATableDescription::bAppendColumn(CNAColumn* column) {
+  if (column == nullptr) return false;
+  if (column->pszGetName()[0] == 0) {
+    CTString name;
+    FormatExprName(name, m_nSlotCount);
+    column->bSetName(name.pszGet());
+  }
+  if (pclFindColumn(column->pszGetName(), 2) != nullptr) {
+    CTString base(column->pszGetName());
+    CTString unique;
+    for (int n = 2;; ++n) {
+      MakeUniqueName(&unique, base.pszGet(), n);
+      if (pclFindColumn(unique.pszGet(), 2) == nullptr) break;
+    }
+    column->bSetName(unique.pszGet());
+  }
+  AddRefBoth(column);
+  if (column->nGetOrdinal() == -1) column->SetOrdinal(nGetColumnCount());
+  Place(m_apColumns, column, column->nGetOrdinal(), false);
+  if (column->bIsKey()) AddKey(column);
+  if (column->bIsLargeObject()) m_apLargeObjects.push_back(NAAddRef(column));
+  return true;
+}
+
+void CNATableDescription::AddKey(CNAColumn* key) {
+  AddRefBoth(key);
+  if (key->nGetKeyNumber() == -1) key->SetKeyNumber(nGetKeyCount());
+  Place(m_apKeys, key, key->nGetKeyNumber(), true);
+}
+
+bool CNATableDescription::bCheckItemsHaveColumns(const CNATableDescription& other,
+                                                 CNAError* error) const {
+  for (CNAColumn* c : other.m_apColumns) {
+    if (c->bIsComposite()) continue;
+    if (pclFindColumn(c->pszGetName(), 3) == nullptr) {
+      if (error != nullptr) {
+        error->SetErrorMessage(0, kSite, 1, m_pConnection, 20, m_strName.pszGet(),
+                               c->pszGetName());
+      }
+      return false;
+    }
+  }
+  return true;
+}
+
+void CNATableDescription::ComputeOffsets() {
+  m_nPlainSize = 0;
+  m_nTotalSize = 0;
+  m_nSlotCount = 0;
+  int offset = 0;
+  for (CNAColumn* c : m_apColumns) {
+    c->SetRecordOffset(offset);
+    c->SetSlotIndex(m_nSlotCount);
+    int bytes = c->nGetSize() * c->nGetElementCount();
+    offset += bytes;
+    m_nSlotCount += c->nGetElementCount();
+    m_nTotalSize += bytes;
+    if (!c->bIsComposite()) m_nPlainSize += bytes;
+  }
+}
+
+CNAColumn* CNATableDescription::pclGetChosenKey() {
+  if (m_pChosenKey != nullptr) return m_pChosenKey;
+  if (m_apColumns.empty()) return nullptr;
+  CNAColumn* chosen = nullptr;
+  if (m_apKeys.empty()) {
+    for (CNAColumn* c : m_apColumns) {
+      if (!c->bIsLargeObject()) {
+        chosen = c;
+        break;
+      }
+    }
+    if (chosen == nullptr) chosen = m_apColumns.front();
+  } else {
+    CNAColumn* candidate = nullptr;
+    for (CNAColumn* k : m_apKeys) {
+      if (k->bIsPrimary()) {
+        candidate = k;
+        break;
+      }
+      if (candidate == nullptr && k->bIsUnique()) {
+        candidate = k;
+      } else if (candidate != nullptr && k->bIdentifiesRow() && !candidate->bIdentifiesRow()) {
+        candidate = k;
+      }
+    }
+    chosen = candidate != nullptr ? candidate : m_apKeys.front();
+  }
+  m_pChosenKey = NAAddRef(chosen);
+  return m_pChosenKey;
+}
+
+void CNATableDescription::SetChosenKey(CNAColumn* key) {
+  if (key == m_pChosenKey) return;
+  AddRefBoth(key);
+  ReleaseBoth(m_pChosenKey);
+  m_pChosenKey = key;
+}
+
+bool CNATableDescription::bDescribeFromServer(const char16_t* name, int option, CNAError* error) {
+  m_strName.Set(name);
+  m_strServerName.Set(name);
+  m_nMode = kFromServer;
+  return bLoadFromServer(option, error);
+}
+
+bool CNATableDescription::bLoadFromServer(int option, CNAError* error) {
+  CTString query;
+  if (!bBuildColumnQuery(&query, error)) return false;
+  CNAStatement* result = pclRunQuery(query.pszGet(), error);
+  bool ok = true;
+  if (result != nullptr) {
+    ok = bParseColumns(result, option, error);
+    ReleaseBoth(result);
+  } else if (error != nullptr && error->bHasError()) {
+    return false;
+  }
+  if (m_apColumns.empty()) {
+    if (error != nullptr) error->SetErrorMessage(0, kSite, 3, m_pConnection, 30, m_strName.pszGet());
+    return false;
+  }
+  if (!ok) return false;
+  CTString keys;
+  if (!bBuildIndexQuery(&keys, error)) return false;
+  result = pclRunQuery(keys.pszGet(), error);
+  if (result == nullptr) return error == nullptr || !error->bHasError();
+  ok = bParseIndexes(result, error);
+  ReleaseBoth(result);
+  ComputeOffsets();
+  return ok;
+}
+
+bool CNATableDescription::bDescribeFromStatement(CNAStatement* statement, CNAError* error) {
+  m_nMode = kFromResult;
+  if (m_strName.bEstVide()) {
+    std::string number = std::to_string(statement->nGetSerial());
+    std::u16string text(number.begin(), number.end());
+    m_strName.Set(text.c_str());
+    m_strServerName.Set(text.c_str());
+  }
+  bool ok = bBuildColumnsFromStatement(statement, error);
+  ComputeOffsets();
+  return ok;
+}
+
+bool CNATableDescription::bBuildColumnsFromStatement(CNAStatement* statement, CNAError* error) {
+  int keyed = 0;
+  for (int i = 0; i < statement->nGetColumnCount(); ++i) {
+    CNAResultColumn* r = statement->pclGetResultColumn(i, error);
+    if (r == nullptr) return false;
+    auto* column = new (std::nothrow) CNAColumn();
+    if (column == nullptr) {
+      if (error != nullptr) error->SetOutOfMemory(kSite, 4);
+      return false;
+    }
+    CNARefPtr<CNAColumn> hold(NAAddRef(column));
+    // The client library's key flags (primary 2, unique 4, multiple 8).
+    uint16_t flags = 0;
+    int key_number = -1;
+    column->Init(r->m_strName.pszGet(),
+                 r->m_strTable.bEstVide() ? m_strName.pszGet() : r->m_strTable.pszGet(),
+                 r->m_strOriginalName.bEstVide() ? r->m_strName.pszGet()
+                                                 : r->m_strOriginalName.pszGet(),
+                 1, r->m_nSize, r->m_nColumnType, i, key_number, flags, r->m_nPrecision,
+                 r->m_nScale);
+    (void)keyed;
+    if (!bAppendColumn(column)) return false;
+  }
+  return true;
+}
+
+CNATableDescription* CNATableDescription::pclMakeEmpty() {
+  return new (std::nothrow) CNATableDescription(m_pConnection);
+}
+
+CNATableDescription* CNATableDescription::pclClone(int option, CNAError* error) {
+  CNATableDescription* copy = pclMakeEmpty();
+  if (copy == nullptr) {
+    if (error != nullptr) error->SetOutOfMemory(kSite, 5);
+    return nullptr;
+  }
+  AddRefBoth(copy);
+  copy->m_strName = m_strName;
+  copy->m_strServerName = m_strServerName;
+  for (int i = 0; i < 3; ++i) copy->m_astrFurther[i] = m_astrFurther[i];
+  copy->m_nMode = m_nMode;
+  bool ok = true;
+  for (CNAColumn* c : m_apColumns) {
+    CNAColumn* cloned = c->pclCloneWithoutParts(c->bIsKey() ? copy->nGetKeyCount() : -1, option);
+    if (cloned == nullptr) {
+      ok = false;
+      break;
+    }
+    CNARefPtr<CNAColumn> hold(NAAddRef(cloned));
+    copy->bAppendColumn(cloned);
+  }
+  // Composite keys are not columns: clone them with their parts looked up
+  // by name in the copy.
+  for (CNAColumn* k : m_apKeys) {
+    if (!ok || !k->bIsComposite()) continue;
+    CNAColumn* cloned = k->pclCloneWithoutParts(copy->nGetKeyCount(), option);
+    if (cloned == nullptr) {
+      ok = false;
+      break;
+    }
+    CNARefPtr<CNAColumn> hold(NAAddRef(cloned));
+    for (int p = 1; p <= k->nGetPartCount(); ++p) {
+      CNAColumn* part = copy->pclFindColumnOrError(k->pclGetPart(p)->pszGetName(), error);
+      if (part == nullptr) {
+        ok = false;
+        break;
+      }
+      cloned->AddPart(part);
+    }
+    if (ok) copy->AddKey(cloned);
+  }
+  if (ok && m_pChosenKey != nullptr) {
+    CNAColumn* key = nullptr;
+    for (CNAColumn* k : copy->m_apKeys) {
+      if (SameName(k->pszGetName(), m_pChosenKey->pszGetName(), false)) key = k;
+    }
+    if (key == nullptr) key = copy->pclFindColumnOrError(m_pChosenKey->pszGetName(), error);
+    if (key == nullptr) ok = false;
+    copy->SetChosenKey(key);
+  }
+  if (!ok) {
+    if (error != nullptr && !error->bHasError()) error->SetOutOfMemory(kSite, 6);
+    ReleaseBoth(copy);
+    return nullptr;
+  }
+  copy->ComputeOffsets();
+  return copy;
+}
+
+void CNATableDescription::CopyFrom(const CNATableDescription& source, INACopyContext*) {
+  if (&source == this) return;
+  if (source.m_pConnection != m_pConnection) {
+    AddRefBoth(source.m_pConnection);
+    ReleaseBoth(m_pConnection);
+    m_pConnection = source.m_pConnection;
+  }
+  m_strName = source.m_strName;
+  m_strServerName = source.m_strServerName;
+  for (int i = 0; i < 3; ++i) m_astrFurther[i] = source.m_astrFurther[i];
+  m_nPlainSize = source.m_nPlainSize;
+  m_nTotalSize = source.m_nTotalSize;
+  m_nSlotCount = source.m_nSlotCount;
+  auto assign = [](std::vector<CNAColumn*>& to, const std::vector<CNAColumn*>& from) {
+    for (CNAColumn* c : from) AddRefBoth(c);
+    for (auto it = to.rbegin(); it != to.rend(); ++it) ReleaseBoth(*it);
+    to = from;
+  };
+  assign(m_apColumns, source.m_apColumns);
+  assign(m_apKeys, source.m_apKeys);
+  assign(m_apLargeObjects, source.m_apLargeObjects);
+  SetChosenKey(source.m_pChosenKey);
+  m_nMode = source.m_nMode;
+}
