@@ -1,8 +1,9 @@
 // Reading a result of 10^6 rows x 10 columns through the MariaDB statement
 // and value converters (buffers laid out as the row buffers use them),
 // against a bare mysql_fetch_row loop over the same query on the same
-// private server. Also counts the heap allocations made per cell while the
-// rows are read.
+// private server; also counts the heap allocations made per cell while the
+// rows are read. And describing a table of 1000 columns from the server
+// against the bare SHOW FULL COLUMNS round trip.
 #include <benchmark/benchmark.h>
 
 #include <atomic>
@@ -18,11 +19,14 @@
 #include "driver/mariadb/client_entry_points.h"
 #include "driver/mariadb/mariadb_client.h"
 #include "driver/mariadb/statement_mariadb.h"
+#include "driver/mariadb/table_description_mariadb.h"
 #include "driver/mariadb/testing/mariadb_server.h"
 #include "driver/mariadb/testing/rig_connection.h"
 #include "driver/sql/column.h"
 #include "driver/sql/value_converter.h"
 #include "errors/module_errors.h"
+#include "host/core/host_runtime.h"
+#include "support/frame/module_services.h"
 
 namespace {
 
@@ -37,6 +41,11 @@ qg::rig::RigConnection* gConnection = nullptr;
 double gAllocationsPerCell = -1;
 
 bool Prepare() {
+  // The stand-in host's string memory and locale, as the host gives them.
+  qghost::HostRuntime& host = qghost::Runtime();
+  qg::Services().piStringMemory = &host.Strings();
+  qg::Services().piInfoLocale = &host.Locale();
+  qg::Services().piValueObjects = &host.Values();
   qg::rig::ClearClientEnvironment();
   gServer = new qg::rig::MariaDBServer();
   std::string error;
@@ -51,6 +60,15 @@ bool Prepare() {
           "INSERT INTO t SELECT seq, seq * 1000003, seq / 7, CONCAT('name ', seq), "
           "'2024-01-31 10:20:30' + INTERVAL seq SECOND, seq / 100, -seq, 'abc', "
           "'2024-01-31' + INTERVAL (seq % 1000) DAY, seq % 30000 FROM seq_1_to_1000000")) {
+    return false;
+  }
+  std::string wide = "USE qgt_bench; CREATE TABLE wide (c0 INT PRIMARY KEY";
+  for (int i = 1; i < 1000; ++i) {
+    wide += ", c" + std::to_string(i) + (i % 10 == 0 ? " VARCHAR(20)" : i % 2 == 1 ? " INT" : " DATETIME");
+  }
+  wide += ") ENGINE=InnoDB ROW_FORMAT=DYNAMIC";
+  if (!gServer->RunSql(wide)) {
+    std::fprintf(stderr, "cannot create the wide table\n");
     return false;
   }
   _CXErrorModule76 load_error;
@@ -124,6 +142,36 @@ void BM_StatementConverters(benchmark::State& state) {
   for (CNAColumn* c : columns) ReleaseBoth(c);
 }
 
+void BM_BareShowColumns(benchmark::State& state) {
+  MYSQL* handle = gConnection->pGetClientHandle();
+  const char* query = "SHOW FULL COLUMNS FROM `wide`";
+  for (auto _ : state) {
+    gMariaDB.mysql_real_query(handle, query, std::strlen(query));
+    MYSQL_RES* result = gMariaDB.mysql_store_result(handle);
+    unsigned long sum = 0;
+    while (MYSQL_ROW row = gMariaDB.mysql_fetch_row(result)) {
+      unsigned long* lengths = gMariaDB.mysql_fetch_lengths(result);
+      sum += lengths[0] + (row[0] != nullptr ? row[0][0] : 0);
+    }
+    benchmark::DoNotOptimize(sum);
+    gMariaDB.mysql_free_result(result);
+  }
+}
+
+void BM_DescribeTable(benchmark::State& state) {
+  for (auto _ : state) {
+    CNAError error;
+    auto* description = NAAddRef(new CNATableDescriptionMariaDB(gConnection));
+    if (!description->bDescribeFromServer(u"wide", 0, &error) ||
+        description->nGetColumnCount() != 1000) {
+      state.SkipWithError("describe failed");
+    }
+    ReleaseBoth(description);
+  }
+}
+
+BENCHMARK(BM_BareShowColumns)->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(BM_DescribeTable)->Unit(benchmark::kMillisecond)->Iterations(20);
 BENCHMARK(BM_BareFetchRow)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_StatementConverters)->Unit(benchmark::kMillisecond)->Iterations(3);
 
@@ -133,6 +181,11 @@ void PrintRatios(const qg::RatioReporter& r) {
     std::printf("\n%d rows x %d columns, statement and converters / bare fetch loop: %.2fx "
                 "(goal at most 1.5x)\n",
                 kRows, kColumns, ratio);
+  }
+  if (r.Ratio("BM_DescribeTable/iterations:20", "BM_BareShowColumns/iterations:20", &ratio)) {
+    std::printf("describing a 1000-column table / bare SHOW FULL COLUMNS: %.2fx "
+                "(goal at most 1.5x)\n",
+                ratio);
   }
   std::printf("heap allocations per cell while reading rows: %.4f (goal 0)\n",
               gAllocationsPerCell);

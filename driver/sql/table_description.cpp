@@ -53,6 +53,7 @@ CNATableDescription::~CNATableDescription() {
     for (auto it = list->rbegin(); it != list->rend(); ++it) ReleaseBoth(*it);
     list->clear();
   }
+  m_mapNames.clear();
   ReleaseBoth(m_pConnection);
 }
 
@@ -74,6 +75,10 @@ CNAColumn* CNATableDescription::pclGetLargeObjectColumn(int i) const {
 
 CNAColumn* CNATableDescription::pclFindColumn(const char16_t* name, int flags) const {
   bool normalised = (flags & 1) != 0;
+  if (!normalised) {
+    auto it = m_mapNames.find(name != nullptr ? name : u"");
+    return it != m_mapNames.end() ? it->second : nullptr;
+  }
   for (CNAColumn* c : m_apColumns) {
     if (SameName(c->pszGetName(), name, normalised)) return c;
   }
@@ -113,6 +118,7 @@ bool CNATableDescription::bAppendColumn(CNAColumn* column) {
     column->bSetName(unique.pszGet());
   }
   AddRefBoth(column);
+  m_mapNames.emplace(column->pszGetName(), column);
   if (column->nGetOrdinal() == -1) column->SetOrdinal(nGetColumnCount());
   Place(m_apColumns, column, column->nGetOrdinal(), false);
   if (column->bIsKey()) AddKey(column);
@@ -349,6 +355,7 @@ void CNATableDescription::CopyFrom(const CNATableDescription& source, INACopyCon
     to = from;
   };
   assign(m_apColumns, source.m_apColumns);
+  m_mapNames = source.m_mapNames;
   assign(m_apKeys, source.m_apKeys);
   assign(m_apLargeObjects, source.m_apLargeObjects);
   SetChosenKey(source.m_pChosenKey);

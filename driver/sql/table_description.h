@@ -12,6 +12,8 @@
 #define QG_DRIVER_SQL_TABLE_DESCRIPTION_H_
 
 #include <cstdint>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "driver/core/refcounted.h"
@@ -121,6 +123,8 @@ class CNATableDescription : public CNARefCounted {
   std::vector<CNAColumn*> m_apLargeObjects;
   CNAColumn* m_pChosenKey = nullptr;
   int m_nMode = kNew;
+  // Exact-name index of the columns (the first column of each name).
+  std::unordered_map<std::u16string, CNAColumn*> m_mapNames;
 };
 
 #endif  // QG_DRIVER_SQL_TABLE_DESCRIPTION_H_
