@@ -4,10 +4,7 @@
 
 #include "driver/sql/column.h"
 
-#if __has_include("driver/core/error_status.h")
 #include "driver/core/error_status.h"
-#define QG_HAS_ERROR_STATUS 1
-#endif
 
 namespace {
 
@@ -19,8 +16,6 @@ std::u16string Widen(const char* text) {
 }
 
 }  // namespace
-
-#ifdef QG_HAS_ERROR_STATUS
 
 void NAReportOutOfMemory(CNAError* error, uint32_t major, uint32_t minor) {
   if (error != nullptr) error->SetOutOfMemory(major, minor);
@@ -44,15 +39,3 @@ void NAReportValueConversion(CNAError* error, const char* value, int source_type
                          static_cast<int32_t>(source_type), static_cast<int32_t>(target_type));
   if (column != nullptr) error->AddTableAndItem(column->pszGetTable(), column->pszGetName());
 }
-
-#else
-
-// The error-status object is not part of this build yet: failures are
-// reported by the operations' results only.
-void NAReportOutOfMemory(CNAError*, uint32_t, uint32_t) {}
-void NAReportTextConversion(CNAError*, const char16_t*, size_t, uint32_t) {}
-void NAReportValueConversion(CNAError*, const char* value, int, int, const CNAColumn*) {
-  (void)Widen(value);
-}
-
-#endif
