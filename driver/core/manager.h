@@ -276,6 +276,10 @@ class CNAManager {
   // Adds (add) or drops a reference on the SQL-function service; the
   // service's maker overrides it.
   virtual void HoldService(CNASQLService* /*service*/, bool /*add*/) {}
+  // Takes the service out of the manager (its hold goes to the caller): a
+  // subclass releases it in its own destructor, while HoldService is still
+  // its own.
+  CNASQLService* pclTakeService() { return m_pService.exchange(nullptr); }
   // Releases a table description handed out by slot 56.
   virtual void ReleaseTableDescription(CNATableDescription* /*description*/) {}
   // The AND of the filed dispatchers' answers (dispatcher lock held).

@@ -11,7 +11,10 @@
 
 CNAManagerMariaDB::CNAManagerMariaDB() { m_nDefaultFetchSize = 100; }
 
-CNAManagerMariaDB::~CNAManagerMariaDB() = default;
+CNAManagerMariaDB::~CNAManagerMariaDB() {
+  CNASQLService* service = pclTakeService();
+  if (service != nullptr) service->Release();
+}
 
 void CNAManagerMariaDB::ReportClientFailure(CNAError* error, bool) {
   if (error == nullptr) return;
