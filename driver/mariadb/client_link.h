@@ -37,7 +37,7 @@ class INAMariaDBClientLink {
   virtual void AddOpenUnbufferedResult(int delta) = 0;
   virtual int nGetOpenUnbufferedResults() = 0;
   // Whether the library can walk several result sets.
-  virtual bool bMultiResultsAvailable() = 0;
+  virtual bool bLinkMultiResults() = 0;
   // The data source named in traces and messages.
   virtual const char16_t* pszGetLinkDataSource() = 0;
 

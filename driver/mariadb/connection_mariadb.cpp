@@ -14,6 +14,7 @@
 #include "driver/mariadb/client_version.h"
 #include "driver/sql/column.h"
 #include "driver/mariadb/mariadb_client.h"
+#include "driver/mariadb/sql_service.h"
 #include "errors/internal_error.h"
 #include "support/platform/format.h"
 
@@ -523,8 +524,18 @@ bool CNAConnectionMariaDB::bExecuteDual(CNAError* error, CDualString& text) {
   return bExecuteText(error, text.pszGetW());
 }
 
+bool CNAConnectionMariaDB::bReopen(CNAError* error) {
+  CNALock lock(pGetLock());
+  bClose(error);
+  return bOpenConnection(error, false);
+}
+
 bool CNAConnectionMariaDB::bExecuteQuery(CNAError* error, const char16_t* text) {
   CNALock lock(pGetLock());
+  // Through the SQL-function service's query objects when there is one.
+  CNAManager* manager = pclGetManager();
+  CNASQLService* service = manager != nullptr ? manager->pclGetSQLService() : nullptr;
+  if (service != nullptr) return service->bRunQuery(this, text, error);
   if (!bExecuteText(error, text)) return false;
   // Drain every result of the text.
   bool ok = true;

@@ -18,12 +18,14 @@
 
 #include <mariadb/mysql.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
 #include "driver/core/connection.h"
+#include "driver/mariadb/client_link.h"
 
-class CNAConnectionMariaDB : public CNAConnection {
+class CNAConnectionMariaDB : public CNAConnection, public INAMariaDBClientLink {
  public:
   CNAConnectionMariaDB(const char16_t* key, INAConnectionDescription* description,
                        CNAManager* manager);
@@ -66,7 +68,8 @@ class CNAConnectionMariaDB : public CNAConnection {
 
   // Records the client's last error on the handle (message 22 with the data
   // source and the error number, the client's text, the base code).
-  bool bRecordClientError(MYSQL* handle, CNAError* error, uint32_t major, uint32_t minor);
+  bool bRecordClientError(MYSQL* handle, CNAError* error, uint32_t major,
+                          uint32_t minor) override;
   bool nGetServerErrno(MYSQL* handle, CNAError* error, uint32_t* number);
 
   // Version predicates about the server of the last opening.
@@ -83,6 +86,22 @@ class CNAConnectionMariaDB : public CNAConnection {
   // The handle (null while closed); use under the lock.
   MYSQL* pGetHandle() const { return m_pHandle; }
 
+  // --- what the MariaDB statements use (INAMariaDBClientLink) ---
+  MYSQL* pGetClientHandle() override { return m_pHandle; }
+  CNACriticalSection* pGetClientLock() override { return pGetLock(); }
+  uint32_t nGetServerCodePage() override {
+    return m_nConnectionCodePage > 0 ? static_cast<uint32_t>(m_nConnectionCodePage) : 1252;
+  }
+  int32_t nGetHostCodePage() override { return m_nLanguageCodePage; }
+  NAServerVersion clGetServerVersion() override {
+    return {m_bServerIsMariaDB, m_nServerMajor, m_nServerMinor, m_nServerPatch};
+  }
+  bool bReopen(CNAError* error) override;
+  void AddOpenUnbufferedResult(int delta) override { m_nOpenUnbuffered.fetch_add(delta); }
+  int nGetOpenUnbufferedResults() override { return m_nOpenUnbuffered.load(); }
+  bool bLinkMultiResults() override { return bMultiResultsAvailable(); }
+  const char16_t* pszGetLinkDataSource() override { return pszGetDataSource(); }
+
   // Runs a client call inside the guard; false when it threw (the error is
   // recorded with the site pair).
   template <class F>
@@ -98,6 +117,7 @@ class CNAConnectionMariaDB : public CNAConnection {
   void ReadConnectSettings();
   void CloseHandle();  // lock held
 
+  std::atomic<int> m_nOpenUnbuffered{0};
   bool m_bServerIsMariaDB = false;
   bool m_bOpen = false;
   MYSQL* m_pHandle = nullptr;

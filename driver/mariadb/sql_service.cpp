@@ -261,6 +261,17 @@ CNAStatement* CNASQLService::pclExecuteQuery(CNAConnection* connection, const ch
   return query;
 }
 
+bool CNASQLService::bRunQuery(CNAConnection* connection, const char16_t* text,
+                              CNAError* error) {
+  CNAStatement* query = pclNewQuery(connection);
+  if (query == nullptr) {
+    if (error != nullptr) error->SetOutOfMemory(kSite, 4);
+    return false;
+  }
+  CNARefPtr<CNAStatement> hold(NAAddRef(query));
+  return query->bExecuteWithParameters(text, nullptr, 0, error);
+}
+
 bool CNASQLService::bExecuteQuery(int32_t* handle, int32_t number, const char16_t* text,
                                   CNAError* error) {
   *handle = 0;

@@ -85,6 +85,8 @@ class CNASQLService {
   // for the caller), or null when it failed (error filed) or has no column.
   CNAStatement* pclExecuteQuery(CNAConnection* connection, const char16_t* text,
                                 CNAError* error);
+  // Runs a text on a connection and drops its result; the run's result.
+  bool bRunQuery(CNAConnection* connection, const char16_t* text, CNAError* error);
   // Rows joined: columns by TAB, rows by `separator`.
   bool bQueryToText(std::u16string* out, CNAConnection* connection, const char16_t* text,
                     const char16_t* separator, CNAError* error);

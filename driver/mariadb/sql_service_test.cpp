@@ -15,6 +15,7 @@
 #include "driver/mariadb/testing/rig_connection.h"
 #include "driver/sql/column.h"
 #include "errors/module_errors.h"
+#include "host/core/driver_objects.h"
 #include "support/any_test_fixture.h"
 
 namespace {
@@ -307,6 +308,103 @@ TEST_F(Catalogue, SqlFunctionsEndToEnd) {
   EXPECT_FALSE(service_->bGetColumnText(&out, handle, 3, &error));
   EXPECT_FALSE(service_->bGetColumnText(&out, 999, 1, &error));
   EXPECT_TRUE(service_->bCloseQuery(handle));
+}
+
+}  // namespace
+
+namespace {
+
+// Through the MariaDB connection the manager makes for a description.
+class ServiceOnConnection : public qg::AnyHostTest {
+ protected:
+  void SetUp() override {
+    AnyHostTest::SetUp();
+    ASSERT_NE(nullptr, qg::rig::TestServer());
+    manager_ = new CNAManagerMariaDB();
+    manager_->AddRef();
+    description_ = new qghost::ConnectionDescription();
+    description_->AddRef();
+    description_->user = U(qg::rig::kPasswordAccount.pszUser);
+    description_->password = U(qg::rig::kPasswordAccount.pszPassword);
+    description_->database = U(database_.Name());
+    description_->data_source = u"localhost";
+    description_->extended = u"Unix Socket=" + U(qg::rig::TestServer()->Socket());
+    service_ = manager_->pclGetSQLService();
+  }
+  void TearDown() override {
+    manager_->Release();
+    description_->Release();
+    AnyHostTest::TearDown();
+  }
+  static std::u16string U(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+  static std::string Dump(CNAError& e) {
+    std::u16string m = e.pszGetMessage();
+    std::string out;
+    for (char16_t c : m) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+    return out;
+  }
+
+  qg::rig::TestDatabase database_;
+  CNAManagerMariaDB* manager_ = nullptr;
+  qghost::ConnectionDescription* description_ = nullptr;
+  CNASQLService* service_ = nullptr;
+};
+
+TEST_F(ServiceOnConnection, ConnectsQueriesAndRoundTripsParameters) {
+  CNAError error;
+  int32_t first = 0;
+  int32_t second = 0;
+  ASSERT_TRUE(service_->bConnect(&first, description_, &error));
+  ASSERT_TRUE(service_->bConnect(&second, description_, &error));
+  EXPECT_NE(first, second);
+  int32_t handle = 0;
+  ASSERT_TRUE(service_->bExecuteQuery(&handle, first, u"SELECT CONNECTION_ID()", &error));
+  ASSERT_TRUE(service_->bFetch(handle, &error));
+  CAny id1;
+  service_->bGetColumnText(&id1, handle, 1, &error);
+  service_->bCloseQuery(handle);
+  ASSERT_TRUE(service_->bExecuteQuery(&handle, second, u"SELECT CONNECTION_ID()", &error));
+  ASSERT_TRUE(service_->bFetch(handle, &error));
+  CAny id2;
+  service_->bGetColumnText(&id2, handle, 1, &error);
+  service_->bCloseQuery(handle);
+  EXPECT_NE(Text(id1), Text(id2));
+
+  // Hostile values as statement parameters come back exactly, whatever the
+  // sql_mode.
+  CNARefPtr<CNAConnection> connection(manager_->pclGetConnectionByNumber(first));
+  ASSERT_TRUE(connection);
+  const std::u16string corpus[] = {
+      u"it's", u"back\\slash", u"trailing\\", u"cr\r\nlf",
+      u"\uFF07 \u00A5 \u20A9", u"\U0001F600 non-BMP", u"'; DROP TABLE x; --", u"\\'", u"",
+  };
+  for (const char16_t* mode : {u"SET SESSION sql_mode = DEFAULT",
+                               u"SET SESSION sql_mode = 'NO_BACKSLASH_ESCAPES'"}) {
+    ASSERT_TRUE(service_->bExecuteQuery(&handle, first, mode, &error));
+    for (const std::u16string& value : corpus) {
+      CAny parameter;
+      parameter.SetDSTRW(value.data(), static_cast<int>(value.size()));
+      NAStatementParameter p;
+      p.nPosition = 7;
+      p.nLength = 1;
+      p.pValue = &parameter;
+      CNAStatementMariaDB statement(connection.Get());
+      CNAError run;
+      ASSERT_TRUE(statement.bExecuteWithParameters(u"SELECT ?", &p, 1, &run))
+          << std::string(reinterpret_cast<const char*>(U(std::string()).c_str()), 0) << Dump(run);
+      ASSERT_TRUE(statement.bFetchNext(0, &run));
+      CAny out;
+      ASSERT_TRUE(statement.bGetColumnAsText(out, 0, &run));
+      CXYString<char16_t> text;
+      out.nGetTexte(&text);
+      std::u16string got = text.pszGet() != nullptr
+                               ? std::u16string(text.pszGet(), static_cast<size_t>(text.nTaille()))
+                               : u"";
+      EXPECT_EQ(got, value);
+    }
+  }
+  EXPECT_TRUE(service_->bDisconnect(first));
+  EXPECT_TRUE(service_->bDisconnect(second));
 }
 
 }  // namespace

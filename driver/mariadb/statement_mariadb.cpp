@@ -107,15 +107,24 @@ bool CNAStatementMariaDB::bConnectionError(void* handle, uint32_t major, uint32_
   return m_pLink->bRecordClientError(static_cast<MYSQL*>(handle), error, major, minor);
 }
 
-bool CNAStatementMariaDB::bExecuteNarrow(const char* text, size_t, intptr_t unused,
+bool CNAStatementMariaDB::bExecuteNarrow(const char* text, size_t length, intptr_t unused,
                                          int64_t* affected, CNAError* error) {
-  return bExecute(text, unused, 0, affected, error);
+  // The length given: a literal may hold a zero byte.
+  return bExecuteBytes(text, length, unused, 0, affected, error);
 }
 
-bool CNAStatementMariaDB::bExecute(const char* text, intptr_t, intptr_t b, int64_t* affected,
+bool CNAStatementMariaDB::bExecute(const char* text, intptr_t a, intptr_t b, int64_t* affected,
                                    CNAError* error) {
   if (text == nullptr) text = "";
-  size_t length = std::strlen(text);
+  return bExecuteBytes(text, std::strlen(text), a, b, affected, error);
+}
+
+bool CNAStatementMariaDB::bExecuteBytes(const char* text, size_t length, intptr_t, intptr_t b,
+                                        int64_t* affected, CNAError* error) {
+  if (text == nullptr) {
+    text = "";
+    length = 0;
+  }
   // Executing again frees the open result first (an unbuffered one would
   // leave the connection out of sync).
   if (m_pResult != nullptr && !bCloseResult(error)) return false;
@@ -158,7 +167,7 @@ bool CNAStatementMariaDB::bExecute(const char* text, intptr_t, intptr_t b, int64
 
 bool CNAStatementMariaDB::bStoreResult(MYSQL* handle, CNAError* error) {
   bool result = true;
-  bool multi = m_pLink->bMultiResultsAvailable();
+  bool multi = m_pLink->bLinkMultiResults();
   for (int walk = 0; walk < kMaxResultSets; ++walk) {
     m_pResult = nullptr;
     bGuard(error, kSiteStore, [&] { m_pResult = gMariaDB.mysql_store_result(handle); }) ||

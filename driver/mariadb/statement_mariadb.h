@@ -45,6 +45,9 @@ class CNAStatementMariaDB : public CNAStatement {
   // result; the affected-row count into *affected when given (a count the
   // client does not know is stored as 0).
   bool bExecute(const char* text, intptr_t a, intptr_t b, int64_t* affected, CNAError* error);
+  // The same for a text of `length` bytes.
+  bool bExecuteBytes(const char* text, size_t length, intptr_t a, intptr_t b, int64_t* affected,
+                     CNAError* error);
   bool bCloseResult(CNAError* error);
   bool bFetchRow(CNAError* error);
   // One mysql_fetch_row of the held result; the caller holds the lock.

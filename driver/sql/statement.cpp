@@ -212,7 +212,11 @@ void CNAStatement::ReportError(void* handle, uint32_t major, uint32_t minor, con
 
 bool CNAStatement::bAppendValue(CDualString* out, const CAny& value, CNAError* error) {
   if (m_pConnection == nullptr) return false;
-  return m_pConnection->bValueLiteral(error, out, value, 0, true);
+  // The literal is written on its own (a literal writer may start its
+  // output afresh), then appended.
+  CDualString literal(out->nGetStorageCodePage(), out->nGetOutputCodePage());
+  if (!m_pConnection->bValueLiteral(error, &literal, value, 0, true)) return false;
+  return out->bAddDual(literal);
 }
 
 bool CNAStatement::bExecuteWide(const char16_t* text, CNAError* error) {

@@ -110,7 +110,7 @@ class RigConnection : public CNAConnection, public INAMariaDBClientLink {
   }
   void AddOpenUnbufferedResult(int delta) override { m_nUnbuffered += delta; }
   int nGetOpenUnbufferedResults() override { return m_nUnbuffered; }
-  bool bMultiResultsAvailable() override { return !qg::IsClientTrap(gMariaDB.mysql_next_result); }
+  bool bLinkMultiResults() override { return !qg::IsClientTrap(gMariaDB.mysql_next_result); }
   const char16_t* pszGetLinkDataSource() override { return u"rig"; }
 
  private:
