@@ -29,6 +29,7 @@ const stERRORDEFINITIONENTRY kEntries[] = {
     {35u, 35u, 0u, 3u},
     {37u, 37u, 0u, 3u},
     {41u, 41u, 0u, 3u},
+    {46u, 46u, 0u, 3u},
     {48u, 48u, 0u, 3u},
     {50u, 50u, 0u, 3u},
     {51u, 51u, 0u, 3u},
@@ -42,6 +43,8 @@ const stERRORDEFINITIONENTRY kEntries[] = {
     {79u, 79u, 0u, 3u},
     {82u, 82u, 0u, 3u},
     {83u, 83u, 0u, 3u},
+    {85u, 85u, 0u, 3u},
+    {86u, 86u, 0u, 3u},
     {760101u, 760101u, 0u, 3u},
 };
 

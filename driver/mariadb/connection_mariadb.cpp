@@ -15,6 +15,7 @@
 #include "driver/sql/column.h"
 #include "driver/mariadb/mariadb_client.h"
 #include "driver/mariadb/sql_service.h"
+#include "driver/sql/sql_type_map.h"
 #include "errors/internal_error.h"
 #include "support/platform/format.h"
 
@@ -59,6 +60,8 @@ CNAConnectionMariaDB::~CNAConnectionMariaDB() {
   CNALock lock(pGetLock());
   bClose(nullptr);
   CloseHandle();
+  CNASQLTypeMap* map = m_pTypeMap.exchange(nullptr);
+  if (map != nullptr) map->Release();
 }
 
 // ---- guard and errors

@@ -25,6 +25,8 @@
 #include "driver/core/connection.h"
 #include "driver/mariadb/client_link.h"
 
+class CNASQLTypeMap;
+
 class CNAConnectionMariaDB : public CNAConnection, public INAMariaDBClientLink {
  public:
   CNAConnectionMariaDB(const char16_t* key, INAConnectionDescription* description,
@@ -57,6 +59,20 @@ class CNAConnectionMariaDB : public CNAConnection, public INAMariaDBClientLink {
   bool bTextLiteral(CNAError* error, CDualString* out, int32_t type, const void* data,
                     size_t size) override;                                  // 40
 
+  // Column types (connection_mariadb_types.cpp).
+  // Fits a value to a column type before it becomes a literal.
+  bool bFitValue(CNAError* error, CAny& value, int32_t column_type) override;  // 30
+  // A declared type text and its collation into a column type, size,
+  // digits and scale; never fails (an unknown type gives 15, 8).
+  bool bParseTypeName(CNAError* error, int32_t* type, int32_t* size, int32_t* precision,
+                      int32_t* scale, const char16_t* type_text, const char16_t* collation);
+  // The connection's SQL type map, made on first use (generic names, then
+  // MariaDB's for the server of the last opening) and published once.
+  CNASQLTypeMap* pclGetTypeMap();
+  // The SQL type declaration of a column (user errors 46, 85, 86).
+  bool bGetColumnTypeSQL(CNAError* error, const CNAColumn& column, CTString* out);
+  // Runs a text and reads column `column` of its first row as text.
+  bool bReadOneValue(CNAError* error, CAny* out, int column, const char16_t* text);
   // Runs bytes already in the connection code page.
   bool bExecuteBytes(CNAError* error, const char* text, size_t length);
   // Runs a dual string in the connection code page.
@@ -118,6 +134,7 @@ class CNAConnectionMariaDB : public CNAConnection, public INAMariaDBClientLink {
   void CloseHandle();  // lock held
 
   std::atomic<int> m_nOpenUnbuffered{0};
+  std::atomic<CNASQLTypeMap*> m_pTypeMap{nullptr};
   bool m_bServerIsMariaDB = false;
   bool m_bOpen = false;
   MYSQL* m_pHandle = nullptr;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "driver/core/error_status.h"
+#include "driver/mariadb/connection_mariadb.h"
 #include "driver/mariadb/manager_mariadb.h"
 #include "driver/mariadb/mariadb_client.h"
 #include "driver/mariadb/statement_mariadb.h"
@@ -405,6 +406,60 @@ TEST_F(ServiceOnConnection, ConnectsQueriesAndRoundTripsParameters) {
   }
   EXPECT_TRUE(service_->bDisconnect(first));
   EXPECT_TRUE(service_->bDisconnect(second));
+}
+
+}  // namespace
+
+namespace {
+
+class ConnectionTypes : public ServiceOnConnection {};
+
+TEST_F(ConnectionTypes, TypesValuesAndOneValue) {
+  CNAError error;
+  auto* c = static_cast<CNAConnectionMariaDB*>(manager_->pclResolveConnection(description_, &error));
+  ASSERT_NE(c, nullptr);
+  ASSERT_TRUE(c->bOpen(&error, 0));
+  auto declared = [&](int type, int size, int digits = 0, int scale = 0) {
+    CNAColumn* column = NAAddRef(new CNAColumn());
+    column->Init(u"c", u"t", nullptr, 1, size, type, 0, -1, 0, 0, 0);
+    column->bSetType(type);
+    column->SetPrecision(digits);
+    column->SetScale(scale);
+    CTString out;
+    CNAError e;
+    std::u16string text = c->bGetColumnTypeSQL(&e, *column, &out) ? out.pszGet() : u"<error>";
+    ReleaseBoth(column);
+    return text;
+  };
+  EXPECT_EQ(declared(29, 102), u"VARCHAR(50) CHARACTER SET utf8mb4");
+  EXPECT_EQ(declared(24, 8), u"DATETIME(3)");
+  EXPECT_EQ(declared(38, 8), u"LONGTEXT");
+  EXPECT_EQ(declared(5, 4), u"INTEGER");
+  EXPECT_EQ(declared(31, 16, 60, 40), u"NUMERIC(64,30)");
+  EXPECT_EQ(declared(39, 8), u"<error>");
+  // Values fitted to columns.
+  struct Fit { int column; int64_t value; int type_after; bool ok; };
+  const Fit fits[] = {{5, 7, 9, true}, {5, 1LL << 40, 9, true}, {3, 7, 9, true}, {7, 7, 9, true}};
+  for (const Fit& f : fits) {
+    CAny v;
+    v.SetI8(f.value);
+    EXPECT_EQ(c->bFitValue(&error, v, f.column), f.ok);
+  }
+  CAny small;
+  small.SetI8(12);
+  ASSERT_TRUE(c->bFitValue(&error, small, 5));
+  EXPECT_EQ(small.nGetCode(), 9);  // within 32 bits it fits as it is
+  CAny text;
+  text.SetDSTRW(u"12:34");
+  ASSERT_TRUE(c->bFitValue(&error, text, 11));
+  EXPECT_EQ(text.nGetCode(), 129);
+  // One value through a statement.
+  CAny one;
+  ASSERT_TRUE(c->bReadOneValue(&error, &one, 1, u"show variables like 'max_allowed_packet'"));
+  CXYString<char16_t> limit;
+  one.nGetTexte(&limit);
+  EXPECT_EQ(std::u16string(limit.pszGet()), u"67108864");
+  manager_->bReleaseConnection(c);
 }
 
 }  // namespace
