@@ -1,13 +1,21 @@
 // Runs the driver's keyword search and the stand-in host's SQL parser over
 // arbitrary SQL-like text (one UTF-16 unit per byte, so that every input is
-// mostly ASCII SQL). Whatever they report must lie inside the text: a
-// keyword found is that keyword's words at the place reported, and every
-// range and node of a parsed query is within the text.
+// mostly ASCII SQL), and regenerates every query the parser reads through
+// the SQL generator on a MariaDB-kind connection. Whatever they report must
+// lie inside the text: a keyword found is that keyword's words at the place
+// reported, every range and node of a parsed query is within the text, and
+// every marker of a generated statement lies within the statement.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
+#include "driver/core/connection.h"
+#include "driver/core/error_status.h"
 #include "driver/sql/dialect.h"
+#include "driver/sql/query.h"
+#include "driver/sql/sql_generator.h"
+#include "host/core/calc_entries.h"
+#include "support/frame/module_services.h"
 #include "driver/sql/sql_scanner.h"
 #include "host/core/parsed_query.h"
 #include "support/platform/text16.h"
@@ -43,6 +51,46 @@ void CheckQuery(qg::IParsedQuery* q, int depth) {
   for (int32_t i = 0; i < q->nGetAssignmentCount(); ++i) CheckNode(q->pGetAssignment(i)->pValue, len, 0);
 }
 
+// A kind-5 connection with MariaDB's quotes that runs nothing.
+class KindFive final : public CNAConnection {
+ public:
+  KindFive() : CNAConnection(static_cast<CNAManager*>(nullptr)) {
+    m_nDbmsKind = 5;
+    m_nServerMajor = 10;
+    m_strOpenQuote = u"`";
+    m_nOpenQuoteLength = 1;
+    m_strCloseQuote = u"`";
+    m_nCloseQuoteLength = 1;
+  }
+  bool bOpen(CNAError*, int32_t) override { return true; }
+  bool bIsOpen() override { return true; }
+  bool bClose(CNAError*) override { return true; }
+  CNAConnection* pclCreate(INACopyContext*, intptr_t, intptr_t) override { return nullptr; }
+};
+
+void Regenerate(qg::IParsedQuery* parsed, size_t seed) {
+  qg::Services().pfnConversion = &qghost::ConversionDepassementExt;
+  qg::Services().pfnFinConversion = &qghost::FinConversion;
+  CNARefPtr<CNAConnection> connection(NAAddRef(new KindFive));
+  CNARefPtr<CNAQuery> query(NAAddRef(new CNAQuery(parsed, true)));
+  CNARefPtr<CNASQLGenerator> extra(NAAddRef(new CNASQLGenerator(connection.Get())));
+  extra->bAppend(u"x=1");
+  CNARefPtr<CNASQLGenerator> gen(NAAddRef(new CNASQLGenerator(connection.Get())));
+  CNAError error;
+  const bool keep = (seed & 1) != 0;
+  const int options = (seed & 2) != 0 ? 4 : 0;
+  if (gen->bGenerate(query.Get(), (seed & 4) != 0 ? extra.Get() : nullptr, keep, options, &error)) {
+    const size_t length = gen->nGetStatementLength();
+    for (int i = 0; i < gen->nGetMarkerCount(); ++i) Check(gen->GetMarker(i).nPosition <= length);
+    gen->SetRowLimit(static_cast<int64_t>(seed % 7));
+    gen->pszGetDialectText(&error);
+    if (!keep) {
+      CNAError order;
+      gen->bAppendOrderBy((seed & 8) != 0, nullptr, &order);
+    }
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -72,6 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   qg::IParsedQuery* q = qghost::ParseQuery(text, nullptr, &error);
   if (q != nullptr) {
     CheckQuery(q, 0);
+    Regenerate(q, size);
     q->Release();
   }
   Check(qghost::nLiveParsedQueries() == 0);
