@@ -30,11 +30,14 @@ uint32_t Fnv(const uint8_t* bytes, size_t n) {
   return h;
 }
 
-// Stored identifier images, as keys of the identifier table.
+// Stored identifier images, as keys of the identifier table. Whole-row
+// images hash their row bytes: the additive checksum they carry makes a
+// quick inequality test but collides for rows that differ by permuted or
+// compensating bytes, which would chain most rows of a table together.
 uint32_t HashRowImage(uintptr_t key) {
-  uint32_t checksum;
-  std::memcpy(&checksum, reinterpret_cast<const uint8_t*>(key), 4);
-  return checksum;
+  CNARowIdentifier::Image image;
+  std::memcpy(&image, reinterpret_cast<const void*>(key), sizeof(image));
+  return Fnv(image.pRow, image.nSize);
 }
 
 int CompareRowImages(uintptr_t a, uintptr_t b) {
