@@ -16,6 +16,12 @@ void OutOfMemory(CXError* error) {
   if (error != nullptr) error->SetOutOfMemoryError();
 }
 
+// Room for one more element, growing geometrically; throws bad_alloc.
+template <class V>
+void RoomForOne(V& v) {
+  if (v.size() == v.capacity()) v.reserve(v.capacity() < 16 ? 16 : v.capacity() * 2);
+}
+
 template <class T>
 void Replace(T** slot, T* object) {
   if (*slot == object) return;
@@ -349,7 +355,7 @@ bool CNARecordStore::bStore(const void* bytes, uint32_t size, Entry* entry) {
     if (capacity > m_nCap) capacity = m_nCap;
     if (capacity < s) capacity = s;
     try {
-      m_astPages.reserve(m_astPages.size() + 1);
+      RoomForOne(m_astPages);
     } catch (const std::bad_alloc&) {
       return false;
     }
@@ -369,7 +375,7 @@ bool CNARecordStore::bStore(const void* bytes, uint32_t size, Entry* entry) {
 bool CNARecordStore::bInsert(size_t at, const void* bytes, uint32_t size) {
   Entry entry{-1, 0};
   try {
-    m_astEntries.reserve(m_astEntries.size() + 1);
+    RoomForOne(m_astEntries);
   } catch (const std::bad_alloc&) {
     return false;
   }
@@ -476,8 +482,8 @@ int CNARecordCacheBase::nPlaceRecord(CNARecordImage* image, int n, bool insert,
                                      CXError* error) {
   size_t at = static_cast<size_t>(n);
   try {
-    m_apValues.reserve(m_apValues.size() + 1);
-    m_anStates.reserve(m_anStates.size() + 1);
+    RoomForOne(m_apValues);
+    RoomForOne(m_anStates);
   } catch (const std::bad_alloc&) {
     OutOfMemory(error);
     return -1;
@@ -870,7 +876,7 @@ void CNARecordCache::Clear() {
 
 int CNARecordCache::nAppendRecord(CNARecordImage* image, CXError* error) {
   try {
-    m_anUses.reserve(m_anUses.size() + 1);
+    RoomForOne(m_anUses);
   } catch (const std::bad_alloc&) {
     OutOfMemory(error);
     return -1;
