@@ -7,13 +7,14 @@
 #include "driver/sql/row_buffer.h"
 #include "driver/sql/value.h"
 #include "driver/sql/value_converter.h"
-#include "errors/xerror.h"
+#include "driver/core/error_status.h"
 #include "support/any.h"
 
 namespace {
 
-void OutOfMemory(CXError* error) {
-  if (error != nullptr) error->SetOutOfMemoryError();
+// Out of memory, recorded with its site.
+void OutOfMemory(CNAError* error, uint32_t minor) {
+  if (error != nullptr) error->SetOutOfMemory(16, minor);
 }
 
 // Room for one more element, growing geometrically; throws bad_alloc.
@@ -429,7 +430,7 @@ void CNARecordCacheBase::SetLimits(uint32_t records, size_t bytes) {
   m_clIds.SetLimits(records, bytes);
 }
 
-int CNARecordCacheBase::nAppend(CNARecordImage* image, CXError* error) {
+int CNARecordCacheBase::nAppend(CNARecordImage* image, CNAError* error) {
   return nAppendRecord(image, error);
 }
 
@@ -479,13 +480,13 @@ void CNARecordCacheBase::DropIdentifier(int n) {
 }
 
 int CNARecordCacheBase::nPlaceRecord(CNARecordImage* image, int n, bool insert,
-                                     CXError* error) {
+                                     CNAError* error) {
   size_t at = static_cast<size_t>(n);
   try {
     RoomForOne(m_apValues);
     RoomForOne(m_anStates);
   } catch (const std::bad_alloc&) {
-    OutOfMemory(error);
+    OutOfMemory(error, 1);
     return -1;
   }
   if (image == nullptr) {
@@ -504,7 +505,7 @@ int CNARecordCacheBase::nPlaceRecord(CNARecordImage* image, int n, bool insert,
   std::vector<uint8_t> bytes(row->nGetImageSize());
   row->WriteImage(bytes.data());
   if (!m_clRows.bInsert(at, bytes.data(), static_cast<uint32_t>(bytes.size()))) {
-    OutOfMemory(error);
+    OutOfMemory(error, 2);
     return -1;
   }
   CNARecordValues* values = nullptr;
@@ -513,7 +514,7 @@ int CNARecordCacheBase::nPlaceRecord(CNARecordImage* image, int n, bool insert,
     if (values == nullptr || !values->bCopyFrom(image->pclGetValues())) {
       delete values;
       m_clRows.Remove(at);
-      OutOfMemory(error);
+      OutOfMemory(error, 3);
       return -1;
     }
     AddRefBoth(values);
@@ -534,7 +535,7 @@ int CNARecordCacheBase::nPlaceRecord(CNARecordImage* image, int n, bool insert,
   if (!m_clIds.bInsert(at, id.data(), static_cast<uint32_t>(id.size()))) {
     ReleaseBoth(values);
     m_clRows.Remove(at);
-    OutOfMemory(error);
+    OutOfMemory(error, 4);
     return -1;
   }
   if (insert) {
@@ -549,7 +550,7 @@ int CNARecordCacheBase::nPlaceRecord(CNARecordImage* image, int n, bool insert,
   uint32_t size = 0;
   uint8_t* stored_id = m_clIds.pGet(at, &size);
   if (!m_clIdentifiers.bAjoute(reinterpret_cast<uintptr_t>(stored_id), at)) {
-    OutOfMemory(error);
+    OutOfMemory(error, 5);
   }
   m_apValues.insert(m_apValues.begin() + n, values);
   uint32_t state = image->nGetFlags();
@@ -558,7 +559,7 @@ int CNARecordCacheBase::nPlaceRecord(CNARecordImage* image, int n, bool insert,
   return n;
 }
 
-int CNARecordCacheBase::nAppendRecord(CNARecordImage* image, CXError* error) {
+int CNARecordCacheBase::nAppendRecord(CNARecordImage* image, CNAError* error) {
   return nPlaceRecord(image, nGetCount(), false, error);
 }
 
@@ -643,12 +644,12 @@ uint32_t CNARecordCacheBase::nGetEntryState(int n) const {
   return m_anStates[static_cast<size_t>(n)];
 }
 
-bool CNARecordCacheBase::bReadRecord(CNARecordImage* image, int n, CXError* error) {
+bool CNARecordCacheBase::bReadRecord(CNARecordImage* image, int n, CNAError* error) {
   if (image == nullptr || n < 0 || n >= nGetCount()) return false;
   if (image->pclGetRowBuffer() == nullptr) {
     if (m_pTemplate == nullptr) return false;
     if (!image->bCopyFrom(*m_pTemplate, CNARecordImage::kRow | CNARecordImage::kIdentifier)) {
-      OutOfMemory(error);
+      OutOfMemory(error, 6);
       return false;
     }
   }
@@ -669,13 +670,13 @@ bool CNARecordCacheBase::bReadRecord(CNARecordImage* image, int n, CXError* erro
     if (image->pclGetValues() == nullptr) {
       auto* fresh = new (std::nothrow) CNARecordValues;
       if (fresh == nullptr) {
-        OutOfMemory(error);
+        OutOfMemory(error, 7);
         return false;
       }
       image->SetValues(fresh);
     }
     if (!image->pclGetValues()->bCopyFrom(values)) {
-      OutOfMemory(error);
+      OutOfMemory(error, 8);
       return false;
     }
   } else if (image->pclGetValues() != nullptr) {
@@ -708,7 +709,7 @@ int CNARecordCacheBase::nInvalidateRecord(const CNARecordIdentifier* identifier)
 }
 
 int CNARecordCacheBase::nNotifyChange(int kind, bool front, const CNARecordIdentifier* identifier,
-                                      CNARecordImage* image, CXError* error) {
+                                      CNARecordImage* image, CNAError* error) {
   switch (kind) {
     case 3: {
       if (!front) return nAppend(image, error);
@@ -796,7 +797,7 @@ bool CNARecordCacheBase::bSameRecord(int n, const CNARecordImage& image) {
   return m_pTemplate->bEquals(image, true);
 }
 
-bool CNARecordCacheBase::bCopyFrom(const CNARecordCacheBase& other, CXError* error) {
+bool CNARecordCacheBase::bCopyFrom(const CNARecordCacheBase& other, CNAError* error) {
   if (&other == this) return true;
   Clear();
   m_nFlags = other.m_nFlags;
@@ -804,7 +805,7 @@ bool CNARecordCacheBase::bCopyFrom(const CNARecordCacheBase& other, CXError* err
   CNARecordImage* t =
       other.m_pTemplate->pclClone(CNARecordImage::kRow | CNARecordImage::kIdentifier);
   if (t == nullptr) {
-    OutOfMemory(error);
+    OutOfMemory(error, 9);
     return false;
   }
   AddRefBoth(t);
@@ -819,7 +820,7 @@ bool CNARecordCacheBase::bCopyFrom(const CNARecordCacheBase& other, CXError* err
   CNARecordImage* scratch =
       other.m_pTemplate->pclClone(CNARecordImage::kRow | CNARecordImage::kIdentifier);
   if (scratch == nullptr) {
-    OutOfMemory(error);
+    OutOfMemory(error, 10);
     return false;
   }
   AddRefBoth(scratch);
@@ -846,10 +847,10 @@ bool CNARecordCacheBase::bCopyFrom(const CNARecordCacheBase& other, CXError* err
   return ok;
 }
 
-CNARecordCacheBase* CNARecordCacheBase::pclClone(CXError* error) const {
+CNARecordCacheBase* CNARecordCacheBase::pclClone(CNAError* error) const {
   auto* copy = new (std::nothrow) CNARecordCacheBase;
   if (copy == nullptr) {
-    OutOfMemory(error);
+    OutOfMemory(error, 11);
     return nullptr;
   }
   if (!copy->bCopyFrom(*this, error)) {
@@ -874,11 +875,11 @@ void CNARecordCache::Clear() {
   m_nFirstFree = -1;
 }
 
-int CNARecordCache::nAppendRecord(CNARecordImage* image, CXError* error) {
+int CNARecordCache::nAppendRecord(CNARecordImage* image, CNAError* error) {
   try {
     RoomForOne(m_anUses);
   } catch (const std::bad_alloc&) {
-    OutOfMemory(error);
+    OutOfMemory(error, 12);
     return -1;
   }
   int n = CNARecordCacheBase::nAppendRecord(image, error);
@@ -886,10 +887,10 @@ int CNARecordCache::nAppendRecord(CNARecordImage* image, CXError* error) {
   return n;
 }
 
-CNARecordCacheBase* CNARecordCache::pclClone(CXError* error) const {
+CNARecordCacheBase* CNARecordCache::pclClone(CNAError* error) const {
   auto* copy = new (std::nothrow) CNARecordCache;
   if (copy == nullptr) {
-    OutOfMemory(error);
+    OutOfMemory(error, 13);
     return nullptr;
   }
   if (!copy->CopyFromCache(*this, error)) {
@@ -900,13 +901,13 @@ CNARecordCacheBase* CNARecordCache::pclClone(CXError* error) const {
   return copy;
 }
 
-bool CNARecordCache::CopyFromCache(const CNARecordCache& other, CXError* error) {
+bool CNARecordCache::CopyFromCache(const CNARecordCache& other, CNAError* error) {
   m_anUses.clear();
   bool ok = CNARecordCacheBase::bCopyFrom(other, error);
   try {
     m_anUses = other.m_anUses;
   } catch (const std::bad_alloc&) {
-    OutOfMemory(error);
+    OutOfMemory(error, 14);
     return false;
   }
   m_anUses.resize(static_cast<size_t>(nGetCount()), 0);
@@ -914,7 +915,7 @@ bool CNARecordCache::CopyFromCache(const CNARecordCache& other, CXError* error) 
   return ok;
 }
 
-int CNARecordCache::nStoreRecord(CNARecordImage* image, CXError* error) {
+int CNARecordCache::nStoreRecord(CNARecordImage* image, CNAError* error) {
   if (image != nullptr && image->pclGetIdentifier() != nullptr) {
     int found = nFindRecord(image->pclGetIdentifier());
     if (found >= 0) return found;

@@ -27,7 +27,7 @@
 class CNARowBuffer;
 class CNAValue;
 class CNAValueConverter;
-class CXError;
+class CNAError;
 
 // State word of an invalid entry.
 constexpr uint32_t kNARecordInvalid = 128;
@@ -206,16 +206,16 @@ class CNARecordCacheBase : public CNARefCounted {
   ~CNARecordCacheBase() override;
 
   virtual void SetLimits(uint32_t records, size_t bytes);                     // 2
-  virtual int nAppend(CNARecordImage* image, CXError* error);                 // 3
+  virtual int nAppend(CNARecordImage* image, CNAError* error);                 // 3
   virtual void RemoveEntry(int n);                                            // 4
   virtual void Clear();                                                       // 5
-  virtual bool bCopyFrom(const CNARecordCacheBase& other, CXError* error);    // 6
+  virtual bool bCopyFrom(const CNARecordCacheBase& other, CNAError* error);    // 6
   // A new cache of the same class with a copy of the entries (no reference
   // taken); null when memory runs out.
-  virtual CNARecordCacheBase* pclClone(CXError* error) const;                 // 7
+  virtual CNARecordCacheBase* pclClone(CNAError* error) const;                 // 7
   // Appends a record (null: an invalid entry without row); the entry
   // number, -1 when it cannot be stored.
-  virtual int nAppendRecord(CNARecordImage* image, CXError* error);           // 8
+  virtual int nAppendRecord(CNARecordImage* image, CNAError* error);           // 8
   virtual void InsertRecord(CNARecordImage* image, int n);                    // 9
 
   int nGetCount() const { return static_cast<int>(m_anStates.size()); }
@@ -225,7 +225,7 @@ class CNARecordCacheBase : public CNARefCounted {
 
   // Entry n into `image` (its row buffer and identifier from the template
   // when it has none).
-  bool bReadRecord(CNARecordImage* image, int n, CXError* error);
+  bool bReadRecord(CNARecordImage* image, int n, CNAError* error);
   // The entry of an identifier, -1 when absent (or of another kind).
   int nFindRecord(const CNARecordIdentifier* identifier);
   void ReplaceRecord(int n, CNARecordImage* image);
@@ -236,7 +236,7 @@ class CNARecordCacheBase : public CNARefCounted {
   // After a write: kind 3 added (at position 0 when `front`, else
   // appended), 2 changed, 4 deleted. The entry number, -1 when none.
   int nNotifyChange(int kind, bool front, const CNARecordIdentifier* identifier,
-                    CNARecordImage* image, CXError* error);
+                    CNARecordImage* image, CNAError* error);
   // Moves along the entries skipping invalid ones: kind 2 forward, 3
   // backward, 1 from after the last, any other from before the first.
   int64_t nMoveBy(int64_t position, int kind, int64_t count) const;
@@ -251,7 +251,7 @@ class CNARecordCacheBase : public CNARefCounted {
  protected:
   // Stores the parts of `image` into entry `n` of the stores, which was
   // just opened; false when memory runs out.
-  int nPlaceRecord(CNARecordImage* image, int n, bool insert, CXError* error);
+  int nPlaceRecord(CNARecordImage* image, int n, bool insert, CNAError* error);
   void DropIdentifier(int n);
   bool bAdoptKind(CNARecordImage* image);
 
@@ -271,16 +271,16 @@ class CNARecordCache : public CNARecordCacheBase {
  public:
   CNARecordCache();
   void SetLimits(uint32_t records, size_t bytes) override;
-  int nAppend(CNARecordImage*, CXError*) override { return -1; }
+  int nAppend(CNARecordImage*, CNAError*) override { return -1; }
   void RemoveEntry(int) override {}
   void Clear() override;
-  CNARecordCacheBase* pclClone(CXError* error) const override;
-  int nAppendRecord(CNARecordImage* image, CXError* error) override;
+  CNARecordCacheBase* pclClone(CNAError* error) const override;
+  int nAppendRecord(CNARecordImage* image, CNAError* error) override;
   void InsertRecord(CNARecordImage*, int) override {}
-  bool CopyFromCache(const CNARecordCache& other, CXError* error);
+  bool CopyFromCache(const CNARecordCache& other, CNAError* error);
 
   // The entry of the record: its existing one, a free one, or a new one.
-  int nStoreRecord(CNARecordImage* image, CXError* error);
+  int nStoreRecord(CNARecordImage* image, CNAError* error);
   int nAddRefEntry(int n);
   int nReleaseEntry(int n);
   int nGetFirstFree() const { return m_nFirstFree; }
