@@ -30,7 +30,7 @@ uint32_t CNABlockPool::NewPage() {
       return 0;
     }
     try {
-      m_apPages.reserve(m_apPages.size() + 1);
+      if (m_apPages.size() == m_apPages.capacity()) m_apPages.reserve(m_apPages.capacity() * 2);
       m_anFreeNumbers.reserve(m_apPages.capacity());
     } catch (const std::bad_alloc&) {
       return 0;

@@ -13,7 +13,7 @@
 #include <cstdint>
 
 class CAny;
-class CXError;
+class CNAError;
 
 // The records an index orders.
 class CNAIndexSource {
@@ -61,20 +61,20 @@ class CNAIndex {
 
   // Indexes every entry not in state kNAEntryRemoved; false on the first
   // failure (out of memory marks `error`, which may be null).
-  virtual bool bBuild(CXError* error) = 0;                                    // 1
+  virtual bool bBuild(CNAError* error) = 0;                                    // 1
   // Adds an entry under `key` (null: the entry's cached value).
-  virtual bool bAddRecord(int entry, const CAny* key, CXError* error) = 0;     // 2
+  virtual bool bAddRecord(int entry, const CAny* key, CNAError* error) = 0;     // 2
   // Removes an entry indexed under `key` (null: the entry's cached value).
   virtual bool bRemoveRecord(int entry, const CAny* key) = 0;                 // 3
   // Moves (kinds above, other kinds stay) and answers the entry there, -1
   // when none. With `duplicates`, also the items under the current key from
   // the current one on whose cached record is the current record.
   virtual bool bPosition(int kind, int count, int* entry, int* duplicates,
-                         CXError* error) = 0;                                 // 4
+                         CNAError* error) = 0;                                 // 4
   virtual int nGetCurrentRecord() = 0;                                        // 5
   virtual int nGetCount() = 0;                                                // 6
   virtual int nGetPosition() = 0;                                             // 7
-  virtual bool bSeek(int entry, int count, bool* found, CXError* error) = 0;   // 8
+  virtual bool bSeek(int entry, int count, bool* found, CNAError* error) = 0;   // 8
 
  protected:
   bool bRangeActive() { return m_pclReader != nullptr && m_pclReader->bKeyRangeActive(); }

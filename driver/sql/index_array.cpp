@@ -3,7 +3,7 @@
 #include <cstring>
 #include <new>
 
-#include "errors/xerror.h"
+#include "driver/core/error_status.h"
 
 void CNAIndexArray::ValueBytes(const CAny& value, const uint8_t** bytes, size_t* n) {
   *bytes = nullptr;
@@ -72,7 +72,7 @@ int CNAIndexArray::Search(const std::vector<uint8_t>& key, bool last, bool backw
   return static_cast<int>(first) - (backward ? 1 : 0);
 }
 
-bool CNAIndexArray::bBuild(CXError* error) {
+bool CNAIndexArray::bBuild(CNAError* error) {
   m_anEntries.clear();
   m_nCurrent = -1;
   m_nEmptyEnd = -1;
@@ -85,7 +85,7 @@ bool CNAIndexArray::bBuild(CXError* error) {
   return true;
 }
 
-bool CNAIndexArray::bAddRecord(int entry, const CAny* /*key*/, CXError* error) {
+bool CNAIndexArray::bAddRecord(int entry, const CAny* /*key*/, CNAError* error) {
   try {
     if (!bReadKey(entry, &m_abyKey)) return false;
     size_t at;
@@ -98,7 +98,7 @@ bool CNAIndexArray::bAddRecord(int entry, const CAny* /*key*/, CXError* error) {
     if (m_abyKey.empty()) ++m_nEmptyEnd;
     if (m_nCurrent >= static_cast<int>(at)) ++m_nCurrent;
   } catch (const std::bad_alloc&) {
-    if (error != nullptr) error->SetOutOfMemoryError();
+    if (error != nullptr) error->SetOutOfMemory(17, 1);
     return false;
   }
   return true;
@@ -130,7 +130,7 @@ int CNAIndexArray::nGetCurrentRecord() {
 }
 
 bool CNAIndexArray::bPosition(int kind, int count, int* entry, int* duplicates,
-                              CXError* /*error*/) {
+                              CNAError* /*error*/) {
   *entry = -1;
   if (duplicates != nullptr) *duplicates = 0;
   int64_t length = static_cast<int64_t>(m_anEntries.size());
@@ -174,7 +174,7 @@ bool CNAIndexArray::bPosition(int kind, int count, int* entry, int* duplicates,
   return true;
 }
 
-bool CNAIndexArray::bSeek(int entry, int /*count*/, bool* found, CXError* error) {
+bool CNAIndexArray::bSeek(int entry, int /*count*/, bool* found, CNAError* error) {
   *found = false;
   if (entry == -1) {
     if (!m_pclSource->bReadCurrentValue(&m_clScratch)) return false;
@@ -184,7 +184,7 @@ bool CNAIndexArray::bSeek(int entry, int /*count*/, bool* found, CXError* error)
     try {
       m_abyKey.assign(bytes, bytes + n);
     } catch (const std::bad_alloc&) {
-      if (error != nullptr) error->SetOutOfMemoryError();
+      if (error != nullptr) error->SetOutOfMemory(17, 2);
       return false;
     }
     m_nCurrent = Search(m_abyKey, true, false, found);

@@ -17,11 +17,11 @@ class CNAIndexArray : public CNAIndex {
  public:
   using CNAIndex::CNAIndex;
 
-  bool bBuild(CXError* error) override;
+  bool bBuild(CNAError* error) override;
   // The key is always the entry's cached value.
-  bool bAddRecord(int entry, const CAny* key, CXError* error) override;
+  bool bAddRecord(int entry, const CAny* key, CNAError* error) override;
   bool bRemoveRecord(int entry, const CAny* key) override;
-  bool bPosition(int kind, int count, int* entry, int* duplicates, CXError* error) override;
+  bool bPosition(int kind, int count, int* entry, int* duplicates, CNAError* error) override;
   // -1 outside the array and after the current entry was removed.
   int nGetCurrentRecord() override;
   int nGetCount() override { return static_cast<int>(m_anEntries.size()); }
@@ -29,7 +29,7 @@ class CNAIndexArray : public CNAIndex {
   // -1: by the current record's value (the last equal entry, else the
   // insertion point, which may be the length); an array index: that
   // position.
-  bool bSeek(int entry, int count, bool* found, CXError* error) override;
+  bool bSeek(int entry, int count, bool* found, CNAError* error) override;
 
   int nGetEmptyRunEnd() const { return m_nEmptyEnd; }
   const std::vector<int32_t>& Entries() const { return m_anEntries; }

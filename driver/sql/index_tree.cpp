@@ -7,13 +7,14 @@
 
 #include "driver/core/support/sortable_key.h"
 #include "driver/core/value_bridge.h"
-#include "errors/xerror.h"
+#include "driver/core/error_status.h"
 #include "support/any.h"
 
 namespace {
 
-void OutOfMemory(CXError* error) {
-  if (error != nullptr) error->SetOutOfMemoryError();
+// Out of memory, recorded with its site.
+void OutOfMemory(CNAError* error, uint32_t minor) {
+  if (error != nullptr) error->SetOutOfMemory(17, minor);
 }
 
 }  // namespace
@@ -49,7 +50,7 @@ bool CNAIndexTree::bMakeKey(int entry, const CAny* value, uint8_t* out) {
   return true;
 }
 
-bool CNAIndexTree::bBuild(CXError* error) {
+bool CNAIndexTree::bBuild(CNAError* error) {
   m_bBuilt = false;
   m_bCurrentRemoved = false;
   size_t length = 0;
@@ -69,11 +70,11 @@ bool CNAIndexTree::bBuild(CXError* error) {
   try {
     m_abyKey.assign(m_nKeySize, 0);
   } catch (const std::bad_alloc&) {
-    OutOfMemory(error);
+    OutOfMemory(error, 11);
     return false;
   }
   if (!m_clTree.bInit(kOrder, static_cast<uint32_t>(m_nKeySize), sizeof(int32_t))) {
-    OutOfMemory(error);
+    OutOfMemory(error, 12);
     return false;
   }
   m_bBuilt = true;
@@ -128,22 +129,22 @@ bool CNAIndexTree::bBuild(CXError* error) {
       return s->pairs + size_t{s->order[i].second} * s->stride;
     };
     if (!m_clTree.bLoadSorted(nullptr, n, at, &sorted)) {
-      OutOfMemory(error);
+      OutOfMemory(error, 13);
       m_clTree.bInit(kOrder, static_cast<uint32_t>(m_nKeySize), sizeof(int32_t));
       return false;
     }
   } catch (const std::bad_alloc&) {
-    OutOfMemory(error);
+    OutOfMemory(error, 14);
     return false;
   }
   return true;
 }
 
-bool CNAIndexTree::bAddRecord(int entry, const CAny* key, CXError* error) {
+bool CNAIndexTree::bAddRecord(int entry, const CAny* key, CNAError* error) {
   if (!m_bBuilt || !bMakeKey(entry, key, m_abyKey.data())) return false;
   int32_t data = entry;
   int r = m_clTree.nInsert(m_abyKey.data(), &data);
-  if (r == CNAKeyTree::kNoMemory) OutOfMemory(error);
+  if (r == CNAKeyTree::kNoMemory) OutOfMemory(error, 15);
   return r == CNAKeyTree::kInserted;
 }
 
@@ -198,7 +199,7 @@ bool CNAIndexTree::bSeekRangeBound(bool last) {
 }
 
 bool CNAIndexTree::bPosition(int kind, int count, int* entry, int* duplicates,
-                             CXError* /*error*/) {
+                             CNAError* /*error*/) {
   *entry = -1;
   if (duplicates != nullptr) *duplicates = 0;
   if (!m_bBuilt || m_clTree.nGetCount() == 0) return true;
@@ -255,7 +256,7 @@ int CNAIndexTree::nGetPosition() {
   return static_cast<int>(m_clTree.nGetOrdinal());
 }
 
-bool CNAIndexTree::bSeek(int entry, int count, bool* found, CXError* /*error*/) {
+bool CNAIndexTree::bSeek(int entry, int count, bool* found, CNAError* /*error*/) {
   *found = false;
   if (!m_bBuilt) return false;
   CAny current;

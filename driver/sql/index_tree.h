@@ -16,10 +16,10 @@ class CNAIndexTree : public CNAIndex {
 
   using CNAIndex::CNAIndex;
 
-  bool bBuild(CXError* error) override;
-  bool bAddRecord(int entry, const CAny* key, CXError* error) override;
+  bool bBuild(CNAError* error) override;
+  bool bAddRecord(int entry, const CAny* key, CNAError* error) override;
   bool bRemoveRecord(int entry, const CAny* key) override;
-  bool bPosition(int kind, int count, int* entry, int* duplicates, CXError* error) override;
+  bool bPosition(int kind, int count, int* entry, int* duplicates, CNAError* error) override;
   int nGetCurrentRecord() override;
   int nGetCount() override;
   // The ordinal of the current entry from the tree's counts (the position
@@ -29,7 +29,7 @@ class CNAIndexTree : public CNAIndex {
   // key. With -1: the current record's key (*found), then among its
   // entries the current record, then on at most `count` entries while they
   // hold the current record.
-  bool bSeek(int entry, int count, bool* found, CXError* error) override;
+  bool bSeek(int entry, int count, bool* found, CNAError* error) override;
 
   size_t nGetKeySize() const { return m_nKeySize; }
   CNAKeyTree& Tree() { return m_clTree; }

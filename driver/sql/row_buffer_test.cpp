@@ -1,0 +1,121 @@
+#include "driver/sql/row_buffer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "driver/sql/column.h"
+#include "support/any_test_fixture.h"
+
+namespace {
+
+class RowBuffer : public qg::AnyHostTest {
+ protected:
+  // A column of `type` and `size` at the end of the layout; `null_bit` -1
+  // for a column without one.
+  CNAColumn* Add(int type, int size, int null_bit) {
+    CNAColumn* c = NAAddRef(new CNAColumn());
+    c->Init(u"c", u"t", nullptr, 1, size, type, 0, -1, 0, 0, 0);
+    c->SetRecordOffset(static_cast<int>(layout_.nDataSize));
+    c->SetSlotIndex(null_bit);
+    layout_.nDataSize += static_cast<uint32_t>(c->nGetTotalSize());
+    if (null_bit >= 0) ++layout_.nNullBits;
+    layout_.apColumns.push_back(c);
+    return c;
+  }
+  CNARowBuffer* Bind() {
+    CNARowBuffer* row = NAAddRef(new CNARowBuffer());
+    EXPECT_TRUE(row->bBind(layout_));
+    rows_.push_back(row);
+    return row;
+  }
+  void TearDown() override {
+    for (CNARowBuffer* r : rows_) ReleaseBoth(r);
+    for (CNAColumn* c : layout_.apColumns) ReleaseBoth(c);
+    AnyHostTest::TearDown();
+  }
+  CNARowLayout layout_;
+  std::vector<CNARowBuffer*> rows_;
+};
+
+TEST_F(RowBuffer, NullBitmapLayout) {
+  for (int i = 0; i < 9; ++i) Add(5, 4, i);
+  CNARowBuffer* row = Bind();
+  EXPECT_EQ(2u, row->nGetBitmapSize());
+  EXPECT_EQ(36u + 2, row->nGetImageSize());
+  CAny v;
+  v.SetI4(7);
+  ASSERT_TRUE(row->bSetValue(8, v, 0));
+  EXPECT_EQ(0x80, row->pGetBlock()[1]);  // column 8: bit 7 of byte 1
+  EXPECT_TRUE(row->bIsPresent(8));
+  EXPECT_FALSE(row->bIsPresent(0));
+  CAny out;
+  ASSERT_TRUE(row->bGetValue(out, 8, 0));
+  int32_t i = 0;
+  EXPECT_EQ(0, out.nGetI4(&i));
+  EXPECT_EQ(7, i);
+  ASSERT_TRUE(row->bGetValue(out, 0, 0));
+  EXPECT_TRUE(out.bEstNull());
+}
+
+TEST_F(RowBuffer, ColumnsWithoutNullBitLeaveTheDataAlone) {
+  Add(5, 4, -1);
+  Add(5, 4, -1);
+  CNARowBuffer* row = Bind();
+  EXPECT_EQ(0u, row->nGetBitmapSize());  // the data starts at the block
+  CAny v;
+  v.SetI4(0x01020304);
+  ASSERT_TRUE(row->bSetValue(0, v, 0));
+  row->SetPresent(1, true, 0);
+  row->SetPresent(0, true, 0);
+  EXPECT_EQ(0x04, row->pGetBlock()[0]);  // no bitmap write ran over the data
+  EXPECT_TRUE(row->bIsPresent(0));
+}
+
+TEST_F(RowBuffer, StorageRulesAndImages) {
+  Add(23, 8, 0);   // variable binary
+  Add(2, 6, 1);    // 8-bit text
+  Add(29, 6, 2);   // UTF-16 text
+  CNARowBuffer* row = Bind();
+  ASSERT_TRUE(row->bSetBytes(0, "0123456789", 10, 0));
+  uint16_t length = 0;
+  std::memcpy(&length, row->pGetColumnData(0, 0), 2);
+  EXPECT_EQ(6, length);
+  CAny v;
+  ASSERT_TRUE(row->bGetValue(v, 0, 0));
+  CXYString<char> bin;
+  ASSERT_EQ(0, v.nGetBIN(&bin));
+  EXPECT_EQ(6, bin.nTaille());
+
+  v.SetPSTRW(u"abcdefgh");  // converted to 8-bit text, cut to the size
+  ASSERT_TRUE(row->bSetValue(1, v, 0));
+  EXPECT_EQ(0, std::memcmp(row->pGetColumnData(1, 0), "abcdef", 6));
+  v.SetPSTRW(u"xyz");
+  ASSERT_TRUE(row->bSetValue(2, v, 0));
+  ASSERT_TRUE(row->bGetValue(v, 2, 0));
+  CXYString<char16_t> text;
+  ASSERT_EQ(0, v.nGetDSTRW(&text));
+  EXPECT_EQ(std::u16string(u"xy"), text.pszGet());  // 6 bytes: two units and the end
+
+  // Whole-block images, a duplicate, equality; LoadImage copies at most the
+  // data and marks every column present.
+  std::vector<uint8_t> image(row->nGetImageSize());
+  row->WriteImage(image.data());
+  CNARowBuffer* copy = row->pclDuplicate();
+  ASSERT_NE(nullptr, copy);
+  NAAddRef(copy);
+  rows_.push_back(copy);
+  EXPECT_TRUE(copy->bEqualValues(*row));
+  copy->SetPresent(1, false, 0);
+  EXPECT_FALSE(copy->bEqualValues(*row));
+  EXPECT_FALSE(copy->bReadImage(image.data(), image.size() - 1));
+  ASSERT_TRUE(copy->bReadImage(image.data(), image.size()));
+  EXPECT_TRUE(copy->bEqualValues(*row));
+  std::vector<uint8_t> big(100, 'q');
+  copy->SetPresent(0, false, 0);
+  copy->LoadImage(big.data(), big.size());
+  for (int c = 0; c < 3; ++c) EXPECT_TRUE(copy->bIsPresent(c)) << c;
+}
+
+}  // namespace
