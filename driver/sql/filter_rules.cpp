@@ -94,8 +94,9 @@ bool bNarrowBytes(const CAny& value, std::string* out) {
   return false;
 }
 
-// The UTF-16 text of a value (empty when it has none).
-std::u16string ValueText(const CAny& value) {
+}  // namespace
+
+std::u16string FilterValueText(const CAny& value) {
   if (bIsNullValue(value)) return {};
   CXYString<char16_t> dynamic_wide;
   if (value.nGetDSTRW(&dynamic_wide) == 0) return dynamic_wide.pszGet();
@@ -104,20 +105,24 @@ std::u16string ValueText(const CAny& value) {
       wide != nullptr) {
     return wide;
   }
+  CXYString<char16_t> converted;
+  if (value.nGetTexte(&converted) == 0) return converted.pszGet();
+  // No conversion at hand: 8-bit text byte by byte (emptiness and byte
+  // values are still judged right).
   std::string bytes;
   if (bNarrowBytes(value, &bytes)) {
-    std::u16string out;  // only emptiness and byte values are judged on it
+    std::u16string out;
     for (char c : bytes) out.push_back(static_cast<unsigned char>(c));
     return out;
   }
-  CXYString<char16_t> text;
-  if (value.nGetTexte(&text) != 0) return {};
-  return std::u16string(text.pszGet());
+  return {};
 }
+
+namespace {
 
 bool bIsEmptyText(const CAny& value) {
   if (bIsNullValue(value)) return false;
-  return ValueText(value).empty();
+  return FilterValueText(value).empty();
 }
 
 // Every character is the highest the type holds. The 8-bit types are
@@ -134,7 +139,7 @@ bool bIsAllHighest(const CAny& value, int velisc_type) {
       return true;
     }
   }
-  const std::u16string text = ValueText(value);
+  const std::u16string text = FilterValueText(value);
   if (text.empty()) return false;
   const char16_t highest = bIsWideTextType(velisc_type) ? char16_t{0xFFFF} : char16_t{0xFF};
   for (char16_t c : text) {
@@ -280,7 +285,7 @@ bool bIsLowestValue(const CAny& value) {
       return true;
     }
     default:
-      return bIsTextOrDateType(value.nGetCode()) && ValueText(value).empty();
+      return bIsTextOrDateType(value.nGetCode()) && FilterValueText(value).empty();
   }
 }
 

@@ -55,6 +55,10 @@ bool bIsTextOrDateType(int velisc_type);    // 16-25, 81, 110, 128, 129, 134
 
 // A value counts as null when its null flag is set or it holds nothing.
 bool bIsNullValue(const CAny& value);
+// The UTF-16 text a value holds (8-bit text widened byte by byte, other
+// values through the conversion provider); empty for null values and
+// values without a text.
+std::u16string FilterValueText(const CAny& value);
 
 // Leaf normalisation: the operator a leaf on an item of the given Velisc
 // type takes before it is written (10 "0=1", 11 "1=1", 4, 12, or op
