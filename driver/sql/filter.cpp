@@ -256,7 +256,10 @@ bool CNAFilter::bWriteNode(CNASQLGenerator& generator, int parent_op,
       NASetErrorMessage(error, 0, kSite, 2, nullptr, kMessageUnavailable);
       return false;
     }
-    return bWriteLeaf(generator, options, error);
+    m_nLeafConstant = 0;
+    if (!bWriteLeaf(generator, options, error)) return false;
+    fold = m_nLeafConstant;
+    return true;
   }();
   if (folded_out != nullptr) *folded_out = fold;
   return ok;
@@ -296,8 +299,8 @@ bool CNAFilter::bWriteLeaf(CNASQLGenerator& generator, const NAFilterWriteOption
   if (bIsNullValue(value) || op == kNAFilterIsNull || op == kNAFilterIsNotNull) {
     const NANullLeafForm form = NullLeafForm(op, null_first);
     switch (form.form) {
-      case NANullLeaf::kFalse: put(u"0=1"); break;
-      case NANullLeaf::kTrue: put(u"1=1"); break;
+      case NANullLeaf::kFalse: put(u"0=1"); m_nLeafConstant = kNAFilterFalse; break;
+      case NANullLeaf::kTrue: put(u"1=1"); m_nLeafConstant = kNAFilterTrue; break;
       case NANullLeaf::kIsNull: put(name); put(u" IS NULL"); break;
       case NANullLeaf::kIsNotNull: put(name); put(u" IS NOT NULL"); break;
     }

@@ -99,6 +99,9 @@ class CNAFilter : public CNARefCounted {
   CAny m_clValue;
   unsigned m_nFlags = 0;
   std::unique_ptr<CNANameList> m_pNullList;
+  // Set by bWriteLeaf when the leaf wrote a constant in place of a
+  // comparison (10 or 11): the node then folds like a constant node.
+  int m_nLeafConstant = 0;
 };
 
 // A filter plus its active flag.
