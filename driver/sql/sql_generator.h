@@ -119,6 +119,7 @@ class CNASQLGenerator : public CNARefCounted {
   // end says so); LIKE then has no default escape character.
   void SetNoBackslashEscapes(bool on) { m_bNoBackslashEscapes = on; }
 
+  CNAConnection* pclGetConnection() const { return m_pConnection; }
   const char16_t* pszGetStatementText();
   size_t nGetStatementLength() const { return m_strStatement.size(); }
   const NAMarker& GetMarker(int i) const { return *m_markers[static_cast<size_t>(i)]; }

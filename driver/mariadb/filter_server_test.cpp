@@ -1,0 +1,284 @@
+// Filters written for the MariaDB connection against the private server:
+// LIKE filters built from values holding pattern characters, quotes,
+// backslashes and CJK text must match exactly the rows that hand-written
+// comparisons (values escaped by the client library) match, under the
+// default sql_mode and under NO_BACKSLASH_ESCAPES.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "driver/core/error_status.h"
+#include "driver/mariadb/client_argument.h"
+#include "driver/mariadb/client_entry_points.h"
+#include "driver/mariadb/connection_mariadb.h"
+#include "driver/mariadb/manager_mariadb.h"
+#include "driver/mariadb/testing/mariadb_server.h"
+#include "driver/sql/filter.h"
+#include "driver/sql/key_condition.h"
+#include "driver/sql/sql_generator.h"
+#include "host/core/calc_entries.h"
+#include "host/core/driver_objects.h"
+#include "support/frame/module_services.h"
+#include "support/string_host_fixture.h"
+
+namespace {
+
+auto* const gServerEnvironment = qg::rig::AddMariaDBServerEnvironment();
+
+std::u16string U(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+
+std::string N(const char16_t* text) {
+  std::string out;
+  for (const char16_t* p = text; p != nullptr && *p != 0; ++p) out += *p < 128 ? char(*p) : '?';
+  return out;
+}
+
+// First column of the first row; "(error n)" on failure.
+std::string Value(CNAConnectionMariaDB* c, const std::string& sql) {
+  CNALock lock(c->pGetLock());
+  MYSQL* h = c->pGetHandle();
+  if (h == nullptr) return "(closed)";
+  if (gMariaDB.mysql_real_query(h, sql.data(), sql.size()) != 0) {
+    return "(error " + std::to_string(gMariaDB.mysql_errno(h)) + ")";
+  }
+  std::string value = "(no row)";
+  MYSQL_RES* result = gMariaDB.mysql_store_result(h);
+  if (result != nullptr) {
+    MYSQL_ROW row = gMariaDB.mysql_fetch_row(result);
+    if (row != nullptr) {
+      unsigned long* lengths = gMariaDB.mysql_fetch_lengths(result);
+      value = row[0] != nullptr ? std::string(row[0], lengths[0]) : "(null)";
+    }
+    gMariaDB.mysql_free_result(result);
+  }
+  return value;
+}
+
+// A quoted literal escaped by the client library for the session's mode.
+std::string Escaped(CNAConnectionMariaDB* c, const std::string& bytes) {
+  CNALock lock(c->pGetLock());
+  std::string out(bytes.size() * 2 + 1, '\0');
+  unsigned long n = gMariaDB.mysql_real_escape_string(c->pGetHandle(), out.data(), bytes.data(),
+                                                      bytes.size());
+  out.resize(n);
+  return "'" + out + "'";
+}
+
+class FilterOnServer : public qg::StringHostTest {
+ protected:
+  void SetUp() override {
+    qg::StringHostTest::SetUp();
+    qg::Services().pfnConversion = &qghost::ConversionDepassementExt;
+    qg::Services().pfnFinConversion = &qghost::FinConversion;
+    ASSERT_NE(nullptr, qg::rig::TestServer());
+    manager = new CNAManagerMariaDB();
+    manager->AddRef();
+  }
+  void TearDown() override {
+    manager->Release();
+    for (auto* d : descriptions) d->Release();
+    qg::Services().pfnConversion = nullptr;
+    qg::Services().pfnFinConversion = nullptr;
+    qg::StringHostTest::TearDown();
+  }
+
+  CNAConnectionMariaDB* Open(const std::string& database) {
+    const qg::rig::MariaDBServer* server = qg::rig::TestServer();
+    auto* d = new qghost::ConnectionDescription();
+    d->AddRef();
+    d->user = U(qg::rig::kPasswordAccount.pszUser);
+    d->password = U(qg::rig::kPasswordAccount.pszPassword);
+    d->database = U(database);
+    d->data_source = u"localhost";
+    d->extended = u"Unix Socket=" + U(server->Socket());
+    descriptions.push_back(d);
+    auto* c = static_cast<CNAConnectionMariaDB*>(manager->pclResolveConnection(d, nullptr));
+    CNAError error;
+    EXPECT_TRUE(c->bOpen(&error, 0)) << N(error.pszGetMessage());
+    return c;
+  }
+
+  CNAManagerMariaDB* manager = nullptr;
+  std::vector<qghost::ConnectionDescription*> descriptions;
+};
+
+TEST_F(FilterOnServer, LikeFiltersMatchExactlyTheHandWrittenRows) {
+  qg::rig::TestDatabase db;
+  CNAConnectionMariaDB* c = Open(db.Name());
+  const std::u16string values[] = {
+      u"a%b", u"a_b", u"axb", u"a\\b", u"a\\", u"a\\%", u"a\\\\", u"it's", u"it''s",
+      u"%", u"_", u"\\", u"ab", u"a", u"\u65e5\u672c", u"\u65e5\u672c\u8a9e",
+      u"\u8868\u30bd", u"x'\\_%y",
+  };
+  CNAError error;
+  ASSERT_TRUE(c->bExecuteText(&error, u"CREATE TABLE v (id INT PRIMARY KEY, "
+                                      u"s VARCHAR(40) CHARACTER SET utf8mb4 COLLATE utf8mb4_bin)"));
+  std::vector<std::string> bytes;
+  for (const std::u16string& v : values) {
+    bool lossy = false;
+    bytes.push_back(NAEncodeExact(v.c_str(), v.size(), 65001, &lossy));
+  }
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    ASSERT_EQ("(no row)", Value(c, "INSERT INTO v VALUES (" + std::to_string(i) + ", " +
+                                       Escaped(c, bytes[i]) + ")"));
+  }
+  NAFilterColumn column;
+  column.strSql = u"`s`";
+  column.nColumnType = 29;
+  column.nVeliscType = qg::kAnyDSTRW;
+  column.bNullable = false;
+  for (bool no_backslash : {false, true}) {
+    ASSERT_TRUE(c->bExecuteText(&error, no_backslash
+                                            ? u"SET SESSION sql_mode='NO_BACKSLASH_ESCAPES'"
+                                            : u"SET SESSION sql_mode=DEFAULT"));
+    for (size_t i = 0; i < bytes.size(); ++i) {
+      for (int op : {kNAFilterEqual, kNAFilterNotEqual}) {
+        CAny value;
+        value.SetDSTRW(values[i].c_str());
+        CNARefPtr<CNAFilter> leaf(CNAFilter::pclNewLeaf(op, column, value, kNAFilterPrefix));
+        CNARefPtr<CNASQLGenerator> gen(NAAddRef(new CNASQLGenerator(c)));
+        gen->SetNoBackslashEscapes(no_backslash);
+        bool folded = false;
+        ASSERT_TRUE(leaf->bWrite(*gen.Get(), 0, {}, &folded, &error));
+        const char16_t* dialect = gen->pszGetDialectText(&error);
+        ASSERT_NE(dialect, nullptr) << N(error.pszGetMessage());
+        bool lossy = false;
+        const std::u16string d16(dialect);
+        const std::string condition = NAEncodeExact(d16.c_str(), d16.size(), 65001, &lossy);
+        const std::string lit = Escaped(c, bytes[i]);
+        const std::string hand = std::string(op == kNAFilterEqual ? "" : "NOT ") +
+                                 "LEFT(s, CHAR_LENGTH(" + lit + ")) = " + lit;
+        const std::string query = "SELECT COALESCE(GROUP_CONCAT(id ORDER BY id), '-') FROM v WHERE ";
+        const std::string expected = Value(c, query + hand);
+        EXPECT_EQ(Value(c, query + condition), expected)
+            << "mode " << no_backslash << " value " << i << ": " << condition;
+        EXPECT_EQ(expected.find("(error"), std::string::npos) << hand;
+      }
+    }
+  }
+  manager->bReleaseConnection(c);
+}
+
+}  // namespace
+
+namespace {
+
+struct Row {
+  int id = 0;
+  int a = 0;
+  std::string b;
+  std::string d;  // YYYYMMDD, empty for NULL
+};
+
+std::vector<std::string> Split(const std::string& s, char sep) {
+  std::vector<std::string> out;
+  size_t start = 0;
+  for (;;) {
+    size_t at = s.find(sep, start);
+    out.push_back(s.substr(start, at == std::string::npos ? std::string::npos : at - start));
+    if (at == std::string::npos) return out;
+    start = at + 1;
+  }
+}
+
+std::string Unhex(const std::string& hex) {
+  std::string out;
+  for (size_t i = 0; i + 1 < hex.size(); i += 2) {
+    out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+  }
+  return out;
+}
+
+}  // namespace
+
+// For every row and direction, the condition built from the row, with the
+// key's ORDER BY and LIMIT 1, returns the row the server's own ORDER BY
+// puts next (or before); ">=" and "<=" return the row itself.
+TEST_F(FilterOnServer, KeyConditionsFindTheNextRowOfTheServersOrder) {
+  qg::rig::TestDatabase db;
+  CNAConnectionMariaDB* c = Open(db.Name());
+  CNAError error;
+  ASSERT_TRUE(c->bExecuteText(&error, u"CREATE TABLE r (id INT PRIMARY KEY, a INT NOT NULL, "
+                                      u"b VARCHAR(10) CHARACTER SET utf8mb4 COLLATE utf8mb4_bin "
+                                      u"NOT NULL, d DATE NULL)"));
+  const char* bs[] = {"", "a", "ab", "b", "x%", "a_"};
+  const char* ds[] = {"NULL", "'2024-01-01'", "'2024-02-03'"};
+  uint32_t seed = 12345;
+  auto next = [&seed]() {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) & 0x7FFF;
+  };
+  std::string insert = "INSERT INTO r VALUES ";
+  for (int id = 1; id <= 40; ++id) {
+    if (id > 1) insert += ",";
+    insert += "(" + std::to_string(id) + "," + std::to_string(next() % 3) + ",'" +
+              bs[next() % 6] + "'," + ds[next() % 3] + ")";
+  }
+  ASSERT_EQ("(no row)", Value(c, insert));
+  ASSERT_EQ("(no row)", Value(c, "SET SESSION group_concat_max_len = 100000"));
+  const std::string order = " ORDER BY a, b DESC, d, id";
+  const std::string reverse = " ORDER BY a DESC, b, d DESC, id DESC";
+  const std::string all = Value(c, "SELECT GROUP_CONCAT(CONCAT_WS('|', id, a, HEX(b), "
+                                   "COALESCE(DATE_FORMAT(d, '%Y%m%d'), '')) " + order +
+                                   " SEPARATOR ';') FROM r");
+  std::vector<Row> rows;
+  for (const std::string& item : Split(all, ';')) {
+    std::vector<std::string> f = Split(item, '|');
+    ASSERT_EQ(f.size(), 4u) << item;
+    rows.push_back({std::stoi(f[0]), std::stoi(f[1]), Unhex(f[2]), f[3]});
+  }
+  ASSERT_EQ(rows.size(), 40u);
+
+  auto column = [](const char16_t* name, int column_type, int velisc, bool nullable) {
+    NAFilterColumn col;
+    col.strSql = name;
+    col.nColumnType = column_type;
+    col.nVeliscType = velisc;
+    col.bNullable = nullable;
+    return col;
+  };
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const Row& row = rows[i];
+    std::vector<NAKeyConditionPart> parts(4);
+    parts[0].column = column(u"`a`", 5, qg::kAnyI4, false);
+    parts[0].value.SetI4(row.a);
+    parts[1].column = column(u"`b`", 29, qg::kAnyDSTRW, false);
+    parts[1].value.SetDSTRW(U(row.b).c_str());
+    parts[1].bDescending = true;
+    parts[2].column = column(u"`d`", 14, qg::kAnyDATEW, true);
+    if (row.d.empty()) {
+      parts[2].value.SetI4(0);
+      parts[2].value.SetNull(true);
+    } else {
+      parts[2].value.SetDATEW(U(row.d).c_str());
+    }
+    parts[3].column = column(u"`id`", 5, qg::kAnyI4, false);
+    parts[3].value.SetI4(row.id);
+    struct Direction {
+      int op;
+      const std::string* order;
+      int expected;  // index of the row expected, -1 for none
+    } directions[] = {
+        {kNAFilterGreater, &order, i + 1 < rows.size() ? static_cast<int>(i + 1) : -1},
+        {kNAFilterLess, &reverse, static_cast<int>(i) - 1},
+        {kNAFilterGreaterEqual, &order, static_cast<int>(i)},
+        {kNAFilterLessEqual, &reverse, static_cast<int>(i)},
+    };
+    for (const Direction& dir : directions) {
+      CNARefPtr<CNAFilter> tree(pclBuildKeyDirection(parts, dir.op, false, false, 0));
+      ASSERT_TRUE(tree);
+      CNARefPtr<CNASQLGenerator> gen(NAAddRef(new CNASQLGenerator(c)));
+      bool folded = false;
+      ASSERT_TRUE(tree->bWrite(*gen.Get(), 0, {}, &folded, &error));
+      const char16_t* dialect = gen->pszGetDialectText(&error);
+      ASSERT_NE(dialect, nullptr) << N(error.pszGetMessage());
+      const std::string found =
+          Value(c, "SELECT id FROM r WHERE " + N(dialect) + *dir.order + " LIMIT 1");
+      const std::string expected =
+          dir.expected < 0 ? "(no row)" : std::to_string(rows[static_cast<size_t>(dir.expected)].id);
+      EXPECT_EQ(found, expected) << "row " << row.id << " op " << dir.op << ": " << N(dialect);
+    }
+  }
+  manager->bReleaseConnection(c);
+}

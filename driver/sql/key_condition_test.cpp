@@ -1,0 +1,134 @@
+#include "driver/sql/key_condition.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "driver/core/connection.h"
+#include "driver/core/error_status.h"
+#include "driver/sql/sql_generator.h"
+#include "host/core/calc_entries.h"
+#include "support/frame/module_services.h"
+#include "support/string_host_fixture.h"
+
+namespace {
+
+std::string N(const char16_t* text) {
+  std::string out;
+  for (const char16_t* p = text; p != nullptr && *p != 0; ++p) out += *p < 128 ? char(*p) : '?';
+  return out;
+}
+
+class KindFive : public CNAConnection {
+ public:
+  KindFive() : CNAConnection(static_cast<CNAManager*>(nullptr)) {
+    m_nDbmsKind = 5;
+    m_nServerMajor = 10;
+    m_strOpenQuote = u"`";
+    m_nOpenQuoteLength = 1;
+    m_strCloseQuote = u"`";
+    m_nCloseQuoteLength = 1;
+  }
+  bool bOpen(CNAError*, int32_t) override { return true; }
+  bool bIsOpen() override { return true; }
+  bool bClose(CNAError*) override { return true; }
+  CNAConnection* pclCreate(INACopyContext*, intptr_t, intptr_t) override { return nullptr; }
+};
+
+class KeyConditions : public qg::StringHostTest {
+ protected:
+  void SetUp() override {
+    qg::StringHostTest::SetUp();
+    qg::Services().pfnConversion = &qghost::ConversionDepassementExt;
+    qg::Services().pfnFinConversion = &qghost::FinConversion;
+    connection = NAAddRef(new KindFive);
+  }
+  void TearDown() override {
+    ReleaseBoth(connection);
+    qg::Services().pfnConversion = nullptr;
+    qg::Services().pfnFinConversion = nullptr;
+    qg::StringHostTest::TearDown();
+  }
+  // Integer parts k1..kn (not nullable) with the values 1..n.
+  static std::vector<NAKeyConditionPart> Parts(int n) {
+    std::vector<NAKeyConditionPart> parts(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) {
+      parts[i].column.strSql = u"k" + std::u16string(1, static_cast<char16_t>(u'1' + i));
+      parts[i].column.nColumnType = 5;
+      parts[i].column.nVeliscType = qg::kAnyI4;
+      parts[i].column.bNullable = false;
+      parts[i].value.SetI4(i + 1);
+    }
+    return parts;
+  }
+  std::string Text(CNAFilter* tree) {
+    CNARefPtr<CNAFilter> held(tree);
+    if (tree == nullptr) return "(none)";
+    CNARefPtr<CNASQLGenerator> gen(NAAddRef(new CNASQLGenerator(connection)));
+    CNAError error;
+    bool folded = false;
+    EXPECT_TRUE(tree->bWrite(*gen.Get(), 0, {}, &folded, &error));
+    const char16_t* d = gen->pszGetDialectText(&error);
+    return d != nullptr ? N(d) : "(error)";
+  }
+  KindFive* connection = nullptr;
+};
+
+TEST_F(KeyConditions, DirectionTrees) {
+  struct Case {
+    int parts;
+    int op;
+    bool descending_first;
+    const char* text;
+  };
+  const Case cases[] = {
+      {1, 5, false, "k1>1"},
+      {1, 8, false, "k1<=1"},
+      {2, 6, false, "k1<1 OR k1=1 AND k2<2"},
+      {3, 5, false, "k1>1 OR k1=1 AND (k2>2 OR k2=2 AND k3>3 )"},
+      {3, 7, false, "k1>1 OR k1=1 AND (k2>2 OR k2=2 AND k3>=3 )"},
+      {3, 8, false, "k1<1 OR k1=1 AND (k2<2 OR k2=2 AND k3<=3 )"},
+      {2, 5, true, "k1<1 OR k1=1 AND k2>2"},
+      {2, 8, true, "k1>1 OR k1=1 AND k2<=2"},
+  };
+  for (const Case& c : cases) {
+    std::vector<NAKeyConditionPart> parts = Parts(c.parts);
+    parts[0].bDescending = c.descending_first;
+    EXPECT_EQ(Text(pclBuildKeyDirection(parts, c.op, false, false, 0)), c.text)
+        << c.parts << " " << c.op << " " << c.descending_first;
+  }
+}
+
+TEST_F(KeyConditions, EqualityAndPrefixes) {
+  EXPECT_EQ(Text(pclBuildKeyEquality(Parts(2), 0)), "k1=1 AND k2=2");
+  std::vector<NAKeyConditionPart> parts = Parts(2);
+  parts[1].column.nColumnType = 29;
+  parts[1].column.nVeliscType = qg::kAnyDSTRW;
+  parts[1].value.SetDSTRW(u"ab");
+  parts[1].bPrefix = true;
+  EXPECT_EQ(Text(pclBuildKeyEquality(parts, 0)), "k1=1 AND k2 LIKE 'ab%'");
+  // A prefix as the last part of a direction.
+  EXPECT_EQ(Text(pclBuildKeyDirection(parts, 8, false, false, 0)),
+            "k1<1 OR k1=1 AND (k2<'ab' OR k2 LIKE 'ab%' )");
+  EXPECT_EQ(Text(pclBuildKeyDirection(parts, 5, false, false, 0)),
+            "k1>1 OR k1=1 AND (k2>'ab' AND k2 NOT LIKE 'ab%' )");
+  // Partial keys: "<=" drops the low part, ">=" the high one.
+  EXPECT_EQ(Text(pclBuildKeyDirection(Parts(2), 8, true, false, 0)), "k1<=1");
+  EXPECT_EQ(Text(pclBuildKeyDirection(Parts(2), 7, false, true, 0)), "k1>=1");
+  EXPECT_EQ(Text(pclBuildKeyDirection(Parts(1), 7, false, true, 0)), "(none)");
+}
+
+TEST_F(KeyConditions, NullPartsFollowTheNullOrder) {
+  std::vector<NAKeyConditionPart> parts = Parts(2);
+  parts[0].column.bNullable = true;
+  parts[0].value.SetNull(true);
+  // Nulls first: after a null come the other nulls with a greater k2, then
+  // every value.
+  EXPECT_EQ(Text(pclBuildKeyDirection(parts, 5, false, false, 0)),
+            "k1 IS NOT NULL OR k1 IS NULL AND k2>2");
+  EXPECT_EQ(Text(pclBuildKeyDirection(parts, 6, false, false, 0)), "k1 IS NULL AND k2<2");
+  EXPECT_EQ(Text(pclBuildKeyEquality(parts, 0)), "k1 IS NULL AND k2=2");
+}
+
+}  // namespace
