@@ -1,6 +1,7 @@
 #include "dotnet/connector/bridge_value.h"
 
 #include "dotnet/connector/dotnet_wrappers.h"
+#include "dotnet/connector/host_array.h"
 #include "support/platform/text16.h"
 
 namespace qgnet {
@@ -16,9 +17,9 @@ void SetText(OutgoingValue* out, std::u16string text) {
 // texts, the invariant number forms for currency and decimals).
 bool TextOf(const CAny& any, std::u16string* text) {
   CAny copy(any);
-  if (copy.nCastTo(qg::kAnyPSTRW) >= qg::kHostErrorFirst) return false;
+  if (copy.nCastTo(qg::kAnyDSTRW) >= qg::kHostErrorFirst) return false;
   const char16_t* p = nullptr;
-  if (copy.nGetPSTRW(&p) >= qg::kHostErrorFirst) return false;
+  if (copy.nGetPCXSTR(&p) >= qg::kHostErrorFirst) return false;
   *text = p != nullptr ? p : u"";
   return true;
 }
@@ -153,6 +154,13 @@ void StackToBridge(CSLevel* stack, int32_t depth, OutgoingValue* out) {
     InstanceToBridge(instance, out);
     return;
   }
+  if (CTableauHote* array = stack->pclGetTableau(depth)) {
+    out->value = BridgeValue{};
+    out->value.sink = &out->sink;
+    out->value.code = 4130;
+    out->value.object = reinterpret_cast<ManagedId>(array);
+    return;
+  }
   CAny* any = stack->pclGetValeur(depth);
   if (any == nullptr) {
     out->value = BridgeValue{};
@@ -163,11 +171,20 @@ void StackToBridge(CSLevel* stack, int32_t depth, OutgoingValue* out) {
   AnyToBridge(*any, out);
 }
 
-bool BridgeToAny(BridgeValue* value, const StringSink& sink, CAny* any,
+bool BridgeToAny(BridgeValue* value, const StringSink& sink_in, CAny* any,
                  IDotNetInstance** instance) {
+  StringSink pinned;
+  if (sink_in.empty() && value->text != nullptr && value->length > 0) {
+    pinned.assign(value->text, static_cast<size_t>(value->length));
+  }
+  const StringSink& sink = pinned.empty() ? sink_in : pinned;
   if (instance != nullptr) *instance = nullptr;
   CAny& a = *any;
   if ((value->flags & kBridgeNull) != 0 || value->code == 0) {
+    if ((value->code & 0xFF) == 34 && value->object != 0) {
+      delete reinterpret_cast<CTableauHote*>(value->object);
+      value->object = 0;
+    }
     a = CAny();
     a.SetNull(true);
     return true;
@@ -215,11 +232,22 @@ bool BridgeToAny(BridgeValue* value, const StringSink& sink, CAny* any,
       return true;
     }
     default:
+      if ((value->code & 0xFF) == 34 && value->object != 0) {
+        // An array where no array can go: dropped.
+        delete reinterpret_cast<CTableauHote*>(value->object);
+        value->object = 0;
+      }
       return false;
   }
 }
 
 bool PushBridge(CSLevel* stack, BridgeValue* value, const StringSink& sink) {
+  uint16_t code = value->code & 0xFF;
+  if ((value->flags & kBridgeNull) == 0 && (code == 34) && value->object != 0) {
+    auto* array = reinterpret_cast<CTableauHote*>(value->object);
+    value->object = 0;
+    return stack->bEmpileTableau(array);
+  }
   CAny any;
   IDotNetInstance* instance = nullptr;
   if (!BridgeToAny(value, sink, &any, &instance)) return false;

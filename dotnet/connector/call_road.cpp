@@ -366,6 +366,31 @@ int32_t ConvertTopToNet(CSLevel* stack, IDotNetInstance** instance, CXError* err
   return 1;
 }
 
+bool ConvertThroughNet(CSLevel* stack, int32_t depth, NetRoundTrip* out) {
+  const ManagedTable* clr = ClrIfStarted();
+  if (clr == nullptr || stack == nullptr) return false;
+  OutgoingValue value;
+  StackToBridge(stack, depth, &value);
+  StringSink back_text;
+  BridgeValue back{};
+  back.sink = &back_text;
+  ManagedRef object;
+  if (clr->ConvertValue(&value.value, &out->net_type, &out->net_text, &back, object.out()) !=
+      kBridgeOk) {
+    return false;
+  }
+  out->back_code = back.code;
+  if ((back.code & 0xFF) == 34 && back.object != 0 && (back.flags & kBridgeNull) == 0) {
+    out->back_array.reset(reinterpret_cast<CTableauHote*>(back.object));
+    back.object = 0;
+    return true;
+  }
+  IDotNetInstance* instance = nullptr;
+  bool ok = BridgeToAny(&back, back_text, &out->back, &instance);
+  if (instance != nullptr) instance->Release();
+  return ok;
+}
+
 int32_t ConvertInstanceToHost(CDotNetInstance* instance, CSLevel* stack, CXError* error) {
   if (stack == nullptr) return 0;
   OutgoingValue value;

@@ -53,6 +53,13 @@ constexpr int kBridgeNotConverted = 3;
 
 struct NativeTable {
   void (*StringOut)(void* sink, const char16_t* text, int32_t length);
+  // Host arrays (CTableauHote*): shape, block, elements, creation.
+  int32_t (*ArrayInfo)(void* array, int32_t* dimensions, int32_t* sizes, int32_t capacity,
+                       int32_t* element_code);
+  void* (*ArrayData)(void* array);
+  int32_t (*ArrayGet)(void* array, int32_t index, BridgeValue* value);
+  void* (*ArrayCreate)(int32_t element_code, int32_t dimensions, const int32_t* sizes);
+  int32_t (*ArraySet)(void* array, int32_t index, BridgeValue* value);
 };
 
 struct ManagedTable {
@@ -116,6 +123,8 @@ struct ManagedTable {
   int32_t (*MemberFlag)(ManagedId member, int32_t what);
   // A new handle of a related object: see Reflection.cs.
   ManagedId (*MemberRelated)(ManagedId member, int32_t what);
+  // The runtime's current culture (tests); 1 for an unknown name.
+  int32_t (*SetCulture)(const char16_t* name);
 };
 
 // Starts the runtime once per process and answers the managed table; null

@@ -18,6 +18,11 @@ namespace Velisc.Runtime.Interop {
 [StructLayout(LayoutKind.Sequential)]
 internal unsafe struct NativeTable {
   public delegate* unmanaged<void*, char*, int, void> StringOut;
+  public delegate* unmanaged<void*, int*, int*, int, int*, int> ArrayInfo;
+  public delegate* unmanaged<void*, void*> ArrayData;
+  public delegate* unmanaged<void*, int, BridgeValue*, int> ArrayGet;
+  public delegate* unmanaged<int, int, int*, void*> ArrayCreate;
+  public delegate* unmanaged<void*, int, BridgeValue*, int> ArraySet;
 }
 
 [StructLayout(LayoutKind.Sequential)]
@@ -56,6 +61,7 @@ internal unsafe struct ManagedTable {
   public delegate* unmanaged<IntPtr, int, void*, int> MemberText;
   public delegate* unmanaged<IntPtr, int, int> MemberFlag;
   public delegate* unmanaged<IntPtr, int, IntPtr> MemberRelated;
+  public delegate* unmanaged<char*, int> SetCulture;
 }
 
 internal static unsafe class Native {
