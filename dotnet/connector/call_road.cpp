@@ -151,7 +151,7 @@ bool CallMethod(CDotNetType* type, ManagedId target, const STMethodeDotNet* meth
   if (!generic) {
     if (slot != 0) {
       // A slot naming nothing, or another type's method, resolves again.
-      CDotNetMethod* known = manager->pclGetMethod(slot);
+      CDotNetMember* known = manager->pclGetMethod(slot);
       if (known != nullptr && clr->MethodFitsType(known->Id(), type->Id()) == 1) {
         return InvokeResolved(type, known->Id(), target, method, stack, count, result, error);
       }
@@ -160,7 +160,7 @@ bool CallMethod(CDotNetType* type, ManagedId target, const STMethodeDotNet* meth
     std::u16string key = MethodKey(type, method);
     int32_t id = manager->nGetMethodId(key);
     if (id != 0) {
-      CDotNetMethod* known = manager->pclGetMethod(static_cast<uint32_t>(id));
+      CDotNetMember* known = manager->pclGetMethod(static_cast<uint32_t>(id));
       if (known != nullptr && clr->MethodFitsType(known->Id(), type->Id()) == 1) {
         if (identifier != nullptr) *identifier = static_cast<uint32_t>(id);
         return InvokeResolved(type, known->Id(), target, method, stack, count, result, error);
@@ -181,10 +181,10 @@ bool CallMethod(CDotNetType* type, ManagedId target, const STMethodeDotNet* meth
     if (generic) {
       return InvokeResolved(type, found.get(), target, method, stack, count, result, error);
     }
-    auto* wrapper = new CDotNetMethod(found.release(), false);
+    auto* wrapper = new CDotNetMethod(found.release());
     wrapper->SetKey(MethodKey(type, method));
     int32_t id = manager->nAddMethod(wrapper);
-    CDotNetMethod* registered = manager->pclGetMethod(static_cast<uint32_t>(id));
+    CDotNetMember* registered = manager->pclGetMethod(static_cast<uint32_t>(id));
     if (registered == nullptr) {
       InitErrorInvocation(error, type, MethodText(method), 0);
       return false;
@@ -236,7 +236,7 @@ bool Construct(CDotNetInstance* instance, const STMethodeDotNet* method, uint32_
   ManagedRef resolved, exc;
   bool generic = type->bFlag(1);
   if (!generic && identifier != nullptr && *identifier != 0) {
-    CDotNetMethod* known = manager->pclGetConstructor(*identifier);
+    CDotNetMember* known = manager->pclGetConstructor(*identifier);
     if (known != nullptr && clr->MethodFitsType(known->Id(), type->Id()) == 1) {
       ctor = known->Id();
     }
@@ -244,7 +244,7 @@ bool Construct(CDotNetInstance* instance, const STMethodeDotNet* method, uint32_
   std::u16string key = type->FullName() + u"::.ctor(" + declared + u")";
   if (ctor == 0 && !generic && *declared != u'\0') {
     int32_t id = manager->nGetConstructorId(key);
-    if (CDotNetMethod* known = manager->pclGetConstructor(static_cast<uint32_t>(id))) {
+    if (CDotNetMember* known = manager->pclGetConstructor(static_cast<uint32_t>(id))) {
       ctor = known->Id();
       if (identifier != nullptr) *identifier = static_cast<uint32_t>(id);
     }
@@ -260,10 +260,10 @@ bool Construct(CDotNetInstance* instance, const STMethodeDotNet* method, uint32_
     }
     ctor = resolved.get();
     if (ctor != 0 && !generic && *declared != u'\0') {
-      auto* wrapper = new CDotNetMethod(resolved.release(), true);
+      auto* wrapper = new CDotNetConstructor(resolved.release());
       wrapper->SetKey(key);
       int32_t id = manager->nAddConstructor(wrapper);
-      CDotNetMethod* registered = manager->pclGetConstructor(static_cast<uint32_t>(id));
+      CDotNetMember* registered = manager->pclGetConstructor(static_cast<uint32_t>(id));
       ctor = registered != nullptr ? registered->Id() : 0;
       if (identifier != nullptr) *identifier = static_cast<uint32_t>(id);
     }

@@ -125,6 +125,9 @@ struct ManagedTable {
   ManagedId (*MemberRelated)(ManagedId member, int32_t what);
   // The runtime's current culture (tests); 1 for an unknown name.
   int32_t (*SetCulture)(const char16_t* name);
+  // The generic type made with the named arguments (top-level commas), an
+  // array of it when asked; 0 on failure.
+  ManagedId (*MakeGeneric)(ManagedId generic, const char16_t* arguments, int32_t array);
 };
 
 // Starts the runtime once per process and answers the managed table; null

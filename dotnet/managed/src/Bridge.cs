@@ -62,6 +62,7 @@ internal unsafe struct ManagedTable {
   public delegate* unmanaged<IntPtr, int, int> MemberFlag;
   public delegate* unmanaged<IntPtr, int, IntPtr> MemberRelated;
   public delegate* unmanaged<char*, int> SetCulture;
+  public delegate* unmanaged<IntPtr, char*, int, IntPtr> MakeGeneric;
 }
 
 internal static unsafe class Native {

@@ -25,6 +25,28 @@ internal static unsafe class Calls {
     m->CostByName = &CostByName;
     m->ConvertValue = &ConvertValue;
     m->ObjectToHost = &ObjectToHost;
+    m->MakeGeneric = &MakeGeneric;
+  }
+
+  // The generic base type made with the named argument types (split at
+  // top-level commas), then an array of it when asked; 0 when an argument
+  // type is unknown or does not fit.
+  [UnmanagedCallersOnly]
+  static IntPtr MakeGeneric(IntPtr baseId, char* arguments, int array) {
+    try {
+      Type generic = Handles.Get<Type>(baseId);
+      if (generic == null || !generic.IsGenericTypeDefinition) return IntPtr.Zero;
+      List<string> names = SplitTopLevel(Native.In(arguments));
+      var types = new Type[names.Count];
+      for (int i = 0; i < names.Count; ++i) {
+        types[i] = s_GetType(names[i], generic);
+        if (types[i] == null) return IntPtr.Zero;
+      }
+      Type made = generic.MakeGenericType(types);
+      return Handles.New(array != 0 ? made.MakeArrayType() : made);
+    } catch {
+      return IntPtr.Zero;
+    }
   }
 
   // --- type names -----------------------------------------------------
