@@ -3,6 +3,7 @@
 #include "dotnet/connector/call_road.h"
 
 #include "dotnet/connector/class_name.h"
+#include "dotnet/connector/dotnet_stream.h"
 #include "dotnet/connector/net_test_fixture.h"
 
 namespace qgnet {
@@ -229,6 +230,32 @@ TEST_F(CallRoadTest, WrappersDescribeMembersAndLeaveNoHandleBehind) {
   EXPECT_EQ(ClrIfStarted()->HandleCount(), handles);
   EXPECT_EQ(LiveWrappers(), wrappers);
   type->vRelease();
+}
+
+TEST_F(CallRoadTest, StreamOverARuntimeStream) {
+  STInfoClasseDotNet info = Classe(u"Members");
+  STOperationDotNet op = Op();
+  ASSERT_TRUE(execution_->bEmpilePropertyStatique(&info, u"Bytes", &stack_, &op));
+  auto* memory = static_cast<CDotNetInstance*>(stack_.piGetInstance(0));
+  ASSERT_NE(memory, nullptr);
+  CDotNetStream owned(memory->Object(), u"lib.qgl");
+  CDotNetStream* stream = &owned;
+  stack_.Pop(1);
+  EXPECT_EQ(stream->nGetSize(), 8);
+  EXPECT_EQ(std::u16string(stream->pszGetPath()), u"lib.qgl");
+  EXPECT_EQ(stream->nGetAccess(), qg::GENERIC_READ | qg::GENERIC_WRITE);
+  uint8_t bytes[4] = {};
+  uint32_t read = 0;
+  ASSERT_TRUE(stream->bReadAt(5, bytes, 4, &read));
+  EXPECT_EQ(read, 3u);
+  EXPECT_EQ(bytes[0], 15);
+  EXPECT_EQ(stream->nGetPosition(), 8);
+  ASSERT_TRUE(stream->bSeek(-6, qg::FILE_END));
+  ASSERT_TRUE(stream->bRead(bytes, 1, &read));
+  EXPECT_EQ(bytes[0], 12);
+  uint32_t written = 9;
+  EXPECT_TRUE(stream->bWrite(bytes, 1, &written));
+  EXPECT_EQ(written, 0u);
 }
 
 }  // namespace

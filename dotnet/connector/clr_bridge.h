@@ -128,6 +128,17 @@ struct ManagedTable {
   // The generic type made with the named arguments (top-level commas), an
   // array of it when asked; 0 on failure.
   ManagedId (*MakeGeneric)(ManagedId generic, const char16_t* arguments, int32_t array);
+  // Runtime streams: read into a native buffer, seek (the new position or
+  // -1), information (0 length, 1 position, 2 can read, 3 can write).
+  int32_t (*StreamRead)(ManagedId stream, void* buffer, int32_t n, int32_t* read);
+  int64_t (*StreamSeek)(ManagedId stream, int64_t offset, int32_t origin);
+  int64_t (*StreamInfo)(ManagedId stream, int32_t what);
+  // Benchmark references: plain C# doing the same work (nanoseconds).
+  int64_t (*BenchAssemblyNames)(const char16_t* folder);
+  int64_t (*BenchDecimalParse)(const char16_t* text, int32_t n);
+  int64_t (*BenchInvoke)(ManagedId method, ManagedId target, int32_t n, int32_t mode);
+  // A host value to .NET, dropped (the one-way cost).
+  int32_t (*ToNetOnly)(BridgeValue* value);
 };
 
 // Starts the runtime once per process and answers the managed table; null

@@ -63,6 +63,13 @@ internal unsafe struct ManagedTable {
   public delegate* unmanaged<IntPtr, int, IntPtr> MemberRelated;
   public delegate* unmanaged<char*, int> SetCulture;
   public delegate* unmanaged<IntPtr, char*, int, IntPtr> MakeGeneric;
+  public delegate* unmanaged<IntPtr, byte*, int, int*, int> StreamRead;
+  public delegate* unmanaged<IntPtr, long, int, long> StreamSeek;
+  public delegate* unmanaged<IntPtr, int, long> StreamInfo;
+  public delegate* unmanaged<char*, long> BenchAssemblyNames;
+  public delegate* unmanaged<char*, int, long> BenchDecimalParse;
+  public delegate* unmanaged<IntPtr, IntPtr, int, int, long> BenchInvoke;
+  public delegate* unmanaged<BridgeValue*, int> ToNetOnly;
 }
 
 internal static unsafe class Native {
@@ -119,6 +126,8 @@ internal static unsafe class Entry {
       Objects.Fill(managed);
       Calls.Fill(managed);
       Reflection.Fill(managed);
+      Streams.Fill(managed);
+      Bench.Fill(managed);
       return 0;
     } catch {
       return -2;
