@@ -2,6 +2,7 @@
 
 #include "dotnet/connector/dotnet_wrappers.h"
 #include "dotnet/connector/host_array.h"
+#include "support/currency.h"
 #include "support/platform/text16.h"
 
 namespace qgnet {
@@ -46,15 +47,45 @@ bool AnyToBridge(const CAny& any, OutgoingValue* out) {
       v.i = b;  // the whole word: 256 is true
       return true;
     }
-    case qg::kAnyUI1: case qg::kAnyUI2: case qg::kAnyUI4: case qg::kAnyI1:
-    case qg::kAnyI2: case qg::kAnyI4: case qg::kAnyI8: {
-      int64_t n = 0;
-      CAny copy(any);
-      copy.nCastTo(qg::kAnyI8);
-      copy.nGetI8(&n);
+    case qg::kAnyUI1: {
+      uint8_t n = 0;
+      any.nGetUI1(&n);
       v.i = n;
       return true;
     }
+    case qg::kAnyUI2: {
+      uint16_t n = 0;
+      any.nGetUI2(&n);
+      v.i = n;
+      return true;
+    }
+    case qg::kAnyUI4: {
+      uint32_t n = 0;
+      any.nGetUI4(&n);
+      v.i = n;
+      return true;
+    }
+    case qg::kAnyI1: {
+      int8_t n = 0;
+      any.nGetI1(&n);
+      v.i = n;
+      return true;
+    }
+    case qg::kAnyI2: {
+      int16_t n = 0;
+      any.nGetI2(&n);
+      v.i = n;
+      return true;
+    }
+    case qg::kAnyI4: {
+      int32_t n = 0;
+      any.nGetI4(&n);
+      v.i = n;
+      return true;
+    }
+    case qg::kAnyI8:
+      any.nGetI8(&v.i);
+      return true;
     case qg::kAnyUI8: {
       uint64_t n = 0;
       any.nGetUI8(&n);
@@ -76,7 +107,19 @@ bool AnyToBridge(const CAny& any, OutgoingValue* out) {
     case qg::kAnyR8:
       any.nGetR8(&v.r);
       return true;
-    case qg::kAnyCY: case qg::kAnyDECIMAL: {
+    case qg::kAnyCY: {
+      // The currency's own text: invariant, no host string.
+      qg::Fixe6 amount{};
+      char16_t text[qg::kFixe6TextSize];
+      if (any.nGetCY(&amount) != 0 || qg::pszFixe6VersChaine(text, amount) == nullptr) {
+        v.code = 0;
+        v.flags = kBridgeNull;
+        return false;
+      }
+      SetText(out, text);
+      return true;
+    }
+    case qg::kAnyDECIMAL: {
       std::u16string text;
       if (!TextOf(any, &text)) {
         v.code = 0;

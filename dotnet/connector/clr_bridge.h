@@ -50,6 +50,8 @@ constexpr int32_t kBridgeNull = 1;
 constexpr int32_t kBridgeWritten = 2;
 // Status of a value that does not convert to the parameter's type.
 constexpr int kBridgeNotConverted = 3;
+// Status of a registered method that does not belong to the type.
+constexpr int kBridgeNotFitting = 4;
 
 struct NativeTable {
   void (*StringOut)(void* sink, const char16_t* text, int32_t length);
@@ -93,8 +95,10 @@ struct ManagedTable {
   int32_t (*InvokeByName)(ManagedId type, ManagedId target, const char16_t* name,
                           const char16_t* generics, BridgeValue* args, int32_t count,
                           int32_t want_result, BridgeValue* result, ManagedId* exc);
-  int32_t (*InvokeMethod)(ManagedId method, ManagedId target, BridgeValue* args, int32_t count,
-                          int32_t want_result, BridgeValue* result, ManagedId* exc);
+  // With a type: 4 when the method cannot be called on it (resolve again).
+  int32_t (*InvokeMethod)(ManagedId method, ManagedId type, ManagedId target, BridgeValue* args,
+                          int32_t count, int32_t want_result, BridgeValue* result,
+                          ManagedId* exc);
   int32_t (*ResolveConstructor)(ManagedId type, const char16_t* declared, BridgeValue* args,
                                 int32_t count, ManagedId* ctor, ManagedId* exc);
   int32_t (*Construct)(ManagedId type, ManagedId ctor, BridgeValue* args, int32_t count,

@@ -163,7 +163,13 @@ const std::u16string& CDotNetType::Name() {
   return *m_name;
 }
 
-bool CDotNetType::bFlag(int32_t what) { return ClrIfStarted()->TypeFlag(Id(), what) == 1; }
+bool CDotNetType::bFlag(int32_t what) {
+  if (what == 1) {
+    if (!m_generic) m_generic = ClrIfStarted()->TypeFlag(Id(), 1) == 1;
+    return *m_generic;
+  }
+  return ClrIfStarted()->TypeFlag(Id(), what) == 1;
+}
 
 const char16_t* CDotNetType::vcszGetNomInterne() { return FullName().c_str(); }
 

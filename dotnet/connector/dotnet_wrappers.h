@@ -152,6 +152,7 @@ class CDotNetType final : public IDotNetType {
   std::optional<std::u16string> m_name;
   std::optional<std::u16string> m_namespace;
   std::optional<std::u16string> m_standard;
+  std::optional<bool> m_generic;
   std::deque<std::u16string> m_texts;  // stable addresses
 };
 

@@ -46,7 +46,7 @@ internal unsafe struct ManagedTable {
   public delegate* unmanaged<IntPtr, IntPtr> ObjectType;
   public delegate* unmanaged<IntPtr, char*, char*, char*, IntPtr*, IntPtr*, int> ResolveDeclared;
   public delegate* unmanaged<IntPtr, IntPtr, char*, char*, BridgeValue*, int, int, BridgeValue*, IntPtr*, int> InvokeByName;
-  public delegate* unmanaged<IntPtr, IntPtr, BridgeValue*, int, int, BridgeValue*, IntPtr*, int> InvokeMethod;
+  public delegate* unmanaged<IntPtr, IntPtr, IntPtr, BridgeValue*, int, int, BridgeValue*, IntPtr*, int> InvokeMethod;
   public delegate* unmanaged<IntPtr, char*, BridgeValue*, int, IntPtr*, IntPtr*, int> ResolveConstructor;
   public delegate* unmanaged<IntPtr, IntPtr, BridgeValue*, int, IntPtr*, IntPtr*, int> Construct;
   public delegate* unmanaged<IntPtr, IntPtr, char*, int, int, BridgeValue*, IntPtr*, int> MemberAccess;

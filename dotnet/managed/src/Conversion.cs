@@ -314,6 +314,22 @@ internal static unsafe class CConversion {
         R8 => element == typeof(double), _ => false,
       };
 
+  // A one-dimensional array the block copy fills whole: no zeroing first.
+  static Array Uninitialised(Type element, int n) {
+    if (element == typeof(int)) return GC.AllocateUninitializedArray<int>(n);
+    if (element == typeof(long)) return GC.AllocateUninitializedArray<long>(n);
+    if (element == typeof(double)) return GC.AllocateUninitializedArray<double>(n);
+    if (element == typeof(byte)) return GC.AllocateUninitializedArray<byte>(n);
+    if (element == typeof(short)) return GC.AllocateUninitializedArray<short>(n);
+    if (element == typeof(float)) return GC.AllocateUninitializedArray<float>(n);
+    if (element == typeof(uint)) return GC.AllocateUninitializedArray<uint>(n);
+    if (element == typeof(ulong)) return GC.AllocateUninitializedArray<ulong>(n);
+    if (element == typeof(ushort)) return GC.AllocateUninitializedArray<ushort>(n);
+    if (element == typeof(sbyte)) return GC.AllocateUninitializedArray<sbyte>(n);
+    if (element == typeof(char)) return GC.AllocateUninitializedArray<char>(n);
+    return Array.CreateInstance(element, n);
+  }
+
   // Row-major indices of flat element k.
   static void Indices(Array a, long k, int[] at) {
     for (int d = a.Rank - 1; d >= 0; --d) {
@@ -336,9 +352,11 @@ internal static unsafe class CConversion {
     var lengths = new int[Math.Max(dims, 1)];
     for (int d = 0; d < dims; ++d) lengths[d] = sizes[d];
     if (dims == 0) lengths[0] = 1;
-    Array result = Array.CreateInstance(element, lengths);
-    long count = result.LongLength;
     void* block = Native.Table->ArrayData(array);
+    Array result = dims == 1 && block != null && IsBlock(code, element)
+                       ? Uninitialised(element, lengths[0])
+                       : Array.CreateInstance(element, lengths);
+    long count = result.LongLength;
     if (block != null && IsBlock(code, element)) {
       if (count > 0) {
         GCHandle pin = GCHandle.Alloc(result, GCHandleType.Pinned);
