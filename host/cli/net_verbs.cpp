@@ -250,16 +250,77 @@ int Member(const std::vector<std::string>& args, std::ostream& out, std::ostream
   return ok ? 0 : 1;
 }
 
+// The host drives a .NET library: loads it, creates an object, calls
+// overloads with I2, I8 and text arguments (each answer names the overload
+// the connector chose) and reads a property.
+int Demo(const std::string& lib_dir, std::ostream& out, std::ostream& err) {
+  InstallHostServices();
+  std::string path = lib_dir + "/../managed/bin/VeliscDemoLib/release/VeliscDemoLib.dll";
+  char resolved[4096];
+  if (realpath(path.c_str(), resolved) != nullptr) path = resolved;
+  std::u16string assembly = ToU16(path);
+  qgnet::CDotNetExecution* execution = qgnet::CDotNetExecution::Acquire();
+  _CXErrorModule20 error;
+  STOperationDotNet op{&error};
+  STInfoClasseDotNet info{assembly.c_str(), u"Demo", u"Greeter"};
+  DotNetStack stack;
+  auto fail = [&](const char* step) {
+    err << step << ": " << ToU8(error.StringDump(qg::kDumpAll).pszGet()) << '\n';
+    stack.Clear();
+    execution->Release();
+    return 1;
+  };
+  out << "host -> .NET: " << path << '\n';
+  IDotNetInstance* greeter = execution->piAlloue(&info, &op);
+  if (greeter == nullptr) return fail("load");
+  CAny name;
+  name.SetDSTRW(u"Velisc");
+  stack.bEmpile(name);
+  uint32_t ctor = 0;
+  if (!greeter->bExecuteConstructeur(nullptr, &ctor, &stack, 1, &op)) {
+    greeter->Release();
+    return fail("new Demo.Greeter");
+  }
+  stack.Clear();
+  out << "  created Demo.Greeter(\"Velisc\")\n";
+  CAny i2, i8, text;
+  i2.SetI2(12);
+  i8.SetI8(1234567890123LL);
+  text.SetDSTRW(u"text");
+  const std::pair<const char*, CAny*> calls[] = {{"I2", &i2}, {"I8", &i8}, {"DSTRW", &text}};
+  for (const auto& [kind, value] : calls) {
+    stack.bEmpile(*value);
+    STMethodeDotNet greet{u"Greet", 0, nullptr, nullptr};
+    uint32_t id = 0;
+    if (!greeter->bAppelleMethode(&greet, &id, &stack, 1, true, &op)) {
+      greeter->Release();
+      return fail("Greet");
+    }
+    out << "  Greet(" << kind << ") -> " << TextOf(*stack.pclGetValeur(0)) << '\n';
+    stack.Clear();
+  }
+  if (!greeter->bEmpileProperty(u"Count", &stack, &op)) {
+    greeter->Release();
+    return fail("Count");
+  }
+  out << "  property Count -> " << TextOf(*stack.pclGetValeur(0)) << '\n';
+  stack.Clear();
+  greeter->Release();
+  execution->Release();
+  return 0;
+}
+
 }  // namespace
 
 int RunNetVerb(const std::string& lib_dir, const std::vector<std::string>& args,
                std::ostream& out, std::ostream& err) {
   if (!args.empty() && args[0] == "convert") return Convert(args, out, err);
+  if (!args.empty() && args[0] == "demo") return Demo(lib_dir, out, err);
   if (!args.empty() && (args[0] == "call" || args[0] == "get" || args[0] == "set")) {
     return Member(args, out, err);
   }
   if (args.size() < 2 || (args[0] != "load" && args[0] != "find")) {
-    err << "usage: qghost net load <assembly> | find <folder> | convert <code> <value> |\n"
+    err << "usage: qghost net demo | load <assembly> | find <folder> | convert <code> <value> |\n"
            "       call <assembly> <class> <method> [type:value ...] [--new type:value ...] |\n"
            "       get|set <assembly> <class> <member> [type:value]\n";
     return 2;
