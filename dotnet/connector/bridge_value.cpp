@@ -1,6 +1,8 @@
 #include "dotnet/connector/bridge_value.h"
 
 #include "dotnet/connector/dotnet_wrappers.h"
+#include "dotnet/connector/host_array.h"
+#include "support/currency.h"
 #include "support/platform/text16.h"
 
 namespace qgnet {
@@ -16,9 +18,9 @@ void SetText(OutgoingValue* out, std::u16string text) {
 // texts, the invariant number forms for currency and decimals).
 bool TextOf(const CAny& any, std::u16string* text) {
   CAny copy(any);
-  if (copy.nCastTo(qg::kAnyPSTRW) >= qg::kHostErrorFirst) return false;
+  if (copy.nCastTo(qg::kAnyDSTRW) >= qg::kHostErrorFirst) return false;
   const char16_t* p = nullptr;
-  if (copy.nGetPSTRW(&p) >= qg::kHostErrorFirst) return false;
+  if (copy.nGetPCXSTR(&p) >= qg::kHostErrorFirst) return false;
   *text = p != nullptr ? p : u"";
   return true;
 }
@@ -45,15 +47,45 @@ bool AnyToBridge(const CAny& any, OutgoingValue* out) {
       v.i = b;  // the whole word: 256 is true
       return true;
     }
-    case qg::kAnyUI1: case qg::kAnyUI2: case qg::kAnyUI4: case qg::kAnyI1:
-    case qg::kAnyI2: case qg::kAnyI4: case qg::kAnyI8: {
-      int64_t n = 0;
-      CAny copy(any);
-      copy.nCastTo(qg::kAnyI8);
-      copy.nGetI8(&n);
+    case qg::kAnyUI1: {
+      uint8_t n = 0;
+      any.nGetUI1(&n);
       v.i = n;
       return true;
     }
+    case qg::kAnyUI2: {
+      uint16_t n = 0;
+      any.nGetUI2(&n);
+      v.i = n;
+      return true;
+    }
+    case qg::kAnyUI4: {
+      uint32_t n = 0;
+      any.nGetUI4(&n);
+      v.i = n;
+      return true;
+    }
+    case qg::kAnyI1: {
+      int8_t n = 0;
+      any.nGetI1(&n);
+      v.i = n;
+      return true;
+    }
+    case qg::kAnyI2: {
+      int16_t n = 0;
+      any.nGetI2(&n);
+      v.i = n;
+      return true;
+    }
+    case qg::kAnyI4: {
+      int32_t n = 0;
+      any.nGetI4(&n);
+      v.i = n;
+      return true;
+    }
+    case qg::kAnyI8:
+      any.nGetI8(&v.i);
+      return true;
     case qg::kAnyUI8: {
       uint64_t n = 0;
       any.nGetUI8(&n);
@@ -75,7 +107,19 @@ bool AnyToBridge(const CAny& any, OutgoingValue* out) {
     case qg::kAnyR8:
       any.nGetR8(&v.r);
       return true;
-    case qg::kAnyCY: case qg::kAnyDECIMAL: {
+    case qg::kAnyCY: {
+      // The currency's own text: invariant, no host string.
+      qg::Fixe6 amount{};
+      char16_t text[qg::kFixe6TextSize];
+      if (any.nGetCY(&amount) != 0 || qg::pszFixe6VersChaine(text, amount) == nullptr) {
+        v.code = 0;
+        v.flags = kBridgeNull;
+        return false;
+      }
+      SetText(out, text);
+      return true;
+    }
+    case qg::kAnyDECIMAL: {
       std::u16string text;
       if (!TextOf(any, &text)) {
         v.code = 0;
@@ -153,6 +197,13 @@ void StackToBridge(CSLevel* stack, int32_t depth, OutgoingValue* out) {
     InstanceToBridge(instance, out);
     return;
   }
+  if (CTableauHote* array = stack->pclGetTableau(depth)) {
+    out->value = BridgeValue{};
+    out->value.sink = &out->sink;
+    out->value.code = 4130;
+    out->value.object = reinterpret_cast<ManagedId>(array);
+    return;
+  }
   CAny* any = stack->pclGetValeur(depth);
   if (any == nullptr) {
     out->value = BridgeValue{};
@@ -163,11 +214,20 @@ void StackToBridge(CSLevel* stack, int32_t depth, OutgoingValue* out) {
   AnyToBridge(*any, out);
 }
 
-bool BridgeToAny(BridgeValue* value, const StringSink& sink, CAny* any,
+bool BridgeToAny(BridgeValue* value, const StringSink& sink_in, CAny* any,
                  IDotNetInstance** instance) {
+  StringSink pinned;
+  if (sink_in.empty() && value->text != nullptr && value->length > 0) {
+    pinned.assign(value->text, static_cast<size_t>(value->length));
+  }
+  const StringSink& sink = pinned.empty() ? sink_in : pinned;
   if (instance != nullptr) *instance = nullptr;
   CAny& a = *any;
   if ((value->flags & kBridgeNull) != 0 || value->code == 0) {
+    if ((value->code & 0xFF) == 34 && value->object != 0) {
+      delete reinterpret_cast<CTableauHote*>(value->object);
+      value->object = 0;
+    }
     a = CAny();
     a.SetNull(true);
     return true;
@@ -215,11 +275,22 @@ bool BridgeToAny(BridgeValue* value, const StringSink& sink, CAny* any,
       return true;
     }
     default:
+      if ((value->code & 0xFF) == 34 && value->object != 0) {
+        // An array where no array can go: dropped.
+        delete reinterpret_cast<CTableauHote*>(value->object);
+        value->object = 0;
+      }
       return false;
   }
 }
 
 bool PushBridge(CSLevel* stack, BridgeValue* value, const StringSink& sink) {
+  uint16_t code = value->code & 0xFF;
+  if ((value->flags & kBridgeNull) == 0 && (code == 34) && value->object != 0) {
+    auto* array = reinterpret_cast<CTableauHote*>(value->object);
+    value->object = 0;
+    return stack->bEmpileTableau(array);
+  }
   CAny any;
   IDotNetInstance* instance = nullptr;
   if (!BridgeToAny(value, sink, &any, &instance)) return false;

@@ -88,32 +88,38 @@ std::u16string MethodText(const STMethodeDotNet* method) {
   return text;
 }
 
+enum class Outcome { kDone, kFailed, kNotFitting };
+
 // Invokes a resolved method with the stack's arguments, writes by-reference
-// arguments back and pushes the result.
-bool InvokeResolved(CDotNetType* type, ManagedId method, ManagedId target,
-                    const STMethodeDotNet* description, CSLevel* stack, int32_t count,
-                    bool want_result, CXError* error) {
+// arguments back and pushes the result. With a type to check, a method that
+// cannot be called on it changes nothing (kNotFitting).
+Outcome InvokeResolved(CDotNetType* type, ManagedId method, ManagedId check, ManagedId target,
+                       const STMethodeDotNet* description, CSLevel* stack, int32_t count,
+                       bool want_result, CXError* error) {
   std::vector<OutgoingValue> args = Arguments(stack, count);
   std::vector<BridgeValue> records = Records(args);
   OutgoingValue result;
   result.value.sink = &result.sink;
   ManagedRef exc;
-  int32_t status = ClrIfStarted()->InvokeMethod(method, target, records.data(), count,
+  int32_t status = ClrIfStarted()->InvokeMethod(method, check, target, records.data(), count,
                                                 want_result ? 1 : 0, &result.value, exc.out());
+  if (status == kBridgeNotFitting && check != 0) return Outcome::kNotFitting;
   if (status != kBridgeOk) {
     InitErrorInvocation(error, type, MethodText(description), exc.get());
-    return false;
+    return Outcome::kFailed;
   }
   if (!WriteBack(stack, count, args, records)) {
     InitErrorInvocation(error, type, MethodText(description), 0);
-    return false;
+    return Outcome::kFailed;
   }
   if (want_result && result.value.code != 0 && !PushBridge(stack, &result.value, result.sink)) {
     InitErrorInvocation(error, type, MethodText(description), 0);
-    return false;
+    return Outcome::kFailed;
   }
-  return true;
+  return Outcome::kDone;
 }
+
+bool Finished(Outcome outcome) { return outcome == Outcome::kDone; }
 
 std::u16string MethodKey(CDotNetType* type, const STMethodeDotNet* method) {
   std::u16string key = type->FullName();
@@ -151,19 +157,20 @@ bool CallMethod(CDotNetType* type, ManagedId target, const STMethodeDotNet* meth
   if (!generic) {
     if (slot != 0) {
       // A slot naming nothing, or another type's method, resolves again.
-      CDotNetMethod* known = manager->pclGetMethod(slot);
-      if (known != nullptr && clr->MethodFitsType(known->Id(), type->Id()) == 1) {
-        return InvokeResolved(type, known->Id(), target, method, stack, count, result, error);
+      if (CDotNetMember* known = manager->pclGetMethod(slot)) {
+        Outcome outcome = InvokeResolved(type, known->Id(), type->Id(), target, method, stack,
+                                         count, result, error);
+        if (outcome != Outcome::kNotFitting) return Finished(outcome);
       }
-      slot = 0;
     }
     std::u16string key = MethodKey(type, method);
     int32_t id = manager->nGetMethodId(key);
-    if (id != 0) {
-      CDotNetMethod* known = manager->pclGetMethod(static_cast<uint32_t>(id));
-      if (known != nullptr && clr->MethodFitsType(known->Id(), type->Id()) == 1) {
+    if (CDotNetMember* known = manager->pclGetMethod(static_cast<uint32_t>(id))) {
+      Outcome outcome = InvokeResolved(type, known->Id(), type->Id(), target, method, stack,
+                                       count, result, error);
+      if (outcome != Outcome::kNotFitting) {
         if (identifier != nullptr) *identifier = static_cast<uint32_t>(id);
-        return InvokeResolved(type, known->Id(), target, method, stack, count, result, error);
+        return Finished(outcome);
       }
     }
   }
@@ -179,18 +186,20 @@ bool CallMethod(CDotNetType* type, ManagedId target, const STMethodeDotNet* meth
       return false;
     }
     if (generic) {
-      return InvokeResolved(type, found.get(), target, method, stack, count, result, error);
+      return Finished(
+          InvokeResolved(type, found.get(), 0, target, method, stack, count, result, error));
     }
-    auto* wrapper = new CDotNetMethod(found.release(), false);
+    auto* wrapper = new CDotNetMethod(found.release());
     wrapper->SetKey(MethodKey(type, method));
     int32_t id = manager->nAddMethod(wrapper);
-    CDotNetMethod* registered = manager->pclGetMethod(static_cast<uint32_t>(id));
+    CDotNetMember* registered = manager->pclGetMethod(static_cast<uint32_t>(id));
     if (registered == nullptr) {
       InitErrorInvocation(error, type, MethodText(method), 0);
       return false;
     }
     if (identifier != nullptr) *identifier = static_cast<uint32_t>(id);
-    return InvokeResolved(type, registered->Id(), target, method, stack, count, result, error);
+    return Finished(InvokeResolved(type, registered->Id(), 0, target, method, stack, count,
+                                   result, error));
   }
 
   g_resolutions.fetch_add(1);
@@ -236,7 +245,7 @@ bool Construct(CDotNetInstance* instance, const STMethodeDotNet* method, uint32_
   ManagedRef resolved, exc;
   bool generic = type->bFlag(1);
   if (!generic && identifier != nullptr && *identifier != 0) {
-    CDotNetMethod* known = manager->pclGetConstructor(*identifier);
+    CDotNetMember* known = manager->pclGetConstructor(*identifier);
     if (known != nullptr && clr->MethodFitsType(known->Id(), type->Id()) == 1) {
       ctor = known->Id();
     }
@@ -244,7 +253,7 @@ bool Construct(CDotNetInstance* instance, const STMethodeDotNet* method, uint32_
   std::u16string key = type->FullName() + u"::.ctor(" + declared + u")";
   if (ctor == 0 && !generic && *declared != u'\0') {
     int32_t id = manager->nGetConstructorId(key);
-    if (CDotNetMethod* known = manager->pclGetConstructor(static_cast<uint32_t>(id))) {
+    if (CDotNetMember* known = manager->pclGetConstructor(static_cast<uint32_t>(id))) {
       ctor = known->Id();
       if (identifier != nullptr) *identifier = static_cast<uint32_t>(id);
     }
@@ -260,10 +269,10 @@ bool Construct(CDotNetInstance* instance, const STMethodeDotNet* method, uint32_
     }
     ctor = resolved.get();
     if (ctor != 0 && !generic && *declared != u'\0') {
-      auto* wrapper = new CDotNetMethod(resolved.release(), true);
+      auto* wrapper = new CDotNetConstructor(resolved.release());
       wrapper->SetKey(key);
       int32_t id = manager->nAddConstructor(wrapper);
-      CDotNetMethod* registered = manager->pclGetConstructor(static_cast<uint32_t>(id));
+      CDotNetMember* registered = manager->pclGetConstructor(static_cast<uint32_t>(id));
       ctor = registered != nullptr ? registered->Id() : 0;
       if (identifier != nullptr) *identifier = static_cast<uint32_t>(id);
     }
@@ -364,6 +373,31 @@ int32_t ConvertTopToNet(CSLevel* stack, IDotNetInstance** instance, CXError* err
   *instance = new CDotNetInstance(type_wrapper, object.release());
   type_wrapper->vRelease();
   return 1;
+}
+
+bool ConvertThroughNet(CSLevel* stack, int32_t depth, NetRoundTrip* out) {
+  const ManagedTable* clr = ClrIfStarted();
+  if (clr == nullptr || stack == nullptr) return false;
+  OutgoingValue value;
+  StackToBridge(stack, depth, &value);
+  StringSink back_text;
+  BridgeValue back{};
+  back.sink = &back_text;
+  ManagedRef object;
+  if (clr->ConvertValue(&value.value, &out->net_type, &out->net_text, &back, object.out()) !=
+      kBridgeOk) {
+    return false;
+  }
+  out->back_code = back.code;
+  if ((back.code & 0xFF) == 34 && back.object != 0 && (back.flags & kBridgeNull) == 0) {
+    out->back_array.reset(reinterpret_cast<CTableauHote*>(back.object));
+    back.object = 0;
+    return true;
+  }
+  IDotNetInstance* instance = nullptr;
+  bool ok = BridgeToAny(&back, back_text, &out->back, &instance);
+  if (instance != nullptr) instance->Release();
+  return ok;
 }
 
 int32_t ConvertInstanceToHost(CDotNetInstance* instance, CSLevel* stack, CXError* error) {

@@ -4,7 +4,12 @@
 #ifndef QG_DOTNET_CONNECTOR_CALL_ROAD_H_
 #define QG_DOTNET_CONNECTOR_CALL_ROAD_H_
 
+#include <memory>
+#include <string>
+
 #include "dotnet/connector/dotnet_wrappers.h"
+#include "dotnet/connector/host_array.h"
+#include "support/any.h"
 
 namespace qgnet {
 
@@ -28,6 +33,17 @@ int64_t ResolutionCount();
 // Conversions of one value between the host stack and .NET (1 on success).
 int32_t ConvertTopToNet(CSLevel* stack, IDotNetInstance** instance, CXError* error);
 int32_t ConvertInstanceToHost(CDotNetInstance* instance, CSLevel* stack, CXError* error);
+
+// A host value through .NET and back: the .NET type and text it became and
+// the host value it comes back as (an array in back_array).
+struct NetRoundTrip {
+  std::u16string net_type;
+  std::u16string net_text;
+  int32_t back_code = 0;
+  CAny back;
+  std::unique_ptr<CTableauHote> back_array;
+};
+bool ConvertThroughNet(CSLevel* stack, int32_t depth, NetRoundTrip* out);
 
 }  // namespace qgnet
 

@@ -11,6 +11,8 @@
 #include <mutex>
 
 #include "support/platform/module.h"
+#include "dotnet/connector/bridge_value.h"
+#include "dotnet/connector/host_array.h"
 #include "dotnet/connector/net_text.h"
 
 namespace qgnet {
@@ -43,6 +45,41 @@ void StringOut(void* sink, const char16_t* text, int32_t length) {
   } else {
     out->assign(text, static_cast<size_t>(length));
   }
+}
+
+int32_t ArrayInfo(void* array, int32_t* dimensions, int32_t* sizes, int32_t capacity,
+                  int32_t* element_code) {
+  auto* a = static_cast<CTableauHote*>(array);
+  if (a == nullptr || a->nGetNbDim() > capacity) return kBridgeRefused;
+  *dimensions = a->nGetNbDim();
+  for (int32_t i = 0; i < a->nGetNbDim(); ++i) sizes[i] = a->pnGetDim()[i];
+  *element_code = a->wGetElemType();
+  return kBridgeOk;
+}
+
+void* ArrayData(void* array) { return static_cast<CTableauHote*>(array)->pBloc(); }
+
+// Texts of an element stay valid until the next call on this thread.
+thread_local OutgoingValue t_element;
+
+int32_t ArrayGet(void* array, int32_t index, BridgeValue* value) {
+  CAny* element = static_cast<CTableauHote*>(array)->pclElement(static_cast<uint32_t>(index));
+  if (element == nullptr) return kBridgeRefused;
+  AnyToBridge(*element, &t_element);
+  *value = t_element.value;
+  return kBridgeOk;
+}
+
+void* ArrayCreate(int32_t element_code, int32_t dimensions, const int32_t* sizes) {
+  return CTableauHote::Cree(static_cast<uint16_t>(element_code), dimensions, sizes).release();
+}
+
+int32_t ArraySet(void* array, int32_t index, BridgeValue* value) {
+  CAny* element = static_cast<CTableauHote*>(array)->pclElement(static_cast<uint32_t>(index));
+  if (element == nullptr) return kBridgeRefused;
+  StringSink text;
+  if (value->text != nullptr) text.assign(value->text, static_cast<size_t>(value->length));
+  return BridgeToAny(value, text, element, nullptr) ? kBridgeOk : kBridgeNotConverted;
 }
 
 bool FileExists(const std::string& path) { return access(path.c_str(), R_OK) == 0; }
@@ -123,6 +160,11 @@ std::u16string Start() {
   if (!failure.empty()) return failure;
 
   g_native.StringOut = &StringOut;
+  g_native.ArrayInfo = &ArrayInfo;
+  g_native.ArrayData = &ArrayData;
+  g_native.ArrayGet = &ArrayGet;
+  g_native.ArrayCreate = &ArrayCreate;
+  g_native.ArraySet = &ArraySet;
   if (bootstrap(&g_native, &g_managed, sizeof(NativeTable), sizeof(ManagedTable)) != 0) {
     return Fail("the .NET bridge does not match this module", bridge);
   }

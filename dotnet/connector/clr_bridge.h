@@ -50,9 +50,18 @@ constexpr int32_t kBridgeNull = 1;
 constexpr int32_t kBridgeWritten = 2;
 // Status of a value that does not convert to the parameter's type.
 constexpr int kBridgeNotConverted = 3;
+// Status of a registered method that does not belong to the type.
+constexpr int kBridgeNotFitting = 4;
 
 struct NativeTable {
   void (*StringOut)(void* sink, const char16_t* text, int32_t length);
+  // Host arrays (CTableauHote*): shape, block, elements, creation.
+  int32_t (*ArrayInfo)(void* array, int32_t* dimensions, int32_t* sizes, int32_t capacity,
+                       int32_t* element_code);
+  void* (*ArrayData)(void* array);
+  int32_t (*ArrayGet)(void* array, int32_t index, BridgeValue* value);
+  void* (*ArrayCreate)(int32_t element_code, int32_t dimensions, const int32_t* sizes);
+  int32_t (*ArraySet)(void* array, int32_t index, BridgeValue* value);
 };
 
 struct ManagedTable {
@@ -86,8 +95,10 @@ struct ManagedTable {
   int32_t (*InvokeByName)(ManagedId type, ManagedId target, const char16_t* name,
                           const char16_t* generics, BridgeValue* args, int32_t count,
                           int32_t want_result, BridgeValue* result, ManagedId* exc);
-  int32_t (*InvokeMethod)(ManagedId method, ManagedId target, BridgeValue* args, int32_t count,
-                          int32_t want_result, BridgeValue* result, ManagedId* exc);
+  // With a type: 4 when the method cannot be called on it (resolve again).
+  int32_t (*InvokeMethod)(ManagedId method, ManagedId type, ManagedId target, BridgeValue* args,
+                          int32_t count, int32_t want_result, BridgeValue* result,
+                          ManagedId* exc);
   int32_t (*ResolveConstructor)(ManagedId type, const char16_t* declared, BridgeValue* args,
                                 int32_t count, ManagedId* ctor, ManagedId* exc);
   int32_t (*Construct)(ManagedId type, ManagedId ctor, BridgeValue* args, int32_t count,
@@ -116,6 +127,22 @@ struct ManagedTable {
   int32_t (*MemberFlag)(ManagedId member, int32_t what);
   // A new handle of a related object: see Reflection.cs.
   ManagedId (*MemberRelated)(ManagedId member, int32_t what);
+  // The runtime's current culture (tests); 1 for an unknown name.
+  int32_t (*SetCulture)(const char16_t* name);
+  // The generic type made with the named arguments (top-level commas), an
+  // array of it when asked; 0 on failure.
+  ManagedId (*MakeGeneric)(ManagedId generic, const char16_t* arguments, int32_t array);
+  // Runtime streams: read into a native buffer, seek (the new position or
+  // -1), information (0 length, 1 position, 2 can read, 3 can write).
+  int32_t (*StreamRead)(ManagedId stream, void* buffer, int32_t n, int32_t* read);
+  int64_t (*StreamSeek)(ManagedId stream, int64_t offset, int32_t origin);
+  int64_t (*StreamInfo)(ManagedId stream, int32_t what);
+  // Benchmark references: plain C# doing the same work (nanoseconds).
+  int64_t (*BenchAssemblyNames)(const char16_t* folder);
+  int64_t (*BenchDecimalParse)(const char16_t* text, int32_t n);
+  int64_t (*BenchInvoke)(ManagedId method, ManagedId target, int32_t n, int32_t mode);
+  // A host value to .NET, dropped (the one-way cost).
+  int32_t (*ToNetOnly)(BridgeValue* value);
 };
 
 // Starts the runtime once per process and answers the managed table; null

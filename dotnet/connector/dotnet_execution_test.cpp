@@ -35,11 +35,11 @@ TEST(NetLifetimeTest, ExecutionAndManagerAreSingletonsRemadeAfterTheirLastReleas
 class ExecutionTest : public NetTest {};
 
 TEST_F(ExecutionTest, RegistryKeepsTheFirstWrapperOfAKeyAndChecksIdentifiers) {
-  auto* first = new CDotNetMethod(0, false);
+  auto* first = new CDotNetMethod(0);
   first->SetKey(u"Fixture.Values::Add(Int32,Int32)");
-  auto* second = new CDotNetMethod(0, false);
+  auto* second = new CDotNetMethod(0);
   second->SetKey(u"Fixture.Values::Add(Int32,Int32)");
-  auto* other = new CDotNetMethod(0, false);
+  auto* other = new CDotNetMethod(0);
   other->SetKey(u"Fixture.Values::Add(Int64,Int64)");
   int32_t id = manager_->nAddMethod(first);
   EXPECT_EQ(id, 1);

@@ -150,6 +150,97 @@ class IDotNetType {
   ~IDotNetType() = default;
 };
 
+class IDotNetMethod {
+ public:
+  virtual int32_t vnVersion1() = 0;
+  virtual int32_t vnVersion2() = 0;
+  virtual int32_t vRelease() = 0;
+  virtual const char16_t* vpszGetName() = 0;
+  virtual const char16_t* vpszGetReturnTypeName() = 0;
+  virtual int32_t vnGetNbParameter() = 0;
+  virtual IDotNetParameter* vpiGetParameter(int32_t n) = 0;
+  virtual IDotNetType* vpiGetReturnType() = 0;
+  virtual bool bIsVirtual() = 0;
+  virtual bool bIsStatic() = 0;
+  virtual bool bIsPrivate() = 0;
+  virtual bool bIsPublic() = 0;
+  virtual const char16_t* vpszGetReturnTypeFullName() = 0;
+  virtual bool vbMethodeExtension() = 0;
+  virtual bool vbEstGenerique() = 0;
+  virtual int32_t vnGetNbParametreGenerique() = 0;
+  virtual const char16_t* vcszGetParametreGenerique(int32_t n) = 0;
+
+ protected:
+  ~IDotNetMethod() = default;
+};
+
+class IDotNetConstructor {
+ public:
+  virtual int32_t vnVersion1() = 0;
+  virtual int32_t vnVersion2() = 0;
+  virtual int32_t vRelease() = 0;
+  virtual int32_t vnGetNbParameter() = 0;
+  virtual IDotNetParameter* vpiGetParameter(int32_t n) = 0;
+  virtual bool bIsVirtual() = 0;
+  virtual bool bIsStatic() = 0;
+  virtual bool bIsPrivate() = 0;
+  virtual bool bIsPublic() = 0;
+  virtual bool bIsConstructor() = 0;
+
+ protected:
+  ~IDotNetConstructor() = default;
+};
+
+class IDotNetField {
+ public:
+  virtual int32_t vnVersion1() = 0;
+  virtual int32_t vnVersion2() = 0;
+  virtual int32_t vRelease() = 0;
+  virtual const char16_t* vpszGetName() = 0;
+  virtual const char16_t* vpszGetTypeName() = 0;
+  virtual IDotNetType* vpiGetType() = 0;
+  virtual bool bIsStatic() = 0;
+  virtual bool bIsPrivate() = 0;
+  virtual bool bIsPublic() = 0;
+  virtual const char16_t* vpszGetTypeFullName() = 0;
+
+ protected:
+  ~IDotNetField() = default;
+};
+
+class IDotNetProperty {
+ public:
+  virtual int32_t vnVersion1() = 0;
+  virtual int32_t vnVersion2() = 0;
+  virtual int32_t vRelease() = 0;
+  virtual const char16_t* vpszGetName() = 0;
+  virtual const char16_t* vpszGetTypeName() = 0;
+  virtual IDotNetType* vpiGetType() = 0;
+  virtual bool bCanRead() = 0;
+  virtual bool bCanWrite() = 0;
+  virtual bool bIsStatic() = 0;
+  virtual IDotNetMethod* piGetGetMethod() = 0;
+  virtual IDotNetMethod* piGetSetMethod() = 0;
+  virtual const char16_t* vpszGetTypeFullName() = 0;
+
+ protected:
+  ~IDotNetProperty() = default;
+};
+
+class IDotNetParameter {
+ public:
+  virtual int32_t vnVersion1() = 0;
+  virtual int32_t vnVersion2() = 0;
+  virtual int32_t vRelease() = 0;
+  virtual const char16_t* vpszGetName() = 0;
+  virtual const char16_t* vpszGetTypeName() = 0;
+  virtual IDotNetType* vpiGetType() = 0;
+  virtual const char16_t* vpszGetTypeFullName() = 0;
+
+ protected:
+  ~IDotNetParameter() = default;
+};
+
 class IDotNetInstance {
  public:
   virtual int32_t Release() = 0;

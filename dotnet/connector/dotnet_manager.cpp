@@ -39,20 +39,20 @@ CDotNetManager::Registry::Registry() : table(7) {
 }
 
 CDotNetManager::Registry::~Registry() {
-  for (CDotNetMethod* method : entries) method->vRelease();
+  for (CDotNetMember* method : entries) method->ReleaseMember();
 }
 
-int32_t CDotNetManager::Registry::Add(CDotNetMethod* method) {
+int32_t CDotNetManager::Registry::Add(CDotNetMember* method) {
   int32_t existing = Find(method->Key());
   if (existing != 0) {
-    method->vRelease();
+    method->ReleaseMember();
     return existing;
   }
   entries.push_back(method);
   if (!table.bAjoute(reinterpret_cast<uintptr_t>(method->Key().c_str()),
                      static_cast<uintptr_t>(entries.size()))) {
     entries.pop_back();
-    method->vRelease();
+    method->ReleaseMember();
     return 0;
   }
   return static_cast<int32_t>(entries.size());
@@ -64,7 +64,7 @@ int32_t CDotNetManager::Registry::Find(const std::u16string& key) const {
   return static_cast<int32_t>(id);
 }
 
-CDotNetMethod* CDotNetManager::Registry::Get(uint32_t id) const {
+CDotNetMember* CDotNetManager::Registry::Get(uint32_t id) const {
   if (id == 0 || id > entries.size()) return nullptr;
   return entries[id - 1];
 }
@@ -127,7 +127,19 @@ const std::u16string& CDotNetManager::pszGetGAC() {
 CDotNetType* CDotNetManager::pclGetType(const std::u16string& class_name,
                                         const std::u16string& name_space) {
   CDotNetClassName name(class_name.c_str(), name_space.c_str());
-  return m_loader.vpclGetType(name.FullName().c_str());
+  if (CDotNetType* type = m_loader.vpclGetType(name.FullName().c_str())) return type;
+  if (!name.bEstGenerique()) return nullptr;
+  CDotNetType* base = m_loader.vpclGetType(name.BaseName().c_str());
+  if (base == nullptr) return nullptr;
+  std::u16string arguments;
+  for (const std::u16string& argument : name.Arguments()) {
+    if (!arguments.empty()) arguments += u",";
+    arguments += argument;
+  }
+  ManagedId made = ClrIfStarted()->MakeGeneric(base->Id(), arguments.c_str(),
+                                               name.bEstTableau() ? 1 : 0);
+  base->vRelease();
+  return made != 0 ? new CDotNetType(made) : nullptr;
 }
 
 CDotNetType* CDotNetManager::pclGetTypeClasse(const STInfoClasseDotNet* classe, CXError* error) {
@@ -150,18 +162,18 @@ CDotNetType* CDotNetManager::pclGetTypeClasse(const STInfoClasseDotNet* classe, 
   return type;
 }
 
-int32_t CDotNetManager::nAddMethod(CDotNetMethod* method) { return m_methods.Add(method); }
+int32_t CDotNetManager::nAddMethod(CDotNetMember* method) { return m_methods.Add(method); }
 int32_t CDotNetManager::nGetMethodId(const std::u16string& key) const {
   return m_methods.Find(key);
 }
-CDotNetMethod* CDotNetManager::pclGetMethod(uint32_t id) const { return m_methods.Get(id); }
-int32_t CDotNetManager::nAddConstructor(CDotNetMethod* constructor) {
+CDotNetMember* CDotNetManager::pclGetMethod(uint32_t id) const { return m_methods.Get(id); }
+int32_t CDotNetManager::nAddConstructor(CDotNetMember* constructor) {
   return m_constructors.Add(constructor);
 }
 int32_t CDotNetManager::nGetConstructorId(const std::u16string& key) const {
   return m_constructors.Find(key);
 }
-CDotNetMethod* CDotNetManager::pclGetConstructor(uint32_t id) const {
+CDotNetMember* CDotNetManager::pclGetConstructor(uint32_t id) const {
   return m_constructors.Get(id);
 }
 

@@ -55,22 +55,22 @@ class CDotNetManager final : public IDotNetManager {
   // Registries. nAdd* take over the caller's reference: the new 1-based
   // identifier, or, when the key is already registered, the existing
   // identifier (the wrapper passed is then released). 0 when out of memory.
-  int32_t nAddMethod(CDotNetMethod* method);
+  int32_t nAddMethod(CDotNetMember* method);
   int32_t nGetMethodId(const std::u16string& key) const;
   // The registered wrapper (no reference added), null for a bad identifier.
-  CDotNetMethod* pclGetMethod(uint32_t id) const;
-  int32_t nAddConstructor(CDotNetMethod* constructor);
+  CDotNetMember* pclGetMethod(uint32_t id) const;
+  int32_t nAddConstructor(CDotNetMember* constructor);
   int32_t nGetConstructorId(const std::u16string& key) const;
-  CDotNetMethod* pclGetConstructor(uint32_t id) const;
+  CDotNetMember* pclGetConstructor(uint32_t id) const;
 
  private:
   struct Registry {
     Registry();
     ~Registry();
-    int32_t Add(CDotNetMethod* method);
+    int32_t Add(CDotNetMember* method);
     int32_t Find(const std::u16string& key) const;
-    CDotNetMethod* Get(uint32_t id) const;
-    std::vector<CDotNetMethod*> entries;  // one reference each
+    CDotNetMember* Get(uint32_t id) const;
+    std::vector<CDotNetMember*> entries;  // one reference each
     CHashTableBounce table;
   };
 

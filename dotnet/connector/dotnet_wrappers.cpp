@@ -1,11 +1,14 @@
 #include "dotnet/connector/dotnet_wrappers.h"
 
+#include "dotnet/connector/class_name.h"
 #include "dotnet/connector/net_error.h"
 
 namespace qgnet {
-namespace {
 
 std::atomic<int64_t> g_live{0};
+
+namespace {
+
 
 // A text the managed side answers, kept in `slot` on first success.
 template <typename F>
@@ -21,6 +24,7 @@ const char16_t* Cached(std::optional<std::u16string>& slot, F&& read) {
 }  // namespace
 
 int64_t LiveWrappers() { return g_live.load(std::memory_order_relaxed); }
+void CountWrapper(int delta) { g_live.fetch_add(delta, std::memory_order_relaxed); }
 
 // --- CDotNetAssembly ---
 
@@ -122,9 +126,15 @@ IDotNetType* CDotNetModule::vpiGetType(int32_t n) {
 }
 
 int32_t CDotNetModule::vnGetNbField() { return ClrIfStarted()->ListCount(m_module.get(), 11); }
-IDotNetField* CDotNetModule::vpiGetField(int32_t) { return nullptr; }
+IDotNetField* CDotNetModule::vpiGetField(int32_t n) {
+  ManagedId id = ClrIfStarted()->ListItem(m_module.get(), 11, n);
+  return id != 0 ? new CDotNetField(id) : nullptr;
+}
 int32_t CDotNetModule::vnGetNbMethod() { return ClrIfStarted()->ListCount(m_module.get(), 12); }
-IDotNetMethod* CDotNetModule::vpiGetMethod(int32_t) { return nullptr; }
+IDotNetMethod* CDotNetModule::vpiGetMethod(int32_t n) {
+  ManagedId id = ClrIfStarted()->ListItem(m_module.get(), 12, n);
+  return id != 0 ? new CDotNetMethod(id) : nullptr;
+}
 
 // --- CDotNetType ---
 
@@ -153,7 +163,13 @@ const std::u16string& CDotNetType::Name() {
   return *m_name;
 }
 
-bool CDotNetType::bFlag(int32_t what) { return ClrIfStarted()->TypeFlag(Id(), what) == 1; }
+bool CDotNetType::bFlag(int32_t what) {
+  if (what == 1) {
+    if (!m_generic) m_generic = ClrIfStarted()->TypeFlag(Id(), 1) == 1;
+    return *m_generic;
+  }
+  return ClrIfStarted()->TypeFlag(Id(), what) == 1;
+}
 
 const char16_t* CDotNetType::vcszGetNomInterne() { return FullName().c_str(); }
 
@@ -162,29 +178,67 @@ const char16_t* CDotNetType::vpszGetNamespace() {
                 [&](StringSink* out) { return ClrIfStarted()->TypeText(Id(), 1, out); });
 }
 
-const char16_t* CDotNetType::vpszGetNomAncienFormat() { return FullName().c_str(); }
-int32_t CDotNetType::vnGetNbParametreGenerique() { return 0; }
-const char16_t* CDotNetType::vcszGetParametreGenerique(int32_t) { return u""; }
-bool CDotNetType::vbGetAssembly(IDotNetAssembly** assembly) {
-  if (assembly != nullptr) *assembly = nullptr;
-  return false;
+const char16_t* CDotNetType::vpszGetNomAncienFormat() {
+  if (!m_standard) m_standard = s_GetStandardName(FullName());
+  return m_standard->c_str();
 }
+
+int32_t CDotNetType::vnGetNbParametreGenerique() { return ClrIfStarted()->ListCount(Id(), 26); }
+
+const char16_t* CDotNetType::vcszGetParametreGenerique(int32_t n) {
+  ManagedRef argument(ClrIfStarted()->ListItem(Id(), 26, n));
+  if (!argument) return nullptr;
+  StringSink name;
+  ClrIfStarted()->TypeText(argument.get(), 0, &name);
+  m_texts.push_back(std::move(name));
+  return m_texts.back().c_str();
+}
+
+bool CDotNetType::vbGetAssembly(IDotNetAssembly** assembly) {
+  if (assembly == nullptr) return false;
+  ManagedId id = ClrIfStarted()->MemberRelated(Id(), 4);
+  *assembly = id != 0 ? new CDotNetAssembly(id, std::u16string(), std::u16string()) : nullptr;
+  return *assembly != nullptr;
+}
+
 bool CDotNetType::vbEstPublique() { return bFlag(2); }
 bool CDotNetType::vbEstGenerique() { return bFlag(1); }
-int32_t CDotNetType::vnGetNbField() { return 0; }
-IDotNetField* CDotNetType::vpiGetField(int32_t) { return nullptr; }
-int32_t CDotNetType::vnGetNbProperty() { return 0; }
-IDotNetProperty* CDotNetType::vpiGetProperty(int32_t) { return nullptr; }
-int32_t CDotNetType::vnGetNbMethod() { return 0; }
-IDotNetMethod* CDotNetType::vpiGetMethod(int32_t) { return nullptr; }
-int32_t CDotNetType::vnGetNbConstructor() { return 0; }
-IDotNetConstructor* CDotNetType::vpiGetConstructor(int32_t) { return nullptr; }
-int32_t CDotNetType::vnGetNbNestedType() { return 0; }
-IDotNetType* CDotNetType::vpiGetNestedType(int32_t) { return nullptr; }
-bool CDotNetType::vbClasseExtension() { return false; }
-IDotNetType* CDotNetType::vpiGetClasseBase() { return nullptr; }
-int32_t CDotNetType::vnGetNbInterface() { return 0; }
-IDotNetType* CDotNetType::vpiGetInterface(int32_t) { return nullptr; }
+
+int32_t CDotNetType::vnGetNbField() { return ClrIfStarted()->ListCount(Id(), 20); }
+IDotNetField* CDotNetType::vpiGetField(int32_t n) {
+  ManagedId id = ClrIfStarted()->ListItem(Id(), 20, n);
+  return id != 0 ? new CDotNetField(id) : nullptr;
+}
+int32_t CDotNetType::vnGetNbProperty() { return ClrIfStarted()->ListCount(Id(), 21); }
+IDotNetProperty* CDotNetType::vpiGetProperty(int32_t n) {
+  ManagedId id = ClrIfStarted()->ListItem(Id(), 21, n);
+  return id != 0 ? new CDotNetProperty(id) : nullptr;
+}
+int32_t CDotNetType::vnGetNbMethod() { return ClrIfStarted()->ListCount(Id(), 22); }
+IDotNetMethod* CDotNetType::vpiGetMethod(int32_t n) {
+  ManagedId id = ClrIfStarted()->ListItem(Id(), 22, n);
+  return id != 0 ? new CDotNetMethod(id) : nullptr;
+}
+int32_t CDotNetType::vnGetNbConstructor() { return ClrIfStarted()->ListCount(Id(), 23); }
+IDotNetConstructor* CDotNetType::vpiGetConstructor(int32_t n) {
+  ManagedId id = ClrIfStarted()->ListItem(Id(), 23, n);
+  return id != 0 ? new CDotNetConstructor(id) : nullptr;
+}
+int32_t CDotNetType::vnGetNbNestedType() { return ClrIfStarted()->ListCount(Id(), 24); }
+IDotNetType* CDotNetType::vpiGetNestedType(int32_t n) {
+  ManagedId id = ClrIfStarted()->ListItem(Id(), 24, n);
+  return id != 0 ? new CDotNetType(id) : nullptr;
+}
+bool CDotNetType::vbClasseExtension() { return ClrIfStarted()->MemberFlag(Id(), 10) == 1; }
+IDotNetType* CDotNetType::vpiGetClasseBase() {
+  ManagedId id = ClrIfStarted()->MemberRelated(Id(), 3);
+  return id != 0 ? new CDotNetType(id) : nullptr;
+}
+int32_t CDotNetType::vnGetNbInterface() { return ClrIfStarted()->ListCount(Id(), 25); }
+IDotNetType* CDotNetType::vpiGetInterface(int32_t n) {
+  ManagedId id = ClrIfStarted()->ListItem(Id(), 25, n);
+  return id != 0 ? new CDotNetType(id) : nullptr;
+}
 
 // --- CDotNetInstance ---
 
@@ -214,21 +268,6 @@ bool CDotNetInstance::bLibereInstance() {
 IDotNetInstance* CDotNetInstance::piCopieInstance() {
   m_ref.Add();
   return this;
-}
-
-// --- CDotNetMethod ---
-
-CDotNetMethod::CDotNetMethod(ManagedId method, bool constructor)
-    : m_method(method), m_constructor(constructor) {
-  g_live.fetch_add(1, std::memory_order_relaxed);
-}
-
-CDotNetMethod::~CDotNetMethod() { g_live.fetch_sub(1, std::memory_order_relaxed); }
-
-int32_t CDotNetMethod::vRelease() {
-  int32_t left = m_ref.Drop();
-  if (left == 0) delete this;
-  return left;
 }
 
 }  // namespace qgnet

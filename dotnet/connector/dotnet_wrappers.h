@@ -15,6 +15,7 @@
 #include "dotnet/connector/clr_bridge.h"
 #include "dotnet/connector/dotnet_interfaces.h"
 #include "errors/xerror.h"
+#include "dotnet/connector/member_wrappers.h"
 
 namespace qgnet {
 
@@ -32,6 +33,7 @@ class RefCount {
 
 // Number of wrappers alive (for leak checks).
 int64_t LiveWrappers();
+void CountWrapper(int delta);
 
 class CDotNetType;
 
@@ -149,6 +151,9 @@ class CDotNetType final : public IDotNetType {
   std::optional<std::u16string> m_full_name;
   std::optional<std::u16string> m_name;
   std::optional<std::u16string> m_namespace;
+  std::optional<std::u16string> m_standard;
+  std::optional<bool> m_generic;
+  std::deque<std::u16string> m_texts;  // stable addresses
 };
 
 class CDotNetInstance final : public IDotNetInstance {
@@ -191,29 +196,6 @@ class CDotNetInstance final : public IDotNetInstance {
   RefCount m_ref;
   CDotNetType* m_type;
   ManagedRef m_object;
-};
-
-// A method or constructor as the manager's registries hold it.
-class CDotNetMethod {
- public:
-  CDotNetMethod(ManagedId method, bool constructor);
-  CDotNetMethod(const CDotNetMethod&) = delete;
-  CDotNetMethod& operator=(const CDotNetMethod&) = delete;
-
-  int32_t vRelease();
-  void AddRef() { m_ref.Add(); }
-  void SetKey(std::u16string key) { m_key = std::move(key); }
-  const std::u16string& Key() const { return m_key; }
-  ManagedId Id() const { return m_method.get(); }
-  bool bIsConstructor() const { return m_constructor; }
-
- private:
-  ~CDotNetMethod();
-
-  RefCount m_ref;
-  ManagedRef m_method;
-  bool m_constructor;
-  std::u16string m_key;
 };
 
 // A .NET exception reachable from an error's information (item 38) and as

@@ -10,6 +10,9 @@
 class CAny;
 class CXError;
 class IDotNetInstance;
+namespace qgnet {
+class CTableauHote;
+}
 
 // A .NET type as the program names it.
 struct STInfoClasseDotNet {
@@ -52,6 +55,10 @@ class CSLevel {
   // Writes a by-reference argument back.
   virtual bool bRemplace(int32_t depth, const CAny& value) = 0;
   virtual bool bRemplaceInstance(int32_t depth, IDotNetInstance* instance) = 0;
+  // The array held by the value at a depth (arrays, codes 34 and 4130),
+  // null otherwise; pushing an array takes it over.
+  virtual qgnet::CTableauHote* pclGetTableau(int32_t depth) = 0;
+  virtual bool bEmpileTableau(qgnet::CTableauHote* array) = 0;
 
  protected:
   ~CSLevel() = default;

@@ -19,7 +19,7 @@
 #include "errors/module_errors.h"
 #include "host/core/dotnet_stack.h"
 #include "support/ctstring.h"
-#include "support/string_host_fixture.h"
+#include "support/any_test_fixture.h"
 
 namespace qgnet {
 
@@ -48,10 +48,10 @@ inline std::string DumpText(const CXError& error) {
   return U8(std::u16string(error.StringDump(qg::kDumpAll).pszGet()));
 }
 
-class NetTest : public qg::StringHostTest {
+class NetTest : public qg::AnyHostTest {
  protected:
   void SetUp() override {
-    qg::StringHostTest::SetUp();
+    qg::AnyHostTest::SetUp();
     qg::InstalleConversionMoteur();
     std::u16string why;
     ASSERT_NE(Clr(&why), nullptr) << U8(why);
@@ -63,7 +63,7 @@ class NetTest : public qg::StringHostTest {
     stack_.Clear();
     execution_->Release();
     manager_->Release();
-    qg::StringHostTest::TearDown();
+    qg::AnyHostTest::TearDown();
   }
 
   STInfoClasseDotNet Classe(const char16_t* name, const char16_t* ns = u"Fixture") {

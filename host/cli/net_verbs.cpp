@@ -1,7 +1,17 @@
 #include "host/cli/net_verbs.h"
 
+#include <cstdlib>
+#include <map>
+
+#include "dotnet/connector/call_road.h"
+#include "dotnet/connector/dotnet_execution.h"
 #include "dotnet/connector/dotnet_interfaces.h"
-#include "errors/xerror.h"
+#include "dotnet/convert/conversion_cast.h"
+#include "host/core/calc_entries.h"
+#include "host/core/dotnet_stack.h"
+#include "host/core/host_runtime.h"
+#include "support/frame/module_services.h"
+#include "errors/module_errors.h"
 #include "support/ctstring.h"
 #include "support/platform/codepage.h"
 #include "support/platform/module.h"
@@ -68,12 +78,251 @@ int Find(IDotNetManager* manager, const std::string& folder, std::ostream& out) 
   return 0;
 }
 
+// Host type codes by name for type:value arguments; a number is taken as
+// the code itself.
+int CodeOf(const std::string& name) {
+  static const std::map<std::string, int> codes = {
+      {"BOOL", 1}, {"UI1", 2}, {"UI2", 3}, {"UI4", 4}, {"UI8", 5}, {"I1", 6},
+      {"I2", 7}, {"I4", 8}, {"I8", 9}, {"CY", 10}, {"R4", 11}, {"R8", 12},
+      {"DECIMAL", 13}, {"UIX", 14}, {"DSTRW", 16}, {"CARA", 17}, {"DSTRA", 19},
+      {"DATETIME", 26}, {"DUREE", 27}, {"CARW", 81}, {"TEXT", 16}};
+  auto it = codes.find(name);
+  if (it != codes.end()) return it->second;
+  char* end = nullptr;
+  long code = std::strtol(name.c_str(), &end, 10);
+  return end != name.c_str() && *end == '\0' ? static_cast<int>(code) : -1;
+}
+
+// A host value from its text, through the module's conversion.
+bool ValueOf(int code, const std::string& text, CAny* value) {
+  if (code < 0) return false;
+  if (value->SetDSTRW(ToU16(text).c_str()) != 0) return false;
+  return code == 16 || value->nCastTo(code) < qg::kHostErrorFirst;
+}
+
+bool ArgumentOf(const std::string& spec, CAny* value) {
+  size_t colon = spec.find(':');
+  if (colon == std::string::npos) return ValueOf(16, spec, value);
+  return ValueOf(CodeOf(spec.substr(0, colon)), spec.substr(colon + 1), value);
+}
+
+std::string TextOf(const CAny& value) {
+  if (value.bEstNull()) return "(null)";
+  CXYString<char16_t> text;
+  if (value.nGetTexte(&text) >= qg::kHostErrorFirst) return "(no text)";
+  return ToU8(text.pszGet());
+}
+
+// The stand-in host's services for the values the verbs build.
+void InstallHostServices() {
+  HostRuntime& host = Runtime();
+  qg::Services().piStringMemory = &host.Strings();
+  qg::Services().piInfoLocale = &host.Locale();
+  qg::Services().piValueObjects = &host.Values();
+  qg::Services().pfnConversion = &ConversionDepassementExt;
+  qg::Services().pfnFinConversion = &FinConversion;
+  qg::InstalleConversionMoteur();
+}
+
+int Convert(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (args.size() < 3) {
+    err << "usage: qghost net convert <code> <value>\n";
+    return 2;
+  }
+  InstallHostServices();
+  std::u16string why;
+  if (qgnet::Clr(&why) == nullptr) {
+    err << ToU8(why.c_str()) << '\n';
+    return 1;
+  }
+  DotNetStack stack;
+  CAny value;
+  if (!ValueOf(CodeOf(args[1]), args[2], &value)) {
+    err << "cannot build a value of type " << args[1] << " from " << args[2] << '\n';
+    return 1;
+  }
+  stack.bEmpile(value);
+  qgnet::NetRoundTrip trip;
+  if (!qgnet::ConvertThroughNet(&stack, 0, &trip)) {
+    err << "no .NET form for this value\n";
+    return 1;
+  }
+  out << ".NET " << ToU8(trip.net_type.c_str()) << " " << ToU8(trip.net_text.c_str()) << '\n';
+  out << "back as code " << trip.back_code << ": ";
+  if (trip.back_array) {
+    out << "array of " << trip.back_array->nGetNbElement() << " elements\n";
+  } else {
+    out << TextOf(trip.back) << '\n';
+  }
+  return 0;
+}
+
+// call <assembly> <Namespace.Class> <method> [type:value ...] [--new type:value ...]
+// get|set <assembly> <Namespace.Class> <member> [type:value]
+int Member(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  const std::string& verb = args[0];
+  if (args.size() < 4 || (verb == "set" && args.size() < 5)) {
+    err << "usage: qghost net call <assembly> <class> <method> [type:value ...] "
+           "[--new type:value ...]\n       qghost net get|set <assembly> <class> <member> "
+           "[type:value]\n";
+    return 2;
+  }
+  InstallHostServices();
+  std::u16string assembly = ToU16(args[1]);
+  std::string full = args[2];
+  size_t dot = full.rfind('.');
+  std::u16string name_space = dot == std::string::npos ? u"" : ToU16(full.substr(0, dot));
+  std::u16string classe = ToU16(dot == std::string::npos ? full : full.substr(dot + 1));
+  std::u16string member = ToU16(args[3]);
+  std::vector<CAny> call_args, new_args;
+  bool in_new = false;
+  for (size_t i = 4; i < args.size(); ++i) {
+    if (args[i] == "--new") {
+      in_new = true;
+      continue;
+    }
+    CAny value;
+    if (!ArgumentOf(args[i], &value)) {
+      err << "bad argument " << args[i] << '\n';
+      return 2;
+    }
+    (in_new ? new_args : call_args).push_back(value);
+  }
+
+  qgnet::CDotNetExecution* execution = qgnet::CDotNetExecution::Acquire();
+  _CXErrorModule20 error;
+  STOperationDotNet op{&error};
+  STInfoClasseDotNet info{assembly.c_str(), name_space.c_str(), classe.c_str()};
+  DotNetStack stack;
+  // The object, when the class can be constructed; static members otherwise.
+  IDotNetInstance* instance = execution->piAlloue(&info, &op);
+  if (instance != nullptr) {
+    for (const CAny& a : new_args) stack.bEmpile(a);
+    uint32_t ctor = 0;
+    if (!instance->bExecuteConstructeur(nullptr, &ctor, &stack,
+                                        static_cast<int32_t>(new_args.size()), &op)) {
+      instance->Release();
+      instance = nullptr;
+      error.RAZ();
+    }
+    stack.Clear();
+  }
+  bool ok;
+  if (verb == "call") {
+    for (const CAny& a : call_args) stack.bEmpile(a);
+    STMethodeDotNet method{member.c_str(), 0, nullptr, nullptr};
+    uint32_t id = 0;
+    int32_t n = static_cast<int32_t>(call_args.size());
+    ok = instance != nullptr
+             ? instance->bAppelleMethode(&method, &id, &stack, n, true, &op)
+             : execution->bAppelleMethodeStatique(&info, &method, &id, &stack, n, true, &op);
+    if (ok && stack.nGetNbValeur() == n) {
+      out << "(no result)\n";
+    } else if (ok) {
+      CAny* top = stack.pclGetValeur(0);
+      if (stack.piGetInstance(0) != nullptr) {
+        out << "a .NET object (code 72)\n";
+      } else if (stack.pclGetTableau(0) != nullptr) {
+        out << "an array of " << stack.pclGetTableau(0)->nGetNbElement() << " elements\n";
+      } else {
+        out << TextOf(*top) << "  (code " << top->nGetCode() << ")\n";
+      }
+    }
+  } else if (verb == "get") {
+    ok = instance != nullptr ? instance->bEmpilePropertyMembre(member.c_str(), &stack, &op)
+                             : execution->bEmpilePropertyMembreStatique(&info, member.c_str(),
+                                                                        &stack, &op);
+    if (ok) {
+      CAny* top = stack.pclGetValeur(0);
+      out << TextOf(*top) << "  (code " << top->nGetCode() << ")\n";
+    }
+  } else {
+    for (const CAny& a : call_args) stack.bEmpile(a);
+    ok = instance != nullptr
+             ? instance->bAffectePropertyMembre(member.c_str(), &stack, &op)
+             : execution->bAffectePropertyMembreStatique(&info, member.c_str(), &stack, &op);
+    if (ok) out << "assigned\n";
+  }
+  if (!ok) err << ToU8(error.StringDump(qg::kDumpAll).pszGet()) << '\n';
+  stack.Clear();
+  if (instance != nullptr) instance->Release();
+  execution->Release();
+  return ok ? 0 : 1;
+}
+
+// The host drives a .NET library: loads it, creates an object, calls
+// overloads with I2, I8 and text arguments (each answer names the overload
+// the connector chose) and reads a property.
+int Demo(const std::string& lib_dir, std::ostream& out, std::ostream& err) {
+  InstallHostServices();
+  std::string path = lib_dir + "/../managed/bin/VeliscDemoLib/release/VeliscDemoLib.dll";
+  char resolved[4096];
+  if (realpath(path.c_str(), resolved) != nullptr) path = resolved;
+  std::u16string assembly = ToU16(path);
+  qgnet::CDotNetExecution* execution = qgnet::CDotNetExecution::Acquire();
+  _CXErrorModule20 error;
+  STOperationDotNet op{&error};
+  STInfoClasseDotNet info{assembly.c_str(), u"Demo", u"Greeter"};
+  DotNetStack stack;
+  auto fail = [&](const char* step) {
+    err << step << ": " << ToU8(error.StringDump(qg::kDumpAll).pszGet()) << '\n';
+    stack.Clear();
+    execution->Release();
+    return 1;
+  };
+  out << "host -> .NET: " << path << '\n';
+  IDotNetInstance* greeter = execution->piAlloue(&info, &op);
+  if (greeter == nullptr) return fail("load");
+  CAny name;
+  name.SetDSTRW(u"Velisc");
+  stack.bEmpile(name);
+  uint32_t ctor = 0;
+  if (!greeter->bExecuteConstructeur(nullptr, &ctor, &stack, 1, &op)) {
+    greeter->Release();
+    return fail("new Demo.Greeter");
+  }
+  stack.Clear();
+  out << "  created Demo.Greeter(\"Velisc\")\n";
+  CAny i2, i8, text;
+  i2.SetI2(12);
+  i8.SetI8(1234567890123LL);
+  text.SetDSTRW(u"text");
+  const std::pair<const char*, CAny*> calls[] = {{"I2", &i2}, {"I8", &i8}, {"DSTRW", &text}};
+  for (const auto& [kind, value] : calls) {
+    stack.bEmpile(*value);
+    STMethodeDotNet greet{u"Greet", 0, nullptr, nullptr};
+    uint32_t id = 0;
+    if (!greeter->bAppelleMethode(&greet, &id, &stack, 1, true, &op)) {
+      greeter->Release();
+      return fail("Greet");
+    }
+    out << "  Greet(" << kind << ") -> " << TextOf(*stack.pclGetValeur(0)) << '\n';
+    stack.Clear();
+  }
+  if (!greeter->bEmpileProperty(u"Count", &stack, &op)) {
+    greeter->Release();
+    return fail("Count");
+  }
+  out << "  property Count -> " << TextOf(*stack.pclGetValeur(0)) << '\n';
+  stack.Clear();
+  greeter->Release();
+  execution->Release();
+  return 0;
+}
+
 }  // namespace
 
 int RunNetVerb(const std::string& lib_dir, const std::vector<std::string>& args,
                std::ostream& out, std::ostream& err) {
+  if (!args.empty() && args[0] == "convert") return Convert(args, out, err);
+  if (!args.empty() && args[0] == "demo") return Demo(lib_dir, out, err);
+  if (!args.empty() && (args[0] == "call" || args[0] == "get" || args[0] == "set")) {
+    return Member(args, out, err);
+  }
   if (args.size() < 2 || (args[0] != "load" && args[0] != "find")) {
-    err << "usage: qghost net load <assembly> | find <folder>\n";
+    err << "usage: qghost net demo | load <assembly> | find <folder> | convert <code> <value> |\n"
+           "       call <assembly> <class> <method> [type:value ...] [--new type:value ...] |\n"
+           "       get|set <assembly> <class> <member> [type:value]\n";
     return 2;
   }
   std::string path = lib_dir + "/qg300net.so";

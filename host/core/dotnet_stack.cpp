@@ -33,6 +33,17 @@ bool DotNetStack::bEmpileInstance(IDotNetInstance* instance) {
   return true;
 }
 
+qgnet::CTableauHote* DotNetStack::pclGetTableau(int32_t depth) {
+  Entry* entry = At(depth);
+  return entry != nullptr ? entry->array.get() : nullptr;
+}
+
+bool DotNetStack::bEmpileTableau(qgnet::CTableauHote* array) {
+  m_entries.emplace_back();
+  m_entries.back().array.reset(array);
+  return true;
+}
+
 void DotNetStack::PushInstanceCopy(IDotNetInstance* instance) {
   bEmpileInstance(instance != nullptr ? instance->piCopieInstance() : nullptr);
 }

@@ -3,7 +3,10 @@
 #ifndef QG_HOST_CORE_DOTNET_STACK_H_
 #define QG_HOST_CORE_DOTNET_STACK_H_
 
+#include <memory>
 #include <vector>
+
+#include "dotnet/connector/host_array.h"
 
 #include "dotnet/connector/host_dotnet.h"
 #include "support/any.h"
@@ -24,6 +27,8 @@ class DotNetStack final : public CSLevel {
   bool bEmpileInstance(IDotNetInstance* instance) override;
   bool bRemplace(int32_t depth, const CAny& value) override;
   bool bRemplaceInstance(int32_t depth, IDotNetInstance* instance) override;
+  qgnet::CTableauHote* pclGetTableau(int32_t depth) override;
+  bool bEmpileTableau(qgnet::CTableauHote* array) override;
 
   // Pushes an instance, adding a reference of its own.
   void PushInstanceCopy(IDotNetInstance* instance);
@@ -36,6 +41,7 @@ class DotNetStack final : public CSLevel {
   struct Entry {
     CAny value;
     IDotNetInstance* instance = nullptr;  // one reference
+    std::unique_ptr<qgnet::CTableauHote> array;
   };
   Entry* At(int32_t depth);
 

@@ -18,6 +18,11 @@ namespace Velisc.Runtime.Interop {
 [StructLayout(LayoutKind.Sequential)]
 internal unsafe struct NativeTable {
   public delegate* unmanaged<void*, char*, int, void> StringOut;
+  public delegate* unmanaged<void*, int*, int*, int, int*, int> ArrayInfo;
+  public delegate* unmanaged<void*, void*> ArrayData;
+  public delegate* unmanaged<void*, int, BridgeValue*, int> ArrayGet;
+  public delegate* unmanaged<int, int, int*, void*> ArrayCreate;
+  public delegate* unmanaged<void*, int, BridgeValue*, int> ArraySet;
 }
 
 [StructLayout(LayoutKind.Sequential)]
@@ -41,7 +46,7 @@ internal unsafe struct ManagedTable {
   public delegate* unmanaged<IntPtr, IntPtr> ObjectType;
   public delegate* unmanaged<IntPtr, char*, char*, char*, IntPtr*, IntPtr*, int> ResolveDeclared;
   public delegate* unmanaged<IntPtr, IntPtr, char*, char*, BridgeValue*, int, int, BridgeValue*, IntPtr*, int> InvokeByName;
-  public delegate* unmanaged<IntPtr, IntPtr, BridgeValue*, int, int, BridgeValue*, IntPtr*, int> InvokeMethod;
+  public delegate* unmanaged<IntPtr, IntPtr, IntPtr, BridgeValue*, int, int, BridgeValue*, IntPtr*, int> InvokeMethod;
   public delegate* unmanaged<IntPtr, char*, BridgeValue*, int, IntPtr*, IntPtr*, int> ResolveConstructor;
   public delegate* unmanaged<IntPtr, IntPtr, BridgeValue*, int, IntPtr*, IntPtr*, int> Construct;
   public delegate* unmanaged<IntPtr, IntPtr, char*, int, int, BridgeValue*, IntPtr*, int> MemberAccess;
@@ -56,6 +61,15 @@ internal unsafe struct ManagedTable {
   public delegate* unmanaged<IntPtr, int, void*, int> MemberText;
   public delegate* unmanaged<IntPtr, int, int> MemberFlag;
   public delegate* unmanaged<IntPtr, int, IntPtr> MemberRelated;
+  public delegate* unmanaged<char*, int> SetCulture;
+  public delegate* unmanaged<IntPtr, char*, int, IntPtr> MakeGeneric;
+  public delegate* unmanaged<IntPtr, byte*, int, int*, int> StreamRead;
+  public delegate* unmanaged<IntPtr, long, int, long> StreamSeek;
+  public delegate* unmanaged<IntPtr, int, long> StreamInfo;
+  public delegate* unmanaged<char*, long> BenchAssemblyNames;
+  public delegate* unmanaged<char*, int, long> BenchDecimalParse;
+  public delegate* unmanaged<IntPtr, IntPtr, int, int, long> BenchInvoke;
+  public delegate* unmanaged<BridgeValue*, int> ToNetOnly;
 }
 
 internal static unsafe class Native {
@@ -112,6 +126,8 @@ internal static unsafe class Entry {
       Objects.Fill(managed);
       Calls.Fill(managed);
       Reflection.Fill(managed);
+      Streams.Fill(managed);
+      Bench.Fill(managed);
       return 0;
     } catch {
       return -2;

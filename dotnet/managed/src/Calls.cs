@@ -25,6 +25,28 @@ internal static unsafe class Calls {
     m->CostByName = &CostByName;
     m->ConvertValue = &ConvertValue;
     m->ObjectToHost = &ObjectToHost;
+    m->MakeGeneric = &MakeGeneric;
+  }
+
+  // The generic base type made with the named argument types (split at
+  // top-level commas), then an array of it when asked; 0 when an argument
+  // type is unknown or does not fit.
+  [UnmanagedCallersOnly]
+  static IntPtr MakeGeneric(IntPtr baseId, char* arguments, int array) {
+    try {
+      Type generic = Handles.Get<Type>(baseId);
+      if (generic == null || !generic.IsGenericTypeDefinition) return IntPtr.Zero;
+      List<string> names = SplitTopLevel(Native.In(arguments));
+      var types = new Type[names.Count];
+      for (int i = 0; i < names.Count; ++i) {
+        types[i] = s_GetType(names[i], generic);
+        if (types[i] == null) return IntPtr.Zero;
+      }
+      Type made = generic.MakeGenericType(types);
+      return Handles.New(array != 0 ? made.MakeArrayType() : made);
+    } catch {
+      return IntPtr.Zero;
+    }
   }
 
   // --- type names -----------------------------------------------------
@@ -241,10 +263,25 @@ internal static unsafe class Calls {
     return Entry.Fail(e, exc);
   }
 
+  // Parameters of a method, read once (GetParameters copies its array on
+  // every call).
+  sealed class Shape {
+    public ParameterInfo[] Parameters;
+    public bool AnyByRef;
+  }
+  static readonly System.Runtime.CompilerServices.ConditionalWeakTable<MethodBase, Shape> s_shapes =
+      new();
+
+  static Shape ShapeOf(MethodBase m) =>
+      s_shapes.GetValue(m, key => {
+        ParameterInfo[] ps = key.GetParameters();
+        return new Shape { Parameters = ps, AnyByRef = Array.Exists(ps, p => p.ParameterType.IsByRef) };
+      });
+
   // Converts the arguments to the parameter types; false when one does not
   // convert.
   static bool Arguments(MethodBase m, BridgeValue* args, int n, out object[] values) {
-    ParameterInfo[] ps = m.GetParameters();
+    ParameterInfo[] ps = ShapeOf(m).Parameters;
     values = new object[n];
     for (int i = 0; i < n; ++i) {
       values[i] = CConversion.PVoid2NetObject(&args[i], ps[i].ParameterType, out bool ok);
@@ -255,7 +292,9 @@ internal static unsafe class Calls {
 
   // By-reference parameters go back into their argument records.
   static void WriteBack(MethodBase m, object[] values, BridgeValue* args) {
-    ParameterInfo[] ps = m.GetParameters();
+    Shape shape = ShapeOf(m);
+    if (!shape.AnyByRef) return;
+    ParameterInfo[] ps = shape.Parameters;
     for (int i = 0; i < ps.Length; ++i) {
       if (!ps[i].ParameterType.IsByRef) continue;
       void* sink = args[i].Sink;
@@ -360,14 +399,20 @@ internal static unsafe class Calls {
     }
   }
 
-  // Step 6 for a resolved method.
+  // Step 6 for a resolved method. With a type, a method that cannot be
+  // called on it answers 4 (resolve again).
   [UnmanagedCallersOnly]
-  static int InvokeMethod(IntPtr methodId, IntPtr targetId, BridgeValue* args, int n,
-                          int wantResult, BridgeValue* result, IntPtr* exc) {
+  static int InvokeMethod(IntPtr methodId, IntPtr typeId, IntPtr targetId, BridgeValue* args,
+                          int n, int wantResult, BridgeValue* result, IntPtr* exc) {
     *exc = IntPtr.Zero;
     try {
       MethodInfo m = Handles.Get<MethodInfo>(methodId);
-      if (m == null || m.GetParameters().Length != n) return 1;
+      if (m == null) return 4;
+      if (typeId != IntPtr.Zero) {
+        Type t = Handles.Get<Type>(typeId);
+        if (t == null || m.DeclaringType == null || !m.DeclaringType.IsAssignableFrom(t)) return 4;
+      }
+      if (ShapeOf(m).Parameters.Length != n) return 4;
       return Run(m, Handles.Get(targetId), args, n, wantResult, result, exc);
     } catch (Exception e) {
       return Failure(e, exc);

@@ -191,6 +191,10 @@ internal static unsafe class CConversion {
       }
       case DUREE: value = TimeSpan.FromMilliseconds(v->I); break;
       case OBJET_NET: case OBJET_NET_DYN: value = Handles.Get(v->Object); break;
+      case ARR: case ARR_DYN:
+        value = ZQArray2NetArray((void*)v->Object, wanted, out ok);
+        if (!ok) return null;
+        break;
       default:
         ok = wanted == null || !wanted.IsValueType;
         return null;
@@ -281,6 +285,10 @@ internal static unsafe class CConversion {
         break;
       }
       case DSTRW: case DSTRA: Native.Out(v->Sink, (string)o); break;
+      case ARR_DYN:
+        // A failure leaves the partial array to the native side to drop.
+        if (!NetArray2ZQArray((Array)o, v)) v->Flags = BridgeValue.FlagNull;
+        break;
       default:
         if (o is TimeSpan span) {
           code = DUREE;
@@ -295,6 +303,153 @@ internal static unsafe class CConversion {
     return code;
   }
 
+  // Element types whose host and .NET layouts are the same bytes.
+  static bool IsBlock(int code, Type element) =>
+      code switch {
+        UI1 => element == typeof(byte), I1 => element == typeof(sbyte),
+        UI2 => element == typeof(ushort), I2 => element == typeof(short),
+        CARW => element == typeof(char), UI4 => element == typeof(uint),
+        I4 => element == typeof(int), R4 => element == typeof(float),
+        UI8 => element == typeof(ulong), I8 => element == typeof(long),
+        R8 => element == typeof(double), _ => false,
+      };
+
+  // A one-dimensional array the block copy fills whole: no zeroing first.
+  static Array Uninitialised(Type element, int n) {
+    if (element == typeof(int)) return GC.AllocateUninitializedArray<int>(n);
+    if (element == typeof(long)) return GC.AllocateUninitializedArray<long>(n);
+    if (element == typeof(double)) return GC.AllocateUninitializedArray<double>(n);
+    if (element == typeof(byte)) return GC.AllocateUninitializedArray<byte>(n);
+    if (element == typeof(short)) return GC.AllocateUninitializedArray<short>(n);
+    if (element == typeof(float)) return GC.AllocateUninitializedArray<float>(n);
+    if (element == typeof(uint)) return GC.AllocateUninitializedArray<uint>(n);
+    if (element == typeof(ulong)) return GC.AllocateUninitializedArray<ulong>(n);
+    if (element == typeof(ushort)) return GC.AllocateUninitializedArray<ushort>(n);
+    if (element == typeof(sbyte)) return GC.AllocateUninitializedArray<sbyte>(n);
+    if (element == typeof(char)) return GC.AllocateUninitializedArray<char>(n);
+    return Array.CreateInstance(element, n);
+  }
+
+  // Row-major indices of flat element k.
+  static void Indices(Array a, long k, int[] at) {
+    for (int d = a.Rank - 1; d >= 0; --d) {
+      int length = a.GetLength(d);
+      at[d] = a.GetLowerBound(d) + (int)(k % length);
+      k /= length;
+    }
+  }
+
+  // A host array as a .NET array of the wanted type's element type (the
+  // element code's type otherwise), one block copy for simple elements.
+  public static Array ZQArray2NetArray(void* array, Type wanted, out bool ok) {
+    ok = false;
+    if (array == null) return null;
+    int dims, code;
+    int* sizes = stackalloc int[32];
+    if (Native.Table->ArrayInfo(array, &dims, sizes, 32, &code) != 0) return null;
+    Type element = wanted != null && wanted.IsArray ? wanted.GetElementType()
+                                                    : ZQType2NetType(code);
+    var lengths = new int[Math.Max(dims, 1)];
+    for (int d = 0; d < dims; ++d) lengths[d] = sizes[d];
+    if (dims == 0) lengths[0] = 1;
+    void* block = Native.Table->ArrayData(array);
+    Array result = dims == 1 && block != null && IsBlock(code, element)
+                       ? Uninitialised(element, lengths[0])
+                       : Array.CreateInstance(element, lengths);
+    long count = result.LongLength;
+    if (block != null && IsBlock(code, element)) {
+      if (count > 0) {
+        GCHandle pin = GCHandle.Alloc(result, GCHandleType.Pinned);
+        try {
+          long bytes = count * Marshal.SizeOf(element);
+          Buffer.MemoryCopy(block, (void*)Marshal.UnsafeAddrOfPinnedArrayElement(result, 0),
+                            bytes, bytes);
+        } finally {
+          pin.Free();
+        }
+      }
+      ok = true;
+      return result;
+    }
+    var at = new int[result.Rank];
+    BridgeValue item;
+    for (long k = 0; k < count; ++k) {
+      if (block != null) {
+        // A block of another element type: read through the element code.
+        item = default;
+        item.Code = code;
+        byte* p = (byte*)block;
+        switch (code) {
+          case UI1: item.I = p[k]; break;
+          case I1: item.I = ((sbyte*)p)[k]; break;
+          case UI2: case CARW: item.I = ((ushort*)p)[k]; break;
+          case I2: item.I = ((short*)p)[k]; break;
+          case UI4: item.I = ((uint*)p)[k]; break;
+          case I4: item.I = ((int*)p)[k]; break;
+          case UI8: case I8: item.I = ((long*)p)[k]; break;
+          case R4: item.R = ((float*)p)[k]; break;
+          case R8: item.R = ((double*)p)[k]; break;
+        }
+      } else if (Native.Table->ArrayGet(array, (int)k, &item) != 0) {
+        return null;
+      }
+      object value = PVoid2NetObject(&item, element, out bool converted);
+      if (!converted) return null;
+      Indices(result, k, at);
+      result.SetValue(value, at);
+    }
+    ok = true;
+    return result;
+  }
+
+  // A .NET array as a new host array (v->Object): the same number of
+  // dimensions, each of upper - lower + 1 elements.
+  public static bool NetArray2ZQArray(Array a, BridgeValue* v) {
+    Type element = a.GetType().GetElementType();
+    int code = NetType2ZQType(element, false);
+    if (element.IsEnum) code = NetType2ZQType(Enum.GetUnderlyingType(element), false);
+    int rank = a.Rank;
+    int* sizes = stackalloc int[rank];
+    for (int d = 0; d < rank; ++d) sizes[d] = a.GetUpperBound(d) - a.GetLowerBound(d) + 1;
+    void* array = Native.Table->ArrayCreate(code, rank, sizes);
+    if (array == null) return false;
+    v->Object = (IntPtr)array;
+    long count = a.LongLength;
+    void* block = Native.Table->ArrayData(array);
+    if (block != null && IsBlock(code, element)) {
+      if (count > 0) {
+        GCHandle pin = GCHandle.Alloc(a, GCHandleType.Pinned);
+        try {
+          long bytes = count * Marshal.SizeOf(element);
+          Buffer.MemoryCopy((void*)Marshal.UnsafeAddrOfPinnedArrayElement(a, 0), block, bytes,
+                            bytes);
+        } finally {
+          pin.Free();
+        }
+      }
+      return true;
+    }
+    var at = new int[rank];
+    for (long k = 0; k < count; ++k) {
+      Indices(a, k, at);
+      object value = a.GetValue(at);
+      if (element.IsEnum) value = Convert.ChangeType(value, Enum.GetUnderlyingType(element));
+      BridgeValue item = default;
+      NetObject2PVoid(value, &item, false);
+      string text = value as string ??
+                    (value is decimal d ? d.ToString(CultureInfo.InvariantCulture) : null);
+      int status;
+      fixed (char* p = text) {
+        item.Text = p;
+        item.Length = text?.Length ?? 0;
+        status = Native.Table->ArraySet(array, (int)k, &item);
+      }
+      if (item.Object != IntPtr.Zero && item.Code == OBJET_NET) Handles.Free(item.Object);
+      if (status != 0) return false;
+    }
+    return true;
+  }
+
   // The .NET type a stack value stands for (ZQPile2TabObjectType): null
   // values count as Object, .NET objects by their run-time type.
   public static Type ArgumentType(BridgeValue* v) {
@@ -302,6 +457,13 @@ internal static unsafe class CConversion {
     int code = v->Code & 0xFFFF;
     if (code == OBJET_NET || code == OBJET_NET_DYN)
       return Handles.Get(v->Object)?.GetType() ?? typeof(object);
+    if ((code & 0xFF) == ARR && v->Object != IntPtr.Zero) {
+      int dims, element;
+      int* sizes = stackalloc int[32];
+      if (Native.Table->ArrayInfo((void*)v->Object, &dims, sizes, 32, &element) != 0) return null;
+      Type e = ZQType2NetType(element);
+      return dims <= 1 ? e.MakeArrayType() : e.MakeArrayType(dims);
+    }
     return ZQType2NetType(code);
   }
 }

@@ -13,6 +13,21 @@ internal static unsafe class Objects {
     m->EnumOp = &EnumOp;
     m->EnumToInt = &EnumToInt;
     m->ObjectType = &ObjectType;
+    m->SetCulture = &SetCulture;
+  }
+
+  // Sets the current culture of the runtime (tests of culture-free
+  // conversions). 1 for an unknown culture.
+  [UnmanagedCallersOnly]
+  static int SetCulture(char* name) {
+    try {
+      var culture = new System.Globalization.CultureInfo(Native.In(name));
+      System.Globalization.CultureInfo.CurrentCulture = culture;
+      System.Globalization.CultureInfo.DefaultThreadCurrentCulture = culture;
+      return 0;
+    } catch {
+      return 1;
+    }
   }
 
   // what: 0 full name, 1 namespace, 2 name, 3 assembly-qualified name.

@@ -1,0 +1,244 @@
+// The .NET connector against plain C# and memcpy, same run: the finder's
+// scan, one-way value conversions and calls through the execution
+// interface. Also prints the runtime's start time.
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "bench/ratio_reporter.h"
+#include "dotnet/connector/bridge_value.h"
+#include "dotnet/connector/call_road.h"
+#include "dotnet/connector/clr_bridge.h"
+#include "dotnet/connector/dotnet_execution.h"
+#include "dotnet/connector/dotnet_manager.h"
+#include "dotnet/connector/host_array.h"
+#include "dotnet/connector/net_text.h"
+#include "dotnet/convert/conversion_cast.h"
+#include "errors/module_errors.h"
+#include "host/core/calc_entries.h"
+#include "host/core/dotnet_stack.h"
+#include "host/core/host_runtime.h"
+#include "support/currency.h"
+#include "support/frame/module_services.h"
+#include "support/platform/module.h"
+
+namespace {
+
+using qgnet::ClrIfStarted;
+constexpr int kCalls = 1000;
+
+std::string Folder(const std::string& path) { return path.substr(0, path.rfind('/')); }
+
+std::string FixtureDll() {
+  return Folder(Folder(qg::ModulePathOf(reinterpret_cast<const void*>(&FixtureDll)))) +
+         "/managed/bin/NetFixture/release/NetFixture.dll";
+}
+
+struct Setup {
+  Setup() {
+    qghost::HostRuntime& host = qghost::Runtime();
+    qg::Services().piStringMemory = &host.Strings();
+    qg::Services().piInfoLocale = &host.Locale();
+    qg::Services().piValueObjects = &host.Values();
+    qg::Services().pfnConversion = &qghost::ConversionDepassementExt;
+    qg::Services().pfnFinConversion = &qghost::FinConversion;
+    qg::InstalleConversionMoteur();
+    std::u16string why;
+    if (qgnet::Clr(&why) == nullptr) {
+      std::fprintf(stderr, "no runtime: %s\n", qgnet::U8(why).c_str());
+      return;
+    }
+    manager = qgnet::CDotNetManager::Acquire();
+    execution = qgnet::CDotNetExecution::Acquire();
+    fixture = qgnet::U16(FixtureDll());
+    framework = manager->pszGetGAC();
+  }
+  qgnet::CDotNetManager* manager = nullptr;
+  qgnet::CDotNetExecution* execution = nullptr;
+  std::u16string fixture;
+  std::u16string framework;
+};
+
+Setup& S() {
+  static Setup setup;
+  return setup;
+}
+
+template <typename F>
+void Manual(benchmark::State& state, F&& body) {
+  for (auto _ : state) {
+    auto begin = std::chrono::steady_clock::now();
+    body();
+    state.SetIterationTime(
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count());
+  }
+}
+
+// --- finder ---
+
+void BM_FindInPath(benchmark::State& state) {
+  qgnet::CDotNetFinder& finder = S().manager->Finder();
+  Manual(state, [&] {
+    finder.vClear();
+    finder.vbFindInPath(S().framework.c_str());
+  });
+  state.counters["files"] = finder.vnGetNb();
+}
+
+void BM_GetAssemblyNameLoop(benchmark::State& state) {
+  for (auto _ : state) {
+    state.SetIterationTime(ClrIfStarted()->BenchAssemblyNames(S().framework.c_str()) / 1e9);
+  }
+}
+
+// --- values ---
+
+void BM_ArrayToNet(benchmark::State& state) {
+  int32_t n = 1000000;
+  std::unique_ptr<qgnet::CTableauHote> array = qgnet::CTableauHote::Cree(8, 1, &n);
+  qgnet::BridgeValue value{};
+  value.code = 4130;
+  value.object = reinterpret_cast<qgnet::ManagedId>(array.get());
+  Manual(state, [&] { ClrIfStarted()->ToNetOnly(&value); });
+}
+
+void BM_Memcpy(benchmark::State& state) {
+  std::vector<int32_t> from(1000000, 7), to(1000000);
+  Manual(state, [&] {
+    std::memcpy(to.data(), from.data(), from.size() * sizeof(int32_t));
+    benchmark::DoNotOptimize(to.data());
+  });
+}
+
+void BM_CurrencyToDecimal(benchmark::State& state) {
+  qg::Fixe6 amount{};
+  qg::pFixe6DepuisChaine(&amount, u"12345.678901");
+  CAny cy;
+  cy.SetCY(amount);
+  Manual(state, [&] {
+    for (int i = 0; i < kCalls; ++i) {
+      qgnet::OutgoingValue out;
+      qgnet::AnyToBridge(cy, &out);
+      ClrIfStarted()->ToNetOnly(&out.value);
+    }
+  });
+}
+
+void BM_DecimalParse(benchmark::State& state) {
+  for (auto _ : state) {
+    state.SetIterationTime(ClrIfStarted()->BenchDecimalParse(u"12345.678901", kCalls) / 1e9);
+  }
+}
+
+// --- calls ---
+
+struct CallFixture {
+  CallFixture() {
+    STInfoClasseDotNet info{S().fixture.c_str(), u"Fixture", u"Members"};
+    _CXErrorModule20 error;
+    STOperationDotNet op{&error};
+    instance = S().execution->piAlloue(&info, &op);
+    uint32_t id = 0;
+    instance->bExecuteConstructeur(nullptr, &id, &stack, 0, &op);
+    qgnet::CDotNetType* type = static_cast<qgnet::CDotNetInstance*>(instance)->Type();
+    for (int i = 0; i < type->vnGetNbMethod(); ++i) {
+      IDotNetMethod* m = type->vpiGetMethod(i);
+      if (std::u16string(m->vpszGetName()) == u"Compute") {
+        method = static_cast<qgnet::CDotNetMethod*>(m)->Id();
+        keep = m;
+        break;
+      }
+      m->vRelease();
+    }
+  }
+  IDotNetInstance* instance = nullptr;
+  IDotNetMethod* keep = nullptr;
+  qgnet::ManagedId method = 0;
+  qghost::DotNetStack stack;
+};
+
+CallFixture& C() {
+  static CallFixture fixture;
+  return fixture;
+}
+
+void Calls(benchmark::State& state, const STMethodeDotNet& method, bool cached) {
+  _CXErrorModule20 error;
+  STOperationDotNet op{&error};
+  CAny argument;
+  argument.SetI4(3);
+  uint32_t id = 0;
+  Manual(state, [&] {
+    for (int i = 0; i < kCalls; ++i) {
+      C().stack.bEmpile(argument);
+      if (!cached) id = 0;
+      C().instance->bAppelleMethode(&method, &id, &C().stack, 1, true, &op);
+      C().stack.Pop(2);
+    }
+  });
+}
+
+void BM_CallCachedId(benchmark::State& state) {
+  Calls(state, STMethodeDotNet{u"Compute", 1, u"Int32", nullptr}, true);
+}
+
+void BM_CallByName(benchmark::State& state) {
+  Calls(state, STMethodeDotNet{u"Compute", 0, nullptr, nullptr}, false);
+}
+
+void BM_MethodInfoInvoke(benchmark::State& state) {
+  auto* instance = static_cast<qgnet::CDotNetInstance*>(C().instance);
+  for (auto _ : state) {
+    state.SetIterationTime(
+        ClrIfStarted()->BenchInvoke(C().method, instance->Object(), kCalls, 0) / 1e9);
+  }
+}
+
+void BM_DelegateCall(benchmark::State& state) {
+  auto* instance = static_cast<qgnet::CDotNetInstance*>(C().instance);
+  for (auto _ : state) {
+    state.SetIterationTime(
+        ClrIfStarted()->BenchInvoke(C().method, instance->Object(), kCalls, 1) / 1e9);
+  }
+}
+
+BENCHMARK(BM_FindInPath)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GetAssemblyNameLoop)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ArrayToNet)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Memcpy)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_CurrencyToDecimal)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DecimalParse)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MethodInfoInvoke)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DelegateCall)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_CallCachedId)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_CallByName)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+void Line(const qg::RatioReporter& r, const char* what, const std::string& name,
+          const std::string& reference, const char* goal) {
+  double ratio;
+  const std::string suffix = "/manual_time";
+  if (r.Ratio(name + suffix, reference + suffix, &ratio)) {
+    std::printf("  %-44s %7.2f   (goal %s)\n", what, ratio, goal);
+  }
+}
+
+void PrintRatios(const qg::RatioReporter& r) {
+  std::printf("\nratios, same run (lower is faster)\n");
+  Line(r, "finder scan / C# GetAssemblyName loop", "BM_FindInPath", "BM_GetAssemblyNameLoop",
+       "1.5");
+  Line(r, "int[10^6] host -> .NET / memcpy", "BM_ArrayToNet", "BM_Memcpy", "2");
+  Line(r, "CY -> decimal / decimal.Parse", "BM_CurrencyToDecimal", "BM_DecimalParse", "3");
+  Line(r, "call, cached id / MethodInfo.Invoke", "BM_CallCachedId", "BM_MethodInfoInvoke", "2");
+  Line(r, "call, by name / MethodInfo.Invoke", "BM_CallByName", "BM_MethodInfoInvoke", "-");
+  Line(r, "call, cached id / delegate", "BM_CallCachedId", "BM_DelegateCall", "-");
+  std::printf("  runtime start: %.1f ms\n", qgnet::ClrStartMicroseconds() / 1000.0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  S();
+  return qg::RunBenchmarks(argc, argv, PrintRatios);
+}

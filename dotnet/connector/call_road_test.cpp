@@ -1,0 +1,262 @@
+// The road of a call, member access by name, class names and the
+// reflection wrappers.
+#include "dotnet/connector/call_road.h"
+
+#include "dotnet/connector/class_name.h"
+#include "dotnet/connector/dotnet_stream.h"
+#include "dotnet/connector/net_test_fixture.h"
+
+namespace qgnet {
+namespace {
+
+using ::testing::HasSubstr;
+
+class CallRoadTest : public NetTest {
+ protected:
+  void SetUp() override {
+    NetTest::SetUp();
+    STInfoClasseDotNet info = Classe(u"Members");
+    STOperationDotNet op = Op();
+    members_ = execution_->piAlloue(&info, &op);
+    ASSERT_NE(members_, nullptr);
+    uint32_t id = 0;
+    ASSERT_TRUE(members_->bExecuteConstructeur(nullptr, &id, &stack_, 0, &op));
+  }
+  void TearDown() override {
+    members_->Release();
+    NetTest::TearDown();
+  }
+
+  int32_t TopI4() {
+    int32_t v = -1;
+    CAny* top = stack_.pclGetValeur(0);
+    if (top != nullptr) top->nGetI4(&v);
+    return v;
+  }
+
+  IDotNetInstance* members_ = nullptr;
+};
+
+TEST_F(CallRoadTest, DeclaredTypesResolveOnceThenTheIdentifierCalls) {
+  STMethodeDotNet echo{u"Echo", 2, u"String,Int32", nullptr};
+  STOperationDotNet op = Op();
+  uint32_t id = 0;
+  for (int round = 0; round < 2; ++round) {
+    int64_t before = ResolutionCount();
+    CAny s, n;
+    s.SetDSTRW(u"x");
+    n.SetI4(round);
+    stack_.Clear();
+    stack_.bEmpile(s);
+    stack_.bEmpile(n);
+    ASSERT_TRUE(members_->bAppelleMethode(&echo, &id, &stack_, 2, true, &op)) << UserText(error_);
+    EXPECT_NE(id, 0u);
+    EXPECT_EQ(ResolutionCount() - before, round == 0 ? 1 : 0);
+    const char16_t* text = nullptr;
+    stack_.pclGetValeur(0)->nGetPCXSTR(&text);
+    EXPECT_EQ(std::u16string(text), round == 0 ? u"x0" : u"x1");
+  }
+  // A slot naming nothing, or another type's method, resolves again.
+  uint32_t stale = 999;
+  CAny s, n;
+  s.SetDSTRW(u"y");
+  n.SetI4(2);
+  stack_.Clear();
+  stack_.bEmpile(s);
+  stack_.bEmpile(n);
+  EXPECT_TRUE(members_->bAppelleMethode(&echo, &stale, &stack_, 2, true, &op));
+  EXPECT_EQ(stale, id);
+}
+
+TEST_F(CallRoadTest, NamesIgnoringCaseAndMemberLookupOrder) {
+  STOperationDotNet op = Op();
+  CAny four;
+  four.SetI4(4);
+  stack_.bEmpile(four);
+  STMethodeDotNet compute{u"compute", 0, nullptr, nullptr};
+  uint32_t id = 0;
+  ASSERT_TRUE(members_->bAppelleMethode(&compute, &id, &stack_, 1, true, &op))
+      << UserText(error_);
+  EXPECT_EQ(TopI4(), 40);
+
+  // Only a field, named in another case: the fourth lookup.
+  ASSERT_TRUE(members_->bEmpilePropertyMembre(u"OnlyField", &stack_, &op)) << UserText(error_);
+  EXPECT_EQ(TopI4(), 3);
+  // Property Value and field value: the exact field first, then the
+  // property ignoring case.
+  ASSERT_TRUE(members_->bEmpilePropertyMembre(u"value", &stack_, &op));
+  EXPECT_EQ(TopI4(), 2);
+  ASSERT_TRUE(members_->bEmpilePropertyMembre(u"VALUE", &stack_, &op));
+  EXPECT_EQ(TopI4(), 1);
+  // The field form does not see properties.
+  error_.RAZ();
+  EXPECT_FALSE(members_->bEmpileMembre(u"Boom", &stack_, &op));
+  EXPECT_EQ(MessageIds(error_).front(), 200012u);
+
+  // Assignment converts to the member's type.
+  CAny seven;
+  seven.SetI2(7);
+  stack_.bEmpile(seven);
+  ASSERT_TRUE(members_->bAffecteProperty(u"Value", &stack_, &op)) << UserText(error_);
+  ASSERT_TRUE(members_->bEmpileProperty(u"Value", &stack_, &op));
+  EXPECT_EQ(TopI4(), 7);
+
+  // A throwing setter: 3602 first, the exception's text after.
+  error_.RAZ();
+  EXPECT_FALSE(members_->bAffecteProperty(u"Boom", &stack_, &op));
+  EXPECT_EQ(MessageIds(error_).front(), 3602u);
+  EXPECT_THAT(UserText(error_), HasSubstr("setter refused"));
+
+  // Static members through the execution interface.
+  STInfoClasseDotNet info = Classe(u"Members");
+  ASSERT_TRUE(execution_->bEmpileMembreStatique(&info, u"counter", &stack_, &op));
+  EXPECT_EQ(TopI4(), 5);
+}
+
+TEST_F(CallRoadTest, AnInstanceWithoutObjectFails) {
+  STInfoClasseDotNet info = Classe(u"Members");
+  STOperationDotNet op = Op();
+  IDotNetInstance* empty = execution_->piAlloue(&info, &op);
+  ASSERT_NE(empty, nullptr);
+  STMethodeDotNet compute{u"Compute", 0, nullptr, nullptr};
+  uint32_t id = 0;
+  EXPECT_FALSE(empty->bAppelleMethode(&compute, &id, &stack_, 0, true, &op));
+  std::vector<uint32_t> ids = MessageIds(error_);
+  ASSERT_EQ(ids.size(), 2u);
+  EXPECT_EQ(ids[0], 200001u);
+  EXPECT_EQ(ids[1], 3600u);
+  EXPECT_THAT(UserText(error_), HasSubstr("Compute"));
+  empty->Release();
+}
+
+TEST_F(CallRoadTest, ByReferenceArgumentsAreWrittenBackAndChecked) {
+  STInfoClasseDotNet info = Classe(u"Overloads");
+  STOperationDotNet op = Op();
+  CAny x, s;
+  x.SetI4(21);
+  s.SetDSTRW(u"");
+  stack_.bEmpile(x);
+  stack_.bEmpile(s);
+  STMethodeDotNet twice{u"Twice", 0, nullptr, nullptr};
+  uint32_t id = 0;
+  ASSERT_TRUE(execution_->bAppelleMethodeStatique(&info, &twice, &id, &stack_, 2, false, &op))
+      << UserText(error_);
+  int32_t doubled = 0;
+  stack_.pclGetValeur(1)->nGetI4(&doubled);
+  EXPECT_EQ(doubled, 42);
+  const char16_t* text = nullptr;
+  stack_.pclGetValeur(0)->nGetPCXSTR(&text);
+  EXPECT_EQ(std::u16string(text), u"done");
+
+  // 2^40 does not fit the I2 slot it goes back to.
+  CAny small;
+  small.SetI2(1);
+  stack_.Clear();
+  stack_.bEmpile(small);
+  STMethodeDotNet widen{u"Widen", 1, u"Int64&", nullptr};
+  error_.RAZ();
+  EXPECT_FALSE(execution_->bAppelleMethodeStatique(&info, &widen, &id, &stack_, 1, false, &op));
+  EXPECT_EQ(MessageIds(error_).front(), 200002u);
+  int16_t kept = 0;
+  stack_.pclGetValeur(0)->nGetI2(&kept);
+  EXPECT_EQ(kept, 1);
+}
+
+TEST_F(CallRoadTest, ClassNames) {
+  struct Case {
+    const char16_t* ns;
+    const char16_t* name;
+    const char16_t* full;
+  };
+  ASSERT_TRUE(manager_->Loader().vbLoadAddAssembly(fixture_.c_str(), &error_));
+  const Case cases[] = {
+      {u"Fixture", u"Outer.Inner", u"Fixture.Outer+Inner"},
+      {u"System.Collections.Generic", u"List<Int32>",
+       u"System.Collections.Generic.List`1[[System.Int32"},
+      {u"System.Collections.Generic", u"Dictionary<String,List<Int32>>",
+       u"System.Collections.Generic.Dictionary`2[[System.String"},
+      {u"System", u"Int32[]", u"System.Int32[]"},
+  };
+  for (const Case& c : cases) {
+    CDotNetType* type = manager_->pclGetType(c.name, c.ns);
+    ASSERT_NE(type, nullptr) << U8(c.name);
+    EXPECT_EQ(type->FullName().rfind(c.full, 0), 0u) << U8(type->FullName());
+    type->vRelease();
+  }
+  CDotNetClassName nested(u"Dictionary<String,Dictionary<Int32,Int32>>", u"");
+  EXPECT_EQ(nested.Arguments().size(), 2u);
+  EXPECT_EQ(nested.BaseName(), u"Dictionary`2");
+  EXPECT_EQ(s_GetStandardName(u"List`1"), u"List<T>");
+  EXPECT_EQ(s_GetStandardName(u"Dictionary`2"), u"Dictionary<T,T>");
+  EXPECT_EQ(s_GetStandardName(
+                u"System.EventHandler`1[[System.EventArgs, System.Private.CoreLib]]"),
+            u"System.EventHandler<System.EventArgs>");
+  EXPECT_EQ(s_GetStandardName(u"Fixture.Box"), u"Fixture.Box");
+}
+
+TEST_F(CallRoadTest, WrappersDescribeMembersAndLeaveNoHandleBehind) {
+  CDotNetType* type = manager_->pclGetType(u"Members", u"Fixture");
+  ASSERT_NE(type, nullptr);
+  bool found_compute = false;
+  for (int i = 0; i < type->vnGetNbMethod(); ++i) {
+    IDotNetMethod* m = type->vpiGetMethod(i);
+    if (std::u16string(m->vpszGetName()) == u"Compute") {
+      found_compute = true;
+      EXPECT_EQ(m->vnGetNbParameter(), 1);
+      IDotNetParameter* p = m->vpiGetParameter(0);
+      EXPECT_EQ(std::u16string(p->vpszGetName()), u"x");
+      EXPECT_EQ(std::u16string(p->vpszGetTypeFullName()), u"System.Int32");
+      p->vRelease();
+      EXPECT_EQ(std::u16string(m->vpszGetReturnTypeName()), u"Int32");
+      EXPECT_TRUE(m->bIsPublic());
+      EXPECT_FALSE(m->bIsStatic());
+    }
+    m->vRelease();
+  }
+  EXPECT_TRUE(found_compute);
+  EXPECT_GE(type->vnGetNbProperty(), 2);
+  IDotNetType* base = type->vpiGetClasseBase();
+  ASSERT_NE(base, nullptr);
+  EXPECT_EQ(std::u16string(base->vcszGetNomInterne()), u"System.Object");
+  base->vRelease();
+
+  int64_t handles = ClrIfStarted()->HandleCount();
+  int64_t wrappers = LiveWrappers();
+  for (int i = 0; i < 100000; ++i) {
+    IDotNetField* f = type->vpiGetField(0);
+    ASSERT_NE(f, nullptr);
+    f->vRelease();
+  }
+  EXPECT_EQ(ClrIfStarted()->HandleCount(), handles);
+  EXPECT_EQ(LiveWrappers(), wrappers);
+  type->vRelease();
+}
+
+TEST_F(CallRoadTest, StreamOverARuntimeStream) {
+  STInfoClasseDotNet info = Classe(u"Members");
+  STOperationDotNet op = Op();
+  ASSERT_TRUE(execution_->bEmpilePropertyStatique(&info, u"Bytes", &stack_, &op));
+  auto* memory = static_cast<CDotNetInstance*>(stack_.piGetInstance(0));
+  ASSERT_NE(memory, nullptr);
+  CDotNetStream owned(memory->Object(), u"lib.qgl");
+  CDotNetStream* stream = &owned;
+  stack_.Pop(1);
+  EXPECT_EQ(stream->nGetSize(), 8);
+  EXPECT_EQ(std::u16string(stream->pszGetPath()), u"lib.qgl");
+  EXPECT_EQ(stream->nGetAccess(), qg::GENERIC_READ | qg::GENERIC_WRITE);
+  uint8_t bytes[4] = {};
+  uint32_t read = 0;
+  ASSERT_TRUE(stream->bReadAt(5, bytes, 4, &read));
+  EXPECT_EQ(read, 3u);
+  EXPECT_EQ(bytes[0], 15);
+  EXPECT_EQ(stream->nGetPosition(), 8);
+  ASSERT_TRUE(stream->bSeek(-6, qg::FILE_END));
+  ASSERT_TRUE(stream->bRead(bytes, 1, &read));
+  EXPECT_EQ(bytes[0], 12);
+  uint32_t written = 9;
+  EXPECT_TRUE(stream->bWrite(bytes, 1, &written));
+  EXPECT_EQ(written, 0u);
+}
+
+}  // namespace
+}  // namespace qgnet

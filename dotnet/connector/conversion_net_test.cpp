@@ -1,0 +1,294 @@
+// Type mapping, conversion costs, overload resolution and host values
+// through .NET and back.
+#include <cmath>
+
+#include "dotnet/connector/net_test_fixture.h"
+#include "support/currency.h"
+#include "support/platform/text16.h"
+
+namespace qgnet {
+namespace {
+
+using ::testing::HasSubstr;
+
+class ConversionTest : public NetTest {
+ protected:
+  int Cost(const char16_t* parameter, const char16_t* argument) {
+    return ClrIfStarted()->CostByName(parameter, argument);
+  }
+
+  // Calls a static method of Fixture.Overloads; the text it answers.
+  std::string Call(const char16_t* method, const CAny* argument,
+                   const char16_t* declared = nullptr) {
+    STInfoClasseDotNet info = Classe(u"Overloads");
+    STMethodeDotNet m{method, declared != nullptr ? 1 : 0, declared, nullptr};
+    STOperationDotNet op = Op();
+    uint32_t id = 0;
+    stack_.Clear();
+    if (argument != nullptr) stack_.bEmpile(*argument);
+    error_.RAZ();
+    if (!execution_->bAppelleMethodeStatique(&info, &m, &id, &stack_, argument ? 1 : 0, true,
+                                             &op)) {
+      return "error: " + UserText(error_);
+    }
+    const char16_t* text = nullptr;
+    CAny* top = stack_.pclGetValeur(0);
+    if (top == nullptr || top->nGetPCXSTR(&text) != 0) return "no text";
+    return U8(text);
+  }
+
+  // The value at the top through .NET and back.
+  NetRoundTrip Trip(const CAny& value) {
+    stack_.Clear();
+    stack_.bEmpile(value);
+    NetRoundTrip trip;
+    EXPECT_TRUE(ConvertThroughNet(&stack_, 0, &trip));
+    return trip;
+  }
+};
+
+TEST_F(ConversionTest, CostTableOverThePrimitivePairs) {
+  const char16_t* names[13] = {u"Boolean", u"Byte",  u"UInt16", u"UInt32", u"UInt64",
+                               u"SByte",   u"Int16", u"Int32",  u"Int64",  u"Decimal",
+                               u"Single",  u"Double", u"Decimal"};
+  // Rows: parameter; columns: argument (CY and DECIMAL are both Decimal in
+  // .NET, so row and column 10 are those of DECIMAL).
+  const int table[13][13] = {
+      {0, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5}, {5, 0, 1, 2, 3, 1, 2, 3, 4, 5, 5, 5, 5},
+      {5, 1, 0, 1, 2, 2, 1, 2, 3, 5, 5, 5, 5}, {5, 2, 1, 0, 1, 3, 2, 1, 2, 5, 5, 5, 5},
+      {5, 3, 2, 1, 0, 4, 3, 2, 1, 5, 5, 5, 5}, {5, 1, 2, 3, 4, 0, 1, 2, 3, 5, 5, 5, 5},
+      {5, 1, 1, 2, 3, 1, 0, 1, 2, 5, 5, 5, 5}, {5, 2, 1, 1, 2, 2, 1, 0, 1, 5, 5, 5, 5},
+      {5, 3, 2, 1, 1, 3, 2, 1, 0, 5, 5, 5, 5}, {5, 5, 5, 5, 5, 5, 5, 5, 5, 0, 4, 4, 1},
+      {5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 0, 1, 5}, {5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 1, 0, 5},
+      {5, 4, 3, 2, 1, 4, 3, 2, 1, 1, 4, 4, 0},
+  };
+  for (int p = 0; p < 13; ++p) {
+    for (int a = 0; a < 13; ++a) {
+      if (p == 9 || a == 9) continue;  // currency has no .NET type of its own
+      int expected = p == a ? 0 : table[p][a];
+      EXPECT_EQ(Cost(names[p], names[a]), expected) << U8(names[p]) << " <- " << U8(names[a]);
+    }
+  }
+}
+
+TEST_F(ConversionTest, CostRules) {
+  ASSERT_TRUE(manager_->Loader().vbLoadAddAssembly(fixture_.c_str(), &error_));
+  struct Case {
+    const char16_t* parameter;
+    const char16_t* argument;
+    int cost;
+  };
+  const Case cases[] = {
+      {u"Decimal", u"Decimal", 0},    {u"Decimal", u"Int64", 1},
+      {u"String", u"Char[]", 0},      {u"Char[]", u"String", 0},
+      {u"Int64[]", u"Int32[]", 1},    {u"Int32", u"Int32&", 1000},
+      {u"Int64&", u"Int32", 2},       {u"Decimal&", u"Int32&", 5},
+      {u"Object", u"Int32", 1000},    {u"Object", u"Object", 0},
+      {u"Int32", u"Object", 1000},    {u"Int32", u"String", 2147483647},
+      {u"Int32[]", u"Int32", 2147483647},
+      {u"IntPtr", u"Int64", 1},       {u"Fixture.IFace", u"Fixture.Overloads", 1},
+      {u"ValueType", u"Int32", 1},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Cost(c.parameter, c.argument), c.cost)
+        << U8(c.parameter) << " <- " << U8(c.argument);
+  }
+}
+
+TEST_F(ConversionTest, OverloadResolution) {
+  CAny i2, i4, text;
+  i2.SetI2(3);
+  i4.SetI4(3);
+  text.SetDSTRW(u"abc");
+  EXPECT_EQ(Call(u"F", &i2, u"Int16"), "Int32");   // costs 1 and 2
+  EXPECT_EQ(Call(u"G", &i4, u"Int32"), "Double");  // 5 against 1000
+  EXPECT_EQ(Call(u"h", &i4, u"Int32"), "first");   // equal costs: the first listed
+  EXPECT_EQ(Call(u"F", &i2), "Int32");
+  EXPECT_EQ(Call(u"G", &i4), "Double");
+  EXPECT_EQ(Call(u"M", &i4), "M<Int32>");
+  EXPECT_EQ(Call(u"M<Int64>", &i4), "M<Int64>");
+  EXPECT_EQ(Call(u"text", &text), "text:abc");
+  EXPECT_THAT(Call(u"NoSuchMethod", &i4), HasSubstr("NoSuchMethod"));
+}
+
+TEST_F(ConversionTest, ExplicitInterfaceMethodAndConstructors) {
+  STInfoClasseDotNet info = Classe(u"Overloads");
+  STOperationDotNet op = Op();
+  IDotNetInstance* instance = execution_->piAlloue(&info, &op);
+  ASSERT_NE(instance, nullptr);
+  uint32_t id = 0;
+  EXPECT_TRUE(instance->bExecuteConstructeur(nullptr, &id, &stack_, 0, &op)) << UserText(error_);
+  CAny five;
+  five.SetI4(5);
+  stack_.bEmpile(five);
+  STMethodeDotNet run{u"run", 0, nullptr, nullptr};
+  EXPECT_TRUE(instance->bAppelleMethode(&run, &id, &stack_, 1, true, &op)) << UserText(error_);
+  const char16_t* text = nullptr;
+  ASSERT_EQ(stack_.pclGetValeur(0)->nGetPCXSTR(&text), 0);
+  EXPECT_EQ(std::u16string(text), u"IFace.Run 5");
+  instance->Release();
+
+  // The private constructor is not a candidate: Int32 goes to Int64.
+  STInfoClasseDotNet secret = Classe(u"Secret");
+  IDotNetInstance* hidden = execution_->piAlloue(&secret, &op);
+  ASSERT_NE(hidden, nullptr);
+  stack_.Clear();
+  stack_.bEmpile(five);
+  error_.RAZ();
+  EXPECT_FALSE(hidden->bExecuteConstructeur(nullptr, &id, &stack_, 1, &op));
+  EXPECT_EQ(MessageIds(error_).front(), 3598u);
+  hidden->Release();
+}
+
+TEST_F(ConversionTest, RoundTripsOfSimpleValues) {
+  CAny v;
+  v.SetBOOL(256);  // not normalised: still true
+  NetRoundTrip t = Trip(v);
+  EXPECT_EQ(U8(t.net_type), "System.Boolean");
+  int32_t b = 0;
+  t.back.nGetBOOL(&b);
+  EXPECT_EQ(b, 1);
+
+  v.SetI8(-1234567890123LL);
+  t = Trip(v);
+  EXPECT_EQ(U8(t.net_type), "System.Int64");
+  int64_t i8 = 0;
+  t.back.nGetI8(&i8);
+  EXPECT_EQ(i8, -1234567890123LL);
+
+  v.SetUI8(0xFFFFFFFFFFFFFFFFull);
+  t = Trip(v);
+  uint64_t u8 = 0;
+  t.back.nGetUI8(&u8);
+  EXPECT_EQ(u8, 0xFFFFFFFFFFFFFFFFull);
+
+  v.SetR8(0.1);
+  t = Trip(v);
+  double r8 = 0;
+  t.back.nGetR8(&r8);
+  EXPECT_EQ(r8, 0.1);
+
+  // Non-BMP text survives.
+  const char16_t text[] = u"a\U0001F600b";
+  v.SetDSTRW(text);
+  t = Trip(v);
+  EXPECT_EQ(U8(t.net_type), "System.String");
+  const char16_t* back = nullptr;
+  ASSERT_EQ(t.back.nGetPCXSTR(&back), 0);
+  EXPECT_EQ(std::u16string(back), std::u16string(text));
+
+  // An 8-bit character above 0x7F goes through the module's code page and
+  // comes back as a UTF-16 character.
+  v.SetCARA(static_cast<char>(0x80));
+  t = Trip(v);
+  EXPECT_EQ(U8(t.net_type), "System.Char");
+  EXPECT_EQ(t.back_code, 81);
+  char16_t c = 0;
+  t.back.nGetCARW(&c);
+  EXPECT_EQ(c, u'\u20AC');
+
+  v.SetDUREE(90061001);
+  t = Trip(v);
+  EXPECT_EQ(U8(t.net_type), "System.TimeSpan");
+  int64_t ms = 0;
+  t.back.nGetDUREE(&ms);
+  EXPECT_EQ(ms, 90061001);
+
+  // IntPtr comes back under code 15 (the value in an I4 holder).
+  v.SetUIX(-1);
+  t = Trip(v);
+  EXPECT_EQ(U8(t.net_type), "System.IntPtr");
+  EXPECT_EQ(t.back_code, 15);
+  int32_t i4 = 0;
+  t.back.nGetI4(&i4);
+  EXPECT_EQ(i4, -1);
+}
+
+TEST_F(ConversionTest, CurrencyAndDatesAreCultureFree) {
+  ASSERT_EQ(ClrIfStarted()->SetCulture(u"fr-FR"), 0);
+  CAny v;
+  qg::Fixe6 amount{};
+  ASSERT_NE(qg::pFixe6DepuisChaine(&amount, u"1.5"), nullptr);
+  v.SetCY(amount);
+  NetRoundTrip t = Trip(v);
+  EXPECT_EQ(U8(t.net_type), "System.Decimal");
+  EXPECT_EQ(U8(t.net_text), "1.5");
+  EXPECT_EQ(t.back_code, 13);  // currency comes back as a decimal
+  ClrIfStarted()->SetCulture(u"");
+
+  v.SetDATETIME(2024, 2, 29, 23, 59, 58, 123);
+  t = Trip(v);
+  EXPECT_EQ(U8(t.net_type), "System.DateTime");
+  qg::AnyDateTime dt{};
+  t.back.nGetDATETIME(&dt);
+  EXPECT_EQ(dt.nYear, 2024);
+  EXPECT_EQ(dt.nMonth, 2);
+  EXPECT_EQ(dt.nDay, 29);
+  EXPECT_EQ(dt.nMilliseconds, ((23u * 60 + 59) * 60 + 58) * 1000 + 123);
+
+  // The empty date is DateTime.MinValue, and back.
+  v.SetDATETIME(qg::AnyDateTime{0, 0, 0, 0});
+  t = Trip(v);
+  EXPECT_THAT(U8(t.net_text), HasSubstr("0001"));
+  t.back.nGetDATETIME(&dt);
+  EXPECT_EQ(dt.nYear, 0);
+  EXPECT_EQ(dt.nMilliseconds, 0u);
+}
+
+TEST_F(ConversionTest, ValuesFromNet) {
+  STInfoClasseDotNet info = Classe(u"Overloads");
+  STOperationDotNet op = Op();
+  // 2^40 does not fit code 15: it comes as I8.
+  ASSERT_TRUE(execution_->bEmpilePropertyStatique(&info, u"BigPointer", &stack_, &op))
+      << UserText(error_);
+  EXPECT_EQ(stack_.pclGetValeur(0)->nGetCode(), 9);
+  int64_t big = 0;
+  stack_.pclGetValeur(0)->nGetI8(&big);
+  EXPECT_EQ(big, 1LL << 40);
+
+  // A 2-D array with lower bounds 1 and 5 keeps its shape, row-major.
+  ASSERT_TRUE(execution_->bEmpilePropertyStatique(&info, u"Grid", &stack_, &op));
+  CTableauHote* grid = stack_.pclGetTableau(0);
+  ASSERT_NE(grid, nullptr);
+  ASSERT_EQ(grid->nGetNbDim(), 2);
+  EXPECT_EQ(grid->pnGetDim()[0], 2);
+  EXPECT_EQ(grid->pnGetDim()[1], 3);
+  EXPECT_EQ(grid->wGetElemType(), 8);
+  const auto* cells = reinterpret_cast<const int32_t*>(grid->pBloc());
+  for (int k = 0; k < 6; ++k) EXPECT_EQ(cells[k], k + 1);
+
+  // An array of texts holds variant elements; it goes back to .NET whole.
+  ASSERT_TRUE(execution_->bEmpilePropertyStatique(&info, u"Words", &stack_, &op));
+  CTableauHote* words = stack_.pclGetTableau(0);
+  ASSERT_NE(words, nullptr);
+  const char16_t* second = nullptr;
+  words->pclElement(1)->nGetPCXSTR(&second);
+  EXPECT_EQ(std::u16string(second), u"deux");
+  NetRoundTrip t;
+  ASSERT_TRUE(ConvertThroughNet(&stack_, 0, &t));
+  EXPECT_EQ(U8(t.net_type), "System.String[]");
+  ASSERT_NE(t.back_array, nullptr);
+
+  // A host int array passed to an int[] parameter.
+  int32_t six = 6;
+  std::unique_ptr<CTableauHote> values = CTableauHote::Cree(8, 1, &six);
+  for (int k = 0; k < 6; ++k) reinterpret_cast<int32_t*>(values->pBloc())[k] = k;
+  stack_.Clear();
+  stack_.bEmpileTableau(values.release());
+  STMethodeDotNet sum{u"Sum", 0, nullptr, nullptr};
+  uint32_t id = 0;
+  ASSERT_TRUE(execution_->bAppelleMethodeStatique(&info, &sum, &id, &stack_, 1, true, &op))
+      << UserText(error_);
+  int32_t total = 0;
+  stack_.pclGetValeur(0)->nGetI4(&total);
+  EXPECT_EQ(total, 15);
+
+  // Sizes that overflow are refused before anything is allocated.
+  const int32_t huge[] = {70000, 70000};
+  EXPECT_EQ(CTableauHote::Cree(8, 2, huge), nullptr);
+  const int32_t negative[] = {-1};
+  EXPECT_EQ(CTableauHote::Cree(8, 1, negative), nullptr);
+}
+
+}  // namespace
+}  // namespace qgnet
