@@ -171,6 +171,68 @@ int32_t ObjGate::bAccepteModule(const char16_t* module, const char16_t* version)
   return bAccept ? 1 : 0;
 }
 
+namespace {
+
+class GreyImage final : public qg::IHostImage {
+ public:
+  GreyImage(ObjGate& gate, int32_t w, int32_t h) : gate_(gate), w_(w), h_(h) {}
+  int32_t AddRef() override { return ++refs_; }
+  int32_t Release() override {
+    int32_t left = --refs_;
+    if (left == 0) delete this;
+    return left;
+  }
+  int32_t nLargeur() override { return w_; }
+  int32_t nHauteur() override { return h_; }
+  int32_t bRedimensionne(int32_t w, int32_t h) override {
+    if (w <= 0 || h <= 0) return 0;
+    w_ = w;
+    h_ = h;
+    return 1;
+  }
+  int32_t bSauve(int32_t format, qg::IListOutput* out) override {
+    if (format != 3 || out == nullptr) return 0;
+    gate_.saved_width_ = w_;
+    gate_.saved_height_ = h_;
+    // A 24-bit BMP whose rows are a grey ramp; rows padded to 4 bytes.
+    const uint32_t row = (static_cast<uint32_t>(w_) * 3 + 3) & ~3u;
+    const uint32_t pixels = row * static_cast<uint32_t>(h_);
+    std::vector<uint8_t> b(54 + pixels, 0);
+    auto put32 = [&](size_t at, uint32_t v) {
+      for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+    };
+    b[0] = 'B';
+    b[1] = 'M';
+    put32(2, static_cast<uint32_t>(b.size()));
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, static_cast<uint32_t>(w_));
+    put32(22, static_cast<uint32_t>(h_));
+    b[26] = 1;
+    b[28] = 24;
+    put32(34, pixels);
+    for (uint32_t y = 0; y < static_cast<uint32_t>(h_); ++y) {
+      for (uint32_t x = 0; x < static_cast<uint32_t>(w_) * 3; ++x) {
+        b[54 + y * row + x] = static_cast<uint8_t>(x + y);
+      }
+    }
+    return out->bAppend(b.data(), b.size()) ? 1 : 0;
+  }
+
+ private:
+  ObjGate& gate_;
+  int32_t w_, h_;
+  std::atomic<int32_t> refs_{1};
+};
+
+}  // namespace
+
+qg::IHostImage* ObjGate::piCaptureFenetre(const int32_t rect[4]) {
+  const int32_t w = rect[2] - rect[0], h = rect[3] - rect[1];
+  if (w <= 0 || h <= 0) return nullptr;
+  return new GreyImage(*this, w, h);
+}
+
 ComponentAccess::ComponentAccess() : vmdata_(*this), context_(new DataContext(*this)) {}
 
 ComponentAccess::~ComponentAccess() { delete context_; }
@@ -191,6 +253,8 @@ qg::IHostComponent* ComponentAccess::piGetComponent(int32_t flags, const void* o
       return &vmdata_;
     case qg::kComponentObjGate:
       return &gate_;
+    case qg::kComponentMainPnt:
+      return &main_pnt_;
     case qg::kComponentDataContext:
       return context_;
     case qg::kComponentSourceDescription:
@@ -228,6 +292,7 @@ void ComponentAccess::Reset() {
   gate_.bAccept = true;
   gate_.version_ = u"17.0.1.0";
   gate_.access_ = nullptr;
+  main_vm_.Reset();
 }
 
 void ComponentAccess::SetAbsent(int32_t kind, bool absent) {

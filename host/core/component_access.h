@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "host/core/scripted_vm.h"
 #include "support/frame/test_runner_abi.h"
 
 namespace qghost {
@@ -41,7 +42,7 @@ class Component : public Interface {
   std::atomic<int32_t> refs_{0};
 };
 
-class MainVM : public Component<qg::IMainVM> {};
+using MainVM = ScriptedVM;
 
 class VMData : public Component<qg::IVMData> {
  public:
@@ -58,8 +59,21 @@ class VMData : public Component<qg::IVMData> {
   ComponentAccess& owner_;
 };
 
+// The main window: its rectangle.
+class MainPnt : public Component<qg::IMainPnt> {
+ public:
+  void Rectangle(int32_t rect[4]) override {
+    for (int i = 0; i < 4; ++i) rect[i] = rect_[i];
+  }
+  int32_t rect_[4] = {0, 0, 2400, 1000};
+};
+
 class ObjGate : public Component<qg::IObjGate> {
  public:
+  // A grey image of the rectangle's size, saved as a 24-bit BMP.
+  qg::IHostImage* piCaptureFenetre(const int32_t rect[4]) override;
+  // The size of the last image saved.
+  int32_t saved_width_ = 0, saved_height_ = 0;
   int32_t bAccepteModule(const char16_t* module, const char16_t* version) override;
   const char16_t* pszVersion() override { return version_.c_str(); }
   void SetComponentAccess(qg::IComponentAccess* access) override { access_ = access; }
@@ -109,6 +123,7 @@ class ComponentAccess : public qg::IComponentAccess {
   virtual void SetHostModule(int32_t number, void* module) { modules_[number] = module; }
 
   MainVM& MainVm() { return main_vm_; }
+  MainPnt& MainWindow() { return main_pnt_; }
   ObjGate& Gate() { return gate_; }
   VMData& Data() { return vmdata_; }
   // Description objects still alive.
@@ -132,6 +147,7 @@ class ComponentAccess : public qg::IComponentAccess {
   std::map<int32_t, void*> modules_;
   std::atomic<int> live_descriptions_{0};
   MainVM main_vm_;
+  MainPnt main_pnt_;
   VMData vmdata_;
   ObjGate gate_;
   DataContext* context_;

@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 
+class CAny;
 class CXError;
 class IElementTest;
 
@@ -97,6 +98,30 @@ class IVMData : public IHostComponent {
   ~IVMData() = default;
 };
 
+// An image the companion captured, saved by the host image component.
+class IHostImage : public IHostComponent {
+ public:
+  virtual int32_t nLargeur() = 0;                                      // 2
+  virtual int32_t nHauteur() = 0;                                      // 3
+  virtual int32_t bRedimensionne(int32_t width, int32_t height) = 0;   // 4
+  // 5: the image's bytes in a format of the image component (3: BMP).
+  virtual int32_t bSauve(int32_t format, IListOutput* out) = 0;
+
+ protected:
+  ~IHostImage() = default;
+};
+
+// Component "MainPnt": the application's main window.
+class IMainPnt : public IHostComponent {
+ public:
+  // 2: left, top, right, bottom in screen pixels.
+  virtual void Rectangle(int32_t rect[4]) = 0;
+
+ protected:
+  ~IMainPnt() = default;
+};
+constexpr int32_t kComponentMainPnt = 47;
+
 // Component "ObjGate" of the companion module.
 class IObjGate : public IHostComponent {
  public:
@@ -106,14 +131,82 @@ class IObjGate : public IHostComponent {
   virtual const char16_t* pszVersion() = 0;
   // 4: hands the companion the component access.
   virtual void SetComponentAccess(IComponentAccess* access) = 0;
+  // 5: captures the screen within a rectangle; one reference for the
+  // caller, null when it cannot.
+  virtual IHostImage* piCaptureFenetre(const int32_t rect[4]) = 0;
 
  protected:
   ~IObjGate() = default;
 };
 
-// Component "MainVM": the host's program interface for the runner. The
-// playback adds its operations after these.
+// The context record pushed around every event call.
+struct EventContext {
+  int32_t nSize = 16;
+  int32_t nReserved = 0;
+  intptr_t hListe = 0;
+  intptr_t hGroupe = 0;
+  intptr_t hScenario = 0;
+};
+
+// A code position as the host describes it (kind 13, or 18 for the
+// alternative).
+struct CodePosition {
+  const char16_t* pszLibelle = nullptr;   // item 1
+  const char16_t* pszNomObjet = nullptr;  // item 4
+  int32_t nLigne = 0;                     // item 3
+  uint32_t nIdFichier = 0;                // item 5
+  int32_t nIdTrt = -1;                    // item 6
+  uint64_t nIdObjet = ~0ull;              // item 7
+};
+
+// The host's platform description.
+struct PlatformInfo {
+  uint64_t nHash = 0;
+  const char16_t* pszNom = nullptr;
+  int32_t nType = 0;
+  int32_t nTypeMateriel = 0;
+  int32_t nOrientation = 0;
+};
+
+// Component "MainVM": the host's program interface for the runner.
 class IMainVM : public IHostComponent {
+ public:
+  // 2: starts a list: its handle, 0 when refused.
+  virtual intptr_t hDebutListe(const char16_t* name, int64_t id, CXError* error) = 0;
+  // 3: the list handle ends.
+  virtual void FinListe(intptr_t list) = 0;
+  // 4: starts a group of a list: its handle, 0 when refused.
+  virtual intptr_t hDebutGroupe(intptr_t list, const char16_t* name, int64_t id,
+                                CXError* error) = 0;
+  virtual void FinGroupe(intptr_t group) = 0;  // 5
+  // 6: the scenario's handle in a group, 0 when it has no code.
+  virtual intptr_t hScenario(intptr_t group, const char16_t* name, int64_t id) = 0;
+  // 7: pushes (push 1) or pops (0) the context record.
+  virtual void Contexte(const EventContext* record, int32_t push) = 0;
+  // 8: runs an element's event with the values pushed before.
+  virtual int32_t nEvenement(int64_t id, int32_t code, CXError* error, int32_t values,
+                             int32_t flag) = 0;
+  // 9: pushes a value for the next event (null: a null value).
+  virtual void PousseValeur(const CAny* value) = 0;
+  // 10: reads a value of the running code by name; 0 when it cannot.
+  virtual int32_t bLitValeur(const char16_t* name, CAny* out) = 0;
+  // 11: the current code position; 0 when none.
+  virtual int32_t bPositionCode(int32_t kind, CodePosition* out) = 0;
+  // 12: the platform description (zero or empty where there is none).
+  virtual void Plateforme(PlatformInfo* out) = 0;
+  // 13: the configuration identifier; 14: the project's name.
+  virtual uint64_t nConfiguration() = 0;
+  virtual const char16_t* pszNomProjet() = 0;
+  // 15: the list's value at the end of its execution.
+  virtual void FinExecution(int32_t value, int32_t reserved) = 0;
+  // 16: a call by code through the list (0x1D0002 at the end of execution).
+  virtual int32_t nAppelle(int32_t code) = 0;
+  // 17: 1 when the project handles an event.
+  virtual int32_t bGereEvenement(int32_t code) = 0;
+  // 18: the group-level run for a target (the list's target name): 1 when
+  // every scenario ran.
+  virtual int32_t nExecuteGroupe(const char16_t* target, CXError* error) = 0;
+
  protected:
   ~IMainVM() = default;
 };
@@ -197,6 +290,20 @@ class ITestFactory {
   virtual int32_t Release() = 0;  // 1
   // 2: loads a list by name and keeps it; one reference for the caller.
   virtual IElementTest* piChargeListeTestParNom(const char16_t* name, CXError* error) = 0;
+  // 3: reads the run parameters from the zone of that name.
+  virtual void PrepareExecution(const char16_t* zone) = 0;
+  // 4: runs the list of that name (or the one the parameters name) with the
+  // host interface; 1 when it ran and ended.
+  virtual int32_t bExecuteListe(const char16_t* name, IMainVM* vm, CXError* error) = 0;
+  // 5: the running scenario's code writes an expected parameter.
+  virtual int32_t nEcritParametreCourant(int32_t kind, int32_t index, int32_t sub,
+                                         const CAny* value, CXError* error) = 0;
+  // 6: the running scenario's code reports a value for the journal.
+  virtual void RapporteValeurCourante(const char16_t* name, const char16_t* value) = 0;
+  // 7: ends the lists kept started.
+  virtual int32_t bFinExecution(IMainVM* vm) = 0;
+  // 8: closes the journal: 1 when one was open and all of it was written.
+  virtual int32_t nFermeJournal() = 0;
 
  protected:
   ~ITestFactory() = default;

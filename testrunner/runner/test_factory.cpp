@@ -1,10 +1,15 @@
 #include "testrunner/runner/test_factory.h"
 
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "errors/module_errors.h"
 #include "support/frame/module_services.h"
+#include "testrunner/journal/journal_file.h"
 #include "testrunner/model/reader.h"
+#include "testrunner/runner/companion.h"
+#include "support/param_zone.h"
 
 namespace {
 
@@ -38,7 +43,72 @@ CTestFactory*& ModuleRunner() {
   return runner;
 }
 
-CTestFactory::~CTestFactory() { LibereListes(); }
+CTestFactory::CTestFactory() = default;
+
+CTestFactory::~CTestFactory() {
+  FermeJournal();
+  LibereListes();
+  if (m_pclPrecharge != nullptr) m_pclPrecharge->Release();
+}
+
+void CTestFactory::SetPrecharge(CListeTestExe* list) {
+  if (list != nullptr) list->AddRef();
+  if (m_pclPrecharge != nullptr) m_pclPrecharge->Release();
+  m_pclPrecharge = list;
+}
+
+void CTestFactory::ViderAttentes() {
+  m_tabReponses.clear();
+  m_tabSaisies.clear();
+  m_tabAppels.clear();
+}
+
+void CTestFactory::Dort(uint32_t ms) {
+  if (pfnDort) {
+    pfnDort(ms);
+  } else {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  }
+}
+
+namespace {
+
+class CCollecteurImage : public qg::IListOutput {
+ public:
+  bool bAppend(const void* bytes, size_t size) override {
+    const auto* p = static_cast<const uint8_t*>(bytes);
+    m_tabOctets.insert(m_tabOctets.end(), p, p + size);
+    return true;
+  }
+  std::vector<uint8_t> m_tabOctets;
+};
+
+}  // namespace
+
+void CTestFactory::AjouteCaptureEcran() {
+  if (m_pJournal == nullptr) return;
+  qg::IComponentAccess* access = piAccesComposants();
+  _CXErrorModule54 error;
+  if (access == nullptr || !bVerifieComposantObjGate(access, &error)) return;
+  auto* gate = static_cast<qg::IObjGate*>(
+      access->piGetComponent(0, nullptr, qg::kComponentObjGate, 1, u"ObjGate", 54, &error));
+  auto* window = static_cast<qg::IMainPnt*>(
+      access->piGetComponent(0, nullptr, qg::kComponentMainPnt, 61, u"MainPnt", 54, &error));
+  if (gate == nullptr || window == nullptr) return;
+  int32_t rect[4] = {};
+  window->Rectangle(rect);
+  qg::IHostImage* image = gate->piCaptureFenetre(rect);
+  if (image == nullptr) return;
+  const int64_t w = image->nLargeur(), h = image->nHauteur();
+  // Wider than 1920: scaled to 1920, the height in proportion (rounded).
+  if (w > 1920 && h > 0) image->bRedimensionne(1920, static_cast<int32_t>((h * 1920 + w / 2) / w));
+  CCollecteurImage bytes;
+  try {
+    if (image->bSauve(3, &bytes)) m_pJournal->EcritImage(bytes.m_tabOctets.data(), bytes.m_tabOctets.size());
+  } catch (const std::bad_alloc&) {
+  }
+  image->Release();
+}
 
 void CTestFactory::LibereListes() {
   for (CListeTestExe* list : m_tabListes) list->Release();
