@@ -1,10 +1,11 @@
-// qghost: the command-line host. Verbs: tour [module...], net, maria.
+// qghost: the command-line host. Verbs: tour [module...], net, maria, test.
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "host/cli/maria_verbs.h"
 #include "host/cli/net_verbs.h"
+#include "host/cli/test_verbs.h"
 #include "host/cli/tour.h"
 
 int main(int argc, char** argv) {
@@ -26,6 +27,10 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 2, argv + argc);
     return qghost::RunMariaVerb(qghost::DefaultLibDir(), args, std::cout, std::cerr);
   }
+  if (verb == "test") {
+    std::vector<std::string> args(argv + 2, argv + argc);
+    return qghost::RunTestVerb(qghost::DefaultLibDir(), args, std::cout, std::cerr);
+  }
   // --help on standard output with success; anything else it does not
   // know (no verb included) gets the same text on standard error.
   const bool help = verb == "--help" || verb == "-h" || verb == "help";
@@ -38,6 +43,9 @@ int main(int argc, char** argv) {
          "                     and termination, one line per step\n"
          "  net <verb> ...     the .NET connector: its verbs are listed by 'qghost net'\n"
          "  maria <verb> ...   the MariaDB driver: its verbs are listed by 'qghost maria'\n"
+         "  test play DIR LIST [--select TEXT] [--journal PATH]\n"
+         "                     the test runner plays the stored list LIST of DIR\n"
+         "                     against the stand-in host and prints the journal\n"
          "  --help             this text\n"
          "\n"
          "modules:";

@@ -4,8 +4,10 @@
 #include <cstdlib>
 #include <iomanip>
 
+#include "host/core/external_execution.h"
 #include "host/core/host_runtime.h"
 #include "support/frame/execution_protocol.h"
+#include "support/frame/test_runner_abi.h"
 #include "support/platform/error_codes.h"
 #include "support/platform/module.h"
 
@@ -50,6 +52,32 @@ std::string LoadFailure(const std::string& path, uint32_t error) {
   const char* text = qg::ErrorText(error);
   return "error " + std::to_string(error) + " loading " + path + ": " +
          (text != nullptr ? text : "unknown error");
+}
+
+// The test runner's objects and its external-execution session, seen from
+// the stand-in host's log.
+void TourRunnerObjects(Tour& tour, const std::string& name, qg::ModuleHandle module,
+                       qg::ModuleHandle host) {
+  auto proxy = reinterpret_cast<void* (*)(int32_t)>(qg::FindSymbol(module, "pQueryProxy"));
+  auto external_of = reinterpret_cast<ExternalExecution* (*)()>(
+      qg::FindSymbol(host, "qghost_External"));
+  if (proxy == nullptr || external_of == nullptr) {
+    tour.Step(name, "runner objects", "missing", false);
+    return;
+  }
+  ExternalExecution* external = external_of();
+  tour.Step(name, "session opened", external->bOpen() ? "yes" : "no", external->bOpen());
+  auto* runner = static_cast<qg::ITestFactory*>(proxy(1));
+  tour.Step(name, "pQueryProxy(1) runner", runner != nullptr ? "object" : "null",
+            runner != nullptr);
+  if (runner != nullptr) tour.Value(name, "runner Release", runner->Release(), 1);
+  auto* library = static_cast<qg::IZQLibrary*>(proxy(60));
+  tour.Step(name, "pQueryProxy(60) library", library != nullptr ? "object" : "null",
+            library != nullptr);
+  if (library != nullptr) {
+    tour.Value(name, "library module number", library->nGetModule(), 54);
+    library->vRelease();
+  }
 }
 
 void TourModule(Tour& tour, const std::string& lib_dir, const std::string& name,
@@ -108,7 +136,14 @@ void TourModule(Tour& tour, const std::string& lib_dir, const std::string& name,
   tour.Value(name, "Execution(5864)", execution(qg::kExecNotify5864, 0), 1);
   tour.Value(name, "Execution(4963) query", execution(qg::kExecQuery4963, 0), 1);
   tour.Value(name, "Execution(5238) query", execution(qg::kExecQuery5238, 0), 0);
+  if (name == "qg300test") TourRunnerObjects(tour, name, module, host);
   tour.Value(name, "Execution(4875) close", execution(qg::kExecClose, 0), 1);
+  if (name == "qg300test") {
+    auto external_of = reinterpret_cast<ExternalExecution* (*)()>(
+        qg::FindSymbol(host, "qghost_External"));
+    const bool open = external_of != nullptr && external_of()->bOpen();
+    tour.Step(name, "session closed", open ? "no" : "yes", !open);
+  }
 
   if (auto term = reinterpret_cast<PFN_Int>(find("ExternalTermLibrary"))) {
     tour.Value(name, "ExternalTermLibrary", term(), 1);

@@ -24,7 +24,7 @@ void HostRuntime::SetDefaultItems() {
   items_[qg::kItemInfoLocale] = reinterpret_cast<intptr_t>(static_cast<qg::IInfoLocale*>(&locale_));
   items_[qg::kItemStringMemory] =
       reinterpret_cast<intptr_t>(static_cast<qg::IStringMemory*>(&strings_));
-  items_[qg::kItemRuntimeObject] = reinterpret_cast<intptr_t>(runtime_object_);
+  items_[qg::kItemRuntimeObject] = RuntimeObject();
   items_[qg::kItemExecutionKind] = 1;
   items_[qg::kItemFlags] = 0;
   items_[qg::kItemFileFormat] = qg::kMinFileFormatVersion;
@@ -66,7 +66,12 @@ void HostRuntime::ResetItems() {
   SetDefaultItems();
 }
 
-intptr_t HostRuntime::RuntimeObject() const { return reinterpret_cast<intptr_t>(runtime_object_); }
+intptr_t HostRuntime::RuntimeObject() const {
+  auto* access = const_cast<ComponentAccess*>(&components_);
+  return reinterpret_cast<intptr_t>(static_cast<qg::IComponentAccess*>(access));
+}
+
+ComponentAccess& HostRuntime::Components() { return components_; }
 
 std::vector<HostCall> HostRuntime::Calls() const {
   std::lock_guard<std::mutex> l(mu_);
@@ -173,6 +178,7 @@ void HostRuntime::Reset() {
   last_message_capacity_ = 0;
   std::fill(std::begin(calc_calls_), std::end(calc_calls_), 0);
   conversion_calls_ = 0;
+  components_.Reset();
 }
 
 HostRuntime& Runtime() {

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "host/core/component_access.h"
 #include "host/core/global_factory.h"
 #include "host/core/info_locale.h"
 #include "host/core/string_memory.h"
@@ -89,6 +90,9 @@ class HostRuntime {
   // Body of the message-text callback.
   virtual int32_t MessageText(int32_t number, char16_t* buffer, int32_t capacity);
 
+  // The runtime object (item 7): the test runner's component access.
+  virtual ComponentAccess& Components();
+
  private:
   void SetDefaultItems();  // mu_ held
 
@@ -97,7 +101,7 @@ class HostRuntime {
   InfoLocale locale_;
   InfoLocaleV4 locale_v4_;
   GlobalFactory values_;
-  char runtime_object_[16] = {};  // stands for the host's runtime object
+  ComponentAccess components_;  // the runtime object
   std::map<int32_t, intptr_t> items_;
   std::vector<HostCall> calls_;
   int absent_asked_ = 0;

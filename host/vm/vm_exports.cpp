@@ -3,6 +3,7 @@
 // out "FinConversion" and "nPresqueEgalEx" so that the binding exports meet
 // a missing name.
 #include "host/core/calc_entries.h"
+#include "host/core/external_execution.h"
 #include "host/core/host_runtime.h"
 #include "support/frame/export.h"
 #include "support/frame/module_services.h"
@@ -61,3 +62,24 @@ QG_CALC_EXPORT(nSoustractionEx, 26)
 QG_CALC_EXPORT(nMultiplicationEx, 27)
 QG_CALC_EXPORT(nDivisionEx, 28)
 QG_CALC_EXPORT(nModuloEx, 29)
+
+// External-execution entry points. The variants qg300vm_noterm.so and
+// qg300vm_nopush.so leave out "ZQETerm" and "nZQEEmpile".
+QG_EXPORT int32_t nZQEInitEx(qg::ExternalSessionRecord* session,
+                             qg::ExternalOptionsRecord* options) {
+  return qghost::External().InitEx(session, options);
+}
+
+QG_EXPORT void ZQETerm(qg::ExternalSessionRecord* session) { qghost::External().Term(session); }
+
+QG_EXPORT int32_t nZQEEmpile(qg::ExternalSessionRecord* session, const void* value, int32_t kind) {
+  return qghost::External().Empile(session, value, kind);
+}
+
+QG_EXPORT int32_t nZQEAppelle(qg::ExternalSessionRecord* session, int32_t family,
+                              int32_t function, int32_t a, int32_t b) {
+  return qghost::External().Appelle(session, family, function, a, b);
+}
+
+// Test control: the external-execution stand-in behind this library.
+QG_EXPORT qghost::ExternalExecution* qghost_External() { return &qghost::External(); }

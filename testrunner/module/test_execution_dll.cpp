@@ -2,8 +2,53 @@
 
 #include <new>
 
-bool CTestExecutionDLL::vbInitModule() { return true; }
+#include "support/frame/module_frame.h"
+#include "testrunner/runner/session.h"
+#include "testrunner/runner/test_factory.h"
 
-void CTestExecutionDLL::vTerminate() {}
+void LibereRunnerModule() {
+  CTestFactory*& runner = ModuleRunner();
+  if (runner == nullptr) return;
+  CTestFactory* held = runner;
+  runner = nullptr;
+  held->Release();
+}
 
-CBaseExecutionDLL* NewTestExecution() { return new (std::nothrow) CTestExecutionDLL(); }
+bool CTestExecutionDLL::vbInitModule() {
+  LibereRunnerModule();
+  CTestFactory* runner = new (std::nothrow) CTestFactory();
+  if (runner == nullptr) return false;
+  runner->AddRef();
+  ModuleRunner() = runner;
+  if (bLieEntreesExecutionExterne(hGetHostModule()) != 0 || Session().nOuvre() != 0) {
+    Session().Ferme();
+    LibereRunnerModule();
+    return false;
+  }
+  return true;
+}
+
+void CTestExecutionDLL::vTerminate() {
+  Session().Ferme();
+  LibereRunnerModule();
+}
+
+namespace {
+
+// A host that unloads the library without its term export leaves the
+// runner and the execution object behind: they go at unload, without
+// termination. Made on the first open, after the frame's state, so it is
+// destroyed before that state.
+struct NettoyageDechargement {
+  ~NettoyageDechargement() {
+    LibereRunnerModule();
+    qg::TermExecutionObject();
+  }
+};
+
+}  // namespace
+
+CBaseExecutionDLL* NewTestExecution() {
+  static NettoyageDechargement cleaner;
+  return new (std::nothrow) CTestExecutionDLL();
+}

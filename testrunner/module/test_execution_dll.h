@@ -7,15 +7,18 @@
 
 class CTestExecutionDLL : public CBaseExecutionDLL {
  public:
-  // Creates the runner object and opens the external-execution session;
-  // until the runner lands: success.
+  // Creates the runner, binds the host's external-execution entry points
+  // and opens the session. On failure nothing stays: the session is closed
+  // and the runner released (no termination follows a failed open).
   bool vbInitModule() override;
-  // Ends the session and drops the runner object; until the runner lands:
-  // nothing.
+  // Closes the session and releases the runner.
   void vTerminate() override;
 };
 
 // Factory handed to the frame.
 CBaseExecutionDLL* NewTestExecution();
+
+// Drops the module's reference on the runner, if it still holds one.
+void LibereRunnerModule();
 
 #endif  // QG_TESTRUNNER_MODULE_TEST_EXECUTION_DLL_H_

@@ -1,10 +1,13 @@
 // Exports of qg300test.so.
 #include <cstdint>
+#include <new>
 
 #include "support/frame/component_description.h"
 #include "support/frame/export.h"
 #include "support/frame/module_frame.h"
 #include "testrunner/module/test_execution_dll.h"
+#include "testrunner/runner/library.h"
+#include "testrunner/runner/test_factory.h"
 
 #include "errors/module_errors.h"
 
@@ -53,14 +56,27 @@ QG_EXPORT int32_t bExternalInitLibrary(void*) {
 
 QG_EXPORT int32_t ExternalTermLibrary() {
   if (qg::Frame().nInitCount-- == 1) {
-    // The runner object is released here once the runner lands.
+    // A runner still held (termination did not run) goes first.
+    LibereRunnerModule();
     qg::TermExecutionObject();
   }
   return 1;
 }
 
-// Filled by the runner: 1 the runner object, 60 a new library object.
-QG_EXPORT void* pQueryProxy(int32_t) { return nullptr; }
+// 1: the runner object with one more reference (null without a runner);
+// 60: a new library object; anything else null.
+QG_EXPORT void* pQueryProxy(int32_t identifier) {
+  if (identifier == 1) {
+    CTestFactory* runner = ModuleRunner();
+    if (runner == nullptr) return nullptr;
+    runner->AddRef();
+    return static_cast<qg::ITestFactory*>(runner);
+  }
+  if (identifier == 60) {
+    return static_cast<qg::IZQLibrary*>(new (std::nothrow) CQGTestExe());
+  }
+  return nullptr;
+}
 
 QG_EXPORT intptr_t InfoComposante(int32_t kind, int32_t index) {
   return qg::InfoComposante(g_component, kind, index);

@@ -1,0 +1,83 @@
+#include "host/core/external_execution.h"
+
+namespace qghost {
+
+ExternalExecution& External() {
+  static ExternalExecution instance;
+  return instance;
+}
+
+int32_t ExternalExecution::InitEx(qg::ExternalSessionRecord* session,
+                                  qg::ExternalOptionsRecord* options) {
+  std::lock_guard<std::mutex> lock(mu_);
+  log_.push_back("init");
+  if (session != nullptr) {
+    seen_ = *session;
+    seen_name_ = session->pszName != nullptr ? session->pszName : u"";
+  }
+  if (options != nullptr) seen_options_ = *options;
+  if (init_answer_ == 0) open_ = session;
+  return init_answer_;
+}
+
+void ExternalExecution::Term(qg::ExternalSessionRecord* session) {
+  std::lock_guard<std::mutex> lock(mu_);
+  log_.push_back(session == open_ && open_ != nullptr ? "term own" : "term");
+  if (session == open_) open_ = nullptr;
+}
+
+int32_t ExternalExecution::Empile(qg::ExternalSessionRecord* session, const void* value,
+                                  int32_t kind) {
+  std::lock_guard<std::mutex> lock(mu_);
+  int32_t v = value != nullptr ? *static_cast<const int32_t*>(value) : -1;
+  log_.push_back("push " + std::to_string(v) + " " + std::to_string(kind) +
+                 (session == open_ && open_ != nullptr ? " own" : ""));
+  return 0;
+}
+
+int32_t ExternalExecution::Appelle(qg::ExternalSessionRecord* session, int32_t family,
+                                   int32_t function, int32_t a, int32_t b) {
+  std::lock_guard<std::mutex> lock(mu_);
+  log_.push_back("call " + std::to_string(family) + " " + std::to_string(function) + " " +
+                 std::to_string(a) + " " + std::to_string(b) +
+                 (session == open_ && open_ != nullptr ? " own" : ""));
+  return 0;
+}
+
+void ExternalExecution::SetInitAnswer(int32_t answer) {
+  std::lock_guard<std::mutex> lock(mu_);
+  init_answer_ = answer;
+}
+
+std::vector<std::string> ExternalExecution::Log() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return log_;
+}
+
+void ExternalExecution::Reset() {
+  std::lock_guard<std::mutex> lock(mu_);
+  init_answer_ = 0;
+  log_.clear();
+}
+
+qg::ExternalSessionRecord ExternalExecution::SeenSession() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return seen_;
+}
+
+std::u16string ExternalExecution::SeenName() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return seen_name_;
+}
+
+qg::ExternalOptionsRecord ExternalExecution::SeenOptions() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return seen_options_;
+}
+
+bool ExternalExecution::bOpen() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return open_ != nullptr;
+}
+
+}  // namespace qghost

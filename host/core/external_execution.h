@@ -1,0 +1,54 @@
+// Stand-in of the host's external-execution entry points ("nZQEInitEx",
+// "ZQETerm", "nZQEEmpile", "nZQEAppelle") with a call log, a configurable
+// answer to the session open, and the session record as it was handed
+// over. One instance per binary (External()).
+#ifndef QG_HOST_CORE_EXTERNAL_EXECUTION_H_
+#define QG_HOST_CORE_EXTERNAL_EXECUTION_H_
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "support/frame/test_runner_abi.h"
+
+namespace qghost {
+
+class ExternalExecution {
+ public:
+  virtual ~ExternalExecution() = default;
+
+  virtual int32_t InitEx(qg::ExternalSessionRecord* session, qg::ExternalOptionsRecord* options);
+  virtual void Term(qg::ExternalSessionRecord* session);
+  virtual int32_t Empile(qg::ExternalSessionRecord* session, const void* value, int32_t kind);
+  virtual int32_t Appelle(qg::ExternalSessionRecord* session, int32_t family, int32_t function,
+                          int32_t a, int32_t b);
+
+  // --- control ---
+  virtual void SetInitAnswer(int32_t answer);
+  // One line per call: "init", "term", "push <value> <kind>",
+  // "call <family> <function> <a> <b>", each with "own" when the session
+  // is the one opened.
+  virtual std::vector<std::string> Log() const;
+  virtual void Reset();
+  // What the open saw: the record's fields and the options.
+  virtual qg::ExternalSessionRecord SeenSession() const;
+  virtual std::u16string SeenName() const;
+  virtual qg::ExternalOptionsRecord SeenOptions() const;
+  virtual bool bOpen() const;
+
+ private:
+  mutable std::mutex mu_;
+  int32_t init_answer_ = 0;
+  std::vector<std::string> log_;
+  qg::ExternalSessionRecord* open_ = nullptr;
+  qg::ExternalSessionRecord seen_;
+  std::u16string seen_name_;
+  qg::ExternalOptionsRecord seen_options_;
+};
+
+ExternalExecution& External();
+
+}  // namespace qghost
+
+#endif  // QG_HOST_CORE_EXTERNAL_EXECUTION_H_

@@ -1,0 +1,228 @@
+#include "host/core/scripted_vm.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "errors/xerror.h"
+
+namespace qghost {
+
+std::string Utf8Of(const char16_t* s) {
+  std::string out;
+  for (; s != nullptr && *s != 0; ++s) {
+    const char16_t c = *s;
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+void ScriptedVM::Add(const std::string& line) {
+  std::lock_guard<std::mutex> lock(mu_);
+  log_.push_back(line);
+}
+
+intptr_t ScriptedVM::hDebutListe(const char16_t* name, int64_t id, CXError* error) {
+  const std::string n = Utf8Of(name);
+  if (std::find(refused.begin(), refused.end(), n) != refused.end()) {
+    Add("list " + n + " refused");
+    if (error != nullptr) error->nSetNiveau(3);
+    return 0;
+  }
+  const intptr_t h = next_++;
+  Add("list " + n + " " + std::to_string(id) + " -> " + std::to_string(h));
+  return h;
+}
+
+void ScriptedVM::FinListe(intptr_t list) { Add("end list " + std::to_string(list)); }
+
+intptr_t ScriptedVM::hDebutGroupe(intptr_t list, const char16_t* name, int64_t id,
+                                  CXError* error) {
+  const std::string n = Utf8Of(name);
+  if (std::find(refused.begin(), refused.end(), n) != refused.end()) {
+    Add("group " + n + " refused");
+    if (error != nullptr) error->nSetNiveau(3);
+    return 0;
+  }
+  const intptr_t h = next_++;
+  Add("group " + n + " " + std::to_string(id) + " in " + std::to_string(list) + " -> " +
+      std::to_string(h));
+  return h;
+}
+
+void ScriptedVM::FinGroupe(intptr_t group) { Add("end group " + std::to_string(group)); }
+
+intptr_t ScriptedVM::hScenario(intptr_t group, const char16_t* name, int64_t id) {
+  const std::string n = Utf8Of(name);
+  if (std::find(refused.begin(), refused.end(), n) != refused.end()) return 0;
+  const intptr_t h = next_++;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    scenario_names_[h] = n;
+  }
+  Add("scenario " + n + " " + std::to_string(id) + " in " + std::to_string(group) + " -> " +
+      std::to_string(h));
+  return h;
+}
+
+void ScriptedVM::Contexte(const qg::EventContext* record, int32_t push) {
+  depth_ += push ? 1 : -1;
+  current_scenario_ = push && record != nullptr ? record->hScenario : 0;
+}
+
+int32_t ScriptedVM::nEvenement(int64_t id, int32_t code, CXError*, int32_t values,
+                               int32_t flag) {
+  Event e{id, code, {}, flag, {}};
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    const size_t n = std::min(pushed_.size(), static_cast<size_t>(std::max(values, 0)));
+    e.values.assign(pushed_.end() - static_cast<std::ptrdiff_t>(n), pushed_.end());
+    pushed_.clear();
+    events_.push_back(e);
+    log_.push_back("event " + std::to_string(id) + " " + std::to_string(code) + " values " +
+                   std::to_string(values) + " flag " + std::to_string(flag));
+  }
+  if (script) script(e);
+  if (runner_ != nullptr && code == 1900556) RunScript(e);
+  return 1;
+}
+
+void ScriptedVM::SetScript(qg::ITestFactory* runner, const std::string& text) {
+  runner_ = runner;
+  lines_.clear();
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::vector<std::string> words;
+    std::string word;
+    for (size_t i = start; i < end; ++i) {
+      const char c = text[i];
+      if (c == ' ' || c == '\t' || c == '\r') {
+        if (!word.empty()) words.push_back(word);
+        word.clear();
+      } else {
+        word += c;
+      }
+    }
+    if (!word.empty()) words.push_back(word);
+    if (words.size() >= 4 && words[0][0] != '#') lines_.push_back(words);
+    start = end + 1;
+  }
+}
+
+void ScriptedVM::RunScript(const Event& e) {
+  std::string name;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    auto it = scenario_names_.find(current_scenario_);
+    if (it == scenario_names_.end()) return;
+    name = it->second;
+  }
+  for (const auto& words : lines_) {
+    if (words[0] != name) continue;
+    CAny value;
+    std::string text = words[3];
+    if (text[0] == '$') {
+      const size_t n = static_cast<size_t>(std::atoi(text.c_str() + 1));
+      if (n < e.values.size()) value = e.values[n];
+      int32_t v = 0;
+      value.nGetI4(&v);
+      text = std::to_string(v);
+    } else {
+      value.SetI4(std::atoi(text.c_str()));
+    }
+    const std::u16string text16(text.begin(), text.end());
+    if (words[1] == "write") {
+      runner_->nEcritParametreCourant(0, std::atoi(words[2].c_str()), 0, &value, nullptr);
+    } else if (words[1] == "report") {
+      const std::u16string key(words[2].begin(), words[2].end());
+      runner_->RapporteValeurCourante(key.c_str(), text16.c_str());
+    }
+  }
+}
+
+void ScriptedVM::PousseValeur(const CAny* value) {
+  std::lock_guard<std::mutex> lock(mu_);
+  pushed_.push_back(value != nullptr ? *value : CAny());
+}
+
+int32_t ScriptedVM::bLitValeur(const char16_t* name, CAny* out) {
+  auto it = values.find(Utf8Of(name));
+  if (it == values.end()) return 0;
+  *out = it->second;
+  return 1;
+}
+
+int32_t ScriptedVM::bPositionCode(int32_t kind, qg::CodePosition* out) {
+  out->pszLibelle = kind == 18 ? u"Code alternatif" : u"Clic sur BTN_OK";
+  out->pszNomObjet = u"FEN_Main.BTN_OK";
+  out->nLigne = 12;
+  out->nIdFichier = 0xABCD;
+  out->nIdTrt = 0x1F;
+  out->nIdObjet = 0x0000000100000002ull;
+  return 1;
+}
+
+void ScriptedVM::Plateforme(qg::PlatformInfo* out) {
+  out->nHash = 42;
+  out->pszNom = u"Linux x86-64";
+  out->nType = 1;
+  out->nTypeMateriel = 2;
+  out->nOrientation = 0;
+}
+
+void ScriptedVM::FinExecution(int32_t value, int32_t reserved) {
+  Add("end of execution " + std::to_string(value) + " " + std::to_string(reserved));
+}
+
+int32_t ScriptedVM::nAppelle(int32_t code) {
+  Add("call " + std::to_string(code));
+  return 1;
+}
+
+int32_t ScriptedVM::bGereEvenement(int32_t code) {
+  Add("handles " + std::to_string(code));
+  return 0;
+}
+
+int32_t ScriptedVM::nExecuteGroupe(const char16_t* target, CXError*) {
+  Add("group run " + Utf8Of(target));
+  return 0;
+}
+
+void ScriptedVM::Reset() {
+  std::lock_guard<std::mutex> lock(mu_);
+  log_.clear();
+  events_.clear();
+  pushed_.clear();
+  next_ = 100;
+  depth_ = 0;
+  script = nullptr;
+  refused.clear();
+  values.clear();
+  runner_ = nullptr;
+  lines_.clear();
+  scenario_names_.clear();
+  current_scenario_ = 0;
+}
+
+std::vector<std::string> ScriptedVM::Log() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return log_;
+}
+
+std::vector<ScriptedVM::Event> ScriptedVM::Events() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return events_;
+}
+
+}  // namespace qghost

@@ -1,0 +1,91 @@
+// Stand-in of the host's "MainVM" for the test runner: hands out handles,
+// logs every call, and runs scripted scenario code on events.
+#ifndef QG_HOST_CORE_SCRIPTED_VM_H_
+#define QG_HOST_CORE_SCRIPTED_VM_H_
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "support/any.h"
+#include "support/frame/test_runner_abi.h"
+
+namespace qghost {
+
+class ScriptedVM : public qg::IMainVM {
+ public:
+  struct Event {
+    int64_t nId;
+    int32_t nCode;
+    std::vector<CAny> values;  // pushed before the event
+    int32_t nFlag;
+    qg::EventContext context;
+  };
+
+  int32_t AddRef() override { return ++refs_; }
+  int32_t Release() override { return --refs_; }
+  intptr_t hDebutListe(const char16_t* name, int64_t id, CXError* error) override;
+  void FinListe(intptr_t list) override;
+  intptr_t hDebutGroupe(intptr_t list, const char16_t* name, int64_t id, CXError* error) override;
+  void FinGroupe(intptr_t group) override;
+  intptr_t hScenario(intptr_t group, const char16_t* name, int64_t id) override;
+  void Contexte(const qg::EventContext* record, int32_t push) override;
+  int32_t nEvenement(int64_t id, int32_t code, CXError* error, int32_t values,
+                     int32_t flag) override;
+  void PousseValeur(const CAny* value) override;
+  int32_t bLitValeur(const char16_t* name, CAny* out) override;
+  int32_t bPositionCode(int32_t kind, qg::CodePosition* out) override;
+  void Plateforme(qg::PlatformInfo* out) override;
+  uint64_t nConfiguration() override { return 77; }
+  const char16_t* pszNomProjet() override { return u"Projet"; }
+  void FinExecution(int32_t value, int32_t reserved) override;
+  int32_t nAppelle(int32_t code) override;
+  int32_t bGereEvenement(int32_t code) override;
+  int32_t nExecuteGroupe(const char16_t* target, CXError* error) override;
+
+  // --- control (virtual: a caller in another binary runs this one's code) ---
+  virtual void Reset();
+  // Scenario code as text, one line per action, run on each pass of the
+  // scenario named first:
+  //   <scenario> write <index> <value>|$<n>   expected parameter by index
+  //   <scenario> report <name> <value>|$<n>   a value reported for the journal
+  // $<n> is the n-th value pushed for the pass.
+  virtual void SetScript(qg::ITestFactory* runner, const std::string& text);
+  std::vector<std::string> Log() const;
+  std::vector<Event> Events() const;
+  // Runs on each event, after it was logged.
+  std::function<void(const Event&)> script;
+  // Names (UTF-8) whose handle request is refused.
+  std::vector<std::string> refused;
+  // Values the code holds, by name (UTF-8).
+  std::map<std::string, CAny> values;
+  int32_t nRefs() const { return refs_; }
+  int32_t nContextDepth() const { return depth_; }
+
+ private:
+  void Add(const std::string& line);
+  void RunScript(const Event& e);
+  qg::ITestFactory* runner_ = nullptr;
+  std::vector<std::vector<std::string>> lines_;
+  std::map<intptr_t, std::string> scenario_names_;
+  intptr_t current_scenario_ = 0;
+  mutable std::mutex mu_;
+  std::vector<std::string> log_;
+  std::vector<Event> events_;
+  std::vector<CAny> pushed_;
+  intptr_t next_ = 100;
+  int32_t depth_ = 0;
+  std::atomic<int32_t> refs_{0};
+};
+
+// UTF-8 of a UTF-16 text (null: empty).
+std::string Utf8Of(const char16_t* s);
+
+}  // namespace qghost
+
+#endif  // QG_HOST_CORE_SCRIPTED_VM_H_

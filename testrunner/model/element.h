@@ -1,0 +1,369 @@
+// The test model: a list holds groups, a group holds scenarios; a scenario
+// has parameter descriptions and data sets. Elements are reference-counted
+// (count 1 at construction); a parent holds one reference on each child and
+// a child points back at its parent without holding it.
+//
+// The element interface is the one the host calls: every element class
+// keeps its slot order. Lists, groups and scenarios are reached through it
+// (IListeTest, IGroupeTest and ITest add no operation of their own).
+#ifndef QG_TESTRUNNER_MODEL_ELEMENT_H_
+#define QG_TESTRUNNER_MODEL_ELEMENT_H_
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "support/any.h"
+#include "support/ctstring.h"
+
+class CElementTestBase;
+class CListeTestBase;
+class CListeTestExe;
+class CGroupeTestBase;
+class CGroupeTestExe;
+class CScenarioBase;
+class CScenarioTestExe;
+class CVisiteurElementTest;
+
+enum ElementKind : int32_t { kElementListe = 1, kElementGroupe = 2, kElementScenario = 3 };
+
+class IElementTest {
+ public:
+  virtual int32_t AddRef() = 0;                                          // 0
+  virtual int32_t Release() = 0;                                         // 1
+  virtual int32_t nGetKind() const = 0;                                  // 2
+  virtual IElementTest* piElement() = 0;                                 // 3
+  virtual CListeTestBase* pclListe() = 0;                                // 4
+  virtual CListeTestExe* pclListeExe() = 0;                              // 5
+  virtual CGroupeTestBase* pclGroupe() = 0;                              // 6
+  virtual CGroupeTestExe* pclGroupeExe() = 0;                            // 7
+  virtual CScenarioBase* pclScenario() = 0;                              // 8
+  virtual void* pvCast9() = 0;                                           // 9-13: unused casts
+  virtual void* pvCast10() = 0;
+  virtual void* pvCast11() = 0;
+  virtual void* pvCast12() = 0;
+  virtual void* pvCast13() = 0;
+  virtual CScenarioTestExe* pclScenarioExe() = 0;                        // 14
+  // Depth-first walk (two entries, one per walk variant): 0 as soon as a
+  // visit answers 2, else 1.
+  virtual int32_t bParcours(CVisiteurElementTest& visitor) = 0;          // 15
+  virtual int32_t bParcoursB(CVisiteurElementTest& visitor) = 0;         // 16
+  // Visits the direct children only: 0 when one answers 2.
+  virtual int32_t bParcoursFilsA(CVisiteurElementTest& visitor) = 0;     // 17
+  virtual int32_t bParcoursFils(CVisiteurElementTest& visitor) = 0;      // 18
+  virtual IElementTest* piGetParent() = 0;                               // 19
+  // Moves the element under `parent` at `position` (negative: appended);
+  // null detaches it. 0 when the parent or the element refuses.
+  virtual int32_t bAttache(IElementTest* parent, int32_t position) = 0;  // 20
+  virtual int32_t nGetNbFils() const = 0;                                // 21
+  virtual IElementTest* piGetFils(int32_t index) = 0;                    // 22
+  virtual IElementTest* pclChercheFils(const char16_t* name) = 0;        // 23
+  virtual IElementTest* pclChercheFilsParIdentifiant(int64_t id) = 0;    // 24
+  virtual const char16_t* pszGetNom() const = 0;                         // 25
+  virtual int64_t nGetIdentifiant() const = 0;                           // 26
+  virtual void NomComplet(CTString& out) const = 0;                      // 27
+  // The list's 32-bit value, asked through the parents.
+  virtual int32_t nGetValeurListe() const = 0;                           // 28
+  virtual int32_t nGetNbValeur() const = 0;                              // 29
+  virtual CAny* pclGetValeur(int32_t index) = 0;                         // 30 (may be null)
+  virtual int32_t bAccepteParent(IElementTest* parent) = 0;              // 31
+  virtual int32_t bAccepteFils(IElementTest* child) = 0;                 // 32
+  // Calls the visitor's operation for this element's class.
+  virtual int32_t nAccepte(CVisiteurElementTest& visitor) = 0;           // 33
+  virtual int32_t nAccepteB(CVisiteurElementTest& visitor) = 0;          // 34
+
+ protected:
+  virtual ~IElementTest() = default;
+};
+
+using IListeTest = IElementTest;
+using IGroupeTest = IElementTest;
+using ITest = IElementTest;
+
+// The version of the stored block an element was read from (or is to be
+// written with).
+class IStdVersion {
+ public:
+  virtual int32_t nGetVersion() const = 0;
+  virtual void SetVersion(int32_t version) = 0;
+
+ protected:
+  ~IStdVersion() = default;
+};
+
+// Visit answers.
+enum : int32_t { kVisiteEntre = 0, kVisiteSaute = 1, kVisiteStop = 2 };
+
+class CVisiteurElementTest {
+ public:
+  virtual ~CVisiteurElementTest() = default;
+  virtual int32_t nVisiteGroupeExe(CGroupeTestExe& g);
+  virtual int32_t nVisiteListeExe(CListeTestExe& l);
+  virtual int32_t nVisiteScenario(CScenarioBase& s);
+  virtual int32_t nVisiteGroupe(CGroupeTestBase& g);
+  virtual int32_t nVisiteListe(CListeTestBase& l);
+  virtual int32_t nVisiteElement(CElementTestBase& e) = 0;
+};
+
+class CElementTestBase : public IElementTest {
+ public:
+  CElementTestBase(const CElementTestBase&) = delete;
+  CElementTestBase& operator=(const CElementTestBase&) = delete;
+
+  int32_t AddRef() override;
+  int32_t Release() override;
+  IElementTest* piElement() override { return this; }
+  CListeTestBase* pclListe() override { return nullptr; }
+  CListeTestExe* pclListeExe() override { return nullptr; }
+  CGroupeTestBase* pclGroupe() override { return nullptr; }
+  CGroupeTestExe* pclGroupeExe() override { return nullptr; }
+  CScenarioBase* pclScenario() override { return nullptr; }
+  void* pvCast9() override { return nullptr; }
+  void* pvCast10() override { return nullptr; }
+  void* pvCast11() override { return nullptr; }
+  void* pvCast12() override { return nullptr; }
+  void* pvCast13() override { return nullptr; }
+  CScenarioTestExe* pclScenarioExe() override { return nullptr; }
+  int32_t bParcours(CVisiteurElementTest& visitor) override;
+  int32_t bParcoursB(CVisiteurElementTest& visitor) override { return bParcours(visitor); }
+  int32_t bParcoursFilsA(CVisiteurElementTest& visitor) override { return bParcoursFils(visitor); }
+  int32_t bParcoursFils(CVisiteurElementTest& visitor) override;
+  IElementTest* piGetParent() override { return m_pclParent; }
+  int32_t bAttache(IElementTest* parent, int32_t position) override;
+  int32_t nGetNbFils() const override { return static_cast<int32_t>(m_tabFils.size()); }
+  IElementTest* piGetFils(int32_t index) override;
+  IElementTest* pclChercheFils(const char16_t* name) override;
+  IElementTest* pclChercheFilsParIdentifiant(int64_t id) override;
+  const char16_t* pszGetNom() const override { return m_clNom.pszGet(); }
+  int64_t nGetIdentifiant() const override { return m_nIdentifiant; }
+  void NomComplet(CTString& out) const override;
+  int32_t nGetValeurListe() const override;
+  int32_t nGetNbValeur() const override { return static_cast<int32_t>(m_tabValeurs.size()); }
+  CAny* pclGetValeur(int32_t index) override;
+  int32_t bAccepteParent(IElementTest* parent) override;
+  int32_t bAccepteFils(IElementTest* child) override;
+  int32_t nAccepte(CVisiteurElementTest& visitor) override { return visitor.nVisiteElement(*this); }
+  int32_t nAccepteB(CVisiteurElementTest& visitor) override { return nAccepte(visitor); }
+
+  // --- model access (not host slots) ----------------------------------------
+  CElementTestBase* pclGetParentBase() const { return m_pclParent; }
+  CElementTestBase* pclFils(size_t i) const { return m_tabFils[i]; }
+  void SetNom(const char16_t* name) { m_clNom.Set(name); }
+  const CTString& clNom() const { return m_clNom; }
+  void SetIdentifiant(int64_t id) { m_nIdentifiant = id; }
+  int32_t nGetFlag() const { return m_nFlag; }
+  void SetFlag(int32_t flag) { m_nFlag = flag; }
+  // The values, owned; an entry may be null.
+  std::vector<std::unique_ptr<CAny>>& tabValeurs() { return m_tabValeurs; }
+  const std::vector<std::unique_ptr<CAny>>& tabValeurs() const { return m_tabValeurs; }
+
+ protected:
+  CElementTestBase() = default;
+  ~CElementTestBase() override;
+
+ private:
+  std::atomic<int32_t> m_nRef{1};
+  CTString m_clNom;
+  int64_t m_nIdentifiant = 0;
+  std::vector<std::unique_ptr<CAny>> m_tabValeurs;
+  int32_t m_nFlag = 1;
+  CElementTestBase* m_pclParent = nullptr;
+  std::vector<CElementTestBase*> m_tabFils;  // one reference each
+};
+
+class CScenarioBase;
+class CGroupeTestBase;
+
+class CListeTestBase : public CElementTestBase, public IStdVersion {
+ public:
+  static constexpr int32_t kVersionMax = 4;
+
+  int32_t nGetKind() const override { return kElementListe; }
+  CListeTestBase* pclListe() override { return this; }
+  int32_t nGetValeurListe() const override { return m_nValeur; }
+  int32_t bAccepteParent(IElementTest* parent) override { return parent == nullptr; }
+  int32_t bAccepteFils(IElementTest* child) override;
+  int32_t nAccepte(CVisiteurElementTest& visitor) override { return visitor.nVisiteListe(*this); }
+  int32_t nGetVersion() const override { return m_nVersion; }
+  void SetVersion(int32_t version) override { m_nVersion = version; }
+
+  int32_t nGetValeur() const { return m_nValeur; }
+  void SetValeur(int32_t v) { m_nValeur = v; }
+  int32_t nGetTypeCible() const { return m_nTypeCible; }
+  const CTString& clNomCible() const { return m_clNomCible; }
+  // Kind and name go together; the kind is mapped from older codes.
+  void SetCible(int32_t kind, const char16_t* name);
+
+  // Depth-first walk for the group of that name (locale comparison).
+  CGroupeTestBase* pclChercheGroupe(const char16_t* name);
+  // "group.scenario": the group by the part before the first '.', the
+  // scenario in it by the rest; null when either is missing (or null).
+  CScenarioBase* pclChercheScenario(const char16_t* name);
+  // A scenario by name: without '.', the whole list is walked; with '.',
+  // the parts name elements from the list down (the catch-all group's
+  // children standing as if under the list).
+  CScenarioBase* pclChercheTest(const char16_t* name);
+
+  // The factory of the list's groups.
+  virtual CGroupeTestBase* pclCreeGroupe();
+
+ protected:
+  ~CListeTestBase() override = default;
+
+ private:
+  int32_t m_nVersion = kVersionMax;
+  int32_t m_nValeur = 0;
+  int32_t m_nTypeCible = 0;
+  CTString m_clNomCible;
+};
+
+class CGroupeTestBase : public CElementTestBase, public IStdVersion {
+ public:
+  static constexpr int32_t kVersionMax = 1;
+
+  int32_t nGetKind() const override { return kElementGroupe; }
+  CGroupeTestBase* pclGroupe() override { return this; }
+  int32_t bAccepteParent(IElementTest* parent) override;
+  int32_t bAccepteFils(IElementTest* child) override;
+  int32_t nAccepte(CVisiteurElementTest& visitor) override { return visitor.nVisiteGroupe(*this); }
+  int32_t nGetVersion() const override { return m_nVersion; }
+  void SetVersion(int32_t version) override { m_nVersion = version; }
+
+  // Scenarios read with their run flag set.
+  int32_t nGetNbActifs() const { return m_nNbActifs; }
+  void AjouteActif() { ++m_nNbActifs; }
+
+  virtual CScenarioBase* pclCreeScenario();
+
+ protected:
+  ~CGroupeTestBase() override = default;
+
+ private:
+  int32_t m_nVersion = kVersionMax;
+  int32_t m_nNbActifs = 0;
+};
+
+// A parameter description.
+class CDescriptionParamTestBase {
+ public:
+  static constexpr int32_t kVersionMax = 2;
+
+  CDescriptionParamTestBase() = default;
+  virtual ~CDescriptionParamTestBase() = default;
+  virtual const char16_t* pszGetNom() const { return m_clNom.pszGet(); }
+  virtual int32_t nGetValeur() const { return m_nValeur; }
+  virtual uint16_t nGetValeur16() const { return m_nValeur16; }
+  virtual const char16_t* pszGetTexte() const { return m_clTexte.pszGet(); }
+
+  CTString m_clNom;
+  int32_t m_nValeur = 0;
+  uint16_t m_nValeur16 = 0;
+  CTString m_clTexte;
+  int64_t m_nValeur64 = 0;
+  uint16_t m_nValeur16b = 0;
+  int32_t m_nVersion = kVersionMax;
+};
+using IParamTest = CDescriptionParamTestBase;
+
+class CDescriptionListeParamTestBase {
+ public:
+  static constexpr int32_t kVersionMax = 0;
+  std::vector<std::unique_ptr<CDescriptionParamTestBase>> m_tabParams;
+};
+
+// One data set: exactly one value per parameter; a null entry is missing.
+class CJeuDeTest {
+ public:
+  CJeuDeTest() = default;
+  CJeuDeTest(const CJeuDeTest&) = delete;
+  CJeuDeTest& operator=(const CJeuDeTest&) = delete;
+  int32_t AddRef() { return m_nRef.fetch_add(1) + 1; }
+  int32_t Release();
+
+  std::vector<std::unique_ptr<CAny>> m_tabValeurs;
+
+ private:
+  ~CJeuDeTest() = default;
+  std::atomic<int32_t> m_nRef{1};
+};
+
+class CDonneesDeTest {
+ public:
+  CDonneesDeTest() = default;
+  ~CDonneesDeTest();
+  CDonneesDeTest(const CDonneesDeTest&) = delete;
+  CDonneesDeTest& operator=(const CDonneesDeTest&) = delete;
+  // Takes over the caller's reference.
+  void Ajoute(CJeuDeTest* set) { m_tabJeux.push_back(set); }
+  void Vide();
+  size_t nGetNb() const { return m_tabJeux.size(); }
+  CJeuDeTest* pclGetJeu(size_t i) const { return m_tabJeux[i]; }
+
+  std::vector<CJeuDeTest*> m_tabJeux;  // one reference each
+  int32_t m_nCourant = -1;
+};
+
+class CScenarioBase : public CElementTestBase, public IStdVersion {
+ public:
+  static constexpr int32_t kVersionMax = 7;
+
+  int32_t nGetKind() const override { return kElementScenario; }
+  CScenarioBase* pclScenario() override { return this; }
+  int32_t bAccepteParent(IElementTest* parent) override;
+  int32_t bAccepteFils(IElementTest*) override { return 0; }
+  int32_t nAccepte(CVisiteurElementTest& visitor) override { return visitor.nVisiteScenario(*this); }
+  int32_t nGetVersion() const override { return m_nVersion; }
+  void SetVersion(int32_t version) override { m_nVersion = version; }
+
+  // The list the scenario stands in, or null.
+  CListeTestBase* pclGetListe();
+
+  int64_t m_nValeur64 = 0;
+  int32_t m_nExecute = 0;  // run flag
+  int32_t m_nOption = 0;   // 0 or 1
+  CDonneesDeTest m_clDonnees;
+  CDescriptionListeParamTestBase m_clParams;
+
+ protected:
+  ~CScenarioBase() override = default;
+
+ private:
+  int32_t m_nVersion = kVersionMax;
+};
+
+// Stops at the first group (or scenario) whose name compares equal
+// through the host locale (options 3).
+class CVisiteurRechercheParNom : public CVisiteurElementTest {
+ public:
+  CVisiteurRechercheParNom(const char16_t* name, int32_t kind) : m_pszNom(name), m_nKind(kind) {}
+  int32_t nVisiteElement(CElementTestBase& e) override;
+  CElementTestBase* pclTrouve() const { return m_pclTrouve; }
+
+ private:
+  const char16_t* m_pszNom;
+  int32_t m_nKind;
+  CElementTestBase* m_pclTrouve = nullptr;
+};
+
+// Looks a dotted name up part by part from the list down; the list is the
+// first match, and its catch-all group "AUTRE" has its children taken as
+// if they stood under the list while no part matched yet.
+class CVisiteurRechercheParNomComplet : public CVisiteurElementTest {
+ public:
+  CVisiteurRechercheParNomComplet(CListeTestBase& list, const char16_t* name);
+  int32_t nVisiteElement(CElementTestBase& e) override;
+  CElementTestBase* pclTrouve() const { return m_pclTrouve; }
+
+ private:
+  std::vector<CTString> m_tabParties;
+  size_t m_nPartie = 0;
+  CListeTestBase& m_clListe;
+  CElementTestBase* m_pclDernier;  // the last match
+  CElementTestBase* m_pclTrouve = nullptr;
+};
+
+// The catch-all group's name.
+extern const char16_t kGroupeAutre[];
+
+#endif  // QG_TESTRUNNER_MODEL_ELEMENT_H_
