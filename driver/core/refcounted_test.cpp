@@ -123,16 +123,16 @@ TEST(RefCounted, SimultaneousLastReleasesDeleteOnce) {
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&] {
       for (int round = 0; round < kRounds; ++round) {
-        while (go.load() < round) {
-        }
+        while (go.load() < round) std::this_thread::yield();
         if (ReleaseBoth(objects[size_t(round)]).bDeleted) deleted.fetch_add(1);
         done.fetch_add(1);
       }
     });
   }
   for (int round = 0; round < kRounds; ++round) {
-    while (done.load() < kThreads * round) {
-    }
+    // Yielding keeps the barrier from starving the workers on a machine
+    // with fewer cores than spinning threads.
+    while (done.load() < kThreads * round) std::this_thread::yield();
     go.store(round);
   }
   for (auto& t : threads) t.join();
