@@ -6,6 +6,7 @@
 #include "host/cli/maria_verbs.h"
 #include "host/cli/net_verbs.h"
 #include "host/cli/tour.h"
+#include "host/cli/web_cli.h"
 
 int main(int argc, char** argv) {
   std::string verb = argc > 1 ? argv[1] : "";
@@ -26,6 +27,10 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 2, argv + argc);
     return qghost::RunMariaVerb(qghost::DefaultLibDir(), args, std::cout, std::cerr);
   }
+  if (verb == "web") {
+    std::vector<std::string> args(argv + 2, argv + argc);
+    return qghost::RunWeb(qghost::DefaultLibDir(), args, std::cout, std::cerr);
+  }
   // --help on standard output with success; anything else it does not
   // know (no verb included) gets the same text on standard error.
   const bool help = verb == "--help" || verb == "-h" || verb == "help";
@@ -38,6 +43,7 @@ int main(int argc, char** argv) {
          "                     and termination, one line per step\n"
          "  net <verb> ...     the .NET connector: its verbs are listed by 'qghost net'\n"
          "  maria <verb> ...   the MariaDB driver: its verbs are listed by 'qghost maria'\n"
+         "  web <verb> ...     the browser: its verbs are listed by 'qghost web'\n"
          "  --help             this text\n"
          "\n"
          "modules:";
