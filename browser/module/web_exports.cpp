@@ -4,6 +4,7 @@
 #include "support/frame/export.h"
 #include "support/frame/module_frame.h"
 
+#include "browser/cef_manager.h"
 #include "errors/module_errors.h"
 
 namespace {
@@ -35,8 +36,11 @@ QG_EXPORT int32_t bInitLibrary() { return 1; }
 // Deletes the execution object without running its termination.
 QG_EXPORT void TermLibrary() { qg::TermExecutionObject(); }
 
-// Filled by the browser: the browser manager for identifier 1.
-QG_EXPORT void* pQueryProxy(int32_t) { return nullptr; }
+// The browser manager for identifier 1, null for any other.
+QG_EXPORT void* pQueryProxy(int32_t identifier) {
+  if (identifier != 1) return nullptr;
+  return static_cast<IKQMCef*>(&qg::web::CIKQMCef::Instance());
+}
 
 QG_EXPORT void DeclareProxy(int32_t* a, int16_t* b, int32_t* c, int16_t* d) {
   if (a != nullptr) *a = 0;

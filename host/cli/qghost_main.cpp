@@ -7,6 +7,7 @@
 #include "host/cli/net_verbs.h"
 #include "host/cli/test_verbs.h"
 #include "host/cli/tour.h"
+#include "host/cli/web_cli.h"
 
 int main(int argc, char** argv) {
   std::string verb = argc > 1 ? argv[1] : "";
@@ -31,6 +32,10 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 2, argv + argc);
     return qghost::RunTestVerb(qghost::DefaultLibDir(), args, std::cout, std::cerr);
   }
+  if (verb == "web") {
+    std::vector<std::string> args(argv + 2, argv + argc);
+    return qghost::RunWeb(qghost::DefaultLibDir(), args, std::cout, std::cerr);
+  }
   // --help on standard output with success; anything else it does not
   // know (no verb included) gets the same text on standard error.
   const bool help = verb == "--help" || verb == "-h" || verb == "help";
@@ -46,6 +51,7 @@ int main(int argc, char** argv) {
          "  test play DIR LIST [--select TEXT] [--journal PATH]\n"
          "                     the test runner plays the stored list LIST of DIR\n"
          "                     against the stand-in host and prints the journal\n"
+         "  web <verb> ...     the embedded browser: its verbs are listed by 'qghost web'\n"
          "  --help             this text\n"
          "\n"
          "modules:";

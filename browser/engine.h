@@ -1,0 +1,62 @@
+// One running browser process and the routing of its events: events of a
+// page session go to the object registered for that session, the others
+// to the registered root listeners. Shared by the manager and every browser
+// object; the process ends with Stop (the manager's last Shutdown) and the
+// memory with the last reference.
+#ifndef QG_BROWSER_ENGINE_H_
+#define QG_BROWSER_ENGINE_H_
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "browser/devtools/connection.h"
+
+namespace qg::web {
+
+// Receives events on the dispatch thread.
+class EventSink {
+ public:
+  virtual ~EventSink() = default;
+  virtual void OnEvent(const devtools::Message& message) = 0;
+};
+
+class Engine : public std::enable_shared_from_this<Engine> {
+ public:
+  // Launches the process; null with *errno_out when it cannot start.
+  static std::shared_ptr<Engine> Launch(const std::vector<std::string>& argv, int* errno_out,
+                                        bool quiet);
+
+  devtools::Connection& Conn() { return *connection_; }
+  bool bAlive() const { return connection_->bAlive(); }
+
+  // Sessions: events carrying that session id. Root: events without one
+  // (and the end of the process, which every sink gets).
+  void RegisterSession(const std::string& session, std::weak_ptr<EventSink> sink);
+  void UnregisterSession(const std::string& session);
+  void AddRootSink(std::weak_ptr<EventSink> sink);
+
+  // Sync call on the browser (no session).
+  devtools::CallResult Call(const std::string& method, devtools::Json params,
+                            int timeout_ms = 10000) {
+    return connection_->Call(method, std::move(params), {}, timeout_ms);
+  }
+
+  // Stops the process: Browser.close, at most `limit_ms` for it to exit,
+  // then SIGKILL of its group; then the threads.
+  void Stop(int limit_ms);
+
+ private:
+  void Route(const devtools::Message& message);
+
+  std::unique_ptr<devtools::Connection> connection_;
+  std::mutex mu_;
+  std::map<std::string, std::weak_ptr<EventSink>> sessions_;
+  std::vector<std::weak_ptr<EventSink>> roots_;
+};
+
+}  // namespace qg::web
+
+#endif  // QG_BROWSER_ENGINE_H_
