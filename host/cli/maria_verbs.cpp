@@ -11,25 +11,14 @@ namespace qghost {
 namespace {
 
 std::u16string ToU16(const std::string& text) {
-  int n = qg::MultiByteToWide(qg::kCodePageUtf8, text.data(), static_cast<int>(text.size()),
-                              nullptr, 0);
-  std::u16string out(static_cast<size_t>(n > 0 ? n : 0), u'\0');
-  if (n > 0) {
-    qg::MultiByteToWide(qg::kCodePageUtf8, text.data(), static_cast<int>(text.size()),
-                        out.data(), n);
-  }
+  std::u16string out;
+  qg::CodePageToUtf16(qg::kCodePageUtf8, text.data(), static_cast<ptrdiff_t>(text.size()), &out);
   return out;
 }
 
 std::string ToU8(const char16_t* text) {
-  if (text == nullptr) return std::string();
-  std::u16string s(text);
-  int n = qg::WideToMultiByte(qg::kCodePageUtf8, s.data(), static_cast<int>(s.size()), nullptr,
-                              0);
-  std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-  if (n > 0) {
-    qg::WideToMultiByte(qg::kCodePageUtf8, s.data(), static_cast<int>(s.size()), out.data(), n);
-  }
+  std::string out;
+  if (text != nullptr) qg::Utf16ToCodePage(qg::kCodePageUtf8, text, -1, &out);
   return out;
 }
 
