@@ -3,6 +3,7 @@
 #include <new>
 
 #include "support/frame/module_frame.h"
+#include "testrunner/recorder/recorder.h"
 #include "testrunner/runner/session.h"
 #include "testrunner/runner/test_factory.h"
 
@@ -31,6 +32,7 @@ bool CTestExecutionDLL::vbInitModule() {
 void CTestExecutionDLL::vTerminate() {
   Session().Ferme();
   LibereRunnerModule();
+  LibereEnregistrementTest();
 }
 
 namespace {
@@ -41,6 +43,7 @@ namespace {
 // destroyed before that state.
 struct NettoyageDechargement {
   ~NettoyageDechargement() {
+    LibereEnregistrementTest();
     LibereRunnerModule();
     qg::TermExecutionObject();
   }
