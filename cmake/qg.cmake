@@ -20,6 +20,8 @@ endfunction()
 
 function(qg_test_dir name dir)
   file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*_test.cpp)
+  # ThreadSanitizer programs have their own main and their own target.
+  list(FILTER tests EXCLUDE REGEX "_tsan_test\\.cpp$")
   if(NOT tests)
     return()
   endif()

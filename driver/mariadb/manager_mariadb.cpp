@@ -1,6 +1,7 @@
 #include "driver/mariadb/manager_mariadb.h"
 
 #include <new>
+#include <string>
 
 #include "driver/core/connection.h"
 #include "driver/core/error_status.h"
@@ -8,6 +9,8 @@
 #include "driver/mariadb/connection_mariadb.h"
 #include "driver/mariadb/sql_service.h"
 #include "driver/mariadb/table_description_mariadb.h"
+#include "driver/sql/statement.h"
+#include "errors/xerror.h"
 
 CNAManagerMariaDB::CNAManagerMariaDB() { m_nDefaultFetchSize = 100; }
 
@@ -16,9 +19,10 @@ CNAManagerMariaDB::~CNAManagerMariaDB() {
   if (service != nullptr) service->Release();
 }
 
-void CNAManagerMariaDB::ReportClientFailure(CNAError* error, bool) {
+void CNAManagerMariaDB::ReportClientFailure(CNAError* error, bool flag) {
   if (error == nullptr) return;
-  error->AddDebugMessage(3355u, gstrClientVersion.pszGet());
+  const char16_t* version = flag ? gstrClientVersion.pszGet() : nullptr;
+  error->AddDebugMessage(3355u, version != nullptr ? version : u"");
 }
 
 CNAConnection* CNAManagerMariaDB::pclNewConnection(const char16_t* key,
@@ -68,4 +72,49 @@ bool CNAManagerMariaDB::bGetDatabaseList(CNAConnection* connection, CAny* result
   if (service == nullptr) return false;
   if (!connection->bIsOpen() && !connection->bOpen(error, 0)) return false;
   return service->bGetDatabaseList(result, connection, 0x10, error);
+}
+
+namespace {
+
+// The server's error number anywhere in the error: the statement may add
+// its own message after the client's.
+int32_t ServerErrorNumber(CNAError* error) {
+  int32_t number = error->nGetBaseCode();
+  if (number != 0) return number;
+  CXError* main = error->pclGetXError();
+  const CXError::_stERRORINFO* item = main->pstGetInfo(EIT_BASECODE);
+  if (item != nullptr) return static_cast<int32_t>(item->nValue);
+  for (int i = 0; i < main->nGetNbSubError(); ++i) {
+    item = main->pclGetSubError(i)->pstGetInfo(EIT_BASECODE);
+    if (item != nullptr) return static_cast<int32_t>(item->nValue);
+  }
+  return 0;
+}
+
+}  // namespace
+
+bool CNAManagerMariaDB::bTableExistsOn(CNAConnection* connection, const char16_t* table,
+                                       int32_t* exists, CNAError* error) {
+  if (exists != nullptr) *exists = 0;
+  CNASQLService* service = pclGetSQLService();
+  if (service == nullptr) return false;
+  CTString quoted;
+  if (!connection->bQuoteQualifiedName(error, table, &quoted)) return false;
+  std::u16string text = u"SHOW COLUMNS FROM ";
+  text += quoted.pszGet() != nullptr ? quoted.pszGet() : u"";
+  CNAError local;
+  CNAStatement* result = service->pclExecuteQuery(connection, text.c_str(), &local);
+  if (result != nullptr) {
+    ReleaseBoth(result);
+    if (exists != nullptr) *exists = 1;
+    return true;
+  }
+  if (local.nGetErrorIdentifier() == 0) {
+    // Ran without a column list: the table is there.
+    if (exists != nullptr) *exists = 1;
+    return true;
+  }
+  if (ServerErrorNumber(&local) == 1146) return true;
+  if (error != nullptr) *error = local;
+  return false;
 }

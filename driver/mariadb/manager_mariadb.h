@@ -9,8 +9,9 @@ class CNAManagerMariaDB : public CNAManager {
  public:
   CNAManagerMariaDB();
 
-  // Fault hook of the client-call guard: debug message 3355 with the
-  // client library's version text on the most recent error.
+  // Fault hook of the client-call guard: debug message 3355 on the most
+  // recent error, with the client library's version text when `flag` is
+  // set, else with an empty text.
   void ReportClientFailure(CNAError* error, bool flag) override;               // 60
   CNAConnection* pclNewConnection(const char16_t* key,
                                   INAConnectionDescription* description) override;  // 61
@@ -22,6 +23,11 @@ class CNAManagerMariaDB : public CNAManager {
                                                     CNAError* error) override;  // 56
   CNASQLService* pclNewSQLService() override;                                 // 63
   bool bGetDatabaseList(CNAConnection* connection, CAny* result, CNAError* error) override;  // 64
+  // "SHOW COLUMNS FROM" the quoted name: a result sets *exists to 1; server
+  // error 1146 (no such table) sets 0 and succeeds; any other failure sets
+  // 0 and fails. The connection must be open.
+  bool bTableExistsOn(CNAConnection* connection, const char16_t* table, int32_t* exists,
+                      CNAError* error) override;                                 // 66
 
  protected:
   ~CNAManagerMariaDB() override;

@@ -69,20 +69,26 @@ void FillRandomFromProcessState(void* buffer, size_t count) {
       uint64_t(getpid()),
       uint64_t(gettid()),
   };
+  FillRandomFromSeed(seed, sizeof seed, buffer, count);
+}
+
+void FillRandomFromSeed(const void* seed, size_t seed_length, void* buffer, size_t count) {
+  // Block i is the hash of (seed, i): no block can be computed from the
+  // blocks before it without the seed.
   CNAHashContext hash;
   uint8_t block[32];
-  hash.Update(seed, sizeof seed);
-  hash.Final(block);
   uint8_t* out = static_cast<uint8_t*>(buffer);
-  for (;;) {
+  for (uint64_t index = 0; count > 0; ++index) {
+    uint8_t index_bytes[8];
+    for (int i = 0; i < 8; ++i) index_bytes[i] = uint8_t(index >> (8 * i));
+    hash.Reset();
+    hash.Update(seed, seed_length);
+    hash.Update(index_bytes, sizeof index_bytes);
+    hash.Final(block);
     size_t take = count < sizeof block ? count : sizeof block;
     std::memcpy(out, block, take);
     out += take;
     count -= take;
-    if (count == 0) break;
-    hash.Reset();
-    hash.Update(block, sizeof block);
-    hash.Final(block);
   }
 }
 

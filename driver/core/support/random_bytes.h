@@ -19,9 +19,12 @@ using RandomSource = bool (*)(void* buffer, size_t count);
 void SetRandomSourcesForTest(RandomSource kernel, RandomSource device);
 
 // The last source: hashes a seed of process state (a counter each call
-// moves, addresses, clocks, process and thread numbers) into 32-byte blocks,
-// each next block the hash of the one before.
+// moves, addresses, clocks, process and thread numbers) into 32-byte blocks.
 void FillRandomFromProcessState(void* buffer, size_t count);
+
+// Block i (32 bytes, the last one cut) is SHA-256 of the seed followed by i
+// as 8 little-endian bytes.
+void FillRandomFromSeed(const void* seed, size_t seed_length, void* buffer, size_t count);
 
 }  // namespace qg
 

@@ -60,24 +60,40 @@ TEST_F(RandomBytes, FailedKernelSourceFallsToDevice) {
   for (unsigned char b : bytes) EXPECT_EQ(0xA5, b);
 }
 
-TEST_F(RandomBytes, BothSourcesFailingUseChainedHashBlocks) {
+TEST_F(RandomBytes, BothSourcesFailingUseSeededHashBlocks) {
   SetRandomSourcesForTest(FailingKernel, FailingDevice);
   uint8_t bytes[70];
   ASSERT_TRUE(bFillRandomBytes(bytes, sizeof bytes));
   EXPECT_EQ(1, g_kernel_calls);
   EXPECT_EQ(1, g_device_calls);
-  // Three blocks of 32, 32 and 6 bytes, each the hash of the one before.
-  uint8_t next[32];
+  // A block is not the hash of the one before: seeing the first 32 bytes
+  // does not give the rest.
+  uint8_t chained[32];
   CNAHashContext hash;
   hash.Update(bytes, 32);
-  hash.Final(next);
-  EXPECT_EQ(0, std::memcmp(next, bytes + 32, 32));
-  hash.Reset();
-  hash.Update(bytes + 32, 32);
-  hash.Final(next);
-  EXPECT_EQ(0, std::memcmp(next, bytes + 64, 6));
-
+  hash.Final(chained);
+  EXPECT_NE(0, std::memcmp(chained, bytes + 32, 32));
   ExpectNoRepeat(20000);
+}
+
+TEST_F(RandomBytes, SeededBlocksHashSeedAndBlockIndex) {
+  const char seed[] = "fixed seed";
+  uint8_t bytes[70];
+  FillRandomFromSeed(seed, sizeof seed, bytes, sizeof bytes);
+  // 32 + 32 + 6 bytes: block i is SHA-256(seed, i as 8 little-endian bytes).
+  for (int block = 0; block < 3; ++block) {
+    uint8_t index[8] = {uint8_t(block), 0, 0, 0, 0, 0, 0, 0};
+    uint8_t expected[32];
+    CNAHashContext hash;
+    hash.Update(seed, sizeof seed);
+    hash.Update(index, sizeof index);
+    hash.Final(expected);
+    size_t length = block < 2 ? 32 : 6;
+    EXPECT_EQ(0, std::memcmp(expected, bytes + 32 * block, length)) << "block " << block;
+  }
+  // Reference from an independent SHA-256: block 0 of this seed.
+  const uint8_t reference[8] = {0x0d, 0xea, 0x61, 0x26, 0xc4, 0xed, 0x03, 0xfd};
+  EXPECT_EQ(0, std::memcmp(reference, bytes, sizeof reference));
 }
 
 }  // namespace

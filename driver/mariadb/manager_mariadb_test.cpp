@@ -1,0 +1,82 @@
+// The MariaDB manager's own operations against the binary's private server.
+#include "driver/mariadb/manager_mariadb.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "driver/core/error_status.h"
+#include "driver/mariadb/client_version.h"
+#include "driver/mariadb/mariadb_client.h"
+#include "driver/mariadb/testing/mariadb_server.h"
+#include "driver/mariadb/testing/rig_connection.h"
+#include "errors/module_errors.h"
+#include "support/any_test_fixture.h"
+
+namespace {
+
+auto* const gServerEnvironment = qg::rig::AddMariaDBServerEnvironment();
+
+class ManagerMariaDB : public qg::AnyHostTest {
+ protected:
+  void SetUp() override {
+    AnyHostTest::SetUp();
+    ASSERT_NE(nullptr, qg::rig::TestServer());
+    _CXErrorModule76 error;
+    ASSERT_TRUE(CNAMariaDBClient::bLoad(&error, nullptr));
+    manager_ = new CNAManagerMariaDB();
+    manager_->AddRef();
+    connection_ = NAAddRef(new qg::rig::RigConnection());
+    ASSERT_TRUE(connection_->Connect(qg::rig::TestServer()->Socket(), database_.Name(), false));
+  }
+  void TearDown() override {
+    ReleaseBoth(connection_);
+    manager_->Release();
+    AnyHostTest::TearDown();
+  }
+
+  qg::rig::TestDatabase database_;
+  CNAManagerMariaDB* manager_ = nullptr;
+  qg::rig::RigConnection* connection_ = nullptr;
+};
+
+TEST_F(ManagerMariaDB, TableExistence) {
+  CNAError setup;
+  ASSERT_TRUE(connection_->bExecuteText(&setup, u"CREATE TABLE `two words` (a INT)"));
+  struct Case {
+    const char16_t* table;
+    bool ok;
+    int32_t exists;
+  } cases[] = {
+      {u"two words", true, 1},
+      {u"missing", true, 0},
+      // Refused (no right on that database): a failure, not "missing".
+      {u"mysql.user", false, 0},
+  };
+  for (const Case& c : cases) {
+    CNAError error;
+    int32_t exists = -1;
+    EXPECT_EQ(c.ok, manager_->bTableExistsOn(connection_, c.table, &exists, &error))
+        << std::string(c.table, c.table + std::char_traits<char16_t>::length(c.table));
+    EXPECT_EQ(c.exists, exists);
+    EXPECT_EQ(c.ok, error.nGetErrorIdentifier() == 0);
+  }
+}
+
+TEST_F(ManagerMariaDB, ClientFailureHookNamesTheClientVersionOnlyWhenAsked) {
+  ASSERT_NE(nullptr, gstrClientVersion.pszGet());
+  std::u16string version = gstrClientVersion.pszGet();
+  ASSERT_FALSE(version.empty());
+  for (bool flag : {true, false}) {
+    CNAError error;
+    error.SetErrorMessage(0, 5, 1, nullptr, kNAErrorNotSupported);
+    manager_->ReportClientFailure(&error, flag);
+    const char16_t* debug = error.pclGetXError()->pszGetDebugMessage();
+    ASSERT_NE(nullptr, debug);
+    std::u16string text = debug;
+    EXPECT_NE(std::u16string::npos, text.find(u"Client library version:")) << flag;
+    EXPECT_EQ(flag, text.find(version) != std::u16string::npos) << flag;
+  }
+}
+
+}  // namespace

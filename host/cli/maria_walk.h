@@ -1,0 +1,58 @@
+// `qghost maria walk`: reads a table through qg300maria along a key and
+// prints every record, one line each. This file holds the argument parsing
+// and the line format; the walk itself is RunMariaWalk.
+#ifndef QG_HOST_CLI_MARIA_WALK_H_
+#define QG_HOST_CLI_MARIA_WALK_H_
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace qghost {
+
+struct WalkOptions {
+  // The server: a Unix socket, or a host and a TCP port.
+  std::string socket;
+  std::string host;
+  int port = 0;
+  std::string user;
+  std::string password;
+  std::string database;
+  std::string table;
+  // A key as the table description names it.
+  std::string key;
+  bool backward = false;
+  // Rows per fetch; 0 leaves the driver's choice.
+  int64_t fetch = 0;
+  bool has_seek = false;
+  std::string seek;
+};
+
+// Parses the words after "walk". False with *error set on a missing or
+// unknown option, a missing value, a server given both ways or not at all,
+// or a number out of range.
+bool ParseWalkArguments(const std::vector<std::string>& args, WalkOptions* options,
+                        std::string* error);
+
+// One column of a record as the walk prints it.
+struct WalkField {
+  enum Kind { kNull, kText, kBinary };
+  Kind kind = kNull;
+  std::u16string text;   // kText
+  std::string bytes;     // kBinary
+};
+
+// NULL as \N; text as UTF-8 with tab, newline, backslash and NUL written
+// \t, \n, \\ and \0 (an unpaired surrogate becomes U+FFFD); binary as
+// upper-case hexadecimal.
+std::string FormatWalkField(const WalkField& field);
+// The fields separated by tabs, ended by a newline.
+std::string FormatWalkLine(const std::vector<WalkField>& fields);
+
+// The usage text of the verb.
+const char* WalkUsage();
+
+}  // namespace qghost
+
+#endif  // QG_HOST_CLI_MARIA_WALK_H_
