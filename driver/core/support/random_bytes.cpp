@@ -101,6 +101,12 @@ bool bFillRandomBytes(void* buffer, size_t count) {
   return true;
 }
 
+void FillUuidV4(uint8_t uuid[16]) {
+  bFillRandomBytes(uuid, 16);
+  uuid[6] = uint8_t((uuid[6] & 0x0F) | 0x40);
+  uuid[8] = uint8_t((uuid[8] & 0x3F) | 0x80);
+}
+
 void SetRandomSourcesForTest(RandomSource kernel, RandomSource device) {
   g_kernel.store(kernel != nullptr ? kernel : KernelSource);
   g_device.store(device != nullptr ? device : DeviceSource);

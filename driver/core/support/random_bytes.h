@@ -4,6 +4,7 @@
 #define QG_DRIVER_CORE_SUPPORT_RANDOM_BYTES_H_
 
 #include <cstddef>
+#include <cstdint>
 
 namespace qg {
 
@@ -25,6 +26,10 @@ void FillRandomFromProcessState(void* buffer, size_t count);
 // Block i (32 bytes, the last one cut) is SHA-256 of the seed followed by i
 // as 8 little-endian bytes.
 void FillRandomFromSeed(const void* seed, size_t seed_length, void* buffer, size_t count);
+
+// A random version-4 UUID (RFC 4122): 16 random bytes, the high nibble of
+// byte 6 set to 4, the top two bits of byte 8 set to 10.
+void FillUuidV4(uint8_t uuid[16]);
 
 }  // namespace qg
 

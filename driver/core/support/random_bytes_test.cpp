@@ -96,5 +96,16 @@ TEST_F(RandomBytes, SeededBlocksHashSeedAndBlockIndex) {
   EXPECT_EQ(0, std::memcmp(reference, bytes, sizeof reference));
 }
 
+TEST_F(RandomBytes, UuidsCarryVersion4AndTheVariant) {
+  std::unordered_set<std::string> seen;
+  for (int i = 0; i < 1000; ++i) {
+    uint8_t uuid[16];
+    FillUuidV4(uuid);
+    EXPECT_EQ(0x40, uuid[6] & 0xF0);
+    EXPECT_EQ(0x80, uuid[8] & 0xC0);
+    EXPECT_TRUE(seen.emplace(reinterpret_cast<char*>(uuid), 16).second);
+  }
+}
+
 }  // namespace
 }  // namespace qg
