@@ -35,6 +35,8 @@ constexpr uint32_t kNAColFlagNoDefault = 0x4;
 // does not give it).
 constexpr uint32_t kNAColFlagGenerated = 0x10;
 constexpr uint32_t kNAColFlagStoredGenerated = 0x20;
+// The host declared the item read-only (an item's source description).
+constexpr uint32_t kNAColFlagReadOnly = 0x40;
 
 class CNAColumn : public CNARefCounted {
  public:

@@ -6,6 +6,7 @@
 
 #include "driver/sql/column.h"
 #include "driver/sql/sql_types.h"
+#include "driver/sql/table_description.h"
 #include "support/any.h"
 #include "support/any_holders.h"
 #include "support/frame/module_services.h"
@@ -18,7 +19,22 @@ bool IsTextDate(int type) { return type == 10 || type == 11 || type == 14; }
 
 }  // namespace
 
-CNARowBuffer::~CNARowBuffer() { std::free(m_pBlock); }
+CNARowBuffer::~CNARowBuffer() {
+  std::free(m_pBlock);
+  if (m_pDescription != nullptr) ReleaseBoth(m_pDescription);
+}
+
+bool CNARowBuffer::bBind(CNATableDescription* description) {
+  if (description == nullptr) return false;
+  AddRefBoth(description);
+  if (!bBind(description->clGetLayout())) {
+    ReleaseBoth(description);
+    return false;
+  }
+  if (m_pDescription != nullptr) ReleaseBoth(m_pDescription);
+  m_pDescription = description;
+  return true;
+}
 
 CNAColumn* CNARowBuffer::Column(int column) const {
   if (m_pLayout == nullptr || column < 0 ||
@@ -92,6 +108,8 @@ CNARowBuffer* CNARowBuffer::pclDuplicate() const {
   copy->m_nBitmapSize = m_nBitmapSize;
   copy->m_pData = copy->m_pBlock + m_nBitmapSize;
   copy->m_pLayout = m_pLayout;
+  copy->m_pDescription = m_pDescription;
+  if (m_pDescription != nullptr) AddRefBoth(m_pDescription);
   return copy;
 }
 
@@ -105,7 +123,14 @@ uint8_t* CNARowBuffer::pGetColumnData(int column, int element) {
   CNAColumn* c = Column(column);
   if (c == nullptr || element >= c->nGetElementCount()) return nullptr;
   int offset = element < 0 ? c->nGetRecordOffset() : c->nGetElementOffset(element);
-  if (offset < 0) return nullptr;
+  int span = element < 0 ? c->nGetTotalSize() : c->nGetSize();
+  if (bIsLargeObjectType(c->nGetType()) && span < static_cast<int>(kIndirectSlot)) {
+    span = static_cast<int>(kIndirectSlot);
+  }
+  if (offset < 0 || span < 0 ||
+      static_cast<int64_t>(offset) + span > static_cast<int64_t>(nGetDataSize())) {
+    return nullptr;
+  }
   return m_pData + offset;
 }
 

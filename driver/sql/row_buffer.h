@@ -24,6 +24,7 @@
 
 class CAny;
 class CNAColumn;
+class CNATableDescription;
 
 // The row layout of a table: data size, number of null bits and the
 // columns with their offsets, sizes and null-bit indexes. The columns are
@@ -43,6 +44,10 @@ class CNARowBuffer : public CNARefCounted {
   // default value (cleared when it has none). False when the block cannot
   // be had.
   bool bBind(const CNARowLayout& layout);
+  // The same for the layout of a table description, which the buffer (and
+  // every duplicate of it) then holds a reference on, so that the layout
+  // outlives it.
+  bool bBind(CNATableDescription* description);
 
   // A new buffer with the same layout and a copy of the block (no
   // reference taken); null when memory runs out.
@@ -50,6 +55,8 @@ class CNARowBuffer : public CNARefCounted {
   // Copies at most the data size into the data area and marks every column
   // present.
   virtual void LoadImage(const void* bytes, size_t length);                   // 3
+  // The column's bytes; null outside the block (a layout that changed
+  // after the bind).
   virtual uint8_t* pGetColumnData(int column, int element);                   // 4
   // Stores a host value (null or empty clears the column); false when it
   // cannot be converted to the column's type.
@@ -89,6 +96,7 @@ class CNARowBuffer : public CNARefCounted {
   uint8_t* m_pData = nullptr;
   uint32_t m_nBitmapSize = 0;
   const CNARowLayout* m_pLayout = nullptr;
+  CNATableDescription* m_pDescription = nullptr;  // one reference, may be null
 };
 
 #endif  // QG_DRIVER_SQL_ROW_BUFFER_H_

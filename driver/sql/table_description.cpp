@@ -161,6 +161,9 @@ void CNATableDescription::ComputeOffsets() {
     m_nTotalSize += bytes;
     if (!c->bIsComposite()) m_nPlainSize += bytes;
   }
+  m_clLayout.nDataSize = static_cast<uint32_t>(m_nTotalSize);
+  m_clLayout.nNullBits = static_cast<uint32_t>(m_nSlotCount);
+  m_clLayout.apColumns = m_apColumns;
 }
 
 CNAColumn* CNATableDescription::pclGetChosenKey() {

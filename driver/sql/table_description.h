@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "driver/core/refcounted.h"
+#include "driver/sql/row_buffer.h"
 #include "support/ctstring.h"
 
 class CNAColumn;
@@ -76,7 +77,10 @@ class CNATableDescription : public CNARefCounted {
   static void MakeUniqueName(CTString* out, const char16_t* base, int number);
 
   // --- layout and keys ------------------------------------------------------
+  // Gives each column its offset and null-bit index, in order, and rebuilds
+  // the row layout that row buffers bound to this description read.
   void ComputeOffsets();
+  const CNARowLayout& clGetLayout() const { return m_clLayout; }
   int nGetTotalSize() const { return m_nTotalSize; }
   int nGetPlainSize() const { return m_nPlainSize; }
   int nGetSlotCount() const { return m_nSlotCount; }
@@ -123,6 +127,7 @@ class CNATableDescription : public CNARefCounted {
   std::vector<CNAColumn*> m_apLargeObjects;
   CNAColumn* m_pChosenKey = nullptr;
   int m_nMode = kNew;
+  CNARowLayout m_clLayout;
   // Exact-name index of the columns (the first column of each name).
   std::unordered_map<std::u16string, CNAColumn*> m_mapNames;
 };

@@ -101,6 +101,8 @@ class CNAValueConverter : public CNAValue {
   // Null, keeping the type; a caller's buffer is zero-filled.
   void Clear();
   void SetAnyNull();
+  // Only the null flag; the stored bytes stay.
+  void SetNullFlag(bool null) { m_clValue.SetNull(null); }
   bool bIsNull() const { return m_clValue.bEstNull(); }
 
   // --- comparing --------------------------------------------------------
