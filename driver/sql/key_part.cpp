@@ -1,7 +1,13 @@
 #include "driver/sql/key_part.h"
 
+#include <cstring>
+#include <string>
+
+#include "driver/core/support/codepage_helpers.h"
 #include "driver/sql/column.h"
+#include "driver/sql/filter_rules.h"
 #include "driver/sql/sql_types.h"
+#include "driver/sql/value_converter.h"
 
 namespace {
 
@@ -103,4 +109,71 @@ bool bDecodeKeyParts(const CNAColumn& key, const uint8_t* bytes, size_t size, NA
     offset += part_size;
   }
   return true;
+}
+
+bool bReadKeyPartValue(const NAKeyPart& part, const uint8_t* bytes, uint32_t code_page,
+                       CAny* out, bool* high_prefix) {
+  *high_prefix = false;
+  if (part.pColumn == nullptr) return false;
+  const CNAColumn& column = *part.pColumn;
+  const int type = column.nGetType();
+  const int value_class = column.nGetValueClass();
+  const bool text = bIsTextColumn(type);
+  if (part.bound == NAKeyPart::kLowest) {
+    if (text) {
+      out->SetDSTRW(u"");
+      return true;
+    }
+    return bSetLowestValue(*out, value_class) || (out->SetNull(true), true);
+  }
+  if (part.bound == NAKeyPart::kHighest) {
+    if (text) {
+      out->SetDSTRW(u"");
+      *high_prefix = true;
+      return true;
+    }
+    if (bSetHighestValue(*out, value_class)) return true;
+    out->SetNull(true);
+    return true;
+  }
+  const uint8_t* data = bytes + part.nOffset;
+  size_t n = part.nLength;
+  if (text) {
+    std::u16string value;
+    if (bIsWideColumn(type)) {
+      value.resize(n / 2);
+      if (!value.empty()) std::memcpy(value.data(), data, value.size() * 2);
+      while (!value.empty() && value.back() == 0) value.pop_back();
+      if (value.size() * 2 <= kHighMarkerLimit && !value.empty() && value.back() == 0xFFFF) {
+        while (!value.empty() && value.back() == 0xFFFF) value.pop_back();
+        *high_prefix = true;
+      }
+    } else {
+      while (n > 0 && data[n - 1] == 0) --n;
+      if (n > 0 && n <= kHighMarkerLimit && data[n - 1] == 0xFF) {
+        while (n > 0 && data[n - 1] == 0xFF) --n;
+        *high_prefix = true;
+      }
+      value = NACodePageToWide(reinterpret_cast<const char*>(data), n, code_page);
+    }
+    out->SetDSTRW(value.c_str());
+    return true;
+  }
+  // Any other type: through a converter over a copy laid out as the row
+  // stores it (a type-23 value keeps its length prefix).
+  const size_t size = static_cast<size_t>(column.nGetSize() > 0 ? column.nGetSize() : 0);
+  std::vector<uint8_t> image(size + 2, 0);
+  size_t at = 0;
+  if (type == kNAColVarBinary) {
+    if (size < 2) return false;
+    image[0] = static_cast<uint8_t>(n & 0xFF);
+    image[1] = static_cast<uint8_t>(n >> 8);
+    at = 2;
+  }
+  if (at + n > image.size()) n = image.size() - at;
+  if (n > 0) std::memcpy(image.data() + at, data, n);
+  CNAValueConverter converter;
+  converter.BindColumns(const_cast<CNAColumn*>(part.pColumn), nullptr);
+  converter.SetExternalBuffer(image.data(), size, value_class);
+  return converter.bGetValue(*out);
 }

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "support/any.h"
+
 class CNAColumn;
 
 // Bytes one part takes in a key value (and in a packed composite key):
@@ -38,5 +40,16 @@ struct NAKeyParts {
 // of its type. False when the value is malformed (a length prefix beyond
 // its part or beyond the value): no part is then usable.
 bool bDecodeKeyParts(const CNAColumn& key, const uint8_t* bytes, size_t size, NAKeyParts* out);
+
+// The value of a decoded part, read from the key value's bytes as the
+// part's column stores them (8-bit texts in `code_page`, widened). A part
+// standing for its type's lowest or highest value takes that value. A text
+// that ends in the highest marker (0xFF bytes, or 0xFFFF characters for
+// UTF-16; a stored size above 99 is not examined) loses the marker and
+// sets *high_prefix: it stands for every text beginning with what is left,
+// the highest text standing for every text. False when the value cannot
+// be read.
+bool bReadKeyPartValue(const NAKeyPart& part, const uint8_t* bytes, uint32_t code_page,
+                       CAny* out, bool* high_prefix);
 
 #endif  // QG_DRIVER_SQL_KEY_PART_H_

@@ -212,6 +212,17 @@ CNANameList* CNASQLGenerator::pclEnsureNameList() {
   return m_pNullList.get();
 }
 
+void CNASQLGenerator::SetNameList(const CNANameList* list) {
+  if (list == nullptr) {
+    if (m_pNullList) m_pNullList->Clear();
+    return;
+  }
+  CNANameList* own = pclEnsureNameList();
+  if (own == nullptr) return;
+  own->Clear();
+  own->bAppendList(list, false);
+}
+
 void CNASQLGenerator::MergeNameList(const CNANameList* list) {
   if (!m_pNullList && list == nullptr) return;
   CNANameList* own = pclEnsureNameList();

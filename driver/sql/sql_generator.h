@@ -152,6 +152,8 @@ class CNASQLGenerator : public CNARefCounted {
   // Null list of the conditions merged into the statement.
   CNANameList* pclEnsureNameList();
   void MergeNameList(const CNANameList* list);
+  // Replaces the list by a copy of `list`, or empties it when null.
+  void SetNameList(const CNANameList* list);
   const CNANameList* pclGetNameList() const { return m_pNullList.get(); }
 
  private:
