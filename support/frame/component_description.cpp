@@ -32,11 +32,15 @@ intptr_t InfoComposante(const ComponentDescription& record, int32_t kind, int32_
     default:
       break;
   }
-  if (kind < 0 || kind >= static_cast<int32_t>(sizeof(kWordOfKind) / sizeof(kWordOfKind[0]))) {
-    return 0;
-  }
-  int word = kWordOfKind[kind];
+  const int word = ComponentWordOfKind(kind);
   return word < 0 ? 0 : record.anWords[word];
+}
+
+int ComponentWordOfKind(int32_t kind) {
+  if (kind < 0 || kind >= static_cast<int32_t>(sizeof(kWordOfKind) / sizeof(kWordOfKind[0]))) {
+    return -1;
+  }
+  return kWordOfKind[kind];
 }
 
 }  // namespace qg

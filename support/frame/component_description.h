@@ -21,6 +21,10 @@ struct ComponentDescription {
 // their word; any other kind 0.
 intptr_t InfoComposante(const ComponentDescription& record, int32_t kind, int32_t index);
 
+// The word that answers a kind, or -1 for kinds 0, 4, 27, 33 and kinds
+// answered by no word.
+int ComponentWordOfKind(int32_t kind);
+
 }  // namespace qg
 
 #endif  // QG_SUPPORT_FRAME_COMPONENT_DESCRIPTION_H_

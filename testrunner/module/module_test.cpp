@@ -222,3 +222,24 @@ TEST_F(SessionTest, RefusedOrUnallocatedSessionsLeaveNothingOpen) {
 }
 
 }  // namespace
+
+TEST_F(ModuleTest, ComponentDescriptionAnswersItsWordsAndTexts) {
+  LoadHost("qg300vm");
+  LoadModule();
+  using PFN_Info = intptr_t (*)(int32_t, int32_t);
+  auto info = reinterpret_cast<PFN_Info>(qg::FindSymbol(module_, "InfoComposante"));
+  ASSERT_NE(info, nullptr);
+  const intptr_t words[][2] = {{0, 18}, {1, 54}, {2, 126}, {3, 1}, {32, 2}, {5, 0}, {34, 0}};
+  for (const auto& w : words) EXPECT_EQ(info(static_cast<int32_t>(w[0]), 0), w[1]) << w[0];
+  for (int32_t i = 0; i < 3; ++i) {
+    for (int32_t kind : {4, 27}) {
+      const auto* text = reinterpret_cast<const char16_t*>(info(kind, i));
+      ASSERT_NE(text, nullptr) << kind << " " << i;
+      EXPECT_EQ(*text, u'\0');
+    }
+  }
+  EXPECT_EQ(info(4, 3), 0);
+  EXPECT_NE(info(27, 3), 0);
+  EXPECT_EQ(info(27, 4), 0);
+  EXPECT_NE(info(33, 0), 0);
+}

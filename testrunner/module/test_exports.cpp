@@ -5,6 +5,7 @@
 #include "support/frame/component_description.h"
 #include "support/frame/export.h"
 #include "support/frame/module_frame.h"
+#include "testrunner/module/component_record.h"
 #include "testrunner/module/test_execution_dll.h"
 #include "testrunner/runner/library.h"
 #include "testrunner/runner/test_factory.h"
@@ -22,9 +23,6 @@ struct CatalogueInstaller {
 }  // namespace
 
 namespace {
-
-// The module's component description; its words come with the runner.
-qg::ComponentDescription g_component = {};
 
 // The module's first-time initialisation: two steps that succeed.
 bool FirstTimeInit() { return true; }
@@ -79,7 +77,7 @@ QG_EXPORT void* pQueryProxy(int32_t identifier) {
 }
 
 QG_EXPORT intptr_t InfoComposante(int32_t kind, int32_t index) {
-  return qg::InfoComposante(g_component, kind, index);
+  return qg::InfoComposante(DescriptionComposante(), kind, index);
 }
 
 // Filled by the recorder: the mouse hook procedure.
