@@ -191,7 +191,32 @@ int32_t ScriptedVM::nAppelle(int32_t code) {
 
 int32_t ScriptedVM::bGereEvenement(int32_t code) {
   Add("handles " + std::to_string(code));
-  return 0;
+  return std::find(handled.begin(), handled.end(), code) != handled.end() ? 1 : 0;
+}
+
+intptr_t ScriptedVM::hPrepareAppelDiffere(int64_t id, int32_t code, int32_t values,
+                                          CXError* error) {
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    pushed_.clear();
+  }
+  if (refuse_deferred) {
+    Add("deferred " + std::to_string(id) + " refused");
+    if (error != nullptr) error->nSetNiveau(3);
+    return 0;
+  }
+  const intptr_t h = next_++;
+  Add("deferred " + std::to_string(id) + " " + std::to_string(code) + " values " +
+      std::to_string(values) + " -> " + std::to_string(h));
+  return h;
+}
+
+int32_t ScriptedVM::nResoutFenetreDifferee(intptr_t call, const char16_t* window) {
+  const std::string name = Utf8Of(window);
+  const auto it = deferred_windows.find(name);
+  const int32_t answer = it != deferred_windows.end() ? it->second : 2;
+  Add("resolve " + std::to_string(call) + " " + name + " -> " + std::to_string(answer));
+  return answer;
 }
 
 int32_t ScriptedVM::nExecuteGroupe(const char16_t* target, CXError*) {
@@ -209,6 +234,9 @@ void ScriptedVM::Reset() {
   script = nullptr;
   refused.clear();
   values.clear();
+  handled.clear();
+  deferred_windows.clear();
+  refuse_deferred = false;
   runner_ = nullptr;
   lines_.clear();
   scenario_names_.clear();

@@ -47,6 +47,9 @@ class ScriptedVM : public qg::IMainVM {
   int32_t nAppelle(int32_t code) override;
   int32_t bGereEvenement(int32_t code) override;
   int32_t nExecuteGroupe(const char16_t* target, CXError* error) override;
+  intptr_t hPrepareAppelDiffere(int64_t id, int32_t code, int32_t values,
+                                CXError* error) override;
+  int32_t nResoutFenetreDifferee(intptr_t call, const char16_t* window) override;
 
   // --- control (virtual: a caller in another binary runs this one's code) ---
   virtual void Reset();
@@ -64,6 +67,13 @@ class ScriptedVM : public qg::IMainVM {
   std::vector<std::string> refused;
   // Values the code holds, by name (UTF-8).
   std::map<std::string, CAny> values;
+  // Project events the host says it handles.
+  std::vector<int32_t> handled;
+  // Answers of deferred calls to windows, by window name (UTF-8); 2 for
+  // any other name.
+  std::map<std::string, int32_t> deferred_windows;
+  // Deferred calls are refused.
+  bool refuse_deferred = false;
   int32_t nRefs() const { return refs_; }
   int32_t nContextDepth() const { return depth_; }
 

@@ -206,9 +206,32 @@ class IMainVM : public IHostComponent {
   // 18: the group-level run for a target (the list's target name): 1 when
   // every scenario ran.
   virtual int32_t nExecuteGroupe(const char16_t* target, CXError* error) = 0;
+  // 19: prepares a scenario's pass as a deferred call, with the values
+  // pushed before: the call's handle, 0 when refused. The host runs it
+  // later and tells the runner when it ended.
+  virtual intptr_t hPrepareAppelDiffere(int64_t id, int32_t code, int32_t values,
+                                        CXError* error) = 0;
+  // 20: a deferred call resolves a window that opens: 0 the call handles
+  // it, 1 drop the name's first part and ask again, 2 not the call's.
+  virtual int32_t nResoutFenetreDifferee(intptr_t call, const char16_t* window) = 0;
 
  protected:
   ~IMainVM() = default;
+};
+
+// An element of the application (a window or a control) as the host
+// describes it to the runner's reports.
+class IElementHote {
+ public:
+  // 0: the element's name.
+  virtual const char16_t* pszNom() = 0;
+  // 1: the element that contains it; null at the top.
+  virtual IElementHote* piConteneur() = 0;
+  // 2: the element's value; 0 when it has none.
+  virtual int32_t bValeur(CAny* out) = 0;
+
+ protected:
+  ~IElementHote() = default;
 };
 
 // Data engine of the legacy data-set files.
@@ -304,6 +327,33 @@ class ITestFactory {
   virtual int32_t bFinExecution(IMainVM* vm) = 0;
   // 8: closes the journal: 1 when one was open and all of it was written.
   virtual int32_t nFermeJournal() = 0;
+  // 9: fills the name table from the project's test lists (their names).
+  virtual void ChargeTableNoms(const char16_t* const* lists, int32_t count) = 0;
+  // 10: the application ended while a run was playing.
+  virtual void SignaleFinInattendue() = 0;
+  // 11: an error of the application's code at a line of it.
+  virtual void SignaleErreur(const CXError* error, int32_t line) = 0;
+  // 12 to 15: what the run parameters ask for.
+  virtual int32_t bEnregistrementDemande() = 0;
+  virtual int32_t bEnregistrementSansListeDemande() = 0;
+  virtual int32_t bLectureDemandee() = 0;
+  virtual int32_t bEnregistrementAvecListeDemande() = 0;
+  // 16, 17: pauses after an input message and after a window message.
+  virtual void PauseApresSaisie(int32_t message) = 0;
+  virtual void PauseApresMessage(int32_t first_field, int32_t fifth_field) = 0;
+  // 18: the application starts: 0 no list, 1 a list pre-loaded for the
+  // run, 2 a list loaded and kept started.
+  virtual int32_t nDemarrageApplication(IMainVM* vm, CXError* error) = 0;
+  // 19: runs the first loaded list with its passes deferred.
+  virtual int32_t bExecuteDiffere(IMainVM* vm, CXError* error) = 0;
+  // 20: the deferred call ended: ends its scenario and every loaded list.
+  virtual int32_t bFinExecuteDiffere(CXError* error) = 0;
+  // 21: the scenario whose pass is deferred, or null.
+  virtual IElementTest* piScenarioDiffere() = 0;
+  // 22: a call on an element of the application.
+  virtual void SignaleAppelElement(IElementHote* element) = 0;
+  // 23: a window of the application closes.
+  virtual void SignaleFermetureFenetre(IElementHote* window) = 0;
 
  protected:
   ~ITestFactory() = default;

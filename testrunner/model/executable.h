@@ -48,12 +48,25 @@ class CScenarioTestExe : public CScenarioBase {
   CScenarioTestExe() = default;
   CScenarioTestExe* pclScenarioExe() override { return this; }
 
-  CGroupeTestExe* pclGroupeExe();
-  CListeTestExe* pclListeExe();
+  // The group and the list above (not casts: those answer null here).
+  CGroupeTestExe* pclGroupeParent();
+  CListeTestExe* pclListeParent();
 
   // Runs the scenario: start once, one pass per data set (one pass without
   // any), end. False when the host gives no handle.
   bool Execute(CTestFactory& runner, CXError* error);
+  // One pass with the current set's values: the pass event, or in deferred
+  // mode a deferred call the host runs later.
+  void ExecutePassage(CTestFactory& runner, CXError* error);
+  // Ends the current pass: its reported values into the journal, "Jeu"
+  // closed.
+  void FinPassage(CTestFactory& runner);
+  // Ends the scenario once: the end event, the report of what it announced
+  // and did not use, the journal's test closed. `aborted`: the pass under
+  // way is ended first and no further pass is made.
+  void Termine(CTestFactory& runner, CXError* error, bool aborted = false);
+  // The deferred call ended: its pass and the scenario end.
+  void FinPassageDiffere(CTestFactory& runner, CXError* error);
   // Runs an event of the scenario's code with `values` values pushed.
   int32_t AppelleEvenement(CTestFactory& runner, int32_t code, int32_t values, int32_t flag,
                            CXError* error);
@@ -79,13 +92,31 @@ class CScenarioTestExe : public CScenarioBase {
   intptr_t m_hScenario = 0;
   bool m_bDemarre = false;
   bool m_bTermine = false;
+  bool m_bJeuOuvert = false;      // "Jeu" of the current pass is open
+  intptr_t m_hAppelDiffere = 0;   // the host's deferred call of the pass, 0: none
+  std::vector<CScenarioTestExe*> m_tabBlocs;  // window block handlers (one reference each)
   int32_t m_nPassage = 0;
   std::vector<std::pair<std::u16string, std::u16string>> m_tabRapport;
   std::vector<std::unique_ptr<CParametreTest>> m_tabControleurs;
   std::vector<std::u16string> m_tabLies;  // linked scenario names
 
  protected:
-  ~CScenarioTestExe() override = default;
+  ~CScenarioTestExe() override;
+};
+
+// Handles a window that opens during a scenario's deferred pass: the host
+// runs the window's code under it. Named after the window, in the
+// scenario's group.
+class CBlocSurFenetre_TestExe : public CScenarioTestExe {
+ public:
+  CBlocSurFenetre_TestExe(CScenarioTestExe& scenario, const char16_t* window);
+  CScenarioTestExe* pclScenario() const { return m_pclScenario; }
+
+ protected:
+  ~CBlocSurFenetre_TestExe() override = default;
+
+ private:
+  CScenarioTestExe* m_pclScenario;  // owns this block
 };
 
 class CGroupeTestExe : public CGroupeTestBase {
@@ -97,14 +128,19 @@ class CGroupeTestExe : public CGroupeTestBase {
   }
   CScenarioBase* pclCreeScenario() override { return new CScenarioTestExe(); }
 
-  CListeTestExe* pclListeExe();
+  // The list above.
+  CListeTestExe* pclListeParent();
   // Starts the group, runs its scenarios by the list's target kind, ends it.
   bool bExecute(CTestFactory& runner, CXError* error);
   int32_t AppelleEvenement(CTestFactory& runner, int32_t code, CXError* error);
+  // Ends the further groups (last first) and the group.
+  void Termine(CTestFactory& runner, CXError* error);
 
   bool m_bExecute = true;  // run flag
+  bool m_bFinDifferee = false;  // ends when the deferred call ends
   intptr_t m_hGroupe = 0;
   std::vector<CGroupeTestExe*> m_tabAutres;  // started and ended with it (not held)
+  std::vector<CGroupeTestExe*> m_tabAutresDemarres;  // those started, in order
 
  protected:
   ~CGroupeTestExe() override = default;

@@ -7,6 +7,7 @@
 #include "errors/module_errors.h"
 #include "support/text_functions.h"
 #include "testrunner/journal/journal_file.h"
+#include "testrunner/recorder/recorder.h"
 #include "testrunner/runner/test_factory.h"
 
 namespace {
@@ -62,7 +63,7 @@ int32_t CTestFactory::nReponseBoiteMessage(int32_t style, int32_t* answer, CXErr
   *answer = 0;
   if (!m_clParam.bPresent) return 0;
   if (m_clParam.nEtat != kEtatLecture) {
-    if (m_pfnEnregistreBoite) m_pfnEnregistreBoite(style);
+    EnregistreBoiteMessage(style);
     return 0;
   }
   if (!m_tabReponses.empty()) {
@@ -81,13 +82,23 @@ int32_t CTestFactory::nReponseBoiteMessage(int32_t style, int32_t* answer, CXErr
   return 0;
 }
 
-bool CTestFactory::bValeurSaisie(const char16_t* input, std::u16string* value) {
+bool CTestFactory::bValeurSaisie(const char16_t* input, std::u16string* value,
+                                 const char16_t* window) {
   if (!m_clParam.bPresent) return false;
   std::u16string name = input != nullptr ? input : u"";
   if (!name.empty() && name.front() == u'+') {
     name.erase(0, 1);
   } else if (!name.empty() && name.back() == u'+') {
     name.pop_back();
+  }
+  if (m_clParam.nEtat == kEtatEnregistrement) {
+    // The recorder takes the text the user types into the control.
+    if (pclEnregistrement() != nullptr) {
+      const std::u16string control =
+          window != nullptr && *window != 0 ? std::u16string(window) + u"." + name : name;
+      DebutSaisieTexte(control.c_str());
+    }
+    return false;
   }
   if (m_clParam.nEtat != kEtatLecture || m_tabSaisies.empty()) return false;
   if (!bMemeNom(m_tabSaisies.front().clSaisie.c_str(), name.c_str())) return false;
@@ -102,6 +113,31 @@ int32_t CTestFactory::bResoutFenetre(const char16_t* window, CGroupeTestExe** gr
   *handler = nullptr;
   const std::u16string name = window != nullptr ? window : u"";
   if (name == u"FenetreEmulateurCE") return 1;
+  // A deferred pass resolves the window first.
+  CScenarioTestExe* deferred = pclScenarioCourant();
+  if (deferred != nullptr && deferred->m_hAppelDiffere != 0 && m_piVM != nullptr) {
+    std::u16string part = name;
+    for (;;) {
+      const int32_t answer = m_piVM->nResoutFenetreDifferee(deferred->m_hAppelDiffere, part.c_str());
+      if (answer == 1) {
+        const size_t dot = part.find(u'.');
+        if (dot == std::u16string::npos) {
+          if (error != nullptr) error->SetUserError(gstErrorDefModule54, 540008u, name.c_str());
+          return 0;
+        }
+        part.erase(0, dot + 1);
+        continue;
+      }
+      if (answer == 0) {
+        auto* block = new CBlocSurFenetre_TestExe(*deferred, part.c_str());
+        deferred->m_tabBlocs.push_back(block);
+        *group = deferred->pclGroupeParent();
+        *handler = block;
+        return 1;
+      }
+      break;  // 2: the expected calls decide
+    }
+  }
   if (m_tabAppels.empty()) {
     if (error != nullptr) error->SetUserError(gstErrorDefModule54, 540001u);
     return 0;

@@ -13,6 +13,7 @@
 #include "support/param_zone.h"
 #include "testrunner/play/values.h"
 #include "testrunner/runner/companion.h"
+#include "testrunner/recorder/recorder.h"
 #include "testrunner/runner/test_factory.h"
 
 namespace {
@@ -37,7 +38,7 @@ void Marque(CElementTestBase& e, bool selected) {
   if (CScenarioTestExe* s = e.pclScenarioExe()) {
     s->m_bSelectionne = selected;
     if (selected) {
-      if (CGroupeTestExe* g = s->pclGroupeExe()) g->m_bExecute = true;
+      if (CGroupeTestExe* g = s->pclGroupeParent()) g->m_bExecute = true;
     }
   }
   if (CGroupeTestExe* g = e.pclGroupeExe()) {
@@ -182,7 +183,7 @@ int32_t CListeTestExe::bFinExecution(CTestFactory& runner, qg::IMainVM* vm) {
 
 // --- groups -----------------------------------------------------------------------------------
 
-CListeTestExe* CGroupeTestExe::pclListeExe() {
+CListeTestExe* CGroupeTestExe::pclListeParent() {
   CElementTestBase* parent = pclGetParentBase();
   return parent != nullptr ? parent->pclListeExe() : nullptr;
 }
@@ -191,7 +192,7 @@ int32_t CGroupeTestExe::AppelleEvenement(CTestFactory& runner, int32_t code, CXE
   qg::IMainVM* vm = runner.piGetVM();
   if (vm == nullptr) return 0;
   qg::EventContext context;
-  CListeTestExe* list = pclListeExe();
+  CListeTestExe* list = pclListeParent();
   context.hListe = list != nullptr ? list->m_hListe : 0;
   context.hGroupe = m_hGroupe;
   vm->Contexte(&context, 1);
@@ -206,7 +207,7 @@ namespace {
 
 bool bDebutGroupe(CTestFactory& runner, CGroupeTestExe& g, CXError* error) {
   qg::IMainVM* vm = runner.piGetVM();
-  CListeTestExe* list = g.pclListeExe();
+  CListeTestExe* list = g.pclListeParent();
   if (vm == nullptr || list == nullptr) return false;
   g.m_hGroupe = vm->hDebutGroupe(list->m_hListe, g.pszGetNom(), g.nGetIdentifiant(), error);
   if (g.m_hGroupe == 0) return false;
@@ -224,22 +225,33 @@ void FinGroupe(CTestFactory& runner, CGroupeTestExe& g, CXError* error) {
 
 }  // namespace
 
+void CGroupeTestExe::Termine(CTestFactory& runner, CXError* error) {
+  for (auto it = m_tabAutresDemarres.rbegin(); it != m_tabAutresDemarres.rend(); ++it) {
+    FinGroupe(runner, **it, error);
+  }
+  m_tabAutresDemarres.clear();
+  if (m_hGroupe != 0) FinGroupe(runner, *this, error);
+  m_bFinDifferee = false;
+}
+
 bool CGroupeTestExe::bExecute(CTestFactory& runner, CXError* error) {
   // Without the companion only its services (screenshots) are missing.
   {
     _CXErrorModule54 companion_error;
     bVerifieComposantObjGate(piAccesComposants(), &companion_error);
   }
-  std::vector<CGroupeTestExe*> started;
+  m_tabAutresDemarres.clear();
   bool ok = bDebutGroupe(runner, *this, error);
   for (size_t i = 0; ok && i < m_tabAutres.size(); ++i) {
     ok = bDebutGroupe(runner, *m_tabAutres[i], error);
-    if (ok) started.push_back(m_tabAutres[i]);
+    if (ok) m_tabAutresDemarres.push_back(m_tabAutres[i]);
   }
+  const int32_t state = runner.clParam().nEtat;
+  const bool recording = ok && state == kEtatEnregistrement;
+  if (recording) runner.DemarreEnregistreur(0);
   if (ok) {
-    CListeTestExe* list = pclListeExe();
+    CListeTestExe* list = pclListeParent();
     const int32_t kind = list != nullptr ? list->nGetTypeCible() : 0;
-    const int32_t state = runner.clParam().nEtat;
     auto run_each = [&](bool need_flag) {
       for (int32_t i = 0; i < nGetNbFils(); ++i) {
         CScenarioTestExe* s = pclFils(static_cast<size_t>(i))->pclScenarioExe();
@@ -247,7 +259,9 @@ bool CGroupeTestExe::bExecute(CTestFactory& runner, CXError* error) {
         if (need_flag && s->m_nExecute == 0) continue;
         runner.EmpileScenario(s);
         s->Execute(runner, error);
-        runner.DepileScenario(s);
+        // A scenario whose pass is deferred stays the running one until the
+        // deferred call ends.
+        if (runner.pclScenarioDiffere() != s) runner.DepileScenario(s);
       }
     };
     switch (kind) {
@@ -285,21 +299,27 @@ bool CGroupeTestExe::bExecute(CTestFactory& runner, CXError* error) {
         break;
     }
   }
-  for (auto it = started.rbegin(); it != started.rend(); ++it) FinGroupe(runner, **it, error);
-  if (m_hGroupe != 0) FinGroupe(runner, *this, error);
+  if (recording) LibereEnregistrementTest();
+  // The group of a deferred pass ends after it.
+  CScenarioTestExe* deferred = runner.pclScenarioDiffere();
+  if (ok && deferred != nullptr && deferred->pclGroupeParent() == this) {
+    m_bFinDifferee = true;
+    return ok;
+  }
+  Termine(runner, error);
   return ok;
 }
 
 // --- scenarios ---------------------------------------------------------------------------------
 
-CGroupeTestExe* CScenarioTestExe::pclGroupeExe() {
+CGroupeTestExe* CScenarioTestExe::pclGroupeParent() {
   CElementTestBase* parent = pclGetParentBase();
   return parent != nullptr ? parent->pclGroupeExe() : nullptr;
 }
 
-CListeTestExe* CScenarioTestExe::pclListeExe() {
-  CGroupeTestExe* g = pclGroupeExe();
-  return g != nullptr ? g->pclListeExe() : nullptr;
+CListeTestExe* CScenarioTestExe::pclListeParent() {
+  CGroupeTestExe* g = pclGroupeParent();
+  return g != nullptr ? g->pclListeParent() : nullptr;
 }
 
 CJeuDeTest* CScenarioTestExe::pclJeuCourant() {
@@ -321,8 +341,8 @@ int32_t CScenarioTestExe::AppelleEvenement(CTestFactory& runner, int32_t code, i
   qg::IMainVM* vm = runner.piGetVM();
   if (vm == nullptr) return 0;
   qg::EventContext context;
-  CListeTestExe* list = pclListeExe();
-  CGroupeTestExe* group = pclGroupeExe();
+  CListeTestExe* list = pclListeParent();
+  CGroupeTestExe* group = pclGroupeParent();
   context.hListe = list != nullptr ? list->m_hListe : 0;
   context.hGroupe = group != nullptr ? group->m_hGroupe : 0;
   context.hScenario = m_hScenario;
@@ -336,8 +356,8 @@ int32_t CScenarioTestExe::AppelleEvenement(CTestFactory& runner, int32_t code, i
 
 bool CScenarioTestExe::Execute(CTestFactory& runner, CXError* error) {
   qg::IMainVM* vm = runner.piGetVM();
-  CGroupeTestExe* group = pclGroupeExe();
-  CListeTestExe* list = pclListeExe();
+  CGroupeTestExe* group = pclGroupeParent();
+  CListeTestExe* list = pclListeParent();
   if (vm == nullptr || group == nullptr || list == nullptr) return false;
   {
     _CXErrorModule54 companion_error;
@@ -346,9 +366,9 @@ bool CScenarioTestExe::Execute(CTestFactory& runner, CXError* error) {
   m_hScenario = vm->hScenario(group->m_hGroupe, pszGetNom(), nGetIdentifiant());
   if (m_hScenario == 0) return false;
   CFichierJournalTest* journal = runner.pclJournal();
-  const int32_t flag_start = m_nExecute == 0 ? 1 : 0;
   if (!m_bDemarre) {
     m_bDemarre = true;
+    m_bTermine = false;
     if (journal != nullptr) {
       journal->EcritDebutTest(pszGetNom(), group->pszGetNom(), list->pszGetNom(),
                               static_cast<uint64_t>(nGetIdentifiant()),
@@ -356,49 +376,101 @@ bool CScenarioTestExe::Execute(CTestFactory& runner, CXError* error) {
                               static_cast<uint64_t>(list->nGetIdentifiant()),
                               static_cast<uint64_t>(m_nValeur64));
     }
-    AppelleEvenement(runner, kEvScenarioDebut, 0, flag_start, error);
+    AppelleEvenement(runner, kEvScenarioDebut, 0, m_nExecute == 0 ? 1 : 0, error);
   }
   // One pass per data set; one pass without any.
   m_nPassage = 0;
   m_clDonnees.m_nCourant = m_clDonnees.nGetNb() > 0 ? 0 : -1;
   for (;;) {
-    CJeuDeTest* set = pclJeuCourant();
-    if (set != nullptr) {
+    if (pclJeuCourant() != nullptr) {
       ++m_nPassage;
+      m_bJeuOuvert = true;
       if (journal != nullptr) {
         journal->Ecrit(kJJeu, u"");
         journal->EcritEntier64(kJNum, static_cast<uint64_t>(m_nPassage));
       }
     }
-    int32_t values = 0;
-    if (set != nullptr) {
-      for (const auto& v : set->m_tabValeurs) {
-        vm->PousseValeur(v.get());
-        ++values;
-      }
-    }
-    AppelleEvenement(runner, kEvPassage, values, 1, error);
-    if (set == nullptr) break;
-    if (journal != nullptr) {
-      for (const auto& [name, value] : m_tabRapport) journal->EcritParam(name.c_str(), value.c_str());
-      journal->Ferme(kJJeu);
-    }
-    m_tabRapport.clear();
-    if (static_cast<size_t>(++m_clDonnees.m_nCourant) >= m_clDonnees.nGetNb()) break;
+    ExecutePassage(runner, error);
+    // A deferred pass ends with its call; an aborted scenario is over.
+    if (m_hAppelDiffere != 0 || m_bTermine) return true;
+    const bool had_set = pclJeuCourant() != nullptr;
+    FinPassage(runner);
+    if (!had_set || static_cast<size_t>(++m_clDonnees.m_nCourant) >= m_clDonnees.nGetNb()) break;
   }
   m_clDonnees.m_nCourant = -1;
-  if (!m_bTermine) {
-    m_bTermine = true;
-    AppelleEvenement(runner, kEvScenarioFin, 0, flag_start, error);
-    runner.RapportFinScenario(*this);
-    if (journal != nullptr) journal->EcritFinTest();
-    m_tabRapport.clear();
-  }
+  Termine(runner, error);
   return true;
 }
 
+void CScenarioTestExe::ExecutePassage(CTestFactory& runner, CXError* error) {
+  qg::IMainVM* vm = runner.piGetVM();
+  if (vm == nullptr) return;
+  int32_t values = 0;
+  if (CJeuDeTest* set = pclJeuCourant()) {
+    for (const auto& v : set->m_tabValeurs) {
+      vm->PousseValeur(v.get());
+      ++values;
+    }
+  }
+  // One deferred call at a time: with one under way the pass runs now.
+  if (runner.bModeDiffere() && runner.pclScenarioDiffere() == nullptr) {
+    _CXErrorModule54 call_error;
+    m_hAppelDiffere = vm->hPrepareAppelDiffere(nGetIdentifiant(), kEvPassage, values, &call_error);
+    if (m_hAppelDiffere != 0) {
+      runner.SetScenarioDiffere(this);
+    } else if (error != nullptr && call_error.nGetNiveau() != 1) {
+      *error = call_error;
+    }
+    return;
+  }
+  AppelleEvenement(runner, kEvPassage, values, 1, error);
+}
+
+void CScenarioTestExe::FinPassage(CTestFactory& runner) {
+  if (m_bJeuOuvert) {
+    if (CFichierJournalTest* journal = runner.pclJournal()) {
+      for (const auto& [name, value] : m_tabRapport) journal->EcritParam(name.c_str(), value.c_str());
+      journal->Ferme(kJJeu);
+    }
+    m_bJeuOuvert = false;
+  }
+  m_tabRapport.clear();
+}
+
+void CScenarioTestExe::Termine(CTestFactory& runner, CXError* error, bool aborted) {
+  if (!m_bDemarre || m_bTermine) return;
+  if (aborted) FinPassage(runner);
+  m_bTermine = true;
+  m_bDemarre = false;
+  m_clDonnees.m_nCourant = -1;
+  if (runner.pclScenarioDiffere() == this) runner.SetScenarioDiffere(nullptr);
+  m_hAppelDiffere = 0;
+  AppelleEvenement(runner, kEvScenarioFin, 0, m_nExecute == 0 ? 1 : 0, error);
+  runner.RapportFinScenario(*this);
+  if (CFichierJournalTest* journal = runner.pclJournal()) journal->EcritFinTest();
+  m_tabRapport.clear();
+}
+
+void CScenarioTestExe::FinPassageDiffere(CTestFactory& runner, CXError* error) {
+  if (m_hAppelDiffere == 0) return;
+  m_hAppelDiffere = 0;
+  FinPassage(runner);
+  Termine(runner, error);
+}
+
+CScenarioTestExe::~CScenarioTestExe() {
+  for (CScenarioTestExe* block : m_tabBlocs) block->Release();
+}
+
+CBlocSurFenetre_TestExe::CBlocSurFenetre_TestExe(CScenarioTestExe& scenario,
+                                                 const char16_t* window)
+    : m_pclScenario(&scenario) {
+  SetNom(window);
+  SetIdentifiant(scenario.nGetIdentifiant());
+}
+
 bool CScenarioTestExe::bMarqueScenariosLies(CXError* error) {
-  CListeTestExe* list = pclListeExe();
+  CListeTestExe* list = pclListeParent();
   for (const std::u16string& name : m_tabLies) {
     CScenarioBase* found = list != nullptr ? list->pclChercheTest(name.c_str()) : nullptr;
     CScenarioTestExe* s = found != nullptr ? found->pclScenarioExe() : nullptr;
@@ -407,7 +479,7 @@ bool CScenarioTestExe::bMarqueScenariosLies(CXError* error) {
       return false;
     }
     s->m_bSelectionne = true;
-    if (CGroupeTestExe* g = s->pclGroupeExe()) g->m_bExecute = true;
+    if (CGroupeTestExe* g = s->pclGroupeParent()) g->m_bExecute = true;
   }
   return true;
 }

@@ -1,5 +1,6 @@
 // Playback against the scripted stand-in host, in process.
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <unistd.h>
 
 #include <string>
@@ -380,6 +381,259 @@ TEST_F(PlaybackTest, ZonesReadBackAndTakeFreeNames) {
   for (size_t n = 0; n < bytes.size(); ++n) EXPECT_FALSE(bLitZone(bytes.data(), n, &out)) << n;
   bytes[2] = 0xFF;
   EXPECT_FALSE(bLitZone(bytes.data(), bytes.size(), &out));
+}
+
+
+// An element of the application: a name, a container, a value.
+struct ElementHote : qg::IElementHote {
+  ElementHote(const char16_t* n, ElementHote* c = nullptr) : name(n), container(c) {}
+  const char16_t* pszNom() override { return name; }
+  qg::IElementHote* piConteneur() override { return container; }
+  int32_t bValeur(CAny* out) override {
+    out->SetI4(5);
+    return 1;
+  }
+  const char16_t* name;
+  ElementHote* container;
+};
+
+TEST_F(PlaybackTest, ScenariosAndGroupsAnswerOnlyTheirOwnCasts) {
+  auto list = TwoGroups();
+  CElementTestBase* g = list->pclFils(0);
+  CElementTestBase* s = g->pclFils(0);
+  EXPECT_EQ(s->pclGroupeExe(), nullptr);
+  EXPECT_EQ(s->pclListeExe(), nullptr);
+  EXPECT_NE(s->pclScenarioExe(), nullptr);
+  EXPECT_EQ(g->pclListeExe(), nullptr);
+  EXPECT_EQ(s->pclScenarioExe()->pclGroupeParent(), g->pclGroupeExe());
+  EXPECT_EQ(s->pclScenarioExe()->pclListeParent(), list.get());
+}
+
+TEST_F(PlaybackTest, RunParametersTellWhatIsRequested) {
+  const struct {
+    bool present;
+    int32_t state;
+    const char16_t* list;
+    int32_t recording, without_list, playback, with_list;
+  } cases[] = {
+      {false, 1, u"", 0, 0, 1, 0},
+      {true, 1, u"", 0, 1, 1, 0},
+      {true, 2, u"", 1, 1, 0, 0},
+      {true, 2, u"L", 1, 0, 0, 1},
+  };
+  for (const auto& c : cases) {
+    CParamTest param;
+    param.bPresent = c.present;
+    param.nEtat = c.state;
+    param.clListe = c.list;
+    runner_->SetParam(param);
+    EXPECT_EQ(runner_->bEnregistrementDemande(), c.recording) << c.state;
+    EXPECT_EQ(runner_->bEnregistrementSansListeDemande(), c.without_list) << c.state;
+    EXPECT_EQ(runner_->bLectureDemandee(), c.playback) << c.state;
+    EXPECT_EQ(runner_->bEnregistrementAvecListeDemande(), c.with_list) << c.state;
+  }
+}
+
+TEST_F(PlaybackTest, NameTableMapsTargetsToTheirLists) {
+  auto a = TwoGroups();
+  a->SetCible(0, u"FEN_A");
+  access_.SetBlock(u"LA", qgtest::Bytes(*a));
+  auto b = TwoGroups();
+  b->SetCible(0, u"FEN_B");
+  b->SetValeur(1);  // kept started: not named
+  access_.SetBlock(u"LB", qgtest::Bytes(*b));
+  const char16_t* names[] = {u"LA", u"LB", u"Absente", nullptr};
+  runner_->ChargeTableNoms(names, 4);
+  ASSERT_NE(runner_->pszListeDeCible(u"fen_a"), nullptr);
+  EXPECT_EQ(std::u16string(runner_->pszListeDeCible(u"fen_a")), u"LA");
+  EXPECT_EQ(runner_->pszListeDeCible(u"FEN_B"), nullptr);
+  EXPECT_TRUE(runner_->tabListes().empty());
+  runner_->ChargeTableNoms(names + 1, 1);
+  EXPECT_EQ(runner_->pszListeDeCible(u"FEN_A"), nullptr);
+}
+
+TEST_F(PlaybackTest, ApplicationStartLoadsTheSelectedList) {
+  auto plain = TwoGroups();
+  plain->SetNom(u"LP");
+  access_.SetBlock(u"LP", qgtest::Bytes(*plain));
+  auto kept = TwoGroups();
+  kept->SetValeur(1);
+  access_.SetBlock(u"LK", qgtest::Bytes(*kept));
+  const std::string journal = dir_ + "/depart.jnres";
+  const struct {
+    int32_t state;
+    const char16_t* selection;
+    const char16_t* list;  // key 9
+    int32_t answer;
+    bool event;
+    size_t loaded;
+  } cases[] = {
+      {1, u"LP.G1.S1", u"", 1, true, 0},
+      {1, u"LK.G1", u"", 2, true, 1},
+      {1, u"Absente.G1", u"", 0, false, 0},
+      {2, u"LP.G1", u"LP", 1, false, 0},  // recording with a list: no project event
+      {1, u"", u"", 0, true, 0},
+  };
+  for (const auto& c : cases) {
+    vm().Reset();
+    vm().handled = {196621};
+    CParamTest param;
+    param.bPresent = true;
+    param.nEtat = c.state;
+    param.clSelection = c.selection;
+    param.clListe = c.list;
+    param.clSortie = qgtest::U16(journal);
+    param.clRepertoire = qgtest::U16(dir_);
+    runner_->SetParam(param);
+    _CXErrorModule54 error;
+    EXPECT_EQ(runner_->nDemarrageApplication(&vm(), &error), c.answer) << qghost::Utf8Of(c.selection);
+    const std::vector<std::string> log = vm().Log();
+    const bool ran = std::find(log.begin(), log.end(), "event 0 196621 values 0 flag 0") != log.end();
+    EXPECT_EQ(ran, c.event) << qghost::Utf8Of(c.selection);
+    EXPECT_EQ(runner_->tabListes().size(), c.loaded) << qghost::Utf8Of(c.selection);
+    EXPECT_EQ(runner_->pclJournal() != nullptr, c.state == 1) << qghost::Utf8Of(c.selection);
+    if (c.answer == 1 && c.state == 1) {
+      // The pre-loaded list serves the run without asking the host again.
+      const size_t asked = access_.Requests().size();
+      EXPECT_EQ(runner_->bExecuteListe(u"lp", &vm(), &error), 1);
+      EXPECT_EQ(access_.Requests().size(), asked);
+      EXPECT_TRUE(qgtest::XmlLint(journal));
+    }
+    runner_->bFinExecutionListes(&vm());
+    runner_->LibereListes();
+    runner_->FermeJournal();
+  }
+}
+
+TEST_F(PlaybackTest, DeferredPassEndsWithItsCall) {
+  auto list = TwoGroups();
+  access_.SetBlock(u"L", qgtest::Bytes(*list));
+  _CXErrorModule54 error;
+  CListeTestExe* loaded = runner_->pclChargeListeTestParNom(u"L", &error);
+  ASSERT_NE(loaded, nullptr);
+  loaded->Release();  // the runner keeps it
+  CParamTest param = runner_->clParam();
+  param.clSelection = u"G2.S2";
+  runner_->SetParam(param);
+  vm().deferred_windows = {{"FEN_A.FEN_B", 1}, {"FEN_B", 0}, {"SEUL", 1}};
+  ASSERT_EQ(runner_->bExecuteDiffere(&vm(), &error), 1);
+  std::vector<std::string> log = vm().Log();
+  EXPECT_EQ(log.back(), "deferred 21 1900556 values 2 -> 103");
+  IElementTest* deferred = runner_->piScenarioDiffere();
+  ASSERT_NE(deferred, nullptr);
+  EXPECT_EQ(std::u16string(deferred->pszGetNom()), u"S2");
+  EXPECT_EQ(runner_->tabListes().size(), 1u);
+
+  // While the call runs, the scenario is the current one and resolves windows.
+  CScenarioTestExe* s2 = runner_->pclScenarioCourant();
+  ASSERT_NE(s2, nullptr);
+  CAny actual;
+  actual.SetI4(2);
+  EXPECT_EQ(runner_->nEcritParametreCourant(0, 1, 0, &actual, &error), kReponseOk);
+  CGroupeTestExe* group = nullptr;
+  CScenarioTestExe* handler = nullptr;
+  EXPECT_EQ(runner_->bResoutFenetre(u"FEN_A.FEN_B", &group, &handler, &error), 1);
+  ASSERT_NE(handler, nullptr);
+  EXPECT_EQ(std::u16string(handler->pszGetNom()), u"FEN_B");
+  EXPECT_EQ(group, s2->pclGroupeParent());
+  EXPECT_EQ(runner_->bResoutFenetre(u"SEUL", &group, &handler, &error), 0);
+  EXPECT_EQ(error.nGetMessageId(0), 540008u);
+  EXPECT_EQ(runner_->bResoutFenetre(u"AUTRE", &group, &handler, &error), 0);
+  EXPECT_EQ(error.nGetMessageId(0), 540001u);
+
+  ASSERT_EQ(runner_->bFinExecuteDiffere(&error), 1);
+  log = vm().Log();
+  const std::vector<std::string> tail(log.end() - 5, log.end());
+  EXPECT_EQ(tail, (std::vector<std::string>{"event 21 1900557 values 0 flag 1",
+                                            "event 20 1900546 values 0 flag 0", "end group 101",
+                                            "event 1 1900546 values 0 flag 0", "end list 100"}));
+  EXPECT_EQ(runner_->piScenarioDiffere(), nullptr);
+  EXPECT_EQ(runner_->pclScenarioCourant(), nullptr);
+  EXPECT_TRUE(runner_->tabListes().empty());
+  ASSERT_TRUE(qgtest::XmlLint(Journal())) << qgtest::JournalUtf8(Journal());
+  EXPECT_EQ(qgtest::XPath(Journal(), "count(//Test[Nom='S2']/Jeu)"), "1");
+  EXPECT_EQ(vm().nContextDepth(), 0);
+
+  // A refused deferred call leaves nothing pending.
+  loaded = runner_->pclChargeListeTestParNom(u"L", &error);
+  loaded->Release();
+  vm().refuse_deferred = true;
+  EXPECT_EQ(runner_->bExecuteDiffere(&vm(), &error), 1);
+  EXPECT_EQ(runner_->piScenarioDiffere(), nullptr);
+  EXPECT_TRUE(runner_->tabListes().empty());
+  EXPECT_EQ(runner_->bExecuteDiffere(&vm(), &error), 0);  // no list loaded
+}
+
+TEST_F(PlaybackTest, AClosingWindowEndsTheScenarioAsAborted) {
+  const struct {
+    const char16_t* window;
+    int32_t run_flag;
+    int32_t passes;  // of S2's two
+    const char* errors;
+  } cases[] = {
+      {u"FEN_X", 0, 1, "1"},
+      {u"fen_cible", 0, 2, "0"},  // the list's target: ignored
+      {u"FEN_X", 1, 1, "0"},      // a scenario with its run flag ends without an error
+  };
+  for (const auto& c : cases) {
+    auto list = TwoGroups();
+    list->SetCible(0, u"FEN_Cible");
+    list->pclChercheScenario(u"G2.S2")->m_nExecute = c.run_flag;
+    vm().Reset();
+    ElementHote project(u"Projet");
+    ElementHote window(c.window, &project);
+    vm().script = [&](const qghost::ScriptedVM::Event& e) {
+      if (e.nCode == kPassage && e.nId == 21) runner_->SignaleFermetureFenetre(&window);
+    };
+    _CXErrorModule54 error;
+    ASSERT_TRUE(runner_->bExecute(list.get(), nullptr, nullptr, &error));
+    int32_t passes = 0, ends = 0;
+    for (const auto& e : vm().Events()) {
+      passes += e.nId == 21 && e.nCode == kPassage ? 1 : 0;
+      ends += e.nId == 21 && e.nCode == 1900557 ? 1 : 0;
+    }
+    EXPECT_EQ(passes, c.passes) << qghost::Utf8Of(c.window);
+    EXPECT_EQ(ends, 1) << qghost::Utf8Of(c.window);
+    EXPECT_EQ(vm().Log().back(), "end list 100");
+    ASSERT_TRUE(qgtest::XmlLint(Journal())) << qgtest::JournalUtf8(Journal());
+    EXPECT_EQ(qgtest::XPath(Journal(), "count(//Test[Nom='S2']/Jeu/Erreur)"), c.errors);
+    if (std::string(c.errors) == "1") {
+      EXPECT_NE(qgtest::XPath(Journal(), "string(//Erreur/Libelle)").find("FEN_X"),
+                std::string::npos);
+    }
+  }
+  // While recording, nothing is journalled and nothing ends.
+  CParamTest param = runner_->clParam();
+  param.nEtat = 2;
+  runner_->SetParam(param);
+  ElementHote window(u"FEN_X");
+  runner_->SignaleFermetureFenetre(&window);
+  runner_->SignaleAppelElement(&window);
+}
+
+TEST_F(PlaybackTest, ErrorAndUnexpectedEndReports) {
+  const std::string path = dir_ + "/rapports.jnres";
+  ASSERT_TRUE(runner_->OuvreJournal(qgtest::U16(path).c_str()));
+  _CXErrorModule54 error;
+  error.SetUserError(gstErrorDefModule54, 540003u, u"S9");
+  runner_->SignaleErreur(&error, 42);
+  CParamTest param = runner_->clParam();
+  param.nEtat = 2;
+  runner_->SetParam(param);
+  runner_->SignaleFinInattendue();  // recording: nothing
+  param.nEtat = 1;
+  runner_->SetParam(param);
+  runner_->SignaleFinInattendue();
+  ASSERT_EQ(runner_->FermeJournal(), 1);
+  ASSERT_TRUE(qgtest::XmlLint(path)) << qgtest::JournalUtf8(path);
+  EXPECT_EQ(qgtest::XPath(path, "count(//Erreur)"), "2");
+  EXPECT_NE(qgtest::XPath(path, "string(//Erreur[1]/Libelle)").find("S9"), std::string::npos);
+  EXPECT_EQ(qgtest::XPath(path, "string(//Erreur[1]/Position/Ligne)"), "42");
+  EXPECT_EQ(qgtest::XPath(path, "count(//Erreur[1]/ImageFenetre)"), "1");
+  CTString text;
+  bChargeMessageF(6757, text);
+  EXPECT_EQ(qgtest::XPath(path, "string(//Erreur[2]/Libelle)"), qghost::Utf8Of(text.pszGet()));
+  EXPECT_EQ(qgtest::XPath(path, "count(//Erreur[2]/Position)"), "0");
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "testrunner/runner/test_factory.h"
 
 #include "testrunner/play/values.h"
+#include "testrunner/recorder/recorder.h"
 
 namespace {
 
@@ -80,7 +81,7 @@ CScenarioTestExe* CTestFactory::pclScenarioCourant() const {
   return m_tabPile.empty() ? nullptr : m_tabPile.back();
 }
 
-void CTestFactory::EcritPositionCourante(int32_t kind) {
+void CTestFactory::EcritPositionCourante(int32_t kind, int32_t line) {
   if (m_pJournal == nullptr) return;
   qg::CodePosition position;
   PositionCode items;
@@ -92,7 +93,7 @@ void CTestFactory::EcritPositionCourante(int32_t kind) {
     items.nIdTrt = position.nIdTrt;
     items.nIdObjet = position.nIdObjet;
   }
-  m_pJournal->EcritPosition(items, -1);
+  m_pJournal->EcritPosition(items, line);
 }
 
 void CTestFactory::JournaliseDifference(CScenarioTestExe*, const char16_t* name,
@@ -153,7 +154,9 @@ bool CTestFactory::bExecute(CListeTestExe* list, const char16_t* list_name, qg::
     if (!lists[i]->m_bDemarree) ok = lists[i]->bDemarre(*this, error);
   }
   bool result = ok && list->bExecuteTest(*this, error);
-  if (ok && list->nGetValeur() == 1) {
+  // A list of value 1, or one whose pass is deferred, stays started and
+  // loaded until the end of its execution.
+  if (ok && (list->nGetValeur() == 1 || m_pclDiffere != nullptr)) {
     // Kept started and loaded until the end of its execution.
     if (std::find(m_tabListes.begin(), m_tabListes.end(), list) == m_tabListes.end()) {
       m_tabListes.push_back(list);
@@ -171,6 +174,16 @@ bool CTestFactory::bExecute(CListeTestExe* list, const char16_t* list_name, qg::
   if (release_list) list->Release();
   m_bLibereListe = false;
   return result;
+}
+
+void CTestFactory::SetScenarioDiffere(CScenarioTestExe* s) {
+  if (s != nullptr) s->AddRef();
+  if (m_pclDiffere != nullptr) m_pclDiffere->Release();
+  m_pclDiffere = s;
+}
+
+void CTestFactory::DemarreEnregistreur(int32_t continuation) {
+  CreeEnregistrementTest(continuation, m_clParam.clSortie);
 }
 
 int32_t CTestFactory::bFinExecutionListes(qg::IMainVM* vm) {

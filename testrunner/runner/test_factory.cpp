@@ -46,6 +46,7 @@ CTestFactory*& ModuleRunner() {
 CTestFactory::CTestFactory() = default;
 
 CTestFactory::~CTestFactory() {
+  SetScenarioDiffere(nullptr);
   FermeJournal();
   LibereListes();
   if (m_pclPrecharge != nullptr) m_pclPrecharge->Release();

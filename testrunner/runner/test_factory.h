@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -41,6 +42,19 @@ class CTestFactory : public qg::ITestFactory, public CQGUnknown {
   void RapporteValeurCourante(const char16_t* name, const char16_t* value) override;
   int32_t bFinExecution(qg::IMainVM* vm) override { return bFinExecutionListes(vm); }
   int32_t nFermeJournal() override { return FermeJournal(); }
+  void ChargeTableNoms(const char16_t* const* lists, int32_t count) override;
+  void SignaleFinInattendue() override;
+  void SignaleErreur(const CXError* error, int32_t line) override;
+  int32_t bEnregistrementDemande() override;
+  int32_t bEnregistrementSansListeDemande() override;
+  int32_t bLectureDemandee() override;
+  int32_t bEnregistrementAvecListeDemande() override;
+  int32_t nDemarrageApplication(qg::IMainVM* vm, CXError* error) override;
+  int32_t bExecuteDiffere(qg::IMainVM* vm, CXError* error) override;
+  int32_t bFinExecuteDiffere(CXError* error) override;
+  IElementTest* piScenarioDiffere() override;
+  void SignaleAppelElement(qg::IElementHote* element) override;
+  void SignaleFermetureFenetre(qg::IElementHote* window) override;
 
   // Loads a list named by the first name, else the second; one reference
   // for the caller (and one kept when asked). Null with 540021 (the name)
@@ -89,7 +103,9 @@ class CTestFactory : public qg::ITestFactory, public CQGUnknown {
   // 1 when a journal was open and all of it was written, else 0.
   int32_t FermeJournal();
   CFichierJournalTest* pclJournal() const { return m_pJournal.get(); }
-  void EcritPositionCourante(int32_t kind);
+  // "Position" of the running code; a line other than -1 replaces the
+  // position's own.
+  void EcritPositionCourante(int32_t kind, int32_t line = -1);
   // "Erreur": message 5339 with the name and both values, the position,
   // a screenshot.
   void JournaliseDifference(CScenarioTestExe* scenario, const char16_t* name,
@@ -113,20 +129,38 @@ class CTestFactory : public qg::ITestFactory, public CQGUnknown {
   // 1 and the queued answer when expected; else 0, a default answer and
   // 540005 (in playback).
   int32_t nReponseBoiteMessage(int32_t style, int32_t* answer, CXError* error);
-  bool bValeurSaisie(const char16_t* input, std::u16string* value);
+  // `window`: the name of the input's window element, null when the host
+  // found none (used while recording).
+  bool bValeurSaisie(const char16_t* input, std::u16string* value,
+                     const char16_t* window = nullptr);
   int32_t bResoutFenetre(const char16_t* window, CGroupeTestExe** group,
                          CScenarioTestExe** handler, CXError* error);
   int32_t nVerifieConnexionZMB(const char16_t* name, int32_t window_state);
-  void PauseApresSaisie(int32_t message);
-  void PauseApresMessage(int32_t first_field, int32_t fifth_field);
+  void PauseApresSaisie(int32_t message) override;
+  void PauseApresMessage(int32_t first_field, int32_t fifth_field) override;
   // Journals what the scenario announced and was not used, then drops it.
   void RapportFinScenario(CScenarioTestExe& s);
   void ViderAttentes();
 
+  // --- name table ------------------------------------------------------------------
+  // The test list whose target has that name (case ignored), or null.
+  const char16_t* pszListeDeCible(const char16_t* target) const;
+
+  // --- deferred passes --------------------------------------------------------------
+  bool bModeDiffere() const { return m_bModeDiffere; }
+  // The scenario whose pass the host runs as a deferred call (one reference
+  // held), or null.
+  CScenarioTestExe* pclScenarioDiffere() const { return m_pclDiffere; }
+  void SetScenarioDiffere(CScenarioTestExe* s);
+
+  // --- recording --------------------------------------------------------------------
+  // Starts the recorder on the parameters' output path (which it takes).
+  void DemarreEnregistreur(int32_t continuation);
+  // The scenario running now (events of target kinds 0, 4 and 7), or null.
+  CScenarioTestExe* pclScenarioEnCours() const { return m_pclCourant; }
+
   // The sleeper of the pauses (tests replace it).
   std::function<void(uint32_t)> pfnDort;
-  // While not in playback, a message box goes to the recorder.
-  std::function<void(int32_t)> m_pfnEnregistreBoite;
 
  protected:
   ~CTestFactory() override;
@@ -172,6 +206,13 @@ class CTestFactory : public qg::ITestFactory, public CQGUnknown {
   std::vector<CListeTestExe*> m_tabListes;  // one reference each
   CTString m_clRepertoireBase;
   qg::IMainVM* m_piVM = nullptr;
+
+  struct CompareSansCasse {
+    bool operator()(const std::u16string& a, const std::u16string& b) const;
+  };
+  std::map<std::u16string, std::u16string, CompareSansCasse> m_tabNoms;  // target -> list
+  bool m_bModeDiffere = false;
+  CScenarioTestExe* m_pclDiffere = nullptr;  // held
 };
 
 // The component access the host handed over (host item 7), or null.
