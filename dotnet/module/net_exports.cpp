@@ -1,6 +1,7 @@
 // Exports of qg300net.so.
 #include <cstdint>
 
+#include "dotnet/connector/acces_vm.h"
 #include "dotnet/connector/dotnet_execution.h"
 #include "dotnet/connector/dotnet_manager.h"
 #include "dotnet/connector/net_module.h"
@@ -21,7 +22,10 @@ struct ModuleLifetime {
     qg::InstallModuleCatalogue(&qg::CatalogueModule20());
     qgnet::gInitModule();
   }
-  ~ModuleLifetime() { qgnet::gTermModule(); }
+  ~ModuleLifetime() {
+    qgnet::DetacheAccesVM();
+    qgnet::gTermModule();
+  }
 } g_module_lifetime;
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "errors/xerror.h"
+#include "host/core/vm_externe_host.h"
 
 namespace qghost {
 
@@ -261,6 +262,8 @@ qg::IHostComponent* ComponentAccess::piGetComponent(int32_t flags, const void* o
       return new SourceDescriptionObject(*this);
     case qg::kComponentItemDescription:
       return new ItemDescriptionObject(*this);
+    case qgnet::kComponentVMExterne:
+      return VMExterneComponent();
     default:
       return nullptr;
   }

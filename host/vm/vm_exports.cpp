@@ -5,6 +5,7 @@
 #include "host/core/calc_entries.h"
 #include "host/core/external_execution.h"
 #include "host/core/host_runtime.h"
+#include "host/core/vm_externe_host.h"
 #include "support/frame/export.h"
 #include "support/frame/module_services.h"
 
@@ -83,3 +84,20 @@ QG_EXPORT int32_t nZQEAppelle(qg::ExternalSessionRecord* session, int32_t family
 
 // Test control: the external-execution stand-in behind this library.
 QG_EXPORT qghost::ExternalExecution* qghost_External() { return &qghost::External(); }
+
+// Running a project library, through the external-execution interface of
+// the .NET direction.
+QG_EXPORT void ZQ_DonneFinInit(qgnet::PFN_FinInit callback, intptr_t user) {
+  qghost::VMExterne().DonneFinInit(callback, user);
+}
+
+QG_EXPORT int32_t ZQ_SetParam(int32_t param, intptr_t value) {
+  return qghost::VMExterne().SetParam(param, value);
+}
+
+QG_EXPORT int32_t ZQ_Run_Res(int32_t kind, intptr_t projet, intptr_t ligne, int32_t* exit_code) {
+  return qghost::VMExterne().RunRes(kind, projet, ligne, exit_code);
+}
+
+// Test control: the external-execution interface behind this library.
+QG_EXPORT qghost::StandInVM* qghost_VMExterne() { return &qghost::VMExterne(); }

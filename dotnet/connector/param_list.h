@@ -1,0 +1,53 @@
+// CParamList: the values of one call from .NET into the host, in order,
+// and the value the host returns. An entry is a host value with its type
+// word, or a .NET object (its GCHandle id, owned by the list). The host
+// reads and writes entries through the virtual operations, which run the
+// connector's code.
+#ifndef QG_DOTNET_CONNECTOR_PARAM_LIST_H_
+#define QG_DOTNET_CONNECTOR_PARAM_LIST_H_
+
+#include <cstdint>
+#include <deque>
+
+#include "dotnet/connector/clr_bridge.h"
+#include "support/any.h"
+
+namespace qgnet {
+
+class CParamList {
+ public:
+  CParamList() = default;
+  CParamList(const CParamList&) = delete;
+  CParamList& operator=(const CParamList&) = delete;
+  virtual ~CParamList();
+
+  // Appends a copy of the value; its type word is the value's.
+  virtual void AddParam(const CAny& value);
+  // Appends a .NET object (the list takes over the handle).
+  virtual void AddObjet(ManagedId object);
+  virtual int32_t nGetNbParam() const;
+  // Null out of range. The address stays valid until the list is emptied.
+  virtual CAny* GetParam(int32_t n);
+  // The .NET object of an entry; 0 when it holds a host value.
+  virtual ManagedId nGetObjet(int32_t n) const;
+  // The type word of an entry (72 for a .NET object); 0 out of range.
+  virtual uint16_t nGetTypeParam(int32_t n) const;
+  virtual void SetTypeParam(int32_t n, uint16_t type);
+  // Written by the host; empty (null) until then.
+  virtual CAny* GetReturnedValue();
+  // Empties the list and the returned value.
+  virtual void Vide();
+
+ private:
+  struct Entry {
+    uint16_t type = 0;
+    CAny value;
+    ManagedRef object;
+  };
+  std::deque<Entry> m_entries;  // stable addresses on append
+  CAny m_returned;
+};
+
+}  // namespace qgnet
+
+#endif  // QG_DOTNET_CONNECTOR_PARAM_LIST_H_
