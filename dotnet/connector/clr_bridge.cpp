@@ -95,6 +95,21 @@ std::u16string Fail(const std::string& what, const std::string& host_text) {
   return U16(text);
 }
 
+using Bootstrap = int(CORECLR_DELEGATE_CALLTYPE*)(NativeTable*, ManagedTable*, int32_t, int32_t);
+
+// Hands the native table to the bridge's bootstrap and takes the managed
+// one; false on a size mismatch.
+bool Swap(void* bootstrap) {
+  g_native.StringOut = &StringOut;
+  g_native.ArrayInfo = &ArrayInfo;
+  g_native.ArrayData = &ArrayData;
+  g_native.ArrayGet = &ArrayGet;
+  g_native.ArrayCreate = &ArrayCreate;
+  g_native.ArraySet = &ArraySet;
+  return reinterpret_cast<Bootstrap>(bootstrap)(&g_native, &g_managed, sizeof(NativeTable),
+                                                sizeof(ManagedTable)) == 0;
+}
+
 // The whole start, under g_mutex. Answers the failure text, empty on success.
 std::u16string Start() {
   std::string folder = BridgeFolder();
@@ -143,8 +158,6 @@ std::u16string Start() {
   }
   if (context != nullptr) close(context);
 
-  using Bootstrap = int(CORECLR_DELEGATE_CALLTYPE*)(NativeTable*, ManagedTable*, int32_t,
-                                                    int32_t);
   Bootstrap bootstrap = nullptr;
   if (failure.empty() && load_assembly(bridge.c_str(), nullptr, nullptr) != 0) {
     failure = Fail("the .NET bridge cannot be loaded", host_text);
@@ -159,13 +172,7 @@ std::u16string Start() {
   t_host_text = nullptr;
   if (!failure.empty()) return failure;
 
-  g_native.StringOut = &StringOut;
-  g_native.ArrayInfo = &ArrayInfo;
-  g_native.ArrayData = &ArrayData;
-  g_native.ArrayGet = &ArrayGet;
-  g_native.ArrayCreate = &ArrayCreate;
-  g_native.ArraySet = &ArraySet;
-  if (bootstrap(&g_native, &g_managed, sizeof(NativeTable), sizeof(ManagedTable)) != 0) {
+  if (!Swap(reinterpret_cast<void*>(bootstrap))) {
     return Fail("the .NET bridge does not match this module", bridge);
   }
   return std::u16string();
@@ -208,6 +215,17 @@ const ManagedTable* Clr(std::u16string* why) {
   }
   if (g_table == nullptr && why != nullptr) *why = g_failure;
   return g_table;
+}
+
+bool AttachClr(void* bootstrap) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  if (g_table != nullptr) return true;
+  if (bootstrap == nullptr || !Swap(bootstrap)) return false;
+  g_tried = true;
+  g_failure.clear();
+  PinModule();
+  g_table = &g_managed;
+  return true;
 }
 
 const ManagedTable* ClrIfStarted() {

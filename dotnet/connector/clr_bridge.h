@@ -150,6 +150,11 @@ struct ManagedTable {
 // included). Later calls answer at once; a failure is remembered.
 const ManagedTable* Clr(std::u16string* why = nullptr);
 
+// A .NET program that runs the runtime itself attaches its bridge: the
+// bootstrap of its Velisc.Runtime swaps the tables as a start would. True
+// when the tables are in place (at once when they already were).
+bool AttachClr(void* bootstrap);
+
 // The table when the runtime runs, else null; never starts it.
 const ManagedTable* ClrIfStarted();
 

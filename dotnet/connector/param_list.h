@@ -10,31 +10,33 @@
 #include <deque>
 
 #include "dotnet/connector/clr_bridge.h"
+#include "dotnet/connector/vm_externe.h"
 #include "support/any.h"
 
 namespace qgnet {
 
-class CParamList {
+class CParamList final : public IParamList {
  public:
   CParamList() = default;
   CParamList(const CParamList&) = delete;
   CParamList& operator=(const CParamList&) = delete;
   virtual ~CParamList();
 
+
   // Appends a copy of the value; its type word is the value's.
   virtual void AddParam(const CAny& value);
   // Appends a .NET object (the list takes over the handle).
   virtual void AddObjet(ManagedId object);
-  virtual int32_t nGetNbParam() const;
+  int32_t nGetNbParam() const override;
   // Null out of range. The address stays valid until the list is emptied.
-  virtual CAny* GetParam(int32_t n);
+  CAny* GetParam(int32_t n) override;
   // The .NET object of an entry; 0 when it holds a host value.
-  virtual ManagedId nGetObjet(int32_t n) const;
+  ManagedId nGetObjet(int32_t n) const override;
   // The type word of an entry (72 for a .NET object); 0 out of range.
-  virtual uint16_t nGetTypeParam(int32_t n) const;
-  virtual void SetTypeParam(int32_t n, uint16_t type);
+  uint16_t nGetTypeParam(int32_t n) const override;
+  void SetTypeParam(int32_t n, uint16_t type) override;
   // Written by the host; empty (null) until then.
-  virtual CAny* GetReturnedValue();
+  CAny* GetReturnedValue() override;
   // Empties the list and the returned value.
   virtual void Vide();
 

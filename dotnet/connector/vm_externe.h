@@ -5,7 +5,7 @@
 // values cross in. The host owns the interfaces and their objects;
 // operations are declared in slot order.
 //
-// Values cross in a CParamList the connector owns: the host reads the
+// Values cross in an IParamList the connector owns: the host reads the
 // parameters and writes the returned value (a member read writes the
 // member's value there; a member write reads parameter 0).
 #ifndef QG_DOTNET_CONNECTOR_VM_EXTERNE_H_
@@ -21,8 +21,26 @@ class IXStream;
 
 namespace qgnet {
 
-class CParamList;
 class IVMExterne;
+
+// The values of one call, as the host sees them (CParamList implements
+// it). An entry is a host value with its type word, or a .NET object.
+class IParamList {
+ public:
+  virtual int32_t nGetNbParam() const = 0;
+  // Null out of range.
+  virtual CAny* GetParam(int32_t n) = 0;
+  // The .NET object of an entry (a runtime handle); 0 for a host value.
+  virtual intptr_t nGetObjet(int32_t n) const = 0;
+  // The type word of an entry (72 for a .NET object); 0 out of range.
+  virtual uint16_t nGetTypeParam(int32_t n) const = 0;
+  virtual void SetTypeParam(int32_t n, uint16_t type) = 0;
+  // Where the host writes the value it returns.
+  virtual CAny* GetReturnedValue() = 0;
+
+ protected:
+  ~IParamList() = default;
+};
 
 // Component kind and name of IVMExterne at the component access.
 constexpr int32_t kComponentVMExterne = 1301;
@@ -45,23 +63,23 @@ class IContexteBibliotheque {
   // 2: the host's handle of a class; -1 when unknown.
   virtual int64_t nGetHandleClasse(const char16_t* classe, CXError* error) = 0;
   // 3: a new object of the class (data: the .NET side's bytes, may be null).
-  virtual bool bCreeObjet(int64_t classe, const void* data, int32_t size, CParamList* params,
+  virtual bool bCreeObjet(int64_t classe, const void* data, int32_t size, IParamList* params,
                           int64_t* objet, CXError* error) = 0;
   virtual bool bDetruitObjet(int64_t objet, CXError* error) = 0;  // 4
   virtual bool bExecuteMethodeInstance(int64_t objet, const char16_t* methode,
-                                       CParamList* params, int32_t options,
+                                       IParamList* params, int32_t options,
                                        CXError* error) = 0;  // 5
   // 6: methode is "Class.Method".
-  virtual bool bExecuteMethodeStatique(const char16_t* methode, CParamList* params,
+  virtual bool bExecuteMethodeStatique(const char16_t* methode, IParamList* params,
                                        int32_t options, CXError* error) = 0;
   // 7-9: read (ecrit false) or write a member of an object, of a class, or
   // a global variable of a procedure collection.
   virtual bool bMembreInstance(int64_t objet, const char16_t* membre, bool ecrit,
-                               CParamList* params, CXError* error) = 0;
+                               IParamList* params, CXError* error) = 0;
   virtual bool bMembreStatique(const char16_t* classe, const char16_t* membre, bool ecrit,
-                               CParamList* params, CXError* error) = 0;
+                               IParamList* params, CXError* error) = 0;
   virtual bool bVariableCollection(const char16_t* collection, const char16_t* variable,
-                                   bool ecrit, CParamList* params, CXError* error) = 0;
+                                   bool ecrit, IParamList* params, CXError* error) = 0;
   // 10: the identifier of the .NET object linked to a host object (ecrit
   // false reads it into *info, 0 when none).
   virtual bool bInfoInstance(int64_t objet, bool ecrit, int64_t* info, CXError* error) = 0;
@@ -75,11 +93,11 @@ class IContexteExecution {
  public:
   virtual IVMExterne* piGetVMExterne() = 0;  // 0
   virtual void Release() = 0;                // 1
-  virtual bool bExecuteProcedure(const char16_t* procedure, CParamList* params,
+  virtual bool bExecuteProcedure(const char16_t* procedure, IParamList* params,
                                  CXError* error) = 0;  // 2
   // 3: the procedure (or the method of object `objet`, when not 0) bound to
   // a delegate.
-  virtual bool bExecuteDelegue(int64_t objet, const char16_t* methode, CParamList* params,
+  virtual bool bExecuteDelegue(int64_t objet, const char16_t* methode, IParamList* params,
                                CXError* error) = 0;
 
  protected:

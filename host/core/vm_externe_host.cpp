@@ -126,7 +126,7 @@ class StandInVM::Contexte final : public qgnet::IContexteBibliotheque {
     return -1;
   }
 
-  bool bCreeObjet(int64_t classe, const void*, int32_t, qgnet::CParamList* params,
+  bool bCreeObjet(int64_t classe, const void*, int32_t, qgnet::IParamList* params,
                   int64_t* objet, CXError* error) override {
     Inside in(vm_);
     std::lock_guard<std::recursive_mutex> l(vm_.mu_);
@@ -156,7 +156,7 @@ class StandInVM::Contexte final : public qgnet::IContexteBibliotheque {
     return true;
   }
 
-  bool bExecuteMethodeInstance(int64_t objet, const char16_t* methode, qgnet::CParamList* params,
+  bool bExecuteMethodeInstance(int64_t objet, const char16_t* methode, qgnet::IParamList* params,
                                int32_t, CXError* error) override {
     Inside in(vm_);
     std::lock_guard<std::recursive_mutex> l(vm_.mu_);
@@ -180,7 +180,7 @@ class StandInVM::Contexte final : public qgnet::IContexteBibliotheque {
     return false;
   }
 
-  bool bExecuteMethodeStatique(const char16_t* methode, qgnet::CParamList* params, int32_t,
+  bool bExecuteMethodeStatique(const char16_t* methode, qgnet::IParamList* params, int32_t,
                                CXError* error) override {
     Inside in(vm_);
     vm_.Note("static " + U8(Str(methode)));
@@ -193,7 +193,7 @@ class StandInVM::Contexte final : public qgnet::IContexteBibliotheque {
   }
 
   bool bMembreInstance(int64_t objet, const char16_t* membre, bool ecrit,
-                       qgnet::CParamList* params, CXError* error) override {
+                       qgnet::IParamList* params, CXError* error) override {
     Inside in(vm_);
     std::lock_guard<std::recursive_mutex> l(vm_.mu_);
     vm_.Note(std::string(ecrit ? "set " : "get ") + std::to_string(objet) + " " +
@@ -213,7 +213,7 @@ class StandInVM::Contexte final : public qgnet::IContexteBibliotheque {
   }
 
   bool bMembreStatique(const char16_t* classe, const char16_t* membre, bool ecrit,
-                       qgnet::CParamList* params, CXError* error) override {
+                       qgnet::IParamList* params, CXError* error) override {
     Inside in(vm_);
     std::lock_guard<std::recursive_mutex> l(vm_.mu_);
     vm_.Note(std::string(ecrit ? "set " : "get ") + U8(Str(classe)) + "." + U8(Str(membre)));
@@ -226,7 +226,7 @@ class StandInVM::Contexte final : public qgnet::IContexteBibliotheque {
   }
 
   bool bVariableCollection(const char16_t* collection, const char16_t* variable, bool ecrit,
-                           qgnet::CParamList* params, CXError* error) override {
+                           qgnet::IParamList* params, CXError* error) override {
     Inside in(vm_);
     std::lock_guard<std::recursive_mutex> l(vm_.mu_);
     vm_.Note(std::string(ecrit ? "set " : "get ") + U8(Str(collection)) + "." +
@@ -271,13 +271,13 @@ class StandInVM::Global final : public qgnet::IContexteExecution {
   explicit Global(StandInVM& vm) : vm_(vm) {}
   qgnet::IVMExterne* piGetVMExterne() override { return &vm_; }
   void Release() override { vm_.Note("release global"); }
-  bool bExecuteProcedure(const char16_t* procedure, qgnet::CParamList* params,
+  bool bExecuteProcedure(const char16_t* procedure, qgnet::IParamList* params,
                          CXError* error) override {
     Inside in(vm_);
     vm_.Note("procedure " + U8(Str(procedure)));
     return vm_.Procedure(Str(procedure), params, error);
   }
-  bool bExecuteDelegue(int64_t objet, const char16_t* methode, qgnet::CParamList* params,
+  bool bExecuteDelegue(int64_t objet, const char16_t* methode, qgnet::IParamList* params,
                        CXError* error) override {
     Inside in(vm_);
     vm_.Note("delegate " + std::to_string(objet) + " " + U8(Str(methode)));
@@ -366,7 +366,7 @@ qgnet::IContexteExecution* StandInVM::piGetContexteExecution(CXError*) {
   return global_;
 }
 
-bool StandInVM::Procedure(const std::u16string& name, qgnet::CParamList* params,
+bool StandInVM::Procedure(const std::u16string& name, qgnet::IParamList* params,
                           CXError* error) {
   int n = params != nullptr ? params->nGetNbParam() : 0;
   if (name == u"Empty") return true;

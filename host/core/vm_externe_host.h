@@ -27,7 +27,6 @@
 #include <string>
 #include <vector>
 
-#include "dotnet/connector/param_list.h"
 #include "dotnet/connector/vm_externe.h"
 #include "support/any.h"
 
@@ -74,7 +73,7 @@ class StandInVM : public qgnet::IVMExterne {
 
   // --- used by the contexts ---
   void Note(const std::string& line);
-  bool Procedure(const std::u16string& name, qgnet::CParamList* params, CXError* error);
+  bool Procedure(const std::u16string& name, qgnet::IParamList* params, CXError* error);
   struct Objet {
     int64_t classe = 0;
     CAny value;
