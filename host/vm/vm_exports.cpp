@@ -2,6 +2,10 @@
 // qg300vm_lack.so is built from the same code; its version script leaves
 // out "FinConversion" and "nPresqueEgalEx" so that the binding exports meet
 // a missing name.
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "host/core/calc_entries.h"
 #include "host/core/external_execution.h"
 #include "host/core/host_runtime.h"
@@ -101,3 +105,21 @@ QG_EXPORT int32_t ZQ_Run_Res(int32_t kind, intptr_t projet, intptr_t ligne, int3
 
 // Test control: the external-execution interface behind this library.
 QG_EXPORT qghost::StandInVM* qghost_VMExterne() { return &qghost::VMExterne(); }
+
+// The same control for .NET test programs (plain C calls): the last log
+// line as UTF-8 (its length; cut to the buffer), the most host calls that
+// ran at once, and a reset.
+QG_EXPORT int32_t qghost_VMExterneLastLine(char* buffer, int32_t capacity) {
+  std::vector<std::string> log = qghost::VMExterne().Log();
+  std::string last = log.empty() ? std::string() : log.back();
+  if (buffer != nullptr && capacity > 0) {
+    size_t n = std::min(last.size(), static_cast<size_t>(capacity - 1));
+    last.copy(buffer, n);
+    buffer[n] = '\0';
+  }
+  return static_cast<int32_t>(last.size());
+}
+
+QG_EXPORT int32_t qghost_VMExterneMaxConcurrent() { return qghost::VMExterne().nMaxConcurrent(); }
+
+QG_EXPORT void qghost_VMExterneReset() { qghost::VMExterne().Reset(); }
