@@ -40,6 +40,24 @@ class INAConnectionDescription {
   ~INAConnectionDescription() = default;
 };
 
+// One item of a host file description, as the host declares it. Texts stay
+// valid while the description lives. With a source, the item stands for a
+// server column whose attributes follow (the driver's column type codes and
+// key flags); without one only the name, item type and size count.
+struct NAHostItem {
+  const char16_t* pszName = nullptr;
+  // The column's name on the server; null: the item's name.
+  const char16_t* pszSqlName = nullptr;
+  int32_t nItemType = 0;  // the host's item type
+  int32_t nSize = 0;
+  bool bReadOnly = false;
+  bool bHasSource = false;
+  int32_t nColumnType = 0;
+  int32_t nPrecision = 0;
+  int32_t nScale = 0;
+  uint16_t nKeyFlags = 0;
+};
+
 // The host's file description: the handle of one table in one host
 // context. Its name text sits at an address that stays the same while the
 // handle lives; the driver keys sessions by that address, never by the
@@ -55,6 +73,19 @@ class INAFileDescription {
   virtual int32_t Release() = 0;                             // 6
   virtual const char16_t* pszGetName() = 0;                  // 7
   virtual uint32_t nGetContextNumber() = 0;                  // 8
+  // 9: the table's name on the server; null: the name.
+  virtual const char16_t* pszGetTableName() { return nullptr; }
+  // 10, 11: the items in order; false for an index outside.
+  virtual int32_t nGetItemCount() { return 0; }
+  virtual bool bGetItem(int32_t /*index*/, NAHostItem* /*out*/) { return false; }
+  // 12: the description is keyed (its unique keys stay unique).
+  virtual bool bIsKeyed() { return false; }
+  // 13, 14: the keys in order: the position of the key's item (negative:
+  // none) and its direction (descending).
+  virtual int32_t nGetKeyCount() { return 0; }
+  virtual bool bGetKey(int32_t /*index*/, int32_t* /*position*/, bool* /*descending*/) {
+    return false;
+  }
 
  protected:
   ~INAFileDescription() = default;

@@ -94,7 +94,8 @@ bool CNAItem::bIsKey() const {
 
 bool CNAItem::bIsWritable() const {
   if (m_pSource != nullptr) return (m_pSource->nGetColumnFlags() & kNAColFlagReadOnly) == 0;
-  return m_pColumn != nullptr && m_pColumn->bIsWritable();
+  return m_pColumn != nullptr && (m_pColumn->nGetColumnFlags() & kNAColFlagReadOnly) == 0 &&
+         m_pColumn->bIsWritable();
 }
 
 int CNAItem::nGetIndexInOwner() const {
@@ -582,7 +583,13 @@ bool CNARecordItem::bStoreInRecord(CNARecordImage* record, int position, int /*f
         ok = true;
       } else {
         CNAValue* copy = m_pConverter->pclClone(nullptr, 0, 0);
-        ok = copy != nullptr && values->bSet(position, copy);
+        if (copy != nullptr) {
+          AddRefBoth(copy);
+          ok = values->bSet(position, copy);
+          ReleaseBoth(copy);
+        } else {
+          ok = false;
+        }
       }
     }
     if (!ok) {

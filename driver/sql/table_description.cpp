@@ -5,9 +5,12 @@
 
 #include "driver/core/connection.h"
 #include "driver/core/error_status.h"
+#include "driver/core/host_interfaces.h"
+#include "driver/core/manager.h"
 #include "driver/core/path_helpers.h"
 #include "driver/core/support/text_helpers.h"
 #include "driver/sql/column.h"
+#include "driver/sql/sql_types.h"
 #include "driver/sql/statement.h"
 
 namespace {
@@ -339,13 +342,29 @@ CNATableDescription* CNATableDescription::pclClone(int option, CNAError* error) 
   return copy;
 }
 
-void CNATableDescription::CopyFrom(const CNATableDescription& source, INACopyContext*) {
+void CNATableDescription::CopyFrom(const CNATableDescription& source, INACopyContext* context) {
   if (&source == this) return;
-  if (source.m_pConnection != m_pConnection) {
-    AddRefBoth(source.m_pConnection);
-    ReleaseBoth(m_pConnection);
-    m_pConnection = source.m_pConnection;
+  if (context != nullptr && context->pFindCopy(&source) == nullptr) {
+    context->bRegisterCopy(&source, this);
   }
+  CNAConnection* connection = source.m_pConnection;
+  CNAManager* manager = NAGetManager();
+  if (connection != nullptr && context != nullptr && manager != nullptr &&
+      manager->bPerContextConnections()) {
+    void* known = context->pFindCopy(connection);
+    if (known != nullptr) {
+      connection = static_cast<CNAConnection*>(known);
+      AddRefBoth(connection);
+    } else {
+      // One reference from the copy; registered by the connection itself.
+      connection = connection->pclCreate(context, 0, 0);
+      if (connection == nullptr) connection = NAAddRef(source.m_pConnection);
+    }
+  } else {
+    AddRefBoth(connection);
+  }
+  ReleaseBoth(m_pConnection);
+  m_pConnection = connection;
   m_strName = source.m_strName;
   m_strServerName = source.m_strServerName;
   for (int i = 0; i < 3; ++i) m_astrFurther[i] = source.m_astrFurther[i];
@@ -363,4 +382,134 @@ void CNATableDescription::CopyFrom(const CNATableDescription& source, INACopyCon
   assign(m_apLargeObjects, source.m_apLargeObjects);
   SetChosenKey(source.m_pChosenKey);
   m_nMode = source.m_nMode;
+  m_clLayout = source.m_clLayout;
+}
+
+CNATableDescription* CNATableDescription::pclCreateCopy(INACopyContext* context, int /*option*/,
+                                                        CNAError* error) const {
+  CNATableDescription* copy = const_cast<CNATableDescription*>(this)->pclMakeEmpty();
+  if (copy == nullptr) {
+    if (error != nullptr) error->SetOutOfMemory(kSite, 7);
+    return nullptr;
+  }
+  AddRefBoth(copy);
+  try {
+    copy->CopyFrom(*this, context);
+  } catch (...) {
+    if (context != nullptr && context->pFindCopy(this) == copy) context->ForgetCopy(this);
+    ReleaseBoth(copy);  // with every reference the copy took
+    throw;
+  }
+  return copy;
+}
+
+namespace {
+
+// Key flags of a column made from a host item's source column (a key).
+uint16_t KeyFlagsFromSource(uint16_t source, bool keyed) {
+  uint16_t flags = 0;
+  if ((source & kNAKeyPrimary) != 0 && keyed) flags |= kNAKeyPrimary;
+  if ((source & (kNAKeyPrimary | kNAKeyUnique)) != 0) {
+    flags |= keyed ? kNAKeyUnique : kNAKeyDuplicates;
+  }
+  if ((source & kNAKeyDuplicates) != 0) flags |= kNAKeyDuplicates;
+  if ((source & kNAKeyComposite) != 0) flags |= kNAKeyComposite;
+  flags |= (source & kNAKeyDirection400) != 0 ? kNAKeyDirection400 : kNAKeyDirection800;
+  flags |= source & (kNAKeyAttr80 | kNAKeyAttr40 | kNAKeyAttr20);
+  return flags;
+}
+
+void RemoveFrom(std::vector<CNAColumn*>& list, CNAColumn* column) {
+  for (auto it = list.begin(); it != list.end(); ++it) {
+    if (*it == column) {
+      list.erase(it);
+      ReleaseBoth(column);
+      return;
+    }
+  }
+}
+
+}  // namespace
+
+bool CNATableDescription::bApplyFileDescription(INAFileDescription* file, CNAError* error) {
+  m_nMode = kFromResult;
+  if (file == nullptr) return true;
+  const bool keyed = file->bIsKeyed();
+  const int count = file->nGetItemCount();
+  const char16_t* table = file->pszGetTableName();
+  if (table == nullptr) table = m_strName.pszGet();
+  for (int i = 0; i < count; ++i) {
+    NAHostItem item;
+    if (!file->bGetItem(i, &item)) continue;
+    const char16_t* sql_name = item.pszSqlName != nullptr ? item.pszSqlName : item.pszName;
+    if (item.bHasSource && (item.nKeyFlags & kNAKeyComposite) != 0) continue;
+    uint16_t key_flags = item.bHasSource && item.nKeyFlags >= kNAKeyComposite
+                             ? KeyFlagsFromSource(item.nKeyFlags, keyed)
+                             : 0;
+    int type = item.bHasSource ? item.nColumnType : nItemTypeToColumnType(item.nItemType);
+    if (i < nGetColumnCount()) {
+      CNAColumn* column = m_apColumns[static_cast<size_t>(i)];
+      bool was_key = column->bIsKey();
+      bool was_large = column->bIsLargeObject();
+      column->bSetType(type);
+      column->SetSize(item.nSize);
+      if (item.bHasSource) {
+        column->SetPrecision(item.nPrecision);
+        column->SetScale(item.nScale);
+        column->SetKey(key_flags != 0 ? column->nGetKeyNumber() : -1, key_flags);
+      }
+      if (column->bIsKey() != was_key) {
+        if (was_key) {
+          RemoveFrom(m_apKeys, column);
+        } else {
+          m_apKeys.push_back(NAAddRef(column));
+        }
+        for (size_t k = 0; k < m_apKeys.size(); ++k) {
+          m_apKeys[k]->SetKeyNumber(static_cast<int>(k));
+        }
+      }
+      if (column->bIsLargeObject() != was_large) {
+        if (was_large) {
+          RemoveFrom(m_apLargeObjects, column);
+        } else {
+          m_apLargeObjects.push_back(NAAddRef(column));
+        }
+      }
+      column->SetSQLName(sql_name);
+    } else {
+      auto* column = new (std::nothrow) CNAColumn();
+      if (column == nullptr) {
+        if (error != nullptr) error->SetOutOfMemory(kSite, 9);
+        return false;
+      }
+      CNARefPtr<CNAColumn> hold(NAAddRef(column));
+      column->Init(item.pszName, table, sql_name, 1, item.nSize, type, nGetColumnCount(),
+                   key_flags != 0 ? nGetKeyCount() : -1, key_flags,
+                   item.bHasSource ? item.nPrecision : 0, item.bHasSource ? item.nScale : 0);
+      column->SetSQLName(sql_name);
+      bAppendColumn(column);
+    }
+    if (item.bReadOnly) {
+      CNAColumn* column = m_apColumns.back();
+      if (i < nGetColumnCount()) column = m_apColumns[static_cast<size_t>(i)];
+      column->SetColumnFlags(column->nGetColumnFlags() | kNAColFlagReadOnly);
+    }
+  }
+  bool first = true;
+  for (int k = 0; k < file->nGetKeyCount(); ++k) {
+    int32_t position = -1;
+    bool descending = false;
+    if (!file->bGetKey(k, &position, &descending) || position < 0 ||
+        position >= nGetColumnCount()) {
+      continue;
+    }
+    CNAColumn* column = m_apColumns[static_cast<size_t>(position)];
+    if (first) {
+      SetChosenKey(column);
+      first = false;
+    }
+    column->SetDirection(descending);
+  }
+  ComputeOffsets();
+  return true;
 }

@@ -25,6 +25,7 @@ class CNAConnection;
 class CNAError;
 class CNAStatement;
 class INACopyContext;
+class INAFileDescription;
 
 class CNATableDescription : public CNARefCounted {
  public:
@@ -46,6 +47,13 @@ class CNATableDescription : public CNARefCounted {
   bool bDescribeFromServer(const char16_t* name, int option, CNAError* error);
   // Mode 2: one column per result column of an executed statement.
   bool bDescribeFromStatement(CNAStatement* statement, CNAError* error);
+  // Mode 2: merges the host's description of a data file: item i updates
+  // column i (from its source when it has one, else from its own type and
+  // size; its key and large-object states move the column in or out of
+  // those lists) or, past the columns, adds one; the SQL name comes from
+  // the item. The host's keys then choose the key (the first one) and set
+  // each key column's direction. Ends with the layout pass.
+  bool bApplyFileDescription(INAFileDescription* file, CNAError* error);
 
   // --- columns ------------------------------------------------------------
   int nGetColumnCount() const { return static_cast<int>(m_apColumns.size()); }
@@ -92,8 +100,18 @@ class CNATableDescription : public CNARefCounted {
   // A new description on the same connection with cloned columns (made by
   // MakeEmpty); null with the error filed on failure.
   CNATableDescription* pclClone(int option, CNAError* error);
-  // Shares the source's entries (references taken) and connection.
+  // Registers (source, this) in the context when it is new, then shares
+  // the source's entries (references taken). The connection is shared, or,
+  // when the driver manager keeps connections per host context and a
+  // context is given, replaced by its copy in the context (made once per
+  // connection). May throw the CNAError of a connection copy that failed
+  // to open.
   void CopyFrom(const CNATableDescription& source, INACopyContext* context);
+  // A new description of the same class filled by CopyFrom, with one
+  // reference; null with the error filed when it cannot be made. A copy
+  // that fails is released with every reference it took, the context
+  // forgets it, and the exception goes on.
+  CNATableDescription* pclCreateCopy(INACopyContext* context, int option, CNAError* error) const;
 
  protected:
   // The back end's catalogue: build the column query, read its rows, build

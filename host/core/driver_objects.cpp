@@ -43,4 +43,20 @@ FileDescription::FileDescription(const std::u16string& name, uint32_t context)
   std::memcpy(m_pName.get(), name.c_str(), (name.size() + 1) * sizeof(char16_t));
 }
 
+bool FileDescription::bGetItem(int32_t index, NAHostItem* out) {
+  if (index < 0 || static_cast<size_t>(index) >= items.size() || out == nullptr) return false;
+  const Item& item = items[static_cast<size_t>(index)];
+  *out = item.item;
+  out->pszName = item.name.c_str();
+  out->pszSqlName = item.sql_name.empty() ? nullptr : item.sql_name.c_str();
+  return true;
+}
+
+bool FileDescription::bGetKey(int32_t index, int32_t* position, bool* descending) {
+  if (index < 0 || static_cast<size_t>(index) >= keys.size()) return false;
+  if (position != nullptr) *position = keys[static_cast<size_t>(index)].position;
+  if (descending != nullptr) *descending = keys[static_cast<size_t>(index)].descending;
+  return true;
+}
+
 }  // namespace qghost

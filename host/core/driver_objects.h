@@ -9,6 +9,7 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "driver/core/host_interfaces.h"
 
@@ -73,6 +74,30 @@ class FileDescription : public INAFileDescription {
   // The same address for the handle's whole life.
   const char16_t* pszGetName() override { return m_pName.get(); }
   uint32_t nGetContextNumber() override { return m_nContext; }
+  const char16_t* pszGetTableName() override {
+    return table_name.empty() ? nullptr : table_name.c_str();
+  }
+  int32_t nGetItemCount() override { return static_cast<int32_t>(items.size()); }
+  bool bGetItem(int32_t index, NAHostItem* out) override;
+  bool bIsKeyed() override { return keyed; }
+  int32_t nGetKeyCount() override { return static_cast<int32_t>(keys.size()); }
+  bool bGetKey(int32_t index, int32_t* position, bool* descending) override;
+
+  // The items: `item` with its texts held here (name, sql_name; an empty
+  // sql_name is none).
+  struct Item {
+    std::u16string name;
+    std::u16string sql_name;
+    NAHostItem item;
+  };
+  struct Key {
+    int32_t position;
+    bool descending;
+  };
+  std::u16string table_name;
+  std::vector<Item> items;
+  bool keyed = false;
+  std::vector<Key> keys;
 
  private:
   std::unique_ptr<char16_t[]> m_pName;
