@@ -180,7 +180,10 @@ class CNAManager {
     return nullptr;
   }                                                                                // 51
   virtual CNAItem* pclNewColumnItem() { return nullptr; }                          // 52
-  virtual CNASQLGenerator* pclNewSQLGenerator() { return nullptr; }                // 53
+  // A generator writing for the connection (it takes its own reference).
+  virtual CNASQLGenerator* pclNewSQLGenerator(CNAConnection* /*connection*/) {
+    return nullptr;
+  }                                                                                // 53
   virtual CNAError* pclNewErrorStatus();                                           // 54
   virtual CNAIdentityQuery* pclNewIdentityQuery() { return nullptr; }              // 55
   virtual CNATableDescription* pclGetTableDescriptionByName(CNAConnection* connection,

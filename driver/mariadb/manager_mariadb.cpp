@@ -9,6 +9,7 @@
 #include "driver/mariadb/connection_mariadb.h"
 #include "driver/mariadb/sql_service.h"
 #include "driver/mariadb/table_description_mariadb.h"
+#include "driver/sql/sql_generator.h"
 #include "driver/sql/statement.h"
 #include "errors/xerror.h"
 
@@ -32,6 +33,11 @@ CNAConnection* CNAManagerMariaDB::pclNewConnection(const char16_t* key,
 
 CNATableDescription* CNAManagerMariaDB::pclNewTableDescription(CNAConnection* connection) {
   return new (std::nothrow) CNATableDescriptionMariaDB(connection);
+}
+
+CNASQLGenerator* CNAManagerMariaDB::pclNewSQLGenerator(CNAConnection* connection) {
+  if (connection == nullptr) return nullptr;
+  return new (std::nothrow) CNASQLGenerator(connection);
 }
 
 CNATableDescription* CNAManagerMariaDB::pclGetTableDescriptionByName(CNAConnection* connection,

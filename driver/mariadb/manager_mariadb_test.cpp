@@ -10,6 +10,7 @@
 #include "driver/mariadb/mariadb_client.h"
 #include "driver/mariadb/testing/mariadb_server.h"
 #include "driver/mariadb/testing/rig_connection.h"
+#include "driver/sql/sql_generator.h"
 #include "errors/module_errors.h"
 #include "support/any_test_fixture.h"
 
@@ -61,6 +62,15 @@ TEST_F(ManagerMariaDB, TableExistence) {
     EXPECT_EQ(c.exists, exists);
     EXPECT_EQ(c.ok, error.nGetErrorIdentifier() == 0);
   }
+}
+
+TEST_F(ManagerMariaDB, SQLGeneratorsWriteForTheirConnection) {
+  EXPECT_EQ(nullptr, manager_->pclNewSQLGenerator(nullptr));
+  CNARefPtr<CNASQLGenerator> generator(NAAddRef(manager_->pclNewSQLGenerator(connection_)));
+  ASSERT_TRUE(generator);
+  EXPECT_EQ(connection_, generator->pclGetConnection());
+  ASSERT_TRUE(generator->bAppendColumnName(u"a`b", nullptr));
+  EXPECT_EQ(std::u16string(u"`a``b`"), generator->pszGetStatementText());
 }
 
 TEST_F(ManagerMariaDB, ClientFailureHookNamesTheClientVersionOnlyWhenAsked) {
