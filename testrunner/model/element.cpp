@@ -1,5 +1,7 @@
 #include "testrunner/model/element.h"
 
+#include <new>
+
 #include <cstring>
 
 #include "support/platform/text16.h"
@@ -274,9 +276,85 @@ CListeTestBase* CScenarioBase::pclGetListe() {
 
 // --- data sets --------------------------------------------------------------------------------
 
+CValeursJeu::~CValeursJeu() {
+  for (size_t i = 0; i < m_n; ++i) m_p[i].~Entree();
+  if (m_bTas) ::operator delete(m_p);
+}
+
+void CValeursJeu::Prete(Entree* storage, size_t capacity) {
+  if (m_n != 0 || m_bTas) return;
+  m_p = storage;
+  m_nCapacite = capacity;
+}
+
+void CValeursJeu::reserve(size_t n) {
+  if (n <= m_nCapacite) return;
+  auto* p = static_cast<Entree*>(::operator new(n * sizeof(Entree)));
+  for (size_t i = 0; i < m_n; ++i) {
+    new (&p[i]) Entree(m_p[i]);
+    m_p[i].~Entree();
+  }
+  if (m_bTas) ::operator delete(m_p);
+  m_p = p;
+  m_nCapacite = n;
+  m_bTas = true;
+}
+
+CValeursJeu::Entree& CValeursJeu::Nouvelle() {
+  // Missing entries at the end are stored before the new one.
+  for (;;) {
+    if (m_n == m_nCapacite) reserve(m_nCapacite < 4 ? 4 : m_nCapacite * 2);
+    Entree* e = new (&m_p[m_n++]) Entree();
+    if (m_n > m_nTaille) {
+      m_nTaille = m_n;
+      return *e;
+    }
+  }
+}
+
+void CValeursJeu::push_back(const std::unique_ptr<CAny>& value) {
+  Entree& e = Nouvelle();
+  if (value != nullptr) {
+    e.clValeur = *value;
+    e.bPresent = true;
+  }
+}
+
+CAny& CValeursJeu::Ajoute() {
+  Entree& e = Nouvelle();
+  e.bPresent = true;
+  return e.clValeur;
+}
+
+void CValeursJeu::resize(size_t n) {
+  while (m_n > n) m_p[--m_n].~Entree();
+  m_nTaille = n;
+}
+
+namespace {
+
+constexpr size_t kDebutValeurs =
+    (sizeof(CJeuDeTest) + alignof(CValeursJeu::Entree) - 1) / alignof(CValeursJeu::Entree) *
+    alignof(CValeursJeu::Entree);
+
+}  // namespace
+
+CJeuDeTest* CJeuDeTest::Cree(size_t capacity) {
+  void* raw = ::operator new(kDebutValeurs + capacity * sizeof(CValeursJeu::Entree), std::nothrow);
+  if (raw == nullptr) return nullptr;
+  auto* set = new (raw) CJeuDeTest();
+  set->m_tabValeurs.Prete(
+      reinterpret_cast<CValeursJeu::Entree*>(static_cast<char*>(raw) + kDebutValeurs), capacity);
+  return set;
+}
+
 int32_t CJeuDeTest::Release() {
   int32_t left = m_nRef.fetch_sub(1, std::memory_order_acq_rel) - 1;
-  if (left == 0) delete this;
+  if (left == 0) {
+    // Made by new or by Cree: either way one block from operator new.
+    this->~CJeuDeTest();
+    ::operator delete(this);
+  }
   return left;
 }
 

@@ -272,16 +272,64 @@ class CDescriptionListeParamTestBase {
   std::vector<std::unique_ptr<CDescriptionParamTestBase>> m_tabParams;
 };
 
+// The values of one data set, held in place: entry i is the value of
+// parameter i, or null when the set has none for it. Entries live in
+// storage lent by the set (its own allocation) until they outgrow it;
+// missing entries at the end take no storage. Pointers to entries stay
+// valid until the next entry is added.
+class CValeursJeu {
+ public:
+  CValeursJeu() = default;
+  ~CValeursJeu();
+  CValeursJeu(const CValeursJeu&) = delete;
+  CValeursJeu& operator=(const CValeursJeu&) = delete;
+
+  size_t size() const { return m_nTaille; }
+  bool empty() const { return m_nTaille == 0; }
+  CAny* operator[](size_t i) {
+    return i < m_n && m_p[i].bPresent ? &m_p[i].clValeur : nullptr;
+  }
+  const CAny* operator[](size_t i) const {
+    return i < m_n && m_p[i].bPresent ? &m_p[i].clValeur : nullptr;
+  }
+  void reserve(size_t n);
+  void clear() { resize(0); }
+  // Appends a copy of the value, or a missing value for null.
+  void push_back(const std::unique_ptr<CAny>& value);
+  // Appends an empty value to be filled in place.
+  CAny& Ajoute();
+  // Keeps the first n entries, adding missing ones up to n.
+  void resize(size_t n);
+
+  struct Entree {
+    CAny clValeur;
+    bool bPresent = false;
+  };
+  // Storage for `capacity` entries that outlives these values (not owned).
+  void Prete(Entree* storage, size_t capacity);
+
+ private:
+  Entree& Nouvelle();
+  Entree* m_p = nullptr;
+  size_t m_n = 0;        // entries stored
+  size_t m_nTaille = 0;  // entries, the missing ones at the end included
+  size_t m_nCapacite = 0;
+  bool m_bTas = false;  // m_p was allocated here
+};
+
 // One data set: exactly one value per parameter; a null entry is missing.
 class CJeuDeTest {
  public:
   CJeuDeTest() = default;
   CJeuDeTest(const CJeuDeTest&) = delete;
   CJeuDeTest& operator=(const CJeuDeTest&) = delete;
+  // A set whose first `capacity` values share its allocation; null when
+  // memory runs out.
+  static CJeuDeTest* Cree(size_t capacity);
   int32_t AddRef() { return m_nRef.fetch_add(1) + 1; }
   int32_t Release();
 
-  std::vector<std::unique_ptr<CAny>> m_tabValeurs;
+  CValeursJeu m_tabValeurs;
 
  private:
   ~CJeuDeTest() = default;

@@ -156,4 +156,24 @@ TEST_F(ElementTest, ListValueIsAskedThroughTheParents) {
   EXPECT_EQ(list->nGetTypeCible(), 8);
 }
 
+TEST_F(ElementTest, SetValuesOutgrowTheirOwnStorageAndKeepMissingOnes) {
+  CJeuDeTest* set = CJeuDeTest::Cree(2);
+  ASSERT_NE(set, nullptr);
+  CValeursJeu& v = set->m_tabValeurs;
+  for (int32_t x : {1, 0, 3, 4, 5}) v.push_back(x == 0 ? nullptr : qgtest::I4(x));
+  v.resize(8);  // three missing at the end
+  v.push_back(qgtest::I4(9));
+  ASSERT_EQ(v.size(), 9u);
+  const int32_t expected[] = {1, 0, 3, 4, 5, 0, 0, 0, 9};
+  for (size_t i = 0; i < v.size(); ++i) {
+    int32_t got = 0;
+    if (v[i] != nullptr) v[i]->nGetI4(&got);
+    EXPECT_EQ(v[i] == nullptr, expected[i] == 0) << i;
+    EXPECT_EQ(got, expected[i]) << i;
+  }
+  v.resize(1);
+  EXPECT_EQ(v.size(), 1u);
+  EXPECT_EQ(set->Release(), 0);
+}
+
 }  // namespace

@@ -2,6 +2,16 @@
 
 namespace {
 
+bool bValeur(CQGBuffer& b, const CAny* v) {
+  return v == nullptr ? b.EcritEntier(0) : b.EcritEntier(v->nGetCode()) && b.EcritAny(*v);
+}
+
+bool bValeurs(CQGBuffer& b, const CValeursJeu& values) {
+  bool ok = b.EcritEntier(static_cast<int32_t>(values.size()));
+  for (size_t i = 0; i < values.size(); ++i) ok = ok && bValeur(b, values[i]);
+  return ok;
+}
+
 bool bValeurs(CQGBuffer& b, const std::vector<std::unique_ptr<CAny>>& values) {
   bool ok = b.EcritEntier(static_cast<int32_t>(values.size()));
   for (const auto& v : values) {

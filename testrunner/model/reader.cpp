@@ -1,5 +1,6 @@
 #include "testrunner/model/reader.h"
 
+#include <algorithm>
 #include <climits>
 
 #include "support/text_functions.h"
@@ -200,12 +201,30 @@ bool bLitJeuDeTest(CQGBuffer& b, int64_t parent_end, size_t nb_params, CDonneesD
   int32_t version;
   int64_t end;
   if (!bOuvreBloc(b, 0, parent_end, &version, &end)) return false;
-  std::vector<std::unique_ptr<CAny>> values;
-  if (!bValeurs(b, end, values)) return false;
-  // One value per parameter: extras dropped, missing ones null.
+  int32_t n;
+  if (!bCompte(b, end, 4, &n)) return false;
+  // One value per parameter, read in place: extras are read and dropped,
+  // missing ones null.
+  CJeuDeTest* set = CJeuDeTest::Cree(std::min(nb_params, static_cast<size_t>(n)));
+  if (set == nullptr) return false;
+  CValeursJeu& values = set->m_tabValeurs;
+  CAny extra;
+  for (int32_t i = 0; i < n; ++i) {
+    int32_t type;
+    bool ok = bEntier(b, end, &type) && type >= 0 && type <= 0xFFFF;
+    if (ok && type != 0) {
+      // The record carries its own type: the value is built once, by it.
+      CAny& v = static_cast<size_t>(i) < nb_params ? values.Ajoute() : extra;
+      ok = b.LitAny(v) && nPos(b) <= end;
+    } else if (ok && static_cast<size_t>(i) < nb_params) {
+      values.push_back(nullptr);
+    }
+    if (!ok) {
+      set->Release();
+      return false;
+    }
+  }
   values.resize(nb_params);
-  CJeuDeTest* set = new CJeuDeTest();
-  set->m_tabValeurs = std::move(values);
   sets.Ajoute(set);
   b.FinBloc(end);
   return true;

@@ -407,8 +407,8 @@ void CScenarioTestExe::ExecutePassage(CTestFactory& runner, CXError* error) {
   if (vm == nullptr) return;
   int32_t values = 0;
   if (CJeuDeTest* set = pclJeuCourant()) {
-    for (const auto& v : set->m_tabValeurs) {
-      vm->PousseValeur(v.get());
+    for (size_t i = 0; i < set->m_tabValeurs.size(); ++i) {
+      vm->PousseValeur(set->m_tabValeurs[i]);
       ++values;
     }
   }

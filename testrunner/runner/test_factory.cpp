@@ -13,21 +13,18 @@
 
 namespace {
 
-// Collects the bytes the host answers.
+// Collects the bytes the host answers straight into the buffer they are
+// read from.
 class CCollecteur : public qg::IListOutput {
  public:
   bool bAppend(const void* bytes, size_t size) override {
     if (size == 0) return true;
     if (bytes == nullptr) return false;
-    try {
-      const auto* p = static_cast<const uint8_t*>(bytes);
-      m_tabOctets.insert(m_tabOctets.end(), p, p + size);
-    } catch (const std::bad_alloc&) {
-      return false;
-    }
-    return true;
+    m_bEchec = m_bEchec || !m_clTampon.Ecrit(bytes, size);
+    return !m_bEchec;
   }
-  std::vector<uint8_t> m_tabOctets;
+  CQGBufferMark m_clTampon{0, 0};
+  bool m_bEchec = false;
 };
 
 const char16_t* pszNonNul(const char16_t* s) { return s != nullptr ? s : u""; }
@@ -147,10 +144,11 @@ CListeTestExe* CTestFactory::pclChargeListeTest(const char16_t* first, const cha
   }
 
   CListeTestExe* list = new CListeTestExe();
-  CQGBufferMark buffer(output.m_tabOctets.data(), output.m_tabOctets.size(), 0, 0);
+  CQGBufferMark& buffer = output.m_clTampon;
+  buffer.Rembobine();
   LectureListe context;
   context.fnJeuxAnciens = [this](CScenarioBase& s) { LitJeuxAnciens(s); };
-  if (buffer.nTaille() != output.m_tabOctets.size() || !bLitListe(buffer, *list, context)) {
+  if (output.m_bEchec || !bLitListe(buffer, *list, context)) {
     list->Release();
     return fail();
   }
