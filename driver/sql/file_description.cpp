@@ -91,6 +91,11 @@ CNAItem* CNAFileDescription::pclFindItemBySqlName(const std::vector<CNAItem*>& i
   return nullptr;
 }
 
+CNARecordIdentifier* CNAFileDescription::pclNewRecordIdentifier() {
+  // Pointed at the image's own row when the image takes it.
+  return new (std::nothrow) CNARowIdentifier(nullptr, 0, nullptr);
+}
+
 CNAItem* CNAFileDescription::pclNewItem() {
   CNAManager* manager = NAGetManager();
   CNAItem* item = manager != nullptr ? manager->pclNewColumnItem() : nullptr;
@@ -359,7 +364,9 @@ bool CNAFileDescription::bInitRecordBuffers(CNAError* error) {
   auto* values = new (std::nothrow) CNARecordValues;
   if (values == nullptr) return fail(8);
   saved->SetValues(values);
-  if (CNARecordIdentifier* identifier = pclNewRecordIdentifier()) saved->SetIdentifier(identifier);
+  CNARecordIdentifier* identifier = pclNewRecordIdentifier();
+  if (identifier == nullptr) return fail(19);
+  saved->SetIdentifier(identifier);
   CNARecordImage* current = saved->pclClone(kAllParts);
   if (current == nullptr) return fail(9);
   Hold(&m_pCurrent, current);

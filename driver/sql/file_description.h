@@ -71,8 +71,9 @@ class CNAFileDescription : public CNARefCounted {
   // A new item through the driver manager's item factory (a plain item
   // when it has none).
   virtual CNAItem* pclNewItem();                                              // 7
-  // The identifier of a record image: none here (a subclass may make one).
-  virtual CNARecordIdentifier* pclNewRecordIdentifier() { return nullptr; }    // 8
+  // The identifier of a record image: the whole row (kind 1) here; a
+  // subclass may make another. Null when memory runs out.
+  virtual CNARecordIdentifier* pclNewRecordIdentifier();                       // 8
 
   // --- items and keys -------------------------------------------------------
   // Creates the item, appends it to the lists it belongs to and binds it.

@@ -248,6 +248,9 @@ TEST_F(FileDescription, DumpOfARecordWithoutIdentifier) {
   Write(fd->pclGetItem(0), 5);
   std::u16string dump;
   ASSERT_TRUE(fd->bDump(&dump, nullptr));
+  EXPECT_EQ(u"<Record ID> : record values (", dump.substr(0, 29));
+  fd->pclGetCurrentImage()->SetIdentifier(nullptr);
+  ASSERT_TRUE(fd->bDump(&dump, nullptr));
   EXPECT_EQ(u"<Record ID> : NULL\r\n<NullValuesFlags (0=NULL)> : 1 0\r\n<a> = <5>\r\n<b> = <NULL>",
             dump);
 }
@@ -299,6 +302,28 @@ TEST_F(FileDescription, ReplacedRowBufferRebindsItems) {
   EXPECT_EQ(u"3", Read(fd->pclGetItem(0)));
   WriteText(fd->pclGetItem(1), u"after");
   EXPECT_EQ(u"after", Read(fd->pclGetItem(1)));
+}
+
+// The current record is identified by its whole row in a record cache,
+// also after the row buffer object was replaced.
+TEST_F(FileDescription, CurrentRecordIdentifiedByItsRow) {
+  CNAFileDescription* fd = Build(Table({{u"a", 5, 4, 0}, {u"b", 2, 11, 0}}));
+  Write(fd->pclGetItem(0), 1);
+  auto* cache = NAAddRef(new CNARecordCache());
+  CNARecordImage* current = fd->pclGetCurrentImage();
+  int first = cache->nStoreRecord(current, nullptr);
+  ASSERT_GE(first, 0);
+  Write(fd->pclGetItem(0), 2);
+  EXPECT_EQ(-1, cache->nFindRecord(current->pclGetIdentifier()));
+  int second = cache->nStoreRecord(current, nullptr);
+  EXPECT_NE(first, second);
+  fd->pclGetCurrentImage()->SetRowBuffer(fd->pclGetCurrentRow()->pclDuplicate());
+  ASSERT_TRUE(fd->bRebindItems(nullptr));
+  EXPECT_EQ(second, cache->nFindRecord(current->pclGetIdentifier()));
+  // Read back into the saved record.
+  ASSERT_TRUE(cache->bReadRecord(fd->pclGetSavedImage(), first, nullptr));
+  EXPECT_EQ(u"1", Read(fd->pclGetItem(0), true));
+  ReleaseBoth(cache);
 }
 
 TEST_F(FileDescription, MarkCurrentInvalid) {

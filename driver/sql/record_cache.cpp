@@ -275,10 +275,23 @@ CNARecordImage::~CNARecordImage() {
   ReleaseBoth(m_pIdentifier);
 }
 
-void CNARecordImage::SetRowBuffer(CNARowBuffer* row) { Replace(&m_pRow, row); }
-void CNARecordImage::SetValues(CNARecordValues* values) { Replace(&m_pValues, values); }
+void CNARecordImage::SetRowBuffer(CNARowBuffer* row) {
+  Replace(&m_pRow, row);
+  RepointIdentifier();
+}
+void CNARecordImage::SetValues(CNARecordValues* values) {
+  Replace(&m_pValues, values);
+  RepointIdentifier();
+}
 void CNARecordImage::SetIdentifier(CNARecordIdentifier* identifier) {
   Replace(&m_pIdentifier, identifier);
+  RepointIdentifier();
+}
+
+void CNARecordImage::RepointIdentifier() {
+  if (m_pIdentifier == nullptr || m_pIdentifier->nGetKind() != 1 || m_pRow == nullptr) return;
+  static_cast<CNARowIdentifier*>(m_pIdentifier)
+      ->Repoint(m_pRow->pGetBlock(), m_pRow->nGetImageSize(), m_pValues);
 }
 
 bool CNARecordImage::bCopyFrom(const CNARecordImage& other, uint32_t mask) {
@@ -310,6 +323,7 @@ bool CNARecordImage::bCopyFrom(const CNARecordImage& other, uint32_t mask) {
     if (id == nullptr) return false;
     SetIdentifier(id);
   }
+  RepointIdentifier();
   return true;
 }
 

@@ -94,6 +94,12 @@ class CNARowIdentifier : public CNARecordIdentifier {
   // The sum of the bytes read as 32-bit little-endian words, then each
   // remaining byte, modulo 2^32.
   static uint32_t nChecksum(const uint8_t* bytes, size_t size);
+  // Points the identifier at another row and value list.
+  void Repoint(const uint8_t* row, uint32_t size, const CNARecordValues* values) {
+    m_pRow = row;
+    m_nSize = size;
+    m_pValues = values;
+  }
 
  private:
   const uint8_t* m_pRow;
@@ -124,7 +130,9 @@ class CNAKeyIdentifier : public CNARecordIdentifier {
 };
 
 // The carrier of one record: row buffer, value list, identifier (each
-// optional, one reference each) and a flag word.
+// optional, one reference each) and a flag word. A whole-row identifier
+// (kind 1) always denotes the image's own row buffer and value list: it is
+// pointed at them again whenever either changes or the image is copied.
 class CNARecordImage : public CNARefCounted {
  public:
   enum : uint32_t { kRow = 1, kValues = 2, kIdentifier = 4 };
@@ -150,6 +158,8 @@ class CNARecordImage : public CNARefCounted {
   bool bEquals(const CNARecordImage& other, bool values) const;
 
  private:
+  void RepointIdentifier();
+
   CNARowBuffer* m_pRow = nullptr;
   CNARecordValues* m_pValues = nullptr;
   CNARecordIdentifier* m_pIdentifier = nullptr;
