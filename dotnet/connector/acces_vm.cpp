@@ -108,6 +108,7 @@ bool CAccesVMThreadSafe::ChargeHote(const char16_t* module, const char16_t* seco
   }
   m_vm = static_cast<IVMExterne*>(component);
   m_vm->AddRef();
+  m_pret.store(true, std::memory_order_release);
   if (language != 0) m_vm->SetLangue(language);
   return true;
 }
@@ -218,9 +219,18 @@ int32_t CAccesVMThreadSafe::GetHandleContexteAssemblage(const char16_t* assembly
 
 IContexteExecution* CAccesVMThreadSafe::GetContexteExecutionGlobal(CXError* error) {
   Lock lock(m_mu);
-  if (bTermine() || m_vm == nullptr) return nullptr;
+  if (bTermine()) return nullptr;
+  // Delegates bound before any context start the host themselves.
+  if (m_vm == nullptr && !ChargeHote(nullptr, nullptr, 0, error)) return nullptr;
   if (m_global == nullptr) m_global = m_vm->piGetContexteExecution(error);
   return m_global;
+}
+
+bool CAccesVMThreadSafe::AssureHote(CXError* error) {
+  if (m_pret.load(std::memory_order_acquire)) return true;
+  Lock lock(m_mu);
+  if (bTermine()) return true;
+  return ChargeHote(nullptr, nullptr, 0, error);
 }
 
 IContexteBibliotheque* CAccesVMThreadSafe::Contexte(int32_t handle, CXError* error) {

@@ -75,6 +75,9 @@ class CAccesVMThreadSafe {
                                  CXError* error);
   int32_t GetHandleContexteAssemblage(const char16_t* assembly);
   IContexteExecution* GetContexteExecutionGlobal(CXError* error);
+  // Loads the host with the default module when it is not yet: values
+  // (CAny) are made in its memory. True when it is loaded or terminated.
+  bool AssureHote(CXError* error);
 
   bool GetHandleClasse(int32_t handle, const char16_t* classe, int64_t* out, CXError* error);
   bool CreeObjetZQ(int32_t handle, int64_t classe, const void* data, int32_t size,
@@ -128,6 +131,7 @@ class CAccesVMThreadSafe {
   bool m_ouvert = false;  // this module opened as a host component
   qg::ModuleHandle m_hote = nullptr;
   IVMExterne* m_vm = nullptr;  // one reference
+  std::atomic<bool> m_pret{false};  // m_vm was set once
   int32_t m_mode = 0;
   IContexteExecution* m_global = nullptr;
   std::vector<IContexteBibliotheque*> m_contextes;

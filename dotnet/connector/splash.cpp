@@ -73,6 +73,7 @@ void CSplash::Montre() {
     Demarre(kTimerAnimation, 25);
   }
   if (m_window != nullptr) {
+    m_window->Decor(m_options);
     m_window->Montre();
     m_window->Peint(m_image.get());
   }

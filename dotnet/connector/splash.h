@@ -72,6 +72,8 @@ class ISplashImage {
 // Input the window reports.
 enum class SplashInput { kNone, kClic, kEchap, kEspace, kAutre };
 
+struct SplashOptions;
+
 // The window a splash draws in (an X11 window, or none when headless).
 class ISplashWindow {
  public:
@@ -81,7 +83,10 @@ class ISplashWindow {
                      const char* wm_class, bool shaped, bool topmost) = 0;
   virtual void Montre() = 0;
   virtual void Opacite(int32_t percent) = 0;
-  // Draws the image (centred) or the texts.
+  // What every paint draws besides the image: the background colour and,
+  // in text mode, the texts. Before the first paint.
+  virtual void Decor(const SplashOptions& options) { (void)options; }
+  // Draws the image (centred) and the texts.
   virtual void Peint(ISplashImage* image) = 0;
   // The next pending input, kNone when there is none.
   virtual SplashInput Entree() = 0;
@@ -91,13 +96,26 @@ class ISplashWindow {
   virtual int32_t nDpi() = 0;
 };
 
+// One text of text mode and its description.
+struct SplashTexte {
+  std::string texte;               // UTF-8; empty draws nothing
+  bool bDecrit = true;             // a text without a description draws nothing
+  int32_t nPoints = 0;             // 0: 8 points
+  bool bGras = false;              // weight 700, else 400
+  std::string police;              // empty: "Arial"
+  uint32_t nCouleur = 0xFFFFFF;    // 0x00RRGGBB, on a transparent background
+  int32_t nGauche = 0, nHaut = 0;  // before DPI scaling
+  bool bDroite = false;            // right-aligned
+};
+
 struct SplashOptions {
   bool bFondu = false;        // fade in and out
   bool bTexte = false;        // text mode
   bool bPleineZone = false;   // the whole work area
   bool bForme = false;        // shaped window at (5, 5)
   uint32_t nCouleurFond = 0;  // 0 = black
-  std::string titre, texte, version;
+  SplashTexte titre, texte;
+  SplashTexte version;        // drawn as "Version %s"
 };
 
 class CFen : public CObjet {

@@ -59,7 +59,11 @@ QG_EXPORT int32_t VR_Attache(void* bootstrap) { return qgnet::AttachClr(bootstra
 
 // --- parameter lists and values -------------------------------------------
 
-QG_EXPORT CParamList* VR_ParamNew() { return new (std::nothrow) CParamList(); }
+// Values live in the host's memory: the first list or value loads the host.
+QG_EXPORT CParamList* VR_ParamNew() {
+  Acces().AssureHote(nullptr);
+  return new (std::nothrow) CParamList();
+}
 QG_EXPORT void VR_ParamFree(CParamList* list) { delete list; }
 QG_EXPORT void VR_ParamVide(CParamList* list) { list->Vide(); }
 QG_EXPORT int32_t VR_ParamCount(CParamList* list) { return list->nGetNbParam(); }
@@ -99,7 +103,10 @@ QG_EXPORT int32_t VR_ParamGet(CParamList* list, int32_t n, BridgeValue* out) {
 }
 
 // A host value of its own (QGObjet).
-QG_EXPORT CAny* VR_ValeurNew() { return new (std::nothrow) CAny(); }
+QG_EXPORT CAny* VR_ValeurNew() {
+  Acces().AssureHote(nullptr);
+  return new (std::nothrow) CAny();
+}
 QG_EXPORT void VR_ValeurFree(CAny* any) { delete any; }
 QG_EXPORT CAny* VR_ValeurClone(const CAny* any) { return new (std::nothrow) CAny(*any); }
 QG_EXPORT int32_t VR_ValeurSet(CAny* any, BridgeValue* value) {

@@ -239,6 +239,79 @@ int Member(const std::vector<std::string>& args, std::ostream& out, std::ostream
   return ok ? 0 : 1;
 }
 
+// An event of a .NET object bound to a stand-in procedure: a binder of the
+// library is attached to the host procedure "OnEvent" and added to the
+// event; the host then presses the button. The procedure runs in the
+// stand-in host qg300vm.so beside the module, which reports what it got.
+int DemoEvent(qgnet::CDotNetExecution* execution, const std::u16string& assembly,
+              const std::string& lib_dir, std::ostream& out, std::ostream& err) {
+  _CXErrorModule20 error;
+  STOperationDotNet op{&error};
+  DotNetStack stack;
+  IDotNetInstance* button = nullptr;
+  IDotNetInstance* binder = nullptr;
+  auto make = [&](const char16_t* classe) -> IDotNetInstance* {
+    STInfoClasseDotNet info{assembly.c_str(), u"Demo", classe};
+    IDotNetInstance* instance = execution->piAlloue(&info, &op);
+    uint32_t ctor = 0;
+    if (instance != nullptr && !instance->bExecuteConstructeur(nullptr, &ctor, &stack, 0, &op)) {
+      instance->Release();
+      return nullptr;
+    }
+    return instance;
+  };
+  auto call = [&](IDotNetInstance* target, const char16_t* name, int count) {
+    STMethodeDotNet method{name, 0, nullptr, nullptr};
+    uint32_t id = 0;
+    bool ok = target->bAppelleMethode(&method, &id, &stack, count, false, &op);
+    stack.Clear();
+    return ok;
+  };
+  bool ok = (button = make(u"Button")) != nullptr && (binder = make(u"PressedBinder")) != nullptr;
+  if (ok) {
+    CAny objet, procedure;
+    objet.SetI8(0);
+    procedure.SetDSTRW(u"OnEvent");
+    stack.bEmpile(objet);
+    stack.bEmpile(procedure);
+    ok = call(binder, u"AttachZQ", 2);
+  }
+  if (ok) {
+    CAny name;
+    name.SetDSTRW(u"Pressed");
+    stack.PushInstanceCopy(button);
+    stack.bEmpile(name);
+    ok = call(binder, u"AddHandlerToEvent", 2);
+  }
+  if (ok) {
+    CAny text;
+    text.SetDSTRW(u"from the host");
+    stack.bEmpile(text);
+    ok = call(button, u"Press", 1);
+  }
+  if (ok) ok = binder->bEmpileProperty(u"LastAnswer", &stack, &op);
+  if (ok) {
+    out << "  event Pressed -> host procedure OnEvent answered "
+        << TextOf(*stack.pclGetValeur(0)) << '\n';
+    stack.Clear();
+    qg::ModuleHandle vm = qg::LoadModule((lib_dir + "/qg300vm.so").c_str());
+    auto last = vm != nullptr ? reinterpret_cast<int32_t (*)(char*, int32_t)>(
+                                    qg::FindSymbol(vm, "qghost_VMExterneLastLine"))
+                              : nullptr;
+    if (last != nullptr) {
+      char line[256];
+      last(line, sizeof(line));
+      out << "  the stand-in host logged: " << line << '\n';
+    }
+  } else {
+    err << "event: " << ToU8(error.StringDump(qg::kDumpAll).pszGet()) << '\n';
+  }
+  stack.Clear();
+  if (binder != nullptr) binder->Release();
+  if (button != nullptr) button->Release();
+  return ok ? 0 : 1;
+}
+
 // The host drives a .NET library: loads it, creates an object, calls
 // overloads with I2, I8 and text arguments (each answer names the overload
 // the connector chose) and reads a property.
@@ -295,8 +368,9 @@ int Demo(const std::string& lib_dir, std::ostream& out, std::ostream& err) {
   out << "  property Count -> " << TextOf(*stack.pclGetValeur(0)) << '\n';
   stack.Clear();
   greeter->Release();
+  int status = DemoEvent(execution, assembly, lib_dir, out, err);
   execution->Release();
-  return 0;
+  return status;
 }
 
 }  // namespace

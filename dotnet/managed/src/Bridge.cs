@@ -116,7 +116,10 @@ internal static unsafe class Entry {
                               int managedSize) {
     try {
       if (nativeSize != sizeof(NativeTable) || managedSize != sizeof(ManagedTable)) return -1;
-      Native.Table = native;
+      // A second module attaching (a .NET program's P/Invoke reaching the
+      // module that hosts the runtime through another path) gets the
+      // managed table; the first native table stays in use.
+      if (Native.Table == null) Native.Table = native;
       managed->FreeHandle = &FreeHandle;
       managed->HandleCount = &HandleCount;
       managed->ExceptionText = &ExceptionText;
