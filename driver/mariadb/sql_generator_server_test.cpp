@@ -131,6 +131,11 @@ TEST_F(GeneratorOnServer, RewrittenQueriesReturnTheHandWrittenRows) {
        "SELECT id FROM t WHERE d IS NOT NULL ORDER BY id"},
       {u"SELECT id FROM t WHERE b LIKE 'a!%%' ESCAPE '!' ORDER BY id", nullptr,
        "SELECT 3"},
+      // A partial date stands for the first date it names.
+      {u"SELECT id FROM t WHERE d = '2022' ORDER BY id", nullptr,
+       "SELECT id FROM t WHERE d = '2022-01-01' ORDER BY id"},
+      {u"SELECT id FROM t WHERE d <> '202401' ORDER BY id", nullptr,
+       "SELECT id FROM t WHERE d <> '2024-01-01' ORDER BY id"},
   };
   for (const Case& c : cases) {
     std::string generated = Generate(c.query, c.extra);

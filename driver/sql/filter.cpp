@@ -4,6 +4,7 @@
 
 #include "driver/core/connection.h"
 #include "driver/core/error_status.h"
+#include "driver/sql/query.h"
 #include "driver/sql/sql_generator.h"
 
 namespace {
@@ -30,6 +31,24 @@ bool bIsDateColumn(int t) { return t == 11 || t == 14 || t == 24; }
 CNAFilter::~CNAFilter() {
   NARelease(m_pLeft);
   NARelease(m_pRight);
+  NARelease(m_pText);
+}
+
+void CNAFilter::SetTextCondition(CNAQuery* query) {
+  AddRefBoth(query);
+  NARelease(m_pText);
+  m_pText = query;
+  m_nOperator = kNAFilterText;
+  m_nFlags = 0;
+  SetChildren(nullptr, nullptr);
+}
+
+CNAFilter* CNAFilter::pclNewTextCondition(CNAQuery* query) {
+  CNAFilter* node = new (std::nothrow) CNAFilter;
+  if (node == nullptr) return nullptr;
+  AddRefBoth(node);
+  node->SetTextCondition(query);
+  return node;
 }
 
 CNAFilter* CNAFilter::pclNewNode() const {
@@ -53,6 +72,9 @@ void CNAFilter::CopyFrom(const CNAFilter& other) {
   m_column = other.m_column;
   m_clValue = other.m_clValue;
   m_nFlags = other.m_nFlags;
+  AddRefBoth(other.m_pText);
+  NARelease(m_pText);
+  m_pText = other.m_pText;
   CNARefPtr<CNAFilter> left(other.m_pLeft != nullptr ? other.m_pLeft->pclClone() : nullptr);
   CNARefPtr<CNAFilter> right(other.m_pRight != nullptr ? other.m_pRight->pclClone() : nullptr);
   SetChildren(left.Get(), right.Get());
@@ -100,7 +122,10 @@ CNAFilter* CNAFilter::pclRebuild() const {
   CNARefPtr<CNAFilter> right(m_pRight != nullptr ? m_pRight->pclRebuild() : nullptr);
   if ((m_pLeft != nullptr && !left) || (m_pRight != nullptr && !right)) return nullptr;
   CNAFilter* node = pclNewLeaf(m_nOperator, m_column, m_clValue, m_nFlags);
-  if (node != nullptr) node->SetChildren(left.Get(), right.Get());
+  if (node != nullptr) {
+    node->SetChildren(left.Get(), right.Get());
+    node->m_pText = NAAddRef(m_pText);
+  }
   return node;
 }
 
@@ -250,9 +275,14 @@ bool CNAFilter::bWriteNode(CNASQLGenerator& generator, int parent_op,
       return generator.bAppend(u")");
     }
 
+    if (op == kNAFilterText && m_pText != nullptr) {
+      // Its columns' nulls are not known: the list stays empty.
+      if (pclNullList(error) == nullptr) return false;
+      return generator.bAppendTextCondition(m_pText, error);
+    }
     if (op == kNAFilterText || bIsTwoChildOperator(op)) {
-      // A condition given as SQL text, or a two-child node missing a child:
-      // writing nothing would widen the read, so the writing fails.
+      // A text condition without its text, or a two-child node missing a
+      // child: writing nothing would widen the read, so the writing fails.
       NASetErrorMessage(error, 0, kSite, 2, nullptr, kMessageUnavailable);
       return false;
     }
@@ -382,8 +412,11 @@ bool CNAFilter::bWriteLeaf(CNASQLGenerator& generator, const NAFilterWriteOption
     }
   }
 
+  // The compared column, typed when the comparison needs it.
+  std::u16string compared;
+  if (!generator.bRenderColumnName(name, column.nColumnType, code, &compared, error)) return false;
   open_inclusive();
-  put(name);
+  put(compared.c_str());
   if (pattern) {
     put(op == kNAFilterEqual ? u" LIKE " : u" NOT LIKE ");
     CAny like;
@@ -417,6 +450,16 @@ bool CNAFilter::bIsEqual(const CNAFilter* other) const {
   if (other == nullptr || other->m_nOperator != m_nOperator || other->m_nFlags != m_nFlags ||
       other->m_column.pItem != m_column.pItem || other->m_column.strSql != m_column.strSql) {
     return false;
+  }
+  if (m_nOperator == kNAFilterText) {
+    if (m_pText == other->m_pText) return true;
+    if (m_pText == nullptr || other->m_pText == nullptr) return false;
+    const int32_t n = m_pText->nGetTextLength();
+    const char16_t* a = m_pText->pszGetText();
+    const char16_t* b = other->m_pText->pszGetText();
+    if (n != other->m_pText->nGetTextLength()) return false;
+    return n <= 0 || (a != nullptr && b != nullptr &&
+                      std::char_traits<char16_t>::compare(a, b, static_cast<size_t>(n)) == 0);
   }
   const bool null = bIsNullValue(m_clValue);
   if (null != bIsNullValue(other->m_clValue)) return false;

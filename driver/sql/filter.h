@@ -22,6 +22,7 @@
 
 class CNAError;
 class CNAItem;
+class CNAQuery;
 class CNASQLGenerator;
 
 // The column a leaf compares, as the leaf writes it.
@@ -58,6 +59,13 @@ class CNAFilter : public CNARefCounted {
   static CNAFilter* pclNewLeaf(int op, const NAFilterColumn& column, const CAny& value,
                                unsigned flags);
   static CNAFilter* pclNewConstant(bool truth);
+  // A condition given as SQL text: the WHERE condition of a parsed query
+  // (one reference taken). Written with its names quoted and its values
+  // as markers, in parentheses.
+  static CNAFilter* pclNewTextCondition(CNAQuery* query);
+  // Makes this node such a condition (children dropped, flags 0).
+  void SetTextCondition(CNAQuery* query);
+  CNAQuery* pclGetTextCondition() const { return m_pText; }
   // this AND other, with this node's flags.
   CNAFilter* pclAnd(CNAFilter* other);
   // A fresh copy of the tree.
@@ -99,6 +107,7 @@ class CNAFilter : public CNARefCounted {
   CAny m_clValue;
   unsigned m_nFlags = 0;
   std::unique_ptr<CNANameList> m_pNullList;
+  CNAQuery* m_pText = nullptr;  // operator 9: one reference
   // Set by bWriteLeaf when the leaf wrote a constant in place of a
   // comparison (10 or 11): the node then folds like a constant node.
   int m_nLeafConstant = 0;

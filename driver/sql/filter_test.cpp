@@ -6,8 +6,10 @@
 
 #include "driver/core/connection.h"
 #include "driver/core/error_status.h"
+#include "driver/sql/query.h"
 #include "driver/sql/sql_generator.h"
 #include "host/core/calc_entries.h"
+#include "host/core/parsed_query.h"
 #include "support/frame/module_services.h"
 #include "support/string_host_fixture.h"
 
@@ -304,6 +306,43 @@ TEST_F(FilterWriting, TextConditionsAreNotDropped) {
   CNAError error;
   bool folded = false;
   EXPECT_FALSE(tree->bWrite(*gen.Get(), 0, {}, &folded, &error));
+}
+
+TEST_F(FilterWriting, TextConditions) {
+  std::string why;
+  qg::IParsedQuery* parsed =
+      qghost::ParseQuery(u"SELECT * FROM t WHERE a = 5 OR `b c` LIKE 'x%' ORDER BY a", nullptr, &why);
+  ASSERT_NE(parsed, nullptr) << why;
+  CNARefPtr<CNAQuery> query(NAAddRef(new CNAQuery(parsed, false)));
+  parsed->Release();
+  // ANDed with a leaf: the condition in parentheses, names quoted, values
+  // as markers; the rest of the query's text is not written.
+  CNAFilter* text = CNAFilter::pclNewTextCondition(query.Get());
+  Written w = Write(Bin(kNAFilterAnd, Leaf(4, u"n", I(1)), text));
+  EXPECT_EQ(w.statement, "`n`= AND (`a` =  OR `b c` LIKE )");
+  EXPECT_EQ(w.markers, 3);
+  EXPECT_EQ(w.dialect, "`n`=1 AND (`a` = 5 OR `b c` LIKE 'x%' )");
+  // The nulls of its columns are not known to the list.
+  EXPECT_EQ(last_list_.nGetCount(), 1);
+
+  // Copies and rebuilt trees keep the text; equal texts compare equal.
+  CNARefPtr<CNAFilter> node(CNAFilter::pclNewTextCondition(query.Get()));
+  CNARefPtr<CNAFilter> copy(node->pclClone());
+  CNARefPtr<CNAFilter> rebuilt(node->pclRebuild());
+  EXPECT_EQ(copy->pclGetTextCondition(), query.Get());
+  EXPECT_TRUE(rebuilt->bIsEqual(node.Get()));
+  EXPECT_EQ(Write(NAAddRef(rebuilt.Get())).dialect, "(`a` = 5 OR `b c` LIKE 'x%' )");
+
+  // A query without a WHERE condition cannot stand for one.
+  parsed = qghost::ParseQuery(u"SELECT * FROM t", nullptr, &why);
+  CNARefPtr<CNAQuery> bare(NAAddRef(new CNAQuery(parsed, false)));
+  parsed->Release();
+  CNARefPtr<CNAFilter> empty(CNAFilter::pclNewTextCondition(bare.Get()));
+  CNARefPtr<CNASQLGenerator> gen(NAAddRef(new CNASQLGenerator(connection)));
+  CNAError error;
+  bool folded = false;
+  EXPECT_FALSE(empty->bWrite(*gen.Get(), 0, {}, &folded, &error));
+  EXPECT_FALSE(empty->bIsEqual(node.Get()));
 }
 
 }  // namespace

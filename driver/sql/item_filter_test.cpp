@@ -164,4 +164,13 @@ TEST_F(ItemFilters, KeyFiltersReadTheCurrentRecord) {
   EXPECT_EQ(Write(f), "`name`='x' AND `n`=7");
 }
 
+TEST_F(ItemFilters, ItemListsOfARecord) {
+  CNARefPtr<CNASQLGenerator> gen(NAAddRef(new CNASQLGenerator(connection)));
+  gen->bAppend(u"SELECT ");
+  ASSERT_TRUE(gen->bAppendItems(*fd, nullptr));
+  // The composite key has no column of its own.
+  EXPECT_EQ(N(gen->pszGetStatementText()), "SELECT `id`,`name`,`n`");
+  EXPECT_EQ(gen->nGetSelectCount(), 3);
+}
+
 }  // namespace

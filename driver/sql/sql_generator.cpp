@@ -4,6 +4,9 @@
 #include <new>
 
 #include "driver/core/connection.h"
+#include "driver/core/support/datetime_tm.h"
+#include "driver/sql/file_description.h"
+#include "driver/sql/item.h"
 #include "driver/core/host_interfaces.h"
 #include "driver/core/error_status.h"
 #include "driver/sql/dialect.h"
@@ -156,6 +159,111 @@ bool CNASQLGenerator::bAppendColumnName(const char16_t* name, CNAError* error) {
   if (m_nSelectCount > 0) bAppend(u",");
   bAppend(quoted.pszGet());
   ++m_nSelectCount;
+  return true;
+}
+
+bool CNASQLGenerator::bAppendColumnList(CNAItem& item, CNAError* error) {
+  const char16_t* name = item.pszGetSqlName();
+  if (name == nullptr || *name == 0) name = item.pszGetName();
+  return bAppendColumnName(name, error);
+}
+
+bool CNASQLGenerator::bAppendItems(const CNAFileDescription& record, CNAError* error) {
+  for (int i = 0; i < record.nGetItemCount(); ++i) {
+    CNAItem* item = record.pclGetItem(i);
+    if (item == nullptr || item->bIsCompositeKey()) continue;
+    if (!bAppendColumnList(*item, error)) return false;
+  }
+  return true;
+}
+
+int CNASQLGenerator::nNeedsTypedColumn(int compareCode, int columnType, int /*nodeKind*/) {
+  if (compareCode == qg::kNodeNotLike || compareCode < 0) return 0;
+  // Only a time column of DBMS kind 11 compared by order, when the
+  // connection says its times compare as text.
+  if (m_pConnection->m_nDbmsKind == 11 && columnType == 11 &&
+      compareCode >= qg::kNodeLess && compareCode <= qg::kNodeGreaterEqual &&
+      m_pConnection->vb10()) {
+    return 2;
+  }
+  return 0;
+}
+
+bool CNASQLGenerator::bRenderTypedColumn(const char16_t* column, int columnType,
+                                         std::u16string* out, CNAError* /*error*/) {
+  CTString expression;
+  // Times are compared on hours, minutes and seconds.
+  if (!m_pConnection->bGetDateTimeExpression(&expression, column, columnType, 7)) return false;
+  *out = expression.pszGet() != nullptr ? expression.pszGet() : u"";
+  return true;
+}
+
+bool CNASQLGenerator::bRenderColumnName(const char16_t* column, int columnType, int compareCode,
+                                        std::u16string* out, CNAError* error) {
+  if ((columnType == 11 || columnType == 14 || columnType == 24) &&
+      nNeedsTypedColumn(compareCode, columnType, 0) != 0) {
+    return bRenderTypedColumn(column, columnType, out, error);
+  }
+  *out = column != nullptr ? column : u"";
+  return true;
+}
+
+const char16_t* CNASQLGenerator::MapFunctionName(const qg::ParseNode* call) {
+  if (call == nullptr || call->nKind != qg::kNodeFunction) return nullptr;
+  return nadialect::pszMapFunctionName(call->nFunction, m_pConnection->m_nDbmsKind);
+}
+
+bool CNASQLGenerator::bCanUseMarker(int queryKind, int mode) const {
+  if (!m_bParametersAllowed) return false;
+  return !(mode == 1 && (m_nOptionBits & kOptionNoSelectMarkers) != 0 &&
+           (queryKind == qg::kQuerySelect || m_nStatementKind == kStatementSelect));
+}
+
+bool CNASQLGenerator::BindParameter(int nodeKind, int columnType, int columnSize, CAny& value,
+                                    CNAError* /*error*/) {
+  if (value.bEstNull() || value.nGetCode() == 0) return true;
+  const int code = value.nGetCode();
+  const int typed = nNeedsTypedColumn(nodeKind, columnType, nodeKind);
+  const int target = typed != 0 ? typed : columnType;
+  if ((nodeKind == qg::kNodeEqual || nodeKind == qg::kNodeNotEqual) && IsTextType(code)) {
+    CXYString<char16_t> held;
+    std::u16string text;
+    if (value.nGetTexte(&held) < 100 && held.pszGet() != nullptr) text = held.pszGet();
+    CDateTimeTm tm;
+    if (columnType == 10 || columnType == 14 || columnType == 11) {
+      const size_t size = columnType == 11 ? (columnSize > 1 ? size_t(columnSize - 1) : 6) : 8;
+      if (!text.empty() && text.size() < size) {
+        const bool ok = columnType == 11 ? tm.bParseTime(text.c_str()) : tm.bParseDate(text.c_str());
+        if (ok) {
+          value.SetDSTRW((columnType == 11 ? tm.FormatTime().substr(0, size)
+                                           : tm.FormatDate()).c_str());
+          return true;
+        }
+      }
+    } else if (columnType == 24 && !text.empty() && text.size() < 17 &&
+               tm.bParseDate(text.c_str()) && tm.bIsValid()) {
+      value.SetDSTRW(tm.FormatDateTime().c_str());
+      return true;
+    }
+  }
+  if (target == 2 && columnType == 11 && columnSize > 1 &&
+      (code == 25 || code == 129 || code == 8 || code == 9)) {
+    CXYString<char16_t> held;
+    if (value.nGetTexte(&held) < 100 && held.pszGet() != nullptr) {
+      std::u16string text = held.pszGet();
+      const size_t want = static_cast<size_t>(columnSize - 1);
+      if (!(text.size() > 1 && text.back() == u'%')) {
+        if (text.size() > want) text.resize(want);
+        while (text.size() < want) text += u'0';
+      }
+      value.SetDSTRW(text.c_str());
+    }
+    return true;
+  }
+  if (target <= 0) return true;
+  CAny fitted = value;
+  CNAError scratch;  // a value the connection cannot fit is written as it is
+  if (m_pConnection->bFitValue(&scratch, fitted, target)) value = fitted;
   return true;
 }
 
@@ -674,6 +782,27 @@ bool CNASQLGenerator::bAppendQueryTail() {
   return true;
 }
 
+bool CNASQLGenerator::bAppendTextCondition(CNAQuery* query, CNAError* error) {
+  qg::IParsedQuery* q = query != nullptr ? query->piGetParsed() : nullptr;
+  const qg::ParseNode* own = q != nullptr ? q->pGetCondition(qg::kClauseWhere) : nullptr;
+  if (own == nullptr) {
+    Internal(error, 11, 13, nullptr);
+    return false;
+  }
+  Walk w;
+  w.text = q->pszGetText();
+  w.len = q->nGetTextLength();
+  w.error = error;
+  w.scanner = CNASQLScanner(m_pConnection->m_strOpenQuote.pszGet(),
+                            m_pConnection->m_strCloseQuote.pszGet(), !m_bNoBackslashEscapes);
+  w.scanner.Scan(w.text, w.len);
+  w.cur = own->nStart;
+  bAppend(u"(");
+  if (!bRenderNode(w, q, own, nullptr, 0)) return false;
+  CopyTo(w, own->nEnd);
+  return bAppend(u")");
+}
+
 bool CNASQLGenerator::bAppendOrderBy(bool bKeepDirection, int* stoppedAt, CNAError* error) {
   int dummy = -1;
   if (stoppedAt == nullptr) stoppedAt = &dummy;
@@ -708,7 +837,7 @@ bool CNASQLGenerator::bRenderNode(Walk& w, qg::IParsedQuery* q, const qg::ParseN
       if (!bRenderColumnNode(w, q, node)) return false;
       break;
     case qg::kNodeValue: {
-      if (!bCanUseMarker() || node->nStart < 0 || node->pValue == nullptr) {
+      if (!bCanUseMarker(q->nGetKind(), 1) || node->nStart < 0 || node->pValue == nullptr) {
         // Kept as written; a character-set introducer is left out.
         int32_t p = node->nStart;
         if (p < w.len && w.text[p] == u'_') {
@@ -726,6 +855,19 @@ bool CNASQLGenerator::bRenderNode(Walk& w, qg::IParsedQuery* q, const qg::ParseN
         bAddMarker(*node->pValue, parent->cEscape, kMarkerValue | kMarkerPattern, qg::kNodeLike);
       } else {
         bAddMarker(*node->pValue, 0, kMarkerValue, parent != nullptr ? parent->nKind : 0);
+        // Bound for the comparison with the column it is compared with.
+        const qg::ParseNode* column =
+            parent != nullptr && parent->nOperandCount > 0 ? parent->ppOperands[0] : nullptr;
+        if (column != nullptr && column != node && column->nKind == qg::kNodeColumn &&
+            column->nColumnType != 0 &&
+            ((parent->nKind >= qg::kNodeEqual && parent->nKind <= qg::kNodeGreaterEqual) ||
+             parent->nKind == qg::kNodeBetween || parent->nKind == qg::kNodeNotBetween ||
+             parent->nKind == qg::kNodeIn || parent->nKind == qg::kNodeNotIn)) {
+          if (!BindParameter(parent->nKind, column->nColumnType, 0, m_markers.back()->clValue,
+                             w.error)) {
+            return false;
+          }
+        }
       }
       w.cur = node->nEnd;
       break;
@@ -744,7 +886,7 @@ bool CNASQLGenerator::bRenderNode(Walk& w, qg::IParsedQuery* q, const qg::ParseN
       return false;
     default: {
       if (node->nKind == qg::kNodeFunction) {
-        const char16_t* name = nadialect::pszMapFunctionName(node->nFunction, m_pConnection->m_nDbmsKind);
+        const char16_t* name = MapFunctionName(node);
         if (name != nullptr) {
           bAppend(name);
           while (w.cur < w.len && (w.text[w.cur] == u'_' || ((w.text[w.cur] | 0x20) >= u'a' &&

@@ -30,6 +30,8 @@
 
 class CNAConnection;
 class CNAError;
+class CNAFileDescription;
+class CNAItem;
 class INACopyContext;
 class CNAQuery;
 
@@ -47,6 +49,9 @@ class CNASQLGenerator : public CNARefCounted {
   // Marker flags.
   static constexpr uint32_t kMarkerValue = 0x80000;
   static constexpr uint32_t kMarkerPattern = 0x40000;
+  // Option bits (construction sets the first for MariaDB).
+  static constexpr int kOptionBitKind5 = 1;
+  static constexpr int kOptionNoSelectMarkers = 2;
   // Generation options.
   static constexpr int kOptionPassThrough = 4;
   static constexpr int kOptionNested = 32;
@@ -73,12 +78,20 @@ class CNASQLGenerator : public CNARefCounted {
   // A marker holding a copy of the value at the current end of the text.
   virtual bool bAddMarker(const CAny& value, char16_t escape, uint32_t flags,
                           int32_t nodeKind);                              // 7
-  // Slots 8 to 17 (item lists, typed columns, marker literals and LIKE
-  // escapes) are written inside the rewrite pass and the renderer.
-  virtual bool vb8() { return true; }                                     // 8
-  virtual bool vb9() { return true; }                                     // 9
-  virtual bool vb10() { return true; }                                    // 10
-  virtual int vn11() { return 0; }                                        // 11
+  // Slot 9 for every item of the record description that has a column of
+  // its own (composite keys have none); stops at the first failure.
+  virtual bool bAppendItems(const CNAFileDescription& record, CNAError* error);  // 8
+  // The item's SQL name quoted by the connection as one element of a
+  // comma-separated list; counts as a select-list entry.
+  virtual bool bAppendColumnList(CNAItem& item, CNAError* error);         // 9
+  // The column reference through the connection's expression that writes
+  // a date, time or date-time column as comparable digits.
+  virtual bool bRenderTypedColumn(const char16_t* column, int columnType,
+                                  std::u16string* out, CNAError* error);  // 10
+  // The type a date, time or date-time column compared under a host
+  // comparison code is rendered as: 2 (text, through slot 10) or 0 (the
+  // column as it is). A null test (code 33) never takes the typed form.
+  virtual int nNeedsTypedColumn(int compareCode, int columnType, int nodeKind);  // 11
   virtual bool vb12() { return true; }                                    // 12
   virtual bool vb13() { return true; }                                    // 13
   virtual bool vb14() { return true; }                                    // 14
@@ -93,6 +106,34 @@ class CNASQLGenerator : public CNARefCounted {
   // A new generator copied from this one, with one reference; null when
   // memory runs out.
   virtual CNASQLGenerator* pclClone(INACopyContext* context) const;       // 19
+  // A column reference as a comparison under a host comparison code writes
+  // it: typed when slot 11 asks for it, else as given (already quoted).
+  virtual bool bRenderColumnName(const char16_t* column, int columnType, int compareCode,
+                                 std::u16string* out, CNAError* error);  // 20
+  // Slots 21 to 25: the column and expression renderers and their hooks
+  // are the private walk below.
+  virtual void v21() {}                                                   // 21
+  virtual void v22() {}                                                   // 22
+  virtual bool vb23() { return true; }                                    // 23
+  virtual bool vb24() { return false; }                                   // 24
+  virtual void v25() {}                                                   // 25
+  // A value compared with a column, fitted to the comparison: a partial
+  // date or time text compared for equality becomes the first value it
+  // stands for; a time or number compared with a time column rendered as
+  // text becomes digits of the column's size; any other value is converted
+  // to the column's type by the connection when it can be. Nulls stay.
+  // columnSize 0: unknown.
+  virtual bool BindParameter(int nodeKind, int columnType, int columnSize, CAny& value,
+                             CNAError* error);                            // 26
+  // The name a function call is written with for the connection's DBMS
+  // kind, or null to keep the query's own.
+  virtual const char16_t* MapFunctionName(const qg::ParseNode* call);      // 27
+  virtual int32_t vn28() { return -1; }                                   // 28
+  virtual int32_t vn29() { return -1; }                                   // 29
+  // Whether a value of a query of that kind may become a marker: never
+  // when parameters are not allowed; not in mode 1 for a SELECT when
+  // option kOptionNoSelectMarkers is set.
+  virtual bool bCanUseMarker(int queryKind, int mode) const;              // 30
 
   // --- appending ---
   bool bAppend(const char16_t* text, ptrdiff_t length = -1);
@@ -118,6 +159,10 @@ class CNASQLGenerator : public CNARefCounted {
   // Whether the session runs under sql_mode NO_BACKSLASH_ESCAPES (the back
   // end says so); LIKE then has no default escape character.
   void SetNoBackslashEscapes(bool on) { m_bNoBackslashEscapes = on; }
+  int nGetOptionBits() const { return m_nOptionBits; }
+  void SetOptionBits(int bits) { m_nOptionBits = bits; }
+  // Cleared on generators that render a nested expression into a text.
+  void SetParametersAllowed(bool allowed) { m_bParametersAllowed = allowed; }
 
   CNAConnection* pclGetConnection() const { return m_pConnection; }
   const char16_t* pszGetStatementText();
@@ -148,6 +193,10 @@ class CNASQLGenerator : public CNARefCounted {
   // text after its last condition part: after the first of the ends of the
   // LIMIT clause, HAVING, GROUP BY and WHERE that the parse reports.
   bool bAppendQueryTail();
+  // A condition given as SQL text: the WHERE condition of the query,
+  // written in parentheses with its names quoted by the connection and its
+  // values as markers. A query without a WHERE condition fails.
+  bool bAppendTextCondition(CNAQuery* query, CNAError* error);
 
   // Null list of the conditions merged into the statement.
   CNANameList* pclEnsureNameList();
@@ -184,7 +233,6 @@ class CNASQLGenerator : public CNARefCounted {
   bool bQuoteAliasAfter(Walk& w, int32_t position);
   std::u16string EscapeClauseOfConnection(char16_t escape);
   std::u16string ArgumentText(Walk& w, const qg::ParseNode* call, int index, bool atEnd);
-  bool bCanUseMarker() const { return m_bParametersAllowed; }
   void Internal(CNAError* error, uint32_t minor, uint32_t message, const char16_t* parameter);
   bool bRewrite(CNAError* error);
 

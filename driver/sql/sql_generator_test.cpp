@@ -312,3 +312,72 @@ TEST_F(Generation, RowLimitsAndRefusals) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Generation, ValuesComparedWithDateColumns) {
+  schema.AddTable(u"v", {{u"d", 0, 14}, {u"tm", 0, 11}, {u"dt", 0, 24}, {u"s", 0, 2}});
+  struct Case {
+    const char16_t* text;
+    const char* dialect;
+  } cases[] = {
+      // A partial date stands for its first date; complete ones stay.
+      {u"SELECT s FROM v WHERE d = '202402'", "SELECT `s` FROM `v` WHERE `d` = '20240201'"},
+      {u"SELECT s FROM v WHERE d <> '2024'", "SELECT `s` FROM `v` WHERE `d` <> '20240101'"},
+      {u"SELECT s FROM v WHERE d = '20240229'", "SELECT `s` FROM `v` WHERE `d` = '20240229'"},
+      // Only equality binds that way.
+      {u"SELECT s FROM v WHERE d >= '2024'", "SELECT `s` FROM `v` WHERE `d` >= '2024'"},
+      {u"SELECT s FROM v WHERE tm = '14'", "SELECT `s` FROM `v` WHERE `tm` = '140000'"},
+      {u"SELECT s FROM v WHERE dt = '20240229'",
+       "SELECT `s` FROM `v` WHERE `dt` = '20240229000000000'"},
+      // Not a date: left alone; a text column is no date.
+      {u"SELECT s FROM v WHERE d = '2x'", "SELECT `s` FROM `v` WHERE `d` = '2x'"},
+      {u"SELECT s FROM v WHERE s = '2024'", "SELECT `s` FROM `v` WHERE `s` = '2024'"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Generate(c.text).second, c.dialect) << N(c.text);
+  }
+}
+
+TEST_F(Generation, MarkersForbiddenInSelects) {
+  CNARefPtr<CNAQuery> q(Describe(u"SELECT a FROM t WHERE a = 5"));
+  CNARefPtr<CNASQLGenerator> gen(NAAddRef(new CNASQLGenerator(connection)));
+  EXPECT_EQ(gen->nGetOptionBits(), CNASQLGenerator::kOptionBitKind5);
+  EXPECT_TRUE(gen->bCanUseMarker(qg::kQuerySelect, 1));
+  gen->SetOptionBits(gen->nGetOptionBits() | CNASQLGenerator::kOptionNoSelectMarkers);
+  EXPECT_FALSE(gen->bCanUseMarker(qg::kQuerySelect, 1));
+  EXPECT_TRUE(gen->bCanUseMarker(qg::kQuerySelect, 0));
+  EXPECT_TRUE(gen->bCanUseMarker(qg::kQueryUpdate, 1));
+  CNAError error;
+  ASSERT_TRUE(gen->bGenerate(q.Get(), nullptr, true, 0, &error));
+  EXPECT_EQ(gen->nGetMarkerCount(), 0);
+  EXPECT_EQ(N(gen->pszGetDialectText(&error)), "SELECT `a` FROM `t` WHERE `a` = 5");
+  gen->SetParametersAllowed(false);
+  EXPECT_FALSE(gen->bCanUseMarker(qg::kQueryUpdate, 0));
+}
+
+TEST_F(Generation, TypedColumns) {
+  // MariaDB compares its date and time columns as they are.
+  CNARefPtr<CNASQLGenerator> gen(NAAddRef(new CNASQLGenerator(connection)));
+  std::u16string out;
+  ASSERT_TRUE(gen->bRenderColumnName(u"`tm`", 11, qg::kNodeLess, &out, nullptr));
+  EXPECT_EQ(N(out.c_str()), "`tm`");
+  // A kind-11 connection whose times compare as text: ordered comparisons
+  // of a time column go through its time expression; null tests never.
+  class TimesAsText : public FakeConnection {
+   public:
+    TimesAsText() : FakeConnection(11) {}
+    bool vb10() override { return true; }
+  };
+  CNARefPtr<CNAConnection> eleven(NAAddRef(new TimesAsText));
+  CNARefPtr<CNASQLGenerator> g11(NAAddRef(new CNASQLGenerator(eleven.Get())));
+  EXPECT_EQ(g11->nNeedsTypedColumn(qg::kNodeLess, 11, 0), 2);
+  EXPECT_EQ(g11->nNeedsTypedColumn(qg::kNodeEqual, 11, 0), 0);
+  EXPECT_EQ(g11->nNeedsTypedColumn(33, 11, 0), 0);
+  EXPECT_EQ(g11->nNeedsTypedColumn(qg::kNodeLess, 14, 0), 0);
+  ASSERT_TRUE(g11->bRenderColumnName(u"tm", 11, qg::kNodeGreaterEqual, &out, nullptr));
+  EXPECT_NE(out, u"tm");
+  EXPECT_NE(out.find(u"tm"), std::u16string::npos);
+}
+
+}  // namespace
