@@ -9,6 +9,7 @@
 #include "driver/mariadb/connection_mariadb.h"
 #include "driver/mariadb/sql_service.h"
 #include "driver/mariadb/table_description_mariadb.h"
+#include "driver/sql/identity_query.h"
 #include "driver/sql/sql_generator.h"
 #include "driver/sql/statement.h"
 #include "errors/xerror.h"
@@ -38,6 +39,10 @@ CNATableDescription* CNAManagerMariaDB::pclNewTableDescription(CNAConnection* co
 CNASQLGenerator* CNAManagerMariaDB::pclNewSQLGenerator(CNAConnection* connection) {
   if (connection == nullptr) return nullptr;
   return new (std::nothrow) CNASQLGenerator(connection);
+}
+
+CNAIdentityQuery* CNAManagerMariaDB::pclNewIdentityQuery() {
+  return new (std::nothrow) CNAIdentityQuery();
 }
 
 CNATableDescription* CNAManagerMariaDB::pclGetTableDescriptionByName(CNAConnection* connection,

@@ -18,6 +18,7 @@ class CNAManagerMariaDB : public CNAManager {
   // A MariaDB table description on the connection (no reference taken).
   CNATableDescription* pclNewTableDescription(CNAConnection* connection) override;  // 48
   CNASQLGenerator* pclNewSQLGenerator(CNAConnection* connection) override;     // 53
+  CNAIdentityQuery* pclNewIdentityQuery() override;                           // 55
   // The table read from the server, one reference for the caller.
   CNATableDescription* pclGetTableDescriptionByName(CNAConnection* connection,
                                                     const char16_t* table,

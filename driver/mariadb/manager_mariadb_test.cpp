@@ -10,6 +10,8 @@
 #include "driver/mariadb/mariadb_client.h"
 #include "driver/mariadb/testing/mariadb_server.h"
 #include "driver/mariadb/testing/rig_connection.h"
+#include "driver/mariadb/statement_mariadb.h"
+#include "driver/sql/identity_query.h"
 #include "driver/sql/sql_generator.h"
 #include "errors/module_errors.h"
 #include "support/any_test_fixture.h"
@@ -71,6 +73,55 @@ TEST_F(ManagerMariaDB, SQLGeneratorsWriteForTheirConnection) {
   EXPECT_EQ(connection_, generator->pclGetConnection());
   ASSERT_TRUE(generator->bAppendColumnName(u"a`b", nullptr));
   EXPECT_EQ(std::u16string(u"`a``b`"), generator->pszGetStatementText());
+}
+
+TEST_F(ManagerMariaDB, IdentityQueries) {
+  CNAError setup;
+  ASSERT_TRUE(connection_->bExecuteText(
+      &setup, u"CREATE TABLE ids (id INT AUTO_INCREMENT PRIMARY KEY, v INT)"));
+  CNARefPtr<CNAIdentityQuery> identity(NAAddRef(manager_->pclNewIdentityQuery()));
+  ASSERT_TRUE(identity);
+  CNARefPtr<CNAStatementMariaDB> statement(NAAddRef(new CNAStatementMariaDB(connection_)));
+  NAIdentityTarget id{connection_, u"ids", u"id", 28, true};
+  NAIdentityTarget v{connection_, u"ids", u"v", 5, true};
+  auto integer = [](const CAny& a) {
+    int64_t n = -1;
+    EXPECT_EQ(a.nGetI8(&n), 0);
+    return n;
+  };
+  CNAError error;
+  CAny value;
+  // An empty table: the next value is 1, and no value is an error.
+  ASSERT_TRUE(identity->bReadNextValue(statement.Get(), id, &value, &error));
+  EXPECT_EQ(integer(value), 1);
+  EXPECT_FALSE(identity->bReadLastIdentity(statement.Get(), v, &value, &error));
+  EXPECT_EQ(error.nGetErrorIdentifier(), 59);
+
+  ASSERT_TRUE(connection_->bExecuteText(&setup, u"INSERT INTO ids (v) VALUES (10), (20)"));
+  // Another session's insert: the last identity stays this session's own.
+  qg::rig::RigConnection* other = NAAddRef(new qg::rig::RigConnection());
+  ASSERT_TRUE(other->Connect(qg::rig::TestServer()->Socket(), database_.Name(), false));
+  ASSERT_TRUE(other->bExecuteText(&setup, u"INSERT INTO ids (v) VALUES (30)"));
+  ReleaseBoth(other);
+  CNAError fine;
+  ASSERT_TRUE(identity->bReadLastIdentity(statement.Get(), id, &value, &fine));
+  EXPECT_EQ(integer(value), 1);  // the first row of this session's last insert
+  ASSERT_TRUE(identity->bReadNextValue(statement.Get(), id, &value, &fine));
+  EXPECT_EQ(integer(value), 4);
+  // Any other column: its maximum.
+  ASSERT_TRUE(identity->bReadLastIdentity(statement.Get(), v, &value, &fine));
+  EXPECT_EQ(integer(value), 30);
+  std::u16string text;
+  ASSERT_TRUE(identity->bWriteNextValueQuery(&text, v, &fine));
+  EXPECT_EQ(text, u"SELECT MAX(`v`)+1 FROM `ids`");
+
+  CNAError missing;
+  identity->ReportMissingValue(v, &missing);
+  EXPECT_TRUE(missing.bHasError());
+  EXPECT_EQ(std::u16string(missing.pszGetItemName()), u"v");
+  const char16_t* message = missing.pszGetMessage();
+  ASSERT_NE(message, nullptr);
+  EXPECT_NE(std::u16string(message).find(u"ids"), std::u16string::npos);
 }
 
 TEST_F(ManagerMariaDB, ClientFailureHookNamesTheClientVersionOnlyWhenAsked) {

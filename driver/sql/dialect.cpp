@@ -178,6 +178,9 @@ std::u16string IdentityQuery(int kind, int version, int hostType, bool next, boo
     if (kind == 11 && hostType == 28)
       return u"SELECT FIRST 1 DBINFO( 'sqlca.sqlerrd1' ) AS id FROM systables";
     if (kind == 11 && hostType == 1) return u"SELECT FIRST 1 DBINFO( 'SERIAL8' ) AS id FROM systables";
+    // MariaDB keeps the identifier its last insert generated per
+    // connection: the table's maximum may be another session's.
+    if (kind == kKindMariaDB && (hostType == 1 || hostType == 28)) return u"SELECT LAST_INSERT_ID()";
   }
   std::u16string out = u"SELECT MAX(" + column + u")";
   if (next) out += u"+1";

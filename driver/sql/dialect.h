@@ -57,7 +57,8 @@ void FixPatternLiteral(int kind, std::u16string& literal);
 // The statement that reads the identity value just inserted (next = false)
 // or computes the next value (next = true). column and table are written as
 // given (the caller quotes them when the table says names are quoted).
-// hostType: the column's host type (1 and 28 choose kind 11's forms).
+// hostType: the column's host type (the automatic identifiers 1 and 28
+// choose kind 11's forms, and LAST_INSERT_ID() on kind 5).
 std::u16string IdentityQuery(int kind, int version, int hostType, bool next, bool quotedNames,
                              const std::u16string& column, const std::u16string& table);
 

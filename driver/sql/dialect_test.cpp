@@ -123,6 +123,8 @@ TEST(Dialect, FunctionNamesAndIdentity) {
             u"SELECT FIRST 1 DBINFO( 'SERIAL8' ) AS id FROM systables");
   EXPECT_EQ(IdentityQuery(5, 10, 8, false, true, u"`id`", u"`t`"), u"SELECT MAX(`id`) FROM `t`");
   EXPECT_EQ(IdentityQuery(5, 10, 8, true, true, u"`id`", u"`t`"), u"SELECT MAX(`id`)+1 FROM `t`");
+  EXPECT_EQ(IdentityQuery(5, 10, 28, false, true, u"`id`", u"`t`"), u"SELECT LAST_INSERT_ID()");
+  EXPECT_EQ(IdentityQuery(5, 10, 1, true, true, u"`id`", u"`t`"), u"SELECT MAX(`id`)+1 FROM `t`");
   EXPECT_EQ(IdentityQuery(8, 10, 8, true, false, u"id", u"t"),
             u"SELECT MAX(id)+1 FROM t WITH (NOLOCK)");
   EXPECT_EQ(IdentityQuery(8, 10, 8, false, true, u"\"id\"", u"\"t\""),
