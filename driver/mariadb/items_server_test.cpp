@@ -146,11 +146,19 @@ TEST_F(ItemsServer, ReadKeysLargeObjectsAndWritability) {
 }
 
 TEST_F(ItemsServer, TableWithoutKeysIdentifiesByItsPlainItems) {
-  ASSERT_TRUE(Run(u"CREATE TABLE loose (a INT, memo TEXT, b VARCHAR(5))"));
+  ASSERT_TRUE(Run(u"CREATE TABLE loose (a INT, memo TEXT, `pr\u00E9nom` VARCHAR(5) "
+                  u"DEFAULT 'L\u00E9a')"));
   Describe(u"loose");
   ASSERT_EQ(2, fd_->nGetKeyCount());
   EXPECT_EQ(std::u16string(u"a"), fd_->pclGetKey(0)->pszGetName());
-  EXPECT_EQ(std::u16string(u"b"), fd_->pclGetKey(1)->pszGetName());
+  // Names and defaults beyond ASCII come through whole.
+  EXPECT_EQ(std::u16string(u"pr\u00E9nom"), fd_->pclGetKey(1)->pszGetName());
+  EXPECT_EQ(u"<pr\u00E9nom> = <L\u00E9a>", Dump(u"pr\u00E9nom"));
+  ASSERT_TRUE(Run(u"INSERT INTO loose VALUES (1, NULL, 'Z\u00E9lie')"));
+  ReadRow(u"SELECT * FROM loose");
+  EXPECT_EQ(u"<pr\u00E9nom> = <Z\u00E9lie>", Dump(u"pr\u00E9nom"));
+  EXPECT_EQ(u"<memo> = <NULL>", Dump(u"memo"));
+  EXPECT_EQ(1252, connection_->m_nConnectionCodePage);
 }
 
 }  // namespace

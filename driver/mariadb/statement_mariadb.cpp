@@ -443,6 +443,13 @@ bool CNAStatementMariaDB::bSeekRow(int32_t n, CNAError* error) {
   return ok;
 }
 
+bool CNAStatementMariaDB::bGetRawColumn(int n, const char** text, size_t* length) const {
+  if (m_pRow == nullptr || m_pLengths == nullptr || n < 0 || n >= m_nColumnCount) return false;
+  *text = m_pRow[n];
+  *length = m_pLengths[n];
+  return true;
+}
+
 bool CNAStatementMariaDB::bGetColumnValue(CNAValueConverter* value, int n, intptr_t,
                                           CNAError* error) {
   if (m_pRow == nullptr || value == nullptr) return false;

@@ -52,6 +52,9 @@ class CNAStatementMariaDB : public CNAStatement {
   bool bFetchRow(CNAError* error);
   // One mysql_fetch_row of the held result; the caller holds the lock.
   MYSQL_ROW pFetchRawRow(intptr_t unused, CNAError* error);
+  // Column n of the current row as the server sent it (null text: NULL);
+  // false without a row or for a column outside.
+  bool bGetRawColumn(int n, const char** text, size_t* length) const;
 
   // 1 (default): results are stored; 0: read unbuffered.
   void SetStoreMode(int mode) { m_nStoreMode = mode; }

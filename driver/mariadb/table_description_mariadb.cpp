@@ -8,6 +8,7 @@
 #include "driver/core/error_status.h"
 #include "driver/core/manager.h"
 #include "driver/mariadb/sql_service.h"
+#include "driver/mariadb/statement_mariadb.h"
 #include "driver/sql/column.h"
 #include "driver/sql/sql_types.h"
 #include "driver/sql/statement.h"
@@ -29,6 +30,25 @@ bool Contains(const char16_t* text, const char16_t* word) {
 
 // Column n of the current row as text; *null tells SQL NULL.
 bool Cell(CNAStatement* result, int n, std::u16string* out, bool* null, CNAError* error) {
+  // Catalogue cells are nearly always ASCII: those are widened in place,
+  // the others go through the statement's text conversion.
+  const char* raw = nullptr;
+  size_t length = 0;
+  auto* maria = dynamic_cast<CNAStatementMariaDB*>(result);
+  if (maria != nullptr && maria->bGetRawColumn(n, &raw, &length)) {
+    if (raw == nullptr) {
+      *null = true;
+      out->clear();
+      return true;
+    }
+    size_t i = 0;
+    while (i < length && static_cast<unsigned char>(raw[i]) < 0x80 && raw[i] != 0) ++i;
+    if (i == length) {
+      *null = false;
+      out->assign(raw, raw + length);
+      return true;
+    }
+  }
   CAny value;
   if (!result->bGetColumnText(value, n, error)) return false;
   *null = value.bEstNull();
@@ -167,7 +187,10 @@ bool CNATableDescriptionMariaDB::bParseColumns(CNAStatement* result, int, CNAErr
       column->clGetDefault().SetNull(true);
     } else {
       column->SetDefaultText(fallback.c_str());
-      CNAValueConverter value(nullptr, 65001);
+      // The text arrives as UTF-8; 8-bit values are kept in the
+      // connection's code page, as the rows read later.
+      int32_t page = m_pConnection->m_nConnectionCodePage;
+      CNAValueConverter value(nullptr, page > 0 ? static_cast<uint32_t>(page) : 1252);
       value.bSetType(column->nGetValueClass(), 0);
       value.BindColumns(column, nullptr);
       std::string utf8;
