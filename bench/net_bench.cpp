@@ -204,6 +204,23 @@ void BM_DelegateCall(benchmark::State& state) {
   }
 }
 
+// --- calls from .NET into the host (the stand-in host beside the module) ---
+
+void BM_RuntimeProcedure(benchmark::State& state) {
+  for (auto _ : state) {
+    int64_t ns = ClrIfStarted()->BenchRuntimeCall(kCalls, 0);
+    if (ns < 0) {
+      state.SkipWithError("the host cannot be reached");
+      return;
+    }
+    state.SetIterationTime(ns / 1e9);
+  }
+}
+
+void BM_BarePInvoke(benchmark::State& state) {
+  for (auto _ : state) state.SetIterationTime(ClrIfStarted()->BenchRuntimeCall(kCalls, 1) / 1e9);
+}
+
 BENCHMARK(BM_FindInPath)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GetAssemblyNameLoop)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ArrayToNet)->UseManualTime()->Unit(benchmark::kMicrosecond);
@@ -214,6 +231,8 @@ BENCHMARK(BM_MethodInfoInvoke)->UseManualTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DelegateCall)->UseManualTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CallCachedId)->UseManualTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CallByName)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RuntimeProcedure)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_BarePInvoke)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 void Line(const qg::RatioReporter& r, const char* what, const std::string& name,
           const std::string& reference, const char* goal) {
@@ -233,6 +252,8 @@ void PrintRatios(const qg::RatioReporter& r) {
   Line(r, "call, cached id / MethodInfo.Invoke", "BM_CallCachedId", "BM_MethodInfoInvoke", "2");
   Line(r, "call, by name / MethodInfo.Invoke", "BM_CallByName", "BM_MethodInfoInvoke", "-");
   Line(r, "call, cached id / delegate", "BM_CallCachedId", "BM_DelegateCall", "-");
+  Line(r, ".NET -> host empty procedure / bare P/Invoke", "BM_RuntimeProcedure",
+       "BM_BarePInvoke", "20");
   std::printf("  runtime start: %.1f ms\n", qgnet::ClrStartMicroseconds() / 1000.0);
 }
 

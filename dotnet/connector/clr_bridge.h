@@ -143,6 +143,10 @@ struct ManagedTable {
   int64_t (*BenchInvoke)(ManagedId method, ManagedId target, int32_t n, int32_t mode);
   // A host value to .NET, dropped (the one-way cost).
   int32_t (*ToNetOnly)(BridgeValue* value);
+  // Nanoseconds of n calls from .NET into the host through Velisc.Runtime:
+  // the empty procedure "Empty" (mode 0), or a bare call of the module that
+  // does nothing (mode 1). -1 when the host cannot be reached.
+  int64_t (*BenchRuntimeCall)(int32_t n, int32_t mode);
 };
 
 // Starts the runtime once per process and answers the managed table; null

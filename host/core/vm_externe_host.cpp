@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <string_view>
 #include <thread>
 
 #include "dotnet/convert/conversion_cast.h"
@@ -274,6 +275,10 @@ class StandInVM::Global final : public qgnet::IContexteExecution {
   bool bExecuteProcedure(const char16_t* procedure, qgnet::IParamList* params,
                          CXError* error) override {
     Inside in(vm_);
+    // The empty procedure is the benchmarks' reference: it leaves no line.
+    if (procedure != nullptr && std::u16string_view(procedure) == u"Empty") {
+      return true;
+    }
     vm_.Note("procedure " + U8(Str(procedure)));
     return vm_.Procedure(Str(procedure), params, error);
   }

@@ -10,7 +10,7 @@
 //   project <name>
 //   exit <code>          the run's exit code (default 0)
 //
-// Canned procedures: "Empty"; "Add"(a, b) = a + b (I8); "Hello"(name) =
+// Canned procedures: "Empty" (not logged); "Add"(a, b) = a + b (I8); "Hello"(name) =
 // "Hello, <name>"; "Slow" (yields a while inside the host); "OnEvent"(...)
 // logs its parameters' type words and texts and answers 42 (I4); "Fail"
 // fails. Classes: "Counter" (handle 1; creation parameter 0 is the initial

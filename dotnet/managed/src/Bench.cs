@@ -15,6 +15,7 @@ internal static unsafe class Bench {
     m->BenchDecimalParse = &BenchDecimalParse;
     m->BenchInvoke = &BenchInvoke;
     m->ToNetOnly = &ToNetOnly;
+    m->BenchRuntimeCall = &BenchRuntimeCall;
   }
 
   static long Elapsed(Stopwatch watch) =>
@@ -75,6 +76,30 @@ internal static unsafe class Bench {
       long ns = Elapsed(watch);
       GC.KeepAlive(sum);
       return ns;
+    } catch {
+      return -1;
+    }
+  }
+
+  [UnmanagedCallersOnly]
+  static long BenchRuntimeCall(int n, int mode) {
+    try {
+      long sum = 0;
+      if (mode == 0) {
+        Velisc.Runtime.ExecutionContext global =
+            Velisc.Runtime.Environment.GetGlobalExecutionContext();
+        global.ExecuteProcedure("Empty", null, null);  // first call out of the timing
+        var watch = Stopwatch.StartNew();
+        for (int i = 0; i < n; ++i) global.ExecuteProcedure("Empty", null, null);
+        return Elapsed(watch);
+      } else {
+        Velisc.Runtime.Host.VR_Rien(0);
+        var watch = Stopwatch.StartNew();
+        for (int i = 0; i < n; ++i) sum += Velisc.Runtime.Host.VR_Rien(i);
+        long ns = Elapsed(watch);
+        GC.KeepAlive(sum);
+        return ns;
+      }
     } catch {
       return -1;
     }

@@ -70,6 +70,7 @@ internal unsafe struct ManagedTable {
   public delegate* unmanaged<char*, int, long> BenchDecimalParse;
   public delegate* unmanaged<IntPtr, IntPtr, int, int, long> BenchInvoke;
   public delegate* unmanaged<BridgeValue*, int> ToNetOnly;
+  public delegate* unmanaged<int, int, long> BenchRuntimeCall;
 }
 
 internal static unsafe class Native {

@@ -280,8 +280,11 @@ internal static unsafe class Calls {
 
   // Converts the arguments to the parameter types; false when one does not
   // convert.
-  static bool Arguments(MethodBase m, BridgeValue* args, int n, out object[] values) {
-    ParameterInfo[] ps = ShapeOf(m).Parameters;
+  static bool Arguments(MethodBase m, BridgeValue* args, int n, out object[] values) =>
+      Arguments(ShapeOf(m), args, n, out values);
+
+  static bool Arguments(Shape shape, BridgeValue* args, int n, out object[] values) {
+    ParameterInfo[] ps = shape.Parameters;
     values = new object[n];
     for (int i = 0; i < n; ++i) {
       values[i] = CConversion.PVoid2NetObject(&args[i], ps[i].ParameterType, out bool ok);
@@ -291,8 +294,10 @@ internal static unsafe class Calls {
   }
 
   // By-reference parameters go back into their argument records.
-  static void WriteBack(MethodBase m, object[] values, BridgeValue* args) {
-    Shape shape = ShapeOf(m);
+  static void WriteBack(MethodBase m, object[] values, BridgeValue* args) =>
+      WriteBack(ShapeOf(m), values, args);
+
+  static void WriteBack(Shape shape, object[] values, BridgeValue* args) {
     if (!shape.AnyByRef) return;
     ParameterInfo[] ps = shape.Parameters;
     for (int i = 0; i < ps.Length; ++i) {
@@ -305,15 +310,20 @@ internal static unsafe class Calls {
   }
 
   static int Run(MethodInfo m, object target, BridgeValue* args, int n, int wantResult,
-                 BridgeValue* result, IntPtr* exc) {
-    if (!Arguments(m, args, n, out object[] values)) return NotConverted;
+                 BridgeValue* result, IntPtr* exc) =>
+      Run(m, ShapeOf(m), target, args, n, wantResult, result, exc);
+
+  // The parameters' shape is looked up once per call.
+  static int Run(MethodInfo m, Shape shape, object target, BridgeValue* args, int n,
+                 int wantResult, BridgeValue* result, IntPtr* exc) {
+    if (!Arguments(shape, args, n, out object[] values)) return NotConverted;
     object value;
     try {
       value = m.Invoke(m.IsStatic ? null : target, values);
     } catch (Exception e) {
       return Failure(e, exc);
     }
-    WriteBack(m, values, args);
+    WriteBack(shape, values, args);
     if (wantResult != 0 && m.ReturnType != typeof(void)) {
       CConversion.NetObject2PVoid(value, result, false);
     } else {
@@ -412,8 +422,9 @@ internal static unsafe class Calls {
         Type t = Handles.Get<Type>(typeId);
         if (t == null || m.DeclaringType == null || !m.DeclaringType.IsAssignableFrom(t)) return 4;
       }
-      if (ShapeOf(m).Parameters.Length != n) return 4;
-      return Run(m, Handles.Get(targetId), args, n, wantResult, result, exc);
+      Shape shape = ShapeOf(m);
+      if (shape.Parameters.Length != n) return 4;
+      return Run(m, shape, Handles.Get(targetId), args, n, wantResult, result, exc);
     } catch (Exception e) {
       return Failure(e, exc);
     }

@@ -47,7 +47,7 @@ internal static unsafe class Host {
   [DllImport(Module)] internal static extern int VR_Delegue(long objet, char* method, IntPtr list, char** error);
   [DllImport(Module)] internal static extern int VR_InfoInstance(int handle, long objet, int write, long* info, char** error);
   [DllImport(Module)] internal static extern void VR_Termine();
-  [DllImport(Module), SuppressGCTransition] internal static extern int VR_Rien(int n);
+  [DllImport(Module)] internal static extern int VR_Rien(int n);
 
   static Host() {
     NativeLibrary.SetDllImportResolver(typeof(Host).Assembly, Resolve);
