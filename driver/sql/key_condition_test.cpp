@@ -131,4 +131,63 @@ TEST_F(KeyConditions, NullPartsFollowTheNullOrder) {
   EXPECT_EQ(Text(pclBuildKeyEquality(parts, 0)), "k1 IS NULL AND k2=2");
 }
 
+// Nulls sort last on this connection.
+class NullsLast : public KindFive {
+ public:
+  bool vb12() override { return false; }
+};
+
+TEST_F(KeyConditions, NullDatePartsWithPartialKeys) {
+  // (k1 = 1, d = NULL), d a nullable date column.
+  std::vector<NAKeyConditionPart> parts = Parts(2);
+  parts[1].column.strSql = u"d";
+  parts[1].column.nColumnType = 14;
+  parts[1].column.nVeliscType = qg::kAnyDATEW;
+  parts[1].column.bNullable = true;
+  parts[1].value.SetType(qg::kAnyDATEW);
+  parts[1].value.SetNull(true);
+  struct Case {
+    bool null_first;
+    int op;
+    bool low, high, descending;
+    const char* text;
+  };
+  const Case cases[] = {
+      // Nulls first: after a null come the values; before it nothing.
+      {true, 5, false, false, false, "k1>1 OR k1=1 AND d IS NOT NULL"},
+      {true, 6, false, false, false, "k1<1"},
+      {true, 7, false, false, false, "k1>1 OR k1=1"},
+      {true, 8, false, false, false, "k1<1 OR k1=1 AND d IS NULL"},
+      // Nulls last: the other way round.
+      {false, 5, false, false, false, "k1>1"},
+      {false, 6, false, false, false, "k1<1 OR k1=1 AND d IS NOT NULL"},
+      {false, 7, false, false, false, "k1>1 OR k1=1 AND d IS NULL"},
+      {false, 8, false, false, false, "k1<1 OR k1=1"},
+      // A descending date part puts its nulls last in the key's order.
+      {true, 5, false, false, true, "k1>1"},
+      {true, 6, false, false, true, "k1<1 OR k1=1 AND d IS NOT NULL"},
+      // Partial keys: "<=" from a low key and ">=" from a high one leave the
+      // last part out; the other pairings keep it.
+      {true, 8, true, false, false, "k1<=1"},
+      {true, 7, false, true, false, "k1>=1"},
+      {true, 7, true, false, false, "k1>1 OR k1=1"},
+      {true, 8, false, true, false, "k1<1 OR k1=1 AND d IS NULL"},
+      {false, 8, true, false, false, "k1<=1"},
+      {false, 7, false, true, false, "k1>=1"},
+  };
+  for (const Case& c : cases) {
+    CNAConnection* saved = connection;
+    KindFive* other = c.null_first ? nullptr : NAAddRef(static_cast<KindFive*>(new NullsLast));
+    if (other != nullptr) connection = other;
+    std::vector<NAKeyConditionPart> p = parts;
+    p[1].bDescending = c.descending;
+    EXPECT_EQ(Text(pclBuildKeyDirection(p, c.op, c.low, c.high, 0)), c.text)
+        << c.null_first << " " << c.op << " " << c.low << c.high << c.descending;
+    connection = static_cast<KindFive*>(saved);
+    ReleaseBoth(other);
+  }
+  // The equality of a null date part is a null test, whatever the order.
+  EXPECT_EQ(Text(pclBuildKeyEquality(parts, 0)), "k1=1 AND d IS NULL");
+}
+
 }  // namespace

@@ -885,13 +885,33 @@ bool CNASQLGenerator::bRenderNode(Walk& w, qg::IParsedQuery* q, const qg::ParseN
       Internal(w.error, 7, 48, u"MariaDB");
       return false;
     default: {
+      const int kind = m_pConnection->m_nDbmsKind;
       if (node->nKind == qg::kNodeFunction) {
         const char16_t* name = MapFunctionName(node);
-        if (name != nullptr) {
-          bAppend(name);
+        // Kind 1 writes a concatenation as "||" between its arguments, in
+        // brackets: its CONCAT takes two arguments only.
+        const bool drop = kind == 1 && node->nFunction == qg::kFunctionConcat;
+        if (name != nullptr || drop) {
+          if (name != nullptr) bAppend(name);
           while (w.cur < w.len && (w.text[w.cur] == u'_' || ((w.text[w.cur] | 0x20) >= u'a' &&
                                                              (w.text[w.cur] | 0x20) <= u'z')))
             ++w.cur;
+        }
+        // Kind 1 takes LOCATE(a, b) as INSTR(b , a) and POSITION(a IN b)
+        // as the two in the other order around FROM.
+        if (kind == 1 && node->nOperandCount == 2 &&
+            (node->nFunction == qg::kFunctionLocate ||
+             node->nFunction == qg::kFunctionPosition)) {
+          const qg::ParseNode* a = node->ppOperands[0];
+          const qg::ParseNode* b = node->ppOperands[1];
+          CopyTo(w, a->nStart);
+          w.cur = b->nStart;
+          if (!bRenderNode(w, q, b, node, 1)) return false;
+          bAppend(node->nFunction == qg::kFunctionLocate ? u" , " : u" FROM ");
+          w.cur = a->nStart;
+          if (!bRenderNode(w, q, a, node, 0)) return false;
+          w.cur = std::max(w.cur, b->nEnd);
+          break;
         }
       }
       if (node->nOperandCount == 0) break;
@@ -904,6 +924,8 @@ bool CNASQLGenerator::bRenderNode(Walk& w, qg::IParsedQuery* q, const qg::ParseN
         break;
       }
       for (int32_t i = 1; i < node->nOperandCount; ++i) {
+        // An operand the dialect already wrote in its own way is skipped.
+        if (w.cur >= node->ppOperands[i]->nEnd && node->ppOperands[i]->nEnd > node->ppOperands[i]->nStart) continue;
         if (!bRenderNode(w, q, node->ppOperands[i], node, i)) return false;
       }
       break;
@@ -917,6 +939,10 @@ bool CNASQLGenerator::bRenderNode(Walk& w, qg::IParsedQuery* q, const qg::ParseN
 
 std::u16string CNASQLGenerator::ArgumentText(Walk& w, const qg::ParseNode* call, int index,
                                              bool atEnd) {
+  if (m_pConnection->m_nDbmsKind == 1 && atEnd) {
+    std::u16string kind1;
+    if (bKindOneArgumentText(w, call, index, &kind1)) return kind1;
+  }
   std::u16string second;
   if (call->nOperandCount > 1) {
     const qg::ParseNode* s = call->ppOperands[1];
@@ -924,6 +950,74 @@ std::u16string CNASQLGenerator::ArgumentText(Walk& w, const qg::ParseNode* call,
   }
   return nadialect::FunctionArgumentText(call->nFunction, m_pConnection->m_nDbmsKind, index, atEnd,
                                          second);
+}
+
+// The argument forms of DBMS kind 1 that move the reading position.
+bool CNASQLGenerator::bKindOneArgumentText(Walk& w, const qg::ParseNode* call, int index,
+                                           std::u16string* out) {
+  const int32_t n = call->nOperandCount;
+  auto text_of = [&](const qg::ParseNode* node) {
+    return std::u16string(w.text + node->nStart, w.text + node->nEnd);
+  };
+  auto word_at = [&](int32_t p, const char16_t* word, size_t length) {
+    return p + static_cast<int32_t>(length) <= w.len &&
+           qg::StrNICmpAscii16(w.text + p, word, length) == 0;
+  };
+  switch (call->nFunction) {
+    case qg::kFunctionConcat: {
+      // "||" between the arguments, ")||(" before the third; the query's
+      // "," is left out.
+      if (index + 1 >= n) return false;
+      const int32_t next = call->ppOperands[index + 1]->nStart;
+      int32_t p = w.cur;
+      while (p < next && w.text[p] != u',') ++p;
+      if (p >= next) return false;
+      *out = std::u16string(w.text + w.cur, w.text + p) + (index == 1 ? u")||(" : u"||");
+      w.cur = p + 1;
+      return true;
+    }
+    case qg::kFunctionSubstringFromFor:
+    case qg::kFunctionSubstringFrom: {
+      // The next FROM or FOR becomes ",".
+      if (index + 1 >= n) return false;
+      const int32_t next = call->ppOperands[index + 1]->nStart;
+      for (int32_t p = w.cur; p < next; ++p) {
+        const size_t length = word_at(p, u"FROM", 4) ? 4 : word_at(p, u"FOR", 3) ? 3 : 0;
+        if (length == 0) continue;
+        *out = std::u16string(w.text + w.cur, w.text + p) + u",";
+        w.cur = p + static_cast<int32_t>(length);
+        return true;
+      }
+      return false;
+    }
+    case qg::kFunctionRight: {
+      // RIGHT(s, n) as SUBSTR(s,-LEAST(LENGTH(s),n), GREATEST(0, n)).
+      if (n != 2) return false;
+      const qg::ParseNode* count = call->ppOperands[1];
+      if (index == 1) {
+        *out = u")";
+        return true;
+      }
+      if (index != 0) return false;
+      std::u16string prefix = u",-LEAST(LENGTH(" + text_of(call->ppOperands[0]) + u"),";
+      int64_t constant = 0;
+      if (count->nKind == qg::kNodeValue && count->pValue != nullptr &&
+          count->pValue->nGetI8(&constant) == 0) {
+        const std::string digits = std::to_string(constant);
+        const std::string length = std::to_string(constant < 0 ? 0 : constant);
+        *out = prefix + std::u16string(digits.begin(), digits.end()) + u")," +
+               std::u16string(length.begin(), length.end());
+        int32_t p = count->nEnd;
+        while (p < w.len && w.text[p] != u')') ++p;
+        w.cur = p;
+        return true;
+      }
+      *out = prefix + text_of(count) + u"), GREATEST(0";
+      return true;
+    }
+    default:
+      return false;
+  }
 }
 
 bool CNASQLGenerator::bRenderNullComparison(Walk& w, qg::IParsedQuery* /*q*/,

@@ -233,6 +233,7 @@ class CNASQLGenerator : public CNARefCounted {
   bool bQuoteAliasAfter(Walk& w, int32_t position);
   std::u16string EscapeClauseOfConnection(char16_t escape);
   std::u16string ArgumentText(Walk& w, const qg::ParseNode* call, int index, bool atEnd);
+  bool bKindOneArgumentText(Walk& w, const qg::ParseNode* call, int index, std::u16string* out);
   void Internal(CNAError* error, uint32_t minor, uint32_t message, const char16_t* parameter);
   bool bRewrite(CNAError* error);
 

@@ -381,3 +381,37 @@ TEST_F(Generation, TypedColumns) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Generation, KindOneFunctionForms) {
+  ReleaseBoth(connection);
+  connection = NAAddRef(new FakeConnection(1));
+  struct Case {
+    const char16_t* text;
+    const char* dialect;
+  } cases[] = {
+      // Kind 1 writes names as they are and texts as national literals.
+      {u"SELECT CONCAT(a, b) FROM t", "SELECT (a|| b) FROM t"},
+      {u"SELECT CONCAT(a, b, 'x') FROM t", "SELECT (a|| b)||( N'x' ) FROM t"},
+      {u"SELECT LOCATE('x', b) FROM t", "SELECT INSTR(b , N'x' ) FROM t"},
+      {u"SELECT POSITION('x' IN b) FROM t", "SELECT POSITION(b FROM N'x' ) FROM t"},
+      {u"SELECT SUBSTRING(b FROM 2 FOR 3) FROM t", "SELECT SUBSTR(b , 2 , 3 ) FROM t"},
+      {u"SELECT SUBSTRING(b FROM 2) FROM t", "SELECT SUBSTR(b , 2 ) FROM t"},
+      {u"SELECT RIGHT(b, 3) FROM t", "SELECT SUBSTR(b,-LEAST(LENGTH(b),3),3) FROM t"},
+      {u"SELECT RIGHT(b, a) FROM t", "SELECT SUBSTR(b,-LEAST(LENGTH(b),a), GREATEST(0, a)) FROM t"},
+      {u"SELECT RIGHT(b, -2) FROM t",
+       "SELECT SUBSTR(b,-LEAST(LENGTH(b),-2), GREATEST(0, -2 )) FROM t"},
+      {u"SELECT LEFT(b, 2) FROM t", "SELECT SUBSTR(b,1, 2 ) FROM t"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Generate(c.text).second, c.dialect) << N(c.text);
+  }
+  // MariaDB keeps them as written.
+  ReleaseBoth(connection);
+  connection = NAAddRef(new FakeConnection(5));
+  EXPECT_EQ(Generate(u"SELECT CONCAT(a, b), LOCATE('x', b), SUBSTRING(b FROM 2 FOR 3) FROM t").second,
+            "SELECT CONCAT(`a`, `b`), LOCATE('x' , `b`), SUBSTRING(`b` FROM 2 FOR 3 ) FROM `t`");
+}
+
+}  // namespace

@@ -1208,12 +1208,35 @@ class Parser {
       n->name = t.value;
       m_i += 2;
       Accept(u"DISTINCT");
-      if (!IsPunct(u")")) {
+      if (t.upper == u"POSITION" && !IsPunct(u")")) {
+        // POSITION(a IN b).
+        n->node.nFunction = qg::kFunctionPosition;
+        NodeStore* a = ParseAdditive(q);
+        if (a == nullptr || !Expect(u"IN")) return nullptr;
+        NodeStore* b = ParseExpr(q);
+        if (b == nullptr) return nullptr;
+        n->operands = {a, b};
+      } else if (!IsPunct(u")")) {
+        // SUBSTRING(x FROM n [FOR m]) separates its arguments by words.
+        const bool substring = n->node.nFunction == qg::kFunctionSubstring;
+        bool from = false;
+        bool for_length = false;
+        auto separator = [&]() {
+          if (AcceptPunct(u",")) return true;
+          if (!substring) return false;
+          if (Accept(u"FROM")) return from = true;
+          if (from && Accept(u"FOR")) return for_length = true;
+          return false;
+        };
         do {
           NodeStore* a = ParseExpr(q);
           if (a == nullptr) return nullptr;
           n->operands.push_back(a);
-        } while (AcceptPunct(u","));
+        } while (separator());
+        if (from) {
+          n->node.nFunction =
+              for_length ? qg::kFunctionSubstringFromFor : qg::kFunctionSubstringFrom;
+        }
       }
       if (!ExpectPunct(u")")) return nullptr;
       n->node.nEnd = PrevEnd();

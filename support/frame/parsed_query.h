@@ -78,6 +78,9 @@ enum ParseFunctionCode : int32_t {
   kFunctionCharLength = 54,
   kFunctionLength = 55,
   kFunctionCeiling = 72,
+  kFunctionSubstringFromFor = 75,  // SUBSTRING(x FROM n FOR m)
+  kFunctionSubstringFrom = 76,     // SUBSTRING(x FROM n)
+  kFunctionPosition = 80,          // POSITION(a IN b)
   kFunctionConcat = 88,
   kFunctionLocate = 89,
   kFunctionHex = 92,
