@@ -1,5 +1,9 @@
 #include "driver/core/manager.h"
 
+#include "driver/core/dispatcher.h"
+#include "driver/core/session.h"
+#include "driver/sql/table_access.h"
+
 #include <string>
 #include <vector>
 
@@ -58,6 +62,35 @@ void NASetManager(CNAManager* manager) { g_pManager.store(manager); }
 
 CNAManager::CNAManager() = default;
 
+namespace {
+
+// The dispatcher table's entry: holds one user of the dispatcher, dropped
+// when the entry leaves the table.
+class CNADispatcherEntry : public CNARefCounted {
+ public:
+  explicit CNADispatcherEntry(CNADispatcher* dispatcher) : m_pDispatcher(dispatcher) {
+    dispatcher->AddUser();
+  }
+  ~CNADispatcherEntry() override { m_pDispatcher->nRemoveUser(); }
+  CNADispatcher* pclGet() const { return m_pDispatcher; }
+
+ private:
+  CNADispatcher* m_pDispatcher;
+};
+
+}  // namespace
+
+template <class F>
+static void WalkDispatchers(CNAObjectTable& table, F f) {
+  uint32_t cursor = 0;
+  uintptr_t key = 0;
+  CNARefCounted* object = nullptr;
+  while (table.bNext(&cursor, &key, &object)) {
+    f(static_cast<CNADispatcherEntry*>(object)->pclGet());
+    ReleaseBoth(object);
+  }
+}
+
 CNAManager::~CNAManager() {
   // Contexts first: closing their sessions releases connections.
   {
@@ -80,6 +113,8 @@ CNAManager::~CNAManager() {
   }
   {
     std::lock_guard<std::recursive_mutex> lock(m_muDispatchers);
+    // Dispatchers the host still holds live on without their manager.
+    WalkDispatchers(m_tabDispatchers, [](CNADispatcher* d) { d->ForgetManager(); });
     m_tabDispatchers.Clear();
   }
   {
@@ -701,18 +736,108 @@ void CNAManager::SetTwoIntegers(int32_t a, int32_t b) {
 void CNAManager::SetOneInteger(int32_t value) { m_nInteger3 = value; }
 void CNAManager::SetPerContextConnections(bool value) { m_bPerContextConnections = value; }
 
-bool CNAManager::bAskDispatchers(intptr_t, intptr_t, intptr_t) {
+bool CNAManager::bAskDispatchers(intptr_t a, intptr_t b, intptr_t c) {
   // Every filed dispatcher answers; with none the answer is true.
   std::lock_guard<std::recursive_mutex> lock(m_muDispatchers);
-  return m_tabDispatchers.nGetCount() == 0 || bAskFiledDispatchers();
+  bool all = true;
+  WalkDispatchers(m_tabDispatchers, [&](CNADispatcher* d) { all = d->vb15(a, b, c) && all; });
+  return all && bAskFiledDispatchers();
 }
 
-void CNAManager::NotifyDescription(INAConnectionDescription*, intptr_t) {
+void CNAManager::NotifyDescription(INAConnectionDescription* description, intptr_t value) {
   std::lock_guard<std::recursive_mutex> lock(m_muDispatchers);
+  WalkDispatchers(m_tabDispatchers,
+                  [&](CNADispatcher* d) { d->NotifySessionsOfDescription(description, value); });
 }
 
-void CNAManager::ResetConnectionHandles(CNAConnection*) {
+void CNAManager::ResetConnectionHandles(CNAConnection* connection) {
   std::lock_guard<std::recursive_mutex> lock(m_muDispatchers);
+  WalkDispatchers(m_tabDispatchers, [&](CNADispatcher* d) { d->ResetHandles(connection); });
+}
+
+uint32_t CNAManager::nGetDispatcherCount() {
+  std::lock_guard<std::recursive_mutex> lock(m_muDispatchers);
+  return m_tabDispatchers.nGetCount();
+}
+
+CNADispatcher* CNAManager::pclNewDispatcher(const char16_t* name, CNAError* error) {
+  CNADispatcher* dispatcher = new (std::nothrow) CNADispatcher(this, name, nullptr);
+  if (dispatcher == nullptr && error != nullptr) error->SetOutOfMemory(5, 62);
+  return dispatcher;
+}
+
+CNARegistryChild* CNAManager::pclNewSession(INAFileDescription* description,
+                                            CNAConnection* connection, CNAError* error) {
+  CNASession* session = new (std::nothrow) CNASession(description, connection);
+  if (session == nullptr && error != nullptr) error->SetOutOfMemory(5, 50);
+  return session;
+}
+
+CNATableAccess* CNAManager::pclNewTableAccess(CNARegistryChild* session,
+                                              CNAConnection* connection) {
+  return new (std::nothrow) CNATableAccess(static_cast<CNASession*>(session), connection);
+}
+
+CNADispatcher* CNAManager::pclFindOrCreateDispatcherByKey(const CTString& key,
+                                                          INAFileDescription* description,
+                                                          bool create, bool* created,
+                                                          CNAError* error) {
+  if (created != nullptr) *created = false;
+  auto find = [&]() -> CNADispatcher* {
+    CNARefCounted* object = nullptr;
+    if (!m_tabDispatchers.bFind(key.pszGet(), &object)) return nullptr;
+    CNADispatcher* found = static_cast<CNADispatcherEntry*>(object)->pclGet();
+    found->AddUser();
+    ReleaseBoth(object);
+    return found;
+  };
+  {
+    std::lock_guard<std::recursive_mutex> lock(m_muDispatchers);
+    CNADispatcher* found = find();
+    if (found != nullptr || !create) return found;
+  }
+  // Made outside the table lock; filed under it unless another caller
+  // filed one first, which then wins.
+  CNADispatcher* made = pclNewDispatcher(key.pszGet(), error);
+  if (made == nullptr) return nullptr;
+  if (description != nullptr) made->SetHostDescription(description);
+  made->AddUser();
+  std::lock_guard<std::recursive_mutex> lock(m_muDispatchers);
+  CNADispatcher* found = find();
+  if (found != nullptr) {
+    made->nRemoveUser();
+    return found;
+  }
+  CNADispatcherEntry* entry = new (std::nothrow) CNADispatcherEntry(made);
+  if (entry == nullptr || !m_tabDispatchers.bAdd(key.pszGet(), entry)) {
+    delete entry;
+    made->nRemoveUser();
+    if (error != nullptr) error->SetOutOfMemory(5, 62);
+    return nullptr;
+  }
+  if (created != nullptr) *created = true;
+  return made;
+}
+
+void CNAManager::RemoveDispatcherKey(const CTString& key, CNADispatcher* dispatcher) {
+  std::lock_guard<std::recursive_mutex> lock(m_muDispatchers);
+  CNARefCounted* object = nullptr;
+  if (!m_tabDispatchers.bFind(key.pszGet(), &object)) return;
+  bool same = static_cast<CNADispatcherEntry*>(object)->pclGet() == dispatcher;
+  ReleaseBoth(object);
+  if (same) m_tabDispatchers.bRemove(key.pszGet());
+}
+
+void CNAManager::RemoveDispatcherIfIdle(CNADispatcher* dispatcher) {
+  std::lock_guard<std::recursive_mutex> lock(m_muDispatchers);
+  // The caller holds one user; the table the other.
+  if (dispatcher->nGetReferences() != 0 || dispatcher->nGetUsers() != 2) return;
+  CTString key(dispatcher->pszGetKey());
+  CNARefCounted* object = nullptr;
+  if (!m_tabDispatchers.bFind(key.pszGet(), &object)) return;
+  bool same = static_cast<CNADispatcherEntry*>(object)->pclGet() == dispatcher;
+  ReleaseBoth(object);
+  if (same) m_tabDispatchers.bRemove(key.pszGet());
 }
 
 bool CNAManager::bPrepareDispatcher(INAConnectionDescription* description,
@@ -723,26 +848,103 @@ bool CNAManager::bPrepareDispatcher(INAConnectionDescription* description,
   return dispatcher != nullptr;
 }
 
-CNADispatcher* CNAManager::pclFindOrCreateDispatcher(INAConnectionDescription*,
-                                                     const char16_t*, CNAError* error) {
-  NASetErrorMessage(error, 0, 5, 17, nullptr, kNAErrorNotSupported);
-  return nullptr;
+CNADispatcher* CNAManager::pclFindOrCreateDispatcher(INAConnectionDescription* description,
+                                                     const char16_t* table, CNAError* error) {
+  if (description == nullptr) {
+    UnknownConnection(*error, description, 17);
+    return nullptr;
+  }
+  CTString key;
+  BuildDispatcherKey(description, table, &key);
+  CNADispatcher* dispatcher = pclFindOrCreateDispatcherByKey(key, nullptr, true, nullptr, error);
+  if (dispatcher == nullptr) return nullptr;
+  dispatcher->AddRef();
+  dispatcher->nRemoveUser();
+  return dispatcher;
 }
 
-bool CNAManager::bCloseDispatcherHandle(INAConnectionDescription*, uint32_t, const char16_t*,
-                                        INAError** slot) {
-  return bNotDispatched(slot, 18);
+bool CNAManager::bCloseDispatcherHandle(INAConnectionDescription* description, uint32_t context,
+                                        const char16_t* table, INAError** slot) {
+  CNAError local;
+  CNAConnection* connection = pclResolveConnection(description, &local);
+  if (connection == nullptr) {
+    HandToHost(slot, local);
+    return false;
+  }
+  CTString key;
+  BuildContextDispatcherKey(context, table, connection->m_strKey.pszGet(), &key);
+  bReleaseConnection(connection);
+  CNADispatcher* dispatcher = pclFindOrCreateDispatcherByKey(key, nullptr, false, nullptr, &local);
+  bool ok = true;
+  if (dispatcher != nullptr) {
+    INAFileDescription* handle = dispatcher->pclGetHostDescription();
+    ok = dispatcher->bClose(handle, 0, &local);
+    if (handle != nullptr) handle->Release();
+    dispatcher->nRemoveUser();
+  }
+  if (!ok) HandToHost(slot, local);
+  return ok;
 }
 
-bool CNAManager::bQuoteForDispatcher(INAConnectionDescription*, const char16_t*,
-                                     INAError** slot) {
-  return bNotDispatched(slot, 19);
+bool CNAManager::bQuoteForDispatcher(INAConnectionDescription* description,
+                                     const char16_t* name, INAError** slot) {
+  CNAError local;
+  CNAConnection* connection = pclResolveConnection(description, &local);
+  bool ok = connection != nullptr;
+  CTString quoted;
+  if (ok) ok = connection->bQuoteQualifiedName(&local, name, &quoted);
+  if (connection != nullptr) bReleaseConnection(connection);
+  if (ok) {
+    CTString key;
+    BuildDispatcherKey(description, quoted.pszGet(), &key);
+    CNADispatcher* dispatcher = pclFindOrCreateDispatcherByKey(key, nullptr, true, nullptr, &local);
+    ok = dispatcher != nullptr;
+    if (ok) dispatcher->nRemoveUser();
+  }
+  if (!ok) HandToHost(slot, local);
+  return ok;
 }
 
-bool CNAManager::bOpenTable(INAConnectionDescription*, INAFileDescription*, uint32_t,
-                            CNADispatcher** out, INAError** slot) {
+bool CNAManager::bOpenTable(INAConnectionDescription* description, INAFileDescription* handle,
+                            uint32_t flags, CNADispatcher** out, INAError** slot) {
   if (out != nullptr) *out = nullptr;
-  return bNotDispatched(slot, 20);
+  CNAError local;
+  if (handle == nullptr) {
+    local.SetErrorMessage(0, 5, 20, nullptr, kNAErrorNotSupported);
+    HandToHost(slot, local);
+    return false;
+  }
+  CNAConnection* connection = pclResolveConnection(description, &local);
+  if (connection == nullptr) {
+    HandToHost(slot, local);
+    return false;
+  }
+  CTString key;
+  BuildContextDispatcherKey(handle->nGetContextNumber(), handle->pszGetName(),
+                            connection->m_strKey.pszGet(), &key);
+  bReleaseConnection(connection);
+  bool created = false;
+  CNADispatcher* dispatcher = pclFindOrCreateDispatcherByKey(key, nullptr, true, &created, &local);
+  if (dispatcher == nullptr) {
+    HandToHost(slot, local);
+    return false;
+  }
+  int32_t opened = 0;
+  bool ok = dispatcher->bOpenTable(&opened, static_cast<intptr_t>(flags), handle, description, 0,
+                                   0, 0, 0, &local);
+  if (ok) {
+    if (out != nullptr) {
+      dispatcher->AddRef();
+      *out = dispatcher;
+    }
+  } else if ((flags & 0x10) == 0) {
+    dispatcher->bClose(handle, 0, nullptr);
+    // Only a key this call filed, and only while it maps this object.
+    if (created) RemoveDispatcherKey(key, dispatcher);
+  }
+  dispatcher->nRemoveUser();
+  if (!ok) HandToHost(slot, local);
+  return ok;
 }
 
 bool CNAManager::bNotDispatched(INAError** slot, uint32_t minor) {
@@ -817,6 +1019,11 @@ void CNAManager::CloseContext(uint32_t context) {
   CNARegistry* registry = pclFindRegistry(context);
   if (registry == nullptr) return;
   registry->CloseAll();
+  {
+    // The context's sessions leave their dispatchers too.
+    std::lock_guard<std::recursive_mutex> lock(m_muDispatchers);
+    WalkDispatchers(m_tabDispatchers, [&](CNADispatcher* d) { d->ForgetSessionsOf(registry); });
+  }
   bDropRegistry(registry);
 }
 

@@ -171,14 +171,11 @@ class CNAManager {
   virtual int32_t vn47() { return 0; }                                             // 47
   virtual CNATableDescription* pclNewTableDescription(CNAConnection*) { return nullptr; }  // 48
   virtual CNARegistry* pclNewRegistry();                                           // 49
-  virtual CNARegistryChild* pclNewSession(INAFileDescription* /*description*/,
-                                          CNAConnection* /*connection*/,
-                                          CNAError* /*error*/) {
-    return nullptr;
-  }                                                                                // 50
-  virtual CNATableAccess* pclNewTableAccess(CNARegistryChild*, CNAConnection*) {
-    return nullptr;
-  }                                                                                // 51
+  virtual CNARegistryChild* pclNewSession(INAFileDescription* description,
+                                          CNAConnection* connection,
+                                          CNAError* error);                       // 50
+  virtual CNATableAccess* pclNewTableAccess(CNARegistryChild* session,
+                                            CNAConnection* connection);           // 51
   virtual CNAItem* pclNewColumnItem() { return nullptr; }                          // 52
   // A generator writing for the connection (it takes its own reference).
   virtual CNASQLGenerator* pclNewSQLGenerator(CNAConnection* /*connection*/) {
@@ -198,9 +195,7 @@ class CNAManager {
                                           INAConnectionDescription* /*description*/) {
     return nullptr;
   }                                                                                // 61
-  virtual CNADispatcher* pclNewDispatcher(const char16_t* /*name*/, CNAError* /*error*/) {
-    return nullptr;
-  }                                                                                // 62
+  virtual CNADispatcher* pclNewDispatcher(const char16_t* name, CNAError* error);  // 62
   virtual CNASQLService* pclNewSQLService() { return nullptr; }                    // 63
   virtual bool bGetDatabaseList(CNAConnection* connection, CAny* result, CNAError* error);  // 64
   virtual bool bForwardService75(CNAConnection* connection, intptr_t a, intptr_t b,
@@ -246,6 +241,20 @@ class CNAManager {
 
   // --- dispatchers ---
   void ResetConnectionHandles(CNAConnection* connection);
+  // Unfiles the dispatcher when the host holds no reference, only the
+  // table and the caller use it, and the table's entry under its key is
+  // this very object (under the dispatcher-table lock).
+  void RemoveDispatcherIfIdle(CNADispatcher* dispatcher);
+  // The dispatcher filed under a key with one user for the caller; when
+  // absent and create is set, a new one (slot 62) filed at once, with
+  // *created set. Two callers creating one key get the filed one.
+  CNADispatcher* pclFindOrCreateDispatcherByKey(const CTString& key,
+                                                INAFileDescription* description, bool create,
+                                                bool* created, CNAError* error);
+  // Unfiles the key only when it maps to this dispatcher (drops the
+  // table's user).
+  void RemoveDispatcherKey(const CTString& key, CNADispatcher* dispatcher);
+  uint32_t nGetDispatcherCount();
   // The key of a dispatcher looked up by description: "Table=%s;Provider=
   // %s;ExtendedInformation=%s;Source=%s;Database=%s;user id=%s;password=
   // %I64u;access=%s", missing texts as "NULL".

@@ -85,6 +85,7 @@ bool CNARegistry::bRemoveChildByKey(uintptr_t key) {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (!m_tabChildren.bFind(key, &object)) return false;
     m_tabChildren.bRemove(key);
+    m_nGeneration.fetch_add(1, std::memory_order_acq_rel);
   }
   // The table's reference went with the entry; this one is the lookup's,
   // dropped outside the lock.
@@ -106,6 +107,7 @@ void CNARegistry::CloseAll() {
       if (!m_tabChildren.bNext(&cursor, &key, &object)) break;
       m_tabChildren.EndWalk();
       m_tabChildren.bRemove(key);
+      m_nGeneration.fetch_add(1, std::memory_order_acq_rel);
     }
     auto* child = static_cast<CNARegistryChild*>(object);
     if (child->bIsOpen()) child->bClose(nullptr);

@@ -10,6 +10,7 @@
 #ifndef QG_DRIVER_CORE_REGISTRY_H_
 #define QG_DRIVER_CORE_REGISTRY_H_
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 
@@ -67,6 +68,9 @@ class CNARegistry : public CNARefCounted {
   void CloseAll();
 
   uint32_t nGetChildCount();
+  // Moves on whenever a child leaves the registry: a lookup remembered
+  // with an older value may name a session that is gone.
+  uint32_t nGetGeneration() const { return m_nGeneration.load(std::memory_order_acquire); }
 
   int32_t nGetIdentifier() const { return m_nIdentifier; }
   void SetIdentifier(int32_t identifier) { m_nIdentifier = identifier; }
@@ -85,6 +89,7 @@ class CNARegistry : public CNARefCounted {
   std::mutex m_mutex;  // guards m_strName and m_tabChildren
   CTString m_strName;
   CNAObjectTable m_tabChildren{CNAObjectTable::kNumberForm};
+  std::atomic<uint32_t> m_nGeneration{0};
 };
 
 #endif  // QG_DRIVER_CORE_REGISTRY_H_

@@ -7,6 +7,7 @@
 #include "driver/core/error_status.h"
 #include "driver/mariadb/client_version.h"
 #include "driver/mariadb/connection_mariadb.h"
+#include "driver/mariadb/session_mariadb.h"
 #include "driver/mariadb/sql_service.h"
 #include "driver/mariadb/table_description_mariadb.h"
 #include "driver/sql/identity_query.h"
@@ -128,4 +129,17 @@ bool CNAManagerMariaDB::bTableExistsOn(CNAConnection* connection, const char16_t
   if (ServerErrorNumber(&local) == 1146) return true;
   if (error != nullptr) *error = local;
   return false;
+}
+
+CNARegistryChild* CNAManagerMariaDB::pclNewSession(INAFileDescription* description,
+                                                   CNAConnection* connection, CNAError* error) {
+  CNASessionMariaDB* session = new (std::nothrow) CNASessionMariaDB(description, connection);
+  if (session == nullptr && error != nullptr) error->SetOutOfMemory(5, 50);
+  return session;
+}
+
+CNATableAccess* CNAManagerMariaDB::pclNewTableAccess(CNARegistryChild* session,
+                                                     CNAConnection* connection) {
+  return new (std::nothrow)
+      CNATableAccessMariaDB(static_cast<CNASession*>(session), connection);
 }

@@ -23,6 +23,10 @@ class CNAManagerMariaDB : public CNAManager {
   CNATableDescription* pclGetTableDescriptionByName(CNAConnection* connection,
                                                     const char16_t* table,
                                                     CNAError* error) override;  // 56
+  CNARegistryChild* pclNewSession(INAFileDescription* description, CNAConnection* connection,
+                                  CNAError* error) override;                  // 50
+  CNATableAccess* pclNewTableAccess(CNARegistryChild* session,
+                                    CNAConnection* connection) override;      // 51
   CNASQLService* pclNewSQLService() override;                                 // 63
   bool bGetDatabaseList(CNAConnection* connection, CAny* result, CNAError* error) override;  // 64
   // "SHOW COLUMNS FROM" the quoted name: a result sets *exists to 1; server

@@ -1,0 +1,361 @@
+// CNASession: the driver's object for one table (or one query) that the host
+// opened through one connection, in one host context. The dispatcher finds
+// it through the registry of the handle's context and calls its operations;
+// its table access objects run the SQL.
+//
+// Ownership: the session holds one reference on every counted object it
+// stores (connection, descriptions, caches, table access objects in their
+// keyed table, saved positions, filters, record source); the pointer to the
+// current table access object holds none of its own. The owner dispatcher
+// and the name source (registry) are plain pointers.
+//
+// Lock: one re-entrant critical section per session, taken by every
+// operation the host reaches and held across the operation, server round
+// trips included. Order: the owner's session-table lock, then this lock,
+// then the connection's lock. A session never calls its owner while it
+// holds its own lock: write notifications are queued in a
+// CNAPendingNotifications declared before the lock guard and delivered
+// when it goes out of scope, after the lock is left (exceptions included).
+//
+// Operations answer 1 (true) on success and 0 on failure with the error
+// object last; a null error object dumps the failure and drops it.
+// The virtual operations below are numbered as the session's operation
+// table; the four registry-child operations (open flag, close, name source,
+// copy) are reached through the base and answer as slots 10, 53 and 58.
+#ifndef QG_DRIVER_CORE_SESSION_H_
+#define QG_DRIVER_CORE_SESSION_H_
+
+#include <cstdint>
+#include <functional>
+
+#include "driver/core/object_table.h"
+#include "driver/core/refcounted.h"
+#include "driver/core/registry_child.h"
+#include "support/ctstring.h"
+
+class CAny;
+class CNAConnection;
+class CNADispatcher;
+class CNAError;
+class CNAFilter;
+class CNAQuery;
+class CNARecordCache;
+class CNARegistry;
+class CNARowBuffer;
+class CNASQLGenerator;
+class CNATableAccess;
+class CNATableDescription;
+class INACopyContext;
+class INAFileDescription;
+
+// Session flags.
+enum : uint32_t {
+  kNASessionRawSQL = 0x4,
+  kNASessionBindPending = 0x10,
+  kNASessionNoCacheReads = 0x80,
+  kNASessionJoin = 0x80000000u,
+};
+// Notification flags.
+enum : uint32_t {
+  kNANotifyTableAccess = 0x1,
+  kNANotifySuppress = 0x2,
+};
+
+class CNASession;
+
+// Up to three write notifications queued under the session lock and handed
+// to the owner dispatcher when this object is destroyed. Declare it before
+// the CNALock of the operation so that it is destroyed after the lock is
+// left.
+class CNAPendingNotifications {
+ public:
+  explicit CNAPendingNotifications(CNASession* session) : m_pSession(session) {}
+  CNAPendingNotifications(const CNAPendingNotifications&) = delete;
+  CNAPendingNotifications& operator=(const CNAPendingNotifications&) = delete;
+  ~CNAPendingNotifications();
+
+  // Queues (kind, table access object, outcome); false when three are
+  // already queued (the fourth is dropped).
+  bool bAdd(int32_t kind, CNATableAccess* access, intptr_t outcome);
+  int nGetCount() const { return m_nCount; }
+  // Delivers what is queued now (the lock must not be held).
+  void Deliver();
+
+ private:
+  struct Entry {
+    int32_t nKind;
+    CNATableAccess* pAccess;  // one reference while queued
+    intptr_t nOutcome;
+  };
+  CNASession* m_pSession;
+  Entry m_astEntries[3] = {};
+  int m_nCount = 0;
+};
+
+class CNASession : public CNARegistryChild {
+ public:
+  // The session of a host file description on a connection: takes a
+  // reference on both; quotes the host table name through the connection.
+  CNASession(INAFileDescription* file, CNAConnection* connection);
+  // Without description and connection, and without record caches: only
+  // for the clone operation.
+  CNASession();
+  ~CNASession() override;  // 0
+
+  // --- registry child ---
+  bool bIsOpen() override;
+  bool bClose(CNAError* error) override;                                       // 10
+  void SetNameSource(CNARegistry* registry) override;                          // 53
+  CNARegistryChild* pclCopy(INACopyContext* context, CNAError* error) override;  // 58
+
+  // --- virtual operations in slot order (1 is the base's, answering 0) ---
+  virtual bool bReadItemValue(int32_t item, CAny* value, CNAError* error);   // 2
+  virtual bool bWriteItemValue(int32_t item, const CAny* value, CNAError* error);  // 3
+  virtual bool bItemOperation(int32_t item, intptr_t argument, CNAError* error);  // 4
+  virtual bool bCreate(intptr_t argument, int32_t drop_first, CNAError* error);  // 5
+  virtual bool bDrop(CNAError* error);                                          // 6
+  virtual bool bDeleteAll(CNAError* error);                                     // 7
+  virtual bool bOpenOrCreate(intptr_t a, intptr_t b, CNAError* error);        // 8
+  virtual bool bOpen(intptr_t a, intptr_t b, CNAError* error);                // 9
+  virtual bool bAdd(intptr_t flags, intptr_t lock, CNAError* error);          // 11
+  virtual bool bModifyForward(intptr_t record, intptr_t range, intptr_t flags, intptr_t lock,
+                              CNAError* error);                                 // 12
+  virtual bool bDelete(intptr_t record, intptr_t range, intptr_t mode, CNAError* error,
+                       intptr_t extra);                                         // 13
+  virtual bool bModify(intptr_t record, intptr_t range, intptr_t flags, intptr_t lock,
+                       CNAError* error);                                        // 14
+  virtual bool bUnsupported15(intptr_t a, intptr_t b, intptr_t c, CNAError* error);  // 15
+  virtual bool bUnsupported16(CNAError* error);                                // 16
+  virtual bool bReread(intptr_t record, intptr_t range, intptr_t a, intptr_t b,
+                       CNAError* error);                                        // 17
+  virtual bool bRead(const char16_t* name, intptr_t direction, intptr_t flags, intptr_t count,
+                     intptr_t lock, intptr_t out, CNAError* error);            // 18
+  virtual bool bReadByName(const char16_t* name, intptr_t a, intptr_t b, intptr_t c, intptr_t d,
+                           intptr_t e, intptr_t f, intptr_t g, CNAError* error);  // 19
+  virtual bool bSeek(const char16_t* table, const char16_t* key, intptr_t value, intptr_t a,
+                     intptr_t b, intptr_t c, intptr_t d, intptr_t e, CNAError* error);  // 20
+  virtual bool bSeekSameName(const char16_t* table, intptr_t value, intptr_t a, intptr_t b,
+                             intptr_t c, intptr_t d, intptr_t e, intptr_t f,
+                             CNAError* error);                                  // 21
+  virtual bool bResetKeyFilter(const char16_t* name);                          // 22
+  virtual bool bUnsupported23(intptr_t a, intptr_t b, CNAError* error);       // 23
+  virtual bool bHook24(CNAError* /*error*/) { return true; }                   // 24
+  virtual bool bUnsupported25(intptr_t a, intptr_t b, intptr_t c, intptr_t d,
+                              CNAError* error);                                 // 25
+  virtual bool bUnsupported26(intptr_t a, intptr_t b, CNAError* error);       // 26
+  virtual bool bSetFilter(const char16_t* name, intptr_t a, intptr_t b, intptr_t c, intptr_t d,
+                          intptr_t e, CNAError* error);                         // 27
+  virtual bool bSavePosition(intptr_t out_serial, const char16_t* name, intptr_t a,
+                             CNAError* error);                                  // 28
+  virtual bool bSaveCurrentRecord(intptr_t out_serial, CNAError* error);       // 29
+  virtual bool bRestorePosition(intptr_t serial, intptr_t a, intptr_t b, intptr_t c,
+                                CNAError* error);                               // 30
+  virtual bool bReadSavedRecord(intptr_t serial, intptr_t a, CNAError* error);  // 31
+  virtual void ForgetPosition(intptr_t serial);                                // 32
+  virtual bool bHook33(intptr_t out);                                          // 33
+  virtual bool bCountCurrent(intptr_t flags, CNAError* error, intptr_t out, intptr_t a);  // 34
+  virtual bool bCount(intptr_t flags, CNATableAccess* position, int32_t type, int64_t* out,
+                      CNAError* error);                                         // 35
+  virtual bool bIsQueryResult(intptr_t out, intptr_t a, CNAError* error);     // 36
+  virtual int64_t nHook37() { return 0; }                                       // 37
+  virtual bool bGetRecordCounter(intptr_t record, intptr_t range, intptr_t out,
+                                 CNAError* error);                              // 38
+  virtual bool bUnsupported39(intptr_t a, intptr_t b, intptr_t c, intptr_t d,
+                              CNAError* error);                                 // 39
+  virtual bool bOpenTable(intptr_t out, intptr_t a, intptr_t b, intptr_t c, intptr_t d,
+                          intptr_t e, CNAError* error);                         // 40
+  virtual bool bPrepareRead(CNATableAccess* access, const char16_t* key, intptr_t a,
+                            CNAError* error);                                   // 41
+  virtual bool bHook42(intptr_t /*a*/, intptr_t /*b*/, CNAError* /*error*/) { return true; }  // 42
+  virtual bool bHook43(intptr_t /*a*/, CNAError* /*error*/) { return true; }  // 43
+  virtual bool bHook44(intptr_t /*a*/, CNAError* /*error*/) { return true; }  // 44
+  virtual bool bHook45(intptr_t /*a*/, intptr_t /*b*/, CNAError* /*error*/) { return true; }  // 45
+  virtual CNATableDescription* pclDescribeTable(const char16_t* name, CNAError* error);  // 46
+  virtual int32_t nGetRecordValuesKind() { return 1; }                          // 47
+  virtual bool bHandOverCurrent(const char16_t* name, intptr_t a, CNAError* error);  // 48
+  virtual bool bRereadValues(bool keep_entry, CNAError* error);               // 49
+  virtual bool bDescribeAndCompare(int32_t* exists, int32_t* matches, CNAError* error);  // 50
+  virtual CNARefCounted* pclNewSavedPosition();                                // 51
+  virtual int32_t nClassifyError(CNAError* error);                             // 52
+  virtual void vHook54(intptr_t /*a*/, intptr_t /*b*/) {}                       // 54
+  virtual bool bHook55() { return true; }                                       // 55
+  virtual void vHook56() {}                                                     // 56
+  virtual void CopyFrom(CNASession* source, INACopyContext* context);          // 57
+  virtual CNASession* pclClone(INACopyContext* context);                       // 58
+  virtual CNATableDescription* pclNewTableDescription();                       // 59
+  virtual CNARefCounted* pclNewLogicalDescription(INAFileDescription* file);   // 60
+  virtual CNARefCounted* pclNewSQLHelper();                                    // 61
+  virtual bool bReadFirstAgain(CNAError* error);                               // 62
+  virtual bool bSetColumnValue(int32_t column, const CAny* value, CNAError* error);  // 63
+  virtual intptr_t pclGetColumnPart(int32_t column, intptr_t part, CNAError* error);  // 64
+  virtual void LockRecord(CNATableAccess* access, CNAError* error);            // 65
+  virtual bool bBindDescription(CNAError* error);                              // 66
+  virtual void CloseAll();                                                     // 67
+  virtual bool bRunWrite(int32_t kind, CNATableAccess* access, intptr_t flags,
+                         CNAPendingNotifications* pending, CNAError* error);  // 68
+  virtual bool bCheckNoRange(intptr_t record, intptr_t range, CNAError* error);  // 69
+  virtual bool bReadOn(CNATableAccess* access, const char16_t* name, int32_t direction,
+                       int64_t skip, int64_t rows, intptr_t lock, intptr_t out, intptr_t flags,
+                       bool forced_first, CNAError* error);                     // 70
+  virtual bool bCreateTable(bool drop_first, bool drop_only, CNAError* error);  // 71
+  virtual bool bDeleteAllRecords(CNAPendingNotifications* pending, CNAError* error);  // 72
+  virtual void vHook73() {}                                                     // 73
+  virtual bool bIndexName(int32_t item, CTString* out, CNAError* error);      // 74
+  virtual int32_t nHook75() { return 0; }                                       // 75
+  virtual bool bModifyOrInsert(intptr_t flags, CNAPendingNotifications* pending,
+                               CNAError* error);                                // 76
+  virtual bool bInsert(intptr_t flags, intptr_t lock, CNAPendingNotifications* pending,
+                       CNAError* error);                                        // 77
+  virtual bool bFallbackRead(CNAError* /*error*/) { return false; }            // 78
+  virtual int32_t nCompareKeys(int32_t a, int32_t b, intptr_t key, CNAError* error);  // 79
+  virtual int32_t nHook80() { return 0; }                                       // 80
+  virtual CNARefCounted* pclNewRecordSource(CNAError* error);                  // 81
+
+  // --- operations the dispatcher calls directly (virtual after the table,
+  // so that a stand-in session can answer them) ---
+  virtual bool bIsAtEnd(const char16_t* name, intptr_t out, CNAError* error);
+  virtual bool bIsFoundAndInRange(const char16_t* name, intptr_t found, intptr_t in_range,
+                                  CNAError* error);
+  virtual bool bCheckRecordSource(intptr_t mode, CNAError* error);
+  virtual bool bChooseKeyAndFilter(intptr_t a, intptr_t b, CNAError* error);
+  virtual bool bLockRecordOf(const char16_t* name, CNAError* error);
+  virtual void DeactivateFilterOf(const char16_t* name);
+  virtual bool bGetPositionPerMille(const char16_t* name, int32_t* out, CNAError* error);
+  virtual bool bGoToPerMille(const char16_t* name, int32_t value, intptr_t flags,
+                             CNAError* error);
+  virtual CNARowBuffer* pclGetCurrentRow(CNARowBuffer* row);
+  virtual bool bSetCurrentRow(CNARowBuffer* row, CNAError* error);
+  virtual intptr_t pclGetColumnPartOfItem(int32_t item, intptr_t part, CNAError* error);
+  virtual bool bDropRecordSourceIfAny();
+  virtual bool bComparePositions(intptr_t first, intptr_t second, intptr_t out,
+                                 CNAError* error);
+  // The record-lock operation on every table access object (after a
+  // transaction ended on the connection).
+  virtual void LockAllRecords();
+  // A write of another session of the same table (kind 2 UPDATE, 3 INSERT,
+  // 4 DELETE, 5 delete all).
+  virtual void ApplyNotification(int32_t kind, intptr_t access, intptr_t outcome,
+                                 CNAError* error);
+  // The open path bound a query (1) or a table (0).
+  virtual int32_t nGetQueryIndicator();
+  // The host file description with one more reference; in query mode the
+  // copy of it made on first call. Null without one.
+  virtual INAFileDescription* pclGetHostDescription();
+
+  // --- reads of state (under the lock) ---
+  const char16_t* pszGetFileName();
+  INAFileDescription* pclGetFile();  // one more reference
+  CNARefCounted* pclGetLogicalDescription();  // one more reference
+  CNASQLGenerator* pclNewSQLGenerator();
+  CNARefCounted* pclGetSQLHelper(CNAError* error);  // one more reference
+  void SetOwner(CNADispatcher* owner) { m_pOwner = owner; }
+  CNADispatcher* pclGetOwner() const { return m_pOwner; }
+  bool bIsModifyingQuery();
+  bool bIsRawSQL();
+  bool bHasSeveralSources();
+  bool bIsHandledByConnection();
+  bool bIsQueryReusable();
+  // Refreshes the display name: the name source's name when not empty,
+  // else the file name.
+  void RefreshDisplayName();
+  const char16_t* pszGetDisplayName() const { return m_strDisplayName.pszGet(); }
+  // Builds a table description for a table access object and keeps it.
+  bool bLoadTableDescription(CNATableAccess* access, CNAError* error);
+
+  // --- table access objects by name (the empty name: the default one) ---
+  CNATableAccess* pclFindTableAccess(const char16_t* name);  // one more reference
+  CNATableAccess* pclAddTableAccess(const char16_t* name, CNAError* error);  // one more reference
+  CNATableAccess* pclGetTableAccess(const char16_t* name, CNAError* error);  // becomes current
+  CNATableAccess* pclGetDefaultTableAccess(CNAError* error);
+  CNATableAccess* pclGetCurrentTableAccess() const { return m_pCurrentAccess; }
+  uint32_t nGetTableAccessCount() const { return m_tabAccess.nGetCount(); }
+  // Walk of the table access objects with their names (under the lock).
+  void VisitTableAccess(const std::function<void(const char16_t*, CNATableAccess*)>& f);
+
+  // --- saved positions by serial number ---
+  bool bAddSavedPosition(uint32_t serial, CNARefCounted* position);
+  CNARefCounted* pclFindSavedPosition(uint32_t serial);  // one more reference
+  uint32_t nGetSavedPositionCount() const { return m_tabPositions.nGetCount(); }
+  // The next process-wide saved-position serial number (first 1).
+  static uint32_t nNextPositionSerial();
+
+  // --- fields reached by the reads and writes ---
+  CNACriticalSection* pGetLock() { return &m_clLock; }
+  CNAConnection* pclGetConnection() const { return m_pConnection; }
+  INAFileDescription* piGetFile() const { return m_piFile; }
+  CNATableDescription* pclGetTableDescription() const { return m_pTableDescription; }
+  void SetTableDescription(CNATableDescription* description);  // adds a reference
+  CNAQuery* pclGetQuery() const { return m_pQuery; }
+  void SetQuery(CNAQuery* query);  // adds a reference
+  CNARecordCache* pclGetRecordCache(int n) const { return n == 1 ? m_pCache1 : m_pCache2; }
+  CNARefCounted* pclGetRecordSource() const { return m_pRecordSource; }
+  void SetRecordSource(CNARefCounted* source);  // adds a reference
+  CNARefCounted* pclGetLogical() const { return m_pLogical; }
+  void SetLogicalDescription(CNARefCounted* logical);  // adds a reference
+  CNAFilter* pclGetActiveFilter() const { return m_pActiveFilter; }
+  void SetActiveFilter(CNAFilter* filter);  // adds a reference
+  void SetCurrentTableAccess(CNATableAccess* access) { m_pCurrentAccess = access; }
+  CNATableAccess* pclGetSQLTextObject() const { return m_pSQLText; }
+  void SetSQLTextObject(CNATableAccess* access);  // adds a reference
+  const char16_t* pszGetQuotedTableName() const { return m_strQuotedTable.pszGet(); }
+  CNARegistry* pclGetNameSource() const { return m_pNameSource; }
+
+  bool m_bOpen = false;
+  int32_t m_nAccessMode = 0;
+  uint32_t m_nFlags = 0;
+  CTString m_strQueryTable;
+  int32_t m_nQueryMode = 0;
+  int32_t m_nKeyRange = 0;
+  uint32_t m_nNotifyFlags = kNANotifyTableAccess;
+  uint32_t m_nIndexSelection = 2;
+  int32_t m_nReserved = 1;
+  int32_t m_nCachedCurrent = -1;
+  int32_t m_nUnnamedColumn = 0;
+  int32_t m_nFirstRead = 0;
+  int32_t m_nRecordSize = 0;
+  int32_t m_nQueryObject = 0;
+
+  // --- errors of the session (sites 3.n) ---
+  // Internal error of the driver table with the site 3.minor.
+  static void Fail(CNAError* error, uint32_t minor, uint32_t identifier,
+                   const char16_t* argument = nullptr);
+  // The text dumped for a failure without error object: "Message d'erreur
+  // ignoré :" and the error's sections, at most 1000 characters.
+  static CTString DumpIgnored(CNAError& error, const char16_t* file, const char16_t* item);
+  // Marks a failed create, drop, open or delete-all (level 2).
+  static void SetFailureLevel(CNAError* error);
+
+ protected:
+  friend class CNAPendingNotifications;
+  // Hands queued notifications to the owner (lock not held).
+  void DeliverNotification(int32_t kind, CNATableAccess* access, intptr_t outcome);
+  // The generic close-all (the destructor calls it by name).
+  void CloseAllGeneric();
+
+  CNACriticalSection m_clLock;
+
+ private:
+  bool bDescribeAndCompareLocked(int32_t* exists, int32_t* matches, CNAError* error);
+
+  CNARefCounted* m_pLogical = nullptr;  // a CNAFileDescription
+  CNAConnection* m_pConnection = nullptr;
+  INAFileDescription* m_piFile = nullptr;
+  INAFileDescription* m_piFileCopy = nullptr;
+  CNATableDescription* m_pTableDescription = nullptr;
+  CNAObjectTable m_tabAccess{CNAObjectTable::kNameForm};
+  CNARefCounted* m_pSQLHelper = nullptr;  // a CNAIdentityQuery
+  CNATableAccess* m_pCurrentAccess = nullptr;
+  CNAQuery* m_pQuery = nullptr;
+  CTString m_strQuotedTable;
+  CNADispatcher* m_pOwner = nullptr;
+  CNARegistry* m_pNameSource = nullptr;
+  CNAFilter* m_pActiveFilter = nullptr;
+  CNAObjectTable m_tabPositions{CNAObjectTable::kNumberForm};
+  CNARecordCache* m_pCache1 = nullptr;
+  CNARecordCache* m_pCache2 = nullptr;
+  CNARefCounted* m_pRecordSource = nullptr;  // a CNARecordSource
+  CNATableAccess* m_pSQLText = nullptr;
+  CTString m_strDisplayName;
+};
+
+#endif  // QG_DRIVER_CORE_SESSION_H_

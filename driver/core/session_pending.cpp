@@ -1,0 +1,130 @@
+// Session operations whose reads, writes, positions, table creation and
+// record source are not built yet: each answers "not supported" (message
+// 8) after the argument checks that come before any server work.
+#include "driver/core/error_status.h"
+#include "driver/core/session.h"
+
+namespace {
+
+constexpr uint32_t kPendingSite = 99;
+
+bool Pending(CNAError* error) {
+  CNASession::Fail(error, kPendingSite, kNAErrorNotSupported);
+  return false;
+}
+
+}  // namespace
+
+bool CNASession::bAdd(intptr_t, intptr_t, CNAError* error) { return Pending(error); }
+
+bool CNASession::bDelete(intptr_t record, intptr_t range, intptr_t, CNAError* error, intptr_t) {
+  CNALock lock(&m_clLock);
+  return bCheckNoRange(record, range, error) && Pending(error);
+}
+
+bool CNASession::bModify(intptr_t record, intptr_t range, intptr_t, intptr_t, CNAError* error) {
+  CNALock lock(&m_clLock);
+  return bCheckNoRange(record, range, error) && Pending(error);
+}
+
+bool CNASession::bReread(intptr_t record, intptr_t range, intptr_t, intptr_t, CNAError* error) {
+  CNALock lock(&m_clLock);
+  return bCheckNoRange(record, range, error) && Pending(error);
+}
+
+bool CNASession::bGetRecordCounter(intptr_t record, intptr_t range, intptr_t, CNAError* error) {
+  CNALock lock(&m_clLock);
+  return bCheckNoRange(record, range, error) && Pending(error);
+}
+
+bool CNASession::bRead(const char16_t*, intptr_t, intptr_t, intptr_t, intptr_t, intptr_t,
+                       CNAError* error) {
+  return Pending(error);
+}
+bool CNASession::bReadByName(const char16_t*, intptr_t, intptr_t, intptr_t, intptr_t, intptr_t,
+                             intptr_t, intptr_t, CNAError* error) {
+  return Pending(error);
+}
+bool CNASession::bSeek(const char16_t*, const char16_t*, intptr_t, intptr_t, intptr_t, intptr_t,
+                       intptr_t, intptr_t, CNAError* error) {
+  return Pending(error);
+}
+bool CNASession::bSeekSameName(const char16_t*, intptr_t, intptr_t, intptr_t, intptr_t, intptr_t,
+                               intptr_t, intptr_t, CNAError* error) {
+  return Pending(error);
+}
+bool CNASession::bSetFilter(const char16_t*, intptr_t, intptr_t, intptr_t, intptr_t, intptr_t,
+                            CNAError* error) {
+  return Pending(error);
+}
+bool CNASession::bSavePosition(intptr_t, const char16_t*, intptr_t, CNAError* error) {
+  return Pending(error);
+}
+bool CNASession::bSaveCurrentRecord(intptr_t, CNAError* error) { return Pending(error); }
+bool CNASession::bRestorePosition(intptr_t, intptr_t, intptr_t, intptr_t, CNAError* error) {
+  return Pending(error);
+}
+bool CNASession::bReadSavedRecord(intptr_t, intptr_t, CNAError* error) { return Pending(error); }
+bool CNASession::bCount(intptr_t, CNATableAccess*, int32_t, int64_t*, CNAError* error) {
+  return Pending(error);
+}
+bool CNASession::bOpenTable(intptr_t, intptr_t, intptr_t, intptr_t, intptr_t, intptr_t,
+                            CNAError* error) {
+  return Pending(error);
+}
+bool CNASession::bPrepareRead(CNATableAccess*, const char16_t*, intptr_t, CNAError* error) {
+  return Pending(error);
+}
+bool CNASession::bHandOverCurrent(const char16_t*, intptr_t, CNAError* error) {
+  return Pending(error);
+}
+bool CNASession::bRereadValues(bool, CNAError* error) { return Pending(error); }
+bool CNASession::bReadFirstAgain(CNAError* error) { return Pending(error); }
+bool CNASession::bSetColumnValue(int32_t, const CAny*, CNAError* error) { return Pending(error); }
+intptr_t CNASession::pclGetColumnPart(int32_t, intptr_t, CNAError* error) {
+  Pending(error);
+  return 0;
+}
+bool CNASession::bRunWrite(int32_t, CNATableAccess*, intptr_t, CNAPendingNotifications*,
+                           CNAError* error) {
+  return Pending(error);
+}
+bool CNASession::bReadOn(CNATableAccess*, const char16_t*, int32_t, int64_t, int64_t, intptr_t,
+                         intptr_t, intptr_t, bool, CNAError* error) {
+  return Pending(error);
+}
+bool CNASession::bCreateTable(bool, bool, CNAError* error) { return Pending(error); }
+bool CNASession::bDeleteAllRecords(CNAPendingNotifications*, CNAError* error) {
+  return Pending(error);
+}
+bool CNASession::bIndexName(int32_t, CTString*, CNAError* error) { return Pending(error); }
+bool CNASession::bModifyOrInsert(intptr_t, CNAPendingNotifications*, CNAError* error) {
+  return Pending(error);
+}
+bool CNASession::bInsert(intptr_t, intptr_t, CNAPendingNotifications*, CNAError* error) {
+  return Pending(error);
+}
+int32_t CNASession::nCompareKeys(int32_t, int32_t, intptr_t, CNAError* error) {
+  Pending(error);
+  return 0;
+}
+CNARefCounted* CNASession::pclNewRecordSource(CNAError* error) {
+  Pending(error);
+  return nullptr;
+}
+bool CNASession::bCheckRecordSource(intptr_t, CNAError* error) { return Pending(error); }
+bool CNASession::bChooseKeyAndFilter(intptr_t, intptr_t, CNAError* error) {
+  return Pending(error);
+}
+CNARowBuffer* CNASession::pclGetCurrentRow(CNARowBuffer*) { return nullptr; }
+bool CNASession::bSetCurrentRow(CNARowBuffer*, CNAError* error) { return Pending(error); }
+intptr_t CNASession::pclGetColumnPartOfItem(int32_t, intptr_t, CNAError* error) {
+  Pending(error);
+  return 0;
+}
+bool CNASession::bComparePositions(intptr_t, intptr_t, intptr_t, CNAError* error) {
+  return Pending(error);
+}
+bool CNASession::bLoadTableDescription(CNATableAccess*, CNAError* error) {
+  return Pending(error);
+}

@@ -1,0 +1,46 @@
+#include "driver/mariadb/session_mariadb.h"
+
+#include <new>
+
+#include "driver/core/host_interfaces.h"
+#include "driver/mariadb/statement_mariadb.h"
+
+CNASessionMariaDB::~CNASessionMariaDB() = default;
+
+bool CNASessionMariaDB::bIsQueryResult(intptr_t out, intptr_t, CNAError*) {
+  CNALock lock(&m_clLock);
+  if (out != 0) *reinterpret_cast<int32_t*>(out) = m_nQueryMode != 0 ? 1 : 0;
+  return true;
+}
+
+CNASession* CNASessionMariaDB::pclClone(INACopyContext* context) {
+  CNASessionMariaDB* copy = new (std::nothrow) CNASessionMariaDB();
+  if (copy == nullptr) return nullptr;
+  AddRefBoth(copy);
+  try {
+    copy->CopyFrom(this, context);
+  } catch (...) {
+    ReleaseBoth(copy);
+    if (context != nullptr) context->ForgetCopy(this);
+    throw;
+  }
+  return copy;
+}
+
+CNATableAccess* CNATableAccessMariaDB::pclClone(INACopyContext* context) {
+  CNATableAccessMariaDB* copy = new (std::nothrow) CNATableAccessMariaDB(nullptr, nullptr);
+  if (copy == nullptr) return nullptr;
+  AddRefBoth(copy);
+  try {
+    copy->nCopyFrom(this, context);
+  } catch (...) {
+    ReleaseBoth(copy);
+    if (context != nullptr) context->ForgetCopy(this);
+    throw;
+  }
+  return copy;
+}
+
+CNAStatement* CNATableAccessMariaDB::pclNewResult() {
+  return new (std::nothrow) CNAStatementMariaDB(pclGetConnection());
+}

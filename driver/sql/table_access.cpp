@@ -1,0 +1,744 @@
+#include "driver/sql/table_access.h"
+
+#include <new>
+#include <string>
+
+#include "driver/core/connection.h"
+#include "driver/core/copy_context.h"
+#include "driver/core/error_status.h"
+#include "driver/core/session.h"
+#include "driver/sql/filter.h"
+#include "driver/sql/record_cache.h"
+#include "driver/sql/sql_generator.h"
+#include "driver/sql/statement.h"
+
+namespace {
+
+constexpr uint32_t kAccessSite = 4;
+
+template <class T>
+void Replace(T*& field, T* value) {
+  if (field == value) return;
+  if (value != nullptr) AddRefBoth(value);
+  T* old = field;
+  field = value;
+  if (old != nullptr) ReleaseBoth(old);
+}
+
+template <class T>
+void Drop(T*& field) {
+  T* old = field;
+  field = nullptr;
+  if (old != nullptr) ReleaseBoth(old);
+}
+
+bool NotAvailable(CNAError* error, uint32_t minor) {
+  if (error != nullptr) {
+    error->SetErrorMessage(0, kAccessSite, minor, nullptr, kNAErrorNotSupported);
+  }
+  return false;
+}
+
+}  // namespace
+
+CNATableAccess::CNATableAccess(CNASession* session, CNAConnection* connection)
+    : m_pSession(session), m_pConnection(NAAddRef(connection)) {}
+
+CNATableAccess::~CNATableAccess() {
+  m_nLockMode = 0;
+  m_nLockedRecord = -1;
+  Drop(m_pTemporaryIndex);
+  Drop(m_pCache);
+  Drop(m_pFilterRef);
+  Drop(m_pFilter);
+  Drop(m_pKeyFilter);
+  FreeRowMap();
+  ReleaseResult();
+  Drop(m_pGenerator);
+  m_tabObjects.Clear();
+  Drop(m_pConnection);
+}
+
+void CNATableAccess::ReleaseResult() { Drop(m_pResult); }
+
+void CNATableAccess::FreeRowMap() {
+  m_anRowMap.clear();
+  m_anRowMap.shrink_to_fit();
+  m_nDeletedRows = 0;
+}
+
+void CNATableAccess::SetGenerator(CNASQLGenerator* generator) { Replace(m_pGenerator, generator); }
+
+void CNATableAccess::SetNames(const char16_t* name, const char16_t* second) {
+  m_strName = name != nullptr ? name : u"";
+  m_strSecondName = second != nullptr ? second : u"";
+}
+
+void CNATableAccess::SetOrderKey(const char16_t* name, const std::vector<NAKeyPart>& parts) {
+  m_strNextKey = name != nullptr ? name : u"";
+  m_astKeyParts = parts;
+}
+
+// ---- slots 2 to 6: closing, opening, executing
+
+void CNATableAccess::Close() {
+  CloseCursor();
+  m_bLastMoveInRange = false;
+  Drop(m_pGenerator);
+}
+
+void CNATableAccess::CloseCursor() {
+  if (!m_bFetching) {
+    if (!m_bKeepSearch) {
+      m_stSearch = NASearchState();
+    }
+    m_bPositionValid = false;
+    m_nCurrentRow = -1;
+  }
+  m_nLockMode = 0;
+  m_nLockedRecord = -1;
+  m_bBeginsAtStart = true;
+  FreeRowMap();
+  if (m_pResult != nullptr) m_pResult->Reset();
+}
+
+bool CNATableAccess::bOpen(CNAError* error) {
+  if (m_bPositionValid) CloseCursor();
+  if (m_pGenerator == nullptr) {
+    if (error != nullptr) error->SetErrorMessage(0, kAccessSite, 5, nullptr, 2);
+    return false;
+  }
+  if (m_pGenerator->bIsEmpty()) return true;
+  return bExecute(0, 0, nullptr, error);
+}
+
+bool CNATableAccess::bExecuteWith(CNASQLGenerator* generator, CNAError* error) {
+  if (!bBindGenerator(generator, error)) return false;
+  return bExecute(0, 0, nullptr, error);
+}
+
+bool CNATableAccess::bBindGenerator(CNASQLGenerator* generator, CNAError* error) {
+  if (m_pResult == nullptr) {
+    m_pResult = NAAddRef(pclNewResult());
+    if (m_pResult == nullptr) return NotAvailable(error, 39);
+  } else {
+    m_pResult->Reset();
+  }
+  if (generator != nullptr) SetGenerator(generator);
+  return true;
+}
+
+bool CNATableAccess::bExecute(intptr_t, intptr_t, int64_t* rows, CNAError* error) {
+  if (m_pGenerator == nullptr) {
+    if (error != nullptr) error->SetErrorMessage(0, kAccessSite, 5, nullptr, 2);
+    return false;
+  }
+  const char16_t* text = m_pGenerator->pszGetDialectText(error);
+  if (text == nullptr) return false;
+  int64_t limit = m_pGenerator->nGetRowLimit();
+  bool ok = true;
+  if (text[0] != 0) {
+    if (m_pResult == nullptr) {
+      m_pResult = NAAddRef(pclNewResult());
+      if (m_pResult == nullptr) return NotAvailable(error, 6);
+    }
+    m_pResult->Reset();
+    FreeRowMap();
+    ok = m_pResult->bExecuteWide(text, error);
+    int kind = m_pGenerator->nGetStatementKind();
+    int64_t affected = m_pResult->nGetRowCount();
+    if (kind == CNASQLGenerator::kStatementUpdate) {
+      int64_t* counter = rows != nullptr ? rows : &m_nOwnCounter;
+      *counter = ok ? affected : 0;
+    } else if (rows != nullptr) {
+      *rows = affected;
+    }
+    if (ok && kind == 11) {
+      std::u16string lower(text);
+      for (char16_t& c : lower) {
+        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+      }
+      if (lower.find(u"rollback") != std::u16string::npos &&
+          lower.find(u"savepoint") != std::u16string::npos && m_pConnection != nullptr) {
+        m_pConnection->TransactionEnded();
+      }
+    }
+  }
+  int64_t count = m_pResult != nullptr ? m_pResult->nGetRowCount() : -1;
+  m_nLimitMarker = limit > 0 && count == limit ? limit : -1;
+  m_bBeginsAtStart = m_pGenerator->nGetRowOffset() <= 0;
+  return ok;
+}
+
+// ---- slots 7 to 11: one-shot reads and column access
+
+bool CNATableAccess::bFetchRows(CAny* values, int count, CNAError* error) {
+  if (m_pResult == nullptr || !m_pResult->bHasRow()) return false;
+  for (int i = 0; i < count; ++i) {
+    if (!m_pResult->bGetColumnAsText(values[i], i, error)) return false;
+  }
+  return true;
+}
+
+bool CNATableAccess::bReadFirstInto(CAny* values, int count, CNAError* error) {
+  if (!bOpen(error)) return false;
+  bool ok = m_pResult != nullptr && m_pResult->bFetchNext(0, error) && m_pResult->bHasRow() &&
+            bFetchRows(values, count, error);
+  CloseCursor();
+  return ok;
+}
+
+bool CNATableAccess::bOpenAndRead(CAny* values, int count, CNAError* error) {
+  SetOptionWord(m_nOptions | 0x10000);
+  if (!bOpen(error)) return false;
+  return bFetchRowInto(values, count, error);
+}
+
+bool CNATableAccess::bFetchRowInto(CAny* values, int count, CNAError* error) {
+  if (m_pResult == nullptr || !m_pResult->bFetchNext(0, error) || !m_pResult->bHasRow()) {
+    return false;
+  }
+  return bFetchRows(values, count, error);
+}
+
+bool CNATableAccess::bColumnText(CAny& out, int n, CNAError* error) {
+  return m_pResult != nullptr && m_pResult->bGetColumnAsText(out, n, error);
+}
+
+bool CNATableAccess::bColumnValue(CNAValueConverter* value, int n, CNAError* error) {
+  return m_pResult != nullptr && m_pResult->bGetColumnValue(value, n, 0, error);
+}
+
+// ---- slot 12: the SELECT
+
+bool CNATableAccess::bEnsureGenerator() {
+  if (m_pGenerator != nullptr) return true;
+  CNASQLGenerator* generator =
+      m_pSession != nullptr ? m_pSession->pclNewSQLGenerator() : nullptr;
+  if (generator == nullptr && m_pConnection != nullptr) {
+    generator = new (std::nothrow) CNASQLGenerator(m_pConnection);
+  }
+  if (generator == nullptr) return false;
+  SetGenerator(generator);
+  return true;
+}
+
+bool CNATableAccess::bBuildSelect(CNAError* error) {
+  if (!bEnsureGenerator()) {
+    if (error != nullptr) error->SetOutOfMemory(kAccessSite, 12);
+    return false;
+  }
+  CNASQLGenerator* g = m_pGenerator;
+  g->SetStatementKind(CNASQLGenerator::kStatementSelect);
+  bool ok = g->bAppend(u"SELECT ");
+  if (ok && (m_nReadOptions & 0x800) != 0) ok = g->bAppend(u"DISTINCT ");
+  if (m_astrColumns.empty()) {
+    ok = ok && g->bAppend(u"*");
+  } else {
+    for (const CTString& column : m_astrColumns) {
+      ok = ok && g->bAppendColumnName(column.pszGet(), error);
+    }
+  }
+  CTString quoted;
+  ok = ok && m_pConnection != nullptr &&
+       m_pConnection->bQuoteQualifiedName(error, m_strTable.pszGet(), &quoted);
+  ok = ok && g->bAppend(u" FROM ") && g->bAppend(quoted.pszGet());
+  bool folded = false;
+  if (ok && m_pFilter != nullptr && m_bFilterActive) {
+    ok = g->bAppend(u" WHERE ") &&
+         m_pFilter->bWrite(*g, 0, NAFilterWriteOptions{}, &folded, error);
+  }
+  ok = ok && bAppendOrderBy(m_bDescending, error);
+  if (ok) m_strResultKey = m_strNextKey;
+  return ok;
+}
+
+void CNATableAccess::OrderItemText(const NAKeyPart& part, int, CTString* out) {
+  CTString quoted;
+  if (m_pConnection != nullptr && m_pConnection->bQuoteName(nullptr, part.strName.pszGet(), &quoted)) {
+    *out = quoted;
+  } else {
+    *out = part.strName;
+  }
+}
+
+bool CNATableAccess::bAppendOrderBy(bool descending, CNAError*) {
+  if (m_astKeyParts.empty() || (m_nReadOptions & 0x20000) != 0) return true;
+  int limit = m_pConnection != nullptr ? m_pConnection->nGetMaxOrderItems() : 0x7FFFFFFF;
+  bool ok = m_pGenerator->bAppend(u"\r\nORDER BY ");
+  int index = 0;
+  for (const NAKeyPart& part : m_astKeyParts) {
+    if (index >= limit) break;
+    if (index > 0) ok = ok && m_pGenerator->bAppend(u",");
+    CTString text;
+    OrderItemText(part, index, &text);
+    ok = ok && m_pGenerator->bAppend(text.pszGet());
+    // A descending key part takes the opposite of the read's direction.
+    if (part.bDescending != descending) ok = ok && m_pGenerator->bAppend(u" DESC");
+    ++index;
+  }
+  return ok;
+}
+
+// ---- slots 13 to 22: writes (statement text written elsewhere)
+
+bool CNATableAccess::bCreateTable(CNAError* error) { return NotAvailable(error, 13); }
+bool CNATableAccess::bBuildInsert(CNAError* error) { return NotAvailable(error, 15); }
+bool CNATableAccess::bBuildUpdate(CNAError* error) { return NotAvailable(error, 17); }
+bool CNATableAccess::bBuildDelete(CNAError* error) { return NotAvailable(error, 19); }
+void CNATableAccess::OnRecordWritten(int32_t, bool, CNAError*) {}
+bool CNATableAccess::bReadInsertId(CNAError*) { return true; }
+bool CNATableAccess::bPrepareAutoId(uint32_t, CNAError*) { return true; }
+
+// ---- slots 25, 26, 50: counts
+
+bool CNATableAccess::bBuildCountSelect(CNAError* error) {
+  if (!bEnsureGenerator()) {
+    if (error != nullptr) error->SetOutOfMemory(kAccessSite, 50);
+    return false;
+  }
+  CNASQLGenerator* g = m_pGenerator;
+  g->SetStatementKind(CNASQLGenerator::kStatementSelect);
+  CTString quoted;
+  bool ok = g->bAppend(u"SELECT ") && g->bAppendCount() && m_pConnection != nullptr &&
+            m_pConnection->bQuoteQualifiedName(error, m_strTable.pszGet(), &quoted) &&
+            g->bAppend(u" FROM ") && g->bAppend(quoted.pszGet());
+  bool folded = false;
+  if (ok && m_pFilter != nullptr && m_bFilterActive) {
+    ok = g->bAppend(u" WHERE ") && m_pFilter->bWrite(*g, 0, NAFilterWriteOptions{}, &folded, error);
+  }
+  return ok;
+}
+
+bool CNATableAccess::bCountRecords(int64_t* count, CNAError* error) {
+  *count = -1;
+  CloseCursor();
+  EnableCache(false);
+  Drop(m_pGenerator);
+  if (!bBuildCountSelect(error) || !bBindGenerator(nullptr, error) ||
+      !bExecute(0, 0, nullptr, error)) {
+    return false;
+  }
+  CAny value;
+  bool ok = m_pResult->bFetchNext(0, error) && m_pResult->bHasRow() &&
+            m_pResult->bGetColumnAsText(value, 0, error);
+  if (ok) {
+    int64_t n = 0;
+    ok = value.nConvertType(9) < 100 && value.nGetI8(&n) < 100;
+    if (ok) *count = n;
+  }
+  CloseCursor();
+  Drop(m_pGenerator);
+  return ok;
+}
+
+bool CNATableAccess::bGetResultCount(uint32_t, int64_t* count, CNAError*) {
+  *count = 0;
+  bool filtered = m_pFilter != nullptr && m_bFilterActive;
+  if (m_bPositionValid && m_nLimitMarker == -1 && m_bBeginsAtStart && !filtered &&
+      m_pResult != nullptr && m_pResult->nGetRowCount() >= 0) {
+    *count = m_pResult->nGetRowCount() - m_nDeletedRows;
+  }
+  return true;
+}
+
+// ---- slots 27 to 38
+
+bool CNATableAccess::bReadColumnItem(int n, CAny* value, CNAError* error) {
+  if (value == nullptr) return false;
+  if (m_pResult == nullptr || !m_pResult->bHasRow()) {
+    *value = CAny();
+    value->SetNull(true);
+    return true;
+  }
+  return m_pResult->bGetColumnAsText(*value, n, error);
+}
+
+bool CNATableAccess::bWriteColumnItem(int, const CAny*, CNAError* error) {
+  return NotAvailable(error, 28);
+}
+bool CNATableAccess::bSavePosition(CNARefCounted*, CNAError* error) {
+  return NotAvailable(error, 29);
+}
+bool CNATableAccess::bRestorePosition(CNARefCounted*, CNAError* error) {
+  return NotAvailable(error, 30);
+}
+
+void CNATableAccess::ResetKeyFilter() {}
+CNARefCounted* CNATableAccess::pclNewKeyFilter() { return nullptr; }
+CNAFilter* CNATableAccess::pclNewFilter() { return new (std::nothrow) CNAFilter(); }
+
+bool CNATableAccess::bLoadCachedRow(int64_t, CNAError* error) { return NotAvailable(error, 35); }
+
+int CNATableAccess::nCopyFrom(CNATableAccess* source, INACopyContext* context) {
+  if (source == nullptr || source == this) return 0;
+  if (context != nullptr && context->pFindCopy(source) == nullptr) {
+    context->bRegisterCopy(source, this);
+  }
+  Replace(m_pConnection, source->m_pConnection);
+  if (source->m_pGenerator != nullptr) {
+    CNASQLGenerator* g = source->m_pGenerator->pclClone(context);
+    Drop(m_pGenerator);
+    m_pGenerator = NAAddRef(g);
+  }
+  if (source->m_pFilter != nullptr) {
+    CNAFilter* f = source->m_pFilter->pclClone();
+    Drop(m_pFilter);
+    m_pFilter = NAAddRef(f);
+  }
+  Replace(m_pFilterRef, source->m_pFilterRef);
+  Replace(m_pKeyFilter, source->m_pKeyFilter);
+  m_nFlags = source->m_nFlags;
+  m_nReadOptions = source->m_nReadOptions;
+  m_nOptions = source->m_nOptions;
+  m_nFetchSize = source->m_nFetchSize;
+  m_nFollowingRows = source->m_nFollowingRows;
+  m_strResultKey = source->m_strResultKey;
+  m_strNextKey = source->m_strNextKey;
+  m_astKeyParts = source->m_astKeyParts;
+  m_strTable = source->m_strTable;
+  m_strName = source->m_strName;
+  m_strSecondName = source->m_strSecondName;
+  m_astrColumns = source->m_astrColumns;
+  m_bFilterActive = source->m_bFilterActive;
+  m_bDescending = source->m_bDescending;
+  m_stSearch = source->m_stSearch;
+  m_bKeepSearch = source->m_bKeepSearch;
+  // The copy has no open result: it reads afresh from its key.
+  m_bPositionValid = false;
+  m_nCurrentRow = -1;
+  m_nLockMode = source->m_nLockMode == 2 ? 1 : 0;
+  return 1;
+}
+
+CNATableAccess* CNATableAccess::pclClone(INACopyContext* context) {
+  CNATableAccess* copy = new (std::nothrow) CNATableAccess(nullptr, nullptr);
+  if (copy == nullptr) return nullptr;
+  AddRefBoth(copy);
+  try {
+    copy->nCopyFrom(this, context);
+  } catch (...) {
+    ReleaseBoth(copy);
+    if (context != nullptr) context->ForgetCopy(this);
+    throw;
+  }
+  // The caller adopts the reference.
+  return copy;
+}
+
+bool CNATableAccess::bBindCheck(bool flag, int, CNAError*) { return flag || true; }
+
+int32_t CNATableAccess::nResultSlot3() { return m_pResult != nullptr ? m_pResult->vn3() : 0; }
+
+bool CNATableAccess::bColumnType(int, CTString*, CNAError* error) { return NotAvailable(error, 42); }
+bool CNATableAccess::bColumnConstraint(int, CTString* out, CNAError*) {
+  if (out != nullptr) out->RAZ();
+  return true;
+}
+bool CNATableAccess::bColumnDefault(int, CTString* out, CNAError*) {
+  if (out != nullptr) out->RAZ();
+  return true;
+}
+bool CNATableAccess::bGeneratedColumn(int, CTString* out, CNAError*) {
+  if (out != nullptr) out->RAZ();
+  return true;
+}
+bool CNATableAccess::bAppendReturning(CNAError*) { return true; }
+bool CNATableAccess::bAppendValue(const CAny&, CNAError* error) { return NotAvailable(error, 48); }
+
+// ---- slot 49: moving in the open result
+
+int64_t CNATableAccess::nStepRow(int64_t from, int64_t step, bool forward) const {
+  int64_t count = m_pResult != nullptr ? m_pResult->nGetRowCount() : -1;
+  int64_t row = from;
+  while (step > 0) {
+    row += forward ? 1 : -1;
+    if (row < 0 || row >= count) return -1;
+    if (static_cast<size_t>(row) < m_anRowMap.size() && m_anRowMap[row] == kRowDeleted) continue;
+    --step;
+  }
+  return row;
+}
+
+bool CNATableAccess::bMoveInResult(int32_t direction, int64_t step, bool* in_range,
+                                   CNAError* error) {
+  *in_range = false;
+  if (step == 0) direction = kNAReadStay;
+  if (m_pResult == nullptr) return true;
+  int64_t count = m_pResult->nGetRowCount();
+  if (count <= 0) return true;
+  int64_t target = -1;
+  switch (direction) {
+    case kNAReadFirst:
+      target = nStepRow(-1, step, true);
+      break;
+    case kNAReadLast:
+      target = nStepRow(count, step, false);
+      break;
+    case kNAReadNext:
+      target = nStepRow(m_nCurrentRow, step, true);
+      break;
+    case kNAReadPrevious:
+      target = nStepRow(m_nCurrentRow, step, false);
+      break;
+    default:
+      *in_range = m_nCurrentRow != -1;
+      return true;
+  }
+  if (target < 0 || target >= count) return true;
+  // A buffered result seeks by row offset: no walk from the start on a
+  // backward move.
+  if (target != m_pResult->nGetCurrentRow() + 1 || !m_pResult->bHasRow()) {
+    if (target != m_pResult->nGetCurrentRow() + 1 &&
+        !m_pResult->bSeekRow(static_cast<int32_t>(target), error)) {
+      return false;
+    }
+  }
+  if (!m_pResult->bFetchNext(0, error)) return false;
+  if (!m_pResult->bHasRow()) return true;
+  m_nCurrentRow = m_pResult->nGetCurrentRow();
+  m_bPositionValid = true;
+  *in_range = true;
+  LoadRow(direction);
+  return true;
+}
+
+void CNATableAccess::LoadRow(int32_t direction) {
+  if (m_nLockMode == 2) {
+    m_nLockMode = 0;
+    m_nLockedRecord = -1;
+  }
+  if (direction == kNAReadNext || direction == kNAReadPrevious) {
+    ++m_nCacheReads;
+  } else if (direction != kNAReadStay) {
+    m_nCacheReads = 0;
+  }
+}
+
+void CNATableAccess::MarkRowDeleted(int64_t row) {
+  int64_t count = m_pResult != nullptr ? m_pResult->nGetRowCount() : 0;
+  if (row < 0 || row >= count) return;
+  if (m_anRowMap.size() < static_cast<size_t>(count)) {
+    m_anRowMap.resize(static_cast<size_t>(count), kRowUnknown);
+  }
+  if (m_anRowMap[row] != kRowDeleted) {
+    m_anRowMap[row] = kRowDeleted;
+    ++m_nDeletedRows;
+  }
+}
+
+// ---- reads along the order
+
+bool CNATableAccess::bReadPosition(int32_t direction, bool lock, int64_t step, bool* found,
+                                   CNAError* error) {
+  if (found != nullptr) *found = false;
+  m_bFound = false;
+  m_bInRange = false;
+  m_nDirection = direction;
+  bool in_range = false;
+  if (!bMoveInResult(direction, step, &in_range, error)) return false;
+  m_bOutOfRange = !in_range;
+  m_bLastMoveInRange = in_range;
+  m_bFound = in_range;
+  if (in_range && lock && m_pSession != nullptr) m_pSession->LockRecord(this, error);
+  if (m_stSearch.bActive() && in_range) {
+    CAny value;
+    int column = -1;
+    for (int i = 0; i < m_pResult->nGetColumnCount(); ++i) {
+      CAny name;
+      const char16_t* text = nullptr;
+      if (m_pResult->bGetColumnName(name, i, nullptr) && name.nGetPCXSTR(&text) < 100 &&
+          CTString(text).bEstEgalI(m_stSearch.strItem.pszGet())) {
+        column = i;
+        break;
+      }
+    }
+    int32_t compared = 1;
+    m_bInRange = column >= 0 && m_pResult->bGetColumnAsText(value, column, nullptr) &&
+                 value.nCompare(m_stSearch.clValue, &compared) < 100 && compared == 0;
+  } else {
+    m_bInRange = m_bFound;
+  }
+  if (found != nullptr) *found = m_bFound;
+  return true;
+}
+
+bool CNATableAccess::bSeek(const char16_t* item, const CAny& value, bool exact, bool* found,
+                           CNAError* error) {
+  if (found != nullptr) *found = false;
+  if (m_pResult == nullptr || m_pResult->nGetRowCount() < 0) {
+    return NotAvailable(error, 10);
+  }
+  int column = -1;
+  for (int i = 0; i < m_pResult->nGetColumnCount(); ++i) {
+    CAny name;
+    const char16_t* text = nullptr;
+    if (m_pResult->bGetColumnName(name, i, error) && name.nGetPCXSTR(&text) < 100 &&
+        CTString(text).bEstEgalI(item)) {
+      column = i;
+      break;
+    }
+  }
+  if (column < 0) {
+    if (error != nullptr) error->SetErrorMessage(0, kAccessSite, 9, nullptr, 6, item);
+    return false;
+  }
+  m_stSearch.strItem = item;
+  m_stSearch.clValue = value;
+  m_stSearch.nFlags = exact ? 1 : 3;
+  // Along the order, the first row whose value matches.
+  m_nCurrentRow = -1;
+  bool in_range = false;
+  for (;;) {
+    if (!bMoveInResult(kNAReadNext, 1, &in_range, error)) return false;
+    if (!in_range) break;
+    CAny cell;
+    int32_t compared = 1;
+    if (m_pResult->bGetColumnAsText(cell, column, error) &&
+        cell.nCompare(value, &compared) < 100 && compared == 0) {
+      break;
+    }
+  }
+  m_bOutOfRange = !in_range;
+  m_bFound = in_range;
+  m_bInRange = in_range;
+  if (in_range) {
+    m_nLockMode = 0;
+    m_nLockedRecord = -1;
+  }
+  if (found != nullptr) *found = in_range;
+  return true;
+}
+
+void CNATableAccess::EndSeek() {
+  m_stSearch.nFlags = 0;
+  if (!m_bKeepSearch) ResetKeyFilter();
+  m_bKeepSearch = false;
+}
+
+// ---- per-mille
+
+int32_t CNATableAccess::nPerMilleOf(int64_t position, int64_t count) {
+  if (count <= 0 || position <= 0) return 0;
+  int64_t product = position * 1000;
+  int64_t value = product / count + (product % count != 0 ? 1 : 0);
+  return static_cast<int32_t>(value > 1000 ? 1000 : value);
+}
+
+int64_t CNATableAccess::nPerMilleTarget(int64_t count, int32_t value) {
+  if (count <= 0) return 0;
+  int64_t target = count * static_cast<int64_t>(value) / 1000;
+  return target < 1 ? 1 : (target > count ? count : target);
+}
+
+bool CNATableAccess::bGetPositionPerMille(int32_t* out, CNAError*) {
+  *out = 0;
+  if (m_pResult == nullptr || !m_bPositionValid) return true;
+  int64_t count = m_pResult->nGetRowCount() - m_nDeletedRows;
+  int64_t position = 0;
+  for (int64_t row = 0; row <= m_nCurrentRow; ++row) {
+    if (static_cast<size_t>(row) < m_anRowMap.size() && m_anRowMap[row] == kRowDeleted) continue;
+    ++position;
+  }
+  *out = nPerMilleOf(position, count);
+  return true;
+}
+
+bool CNATableAccess::bGoToPerMille(int32_t value, CNAError* error) {
+  if (m_pResult == nullptr) return NotAvailable(error, 52);
+  int64_t count = m_pResult->nGetRowCount() - m_nDeletedRows;
+  if (count <= 0) {
+    m_bOutOfRange = true;
+    m_bFound = false;
+    return true;
+  }
+  bool found = false;
+  return bReadPosition(kNAReadFirst, false, nPerMilleTarget(count, value), &found, error);
+}
+
+bool CNATableAccess::bGoToRecord(int64_t n, CNAError* error) {
+  if (m_pResult == nullptr) return NotAvailable(error, 52);
+  bool found = false;
+  return bReadPosition(kNAReadFirst, false, n + 1, &found, error);
+}
+
+bool CNATableAccess::bSwitchKey(CNAError* error) { return NotAvailable(error, 54); }
+
+// ---- statement kinds
+
+bool CNATableAccess::bRunByStatementKind(int32_t kind, CNASQLGenerator* generator,
+                                         CNAError* error) {
+  Close();
+  if (!bBindGenerator(generator, error)) return false;
+  if (m_pGenerator != nullptr) m_pGenerator->SetStatementKind(kind);
+  switch (kind) {
+    case 1:
+      return bBuildSelect(error);
+    case 2:
+      return bBuildUpdate(error);
+    case 3:
+      return bBuildInsert(error);
+    case 4:
+    case 5:
+      return bBuildDelete(error);
+    case 6:
+      return bCreateTable(error);
+    case 9:
+      return NotAvailable(error, 13);
+    default:
+      return false;
+  }
+}
+
+// ---- filters, cache, locks
+
+void CNATableAccess::SetFilter(CNAFilter* filter) {
+  Replace(m_pFilter, filter);
+  m_bFilterActive = filter != nullptr;
+}
+
+CNAFilter* CNATableAccess::pclActivateFilter() {
+  if (m_pFilter == nullptr) m_pFilter = NAAddRef(pclNewFilter());
+  m_bFilterActive = m_pFilter != nullptr;
+  return m_pFilter;
+}
+
+void CNATableAccess::DeactivateFilter() { m_bFilterActive = false; }
+
+void CNATableAccess::UpdateFilterRef() {
+  Replace(m_pFilterRef, m_bFilterActive ? m_pFilter : static_cast<CNAFilter*>(nullptr));
+}
+
+void CNATableAccess::SetKeyFilter(CNARefCounted* filter) { Replace(m_pKeyFilter, filter); }
+
+void CNATableAccess::EnableCache(bool on) {
+  if (on) {
+    m_nCacheState |= 1;
+  } else {
+    m_nCacheState &= ~1u;
+  }
+}
+
+CNARecordCacheBase* CNATableAccess::pclGetFullCache() const {
+  return bIsCacheFull() ? m_pCache : nullptr;
+}
+
+bool CNATableAccess::bLockCurrentRecord(CNAError*) {
+  if (!m_bPositionValid) return false;
+  m_nLockedRecord = m_nCurrentRow;
+  return true;
+}
+
+int32_t CNATableAccess::nSetLockState(int32_t mode) {
+  int32_t old = m_nLockMode;
+  m_nLockMode = mode;
+  if (mode == 0) m_nLockedRecord = -1;
+  return old;
+}
+
+bool CNATableAccess::bResetPosition() {
+  CloseCursor();
+  return true;
+}
+
+bool CNATableAccess::bUseTemporaryIndex(CNAError*) { return m_pTemporaryIndex != nullptr; }

@@ -1,0 +1,267 @@
+// CNATableAccess: reads and writes one table (or stored query) of a server
+// in SQL for a session. A read along a key turns into a SELECT written by
+// the SQL generator, run by a statement that keeps the open result, and a
+// position (a row number) moved in that result; the session fetches more
+// rows when a result cut by its row limit runs out.
+//
+// Ownership: every object pointed to is counted and holds one reference
+// (the open result, the generator, the filters, the key filter, the record
+// cache, the temporary index); the session pointer holds none.
+//
+// Lock: none of its own. The session calls it under the session lock; the
+// statement holds the connection's lock around client-library calls.
+#ifndef QG_DRIVER_SQL_TABLE_ACCESS_H_
+#define QG_DRIVER_SQL_TABLE_ACCESS_H_
+
+#include <cstdint>
+#include <vector>
+
+#include "driver/core/object_table.h"
+#include "driver/core/refcounted.h"
+#include "support/any.h"
+#include "support/ctstring.h"
+
+class CNAConnection;
+class CNAError;
+class CNAFilter;
+class CNAQuery;
+class CNARecordCacheBase;
+class CNASession;
+class CNASQLGenerator;
+class CNAStatement;
+class CNAValueConverter;
+class INACopyContext;
+class INAFileDescription;
+
+// Read directions.
+enum NAReadDirection : int32_t {
+  kNAReadFirst = 0,
+  kNAReadLast = 1,
+  kNAReadNext = 2,
+  kNAReadPrevious = 3,
+  kNAReadStay = 4,
+};
+
+// One column of the key a read is ordered on.
+struct NAKeyPart {
+  CTString strName;
+  bool bDescending = false;
+};
+
+// The search state of the last seek: the searched column, the value and
+// whether the match must be exact.
+struct NASearchState {
+  CTString strItem;
+  CAny clValue;
+  uint32_t nFlags = 0;  // bit 0: set; bit 1: not exact
+  bool bActive() const { return (nFlags & 1) != 0; }
+};
+
+class CNATableAccess : public CNARefCounted {
+ public:
+  // Open-result marks of the row map.
+  static constexpr int32_t kRowUnknown = -1;
+  static constexpr int32_t kRowDeleted = -2;
+
+  // For a session (may be null: clones) on its connection.
+  CNATableAccess(CNASession* session, CNAConnection* connection);
+  ~CNATableAccess() override;  // 0
+
+  // --- virtual operations in slot order (1 is the base's, answering 0) ---
+  virtual void Close();                                                       // 2
+  virtual void CloseCursor();                                                 // 3
+  virtual bool bOpen(CNAError* error);                                        // 4
+  virtual bool bExecuteWith(CNASQLGenerator* generator, CNAError* error);     // 5
+  virtual bool bExecute(intptr_t a, intptr_t b, int64_t* rows, CNAError* error);  // 6
+  virtual bool bReadFirstInto(CAny* values, int count, CNAError* error);     // 7
+  virtual bool bOpenAndRead(CAny* values, int count, CNAError* error);       // 8
+  virtual bool bFetchRowInto(CAny* values, int count, CNAError* error);      // 9
+  virtual bool bColumnText(CAny& out, int n, CNAError* error);               // 10
+  virtual bool bColumnValue(CNAValueConverter* value, int n, CNAError* error);  // 11
+  virtual bool bBuildSelect(CNAError* error);                                // 12
+  virtual bool bCreateTable(CNAError* error);                                // 13
+  virtual int32_t vn14() { return 0; }                                        // 14
+  virtual bool bBuildInsert(CNAError* error);                                // 15
+  virtual int32_t vn16() { return 0; }                                        // 16
+  virtual bool bBuildUpdate(CNAError* error);                                // 17
+  virtual int32_t vn18() { return 0; }                                        // 18
+  virtual bool bBuildDelete(CNAError* error);                                // 19
+  virtual void OnRecordWritten(int32_t kind, bool ok, CNAError* error);      // 20
+  virtual bool bReadInsertId(CNAError* error);                               // 21
+  virtual bool bPrepareAutoId(uint32_t options, CNAError* error);            // 22
+  virtual void SetOptionWord(uint32_t options) { m_nOptions = options; }      // 23
+  virtual bool vb24() { return true; }                                        // 24
+  virtual bool bCountRecords(int64_t* count, CNAError* error);               // 25
+  virtual bool bGetResultCount(uint32_t options, int64_t* count, CNAError* error);  // 26
+  virtual bool bReadColumnItem(int n, CAny* value, CNAError* error);         // 27
+  virtual bool bWriteColumnItem(int n, const CAny* value, CNAError* error);  // 28
+  virtual bool bSavePosition(CNARefCounted* position, CNAError* error);      // 29
+  virtual bool bRestorePosition(CNARefCounted* position, CNAError* error);   // 30
+  virtual void ResetKeyFilter();                                              // 31
+  virtual CNARefCounted* pclNewKeyFilter();                                   // 32
+  virtual CNAFilter* pclNewFilter();                                          // 33
+  virtual int32_t vn34() { return 0; }                                        // 34
+  virtual bool bLoadCachedRow(int64_t n, CNAError* error);                   // 35
+  virtual int nCopyFrom(CNATableAccess* source, INACopyContext* context);    // 36
+  virtual CNATableAccess* pclClone(INACopyContext* context);                 // 37
+  virtual bool bBindCheck(bool flag, int item, CNAError* error);             // 38
+  virtual bool bBindGenerator(CNASQLGenerator* generator, CNAError* error);  // 39
+  virtual int32_t nResultSlot3();                                             // 40
+  virtual bool bFetchRows(CAny* values, int count, CNAError* error);         // 41
+  virtual bool bColumnType(int column, CTString* out, CNAError* error);      // 42
+  virtual bool bColumnConstraint(int column, CTString* out, CNAError* error);  // 43
+  virtual bool bColumnDefault(int column, CTString* out, CNAError* error);   // 44
+  virtual bool bGeneratedColumn(int column, CTString* out, CNAError* error);  // 45
+  virtual void OrderItemText(const NAKeyPart& part, int index, CTString* out);  // 46
+  virtual bool bAppendReturning(CNAError* error);                            // 47
+  virtual bool bAppendValue(const CAny& value, CNAError* error);             // 48
+  virtual bool bMoveInResult(int32_t direction, int64_t step, bool* in_range,
+                             CNAError* error);                                // 49
+  virtual bool bBuildCountSelect(CNAError* error);                           // 50
+  virtual bool vb51() { return true; }                                        // 51
+  virtual bool bGoToRecord(int64_t n, CNAError* error);                      // 52
+  virtual void vHook53() {}                                                   // 53
+  virtual bool bSwitchKey(CNAError* error);                                  // 54
+  // The statement that holds the open result (the back end makes it).
+  virtual CNAStatement* pclNewResult() { return nullptr; }
+
+  // --- reads ---
+  // Reads along the current order: direction first, last, next or
+  // previous, step rows; *found receives the found indicator. True when
+  // the read was carried out (found or not).
+  bool bReadPosition(int32_t direction, bool lock, int64_t step, bool* found, CNAError* error);
+  // Positions on the first row whose column equals the value (or, not
+  // exact, the first row at or after it along the order) and reads it.
+  bool bSeek(const char16_t* item, const CAny& value, bool exact, bool* found, CNAError* error);
+  void EndSeek();
+  void KeepSeek() { m_bKeepSearch = true; }
+  // Position in thousandths of the rows (0 for an empty set).
+  bool bGetPositionPerMille(int32_t* out, CNAError* error);
+  // The row number (from 1) that a per-mille value stands for.
+  static int64_t nPerMilleTarget(int64_t count, int32_t value);
+  // Per-mille of a position (from 0) in a count: rounded up, 0 for none.
+  static int32_t nPerMilleOf(int64_t position, int64_t count);
+  // Goes to a per-mille value through the session's read by number.
+  bool bGoToPerMille(int32_t value, CNAError* error);
+
+  // --- writes by statement kind ---
+  bool bRunByStatementKind(int32_t kind, CNASQLGenerator* generator, CNAError* error);
+
+  // --- filters ---
+  void SetFilter(CNAFilter* filter);  // adds a reference; null clears
+  CNAFilter* pclGetFilter() const { return m_pFilter; }
+  CNAFilter* pclActivateFilter();
+  void DeactivateFilter();
+  bool bIsFilterActive() const { return m_bFilterActive && m_pFilter != nullptr; }
+  void UpdateFilterRef();
+  CNARefCounted* pclGetKeyFilter() const { return m_pKeyFilter; }
+  void SetKeyFilter(CNARefCounted* filter);  // adds a reference
+
+  // --- cache ---
+  void EnableCache(bool on);
+  bool bIsCacheEnabled() const { return (m_nCacheState & 1) != 0; }
+  CNARecordCacheBase* pclGetFullCache() const;
+  bool bIsCacheFull() const { return (m_nCacheState & 8) != 0; }
+
+  // --- locks and positions ---
+  int64_t nGetLockedRecord() const { return m_nLockedRecord; }
+  int32_t nGetLockMode() const { return m_nLockMode; }
+  bool bLockCurrentRecord(CNAError* error);
+  int32_t nSetLockState(int32_t mode);
+  bool bMustLockOnRead() const { return m_nLockMode == 1; }
+  bool bResetPosition();
+  bool bIsPositionValid() const { return m_bPositionValid; }
+  void GetFoundAndInRange(bool* found, bool* in_range) const {
+    *found = m_bFound;
+    *in_range = m_bInRange;
+  }
+  bool bIsOutOfRange() const { return m_bOutOfRange; }
+  bool bUseTemporaryIndex(CNAError* error);
+
+  // --- the order and the table ---
+  // The table (or FROM text) read; quoted by the connection when written.
+  void SetTableName(const char16_t* table) { m_strTable = table != nullptr ? table : u""; }
+  const char16_t* pszGetTableName() const { return m_strTable.pszGet(); }
+  // The columns of the select list (empty: every column).
+  void SetSelectColumns(const std::vector<CTString>& columns) { m_astrColumns = columns; }
+  // The key the next read is ordered on, its parts in order.
+  void SetOrderKey(const char16_t* name, const std::vector<NAKeyPart>& parts);
+  const char16_t* pszGetKeyName() const { return m_strNextKey.pszGet(); }
+  const char16_t* pszGetOrderedKeyName() const { return m_strResultKey.pszGet(); }
+  // The names the session files the object under.
+  void SetNames(const char16_t* name, const char16_t* second);
+  const char16_t* pszGetName() const { return m_strName.pszGet(); }
+
+  // --- the open result ---
+  CNAStatement* pclGetResult() const { return m_pResult; }
+  int64_t nGetCurrentRow() const { return m_nCurrentRow; }
+  int64_t nGetLimitMarker() const { return m_nLimitMarker; }
+  bool bBeginsAtStart() const { return m_bBeginsAtStart; }
+  bool bIsDescending() const { return m_bDescending; }
+  // Marks a row of the open result deleted: moves skip it.
+  void MarkRowDeleted(int64_t row);
+  int64_t nGetDeletedCount() const { return m_nDeletedRows; }
+  CNASQLGenerator* pclGetGenerator() const { return m_pGenerator; }
+  void SetGenerator(CNASQLGenerator* generator);  // adds a reference
+  CNASession* pclGetSession() const { return m_pSession; }
+  CNAConnection* pclGetConnection() const { return m_pConnection; }
+
+  uint32_t m_nFlags = 3;        // bit 0/1: key items as tie-breakers ascending/descending
+  uint32_t m_nReadOptions = 0;  // options of the read (0x800 DISTINCT, 0x20000, 0x100000)
+  uint32_t m_nOptions = 0;      // option word (slot 23)
+  int64_t m_nFetchSize = 0;     // rows per fetch, set by the session
+  int64_t m_nFollowingRows = 0;  // rows asked for after the first fetch
+
+ protected:
+  // Writes " ORDER BY ..." for the current key and direction.
+  bool bAppendOrderBy(bool descending, CNAError* error);
+  // Loads the current row of the result as the current record.
+  void LoadRow(int32_t direction);
+  bool bEnsureGenerator();
+  void ReleaseResult();
+  void FreeRowMap();
+  // Physical row of the result for a logical move from a row, skipping
+  // rows marked deleted; -1 when the move leaves the result.
+  int64_t nStepRow(int64_t from, int64_t step, bool forward) const;
+
+  CNAStatement* m_pResult = nullptr;
+  CNASession* m_pSession = nullptr;
+  CNAConnection* m_pConnection = nullptr;
+  CTString m_strResultKey;
+  CTString m_strNextKey;
+  std::vector<NAKeyPart> m_astKeyParts;
+  CNASQLGenerator* m_pGenerator = nullptr;
+  CTString m_strTable;
+  CTString m_strName;
+  CTString m_strSecondName;
+  std::vector<CTString> m_astrColumns;
+  bool m_bOutOfRange = true;
+  bool m_bInRange = false;
+  bool m_bFound = false;
+  bool m_bPositionValid = false;
+  int32_t m_nDirection = 0;
+  int64_t m_nCurrentRow = -1;
+  int64_t m_nLockedRecord = -1;
+  int32_t m_nLockMode = 0;
+  int64_t m_nLimitMarker = -1;
+  bool m_bBeginsAtStart = true;
+  bool m_bFetching = false;
+  bool m_bLastMoveInRange = false;
+  bool m_bDescending = false;
+  CNAFilter* m_pFilterRef = nullptr;
+  CNAFilter* m_pFilter = nullptr;
+  bool m_bFilterActive = false;
+  NASearchState m_stSearch;
+  bool m_bKeepSearch = false;
+  CNARefCounted* m_pKeyFilter = nullptr;  // a CNAKeyFilter
+  CNAObjectTable m_tabObjects{CNAObjectTable::kNameForm};
+  CNARecordCacheBase* m_pCache = nullptr;
+  uint32_t m_nCacheState = 0;
+  int64_t m_nCacheReads = 0;
+  CNARefCounted* m_pTemporaryIndex = nullptr;
+  std::vector<int32_t> m_anRowMap;
+  int64_t m_nDeletedRows = 0;
+  int64_t m_nOwnCounter = 0;
+};
+
+#endif  // QG_DRIVER_SQL_TABLE_ACCESS_H_
