@@ -40,16 +40,25 @@ void Drop(T*& field) {
   if (old != nullptr) ReleaseBoth(old);
 }
 
-// The copy of a counted member within a copy context: the context's copy
-// when it has one, else a clone made by the member's own operation.
+// The copy of a counted member within a copy context, with one reference
+// for the caller: the context's copy when it has one, else a clone made by
+// the member's own operation (which gives its reference).
 template <class T, class Clone>
 T* CopyThrough(T* source, INACopyContext* context, Clone clone) {
   if (source == nullptr) return nullptr;
   if (context != nullptr) {
     void* known = context->pFindCopy(source);
-    if (known != nullptr) return static_cast<T*>(known);
+    if (known != nullptr) return NAAddRef(static_cast<T*>(known));
   }
   return clone(source);
+}
+
+// Stores a value whose reference the field takes over.
+template <class T>
+void Adopt(T*& field, T* value) {
+  T* old = field;
+  field = value;
+  if (old != nullptr) ReleaseBoth(old);
 }
 
 }  // namespace
@@ -182,16 +191,14 @@ void CNASession::CopyFrom(CNASession* source, INACopyContext* context) {
   Replace(m_pRecordSource, source->m_pRecordSource);
   Drop(m_pActiveFilter);
   if (source->m_pActiveFilter != nullptr) {
-    CNAFilter* filter = CopyThrough(source->m_pActiveFilter, context,
-                                    [](CNAFilter* f) { return f->pclClone(); });
-    Replace(m_pActiveFilter, filter);
+    Adopt(m_pActiveFilter, CopyThrough(source->m_pActiveFilter, context,
+                                       [](CNAFilter* f) { return NAAddRef(f->pclClone()); }));
   }
   auto copy_cache = [&](CNARecordCache*& mine, CNARecordCache* theirs) {
     if (theirs == nullptr) return;
-    CNARecordCache* cache = CopyThrough(theirs, context, [](CNARecordCache* c) {
-      return static_cast<CNARecordCache*>(c->pclClone(nullptr));
-    });
-    Replace(mine, cache);
+    Adopt(mine, CopyThrough(theirs, context, [](CNARecordCache* c) {
+            return NAAddRef(static_cast<CNARecordCache*>(c->pclClone(nullptr)));
+          }));
   };
   copy_cache(m_pCache1, source->m_pCache1);
   copy_cache(m_pCache2, source->m_pCache2);
@@ -211,7 +218,6 @@ void CNASession::CopyFrom(CNASession* source, INACopyContext* context) {
       CNATableAccess* copy =
           CopyThrough(theirs, context, [&](CNATableAccess* t) { return t->pclClone(context); });
       if (copy != nullptr) {
-        AddRefBoth(copy);
         m_tabAccess.bAdd(name, copy);
         if (source->m_pCurrentAccess == theirs) m_pCurrentAccess = copy;
         if (source->m_pSQLText == theirs) Replace(m_pSQLText, copy);
@@ -221,9 +227,8 @@ void CNASession::CopyFrom(CNASession* source, INACopyContext* context) {
     ReleaseBoth(object);
   }
   if (source->m_pSQLText != nullptr && m_pSQLText == nullptr) {
-    CNATableAccess* copy = CopyThrough(source->m_pSQLText, context,
-                                       [&](CNATableAccess* t) { return t->pclClone(context); });
-    Replace(m_pSQLText, copy);
+    Adopt(m_pSQLText, CopyThrough(source->m_pSQLText, context,
+                                  [&](CNATableAccess* t) { return t->pclClone(context); }));
   }
 
   // Saved positions under the same serial numbers (shared: a position

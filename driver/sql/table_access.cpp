@@ -2,6 +2,7 @@
 
 #include <new>
 #include <string>
+#include <string_view>
 
 #include "driver/core/connection.h"
 #include "driver/core/copy_context.h"
@@ -30,6 +31,19 @@ void Drop(T*& field) {
   T* old = field;
   field = nullptr;
   if (old != nullptr) ReleaseBoth(old);
+}
+
+// Whether a column value equals a searched value: as texts when both read
+// as texts, else through the host's comparison.
+bool SameValue(const CAny& cell, const CAny& value) {
+  if (cell.bEstNull() || value.bEstNull()) return cell.bEstNull() && value.bEstNull();
+  const char16_t* a = nullptr;
+  const char16_t* b = nullptr;
+  if (cell.nGetPCXSTR(&a) < 100 && value.nGetPCXSTR(&b) < 100 && a != nullptr && b != nullptr) {
+    return std::u16string_view(a) == std::u16string_view(b);
+  }
+  int32_t compared = 1;
+  return cell.nCompare(value, &compared) < 100 && compared == 0;
 }
 
 bool NotAvailable(CNAError* error, uint32_t minor) {
@@ -377,9 +391,9 @@ int CNATableAccess::nCopyFrom(CNATableAccess* source, INACopyContext* context) {
   }
   Replace(m_pConnection, source->m_pConnection);
   if (source->m_pGenerator != nullptr) {
-    CNASQLGenerator* g = source->m_pGenerator->pclClone(context);
+    CNASQLGenerator* g = source->m_pGenerator->pclClone(context);  // its reference
     Drop(m_pGenerator);
-    m_pGenerator = NAAddRef(g);
+    m_pGenerator = g;
   }
   if (source->m_pFilter != nullptr) {
     CNAFilter* f = source->m_pFilter->pclClone();
@@ -553,9 +567,8 @@ bool CNATableAccess::bReadPosition(int32_t direction, bool lock, int64_t step, b
         break;
       }
     }
-    int32_t compared = 1;
     m_bInRange = column >= 0 && m_pResult->bGetColumnAsText(value, column, nullptr) &&
-                 value.nCompare(m_stSearch.clValue, &compared) < 100 && compared == 0;
+                 SameValue(value, m_stSearch.clValue);
   } else {
     m_bInRange = m_bFound;
   }
@@ -593,11 +606,7 @@ bool CNATableAccess::bSeek(const char16_t* item, const CAny& value, bool exact, 
     if (!bMoveInResult(kNAReadNext, 1, &in_range, error)) return false;
     if (!in_range) break;
     CAny cell;
-    int32_t compared = 1;
-    if (m_pResult->bGetColumnAsText(cell, column, error) &&
-        cell.nCompare(value, &compared) < 100 && compared == 0) {
-      break;
-    }
+    if (m_pResult->bGetColumnAsText(cell, column, error) && SameValue(cell, value)) break;
   }
   m_bOutOfRange = !in_range;
   m_bFound = in_range;

@@ -198,6 +198,9 @@ class CNATableAccess : public CNARefCounted {
   int64_t nGetLimitMarker() const { return m_nLimitMarker; }
   bool bBeginsAtStart() const { return m_bBeginsAtStart; }
   bool bIsDescending() const { return m_bDescending; }
+  // Reads along the key in its opposite direction (first is the last row
+  // of the ascending order).
+  void SetDescending(bool descending) { m_bDescending = descending; }
   // Marks a row of the open result deleted: moves skip it.
   void MarkRowDeleted(int64_t row);
   int64_t nGetDeletedCount() const { return m_nDeletedRows; }

@@ -1,0 +1,248 @@
+// Table access objects walking a complete result on the private server: a
+// composite, partly descending key with NULL parts and duplicates must
+// give the server's own ORDER BY row for row, both ways, by steps, after a
+// seek, and in thousandths.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "driver/core/error_status.h"
+#include "driver/mariadb/client_entry_points.h"
+#include "driver/mariadb/connection_mariadb.h"
+#include "driver/mariadb/manager_mariadb.h"
+#include "driver/mariadb/session_mariadb.h"
+#include "driver/mariadb/testing/mariadb_server.h"
+#include "driver/sql/sql_generator.h"
+#include "driver/sql/statement.h"
+#include "host/core/calc_entries.h"
+#include "host/core/driver_objects.h"
+#include "support/any.h"
+#include "support/frame/module_services.h"
+#include "support/string_host_fixture.h"
+
+namespace {
+
+auto* const gServerEnvironment = qg::rig::AddMariaDBServerEnvironment();
+
+std::u16string U(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+std::string N(const char16_t* text) {
+  std::string out;
+  for (const char16_t* p = text; p != nullptr && *p != 0; ++p) out += *p < 128 ? char(*p) : '?';
+  return out;
+}
+
+class TableAccessOnServer : public qg::StringHostTest {
+ protected:
+  void SetUp() override {
+    qg::StringHostTest::SetUp();
+    qg::Services().pfnConversion = &qghost::ConversionDepassementExt;
+    qg::Services().pfnFinConversion = &qghost::FinConversion;
+    ASSERT_NE(nullptr, qg::rig::TestServer());
+    manager = new CNAManagerMariaDB();
+    manager->AddRef();
+    const qg::rig::MariaDBServer* server = qg::rig::TestServer();
+    d.owned_by_count = false;
+    d.user = U(qg::rig::kPasswordAccount.pszUser);
+    d.password = U(qg::rig::kPasswordAccount.pszPassword);
+    d.database = U(db.Name());
+    d.data_source = u"localhost";
+    d.extended = u"Unix Socket=" + U(server->Socket());
+    c = static_cast<CNAConnectionMariaDB*>(manager->pclResolveConnection(&d, nullptr));
+    ASSERT_NE(nullptr, c);
+    CNAError error;
+    ASSERT_TRUE(c->bOpen(&error, 0)) << N(error.pszGetMessage());
+  }
+  void TearDown() override {
+    if (access != nullptr) ReleaseBoth(access);
+    if (c != nullptr) manager->bReleaseConnection(c);
+    manager->Release();
+    qg::Services().pfnConversion = nullptr;
+    qg::Services().pfnFinConversion = nullptr;
+    qg::StringHostTest::TearDown();
+  }
+
+  void Run(const std::string& sql) {
+    CNALock lock(c->pGetLock());
+    MYSQL* h = c->pGetHandle();
+    ASSERT_EQ(0, gMariaDB.mysql_real_query(h, sql.data(), sql.size()))
+        << sql << ": " << gMariaDB.mysql_error(h);
+  }
+  // Rows as tab-joined texts, NULL as empty.
+  std::vector<std::string> Rows(const std::string& sql) {
+    std::vector<std::string> rows;
+    CNALock lock(c->pGetLock());
+    MYSQL* h = c->pGetHandle();
+    EXPECT_EQ(0, gMariaDB.mysql_real_query(h, sql.data(), sql.size())) << gMariaDB.mysql_error(h);
+    MYSQL_RES* result = gMariaDB.mysql_store_result(h);
+    if (result == nullptr) return rows;
+    unsigned fields = gMariaDB.mysql_num_fields(result);
+    while (MYSQL_ROW row = gMariaDB.mysql_fetch_row(result)) {
+      unsigned long* lengths = gMariaDB.mysql_fetch_lengths(result);
+      std::string text;
+      for (unsigned i = 0; i < fields; ++i) {
+        if (i > 0) text += '\t';
+        if (row[i] != nullptr) text.append(row[i], lengths[i]);
+      }
+      rows.push_back(text);
+    }
+    gMariaDB.mysql_free_result(result);
+    return rows;
+  }
+
+  // A table access object ordered on (a, b DESC, id), its SELECT run.
+  void OpenOrdered(bool descending) {
+    if (access != nullptr) ReleaseBoth(access);
+    access = NAAddRef(static_cast<CNATableAccess*>(manager->pclNewTableAccess(nullptr, c)));
+    access->SetTableName(u"t");
+    access->SetOrderKey(u"K", {{u"a", false}, {u"b", true}, {u"id", false}});
+    access->SetDescending(descending);
+    CNAError error;
+    ASSERT_TRUE(access->bRunByStatementKind(1, nullptr, &error)) << N(error.pszGetMessage());
+    ASSERT_TRUE(access->bOpen(&error)) << N(error.pszGetMessage());
+  }
+  std::string Current() {
+    CAny text;
+    CNAError error;
+    EXPECT_TRUE(access->pclGetResult()->bGetRowText(text, 0, &error)) << N(error.pszGetMessage());
+    const char16_t* p = nullptr;
+    text.nGetPCXSTR(&p);
+    return N(p);
+  }
+  bool Read(int32_t direction, int64_t step = 1) {
+    bool found = false;
+    CNAError error;
+    EXPECT_TRUE(access->bReadPosition(direction, false, step, &found, &error))
+        << N(error.pszGetMessage());
+    return found;
+  }
+
+  qg::rig::TestDatabase db;
+  qghost::ConnectionDescription d;
+  CNAManagerMariaDB* manager = nullptr;
+  CNAConnectionMariaDB* c = nullptr;
+  CNATableAccess* access = nullptr;
+};
+
+TEST_F(TableAccessOnServer, WalksEqualTheServersOrderBy) {
+  Run("CREATE TABLE t (id INT PRIMARY KEY, a INT NULL, b VARCHAR(8) NULL, v INT)");
+  std::mt19937 rng(7);
+  std::string insert = "INSERT INTO t VALUES ";
+  for (int i = 1; i <= 240; ++i) {
+    int a = static_cast<int>(rng() % 6);
+    int b = static_cast<int>(rng() % 5);
+    if (i > 1) insert += ",";
+    insert += "(" + std::to_string(i) + "," + (a == 0 ? std::string("NULL") : std::to_string(a)) +
+              "," + (b == 0 ? std::string("NULL") : "'k" + std::to_string(b) + "'") + "," +
+              std::to_string(static_cast<int>(rng() % 1000)) + ")";
+  }
+  Run(insert);
+  const std::vector<std::string> expected = Rows("SELECT * FROM t ORDER BY a, b DESC, id");
+  ASSERT_EQ(240u, expected.size());
+
+  // First to last with next, last to first with previous.
+  OpenOrdered(false);
+  std::vector<std::string> forward;
+  for (bool found = Read(kNAReadFirst); found; found = Read(kNAReadNext)) forward.push_back(Current());
+  EXPECT_EQ(expected, forward);
+  // A next past the last row is out of range and keeps the position.
+  EXPECT_TRUE(access->bIsOutOfRange());
+  EXPECT_EQ(expected.back(), Current());
+  std::vector<std::string> backward;
+  for (bool found = Read(kNAReadLast); found; found = Read(kNAReadPrevious)) {
+    backward.insert(backward.begin(), Current());
+  }
+  EXPECT_EQ(expected, backward);
+
+  // Steps of n both ways.
+  ASSERT_TRUE(Read(kNAReadFirst, 5));
+  EXPECT_EQ(expected[4], Current());
+  ASSERT_TRUE(Read(kNAReadNext, 30));
+  EXPECT_EQ(expected[34], Current());
+  ASSERT_TRUE(Read(kNAReadPrevious, 7));
+  EXPECT_EQ(expected[27], Current());
+  ASSERT_TRUE(Read(kNAReadLast, 3));
+  EXPECT_EQ(expected[237], Current());
+  EXPECT_FALSE(Read(kNAReadNext, 3));
+  EXPECT_EQ(expected[237], Current());
+
+  // Per-mille of the position, rounded up.
+  ASSERT_TRUE(Read(kNAReadFirst, 120));
+  int32_t per_mille = -1;
+  CNAError error;
+  ASSERT_TRUE(access->bGetPositionPerMille(&per_mille, &error));
+  EXPECT_EQ(500, per_mille);
+  ASSERT_TRUE(Read(kNAReadFirst, 1));
+  ASSERT_TRUE(access->bGetPositionPerMille(&per_mille, &error));
+  EXPECT_EQ(5, per_mille);  // 1000 / 240 = 4.17, rounded up
+  ASSERT_TRUE(access->bGoToPerMille(250, &error));
+  EXPECT_EQ(expected[59], Current());
+
+  // Counts: the server's count and the rows the complete result holds.
+  int64_t rows = 0;
+  ASSERT_TRUE(access->bGetResultCount(0, &rows, &error));
+  EXPECT_EQ(240, rows);
+  ASSERT_TRUE(access->bCountRecords(&rows, &error)) << N(error.pszGetMessage());
+  EXPECT_EQ(240, rows);
+
+  // Seek then next.
+  OpenOrdered(false);
+  const std::string sought = expected[100];
+  std::string id = sought.substr(0, sought.find('\t'));
+  CAny value;
+  value.SetDSTRW(U(id).c_str());
+  bool found = false;
+  ASSERT_TRUE(access->bSeek(u"id", value, true, &found, &error)) << N(error.pszGetMessage());
+  ASSERT_TRUE(found);
+  EXPECT_EQ(sought, Current());
+  ASSERT_TRUE(Read(kNAReadNext));
+  EXPECT_EQ(expected[101], Current());
+
+  // Rows deleted since the result was read are skipped both ways.
+  access->MarkRowDeleted(102);
+  ASSERT_TRUE(Read(kNAReadNext));
+  EXPECT_EQ(expected[103], Current());
+  ASSERT_TRUE(Read(kNAReadPrevious));
+  EXPECT_EQ(expected[101], Current());
+
+  // On the descending order, first reads what last reads ascending.
+  OpenOrdered(true);
+  ASSERT_TRUE(Read(kNAReadFirst));
+  EXPECT_EQ(expected.back(), Current());
+  ASSERT_TRUE(Read(kNAReadNext));
+  EXPECT_EQ(expected[238], Current());
+}
+
+TEST_F(TableAccessOnServer, EmptyTableCountsAndPerMilleAreZero) {
+  Run("CREATE TABLE t (id INT PRIMARY KEY, a INT NULL, b VARCHAR(8) NULL)");
+  OpenOrdered(false);
+  EXPECT_FALSE(Read(kNAReadFirst));
+  EXPECT_FALSE(Read(kNAReadLast));
+  CNAError error;
+  int32_t per_mille = -1;
+  ASSERT_TRUE(access->bGetPositionPerMille(&per_mille, &error));
+  EXPECT_EQ(0, per_mille);
+  ASSERT_TRUE(access->bGoToPerMille(500, &error));
+  EXPECT_TRUE(access->bIsOutOfRange());
+  int64_t rows = -1;
+  ASSERT_TRUE(access->bCountRecords(&rows, &error)) << N(error.pszGetMessage());
+  EXPECT_EQ(0, rows);
+}
+
+TEST(TableAccessPerMille, RoundsUpAndStaysIn64Bits) {
+  struct Case {
+    int64_t position, count;
+    int32_t expected;
+  } cases[] = {{0, 0, 0}, {5, 0, 0}, {1, 3, 334}, {3, 3, 1000}, {1, 1000, 1},
+               {1, 3000000000LL, 1}, {3000000000LL, 3000000000LL, 1000}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.expected, CNATableAccess::nPerMilleOf(c.position, c.count))
+        << c.position << "/" << c.count;
+  }
+  EXPECT_EQ(0, CNATableAccess::nPerMilleTarget(0, 500));
+  EXPECT_EQ(1, CNATableAccess::nPerMilleTarget(10, 0));
+  EXPECT_EQ(1500000000LL, CNATableAccess::nPerMilleTarget(3000000000LL, 500));
+}
+
+}  // namespace
