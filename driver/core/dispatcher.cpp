@@ -35,7 +35,7 @@ CNADispatcher::~CNADispatcher() {
   }
   ClearCache();
   for (CNASession* session : sessions) {
-    if (session->pclGetOwner() == this) session->SetOwner(nullptr);
+    session->ClearOwner(this);
     ReleaseBoth(session);
   }
   if (m_piDescription != nullptr) m_piDescription->Release();
@@ -280,7 +280,10 @@ void CNADispatcher::ForgetHandle(H handle, CNASession* session) {
       std::lock_guard<std::mutex> lock(m_muSessions);
       filed = m_setSessions.erase(session) != 0;
     }
-    if (filed) ReleaseBoth(session);
+    if (filed) {
+      session->ClearOwner(this);
+      ReleaseBoth(session);
+    }
     // Only the entry of this very session: another may have been filed
     // under the key meanwhile.
     CNARegistryChild* child = registry->pclFindChild(handle);
@@ -305,6 +308,7 @@ void CNADispatcher::ForgetSessionsOf(CNARegistry* registry) {
   }
   for (CNASession* session : gone) {
     ClearCacheIf(session);
+    session->ClearOwner(this);
     ReleaseBoth(session);
   }
 }

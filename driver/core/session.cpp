@@ -94,9 +94,25 @@ void CNAPendingNotifications::Deliver() {
 }
 
 void CNASession::DeliverNotification(int32_t kind, CNATableAccess* access, intptr_t outcome) {
-  CNADispatcher* owner = m_pOwner;
-  if (owner == nullptr || (m_nNotifyFlags & kNANotifySuppress) != 0) return;
-  owner->NotifyOtherSessions(this, kind, reinterpret_cast<intptr_t>(access), outcome, nullptr);
+  if ((m_nNotifyFlags & kNANotifySuppress) != 0) return;
+  std::lock_guard<std::mutex> lock(m_muOwner);
+  if (m_pOwner == nullptr) return;
+  m_pOwner->NotifyOtherSessions(this, kind, reinterpret_cast<intptr_t>(access), outcome, nullptr);
+}
+
+void CNASession::SetOwner(CNADispatcher* owner) {
+  std::lock_guard<std::mutex> lock(m_muOwner);
+  m_pOwner = owner;
+}
+
+void CNASession::ClearOwner(CNADispatcher* owner) {
+  std::lock_guard<std::mutex> lock(m_muOwner);
+  if (m_pOwner == owner) m_pOwner = nullptr;
+}
+
+CNADispatcher* CNASession::pclGetOwner() {
+  std::lock_guard<std::mutex> lock(m_muOwner);
+  return m_pOwner;
 }
 
 // ---- construction
@@ -279,10 +295,11 @@ void CNASession::CopyFrom(CNASession* source, INACopyContext* context) {
   m_strDisplayName = source->m_strDisplayName;
   m_nRecordSize = source->m_nRecordSize;
   m_nQueryObject = source->m_nQueryObject;
-  m_pOwner = source->m_pOwner;
+  CNADispatcher* owner = source->pclGetOwner();
   lock.Leave();
   source_lock.Leave();
-  if (m_pOwner != nullptr) m_pOwner->AddSession(this);
+  SetOwner(owner);
+  if (owner != nullptr) owner->AddSession(this);
 }
 
 CNASession* CNASession::pclClone(INACopyContext* context) {
@@ -329,7 +346,7 @@ CNARefCounted* CNASession::pclGetLogicalDescription() {
 
 CNASQLGenerator* CNASession::pclNewSQLGenerator() {
   CNAManager* manager = m_pConnection != nullptr ? m_pConnection->pclGetManager() : nullptr;
-  CNASQLGenerator* generator = manager != nullptr ? manager->pclNewSQLGenerator() : nullptr;
+  CNASQLGenerator* generator = manager != nullptr ? manager->pclNewSQLGenerator(m_pConnection) : nullptr;
   if (generator == nullptr && m_pConnection != nullptr) {
     generator = new (std::nothrow) CNASQLGenerator(m_pConnection);
   }

@@ -27,6 +27,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <mutex>
 
 #include "driver/core/object_table.h"
 #include "driver/core/refcounted.h"
@@ -248,8 +249,12 @@ class CNASession : public CNARegistryChild {
   CNARefCounted* pclGetLogicalDescription();  // one more reference
   CNASQLGenerator* pclNewSQLGenerator();
   CNARefCounted* pclGetSQLHelper(CNAError* error);  // one more reference
-  void SetOwner(CNADispatcher* owner) { m_pOwner = owner; }
-  CNADispatcher* pclGetOwner() const { return m_pOwner; }
+  void SetOwner(CNADispatcher* owner);
+  // Clears the owner when it is this dispatcher; waits for a delivery to
+  // it in progress. The dispatcher calls it when the session leaves its
+  // table, so that no notification reaches a dispatcher that is gone.
+  void ClearOwner(CNADispatcher* owner);
+  CNADispatcher* pclGetOwner();
   bool bIsModifyingQuery();
   bool bIsRawSQL();
   bool bHasSeveralSources();
@@ -347,6 +352,7 @@ class CNASession : public CNARegistryChild {
   CNATableAccess* m_pCurrentAccess = nullptr;
   CNAQuery* m_pQuery = nullptr;
   CTString m_strQuotedTable;
+  std::mutex m_muOwner;  // guards m_pOwner; held while notifying it
   CNADispatcher* m_pOwner = nullptr;
   CNARegistry* m_pNameSource = nullptr;
   CNAFilter* m_pActiveFilter = nullptr;
