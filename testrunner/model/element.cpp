@@ -326,6 +326,12 @@ CAny& CValeursJeu::Ajoute() {
   return e.clValeur;
 }
 
+void CValeursJeu::SetAbsent(size_t i) {
+  if (i >= m_n) return;
+  m_p[i].clValeur = CAny();
+  m_p[i].bPresent = false;
+}
+
 void CValeursJeu::resize(size_t n) {
   while (m_n > n) m_p[--m_n].~Entree();
   m_nTaille = n;

@@ -298,6 +298,8 @@ class CValeursJeu {
   void push_back(const std::unique_ptr<CAny>& value);
   // Appends an empty value to be filled in place.
   CAny& Ajoute();
+  // Entry i becomes missing.
+  void SetAbsent(size_t i);
   // Keeps the first n entries, adding missing ones up to n.
   void resize(size_t n);
 

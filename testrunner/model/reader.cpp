@@ -44,7 +44,9 @@ bool bValeur(CQGBuffer& b, int64_t end, std::unique_ptr<CAny>* out) {
   auto v = std::make_unique<CAny>();
   v->SetType(type);
   if (!b.LitAny(*v) || nPos(b) > end) return false;
-  *out = std::move(v);
+  // A record holding no value reads as no value: the stored form has no
+  // other way to say it.
+  if (!v->bEstVide()) *out = std::move(v);
   return true;
 }
 
@@ -214,8 +216,10 @@ bool bLitJeuDeTest(CQGBuffer& b, int64_t parent_end, size_t nb_params, CDonneesD
     bool ok = bEntier(b, end, &type) && type >= 0 && type <= 0xFFFF;
     if (ok && type != 0) {
       // The record carries its own type: the value is built once, by it.
-      CAny& v = static_cast<size_t>(i) < nb_params ? values.Ajoute() : extra;
+      const bool kept = static_cast<size_t>(i) < nb_params;
+      CAny& v = kept ? values.Ajoute() : extra;
       ok = b.LitAny(v) && nPos(b) <= end;
+      if (ok && kept && v.bEstVide()) values.SetAbsent(static_cast<size_t>(i));
     } else if (ok && static_cast<size_t>(i) < nb_params) {
       values.push_back(nullptr);
     }
