@@ -250,6 +250,10 @@ class CDescriptionParamTestBase {
   static constexpr int32_t kVersionMax = 2;
 
   CDescriptionParamTestBase() = default;
+  CDescriptionParamTestBase(const CDescriptionParamTestBase&) = default;
+  CDescriptionParamTestBase(CDescriptionParamTestBase&&) noexcept = default;
+  CDescriptionParamTestBase& operator=(const CDescriptionParamTestBase&) = default;
+  CDescriptionParamTestBase& operator=(CDescriptionParamTestBase&&) noexcept = default;
   virtual ~CDescriptionParamTestBase() = default;
   virtual const char16_t* pszGetNom() const { return m_clNom.pszGet(); }
   virtual int32_t nGetValeur() const { return m_nValeur; }
@@ -266,10 +270,31 @@ class CDescriptionParamTestBase {
 };
 using IParamTest = CDescriptionParamTestBase;
 
+// A scenario's parameter descriptions, held in one array: entry i is a
+// pointer to description i. Pointers stay valid until the next one is
+// added.
+class CTabParams {
+ public:
+  size_t size() const { return m_tab.size(); }
+  bool empty() const { return m_tab.empty(); }
+  CDescriptionParamTestBase* operator[](size_t i) { return &m_tab[i]; }
+  const CDescriptionParamTestBase* operator[](size_t i) const { return &m_tab[i]; }
+  void reserve(size_t n) { m_tab.reserve(n); }
+  void clear() { m_tab.clear(); }
+  // Appends a copy of the description.
+  void push_back(const std::unique_ptr<CDescriptionParamTestBase>& p) { m_tab.push_back(*p); }
+  // Appends a description to be filled in place.
+  CDescriptionParamTestBase& Ajoute() { return m_tab.emplace_back(); }
+  void pop_back() { m_tab.pop_back(); }
+
+ private:
+  std::vector<CDescriptionParamTestBase> m_tab;
+};
+
 class CDescriptionListeParamTestBase {
  public:
   static constexpr int32_t kVersionMax = 0;
-  std::vector<std::unique_ptr<CDescriptionParamTestBase>> m_tabParams;
+  CTabParams m_tabParams;
 };
 
 // The values of one data set, held in place: entry i is the value of

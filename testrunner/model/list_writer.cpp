@@ -52,7 +52,8 @@ bool bScenario(CQGBuffer& b, CScenarioBase& s) {
     if (v >= 3) {
       ok = ok && bBloc(b, 0, [&] {
         bool inner = b.EcritEntier(static_cast<int32_t>(s.m_clParams.m_tabParams.size()));
-        for (const auto& p : s.m_clParams.m_tabParams) {
+        for (size_t i = 0; i < s.m_clParams.m_tabParams.size(); ++i) {
+          const CDescriptionParamTestBase* p = s.m_clParams.m_tabParams[i];
           // The description's size, not counting itself.
           const int64_t at = b.nCommenceLongueur();
           inner = inner && at >= 0 && bParam(b, *p);

@@ -75,14 +75,16 @@ bool bLitParams(CQGBuffer& b, int64_t parent_end, CDescriptionListeParamTestBase
   int32_t n;
   if (!bCompte(b, end, 4 + kBlocMin, &n)) return false;
   params.m_tabParams.clear();
+  params.m_tabParams.reserve(static_cast<size_t>(n));
   for (int32_t i = 0; i < n; ++i) {
     int32_t size;
     if (!bEntier(b, end, &size) || size < 0 || size > end - nPos(b)) return false;
     const int64_t element_end = nPos(b) + size;
-    auto param = std::make_unique<CDescriptionParamTestBase>();
-    if (!bLitDescriptionParam(b, element_end, *param)) return false;
+    if (!bLitDescriptionParam(b, element_end, params.m_tabParams.Ajoute())) {
+      params.m_tabParams.pop_back();
+      return false;
+    }
     b.FinBloc(element_end);
-    params.m_tabParams.push_back(std::move(param));
   }
   b.FinBloc(end);
   return true;
