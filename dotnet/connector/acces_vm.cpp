@@ -113,13 +113,52 @@ bool CAccesVMThreadSafe::ChargeHote(const char16_t* module, const char16_t* seco
   return true;
 }
 
+namespace {
+
+// A start image decoded by the host's image component.
+class ImageHote final : public ISplashImage {
+ public:
+  explicit ImageHote(IImageHote* image) : m_image(image) {}
+  ~ImageHote() override { m_image->Release(); }
+  int32_t nLargeur() override { return m_image->nLargeur(); }
+  int32_t nHauteur() override { return m_image->nHauteur(); }
+  bool bImageSuivante() override { return m_image->bImageSuivante(); }
+  const uint32_t* pPixels() override { return m_image->pPixels(); }
+
+ private:
+  IImageHote* m_image;  // one reference
+};
+
+// Bitmaps are read here; the host decodes any other image (and animates
+// it), else the bytes are tried as a bitmap.
+std::unique_ptr<ISplashImage> ImageDepuis(const SplashSource& source) {
+  const std::u16string& name = source.nom;
+  bool bitmap = name.size() >= 4 && name[name.size() - 4] == u'.' &&
+                (name[name.size() - 3] | 0x20) == u'b' && (name[name.size() - 2] | 0x20) == u'm' &&
+                (name[name.size() - 1] | 0x20) == u'p';
+  auto* access = reinterpret_cast<qg::IComponentAccess*>(qg::Services().nRuntimeObject);
+  if (!bitmap && access != nullptr) {
+    auto* image = static_cast<IImageHote*>(access->piGetComponent(
+        0, nullptr, kComponentImage, 1, kComponentImageName, 20, nullptr));
+    if (image != nullptr) {
+      if (image->bCharge(source.octets.data(), source.octets.size()) && image->nLargeur() > 0 &&
+          image->nHauteur() > 0) {
+        return std::make_unique<ImageHote>(image);
+      }
+      image->Release();
+    }
+  }
+  return ImageSplash(name, source.octets.data(), source.octets.size());
+}
+
+}  // namespace
+
 void CAccesVMThreadSafe::MontreSplash(const SplashSource& source) {
-  std::unique_ptr<ISplashImage> image =
-      ImageSplash(source.nom, source.octets.data(), source.octets.size());
+  std::unique_ptr<ISplashImage> image = ImageDepuis(source);
   if (image == nullptr) return;
   m_image = source.octets;  // released when the host ends its start-up
+  // No fading unless asked: nothing in a run's description asks for it.
   SplashOptions options;
-  options.bFondu = true;
   m_splash = new CSplash(options, std::move(image), FenetreSplash(), nullptr);
   m_splash->Montre();
   m_splash->Pompe();  // paints once before the host takes over

@@ -164,6 +164,23 @@ TEST_F(AccesVMTest, SplashClosesAtTheEndOfStartUpOrAfterTheRun) {
   }
 }
 
+TEST_F(AccesVMTest, OtherImagesAreDecodedAndAnimatedByTheHost) {
+  Library("QGL1\n");
+  // Two frames of 2 x 1 pixels in the stand-in host's own format.
+  std::vector<uint8_t> bytes = {'Q', 'G', 'I', 'M', 2, 0, 1, 0, 2, 0};
+  for (int i = 0; i < 12; ++i) bytes.push_back(static_cast<uint8_t>(i));
+  SplashSource splash{u"start.img", bytes};
+  ExecuteQGLArgs args = Args();
+  args.splash = &splash;
+  int32_t code = -1;
+  ASSERT_TRUE(access_.ExecuteQGL(args, &code, &error_));
+  std::vector<std::string> log = vm_->Log();
+  EXPECT_THAT(log, ::testing::Contains("image 2x1 2 frames"));
+  // Closing waits for the end of the animation.
+  EXPECT_THAT(log, ::testing::Contains("frame 1"));
+  EXPECT_FALSE(access_.bSplashOuvert());
+}
+
 TEST_F(AccesVMTest, ContextsAreMadeOncePerAssembly) {
   int32_t first = Context();
   ASSERT_EQ(first, 0) << U8(error_.pszGetUserMessage());

@@ -11,6 +11,7 @@
 #ifndef QG_DOTNET_CONNECTOR_VM_EXTERNE_H_
 #define QG_DOTNET_CONNECTOR_VM_EXTERNE_H_
 
+#include <cstddef>
 #include <cstdint>
 
 #include "support/frame/test_runner_abi.h"
@@ -119,6 +120,27 @@ class IVMExterne : public qg::IHostComponent {
  protected:
   ~IVMExterne() = default;
 };
+
+// The host's image component ("MainIMG"): decodes a start image the module
+// does not read itself and steps through its frames. Each request of the
+// component access answers a new object with one reference, which the
+// caller releases.
+class IImageHote : public qg::IHostComponent {
+ public:
+  // 2: false when the host cannot decode the bytes.
+  virtual bool bCharge(const uint8_t* bytes, size_t size) = 0;
+  virtual int32_t nLargeur() = 0;    // 3
+  virtual int32_t nHauteur() = 0;    // 4
+  // 5: the current frame, 0x00RRGGBB, row after row.
+  virtual const uint32_t* pPixels() = 0;
+  // 6: advances to the next frame; false after the last.
+  virtual bool bImageSuivante() = 0;
+
+ protected:
+  ~IImageHote() = default;
+};
+constexpr int32_t kComponentImage = 1302;
+constexpr const char16_t* kComponentImageName = u"MainIMG";
 
 // Host exports that run a whole project library.
 // "ZQ_DonneFinInit": the callback runs once when the host's start-up ends.

@@ -264,6 +264,8 @@ qg::IHostComponent* ComponentAccess::piGetComponent(int32_t flags, const void* o
       return new ItemDescriptionObject(*this);
     case qgnet::kComponentVMExterne:
       return VMExterneComponent();
+    case qgnet::kComponentImage:
+      return NewImageComponent();
     default:
       return nullptr;
   }

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
 #include <thread>
 
@@ -542,6 +543,61 @@ int32_t StandInVM::RunRes(int32_t kind, intptr_t projet, intptr_t ligne, int32_t
   if (exit_code != nullptr) *exit_code = exit_code_;
   return 1;
 }
+
+namespace {
+
+class StandInImage final : public qgnet::IImageHote {
+ public:
+  int32_t AddRef() override { return ++refs_; }
+  int32_t Release() override {
+    int32_t left = --refs_;
+    if (left == 0) delete this;
+    return left;
+  }
+  bool bCharge(const uint8_t* b, size_t size) override {
+    if (b == nullptr || size < 10 || std::memcmp(b, "QGIM", 4) != 0) return false;
+    w_ = b[4] | (b[5] << 8);
+    h_ = b[6] | (b[7] << 8);
+    frames_ = b[8] | (b[9] << 8);
+    if (w_ <= 0 || h_ <= 0 || w_ > 4096 || h_ > 4096 || frames_ <= 0 || frames_ > 64) return false;
+    size_t frame = static_cast<size_t>(w_) * static_cast<size_t>(h_) * 3;
+    if ((size - 10) / frame < static_cast<size_t>(frames_)) return false;
+    bytes_.assign(b + 10, b + 10 + frame * static_cast<size_t>(frames_));
+    VMExterne().Note("image " + std::to_string(w_) + "x" + std::to_string(h_) + " " +
+                     std::to_string(frames_) + " frames");
+    Decode();
+    return true;
+  }
+  int32_t nLargeur() override { return w_; }
+  int32_t nHauteur() override { return h_; }
+  const uint32_t* pPixels() override { return pixels_.data(); }
+  bool bImageSuivante() override {
+    if (current_ + 1 >= frames_) return false;
+    ++current_;
+    VMExterne().Note("frame " + std::to_string(current_));
+    Decode();
+    return true;
+  }
+
+ private:
+  void Decode() {
+    size_t n = static_cast<size_t>(w_) * static_cast<size_t>(h_);
+    pixels_.resize(n);
+    const uint8_t* p = bytes_.data() + n * 3 * static_cast<size_t>(current_);
+    for (size_t i = 0; i < n; ++i) {
+      pixels_[i] = (static_cast<uint32_t>(p[3 * i]) << 16) | (p[3 * i + 1] << 8) | p[3 * i + 2];
+    }
+  }
+
+  std::atomic<int32_t> refs_{1};
+  int32_t w_ = 0, h_ = 0, frames_ = 0, current_ = 0;
+  std::vector<uint8_t> bytes_;
+  std::vector<uint32_t> pixels_;
+};
+
+}  // namespace
+
+qg::IHostComponent* NewImageComponent() { return new StandInImage(); }
 
 StandInVM& VMExterne() {
   static StandInVM* vm = new StandInVM();  // outlives every module's exit-time code

@@ -17,6 +17,11 @@
 // "Value"; methods "Add"(n) = Value += n, answers Value, and "Name";
 // static member "Instances"; static method "Counter.Twice"(n) = 2n).
 // Collection "COL_Demo" holds the variable "Greeting" (text).
+//
+// The image component "MainIMG" reads images of its own format: "QGIM",
+// then width, height and frame count (16-bit little-endian each, at most
+// 4096 x 4096 and 64 frames), then each frame's pixels as R, G, B bytes,
+// row after row. It logs "image <w>x<h> <n> frames" and "frame <i>".
 #ifndef QG_HOST_CORE_VM_EXTERNE_HOST_H_
 #define QG_HOST_CORE_VM_EXTERNE_HOST_H_
 
@@ -104,6 +109,9 @@ class StandInVM : public qgnet::IVMExterne {
   int32_t exit_code_ = 0;
   std::string project_;
 };
+
+// A new image component (one reference), logged through the VM.
+qg::IHostComponent* NewImageComponent();
 
 // The instance of this binary.
 StandInVM& VMExterne();
