@@ -9,6 +9,7 @@
 #include "dotnet/connector/splash_image.h"
 #include "errors/xerror.h"
 #include "support/frame/execution_protocol.h"
+#include "support/frame/module_frame.h"
 #include "support/frame/module_services.h"
 
 namespace qgnet {
@@ -432,6 +433,17 @@ void CAccesVMThreadSafe::Termine(bool at_detach) {
     if (m_ouvert) qg::FrameExecution(qg::kExecClose, 0, m_factory);
     m_ouvert = false;
     qg::FreeModule(m_hote);
+    if (qg::Frame().pclExecution == nullptr) {
+      // This module's open was the last: the services the handshake bound
+      // lie in the module just unloaded. Values made from now on fail
+      // cleanly instead of reaching freed code.
+      qg::ModuleServices& services = qg::Services();
+      services.pfnHostExecution = nullptr;
+      services.piValueObjects = nullptr;
+      services.piInfoLocale = nullptr;
+      services.piStringMemory = nullptr;
+      services.nRuntimeObject = 0;
+    }
   }
   m_vm = nullptr;
   m_hote = nullptr;

@@ -201,6 +201,9 @@ static class Program {
     ExecutionContext global = Velisc.Runtime.Environment.GetGlobalExecutionContext();
     global.ExecuteProcedure("Fail", null, null);  // nothing reaches the host now
     Equal("term", LastHostLine(), "the host was told to end");
+    // Values made after the host's end fail cleanly.
+    Throws(() => { using var p = new Parameters(); p.AddParameter("late"); }, "cannot cross",
+           "values after the host ended");
   }
 
   static int Main(string[] args) {
