@@ -11,6 +11,7 @@
 #include "driver/sql/column.h"
 #include "driver/sql/conversion_error.h"
 #include "driver/sql/file_description.h"
+#include "driver/sql/key_part.h"
 #include "driver/sql/record_cache.h"
 #include "driver/sql/row_buffer.h"
 #include "driver/sql/sql_types.h"
@@ -135,12 +136,7 @@ void CNAItem::ClearParts() {
   m_apParts.clear();
 }
 
-int CNAItem::nPackedPartSize(const CNAColumn& part) {
-  int size = part.nGetTotalSize();
-  if (part.nGetType() == kNAColVarChar) size -= 1;
-  if (part.nGetType() == kNAColNVarChar) size -= 2;
-  return size < 0 ? 0 : size;
-}
+int CNAItem::nPackedPartSize(const CNAColumn& part) { return nKeyPartSize(part); }
 
 CNARowBuffer* CNAItem::pclCurrentRow() const {
   return m_pOwner != nullptr ? m_pOwner->pclGetCurrentRow() : nullptr;
@@ -170,17 +166,17 @@ void CNAItem::SetConverterNull(bool null) {
 bool CNAItem::bBindConverter(CNARecordImage* record, CNAError* error) {
   if (m_pColumn == nullptr) return false;
   if (m_pConverter == nullptr) {
+    // 8-bit texts are kept in the connection's code page.
+    uint32_t page = 1252;
+    CNAConnection* connection = m_pOwner != nullptr ? m_pOwner->pclGetConnection() : nullptr;
+    if (connection != nullptr && connection->m_nConnectionCodePage > 0) {
+      page = static_cast<uint32_t>(connection->m_nConnectionCodePage);
+    }
     CNAManager* manager = NAGetManager();
     CNAValueConverter* converter = manager != nullptr ? manager->pclNewValueConverterObject()
                                                       : nullptr;
-    if (converter == nullptr) {
-      uint32_t page = 1252;
-      CNAConnection* connection = m_pOwner != nullptr ? m_pOwner->pclGetConnection() : nullptr;
-      if (connection != nullptr && connection->m_nConnectionCodePage > 0) {
-        page = static_cast<uint32_t>(connection->m_nConnectionCodePage);
-      }
-      converter = new (std::nothrow) CNAValueConverter(nullptr, page);
-    }
+    if (converter == nullptr) converter = new (std::nothrow) CNAValueConverter(nullptr, page);
+    if (converter != nullptr) converter->SetCodePage(page);
     if (converter == nullptr) {
       NAReportOutOfMemory(error, kSite, 1);
       return false;

@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "driver/sql/column.h"
+#include "driver/core/value_bridge.h"
 #include "driver/sql/file_description.h"
+#include "driver/sql/key_part.h"
 #include "driver/sql/record_cache.h"
 #include "driver/sql/row_buffer.h"
 #include "driver/sql/table_description.h"
@@ -18,6 +20,14 @@ namespace {
 
 class Item : public qg::AnyHostTest {
  protected:
+  static std::string Bytes(const CAny& value) {
+    const void* data = nullptr;
+    int size = 0;
+    value.pclHolder()->vnGetTexte(&data);
+    value.pclHolder()->vnGetTailleSansFin(&size);
+    return data != nullptr && size > 0 ? std::string(static_cast<const char*>(data), size_t(size))
+                                       : std::string();
+  }
   // A one-table description: (name, column type, size, key flags) per
   // column, then an optional composite key over columns 0 and 1.
   CNAFileDescription* Build(const std::vector<std::tuple<const char16_t*, int, int, uint16_t>>& cols,
@@ -121,6 +131,57 @@ TEST_F(Item, CompositeKeyPacksItsParts) {
   EXPECT_EQ(0, std::memcmp(expected, data, sizeof(expected)));
   EXPECT_TRUE(key->bHasValue());
   EXPECT_FALSE(key->bWriteValue(n, 0, nullptr));
+}
+
+// A packed composite value decodes, as key values do, into the values of
+// its parts.
+TEST_F(Item, PackedCompositeDecodesIntoItsParts) {
+  Build({{u"s", 2, 8, 0}, {u"w", 29, 10, 0}, {u"b", 23, 6, 0}, {u"n", 5, 4, 0}});
+  // The composite key over all four columns.
+  CNAColumn* key = NAAddRef(new CNAColumn());
+  key->Init(u"k", u"t", nullptr, 1, 0, 2, -1, -1, kNAKeyUnique | kNAKeyComposite, 0, 0);
+  for (int i = 0; i < 4; ++i) key->AddPart(table_->pclColumnAt(i));
+  CNAItem* composite = NAAddRef(new CNAItem());
+  composite->Init(fd_, key, nullptr);
+  for (int i = 0; i < 4; ++i) composite->AddPart(fd_->pclGetItem(i));
+  CAny v;
+  v.SetPSTRA("abc");
+  ASSERT_TRUE(fd_->pclGetItem(0)->bWriteValue(v, 0, nullptr));
+  v.SetPSTRW(u"\u00E9t\u00E9");
+  ASSERT_TRUE(fd_->pclGetItem(1)->bWriteValue(v, 0, nullptr));
+  const uint8_t raw[] = {1, 0, 2};
+  v.SetBIN(raw, 3);
+  ASSERT_TRUE(fd_->pclGetItem(2)->bWriteValue(v, 0, nullptr));
+  v.SetI4(-5);
+  ASSERT_TRUE(fd_->pclGetItem(3)->bWriteValue(v, 0, nullptr));
+
+  CAny packed;
+  ASSERT_TRUE(composite->bReadValue(packed, 0, nullptr));
+  const void* data = nullptr;
+  int size = 0;
+  packed.pclHolder()->vnGetTexte(&data);
+  packed.pclHolder()->vnGetTailleSansFin(&size);
+  EXPECT_EQ(7 + 8 + 6 + 4, size);
+  NAKeyParts parts;
+  ASSERT_TRUE(bDecodeKeyParts(*key, static_cast<const uint8_t*>(data), size_t(size), &parts));
+  ASSERT_EQ(4u, parts.parts.size());
+  for (int i = 0; i < 4; ++i) {
+    CAny decoded;
+    bool high = false;
+    ASSERT_TRUE(bReadKeyPartValue(parts.parts[size_t(i)], static_cast<const uint8_t*>(data), 1252,
+                                  &decoded, &high));
+    CAny stored;
+    ASSERT_TRUE(fd_->pclGetItem(i)->bReadValue(stored, 0, nullptr));
+    if (stored.nGetCode() == qg::kAnyBIN) {
+      EXPECT_EQ(Bytes(stored), Bytes(decoded));
+      continue;
+    }
+    int32_t order = 1;
+    ASSERT_LT(nNACompare(decoded, stored, &order), 100) << i;
+    EXPECT_EQ(0, order) << i;
+  }
+  ReleaseBoth(composite);
+  ReleaseBoth(key);
 }
 
 TEST_F(Item, Writability) {
