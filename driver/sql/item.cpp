@@ -11,7 +11,6 @@
 #include "driver/sql/column.h"
 #include "driver/sql/conversion_error.h"
 #include "driver/sql/file_description.h"
-#include "driver/sql/key_part.h"
 #include "driver/sql/record_cache.h"
 #include "driver/sql/row_buffer.h"
 #include "driver/sql/sql_types.h"
@@ -136,7 +135,12 @@ void CNAItem::ClearParts() {
   m_apParts.clear();
 }
 
-int CNAItem::nPackedPartSize(const CNAColumn& part) { return nKeyPartSize(part); }
+int CNAItem::nPackedPartSize(const CNAColumn& part) {
+  int size = part.nGetSize();
+  if (part.nGetType() == kNAColVarChar) size -= 1;
+  if (part.nGetType() == kNAColNVarChar) size -= 2;
+  return size < 0 ? 0 : size;
+}
 
 CNARowBuffer* CNAItem::pclCurrentRow() const {
   return m_pOwner != nullptr ? m_pOwner->pclGetCurrentRow() : nullptr;

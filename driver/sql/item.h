@@ -126,9 +126,9 @@ class CNAItem : public CNARefCounted {
   CNAItem* pclGetPart(int n) const;
   void AddPart(CNAItem* part);
   void ClearParts();
-  // The byte size a part takes in a packed composite value, as key values
-  // are decoded (nKeyPartSize): its storage size, one byte less for column
-  // type 2 and two less for type 29.
+  // The byte size a part takes in a packed composite value, the rule key
+  // values are decoded by (nKeyPartSize): its size, one byte less for
+  // column type 2 and two less for type 29.
   static int nPackedPartSize(const CNAColumn& part);
 
  protected:
