@@ -17,6 +17,12 @@
 #include "driver/sql/filter.h"
 #include "driver/sql/key_condition.h"
 #include "driver/sql/sql_generator.h"
+#include "driver/sql/column.h"
+#include "driver/sql/file_description.h"
+#include "driver/sql/item.h"
+#include "driver/sql/item_filter.h"
+#include "driver/sql/key_filter.h"
+#include "driver/sql/table_description.h"
 #include "host/core/calc_entries.h"
 #include "host/core/driver_objects.h"
 #include "support/frame/module_services.h"
@@ -282,3 +288,104 @@ TEST_F(FilterOnServer, KeyConditionsFindTheNextRowOfTheServersOrder) {
   }
   manager->bReleaseConnection(c);
 }
+// The key filter reading on from the current record, as the table access
+// object does: a composite key with duplicates (a, b descending, d with
+// nulls), continued through the primary key.
+TEST_F(FilterOnServer, KeyFiltersReadOnFromTheCurrentRecord) {
+  qg::rig::TestDatabase db;
+  CNAConnectionMariaDB* c = Open(db.Name());
+  CNAError error;
+  ASSERT_TRUE(c->bExecuteText(&error, u"CREATE TABLE r (id INT PRIMARY KEY, a INT NOT NULL, "
+                                      u"b VARCHAR(10) CHARACTER SET utf8mb4 COLLATE utf8mb4_bin "
+                                      u"NOT NULL, d DATE NULL)"));
+  const char* bs[] = {"", "a", "ab", "b", "x%", "a_"};
+  const char* ds[] = {"", "20240101", "20240203"};
+  uint32_t seed = 777;
+  auto next = [&seed]() {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) & 0x7FFF;
+  };
+  std::vector<Row> rows;
+  std::string insert = "INSERT INTO r VALUES ";
+  for (int id = 1; id <= 30; ++id) {
+    Row row{id, static_cast<int>(next() % 2), bs[next() % 6], ds[next() % 3]};
+    if (id > 1) insert += ",";
+    insert += "(" + std::to_string(id) + "," + std::to_string(row.a) + ",'" + row.b + "'," +
+              (row.d.empty() ? std::string("NULL") : "'" + row.d + "'") + ")";
+    rows.push_back(row);
+  }
+  ASSERT_EQ("(no row)", Value(c, insert));
+
+  // The table as the host declares it, and its current record.
+  CNARefPtr<CNATableDescription> table(NAAddRef(new CNATableDescription(nullptr)));
+  struct Spec {
+    const char16_t* name;
+    int type, size;
+    uint16_t flags;
+    bool nullable;
+  };
+  std::vector<CNAColumn*> made;
+  for (const Spec& s : {Spec{u"id", 5, 4, kNAKeyPrimary, false}, Spec{u"a", 5, 4, 0, false},
+                        Spec{u"b", 29, 22, 0, false}, Spec{u"d", 14, 9, 0, true}}) {
+    CNAColumn* col = NAAddRef(new CNAColumn());
+    col->Init(s.name, u"r", nullptr, 1, s.size, s.type, -1, -1, s.flags, 0, 0);
+    col->SetNullable(s.nullable);
+    table->bAppendColumn(col);
+    made.push_back(col);
+    ReleaseBoth(col);
+  }
+  made[2]->SetDirection(true);
+  CNARefPtr<CNAColumn> key(NAAddRef(new CNAColumn()));
+  key->Init(u"k", u"r", nullptr, 1, 0, 2, -1, -1,
+            static_cast<uint16_t>(kNAKeyDuplicates | kNAKeyComposite), 0, 0);
+  for (int i = 1; i <= 3; ++i) key->AddPart(made[size_t(i)]);
+  table->AddKey(key.Get());
+  table->ComputeOffsets();
+  CNARefPtr<CNAFileDescription> fd(NAAddRef(new CNAFileDescription()));
+  ASSERT_TRUE(fd->bBuild(table.Get(), nullptr, &error));
+  CNARefPtr<CNAFileKeyTable> keys(NAAddRef(new CNAFileKeyTable(fd.Get(), c)));
+
+  const std::string order = " ORDER BY a, b DESC, d, id";
+  const std::string reverse = " ORDER BY a DESC, b, d DESC, id DESC";
+  std::vector<std::string> ids = Split(
+      Value(c, "SELECT GROUP_CONCAT(id " + order + " SEPARATOR ';') FROM r"), ';');
+  ASSERT_EQ(ids.size(), rows.size());
+  for (size_t i = 0; i < ids.size(); ++i) {
+    const Row& row = rows[size_t(std::stoi(ids[i]) - 1)];
+    CAny v;
+    v.SetI4(row.id);
+    ASSERT_TRUE(fd->pclFindItemByName(u"id")->bWriteValue(v, 0, &error));
+    v.SetI4(row.a);
+    ASSERT_TRUE(fd->pclFindItemByName(u"a")->bWriteValue(v, 0, &error));
+    v.SetPSTRW(U(row.b).c_str());
+    ASSERT_TRUE(fd->pclFindItemByName(u"b")->bWriteValue(v, 0, &error));
+    if (row.d.empty()) {
+      v.SetType(qg::kAnyDATEW);
+      v.SetNull(true);
+    } else {
+      v.SetDATEW(U(row.d).c_str());
+    }
+    ASSERT_TRUE(fd->pclFindItemByName(u"d")->bWriteValue(v, 0, &error));
+
+    CNAKeyFilter filter(keys.Get());
+    ASSERT_TRUE(filter.bSetKeyOfRecord(keys.Get(), key.Get(), false, &error));
+    for (int direction : {0, 1}) {
+      if (filter.bMustSwitch(direction)) {
+        if (filter.nGetState() == CNAKeyFilter::kStateDirection) filter.bSwitchCondition(direction);
+        filter.bSwitchCondition(direction);
+      }
+      CNARefPtr<CNASQLGenerator> gen(NAAddRef(new CNASQLGenerator(c)));
+      ASSERT_TRUE(filter.bApply(*gen.Get(), nullptr, {}, &error)) << N(error.pszGetMessage());
+      const char16_t* dialect = gen->pszGetDialectText(&error);
+      ASSERT_NE(dialect, nullptr);
+      const std::string found = Value(c, "SELECT id FROM r WHERE " + N(dialect) +
+                                             (direction == 0 ? order : reverse) + " LIMIT 1");
+      const size_t at = direction == 0 ? i + 1 : i - 1;
+      const std::string expected = at < ids.size() ? ids[at] : "(no row)";
+      EXPECT_EQ(found, expected) << "row " << row.id << " direction " << direction << ": "
+                                 << N(dialect);
+    }
+  }
+  manager->bReleaseConnection(c);
+}
+

@@ -155,6 +155,15 @@ TEST_F(ItemFilters, KeyFiltersReadTheCurrentRecord) {
   EXPECT_EQ(Write(f),
             "`name`>'x' OR `name`='x' AND (`n` IS NOT NULL OR `n` IS NULL AND `id`>12 )");
 
+  // Straight from the file description (names as they are: it has no
+  // connection).
+  CNAKeyFilter g;
+  ASSERT_TRUE(g.bSetKeyOfRecord(fd, fd->pclFindItemByName(u"id")->pclGetColumn(), true, &error));
+  CNAKeyTable* table = g.pclGetTable();
+  EXPECT_EQ(Write(g), "id=12");
+  ASSERT_TRUE(g.bSetKeyOfRecord(fd, fd->pclFindItemByName(u"id")->pclGetColumn(), true, &error));
+  EXPECT_EQ(g.pclGetTable(), table);
+
   // From key bytes: the packed composite key ("x", 7).
   std::string bytes("x\0\0\0\0\0\0\0", 8);
   const int32_t seven = 7;

@@ -5,6 +5,7 @@
 #include "driver/core/error_status.h"
 #include "driver/core/host_interfaces.h"
 #include "driver/sql/column.h"
+#include "driver/sql/item_filter.h"
 #include "driver/sql/key_part.h"
 #include "driver/sql/sql_generator.h"
 
@@ -270,6 +271,32 @@ bool CNAKeyFilter::bBuild(CNAKeyTable* table, const CNAColumn* key, const uint8_
 bool CNAKeyFilter::bSetKeyValue(CNAKeyTable* table, const CNAColumn* key, const uint8_t* value,
                                 size_t size, bool exact, CNAError* error) {
   return bBuild(table, key, value, size, exact ? 0u : kModePrefix, error);
+}
+
+CNAKeyTable* CNAKeyFilter::pclTableFor(CNAFileDescription* description, CNAError* error) {
+  auto* current = dynamic_cast<CNAFileKeyTable*>(m_pTable);
+  if (current != nullptr && current->pclGetDescription() == description) return current;
+  CNAFileKeyTable* table = new (std::nothrow) CNAFileKeyTable(description);
+  if (table == nullptr) {
+    NASetErrorMessage(error, 0, kSite, 1, nullptr, kMessageNoMemory);
+    return nullptr;
+  }
+  AddRefBoth(table);
+  SetTable(table);
+  NARelease(table);
+  return m_pTable;
+}
+
+bool CNAKeyFilter::bSetKeyValue(CNAFileDescription* description, const CNAColumn* key,
+                                const uint8_t* value, size_t size, bool exact, CNAError* error) {
+  CNAKeyTable* table = pclTableFor(description, error);
+  return table != nullptr && bSetKeyValue(table, key, value, size, exact, error);
+}
+
+bool CNAKeyFilter::bSetKeyOfRecord(CNAFileDescription* description, const CNAColumn* key,
+                                   bool exact, CNAError* error) {
+  CNAKeyTable* table = pclTableFor(description, error);
+  return table != nullptr && bSetKeyOfRecord(table, key, exact, error);
 }
 
 bool CNAKeyFilter::bSetKeyOfRecord(CNAKeyTable* table, const CNAColumn* key, bool exact,

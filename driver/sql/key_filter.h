@@ -27,6 +27,7 @@
 
 class CNAColumn;
 class CNAError;
+class CNAFileDescription;
 class CNASQLGenerator;
 class INACopyContext;
 
@@ -105,6 +106,12 @@ class CNAKeyFilter : public CNARefCounted {
                     bool exact, CNAError* error);
   // From the current record: the record mode, equality only when exact.
   bool bSetKeyOfRecord(CNAKeyTable* table, const CNAColumn* key, bool exact, CNAError* error);
+  // The same over a file description's items, names quoted by its
+  // connection (the table is kept for the next call on that description).
+  bool bSetKeyValue(CNAFileDescription* description, const CNAColumn* key, const uint8_t* value,
+                    size_t size, bool exact, CNAError* error);
+  bool bSetKeyOfRecord(CNAFileDescription* description, const CNAColumn* key, bool exact,
+                       CNAError* error);
   // Builds the trees for a mode (see above). Answers false only on a
   // failure to read or to allocate.
   bool bBuild(CNAKeyTable* table, const CNAColumn* key, const uint8_t* value, size_t size,
@@ -135,6 +142,9 @@ class CNAKeyFilter : public CNARefCounted {
   // Replaces one tree slot (reference adopted).
   static void Put(CNAFilter** slot, CNAFilter* adopted);
   void SetTable(CNAKeyTable* table);
+  // The key table over a description: the present one when it reads that
+  // description, else a new one (null when memory runs out).
+  CNAKeyTable* pclTableFor(CNAFileDescription* description, CNAError* error);
   void SetKey(const CNAColumn* key);
   void SetActiveTree(CNAFilter* tree);
   // The parts of a key with their values: decoded from the key value, or

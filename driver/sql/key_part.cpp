@@ -6,6 +6,7 @@
 #include "driver/core/support/codepage_helpers.h"
 #include "driver/sql/column.h"
 #include "driver/sql/filter_rules.h"
+#include "driver/sql/item.h"
 #include "driver/sql/sql_types.h"
 #include "driver/sql/value_converter.h"
 
@@ -32,12 +33,7 @@ constexpr size_t kHighMarkerLimit = 99;
 
 }  // namespace
 
-int nKeyPartSize(const CNAColumn& part) {
-  int size = part.nGetSize();
-  if (part.nGetType() == kNAColVarChar) size -= 1;
-  if (part.nGetType() == kNAColNVarChar) size -= 2;
-  return size < 0 ? 0 : size;
-}
+int nKeyPartSize(const CNAColumn& part) { return CNAItem::nPackedPartSize(part); }
 
 bool bDecodeKeyParts(const CNAColumn& key, const uint8_t* bytes, size_t size, NAKeyParts* out) {
   out->parts.clear();

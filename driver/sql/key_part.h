@@ -14,9 +14,10 @@
 
 class CNAColumn;
 
-// Bytes one part takes in a key value (and in a packed composite key):
-// the column's size, one byte less for a variable 8-bit text (no
-// terminator), two less for a variable UTF-16 text. Never below 0.
+// Bytes one part takes in a key value: the size it takes in a packed
+// composite key (CNAItem::nPackedPartSize): the column's size, one byte
+// less for a variable 8-bit text (no terminator), two less for a variable
+// UTF-16 text. Never below 0.
 int nKeyPartSize(const CNAColumn& part);
 
 struct NAKeyPart {

@@ -52,6 +52,12 @@ class CNAKeyRangeFilter : public CNAKeyFilter {
   // read leaves no condition either. The filter is active afterwards.
   bool bSetRange(CNAKeyTable* table, const CNAColumn* key, const NAKeyBound& low,
                  const NAKeyBound& high, CNAFilter* condition, unsigned flags, CNAError* error);
+  // The same over a file description's items.
+  bool bSetRange(CNAFileDescription* description, const CNAColumn* key, const NAKeyBound& low,
+                 const NAKeyBound& high, CNAFilter* condition, unsigned flags, CNAError* error) {
+    CNAKeyTable* table = pclTableFor(description, error);
+    return table != nullptr && bSetRange(table, key, low, high, condition, flags, error);
+  }
   // Off drops the condition; on makes the filter active again (with the
   // condition the next bSetRange gives).
   void SetActive(bool active);
