@@ -58,13 +58,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const CNAColumn& decoded = count > 1 ? *key.Get() : *single.Get();
   const uint8_t* value = data + 1 + 2 * count;
   const size_t value_size = size - 1 - 2 * static_cast<size_t>(count);
-  NAKeyParts parts;
+  NAKeyValueParts parts;
   if (!bDecodeKeyParts(decoded, value, value_size, &parts)) {
     Check(parts.parts.empty());
     return 0;
   }
   size_t end = 0;
-  for (const NAKeyPart& p : parts.parts) {
+  for (const NAKeyValuePart& p : parts.parts) {
     Check(p.nOffset >= end);
     Check(p.nOffset <= value_size && p.nLength <= value_size - p.nOffset);
     end = p.nOffset + p.nLength;

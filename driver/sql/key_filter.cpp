@@ -149,9 +149,9 @@ bool CNAKeyFilter::bCollectParts(const CNAColumn& key, const uint8_t* bytes, siz
       parts->push_back(std::move(part));
     }
   } else {
-    NAKeyParts decoded;
+    NAKeyValueParts decoded;
     if (!bDecodeKeyParts(key, bytes, size, &decoded)) return true;
-    for (const NAKeyPart& k : decoded.parts) {
+    for (const NAKeyValuePart& k : decoded.parts) {
       NAKeyConditionPart part;
       if (!m_pTable->bDescribe(*k.pColumn, &part.column)) return true;
       bool high_prefix = false;

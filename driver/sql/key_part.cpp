@@ -35,7 +35,7 @@ constexpr size_t kHighMarkerLimit = 99;
 
 int nKeyPartSize(const CNAColumn& part) { return CNAItem::nPackedPartSize(part); }
 
-bool bDecodeKeyParts(const CNAColumn& key, const uint8_t* bytes, size_t size, NAKeyParts* out) {
+bool bDecodeKeyParts(const CNAColumn& key, const uint8_t* bytes, size_t size, NAKeyValueParts* out) {
   out->parts.clear();
   out->bLow = false;
   out->bHigh = false;
@@ -49,7 +49,7 @@ bool bDecodeKeyParts(const CNAColumn& key, const uint8_t* bytes, size_t size, NA
     const size_t part_size = static_cast<size_t>(nKeyPartSize(*column));
     if (part_size == 0) continue;
     const size_t remaining = size - offset;
-    NAKeyPart part;
+    NAKeyValuePart part;
     part.pColumn = column;
     part.nOffset = offset;
     part.nLength = remaining < part_size ? remaining : part_size;
@@ -85,7 +85,7 @@ bool bDecodeKeyParts(const CNAColumn& key, const uint8_t* bytes, size_t size, NA
       if (low || high) {
         out->bLow = low;
         out->bHigh = high;
-        part.bound = low ? NAKeyPart::kLowest : NAKeyPart::kHighest;
+        part.bound = low ? NAKeyValuePart::kLowest : NAKeyValuePart::kHighest;
         part.nLength = 0;
         out->parts.push_back(part);
         break;
@@ -107,7 +107,7 @@ bool bDecodeKeyParts(const CNAColumn& key, const uint8_t* bytes, size_t size, NA
   return true;
 }
 
-bool bReadKeyPartValue(const NAKeyPart& part, const uint8_t* bytes, uint32_t code_page,
+bool bReadKeyPartValue(const NAKeyValuePart& part, const uint8_t* bytes, uint32_t code_page,
                        CAny* out, bool* high_prefix) {
   *high_prefix = false;
   if (part.pColumn == nullptr) return false;
@@ -115,14 +115,14 @@ bool bReadKeyPartValue(const NAKeyPart& part, const uint8_t* bytes, uint32_t cod
   const int type = column.nGetType();
   const int value_class = column.nGetValueClass();
   const bool text = bIsTextColumn(type);
-  if (part.bound == NAKeyPart::kLowest) {
+  if (part.bound == NAKeyValuePart::kLowest) {
     if (text) {
       out->SetDSTRW(u"");
       return true;
     }
     return bSetLowestValue(*out, value_class) || (out->SetNull(true), true);
   }
-  if (part.bound == NAKeyPart::kHighest) {
+  if (part.bound == NAKeyValuePart::kHighest) {
     if (text) {
       out->SetDSTRW(u"");
       *high_prefix = true;

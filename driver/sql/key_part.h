@@ -20,7 +20,7 @@ class CNAColumn;
 // UTF-16 text. Never below 0.
 int nKeyPartSize(const CNAColumn& part);
 
-struct NAKeyPart {
+struct NAKeyValuePart {
   enum Bound { kNone, kLowest, kHighest };
   const CNAColumn* pColumn = nullptr;  // the part's column (the key's own for a plain key)
   size_t nOffset = 0;    // where the part's data begins in the key value
@@ -29,8 +29,8 @@ struct NAKeyPart {
   Bound bound = kNone;    // a partial part standing for its type's lowest or highest value
 };
 
-struct NAKeyParts {
-  std::vector<NAKeyPart> parts;
+struct NAKeyValueParts {
+  std::vector<NAKeyValuePart> parts;
   bool bLow = false;   // the key value ends in a lowest marker
   bool bHigh = false;  // the key value ends in a highest marker
 };
@@ -40,7 +40,7 @@ struct NAKeyParts {
 // partial part, and before a partial part that cannot stand for a prefix
 // of its type. False when the value is malformed (a length prefix beyond
 // its part or beyond the value): no part is then usable.
-bool bDecodeKeyParts(const CNAColumn& key, const uint8_t* bytes, size_t size, NAKeyParts* out);
+bool bDecodeKeyParts(const CNAColumn& key, const uint8_t* bytes, size_t size, NAKeyValueParts* out);
 
 // The value of a decoded part, read from the key value's bytes as the
 // part's column stores them (8-bit texts in `code_page`, widened). A part
@@ -50,7 +50,7 @@ bool bDecodeKeyParts(const CNAColumn& key, const uint8_t* bytes, size_t size, NA
 // sets *high_prefix: it stands for every text beginning with what is left,
 // the highest text standing for every text. False when the value cannot
 // be read.
-bool bReadKeyPartValue(const NAKeyPart& part, const uint8_t* bytes, uint32_t code_page,
+bool bReadKeyPartValue(const NAKeyValuePart& part, const uint8_t* bytes, uint32_t code_page,
                        CAny* out, bool* high_prefix);
 
 #endif  // QG_DRIVER_SQL_KEY_PART_H_

@@ -28,8 +28,8 @@ class KeyParts : public ::testing::Test {
   void TearDown() override {
     for (CNAColumn* c : held_) ReleaseBoth(c);
   }
-  static NAKeyParts Decode(const CNAColumn& key, const std::string& bytes, bool* ok = nullptr) {
-    NAKeyParts parts;
+  static NAKeyValueParts Decode(const CNAColumn& key, const std::string& bytes, bool* ok = nullptr) {
+    NAKeyValueParts parts;
     const bool r = bDecodeKeyParts(key, reinterpret_cast<const uint8_t*>(bytes.data()),
                                    bytes.size(), &parts);
     if (ok != nullptr) *ok = r;
@@ -49,7 +49,7 @@ TEST_F(KeyParts, PartSizesMatchThePackedKey) {
 TEST_F(KeyParts, WholeAndPartialKeys) {
   CNAColumn* key = Key({Part(2, 8), Part(5, 4)});
   const std::string text("abcdefg", 7);
-  NAKeyParts p = Decode(*key, text + std::string("\x01\x00\x00\x00", 4));
+  NAKeyValueParts p = Decode(*key, text + std::string("\x01\x00\x00\x00", 4));
   ASSERT_EQ(p.parts.size(), 2u);
   EXPECT_EQ(p.parts[1].nOffset, 7u);
   EXPECT_EQ(p.parts[1].nLength, 4u);
@@ -61,24 +61,24 @@ TEST_F(KeyParts, WholeAndPartialKeys) {
   ASSERT_EQ(p.parts.size(), 1u);
   EXPECT_TRUE(p.parts[0].bPartial);
   EXPECT_EQ(p.parts[0].nLength, 2u);
-  EXPECT_EQ(p.parts[0].bound, NAKeyPart::kNone);
+  EXPECT_EQ(p.parts[0].bound, NAKeyValuePart::kNone);
   // An integer given in part means nothing: decoding ends before it.
   EXPECT_EQ(Decode(*key, text + "\x01\x02").parts.size(), 1u);
   // Low and high markers.
   p = Decode(*key, text + std::string("\0", 1));
   ASSERT_EQ(p.parts.size(), 2u);
   EXPECT_TRUE(p.bLow);
-  EXPECT_EQ(p.parts[1].bound, NAKeyPart::kLowest);
+  EXPECT_EQ(p.parts[1].bound, NAKeyValuePart::kLowest);
   p = Decode(*key, text + "\xFF\xFF");
   EXPECT_TRUE(p.bHigh);
-  EXPECT_EQ(p.parts[1].bound, NAKeyPart::kHighest);
+  EXPECT_EQ(p.parts[1].bound, NAKeyValuePart::kHighest);
   EXPECT_TRUE(Decode(*key, "").parts.empty());
 }
 
 TEST_F(KeyParts, WideTextHighMarker) {
   CNAColumn* key = Key({Part(29, 10), Part(5, 4)});
   EXPECT_TRUE(Decode(*key, "\xFF\xFF").bHigh);
-  NAKeyParts p = Decode(*key, std::string("a\0b", 3));  // half a character dropped
+  NAKeyValueParts p = Decode(*key, std::string("a\0b", 3));  // half a character dropped
   ASSERT_EQ(p.parts.size(), 1u);
   EXPECT_EQ(p.parts[0].nLength, 2u);
 }
@@ -86,7 +86,7 @@ TEST_F(KeyParts, WideTextHighMarker) {
 TEST_F(KeyParts, LengthPrefixesStayInsideTheirPart) {
   CNAColumn* key = Key({Part(23, 6), Part(5, 4)});
   bool ok = false;
-  NAKeyParts p = Decode(*key, std::string("\x03\x00" "abc\x00" "\x01\x00\x00\x00", 10), &ok);
+  NAKeyValueParts p = Decode(*key, std::string("\x03\x00" "abc\x00" "\x01\x00\x00\x00", 10), &ok);
   ASSERT_TRUE(ok);
   ASSERT_EQ(p.parts.size(), 2u);
   EXPECT_EQ(p.parts[0].nOffset, 2u);
@@ -104,7 +104,7 @@ TEST_F(KeyParts, LengthPrefixesStayInsideTheirPart) {
 
 TEST_F(KeyParts, PlainKeyIsItsOwnPart) {
   CNAColumn* col = Part(5, 4);
-  NAKeyParts p = Decode(*col, std::string("\x01\x00\x00\x00\x09", 5));
+  NAKeyValueParts p = Decode(*col, std::string("\x01\x00\x00\x00\x09", 5));
   ASSERT_EQ(p.parts.size(), 1u);
   EXPECT_EQ(p.parts[0].pColumn, col);
   EXPECT_EQ(p.parts[0].nLength, 4u);
