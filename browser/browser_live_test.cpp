@@ -141,11 +141,14 @@ TEST_F(LiveTest, RedPageFirstPaintsItsSize) {
   ASSERT_EQ(p.bgra.size(), 640u * 480 * 4);
   EXPECT_EQ(std::vector<uint8_t>(p.bgra.begin(), p.bgra.begin() + 4),
             (std::vector<uint8_t>{0, 0, 255, 255}));
-  // A second resize and a zoom change right after the first paint are
-  // accepted by the browser but not always followed by a paint of the new
-  // size in the headless shell; only the resize count is checked here.
+  // At zoom 125 the 400x300 view paints 500x375 device pixels.
   b->SetViewSize(400, 300);
   b->SetZoom(125);
+  ASSERT_NE(cb_.WaitFor("paint 500x375"), "");
+  p = cb_.LastPaint();
+  ASSERT_EQ(p.bgra.size(), 500u * 375 * 4);
+  EXPECT_EQ(std::vector<uint8_t>(p.bgra.end() - 4, p.bgra.end()),
+            (std::vector<uint8_t>{0, 0, 255, 255}));
   const int resizes = b->nResizes();
   b->SetViewSize(400, 300);
   EXPECT_EQ(b->nResizes(), resizes) << "the same size resizes once";

@@ -281,6 +281,7 @@ void CIKQMBrowser::ApplyMetrics() {
     h = view_h_;
     scale = DeviceScale(zoom_);
   }
+  ++metrics_sent_;  // before the send: a capture that saw the old count is stale
   Send("Emulation.setDeviceMetricsOverride",
        {{"width", w}, {"height", h}, {"deviceScaleFactor", scale}, {"mobile", false}});
 }
@@ -643,13 +644,25 @@ void CIKQMBrowser::OnScreencastFrame(const Json& p) {
   std::string png;
   if (zoom != 100.0) {
     // Screencast frames are sized in CSS pixels: take the device pixels.
+    const uint64_t sent = metrics_sent_;
     devtools::CallResult shot = CallSync("Page.captureScreenshot", {{"format", "png"}});
+    if (!CaptureCurrent(sent)) return;
     if (!shot.ok || !Base64Decode(shot.result.value("data", ""), &png)) return;
   } else if (!Base64Decode(p.value("data", ""), &png)) {
     return;
   }
   if (!DecodePng(png, &bitmap)) return;
   DeliverPaint(std::move(bitmap));
+}
+
+bool CIKQMBrowser::CaptureCurrent(uint64_t sent) {
+  // The browser ends a capture by restoring the device metrics it found at
+  // its start, which undoes an override sent meanwhile (though that override
+  // was answered as done): send the current metrics again. The image may be
+  // of the old size, so it is not used.
+  if (metrics_sent_ == sent) return true;
+  if (bHasSession()) ApplyMetrics();
+  return false;
 }
 
 void CIKQMBrowser::DeliverPaint(Bitmap bitmap) {
@@ -669,11 +682,13 @@ void CIKQMBrowser::DeliverPaint(Bitmap bitmap) {
 void CIKQMBrowser::ForcePaint() {
   if (!bHasSession() || ignore_paints_) return;
   std::shared_ptr<CIKQMBrowser> self = shared_from_this();
+  const uint64_t sent = metrics_sent_;
   engine_->Conn().CallAsync("Page.captureScreenshot", {{"format", "png"}}, session_,
-                            [self](const devtools::CallResult& r) {
+                            [self, sent](const devtools::CallResult& r) {
                               std::string png;
                               Bitmap bitmap;
-                              if (r.ok && Base64Decode(r.result.value("data", ""), &png) &&
+                              if (self->CaptureCurrent(sent) && r.ok &&
+                                  Base64Decode(r.result.value("data", ""), &png) &&
                                   DecodePng(png, &bitmap)) {
                                 self->DeliverPaint(std::move(bitmap));
                               }

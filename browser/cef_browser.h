@@ -165,6 +165,9 @@ class CIKQMBrowser : public IKQMBrowserCef,
   void ApplyMetrics();
   void StartWatcher();
   void OnScreencastFrame(const devtools::Json& params);
+  // After a capture sent when metrics_sent_ was `sent`: true when no metrics
+  // were sent since; else sends them again (see the source) and is false.
+  bool CaptureCurrent(uint64_t sent);
   void DeliverPaint(Bitmap bitmap);
   void OnRequestPaused(const devtools::Json& params);
   void OnConsole(const devtools::Json& params);
@@ -192,6 +195,7 @@ class CIKQMBrowser : public IKQMBrowserCef,
   bool fixed_view_ = false;
   std::shared_ptr<CSurveilleMessagePaintCEF> watcher_;
   std::atomic<int> resizes_{0};
+  std::atomic<uint64_t> metrics_sent_{0};  // device-metrics overrides sent
 
   std::mutex callback_mu_;  // callback lock
   ICallbackFromKQMBrowser* callback_ = nullptr;
