@@ -162,7 +162,7 @@ TEST_F(Item, PackedCompositeDecodesIntoItsParts) {
   packed.pclHolder()->vnGetTexte(&data);
   packed.pclHolder()->vnGetTailleSansFin(&size);
   EXPECT_EQ(7 + 8 + 6 + 4, size);
-  NAKeyParts parts;
+  NAKeyValueParts parts;
   ASSERT_TRUE(bDecodeKeyParts(*key, static_cast<const uint8_t*>(data), size_t(size), &parts));
   ASSERT_EQ(4u, parts.parts.size());
   for (int i = 0; i < 4; ++i) {
