@@ -1,0 +1,180 @@
+// A host call forwarded by a dispatcher (one-entry cache hit) against the
+// same call made on the session directly, on one thread; and the forwarded
+// call's throughput on 8 threads, each on its own handle (its own table),
+// against one thread's.
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bench/ratio_reporter.h"
+#include "driver/core/connection.h"
+#include "driver/core/dispatcher.h"
+#include "driver/core/manager.h"
+#include "driver/core/session.h"
+#include "host/core/driver_objects.h"
+#include "host/core/info_locale.h"
+#include "host/core/string_memory.h"
+#include "support/frame/module_services.h"
+
+namespace {
+
+constexpr int kCalls = 200000;
+constexpr int kThreads = 8;
+
+class Connection : public CNAConnection {
+ public:
+  Connection(const char16_t* key, INAConnectionDescription* d, CNAManager* m)
+      : CNAConnection(key, d, m) {}
+  bool bOpen(CNAError*, int32_t) override { return true; }
+  bool bIsOpen() override { return true; }
+  bool bClose(CNAError*) override { return true; }
+  CNAConnection* pclCreate(INACopyContext*, intptr_t, intptr_t) override { return nullptr; }
+};
+
+// A session whose add takes its lock and counts: the work a real
+// operation does around its SQL.
+class Session : public CNASession {
+ public:
+  using CNASession::CNASession;
+  bool bOpenTable(intptr_t out, intptr_t, intptr_t, intptr_t, intptr_t, intptr_t,
+                  CNAError*) override {
+    if (out != 0) *reinterpret_cast<int32_t*>(out) = 1;
+    return true;
+  }
+  bool bAdd(intptr_t, intptr_t, CNAError*) override {
+    CNALock lock(&m_clLock);
+    ++m_nAdds;
+    return true;
+  }
+  long m_nAdds = 0;
+};
+
+class Manager : public CNAManager {
+ public:
+  CNAConnection* pclNewConnection(const char16_t* key, INAConnectionDescription* d) override {
+    return new Connection(key, d, this);
+  }
+  CNARegistryChild* pclNewSession(INAFileDescription* file, CNAConnection* connection,
+                                  CNAError*) override {
+    return new Session(file, connection);
+  }
+};
+
+struct World {
+  World() {
+    qg::Services().piStringMemory = &memory;
+    qg::Services().piInfoLocale = &locale;
+    manager = new Manager();
+    manager->AddRef();
+    description.owned_by_count = false;
+    for (int t = 0; t < kThreads; ++t) {
+      std::u16string table = u"T" + std::u16string(1, static_cast<char16_t>(u'0' + t));
+      handles.push_back(std::make_unique<qghost::FileDescription>(table, 1));
+      CNADispatcher* dispatcher = nullptr;
+      manager->bOpenTable(&description, handles.back().get(), 0, &dispatcher, nullptr);
+      dispatchers.push_back(dispatcher);
+      sessions.push_back(dispatcher != nullptr
+                             ? dispatcher->pclFindSession(handles.back().get())
+                             : nullptr);
+    }
+  }
+  qghost::StringMemory memory;
+  qghost::InfoLocale locale;
+  Manager* manager = nullptr;
+  qghost::ConnectionDescription description;
+  std::vector<std::unique_ptr<qghost::FileDescription>> handles;
+  std::vector<CNADispatcher*> dispatchers;
+  std::vector<CNASession*> sessions;  // one reference each, kept for the run
+};
+
+World& TheWorld() {
+  static World* world = new World();
+  return *world;
+}
+
+void Forward(int t, int calls) {
+  World& w = TheWorld();
+  CNADispatcher* d = w.dispatchers[t];
+  INAFileDescription* h = w.handles[t].get();
+  for (int i = 0; i < calls; ++i) {
+    INAError* slot = nullptr;
+    benchmark::DoNotOptimize(d->bAdd(h, 0, 0, &slot));
+  }
+}
+
+void Direct(int t, int calls) {
+  CNASession* s = TheWorld().sessions[t];
+  for (int i = 0; i < calls; ++i) {
+    CNAError e;
+    benchmark::DoNotOptimize(s->bAdd(0, 0, &e));
+  }
+}
+
+void BM_Direct(benchmark::State& state) {
+  if (TheWorld().sessions[0] == nullptr) state.SkipWithError("no session");
+  for (auto _ : state) Direct(0, kCalls);
+}
+BENCHMARK(BM_Direct)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_Forwarded(benchmark::State& state) {
+  if (TheWorld().dispatchers[0] == nullptr) state.SkipWithError("no dispatcher");
+  for (auto _ : state) Forward(0, kCalls);
+}
+BENCHMARK(BM_Forwarded)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// 8 threads, kCalls each: the wall time of the whole batch.
+void BM_Forwarded8Threads(benchmark::State& state) {
+  for (int t = 0; t < kThreads; ++t) {
+    if (TheWorld().dispatchers[t] == nullptr) state.SkipWithError("no dispatcher");
+  }
+  for (auto _ : state) {
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) threads.emplace_back(Forward, t, kCalls);
+    for (auto& thread : threads) thread.join();
+  }
+}
+BENCHMARK(BM_Forwarded8Threads)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The same batch calling the sessions directly: what the machine allows.
+void BM_Direct8Threads(benchmark::State& state) {
+  for (int t = 0; t < kThreads; ++t) {
+    if (TheWorld().sessions[t] == nullptr) state.SkipWithError("no session");
+  }
+  for (auto _ : state) {
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) threads.emplace_back(Direct, t, kCalls);
+    for (auto& thread : threads) thread.join();
+  }
+}
+BENCHMARK(BM_Direct8Threads)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void PrintRatios(const qg::RatioReporter& r) {
+  std::printf("\nratio (same run)\n");
+  double ratio = 0;
+  if (r.Ratio("BM_Forwarded/real_time", "BM_Direct/real_time", &ratio)) {
+    std::printf("  forwarded call (cache hit) / direct session call   %5.2f (goal <= 1.2)\n",
+                ratio);
+  }
+  double one = r.Time("BM_Forwarded/real_time");
+  double eight = r.Time("BM_Forwarded8Threads/real_time");
+  if (one > 0 && eight > 0) {
+    std::printf("  8 threads' throughput / one thread's (own handles) %5.2f (goal >= 4)\n",
+                kThreads * one / eight);
+  }
+  double direct_one = r.Time("BM_Direct/real_time");
+  double direct_eight = r.Time("BM_Direct8Threads/real_time");
+  if (direct_one > 0 && direct_eight > 0) {
+    std::printf("  the same for direct session calls (machine's share) %5.2f\n",
+                kThreads * direct_one / direct_eight);
+  }
+  std::printf("  (%u hardware threads)\n", std::thread::hardware_concurrency());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) { return qg::RunBenchmarks(argc, argv, PrintRatios); }
