@@ -88,6 +88,7 @@ bool CNAStatementMariaDB::bGuard(CNAError* error, uint32_t minor, F&& call) {
 
 void CNAStatementMariaDB::ResetResultFields() {
   m_pResult = nullptr;
+  m_apRowOffsets.clear();
   m_pRow = nullptr;
   m_pLengths = nullptr;
   m_nRowCount = 0;
@@ -168,6 +169,7 @@ bool CNAStatementMariaDB::bExecuteBytes(const char* text, size_t length, intptr_
 bool CNAStatementMariaDB::bStoreResult(MYSQL* handle, CNAError* error) {
   bool result = true;
   bool multi = m_pLink->bLinkMultiResults();
+  m_apRowOffsets.clear();
   for (int walk = 0; walk < kMaxResultSets; ++walk) {
     m_pResult = nullptr;
     bGuard(error, kSiteStore, [&] { m_pResult = gMariaDB.mysql_store_result(handle); }) ||
@@ -242,6 +244,7 @@ bool CNAStatementMariaDB::bStoreResult(MYSQL* handle, CNAError* error) {
 
 bool CNAStatementMariaDB::bUseResult(MYSQL* handle, CNAError* error) {
   bool result = true;
+  m_apRowOffsets.clear();
   m_pResult = nullptr;
   if (!bGuard(error, kSiteUse, [&] { m_pResult = gMariaDB.mysql_use_result(handle); })) {
     result = false;
@@ -397,6 +400,7 @@ MYSQL_ROW CNAStatementMariaDB::pFetchRawRow(intptr_t, CNAError* error) {
 bool CNAStatementMariaDB::bFetchRow(CNAError* error) {
   bool result = true;
   LinkLock lock(m_pLink);
+  MYSQL_ROWS* at = !m_bUnbuffered && m_pResult != nullptr ? m_pResult->data_cursor : nullptr;
   m_pRow = pFetchRawRow(0, error);
   if (m_pRow == nullptr) {
     m_pLengths = nullptr;
@@ -413,6 +417,11 @@ bool CNAStatementMariaDB::bFetchRow(CNAError* error) {
     return result;
   }
   ++m_nCurrentRow;
+  if (at != nullptr && m_nCurrentRow >= 0) {
+    size_t row = static_cast<size_t>(m_nCurrentRow);
+    if (m_apRowOffsets.size() <= row) m_apRowOffsets.resize(row + 1, nullptr);
+    m_apRowOffsets[row] = at;
+  }
   MYSQL_RES* held = m_pResult;
   if (!bGuard(error, kSiteLengths, [&] { m_pLengths = gMariaDB.mysql_fetch_lengths(held); })) {
     m_pLengths = nullptr;
@@ -435,9 +444,15 @@ bool CNAStatementMariaDB::bSeekRow(int32_t n, CNAError* error) {
   }
   m_nCurrentRow = static_cast<int64_t>(n) - 1;
   MYSQL_RES* held = m_pResult;
-  bool ok = bGuard(error, kSiteSeek, [&] {
-    gMariaDB.mysql_data_seek(held, static_cast<my_ulonglong>(m_nCurrentRow + 1));
-  });
+  bool ok = true;
+  if (static_cast<size_t>(n) < m_apRowOffsets.size() && m_apRowOffsets[n] != nullptr) {
+    // A row fetched before: its place in the row list, as a row seek sets.
+    held->data_cursor = m_apRowOffsets[n];
+  } else {
+    ok = bGuard(error, kSiteSeek, [&] {
+      gMariaDB.mysql_data_seek(held, static_cast<my_ulonglong>(m_nCurrentRow + 1));
+    });
+  }
   m_pRow = nullptr;
   m_pLengths = nullptr;
   return ok;

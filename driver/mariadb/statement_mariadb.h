@@ -15,6 +15,7 @@
 #include <mariadb/mysql.h>
 
 #include <cstdint>
+#include <vector>
 
 #include "driver/sql/statement.h"
 
@@ -78,6 +79,10 @@ class CNAStatementMariaDB : public CNAStatement {
   bool m_bUnbuffered = false;
   unsigned long* m_pLengths = nullptr;
   int m_nStoreMode = 1;
+  // Of a stored result: where each row fetched so far sits in the client's
+  // row list, so that a move back goes straight to it instead of walking
+  // the list from its start.
+  std::vector<MYSQL_ROWS*> m_apRowOffsets;
 };
 
 #endif  // QG_DRIVER_MARIADB_STATEMENT_MARIADB_H_
