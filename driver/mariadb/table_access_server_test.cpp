@@ -14,10 +14,14 @@
 #include "driver/mariadb/manager_mariadb.h"
 #include "driver/mariadb/session_mariadb.h"
 #include "driver/mariadb/testing/mariadb_server.h"
+#include "driver/sql/filter.h"
+#include "driver/sql/filter_rules.h"
+#include "driver/sql/query.h"
 #include "driver/sql/sql_generator.h"
 #include "driver/sql/statement.h"
 #include "host/core/calc_entries.h"
 #include "host/core/driver_objects.h"
+#include "host/core/parsed_query.h"
 #include "support/any.h"
 #include "support/frame/module_services.h"
 #include "support/string_host_fixture.h"
@@ -228,6 +232,111 @@ TEST_F(TableAccessOnServer, EmptyTableCountsAndPerMilleAreZero) {
   int64_t rows = -1;
   ASSERT_TRUE(access->bCountRecords(&rows, &error)) << N(error.pszGetMessage());
   EXPECT_EQ(0, rows);
+}
+
+// A session reading a stored query (query mode), with its table access
+// object; the statement run is the query form.
+struct QuerySession {
+  QuerySession(CNAManagerMariaDB* manager, CNAConnectionMariaDB* c, const std::u16string& text,
+               uint32_t flags) {
+    qghost::ParseSchema schema;
+    schema.AddTable(u"t", {{u"id", qg::kKeyPrimary, 8}, {u"a", 0, 8}, {u"b", 0, 16}});
+    std::string error;
+    qg::IParsedQuery* parsed = qghost::ParseQuery(text, &schema, &error);
+    EXPECT_NE(nullptr, parsed) << error;
+    query = NAAddRef(new CNAQuery(parsed, true));
+    if (parsed != nullptr) parsed->Release();
+    session = NAAddRef(static_cast<CNASession*>(manager->pclNewSession(&file, c, nullptr)));
+    session->m_nQueryMode = 1;
+    session->m_nFlags = flags;
+    session->SetQuery(query);
+    access = NAAddRef(manager->pclNewTableAccess(session, c));
+    access->SetTableName(u"t");
+  }
+  ~QuerySession() {
+    ReleaseBoth(access);
+    ReleaseBoth(session);
+    ReleaseBoth(query);
+  }
+  // Rows of the statement run, tab-joined.
+  std::vector<std::string> Rows(CNAError* error, int64_t fetch_limit = -1) {
+    std::vector<std::string> rows;
+    if (!access->bRunByStatementKind(1, nullptr, error)) return rows;
+    access->pclGetGenerator()->SetRowLimit(fetch_limit);
+    if (!access->bOpen(error)) return rows;
+    bool found = false;
+    for (access->bReadPosition(kNAReadFirst, false, 1, &found, error); found;
+         access->bReadPosition(kNAReadNext, false, 1, &found, error)) {
+      CAny text;
+      access->pclGetResult()->bGetRowText(text, 0, error);
+      const char16_t* p = nullptr;
+      text.nGetPCXSTR(&p);
+      rows.push_back(N(p));
+    }
+    return rows;
+  }
+  qghost::FileDescription file{u"Q", 1};
+  CNAQuery* query = nullptr;
+  CNASession* session = nullptr;
+  CNATableAccess* access = nullptr;
+};
+
+CNAFilter* EqualFilter(const char16_t* column, int value) {
+  NAFilterColumn c;
+  c.strSql = std::u16string(u"`") + column + u"`";
+  c.nColumnType = 5;
+  c.nVeliscType = qg::kAnyI4;
+  CAny v;
+  v.SetI4(value);
+  return CNAFilter::pclNewLeaf(kNAFilterEqual, c, v, 0);
+}
+
+TEST_F(TableAccessOnServer, StoredQueriesAreWrappedAliasedAndKeepTheirOwnLimit) {
+  Run("CREATE TABLE t (id INT PRIMARY KEY, a INT NULL, b VARCHAR(8) NULL)");
+  Run("INSERT INTO t VALUES (1,1,'x'),(2,2,'y'),(3,2,'z'),(4,3,NULL),(5,2,'w'),(6,NULL,'v')");
+
+  // Counting a stored query wraps it as a derived table, which MariaDB
+  // accepts only with an alias.
+  {
+    QuerySession q(manager, c, u"SELECT id, a FROM t WHERE a >= 2", 0);
+    int64_t count = -1;
+    CNAError error;
+    ASSERT_TRUE(q.access->bCountRecords(&count, &error)) << N(error.pszGetMessage());
+    EXPECT_EQ(4, count);
+  }
+  // Raw SQL with a filter: the filter applies outside the query.
+  {
+    QuerySession q(manager, c, u"SELECT id, a FROM t ORDER BY id", kNASessionRawSQL);
+    CNARefPtr<CNAFilter> filter(EqualFilter(u"a", 2));
+    q.access->SetFilter(filter.Get());
+    CNAError error;
+    EXPECT_EQ((std::vector<std::string>{"2\t2", "3\t2", "5\t2"}), q.Rows(&error))
+        << N(error.pszGetMessage());
+    EXPECT_NE(std::u16string::npos,
+              std::u16string(q.access->pclGetGenerator()->pszGetStatementText())
+                  .find(u") QG_SUBQUERY WHERE "));
+  }
+  // A query ending in its own LIMIT gets no second one from the fetch size,
+  // and its result counts as complete.
+  {
+    QuerySession q(manager, c, u"SELECT id, a FROM t ORDER BY id LIMIT 2", kNASessionRawSQL);
+    CNAError error;
+    EXPECT_EQ((std::vector<std::string>{"1\t1", "2\t2"}), q.Rows(&error, 100))
+        << N(error.pszGetMessage());
+    EXPECT_EQ(-1, q.access->nGetLimitMarker());
+  }
+  // Outside raw SQL the table access object's ORDER BY goes before the
+  // query's LIMIT, and the filter joins the query's WHERE.
+  {
+    QuerySession q(manager, c, u"SELECT id, a FROM t WHERE a IS NOT NULL LIMIT 3", 0);
+    q.access->SetOrderKey(u"K", {{u"id", true}});
+    CNARefPtr<CNAFilter> filter(EqualFilter(u"a", 2));
+    q.access->SetFilter(filter.Get());
+    CNAError error;
+    EXPECT_EQ((std::vector<std::string>{"5\t2", "3\t2", "2\t2"}), q.Rows(&error, 50))
+        << N(error.pszGetMessage()) << " "
+        << N(q.access->pclGetGenerator()->pszGetStatementText());
+  }
 }
 
 TEST(TableAccessPerMille, RoundsUpAndStaysIn64Bits) {

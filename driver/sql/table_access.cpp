@@ -10,7 +10,9 @@
 #include "driver/core/session.h"
 #include "driver/sql/filter.h"
 #include "driver/sql/record_cache.h"
+#include "driver/sql/query.h"
 #include "driver/sql/sql_generator.h"
+#include "driver/sql/sql_scanner.h"
 #include "driver/sql/statement.h"
 
 namespace {
@@ -97,6 +99,7 @@ void CNATableAccess::SetOrderKey(const char16_t* name, const std::vector<NAKeyPa
 
 void CNATableAccess::Close() {
   CloseCursor();
+  m_bOwnLimit = false;
   m_bLastMoveInRange = false;
   Drop(m_pGenerator);
 }
@@ -147,6 +150,11 @@ bool CNATableAccess::bExecute(intptr_t, intptr_t, int64_t* rows, CNAError* error
     if (error != nullptr) error->SetErrorMessage(0, kAccessSite, 5, nullptr, 2);
     return false;
   }
+  if (m_bOwnLimit) {
+    // The query's own LIMIT stands alone (see DropSecondLimit).
+    m_pGenerator->SetRowLimit(-1);
+    m_pGenerator->SetRowOffset(-1);
+  }
   const char16_t* text = m_pGenerator->pszGetDialectText(error);
   if (text == nullptr) return false;
   int64_t limit = m_pGenerator->nGetRowLimit();
@@ -179,7 +187,7 @@ bool CNATableAccess::bExecute(intptr_t, intptr_t, int64_t* rows, CNAError* error
     }
   }
   int64_t count = m_pResult != nullptr ? m_pResult->nGetRowCount() : -1;
-  m_nLimitMarker = limit > 0 && count == limit ? limit : -1;
+  m_nLimitMarker = limit > 0 && count == limit && !m_bOwnLimit ? limit : -1;
   m_bBeginsAtStart = m_pGenerator->nGetRowOffset() <= 0;
   return ok;
 }
@@ -237,6 +245,88 @@ bool CNATableAccess::bEnsureGenerator() {
   return true;
 }
 
+bool CNATableAccess::bWriteFilterInto(CNASQLGenerator* out, CNAError* error) {
+  bool folded = false;
+  return m_pFilter->bWrite(*out, 0, NAFilterWriteOptions{}, &folded, error);
+}
+
+CNAQuery* CNATableAccess::pclGetStoredQuery() const {
+  if (m_pSession == nullptr || m_pSession->m_nQueryMode == 0) return nullptr;
+  return m_pSession->pclGetQuery();
+}
+
+bool CNATableAccess::bAppendWrappedTail(CNAError* error) {
+  CNASQLGenerator* g = m_pGenerator;
+  bool ok = g->bAppend(u")");
+  // A derived table needs an alias on MariaDB as on the kinds that always
+  // had one.
+  int kind = m_pConnection != nullptr ? m_pConnection->m_nDbmsKind : 0;
+  if (ok && (kind == 2 || kind == 4 || kind == 5 || kind == 7)) ok = g->bAppend(u" QG_SUBQUERY");
+  if (ok && m_pFilter != nullptr && m_bFilterActive) {
+    CNASQLGenerator* condition = new (std::nothrow) CNASQLGenerator(m_pConnection);
+    if (condition == nullptr) return false;
+    CNARefPtr<CNASQLGenerator> hold(NAAddRef(condition));
+    ok = bWriteFilterInto(condition, error) && g->bAppend(u" WHERE ") &&
+         g->bAppendGenerator(*condition, 0);
+  }
+  return ok;
+}
+
+bool CNATableAccess::bAppendQueryForm(CNAQuery* query, bool order_wanted, bool wrap,
+                                      CNAError* error) {
+  CNASQLGenerator* g = m_pGenerator;
+  if (g->nGetStatementKind() == 0) g->SetStatementKind(CNASQLGenerator::kStatementSelect);
+  const uint32_t session_flags = m_pSession != nullptr ? m_pSession->m_nFlags : 0;
+  const bool raw = (session_flags & kNASessionRawSQL) != 0;
+  const int options = static_cast<int>(session_flags);
+  const bool filtered = m_pFilter != nullptr && m_bFilterActive;
+  bool ok = true;
+  if (wrap) {
+    ok = g->bAppend(u" (") && g->bGenerate(query, nullptr, query->bIsSelect(), options, error) &&
+         bAppendWrappedTail(error);
+  } else if (!raw) {
+    CNARefPtr<CNASQLGenerator> condition;
+    if (filtered) {
+      condition.Attach(NAAddRef(new (std::nothrow) CNASQLGenerator(m_pConnection)));
+      ok = condition && bWriteFilterInto(condition.Get(), error);
+    }
+    ok = ok && g->bGenerate(query, condition.Get(), false, options, error);
+    if (ok && order_wanted) ok = bAppendOrderBy(m_bDescending, error);
+    ok = ok && g->bAppendQueryTail();
+  } else if (filtered) {
+    if (g->nGetStatementKind() != CNASQLGenerator::kStatementSelect) {
+      if (error != nullptr) {
+        error->SetErrorMessage(0, kAccessSite, 6, nullptr, 41, m_strTable.pszGet());
+      }
+      return false;
+    }
+    ok = g->bAppend((m_nReadOptions & 0x800) != 0 ? u"SELECT DISTINCT * FROM (" : u"SELECT * FROM (") &&
+         g->bGenerate(query, nullptr, query->bIsSelect(), options, error) &&
+         bAppendWrappedTail(error);
+  } else {
+    ok = g->bGenerate(query, nullptr, order_wanted, options, error) && g->bAppendQueryTail();
+  }
+  if (ok) DropSecondLimit();
+  return ok;
+}
+
+void CNATableAccess::DropSecondLimit() {
+  // A query that ends in a LIMIT of its own keeps it alone: no per-fetch
+  // LIMIT is added at execution, and its result is complete as it comes.
+  CNASQLGenerator* g = m_pGenerator;
+  const char16_t* text = g->pszGetStatementText();
+  if (text == nullptr) return;
+  const char16_t* open = u"`";
+  const char16_t* close = u"`";
+  if (m_pConnection != nullptr && !m_pConnection->m_strOpenQuote.bEstVide()) {
+    open = m_pConnection->m_strOpenQuote.pszGet();
+    close = m_pConnection->m_strCloseQuote.pszGet();
+  }
+  CNASQLScanner scanner(open, close);
+  scanner.Scan(text);
+  if (scanner.nFindKeyword(u"LIMIT") >= 0) m_bOwnLimit = true;
+}
+
 bool CNATableAccess::bBuildSelect(CNAError* error) {
   if (!bEnsureGenerator()) {
     if (error != nullptr) error->SetOutOfMemory(kAccessSite, 12);
@@ -244,6 +334,13 @@ bool CNATableAccess::bBuildSelect(CNAError* error) {
   }
   CNASQLGenerator* g = m_pGenerator;
   g->SetStatementKind(CNASQLGenerator::kStatementSelect);
+  m_bOwnLimit = false;
+  CNAQuery* query = pclGetStoredQuery();
+  if (query != nullptr) {
+    bool ok = bAppendQueryForm(query, true, false, error);
+    if (ok) m_strResultKey = m_strNextKey;
+    return ok;
+  }
   bool ok = g->bAppend(u"SELECT ");
   if (ok && (m_nReadOptions & 0x800) != 0) ok = g->bAppend(u"DISTINCT ");
   if (m_astrColumns.empty()) {
@@ -257,10 +354,8 @@ bool CNATableAccess::bBuildSelect(CNAError* error) {
   ok = ok && m_pConnection != nullptr &&
        m_pConnection->bQuoteQualifiedName(error, m_strTable.pszGet(), &quoted);
   ok = ok && g->bAppend(u" FROM ") && g->bAppend(quoted.pszGet());
-  bool folded = false;
   if (ok && m_pFilter != nullptr && m_bFilterActive) {
-    ok = g->bAppend(u" WHERE ") &&
-         m_pFilter->bWrite(*g, 0, NAFilterWriteOptions{}, &folded, error);
+    ok = g->bAppend(u" WHERE ") && bWriteFilterInto(g, error);
   }
   ok = ok && bAppendOrderBy(m_bDescending, error);
   if (ok) m_strResultKey = m_strNextKey;
@@ -279,6 +374,26 @@ void CNATableAccess::OrderItemText(const NAKeyPart& part, int, CTString* out) {
 bool CNATableAccess::bAppendOrderBy(bool descending, CNAError*) {
   if (m_astKeyParts.empty() || (m_nReadOptions & 0x20000) != 0) return true;
   int limit = m_pConnection != nullptr ? m_pConnection->nGetMaxOrderItems() : 0x7FFFFFFF;
+  // Over a stored query, a LIMIT already written (found as a keyword, never
+  // inside a literal or a quoted name) moves after the ORDER BY.
+  std::u16string kept;
+  if (pclGetStoredQuery() != nullptr) {
+    const char16_t* text = m_pGenerator->pszGetStatementText();
+    if (text != nullptr) {
+      CNASQLScanner scanner(m_pConnection != nullptr && !m_pConnection->m_strOpenQuote.bEstVide()
+                                ? m_pConnection->m_strOpenQuote.pszGet()
+                                : u"`",
+                            m_pConnection != nullptr && !m_pConnection->m_strCloseQuote.bEstVide()
+                                ? m_pConnection->m_strCloseQuote.pszGet()
+                                : u"`");
+      scanner.Scan(text);
+      ptrdiff_t at = scanner.nFindKeyword(u"LIMIT");
+      if (at >= 0) {
+        kept.assign(text + at);
+        m_pGenerator->TruncateTo(static_cast<size_t>(at));
+      }
+    }
+  }
   bool ok = m_pGenerator->bAppend(u"\r\nORDER BY ");
   int index = 0;
   for (const NAKeyPart& part : m_astKeyParts) {
@@ -291,6 +406,7 @@ bool CNATableAccess::bAppendOrderBy(bool descending, CNAError*) {
     if (part.bDescending != descending) ok = ok && m_pGenerator->bAppend(u" DESC");
     ++index;
   }
+  if (ok && kept.size() > 1) ok = m_pGenerator->bAppend(u" ") && m_pGenerator->bAppend(kept);
   return ok;
 }
 
@@ -313,6 +429,12 @@ bool CNATableAccess::bBuildCountSelect(CNAError* error) {
   }
   CNASQLGenerator* g = m_pGenerator;
   g->SetStatementKind(CNASQLGenerator::kStatementSelect);
+  m_bOwnLimit = false;
+  CNAQuery* query = pclGetStoredQuery();
+  if (query != nullptr) {
+    return g->bAppend(u"SELECT ") && g->bAppendCount() && g->bAppend(u" FROM") &&
+           bAppendQueryForm(query, false, true, error);
+  }
   CTString quoted;
   bool ok = g->bAppend(u"SELECT ") && g->bAppendCount() && m_pConnection != nullptr &&
             m_pConnection->bQuoteQualifiedName(error, m_strTable.pszGet(), &quoted) &&

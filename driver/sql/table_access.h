@@ -218,6 +218,16 @@ class CNATableAccess : public CNARefCounted {
  protected:
   // Writes " ORDER BY ..." for the current key and direction.
   bool bAppendOrderBy(bool descending, CNAError* error);
+  // The stored query the session reads (query mode), else null.
+  CNAQuery* pclGetStoredQuery() const;
+  // The statement over a stored query: regenerated with the filter merged
+  // into its WHERE, or, wrapped (counts, raw SQL with a filter), as a
+  // derived table with the filter outside.
+  bool bAppendQueryForm(CNAQuery* query, bool order_wanted, bool wrap, CNAError* error);
+  bool bAppendWrappedTail(CNAError* error);
+  bool bWriteFilterInto(CNASQLGenerator* out, CNAError* error);
+  // A query ending in its own LIMIT gets no per-fetch LIMIT.
+  void DropSecondLimit();
   // Loads the current row of the result as the current record.
   void LoadRow(int32_t direction);
   bool bEnsureGenerator();
@@ -247,6 +257,7 @@ class CNATableAccess : public CNARefCounted {
   int64_t m_nLockedRecord = -1;
   int32_t m_nLockMode = 0;
   int64_t m_nLimitMarker = -1;
+  bool m_bOwnLimit = false;  // the statement carries the query's own LIMIT
   bool m_bBeginsAtStart = true;
   bool m_bFetching = false;
   bool m_bLastMoveInRange = false;
