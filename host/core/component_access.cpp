@@ -266,8 +266,20 @@ qg::IHostComponent* ComponentAccess::piGetComponent(int32_t flags, const void* o
       return VMExterneComponent();
     case qgnet::kComponentImage:
       return NewImageComponent();
-    default:
-      return nullptr;
+    default: {
+      std::lock_guard<std::mutex> lock(mu_);
+      auto it = extra_.find(kind);
+      return it != extra_.end() ? it->second : nullptr;
+    }
+  }
+}
+
+void ComponentAccess::SetExtraComponent(int32_t kind, qg::IHostComponent* component) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (component == nullptr) {
+    extra_.erase(kind);
+  } else {
+    extra_[kind] = component;
   }
 }
 

@@ -122,6 +122,9 @@ class ComponentAccess : public qg::IComponentAccess {
   virtual std::vector<std::u16string> EngineLog() const;
   virtual void SetHostModule(int32_t number, void* module) { modules_[number] = module; }
 
+  // A further component answered for a kind (not held); null removes it.
+  void SetExtraComponent(int32_t kind, qg::IHostComponent* component);
+
   MainVM& MainVm() { return main_vm_; }
   MainPnt& MainWindow() { return main_pnt_; }
   ObjGate& Gate() { return gate_; }
@@ -145,6 +148,7 @@ class ComponentAccess : public qg::IComponentAccess {
   int32_t next_open_code_ = 0;
   std::vector<std::u16string> engine_log_;
   std::map<int32_t, void*> modules_;
+  std::map<int32_t, qg::IHostComponent*> extra_;
   std::atomic<int> live_descriptions_{0};
   MainVM main_vm_;
   MainPnt main_pnt_;

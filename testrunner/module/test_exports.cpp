@@ -7,6 +7,7 @@
 #include "support/frame/module_frame.h"
 #include "testrunner/module/component_record.h"
 #include "testrunner/module/test_execution_dll.h"
+#include "testrunner/recorder/recorder_impl.h"
 #include "testrunner/runner/library.h"
 #include "testrunner/runner/test_factory.h"
 
@@ -80,5 +81,8 @@ QG_EXPORT intptr_t InfoComposante(int32_t kind, int32_t index) {
   return qg::InfoComposante(DescriptionComposante(), kind, index);
 }
 
-// Filled by the recorder: the mouse hook procedure.
-QG_EXPORT intptr_t MouseHook(int32_t, uintptr_t, intptr_t) { return 0; }
+// The recorder's mouse hook procedure: (hook code, mouse message, the
+// address of a mouse record).
+QG_EXPORT intptr_t MouseHook(int32_t code, uintptr_t message, intptr_t record) {
+  return ProcSouris(code, message, record);
+}
