@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "testrunner/recorder/direct_source.h"
+#include "testrunner/recorder/x11_source.h"
 
 namespace {
 
@@ -23,5 +24,6 @@ std::unique_ptr<ISourceEntree> NouvelleSourceEntree() {
     factory = g_fabrique;
   }
   if (factory) return factory();
+  if (std::unique_ptr<ISourceEntree> x11 = NouvelleSourceX11()) return x11;
   return NouvelleSourceDirecte();
 }

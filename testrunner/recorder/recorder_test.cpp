@@ -53,6 +53,7 @@ class RecorderTest : public ::testing::Test {
         static_cast<qg::IComponentAccess*>(&access_));
     access_.SetExtraComponent(qg::kComponentRecording, &service_);
     RAZVerifieObjGate();
+    SetFabriqueSourceEntree(&NouvelleSourceDirecte);
     EtatSourceDirecte& d = EtatDirect();
     d.Vide();
     auto& fen = service_.Add(1, 7, u"FEN_Saisie");
@@ -75,6 +76,7 @@ class RecorderTest : public ::testing::Test {
     LibereEnregistrementTest();
     access_.SetExtraComponent(qg::kComponentRecording, nullptr);
     qg::Services().nRuntimeObject = saved_;
+    SetFabriqueSourceEntree(nullptr);
     EtatDirect().Vide();
   }
   // Starts an in-memory recording.

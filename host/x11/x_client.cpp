@@ -1,0 +1,170 @@
+#include "host/x11/x_client.h"
+
+#include <xcb/xcb.h>
+#include <xcb/xtest.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace qghost {
+
+namespace {
+
+xcb_atom_t Atom(xcb_connection_t* c, const char* name) {
+  xcb_intern_atom_reply_t* r = xcb_intern_atom_reply(
+      c, xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
+  const xcb_atom_t atom = r != nullptr ? r->atom : 0;
+  std::free(r);
+  return atom;
+}
+
+}  // namespace
+
+XClient::~XClient() { Close(); }
+
+bool XClient::Open() {
+  Close();
+  int screen = 0;
+  c_ = xcb_connect(nullptr, &screen);
+  if (xcb_connection_has_error(c_)) {
+    Close();
+    return false;
+  }
+  xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c_));
+  for (int i = 0; i < screen && it.rem > 0; ++i) xcb_screen_next(&it);
+  if (it.rem == 0) {
+    Close();
+    return false;
+  }
+  root_ = it.data->root;
+  const xcb_query_extension_reply_t* xtest = xcb_get_extension_data(c_, &xcb_test_id);
+  if (xtest == nullptr || !xtest->present) {
+    Close();
+    return false;
+  }
+  return true;
+}
+
+void XClient::Close() {
+  if (c_ != nullptr) xcb_disconnect(c_);
+  c_ = nullptr;
+}
+
+void XClient::Sync() {
+  if (c_ == nullptr) return;
+  std::free(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr));
+}
+
+uint32_t XClient::CreateWindow(int x, int y, int width, int height, uint32_t element,
+                               int32_t kind, uint32_t parent, uint32_t owner) {
+  if (c_ == nullptr) return 0;
+  const xcb_window_t w = xcb_generate_id(c_);
+  const uint32_t values[] = {1, XCB_EVENT_MASK_KEY_PRESS | XCB_EVENT_MASK_BUTTON_PRESS};
+  xcb_generic_error_t* error = xcb_request_check(
+      c_, xcb_create_window_checked(c_, XCB_COPY_FROM_PARENT, w, parent != 0 ? parent : root_,
+                                    static_cast<int16_t>(x), static_cast<int16_t>(y),
+                                    static_cast<uint16_t>(width), static_cast<uint16_t>(height),
+                                    0, XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT,
+                                    XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK, values));
+  if (error != nullptr) {
+    std::free(error);
+    return 0;
+  }
+  if (element != 0) {
+    const uint32_t k = static_cast<uint32_t>(kind);
+    xcb_change_property(c_, XCB_PROP_MODE_REPLACE, w, Atom(c_, "_QG_ELEMENT"), XCB_ATOM_CARDINAL,
+                        32, 1, &element);
+    xcb_change_property(c_, XCB_PROP_MODE_REPLACE, w, Atom(c_, "_QG_ELEMENT_KIND"),
+                        XCB_ATOM_CARDINAL, 32, 1, &k);
+  }
+  if (owner != 0) {
+    xcb_change_property(c_, XCB_PROP_MODE_REPLACE, w, XCB_ATOM_WM_TRANSIENT_FOR,
+                        XCB_ATOM_WINDOW, 32, 1, &owner);
+  }
+  xcb_map_window(c_, w);
+  Sync();
+  return w;
+}
+
+void XClient::DestroyWindow(uint32_t window) {
+  if (c_ == nullptr) return;
+  xcb_destroy_window(c_, window);
+  Sync();
+}
+
+void XClient::Focus(uint32_t window) {
+  if (c_ == nullptr) return;
+  xcb_set_input_focus(c_, XCB_INPUT_FOCUS_POINTER_ROOT, window, XCB_CURRENT_TIME);
+  Sync();
+}
+
+uint8_t XClient::Keycode(uint32_t keysym) {
+  if (c_ == nullptr) return 0;
+  const xcb_setup_t* setup = xcb_get_setup(c_);
+  const uint8_t first = setup->min_keycode, last = setup->max_keycode;
+  xcb_get_keyboard_mapping_reply_t* r = xcb_get_keyboard_mapping_reply(
+      c_, xcb_get_keyboard_mapping(c_, first, static_cast<uint8_t>(last - first + 1)), nullptr);
+  if (r == nullptr) return 0;
+  const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(r);
+  const int per = r->keysyms_per_keycode;
+  uint8_t found = 0;
+  for (int k = 0; per > 0 && k <= last - first && found == 0; ++k) {
+    if (syms[k * per] == keysym) found = static_cast<uint8_t>(first + k);
+  }
+  std::free(r);
+  return found;
+}
+
+bool XClient::Remap(uint8_t keycode, uint32_t keysym) {
+  if (c_ == nullptr) return false;
+  const xcb_keysym_t syms[2] = {keysym, keysym};
+  xcb_generic_error_t* error = xcb_request_check(
+      c_, xcb_change_keyboard_mapping_checked(c_, 1, keycode, 2, syms));
+  std::free(error);
+  Sync();
+  return error == nullptr;
+}
+
+void XClient::Key(uint8_t keycode, bool press) {
+  if (c_ == nullptr) return;
+  xcb_test_fake_input(c_, press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, keycode, XCB_CURRENT_TIME,
+                      XCB_NONE, 0, 0, 0);
+  Sync();
+}
+
+void XClient::Type(const std::string& text) {
+  const uint8_t shift = Keycode(0xFFE1);
+  for (char ch : text) {
+    const bool upper = ch >= 'A' && ch <= 'Z';
+    const uint32_t keysym = upper ? static_cast<uint32_t>(ch - 'A' + 'a')
+                                  : static_cast<uint32_t>(static_cast<unsigned char>(ch));
+    const uint8_t code = Keycode(keysym);
+    if (code == 0) continue;
+    if (upper) Key(shift, true);
+    Key(code, true);
+    Key(code, false);
+    if (upper) Key(shift, false);
+  }
+}
+
+void XClient::Motion(int x, int y) {
+  if (c_ == nullptr) return;
+  xcb_test_fake_input(c_, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, root_, static_cast<int16_t>(x),
+                      static_cast<int16_t>(y), 0);
+  Sync();
+}
+
+void XClient::Button(int button, bool press) {
+  if (c_ == nullptr) return;
+  xcb_test_fake_input(c_, press ? XCB_BUTTON_PRESS : XCB_BUTTON_RELEASE,
+                      static_cast<uint8_t>(button), XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+  Sync();
+}
+
+void XClient::Click(int x, int y, int button) {
+  Motion(x, y);
+  Button(button, true);
+  Button(button, false);
+}
+
+}  // namespace qghost

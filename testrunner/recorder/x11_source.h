@@ -1,0 +1,25 @@
+// The X11 input source: device events of every client through the RECORD
+// extension on a private connection (enabled there, so that connection
+// only carries the recorded data), drained without blocking; lookups
+// (focus, windows under a point, element properties, owning process through
+// X-Resource, the keyboard layout through xkbcommon) on a second
+// connection. Every lookup takes X errors as values: a window that vanished
+// gives "none".
+//
+// Events map to input events with window 0: KeyPress 256 and KeyRelease 257
+// (virtual key of the level-0 keysym, second parameter 1 | keycode << 16,
+// | 0xC0000000 on release); buttons 1, 2, 3 press/release 513/514,
+// 519/520, 516/517; presses of 4/5 522 and of 6/7 526; motion 512;
+// parameters the root point. Modifiers come from the event's state.
+#ifndef QG_TESTRUNNER_RECORDER_X11_SOURCE_H_
+#define QG_TESTRUNNER_RECORDER_X11_SOURCE_H_
+
+#include <memory>
+
+#include "testrunner/recorder/input_source.h"
+
+// A source on the display of $DISPLAY; null when it does not open or lacks
+// RECORD, X-Resource or XKB.
+std::unique_ptr<ISourceEntree> NouvelleSourceX11();
+
+#endif  // QG_TESTRUNNER_RECORDER_X11_SOURCE_H_
