@@ -8,7 +8,7 @@ void RecordingService::SetRunner(qg::ITestFactory* runner) {
   ++set_runner_;
 }
 
-qg::IElementHote* RecordingService::piElement(int32_t kind, uint32_t answer) {
+qg::IElementIdentifie* RecordingService::piElement(int32_t kind, uint32_t answer) {
   std::lock_guard<std::mutex> lock(mu_);
   kinds_asked.push_back(kind);
   auto it = by_answer_.find(answer);

@@ -15,12 +15,12 @@
 namespace qghost {
 
 // A host element with plain fields.
-class HostElement : public qg::IElementHote {
+class HostElement : public qg::IElementIdentifie {
  public:
   int32_t nType() override { return type; }
   const char16_t* pszNom() override { return name.c_str(); }
-  qg::IElementHote* piParent() override { return parent; }
-  qg::IElementHote* piInterieur() override { return inner; }
+  qg::IElementIdentifie* piParent() override { return parent; }
+  qg::IElementIdentifie* piInterieur() override { return inner; }
   uint32_t hFenetre() override { return window; }
   int32_t nMode() override { return mode; }
   int32_t bGereSouris(uint32_t, int32_t, int32_t) override { return handles_mouse ? 1 : 0; }
@@ -43,7 +43,7 @@ class HostElement : public qg::IElementHote {
 class RecordingService : public Component<qg::IServiceEnregistrement> {
  public:
   void SetRunner(qg::ITestFactory* runner) override;
-  qg::IElementHote* piElement(int32_t kind, uint32_t answer) override;
+  qg::IElementIdentifie* piElement(int32_t kind, uint32_t answer) override;
 
   // Adds an element answered for `answer` (kept at a stable address).
   HostElement& Add(uint32_t answer, int32_t type, const std::u16string& name,

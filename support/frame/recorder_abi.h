@@ -16,13 +16,14 @@
 
 namespace qg {
 
-// A host element. Owned by the host; valid while its window lives.
-class IElementHote {
+// A host element behind a window, as the recorder identifies it. Owned by
+// the host; valid while its window lives.
+class IElementIdentifie {
  public:
   virtual int32_t nType() = 0;               // 0: host element kind
   virtual const char16_t* pszNom() = 0;      // 1: its own name
-  virtual IElementHote* piParent() = 0;      // 2: its container; null at the top
-  virtual IElementHote* piInterieur() = 0;   // 3: the inner element; null when none
+  virtual IElementIdentifie* piParent() = 0;      // 2: its container; null at the top
+  virtual IElementIdentifie* piInterieur() = 0;   // 3: the inner element; null when none
   virtual uint32_t hFenetre() = 0;           // 4: its window; 0 when none
   virtual int32_t nMode() = 0;               // 5
   // 6: 1 when the element handles this mouse event itself (nothing is
@@ -34,7 +35,7 @@ class IElementHote {
   virtual uint32_t hFenetreSelection() = 0;
 
  protected:
-  ~IElementHote() = default;
+  ~IElementIdentifie() = default;
 };
 
 // The companion's recording service.
@@ -44,7 +45,7 @@ class IServiceEnregistrement : public IHostComponent {
   virtual void SetRunner(ITestFactory* runner) = 0;
   // 3: the host element of a window's answer and its element kind (1, 2, 8
   // or 14); null when none.
-  virtual IElementHote* piElement(int32_t kind, uint32_t answer) = 0;
+  virtual IElementIdentifie* piElement(int32_t kind, uint32_t answer) = 0;
 
  protected:
   ~IServiceEnregistrement() = default;

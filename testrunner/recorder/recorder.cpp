@@ -190,9 +190,9 @@ int32_t CEnregistrementTest::bTraiteMessage(const EvenementEntree& event) {
   return written ? 1 : 0;
 }
 
-std::u16string CEnregistrementTest::NomComplet(qg::IElementHote* element, bool* quoted) {
-  std::vector<qg::IElementHote*> chain;
-  for (qg::IElementHote* e = element; e != nullptr && chain.size() < 256; e = e->piParent()) {
+std::u16string CEnregistrementTest::NomComplet(qg::IElementIdentifie* element, bool* quoted) {
+  std::vector<qg::IElementIdentifie*> chain;
+  for (qg::IElementIdentifie* e = element; e != nullptr && chain.size() < 256; e = e->piParent()) {
     chain.push_back(e);
   }
   std::u16string name;
@@ -211,13 +211,13 @@ bool CEnregistrementTest::bIdentifie(uint32_t window, const EvenementEntree&) {
   int32_t raw = 0;
   if (!m_pSource->bElementFenetre(window, &answer, &raw)) return false;
   if (m_piService == nullptr) return false;
-  qg::IElementHote* element = m_piService->piElement(nTypeNormalise(raw), answer);
+  qg::IElementIdentifie* element = m_piService->piElement(nTypeNormalise(raw), answer);
   if (element == nullptr) return false;
   int32_t type = element->nType();
   if (type == 37) return false;
   uint32_t identified = 0;
   if (type == 7 || type == 27 || type == 9 || type == 30) {
-    if (qg::IElementHote* inner = element->piInterieur()) {
+    if (qg::IElementIdentifie* inner = element->piInterieur()) {
       element = inner;
       type = element->nType();
       identified = element->hFenetre();
@@ -230,12 +230,12 @@ bool CEnregistrementTest::bIdentifie(uint32_t window, const EvenementEntree&) {
   bool context = false;
   {
     std::lock_guard<std::mutex> lock(m_mutexEtat);
-    auto* held = static_cast<qg::IElementHote*>(m_pContexteHote);
+    auto* held = static_cast<qg::IElementIdentifie*>(m_pContexteHote);
     context = held != nullptr && held->hFenetre() != 0 && held->hFenetre() == element->hFenetre();
   }
   bool quoted = false;
   std::u16string name;
-  qg::IElementHote* parent = element->piParent();
+  qg::IElementIdentifie* parent = element->piParent();
   if ((type == 31 || type == 32) && parent != nullptr &&
       qg::StrICmpLatin1_16(Ou(parent->pszNom()), kVueOrganiseur) == 0 &&
       parent->pszSelection() != nullptr) {

@@ -65,8 +65,8 @@ class CEnregistrementTest final : public IEnregistrementTest {
   // Identifies the control behind a window: record 1 unless the element
   // context covers it. False: the window is unusable.
   bool bIdentifie(uint32_t window, const EvenementEntree& event);
-  qg::IElementHote* piElementDeFenetre(uint32_t window);
-  std::u16string NomComplet(qg::IElementHote* element, bool* quoted);
+  qg::IElementIdentifie* piElementDeFenetre(uint32_t window);
+  std::u16string NomComplet(qg::IElementIdentifie* element, bool* quoted);
   void CompleteSaisieVerrouille();
 
   CFichierEnregistrement m_clFichier;
@@ -82,7 +82,7 @@ class CEnregistrementTest final : public IEnregistrementTest {
   uint32_t m_hIdentification = 0;
   uint32_t m_hEmulateur = 0;
   bool m_bOublie = false;
-  qg::IElementHote* m_piElementCourant = nullptr;
+  qg::IElementIdentifie* m_piElementCourant = nullptr;
   bool m_bPause = false;
   bool m_bPointsControle = true;
   bool m_bPointsElement = true;  // the identified element takes control points
