@@ -1,5 +1,7 @@
 #include "host/cli/test_verbs.h"
 
+#include "host/cli/record_verbs.h"
+
 #include <unistd.h>
 
 #include <cstdlib>
@@ -119,7 +121,11 @@ int RunTestVerb(const std::string& lib_dir, const std::vector<std::string>& args
     }
     return Play(lib_dir, args[1], args[2], selection, journal, out, err);
   }
-  err << "usage: qghost test play DIR LIST [--select TEXT] [--journal PATH]\n";
+  int status = 0;
+  if (RunRecordVerb(lib_dir, args, out, err, &status)) return status;
+  err << "usage: qghost test play DIR LIST [--select TEXT] [--journal PATH]\n"
+         "       qghost test record OUT [--type TEXT] [--click] [--seconds N]\n"
+         "       qghost test dump FILE | replay FILE | xvfb COMMAND...\n";
   return 2;
 }
 

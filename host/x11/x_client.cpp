@@ -59,7 +59,9 @@ uint32_t XClient::CreateWindow(int x, int y, int width, int height, uint32_t ele
                                int32_t kind, uint32_t parent, uint32_t owner) {
   if (c_ == nullptr) return 0;
   const xcb_window_t w = xcb_generate_id(c_);
-  const uint32_t values[] = {1, XCB_EVENT_MASK_KEY_PRESS | XCB_EVENT_MASK_BUTTON_PRESS};
+  const uint32_t values[] = {1, XCB_EVENT_MASK_KEY_PRESS | XCB_EVENT_MASK_KEY_RELEASE |
+                                    XCB_EVENT_MASK_BUTTON_PRESS |
+                                    XCB_EVENT_MASK_BUTTON_RELEASE};
   xcb_generic_error_t* error = xcb_request_check(
       c_, xcb_create_window_checked(c_, XCB_COPY_FROM_PARENT, w, parent != 0 ? parent : root_,
                                     static_cast<int16_t>(x), static_cast<int16_t>(y),
@@ -159,6 +161,29 @@ void XClient::Button(int button, bool press) {
   xcb_test_fake_input(c_, press ? XCB_BUTTON_PRESS : XCB_BUTTON_RELEASE,
                       static_cast<uint8_t>(button), XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
   Sync();
+}
+
+std::vector<XClient::Input> XClient::PollInput() {
+  std::vector<Input> out;
+  if (c_ == nullptr) return out;
+  Sync();
+  while (xcb_generic_event_t* e = xcb_poll_for_event(c_)) {
+    const int type = e->response_type & 0x7F;
+    if (type >= XCB_KEY_PRESS && type <= XCB_BUTTON_RELEASE) {
+      // Key and button events share one layout.
+      const auto* k = reinterpret_cast<const xcb_key_press_event_t*>(e);
+      Input in;
+      in.type = type;
+      in.detail = k->detail;
+      in.window = k->event;
+      in.x = k->event_x;
+      in.y = k->event_y;
+      in.state = k->state;
+      out.push_back(in);
+    }
+    std::free(e);
+  }
+  return out;
 }
 
 void XClient::Click(int x, int y, int button) {

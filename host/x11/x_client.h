@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct xcb_connection_t;
 
@@ -43,6 +44,17 @@ class XClient {
   void Click(int x, int y, int button = 1);
   // A round trip.
   void Sync();
+
+  // Input the windows of this client received (they select key and
+  // button presses and releases).
+  struct Input {
+    int type = 0;  // 2 key press, 3 key release, 4 button press, 5 button release
+    int detail = 0;  // keycode or button
+    uint32_t window = 0;
+    int x = 0, y = 0;  // in the window
+    int state = 0;
+  };
+  std::vector<Input> PollInput();
   uint32_t root() const { return root_; }
   xcb_connection_t* connection() const { return c_; }
 

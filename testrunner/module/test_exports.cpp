@@ -63,7 +63,7 @@ QG_EXPORT int32_t ExternalTermLibrary() {
 }
 
 // 1: the runner object with one more reference (null without a runner);
-// 60: a new library object; anything else null.
+// 2: the recorder; 60: a new library object; anything else null.
 QG_EXPORT void* pQueryProxy(int32_t identifier) {
   if (identifier == 1) {
     CTestFactory* runner = ModuleRunner();
@@ -71,6 +71,9 @@ QG_EXPORT void* pQueryProxy(int32_t identifier) {
     runner->AddRef();
     return static_cast<qg::ITestFactory*>(runner);
   }
+  // 2: the recorder while one records (not held: it lives until the
+  // recording ends), for the host's loop to drain its captured input.
+  if (identifier == 2) return static_cast<IEnregistrementTest*>(piEnregistrement());
   if (identifier == 60) {
     return static_cast<qg::IZQLibrary*>(new (std::nothrow) CQGTestExe());
   }

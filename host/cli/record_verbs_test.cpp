@@ -1,0 +1,68 @@
+// qghost test record, dump and replay on a private X server.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "host/cli/test_verbs.h"
+#include "host/cli/tour.h"
+#include "host/x11/xvfb_environment.h"
+
+namespace qghost {
+namespace {
+
+::testing::Environment* const g_xvfb =
+    ::testing::AddGlobalTestEnvironment(new XvfbEnvironment);
+
+std::string LibDir() {
+  const char* build = std::getenv("QG_BUILD_DIR");
+  return build != nullptr ? std::string(build) + "/lib" : DefaultLibDir();
+}
+
+TEST(RecordVerbs, RecordDumpAndReplayTypedTextAndAClick) {
+  if (!XvfbEnvironment::Ready()) GTEST_SKIP() << XvfbEnvironment::Why();
+  const std::string file = "/tmp/qg_record_verb_" + std::to_string(getpid()) + ".rec";
+  std::ostringstream out, err;
+  ASSERT_EQ(RunTestVerb(LibDir(), {"record", file, "--type", "Ab", "--click"}, out, err), 0)
+      << err.str();
+  std::ostringstream dump, dump_err;
+  ASSERT_EQ(RunTestVerb(LibDir(), {"dump", file}, dump, dump_err), 0) << dump_err.str();
+  const std::string lines = dump.str();
+  // Continuation (no list), the start, the field, the keys, the button.
+  EXPECT_EQ(lines.rfind("20\n8\n1 \"FEN_Principale:SAI_Nom\"\n", 0), 0u) << lines;
+  EXPECT_NE(lines.find("\"a\" 4\n"), std::string::npos) << lines;
+  EXPECT_NE(lines.find("\"b\" 0\n"), std::string::npos) << lines;
+  EXPECT_NE(lines.find("1 \"FEN_Principale:BTN_OK\"\n17 message=513 p1=170 p2=240 zero=0 "
+                       "window=0 0 50 20\n"),
+            std::string::npos)
+      << lines;
+
+  std::ostringstream replay, replay_err;
+  ASSERT_EQ(RunTestVerb(LibDir(), {"replay", file}, replay, replay_err), 0) << replay_err.str();
+  const std::string got = replay.str();
+  EXPECT_NE(got.find("FEN_Principale:SAI_Nom: key press 38 shift\n"), std::string::npos) << got;
+  EXPECT_NE(got.find("FEN_Principale:BTN_OK: button press 1 at 50,20\n"), std::string::npos)
+      << got;
+  std::remove(file.c_str());
+}
+
+TEST(RecordVerbs, DumpRefusesACutRecording) {
+  const std::string file = "/tmp/qg_record_cut_" + std::to_string(getpid()) + ".rec";
+  {
+    std::ofstream f(file, std::ios::binary);
+    const char bytes[] = {8, 0, 0, 0, 1, 0, 0, 0, 9, 0, 0, 0, 'x'};  // text cut short
+    f.write(bytes, sizeof bytes);
+  }
+  std::ostringstream out, err;
+  EXPECT_EQ(RunTestVerb(LibDir(), {"dump", file}, out, err), 1);
+  EXPECT_EQ(out.str(), "8\n");
+  EXPECT_NE(err.str().find("at byte 4"), std::string::npos) << err.str();
+  std::remove(file.c_str());
+}
+
+}  // namespace
+}  // namespace qghost
