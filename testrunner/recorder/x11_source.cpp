@@ -5,11 +5,6 @@
 #include <xcb/res.h>
 #include <xcb/xcb.h>
 #include <xcb/xcbext.h>
-// xkb.h names a field "explicit".
-#define explicit explicit_
-#include <xcb/xkb.h>
-#undef explicit
-#include <xkbcommon/xkbcommon-x11.h>
 #include <xkbcommon/xkbcommon.h>
 
 #include <cstdlib>
@@ -67,7 +62,7 @@ class CSourceX11 final : public ISourceEntree {
   void TraiteDonnees(const uint8_t* data, size_t n);
 
   xcb_connection_t* donnees_ = nullptr;      // RECORD data only
-  xcb_connection_t* consultation_ = nullptr; // lookups, the context, XKB events
+  xcb_connection_t* consultation_ = nullptr; // lookups, the context, mapping events
   xcb_window_t racine_ = 0;
   xcb_record_context_t contexte_ = 0;
   bool actif_ = false;
@@ -75,11 +70,10 @@ class CSourceX11 final : public ISourceEntree {
   IEnregistrementTest* recorder_ = nullptr;
   uint32_t modificateurs_ = 0;
   xcb_atom_t atome_element_ = 0, atome_type_ = 0;
-  uint8_t xkb_evenement_ = 0;
-  int32_t clavier_ = -1;
-  xkb_context* xkb_ = nullptr;
-  xkb_keymap* keymap_ = nullptr;
-  xkb_state* etat_ = nullptr;
+  // The keysym of each keycode at level 0 of the first group: the
+  // server's core keyboard mapping, which follows the XKB layout and is
+  // read again when the server announces a new mapping.
+  std::vector<uint32_t> niveau0_;
 };
 
 bool CSourceX11::bOuvre() {
@@ -107,43 +101,24 @@ bool CSourceX11::bOuvre() {
   atome_element_ = Atome("_QG_ELEMENT");
   atome_type_ = Atome("_QG_ELEMENT_KIND");
   if (atome_element_ == 0 || atome_type_ == 0) return false;
-  uint8_t first_event = 0;
-  if (!xkb_x11_setup_xkb_extension(consultation_, XKB_X11_MIN_MAJOR_XKB_VERSION,
-                                   XKB_X11_MIN_MINOR_XKB_VERSION,
-                                   XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS, nullptr, nullptr,
-                                   &first_event, nullptr)) {
-    return false;
-  }
-  xkb_evenement_ = first_event;
-  clavier_ = xkb_x11_get_core_keyboard_device_id(consultation_);
-  if (clavier_ < 0) return false;
-  xkb_ = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
-  if (xkb_ == nullptr || !bChargeClavier()) return false;
-  // The keymap is read again when the server says it changed.
-  const uint16_t events = XCB_XKB_EVENT_TYPE_NEW_KEYBOARD_NOTIFY | XCB_XKB_EVENT_TYPE_MAP_NOTIFY;
-  const uint16_t parts = XCB_XKB_MAP_PART_KEY_TYPES | XCB_XKB_MAP_PART_KEY_SYMS |
-                         XCB_XKB_MAP_PART_MODIFIER_MAP | XCB_XKB_MAP_PART_EXPLICIT_COMPONENTS |
-                         XCB_XKB_MAP_PART_KEY_ACTIONS | XCB_XKB_MAP_PART_VIRTUAL_MODS |
-                         XCB_XKB_MAP_PART_VIRTUAL_MOD_MAP;
-  Reponse<xcb_generic_error_t> error(xcb_request_check(
-      consultation_, xcb_xkb_select_events_checked(consultation_, XCB_XKB_ID_USE_CORE_KBD,
-                                                   events, 0, events, parts, parts, nullptr)));
-  return error == nullptr;
+  return bChargeClavier();
 }
 
 bool CSourceX11::bChargeClavier() {
-  xkb_keymap* keymap = xkb_x11_keymap_new_from_device(xkb_, consultation_, clavier_,
-                                                      XKB_KEYMAP_COMPILE_NO_FLAGS);
-  if (keymap == nullptr) return false;
-  xkb_state* state = xkb_x11_state_new_from_device(keymap, consultation_, clavier_);
-  if (state == nullptr) {
-    xkb_keymap_unref(keymap);
-    return false;
+  const xcb_setup_t* setup = xcb_get_setup(consultation_);
+  const uint8_t first = setup->min_keycode, last = setup->max_keycode;
+  Reponse<xcb_get_keyboard_mapping_reply_t> r(xcb_get_keyboard_mapping_reply(
+      consultation_,
+      xcb_get_keyboard_mapping(consultation_, first, static_cast<uint8_t>(last - first + 1)),
+      nullptr));
+  if (r == nullptr || r->keysyms_per_keycode == 0) return false;
+  const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(r.get());
+  const int n = xcb_get_keyboard_mapping_keysyms_length(r.get());
+  niveau0_.assign(256, 0);
+  for (int k = first; k <= last; ++k) {
+    const int at = (k - first) * r->keysyms_per_keycode;
+    if (at < n) niveau0_[k] = syms[at];
   }
-  if (etat_ != nullptr) xkb_state_unref(etat_);
-  if (keymap_ != nullptr) xkb_keymap_unref(keymap_);
-  keymap_ = keymap;
-  etat_ = state;
   return true;
 }
 
@@ -207,12 +182,6 @@ void CSourceX11::Arrete() {
 
 void CSourceX11::Ferme() {
   Arrete();
-  if (etat_ != nullptr) xkb_state_unref(etat_);
-  if (keymap_ != nullptr) xkb_keymap_unref(keymap_);
-  if (xkb_ != nullptr) xkb_context_unref(xkb_);
-  etat_ = nullptr;
-  keymap_ = nullptr;
-  xkb_ = nullptr;
   if (donnees_ != nullptr) xcb_disconnect(donnees_);
   if (consultation_ != nullptr) xcb_disconnect(consultation_);
   donnees_ = consultation_ = nullptr;
@@ -221,9 +190,10 @@ void CSourceX11::Ferme() {
 void CSourceX11::TraiteEvenementsConsultation() {
   bool reload = false;
   while (xcb_generic_event_t* e = xcb_poll_for_event(consultation_)) {
-    if (xkb_evenement_ != 0 && (e->response_type & 0x7F) == xkb_evenement_) {
-      const uint8_t kind = reinterpret_cast<const uint8_t*>(e)[1];
-      if (kind == XCB_XKB_NEW_KEYBOARD_NOTIFY || kind == XCB_XKB_MAP_NOTIFY) reload = true;
+    if ((e->response_type & 0x7F) == XCB_MAPPING_NOTIFY &&
+        reinterpret_cast<const xcb_mapping_notify_event_t*>(e)->request ==
+            XCB_MAPPING_KEYBOARD) {
+      reload = true;
     }
     std::free(e);
   }
@@ -269,15 +239,7 @@ void CSourceX11::TraiteDonnees(const uint8_t* data, size_t) {
   switch (type) {
     case XCB_KEY_PRESS:
     case XCB_KEY_RELEASE: {
-      uint32_t keysym = 0;
-      if (keymap_ != nullptr && etat_ != nullptr) {
-        const xkb_layout_index_t layout = xkb_state_key_get_layout(etat_, detail);
-        const xkb_keysym_t* syms = nullptr;
-        if (layout != XKB_LAYOUT_INVALID &&
-            xkb_keymap_key_get_syms_by_level(keymap_, detail, layout, 0, &syms) > 0) {
-          keysym = syms[0];
-        }
-      }
+      const uint32_t keysym = detail < niveau0_.size() ? niveau0_[detail] : 0;
       e.nMessage = type == XCB_KEY_PRESS ? kMsgToucheEnfoncee : kMsgToucheRelachee;
       e.nParam1 = nToucheVirtuelle(keysym);
       e.nParam2 = 1u | uint32_t(detail) << 16 | (type == XCB_KEY_RELEASE ? 0xC0000000u : 0u);
@@ -407,13 +369,9 @@ bool CSourceX11::bPointClient(uint32_t window, int32_t* x, int32_t* y) {
 }
 
 char32_t CSourceX11::cCaractere(uint32_t param2) {
-  if (keymap_ == nullptr || etat_ == nullptr) return 0;
-  const xkb_keycode_t keycode = (param2 >> 16) & 0xFF;
-  const xkb_layout_index_t layout = xkb_state_key_get_layout(etat_, keycode);
-  if (layout == XKB_LAYOUT_INVALID) return 0;
-  const xkb_keysym_t* syms = nullptr;
-  if (xkb_keymap_key_get_syms_by_level(keymap_, keycode, layout, 0, &syms) <= 0) return 0;
-  return xkb_keysym_to_utf32(syms[0]);
+  const uint32_t keycode = (param2 >> 16) & 0xFF;
+  if (keycode >= niveau0_.size() || niveau0_[keycode] == 0) return 0;
+  return xkb_keysym_to_utf32(niveau0_[keycode]);
 }
 
 }  // namespace

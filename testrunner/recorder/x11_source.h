@@ -2,7 +2,8 @@
 // extension on a private connection (enabled there, so that connection
 // only carries the recorded data), drained without blocking; lookups
 // (focus, windows under a point, element properties, owning process through
-// X-Resource, the keyboard layout through xkbcommon) on a second
+// X-Resource, the keyboard layout's level-0 keysyms from the server's
+// keyboard mapping, read again on MappingNotify) on a second
 // connection. Every lookup takes X errors as values: a window that vanished
 // gives "none".
 //
@@ -19,7 +20,7 @@
 #include "testrunner/recorder/input_source.h"
 
 // A source on the display of $DISPLAY; null when it does not open or lacks
-// RECORD, X-Resource or XKB.
+// RECORD or X-Resource 1.2.
 std::unique_ptr<ISourceEntree> NouvelleSourceX11();
 
 #endif  // QG_TESTRUNNER_RECORDER_X11_SOURCE_H_
