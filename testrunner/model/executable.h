@@ -93,6 +93,7 @@ class CScenarioTestExe : public CScenarioBase {
   bool m_bDemarre = false;
   bool m_bTermine = false;
   bool m_bJeuOuvert = false;      // "Jeu" of the current pass is open
+  bool m_bEvenementDebut = false;  // its start event is running
   intptr_t m_hAppelDiffere = 0;   // the host's deferred call of the pass, 0: none
   std::vector<CScenarioTestExe*> m_tabBlocs;  // window block handlers (one reference each)
   int32_t m_nPassage = 0;

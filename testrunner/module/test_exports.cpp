@@ -6,6 +6,7 @@
 #include "support/frame/export.h"
 #include "support/frame/module_frame.h"
 #include "testrunner/module/component_record.h"
+#include "testrunner/language/language_functions.h"
 #include "testrunner/module/test_execution_dll.h"
 #include "testrunner/recorder/recorder_impl.h"
 #include "testrunner/runner/library.h"
@@ -20,6 +21,18 @@ namespace {
 struct CatalogueInstaller {
   CatalogueInstaller() { qg::InstallModuleCatalogue(&qg::CatalogueModule54()); }
 } g_catalogue_installer;
+
+// The language functions' tables join the component description.
+struct LanguageInstaller {
+  LanguageInstaller() {
+    SetMotComposante(21, reinterpret_cast<intptr_t>(TableFonctions()));
+    SetMotComposante(22, kNbFonctions);
+    SetMotComposante(13, reinterpret_cast<intptr_t>(DescriptionsSupplementaires()));
+    SetMotComposante(14, kNbDescriptions);
+    SetMotComposante(28, reinterpret_cast<intptr_t>(BlocDescription()));
+    SetMotComposante(29, static_cast<intptr_t>(kTailleBlocDescription));
+  }
+} g_language_installer;
 
 }  // namespace
 

@@ -376,7 +376,9 @@ bool CScenarioTestExe::Execute(CTestFactory& runner, CXError* error) {
                               static_cast<uint64_t>(list->nGetIdentifiant()),
                               static_cast<uint64_t>(m_nValeur64));
     }
+    m_bEvenementDebut = true;
     AppelleEvenement(runner, kEvScenarioDebut, 0, m_nExecute == 0 ? 1 : 0, error);
+    m_bEvenementDebut = false;
   }
   // One pass per data set; one pass without any.
   m_nPassage = 0;
