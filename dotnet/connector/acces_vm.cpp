@@ -402,6 +402,8 @@ IVMExterne* CAccesVMThreadSafe::p_GetVMThread(int32_t handle) {
 
 void CAccesVMThreadSafe::Termine(bool at_detach) {
   Lock lock(m_mu);
+  // The host going away (EXT_VMTerm) ends it itself: nothing may reach it.
+  if (bHostGoingAway()) at_detach = true;
   if (at_detach) {
     // The host or the runtime may already be gone: forget, call nothing.
     m_splash = nullptr;

@@ -236,7 +236,8 @@ public sealed unsafe class AssemblyContext {
 // A host object seen from .NET. Disposing it destroys the host object.
 public sealed unsafe class Instance : IDisposable {
   readonly AssemblyContext m_context;
-  long m_objet;
+  readonly long m_objet;
+  int m_disposed;
 
   internal Instance(AssemblyContext context, string className, long objet) {
     m_context = context;
@@ -275,11 +276,13 @@ public sealed unsafe class Instance : IDisposable {
   public void SetMembre(string name, SetValue value) =>
       m_context.Membre(0, Live, null, name, true, value);
 
-  long Live => m_objet != 0 ? m_objet : throw new ObjectDisposedException(nameof(Instance));
+  // 0 is a valid answer of a host that is going away: calls then do
+  // nothing.
+  long Live => m_disposed == 0 ? m_objet : throw new ObjectDisposedException(nameof(Instance));
 
   public void Dispose() {
-    long objet = Interlocked.Exchange(ref m_objet, 0);
-    if (objet == 0) return;
+    if (Interlocked.Exchange(ref m_disposed, 1) != 0) return;
+    long objet = m_objet;
     char* error = null;
     Host.Check(Host.VR_DetruitObjet(m_context.Handle, objet, &error), error);
   }
@@ -470,7 +473,9 @@ public static class GlobalProcedure {
 
 // Links between .NET objects and host values.
 public static class Marshalling {
-  static readonly ConcurrentDictionary<long, object> s_objets = new();
+  static readonly object s_lock = new();
+  static readonly Dictionary<long, object> s_objets = new();
+  static readonly Dictionary<object, long> s_ids = new(ReferenceEqualityComparer.Instance);
   static readonly ConcurrentDictionary<string, Factory> s_classes = new();
   static long s_next;
 
@@ -484,16 +489,18 @@ public static class Marshalling {
   // one object.
   public static long EnregistreObjetNet(object o) {
     if (o == null) return 0;
-    foreach (KeyValuePair<long, object> e in s_objets) {
-      if (ReferenceEquals(e.Value, o)) return e.Key;
+    lock (s_lock) {
+      if (s_ids.TryGetValue(o, out long known)) return known;
+      long id = ++s_next;
+      s_objets[id] = o;
+      s_ids[o] = id;
+      return id;
     }
-    long id = Interlocked.Increment(ref s_next);
-    s_objets[id] = o;
-    return id;
   }
 
-  internal static object ObjetNet(long id) =>
-      id != 0 && s_objets.TryGetValue(id, out object o) ? o : null;
+  internal static object ObjetNet(long id) {
+    lock (s_lock) return id != 0 && s_objets.TryGetValue(id, out object o) ? o : null;
+  }
 
   public static object GetParametre(CommonParameters parameters, int n, Type type) =>
       parameters.GetParameter(n, type);

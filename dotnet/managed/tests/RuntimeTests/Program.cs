@@ -206,9 +206,36 @@ static class Program {
            "values after the host ended");
   }
 
+  // After EXT_VMTerm (the host going away) every call succeeds without
+  // reaching the host.
+  static unsafe void HostGoingAway(string module) {
+    AssemblyContext context = Velisc.Runtime.Environment.CreateAssemblyContext(null, null, 0);
+    IntPtr net = NativeLibrary.Load(module);
+    ((delegate* unmanaged<void>)NativeLibrary.GetExport(s_vm, "qghost_VMExterneReset"))();
+    ((delegate* unmanaged<void>)NativeLibrary.GetExport(net, "EXT_VMTerm"))();
+    ExecutionContext global = Velisc.Runtime.Environment.GetGlobalExecutionContext();
+    global.ExecuteProcedure("Fail", null, null);
+    using (Instance counter = context.CreateInstance("Counter", null, null)) {
+      counter.ExecuteMethode("Nope", null, 0);
+    }
+    Equal(0, Velisc.Runtime.Environment.Execute(null, "Demo.qgl", 0, "Demo"), "no run");
+    Velisc.Runtime.Environment.Terminate();
+    Equal("", LastHostLine(), "no call reached the host");
+  }
+
   static int Main(string[] args) {
     string module = System.Environment.GetEnvironmentVariable("QG_NET_MODULE");
     string folder = System.IO.Path.GetDirectoryName(module ?? AppContext.BaseDirectory);
+    if (args.Length > 0 && args[0] == "--host-going-away") {
+      try {
+        s_vm = NativeLibrary.Load(System.IO.Path.Combine(folder, "qg300vm.so"));
+        HostGoingAway(module);
+      } catch (Exception e) {
+        Check(false, "unexpected " + e);
+      }
+      Console.WriteLine(s_failures == 0 ? "all checks passed" : s_failures + " checks failed");
+      return s_failures == 0 ? 0 : 1;
+    }
     try {
       // The missing-host check runs first: the host is not loaded yet.
       Throws(() => Velisc.Runtime.Environment.Execute("nothere.dll", "Demo.qgl", 0, "Demo"),
