@@ -138,6 +138,16 @@ TEST_F(ItemFilters, KeyFiltersReadTheCurrentRecord) {
   EXPECT_EQ(Write(f), "`id`=12");
   f.bSwitchCondition(0);
   EXPECT_EQ(Write(f), "`name`>'x' OR `name`='x' AND `id`>12");
+  // Reading on from another record: once told, the condition follows it
+  // in the same direction.
+  v.SetI4(13);
+  Set(u"id", v);
+  EXPECT_EQ(Write(f), "`name`>'x' OR `name`='x' AND `id`>12");
+  f.SetChanged();
+  EXPECT_EQ(Write(f), "`name`>'x' OR `name`='x' AND `id`>13");
+  EXPECT_EQ(f.nGetState(), CNAKeyFilter::kStateDirection);
+  v.SetI4(12);
+  Set(u"id", v);
   // The composite key: its parts, then the identifying key.
   ASSERT_TRUE(f.bSetKeyOfRecord(keys, composite, false, &error));
   f.bSwitchCondition(1);

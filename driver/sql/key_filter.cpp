@@ -307,10 +307,26 @@ bool CNAKeyFilter::bSetKeyOfRecord(CNAKeyTable* table, const CNAColumn* key, boo
                 error);
 }
 
+bool CNAKeyFilter::bRefresh(CNAError* error) {
+  if (!m_bChanged) return true;
+  m_bChanged = false;
+  // Only conditions read from the current record can have gone stale.
+  if ((m_nMode & kModeCurrent) == 0 || m_pTable == nullptr || m_pKey == nullptr) return true;
+  const int state = m_nState;
+  const int direction = m_nDirection;
+  CNARefPtr<CNAKeyTable> table(NAAddRef(m_pTable));
+  CNARefPtr<CNAColumn> key(NAAddRef(const_cast<CNAColumn*>(m_pKey)));
+  if (!bBuild(table.Get(), key.Get(), nullptr, 0, m_nMode & ~kModePartial, error)) return false;
+  if (state == kStateDirection && m_nState == kStateEquality) bSwitchCondition(direction);
+  m_nDirection = direction;
+  return true;
+}
+
 bool CNAKeyFilter::bApply(CNASQLGenerator& generator, const CNAFilterRef* filter,
                           const NAFilterWriteOptions& options, CNAError* error) {
   generator.Reset(false);
   generator.SetNameList(nullptr);
+  if (!bRefresh(error)) return false;
   CNAFilter* active = m_nState != kStateNone ? m_pActive : nullptr;
   CNAFilter* other = filter != nullptr && filter->bIsActive() ? filter->pclGet() : nullptr;
   if (active == nullptr && other == nullptr) return true;

@@ -77,7 +77,8 @@ class CNAKeyFilter : public CNARefCounted {
   ~CNAKeyFilter() override;
 
   // --- virtual operations in slot order (0 and 1 are the base's) ---
-  // Empties the generator (markers dropped) and writes the active tree,
+  // Empties the generator (markers dropped), brings the trees up to date
+  // (SetChanged) and writes the active tree,
   // ANDed with `filter`'s tree when that reference is active. With neither
   // it writes nothing. The trees themselves stay unchanged.
   virtual bool bApply(CNASQLGenerator& generator, const CNAFilterRef* filter,
@@ -118,6 +119,8 @@ class CNAKeyFilter : public CNARefCounted {
               unsigned mode, CNAError* error);
   // Drops every tree: no condition.
   void Reset();
+  // The current record changed: a condition read from it is built again
+  // (same mode, state and direction) before it is next written.
   void SetChanged() { m_bChanged = true; }
   bool bIsChanged() const { return m_bChanged; }
   // Nodes made for a composite key outside the record mode carry the
@@ -142,6 +145,7 @@ class CNAKeyFilter : public CNARefCounted {
   // Replaces one tree slot (reference adopted).
   static void Put(CNAFilter** slot, CNAFilter* adopted);
   void SetTable(CNAKeyTable* table);
+  bool bRefresh(CNAError* error);
   // The key table over a description: the present one when it reads that
   // description, else a new one (null when memory runs out).
   CNAKeyTable* pclTableFor(CNAFileDescription* description, CNAError* error);
