@@ -492,8 +492,20 @@ bool CNAFileDescription::CopyFrom(const CNAFileDescription& other, INACopyContex
   }
   DropItems();
   DropImages();
-  Hold(&m_pDescription, other.m_pDescription);
-  Hold(&m_pConnection, other.m_pConnection);
+  // The table description and the connection: their copies in the copy
+  // context when it holds them, else shared.
+  CNATableDescription* description = other.m_pDescription;
+  CNAConnection* connection = other.m_pConnection;
+  if (context != nullptr) {
+    if (void* copy = description != nullptr ? context->pFindCopy(description) : nullptr) {
+      description = static_cast<CNATableDescription*>(copy);
+    }
+    if (void* copy = connection != nullptr ? context->pFindCopy(connection) : nullptr) {
+      connection = static_cast<CNAConnection*>(copy);
+    }
+  }
+  Hold(&m_pDescription, description);
+  Hold(&m_pConnection, connection);
   m_bMatchByName = other.m_bMatchByName;
   m_astrKeyOrder = other.m_astrKeyOrder;
   m_strPrefix = other.m_strPrefix;

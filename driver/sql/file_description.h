@@ -61,8 +61,9 @@ class CNAFileDescription : public CNARefCounted {
   // The current record's flag word becomes 128 (invalid).
   virtual void MarkCurrentInvalid();                                          // 4
   // A deep copy of `other` within the copy context (may be null): its own
-  // row buffer, images and items, sharing the table description and the
-  // connection. False when memory runs out.
+  // row buffer, images and items; the table description and the connection
+  // are the context's copies of them when it holds some, else shared.
+  // False when memory runs out.
   virtual bool CopyFrom(const CNAFileDescription& other, INACopyContext* context,
                         CNAError* error);                                        // 5
   // A new description copied from this one (no reference taken); null when

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/core/connection.h"
 #include "driver/core/error_status.h"
 #include "driver/sql/column.h"
 #include "driver/sql/item.h"
@@ -126,6 +127,35 @@ TEST_F(FileDescription, OrderKeys) {
     CNAFileDescription* fd = Build(Table(c.columns, c.composites), c.order);
     EXPECT_EQ(c.expected, KeyNames(*fd));
   }
+}
+
+// A connection of DBMS kind 4, which takes at most 31 ORDER BY items.
+class KindFour : public CNAConnection {
+ public:
+  KindFour() : CNAConnection(static_cast<CNAManager*>(nullptr)) { m_nDbmsKind = 4; }
+  bool bOpen(CNAError*, int32_t) override { return true; }
+  bool bIsOpen() override { return true; }
+  bool bClose(CNAError*) override { return true; }
+  CNAConnection* pclCreate(INACopyContext*, intptr_t, intptr_t) override { return nullptr; }
+};
+
+TEST_F(FileDescription, KeysStopAtTheConnectionsOrderLimit) {
+  auto* connection = NAAddRef(new KindFour());
+  auto* table = NAAddRef(new CNATableDescription(connection));
+  std::vector<std::u16string> names;
+  for (int i = 0; i < 40; ++i) names.push_back(u"c" + std::u16string(1, char16_t(u'A' + i)));
+  for (const std::u16string& name : names) {
+    CNAColumn* c = NAAddRef(new CNAColumn());
+    c->Init(name.c_str(), u"t", nullptr, 1, 4, 5, -1, -1, 0, 0, 0);
+    table->bAppendColumn(c);
+    ReleaseBoth(c);
+  }
+  table->ComputeOffsets();
+  CNAFileDescription* fd = Build(table);
+  ASSERT_EQ(31, fd->nGetKeyCount());
+  EXPECT_EQ(fd->pclGetItem(30), fd->pclGetKey(30));
+  ReleaseBoth(table);
+  ReleaseBoth(connection);
 }
 
 TEST_F(FileDescription, IdentificationAndPrefixes) {

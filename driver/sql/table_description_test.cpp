@@ -141,6 +141,16 @@ TEST_F(TableDescription, CopyRegistersAndSharesColumns) {
   EXPECT_EQ(table_->pclColumnAt(1), copy->pclColumnAt(1));
   EXPECT_EQ(connection_, copy->pclGetConnection());
   EXPECT_EQ(table_->nGetTotalSize(), copy->nGetTotalSize());
+  // A logical description copied in the same context takes the copy.
+  CNAFileDescription* original = NAAddRef(new CNAFileDescription());
+  ASSERT_TRUE(original->bBuild(table_, nullptr, nullptr));
+  CNAFileDescription* copied = original->pclClone(&context, nullptr);
+  ASSERT_NE(nullptr, copied);
+  AddRefBoth(copied);
+  EXPECT_EQ(copy, copied->pclGetTableDescription());
+  EXPECT_EQ(copied, context.pFindCopy(original));
+  ReleaseBoth(copied);
+  ReleaseBoth(original);
   // The copy stands alone once the original goes.
   ReleaseBoth(table_);
   table_ = nullptr;
