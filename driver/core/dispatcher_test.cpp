@@ -59,7 +59,18 @@ class RecordingSession : public CNASession {
   bool bCreate(intptr_t a, int32_t b, CNAError* e) override { return Rec("bCreate", {a, b}, e); }
   bool bOpen(intptr_t a, intptr_t b, CNAError* e) override { return Rec("bOpen", {a, b}, e); }
   bool bDrop(CNAError* e) override { return Rec("bDrop", {}, e); }
-  bool bAdd(intptr_t a, intptr_t b, CNAError* e) override { return Rec("bAdd", {a, b}, e); }
+  bool bAdd(intptr_t a, intptr_t b, CNAError* e) override {
+    if (throw_in_add) {
+      // A write that queued its notification, then failed by throwing.
+      CNAPendingNotifications pending(this);
+      CNALock lock(&m_clLock);
+      pending.bAdd(3, nullptr, 0);
+      CNAError thrown;
+      Fail(&thrown, 42, kNAErrorNotSupported);
+      throw thrown;
+    }
+    return Rec("bAdd", {a, b}, e);
+  }
   bool bModifyForward(intptr_t a, intptr_t b, intptr_t c, intptr_t d, CNAError* e) override {
     return Rec("bModifyForward", {a, b, c, d}, e);
   }
@@ -200,6 +211,7 @@ class RecordingSession : public CNASession {
 
   bool result = true;
   bool open_table = true;
+  bool throw_in_add = false;
   std::vector<Call> calls;
   std::vector<int> notified;
   int resets = 0;
@@ -603,6 +615,16 @@ TEST_F(Dispatcher, WritesReachTheOtherSessionsAndTransactionEndsResetTheirConnec
   }
   EXPECT_EQ((std::vector<int>{2, 4}), second->notified);
   EXPECT_TRUE(first->notified.empty());
+
+  // A write that throws still notifies, and the exception becomes the
+  // caller's error.
+  first->throw_in_add = true;
+  INAError* slot = nullptr;
+  EXPECT_FALSE(dispatcher->bAdd(a, 0, 0, &slot));
+  ASSERT_NE(nullptr, slot);
+  EXPECT_EQ(kNAErrorNotSupported, slot->nGetErrorIdentifier());
+  slot->Release();
+  EXPECT_EQ((std::vector<int>{2, 4, 3}), second->notified);
 
   manager->ResetConnectionHandles(first->pclGetConnection());
   EXPECT_EQ(1, first->resets);
