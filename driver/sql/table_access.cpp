@@ -801,7 +801,14 @@ bool CNATableAccess::bRunByStatementKind(int32_t kind, CNASQLGenerator* generato
                                          CNAError* error) {
   Close();
   if (!bBindGenerator(generator, error)) return false;
-  if (m_pGenerator != nullptr) m_pGenerator->SetStatementKind(kind);
+  if (!bEnsureGenerator()) {
+    if (error != nullptr) error->SetOutOfMemory(kAccessSite, 39);
+    return false;
+  }
+  // The generator takes query kinds: SELECT 1, UPDATE 3, INSERT 4, DELETE
+  // 5, CREATE 6, DROP 7.
+  static constexpr int kQueryKindOf[] = {0, 1, 3, 4, 5, 5, 6, 0, 0, 7};
+  if (kind >= 1 && kind <= 9) m_pGenerator->SetStatementKind(kQueryKindOf[kind]);
   switch (kind) {
     case 1:
       return bBuildSelect(error);
