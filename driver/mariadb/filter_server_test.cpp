@@ -389,3 +389,60 @@ TEST_F(FilterOnServer, KeyFiltersReadOnFromTheCurrentRecord) {
   manager->bReleaseConnection(c);
 }
 
+
+// Reading on along a nullable UNIQUE column, which may hold several NULLs:
+// a record without a key value is told apart by its primary key, so the
+// walk visits every record once, in the server's own order.
+TEST_F(FilterOnServer, KeyFiltersWalkAUniqueColumnWithSeveralNulls) {
+  qg::rig::TestDatabase db;
+  CNAConnectionMariaDB* c = Open(db.Name());
+  CNAError error;
+  ASSERT_TRUE(c->bExecuteText(&error, u"CREATE TABLE q (id INT PRIMARY KEY, u INT NULL UNIQUE)"));
+  ASSERT_EQ("(no row)", Value(c, "INSERT INTO q VALUES (1, NULL), (2, 5), (3, NULL), (4, NULL), "
+                                 "(5, 2), (6, NULL), (7, 9)"));
+  CNARefPtr<CNATableDescription> table(NAAddRef(new CNATableDescription(nullptr)));
+  CNAColumn* made[2];
+  const char16_t* names[] = {u"id", u"u"};
+  for (int i = 0; i < 2; ++i) {
+    CNAColumn* col = NAAddRef(new CNAColumn());
+    col->Init(names[i], u"q", nullptr, 1, 4, 5, -1, -1, i == 0 ? kNAKeyPrimary : kNAKeyUnique, 0, 0);
+    col->SetNullable(i == 1);
+    table->bAppendColumn(col);
+    made[i] = col;
+    ReleaseBoth(col);
+  }
+  table->ComputeOffsets();
+  CNARefPtr<CNAFileDescription> fd(NAAddRef(new CNAFileDescription()));
+  ASSERT_TRUE(fd->bBuild(table.Get(), nullptr, &error));
+  CNARefPtr<CNAFileKeyTable> keys(NAAddRef(new CNAFileKeyTable(fd.Get(), c)));
+  const std::string expected = Value(c, "SELECT GROUP_CONCAT(id ORDER BY u, id) FROM q");
+
+  // From the first record of the order, forward one record at a time.
+  std::string walked = Value(c, "SELECT id FROM q ORDER BY u, id LIMIT 1");
+  std::string at = walked;
+  for (int step = 0; step < 10; ++step) {
+    const std::string u = Value(c, "SELECT COALESCE(u, 'null') FROM q WHERE id = " + at);
+    CAny v;
+    v.SetI4(std::stoi(at));
+    ASSERT_TRUE(fd->pclFindItemByName(u"id")->bWriteValue(v, 0, &error));
+    if (u == "null") {
+      v.SetType(qg::kAnyI4);
+      v.SetNull(true);
+    } else {
+      v.SetI4(std::stoi(u));
+    }
+    ASSERT_TRUE(fd->pclFindItemByName(u"u")->bWriteValue(v, 0, &error));
+    CNAKeyFilter filter;
+    ASSERT_TRUE(filter.bSetKeyOfRecord(keys.Get(), made[1], false, &error));
+    filter.bSwitchCondition(0);
+    CNARefPtr<CNASQLGenerator> gen(NAAddRef(new CNASQLGenerator(c)));
+    ASSERT_TRUE(filter.bApply(*gen.Get(), nullptr, {}, &error));
+    const char16_t* dialect = gen->pszGetDialectText(&error);
+    ASSERT_NE(dialect, nullptr);
+    at = Value(c, "SELECT id FROM q WHERE " + N(dialect) + " ORDER BY u, id LIMIT 1");
+    if (at == "(no row)") break;
+    walked += "," + at;
+  }
+  EXPECT_EQ(walked, expected);
+  manager->bReleaseConnection(c);
+}

@@ -192,7 +192,12 @@ bool CNAKeyFilter::bBuild(CNAKeyTable* table, const CNAColumn* key, const uint8_
   }
   const unsigned flags = bMarkNodes() ? kNodeMarker : 0;
   const bool record = (mode & kModeRecord) != 0;
-  const bool unique = key->bIsUnique();
+  // A unique key identifies a record only through values: a key part
+  // without one (a NULL, of which a unique key may hold several) does not.
+  bool unique = key->bIsUnique();
+  if (unique && record) {
+    for (const CNAColumn* c : ColumnsOf(*key)) unique = unique && m_pTable->bHasValue(*c);
+  }
 
   // The equality: with the record mode a key that is not unique gives way
   // to the key that identifies the current record.

@@ -254,12 +254,31 @@ TEST_F(KeyFilters, RecordModeIdentifiesTheRecord) {
   f.bSwitchCondition(0);
   EXPECT_EQ(Apply(f), "`name` IS NOT NULL OR `name` IS NULL AND `id`>12");
 
+  // A unique key without a value in the record identifies nothing (it may
+  // hold several nulls): the identifying key takes over as for duplicates.
+  CNAColumn* code = Col(u"code", 5, 4, kNAKeyUnique, true);
+  table->order = {id};
+  ASSERT_TRUE(f.bSetKeyOfRecord(table, code, false, &error));
+  EXPECT_EQ(Apply(f), "`id`=12");
+  f.bSwitchCondition(0);
+  EXPECT_EQ(Apply(f), "`code` IS NOT NULL OR `code` IS NULL AND `id`>12");
+  table->current[u"code"].SetI4(4);
+  ASSERT_TRUE(f.bSetKeyOfRecord(table, code, false, &error));
+  EXPECT_EQ(Apply(f), "`code`=4");
+  f.bSwitchCondition(0);
+  EXPECT_EQ(Apply(f), "`code`>4");
+  table->order = {name, id};
+
   // Exact: equality only.
   ASSERT_TRUE(f.bSetKeyOfRecord(table, id, true, &error));
   EXPECT_EQ(f.nGetMode(), 26u);
   EXPECT_EQ(Apply(f), "`id`=12");
   EXPECT_EQ(f.pclGetForward(), nullptr);
-  // A key the table has no item for: no condition.
+  // A key the table has no item for finds the record by its identifying
+  // key; without one there is no condition.
+  ASSERT_TRUE(f.bSetKeyOfRecord(table, ghost, true, &error));
+  EXPECT_EQ(Apply(f), "`id`=12");
+  table->id = nullptr;
   ASSERT_TRUE(f.bSetKeyOfRecord(table, ghost, true, &error));
   EXPECT_EQ(f.nGetState(), CNAKeyFilter::kStateNone);
 }
