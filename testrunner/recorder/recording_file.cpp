@@ -1,6 +1,7 @@
 #include "testrunner/recorder/recording_file.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "support/any.h"
 #include "support/platform/codepage.h"
@@ -15,26 +16,50 @@ constexpr uint32_t kUtf8 = 65001;
 
 }  // namespace
 
+void CRecordEnregistrement::Ajoute(const char* bytes, size_t n) {
+  if (!m_bGrand && m_n + n <= sizeof m_local) {
+    std::memcpy(m_local + m_n, bytes, n);
+    m_n += n;
+    return;
+  }
+  if (!m_bGrand) {
+    m_grand.assign(m_local, m_n);
+    m_bGrand = true;
+  }
+  m_grand.append(bytes, n);
+}
+
 void CRecordEnregistrement::U32(uint32_t v) {
   const char b[4] = {static_cast<char>(v), static_cast<char>(v >> 8),
                      static_cast<char>(v >> 16), static_cast<char>(v >> 24)};
-  m_octets.append(b, 4);
+  Ajoute(b, 4);
 }
 
 void CRecordEnregistrement::U16(uint16_t v) {
   const char b[2] = {static_cast<char>(v), static_cast<char>(v >> 8)};
-  m_octets.append(b, 2);
+  Ajoute(b, 2);
 }
 
 void CRecordEnregistrement::Texte(const char16_t* text) {
+  // Short ASCII texts (key names, most control names) directly.
+  char ascii[64];
+  size_t n = 0;
+  const char16_t* p = text;
+  for (; p != nullptr && *p != 0 && *p < 0x80 && n < sizeof ascii; ++p) {
+    ascii[n++] = static_cast<char>(*p);
+  }
+  if (p == nullptr || *p == 0) {
+    Octets(ascii, n);
+    return;
+  }
   std::string utf8;
-  if (text != nullptr && *text != 0) qg::Utf16ToCodePage(kUtf8, text, -1, &utf8);
+  qg::Utf16ToCodePage(kUtf8, text, -1, &utf8);
   Octets(utf8.data(), utf8.size());
 }
 
 void CRecordEnregistrement::Octets(const void* bytes, size_t n) {
   U32(static_cast<uint32_t>(n));
-  if (n != 0) m_octets.append(static_cast<const char*>(bytes), n);
+  if (n != 0) Ajoute(static_cast<const char*>(bytes), n);
 }
 
 void CRecordEnregistrement::Evenement(const EvenementEntree& e) {

@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "testrunner/recorder/recorder.h"
@@ -61,10 +62,18 @@ class CRecordEnregistrement {
   // A value serialised as CQGBuffer::EcritAny writes it, after its size;
   // false when the value does not serialise (nothing added).
   bool Valeur(const CAny& value);
-  const std::string& octets() const { return m_octets; }
+  std::string_view octets() const {
+    return m_bGrand ? std::string_view(m_grand) : std::string_view(m_local, m_n);
+  }
 
  private:
-  std::string m_octets;
+  void Ajoute(const char* bytes, size_t n);
+
+  // Most records fit here; longer ones move to m_grand.
+  char m_local[120];
+  size_t m_n = 0;
+  bool m_bGrand = false;
+  std::string m_grand;
 };
 
 class CFichierEnregistrement {
