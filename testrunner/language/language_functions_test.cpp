@@ -19,6 +19,7 @@
 #include "support/streams/temp_dir_fixture.h"
 #include "testrunner/journal/journal_file.h"
 #include "testrunner/journal/journal_test_util.h"
+#include "testrunner/model/model_test_util.h"
 #include "testrunner/runner/companion.h"
 #include "testrunner/runner/library.h"
 #include "testrunner/runner/session.h"
@@ -311,6 +312,44 @@ TEST_F(LanguageTest, ElementFunctionsAndTheirErrors) {
 
 TEST_F(LanguageTest, DataSetsOnlyWhileAScenarioStarts) {
   EXPECT_EQ(Call(9, {I(1), I(2)}), 540004u);
+  // A scenario with parameters a and b and no set: its start event adds
+  // two sets, one from three values (the third dropped), one from a single
+  // value (b missing); the scenario then runs once per set.
+  auto list = qgtest::NewList(u"L");
+  CGroupeTestBase* group = qgtest::AddGroup(*list, u"G");
+  CScenarioBase* s = qgtest::AddScenario(*group, u"S", 5);
+  s->SetIdentifiant(21);
+  qgtest::AddParam(*s, u"a");
+  qgtest::AddParam(*s, u"b");
+  qghost::ScriptedVM& vm = access_.MainVm();
+  runner_->SetVM(&vm);
+  std::vector<uint32_t> errors;
+  std::vector<std::vector<int32_t>> passes;
+  vm.script = [&](const qghost::ScriptedVM::Event& e) {
+    if (e.nId != 21) return;
+    if (e.nCode == 1900555) {
+      errors.push_back(Call(9, {I(1), I(2), I(3)}));
+      errors.push_back(Call(9, {I(4)}));
+    } else if (e.nCode == 1900556) {
+      std::vector<int32_t> values;
+      for (const CAny& v : e.values) {
+        int32_t n = -1;
+        if (!v.bEstNull()) v.nGetI4(&n);
+        values.push_back(n);
+      }
+      passes.push_back(values);
+    }
+  };
+  _CXErrorModule54 error;
+  runner_->bExecute(list.get(), nullptr, nullptr, &error);
+  vm.script = nullptr;
+  EXPECT_EQ(errors, (std::vector<uint32_t>{0, 0}));
+  ASSERT_EQ(s->m_clDonnees.nGetNb(), 2u);
+  EXPECT_EQ(s->m_clDonnees.pclGetJeu(1)->m_tabValeurs.size(), 2u);
+  EXPECT_EQ(s->m_clDonnees.pclGetJeu(1)->m_tabValeurs[1], nullptr);
+  ASSERT_EQ(passes.size(), 2u);
+  EXPECT_EQ(passes[0], (std::vector<int32_t>{1, 2}));
+  EXPECT_EQ(passes[1][0], 4);
 }
 
 TEST_F(LanguageTest, TheRunValueGoesToTheRunParameters) {
