@@ -189,4 +189,23 @@ TEST_F(RecorderX11Test, AnotherClientsWindowIsIgnored) {
   EXPECT_EQ(lines, want);
 }
 
+TEST_F(RecorderX11Test, LookupsOnAVanishedWindowAnswerNothing) {
+  std::unique_ptr<ISourceEntree> source = NouvelleSourceX11();
+  ASSERT_NE(source, nullptr);
+  const uint32_t gone = app_.CreateWindow(10, 10, 50, 50, 9, 0, window_);
+  ASSERT_NE(gone, 0u);
+  EXPECT_TRUE(source->bProcessusPropre(gone));
+  app_.DestroyWindow(gone);
+  uint32_t answer = 0;
+  int32_t kind = 0;
+  int32_t x = 1, y = 1;
+  // (The owner of an id is its client's, whether the window lives or not.)
+  EXPECT_FALSE(source->bElementFenetre(gone, &answer, &kind));
+  EXPECT_EQ(source->hParent(gone), 0u);
+  EXPECT_FALSE(source->bPointClient(gone, &x, &y));
+  // The source still answers afterwards.
+  EXPECT_TRUE(source->bElementFenetre(button_, &answer, &kind));
+  EXPECT_EQ(answer, 2u);
+}
+
 }  // namespace
