@@ -29,19 +29,42 @@ void ExternalExecution::Term(qg::ExternalSessionRecord* session) {
 int32_t ExternalExecution::Empile(qg::ExternalSessionRecord* session, const void* value,
                                   int32_t kind) {
   std::lock_guard<std::mutex> lock(mu_);
+  const char* own = session == open_ && open_ != nullptr ? " own" : "";
+  if (kind == kPushText) {
+    // A UTF-16 text: logged as its ASCII part.
+    std::string text;
+    for (auto* p = static_cast<const char16_t*>(value); p != nullptr && *p != 0; ++p) {
+      text += *p < 0x80 ? static_cast<char>(*p) : '?';
+    }
+    log_.push_back("push \"" + text + "\" " + std::to_string(kind) + own);
+    return 0;
+  }
   int32_t v = value != nullptr ? *static_cast<const int32_t*>(value) : -1;
-  log_.push_back("push " + std::to_string(v) + " " + std::to_string(kind) +
-                 (session == open_ && open_ != nullptr ? " own" : ""));
+  log_.push_back("push " + std::to_string(v) + " " + std::to_string(kind) + own);
+  pushed_.push_back(v);
   return 0;
 }
 
 int32_t ExternalExecution::Appelle(qg::ExternalSessionRecord* session, int32_t family,
                                    int32_t function, int32_t a, int32_t b) {
-  std::lock_guard<std::mutex> lock(mu_);
-  log_.push_back("call " + std::to_string(family) + " " + std::to_string(function) + " " +
-                 std::to_string(a) + " " + std::to_string(b) +
-                 (session == open_ && open_ != nullptr ? " own" : ""));
+  std::vector<int32_t> pushed;
+  std::function<void(int32_t, int32_t, const std::vector<int32_t>&)> on_call;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    log_.push_back("call " + std::to_string(family) + " " + std::to_string(function) + " " +
+                   std::to_string(a) + " " + std::to_string(b) +
+                   (session == open_ && open_ != nullptr ? " own" : ""));
+    pushed.swap(pushed_);
+    on_call = on_call_;
+  }
+  if (on_call) on_call(family, function, pushed);
   return 0;
+}
+
+void ExternalExecution::SetOnCall(
+    std::function<void(int32_t, int32_t, const std::vector<int32_t>&)> on_call) {
+  std::lock_guard<std::mutex> lock(mu_);
+  on_call_ = std::move(on_call);
 }
 
 void ExternalExecution::SetInitAnswer(int32_t answer) {
@@ -58,6 +81,7 @@ void ExternalExecution::Reset() {
   std::lock_guard<std::mutex> lock(mu_);
   init_answer_ = 0;
   log_.clear();
+  pushed_.clear();
 }
 
 qg::ExternalSessionRecord ExternalExecution::SeenSession() const {

@@ -6,6 +6,7 @@
 #define QG_HOST_CORE_EXTERNAL_EXECUTION_H_
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -13,6 +14,9 @@
 #include "support/frame/test_runner_abi.h"
 
 namespace qghost {
+
+// Push kind of a UTF-16 text.
+constexpr int32_t kPushText = 16;
 
 class ExternalExecution {
  public:
@@ -36,11 +40,17 @@ class ExternalExecution {
   virtual std::u16string SeenName() const;
   virtual qg::ExternalOptionsRecord SeenOptions() const;
   virtual bool bOpen() const;
+  // Runs after each call with the integers pushed since the previous one
+  // (for host function 344, a click: the element, 65536, x, y).
+  virtual void SetOnCall(
+      std::function<void(int32_t, int32_t, const std::vector<int32_t>&)> on_call);
 
  private:
   mutable std::mutex mu_;
   int32_t init_answer_ = 0;
   std::vector<std::string> log_;
+  std::vector<int32_t> pushed_;
+  std::function<void(int32_t, int32_t, const std::vector<int32_t>&)> on_call_;
   qg::ExternalSessionRecord* open_ = nullptr;
   qg::ExternalSessionRecord seen_;
   std::u16string seen_name_;

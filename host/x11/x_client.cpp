@@ -163,6 +163,20 @@ void XClient::Button(int button, bool press) {
   Sync();
 }
 
+bool XClient::ToRoot(uint32_t window, int x, int y, int* root_x, int* root_y) {
+  if (c_ == nullptr) return false;
+  xcb_translate_coordinates_reply_t* r = xcb_translate_coordinates_reply(
+      c_,
+      xcb_translate_coordinates(c_, window, root_, static_cast<int16_t>(x),
+                                static_cast<int16_t>(y)),
+      nullptr);
+  if (r == nullptr) return false;
+  *root_x = r->dst_x;
+  *root_y = r->dst_y;
+  std::free(r);
+  return true;
+}
+
 std::vector<XClient::Input> XClient::PollInput() {
   std::vector<Input> out;
   if (c_ == nullptr) return out;

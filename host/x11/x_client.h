@@ -44,6 +44,8 @@ class XClient {
   void Click(int x, int y, int button = 1);
   // A round trip.
   void Sync();
+  // A point of a window on the root; false when the window is gone.
+  bool ToRoot(uint32_t window, int x, int y, int* root_x, int* root_y);
 
   // Input the windows of this client received (they select key and
   // button presses and releases).

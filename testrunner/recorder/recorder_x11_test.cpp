@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "host/core/component_access.h"
+#include "host/core/external_execution.h"
+#include "host/core/language_host.h"
 #include "host/core/recording_host.h"
 #include "host/x11/x_client.h"
 #include "host/x11/xvfb_environment.h"
@@ -22,7 +24,11 @@
 #include "testrunner/recorder/recorder_impl.h"
 #include "testrunner/recorder/recording_reader.h"
 #include "testrunner/recorder/x11_source.h"
+#include "support/any.h"
+#include "testrunner/language/language_functions.h"
 #include "testrunner/runner/companion.h"
+#include "testrunner/runner/library.h"
+#include "testrunner/runner/session.h"
 
 namespace {
 
@@ -206,6 +212,60 @@ TEST_F(RecorderX11Test, LookupsOnAVanishedWindowAnswerNothing) {
   // The source still answers afterwards.
   EXPECT_TRUE(source->bElementFenetre(button_, &answer, &kind));
   EXPECT_EQ(answer, 2u);
+}
+
+int32_t Empile(qg::ExternalSessionRecord* s, const void* v, int32_t k) {
+  return qghost::External().Empile(s, v, k);
+}
+int32_t Appelle(qg::ExternalSessionRecord* s, int32_t f, int32_t n, int32_t a, int32_t b) {
+  return qghost::External().Appelle(s, f, n, a, b);
+}
+
+TEST_F(RecorderX11Test, AnItemClickOfTheLanguageReachesTheRecorder) {
+  // The stand-in host clicks through XTest for function 344: the located
+  // element (its window), 65536, then the point in the element.
+  const EntreesExecutionExterne saved = Entrees();
+  Entrees().pfnEmpile = &Empile;
+  Entrees().pfnAppelle = &Appelle;
+  Entrees().hHote = reinterpret_cast<qg::ModuleHandle>(&access_);
+  qghost::External().SetOnCall([&](int32_t family, int32_t function,
+                                   const std::vector<int32_t>& pushed) {
+    int rx = 0, ry = 0;
+    if (family == 8 && function == 344 && pushed.size() == 4 &&
+        control_.ToRoot(static_cast<uint32_t>(pushed[0]), pushed[2], pushed[3], &rx, &ry)) {
+      control_.Click(rx, ry);
+    }
+  });
+  qghost::LanguageElement list;
+  list.type = 6;
+  list.name = u"BTN_OK";
+  list.has_items = true;
+  list.items = {u"un", u"deux"};
+  list.rectangles[2] = {0, 20, 80, 40};  // the lower half of the button
+  list.identifier = static_cast<int32_t>(button_);
+  Demarre();
+  CQGTestExe* library = new CQGTestExe();
+  CAny element, item;
+  element.SetUIX(reinterpret_cast<intptr_t>(static_cast<qg::IElementLangage*>(&list)));
+  item.SetI4(2);
+  const CAny* values[] = {&element, &item};
+  qg::ArgumentsAppel args;
+  args.nNombre = 2;
+  args.ppValeurs = values;
+  TableFonctions()[23].pFonction->pfnStub(nullptr, library, &args);  // a list item click
+  const uint32_t level = library->pGetError()->nGetNiveau();
+  library->vRelease();
+  const std::vector<std::string> lines = Draine(Count(4));
+  qghost::External().SetOnCall(nullptr);
+  Entrees() = saved;
+  EXPECT_EQ(level, 1u);
+  const std::vector<std::string> want = {
+      "8",
+      "1 \"FEN_Principale:BTN_OK\"",
+      "17 message=513 p1=160 p2=160 zero=0 window=0 0 40 30",
+      "17 message=514 p1=160 p2=160 zero=0 window=0 0 40 30",
+  };
+  EXPECT_EQ(lines, want);
 }
 
 }  // namespace
