@@ -95,7 +95,9 @@ CFichierJournalTest* Journal() {
 void LanceTest(CQGTestExe& library, const char16_t* list_name, const char16_t* scenario_name) {
   CTestFactory* runner = ModuleRunner();
   if (runner == nullptr) return;
-  const std::u16string name = list_name != nullptr ? list_name : u"";
+  // The runner's name table first (a target name names its list).
+  const char16_t* known = runner->pszListeDeCible(list_name);
+  const std::u16string name = known != nullptr ? known : list_name != nullptr ? list_name : u"";
   CListeTestExe* list =
       runner->pclChargeListeTest(name.c_str(), nullptr, library.pGetError(), CTestFactory::kGarde);
   if (list == nullptr) {

@@ -26,9 +26,10 @@ constexpr uint32_t kValeurEntree = 295041;
 constexpr size_t kTailleBlocDescription = 1177;
 
 // --- workers ---------------------------------------------------------------------------
-// Runs a scenario of a list: at once is not possible without the
-// companion's window, so the call is queued as expected (540003 for an
-// unknown scenario, or the list's load error).
+// Runs a scenario of a list named by the runner's name table, else by
+// itself or its file name part: the companion gives no window of the list
+// here, so the call is queued as expected (540003 for an unknown scenario,
+// or the list's load error).
 void LanceTest(CQGTestExe& library, const char16_t* list, const char16_t* scenario);
 // Bit 30 of the code: the alternative code position.
 void EcritJournal(CQGTestExe& library, int32_t code, const char16_t* text);

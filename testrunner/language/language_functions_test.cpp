@@ -352,6 +352,23 @@ TEST_F(LanguageTest, DataSetsOnlyWhileAScenarioStarts) {
   EXPECT_EQ(passes[1][0], 4);
 }
 
+TEST_F(LanguageTest, RunningAScenarioQueuesItsCall) {
+  auto list = qgtest::NewList(u"Liste");
+  CGroupeTestBase* group = qgtest::AddGroup(*list, u"G");
+  qgtest::AddScenario(*group, u"S", 5);
+  access_.SetBlock(u"Liste", qgtest::Bytes(*list));
+  EXPECT_EQ(Call(1, {T(u"Liste"), T(u"Absent")}), 540003u);
+  EXPECT_EQ(Call(1, {T(u"Liste"), T(u"G.S")}), 0u);
+  EXPECT_EQ(Call(1, {T(u"/tests/Liste.qgl"), T(u"G.S")}), 0u);  // by the file name part
+  // The first queued call answers the window named like it.
+  CGroupeTestExe* found = nullptr;
+  CScenarioTestExe* handler = nullptr;
+  _CXErrorModule54 error;
+  EXPECT_EQ(runner_->bResoutFenetre(u"Liste", &found, &handler, &error), 1);
+  ASSERT_NE(handler, nullptr);
+  EXPECT_EQ(std::u16string(handler->pszGetNom()), u"S");
+}
+
 TEST_F(LanguageTest, TheRunValueGoesToTheRunParameters) {
   Call(10, {I(17)});
   EXPECT_EQ(runner_->clParam().nValeur, 17);
