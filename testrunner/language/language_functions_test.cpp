@@ -308,6 +308,11 @@ TEST_F(LanguageTest, ElementFunctionsAndTheirErrors) {
   EXPECT_EQ(Call(27, {E(&table), T(u"x")}), 540026u);
   EXPECT_EQ(Call(13, {E(&table), I(1), I(2), I(3), I(4), I(0), I(0)}), 540003u);  // drag
   EXPECT_EQ(table.log.back(), "drag 1,2 3,4");
+  // The emulator window's actions.
+  EXPECT_EQ(Call(12, {I(2), E(&window)}), 0u);
+  EXPECT_EQ(window.log.back(), "emulator 2");
+  EXPECT_EQ(Call(12, {I(5), E(&window)}), 540014u);
+  EXPECT_EQ(Call(12, {I(1)}), 540014u);
 }
 
 TEST_F(LanguageTest, DataSetsOnlyWhileAScenarioStarts) {

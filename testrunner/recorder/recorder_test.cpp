@@ -17,6 +17,7 @@
 #include "testrunner/recorder/recorder_impl.h"
 #include "testrunner/recorder/recording_reader.h"
 #include "testrunner/runner/companion.h"
+#include "testrunner/runner/test_factory.h"
 
 namespace {
 
@@ -228,6 +229,18 @@ TEST_F(RecorderTest, IdentificationCases) {
     c.events();
     EXPECT_EQ(Relit(), Octets().u(8).s + c.want);
   }
+}
+
+TEST_F(RecorderTest, TheRecordingServiceHoldsTheRunnerWhileRecording) {
+  CTestFactory* runner = new CTestFactory();
+  runner->AddRef();
+  ModuleRunner() = runner;
+  Demarre();
+  EXPECT_EQ(service_.runner(), static_cast<qg::ITestFactory*>(runner));
+  EXPECT_EQ(LibereEnregistrementTest(), 1);
+  EXPECT_EQ(service_.runner(), nullptr);
+  ModuleRunner() = nullptr;
+  EXPECT_EQ(runner->Release(), 0);
 }
 
 TEST_F(RecorderTest, AnUnusableWindowIsAskedOnce) {
