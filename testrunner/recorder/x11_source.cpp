@@ -302,9 +302,9 @@ uint32_t CSourceX11::hFenetreSouris(int32_t x, int32_t y) {
 }
 
 bool CSourceX11::bProcessusPropre(uint32_t window) {
-  xcb_res_client_id_spec_t spec = {window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+  xcb_res_client_id_spec_t asked = {window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
   Reponse<xcb_res_query_client_ids_reply_t> r(xcb_res_query_client_ids_reply(
-      consultation_, xcb_res_query_client_ids(consultation_, 1, &spec), nullptr));
+      consultation_, xcb_res_query_client_ids(consultation_, 1, &asked), nullptr));
   if (r == nullptr) return false;
   for (xcb_res_client_id_value_iterator_t it = xcb_res_query_client_ids_ids_iterator(r.get());
        it.rem > 0; xcb_res_client_id_value_next(&it)) {
