@@ -210,6 +210,42 @@ TEST_F(RecorderTest, IdentificationCases) {
        },
        [] { Touche(66, 56); },
        Octets().u(1).t("FEN_Dialogue").u(2).ev(256, 66, 1u | 56u << 16, 0).t("b").u(0).s},
+      {"the emulator window is identified at every event",
+       [](qghost::RecordingService& s) {
+         s.Add(4, 1, u"FenetreEmulateurCE_1");
+         std::lock_guard<std::mutex> lock(EtatDirect().mutex);
+         EtatDirect().fenetres[kBouton].nReponse = 4;
+         EtatDirect().hFocus = kBouton;
+       },
+       [] {
+         Touche(66, 56);
+         Touche(66, 56);
+       },
+       Octets().u(1).t("FenetreEmulateurCE_1").u(2).ev(256, 66, 1u | 56u << 16, 0).t("b").u(0)
+           .u(1).t("FenetreEmulateurCE_1").u(2).ev(256, 66, 1u | 56u << 16, 0).t("b").u(0).s},
+      {"a tab's inner element is named, its window gives the points",
+       [](qghost::RecordingService& s) {
+         auto& inner = s.Add(0, 16, u"SAI_Dedans");
+         inner.window = kSaisie;
+         auto& tab = s.Add(4, 7, u"ONG_Onglet");
+         tab.inner = &inner;
+         std::lock_guard<std::mutex> lock(EtatDirect().mutex);
+         EtatDirect().fenetres[kBouton].nReponse = 4;
+       },
+       [] { Souris(kMsgBoutonGaucheEnfonce, 215, 87, kBouton); },
+       Octets().u(1).t("SAI_Dedans").u(17).ev(513, 215, 87, kBouton).u(0).u(105).u(27).s},
+      {"a row of the organiser view is named by the view's selection",
+       [](qghost::RecordingService& s) {
+         auto& view = s.Add(0, 1, u"FI_VantorVueOrgaElement");
+         view.selection = u"Dossier 3";
+         view.selection_window = kSaisie;
+         s.Add(4, 31, u"LIG", &view);
+         std::lock_guard<std::mutex> lock(EtatDirect().mutex);
+         EtatDirect().fenetres[kBouton].nReponse = 4;
+       },
+       [] { Souris(kMsgBoutonGaucheEnfonce, 215, 87, kBouton); },
+       Octets().u(1).t("\"FI_VantorVueOrgaElement:Dossier 3\"")
+           .u(17).ev(513, 215, 87, kBouton).u(0).u(105).u(27).s},
       {"the same window is identified once",
        nullptr,
        [] {
