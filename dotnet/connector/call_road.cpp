@@ -24,6 +24,43 @@ std::vector<OutgoingValue> Arguments(CSLevel* stack, int32_t count) {
   return args;
 }
 
+// The argument records of the calls running on a thread, one set per
+// nesting level (a .NET method may call back into the host, which calls
+// .NET again): kept from call to call so that a call allocates nothing.
+struct CallBuffers {
+  std::vector<OutgoingValue> args;
+  std::vector<BridgeValue> records;
+};
+thread_local std::vector<std::unique_ptr<CallBuffers>> t_buffers;
+thread_local size_t t_depth = 0;
+
+class ScopedBuffers {
+ public:
+  ScopedBuffers(CSLevel* stack, int32_t count) {
+    if (t_buffers.size() <= t_depth) t_buffers.push_back(std::make_unique<CallBuffers>());
+    b_ = t_buffers[t_depth].get();
+    size_t n = static_cast<size_t>(count > 0 ? count : 0);
+    b_->args.resize(n);
+    b_->records.clear();
+    for (size_t i = 0; i < n; ++i) {
+      OutgoingValue& arg = b_->args[i];
+      arg.text.clear();
+      arg.sink.clear();
+      StackToBridge(stack, count - 1 - static_cast<int32_t>(i), &arg);
+      b_->records.push_back(arg.value);
+    }
+    ++t_depth;  // taken once filled: a throw above leaves the level free
+  }
+  ~ScopedBuffers() { --t_depth; }
+  ScopedBuffers(const ScopedBuffers&) = delete;
+  ScopedBuffers& operator=(const ScopedBuffers&) = delete;
+  std::vector<OutgoingValue>& args() { return b_->args; }
+  std::vector<BridgeValue>& records() { return b_->records; }
+
+ private:
+  CallBuffers* b_;
+};
+
 std::vector<BridgeValue> Records(std::vector<OutgoingValue>& args) {
   std::vector<BridgeValue> records;
   records.reserve(args.size());
@@ -96,8 +133,9 @@ enum class Outcome { kDone, kFailed, kNotFitting };
 Outcome InvokeResolved(CDotNetType* type, ManagedId method, ManagedId check, ManagedId target,
                        const STMethodeDotNet* description, CSLevel* stack, int32_t count,
                        bool want_result, CXError* error) {
-  std::vector<OutgoingValue> args = Arguments(stack, count);
-  std::vector<BridgeValue> records = Records(args);
+  ScopedBuffers buffers(stack, count);
+  std::vector<OutgoingValue>& args = buffers.args();
+  std::vector<BridgeValue>& records = buffers.records();
   OutgoingValue result;
   result.value.sink = &result.sink;
   ManagedRef exc;
