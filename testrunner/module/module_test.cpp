@@ -243,3 +243,25 @@ TEST_F(ModuleTest, ComponentDescriptionAnswersItsWordsAndTexts) {
   EXPECT_EQ(info(27, 4), 0);
   EXPECT_NE(info(33, 0), 0);
 }
+
+TEST_F(ModuleTest, RunnerOperationsAnswerThroughTheExportedRunner) {
+  LoadHost("qg300vm");
+  LoadModule();
+  ASSERT_EQ(Open(), 1);
+  auto* runner = static_cast<qg::ITestFactory*>(proxy_(1));
+  ASSERT_NE(runner, nullptr);
+  // No run parameters: playback is the default state, nothing else is asked.
+  EXPECT_EQ(runner->bLectureDemandee(), 1);
+  EXPECT_EQ(runner->bEnregistrementDemande(), 0);
+  EXPECT_EQ(runner->bEnregistrementSansListeDemande(), 0);
+  EXPECT_EQ(runner->bEnregistrementAvecListeDemande(), 0);
+  EXPECT_EQ(runner->piScenarioDiffere(), nullptr);
+  EXPECT_EQ(runner->bExecuteDiffere(nullptr, nullptr), 0);  // no list loaded
+  EXPECT_EQ(runner->bFinExecuteDiffere(nullptr), 1);
+  EXPECT_EQ(runner->nDemarrageApplication(nullptr, nullptr), 0);
+  runner->ChargeTableNoms(nullptr, 0);
+  runner->SignaleFinInattendue();
+  runner->SignaleFermetureFenetre(nullptr);
+  EXPECT_EQ(runner->Release(), 1);
+  EXPECT_EQ(execution_(qg::kExecClose, 0), 1);
+}
