@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "errors/catalogue.h"
@@ -16,6 +19,10 @@
 #include "testrunner/model/model_test_util.h"
 #include "support/param_zone.h"
 #include "testrunner/runner/companion.h"
+#include "testrunner/recorder/direct_source.h"
+#include "testrunner/recorder/input_source.h"
+#include "testrunner/recorder/recorder.h"
+#include "testrunner/recorder/recording_reader.h"
 #include "testrunner/runner/test_factory.h"
 
 namespace {
@@ -38,6 +45,12 @@ class PlaybackTest : public qg::StringHostTest {
     qg::Services().nRuntimeObject =
         reinterpret_cast<intptr_t>(static_cast<qg::IComponentAccess*>(&access_));
     qg::Services().nExecutionKind = 0;  // the companion is asked
+    // Recordings take input from the direct source, never a display.
+    SetFabriqueSourceEntree(&NouvelleSourceDirecte);
+    EtatDirect().Vide();
+    // Values become texts through the stand-in host's conversion.
+    qg::Services().pfnConversion = &qghost::ConversionDepassementExt;
+    qg::Services().pfnFinConversion = &qghost::FinConversion;
     RAZVerifieObjGate();
     char pattern[] = "/tmp/qg_play_XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
@@ -52,10 +65,14 @@ class PlaybackTest : public qg::StringHostTest {
     runner_->SetParam(param);
   }
   void TearDown() override {
+    LibereEnregistrementTest();
+    SetFabriqueSourceEntree(nullptr);
     ModuleRunner() = nullptr;
     EXPECT_EQ(runner_->Release(), 0);
     qg::Services().nRuntimeObject = saved_.nRuntimeObject;
     qg::Services().nExecutionKind = saved_.nExecutionKind;
+    qg::Services().pfnConversion = saved_.pfnConversion;
+    qg::Services().pfnFinConversion = saved_.pfnFinConversion;
     RAZVerifieObjGate();
     std::error_code ignored;
     std::filesystem::remove_all(dir_, ignored);
@@ -499,6 +516,8 @@ TEST_F(PlaybackTest, ApplicationStartLoadsTheSelectedList) {
       EXPECT_EQ(access_.Requests().size(), asked);
       EXPECT_TRUE(qgtest::XmlLint(journal));
     }
+    // Recording starts the recorder, in continuation mode without a list.
+    EXPECT_EQ(LibereEnregistrementTest(), c.state == 2 ? 1 : 0);
     runner_->bFinExecutionListes(&vm());
     runner_->LibereListes();
     runner_->FermeJournal();
@@ -634,6 +653,56 @@ TEST_F(PlaybackTest, ErrorAndUnexpectedEndReports) {
   bChargeMessageF(6757, text);
   EXPECT_EQ(qgtest::XPath(path, "string(//Erreur[2]/Libelle)"), qghost::Utf8Of(text.pszGet()));
   EXPECT_EQ(qgtest::XPath(path, "count(//Erreur[2]/Position)"), "0");
+}
+
+TEST_F(PlaybackTest, ARecordingRunWritesWhatTheHostReports) {
+  auto list = TwoGroups();
+  const std::string path = dir_ + "/enregistrement.qgr";
+  CParamTest param = runner_->clParam();
+  param.nEtat = 2;
+  param.clSortie = qgtest::U16(path);
+  runner_->SetParam(param);
+  ElementHote window(u"FEN");
+  ElementHote button(u"BTN", &window);
+  bool recording = false;
+  vm().script = [&](const qghost::ScriptedVM::Event& e) {
+    if (e.nCode != kPassage || e.nId != 11) return;
+    recording = pclEnregistrement() != nullptr;
+    int32_t answer = -1;
+    EXPECT_EQ(runner_->nReponseBoiteMessage(36, &answer, nullptr), 0);
+    runner_->SignaleAppelElement(&button);
+    runner_->SignaleFermetureFenetre(&window);
+    std::u16string value;
+    EXPECT_FALSE(runner_->bValeurSaisie(u"+SAI", &value, u"FEN"));
+  };
+  _CXErrorModule54 error;
+  ASSERT_TRUE(runner_->bExecute(list.get(), nullptr, nullptr, &error));
+  EXPECT_TRUE(recording);
+  EXPECT_EQ(pclEnregistrement(), nullptr);  // released with its group
+  // The closing window neither ended the scenario nor went to a journal.
+  int32_t ends = 0;
+  for (const auto& e : vm().Events()) ends += e.nId == 11 && e.nCode == 1900557 ? 1 : 0;
+  EXPECT_EQ(ends, 1);
+  EXPECT_EQ(qgtest::XPath(Journal(), "count(//Erreur)"), "0");
+
+  std::ifstream in(path, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<RecordLu> records;
+  ASSERT_TRUE(bLitEnregistrement(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(),
+                                 &records, nullptr));
+  std::vector<std::string> seen;
+  for (const RecordLu& r : records) {
+    if (r.nType == 8 || r.nType == 11 || r.nType == 14 || r.nType == 15) seen.push_back(DecritRecord(r));
+  }
+  ASSERT_EQ(seen.size(), 4u);
+  EXPECT_EQ(records[0].nType, 8u);
+  EXPECT_EQ(seen[1].rfind("15", 0), 0u) << seen[1];
+  EXPECT_NE(seen[1].find("36"), std::string::npos) << seen[1];
+  EXPECT_EQ(seen[2].rfind("11", 0), 0u) << seen[2];
+  EXPECT_NE(seen[2].find("\"FEN:BTN\""), std::string::npos) << seen[2];
+  EXPECT_NE(seen[2].find("\"5\""), std::string::npos) << seen[2];
+  EXPECT_EQ(seen[3].rfind("14", 0), 0u) << seen[3];
+  EXPECT_NE(seen[3].find("\"FEN\""), std::string::npos) << seen[3];
 }
 
 }  // namespace
