@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "browser/browser_tables.h"
+#include "browser/external_opener.h"
 #include "browser/paint_watcher.h"
 #include "browser/utf.h"
 
@@ -80,6 +81,7 @@ bool CIKQMBrowser::Attach(const stCreationBrowser& record) {
   }
   session_ = attached.result["sessionId"].get<std::string>();
   engine_->RegisterSession(session_, weak_from_this());
+  engine_->RegisterTarget(target_id_, weak_from_this());
   Send("Page.enable", Json::object());
   Send("Runtime.enable", Json::object());
   Send("Network.enable", Json::object());
@@ -187,8 +189,18 @@ void CIKQMBrowser::Navigate(const char16_t* url) {
       "Page.navigate", {{"url", target}}, session_, [weak, target](const devtools::CallResult& r) {
         auto self = weak.lock();
         if (!self || !r.ok || !r.result.contains("errorText")) return;
-        const std::string text = r.result["errorText"].get<std::string>();
+        std::string text = r.result["errorText"].get<std::string>();
         if (text.empty()) return;
+        {
+          // A refused certificate aborts the request: the host gets the
+          // certificate's own error, as when nobody overrides it.
+          std::lock_guard<std::mutex> lock(self->state_mu_);
+          if (NetErrorCode(text) == -3 && !self->refused_certificate_.empty() &&
+              self->refused_certificate_url_ == target) {
+            text = self->refused_certificate_;
+          }
+          self->refused_certificate_.clear();
+        }
         if (CallbackRef cb = self->Callback()) {
           if (cb.Version() >= 9) {
             cb->OnLoadError(ToUtf16(target).c_str(), true, NetErrorCode(text),
@@ -248,6 +260,7 @@ void CIKQMBrowser::Close() {
   BrowserBridge::FailPending(*this);
   engine_->Conn().CallAsync("Target.closeTarget", {{"targetId", target_id_}}, {}, nullptr);
   engine_->UnregisterSession(session_);
+  engine_->UnregisterTarget(target_id_);
 }
 
 // --- view ---
@@ -484,6 +497,12 @@ void CIKQMBrowser::OnEvent(const devtools::Message& m) {
       std::lock_guard<std::mutex> lock(state_mu_);
       gesture_url_ = p.value("url", "");
     }
+  } else if (method == "Page.windowOpen") {
+    // Comes before the popup's target is attached (see bAllowPopup).
+    std::lock_guard<std::mutex> lock(state_mu_);
+    if (window_opens_.size() < kMaxWindowOpens) {
+      window_opens_.push_back({p.value("url", ""), p.value("userGesture", false)});
+    }
   } else if (method == "Runtime.consoleAPICalled") {
     OnConsole(p);
   } else if (method == "Runtime.exceptionThrown") {
@@ -493,6 +512,7 @@ void CIKQMBrowser::OnEvent(const devtools::Message& m) {
         p.value("navigationType", "") == "differentDocument") {
       std::lock_guard<std::mutex> lock(state_mu_);
       pending_url_ = p.value("url", "");
+      pending_loader_ = p.value("loaderId", "");
       status_ = 0;
       committed_ = stopped_ = reported_ = false;
     }
@@ -519,7 +539,14 @@ void CIKQMBrowser::OnEvent(const devtools::Message& m) {
   } else if (method == "Page.frameNavigated") {
     const Json& frame = p["frame"];
     if (frame.is_object() && !frame.contains("parentId") && frame.value("id", "") == target_id_) {
-      Commit(frame.value("url", "") + frame.value("urlFragment", ""));
+      // The error page of an earlier navigation may commit after the next
+      // one started: only the navigation under way commits.
+      bool current;
+      {
+        std::lock_guard<std::mutex> lock(state_mu_);
+        current = pending_loader_.empty() || frame.value("loaderId", "") == pending_loader_;
+      }
+      if (current) Commit(frame.value("url", "") + frame.value("urlFragment", ""));
     }
   } else if (method == "Page.navigatedWithinDocument") {
     if (p.value("frameId", "") == target_id_) {
@@ -559,13 +586,44 @@ void CIKQMBrowser::OnEvent(const devtools::Message& m) {
     const bool accept = dialog_suppression_ != 0;
     Send("Page.handleJavaScriptDialog", {{"accept", accept}, {"promptText", ""}});
   } else if (method == "Security.certificateError") {
-    const int32_t code = NetErrorCode(p.value("errorType", ""));
+    const std::string type = p.value("errorType", "");
+    const int32_t code = NetErrorCode(type);
     const bool accept = CertificateAccepted(certificate_flags_, code);
+    if (!accept) {
+      std::lock_guard<std::mutex> lock(state_mu_);
+      refused_certificate_ = type.rfind("net::", 0) == 0 ? type : "net::" + type;
+      refused_certificate_url_ = p.value("requestURL", "");
+    }
     Send("Security.handleCertificateError",
          {{"eventId", p.value("eventId", 0)}, {"action", accept ? "continue" : "cancel"}});
   } else if (method == "Inspector.targetCrashed") {
     BrowserBridge::FailPending(*this);
   }
+}
+
+bool CIKQMBrowser::bAllowPopup(const std::string& target_url) {
+  WindowOpen open{target_url, false};
+  {
+    std::lock_guard<std::mutex> lock(state_mu_);
+    if (!window_opens_.empty()) {
+      open = window_opens_.front();
+      window_opens_.pop_front();
+    }
+  }
+  if (closing_) return false;
+  const bool flag = popup_flag_;
+  // Without a user gesture only the popup flag lets a popup open.
+  if (!open.gesture) return flag;
+  if (CallbackRef cb = Callback()) {
+    const std::u16string url = ToUtf16(open.url);
+    const std::u16string frame = u"_Blank";
+    stNavigation nav{url.c_str(), frame.c_str(), 1};
+    if (!cb->bOnNewWindow(&nav) || !cb->bBeforeNavigation(&nav)) return false;
+    if (flag) return true;
+  }
+  // A page's new tab or window opens in the user's own program instead.
+  OpenExternally(open.url);
+  return false;
 }
 
 void CIKQMBrowser::Commit(const std::string& url) {

@@ -16,6 +16,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -122,6 +123,10 @@ class CIKQMBrowser : public IKQMBrowserCef,
 
   // EventSink (dispatch thread)
   void OnEvent(const devtools::Message& message) override;
+  // Decides on a popup of this page held at its start (dispatch thread):
+  // true lets it run, false has it closed. `target_url` serves when the
+  // page's window-open notice is missing.
+  bool bAllowPopup(const std::string& target_url);
 
   // State read by tests and the manager.
   bool bHasSession() const { return !session_.empty() && !closing_; }
@@ -204,6 +209,7 @@ class CIKQMBrowser : public IKQMBrowserCef,
   std::mutex state_mu_;  // url, status, last command, last input modifiers
   std::string url_;          // committed main-frame URL
   std::string pending_url_;  // URL of the navigation under way
+  std::string pending_loader_;  // its loader, empty when unknown
   bool committed_ = false;   // its document exists
   bool stopped_ = false;     // it stopped loading
   bool reported_ = false;    // its load end was told
@@ -213,6 +219,14 @@ class CIKQMBrowser : public IKQMBrowserCef,
   std::u16string drag_text_;
   bool fetch_on_ = false;
   std::string gesture_url_;  // last navigation the page asked for by a click or form
+  struct WindowOpen {
+    std::string url;
+    bool gesture;
+  };
+  static constexpr size_t kMaxWindowOpens = 64;
+  std::deque<WindowOpen> window_opens_;  // notices not yet matched to a popup
+  std::string refused_certificate_;  // error text of the last certificate refused
+  std::string refused_certificate_url_;
 
   std::shared_ptr<BridgeState> bridge_ = std::make_shared<BridgeState>();
   std::atomic<bool> reporting_unresponsive_{false};

@@ -14,6 +14,7 @@
 
 #include "browser/cef_browser.h"
 #include "browser/engine.h"
+#include "browser/popup_gate.h"
 #include "browser/script_context.h"
 #include "browser/utf.h"
 #include "errors/module_errors.h"
@@ -231,6 +232,12 @@ bool CIKQMCef::Initialize(void* instance, const stOptionsInitCef* options, CXErr
     return false;
   }
   app->OnContextInitialized();
+  // Popups are held at their start until their opener decided on them.
+  if (!PopupGate::Install(engine)) {
+    engine->Stop(kWatchdogMs);
+    SetError(error, 800001, executable, 0);
+    return false;
+  }
   {
     std::lock_guard<std::mutex> lock(mu_);
     engine_ = std::move(engine);

@@ -31,6 +31,29 @@ void Engine::AddRootSink(std::weak_ptr<EventSink> sink) {
   roots_.push_back(std::move(sink));
 }
 
+void Engine::AddRootSink(std::shared_ptr<EventSink> sink, bool owned) {
+  std::lock_guard<std::mutex> lock(mu_);
+  roots_.push_back(sink);
+  if (owned) owned_roots_.push_back(std::move(sink));
+}
+
+void Engine::RegisterTarget(const std::string& target_id, std::weak_ptr<CIKQMBrowser> browser) {
+  std::lock_guard<std::mutex> lock(mu_);
+  targets_[target_id] = std::move(browser);
+}
+
+void Engine::UnregisterTarget(const std::string& target_id) {
+  std::lock_guard<std::mutex> lock(mu_);
+  targets_.erase(target_id);
+}
+
+std::shared_ptr<CIKQMBrowser> Engine::FindTarget(const std::string& target_id) {
+  if (target_id.empty()) return nullptr;
+  std::lock_guard<std::mutex> lock(mu_);
+  auto it = targets_.find(target_id);
+  return it == targets_.end() ? nullptr : it->second.lock();
+}
+
 void Engine::Route(const devtools::Message& m) {
   std::vector<std::shared_ptr<EventSink>> targets;
   {

@@ -23,6 +23,8 @@ class EventSink {
   virtual void OnEvent(const devtools::Message& message) = 0;
 };
 
+class CIKQMBrowser;
+
 class Engine : public std::enable_shared_from_this<Engine> {
  public:
   // Launches the process; null with *errno_out when it cannot start.
@@ -37,6 +39,13 @@ class Engine : public std::enable_shared_from_this<Engine> {
   void RegisterSession(const std::string& session, std::weak_ptr<EventSink> sink);
   void UnregisterSession(const std::string& session);
   void AddRootSink(std::weak_ptr<EventSink> sink);
+  // A root sink that lives as long as the engine.
+  void AddRootSink(std::shared_ptr<EventSink> sink, bool owned);
+
+  // Page targets of browser objects by target id (a popup names its opener).
+  void RegisterTarget(const std::string& target_id, std::weak_ptr<CIKQMBrowser> browser);
+  void UnregisterTarget(const std::string& target_id);
+  std::shared_ptr<CIKQMBrowser> FindTarget(const std::string& target_id);
 
   // Sync call on the browser (no session).
   devtools::CallResult Call(const std::string& method, devtools::Json params,
@@ -55,6 +64,8 @@ class Engine : public std::enable_shared_from_this<Engine> {
   std::mutex mu_;
   std::map<std::string, std::weak_ptr<EventSink>> sessions_;
   std::vector<std::weak_ptr<EventSink>> roots_;
+  std::vector<std::shared_ptr<EventSink>> owned_roots_;
+  std::map<std::string, std::weak_ptr<CIKQMBrowser>> targets_;
 };
 
 }  // namespace qg::web

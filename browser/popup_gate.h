@@ -1,0 +1,31 @@
+// The gate of new page targets. The browser attaches to every new target
+// and holds it before it runs (the root's auto-attach waits for the
+// debugger), so a page's popup can be decided before its first request:
+// targets opened by a browser object's page are that browser's popups and
+// it decides; any other target (the browser objects' own pages, workers)
+// runs at once.
+#ifndef QG_BROWSER_POPUP_GATE_H_
+#define QG_BROWSER_POPUP_GATE_H_
+
+#include <memory>
+
+#include "browser/engine.h"
+
+namespace qg::web {
+
+class PopupGate : public EventSink {
+ public:
+  // Installs the gate on a started engine (owned by it); false when the
+  // browser refuses the auto-attach.
+  static bool Install(const std::shared_ptr<Engine>& engine);
+
+  void OnEvent(const devtools::Message& message) override;
+
+ private:
+  explicit PopupGate(std::weak_ptr<Engine> engine) : engine_(std::move(engine)) {}
+  std::weak_ptr<Engine> engine_;
+};
+
+}  // namespace qg::web
+
+#endif  // QG_BROWSER_POPUP_GATE_H_
