@@ -104,7 +104,7 @@ int32_t CNADispatcher::nGetReferences() {
 // ---- host description and errors
 
 CTString CNADispatcher::GetTableName() {
-  std::lock_guard<std::mutex> lock(m_muCache);
+  std::lock_guard<CNASpinLock> lock(m_muCache);
   const char16_t* name = m_piDescription != nullptr ? m_piDescription->pszGetName() : nullptr;
   return CTString(name != nullptr ? name : u"");
 }
@@ -113,7 +113,7 @@ void CNADispatcher::SetHostDescription(INAFileDescription* description) {
   if (description != nullptr) description->AddRef();
   INAFileDescription* old = nullptr;
   {
-    std::lock_guard<std::mutex> lock(m_muCache);
+    std::lock_guard<CNASpinLock> lock(m_muCache);
     old = m_piDescription;
     m_piDescription = description;
   }
@@ -121,7 +121,7 @@ void CNADispatcher::SetHostDescription(INAFileDescription* description) {
 }
 
 INAFileDescription* CNADispatcher::pclGetHostDescription() {
-  std::lock_guard<std::mutex> lock(m_muCache);
+  std::lock_guard<CNASpinLock> lock(m_muCache);
   if (m_piDescription != nullptr) m_piDescription->AddRef();
   return m_piDescription;
 }
@@ -161,7 +161,7 @@ void CNADispatcher::ClearCache() {
   CNASession* session = nullptr;
   CNARegistry* registry = nullptr;
   {
-    std::lock_guard<std::mutex> lock(m_muCache);
+    std::lock_guard<CNASpinLock> lock(m_muCache);
     session = m_pCachedSession;
     registry = m_pCachedRegistry;
     m_pCachedSession = nullptr;
@@ -175,7 +175,7 @@ void CNADispatcher::ClearCacheIf(CNASession* target) {
   CNASession* session = nullptr;
   CNARegistry* registry = nullptr;
   {
-    std::lock_guard<std::mutex> lock(m_muCache);
+    std::lock_guard<CNASpinLock> lock(m_muCache);
     if (m_pCachedSession != target) return;
     session = m_pCachedSession;
     registry = m_pCachedRegistry;
@@ -191,7 +191,7 @@ CNASession* CNADispatcher::pclFindSession(H handle) {
   uint32_t context = handle->nGetContextNumber();
   uintptr_t key = NANameKey(handle);
   {
-    std::lock_guard<std::mutex> lock(m_muCache);
+    std::lock_guard<CNASpinLock> lock(m_muCache);
     if (m_pCachedSession != nullptr && m_nCachedContext == context && m_nCachedKey == key &&
         m_pCachedRegistry->nGetGeneration() == m_nCachedGeneration) {
       return NAAddRef(m_pCachedSession);
@@ -213,7 +213,7 @@ CNASession* CNADispatcher::pclFindSession(H handle) {
   CNASession* old_session = nullptr;
   CNARegistry* old_registry = nullptr;
   {
-    std::lock_guard<std::mutex> lock(m_muCache);
+    std::lock_guard<CNASpinLock> lock(m_muCache);
     old_session = m_pCachedSession;
     old_registry = m_pCachedRegistry;
     m_nCachedContext = context;
@@ -225,6 +225,24 @@ CNASession* CNADispatcher::pclFindSession(H handle) {
   if (old_session != nullptr) ReleaseBoth(old_session);
   if (old_registry != nullptr) ReleaseBoth(old_registry);
   return session;
+}
+
+CNASession* CNADispatcher::pclUseSession(H handle, bool* use) {
+  *use = false;
+  if (handle == nullptr) return nullptr;
+  uint32_t context = handle->nGetContextNumber();
+  uintptr_t key = NANameKey(handle);
+  {
+    std::lock_guard<CNASpinLock> lock(m_muCache);
+    if (m_pCachedSession != nullptr && m_nCachedContext == context && m_nCachedKey == key &&
+        m_pCachedRegistry->nGetGeneration() == m_nCachedGeneration) {
+      // The cache's own reference keeps it while the lock is held.
+      AddUse(m_pCachedSession);
+      *use = true;
+      return m_pCachedSession;
+    }
+  }
+  return pclFindSession(handle);
 }
 
 void CNADispatcher::AddSession(CNASession* session) {
@@ -345,7 +363,8 @@ void CNADispatcher::NotifySessionsOfDescription(INAConnectionDescription* d, int
 template <class F>
 bool CNADispatcher::Forward(H handle, E slot, F call) {
   CNAError local;
-  CNASession* session = pclFindSession(handle);
+  bool use = false;
+  CNASession* session = pclUseSession(handle, &use);
   bool ok = false;
   if (session == nullptr) {
     UnknownHandle(local);
@@ -361,7 +380,13 @@ bool CNADispatcher::Forward(H handle, E slot, F call) {
     }
   }
   if (!ok) HandOut(slot, local);
-  if (session != nullptr) ReleaseBoth(session);
+  if (session != nullptr) {
+    if (use) {
+      ReleaseUse(session);
+    } else {
+      ReleaseBoth(session);
+    }
+  }
   return ok;
 }
 

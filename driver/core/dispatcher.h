@@ -21,8 +21,10 @@
 #ifndef QG_DRIVER_CORE_DISPATCHER_H_
 #define QG_DRIVER_CORE_DISPATCHER_H_
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <thread>
 #include <unordered_set>
 
 #include "driver/core/error_status.h"
@@ -36,6 +38,21 @@ class CNASession;
 class CNARowBuffer;
 class INAConnectionDescription;
 class INAFileDescription;
+
+// A lock for a few loads and stores: taken without a system call while
+// free, yields while another thread holds it.
+class CNASpinLock {
+ public:
+  void lock() {
+    while (m_bHeld.exchange(true, std::memory_order_acquire)) {
+      while (m_bHeld.load(std::memory_order_relaxed)) std::this_thread::yield();
+    }
+  }
+  void unlock() { m_bHeld.store(false, std::memory_order_release); }
+
+ private:
+  std::atomic<bool> m_bHeld{false};
+};
 
 class CNADispatcher {
  public:
@@ -158,6 +175,9 @@ class CNADispatcher {
   // --- sessions ---
   // The handle's session with one reference, or null.
   CNASession* pclFindSession(H handle);
+  // The same for one forwarded call: on a cache hit the session comes with
+  // a passing use (*use set; ReleaseUse ends it), else with a reference.
+  CNASession* pclUseSession(H handle, bool* use);
   // Finds, else creates and files it; one reference for the caller.
   CNASession* pclFindOrCreateSession(H handle, bool* created, INAConnectionDescription* d,
                                      bool check_connection, CNAError* error);
@@ -219,7 +239,7 @@ class CNADispatcher {
   std::unordered_set<CNASession*> m_setSessions;  // one reference each
 
   // Cache lock: guards the cache and the host description pointer.
-  std::mutex m_muCache;
+  CNASpinLock m_muCache;
   INAFileDescription* m_piDescription = nullptr;
   uint32_t m_nCachedContext = 0;
   uintptr_t m_nCachedKey = 0;

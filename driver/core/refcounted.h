@@ -34,6 +34,8 @@ class CNARefCounted {
  private:
   friend void AddRefBoth(CNARefCounted* object);
   friend NAReleaseResult ReleaseBoth(CNARefCounted* object);
+  friend void AddUse(CNARefCounted* object);
+  friend void ReleaseUse(CNARefCounted* object);
 
   std::atomic<int32_t> m_nReferences{0};
   std::atomic<int32_t> m_nHolders{0};
@@ -46,6 +48,17 @@ void AddRefBoth(CNARefCounted* object);
 // references went from 1 to 0. Deletion runs inside this call, under no lock
 // but the ones the caller holds. Null-safe (answers {0, false}).
 NAReleaseResult ReleaseBoth(CNARefCounted* object);
+
+// A passing use by a caller that keeps no pointer once it is done: one
+// reference, no holder (tables that ask for holders do not see it). The
+// object must be held by someone else when the use starts.
+inline void AddUse(CNARefCounted* object) {
+  object->m_nReferences.fetch_add(1, std::memory_order_relaxed);
+}
+// Ends a use; deletes the object when it was the last reference.
+inline void ReleaseUse(CNARefCounted* object) {
+  if (object->m_nReferences.fetch_sub(1, std::memory_order_acq_rel) == 1) delete object;
+}
 
 // AddRefBoth returning its argument.
 template <class T>
