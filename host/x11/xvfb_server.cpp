@@ -10,7 +10,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -30,10 +32,28 @@ void AjouteChamp(std::string& out, const std::string& field) {
 
 }  // namespace
 
+// Folders of servers whose test process died (the server itself went with
+// it): /tmp/qg_xvfb_<pid>_* of a process that no longer exists.
+static void SweepStaleFolders() {
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator("/tmp", error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind("qg_xvfb_", 0) != 0) continue;
+    char* end = nullptr;
+    const long pid = std::strtol(name.c_str() + 8, &end, 10);
+    if (end == name.c_str() + 8 || *end != '_' || pid <= 0) continue;
+    if (kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
+      std::error_code ignored;
+      std::filesystem::remove_all(entry.path(), ignored);
+    }
+  }
+}
+
 bool XvfbServer::Start(std::string* why) {
   Stop();
-  char pattern[] = "/tmp/qg_xvfb_XXXXXX";
-  if (mkdtemp(pattern) == nullptr) {
+  SweepStaleFolders();
+  std::string pattern = "/tmp/qg_xvfb_" + std::to_string(getpid()) + "_XXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr) {
     *why = "no temporary folder";
     return false;
   }

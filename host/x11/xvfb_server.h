@@ -1,8 +1,8 @@
 // A private Xvfb server: a display number chosen by the server itself
 // (-displayfd), no TCP, a cookie file written here (one FamilyWild
-// MIT-MAGIC-COOKIE-1 entry), its own temporary folder. The server gets
-// SIGTERM when the thread that started it dies, so a crashed test leaves
-// no server behind.
+// MIT-MAGIC-COOKIE-1 entry), its own temporary folder /tmp/qg_xvfb_<pid>_*.
+// The server gets SIGTERM when the thread that started it dies, so a
+// crashed test leaves no server behind; its folder goes at the next start.
 #ifndef QG_HOST_X11_XVFB_SERVER_H_
 #define QG_HOST_X11_XVFB_SERVER_H_
 
