@@ -51,11 +51,12 @@ void CheckQuery(qg::IParsedQuery* q, int depth) {
   for (int32_t i = 0; i < q->nGetAssignmentCount(); ++i) CheckNode(q->pGetAssignment(i)->pValue, len, 0);
 }
 
-// A kind-5 connection with MariaDB's quotes that runs nothing.
+// A connection of a DBMS kind (5: MariaDB) with MariaDB's quotes that runs
+// nothing.
 class KindFive final : public CNAConnection {
  public:
-  KindFive() : CNAConnection(static_cast<CNAManager*>(nullptr)) {
-    m_nDbmsKind = 5;
+  explicit KindFive(int kind = 5) : CNAConnection(static_cast<CNAManager*>(nullptr)) {
+    m_nDbmsKind = kind;
     m_nServerMajor = 10;
     m_strOpenQuote = u"`";
     m_nOpenQuoteLength = 1;
@@ -71,7 +72,8 @@ class KindFive final : public CNAConnection {
 void Regenerate(qg::IParsedQuery* parsed, size_t seed) {
   qg::Services().pfnConversion = &qghost::ConversionDepassementExt;
   qg::Services().pfnFinConversion = &qghost::FinConversion;
-  CNARefPtr<CNAConnection> connection(NAAddRef(new KindFive));
+  // Kind 1 moves the reading position in its own function forms.
+  CNARefPtr<CNAConnection> connection(NAAddRef(new KindFive((seed & 16) != 0 ? 1 : 5)));
   CNARefPtr<CNAQuery> query(NAAddRef(new CNAQuery(parsed, true)));
   CNARefPtr<CNASQLGenerator> extra(NAAddRef(new CNASQLGenerator(connection.Get())));
   extra->bAppend(u"x=1");
