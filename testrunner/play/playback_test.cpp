@@ -559,6 +559,11 @@ TEST_F(PlaybackTest, DeferredPassEndsWithItsCall) {
   EXPECT_EQ(error.nGetMessageId(0), 540008u);
   EXPECT_EQ(runner_->bResoutFenetre(u"AUTRE", &group, &handler, &error), 0);
   EXPECT_EQ(error.nGetMessageId(0), 540001u);
+  // A window closing during the deferred pass: journalled, the end waits
+  // for the call.
+  ElementHote closing(u"FEN_X");
+  runner_->SignaleFermetureFenetre(&closing);
+  EXPECT_EQ(vm().Log().back().rfind("resolve", 0), 0u) << vm().Log().back();
 
   ASSERT_EQ(runner_->bFinExecuteDiffere(&error), 1);
   log = vm().Log();
@@ -571,6 +576,7 @@ TEST_F(PlaybackTest, DeferredPassEndsWithItsCall) {
   EXPECT_TRUE(runner_->tabListes().empty());
   ASSERT_TRUE(qgtest::XmlLint(Journal())) << qgtest::JournalUtf8(Journal());
   EXPECT_EQ(qgtest::XPath(Journal(), "count(//Test[Nom='S2']/Jeu)"), "1");
+  EXPECT_EQ(qgtest::XPath(Journal(), "count(//Test[Nom='S2']/Jeu/Erreur)"), "1");
   EXPECT_EQ(vm().nContextDepth(), 0);
 
   // A refused deferred call leaves nothing pending.

@@ -209,8 +209,8 @@ void CTestFactory::SignaleFermetureFenetre(qg::IElementHote* window) {
     m_pJournal->Ecrit(kJLibelle, text.pszGet());
     m_pJournal->Ferme(kJErreur);
   }
-  const bool deferred = s == m_pclDiffere;
+  // A scenario whose pass the host still runs ends when that call ends.
+  if (s->m_hAppelDiffere != 0) return;
   _CXErrorModule54 end_error;
   s->Termine(*this, &end_error, true);
-  if (deferred) DepileScenario(s);
 }
