@@ -116,6 +116,42 @@ static class Program {
            "unknown class");
   }
 
+  // The older per-object API and the declared factories.
+  static void OlderApi() {
+    int context = LiaisonInstance.nInitQGL(null, null, 0);
+    var made = new List<Instance>();
+    LiaisonInstance.DeclareFactory(context, "Counter", instance => {
+      made.Add(instance);
+      return "made for " + instance.ClassName;
+    });
+    LiaisonInstance.PrepareAppel();
+    LiaisonInstance.AddParam(3);
+    Instance counter = LiaisonInstance.AlloueInstance(context, "Counter", null);
+    Equal(1, made.Count, "the declared factory makes the .NET object");
+    Equal("made for Counter", counter.GetLinkedObject(), "and it is linked");
+    Equal(3L, LiaisonInstance.GetMembreInstance(counter, "Value", typeof(long)), "creation parameter");
+    LiaisonInstance.SetMembreInstance(counter, "Value", 10);
+    LiaisonInstance.PrepareAppel();
+    LiaisonInstance.AddParam(5);
+    LiaisonInstance.AppelMethodeInstance(counter, "Add", 0);
+    Equal(15L, LiaisonInstance.pGetReturnedValue(typeof(long)), "method through the older API");
+    Equal(5, LiaisonInstance.pGetParam(0, typeof(int)), "its parameter read back");
+    LiaisonInstance.TermineAppel();
+    LiaisonInstance.PrepareAppel();
+    LiaisonInstance.AddParam(4);
+    LiaisonInstance.AppelMethodeStatique(context, "Counter.Twice", 0);
+    Equal(8L, LiaisonInstance.pGetReturnedValue(typeof(long)), "static method, older API");
+    LiaisonInstance.TermineAppel();
+    LiaisonInstance.SetVariableCollection(context, "COL_Demo", "Greeting", "Hi");
+    Equal("Hi", LiaisonInstance.GetVariableCollection(context, "COL_Demo", "Greeting",
+                                                       typeof(string)), "collection, older API");
+    Check(LiaisonInstance.GetHandleObjetZQ(counter) > 0, "host handle");
+    counter.Dispose();
+    counter.Dispose();  // twice is harmless
+    long id = Marshalling.EnregistreObjetNet(made);
+    Equal(id, Marshalling.EnregistreObjetNet(made), "one identifier per object");
+  }
+
   static void Procedures() {
     ExecutionContext global = Velisc.Runtime.Environment.GetGlobalExecutionContext();
     using (Parameters p = With(40, 2L)) {
@@ -243,6 +279,7 @@ static class Program {
       Contexts();
       s_vm = NativeLibrary.Load(System.IO.Path.Combine(folder, "qg300vm.so"));
       ObjectsAndMembers();
+      OlderApi();
       Procedures();
       Events();
       Operators();
