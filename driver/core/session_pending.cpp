@@ -37,20 +37,8 @@ bool CNASession::bGetRecordCounter(intptr_t record, intptr_t range, intptr_t, CN
   return bCheckNoRange(record, range, error) && Pending(error);
 }
 
-bool CNASession::bRead(const char16_t*, intptr_t, intptr_t, intptr_t, intptr_t, intptr_t,
-                       CNAError* error) {
-  return Pending(error);
-}
 bool CNASession::bReadByName(const char16_t*, intptr_t, intptr_t, intptr_t, intptr_t, intptr_t,
                              intptr_t, intptr_t, CNAError* error) {
-  return Pending(error);
-}
-bool CNASession::bSeek(const char16_t*, const char16_t*, intptr_t, intptr_t, intptr_t, intptr_t,
-                       intptr_t, intptr_t, CNAError* error) {
-  return Pending(error);
-}
-bool CNASession::bSeekSameName(const char16_t*, intptr_t, intptr_t, intptr_t, intptr_t, intptr_t,
-                               intptr_t, intptr_t, CNAError* error) {
   return Pending(error);
 }
 bool CNASession::bSetFilter(const char16_t*, intptr_t, intptr_t, intptr_t, intptr_t, intptr_t,
@@ -65,16 +53,6 @@ bool CNASession::bRestorePosition(intptr_t, intptr_t, intptr_t, intptr_t, CNAErr
   return Pending(error);
 }
 bool CNASession::bReadSavedRecord(intptr_t, intptr_t, CNAError* error) { return Pending(error); }
-bool CNASession::bCount(intptr_t, CNATableAccess*, int32_t, int64_t*, CNAError* error) {
-  return Pending(error);
-}
-bool CNASession::bOpenTable(intptr_t, intptr_t, intptr_t, intptr_t, intptr_t, intptr_t,
-                            CNAError* error) {
-  return Pending(error);
-}
-bool CNASession::bPrepareRead(CNATableAccess*, const char16_t*, intptr_t, CNAError* error) {
-  return Pending(error);
-}
 bool CNASession::bHandOverCurrent(const char16_t*, intptr_t, CNAError* error) {
   return Pending(error);
 }
@@ -87,10 +65,6 @@ intptr_t CNASession::pclGetColumnPart(int32_t, intptr_t, CNAError* error) {
 }
 bool CNASession::bRunWrite(int32_t, CNATableAccess*, intptr_t, CNAPendingNotifications*,
                            CNAError* error) {
-  return Pending(error);
-}
-bool CNASession::bReadOn(CNATableAccess*, const char16_t*, int32_t, int64_t, int64_t, intptr_t,
-                         intptr_t, intptr_t, bool, CNAError* error) {
   return Pending(error);
 }
 bool CNASession::bCreateTable(bool, bool, CNAError* error) { return Pending(error); }

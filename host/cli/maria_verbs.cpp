@@ -1,5 +1,7 @@
 #include "host/cli/maria_verbs.h"
 
+#include "host/cli/maria_walk.h"
+
 #include "driver/core/host_interfaces.h"
 #include "host/core/driver_objects.h"
 #include "host/core/host_runtime.h"
@@ -106,7 +108,17 @@ int Connect(const std::string& lib_dir, const std::vector<std::string>& args, st
 int RunMariaVerb(const std::string& lib_dir, const std::vector<std::string>& args,
                  std::ostream& out, std::ostream& err) {
   if (args.size() >= 4 && args[0] == "connect") return Connect(lib_dir, args, out, err);
-  err << "usage: qghost maria connect <source> <user> <password> [database] [extended]\n";
+  if (!args.empty() && args[0] == "walk") {
+    WalkOptions options;
+    std::string problem;
+    if (!ParseWalkArguments({args.begin() + 1, args.end()}, &options, &problem)) {
+      err << problem << '\n' << WalkUsage();
+      return 2;
+    }
+    return RunMariaWalk(lib_dir, options, out, err);
+  }
+  err << "usage: qghost maria connect <source> <user> <password> [database] [extended]\n"
+      << WalkUsage();
   return 2;
 }
 

@@ -53,6 +53,13 @@ std::string FormatWalkLine(const std::vector<WalkField>& fields);
 // The usage text of the verb.
 const char* WalkUsage();
 
+// Loads qg300vm.so and qg300maria.so from `lib_dir`, opens the table
+// through the driver as the host does and prints every record read along
+// the key, from the seek value when one is given, forwards or backwards.
+// Errors go to `err`; answers the process exit code (0, or 1 on failure).
+int RunMariaWalk(const std::string& lib_dir, const WalkOptions& options, std::ostream& out,
+                 std::ostream& err);
+
 }  // namespace qghost
 
 #endif  // QG_HOST_CLI_MARIA_WALK_H_

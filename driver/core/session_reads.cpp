@@ -1,0 +1,220 @@
+// Session reads: reading along a key (first, last, next, previous, by a
+// count), seeking a key value and counting. The table access object of the
+// key name runs the SELECT ordered on the key's parts and moves in its
+// result; the session picks the object, sets up its order and decides when
+// a read needs a new SELECT.
+#include <vector>
+
+#include "driver/core/connection.h"
+#include "driver/core/error_status.h"
+#include "driver/core/host_interfaces.h"
+#include "driver/core/session.h"
+#include "driver/sql/column.h"
+#include "driver/sql/sql_generator.h"
+#include "driver/sql/statement.h"
+#include "driver/sql/table_access.h"
+#include "driver/sql/table_description.h"
+#include "support/any.h"
+
+namespace {
+
+constexpr uint32_t kSite = 3;
+
+// The column of the table description that a key name names: a key column
+// or a composite key, by name without regard to case.
+CNAColumn* FindKey(CNATableDescription* table, const char16_t* name) {
+  if (table == nullptr || name == nullptr || name[0] == 0) return nullptr;
+  CTString wanted(name);
+  for (int i = 0; i < table->nGetKeyCount(); ++i) {
+    CNAColumn* key = table->pclKeyAt(i);
+    if (key != nullptr && wanted.bEstEgalI(key->pszGetName())) return key;
+  }
+  for (int i = 0; i < table->nGetColumnCount(); ++i) {
+    CNAColumn* column = table->pclColumnAt(i);
+    if (column != nullptr && wanted.bEstEgalI(column->pszGetName())) return column;
+  }
+  return nullptr;
+}
+
+// The order of a key: its parts (itself when simple), descending where the
+// part's direction says so. A key that is not unique is followed by the
+// primary key's parts that it does not hold, so that equal key values come
+// in a fixed order.
+std::vector<NAKeyPart> KeyParts(CNATableDescription* table, CNAColumn* key) {
+  std::vector<NAKeyPart> parts;
+  auto add = [&](CNAColumn* column, bool descending) {
+    for (const NAKeyPart& p : parts) {
+      if (CTString(p.strName.pszGet()).bEstEgalI(column->pszGetName())) return;
+    }
+    NAKeyPart part;
+    part.strName = column->pszGetName();
+    part.bDescending = descending;
+    parts.push_back(part);
+  };
+  if (key == nullptr) return parts;
+  if (key->bIsComposite()) {
+    for (int i = 1; i <= key->nGetPartCount(); ++i) {
+      CNAColumn* part = key->pclGetPart(i);
+      if (part != nullptr) add(part, part->bHas400());
+    }
+  } else {
+    add(key, key->bHas400());
+  }
+  if (!key->bIsUnique() && table != nullptr) {
+    for (int i = 0; i < table->nGetKeyCount(); ++i) {
+      CNAColumn* other = table->pclKeyAt(i);
+      if (other == nullptr || !other->bIsPrimary()) continue;
+      if (other->bIsComposite()) {
+        for (int p = 1; p <= other->nGetPartCount(); ++p) {
+          if (other->pclGetPart(p) != nullptr) add(other->pclGetPart(p), false);
+        }
+      } else {
+        add(other, false);
+      }
+    }
+    for (int i = 0; i < table->nGetColumnCount(); ++i) {
+      CNAColumn* column = table->pclColumnAt(i);
+      if (column != nullptr && column->bIsPrimary() && !column->bIsComposite()) add(column, false);
+    }
+  }
+  return parts;
+}
+
+}  // namespace
+
+// The server table the session reads.
+static const char16_t* ServerTable(CNASession* session) {
+  CNATableDescription* table = session->pclGetTableDescription();
+  if (table != nullptr) {
+    const char16_t* server = table->pszGetServerName();
+    if (server != nullptr && server[0] != 0) return server;
+    const char16_t* name = table->pszGetName();
+    if (name != nullptr && name[0] != 0) return name;
+  }
+  INAFileDescription* file = session->piGetFile();
+  const char16_t* name = file != nullptr ? file->pszGetName() : nullptr;
+  return name != nullptr ? name : u"";
+}
+
+bool CNASession::bPrepareRead(CNATableAccess* access, const char16_t* key, intptr_t,
+                              CNAError* error) {
+  CNALock lock(&m_clLock);
+  if (access == nullptr) return false;
+  if (!m_bOpen && !bOpen(0, 0, error)) return false;
+  access->SetTableName(ServerTable(this));
+  CNAColumn* column = FindKey(m_pTableDescription, key);
+  if (key != nullptr && key[0] != 0 && column == nullptr) {
+    Fail(error, 9, 17, key);
+    return false;
+  }
+  access->SetOrderKey(key, KeyParts(m_pTableDescription, column));
+  CNASQLGenerator* generator = pclNewSQLGenerator();
+  if (generator == nullptr) {
+    if (error != nullptr) error->SetOutOfMemory(kSite, 41);
+    return false;
+  }
+  AddRefBoth(generator);
+  bool ok = access->bRunByStatementKind(1, generator, error) &&
+            access->bExecute(0, 0, nullptr, error);
+  ReleaseBoth(generator);
+  return ok;
+}
+
+bool CNASession::bReadOn(CNATableAccess* access, const char16_t* name, int32_t direction,
+                         int64_t skip, int64_t, intptr_t lock, intptr_t, intptr_t,
+                         bool forced_first, CNAError* error) {
+  CNALock guard(&m_clLock);
+  if (access == nullptr) return false;
+  int64_t step = skip > 0 ? skip : 1;
+  bool fresh = forced_first || direction == kNAReadFirst || direction == kNAReadLast ||
+               access->pclGetResult() == nullptr || !access->bIsPositionValid() ||
+               !CTString(access->pszGetOrderedKeyName()).bEstEgalI(name != nullptr ? name : u"");
+  bool found = false;
+  if (!fresh) return access->bReadPosition(direction, lock != 0, step, &found, error);
+  // A next read without position starts at the first record, a previous
+  // one at the last.
+  int32_t from = direction == kNAReadLast || direction == kNAReadPrevious ? kNAReadLast
+                                                                          : kNAReadFirst;
+  if (!bPrepareRead(access, name, 0, error)) return false;
+  return access->bReadPosition(from, lock != 0, step, &found, error);
+}
+
+bool CNASession::bRead(const char16_t* name, intptr_t direction, intptr_t flags, intptr_t count,
+                       intptr_t lock, intptr_t out, CNAError* error) {
+  CNALock guard(&m_clLock);
+  if (direction < kNAReadFirst || direction > kNAReadPrevious) {
+    Fail(error, 27, 82);
+    return false;
+  }
+  CNATableAccess* access = pclGetTableAccess(name != nullptr ? name : u"", error);
+  if (access == nullptr) return false;
+  m_nFirstRead = 0;
+  bool ok = bReadOn(access, name, static_cast<int32_t>(direction), count, 1, lock, out, flags,
+                    false, error);
+  ReleaseBoth(access);
+  return ok;
+}
+
+bool CNASession::bSeek(const char16_t* table, const char16_t* key, intptr_t value, intptr_t,
+                       intptr_t, intptr_t, intptr_t, intptr_t, CNAError* error) {
+  CNALock guard(&m_clLock);
+  const char16_t* name = key != nullptr && key[0] != 0 ? key : table;
+  CNATableAccess* access = pclGetTableAccess(name != nullptr ? name : u"", error);
+  if (access == nullptr) return false;
+  bool ok = bPrepareRead(access, name, 0, error);
+  if (ok) {
+    // The key value is compared with the key's first part.
+    CNAColumn* column = FindKey(m_pTableDescription, name);
+    CNAColumn* first = column != nullptr && column->bIsComposite() ? column->pclGetPart(1) : column;
+    const CAny* wanted = reinterpret_cast<const CAny*>(value);
+    bool found = false;
+    if (first == nullptr || wanted == nullptr) {
+      Fail(error, 28, 83);
+      ok = false;
+    } else {
+      ok = access->bSeek(first->pszGetName(), *wanted, true, &found, error);
+    }
+  }
+  ReleaseBoth(access);
+  return ok;
+}
+
+bool CNASession::bSeekSameName(const char16_t* table, intptr_t value, intptr_t a, intptr_t b,
+                               intptr_t c, intptr_t d, intptr_t e, intptr_t, CNAError* error) {
+  return bSeek(table, table, value, a, b, c, d, e, error);
+}
+
+bool CNASession::bCount(intptr_t flags, CNATableAccess* position, int32_t type, int64_t* out,
+                        CNAError* error) {
+  CNALock guard(&m_clLock);
+  if (out != nullptr) *out = 0;
+  // A complete result in hand answers without SQL.
+  if ((flags & 0x10) != 0 && position != nullptr) {
+    int64_t held = 0;
+    if (position->bGetResultCount(0, &held, error) && held > 0) {
+      if (out != nullptr) *out = held;
+      return true;
+    }
+  }
+  (void)type;
+  if (!m_bOpen && !bOpen(0, 0, error)) return false;
+  CNATableAccess* access = pclGetDefaultTableAccess(error);
+  if (access == nullptr) return false;
+  access->SetTableName(ServerTable(this));
+  int64_t count = 0;
+  bool ok = access->bCountRecords(&count, error);
+  if (ok && out != nullptr) *out = count;
+  ReleaseBoth(access);
+  return ok;
+}
+
+bool CNASession::bOpenTable(intptr_t out, intptr_t, intptr_t, intptr_t, intptr_t, intptr_t,
+                            CNAError* error) {
+  CNALock guard(&m_clLock);
+  if (out != 0) *reinterpret_cast<int32_t*>(out) = 0;
+  // A table: described from the server and bound; the first read runs the
+  // SELECT.
+  if (!bOpen(0, 0, error)) return false;
+  if (out != 0) *reinterpret_cast<int32_t*>(out) = 1;
+  return true;
+}

@@ -1,0 +1,165 @@
+#include "driver/sql/record_source.h"
+#include "driver/sql/temporary_index.h"
+
+#include <new>
+
+#include "driver/core/error_status.h"
+#include "driver/core/host_interfaces.h"
+#include "driver/core/session.h"
+#include "driver/core/value_bridge.h"
+#include "driver/sql/column.h"
+#include "driver/sql/file_description.h"
+#include "driver/sql/index_array.h"
+#include "driver/sql/index_tree.h"
+#include "driver/sql/item.h"
+#include "driver/sql/record_cache.h"
+#include "driver/sql/row_buffer.h"
+#include "driver/sql/sql_types.h"
+#include "driver/sql/table_access.h"
+#include "driver/sql/value.h"
+
+// ---------------------------------------------------------------- source
+
+CNARecordSource::CNARecordSource(CNASession* session) : m_pSession(session) {}
+
+CNARecordSource::~CNARecordSource() {
+  ReleaseBoth(m_pRecordSet);
+  ReleaseBoth(m_pBound);
+}
+
+bool CNARecordSource::Bind(CNATableAccess* access) {
+  CNATableAccess* old = m_pBound;
+  m_pBound = NAAddRef(access);
+  ReleaseBoth(old);
+  m_clFilterRef.Set(access != nullptr ? access->pclGetFilter() : nullptr);
+  return true;
+}
+
+bool CNARecordSource::bAttach(CNATableAccess* access) {
+  bool bound = m_pBound != nullptr;
+  bool result = bound ? true : Bind(access);
+  if (access != nullptr) access->EnableCache(true);
+  return result;
+}
+
+bool CNARecordSource::bIsReady() const {
+  if (m_pBound == nullptr) return true;
+  return m_pBound->bIsCacheEnabled() && m_pBound->bIsCacheFull();
+}
+
+CNARecordCacheBase* CNARecordSource::pclOpen(CNAError*) {
+  if (m_pRecordSet != nullptr) return m_pRecordSet;
+  if (m_pBound == nullptr) return nullptr;
+  // Taking the cache may read the rest of the bound object's result: the
+  // session's current object keeps its position through a saved position,
+  // which is forgotten on every path.
+  CNATableAccess* current = m_pSession != nullptr ? m_pSession->pclGetCurrentTableAccess()
+                                                  : nullptr;
+  uint32_t serial = 0;
+  bool saved = false;
+  if (current != nullptr && current != m_pBound) {
+    CNAError local;
+    saved = m_pSession->bSavePosition(reinterpret_cast<intptr_t>(&serial),
+                                      current->pszGetName(), 0, &local) &&
+            serial != 0;
+  }
+  CNARefPtr<CNARecordSource> self(NAAddRef(this));
+  CNARecordCacheBase* full = m_pBound->pclGetFullCache();
+  if (full != nullptr) {
+    m_pRecordSet = NAAddRef(full);
+    CNATableAccess* bound = m_pBound;
+    m_pBound = nullptr;
+    ReleaseBoth(bound);
+  }
+  if (saved) {
+    if (full != nullptr) {
+      char16_t table[256] = {};
+      CNAError local;
+      // Without the keep flag the restore forgets the position.
+      if (!m_pSession->bRestorePosition(serial, reinterpret_cast<intptr_t>(table), 0, 0,
+                                        &local)) {
+        m_pSession->ForgetPosition(serial);
+      }
+    } else {
+      m_pSession->ForgetPosition(serial);
+    }
+  }
+  return m_pRecordSet;
+}
+
+bool CNARecordSource::bIsOpenedRecordSet(const CNARecordCacheBase* cache) const {
+  if (m_pRecordSet != nullptr) return cache == m_pRecordSet;
+  return m_pBound != nullptr && cache != nullptr && cache == m_pBound->pclGetFullCache();
+}
+
+CNATemporaryIndex* CNARecordSource::pclCreateTemporaryIndex(CNATableAccess* access,
+                                                            CNAItem* item, CNAError* error) {
+  CNARecordCacheBase* set = pclOpen(error);
+  if (set == nullptr) return nullptr;
+  CNATemporaryIndex* index = new (std::nothrow) CNATemporaryIndex(access, set, item);
+  if (index == nullptr) {
+    if (error != nullptr) error->pclGetXError()->SetOutOfMemoryError();
+    return nullptr;
+  }
+  if (!index->bBuild(error)) {
+    delete index;  // no reference was ever taken
+    return nullptr;
+  }
+  return index;
+}
+
+int64_t CNARecordSource::nGetRecordCount(CNAError* error) {
+  CNARecordCacheBase* set = pclOpen(error);
+  if (set == nullptr) return 0;
+  return static_cast<int64_t>(set->nGetCount()) - set->nGetInvalidCount();
+}
+
+bool CNARecordSource::CopyFrom(CNARecordSource* source, INACopyContext* context) {
+  if (context != nullptr && context->pFindCopy(source) == nullptr) {
+    context->bRegisterCopy(source, this);
+  }
+  CNASession* session = nullptr;
+  if (source->m_pSession != nullptr) {
+    session = context != nullptr ? static_cast<CNASession*>(context->pFindCopy(source->m_pSession))
+                                 : nullptr;
+    if (session == nullptr) session = source->m_pSession->pclClone(context);
+  }
+  m_pSession = session;
+  if (source->m_pRecordSet != nullptr) {
+    CNARecordCacheBase* set =
+        context != nullptr
+            ? static_cast<CNARecordCacheBase*>(context->pFindCopy(source->m_pRecordSet))
+            : nullptr;
+    if (set == nullptr) {
+      set = source->m_pRecordSet->pclClone(nullptr);
+      if (set == nullptr) return false;
+      if (context != nullptr) context->bRegisterCopy(source->m_pRecordSet, set);
+    }
+    CNARecordCacheBase* old = m_pRecordSet;
+    m_pRecordSet = NAAddRef(set);
+    ReleaseBoth(old);
+  }
+  m_clFilterRef = source->m_clFilterRef;
+  return true;
+}
+
+CNARecordSource* CNARecordSource::pclClone(INACopyContext* context) {
+  CNAError local;
+  if (pclOpen(&local) == nullptr) return nullptr;
+  CNARecordSource* copy = new (std::nothrow) CNARecordSource(nullptr);
+  if (copy == nullptr) return nullptr;
+  bool ok = false;
+  try {
+    ok = copy->CopyFrom(this, context);
+  } catch (...) {
+    ok = false;
+  }
+  if (!ok) {
+    // No registration may point at the deleted copy.
+    if (context != nullptr && context->pFindCopy(this) == copy) context->ForgetCopy(this);
+    delete copy;
+    return nullptr;
+  }
+  return copy;
+}
+
