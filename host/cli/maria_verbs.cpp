@@ -1,5 +1,6 @@
 #include "host/cli/maria_verbs.h"
 
+#include "host/cli/maria_demo.h"
 #include "host/cli/maria_walk.h"
 
 #include "driver/core/host_interfaces.h"
@@ -108,6 +109,7 @@ int Connect(const std::string& lib_dir, const std::vector<std::string>& args, st
 int RunMariaVerb(const std::string& lib_dir, const std::vector<std::string>& args,
                  std::ostream& out, std::ostream& err) {
   if (args.size() >= 4 && args[0] == "connect") return Connect(lib_dir, args, out, err);
+  if (args.size() == 1 && args[0] == "demo") return RunMariaDemo(lib_dir, out, err);
   if (!args.empty() && args[0] == "walk") {
     WalkOptions options;
     std::string problem;
@@ -118,7 +120,7 @@ int RunMariaVerb(const std::string& lib_dir, const std::vector<std::string>& arg
     return RunMariaWalk(lib_dir, options, out, err);
   }
   err << "usage: qghost maria connect <source> <user> <password> [database] [extended]\n"
-      << WalkUsage();
+      << WalkUsage() << "       qghost maria demo\n";
   return 2;
 }
 
