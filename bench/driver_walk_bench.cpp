@@ -11,10 +11,19 @@
 #include <string>
 
 #include "bench/ratio_reporter.h"
+#include "driver/core/dispatcher.h"
+#include "driver/core/error_status.h"
 #include "driver/mariadb/client_entry_points.h"
+#include "driver/mariadb/manager_mariadb.h"
 #include "driver/mariadb/mariadb_client.h"
 #include "driver/mariadb/testing/private_server.h"
+#include "driver/sql/table_access.h"
 #include "errors/module_errors.h"
+#include "host/core/calc_entries.h"
+#include "host/core/driver_objects.h"
+#include "host/core/host_runtime.h"
+#include "support/any.h"
+#include "support/frame/module_services.h"
 
 namespace {
 
@@ -26,8 +35,25 @@ constexpr const char* kWalkOrder = "SELECT id, grp, name, amount, stamp FROM w "
 
 qg::rig::MariaDBServer* gServer = nullptr;
 MYSQL* gRaw = nullptr;
+CNAManagerMariaDB* gManager = nullptr;
+qghost::ConnectionDescription* gDescription = nullptr;
+
+std::u16string Wide(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+
+int32_t Compare(const void* a, int32_t ta, const void* b, int32_t tb, void* result, intptr_t,
+                intptr_t) {
+  return qghost::CalcEntry(qg::kCalcComparaison, a, ta, b, tb, result);
+}
 
 bool Prepare() {
+  // The stand-in host's services, as the host gives them.
+  qghost::HostRuntime& host = qghost::Runtime();
+  qg::Services().piStringMemory = &host.Strings();
+  qg::Services().piInfoLocale = &host.Locale();
+  qg::Services().piValueObjects = &host.Values();
+  qg::Services().pfnConversion = &qghost::ConversionDepassementExt;
+  qg::Services().pfnFinConversion = &qghost::FinConversion;
+  qg::Services().apfnCalc[qg::kCalcComparaison] = &Compare;
   qg::rig::ClearClientEnvironment();
   gServer = new qg::rig::MariaDBServer();
   std::string error;
@@ -52,6 +78,15 @@ bool Prepare() {
   }
   _CXErrorModule76 load_error;
   if (!CNAMariaDBClient::bLoad(&load_error, nullptr)) return false;
+  gManager = new CNAManagerMariaDB();
+  gManager->AddRef();
+  gDescription = new qghost::ConnectionDescription();
+  gDescription->AddRef();
+  gDescription->user = Wide(qg::rig::kPasswordAccount.pszUser);
+  gDescription->password = Wide(qg::rig::kPasswordAccount.pszPassword);
+  gDescription->database = Wide(kDatabase);
+  gDescription->data_source = u"localhost";
+  gDescription->extended = u"Unix Socket=" + Wide(gServer->Socket());
   gRaw = gMariaDB.mysql_init(nullptr);
   return gMariaDB.mysql_real_connect(gRaw, nullptr, qg::rig::kPasswordAccount.pszUser,
                                      qg::rig::kPasswordAccount.pszPassword, kDatabase, 0,
@@ -101,7 +136,49 @@ void BM_RawInsertLoop(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * kInserts);
 }
 
+// The host's walk: open the handle, read first, then next to the end,
+// every column of every record read as the host reads it.
+void BM_DriverWalk(benchmark::State& state) {
+  CNAError error;
+  CNADispatcher* d = gManager->pclFindOrCreateDispatcher(gDescription, u"w", &error);
+  qghost::FileDescription handle(u"w", 1);
+  INAError* slot = nullptr;
+  if (d == nullptr || !d->bOpen(&handle, gDescription, 0, 0, &slot)) {
+    state.SkipWithError("open failed");
+    return;
+  }
+  const char16_t* key = u"k";
+  auto key_arg = reinterpret_cast<intptr_t>(key);
+  for (auto _ : state) {
+    long rows = 0;
+    unsigned long sum = 0;
+    int direction = kNAReadFirst;
+    for (;;) {
+      if (!d->bRead(&handle, key_arg, direction, 0, 1, 0, 0, &slot)) {
+        state.SkipWithError("read failed");
+        break;
+      }
+      int32_t end = 0;
+      d->bIsAtEnd(&handle, key_arg, reinterpret_cast<intptr_t>(&end), &slot);
+      if (end != 0) break;
+      for (int c = 0; c < 5; ++c) {
+        CAny value;
+        d->bReadItemValue(&handle, c, reinterpret_cast<intptr_t>(&value), &slot);
+        sum += value.bEstNull() ? 0 : 1;
+      }
+      ++rows;
+      direction = kNAReadNext;
+    }
+    benchmark::DoNotOptimize(sum);
+    if (rows != kWalkRows) state.SkipWithError("short walk");
+  }
+  state.SetItemsProcessed(state.iterations() * kWalkRows);
+  d->bClose(&handle, 0, nullptr);
+  d->Release();
+}
+
 BENCHMARK(BM_RawStreamingWalk)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_DriverWalk)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_RawInsertLoop)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 void PrintRatios(const qg::RatioReporter& r) {
@@ -135,6 +212,8 @@ int main(int argc, char** argv) {
   if (!Prepare()) return 1;
   int status = qg::RunBenchmarks(argc, argv, PrintRatios);
   gMariaDB.mysql_close(gRaw);
+  gManager->Release();
+  gDescription->Release();
   CNAMariaDBClient::TermInstance();
   gServer->Stop();
   delete gServer;
