@@ -173,6 +173,8 @@ class CNAError : public INAError {
   int32_t nGetBaseCode();
 
   void SetWarningLevel() { m_clError.nSetNiveau(XERR_WARNING); }
+  // Replaces the error code (the kind a caller's classification found).
+  void SetCode(int32_t code) { m_nCode = code; }
   void AddTableAndItem(const char16_t* table, const char16_t* item);
 
  private:

@@ -27,6 +27,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 
 #include "driver/core/object_table.h"
@@ -48,6 +49,7 @@ class CNATableAccess;
 class CNATableDescription;
 class INACopyContext;
 class INAFileDescription;
+struct NAEditRecord;
 
 // Session flags.
 enum : uint32_t {
@@ -320,6 +322,15 @@ class CNASession : public CNARegistryChild {
   int32_t m_nRecordSize = 0;
   int32_t m_nQueryObject = 0;
 
+  // The values the host wrote into the current record since it was read,
+  // by column (made on first use; null when memory runs out).
+  NAEditRecord* pclGetEdits();
+  // Parts of the writes (session_writes.cpp), under the lock.
+  void NameDuplicateKey(int32_t kind, CNAError* error);
+  void NameMissingValue(CNAError* error);
+  bool bCreateWithRetry(CNATableAccess* access, CNAError* error);
+  bool bCreateIndexes(CNATableAccess* access, uint32_t selection, CNAError* error);
+
   // --- errors of the session (sites 3.n) ---
   // Internal error of the driver table with the site 3.minor.
   static void Fail(CNAError* error, uint32_t minor, uint32_t identifier,
@@ -362,6 +373,7 @@ class CNASession : public CNARegistryChild {
   CNARefCounted* m_pRecordSource = nullptr;  // a CNARecordSource
   CNATableAccess* m_pSQLText = nullptr;
   CTString m_strDisplayName;
+  std::shared_ptr<NAEditRecord> m_pEdits;
 };
 
 #endif  // QG_DRIVER_CORE_SESSION_H_

@@ -15,17 +15,8 @@ bool Pending(CNAError* error) {
 
 }  // namespace
 
-bool CNASession::bAdd(intptr_t, intptr_t, CNAError* error) { return Pending(error); }
 
-bool CNASession::bDelete(intptr_t record, intptr_t range, intptr_t, CNAError* error, intptr_t) {
-  CNALock lock(&m_clLock);
-  return bCheckNoRange(record, range, error) && Pending(error);
-}
 
-bool CNASession::bModify(intptr_t record, intptr_t range, intptr_t, intptr_t, CNAError* error) {
-  CNALock lock(&m_clLock);
-  return bCheckNoRange(record, range, error) && Pending(error);
-}
 
 bool CNASession::bReread(intptr_t record, intptr_t range, intptr_t, intptr_t, CNAError* error) {
   CNALock lock(&m_clLock);
@@ -58,25 +49,9 @@ bool CNASession::bHandOverCurrent(const char16_t*, intptr_t, CNAError* error) {
 }
 bool CNASession::bRereadValues(bool, CNAError* error) { return Pending(error); }
 bool CNASession::bReadFirstAgain(CNAError* error) { return Pending(error); }
-bool CNASession::bSetColumnValue(int32_t, const CAny*, CNAError* error) { return Pending(error); }
 intptr_t CNASession::pclGetColumnPart(int32_t, intptr_t, CNAError* error) {
   Pending(error);
   return 0;
-}
-bool CNASession::bRunWrite(int32_t, CNATableAccess*, intptr_t, CNAPendingNotifications*,
-                           CNAError* error) {
-  return Pending(error);
-}
-bool CNASession::bCreateTable(bool, bool, CNAError* error) { return Pending(error); }
-bool CNASession::bDeleteAllRecords(CNAPendingNotifications*, CNAError* error) {
-  return Pending(error);
-}
-bool CNASession::bIndexName(int32_t, CTString*, CNAError* error) { return Pending(error); }
-bool CNASession::bModifyOrInsert(intptr_t, CNAPendingNotifications*, CNAError* error) {
-  return Pending(error);
-}
-bool CNASession::bInsert(intptr_t, intptr_t, CNAPendingNotifications*, CNAError* error) {
-  return Pending(error);
 }
 int32_t CNASession::nCompareKeys(int32_t, int32_t, intptr_t, CNAError* error) {
   Pending(error);

@@ -25,6 +25,18 @@ class CNATableAccessMariaDB : public CNATableAccess {
 
   CNATableAccess* pclClone(INACopyContext* context) override;                // 37
   CNAStatement* pclNewResult() override;
+
+  // CREATE TABLE with " ENGINE=InnoDB" (" Type=InnoDB" before version 5).
+  bool bCreateTable(CNAError* error) override;                               // 13
+  // The generated key (mysql_insert_id) into the auto-identifier column of
+  // the current record; nothing for a table without one.
+  bool bReadInsertId(CNAError* error) override;                              // 21
+  // The connection's SQL type names.
+  bool bColumnType(int column, CTString* out, CNAError* error) override;     // 42
+  // " NOT NULL AUTO_INCREMENT PRIMARY KEY " for an auto-identifier.
+  bool bColumnConstraint(int column, CTString* out, CNAError* error) override;  // 43
+  // Generated-key defaults the server can evaluate (table_texts_mariadb.h).
+  bool bColumnDefault(int column, CTString* out, CNAError* error) override;  // 44
 };
 
 #endif  // QG_DRIVER_MARIADB_SESSION_MARIADB_H_

@@ -220,6 +220,11 @@ bool CNAStatement::bAppendValue(CDualString* out, const CAny& value, CNAError* e
 }
 
 bool CNAStatement::bExecuteWide(const char16_t* text, CNAError* error) {
+  return bExecuteWideCounted(text, nullptr, error);
+}
+
+bool CNAStatement::bExecuteWideCounted(const char16_t* text, int64_t* affected,
+                                       CNAError* error) {
   int32_t page = nGetTextCodePage();
   if (page == -2) {
     ReportDriverError(error, 8, 8, 0);
@@ -237,7 +242,7 @@ bool CNAStatement::bExecuteWide(const char16_t* text, CNAError* error) {
     narrow.resize(static_cast<size_t>(need));
     qg::WideToMultiByte(static_cast<uint32_t>(page), text, static_cast<int>(n), narrow.data(), need);
   }
-  return bExecuteNarrow(narrow.c_str(), narrow.size(), 0, nullptr, error);
+  return bExecuteNarrow(narrow.c_str(), narrow.size(), 0, affected, error);
 }
 
 bool CNAStatement::bExecuteText(CDualString* text, CNAError* error) {

@@ -89,6 +89,9 @@ class CNAStatement : public CNARefCounted {
   // Converts to the connection's code page and runs slot 18; fails when the
   // connection works in UTF-16 only (-2).
   virtual bool bExecuteWide(const char16_t* text, CNAError* error);          // 19
+  // The same, with the rows the statement changed into *affected (when
+  // given).
+  bool bExecuteWideCounted(const char16_t* text, int64_t* affected, CNAError* error);
   virtual bool bExecuteText(CDualString* text, CNAError* error);             // 20
   // Moves to the next row: 1 with a row or at the end (bEndOfRows tells).
   virtual bool bFetchNext(intptr_t /*unused*/, CNAError* /*error*/) { return false; }  // 21

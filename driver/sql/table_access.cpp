@@ -410,15 +410,8 @@ bool CNATableAccess::bAppendOrderBy(bool descending, CNAError*) {
   return ok;
 }
 
-// ---- slots 13 to 22: writes (statement text written elsewhere)
+// ---- slots 13 to 22 and 42 to 48: writes (table_writes.cpp)
 
-bool CNATableAccess::bCreateTable(CNAError* error) { return NotAvailable(error, 13); }
-bool CNATableAccess::bBuildInsert(CNAError* error) { return NotAvailable(error, 15); }
-bool CNATableAccess::bBuildUpdate(CNAError* error) { return NotAvailable(error, 17); }
-bool CNATableAccess::bBuildDelete(CNAError* error) { return NotAvailable(error, 19); }
-void CNATableAccess::OnRecordWritten(int32_t, bool, CNAError*) {}
-bool CNATableAccess::bReadInsertId(CNAError*) { return true; }
-bool CNATableAccess::bPrepareAutoId(uint32_t, CNAError*) { return true; }
 
 // ---- slots 25, 26, 50: counts
 
@@ -566,21 +559,6 @@ bool CNATableAccess::bBindCheck(bool flag, int, CNAError*) { return flag || true
 
 int32_t CNATableAccess::nResultSlot3() { return m_pResult != nullptr ? m_pResult->vn3() : 0; }
 
-bool CNATableAccess::bColumnType(int, CTString*, CNAError* error) { return NotAvailable(error, 42); }
-bool CNATableAccess::bColumnConstraint(int, CTString* out, CNAError*) {
-  if (out != nullptr) out->RAZ();
-  return true;
-}
-bool CNATableAccess::bColumnDefault(int, CTString* out, CNAError*) {
-  if (out != nullptr) out->RAZ();
-  return true;
-}
-bool CNATableAccess::bGeneratedColumn(int, CTString* out, CNAError*) {
-  if (out != nullptr) out->RAZ();
-  return true;
-}
-bool CNATableAccess::bAppendReturning(CNAError*) { return true; }
-bool CNATableAccess::bAppendValue(const CAny&, CNAError* error) { return NotAvailable(error, 48); }
 
 // ---- slot 49: moving in the open result
 

@@ -1,0 +1,516 @@
+// Session writes: adding, modifying and deleting the current record,
+// creating and dropping the table with its indexes, emptying it. The table
+// access object writes the statement; the session runs it, reads back
+// what the server generated, classifies a failure (naming the duplicate
+// key or the missing value) and tells its objects and its owner.
+#include <string>
+#include <vector>
+
+#include "driver/core/connection.h"
+#include "driver/core/edit_record.h"
+#include "driver/core/error_status.h"
+#include "driver/core/host_interfaces.h"
+#include "driver/core/index_texts.h"
+#include "driver/core/manager.h"
+#include "driver/core/session.h"
+#include "driver/core/support/random_bytes.h"
+#include "driver/sql/column.h"
+#include "driver/sql/oversized_type.h"
+#include "driver/sql/sql_generator.h"
+#include "driver/sql/statement.h"
+#include "driver/sql/table_access.h"
+#include "driver/sql/table_description.h"
+
+namespace {
+
+constexpr uint32_t kSite = 3;
+
+// Write kinds.
+enum : int32_t { kUpdate = 2, kInsert = 3, kDelete = 4, kDeleteAll = 5, kCreate = 6, kDrop = 9 };
+
+std::u16string Text(const char16_t* text) { return text != nullptr ? text : u""; }
+
+// Runs a text on a table access object through a fresh generator.
+bool RunText(CNASession* session, CNATableAccess* access, const std::u16string& text, int kind,
+             CNAError* error) {
+  CNASQLGenerator* generator = session->pclNewSQLGenerator();
+  if (generator == nullptr) {
+    if (error != nullptr) error->SetOutOfMemory(kSite, 68);
+    return false;
+  }
+  AddRefBoth(generator);
+  generator->SetStatementKind(kind);
+  bool ok = generator->bSetRawText(text.c_str()) && access->bBindGenerator(generator, error) &&
+            access->bExecute(0, 0, nullptr, error);
+  ReleaseBoth(generator);
+  return ok;
+}
+
+// The columns of a key (its parts, or itself).
+std::vector<CNAColumn*> KeyColumns(CNAColumn* key) {
+  std::vector<CNAColumn*> columns;
+  if (key->bIsComposite()) {
+    for (int i = 1; i <= key->nGetPartCount(); ++i) {
+      if (key->pclGetPart(i) != nullptr) columns.push_back(key->pclGetPart(i));
+    }
+  } else {
+    columns.push_back(key);
+  }
+  return columns;
+}
+
+int ColumnIndex(CNATableDescription* table, const CNAColumn* column) {
+  for (int i = 0; i < table->nGetColumnCount(); ++i) {
+    if (table->pclColumnAt(i) == column) return i;
+  }
+  return -1;
+}
+
+}  // namespace
+
+NAEditRecord* CNASession::pclGetEdits() {
+  CNALock lock(&m_clLock);
+  if (!m_pEdits) {
+    try {
+      m_pEdits = std::make_shared<NAEditRecord>();
+    } catch (...) {
+      return nullptr;
+    }
+  }
+  return m_pEdits.get();
+}
+
+bool CNASession::bSetColumnValue(int32_t column, const CAny* value, CNAError* error) {
+  CNALock lock(&m_clLock);
+  NAEditRecord* edits = pclGetEdits();
+  CAny null_value;
+  null_value.SetNull(true);
+  if (edits == nullptr || !edits->bSet(column, value != nullptr ? *value : null_value)) {
+    if (error != nullptr) error->SetOutOfMemory(kSite, 63);
+    return false;
+  }
+  return true;
+}
+
+// ---- slot 68: one write
+
+bool CNASession::bRunWrite(int32_t kind, CNATableAccess* access, intptr_t flags,
+                           CNAPendingNotifications* pending, CNAError* error) {
+  CNALock lock(&m_clLock);
+  if ((m_nFlags & kNASessionRawSQL) != 0 && (kind == kUpdate || kind == kInsert || kind == kDelete)) {
+    Fail(error, 16, 35);
+    return false;
+  }
+  if (access == nullptr) return false;
+  if (!m_bOpen && kind != kCreate && kind != kDrop && !bOpen(0, 0, error)) return false;
+  access->Close();
+  access->SetOptionWord(static_cast<uint32_t>(flags));
+  CNASQLGenerator* generator = pclNewSQLGenerator();
+  if (generator == nullptr) {
+    if (error != nullptr) error->SetOutOfMemory(kSite, 68);
+    return false;
+  }
+  AddRefBoth(generator);
+  bool ok = access->bRunByStatementKind(kind, generator, error);
+  // An UPDATE without a changed column sends nothing.
+  bool empty = ok && generator->bIsEmpty();
+  int64_t affected = 0;
+  if (ok && !empty) {
+    // The INSERT and the read-back of what the server generated run as one
+    // unit for the connection.
+    bool guard = kind == kInsert && !m_pConnection->bInsertNeedsNoGuard();
+    CNALock connection_lock(m_pConnection->pGetLock(), guard);
+    const char16_t* text = generator->pszGetDialectText(error);
+    CNAStatement* statement = text != nullptr && access->bBindGenerator(generator, error)
+                                  ? access->pclGetResult()
+                                  : nullptr;
+    ok = statement != nullptr && statement->bExecuteWideCounted(text, &affected, error);
+    if (ok && kind == kInsert) ok = access->bReadInsertId(error);
+  }
+  ReleaseBoth(generator);
+  if (!ok) {
+    int32_t code = nClassifyError(error);
+    if (error != nullptr) {
+      if (code == 3) {
+        NameDuplicateKey(kind, error);
+        error->SetCode(3);
+      } else if (code == 8) {
+        NameMissingValue(error);
+        error->SetCode(8);
+      } else if (code == 1 || code == 2 || code == 4 || code == 7) {
+        error->SetCode(code);
+      }
+    }
+    return false;
+  }
+  if (kind == kUpdate && !empty && affected == 0) {
+    // The row named by the values as read is gone.
+    if (error != nullptr) {
+      error->SetErrorMessage(9, 4, 9, nullptr, 13u, Text(pszGetFileName()).c_str());
+      error->SetUserMessage(28591u, Text(pszGetFileName()).c_str());
+    }
+    return false;
+  }
+  if (kind >= kUpdate && kind <= kDeleteAll) {
+    VisitTableAccess([&](const char16_t*, CNATableAccess* other) {
+      other->OnRecordWritten(kind, true, nullptr);
+    });
+    if (pending != nullptr && (m_nNotifyFlags & kNANotifySuppress) == 0) {
+      pending->bAdd(kind, access, 1);
+    }
+  }
+  return true;
+}
+
+// The first unique key holding the duplicate value: a count along each
+// unique key with the record's values; the table and the key are named in
+// the error.
+void CNASession::NameDuplicateKey(int32_t kind, CNAError* error) {
+  CNATableDescription* table = m_pTableDescription;
+  NAEditRecord* edits = pclGetEdits();
+  if (table == nullptr || edits == nullptr) return;
+  std::vector<CNAColumn*> keys;
+  for (int i = 0; i < table->nGetKeyCount(); ++i) keys.push_back(table->pclKeyAt(i));
+  for (int i = 0; i < table->nGetColumnCount(); ++i) {
+    CNAColumn* c = table->pclColumnAt(i);
+    if (c->bIsUnique() && !c->bIsComposite()) {
+      bool listed = false;
+      for (CNAColumn* k : keys) listed = listed || k == c;
+      if (!listed) keys.push_back(c);
+    }
+  }
+  CNAManager* manager = m_pConnection->pclGetManager();
+  CNATableAccess* probe =
+      manager != nullptr ? manager->pclNewTableAccess(this, m_pConnection) : nullptr;
+  if (probe == nullptr) return;
+  AddRefBoth(probe);
+  for (CNAColumn* key : keys) {
+    if (key == nullptr || !key->bIsUnique()) continue;
+    std::vector<CNAColumn*> columns = KeyColumns(key);
+    // The server makes automatic identifiers: they do not collide.
+    if (columns.size() == 1 && (columns[0]->nGetType() == 1 || columns[0]->nGetType() == 28)) {
+      continue;
+    }
+    // An UPDATE can only collide on a key whose value it changed.
+    bool changed = kind != kUpdate;
+    std::u16string where;
+    bool usable = true;
+    std::vector<CAny> values;
+    for (CNAColumn* c : columns) {
+      int n = ColumnIndex(table, c);
+      const CAny* v = edits->pclGet(n);
+      if (v == nullptr) {
+        usable = false;
+        break;
+      }
+      changed = true;
+      values.push_back(*v);
+      CTString quoted;
+      if (!m_pConnection->bQuoteName(nullptr, c->pszGetName(), &quoted)) {
+        usable = false;
+        break;
+      }
+      if (!where.empty()) where += u" AND ";
+      where += Text(quoted.pszGet());
+      where += u" = ";
+      where += u"?";
+    }
+    if (!usable || !changed) continue;
+    CNASQLGenerator* g = pclNewSQLGenerator();
+    if (g == nullptr) break;
+    AddRefBoth(g);
+    g->SetStatementKind(1);
+    bool ok = g->bAppend(u"SELECT COUNT(*) FROM ") && g->bAppend(pszGetQuotedTableName()) &&
+              g->bAppend(u" WHERE ");
+    size_t value = 0;
+    size_t from = 0;
+    while (ok) {
+      size_t mark = where.find(u'?', from);
+      ok = g->bAppend(where.substr(from, mark == std::u16string::npos ? std::u16string::npos
+                                                                      : mark - from));
+      if (mark == std::u16string::npos) break;
+      ok = ok && g->bAddMarker(values[value++], 0, CNASQLGenerator::kMarkerValue, 0);
+      from = mark + 1;
+    }
+    CAny count;
+    CNAError quiet;
+    quiet.SetSilent(true);
+    ok = ok && probe->bBindGenerator(g, &quiet) && probe->bExecute(0, 0, nullptr, &quiet) &&
+         probe->pclGetResult()->bFetchNext(0, &quiet) && probe->pclGetResult()->bHasRow() &&
+         probe->bColumnText(count, 0, &quiet);
+    ReleaseBoth(g);
+    int64_t found = 0;
+    if (ok && count.nConvertType(9) < 100 && count.nGetI8(&found) < 100 && found > 0) {
+      error->AddTableAndItem(pszGetFileName(), key->pszGetName());
+      break;
+    }
+  }
+  probe->Close();
+  ReleaseBoth(probe);
+}
+
+// The first column that may not be null and has no value is named.
+void CNASession::NameMissingValue(CNAError* error) {
+  CNATableDescription* table = m_pTableDescription;
+  NAEditRecord* edits = pclGetEdits();
+  if (table == nullptr || edits == nullptr) return;
+  for (int i = 0; i < table->nGetColumnCount(); ++i) {
+    CNAColumn* c = table->pclColumnAt(i);
+    if (c->bIsComposite() || c->bIsNullable()) continue;
+    const CAny* v = edits->pclGet(i);
+    if (v == nullptr || v->bEstNull()) {
+      error->AddTableAndItem(pszGetFileName(), c->pszGetName());
+      return;
+    }
+  }
+}
+
+// ---- slots 11, 77: insert
+
+bool CNASession::bAdd(intptr_t flags, intptr_t lock, CNAError* error) {
+  CNAPendingNotifications pending(this);
+  CNALock guard(&m_clLock);
+  return bInsert(flags, lock, &pending, error);
+}
+
+bool CNASession::bInsert(intptr_t flags, intptr_t, CNAPendingNotifications* pending,
+                         CNAError* error) {
+  CNALock guard(&m_clLock);
+  if (!m_bOpen && !bOpen(0, 0, error)) return false;
+  NAEditRecord* edits = pclGetEdits();
+  if (edits == nullptr || m_pTableDescription == nullptr) return false;
+  // Generated keys: a random version-4 UUID (16 bytes) or 32 random bytes,
+  // whatever the item held, unless the caller leaves them alone.
+  if ((flags & (0x100 | 0x400)) == 0) {
+    for (int i = 0; i < m_pTableDescription->nGetColumnCount(); ++i) {
+      int type = m_pTableDescription->pclColumnAt(i)->nGetType();
+      if (type != 35 && type != 37) continue;
+      uint8_t bytes[32];
+      size_t size = type == 35 ? 16 : 32;
+      if (type == 35) {
+        qg::FillUuidV4(bytes);
+      } else {
+        qg::bFillRandomBytes(bytes, size);
+      }
+      CAny value;
+      if (type == 35) {
+        value.SetUUID_128(bytes);
+      } else {
+        CXYString<char> random;
+        random.nAffecteLongueur(reinterpret_cast<const char*>(bytes), static_cast<int>(size));
+        if (value.SetUUID_256(random) >= 100) break;
+      }
+      if (!edits->bSet(i, value)) break;
+    }
+  }
+  CNATableAccess* access = pclGetDefaultTableAccess(error);
+  if (access == nullptr) return false;
+  bool ok = bRunWrite(kInsert, access, flags, pending, error);
+  if (ok) {
+    // The record now holds only what the server generated.
+    NAEditRecord generated = *edits;
+    edits->Clear();
+    for (int i = 0; i < m_pTableDescription->nGetColumnCount(); ++i) {
+      int type = m_pTableDescription->pclColumnAt(i)->nGetType();
+      if ((type == 1 || type == 28 || type == 35 || type == 37) && generated.bIsSet(i)) {
+        edits->bSet(i, *generated.pclGet(i));
+      }
+    }
+  }
+  access->CloseCursor();
+  ReleaseBoth(access);
+  return ok;
+}
+
+// ---- slots 13, 14, 76: delete and modify
+
+bool CNASession::bDelete(intptr_t record, intptr_t range, intptr_t mode, CNAError* error,
+                         intptr_t) {
+  CNAPendingNotifications pending(this);
+  CNALock guard(&m_clLock);
+  if (!bCheckNoRange(record, range, error)) return false;
+  CNATableAccess* access = pclGetDefaultTableAccess(error);
+  if (access == nullptr) return false;
+  bool ok = bHook42(mode == 0 || mode == 1 ? 2 : mode, 0, error) &&
+            bRunWrite(kDelete, access, 0, &pending, error);
+  bHook43(0, error);
+  access->CloseCursor();
+  ReleaseBoth(access);
+  if (ok) {
+    NAEditRecord* edits = pclGetEdits();
+    if (edits != nullptr) edits->Clear();
+  }
+  return ok;
+}
+
+bool CNASession::bModify(intptr_t record, intptr_t range, intptr_t flags, intptr_t,
+                         CNAError* error) {
+  CNAPendingNotifications pending(this);
+  CNALock guard(&m_clLock);
+  if (!bCheckNoRange(record, range, error)) return false;
+  return bModifyOrInsert(flags, &pending, error);
+}
+
+bool CNASession::bModifyOrInsert(intptr_t flags, CNAPendingNotifications* pending,
+                                 CNAError* error) {
+  CNALock guard(&m_clLock);
+  CNATableAccess* access = pclGetDefaultTableAccess(error);
+  if (access == nullptr) return false;
+  bool ok = bHook42(2, 0, error) && bRunWrite(kUpdate, access, flags, pending, error);
+  bHook43(0, error);
+  access->CloseCursor();
+  ReleaseBoth(access);
+  if (ok) {
+    NAEditRecord* edits = pclGetEdits();
+    if (edits != nullptr) edits->Clear();
+  }
+  return ok;
+}
+
+// ---- slots 71, 72, 74: create, drop, empty, index names
+
+bool CNASession::bIndexName(int32_t item, CTString* out, CNAError* error) {
+  CNALock guard(&m_clLock);
+  out->RAZ();
+  CNAColumn* key = m_pTableDescription != nullptr ? m_pTableDescription->pclKeyAt(item) : nullptr;
+  if (key == nullptr || !key->bIsComposite()) {
+    out->Set(NATemporaryIndexName().c_str());
+    return true;
+  }
+  if (m_pConnection->bIndexNamesNeedNoTablePrefix()) {
+    out->Set(key->pszGetName());
+    return true;
+  }
+  std::u16string name = Text(pszGetFileName()) + u"_" + Text(key->pszGetName());
+  return m_pConnection->bQuoteName(error, name.c_str(), out);
+}
+
+bool CNASession::bCreateTable(bool drop_first, bool drop_only, CNAError* error) {
+  CNALock guard(&m_clLock);
+  CloseAll();
+  if (!m_pConnection->bIsOpen() && !m_pConnection->bOpen(error, 0)) return false;
+  if (!drop_only) {
+    // The table as the host describes it.
+    CNATableDescription* table = pclNewTableDescription();
+    if (table == nullptr) {
+      if (error != nullptr) error->SetOutOfMemory(kSite, 71);
+      return false;
+    }
+    AddRefBoth(table);
+    table->SetName(pszGetFileName());
+    bool described = table->bApplyFileDescription(m_piFile, error);
+    if (described) SetTableDescription(table);
+    ReleaseBoth(table);
+    if (!described) return false;
+  }
+  CNATableAccess* access = pclGetDefaultTableAccess(error);
+  if (access == nullptr) return false;
+  bool ok = true;
+  if (drop_first) {
+    CNAError drop;
+    std::u16string text = u"DROP TABLE " + Text(pszGetQuotedTableName());
+    if (m_pConnection->m_nDbmsKind == 1) text += u" CASCADE CONSTRAINT";
+    if (!RunText(this, access, text, kDrop, &drop)) {
+      // A table that is not there is no failure; a refused drop is.
+      if (drop.nGetBaseCode() == 3730 || drop.nGetCode() == 1 ||
+          m_pConnection->nGetErrorCategory(drop.nGetBaseCode()) == 4 || drop_only) {
+        if (error != nullptr) *error = drop;
+        ok = false;
+      }
+    }
+  }
+  if (ok && !drop_only) {
+    if (error != nullptr) error->Reset();
+    ok = bCreateWithRetry(access, error) && bCreateIndexes(access, m_nIndexSelection, error);
+  }
+  access->CloseCursor();
+  ReleaseBoth(access);
+  return ok;
+}
+
+// CREATE TABLE; a refusal the connection does not classify, on a server
+// with size limits for variable texts, is retried once with the oversized
+// types made long text types.
+bool CNASession::bCreateWithRetry(CNATableAccess* access, CNAError* error) {
+  CNASQLGenerator* generator = pclNewSQLGenerator();
+  if (generator == nullptr) {
+    if (error != nullptr) error->SetOutOfMemory(kSite, 71);
+    return false;
+  }
+  AddRefBoth(generator);
+  bool ok = access->bRunByStatementKind(kCreate, generator, error);
+  std::u16string text = ok ? Text(generator->pszGetStatementText()) : u"";
+  ok = ok && access->bExecute(0, 0, nullptr, error);
+  ReleaseBoth(generator);
+  if (ok || text.empty() || nClassifyError(error) != 0) return ok;
+  int32_t text_limit = m_pConnection->nGetMaxVarchar();
+  int32_t unicode_limit = m_pConnection->nGetMaxNVarchar();
+  if (text_limit == -1 && unicode_limit == -1) return false;
+  std::u16string first, second;
+  bool replaced = text_limit != -1 &&
+                  NAReplaceOversizedType(text, m_pConnection->pszGetVarcharType(), text_limit,
+                                         m_pConnection->pszGetLongTextType(), &first);
+  const std::u16string& base = replaced ? first : text;
+  bool replaced_unicode =
+      unicode_limit != -1 && NAReplaceOversizedType(base, m_pConnection->pszGetNVarcharType(),
+                                                    unicode_limit,
+                                                    m_pConnection->pszGetLongNTextType(), &second);
+  if (!replaced && !replaced_unicode) return false;
+  const std::u16string& retry = replaced_unicode ? second : first;
+  if (!RunText(this, access, retry, kCreate, error)) return false;
+  if (error != nullptr) error->Reset();
+  return true;
+}
+
+// One server index per key after CREATE TABLE. A failed plain index does
+// not fail the creation (the table is usable without it); a failed UNIQUE
+// index on a composite key does, since nothing else would keep its values
+// unique.
+bool CNASession::bCreateIndexes(CNATableAccess* access, uint32_t selection, CNAError* error) {
+  CNATableDescription* table = m_pTableDescription;
+  if (table == nullptr) return true;
+  bool all = true;
+  for (int i = 0; i < table->nGetKeyCount(); ++i) {
+    CNAColumn* key = table->pclKeyAt(i);
+    if (key == nullptr) continue;
+    bool composite = key->bIsComposite();
+    bool selected = composite ? (selection & 0x2) != 0
+                              : ((selection & 0x2) != 0 && key->bIsKey()) ||
+                                    ((selection & 0x1) != 0 && key->bIsUnique());
+    if (!selected || key->bIsPrimary()) continue;
+    std::vector<std::u16string> columns;
+    for (CNAColumn* c : KeyColumns(key)) {
+      CTString quoted;
+      if (!m_pConnection->bQuoteName(nullptr, c->pszGetName(), &quoted)) continue;
+      columns.push_back(Text(quoted.pszGet()));
+    }
+    CTString name;
+    CNAError local;
+    bool ok = bIndexName(i, &name, &local) &&
+              RunText(this, access,
+                      NACreateIndexText(key->bIsUnique(), Text(name.pszGet()),
+                                        Text(pszGetQuotedTableName()), columns),
+                      kCreate, &local);
+    if (!ok) {
+      all = false;
+      if (composite && key->bIsUnique()) {
+        if (error != nullptr) *error = local;
+        return false;
+      }
+    }
+  }
+  (void)all;
+  return true;
+}
+
+bool CNASession::bDeleteAllRecords(CNAPendingNotifications* pending, CNAError* error) {
+  CNALock guard(&m_clLock);
+  if (!m_pConnection->bIsOpen() && !m_pConnection->bOpen(error, 0)) return false;
+  if (!m_bOpen && !bOpen(0, 0, error)) return false;
+  CNATableAccess* access = pclGetDefaultTableAccess(error);
+  if (access == nullptr) return false;
+  bool ok = bRunWrite(kDeleteAll, access, 0, pending, error);
+  access->CloseCursor();
+  ReleaseBoth(access);
+  return ok;
+}

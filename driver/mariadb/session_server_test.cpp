@@ -1,0 +1,395 @@
+// Tables read and written through the manager, the dispatcher and the
+// session, against the binary's private server: records come in the
+// server's own ORDER BY, row for row, in both directions; writes land, fail
+// with their kinds and name what failed; tables are created with their
+// indexes.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "driver/core/dispatcher.h"
+#include "driver/core/edit_record.h"
+#include "driver/core/error_status.h"
+#include "driver/core/session.h"
+#include "driver/mariadb/manager_mariadb.h"
+#include "driver/mariadb/testing/mariadb_server.h"
+#include "driver/sql/column.h"
+#include "driver/sql/sql_types.h"
+#include "driver/sql/table_access.h"
+#include "driver/sql/table_description.h"
+#include "host/core/calc_entries.h"
+#include "host/core/driver_objects.h"
+#include "support/frame/module_services.h"
+#include "support/any_test_fixture.h"
+
+namespace {
+
+auto* const gServerEnvironment = qg::rig::AddMariaDBServerEnvironment();
+
+std::u16string U(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+
+std::string N(const char16_t* text) {
+  std::string out;
+  for (const char16_t* p = text; p != nullptr && *p != 0; ++p) {
+    out.push_back(*p < 128 ? static_cast<char>(*p) : '?');
+  }
+  return out;
+}
+
+class SessionWalk : public qg::AnyHostTest {
+ protected:
+  void SetUp() override {
+    qg::AnyHostTest::SetUp();
+    ASSERT_NE(nullptr, qg::rig::TestServer());
+    ASSERT_FALSE(database_.Name().empty());
+    manager_ = new CNAManagerMariaDB();
+    manager_->AddRef();
+    description_ = new qghost::ConnectionDescription();
+    description_->AddRef();
+    description_->user = U(qg::rig::kPasswordAccount.pszUser);
+    description_->password = U(qg::rig::kPasswordAccount.pszPassword);
+    description_->database = U(database_.Name());
+    description_->data_source = u"localhost";
+    description_->extended = u"Unix Socket=" + U(qg::rig::TestServer()->Socket());
+  }
+  void TearDown() override {
+    for (auto& [handle, dispatcher] : opened_) {
+      dispatcher->bClose(handle, 0, nullptr);
+      dispatcher->Release();
+      delete handle;
+    }
+    manager_->Release();
+    description_->Release();
+    qg::AnyHostTest::TearDown();
+  }
+  bool Sql(const std::string& sql) {
+    std::string out;
+    bool ok = qg::rig::TestServer()->RunSql("USE `" + database_.Name() + "`; " + sql, &out);
+    EXPECT_TRUE(ok) << sql << ": " << out;
+    return ok;
+  }
+  // The server's rows of a query, each row's columns joined by tabs.
+  std::vector<std::string> ServerRows(const std::string& sql) {
+    std::string out;
+    EXPECT_TRUE(qg::rig::TestServer()->RunSql("USE `" + database_.Name() + "`; " + sql, &out));
+    std::vector<std::string> rows;
+    size_t from = 0;
+    while (from < out.size()) {
+      size_t end = out.find('\n', from);
+      if (end == std::string::npos) end = out.size();
+      rows.push_back(out.substr(from, end - from));
+      from = end + 1;
+    }
+    return rows;
+  }
+  // Opens a table as the host does: a dispatcher for it, then the handle
+  // (created from the handle's items with `create`).
+  std::pair<qghost::FileDescription*, CNADispatcher*> Open(
+      const std::u16string& table, qghost::FileDescription* handle = nullptr,
+      bool create = false) {
+    CNAError error;
+    CNADispatcher* dispatcher = manager_->pclFindOrCreateDispatcher(description_, table.c_str(),
+                                                                   &error);
+    EXPECT_NE(nullptr, dispatcher) << N(error.pszGetMessage());
+    if (handle == nullptr) handle = new qghost::FileDescription(table, 1);
+    INAError* slot = nullptr;
+    if (create) {
+      EXPECT_TRUE(dispatcher->bCreate(handle, description_, 0, &slot)) << Message(slot);
+    } else {
+      EXPECT_TRUE(dispatcher->bOpen(handle, description_, 0, 0, &slot)) << Message(slot);
+    }
+    opened_.push_back({handle, dispatcher});
+    return {handle, dispatcher};
+  }
+  static void Set(CNADispatcher* d, qghost::FileDescription* h, int column, const CAny& value) {
+    INAError* slot = nullptr;
+    EXPECT_TRUE(d->bWriteItemValue(h, column, reinterpret_cast<intptr_t>(&value), &slot))
+        << Message(slot);
+  }
+  static void SetInt(CNADispatcher* d, qghost::FileDescription* h, int column, int v) {
+    CAny value;
+    value.SetI4(v);
+    Set(d, h, column, value);
+  }
+  static void SetText(CNADispatcher* d, qghost::FileDescription* h, int column,
+                      const char16_t* v) {
+    CAny value;
+    value.SetPSTRW(v);
+    Set(d, h, column, value);
+  }
+  // The code of a failed write and the item it names ("" when none).
+  struct Failure {
+    int32_t code = -1;
+    std::string item;
+    std::string text;
+  };
+  static Failure Failed(INAError*& slot) {
+    Failure f;
+    if (slot == nullptr) return f;
+    auto* e = static_cast<CNAError*>(slot);
+    f.code = e->nGetCode();
+    f.item = N(e->pszGetItemName());
+    f.text = N(e->pszGetMessage());
+    slot->Release();
+    slot = nullptr;
+    return f;
+  }
+  static std::string Message(INAError*& slot) {
+    if (slot == nullptr) return "";
+    std::string text = N(static_cast<CNAError*>(slot)->pszGetMessage());
+    slot->Release();
+    slot = nullptr;
+    return text;
+  }
+  // The current record as the server prints it (NULL as NULL).
+  static std::string Record(CNADispatcher* d, qghost::FileDescription* h, int columns) {
+    std::string line;
+    for (int i = 0; i < columns; ++i) {
+      CAny value;
+      INAError* slot = nullptr;
+      EXPECT_TRUE(d->bReadItemValue(h, i, reinterpret_cast<intptr_t>(&value), &slot));
+      Message(slot);
+      if (i > 0) line += '\t';
+      if (value.bEstNull()) {
+        line += "NULL";
+        continue;
+      }
+      CXYString<char16_t> text;
+      value.nGetTexte(&text);
+      line += N(text.pszGet());
+    }
+    return line;
+  }
+  // Every record read from `direction` (first or last) on with the next
+  // one (next or previous).
+  static std::vector<std::string> Walk(CNADispatcher* d, qghost::FileDescription* h,
+                                       const char16_t* key, int first, int next, int columns) {
+    std::vector<std::string> rows;
+    INAError* slot = nullptr;
+    int direction = first;
+    for (int guard = 0; guard < 100000; ++guard) {
+      if (!d->bRead(h, reinterpret_cast<intptr_t>(key), direction, 0, 1, 0, 0, &slot)) {
+        ADD_FAILURE() << Message(slot);
+        break;
+      }
+      int32_t at_end = 0;
+      EXPECT_TRUE(d->bIsAtEnd(h, reinterpret_cast<intptr_t>(key),
+                              reinterpret_cast<intptr_t>(&at_end), &slot));
+      if (at_end != 0) break;
+      rows.push_back(Record(d, h, columns));
+      direction = next;
+    }
+    return rows;
+  }
+
+  qg::rig::TestDatabase database_;
+  CNAManagerMariaDB* manager_ = nullptr;
+  qghost::ConnectionDescription* description_ = nullptr;
+  std::vector<std::pair<qghost::FileDescription*, CNADispatcher*>> opened_;
+};
+
+TEST_F(SessionWalk, CompositePartlyDescendingKeyWithNullsAndDuplicatesBothWays) {
+  ASSERT_TRUE(Sql("CREATE TABLE w (id INT PRIMARY KEY, a INT NULL, b VARCHAR(12) NULL, "
+                  "c DOUBLE, KEY k (a, b)) ENGINE=InnoDB; "
+                  "INSERT INTO w SELECT seq, IF(seq % 13 = 0, NULL, seq % 17), "
+                  "IF(seq % 11 = 0, NULL, CONCAT('v', seq % 5)), seq / 4 FROM seq_1_to_1000"));
+  auto [handle, dispatcher] = Open(u"w");
+  // The key's second part is read descending.
+  CNASession* session = dispatcher->pclFindSession(handle);
+  ASSERT_NE(nullptr, session);
+  CNATableDescription* table = session->pclGetTableDescription();
+  ASSERT_NE(nullptr, table);
+  CNAColumn* b = table->pclFindColumn(u"b", 0);
+  ASSERT_NE(nullptr, b);
+  b->SetDirection(true);
+  ReleaseBoth(session);
+
+  std::vector<std::string> expected =
+      ServerRows("SELECT id, a, b, c FROM w ORDER BY a, b DESC, id");
+  ASSERT_EQ(1000u, expected.size());
+  std::vector<std::string> forward = Walk(dispatcher, handle, u"k", kNAReadFirst, kNAReadNext, 4);
+  EXPECT_EQ(expected, forward);
+  std::vector<std::string> backward =
+      Walk(dispatcher, handle, u"k", kNAReadLast, kNAReadPrevious, 4);
+  std::vector<std::string> reversed(expected.rbegin(), expected.rend());
+  EXPECT_EQ(reversed, backward);
+
+  // Seek then next: the first record of the key value, then the one after.
+  CAny value;
+  value.SetPSTRW(u"5");  // as the host types it
+  INAError* slot = nullptr;
+  ASSERT_TRUE(dispatcher->bSeekSameName(handle, reinterpret_cast<intptr_t>(u"a"),
+                                        reinterpret_cast<intptr_t>(&value), 0, 0, 0, 0, 0, 0,
+                                        &slot))
+      << Message(slot);
+  std::vector<std::string> by_a = ServerRows("SELECT id, a, b, c FROM w ORDER BY a, id");
+  size_t at = 0;
+  while (at < by_a.size() && by_a[at].find("\t5\t") == std::string::npos) ++at;
+  ASSERT_LT(at + 1, by_a.size());
+  EXPECT_EQ(by_a[at], Record(dispatcher, handle, 4));
+  ASSERT_TRUE(dispatcher->bRead(handle, reinterpret_cast<intptr_t>(u"a"), kNAReadNext, 0, 1, 0,
+                                0, &slot))
+      << Message(slot);
+  EXPECT_EQ(by_a[at + 1], Record(dispatcher, handle, 4));
+
+  // Counts.
+  int64_t count = 0;
+  ASSERT_TRUE(dispatcher->bCountCurrent(handle, 0, reinterpret_cast<intptr_t>(&count), 0, &slot))
+      << Message(slot);
+  EXPECT_EQ(1000, count);
+}
+
+static void HostItem(qghost::FileDescription* file, const char16_t* name, int type, int size,
+                     uint16_t key_flags) {
+  qghost::FileDescription::Item item;
+  item.name = name;
+  item.item.bHasSource = true;
+  item.item.nColumnType = type;
+  item.item.nSize = size;
+  item.item.nKeyFlags = key_flags;
+  file->items.push_back(item);
+}
+
+TEST_F(SessionWalk, CreatedTablesTakeRecordsAndNameWhatFails) {
+  // id: automatic; u: a generated 16-byte key; name: unique, not null;
+  // grp: a key with duplicates.
+  auto* file = new qghost::FileDescription(u"made", 1);
+  HostItem(file, u"id", kNAColAutoId4, 4, kNAKeyPrimary);
+  HostItem(file, u"u", kNAColUuid16Generated, 16, 0);
+  HostItem(file, u"name", kNAColVarChar, 21, kNAKeyUnique);
+  HostItem(file, u"grp", kNAColInt4, 4, kNAKeyDuplicates);
+  file->keyed = true;
+  auto [handle, d] = Open(u"made", file, true);
+  std::vector<std::string> indexes =
+      ServerRows("SELECT COLUMN_NAME, NON_UNIQUE FROM information_schema.STATISTICS WHERE "
+                 "TABLE_SCHEMA = DATABASE() AND TABLE_NAME = 'made' AND INDEX_NAME <> 'PRIMARY' "
+                 "AND INDEX_NAME LIKE 'QGIDX%' ORDER BY COLUMN_NAME");
+  EXPECT_EQ((std::vector<std::string>{"grp\t1", "name\t0"}), indexes);
+
+  CNASession* session = d->pclFindSession(handle);
+  ASSERT_NE(nullptr, session);
+  INAError* slot = nullptr;
+  for (int i = 1; i <= 3; ++i) {
+    SetText(d, handle, 2, (u"n" + std::u16string(1, char16_t(u'0' + i))).c_str());
+    SetInt(d, handle, 3, i % 2);
+    ASSERT_TRUE(d->bAdd(handle, 0, 0, &slot)) << Message(slot);
+    // The generated identifier comes back into the record.
+    const CAny* id = session->pclGetEdits()->pclGet(0);
+    ASSERT_NE(nullptr, id);
+    int64_t n = 0;
+    EXPECT_EQ(0, const_cast<CAny*>(id)->nGetI8(&n));
+    EXPECT_EQ(i, n);
+  }
+  // Version-4 UUIDs, all different.
+  EXPECT_EQ((std::vector<std::string>{"3\t3\t3"}),
+            ServerRows("SELECT COUNT(DISTINCT u), SUM(SUBSTR(HEX(u), 13, 1) = '4'), "
+                       "SUM(SUBSTR(HEX(u), 17, 1) IN ('8', '9', 'A', 'B')) FROM made"));
+
+  // A duplicate of the unique key: code 3, naming the key.
+  SetText(d, handle, 2, u"n2");
+  SetInt(d, handle, 3, 7);
+  EXPECT_FALSE(d->bAdd(handle, 0, 0, &slot));
+  Failure duplicate = Failed(slot);
+  EXPECT_EQ(3, duplicate.code) << duplicate.text;
+  EXPECT_EQ("name", duplicate.item);
+  session->pclGetEdits()->Clear();
+
+  // Modify: the row is named by its key as read, even when the key is
+  // edited; a row deleted elsewhere meanwhile is not found.
+  ASSERT_TRUE(d->bRead(handle, reinterpret_cast<intptr_t>(u"name"), kNAReadFirst, 0, 1, 0, 0,
+                       &slot))
+      << Message(slot);
+  EXPECT_EQ("1", Record(d, handle, 4).substr(0, 1));
+  SetText(d, handle, 2, u"n9");
+  ASSERT_TRUE(d->bModify(handle, 0, 0, 0, 0, &slot)) << Message(slot);
+  EXPECT_EQ((std::vector<std::string>{"1\tn9", "2\tn2", "3\tn3"}),
+            ServerRows("SELECT id, name FROM made ORDER BY id"));
+  ASSERT_TRUE(d->bRead(handle, reinterpret_cast<intptr_t>(u"name"), kNAReadNext, 0, 1, 0, 0,
+                       &slot))
+      << Message(slot);
+  ASSERT_TRUE(Sql("DELETE FROM made WHERE id = 2"));
+  SetText(d, handle, 2, u"gone");
+  EXPECT_FALSE(d->bModify(handle, 0, 0, 0, 0, &slot));
+  Failure gone = Failed(slot);
+  EXPECT_EQ(9, gone.code) << gone.text;
+
+  // Delete of the current record.
+  session->pclGetEdits()->Clear();
+  ASSERT_TRUE(d->bRead(handle, reinterpret_cast<intptr_t>(u"name"), kNAReadLast, 0, 1, 0, 0,
+                       &slot))
+      << Message(slot);
+  ASSERT_TRUE(d->bDelete(handle, 0, 0, 0, &slot)) << Message(slot);
+  EXPECT_EQ((std::vector<std::string>{"3\tn3"}),
+            ServerRows("SELECT id, name FROM made ORDER BY id"));
+  ReleaseBoth(session);
+}
+
+TEST_F(SessionWalk, ForeignKeysAndLockWaitsHaveTheirKinds) {
+  ASSERT_TRUE(Sql("SET GLOBAL innodb_lock_wait_timeout = 1; "
+                  "CREATE TABLE parent (id INT PRIMARY KEY) ENGINE=InnoDB; "
+                  "CREATE TABLE child (id INT PRIMARY KEY, parent INT, "
+                  "FOREIGN KEY (parent) REFERENCES parent (id)) ENGINE=InnoDB; "
+                  "INSERT INTO parent VALUES (1)"));
+  auto [handle, d] = Open(u"child");
+  INAError* slot = nullptr;
+  SetInt(d, handle, 0, 1);
+  SetInt(d, handle, 1, 2);
+  EXPECT_FALSE(d->bAdd(handle, 0, 0, &slot));
+  Failure fk = Failed(slot);
+  EXPECT_EQ(4, fk.code) << fk.text;
+
+  // A value missing where none may be null: code 8, naming the item.
+  ASSERT_TRUE(Sql("CREATE TABLE nn (id INT PRIMARY KEY, v INT NOT NULL)"));
+  auto [nhandle, nd] = Open(u"nn");
+  SetInt(nd, nhandle, 0, 1);
+  EXPECT_FALSE(nd->bAdd(nhandle, 0, 0, &slot));
+  Failure missing = Failed(slot);
+  EXPECT_EQ(8, missing.code) << missing.text;
+  EXPECT_EQ("v", missing.item);
+
+  // Another connection holds the parent row: the update waits, then fails.
+  auto [phandle, pd] = Open(u"parent");
+  ASSERT_TRUE(pd->bRead(phandle, reinterpret_cast<intptr_t>(u"id"), kNAReadFirst, 0, 1, 0, 0,
+                        &slot))
+      << Message(slot);
+  std::string out;
+  std::thread holder([&] {
+    qg::rig::TestServer()->RunSql("USE `" + database_.Name() +
+                                      "`; BEGIN; SELECT * FROM parent FOR UPDATE; "
+                                      "SELECT SLEEP(4); COMMIT",
+                                  &out);
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  SetInt(pd, phandle, 0, 5);
+  EXPECT_FALSE(pd->bModify(phandle, 0, 0, 0, 0, &slot));
+  Failure wait = Failed(slot);
+  EXPECT_EQ(2, wait.code) << wait.text;
+  holder.join();
+  Sql("SET GLOBAL innodb_lock_wait_timeout = 50");
+}
+
+TEST_F(SessionWalk, CreateRetriesOversizedTextsAsLongTexts) {
+  // 300 texts of 300 characters pass the row size limit: the server
+  // refuses the table, the driver makes them long texts and succeeds.
+  auto* file = new qghost::FileDescription(u"wide", 1);
+  HostItem(file, u"id", kNAColInt4, 4, kNAKeyPrimary);
+  for (int i = 0; i < 300; ++i) {
+    std::u16string name = u"t" + U(std::to_string(i));
+    qghost::FileDescription::Item item;
+    item.name = name;
+    item.item.bHasSource = true;
+    item.item.nColumnType = kNAColVarChar;
+    item.item.nSize = 301;
+    file->items.push_back(item);
+  }
+  auto [handle, d] = Open(u"wide", file, true);
+  EXPECT_EQ((std::vector<std::string>{"longtext\t300"}),
+            ServerRows("SELECT DATA_TYPE, COUNT(*) FROM information_schema.COLUMNS WHERE "
+                       "TABLE_SCHEMA = DATABASE() AND TABLE_NAME = 'wide' AND "
+                       "COLUMN_NAME LIKE 't%' GROUP BY DATA_TYPE"));
+}
+
+}  // namespace

@@ -1,0 +1,390 @@
+// Table writes: the statements that add, modify and delete the current
+// record, and the parts of CREATE TABLE. Values travel as markers of the
+// generator (inlined as literals by its rewrite pass), never pasted into
+// the text; names are quoted by the connection.
+//
+// What is written: an INSERT the columns the host set (the server's
+// defaults fill the others), an UPDATE the columns the host changed; the
+// row of an UPDATE or DELETE is named by its unique key's values as they
+// were read, not as edited.
+#include <string>
+#include <vector>
+
+#include "driver/core/connection.h"
+#include "driver/core/edit_record.h"
+#include "driver/core/error_status.h"
+#include "driver/core/session.h"
+#include "driver/sql/column.h"
+#include "driver/sql/record_cache.h"
+#include "driver/sql/sql_generator.h"
+#include "driver/sql/sql_type_map.h"
+#include "driver/sql/statement.h"
+#include "driver/sql/table_access.h"
+#include "driver/sql/table_description.h"
+#include "driver/sql/temporary_index.h"
+
+namespace {
+
+constexpr uint32_t kSite = 4;
+
+bool Quote(CNAConnection* connection, const char16_t* name, std::u16string* out,
+           CNAError* error) {
+  CTString quoted;
+  if (connection == nullptr || !connection->bQuoteName(error, name, &quoted)) return false;
+  *out = quoted.pszGet() != nullptr ? quoted.pszGet() : u"";
+  return true;
+}
+
+// An auto-identifier column: written only when the options ask for it.
+bool IsAutoIdentifier(const CNAColumn* column) {
+  return column->nGetType() == 1 || column->nGetType() == 28;
+}
+
+// The unique key that names a row: the primary key, else the first unique
+// key; null when the table has none.
+CNAColumn* IdentifyingKey(CNATableDescription* table) {
+  if (table == nullptr) return nullptr;
+  CNAColumn* unique = nullptr;
+  auto consider = [&](CNAColumn* c) {
+    if (c == nullptr || !c->bIsUnique()) return false;
+    if (c->bIsPrimary()) return true;
+    if (unique == nullptr) unique = c;
+    return false;
+  };
+  for (int i = 0; i < table->nGetKeyCount(); ++i) {
+    if (consider(table->pclKeyAt(i))) return table->pclKeyAt(i);
+  }
+  for (int i = 0; i < table->nGetColumnCount(); ++i) {
+    if (consider(table->pclColumnAt(i))) return table->pclColumnAt(i);
+  }
+  return unique;
+}
+
+int ColumnIndex(CNATableDescription* table, const CNAColumn* column) {
+  for (int i = 0; i < table->nGetColumnCount(); ++i) {
+    if (table->pclColumnAt(i) == column) return i;
+  }
+  return -1;
+}
+
+bool IsValidDate(const CAny& value) {
+  CXYString<char16_t> text;
+  if (const_cast<CAny&>(value).nGetTexte(&text) >= 100 || text.pszGet() == nullptr) return false;
+  std::u16string t = text.pszGet();
+  std::u16string digits;
+  for (char16_t c : t) {
+    if (c >= u'0' && c <= u'9') digits.push_back(c);
+  }
+  if (digits.size() < 8) return false;
+  auto number = [&](size_t from, size_t n) {
+    int v = 0;
+    for (size_t i = from; i < from + n; ++i) v = v * 10 + (digits[i] - u'0');
+    return v;
+  };
+  int year = number(0, 4), month = number(4, 2), day = number(6, 2);
+  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (month < 1 || month > 12 || day < 1) return false;
+  bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  int last = kDays[month - 1] + (month == 2 && leap ? 1 : 0);
+  return day <= last;
+}
+
+}  // namespace
+
+// ---- the statement head and the row identity
+
+static bool WriteHead(CNATableAccess* access, CNASession* session, int kind,
+                      CNASQLGenerator* g, CNAError* error) {
+  const char16_t* head = kind == 2   ? u"UPDATE "
+                         : kind == 3 ? u"INSERT INTO "
+                         : kind == 4 || kind == 5 ? u"DELETE FROM "
+                                                  : nullptr;
+  if (head == nullptr) return false;
+  if (session->pclGetQuery() != nullptr) {
+    // A table made by a stored query cannot be written.
+    if (error != nullptr) {
+      error->SetErrorMessage(0, kSite, kind == 5 ? 3 : 2, nullptr, 8u,
+                             session->pszGetFileName());
+    }
+    return false;
+  }
+  (void)access;
+  g->SetStatementKind(kind);
+  return g->bAppend(head) && g->bAppend(session->pszGetQuotedTableName());
+}
+
+// " WHERE " and the identifying key's columns equal to the values of the
+// record as it was read (the open result's current row).
+static bool WriteRowIdentity(CNATableAccess* access, CNASession* session, CNASQLGenerator* g,
+                             CNAError* error) {
+  CNATableDescription* table = session->pclGetTableDescription();
+  CNAColumn* key = IdentifyingKey(table);
+  if (key == nullptr) {
+    if (error != nullptr) {
+      error->SetErrorMessage(0, kSite, 4, nullptr, 7u, session->pszGetFileName());
+    }
+    return false;
+  }
+  std::vector<CNAColumn*> parts;
+  if (key->bIsComposite()) {
+    for (int i = 1; i <= key->nGetPartCount(); ++i) parts.push_back(key->pclGetPart(i));
+  } else {
+    parts.push_back(key);
+  }
+  CNATableAccess* reader = session->pclGetCurrentTableAccess();
+  if (reader == nullptr || reader->pclGetResult() == nullptr || !reader->bIsPositionValid()) {
+    reader = access;
+  }
+  CNAConnection* connection = session->pclGetConnection();
+  bool ok = g->bAppend(u" WHERE ");
+  for (size_t i = 0; ok && i < parts.size(); ++i) {
+    CNAColumn* part = parts[i];
+    int n = part != nullptr ? ColumnIndex(table, part) : -1;
+    CAny value;
+    std::u16string name;
+    ok = n >= 0 && reader->bReadColumnItem(n, &value, error) &&
+         Quote(connection, part->pszGetName(), &name, error);
+    if (!ok) break;
+    if (i > 0) ok = g->bAppend(u" AND ");
+    ok = ok && g->bAppend(name);
+    if (value.bEstNull()) {
+      ok = ok && g->bAppend(u" IS NULL");
+    } else {
+      ok = ok && g->bAppend(u" = ") && g->bAddMarker(value, 0, CNASQLGenerator::kMarkerValue, 0);
+    }
+  }
+  if (!ok && error != nullptr && !error->bHasError()) {
+    error->SetErrorMessage(0, kSite, 4, nullptr, 7u, session->pszGetFileName());
+  }
+  return ok;
+}
+
+// ---- slots 15, 17, 19: INSERT, UPDATE, DELETE
+
+bool CNATableAccess::bBuildInsert(CNAError* error) {
+  if (!bEnsureGenerator() || m_pSession == nullptr) return false;
+  CNASQLGenerator* g = m_pGenerator;
+  CNATableDescription* table = m_pSession->pclGetTableDescription();
+  NAEditRecord* edits = m_pSession->pclGetEdits();
+  if (table == nullptr || edits == nullptr) return false;
+  if (!WriteHead(this, m_pSession, 3, g, error)) return false;
+  bool auto_written = (m_nOptions & (0x100 | 0x200 | 0x400)) != 0;
+  std::vector<int> columns;
+  for (int i = 0; i < table->nGetColumnCount(); ++i) {
+    CNAColumn* column = table->pclColumnAt(i);
+    if (column->bIsComposite() || !edits->bIsSet(i)) continue;
+    if (IsAutoIdentifier(column) && !auto_written) continue;
+    columns.push_back(i);
+  }
+  if (columns.empty()) {
+    // The closing quote of a quoted name separates it from VALUES.
+    const char16_t* table_name = m_pSession->pszGetQuotedTableName();
+    size_t length = table_name != nullptr ? std::char_traits<char16_t>::length(table_name) : 0;
+    bool quoted = length > 0 && (table_name[length - 1] == u'`' || table_name[length - 1] == u'"' ||
+                                 table_name[length - 1] == u']');
+    return g->bAppend(quoted ? u"VALUES ( DEFAULT )" : u" VALUES ( DEFAULT )");
+  }
+  bool ok = g->bAppend(u" (");
+  for (size_t i = 0; ok && i < columns.size(); ++i) {
+    std::u16string name;
+    ok = Quote(m_pConnection, table->pclColumnAt(columns[i])->pszGetName(), &name, error) &&
+         (i == 0 || g->bAppend(u",")) && g->bAppend(name);
+  }
+  ok = ok && g->bAppend(u") VALUES ( ");
+  for (size_t i = 0; ok && i < columns.size(); ++i) {
+    ok = (i == 0 || g->bAppend(u", ")) && bAppendValue(*edits->pclGet(columns[i]), error);
+  }
+  return ok && g->bAppend(u" )") && bAppendReturning(error);
+}
+
+bool CNATableAccess::bBuildUpdate(CNAError* error) {
+  if (!bEnsureGenerator() || m_pSession == nullptr) return false;
+  CNASQLGenerator* g = m_pGenerator;
+  CNATableDescription* table = m_pSession->pclGetTableDescription();
+  NAEditRecord* edits = m_pSession->pclGetEdits();
+  if (table == nullptr || edits == nullptr) return false;
+  bool auto_written = (m_nOptions & (0x100 | 0x200 | 0x400)) != 0;
+  std::vector<int> columns;
+  for (int i = 0; i < table->nGetColumnCount(); ++i) {
+    CNAColumn* column = table->pclColumnAt(i);
+    if (column->bIsComposite() || !edits->bIsSet(i)) continue;
+    if (IsAutoIdentifier(column) && !auto_written) continue;
+    columns.push_back(i);
+  }
+  if (columns.empty()) {
+    // Nothing changed: nothing is sent.
+    g->Reset(false);
+    return true;
+  }
+  if (!WriteHead(this, m_pSession, 2, g, error)) return false;
+  bool ok = g->bAppend(u" SET ");
+  for (size_t i = 0; ok && i < columns.size(); ++i) {
+    std::u16string name;
+    ok = Quote(m_pConnection, table->pclColumnAt(columns[i])->pszGetName(), &name, error) &&
+         (i == 0 || g->bAppend(u", ")) && g->bAppend(name) && g->bAppend(u" = ") &&
+         bAppendValue(*edits->pclGet(columns[i]), error);
+  }
+  return ok && WriteRowIdentity(this, m_pSession, g, error);
+}
+
+bool CNATableAccess::bBuildDelete(CNAError* error) {
+  if (!bEnsureGenerator() || m_pSession == nullptr) return false;
+  CNASQLGenerator* g = m_pGenerator;
+  int kind = g->nGetStatementKind() == 5 ? 5 : 4;
+  if (!WriteHead(this, m_pSession, kind, g, error)) return false;
+  if (kind == 5) return true;
+  return WriteRowIdentity(this, m_pSession, g, error);
+}
+
+bool CNATableAccess::bAppendValue(const CAny& value, CNAError* error) {
+  if (m_pGenerator == nullptr) return false;
+  if (!m_pGenerator->bAddMarker(value, 0, CNASQLGenerator::kMarkerValue, 0)) {
+    if (error != nullptr) error->SetOutOfMemory(kSite, 48);
+    return false;
+  }
+  return true;
+}
+
+bool CNATableAccess::bAppendReturning(CNAError*) { return true; }
+
+// ---- slot 20: after a write
+
+void CNATableAccess::OnRecordWritten(int32_t kind, bool ok, CNAError* error) {
+  if (!ok || (kind != 2 && kind != 3 && kind != 4)) return;
+  if (m_pTemporaryIndex != nullptr) {
+    auto* index = static_cast<CNATemporaryIndex*>(m_pTemporaryIndex);
+    index->UpdateForRecordChange(kind, static_cast<int>(m_nLockedRecord), error);
+    return;
+  }
+  // The rows this object holds are a snapshot: a deleted row is skipped
+  // from now on.
+  if (kind == 4 && m_bPositionValid) MarkRowDeleted(m_nCurrentRow);
+}
+
+bool CNATableAccess::bReadInsertId(CNAError*) { return true; }
+bool CNATableAccess::bPrepareAutoId(uint32_t, CNAError*) { return true; }
+
+// ---- slots 13, 42 to 45: CREATE TABLE
+
+bool CNATableAccess::bCreateTable(CNAError* error) {
+  if (!bEnsureGenerator() || m_pSession == nullptr) return false;
+  CNASQLGenerator* g = m_pGenerator;
+  CNATableDescription* table = m_pSession->pclGetTableDescription();
+  if (table == nullptr) return false;
+  g->SetStatementKind(6);
+  bool ok = g->bAppend(u"CREATE TABLE ") && g->bAppend(m_pSession->pszGetQuotedTableName()) &&
+            g->bAppend(u"( ");
+  bool first = true;
+  for (int i = 0; ok && i < table->nGetColumnCount(); ++i) {
+    CNAColumn* column = table->pclColumnAt(i);
+    if (column->bIsComposite()) continue;
+    std::u16string name;
+    CTString type, def, generated, constraint;
+    ok = Quote(m_pConnection, column->pszGetName(), &name, error) &&
+         bColumnType(i, &type, error) && bColumnDefault(i, &def, error) &&
+         bGeneratedColumn(i, &generated, error) && bColumnConstraint(i, &constraint, error);
+    if (!ok) break;
+    if (!first) ok = g->bAppend(u", ");
+    first = false;
+    ok = ok && g->bAppend(name);
+    // Kind 2 leaves the type of a generated column out.
+    bool typed = !(m_pConnection->m_nDbmsKind == 2 && column->bHasGeneration());
+    if (typed) ok = ok && g->bAppend(u" ") && g->bAppend(type.pszGet());
+    const char16_t* d = def.pszGet();
+    if (d != nullptr && std::char_traits<char16_t>::length(d) > 1) {
+      ok = ok && g->bAppend(u" ") && g->bAppend(d);
+    }
+    if (generated.pszGet() != nullptr) ok = ok && g->bAppend(generated.pszGet());
+    if (constraint.pszGet() != nullptr) ok = ok && g->bAppend(constraint.pszGet());
+  }
+  return ok && g->bAppend(u" )");
+}
+
+bool CNATableAccess::bColumnType(int column, CTString* out, CNAError* error) {
+  out->RAZ();
+  CNATableDescription* table = m_pSession != nullptr ? m_pSession->pclGetTableDescription()
+                                                     : nullptr;
+  CNAColumn* c = table != nullptr ? table->pclColumnAt(column) : nullptr;
+  if (c == nullptr) return false;
+  static CNASQLTypeMap* names = [] {
+    auto* map = new CNASQLTypeMap();
+    map->AddRef();
+    map->RegisterDefaultTypeNames();
+    return map;
+  }();
+  if (!names->bFormatType(*c, out)) {
+    if (error != nullptr) {
+      error->SetErrorMessage(0, kSite, 42, nullptr, 6u, c->pszGetName());
+    }
+    return false;
+  }
+  return true;
+}
+
+bool CNATableAccess::bColumnConstraint(int column, CTString* out, CNAError*) {
+  out->RAZ();
+  CNATableDescription* table = m_pSession != nullptr ? m_pSession->pclGetTableDescription()
+                                                     : nullptr;
+  CNAColumn* c = table != nullptr ? table->pclColumnAt(column) : nullptr;
+  if (c == nullptr) return false;
+  std::u16string text;
+  if (c->bIsPrimary() || IsAutoIdentifier(c)) {
+    text = u" PRIMARY KEY ";
+  } else if (c->bIsUnique()) {
+    text = u" UNIQUE ";
+  }
+  if (!c->bIsPrimary() && !c->bIsNullable() && m_pConnection != nullptr &&
+      m_pConnection->bCanDeclareNotNull(c)) {
+    text += u" NOT NULL ";
+  }
+  if (!text.empty()) out->Set(text.c_str());
+  return true;
+}
+
+bool CNATableAccess::bColumnDefault(int column, CTString* out, CNAError* error) {
+  out->RAZ();
+  CNATableDescription* table = m_pSession != nullptr ? m_pSession->pclGetTableDescription()
+                                                     : nullptr;
+  CNAColumn* c = table != nullptr ? table->pclColumnAt(column) : nullptr;
+  if (c == nullptr) return false;
+  const char16_t* text = c->pszGetDefaultText();
+  if (text != nullptr && text[0] != 0) {
+    out->Set((std::u16string(u"DEFAULT ") + text).c_str());
+    return true;
+  }
+  if (!c->bHasDefault() || c->clGetDefault().bEstNull()) return true;
+  switch (c->nGetType()) {
+    case 1: case 15: case 18: case 28: case 30: case 38:
+      return true;
+    default:
+      break;
+  }
+  int type = c->nGetType();
+  bool date = type == 10 || type == 14 || type == 24;
+  if (date && !IsValidDate(c->clGetDefault())) return true;
+  if (m_pConnection == nullptr) return true;
+  if (m_pConnection->m_nDbmsKind == 1 && m_pConnection->m_nServerMajor < 11 &&
+      (date || type == 11)) {
+    return true;
+  }
+  CDualString literal(CDualString::kUtf16, m_pConnection->m_nLanguageCodePage);
+  if (!m_pConnection->bValueLiteral(error, &literal, c->clGetDefault(), type, false)) return false;
+  const char16_t* l = literal.pszGetW();
+  out->Set((std::u16string(u"DEFAULT ") + (l != nullptr ? l : u"")).c_str());
+  return true;
+}
+
+bool CNATableAccess::bGeneratedColumn(int column, CTString* out, CNAError*) {
+  out->RAZ();
+  CNATableDescription* table = m_pSession != nullptr ? m_pSession->pclGetTableDescription()
+                                                     : nullptr;
+  CNAColumn* c = table != nullptr ? table->pclColumnAt(column) : nullptr;
+  if (c == nullptr || !c->bHasGeneration()) return true;
+  int kind = m_pConnection != nullptr ? m_pConnection->m_nDbmsKind : 0;
+  std::u16string text = kind == 6 ? u" GENERATED ALWAYS AS (" : u" AS (";
+  text += c->pszGetGeneration() != nullptr ? c->pszGetGeneration() : u"";
+  text += u")";
+  if (c->bIsGenerationStored()) text += kind == 2 ? u" PERSISTED" : u" STORED";
+  out->Set(text.c_str());
+  return true;
+}
