@@ -177,9 +177,45 @@ void BM_DriverWalk(benchmark::State& state) {
   d->Release();
 }
 
+// The host's inserts: three item values written, then the record added
+// (the generated identifier read back each time).
+void BM_DriverInserts(benchmark::State& state) {
+  CNAError error;
+  CNADispatcher* d = gManager->pclFindOrCreateDispatcher(gDescription, u"ins", &error);
+  qghost::FileDescription handle(u"ins", 1);
+  INAError* slot = nullptr;
+  if (d == nullptr || !d->bOpen(&handle, gDescription, 0, 0, &slot)) {
+    state.SkipWithError("open failed");
+    return;
+  }
+  for (auto _ : state) {
+    state.PauseTiming();
+    RawQuery("TRUNCATE TABLE ins");
+    state.ResumeTiming();
+    for (int i = 0; i < kInserts; ++i) {
+      CAny a, b, c;
+      a.SetI4(i);
+      std::u16string text = u"text " + Wide(std::to_string(i));
+      b.SetPSTRW(text.c_str());
+      c.SetR8(i + 0.5);
+      d->bWriteItemValue(&handle, 1, reinterpret_cast<intptr_t>(&a), &slot);
+      d->bWriteItemValue(&handle, 2, reinterpret_cast<intptr_t>(&b), &slot);
+      d->bWriteItemValue(&handle, 3, reinterpret_cast<intptr_t>(&c), &slot);
+      if (!d->bAdd(&handle, 0, 0, &slot)) {
+        state.SkipWithError("insert failed");
+        break;
+      }
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * kInserts);
+  d->bClose(&handle, 0, nullptr);
+  d->Release();
+}
+
 BENCHMARK(BM_RawStreamingWalk)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_DriverWalk)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_RawInsertLoop)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_DriverInserts)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 void PrintRatios(const qg::RatioReporter& r) {
   struct Pair {
