@@ -36,13 +36,6 @@ bool CNASession::bSetFilter(const char16_t*, intptr_t, intptr_t, intptr_t, intpt
                             CNAError* error) {
   return Pending(error);
 }
-bool CNASession::bSavePosition(intptr_t, const char16_t*, intptr_t, CNAError* error) {
-  return Pending(error);
-}
-bool CNASession::bSaveCurrentRecord(intptr_t, CNAError* error) { return Pending(error); }
-bool CNASession::bRestorePosition(intptr_t, intptr_t, intptr_t, intptr_t, CNAError* error) {
-  return Pending(error);
-}
 bool CNASession::bReadSavedRecord(intptr_t, intptr_t, CNAError* error) { return Pending(error); }
 bool CNASession::bHandOverCurrent(const char16_t*, intptr_t, CNAError* error) {
   return Pending(error);
@@ -70,9 +63,6 @@ bool CNASession::bSetCurrentRow(CNARowBuffer*, CNAError* error) { return Pending
 intptr_t CNASession::pclGetColumnPartOfItem(int32_t, intptr_t, CNAError* error) {
   Pending(error);
   return 0;
-}
-bool CNASession::bComparePositions(intptr_t, intptr_t, intptr_t, CNAError* error) {
-  return Pending(error);
 }
 bool CNASession::bLoadTableDescription(CNATableAccess*, CNAError* error) {
   return Pending(error);

@@ -371,6 +371,51 @@ TEST_F(SessionWalk, ForeignKeysAndLockWaitsHaveTheirKinds) {
   Sql("SET GLOBAL innodb_lock_wait_timeout = 50");
 }
 
+TEST_F(SessionWalk, SavedPositionsRestoreAndReadingGoesOnFromThem) {
+  ASSERT_TRUE(Sql("CREATE TABLE p (id INT PRIMARY KEY, v INT) ENGINE=InnoDB; "
+                  "INSERT INTO p SELECT seq, seq * 10 FROM seq_1_to_100"));
+  auto [h, d] = Open(u"p");
+  const auto key = reinterpret_cast<intptr_t>(u"id");
+  INAError* slot = nullptr;
+  ASSERT_TRUE(d->bRead(h, key, kNAReadFirst, 0, 1, 0, 0, &slot)) << Message(slot);
+  // 60 positions, one per record read: every one restores.
+  std::vector<uint32_t> serials;
+  for (int i = 0; i < 60; ++i) {
+    uint32_t serial = 0;
+    ASSERT_TRUE(d->bSavePosition(h, key, reinterpret_cast<intptr_t>(&serial), 0, &slot))
+        << Message(slot);
+    ASSERT_NE(0u, serial);
+    serials.push_back(serial);
+    ASSERT_TRUE(d->bRead(h, key, kNAReadNext, 0, 1, 0, 0, &slot)) << Message(slot);
+  }
+  EXPECT_EQ("61\t610", Record(d, h, 2));
+  // Same serial: equal without reading; two rows of one object: different.
+  int32_t same = -1;
+  EXPECT_TRUE(d->bComparePositions(h, serials[3], serials[3],
+                                   reinterpret_cast<intptr_t>(&same), &slot));
+  EXPECT_EQ(1, same);
+  EXPECT_TRUE(d->bComparePositions(h, serials[3], serials[4],
+                                   reinterpret_cast<intptr_t>(&same), &slot));
+  EXPECT_EQ(0, same);
+  for (int i = 59; i >= 0; i -= 7) {
+    char16_t name[256];
+    ASSERT_TRUE(d->bRestorePosition(h, serials[i], reinterpret_cast<intptr_t>(name), 1, 0, &slot))
+        << Message(slot);
+    EXPECT_EQ(std::u16string(u"id"), name);
+    EXPECT_EQ(std::to_string(i + 1) + "\t" + std::to_string((i + 1) * 10), Record(d, h, 2));
+  }
+  // Restore without keeping, then the next read goes on from the record.
+  char16_t name[256];
+  ASSERT_TRUE(d->bRestorePosition(h, serials[10], reinterpret_cast<intptr_t>(name), 0, 0, &slot))
+      << Message(slot);
+  ASSERT_TRUE(d->bRead(h, key, kNAReadNext, 0, 1, 0, 0, &slot)) << Message(slot);
+  EXPECT_EQ("12\t120", Record(d, h, 2));
+  // The serial restored without keep names no position any more.
+  EXPECT_FALSE(d->bRestorePosition(h, serials[10], reinterpret_cast<intptr_t>(name), 0, 0, &slot));
+  Failure gone = Failed(slot);
+  EXPECT_NE(std::string::npos, gone.text.find("IEQGMARIA=3.2")) << gone.text;
+}
+
 TEST_F(SessionWalk, CreateRetriesOversizedTextsAsLongTexts) {
   // 300 texts of 300 characters pass the row size limit: the server
   // refuses the table, the driver makes them long texts and succeeds.

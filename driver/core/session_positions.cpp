@@ -1,0 +1,149 @@
+// Saved positions: the host saves where a table access object stands (or
+// the current record), reads on, and comes back. A position remembers its
+// object, its name and the row it stood on; its serial number names it to
+// the host.
+#include <new>
+
+#include "driver/core/error_status.h"
+#include "driver/core/session.h"
+#include "driver/sql/saved_position.h"
+#include "driver/sql/table_access.h"
+
+namespace {
+
+// The next serial no position of this session holds; 0 is never handed
+// out (a wrapped counter skips it and every serial still in use).
+uint32_t FreeSerial(CNASession* session) {
+  for (;;) {
+    uint32_t serial = CNASession::nNextPositionSerial();
+    if (serial == 0) continue;
+    CNARefCounted* held = session->pclFindSavedPosition(serial);
+    if (held == nullptr) return serial;
+    ReleaseBoth(held);
+  }
+}
+
+CNASavedPosition* NewPosition(CNATableAccess* access, const char16_t* name) {
+  CNASavedPosition* position = new (std::nothrow) CNASavedPosition();
+  if (position == nullptr) return nullptr;
+  AddRefBoth(position);
+  position->SetName(name != nullptr ? name : u"");
+  position->SetLinkedObject(access);
+  position->SetRecord(0, access != nullptr && access->bIsPositionValid() ? access->nGetCurrentRow()
+                                                                          : -1);
+  return position;
+}
+
+}  // namespace
+
+bool CNASession::bSavePosition(intptr_t out_serial, const char16_t* name, intptr_t,
+                               CNAError* error) {
+  CNALock lock(&m_clLock);
+  if (out_serial != 0) *reinterpret_cast<uint32_t*>(out_serial) = 0;
+  CNATableAccess* access = pclFindTableAccess(name != nullptr ? name : u"");
+  if (access == nullptr) access = pclAddTableAccess(name != nullptr ? name : u"", nullptr);
+  if (access == nullptr) {
+    Fail(error, 3, 7, name != nullptr ? name : u"");
+    return false;
+  }
+  CNASavedPosition* position = NewPosition(access, name);
+  ReleaseBoth(access);
+  if (position == nullptr) {
+    if (error != nullptr) error->SetOutOfMemory(3, 28);
+    return false;
+  }
+  uint32_t serial = FreeSerial(this);
+  bool ok = bAddSavedPosition(serial, position);
+  ReleaseBoth(position);
+  if (!ok) {
+    if (error != nullptr) error->SetOutOfMemory(3, 28);
+    return false;
+  }
+  if (out_serial != 0) *reinterpret_cast<uint32_t*>(out_serial) = serial;
+  return true;
+}
+
+bool CNASession::bSaveCurrentRecord(intptr_t out_serial, CNAError* error) {
+  CNALock lock(&m_clLock);
+  if (out_serial != 0) *reinterpret_cast<uint32_t*>(out_serial) = 0;
+  // The serial is used even when nothing can be saved; the position is
+  // then not left filed where the host could never forget it.
+  uint32_t serial = FreeSerial(this);
+  CNATableAccess* access = m_pCurrentAccess;
+  if (access == nullptr || !access->bIsPositionValid()) {
+    Fail(error, 3, 7, pszGetFileName());
+    return false;
+  }
+  CNASavedPosition* position = NewPosition(access, access->pszGetName());
+  if (position == nullptr || !bAddSavedPosition(serial, position)) {
+    ReleaseBoth(position);
+    if (error != nullptr) error->SetOutOfMemory(3, 29);
+    return false;
+  }
+  ReleaseBoth(position);
+  if (out_serial != 0) *reinterpret_cast<uint32_t*>(out_serial) = serial;
+  return true;
+}
+
+bool CNASession::bRestorePosition(intptr_t serial, intptr_t out_name, intptr_t keep,
+                                  intptr_t, CNAError* error) {
+  CNALock lock(&m_clLock);
+  auto* position =
+      static_cast<CNASavedPosition*>(pclFindSavedPosition(static_cast<uint32_t>(serial)));
+  if (position == nullptr) {
+    Fail(error, 2, 11);
+    return false;
+  }
+  const char16_t* name = position->pszGetName() != nullptr ? position->pszGetName() : u"";
+  if (out_name != 0) {
+    // At most 255 units and a terminator.
+    char16_t* out = reinterpret_cast<char16_t*>(out_name);
+    size_t n = 0;
+    for (; n < 255 && name[n] != 0; ++n) out[n] = name[n];
+    out[n] = 0;
+  }
+  auto* access = static_cast<CNATableAccess*>(position->pclGetLinkedObject());
+  int64_t row = position->nGetRecord(0);
+  bool ok = access != nullptr && row >= 0;
+  if (ok) {
+    m_pCurrentAccess = access;
+    ok = access->pclGetResult() != nullptr && access->bGoToRecord(row, error) &&
+         access->bIsPositionValid() && access->nGetCurrentRow() == row;
+    if (!ok && error != nullptr && !error->bHasError()) Fail(error, 2, 11);
+  } else if (error != nullptr) {
+    Fail(error, 2, 11);
+  }
+  ReleaseBoth(position);
+  if (ok && keep == 0) ForgetPosition(serial);
+  return ok;
+}
+
+bool CNASession::bComparePositions(intptr_t first, intptr_t second, intptr_t out,
+                                   CNAError* error) {
+  CNALock lock(&m_clLock);
+  int32_t* result = reinterpret_cast<int32_t*>(out);
+  if (result != nullptr) *result = 0;
+  if (first == second) {
+    if (result != nullptr) *result = 1;
+    return true;
+  }
+  auto* a = static_cast<CNASavedPosition*>(pclFindSavedPosition(static_cast<uint32_t>(first)));
+  if (a == nullptr) {
+    Fail(error, 19, 11);
+    return false;
+  }
+  auto* b = static_cast<CNASavedPosition*>(pclFindSavedPosition(static_cast<uint32_t>(second)));
+  if (b == nullptr) {
+    ReleaseBoth(a);
+    Fail(error, 20, 11);
+    return false;
+  }
+  // Rows of one object's result can be compared; other objects cannot tell.
+  if (a->pclGetLinkedObject() == b->pclGetLinkedObject() && a->nGetRecord(0) >= 0 &&
+      b->nGetRecord(0) >= 0 && result != nullptr) {
+    *result = a->nGetRecord(0) == b->nGetRecord(0) ? 1 : 0;
+  }
+  ReleaseBoth(a);
+  ReleaseBoth(b);
+  return true;
+}
