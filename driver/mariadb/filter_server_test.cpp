@@ -22,6 +22,7 @@
 #include "driver/sql/item.h"
 #include "driver/sql/item_filter.h"
 #include "driver/sql/key_filter.h"
+#include "driver/sql/key_range_filter.h"
 #include "driver/sql/table_description.h"
 #include "host/core/calc_entries.h"
 #include "host/core/driver_objects.h"
@@ -444,5 +445,89 @@ TEST_F(FilterOnServer, KeyFiltersWalkAUniqueColumnWithSeveralNulls) {
     walked += "," + at;
   }
   EXPECT_EQ(walked, expected);
+  manager->bReleaseConnection(c);
+}
+
+// Key ranges over a composite key (a, b) select exactly the rows a
+// hand-written row comparison selects, for bounds taken from the rows, each
+// inclusive or not.
+TEST_F(FilterOnServer, KeyRangesSelectTheHandWrittenRows) {
+  qg::rig::TestDatabase db;
+  CNAConnectionMariaDB* c = Open(db.Name());
+  CNAError error;
+  ASSERT_TRUE(c->bExecuteText(&error, u"CREATE TABLE g (id INT PRIMARY KEY, a INT NOT NULL, "
+                                      u"b VARCHAR(6) CHARACTER SET latin1 COLLATE latin1_bin "
+                                      u"NOT NULL)"));
+  const char* bs[] = {"", "a", "ab", "b", "x%", "it's"};
+  std::string insert = "INSERT INTO g VALUES ";
+  for (int id = 1; id <= 24; ++id) {
+    if (id > 1) insert += ",";
+    insert += "(" + std::to_string(id) + "," + std::to_string(id % 3) + "," +
+              Escaped(c, bs[(id * 7) % 6]) + ")";
+  }
+  ASSERT_EQ("(no row)", Value(c, insert));
+  CNARefPtr<CNATableDescription> table(NAAddRef(new CNATableDescription(nullptr)));
+  std::vector<CNAColumn*> made;
+  struct Spec {
+    const char16_t* name;
+    int type, size;
+    uint16_t flags;
+  };
+  for (const Spec& s : {Spec{u"id", 5, 4, kNAKeyPrimary}, Spec{u"a", 5, 4, 0},
+                        Spec{u"b", 2, 7, 0}}) {
+    CNAColumn* col = NAAddRef(new CNAColumn());
+    col->Init(s.name, u"g", nullptr, 1, s.size, s.type, -1, -1, s.flags, 0, 0);
+    col->SetNullable(false);
+    table->bAppendColumn(col);
+    made.push_back(col);
+    ReleaseBoth(col);
+  }
+  CNARefPtr<CNAColumn> key(NAAddRef(new CNAColumn()));
+  key->Init(u"k", u"g", nullptr, 1, 0, 2, -1, -1,
+            static_cast<uint16_t>(kNAKeyDuplicates | kNAKeyComposite), 0, 0);
+  key->AddPart(made[1]);
+  key->AddPart(made[2]);
+  table->AddKey(key.Get());
+  table->ComputeOffsets();
+  CNARefPtr<CNAFileDescription> fd(NAAddRef(new CNAFileDescription()));
+  ASSERT_TRUE(fd->bBuild(table.Get(), nullptr, &error));
+
+  // The packed key of (a, b): 4 bytes, then 6 bytes of text.
+  auto packed = [](int a, const std::string& b) {
+    std::string out(reinterpret_cast<const char*>(&a), 4);
+    std::string text = b;
+    text.resize(6, '\0');
+    return out + text;
+  };
+  struct Bound {
+    int a;
+    const char* b;
+  } bounds[][2] = {{{0, "a"}, {1, "b"}}, {{1, ""}, {1, "x%"}}, {{0, "it's"}, {2, "ab"}},
+                   {{2, "b"}, {2, "b"}}};
+  for (const auto& pair : bounds) {
+    for (int inclusive = 0; inclusive < 4; ++inclusive) {
+      const bool low_in = (inclusive & 1) != 0;
+      const bool high_in = (inclusive & 2) != 0;
+      const std::string lo = packed(pair[0].a, pair[0].b);
+      const std::string hi = packed(pair[1].a, pair[1].b);
+      CNARefPtr<CNAKeyRangeFilter> range(NAAddRef(new CNAKeyRangeFilter()));
+      ASSERT_TRUE(range->bSetRange(fd.Get(), key.Get(),
+                                   {reinterpret_cast<const uint8_t*>(lo.data()), lo.size(), low_in},
+                                   {reinterpret_cast<const uint8_t*>(hi.data()), hi.size(), high_in},
+                                   nullptr, 0, &error));
+      CNARefPtr<CNASQLGenerator> gen(NAAddRef(new CNASQLGenerator(c)));
+      ASSERT_TRUE(range->bApply(*gen.Get(), nullptr, {}, &error));
+      const char16_t* dialect = gen->pszGetDialectText(&error);
+      ASSERT_NE(dialect, nullptr);
+      const std::string low = "(" + std::to_string(pair[0].a) + "," + Escaped(c, pair[0].b) + ")";
+      const std::string high = "(" + std::to_string(pair[1].a) + "," + Escaped(c, pair[1].b) + ")";
+      std::string hand = "(a, b) " + std::string(low_in ? ">=" : ">") + " " + low;
+      // Equal bounds are one key value, whatever the inclusive flags say.
+      if (lo == hi) hand = "(a, b) = " + low;
+      else hand += " AND (a, b) " + std::string(high_in ? "<=" : "<") + " " + high;
+      const std::string list = "SELECT COALESCE(GROUP_CONCAT(id ORDER BY id), '') FROM g WHERE ";
+      EXPECT_EQ(Value(c, list + N(dialect)), Value(c, list + hand)) << N(dialect);
+    }
+  }
   manager->bReleaseConnection(c);
 }
