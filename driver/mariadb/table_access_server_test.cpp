@@ -96,7 +96,7 @@ class TableAccessOnServer : public qg::StringHostTest {
   }
 
   // A table access object ordered on (a, b DESC, id), its SELECT run.
-  void OpenOrdered(bool descending) {
+  void OpenOrdered(bool descending, int64_t fetch = -1) {
     if (access != nullptr) ReleaseBoth(access);
     access = NAAddRef(static_cast<CNATableAccess*>(manager->pclNewTableAccess(nullptr, c)));
     access->SetTableName(u"t");
@@ -104,6 +104,7 @@ class TableAccessOnServer : public qg::StringHostTest {
     access->SetDescending(descending);
     CNAError error;
     ASSERT_TRUE(access->bRunByStatementKind(1, nullptr, &error)) << N(error.pszGetMessage());
+    access->pclGetGenerator()->SetRowLimit(fetch);
     ASSERT_TRUE(access->bOpen(&error)) << N(error.pszGetMessage());
   }
   std::string Current() {
@@ -202,6 +203,46 @@ TEST_F(TableAccessOnServer, WalksEqualTheServersOrderBy) {
   EXPECT_EQ(sought, Current());
   ASSERT_TRUE(Read(kNAReadNext));
   EXPECT_EQ(expected[101], Current());
+
+  // Results cut by a row limit go on in the following or preceding rows
+  // of the order; a move out of range keeps the position.
+  for (int64_t fetch : {1, 7, 239, 240, 241}) {
+    SCOPED_TRACE(fetch);
+    OpenOrdered(false, fetch);
+    std::vector<std::string> walked;
+    for (bool f = Read(kNAReadFirst); f; f = Read(kNAReadNext)) walked.push_back(Current());
+    EXPECT_EQ(expected, walked);
+    EXPECT_EQ(expected.back(), Current());
+    walked.clear();
+    for (bool f = Read(kNAReadLast); f; f = Read(kNAReadPrevious)) {
+      walked.insert(walked.begin(), Current());
+    }
+    EXPECT_EQ(expected, walked);
+    EXPECT_EQ(expected.front(), Current());
+    ASSERT_TRUE(Read(kNAReadFirst, 5));
+    EXPECT_EQ(expected[4], Current());
+    ASSERT_TRUE(Read(kNAReadNext, 30));
+    EXPECT_EQ(expected[34], Current());
+    ASSERT_TRUE(Read(kNAReadPrevious, 7));
+    EXPECT_EQ(expected[27], Current());
+    EXPECT_FALSE(Read(kNAReadNext, 500));
+    EXPECT_EQ(expected[27], Current());
+    ASSERT_TRUE(Read(kNAReadLast, 3));
+    EXPECT_EQ(expected[237], Current());
+    ASSERT_TRUE(access->bSeek(u"id", value, true, &found, &error)) << N(error.pszGetMessage());
+    ASSERT_TRUE(found);
+    EXPECT_EQ(sought, Current());
+    ASSERT_TRUE(Read(kNAReadNext));
+    EXPECT_EQ(expected[101], Current());
+  }
+  OpenOrdered(true, 7);
+  ASSERT_TRUE(Read(kNAReadFirst));
+  EXPECT_EQ(expected.back(), Current());
+  ASSERT_TRUE(Read(kNAReadLast));
+  EXPECT_EQ(expected.front(), Current());
+  OpenOrdered(false);
+  ASSERT_TRUE(access->bSeek(u"id", value, true, &found, &error));
+  ASSERT_TRUE(Read(kNAReadNext));
 
   // Rows deleted since the result was read are skipped both ways.
   access->MarkRowDeleted(102);

@@ -188,6 +188,8 @@ bool CNATableAccess::bExecute(intptr_t, intptr_t, int64_t* rows, CNAError* error
   }
   int64_t count = m_pResult != nullptr ? m_pResult->nGetRowCount() : -1;
   m_nLimitMarker = limit > 0 && count == limit && !m_bOwnLimit ? limit : -1;
+  m_nResultOffset = m_pGenerator->nGetRowOffset() > 0 ? m_pGenerator->nGetRowOffset() : 0;
+  if (!m_bFetching) m_nFetchLimit = limit > 0 && !m_bOwnLimit ? limit : -1;
   m_bBeginsAtStart = m_pGenerator->nGetRowOffset() <= 0;
   return ok;
 }
@@ -641,6 +643,97 @@ void CNATableAccess::MarkRowDeleted(int64_t row) {
   }
 }
 
+// ---- results cut by their row limit
+
+int64_t CNATableAccess::nRowsBeyond(bool forward) const {
+  int64_t count = m_pResult != nullptr ? m_pResult->nGetRowCount() : 0;
+  int64_t n = 0;
+  if (forward) {
+    for (int64_t row = m_nCurrentRow + 1; row < count; ++row) {
+      if (static_cast<size_t>(row) >= m_anRowMap.size() || m_anRowMap[row] != kRowDeleted) ++n;
+    }
+  } else {
+    for (int64_t row = (m_nCurrentRow < 0 ? 0 : m_nCurrentRow) - 1; row >= 0; --row) {
+      if (static_cast<size_t>(row) >= m_anRowMap.size() || m_anRowMap[row] != kRowDeleted) ++n;
+    }
+  }
+  return n;
+}
+
+bool CNATableAccess::bFetchPart(int64_t offset, int64_t limit, CNAError* error) {
+  // The same SELECT over another part of the order.
+  m_bFetching = true;
+  Drop(m_pGenerator);
+  bool ok = bBuildSelect(error);
+  if (ok) {
+    m_pGenerator->SetRowLimit(limit);
+    m_pGenerator->SetRowOffset(offset);
+    ok = bExecute(0, 0, nullptr, error);
+  }
+  m_bFetching = false;
+  m_nCurrentRow = -1;
+  m_bPositionValid = false;
+  return ok;
+}
+
+bool CNATableAccess::bMoveAcrossFetches(int32_t direction, int64_t step, bool* in_range,
+                                        CNAError* error) {
+  *in_range = false;
+  if (m_pResult == nullptr || m_nFetchLimit <= 0 || step == 0 || direction == kNAReadStay) {
+    return bMoveInResult(direction, step, in_range, error);
+  }
+  // Where the position was, to come back to when the move leaves the rows.
+  const int64_t start_offset = m_nResultOffset;
+  const int64_t start_rows = m_pResult->nGetRowCount();
+  const int64_t start_row = m_nCurrentRow;
+  bool fetched = false;
+  bool forward = direction == kNAReadFirst || direction == kNAReadNext;
+  if (direction == kNAReadFirst) {
+    if (m_nResultOffset > 0) {
+      if (!bFetchPart(0, m_nFetchLimit, error)) return false;
+      fetched = true;
+    }
+    m_nCurrentRow = -1;
+  } else if (direction == kNAReadLast) {
+    while (m_nLimitMarker != -1) {
+      if (!bFetchPart(m_nResultOffset + m_pResult->nGetRowCount(), m_nFetchLimit, error)) {
+        return false;
+      }
+      fetched = true;
+    }
+    m_nCurrentRow = m_pResult->nGetRowCount();
+  }
+  for (;;) {
+    int64_t available = nRowsBeyond(forward);
+    if (step <= available) {
+      return bMoveInResult(forward ? kNAReadNext : kNAReadPrevious, step, in_range, error);
+    }
+    const int64_t rows = m_pResult->nGetRowCount();
+    bool more = forward ? m_nLimitMarker != -1 : m_nResultOffset > 0;
+    if (!more || (forward && rows == 0)) break;
+    step -= available;
+    if (forward) {
+      if (!bFetchPart(m_nResultOffset + rows, m_nFetchLimit, error)) return false;
+      m_nCurrentRow = -1;
+    } else {
+      int64_t from = m_nResultOffset > m_nFetchLimit ? m_nResultOffset - m_nFetchLimit : 0;
+      if (!bFetchPart(from, m_nResultOffset - from, error)) return false;
+      m_nCurrentRow = m_pResult->nGetRowCount();
+    }
+    fetched = true;
+  }
+  // Out of range: the position stays where it was.
+  if (fetched) {
+    if (!bFetchPart(start_offset, start_rows > 0 ? start_rows : m_nFetchLimit, error)) return false;
+    if (start_row >= 0 && start_row < m_pResult->nGetRowCount()) {
+      bool back = false;
+      if (!bMoveInResult(kNAReadFirst, start_row + 1, &back, error)) return false;
+    }
+  }
+  *in_range = false;
+  return true;
+}
+
 // ---- reads along the order
 
 bool CNATableAccess::bReadPosition(int32_t direction, bool lock, int64_t step, bool* found,
@@ -650,7 +743,7 @@ bool CNATableAccess::bReadPosition(int32_t direction, bool lock, int64_t step, b
   m_bInRange = false;
   m_nDirection = direction;
   bool in_range = false;
-  if (!bMoveInResult(direction, step, &in_range, error)) return false;
+  if (!bMoveAcrossFetches(direction, step, &in_range, error)) return false;
   m_bOutOfRange = !in_range;
   m_bLastMoveInRange = in_range;
   m_bFound = in_range;
@@ -700,10 +793,13 @@ bool CNATableAccess::bSeek(const char16_t* item, const CAny& value, bool exact, 
   m_stSearch.clValue = value;
   m_stSearch.nFlags = exact ? 1 : 3;
   // Along the order, the first row whose value matches.
-  m_nCurrentRow = -1;
   bool in_range = false;
+  if (m_nResultOffset > 0 && m_nFetchLimit > 0 && !bFetchPart(0, m_nFetchLimit, error)) {
+    return false;
+  }
+  m_nCurrentRow = -1;
   for (;;) {
-    if (!bMoveInResult(kNAReadNext, 1, &in_range, error)) return false;
+    if (!bMoveAcrossFetches(kNAReadNext, 1, &in_range, error)) return false;
     if (!in_range) break;
     CAny cell;
     if (m_pResult->bGetColumnAsText(cell, column, error) && SameValue(cell, value)) break;

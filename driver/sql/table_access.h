@@ -228,6 +228,13 @@ class CNATableAccess : public CNARefCounted {
   bool bWriteFilterInto(CNASQLGenerator* out, CNAError* error);
   // A query ending in its own LIMIT gets no per-fetch LIMIT.
   void DropSecondLimit();
+  // Moves like slot 49, going on in the following (or preceding) part of
+  // the order when the open result was cut by its row limit.
+  bool bMoveAcrossFetches(int32_t direction, int64_t step, bool* in_range, CNAError* error);
+  // Runs the SELECT again for `limit` rows from row `offset` of the order.
+  bool bFetchPart(int64_t offset, int64_t limit, CNAError* error);
+  // Rows not marked deleted after (or before) the current row.
+  int64_t nRowsBeyond(bool forward) const;
   // Loads the current row of the result as the current record.
   void LoadRow(int32_t direction);
   bool bEnsureGenerator();
@@ -258,6 +265,8 @@ class CNATableAccess : public CNARefCounted {
   int32_t m_nLockMode = 0;
   int64_t m_nLimitMarker = -1;
   bool m_bOwnLimit = false;  // the statement carries the query's own LIMIT
+  int64_t m_nResultOffset = 0;  // first row of the order in the open result
+  int64_t m_nFetchLimit = -1;   // rows per fetch of the first execution, -1 none
   bool m_bBeginsAtStart = true;
   bool m_bFetching = false;
   bool m_bLastMoveInRange = false;
