@@ -47,6 +47,8 @@ class CNAFileKeyTable : public CNAKeyTable {
   uint32_t nGetCodePage() override;
 
   CNAFileDescription* pclGetDescription() const { return m_pDescription; }
+  CNAConnection* pclGetConnection() const { return m_pConnection; }
+  const std::u16string& GetQualifier() const { return m_strQualifier; }
   // The item of a column: the description's item for it, or the item
   // whose column is that very object.
   CNAItem* pclItemOf(const CNAColumn& column) const;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "driver/core/connection.h"
+#include "driver/core/copy_context.h"
 #include "driver/core/error_status.h"
 #include "driver/sql/column.h"
 #include "driver/sql/file_description.h"
@@ -190,6 +191,30 @@ TEST_F(ItemFilters, ItemListsOfARecord) {
   // The composite key has no column of its own.
   EXPECT_EQ(N(gen->pszGetStatementText()), "SELECT `id`,`name`,`n`");
   EXPECT_EQ(gen->nGetSelectCount(), 3);
+}
+
+TEST_F(ItemFilters, CopiesReadTheCopiedDescription) {
+  CAny v;
+  v.SetI4(12);
+  Set(u"id", v);
+  CNARefPtr<CNAKeyFilter> f(NAAddRef(new CNAKeyFilter(keys)));
+  CNAError error;
+  ASSERT_TRUE(f->bSetKeyOfRecord(keys, fd->pclFindItemByName(u"id")->pclGetColumn(), true, &error));
+  CNACopyContext context;
+  CNARefPtr<CNAFileDescription> copy(NAAddRef(fd->pclClone(&context, &error)));
+  ASSERT_TRUE(copy);
+  CNARefPtr<CNAKeyFilter> g(f->pclClone(&context));
+  ASSERT_TRUE(g);
+  auto* table = dynamic_cast<CNAFileKeyTable*>(g->pclGetTable());
+  ASSERT_NE(table, nullptr);
+  EXPECT_EQ(table->pclGetDescription(), copy.Get());
+  // The copy's record moves on; the copied filter follows it, not the source.
+  v.SetI4(40);
+  ASSERT_TRUE(copy->pclFindItemByName(u"id")->bWriteValue(v, 0, &error));
+  g->SetChanged();
+  EXPECT_EQ(Write(*g.Get()), "`id`=40");
+  f->SetChanged();
+  EXPECT_EQ(Write(*f.Get()), "`id`=12");
 }
 
 }  // namespace

@@ -354,8 +354,27 @@ bool CNAKeyFilter::bApply(CNASQLGenerator& generator, const CNAFilterRef* filter
 void CNAKeyFilter::CopyFrom(const CNAKeyFilter& other, INACopyContext* context) {
   if (&other == this) return;
   CNAKeyTable* table = other.m_pTable;
+  CNARefPtr<CNAKeyTable> made;
   if (context != nullptr && table != nullptr) {
-    if (void* copy = context->pFindCopy(table)) table = static_cast<CNAKeyTable*>(copy);
+    if (void* copy = context->pFindCopy(table)) {
+      table = static_cast<CNAKeyTable*>(copy);
+    } else if (auto* file = dynamic_cast<CNAFileKeyTable*>(table)) {
+      // The copy reads the copied description (and its connection), never
+      // the source's current record.
+      if (void* description = context->pFindCopy(file->pclGetDescription())) {
+        CNAConnection* connection = file->pclGetConnection();
+        if (void* copied = connection != nullptr ? context->pFindCopy(connection) : nullptr) {
+          connection = static_cast<CNAConnection*>(copied);
+        }
+        made.Attach(NAAddRef(new (std::nothrow) CNAFileKeyTable(
+            static_cast<CNAFileDescription*>(description), connection,
+            file->GetQualifier().empty() ? nullptr : file->GetQualifier().c_str())));
+        if (made) {
+          context->bRegisterCopy(file, made.Get());
+          table = made.Get();
+        }
+      }
+    }
   }
   SetTable(table);
   SetKey(other.m_pKey);
