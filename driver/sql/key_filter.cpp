@@ -181,7 +181,6 @@ bool CNAKeyFilter::bBuild(CNAKeyTable* table, const CNAColumn* key, const uint8_
   Reset();
   SetTable(table);
   SetKey(key);
-  m_bHasValue = value != nullptr;
   m_abyValue.assign(value, value != nullptr ? value + size : value);
   m_nMode = mode;
   m_nState = kStateEquality;
@@ -383,7 +382,6 @@ void CNAKeyFilter::CopyFrom(const CNAKeyFilter& other, INACopyContext* context) 
   m_bChanged = other.m_bChanged;
   m_nMode = other.m_nMode;
   m_abyValue = other.m_abyValue;
-  m_bHasValue = other.m_bHasValue;
   auto clone = [](CNAFilter* f) { return f != nullptr ? f->pclClone() : nullptr; };
   Put(&m_pEquality, clone(other.m_pEquality));
   Put(&m_pForward, clone(other.m_pForward));

@@ -173,7 +173,6 @@ class CNAKeyFilter : public CNARefCounted {
   CNAFilter* m_pActive = nullptr;  // its own reference
   std::vector<CNAFilter*> m_apExtra;
   std::vector<uint8_t> m_abyValue;
-  bool m_bHasValue = false;
 };
 
 #endif  // QG_DRIVER_SQL_KEY_FILTER_H_

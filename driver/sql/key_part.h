@@ -40,7 +40,8 @@ struct NAKeyValueParts {
 // partial part, and before a partial part that cannot stand for a prefix
 // of its type. False when the value is malformed (a length prefix beyond
 // its part or beyond the value): no part is then usable.
-bool bDecodeKeyParts(const CNAColumn& key, const uint8_t* bytes, size_t size, NAKeyValueParts* out);
+bool bDecodeKeyParts(const CNAColumn& key, const uint8_t* bytes, size_t size,
+                     NAKeyValueParts* out);
 
 // The value of a decoded part, read from the key value's bytes as the
 // part's column stores them (8-bit texts in `code_page`, widened). A part
