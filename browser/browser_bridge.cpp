@@ -295,10 +295,12 @@ bool ValidHeader(const std::u16string& name, const std::u16string& value) {
 // --- the bridge's browser operations ---
 
 void BrowserBridge::Install(CIKQMBrowser& b) {
-  std::random_device rd;
-  char name[40];
-  snprintf(name, sizeof name, "__qg%08x%08x", rd(), rd());
-  b.bridge_->binding = name;
+  if (b.bridge_->binding.empty()) {  // a re-created page keeps its name
+    std::random_device rd;
+    char name[40];
+    snprintf(name, sizeof name, "__qg%08x%08x", rd(), rd());
+    b.bridge_->binding = name;
+  }
   // Answered before the first navigation, which would otherwise overtake them.
   b.CallSync("Runtime.addBinding", {{"name", b.bridge_->binding}});
   b.CallSync("Page.addScriptToEvaluateOnNewDocument", {{"source", PageScript(b.bridge_->binding)}});
@@ -492,10 +494,12 @@ void BrowserBridge::OnBindingCalled(CIKQMBrowser& b, const Json& p) {
 void CIKQMBrowser::GetBody(CXYString<char16_t>* body) {
   if (body == nullptr || !bHasSession()) return;
   // At most the page-source limit: a dead page must not hang the host.
+  body_wait_ = true;
   devtools::CallResult r = CallSync(
       "Runtime.evaluate",
       {{"expression", "document.body ? document.body.innerHTML : ''"}, {"returnByValue", true}},
       kPageSourceMs);
+  body_wait_ = false;
   std::string text;
   if (r.ok && r.result["result"].contains("value") && r.result["result"]["value"].is_string()) {
     text = r.result["result"]["value"].get<std::string>();
@@ -601,7 +605,7 @@ bool BrowserBridge::NeedsFetch(CIKQMBrowser& b) {
 }
 
 void CIKQMBrowser::UpdateFetch() {
-  if (session_.empty() || closing_) return;
+  if (Session().empty() || closing_) return;
   const bool need = BrowserBridge::NeedsFetch(*this);
   {
     std::lock_guard<std::mutex> lock(state_mu_);
@@ -659,7 +663,7 @@ void CIKQMBrowser::OnRequestPaused(const Json& p) {
   const std::string url = request.value("url", "");
   const std::string type = p.value("resourceType", "");
   const bool document = type == "Document";
-  const bool main_frame = document && p.value("frameId", "") == target_id_;
+  const bool main_frame = document && p.value("frameId", "") == TargetId();
   const bool redirect = p.contains("redirectedRequestId");
   const std::u16string url16 = ToUtf16(url);
 

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <thread>
 
+#include "browser/app_callback.h"
 #include "browser/browser_bridge.h"
 #include "browser/browser_tables.h"
 #include "browser/cef_browser.h"
@@ -236,6 +237,48 @@ TEST_F(LiveTest, ViewAndUrlLimits) {
   const std::u16string long_url = u"http://a/" + std::u16string(kMaxNavigateLength - 8, u'a');
   b->Navigate(long_url.c_str());
   EXPECT_EQ(b->LastCommand()["params"]["url"], "about:blank");
+}
+
+TEST_F(LiveTest, HungPageIsRecreatedOnceInLowEndMode) {
+  g_bLowEndTimeout = true;
+  Engine::SetUnresponsiveLimitForTest(1000);
+  struct Restore {
+    ~Restore() {
+      g_bLowEndTimeout = false;
+      Engine::SetUnresponsiveLimitForTest(0);
+    }
+  } restore;
+  http_.Set("/hang", {"text/html", "<p>before</p><script>while (true) {}</script>"});
+  const std::string url = http_.Url("/hang");
+  CIKQMBrowser* b = Open(ToUtf16(url), false, /*wait_load=*/false);
+  ASSERT_NE(b, nullptr);
+  const auto end = Clock::now() + std::chrono::seconds(15);
+  while (http_.Requests("/hang").empty() && Clock::now() < end) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  ASSERT_FALSE(http_.Requests("/hang").empty());
+  http_.Set("/hang", {"text/html", "<p>after</p>"});  // the new page loads
+  const std::string first = b->TargetId();
+  std::shared_ptr<Engine> engine = b->GetEngine();
+  // Scripts sent once the page hangs are never answered.
+  for (int i = 0; i < 100 && b->nUnresponsiveReports() == 0; ++i) {
+    b->ExecuteJavascript(u"1");
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
+  ASSERT_NE(cb_.WaitFor("loadend 1 200 " + url), "");
+  EXPECT_NE(b->TargetId(), first);
+  EXPECT_EQ(b->nUnresponsiveReports(), 1);
+  EXPECT_EQ(Eval(b, u"document.body.textContent"), "after");
+  int created = 0;
+  for (const std::string& line : cb_.Lines()) created += line == "created";
+  EXPECT_EQ(created, 2) << "the page is created once more";
+  bool gone = false;
+  for (int i = 0; i < 250 && !gone; ++i) {
+    gone = engine->Call("Target.getTargets", devtools::Json::object()).result.dump().find(first) ==
+           std::string::npos;
+    if (!gone) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_TRUE(gone) << "the hung page is still there";
 }
 
 }  // namespace

@@ -109,4 +109,20 @@ int32_t ResourceKind(const std::string& t) {
   return 4;
 }
 
+EUnresponsive UnresponsiveAction(int reports, bool windowless, bool low_end_timeout,
+                                 bool load_end_received, bool body_waiting, const char** reason) {
+  if (reason != nullptr) *reason = nullptr;
+  if (!windowless || !low_end_timeout) return EUnresponsive::kIgnore;
+  const char* why = nullptr;
+  if (reports > 1) {
+    why = "m_nOnRenderProcessUnresponsive > 1";
+  } else if (load_end_received) {
+    why = "m_bOnLoadEndRecu = true";
+  } else if (body_waiting) {
+    why = "m_bEnAttenteRetJS = true";
+  }
+  if (reason != nullptr) *reason = why;
+  return why != nullptr ? EUnresponsive::kWait : EUnresponsive::kRecreate;
+}
+
 }  // namespace qg::web

@@ -42,6 +42,16 @@ uint32_t ColorRefToArgb(int32_t colorref);
 // XHR and Fetch 3, any other 4.
 int32_t ResourceKind(const std::string& protocol_type);
 
+// What a browser does when its page stops answering.
+enum class EUnresponsive { kIgnore, kWait, kRecreate };
+// The rule, for the `reports`-th report (from 1): only an off-screen browser
+// of a low-end process with the timeout switch acts. It waits from the
+// second report on, once its page has loaded, or while a body exchange is
+// waiting (*reason names which); otherwise it ends and re-creates the page.
+// Reports only grow, so a browser re-creates its page at most once.
+EUnresponsive UnresponsiveAction(int reports, bool windowless, bool low_end_timeout,
+                                 bool load_end_received, bool body_waiting, const char** reason);
+
 }  // namespace qg::web
 
 #endif  // QG_BROWSER_BROWSER_TABLES_H_

@@ -73,5 +73,30 @@ TEST(BrowserTablesTest, CreationRecordIsReadByVersion) {
   EXPECT_EQ(CopyCreationRecord(&r).piSecond, &dummy);
 }
 
+TEST(BrowserTablesTest, UnresponsiveRule) {
+  using E = EUnresponsive;
+  const struct {
+    int reports;
+    bool windowless, low_end, loaded, body;
+    E action;
+    const char* reason;
+  } cases[] = {
+      {1, true, true, false, false, E::kRecreate, nullptr},
+      {2, true, true, false, false, E::kWait, "m_nOnRenderProcessUnresponsive > 1"},
+      {1, true, true, true, false, E::kWait, "m_bOnLoadEndRecu = true"},
+      {1, true, true, false, true, E::kWait, "m_bEnAttenteRetJS = true"},
+      {3, true, true, true, true, E::kWait, "m_nOnRenderProcessUnresponsive > 1"},
+      {1, true, false, false, false, E::kIgnore, nullptr},
+      {1, false, true, false, false, E::kIgnore, nullptr},
+  };
+  for (const auto& c : cases) {
+    const char* reason = "unset";
+    EXPECT_EQ(UnresponsiveAction(c.reports, c.windowless, c.low_end, c.loaded, c.body, &reason),
+              c.action)
+        << c.reports << c.windowless << c.low_end << c.loaded << c.body;
+    EXPECT_STREQ(reason, c.reason);
+  }
+}
+
 }  // namespace
 }  // namespace qg::web

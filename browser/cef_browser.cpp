@@ -7,7 +7,9 @@
 #include <cstdlib>
 #include <climits>
 #include <filesystem>
+#include <optional>
 
+#include "browser/app_callback.h"
 #include "browser/browser_tables.h"
 #include "browser/external_opener.h"
 #include "browser/paint_watcher.h"
@@ -67,21 +69,29 @@ std::shared_ptr<CIKQMBrowser> CIKQMBrowser::Create(std::shared_ptr<Engine> engin
 
 bool CIKQMBrowser::Attach(const stCreationBrowser& record) {
   record_ = record;
-  first_url_ = Text16(record.pszURL);
+  // The URL is copied at the first creation: the caller's text does not
+  // outlive the call, and a re-created page loads the same URL.
+  record_.pszURL = nullptr;
+  if (first_url_.empty()) first_url_ = Text16(record.pszURL);
   if (first_url_.empty()) first_url_ = u"about:blank";
   devtools::CallResult created =
       engine_->Call("Target.createTarget", {{"url", "about:blank"}});
   if (!created.ok || !created.result.contains("targetId")) return false;
-  target_id_ = created.result["targetId"].get<std::string>();
+  const std::string target_id = created.result["targetId"].get<std::string>();
   devtools::CallResult attached =
-      engine_->Call("Target.attachToTarget", {{"targetId", target_id_}, {"flatten", true}});
+      engine_->Call("Target.attachToTarget", {{"targetId", target_id}, {"flatten", true}});
   if (!attached.ok || !attached.result.contains("sessionId")) {
-    engine_->Call("Target.closeTarget", {{"targetId", target_id_}});
+    engine_->Call("Target.closeTarget", {{"targetId", target_id}});
     return false;
   }
-  session_ = attached.result["sessionId"].get<std::string>();
-  engine_->RegisterSession(session_, weak_from_this());
-  engine_->RegisterTarget(target_id_, weak_from_this());
+  const std::string session = attached.result["sessionId"].get<std::string>();
+  {
+    std::lock_guard<std::mutex> lock(ids_mu_);
+    target_id_ = target_id;
+    session_ = session;
+  }
+  engine_->RegisterSession(session, weak_from_this());
+  engine_->RegisterTarget(target_id, weak_from_this());
   Send("Page.enable", Json::object());
   Send("Runtime.enable", Json::object());
   Send("Network.enable", Json::object());
@@ -137,7 +147,7 @@ void CIKQMBrowser::SetCallback(ICallbackFromKQMBrowser* callback) {
     callback_ = callback;
   }
   if (old != nullptr) old->Release();
-  if (!session_.empty()) UpdateFetch();
+  if (!Session().empty()) UpdateFetch();
 }
 
 void CIKQMBrowser::SetSecondInterface(void* second) {
@@ -150,22 +160,24 @@ void CIKQMBrowser::SetSecondInterface(void* second) {
     second_ = next;
   }
   if (old != nullptr) old->Release();
-  if (!session_.empty()) UpdateFetch();
+  if (!Session().empty()) UpdateFetch();
 }
 
 void CIKQMBrowser::Send(const std::string& method, Json params) {
-  if (session_.empty()) return;
+  const std::string session = Session();
+  if (session.empty()) return;
   {
     std::lock_guard<std::mutex> lock(state_mu_);
     last_command_ = {{"method", method}, {"params", params}};
   }
-  engine_->Conn().CallAsync(method, std::move(params), session_, nullptr);
+  engine_->Conn().CallAsync(method, std::move(params), session, nullptr);
 }
 
 devtools::CallResult CIKQMBrowser::CallSync(const std::string& method, Json params,
                                             int timeout_ms) {
-  if (session_.empty()) return {};
-  return engine_->Conn().Call(method, std::move(params), session_, timeout_ms);
+  const std::string session = Session();
+  if (session.empty()) return {};
+  return engine_->Conn().Call(method, std::move(params), session, timeout_ms);
 }
 
 Json CIKQMBrowser::LastCommand() {
@@ -186,7 +198,7 @@ void CIKQMBrowser::Navigate(const char16_t* url) {
   }
   std::weak_ptr<CIKQMBrowser> weak = weak_from_this();
   engine_->Conn().CallAsync(
-      "Page.navigate", {{"url", target}}, session_, [weak, target](const devtools::CallResult& r) {
+      "Page.navigate", {{"url", target}}, Session(), [weak, target](const devtools::CallResult& r) {
         auto self = weak.lock();
         if (!self || !r.ok || !r.result.contains("errorText")) return;
         std::string text = r.result["errorText"].get<std::string>();
@@ -247,9 +259,10 @@ void CIKQMBrowser::Close() {
     if (watcher_) watcher_->MarkPainted();
     watcher_.reset();
   }
-  if (session_.empty()) return;
+  const std::string session = Session(), target_id = TargetId();
+  if (session.empty()) return;
   // A navigation under way would survive the close: stop it first.
-  engine_->Conn().Call("Page.stopLoading", Json::object(), session_, 2000);
+  engine_->Conn().Call("Page.stopLoading", Json::object(), session, 2000);
   ICallbackFromKQMBrowser* old;
   {
     std::lock_guard<std::mutex> lock(callback_mu_);
@@ -258,9 +271,9 @@ void CIKQMBrowser::Close() {
   }
   if (old != nullptr) old->Release();
   BrowserBridge::FailPending(*this);
-  engine_->Conn().CallAsync("Target.closeTarget", {{"targetId", target_id_}}, {}, nullptr);
-  engine_->UnregisterSession(session_);
-  engine_->UnregisterTarget(target_id_);
+  engine_->Conn().CallAsync("Target.closeTarget", {{"targetId", target_id}}, {}, nullptr);
+  engine_->UnregisterSession(session);
+  engine_->UnregisterTarget(target_id);
 }
 
 // --- view ---
@@ -477,7 +490,7 @@ void CIKQMBrowser::SetCertificateFlags(int32_t flags) {
 
 void CIKQMBrowser::OnEvent(const devtools::Message& m) {
   static const bool trace = getenv("QG300WEB_TRACE") != nullptr;
-  if (trace) fprintf(stderr, "[web %s] %s %.300s\n", session_.c_str(), m.method.c_str(), m.result.dump().c_str());
+  if (trace) fprintf(stderr, "[web %s] %s %.300s\n", Session().c_str(), m.method.c_str(), m.result.dump().c_str());
   if (m.method == devtools::kDisconnected) {
     BrowserBridge::FailPending(*this);
     return;
@@ -485,6 +498,7 @@ void CIKQMBrowser::OnEvent(const devtools::Message& m) {
   if (closing_) return;
   const Json& p = m.result;
   const std::string& method = m.method;
+  const std::string target_id = TargetId();
   if (method == "Page.screencastFrame") {
     OnScreencastFrame(p);
   } else if (method == "Fetch.requestPaused") {
@@ -508,7 +522,7 @@ void CIKQMBrowser::OnEvent(const devtools::Message& m) {
   } else if (method == "Runtime.exceptionThrown") {
     BrowserBridge::OnException(*this, p);
   } else if (method == "Page.frameStartedNavigating") {
-    if (p.value("frameId", "") == target_id_ &&
+    if (p.value("frameId", "") == target_id &&
         p.value("navigationType", "") == "differentDocument") {
       std::lock_guard<std::mutex> lock(state_mu_);
       pending_url_ = p.value("url", "");
@@ -520,7 +534,7 @@ void CIKQMBrowser::OnEvent(const devtools::Message& m) {
     // The main frame's new document: the navigation is committed. Pages
     // without a load event (about:blank) commit after they stopped loading.
     const Json& aux = p["context"]["auxData"];
-    if (aux.is_object() && aux.value("frameId", "") == target_id_ &&
+    if (aux.is_object() && aux.value("frameId", "") == target_id &&
         aux.value("isDefault", false)) {
       std::string pending;
       {
@@ -538,7 +552,7 @@ void CIKQMBrowser::OnEvent(const devtools::Message& m) {
     }
   } else if (method == "Page.frameNavigated") {
     const Json& frame = p["frame"];
-    if (frame.is_object() && !frame.contains("parentId") && frame.value("id", "") == target_id_) {
+    if (frame.is_object() && !frame.contains("parentId") && frame.value("id", "") == target_id) {
       // The error page of an earlier navigation may commit after the next
       // one started: only the navigation under way commits.
       bool current;
@@ -549,7 +563,7 @@ void CIKQMBrowser::OnEvent(const devtools::Message& m) {
       if (current) Commit(frame.value("url", "") + frame.value("urlFragment", ""));
     }
   } else if (method == "Page.navigatedWithinDocument") {
-    if (p.value("frameId", "") == target_id_) {
+    if (p.value("frameId", "") == target_id) {
       const std::string url = p.value("url", "");
       {
         std::lock_guard<std::mutex> lock(state_mu_);
@@ -558,18 +572,18 @@ void CIKQMBrowser::OnEvent(const devtools::Message& m) {
       if (CallbackRef cb = Callback()) cb->OnAddressChange(ToUtf16(url).c_str());
     }
   } else if (method == "Page.frameStartedLoading") {
-    if (p.value("frameId", "") == target_id_) {
+    if (p.value("frameId", "") == target_id) {
       if (CallbackRef cb = Callback()) cb->OnLoadingStateChange(true);
     }
   } else if (method == "Network.responseReceived") {
-    if (p.value("type", "") == "Document" && p.value("frameId", "") == target_id_) {
+    if (p.value("type", "") == "Document" && p.value("frameId", "") == target_id) {
       std::lock_guard<std::mutex> lock(state_mu_);
       status_ = p["response"].value("status", 0);
       if (!committed_) pending_url_ = p["response"].value("url", pending_url_);  // after redirects
     }
   } else if (method == "Page.loadEventFired" || method == "Page.frameStoppedLoading") {
     const bool stop = method == "Page.frameStoppedLoading";
-    if (stop && p.value("frameId", "") != target_id_) return;
+    if (stop && p.value("frameId", "") != target_id) return;
     bool report;
     {
       std::lock_guard<std::mutex> lock(state_mu_);
@@ -640,7 +654,64 @@ void CIKQMBrowser::Commit(const std::string& url) {
   if (report) ReportLoadEnd();
 }
 
+void CIKQMBrowser::OnUnresponsive() {
+  if (closing_) return;
+  const int reports = ++unresponsive_count_;
+  const char* reason = nullptr;
+  const EUnresponsive action = UnresponsiveAction(reports, windowless_, g_bLowEndTimeout,
+                                                  load_end_received_, body_wait_, &reason);
+  if (action == EUnresponsive::kIgnore) return;
+  if (action == EUnresponsive::kWait) {
+    // The renderer is known to be slow: a script timing out meanwhile is
+    // no reason to end the process.
+    reporting_unresponsive_ = true;
+    std::optional<int64_t> debug = ReadBrowserRegistryValue(u"DEBUG_TIMEOUT");
+    if (debug && *debug != 0) fprintf(stderr, "CEF TIMEOUT: %s\n", reason);
+    return;
+  }
+  std::shared_ptr<CIKQMBrowser> self = shared_from_this();
+  engine_->Conn().Post([self] { self->Recreate(); });
+}
+
+void CIKQMBrowser::Recreate() {
+  if (closing_) return;
+  std::string session, target_id;
+  {
+    std::lock_guard<std::mutex> lock(ids_mu_);
+    session = std::move(session_);
+    target_id = std::move(target_id_);
+    session_.clear();
+    target_id_.clear();
+  }
+  if (session.empty()) return;
+  // End the page's running script so that the page can close, then the page.
+  engine_->Conn().CallAsync("Runtime.terminateExecution", Json::object(), session, nullptr);
+  engine_->UnregisterSession(session);
+  engine_->UnregisterTarget(target_id);
+  BrowserBridge::FailPending(*this);
+  engine_->Conn().CallAsync("Target.closeTarget", {{"targetId", target_id}}, {}, nullptr);
+  {
+    std::lock_guard<std::mutex> lock(view_mu_);
+    if (watcher_) watcher_->MarkPainted();
+    watcher_.reset();
+  }
+  {
+    std::lock_guard<std::mutex> lock(state_mu_);
+    url_.clear();
+    pending_url_.clear();
+    pending_loader_.clear();
+    committed_ = stopped_ = reported_ = false;
+    status_ = 0;
+    fetch_on_ = false;
+    gesture_url_.clear();
+    window_opens_.clear();
+  }
+  Attach(record_);
+}
+
 void CIKQMBrowser::ReportLoadEnd() {
+  load_end_received_ = true;
+  reporting_unresponsive_ = false;
   std::string url;
   int32_t status;
   {
@@ -741,7 +812,7 @@ void CIKQMBrowser::ForcePaint() {
   if (!bHasSession() || ignore_paints_) return;
   std::shared_ptr<CIKQMBrowser> self = shared_from_this();
   const uint64_t sent = metrics_sent_;
-  engine_->Conn().CallAsync("Page.captureScreenshot", {{"format", "png"}}, session_,
+  engine_->Conn().CallAsync("Page.captureScreenshot", {{"format", "png"}}, Session(),
                             [self, sent](const devtools::CallResult& r) {
                               std::string png;
                               Bitmap bitmap;
@@ -777,7 +848,7 @@ void CIKQMBrowser::vExportToPDF(const char16_t* path, ICkExportPdf* done, int32_
   const std::string file = ToUtf8(path);
   engine_->Conn().CallAsync(
       "Page.printToPDF",
-      {{"scale", scale}, {"landscape", false}, {"printBackground", false}}, session_,
+      {{"scale", scale}, {"landscape", false}, {"printBackground", false}}, Session(),
       [done, file](const devtools::CallResult& r) {
         bool ok = false;
         std::string bytes;

@@ -127,11 +127,21 @@ class CIKQMBrowser : public IKQMBrowserCef,
   // true lets it run, false has it closed. `target_url` serves when the
   // page's window-open notice is missing.
   bool bAllowPopup(const std::string& target_url);
+  // The page left a command unanswered past the limit (engine watch thread).
+  void OnUnresponsive() override;
+  int nUnresponsiveReports() const { return unresponsive_count_; }
 
   // State read by tests and the manager.
-  bool bHasSession() const { return !session_.empty() && !closing_; }
-  const std::string& Session() const { return session_; }
-  const std::string& TargetId() const { return target_id_; }
+  bool bHasSession() const { return !Session().empty() && !closing_; }
+  // The page's session and target; they change when a page is re-created.
+  std::string Session() const {
+    std::lock_guard<std::mutex> lock(ids_mu_);
+    return session_;
+  }
+  std::string TargetId() const {
+    std::lock_guard<std::mutex> lock(ids_mu_);
+    return target_id_;
+  }
   int32_t ViewWidth();
   int32_t ViewHeight();
   double ZoomPercent();
@@ -169,6 +179,9 @@ class CIKQMBrowser : public IKQMBrowserCef,
   void HistoryStep(int delta);
   void ApplyMetrics();
   void StartWatcher();
+  // Ends the page and creates it again from the creation record (dispatch
+  // thread).
+  void Recreate();
   void OnScreencastFrame(const devtools::Json& params);
   // After a capture sent when metrics_sent_ was `sent`: true when no metrics
   // were sent since; else sends them again (see the source) and is false.
@@ -186,6 +199,7 @@ class CIKQMBrowser : public IKQMBrowserCef,
   std::shared_ptr<Engine> engine_;
   std::shared_ptr<CIKQMBrowser> self_;  // held while the host holds a reference
   std::atomic<int32_t> host_count_{0};
+  mutable std::mutex ids_mu_;  // guards target_id_ and session_
   std::string target_id_;
   std::string session_;
   const bool javascript_disabled_;
@@ -230,6 +244,9 @@ class CIKQMBrowser : public IKQMBrowserCef,
 
   std::shared_ptr<BridgeState> bridge_ = std::make_shared<BridgeState>();
   std::atomic<bool> reporting_unresponsive_{false};
+  std::atomic<int> unresponsive_count_{0};
+  std::atomic<bool> load_end_received_{false};
+  std::atomic<bool> body_wait_{false};
 
   std::atomic<bool> popup_flag_{false};
   std::atomic<bool> download_dialog_{true};

@@ -1,5 +1,9 @@
 #include "browser/engine.h"
 
+#include <atomic>
+#include <chrono>
+#include <set>
+
 namespace qg::web {
 
 std::shared_ptr<Engine> Engine::Launch(const std::vector<std::string>& argv, int* errno_out,
@@ -13,8 +17,63 @@ std::shared_ptr<Engine> Engine::Launch(const std::vector<std::string>& argv, int
       },
       errno_out, quiet);
   if (!engine->connection_) return nullptr;
+  engine->watch_ = std::thread([weak, state = engine->watch_state_] {
+    std::unique_lock<std::mutex> lock(state->mu);
+    while (!state->stop) {
+      state->cv.wait_for(lock, std::chrono::milliseconds(500), [&] { return state->stop; });
+      if (state->stop) break;
+      lock.unlock();
+      if (auto e = weak.lock()) {
+        e->CheckUnresponsive();
+      } else {
+        return;
+      }
+      lock.lock();
+    }
+  });
   return engine;
 }
+
+namespace {
+std::atomic<int> g_unresponsive_ms{Engine::kUnresponsiveMs};
+}  // namespace
+
+void Engine::SetUnresponsiveLimitForTest(int ms) {
+  g_unresponsive_ms = ms > 0 ? ms : kUnresponsiveMs;
+}
+
+void Engine::CheckUnresponsive() {
+  const std::vector<std::string> waiting = connection_->SessionsWaiting(g_unresponsive_ms);
+  std::set<std::string> now(waiting.begin(), waiting.end());
+  for (const std::string& session : now) {
+    if (reported_.count(session) != 0) continue;
+    std::shared_ptr<EventSink> sink;
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      auto it = sessions_.find(session);
+      if (it != sessions_.end()) sink = it->second.lock();
+    }
+    if (sink) sink->OnUnresponsive();
+  }
+  reported_ = std::move(now);
+}
+
+void Engine::StopWatch() {
+  {
+    std::lock_guard<std::mutex> lock(watch_state_->mu);
+    watch_state_->stop = true;
+  }
+  watch_state_->cv.notify_all();
+  if (!watch_.joinable()) return;
+  // The watch thread may drop the last reference: it cannot join itself.
+  if (watch_.get_id() == std::this_thread::get_id()) {
+    watch_.detach();
+  } else {
+    watch_.join();
+  }
+}
+
+Engine::~Engine() { StopWatch(); }
 
 void Engine::RegisterSession(const std::string& session, std::weak_ptr<EventSink> sink) {
   std::lock_guard<std::mutex> lock(mu_);
@@ -80,6 +139,7 @@ void Engine::Route(const devtools::Message& m) {
 }
 
 void Engine::Stop(int limit_ms) {
+  StopWatch();
   if (connection_->bAlive()) {
     connection_->CallAsync("Browser.close", nullptr, {}, nullptr);
   }

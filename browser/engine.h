@@ -6,10 +6,13 @@
 #ifndef QG_BROWSER_ENGINE_H_
 #define QG_BROWSER_ENGINE_H_
 
+#include <condition_variable>
 #include <map>
+#include <set>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "browser/devtools/connection.h"
@@ -21,6 +24,9 @@ class EventSink {
  public:
   virtual ~EventSink() = default;
   virtual void OnEvent(const devtools::Message& message) = 0;
+  // A command of this sink's session is unanswered past the limit (the
+  // engine's watch thread; once until the session answers again).
+  virtual void OnUnresponsive() {}
 };
 
 class CIKQMBrowser;
@@ -56,9 +62,18 @@ class Engine : public std::enable_shared_from_this<Engine> {
   // Stops the process: Browser.close, at most `limit_ms` for it to exit,
   // then SIGKILL of its group; then the threads.
   void Stop(int limit_ms);
+  ~Engine();
+
+  // How long a page's command may stay unanswered before its page counts
+  // as unresponsive (ms).
+  static constexpr int kUnresponsiveMs = 5000;
+  // Test hook: another limit (0 restores the default).
+  static void SetUnresponsiveLimitForTest(int ms);
 
  private:
   void Route(const devtools::Message& message);
+  void CheckUnresponsive();
+  void StopWatch();
 
   std::unique_ptr<devtools::Connection> connection_;
   std::mutex mu_;
@@ -66,6 +81,17 @@ class Engine : public std::enable_shared_from_this<Engine> {
   std::vector<std::weak_ptr<EventSink>> roots_;
   std::vector<std::shared_ptr<EventSink>> owned_roots_;
   std::map<std::string, std::weak_ptr<CIKQMBrowser>> targets_;
+
+  // The watch thread: looks for unanswered page commands twice a second,
+  // holding the engine only while it looks.
+  struct WatchState {
+    std::mutex mu;
+    std::condition_variable cv;
+    bool stop = false;
+  };
+  std::shared_ptr<WatchState> watch_state_ = std::make_shared<WatchState>();
+  std::thread watch_;
+  std::set<std::string> reported_;  // sessions told and not answering yet (watch thread)
 };
 
 }  // namespace qg::web

@@ -9,26 +9,19 @@ using devtools::Json;
 bool PopupGate::Install(const std::shared_ptr<Engine>& engine) {
   std::shared_ptr<PopupGate> gate(new PopupGate(engine));
   engine->AddRootSink(gate, /*owned=*/true);
+  std::weak_ptr<PopupGate> weak = gate;
+  engine->Conn().SetEventFilter([weak](const devtools::Message& m) {
+    std::shared_ptr<PopupGate> g = weak.lock();
+    return g && g->bResumeUnowned(m);
+  });
   return engine
       ->Call("Target.setAutoAttach",
              {{"autoAttach", true}, {"waitForDebuggerOnStart", true}, {"flatten", true}})
       .ok;
 }
 
-void PopupGate::OnEvent(const devtools::Message& m) {
-  if (m.method != "Target.attachedToTarget") return;
-  const Json& p = m.result;
-  if (!p.value("waitingForDebugger", false)) return;
-  std::shared_ptr<Engine> engine = engine_.lock();
-  if (!engine) return;
-  const std::string session = p.value("sessionId", "");
-  const Json& info = p["targetInfo"];
-  const std::string target = info.value("targetId", "");
-  bool allow = true;
-  if (std::shared_ptr<CIKQMBrowser> opener = engine->FindTarget(info.value("openerId", ""))) {
-    allow = opener->bAllowPopup(info.value("url", ""));
-  }
-  devtools::Connection& conn = engine->Conn();
+void PopupGate::Decide(devtools::Connection& conn, const std::string& session,
+                       const std::string& target, bool allow) {
   // A held target must run before it can close: closing it while it waits
   // leaves its opener blocked.
   conn.CallAsync("Runtime.runIfWaitingForDebugger", Json::object(), session, nullptr);
@@ -37,6 +30,31 @@ void PopupGate::OnEvent(const devtools::Message& m) {
   } else {
     conn.CallAsync("Target.closeTarget", {{"targetId", target}}, {}, nullptr);
   }
+}
+
+bool PopupGate::bResumeUnowned(const devtools::Message& m) {
+  if (m.method != "Target.attachedToTarget" || !m.session_id.empty()) return false;
+  const Json& p = m.result;
+  if (!p.value("waitingForDebugger", false)) return true;
+  const Json& info = p["targetInfo"];
+  std::shared_ptr<Engine> engine = engine_.lock();
+  if (!engine) return true;
+  if (engine->FindTarget(info.value("openerId", ""))) return false;  // the opener decides
+  Decide(engine->Conn(), p.value("sessionId", ""), info.value("targetId", ""), true);
+  return true;
+}
+
+void PopupGate::OnEvent(const devtools::Message& m) {
+  if (m.method != "Target.attachedToTarget") return;
+  std::shared_ptr<Engine> engine = engine_.lock();
+  if (!engine) return;
+  const Json& p = m.result;
+  const Json& info = p["targetInfo"];
+  bool allow = true;
+  if (std::shared_ptr<CIKQMBrowser> opener = engine->FindTarget(info.value("openerId", ""))) {
+    allow = opener->bAllowPopup(info.value("url", ""));
+  }
+  Decide(engine->Conn(), p.value("sessionId", ""), info.value("targetId", ""), allow);
 }
 
 }  // namespace qg::web

@@ -2,8 +2,10 @@
 // and holds it before it runs (the root's auto-attach waits for the
 // debugger), so a page's popup can be decided before its first request:
 // targets opened by a browser object's page are that browser's popups and
-// it decides; any other target (the browser objects' own pages, workers)
-// runs at once.
+// it decides (dispatch thread: it asks the host); any other target (the
+// browser objects' own pages, workers) runs at once, from the reader
+// thread, so that a page created while the dispatch thread is busy (by a
+// host callback, or a page re-created there) is not held.
 #ifndef QG_BROWSER_POPUP_GATE_H_
 #define QG_BROWSER_POPUP_GATE_H_
 
@@ -22,6 +24,12 @@ class PopupGate : public EventSink {
   void OnEvent(const devtools::Message& message) override;
 
  private:
+  // Reader thread: resumes held targets no browser object opened; true when
+  // the event needs nothing more.
+  bool bResumeUnowned(const devtools::Message& message);
+  // Resumes a held target and lets it run (allow) or closes it.
+  static void Decide(devtools::Connection& conn, const std::string& session,
+                     const std::string& target, bool allow);
   explicit PopupGate(std::weak_ptr<Engine> engine) : engine_(std::move(engine)) {}
   std::weak_ptr<Engine> engine_;
 };

@@ -164,10 +164,43 @@ static std::string Frame(int64_t id, const std::string& method, Json params,
   return j.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
+namespace {
+
+// Commands whose answer waits on the network or on a long job, not only on
+// the page's renderer.
+bool bWatched(const std::string& method, const std::string& session) {
+  if (session.empty()) return false;
+  return method != "Page.navigate" && method != "Page.reload" &&
+         method != "Page.navigateToHistoryEntry" && method != "Page.printToPDF";
+}
+
+}  // namespace
+
+void Connection::SetEventFilter(EventFilter filter) {
+  std::lock_guard<std::mutex> lock(mu_);
+  filter_ = std::move(filter);
+}
+
+std::vector<std::string> Connection::SessionsWaiting(int64_t older_than_ms) {
+  const auto limit = std::chrono::steady_clock::now() - std::chrono::milliseconds(older_than_ms);
+  std::vector<std::string> out;
+  std::lock_guard<std::mutex> lock(mu_);
+  for (const auto& [id, p] : pending_) {
+    if (!p->watched || p->done || p->sent > limit) continue;
+    bool seen = false;
+    for (const std::string& s : out) seen = seen || s == p->session;
+    if (!seen) out.push_back(p->session);
+  }
+  return out;
+}
+
 CallResult Connection::Call(const std::string& method, Json params, const std::string& session,
                             int timeout_ms) {
   auto pending = std::make_shared<Pending>();
   pending->sync = true;
+  pending->watched = bWatched(method, session);
+  pending->session = session;
+  pending->sent = std::chrono::steady_clock::now();
   const int64_t id = next_id_++;
   {
     std::lock_guard<std::mutex> lock(mu_);
@@ -200,6 +233,9 @@ int64_t Connection::CallAsync(const std::string& method, Json params, const std:
   auto pending = std::make_shared<Pending>();
   pending->handler = std::move(done);
   pending->on_reader = on_reader;
+  pending->watched = bWatched(method, session);
+  pending->session = session;
+  pending->sent = std::chrono::steady_clock::now();
   const int64_t id = next_id_++;
   bool dead;
   {
@@ -295,6 +331,12 @@ void Connection::ReaderLoop() {
         }
         if (here) here->handler(here->result);
       } else if (handler_) {
+        EventFilter filter;
+        {
+          std::lock_guard<std::mutex> lock(mu_);
+          filter = filter_;
+        }
+        if (filter && filter(m)) continue;
         auto shared = std::make_shared<Message>(std::move(m));
         std::lock_guard<std::mutex> lock(mu_);
         queue_.push_back([this, shared] { handler_(*shared); });

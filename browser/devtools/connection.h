@@ -20,6 +20,7 @@
 #include <sys/types.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -70,8 +71,18 @@ class Connection {
                     ReplyHandler done, bool on_reader = false);
   // Drops the interest in a reply: `done` of CallAsync will not run.
   void Forget(int64_t id);
+  // Sees every event first, on the reader thread: true consumes it, false
+  // queues it for the dispatch thread as usual. It must not block (no host
+  // call, no synchronous call); it may send.
+  using EventFilter = std::function<bool(const Message&)>;
+  void SetEventFilter(EventFilter filter);
   // Queues a task for the dispatch thread.
   void Post(std::function<void()> task);
+
+  // Sessions with a command sent more than `older_than_ms` ago and still
+  // unanswered, each once. Commands that wait on the network or on a long
+  // job by design (navigation, reload, printing) do not count.
+  std::vector<std::string> SessionsWaiting(int64_t older_than_ms);
 
   bool bAlive() const { return alive_.load(); }
   pid_t Pid() const { return pid_; }
@@ -101,6 +112,7 @@ class Connection {
   std::atomic<bool> alive_{true};
   std::atomic<int64_t> next_id_{1};
   EventHandler handler_;
+  EventFilter filter_;  // guarded by mu_
 
   std::mutex write_mu_;
 
@@ -108,6 +120,9 @@ class Connection {
     bool sync = false;
     bool on_reader = false;
     bool done = false;
+    bool watched = false;  // counts for SessionsWaiting
+    std::string session;
+    std::chrono::steady_clock::time_point sent;
     CallResult result;
     ReplyHandler handler;
   };
