@@ -234,6 +234,14 @@ TEST_F(TableAccessOnServer, WalksEqualTheServersOrderBy) {
     EXPECT_EQ(sought, Current());
     ASSERT_TRUE(Read(kNAReadNext));
     EXPECT_EQ(expected[101], Current());
+    // Thousandths over the whole order, not the part held.
+    ASSERT_TRUE(Read(kNAReadFirst, 120));
+    ASSERT_TRUE(access->bGetPositionPerMille(&per_mille, &error)) << N(error.pszGetMessage());
+    EXPECT_EQ(500, per_mille);
+    ASSERT_TRUE(access->bGoToPerMille(250, &error)) << N(error.pszGetMessage());
+    EXPECT_EQ(expected[59], Current());
+    ASSERT_TRUE(Read(kNAReadNext));
+    EXPECT_EQ(expected[60], Current());
   }
   OpenOrdered(true, 7);
   ASSERT_TRUE(Read(kNAReadFirst));

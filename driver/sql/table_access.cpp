@@ -836,14 +836,51 @@ int64_t CNATableAccess::nPerMilleTarget(int64_t count, int32_t value) {
   return target < 1 ? 1 : (target > count ? count : target);
 }
 
-bool CNATableAccess::bGetPositionPerMille(int32_t* out, CNAError*) {
+int64_t CNATableAccess::nCountAside(CNAError* error) {
+  // Its own generator and statement: the open result and the position stay.
+  CNASQLGenerator* kept = m_pGenerator;
+  const bool own_limit = m_bOwnLimit;
+  m_pGenerator = nullptr;
+  int64_t count = -1;
+  if (bBuildCountSelect(error)) {
+    CNAStatement* statement = NAAddRef(pclNewResult());
+    const char16_t* text =
+        statement != nullptr ? m_pGenerator->pszGetDialectText(error) : nullptr;
+    CAny value;
+    if (text != nullptr && statement->bExecuteWide(text, error) &&
+        statement->bFetchNext(0, error) && statement->bHasRow() &&
+        statement->bGetColumnAsText(value, 0, error)) {
+      int64_t n = 0;
+      if (value.nConvertType(9) < 100 && value.nGetI8(&n) < 100) count = n;
+    }
+    if (statement != nullptr) ReleaseBoth(statement);
+  }
+  Drop(m_pGenerator);
+  m_pGenerator = kept;
+  m_bOwnLimit = own_limit;
+  return count;
+}
+
+bool CNATableAccess::bIsWholeOrder() const {
+  return m_nLimitMarker == -1 && m_bBeginsAtStart;
+}
+
+bool CNATableAccess::bGetPositionPerMille(int32_t* out, CNAError* error) {
   *out = 0;
   if (m_pResult == nullptr || !m_bPositionValid) return true;
-  int64_t count = m_pResult->nGetRowCount() - m_nDeletedRows;
   int64_t position = 0;
   for (int64_t row = 0; row <= m_nCurrentRow; ++row) {
     if (static_cast<size_t>(row) < m_anRowMap.size() && m_anRowMap[row] == kRowDeleted) continue;
     ++position;
+  }
+  int64_t count = 0;
+  if (bIsWholeOrder()) {
+    count = m_pResult->nGetRowCount() - m_nDeletedRows;
+  } else {
+    // Part of the order: the place in the whole order over its count.
+    position += m_nResultOffset;
+    count = nCountAside(error);
+    if (count < 0) return false;
   }
   *out = nPerMilleOf(position, count);
   return true;
@@ -851,8 +888,9 @@ bool CNATableAccess::bGetPositionPerMille(int32_t* out, CNAError*) {
 
 bool CNATableAccess::bGoToPerMille(int32_t value, CNAError* error) {
   if (m_pResult == nullptr) return NotAvailable(error, 52);
-  int64_t count = m_pResult->nGetRowCount() - m_nDeletedRows;
-  if (count <= 0) {
+  int64_t count = bIsWholeOrder() ? m_pResult->nGetRowCount() - m_nDeletedRows : nCountAside(error);
+  if (count < 0) return false;
+  if (count == 0) {
     m_bOutOfRange = true;
     m_bFound = false;
     return true;

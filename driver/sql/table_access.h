@@ -235,6 +235,11 @@ class CNATableAccess : public CNARefCounted {
   bool bFetchPart(int64_t offset, int64_t limit, CNAError* error);
   // Rows not marked deleted after (or before) the current row.
   int64_t nRowsBeyond(bool forward) const;
+  // The rows of the order counted by the server without touching the open
+  // result; -1 on failure.
+  int64_t nCountAside(CNAError* error);
+  // The open result holds the whole order from its first row.
+  bool bIsWholeOrder() const;
   // Loads the current row of the result as the current record.
   void LoadRow(int32_t direction);
   bool bEnsureGenerator();
