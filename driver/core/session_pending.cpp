@@ -50,11 +50,6 @@ int32_t CNASession::nCompareKeys(int32_t, int32_t, intptr_t, CNAError* error) {
   Pending(error);
   return 0;
 }
-CNARefCounted* CNASession::pclNewRecordSource(CNAError* error) {
-  Pending(error);
-  return nullptr;
-}
-bool CNASession::bCheckRecordSource(intptr_t, CNAError* error) { return Pending(error); }
 bool CNASession::bChooseKeyAndFilter(intptr_t, intptr_t, CNAError* error) {
   return Pending(error);
 }

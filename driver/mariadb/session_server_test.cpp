@@ -416,6 +416,32 @@ TEST_F(SessionWalk, SavedPositionsRestoreAndReadingGoesOnFromThem) {
   EXPECT_NE(std::string::npos, gone.text.find("IEQGMARIA=3.2")) << gone.text;
 }
 
+TEST_F(SessionWalk, AWriteThroughOneHandleReachesAnotherAndCreateStartsAfresh) {
+  auto* file = new qghost::FileDescription(u"shared", 1);
+  HostItem(file, u"id", kNAColInt4, 4, kNAKeyPrimary);
+  HostItem(file, u"v", kNAColInt4, 4, 0);
+  file->keyed = true;
+  auto [a, da] = Open(u"shared", file, true);
+  INAError* slot = nullptr;
+  SetInt(da, a, 0, 1);
+  SetInt(da, a, 1, 10);
+  ASSERT_TRUE(da->bAdd(a, 0, 0, &slot)) << Message(slot);
+  // A second handle of the same table in another host context.
+  auto* second = new qghost::FileDescription(u"shared", 2);
+  auto [b, db] = Open(u"shared", second);
+  const auto key = reinterpret_cast<intptr_t>(u"id");
+  ASSERT_TRUE(db->bRead(b, key, kNAReadFirst, 0, 1, 0, 0, &slot)) << Message(slot);
+  EXPECT_EQ("1\t10", Record(db, b, 2));
+  SetInt(da, a, 0, 2);
+  SetInt(da, a, 1, 20);
+  ASSERT_TRUE(da->bAdd(a, 0, 0, &slot)) << Message(slot);
+  ASSERT_TRUE(db->bRead(b, key, kNAReadLast, 0, 1, 0, 0, &slot)) << Message(slot);
+  EXPECT_EQ("2\t20", Record(db, b, 2));
+  // Creating again drops the table first: it starts empty.
+  ASSERT_TRUE(da->bCreate(a, description_, 0, &slot)) << Message(slot);
+  EXPECT_EQ((std::vector<std::string>{"0"}), ServerRows("SELECT COUNT(*) FROM shared"));
+}
+
 TEST_F(SessionWalk, CreateRetriesOversizedTextsAsLongTexts) {
   // 300 texts of 300 characters pass the row size limit: the server
   // refuses the table, the driver makes them long texts and succeeds.
