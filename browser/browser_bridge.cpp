@@ -11,6 +11,7 @@
 #include "browser/app_callback.h"
 #include "browser/browser_tables.h"
 #include "browser/cef_browser.h"
+#include "browser/paint_watcher.h"
 #include "browser/utf.h"
 #include "errors/module_errors.h"
 
@@ -532,11 +533,15 @@ void BrowserBridge::OnPaint(CIKQMBrowser& b, const Bitmap& bitmap) {
   std::vector<ICkFrame*> due;
   const int32_t ack = b.bridge_->acknowledged;
   const int64_t now = TickMs();
+  const double zoom = b.ZoomPercent();
   {
     std::lock_guard<std::mutex> lock(b.bridge_->frames_mu);
     auto& frames = b.bridge_->frames;
     for (auto it = frames.begin(); it != frames.end();) {
-      if (it->number <= ack) {
+      // The page's frame may come before the browser paints at the view's
+      // size of the request: only a paint of that size answers it.
+      if (it->number <= ack &&
+          PaintMatches(bitmap.width, bitmap.height, it->width, it->height, zoom)) {
         due.push_back(it->callback);
         it = frames.erase(it);
       } else if (now - it->tick > kFrameWaitMs) {
