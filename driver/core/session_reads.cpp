@@ -8,6 +8,8 @@
 #include "driver/core/connection.h"
 #include "driver/core/error_status.h"
 #include "driver/core/host_interfaces.h"
+#include "driver/core/manager.h"
+#include "driver/core/session_moves.h"
 #include "driver/core/session.h"
 #include "driver/sql/column.h"
 #include "driver/sql/sql_generator.h"
@@ -96,7 +98,7 @@ static const char16_t* ServerTable(CNASession* session) {
   return name != nullptr ? name : u"";
 }
 
-bool CNASession::bPrepareRead(CNATableAccess* access, const char16_t* key, intptr_t,
+bool CNASession::bPrepareRead(CNATableAccess* access, const char16_t* key, intptr_t whole,
                               CNAError* error) {
   CNALock lock(&m_clLock);
   if (access == nullptr) return false;
@@ -114,8 +116,27 @@ bool CNASession::bPrepareRead(CNATableAccess* access, const char16_t* key, intpt
     return false;
   }
   AddRefBoth(generator);
-  bool ok = access->bRunByStatementKind(1, generator, error) &&
-            access->bExecute(0, 0, nullptr, error);
+  bool ok = access->bRunByStatementKind(1, generator, error);
+  if (ok) {
+    // Rows per fetch: the connection's "QG Cache Size" when set; along a
+    // unique key, else 1 MiB of records (at least 20) or the manager's
+    // default. The order is total (a key that is not unique goes on along
+    // the primary key), so fetches join without a gap or a repeat.
+    int64_t cache = m_pConnection != nullptr ? m_pConnection->m_nCacheSize : -2;
+    bool unique = column != nullptr && column->bIsUnique();
+    // A seek (`whole`) looks through the whole result.
+    if (whole == 0 && (cache > 0 || unique)) {
+      CNAManager* manager = m_pConnection != nullptr ? m_pConnection->pclGetManager() : nullptr;
+      int64_t fallback = manager != nullptr ? manager->nGetDefaultFetchSize() : 100;
+      int64_t record = m_pTableDescription != nullptr ? m_pTableDescription->nGetTotalSize() : 0;
+      NAFetchPlan plan = NAPlanFetch(cache, record, fallback > 0 ? fallback : 100, 1);
+      if (plan.nFetchSize > 0) {
+        generator->SetRowLimit(plan.nFetchSize);
+        access->m_nFetchSize = plan.nFetchSize;
+      }
+    }
+    ok = access->bExecute(0, 0, nullptr, error);
+  }
   ReleaseBoth(generator);
   return ok;
 }
@@ -161,7 +182,7 @@ bool CNASession::bSeek(const char16_t* table, const char16_t* key, intptr_t valu
   const char16_t* name = key != nullptr && key[0] != 0 ? key : table;
   CNATableAccess* access = pclGetTableAccess(name != nullptr ? name : u"", error);
   if (access == nullptr) return false;
-  bool ok = bPrepareRead(access, name, 0, error);
+  bool ok = bPrepareRead(access, name, 1, error);
   if (ok) {
     // The key value is compared with the key's first part.
     CNAColumn* column = FindKey(m_pTableDescription, name);

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "driver/core/connection.h"
 #include "driver/core/dispatcher.h"
 #include "driver/core/edit_record.h"
 #include "driver/core/error_status.h"
@@ -210,12 +211,20 @@ TEST_F(SessionWalk, CompositePartlyDescendingKeyWithNullsAndDuplicatesBothWays) 
   std::vector<std::string> expected =
       ServerRows("SELECT id, a, b, c FROM w ORDER BY a, b DESC, id");
   ASSERT_EQ(1000u, expected.size());
-  std::vector<std::string> forward = Walk(dispatcher, handle, u"k", kNAReadFirst, kNAReadNext, 4);
-  EXPECT_EQ(expected, forward);
-  std::vector<std::string> backward =
-      Walk(dispatcher, handle, u"k", kNAReadLast, kNAReadPrevious, 4);
   std::vector<std::string> reversed(expected.rbegin(), expected.rend());
-  EXPECT_EQ(reversed, backward);
+  // The whole result at once, then fetches of 7 and of 100 rows.
+  for (int64_t fetch : {-2, 7, 100}) {
+    CNASession* s = dispatcher->pclFindSession(handle);
+    ASSERT_NE(nullptr, s);
+    s->pclGetConnection()->m_nCacheSize = fetch;
+    ReleaseBoth(s);
+    std::vector<std::string> forward =
+        Walk(dispatcher, handle, u"k", kNAReadFirst, kNAReadNext, 4);
+    EXPECT_EQ(expected, forward) << "fetch " << fetch;
+    std::vector<std::string> backward =
+        Walk(dispatcher, handle, u"k", kNAReadLast, kNAReadPrevious, 4);
+    EXPECT_EQ(reversed, backward) << "fetch " << fetch;
+  }
 
   // Seek then next: the first record of the key value, then the one after.
   CAny value;
