@@ -53,6 +53,18 @@ int RunMariaDemo(const std::string& lib_dir, std::ostream& out, std::ostream& er
   options.has_seek = true;
   options.seek = "6";
   step("seek id 6, then next to the end");
+  out << "== writes through the driver: add Nice, modify Milano's population, delete Lisboa\n";
+  options.has_seek = false;
+  if (status == 0) {
+    status = RunMariaWrites(
+        lib_dir, options,
+        {{WalkWrite::kInsert, "", {{0, "11"}, {1, "FR"}, {2, "Nice"}, {3, "342669"}}},
+         {WalkWrite::kModify, "6", {{3, "1371498"}}},
+         {WalkWrite::kDelete, "8", {}}},
+        out, err);
+  }
+  options.key = "country";
+  step("walk along country again");
   server.Stop();
   out << "== server stopped\n";
   return status;

@@ -365,4 +365,126 @@ int RunMariaWalk(const std::string& lib_dir, const WalkOptions& options, std::os
   return status;
 }
 
+namespace {
+
+using PFN_Write = bool (*)(void*, H, intptr_t, intptr_t, E);
+using PFN_Add = bool (*)(void*, H, intptr_t, intptr_t, E);
+using PFN_Modify = bool (*)(void*, H, intptr_t, intptr_t, intptr_t, intptr_t, E);
+using PFN_Delete = bool (*)(void*, H, intptr_t, intptr_t, intptr_t, E);
+enum : int {
+  kDispatcherAdd = 17,
+  kDispatcherDelete = 20,
+  kDispatcherModify = 21,
+  kDispatcherWriteItem = 48,
+};
+
+}  // namespace
+
+int RunMariaWrites(const std::string& lib_dir, const WalkOptions& options,
+                   const std::vector<WalkWrite>& writes, std::ostream& out, std::ostream& err) {
+  qg::ModuleHandle host = qg::LoadModule((lib_dir + "/qg300vm.so").c_str());
+  qg::ModuleHandle maria = qg::LoadModule((lib_dir + "/qg300maria.so").c_str());
+  if (host == nullptr || maria == nullptr) {
+    err << "cannot load qg300vm.so and qg300maria.so from " << lib_dir << '\n';
+    return 1;
+  }
+  auto runtime_of = reinterpret_cast<HostRuntime* (*)()>(qg::FindSymbol(host, "qghost_Runtime"));
+  auto init = reinterpret_cast<int32_t (*)(void*)>(qg::FindSymbol(maria, "bExternalInitLibrary"));
+  auto term = reinterpret_cast<int32_t (*)()>(qg::FindSymbol(maria, "ExternalTermLibrary"));
+  auto execution =
+      reinterpret_cast<intptr_t (*)(int32_t, intptr_t)>(qg::FindSymbol(maria, "Execution"));
+  auto query = reinterpret_cast<void* (*)()>(qg::FindSymbol(maria, "piQueryInterface"));
+  if (runtime_of == nullptr || init == nullptr || term == nullptr || execution == nullptr ||
+      query == nullptr) {
+    err << "missing exports\n";
+    return 1;
+  }
+  init(maria);
+  using PFN_Bind = int32_t (*)(void*, int32_t, int32_t);
+  for (const char* name : {"bInitZQConvFromVM", "bInitZQCalcFromVM"}) {
+    if (auto bind = reinterpret_cast<PFN_Bind>(qg::FindSymbol(maria, name))) bind(host, 2, 2);
+  }
+  qg::ExecutionOpenRecord record{12, reinterpret_cast<intptr_t>(host), 0, 0,
+                                 runtime_of()->RuntimeObject()};
+  execution(qg::kExecOpen, reinterpret_cast<intptr_t>(&record));
+  ConnectionDescription description;
+  description.owned_by_count = false;
+  description.user = Wide(options.user);
+  description.password = Wide(options.password);
+  description.database = Wide(options.database);
+  if (!options.socket.empty()) {
+    description.data_source = u"localhost";
+    description.extended = u"Unix Socket=" + Wide(options.socket);
+  } else {
+    description.data_source = Wide(options.host + ":" + std::to_string(options.port));
+  }
+  FileDescription handle(Wide(options.table), 1);
+  std::u16string key = Wide(options.key);
+  auto key_arg = reinterpret_cast<intptr_t>(key.c_str());
+  int status = 0;
+  void* manager = query();
+  void* error = nullptr;
+  void* dispatcher = nullptr;
+  if (manager == nullptr ||
+      !Slot<PFN_OpenTable>(manager, kManagerOpenTable)(manager, &description, &handle, 0,
+                                                        &dispatcher, &error) ||
+      dispatcher == nullptr) {
+    err << "open " << options.table << ": " << TakeError(&error) << '\n';
+    status = 1;
+  }
+  for (size_t i = 0; status == 0 && i < writes.size(); ++i) {
+    const WalkWrite& w = writes[i];
+    bool ok = true;
+    std::string what;
+    if (w.kind != WalkWrite::kInsert) {
+      CAny value;
+      std::u16string seek = Wide(w.seek);
+      value.SetPSTRW(seek.c_str());
+      what = (w.kind == WalkWrite::kModify ? "modify " : "delete ") + options.key + " " + w.seek;
+      ok = Slot<PFN_SeekSameName>(dispatcher, kDispatcherSeekSameName)(
+          dispatcher, &handle, key_arg, reinterpret_cast<intptr_t>(&value), 0, 0, 0, 0, 0, 0,
+          &error);
+    } else {
+      what = "insert";
+    }
+    std::vector<CAny> values(w.values.size());
+    std::vector<std::u16string> texts(w.values.size());
+    for (size_t v = 0; ok && v < w.values.size(); ++v) {
+      texts[v] = Wide(w.values[v].second);
+      values[v].SetPSTRW(texts[v].c_str());
+      what += " " + w.values[v].second;
+      ok = Slot<PFN_Write>(dispatcher, kDispatcherWriteItem)(
+          dispatcher, &handle, w.values[v].first, reinterpret_cast<intptr_t>(&values[v]), &error);
+    }
+    if (ok) {
+      switch (w.kind) {
+        case WalkWrite::kInsert:
+          ok = Slot<PFN_Add>(dispatcher, kDispatcherAdd)(dispatcher, &handle, 0, 0, &error);
+          break;
+        case WalkWrite::kModify:
+          ok = Slot<PFN_Modify>(dispatcher, kDispatcherModify)(dispatcher, &handle, 0, 0, 0, 0,
+                                                               &error);
+          break;
+        case WalkWrite::kDelete:
+          ok = Slot<PFN_Delete>(dispatcher, kDispatcherDelete)(dispatcher, &handle, 0, 0, 0,
+                                                               &error);
+          break;
+      }
+    }
+    out << what << ": " << (ok ? "ok" : "failed") << '\n';
+    if (!ok) {
+      err << TakeError(&error) << '\n';
+      status = 1;
+    }
+  }
+  if (dispatcher != nullptr) {
+    Slot<PFN_Close>(dispatcher, kDispatcherClose)(dispatcher, &handle, 0, nullptr);
+    Slot<PFN_Release>(dispatcher, kDispatcherRelease)(dispatcher);
+  }
+  if (manager != nullptr) Slot<PFN_Release>(manager, kManagerRelease)(manager);
+  execution(qg::kExecClose, 0);
+  term();
+  return status;
+}
+
 }  // namespace qghost

@@ -60,6 +60,22 @@ const char* WalkUsage();
 int RunMariaWalk(const std::string& lib_dir, const WalkOptions& options, std::ostream& out,
                  std::ostream& err);
 
+// One write through the driver, as `qghost maria demo` makes them: an
+// insert of `values` (column number, text), or, after a seek of
+// `seek` along `key`, a modify with `values` or a delete.
+struct WalkWrite {
+  enum Kind { kInsert, kModify, kDelete };
+  Kind kind = kInsert;
+  std::string seek;
+  std::vector<std::pair<int, std::string>> values;
+};
+
+// Runs the writes in order on the table of `options` (its server, table and
+// key), printing each one and its outcome; the driver's error goes to `err`.
+// Answers the process exit code.
+int RunMariaWrites(const std::string& lib_dir, const WalkOptions& options,
+                   const std::vector<WalkWrite>& writes, std::ostream& out, std::ostream& err);
+
 }  // namespace qghost
 
 #endif  // QG_HOST_CLI_MARIA_WALK_H_
