@@ -532,6 +532,28 @@ TEST_F(Dispatcher, CacheHitsUntilTheHandleOrItsContextIsForgotten) {
   EXPECT_EQ(nullptr, slot);
 }
 
+TEST_F(Dispatcher, ACopiedContextReplacesTheTargetsSessionsInTheCache) {
+  H source = Handle(u"T", 1);
+  H target = Handle(u"T", 5);
+  dispatcher = Open(target);
+  ASSERT_NE(nullptr, dispatcher);
+  CNADispatcher* other = Open(source);
+  ASSERT_NE(nullptr, other);
+  INAError* slot = nullptr;
+  EXPECT_TRUE(dispatcher->bAdd(target, 0, 0, &slot));  // cached now
+  EXPECT_EQ(1u, dispatcher->nGetSessionCount());
+
+  // Context 5 becomes a copy of context 1: the target handle has no
+  // session there any more.
+  ASSERT_TRUE(manager->bCopyContext(1, 5, nullptr, &slot));
+  EXPECT_EQ(0u, dispatcher->nGetSessionCount());
+  EXPECT_FALSE(dispatcher->bAdd(target, 0, 0, &slot));
+  ASSERT_NE(nullptr, slot);
+  EXPECT_EQ(19u, slot->nGetErrorIdentifier());
+  slot->Release();
+  other->Release();
+}
+
 TEST_F(Dispatcher, FailedOpensForgetOnlyASessionTheCallMade) {
   H handle = Handle(u"T", 1);
   dispatcher = Open(handle);

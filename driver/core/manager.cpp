@@ -1049,11 +1049,24 @@ bool CNAManager::bCopyContext(uint32_t source, uint32_t target, INACopyContext* 
     }
     if (copy != nullptr) {
       copy->SetIdentifier(static_cast<int32_t>(target));
-      std::lock_guard<std::mutex> lock(m_muContexts);
-      m_tabContexts.bRemove(target);
-      ok = m_tabContexts.bAdd(target, copy);
-      if (!ok) local.SetOutOfMemory(5, 22);
+      CNARegistry* replaced = nullptr;
+      {
+        std::lock_guard<std::mutex> lock(m_muContexts);
+        CNARefCounted* old = nullptr;
+        if (m_tabContexts.bFind(target, &old)) replaced = static_cast<CNARegistry*>(old);
+        m_tabContexts.bRemove(target);
+        ok = m_tabContexts.bAdd(target, copy);
+        if (!ok) local.SetOutOfMemory(5, 22);
+      }
       ReleaseBoth(copy);
+      if (replaced != nullptr) {
+        // The replaced context's sessions are no longer reachable by its
+        // handles: no dispatcher may answer them from its cache.
+        replaced->Retire();
+        std::lock_guard<std::recursive_mutex> lock(m_muDispatchers);
+        WalkDispatchers(m_tabDispatchers, [&](CNADispatcher* d) { d->ForgetSessionsOf(replaced); });
+      }
+      if (replaced != nullptr) ReleaseBoth(replaced);
     }
   } catch (CNAError& thrown) {
     local.SetFrom(&thrown);

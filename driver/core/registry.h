@@ -71,6 +71,8 @@ class CNARegistry : public CNARefCounted {
   // Moves on whenever a child leaves the registry: a lookup remembered
   // with an older value may name a session that is gone.
   uint32_t nGetGeneration() const { return m_nGeneration.load(std::memory_order_acquire); }
+  // Moves the generation on: the registry left its context.
+  void Retire() { m_nGeneration.fetch_add(1, std::memory_order_acq_rel); }
 
   int32_t nGetIdentifier() const { return m_nIdentifier; }
   void SetIdentifier(int32_t identifier) { m_nIdentifier = identifier; }
