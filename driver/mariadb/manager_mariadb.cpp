@@ -5,6 +5,7 @@
 
 #include "driver/core/connection.h"
 #include "driver/core/error_status.h"
+#include "driver/core/host_interfaces.h"
 #include "driver/mariadb/client_version.h"
 #include "driver/mariadb/connection_mariadb.h"
 #include "driver/mariadb/session_mariadb.h"
@@ -26,6 +27,52 @@ void CNAManagerMariaDB::ReportClientFailure(CNAError* error, bool flag) {
   if (error == nullptr) return;
   const char16_t* version = flag ? gstrClientVersion.pszGet() : nullptr;
   error->AddDebugMessage(3355u, version != nullptr ? version : u"");
+}
+
+namespace {
+
+// Runs `body` on the description's registered connection through the
+// service; site 103.minor names a file without connection.
+template <class F>
+bool WithFileConnection(CNAManagerMariaDB* manager, INAConnectionDescription* description,
+                        uint32_t minor, CNAError* error, F body) {
+  CNAConnection* connection = manager->pclFindConnection(description);
+  if (connection == nullptr) {
+    const char16_t* name = description != nullptr ? description->pszGetName() : nullptr;
+    error->SetErrorMessage(0, 103, minor, nullptr, kNAErrorUnknownConnection,
+                           name != nullptr ? name : u"");
+    return false;
+  }
+  CNASQLService* service = manager->pclGetSQLService();
+  bool ok = service != nullptr && body(service, connection->m_nSerial);
+  manager->bReleaseConnection(connection);
+  return ok;
+}
+
+}  // namespace
+
+bool CNAManagerMariaDB::bLockTable(INAConnectionDescription* description, const char16_t* table,
+                                   INAError** slot) {
+  CNAError local;
+  bool ok = WithFileConnection(this, description, 1, &local,
+                               [&](CNASQLService* service, int32_t number) {
+                                 return service->bLockTable(number, table, &local);
+                               });
+  if (!ok) HandToHost(slot, local);
+  return ok;
+}
+
+bool CNAManagerMariaDB::bRunConnection23(INAConnectionDescription* description, intptr_t text,
+                                         INAError** slot) {
+  CNAError local;
+  const char16_t* sql = reinterpret_cast<const char16_t*>(text);
+  bool ok = WithFileConnection(this, description, 2, &local,
+                               [&](CNASQLService* service, int32_t number) {
+                                 return service->bQueryForUpdate(number, sql != nullptr ? sql : u"",
+                                                                 &local);
+                               });
+  if (!ok) HandToHost(slot, local);
+  return ok;
 }
 
 CNAConnection* CNAManagerMariaDB::pclNewConnection(const char16_t* key,

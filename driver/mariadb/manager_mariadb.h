@@ -9,6 +9,14 @@ class CNAManagerMariaDB : public CNAManager {
  public:
   CNAManagerMariaDB();
 
+  // The table of a host file locked, or a text run followed by " FOR
+  // UPDATE", on the host file's connection through the SQL-function
+  // service (only inside a running transaction); a file without connection
+  // fails with message 14 naming it.
+  bool bLockTable(INAConnectionDescription* description, const char16_t* table,
+                  INAError** error) override;                                  // 19
+  bool bRunConnection23(INAConnectionDescription* description, intptr_t text,
+                        INAError** error) override;                            // 20
   // Fault hook of the client-call guard: debug message 3355 on the most
   // recent error, with the client library's version text when `flag` is
   // set, else with an empty text.

@@ -4,12 +4,21 @@
 
 #include "driver/core/host_interfaces.h"
 #include "driver/mariadb/statement_mariadb.h"
+#include "driver/sql/statement.h"
 
 CNASessionMariaDB::~CNASessionMariaDB() = default;
 
-bool CNASessionMariaDB::bIsQueryResult(intptr_t out, intptr_t, CNAError*) {
+bool CNASessionMariaDB::bHoldsOpenResult() {
   CNALock lock(&m_clLock);
-  if (out != 0) *reinterpret_cast<int32_t*>(out) = m_nQueryMode != 0 ? 1 : 0;
+  CNATableAccess* current = pclGetCurrentTableAccess();
+  CNAStatement* result = current != nullptr ? current->pclGetResult() : nullptr;
+  return result != nullptr && result->nGetColumnCount() > 0;
+}
+
+bool CNASessionMariaDB::bIsQueryResult(intptr_t out, intptr_t a, CNAError* error) {
+  CNALock lock(&m_clLock);
+  if (bHoldsOpenResult()) return CNASession::bIsQueryResult(out, a, error);
+  if (out != 0) *reinterpret_cast<int32_t*>(out) = 0;
   return true;
 }
 

@@ -1,6 +1,7 @@
 // The MariaDB forms of the session and of the table access object: the
-// session answers the query-result question only in query mode; the table
-// access object keeps its open result in a MariaDB statement.
+// session answers the query-result question only while it holds an open
+// result; the table access object keeps its open result in a MariaDB
+// statement and counts the rows of raw SQL by streaming them.
 #ifndef QG_DRIVER_MARIADB_SESSION_MARIADB_H_
 #define QG_DRIVER_MARIADB_SESSION_MARIADB_H_
 
@@ -14,9 +15,15 @@ class CNASessionMariaDB : public CNASession {
   CNASessionMariaDB() = default;
   ~CNASessionMariaDB() override;
 
-  // 1 in query mode, else 0.
+  // While the session holds an open result (its current table access
+  // object has the result of a statement with columns): the generic
+  // answer; else 0. Always succeeds.
   bool bIsQueryResult(intptr_t out, intptr_t a, CNAError* error) override;  // 36
   CNASession* pclClone(INACopyContext* context) override;                    // 58
+
+  // Whether the current table access object holds a result with columns
+  // (under the session lock).
+  bool bHoldsOpenResult();
 };
 
 class CNATableAccessMariaDB : public CNATableAccess {
@@ -31,6 +38,10 @@ class CNATableAccessMariaDB : public CNATableAccess {
   // The generated key (mysql_insert_id) into the auto-identifier column of
   // the current record; nothing for a table without one.
   bool bReadInsertId(CNAError* error) override;                              // 21
+  // Records of the read: the generic COUNT(*), except for raw SQL text
+  // read through an open result, whose rows are streamed and counted on a
+  // statement of their own (the open result and its position stay).
+  bool bCountRecords(int64_t* count, CNAError* error) override;              // 25
   // The connection's SQL type names.
   bool bColumnType(int column, CTString* out, CNAError* error) override;     // 42
   // " NOT NULL AUTO_INCREMENT PRIMARY KEY " for an auto-identifier.

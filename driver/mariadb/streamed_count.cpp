@@ -1,9 +1,14 @@
 #include "driver/mariadb/streamed_count.h"
 
+#include <new>
+
+#include "driver/core/error_status.h"
 #include "driver/core/refcounted.h"
 #include "driver/mariadb/client_entry_points.h"
 #include "driver/mariadb/client_link.h"
+#include "driver/mariadb/session_mariadb.h"
 #include "driver/mariadb/statement_mariadb.h"
+#include "driver/sql/sql_generator.h"
 
 namespace {
 
@@ -53,4 +58,41 @@ bool NACountRowsStreamed(CNAStatementMariaDB* statement,
   }
   *count = static_cast<int64_t>(rows);
   return number == 0;
+}
+
+bool CNATableAccessMariaDB::bCountRecords(int64_t* count, CNAError* error) {
+  auto* session = dynamic_cast<CNASessionMariaDB*>(pclGetSession());
+  if (session == nullptr || !session->bIsRawSQL() || !session->bHoldsOpenResult()) {
+    return CNATableAccess::bCountRecords(count, error);
+  }
+  *count = -1;
+  CNALock lock(session->pGetLock());
+  // The read written anew on a generator of its own, without row limit or
+  // offset; the open result's generator and order marks stay as they are.
+  CNASQLGenerator* kept = m_pGenerator;
+  const bool own_limit = m_bOwnLimit;
+  const CTString result_key = m_strResultKey;
+  m_pGenerator = nullptr;
+  bool ok = bBuildSelect(error);
+  CNARefPtr<CNASQLGenerator> generator;
+  generator.Attach(m_pGenerator);  // the reference bBuildSelect's field held
+  m_pGenerator = kept;
+  m_bOwnLimit = own_limit;
+  m_strResultKey = result_key;
+  if (!ok || !generator) return false;
+  generator->SetRowLimit(-1);
+  generator->SetRowOffset(-1);
+  const char16_t* text = generator->pszGetDialectText(error);
+  if (text == nullptr) return false;
+  auto* statement = new (std::nothrow) CNAStatementMariaDB(pclGetConnection());
+  if (statement == nullptr) {
+    if (error != nullptr) error->SetOutOfMemory(105, 4);
+    return false;
+  }
+  CNARefPtr<CNAStatementMariaDB> hold(NAAddRef(statement));
+  int64_t rows = 0;
+  ok = NACountRowsStreamed(
+      statement, [&](CNAError* e) { return statement->bExecuteWide(text, e); }, &rows, error);
+  if (ok) *count = rows;
+  return ok;
 }
