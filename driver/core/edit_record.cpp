@@ -28,3 +28,10 @@ void NAEditRecord::Clear() {
   aclValues.clear();
   abSet.clear();
 }
+
+bool NAEditRecord::bFillFromDeleted() {
+  for (size_t i = 0; i < aclDeleted.size(); ++i) {
+    if (!bIsSet(static_cast<int>(i)) && !bSet(static_cast<int>(i), aclDeleted[i])) return false;
+  }
+  return true;
+}

@@ -19,9 +19,16 @@ struct NAEditRecord {
   const CAny* pclGet(int column) const { return bIsSet(column) ? &aclValues[column] : nullptr; }
   bool bEmpty() const;
   void Clear();
+  // Sets every column the host left alone to the record's own value as it
+  // was when deleted (kept in aclDeleted), so that an INSERT writes the
+  // whole record again.
+  bool bFillFromDeleted();
 
   std::vector<CAny> aclValues;
   std::vector<uint8_t> abSet;
+  // The record last deleted through the session, by column; empty when
+  // none (a read forgets it).
+  std::vector<CAny> aclDeleted;
 };
 
 #endif  // QG_DRIVER_CORE_EDIT_RECORD_H_

@@ -29,6 +29,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "driver/core/object_table.h"
 #include "driver/core/refcounted.h"
@@ -210,6 +211,9 @@ class CNASession : public CNARegistryChild {
   virtual bool bInsert(intptr_t flags, intptr_t lock, CNAPendingNotifications* pending,
                        CNAError* error);                                        // 77
   virtual bool bFallbackRead(CNAError* /*error*/) { return false; }            // 78
+  // Whether the records of two saved positions (by serial) are one record:
+  // 1 when their unique key values are equal, 0 otherwise or when nothing
+  // tells (no unique key, a NULL part).
   virtual int32_t nCompareKeys(int32_t a, int32_t b, intptr_t key, CNAError* error);  // 79
   virtual int32_t nHook80() { return 0; }                                       // 80
   virtual CNARefCounted* pclNewRecordSource(CNAError* error);                  // 81
@@ -321,6 +325,9 @@ class CNASession : public CNARegistryChild {
   int32_t m_nFirstRead = 0;
   int32_t m_nRecordSize = 0;
   int32_t m_nQueryObject = 0;
+  // Flag word of the current record: 0x80 after it was deleted (a modify
+  // then writes it again); cleared by a read.
+  uint32_t m_nRecordFlags = 0;
 
   // The values the host wrote into the current record since it was read,
   // by column (made on first use; null when memory runs out).
@@ -330,6 +337,15 @@ class CNASession : public CNARegistryChild {
   void NameMissingValue(CNAError* error);
   bool bCreateWithRetry(CNATableAccess* access, CNAError* error);
   bool bCreateIndexes(CNATableAccess* access, uint32_t selection, CNAError* error);
+  // Reads `access` along `key` whole and stands on the record whose
+  // `columns` hold `values` (as read); *found tells whether it is there.
+  bool bStandOnRecord(CNATableAccess* access, const char16_t* key,
+                      const std::vector<int>& columns, const std::vector<CAny>& values,
+                      bool* found, CNAError* error);
+  // The values of the table's unique key (primary, else the first unique
+  // one) in the current row of `access`; false without a unique key or a
+  // current row.
+  bool bReadRecordKey(CNATableAccess* access, std::vector<CAny>* values, CNAError* error);
 
   // --- errors of the session (sites 3.n) ---
   // Internal error of the driver table with the site 3.minor.

@@ -15,19 +15,6 @@ bool Pending(CNAError* error) {
 
 }  // namespace
 
-
-
-
-bool CNASession::bReread(intptr_t record, intptr_t range, intptr_t, intptr_t, CNAError* error) {
-  CNALock lock(&m_clLock);
-  return bCheckNoRange(record, range, error) && Pending(error);
-}
-
-bool CNASession::bGetRecordCounter(intptr_t record, intptr_t range, intptr_t, CNAError* error) {
-  CNALock lock(&m_clLock);
-  return bCheckNoRange(record, range, error) && Pending(error);
-}
-
 bool CNASession::bReadByName(const char16_t*, intptr_t, intptr_t, intptr_t, intptr_t, intptr_t,
                              intptr_t, intptr_t, CNAError* error) {
   return Pending(error);
@@ -36,17 +23,8 @@ bool CNASession::bSetFilter(const char16_t*, intptr_t, intptr_t, intptr_t, intpt
                             CNAError* error) {
   return Pending(error);
 }
-bool CNASession::bReadSavedRecord(intptr_t, intptr_t, CNAError* error) { return Pending(error); }
-bool CNASession::bHandOverCurrent(const char16_t*, intptr_t, CNAError* error) {
-  return Pending(error);
-}
 bool CNASession::bRereadValues(bool, CNAError* error) { return Pending(error); }
-bool CNASession::bReadFirstAgain(CNAError* error) { return Pending(error); }
 intptr_t CNASession::pclGetColumnPart(int32_t, intptr_t, CNAError* error) {
-  Pending(error);
-  return 0;
-}
-int32_t CNASession::nCompareKeys(int32_t, int32_t, intptr_t, CNAError* error) {
   Pending(error);
   return 0;
 }

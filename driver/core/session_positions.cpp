@@ -3,11 +3,14 @@
 // object, its name and the row it stood on; its serial number names it to
 // the host.
 #include <new>
+#include <utility>
+#include <vector>
 
 #include "driver/core/error_status.h"
 #include "driver/core/session.h"
 #include "driver/sql/saved_position.h"
 #include "driver/sql/table_access.h"
+#include "support/any.h"
 
 namespace {
 
@@ -23,7 +26,8 @@ uint32_t FreeSerial(CNASession* session) {
   }
 }
 
-CNASavedPosition* NewPosition(CNATableAccess* access, const char16_t* name) {
+CNASavedPosition* NewPosition(CNASession* session, CNATableAccess* access,
+                              const char16_t* name) {
   CNASavedPosition* position = new (std::nothrow) CNASavedPosition();
   if (position == nullptr) return nullptr;
   AddRefBoth(position);
@@ -31,6 +35,12 @@ CNASavedPosition* NewPosition(CNATableAccess* access, const char16_t* name) {
   position->SetLinkedObject(access);
   position->SetRecord(0, access != nullptr && access->bIsPositionValid() ? access->nGetCurrentRow()
                                                                           : -1);
+  // The record's unique key, so that positions of different objects can be
+  // compared.
+  std::vector<CAny> key;
+  CNAError quiet;
+  quiet.SetSilent(true);
+  if (session->bReadRecordKey(access, &key, &quiet)) position->SetKeyValues(std::move(key));
   return position;
 }
 
@@ -46,7 +56,7 @@ bool CNASession::bSavePosition(intptr_t out_serial, const char16_t* name, intptr
     Fail(error, 3, 7, name != nullptr ? name : u"");
     return false;
   }
-  CNASavedPosition* position = NewPosition(access, name);
+  CNASavedPosition* position = NewPosition(this, access, name);
   ReleaseBoth(access);
   if (position == nullptr) {
     if (error != nullptr) error->SetOutOfMemory(3, 28);
@@ -74,7 +84,7 @@ bool CNASession::bSaveCurrentRecord(intptr_t out_serial, CNAError* error) {
     Fail(error, 3, 7, pszGetFileName());
     return false;
   }
-  CNASavedPosition* position = NewPosition(access, access->pszGetName());
+  CNASavedPosition* position = NewPosition(this, access, access->pszGetName());
   if (position == nullptr || !bAddSavedPosition(serial, position)) {
     ReleaseBoth(position);
     if (error != nullptr) error->SetOutOfMemory(3, 29);
@@ -138,10 +148,13 @@ bool CNASession::bComparePositions(intptr_t first, intptr_t second, intptr_t out
     Fail(error, 20, 11);
     return false;
   }
-  // Rows of one object's result can be compared; other objects cannot tell.
+  // Rows of one object's result compare by their numbers; records of
+  // different objects by their unique key.
   if (a->pclGetLinkedObject() == b->pclGetLinkedObject() && a->nGetRecord(0) >= 0 &&
-      b->nGetRecord(0) >= 0 && result != nullptr) {
-    *result = a->nGetRecord(0) == b->nGetRecord(0) ? 1 : 0;
+      b->nGetRecord(0) >= 0) {
+    if (result != nullptr) *result = a->nGetRecord(0) == b->nGetRecord(0) ? 1 : 0;
+  } else if (result != nullptr) {
+    *result = nCompareKeys(static_cast<int32_t>(first), static_cast<int32_t>(second), 0, error);
   }
   ReleaseBoth(a);
   ReleaseBoth(b);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "driver/core/connection.h"
+#include "driver/core/edit_record.h"
 #include "driver/core/error_status.h"
 #include "driver/core/host_interfaces.h"
 #include "driver/core/manager.h"
@@ -80,6 +81,13 @@ std::vector<NAKeyPart> KeyParts(CNATableDescription* table, CNAColumn* key) {
     }
   }
   return parts;
+}
+
+// A read makes another record current: one deleted before is forgotten.
+void ForgetDeleted(CNASession* session) {
+  session->m_nRecordFlags = 0;
+  NAEditRecord* edits = session->pclGetEdits();
+  if (edits != nullptr) edits->aclDeleted.clear();
 }
 
 }  // namespace
@@ -173,6 +181,7 @@ bool CNASession::bRead(const char16_t* name, intptr_t direction, intptr_t flags,
   bool ok = bReadOn(access, name, static_cast<int32_t>(direction), count, 1, lock, out, flags,
                     false, error);
   ReleaseBoth(access);
+  if (ok) ForgetDeleted(this);
   return ok;
 }
 
@@ -197,6 +206,7 @@ bool CNASession::bSeek(const char16_t* table, const char16_t* key, intptr_t valu
     }
   }
   ReleaseBoth(access);
+  if (ok) ForgetDeleted(this);
   return ok;
 }
 

@@ -4,6 +4,7 @@
 // what the server generated, classifies a failure (naming the duplicate
 // key or the missing value) and tells its objects and its owner.
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "driver/core/connection.h"
@@ -331,6 +332,21 @@ bool CNASession::bDelete(intptr_t record, intptr_t range, intptr_t mode, CNAErro
   if (!bCheckNoRange(record, range, error)) return false;
   CNATableAccess* access = pclGetDefaultTableAccess(error);
   if (access == nullptr) return false;
+  // The record as read, kept so that a modify can write it again.
+  std::vector<CAny> deleted;
+  CNATableAccess* reader = m_pCurrentAccess;
+  if (reader != nullptr && reader->bIsPositionValid() && !reader->bIsOutOfRange() &&
+      m_pTableDescription != nullptr) {
+    deleted.resize(static_cast<size_t>(m_pTableDescription->nGetColumnCount()));
+    CNAError quiet;
+    quiet.SetSilent(true);
+    for (size_t i = 0; i < deleted.size(); ++i) {
+      if (!reader->bReadColumnItem(static_cast<int>(i), &deleted[i], &quiet)) {
+        deleted.clear();
+        break;
+      }
+    }
+  }
   bool ok = bHook42(mode == 0 || mode == 1 ? 2 : mode, 0, error) &&
             bRunWrite(kDelete, access, 0, &pending, error);
   bHook43(0, error);
@@ -338,7 +354,11 @@ bool CNASession::bDelete(intptr_t record, intptr_t range, intptr_t mode, CNAErro
   ReleaseBoth(access);
   if (ok) {
     NAEditRecord* edits = pclGetEdits();
-    if (edits != nullptr) edits->Clear();
+    if (edits != nullptr) {
+      edits->Clear();
+      edits->aclDeleted = std::move(deleted);
+    }
+    m_nRecordFlags |= 0x80;
   }
   return ok;
 }
@@ -356,13 +376,26 @@ bool CNASession::bModifyOrInsert(intptr_t flags, CNAPendingNotifications* pendin
   CNALock guard(&m_clLock);
   CNATableAccess* access = pclGetDefaultTableAccess(error);
   if (access == nullptr) return false;
+  NAEditRecord* edits = pclGetEdits();
+  const bool deleted = (m_nRecordFlags & 0x80) != 0;
+  const bool nothing_changed = edits == nullptr || edits->bEmpty();
   bool ok = bHook42(2, 0, error) && bRunWrite(kUpdate, access, flags, pending, error);
+  if (deleted && (!ok || nothing_changed) && edits != nullptr) {
+    // The record was deleted through this session: it is written again,
+    // whole, with its own identifier.
+    if (error != nullptr) error->Reset();
+    ok = edits->bFillFromDeleted() &&
+         bRunWrite(kInsert, access, flags | 0x100, pending, error);
+  }
   bHook43(0, error);
   access->CloseCursor();
   ReleaseBoth(access);
   if (ok) {
-    NAEditRecord* edits = pclGetEdits();
-    if (edits != nullptr) edits->Clear();
+    if (edits != nullptr) {
+      edits->Clear();
+      edits->aclDeleted.clear();
+    }
+    m_nRecordFlags = 0;
   }
   return ok;
 }

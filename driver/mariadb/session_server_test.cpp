@@ -465,11 +465,195 @@ TEST_F(SessionWalk, CreateRetriesOversizedTextsAsLongTexts) {
     item.item.nSize = 301;
     file->items.push_back(item);
   }
-  auto [handle, d] = Open(u"wide", file, true);
+  Open(u"wide", file, true);
   EXPECT_EQ((std::vector<std::string>{"longtext\t300"}),
             ServerRows("SELECT DATA_TYPE, COUNT(*) FROM information_schema.COLUMNS WHERE "
                        "TABLE_SCHEMA = DATABASE() AND TABLE_NAME = 'wide' AND "
                        "COLUMN_NAME LIKE 't%' GROUP BY DATA_TYPE"));
+}
+
+// A walk along the primary key reads the rows as they stand ahead of it:
+// rows another connection adds ahead of the position come, rows it deletes
+// ahead do not; a walk over one result in hand reads the rows as they were
+// when it began.
+TEST_F(SessionWalk, AWalkGoesOnWhileAnotherConnectionInsertsAndDeletesAhead) {
+  ASSERT_TRUE(Sql("CREATE TABLE w (id INT PRIMARY KEY, a INT) ENGINE=InnoDB"));
+  auto [h, d] = Open(u"w");
+  const auto key = reinterpret_cast<intptr_t>(u"id");
+  for (int64_t fetch : {int64_t{-2}, int64_t{7}, int64_t{100}}) {
+    ASSERT_TRUE(Sql("DELETE FROM w; INSERT INTO w SELECT seq, seq % 10 FROM seq_1_to_1000"));
+    CNASession* s = d->pclFindSession(h);
+    ASSERT_NE(nullptr, s);
+    s->pclGetConnection()->m_nCacheSize = fetch;
+    ReleaseBoth(s);
+    std::vector<std::string> before = ServerRows("SELECT id, a FROM w ORDER BY id");
+    std::vector<std::string> walked;
+    INAError* slot = nullptr;
+    int direction = kNAReadFirst;
+    for (int i = 0; i < 300; ++i) {
+      ASSERT_TRUE(d->bRead(h, key, direction, 0, 1, 0, 0, &slot)) << Message(slot);
+      walked.push_back(Record(d, h, 2));
+      direction = kNAReadNext;
+    }
+    ASSERT_TRUE(Sql("INSERT INTO w SELECT seq, 99 FROM seq_1001_to_1010; "
+                    "DELETE FROM w WHERE id BETWEEN 500 AND 509 OR id = 1000; "
+                    "UPDATE w SET a = 42 WHERE id = 700"));
+    for (;;) {
+      ASSERT_TRUE(d->bRead(h, key, kNAReadNext, 0, 1, 0, 0, &slot)) << Message(slot);
+      int32_t end = 0;
+      ASSERT_TRUE(d->bIsAtEnd(h, key, reinterpret_cast<intptr_t>(&end), &slot));
+      if (end != 0) break;
+      walked.push_back(Record(d, h, 2));
+    }
+    std::vector<std::string> expected;
+    if (fetch == 7 || fetch == 100) {
+      expected.assign(before.begin(), before.begin() + 300);
+      std::vector<std::string> ahead = ServerRows("SELECT id, a FROM w WHERE id > 300 ORDER BY id");
+      expected.insert(expected.end(), ahead.begin(), ahead.end());
+    } else {
+      expected = before;
+    }
+    EXPECT_EQ(expected, walked) << "fetch " << fetch;
+  }
+}
+
+// Per-mille positions both ways through the session, over a result in hand
+// and over fetches of 7 rows.
+TEST_F(SessionWalk, PerMilleBothWaysThroughTheSession) {
+  ASSERT_TRUE(Sql("CREATE TABLE m (id INT PRIMARY KEY, v INT) ENGINE=InnoDB; "
+                  "INSERT INTO m SELECT seq, seq * 2 FROM seq_1_to_1000"));
+  auto [h, d] = Open(u"m");
+  const char16_t* key = u"id";
+  for (int64_t fetch : {int64_t{-2}, int64_t{7}}) {
+    CNASession* s = d->pclFindSession(h);
+    ASSERT_NE(nullptr, s);
+    s->pclGetConnection()->m_nCacheSize = fetch;
+    ReleaseBoth(s);
+    INAError* slot = nullptr;
+    ASSERT_TRUE(d->bRead(h, reinterpret_cast<intptr_t>(key), kNAReadFirst, 0, 1, 0, 0, &slot))
+        << Message(slot);
+    struct Case {
+      int32_t go;
+      int record;
+      int32_t back;
+    } cases[] = {{500, 500, 500}, {0, 1, 1}, {1, 1, 1}, {333, 333, 333}, {999, 999, 999},
+                 {1000, 1000, 1000}, {250, 250, 250}};
+    for (const Case& c : cases) {
+      ASSERT_TRUE(d->bGoToPerMille(h, reinterpret_cast<intptr_t>(key), c.go, 0, 0, &slot))
+          << Message(slot);
+      EXPECT_EQ(std::to_string(c.record) + "\t" + std::to_string(c.record * 2), Record(d, h, 2))
+          << "fetch " << fetch << " per-mille " << c.go;
+      int32_t back = -1;
+      ASSERT_TRUE(d->bGetPositionPerMille(h, reinterpret_cast<intptr_t>(&back),
+                                          reinterpret_cast<intptr_t>(key), 0, 0, &slot))
+          << Message(slot);
+      EXPECT_EQ(c.back, back) << "fetch " << fetch << " per-mille " << c.go;
+    }
+    // The walk goes on from a per-mille position.
+    ASSERT_TRUE(d->bGoToPerMille(h, reinterpret_cast<intptr_t>(key), 500, 0, 0, &slot));
+    ASSERT_TRUE(d->bRead(h, reinterpret_cast<intptr_t>(key), kNAReadPrevious, 0, 1, 0, 0, &slot));
+    EXPECT_EQ("499\t998", Record(d, h, 2)) << "fetch " << fetch;
+  }
+}
+
+// A transaction ended through the manager resets the handles on its
+// connection: a record locked by a read is locked again at the next move,
+// and the walk goes on where it stood.
+TEST_F(SessionWalk, ACommitThroughTheManagerResetsTheHandlesOfItsConnection) {
+  ASSERT_TRUE(Sql("CREATE TABLE c (id INT PRIMARY KEY, v INT) ENGINE=InnoDB; "
+                  "INSERT INTO c SELECT seq, seq FROM seq_1_to_20"));
+  auto [h, d] = Open(u"c");
+  const auto key = reinterpret_cast<intptr_t>(u"id");
+  INAError* slot = nullptr;
+  ASSERT_TRUE(manager_->bBeginTransaction(description_, u"", &slot)) << Message(slot);
+  ASSERT_TRUE(d->bRead(h, key, kNAReadFirst, 0, 1, 0, 0, &slot)) << Message(slot);
+  ASSERT_TRUE(d->bRead(h, key, kNAReadNext, 0, 1, /*lock*/ 1, 0, &slot)) << Message(slot);
+  SetInt(d, h, 1, 200);
+  ASSERT_TRUE(d->bModify(h, 0, 0, 0, 0, &slot)) << Message(slot);
+  CNASession* s = d->pclFindSession(h);
+  ASSERT_NE(nullptr, s);
+  CNATableAccess* reader = s->pclGetCurrentTableAccess();
+  ASSERT_NE(nullptr, reader);
+  EXPECT_EQ(1, reader->nGetLockMode());
+  // Not visible to others before the commit.
+  EXPECT_EQ(std::vector<std::string>{"2"}, ServerRows("SELECT v FROM c WHERE id = 2"));
+  ASSERT_TRUE(manager_->bCommitTransaction(description_, u"", &slot)) << Message(slot);
+  EXPECT_EQ(2, reader->nGetLockMode());
+  ReleaseBoth(s);
+  EXPECT_EQ(std::vector<std::string>{"200"}, ServerRows("SELECT v FROM c WHERE id = 2"));
+  ASSERT_TRUE(d->bRead(h, key, kNAReadNext, 0, 1, 0, 0, &slot)) << Message(slot);
+  EXPECT_EQ("3\t3", Record(d, h, 2));
+}
+
+// The current record handed to another key's object, read again from the
+// server, read back from a saved position, compared across keys, and
+// written again by a modify after it was deleted.
+TEST_F(SessionWalk, TheCurrentRecordMovesBetweenKeysAndIsReadAgain) {
+  ASSERT_TRUE(Sql("CREATE TABLE r (id INT PRIMARY KEY, a INT, t VARCHAR(8), KEY ka (a)) "
+                  "ENGINE=InnoDB; "
+                  "INSERT INTO r SELECT seq, seq % 5, CONCAT('t', seq) FROM seq_1_to_40"));
+  auto [h, d] = Open(u"r");
+  const auto by_id = reinterpret_cast<intptr_t>(u"id");
+  const auto by_a = reinterpret_cast<intptr_t>(u"a");
+  INAError* slot = nullptr;
+  // Along a: 5, 10, ... (a = 0) then 1, 6, ... (a = 1).
+  ASSERT_TRUE(d->bRead(h, by_a, kNAReadFirst, 0, 1, 0, 0, &slot)) << Message(slot);
+  for (int i = 0; i < 9; ++i) ASSERT_TRUE(d->bRead(h, by_a, kNAReadNext, 0, 1, 0, 0, &slot));
+  ASSERT_EQ("6\t1\tt6", Record(d, h, 3));
+  uint32_t on_a = 0;
+  ASSERT_TRUE(d->bSavePosition(h, by_a, reinterpret_cast<intptr_t>(&on_a), 0, &slot));
+  // Handed to id: the walk goes on along id from the same record.
+  ASSERT_TRUE(d->bHandOverCurrent(h, by_id, 0, &slot)) << Message(slot);
+  ASSERT_TRUE(d->bRead(h, by_id, kNAReadNext, 0, 1, 0, 0, &slot)) << Message(slot);
+  EXPECT_EQ("7\t2\tt7", Record(d, h, 3));
+  ASSERT_TRUE(d->bRead(h, by_id, kNAReadPrevious, 0, 1, 0, 0, &slot));
+  EXPECT_EQ("6\t1\tt6", Record(d, h, 3));
+  uint32_t on_id = 0;
+  ASSERT_TRUE(d->bSavePosition(h, by_id, reinterpret_cast<intptr_t>(&on_id), 0, &slot));
+  ASSERT_TRUE(d->bRead(h, by_id, kNAReadNext, 0, 1, 0, 0, &slot));
+  uint32_t other = 0;
+  ASSERT_TRUE(d->bSavePosition(h, by_id, reinterpret_cast<intptr_t>(&other), 0, &slot));
+  // Positions of two keys on one record are one record; on two, not.
+  int32_t same = -1;
+  ASSERT_TRUE(d->bComparePositions(h, on_a, on_id, reinterpret_cast<intptr_t>(&same), &slot));
+  EXPECT_EQ(1, same);
+  ASSERT_TRUE(d->bComparePositions(h, on_a, other, reinterpret_cast<intptr_t>(&same), &slot));
+  EXPECT_EQ(0, same);
+  // A saved record read back becomes the current record.
+  ASSERT_TRUE(d->bReadSavedRecord(h, on_id, 1, &slot)) << Message(slot);
+  EXPECT_EQ("6\t1\tt6", Record(d, h, 3));
+  EXPECT_FALSE(d->bReadSavedRecord(h, 999999, 0, &slot));
+  EXPECT_NE(std::string::npos, Failed(slot).text.find("IEQGMARIA=3.30"));
+
+  // Read again: the server's values now.
+  ASSERT_TRUE(Sql("UPDATE r SET t = 'changed' WHERE id = 6"));
+  ASSERT_TRUE(d->bReread(h, 0, 0, 0, 0, &slot)) << Message(slot);
+  EXPECT_EQ("6\t1\tchanged", Record(d, h, 3));
+  ASSERT_TRUE(d->bRead(h, by_id, kNAReadNext, 0, 1, 0, 0, &slot));
+  EXPECT_EQ("7\t2\tt7", Record(d, h, 3));
+  ASSERT_TRUE(Sql("DELETE FROM r WHERE id = 7"));
+  EXPECT_FALSE(d->bReread(h, 0, 0, 0, 0, &slot));
+  EXPECT_NE(std::string::npos, Failed(slot).text.find("IEQGMARIA=3.17"));
+
+  // Deleted here, then modified: written again, whole, with the change.
+  ASSERT_TRUE(d->bRead(h, by_id, kNAReadFirst, 0, 1, 0, 0, &slot));
+  ASSERT_TRUE(d->bRead(h, by_id, kNAReadNext, 0, 1, 0, 0, &slot));
+  ASSERT_EQ("2\t2\tt2", Record(d, h, 3));
+  ASSERT_TRUE(d->bDelete(h, 0, 0, 0, &slot)) << Message(slot);
+  EXPECT_TRUE(ServerRows("SELECT id FROM r WHERE id = 2").empty());
+  int32_t flags = -1;
+  ASSERT_TRUE(d->bGetRecordCounter(h, 0, 0, reinterpret_cast<intptr_t>(&flags), &slot));
+  EXPECT_EQ(0x80, flags);
+  SetText(d, h, 2, u"again");
+  ASSERT_TRUE(d->bModify(h, 0, 0, 0, 0, &slot)) << Message(slot);
+  EXPECT_EQ(std::vector<std::string>{"2\t2\tagain"}, ServerRows("SELECT * FROM r WHERE id = 2"));
+  // Deleted elsewhere: a modify finds no record and fails.
+  ASSERT_TRUE(d->bRead(h, by_id, kNAReadFirst, 0, 1, 0, 0, &slot));
+  ASSERT_TRUE(Sql("DELETE FROM r WHERE id = 1"));
+  SetText(d, h, 2, u"lost");
+  EXPECT_FALSE(d->bModify(h, 0, 0, 0, 0, &slot));
+  Failed(slot);
+  EXPECT_TRUE(ServerRows("SELECT id FROM r WHERE id = 1").empty());
 }
 
 }  // namespace

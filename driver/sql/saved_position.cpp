@@ -58,6 +58,7 @@ void CNASavedPosition::CopyFrom(const CNASavedPosition& other, INACopyContext* c
   m_clSearch.CopyFrom(other.m_clSearch, context);
   m_clFilter = other.m_clFilter;
   m_strName = other.m_strName;
+  m_aclKey = other.m_aclKey;
   CNARefCounted* linked = other.m_pLinked;
   if (context != nullptr && linked != nullptr) {
     void* copy = context->pFindCopy(linked);

@@ -12,10 +12,13 @@
 #define QG_DRIVER_SQL_SAVED_POSITION_H_
 
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 #include "driver/core/refcounted.h"
 #include "driver/sql/filter.h"
 #include "driver/sql/search_state.h"
+#include "support/any.h"
 #include "support/ctstring.h"
 
 class CNARecordCache;
@@ -52,6 +55,10 @@ class CNASavedPosition : public CNARefCounted {
   void SetLinkedObject(CNARefCounted* object);
   CNARefCounted* pclGetLinkedObject() const { return m_pLinked; }
 
+  // The values of the table's unique key in the record saved (empty when
+  // the table has none or no record was current).
+  const std::vector<CAny>& KeyValues() const { return m_aclKey; }
+  void SetKeyValues(std::vector<CAny> values) { m_aclKey = std::move(values); }
   // Every field. The entry: when the copy context holds a copy of the
   // cache (its entries copied with their uses, this holder's included),
   // the same entry of that copy without a new use; otherwise a new use of
@@ -70,6 +77,7 @@ class CNASavedPosition : public CNARefCounted {
   CNAFilterRef m_clFilter;
   CTString m_strName;
   CNARefCounted* m_pLinked = nullptr;
+  std::vector<CAny> m_aclKey;
 };
 
 #endif  // QG_DRIVER_SQL_SAVED_POSITION_H_

@@ -1,0 +1,249 @@
+// The session's current record moved between table access objects and
+// read again: handing it to the object of another key, re-reading it from
+// the server, reading the first record again, reading a saved record and
+// comparing the keys of two saved records.
+//
+// A record is found again by its identity: the values, as read, of the
+// table's primary key (else of its first unique key, else of every
+// column). The object that receives it reads its whole key order and
+// stands on that record, so that the next and previous reads go on from it
+// along its own key.
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "driver/core/edit_record.h"
+#include "driver/core/error_status.h"
+#include "driver/core/session.h"
+#include "driver/sql/column.h"
+#include "driver/sql/saved_position.h"
+#include "driver/sql/table_access.h"
+#include "driver/sql/table_description.h"
+#include "support/any.h"
+
+namespace {
+
+int ColumnIndex(CNATableDescription* table, const CNAColumn* column) {
+  for (int i = 0; i < table->nGetColumnCount(); ++i) {
+    if (table->pclColumnAt(i) == column) return i;
+  }
+  return -1;
+}
+
+void AddKeyColumns(CNATableDescription* table, CNAColumn* key, std::vector<int>* out) {
+  if (key->bIsComposite()) {
+    for (int p = 1; p <= key->nGetPartCount(); ++p) {
+      int n = key->pclGetPart(p) != nullptr ? ColumnIndex(table, key->pclGetPart(p)) : -1;
+      if (n >= 0) out->push_back(n);
+    }
+  } else {
+    int n = ColumnIndex(table, key);
+    if (n >= 0) out->push_back(n);
+  }
+}
+
+// The columns that name one record: the primary key's, else the first
+// unique key's (*unique set), else every simple column.
+std::vector<int> IdentityColumns(CNATableDescription* table, bool* unique_key = nullptr) {
+  std::vector<int> columns;
+  if (unique_key != nullptr) *unique_key = true;
+  if (table == nullptr) return columns;
+  CNAColumn* unique = nullptr;
+  auto consider = [&](CNAColumn* key) {
+    if (key == nullptr || !key->bIsUnique()) return false;
+    if (key->bIsPrimary()) {
+      AddKeyColumns(table, key, &columns);
+      return true;
+    }
+    if (unique == nullptr) unique = key;
+    return false;
+  };
+  for (int i = 0; i < table->nGetKeyCount(); ++i) {
+    if (consider(table->pclKeyAt(i))) return columns;
+  }
+  for (int i = 0; i < table->nGetColumnCount(); ++i) {
+    if (consider(table->pclColumnAt(i))) return columns;
+  }
+  if (unique != nullptr) {
+    AddKeyColumns(table, unique, &columns);
+    return columns;
+  }
+  if (unique_key != nullptr) *unique_key = false;
+  for (int i = 0; i < table->nGetColumnCount(); ++i) {
+    if (!table->pclColumnAt(i)->bIsComposite()) columns.push_back(i);
+  }
+  return columns;
+}
+
+// Two column values as the result gives them (texts, or NULL).
+bool SameCell(const CAny& a, const CAny& b) {
+  if (a.bEstNull() || b.bEstNull()) return a.bEstNull() && b.bEstNull();
+  const char16_t* x = nullptr;
+  const char16_t* y = nullptr;
+  if (a.nGetPCXSTR(&x) < 100 && b.nGetPCXSTR(&y) < 100 && x != nullptr && y != nullptr) {
+    return std::u16string_view(x) == std::u16string_view(y);
+  }
+  int32_t compared = 1;
+  return a.nCompare(b, &compared) < 100 && compared == 0;
+}
+
+bool ReadIdentity(CNATableAccess* access, const std::vector<int>& columns,
+                  std::vector<CAny>* values, CNAError* error) {
+  values->assign(columns.size(), CAny());
+  for (size_t i = 0; i < columns.size(); ++i) {
+    if (!access->bReadColumnItem(columns[i], &(*values)[i], error)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool CNASession::bStandOnRecord(CNATableAccess* access, const char16_t* key,
+                                const std::vector<int>& columns, const std::vector<CAny>& values,
+                                bool* found, CNAError* error) {
+  CNALock lock(&m_clLock);
+  *found = false;
+  if (!bPrepareRead(access, key, 1, error)) return false;
+  bool in_range = false;
+  std::vector<CAny> row;
+  if (!access->bReadPosition(kNAReadFirst, false, 1, &in_range, error)) return false;
+  while (in_range) {
+    if (!ReadIdentity(access, columns, &row, error)) return false;
+    bool same = true;
+    for (size_t i = 0; same && i < values.size(); ++i) same = SameCell(row[i], values[i]);
+    if (same) {
+      *found = true;
+      return true;
+    }
+    if (!access->bReadPosition(kNAReadNext, false, 1, &in_range, error)) return false;
+  }
+  return true;
+}
+
+// The record is no longer on the server (driver error 13, message 28591).
+static bool RecordGone(CNASession* session, CNAError* error) {
+  if (error != nullptr) {
+    const char16_t* file = session->pszGetFileName();
+    error->SetErrorMessage(9, 3, 17, nullptr, 13u, file != nullptr ? file : u"");
+    error->SetUserMessage(28591u, file != nullptr ? file : u"");
+  }
+  return false;
+}
+
+bool CNASession::bHandOverCurrent(const char16_t* name, intptr_t, CNAError* error) {
+  CNALock lock(&m_clLock);
+  const char16_t* key = name != nullptr ? name : u"";
+  CNATableAccess* from = m_pCurrentAccess;
+  std::vector<int> columns = IdentityColumns(m_pTableDescription);
+  std::vector<CAny> values;
+  bool has_record = from != nullptr && from->bIsPositionValid() && !from->bIsOutOfRange() &&
+                    !columns.empty();
+  if (has_record && !ReadIdentity(from, columns, &values, error)) return false;
+  CNATableAccess* to = pclGetTableAccess(key, error);
+  if (to == nullptr) return false;
+  bool ok = true;
+  if (has_record && to != from) {
+    bool found = false;
+    ok = bStandOnRecord(to, key, columns, values, &found, error);
+    if (ok && !found) ok = RecordGone(this, error);
+  }
+  ReleaseBoth(to);
+  return ok;
+}
+
+bool CNASession::bReread(intptr_t record, intptr_t range, intptr_t, intptr_t, CNAError* error) {
+  CNALock lock(&m_clLock);
+  if (!bCheckNoRange(record, range, error)) return false;
+  CNATableAccess* access = m_pCurrentAccess;
+  std::vector<int> columns = IdentityColumns(m_pTableDescription);
+  if (access == nullptr || !access->bIsPositionValid() || access->bIsOutOfRange() ||
+      columns.empty()) {
+    return bReadFirstAgain(error);
+  }
+  // The record as the server holds it now, in the order it was read in.
+  std::vector<CAny> values;
+  if (!ReadIdentity(access, columns, &values, error)) return false;
+  CTString key(access->pszGetOrderedKeyName());
+  bool found = false;
+  if (!bStandOnRecord(access, key.pszGet(), columns, values, &found, error)) return false;
+  m_nRecordFlags = 0;
+  if (!found) return RecordGone(this, error);
+  NAEditRecord* edits = pclGetEdits();
+  if (edits != nullptr) edits->Clear();
+  return true;
+}
+
+bool CNASession::bReadFirstAgain(CNAError* error) {
+  CNALock lock(&m_clLock);
+  CNATableAccess* access = pclGetDefaultTableAccess(error);
+  if (access == nullptr) return false;
+  bool in_range = false;
+  bool ok = bPrepareRead(access, u"", 0, error) &&
+            access->bReadPosition(kNAReadFirst, false, 1, &in_range, error);
+  if (ok) m_pCurrentAccess = access;
+  ReleaseBoth(access);
+  return ok;
+}
+
+bool CNASession::bReadSavedRecord(intptr_t serial, intptr_t keep, CNAError* error) {
+  CNALock lock(&m_clLock);
+  CNARefCounted* position = pclFindSavedPosition(static_cast<uint32_t>(serial));
+  if (position == nullptr) {
+    Fail(error, 30, 11);
+    return false;
+  }
+  ReleaseBoth(position);
+  // The record of a position is the row it names: going back to it makes
+  // it the current record.
+  return bRestorePosition(serial, 0, keep, 0, error);
+}
+
+int32_t CNASession::nCompareKeys(int32_t first, int32_t second, intptr_t, CNAError* error) {
+  CNALock lock(&m_clLock);
+  auto* a = static_cast<CNASavedPosition*>(pclFindSavedPosition(static_cast<uint32_t>(first)));
+  auto* b = static_cast<CNASavedPosition*>(pclFindSavedPosition(static_cast<uint32_t>(second)));
+  int32_t result = 0;
+  if (a == nullptr || b == nullptr) {
+    Fail(error, a == nullptr ? 19 : 20, 11);
+  } else if (first == second) {
+    result = 1;
+  } else {
+    // Two records are the same when the unique key they were saved on
+    // holds equal values; without a unique key nothing tells.
+    const std::vector<CAny>& x = a->KeyValues();
+    const std::vector<CAny>& y = b->KeyValues();
+    if (!x.empty() && x.size() == y.size()) {
+      bool any_null = false;
+      bool same = true;
+      for (size_t i = 0; i < x.size(); ++i) {
+        if (x[i].bEstNull() || y[i].bEstNull()) any_null = true;
+        same = same && SameCell(x[i], y[i]);
+      }
+      result = !any_null && same ? 1 : 0;
+    }
+  }
+  if (a != nullptr) ReleaseBoth(a);
+  if (b != nullptr) ReleaseBoth(b);
+  return result;
+}
+
+bool CNASession::bGetRecordCounter(intptr_t record, intptr_t range, intptr_t out,
+                                   CNAError* error) {
+  CNALock lock(&m_clLock);
+  if (!bCheckNoRange(record, range, error)) return false;
+  if (out != 0) *reinterpret_cast<int32_t*>(out) = static_cast<int32_t>(m_nRecordFlags);
+  return true;
+}
+
+bool CNASession::bReadRecordKey(CNATableAccess* access, std::vector<CAny>* values,
+                                CNAError* error) {
+  CNALock lock(&m_clLock);
+  values->clear();
+  bool unique = false;
+  std::vector<int> columns = IdentityColumns(m_pTableDescription, &unique);
+  if (!unique || columns.empty() || access == nullptr || !access->bIsPositionValid() ||
+      access->bIsOutOfRange()) {
+    return false;
+  }
+  return ReadIdentity(access, columns, values, error);
+}
