@@ -14,6 +14,7 @@
 #include "driver/sql/identity_query.h"
 #include "driver/sql/sql_generator.h"
 #include "errors/module_errors.h"
+#include "host/core/driver_objects.h"
 #include "support/any_test_fixture.h"
 
 namespace {
@@ -138,6 +139,56 @@ TEST_F(ManagerMariaDB, ClientFailureHookNamesTheClientVersionOnlyWhenAsked) {
     EXPECT_NE(std::u16string::npos, text.find(u"Client library version:")) << flag;
     EXPECT_EQ(flag, text.find(version) != std::u16string::npos) << flag;
   }
+}
+
+// A host file's table locked, and a text run for update, on its connection:
+// only inside a running transaction, and the lock holds until it ends.
+TEST_F(ManagerMariaDB, LocksAndForUpdateQueriesRunOnlyInsideATransaction) {
+  CNAError setup;
+  ASSERT_TRUE(connection_->bExecuteText(&setup, u"CREATE TABLE t (id INT PRIMARY KEY) ENGINE=InnoDB"));
+  ASSERT_TRUE(connection_->bExecuteText(&setup, u"INSERT INTO t VALUES (1), (2)"));
+  auto* description = new qghost::ConnectionDescription();
+  description->AddRef();
+  std::string user = qg::rig::kPasswordAccount.pszUser;
+  std::string password = qg::rig::kPasswordAccount.pszPassword;
+  std::string socket = qg::rig::TestServer()->Socket();
+  description->user.assign(user.begin(), user.end());
+  description->password.assign(password.begin(), password.end());
+  description->database.assign(database_.Name().begin(), database_.Name().end());
+  description->data_source = u"localhost";
+  description->extended = u"Unix Socket=" + std::u16string(socket.begin(), socket.end());
+  auto identifier = [](INAError*& slot) {
+    uint32_t n = slot != nullptr ? static_cast<CNAError*>(slot)->nGetErrorIdentifier() : 0;
+    if (slot != nullptr) slot->Release();
+    slot = nullptr;
+    return n;
+  };
+  const auto for_update = reinterpret_cast<intptr_t>(u"SELECT * FROM t WHERE id = 1");
+  INAError* slot = nullptr;
+  // No connection yet for that file.
+  EXPECT_FALSE(manager_->bLockTable(description, u"t", &slot));
+  EXPECT_EQ(kNAErrorUnknownConnection, identifier(slot));
+  ASSERT_TRUE(manager_->bConnect(description, &slot));
+  EXPECT_FALSE(manager_->bLockTable(description, u"t", &slot));
+  EXPECT_EQ(29u, identifier(slot));
+  EXPECT_FALSE(manager_->bRunConnection23(description, for_update, &slot));
+  EXPECT_EQ(29u, identifier(slot));
+
+  ASSERT_TRUE(manager_->bBeginTransaction(description, u"", &slot));
+  EXPECT_TRUE(manager_->bLockTable(description, u"t", &slot)) << identifier(slot);
+  EXPECT_TRUE(manager_->bRunConnection23(description, for_update, &slot)) << identifier(slot);
+  // Another connection cannot take the rows while the transaction runs.
+  auto* other = NAAddRef(new qg::rig::RigConnection());
+  ASSERT_TRUE(other->Connect(qg::rig::TestServer()->Socket(), database_.Name(), false));
+  CNAError refused;
+  EXPECT_FALSE(other->bExecuteText(&refused, u"SELECT * FROM t WHERE id = 2 FOR UPDATE NOWAIT"));
+  ASSERT_TRUE(manager_->bCommitTransaction(description, u"", &slot));
+  CNAError taken;
+  EXPECT_TRUE(other->bExecuteText(&taken, u"SELECT * FROM t WHERE id = 2 FOR UPDATE NOWAIT"));
+  ReleaseBoth(other);
+  manager_->bDisconnect(description, &slot);
+  identifier(slot);
+  description->Release();
 }
 
 }  // namespace
