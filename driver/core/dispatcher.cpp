@@ -1,5 +1,6 @@
 #include "driver/core/dispatcher.h"
 
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -17,6 +18,64 @@ constexpr uint32_t kEitLogicalTableName = 6;
 constexpr uint32_t kEitNativeCode = 16;
 
 const char16_t* Text(intptr_t a) { return reinterpret_cast<const char16_t*>(a); }
+
+bool Blank(const char16_t* text) { return text == nullptr || text[0] == 0; }
+
+// Whether a session left an error object as it was made: nothing recorded,
+// so it can serve the next call as it is.
+bool bUntouched(CNAError& error) {
+  CXError* x = error.pclGetXError();
+  return !error.bHasError() && !error.bIsSilent() && x->nGetNiveau() == XERR_NONE &&
+         x->nGetIdentifier() == 0 && x->nGetNbInfo() == 0 && x->nGetNbMessageId() == 0 &&
+         x->nGetSystemError() == 0 && x->nGetValeur() == 0 && Blank(x->pszGetUserMessage()) &&
+         Blank(x->pszGetDebugMessage()) && Blank(x->pszGetSystemMessage()) &&
+         Blank(x->pszGetComplement()) && Blank(x->pszGetFichier());
+}
+
+// The error objects forwarded calls hand to sessions: each thread keeps one
+// per nesting level of forwarded calls (a session may call a dispatcher),
+// made at its first use and wiped only after a call wrote into it, so that
+// a call that succeeds builds no error object. Deeper calls than the
+// levels kept get one of their own.
+constexpr int kKeptLevels = 4;
+
+struct ThreadErrors {
+  CNAError aclErrors[kKeptLevels];
+  int nDepth = 0;
+};
+
+ThreadErrors& Errors() {
+  thread_local ThreadErrors errors;
+  return errors;
+}
+
+class CallError {
+ public:
+  CallError() : m_pErrors(&Errors()) {
+    if (m_pErrors->nDepth < kKeptLevels) {
+      m_pError = &m_pErrors->aclErrors[m_pErrors->nDepth++];
+    } else {
+      m_pOwn.reset(new CNAError());
+      m_pError = m_pOwn.get();
+    }
+  }
+  ~CallError() {
+    if (m_pOwn != nullptr) return;
+    if (!bUntouched(*m_pError)) {
+      m_pError->Reset();
+      m_pError->SetSilent(false);
+    }
+    --m_pErrors->nDepth;
+  }
+  CallError(const CallError&) = delete;
+  CallError& operator=(const CallError&) = delete;
+  CNAError& Get() { return *m_pError; }
+
+ private:
+  ThreadErrors* m_pErrors;
+  CNAError* m_pError = nullptr;
+  std::unique_ptr<CNAError> m_pOwn;
+};
 
 }  // namespace
 
@@ -362,7 +421,8 @@ void CNADispatcher::NotifySessionsOfDescription(INAConnectionDescription* d, int
 
 template <class F>
 bool CNADispatcher::Forward(H handle, E slot, F call) {
-  CNAError local;
+  CallError lease;
+  CNAError& local = lease.Get();
   bool use = false;
   CNASession* session = pclUseSession(handle, &use);
   bool ok = false;

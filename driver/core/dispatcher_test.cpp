@@ -43,6 +43,7 @@ class RecordingSession : public CNASession {
 
   bool Rec(const char* name, std::vector<intptr_t> args, CNAError* error) {
     calls.push_back(Call{name, std::move(args), error != nullptr});
+    if (on_call) on_call(error);
     if (!result) Fail(error, 42, kNAErrorNotSupported);
     return result;
   }
@@ -212,6 +213,8 @@ class RecordingSession : public CNASession {
   bool result = true;
   bool open_table = true;
   bool throw_in_add = false;
+  // Runs first in every recorded operation.
+  std::function<void(CNAError*)> on_call;
   std::vector<Call> calls;
   std::vector<int> notified;
   int resets = 0;
@@ -455,6 +458,64 @@ TEST_F(Dispatcher, EveryForwardingSlotPassesItsArgumentsAndHandsOutFailures) {
     // A null error slot drops the failure.
     EXPECT_FALSE(row.call(dispatcher, stranger, nullptr));
   }
+}
+
+// Error objects serve one call each: what a succeeding operation wrote
+// into its object, or what a call nested in an operation recorded, never
+// reaches another call's failure.
+TEST_F(Dispatcher, EachCallsFailureCarriesOnlyItsOwnError) {
+  H handle = Handle(u"T", 1);
+  dispatcher = Open(handle);
+  ASSERT_NE(nullptr, dispatcher);
+  RecordingSession* session = manager->last;
+  auto debug = [](INAError* e) { return std::u16string(e->pszGetMessage()); };
+
+  // A success that leaves a note, a silent flag and an error behind.
+  session->result = true;
+  session->on_call = [](CNAError* e) {
+    e->SetSilent(true);
+    e->AddMessageText(u"left over");
+    e->SetErrorMessage(0, 9, 9, nullptr, 13, u"T");
+  };
+  INAError* slot = nullptr;
+  EXPECT_TRUE(dispatcher->bAdd(handle, 0, 0, &slot));
+  EXPECT_EQ(nullptr, slot);
+  session->on_call = nullptr;
+  session->result = false;
+  ASSERT_FALSE(dispatcher->bAdd(handle, 0, 0, &slot));
+  ASSERT_NE(nullptr, slot);
+  EXPECT_EQ(kNAErrorNotSupported, slot->nGetErrorIdentifier());
+  EXPECT_EQ(std::u16string::npos, debug(slot).find(u"left over"));
+  EXPECT_EQ(std::u16string::npos, debug(slot).find(u"=9.9"));
+  EXPECT_FALSE(static_cast<CNAError*>(slot)->bIsSilent());
+  slot->Release();
+
+  // Calls nested in an operation, six levels deep, each failing with its
+  // own error; the innermost also records error 13 at a site of its own.
+  int depth = 0;
+  std::vector<bool> marked;  // the nested failures holding error 13's site
+  session->on_call = [&](CNAError* e) {
+    int level = depth++;
+    if (level == 5) {
+      e->SetErrorMessage(0, 9, 9, nullptr, 13, u"T");
+      return;
+    }
+    INAError* nested = nullptr;
+    EXPECT_FALSE(dispatcher->bModify(handle, 0, 0, 0, 0, &nested));
+    ASSERT_NE(nullptr, nested);
+    EXPECT_EQ(kNAErrorNotSupported, nested->nGetErrorIdentifier());
+    marked.push_back(debug(nested).find(u"=9.9") != std::u16string::npos);
+    nested->Release();
+    EXPECT_FALSE(e->bHasError()) << level;
+  };
+  slot = nullptr;
+  EXPECT_FALSE(dispatcher->bAdd(handle, 0, 0, &slot));
+  ASSERT_NE(nullptr, slot);
+  EXPECT_EQ(kNAErrorNotSupported, slot->nGetErrorIdentifier());
+  EXPECT_EQ(std::u16string::npos, debug(slot).find(u"=9.9"));
+  slot->Release();
+  EXPECT_EQ((std::vector<bool>{true, false, false, false, false}), marked);
+  session->on_call = nullptr;
 }
 
 TEST_F(Dispatcher, FixedAnswersAndUnsupportedSlots) {
