@@ -14,11 +14,14 @@
 #include "driver/mariadb/manager_mariadb.h"
 #include "driver/mariadb/session_mariadb.h"
 #include "driver/mariadb/testing/mariadb_server.h"
+#include "driver/sql/file_description.h"
 #include "driver/sql/filter.h"
+#include "driver/sql/item.h"
 #include "driver/sql/filter_rules.h"
 #include "driver/sql/query.h"
 #include "driver/sql/sql_generator.h"
 #include "driver/sql/statement.h"
+#include "driver/sql/table_description.h"
 #include "host/core/calc_entries.h"
 #include "host/core/driver_objects.h"
 #include "host/core/parsed_query.h"
@@ -265,6 +268,78 @@ TEST_F(TableAccessOnServer, WalksEqualTheServersOrderBy) {
   EXPECT_EQ(expected.back(), Current());
   ASSERT_TRUE(Read(kNAReadNext));
   EXPECT_EQ(expected[238], Current());
+}
+
+// The current record of a logical description: its plain items' values
+// as texts, tab-joined (NULL as empty).
+std::string Record(CNAFileDescription* fd) {
+  std::string text;
+  for (int i = 0; i < fd->nGetItemCount(); ++i) {
+    CNAItem* item = fd->pclGetItem(i);
+    if (item->bIsCompositeKey()) continue;
+    std::u16string value;
+    item->bDumpValue(&value, false, nullptr);
+    if (i > 0) text += '\t';
+    text += N(value.c_str());
+  }
+  return text;
+}
+
+TEST_F(TableAccessOnServer, RowsLoadIntoTheRecordAndTheCacheServesThemAgain) {
+  Run("CREATE TABLE t (id INT PRIMARY KEY, a INT NULL, b VARCHAR(8) NULL, v INT)");
+  Run("INSERT INTO t VALUES (1,2,'k1',10),(2,NULL,'k2',20),(3,2,NULL,30),(4,1,'k1',40),"
+      "(5,2,'k3',50),(6,NULL,NULL,60),(7,1,'k2',70)");
+  const std::vector<std::string> expected = Rows("SELECT * FROM t ORDER BY a, b DESC, id");
+  CNAError error;
+  CNARefPtr<CNATableDescription> table(manager->pclGetTableDescriptionByName(c, u"t", &error));
+  ASSERT_TRUE(table) << N(error.pszGetMessage());
+  CNARefPtr<CNAFileDescription> fd(NAAddRef(new CNAFileDescription()));
+  ASSERT_TRUE(fd->bBuild(table.Get(), nullptr, &error)) << N(error.pszGetMessage());
+
+  // Every row read, in order, becomes the description's current record.
+  OpenOrdered(false);
+  access->SetFileDescription(fd.Get());
+  std::vector<std::string> walked;
+  for (bool f = Read(kNAReadFirst); f; f = Read(kNAReadNext)) walked.push_back(Record(fd.Get()));
+  EXPECT_EQ(expected, walked);
+  EXPECT_FALSE(access->bIsCacheFull());
+
+  // Through the cache: the same walks; once the whole result is held, the
+  // open result is no longer needed.
+  OpenOrdered(false);
+  access->SetFileDescription(fd.Get());
+  access->EnableCache(true);
+  ASSERT_TRUE(Read(kNAReadFirst, 3));
+  EXPECT_EQ(expected[2], Record(fd.Get()));
+  EXPECT_FALSE(access->bIsCacheFull());
+  ASSERT_TRUE(Read(kNAReadLast));
+  EXPECT_TRUE(access->bIsCacheFull());
+  ASSERT_NE(nullptr, access->pclGetFullCache());
+  access->pclGetResult()->Reset();
+  struct Move {
+    int32_t direction;
+    int64_t step;
+    int expected;  // row of the order, -1: out of range, the record kept
+  } moves[] = {{kNAReadLast, 1, 6},     {kNAReadPrevious, 2, 4}, {kNAReadNext, 1, 5},
+               {kNAReadNext, 5, -1},    {kNAReadFirst, 1, 0},    {kNAReadPrevious, 1, -1},
+               {kNAReadFirst, 7, 6},    {kNAReadLast, 7, 0},     {kNAReadLast, 8, -1}};
+  int at = 0;
+  for (const Move& m : moves) {
+    SCOPED_TRACE(testing::Message() << m.direction << " by " << m.step);
+    EXPECT_EQ(m.expected >= 0, Read(m.direction, m.step));
+    if (m.expected >= 0) at = m.expected;
+    EXPECT_EQ(expected[at], Record(fd.Get()));
+  }
+  walked.clear();
+  for (bool f = Read(kNAReadLast); f; f = Read(kNAReadPrevious)) {
+    walked.insert(walked.begin(), Record(fd.Get()));
+  }
+  EXPECT_EQ(expected, walked);
+  // The count of a complete cache, asked for by both option words.
+  access->m_nReadOptions |= 0x4000;
+  int64_t rows = 0;
+  ASSERT_TRUE(access->bGetResultCount(0x4000, &rows, &error));
+  EXPECT_EQ(7, rows);
 }
 
 TEST_F(TableAccessOnServer, EmptyTableCountsAndPerMilleAreZero) {

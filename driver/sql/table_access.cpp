@@ -8,12 +8,15 @@
 #include "driver/core/copy_context.h"
 #include "driver/core/error_status.h"
 #include "driver/core/session.h"
+#include "driver/sql/file_description.h"
 #include "driver/sql/filter.h"
+#include "driver/sql/key_filter.h"
 #include "driver/sql/record_cache.h"
 #include "driver/sql/query.h"
 #include "driver/sql/sql_generator.h"
 #include "driver/sql/sql_scanner.h"
 #include "driver/sql/statement.h"
+#include "driver/sql/temporary_index.h"
 
 namespace {
 
@@ -71,6 +74,7 @@ CNATableAccess::~CNATableAccess() {
   FreeRowMap();
   ReleaseResult();
   Drop(m_pGenerator);
+  Drop(m_pLogical);
   m_tabObjects.Clear();
   Drop(m_pConnection);
 }
@@ -166,6 +170,18 @@ bool CNATableAccess::bExecute(intptr_t, intptr_t, int64_t* rows, CNAError* error
     }
     m_pResult->Reset();
     FreeRowMap();
+    m_bItemColumnsFound = false;
+    if (!m_bFetching && m_pCache != nullptr && m_pTemporaryIndex == nullptr) {
+      // A new result: the cache starts afresh. A complete cache another
+      // holder took over (the session's record set) is left to it.
+      if (m_pCache->nGetReferences() > 1) {
+        Drop(m_pCache);
+        m_pCache = NAAddRef(new (std::nothrow) CNARecordCacheBase(CNARecordCacheBase::kActive));
+      } else {
+        m_pCache->Clear();
+      }
+      m_nCacheState &= ~8u;
+    }
     ok = m_pResult->bExecuteWide(text, error);
     int kind = m_pGenerator->nGetStatementKind();
     int64_t affected = m_pResult->nGetRowCount();
@@ -463,12 +479,19 @@ bool CNATableAccess::bCountRecords(int64_t* count, CNAError* error) {
   return ok;
 }
 
-bool CNATableAccess::bGetResultCount(uint32_t, int64_t* count, CNAError*) {
+bool CNATableAccess::bGetResultCount(uint32_t options, int64_t* count, CNAError*) {
   *count = 0;
-  bool filtered = m_pFilter != nullptr && m_bFilterActive;
-  if (m_bPositionValid && m_nLimitMarker == -1 && m_bBeginsAtStart && !filtered &&
-      m_pResult != nullptr && m_pResult->nGetRowCount() >= 0) {
-    *count = m_pResult->nGetRowCount() - m_nDeletedRows;
+  const bool filtered = m_pFilter != nullptr && m_bFilterActive;
+  const bool keyed = m_pKeyFilter != nullptr && static_cast<CNAKeyFilter*>(m_pKeyFilter)->bHasCondition();
+  if (bIsCacheFull() && m_pCache != nullptr && !keyed && !filtered && (options & 0x4000) != 0 &&
+      (m_nReadOptions & 0x4000) != 0) {
+    *count = m_pCache->nGetCount() - m_pCache->nGetInvalidCount();
+  } else if (m_bPositionValid && m_nLimitMarker == -1 && m_bBeginsAtStart && !filtered && !keyed) {
+    if (m_pTemporaryIndex != nullptr) {
+      *count = static_cast<CNATemporaryIndex*>(m_pTemporaryIndex)->nGetCount();
+    } else if (m_pResult != nullptr && m_pResult->nGetRowCount() >= 0) {
+      *count = m_pResult->nGetRowCount() - m_nDeletedRows;
+    }
   }
   return true;
 }
@@ -499,7 +522,6 @@ void CNATableAccess::ResetKeyFilter() {}
 CNARefCounted* CNATableAccess::pclNewKeyFilter() { return nullptr; }
 CNAFilter* CNATableAccess::pclNewFilter() { return new (std::nothrow) CNAFilter(); }
 
-bool CNATableAccess::bLoadCachedRow(int64_t, CNAError* error) { return NotAvailable(error, 35); }
 
 int CNATableAccess::nCopyFrom(CNATableAccess* source, INACopyContext* context) {
   if (source == nullptr || source == this) return 0;
@@ -615,6 +637,7 @@ bool CNATableAccess::bMoveInResult(int32_t direction, int64_t step, bool* in_ran
   m_nCurrentRow = m_pResult->nGetCurrentRow();
   m_bPositionValid = true;
   *in_range = true;
+  if (!bLoadResultRow(error)) return false;
   LoadRow(direction);
   return true;
 }
@@ -743,7 +766,11 @@ bool CNATableAccess::bReadPosition(int32_t direction, bool lock, int64_t step, b
   m_bInRange = false;
   m_nDirection = direction;
   bool in_range = false;
-  if (!bMoveAcrossFetches(direction, step, &in_range, error)) return false;
+  if (bCacheReads()) {
+    if (!bReadThroughCache(direction, step, &in_range, error)) return false;
+  } else if (!bMoveAcrossFetches(direction, step, &in_range, error)) {
+    return false;
+  }
   m_bOutOfRange = !in_range;
   m_bLastMoveInRange = in_range;
   m_bFound = in_range;
@@ -963,6 +990,10 @@ void CNATableAccess::SetKeyFilter(CNARefCounted* filter) { Replace(m_pKeyFilter,
 
 void CNATableAccess::EnableCache(bool on) {
   if (on) {
+    if (m_pCache == nullptr) {
+      m_pCache = NAAddRef(new (std::nothrow) CNARecordCacheBase(CNARecordCacheBase::kActive));
+      if (m_pCache == nullptr) return;
+    }
     m_nCacheState |= 1;
   } else {
     m_nCacheState &= ~1u;

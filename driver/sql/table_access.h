@@ -23,6 +23,7 @@
 
 class CNAConnection;
 class CNAError;
+class CNAFileDescription;
 class CNAFilter;
 class CNAQuery;
 class CNARecordCacheBase;
@@ -178,6 +179,12 @@ class CNATableAccess : public CNARefCounted {
   bool bIsOutOfRange() const { return m_bOutOfRange; }
   bool bUseTemporaryIndex(CNAError* error);
 
+  // --- the record read ---
+  // The logical description whose current record each read fills (one
+  // reference); until one is set, the session's is taken on first need.
+  void SetFileDescription(CNAFileDescription* logical);
+  CNAFileDescription* pclGetFileDescription();
+
   // --- the order and the table ---
   // The table (or FROM text) read; quoted by the connection when written.
   void SetTableName(const char16_t* table) { m_strTable = table != nullptr ? table : u""; }
@@ -243,6 +250,20 @@ class CNATableAccess : public CNARefCounted {
   // Loads the current row of the result as the current record.
   void LoadRow(int32_t direction);
   bool bEnsureGenerator();
+  // The current row of the open result into the logical description's
+  // current record (items matched to result columns by name); true with
+  // nothing done when there is no description.
+  bool bLoadResultRow(CNAError* error);
+  // Reads along the record cache (or the temporary index over it), taking
+  // rows of the open result into the cache as far as the target needs.
+  bool bReadThroughCache(int32_t direction, int64_t step, bool* in_range, CNAError* error);
+  // The cache stands for the open result: enabled, with a description to
+  // load, over a result that holds the whole order (or an index).
+  bool bCacheReads();
+  // The next row of the open result after the cached ones, read and
+  // appended; *got false when the result has no more rows.
+  bool bCacheNextRow(bool* got, CNAError* error);
+  void MarkCacheFullIfDone();
   void ReleaseResult();
   void FreeRowMap();
   // Physical row of the result for a logical move from a row, skipping
@@ -290,6 +311,11 @@ class CNATableAccess : public CNARefCounted {
   std::vector<int32_t> m_anRowMap;
   int64_t m_nDeletedRows = 0;
   int64_t m_nOwnCounter = 0;
+  CNAFileDescription* m_pLogical = nullptr;
+  // The result column of each item of the logical description (-1: none),
+  // found once per open result.
+  std::vector<int> m_anItemColumns;
+  bool m_bItemColumnsFound = false;
 };
 
 #endif  // QG_DRIVER_SQL_TABLE_ACCESS_H_
