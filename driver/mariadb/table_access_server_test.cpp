@@ -342,6 +342,50 @@ TEST_F(TableAccessOnServer, RowsLoadIntoTheRecordAndTheCacheServesThemAgain) {
   EXPECT_EQ(7, rows);
 }
 
+// An UPDATE that matches no row fails with error 13 (code 9, the record
+// dump attached); one that matches a row without changing it succeeds, the
+// server counting the rows found.
+TEST_F(TableAccessOnServer, AnUpdateMatchingNoRowFails) {
+  Run("CREATE TABLE t (id INT PRIMARY KEY, v INT)");
+  Run("INSERT INTO t VALUES (1, 10)");
+  CNAError error;
+  CNARefPtr<CNATableDescription> table(manager->pclGetTableDescriptionByName(c, u"t", &error));
+  ASSERT_TRUE(table) << N(error.pszGetMessage());
+  CNARefPtr<CNAFileDescription> fd(NAAddRef(new CNAFileDescription()));
+  ASSERT_TRUE(fd->bBuild(table.Get(), nullptr, &error));
+  struct Case {
+    const char16_t* text;
+    bool ok;
+    int64_t rows;
+  } cases[] = {{u"UPDATE t SET v = 11 WHERE id = 1", true, 1},
+               {u"UPDATE t SET v = 11 WHERE id = 1", true, 1},  // unchanged, still found
+               {u"UPDATE t SET v = 12 WHERE id = 2", false, 0}};
+  for (const Case& k : cases) {
+    SCOPED_TRACE(N(k.text));
+    access = NAAddRef(static_cast<CNATableAccess*>(manager->pclNewTableAccess(nullptr, c)));
+    access->SetTableName(u"t");
+    access->SetFileDescription(fd.Get());
+    CNARefPtr<CNASQLGenerator> g(NAAddRef(new CNASQLGenerator(c)));
+    g->bAppend(k.text);
+    g->SetStatementKind(3);  // the query kind of an UPDATE
+    CNAError e;
+    int64_t rows = -1;
+    ASSERT_TRUE(access->bBindGenerator(g.Get(), &e));
+    EXPECT_EQ(k.ok, access->bExecute(0, 0, &rows, &e)) << N(e.pszGetMessage());
+    EXPECT_EQ(k.rows, rows);
+    if (!k.ok) {
+      EXPECT_EQ(13u, e.nGetErrorIdentifier());
+      EXPECT_EQ(9, e.nGetCode());
+      std::u16string debug = e.pclGetXError()->pszGetDebugMessage();
+      EXPECT_NE(std::u16string::npos, debug.find(u"=4.12")) << N(debug.c_str());
+      EXPECT_NE(std::u16string::npos, debug.find(u"<id>")) << N(debug.c_str());
+      EXPECT_EQ(std::u16string(u"t"), e.pszGetLogicalTableName());
+    }
+    ReleaseBoth(access);
+    access = nullptr;
+  }
+}
+
 TEST_F(TableAccessOnServer, EmptyTableCountsAndPerMilleAreZero) {
   Run("CREATE TABLE t (id INT PRIMARY KEY, a INT NULL, b VARCHAR(8) NULL)");
   OpenOrdered(false);

@@ -9,7 +9,9 @@
 #include "driver/core/error_status.h"
 #include "driver/core/session.h"
 #include "driver/sql/file_description.h"
+#include "driver/sql/column.h"
 #include "driver/sql/filter.h"
+#include "driver/sql/item.h"
 #include "driver/sql/key_filter.h"
 #include "driver/sql/record_cache.h"
 #include "driver/sql/query.h"
@@ -182,12 +184,21 @@ bool CNATableAccess::bExecute(intptr_t, intptr_t, int64_t* rows, CNAError* error
       }
       m_nCacheState &= ~8u;
     }
-    ok = m_pResult->bExecuteWide(text, error);
     int kind = m_pGenerator->nGetStatementKind();
-    int64_t affected = m_pResult->nGetRowCount();
+    int64_t affected = 0;
+    if (kind == CNASQLGenerator::kStatementUpdate) {
+      ok = m_pResult->bExecuteWideCounted(text, &affected, error);
+    } else {
+      ok = m_pResult->bExecuteWide(text, error);
+      affected = m_pResult->nGetRowCount();
+    }
     if (kind == CNASQLGenerator::kStatementUpdate) {
       int64_t* counter = rows != nullptr ? rows : &m_nOwnCounter;
       *counter = ok ? affected : 0;
+      if (ok && *counter == 0 && pclGetFileDescription() != nullptr) {
+        ReportNoRowUpdated(error);
+        ok = false;
+      }
     } else if (rows != nullptr) {
       *rows = affected;
     }
@@ -208,6 +219,23 @@ bool CNATableAccess::bExecute(intptr_t, intptr_t, int64_t* rows, CNAError* error
   if (!m_bFetching) m_nFetchLimit = limit > 0 && !m_bOwnLimit ? limit : -1;
   m_bBeginsAtStart = m_pGenerator->nGetRowOffset() <= 0;
   return ok;
+}
+
+void CNATableAccess::ReportNoRowUpdated(CNAError* error) {
+  // The UPDATE's WHERE named a row the server no longer has (found rows
+  // are counted, so unchanged values still count).
+  if (error == nullptr) return;
+  const char16_t* table = m_strTable.pszGet();
+  _CXErrorModule76 x;
+  x.SetUserError(gstErrorDefModule76, 13u, table);
+  AddTableAndItemToError(&x, table, nullptr);
+  x.AddInfo(16, 13u);
+  AddInternalErrorText(&x, kAccessSite, 12);
+  x.AddDebugMessageId(&gstErrorDefModule76, 28591u);
+  std::u16string dump;
+  CNAError quiet;
+  if (m_pLogical != nullptr && m_pLogical->bDump(&dump, &quiet)) x.AddDebugMessage(dump.c_str());
+  error->SetError(9, x, nullptr);
 }
 
 // ---- slots 7 to 11: one-shot reads and column access
@@ -318,7 +346,7 @@ bool CNATableAccess::bAppendQueryForm(CNAQuery* query, bool order_wanted, bool w
       }
       return false;
     }
-    ok = g->bAppend((m_nReadOptions & 0x800) != 0 ? u"SELECT DISTINCT * FROM (" : u"SELECT * FROM (") &&
+    ok = g->bAppend(bWantsDistinct() ? u"SELECT DISTINCT * FROM (" : u"SELECT * FROM (") &&
          g->bGenerate(query, nullptr, query->bIsSelect(), options, error) &&
          bAppendWrappedTail(error);
   } else {
@@ -360,7 +388,7 @@ bool CNATableAccess::bBuildSelect(CNAError* error) {
     return ok;
   }
   bool ok = g->bAppend(u"SELECT ");
-  if (ok && (m_nReadOptions & 0x800) != 0) ok = g->bAppend(u"DISTINCT ");
+  if (ok && bWantsDistinct()) ok = g->bAppend(u"DISTINCT ");
   if (m_astrColumns.empty()) {
     ok = ok && g->bAppend(u"*");
   } else {
@@ -371,13 +399,90 @@ bool CNATableAccess::bBuildSelect(CNAError* error) {
   CTString quoted;
   ok = ok && m_pConnection != nullptr &&
        m_pConnection->bQuoteQualifiedName(error, m_strTable.pszGet(), &quoted);
-  ok = ok && g->bAppend(u" FROM ") && g->bAppend(quoted.pszGet());
+  ok = ok && g->bAppend(u" FROM ") && g->bAppend(quoted.pszGet()) && bAppendTableHint();
   if (ok && m_pFilter != nullptr && m_bFilterActive) {
     ok = g->bAppend(u" WHERE ") && bWriteFilterInto(g, error);
   }
   ok = ok && bAppendOrderBy(m_bDescending, error);
   if (ok) m_strResultKey = m_strNextKey;
   return ok;
+}
+
+bool CNATableAccess::bWantsDistinct() {
+  if ((m_nReadOptions & 0x800) == 0) return false;
+  // Only when the identifying column does not tell rows apart by itself.
+  CNAFileDescription* logical = pclGetFileDescription();
+  CNAItem* identifying = logical != nullptr ? logical->pclGetKeyItem() : nullptr;
+  CNAColumn* column = identifying != nullptr ? identifying->pclGetColumn() : nullptr;
+  return column != nullptr && !column->bIdentifiesRow();
+}
+
+bool CNATableAccess::bAppendTableHint() {
+  if (m_pConnection == nullptr) return true;
+  if (m_pConnection->m_nDbmsKind == 8 && m_pConnection->m_nServerMajor >= 10) return true;
+  const char16_t* hint = m_pConnection->pszGetRecordLockText();
+  if (hint == nullptr || hint[0] == 0) return true;
+  return m_pGenerator->bAppend(u" ") && m_pGenerator->bAppend(hint);
+}
+
+bool CNATableAccess::bResolveOrderKey(CNAError* error) {
+  if (!m_astKeyParts.empty() || m_strNextKey.bEstVide()) return true;
+  // Named but not resolved by the session: the key item of the logical
+  // description (a composite key gives its parts).
+  CNAFileDescription* logical = pclGetFileDescription();
+  CNAItem* key = logical != nullptr ? logical->pclFindItemByName(m_strNextKey.pszGet()) : nullptr;
+  if (key == nullptr) {
+    if (error != nullptr) error->SetErrorMessage(0, kAccessSite, 9, nullptr, 6, m_strNextKey.pszGet());
+    return false;
+  }
+  auto add = [this](CNAItem* item) {
+    NAKeyPart part;
+    part.strName = item->pszGetSqlName() != nullptr && item->pszGetSqlName()[0] != 0
+                       ? item->pszGetSqlName()
+                       : item->pszGetName();
+    part.bDescending = item->pclGetColumn() != nullptr && item->pclGetColumn()->bHas400();
+    m_astKeyParts.push_back(part);
+  };
+  if (key->bIsCompositeKey()) {
+    for (int i = 1; i <= key->nGetPartCount(); ++i) {
+      if (key->pclGetPart(i) != nullptr) add(key->pclGetPart(i));
+    }
+  } else {
+    add(key);
+  }
+  return true;
+}
+
+std::vector<NAKeyPart> CNATableAccess::OrderItems(bool descending) {
+  std::vector<NAKeyPart> items = m_astKeyParts;
+  auto known = [&items](const char16_t* name) {
+    for (const NAKeyPart& p : items) {
+      if (p.strName.bEstEgalI(name)) return true;
+    }
+    return false;
+  };
+  // The record's other keys follow, so that rows equal on the key come in
+  // one order every time.
+  const uint32_t allowed = descending ? 2u : 1u;
+  CNAFileDescription* logical = pclGetFileDescription();
+  if (logical == nullptr || (m_nReadOptions & 0x100000) != 0 || (m_nFlags & allowed) == 0) {
+    return items;
+  }
+  for (int i = 0; i < logical->nGetItemCount(); ++i) {
+    CNAItem* item = logical->pclGetItem(i);
+    if (item == nullptr || !item->bIsKey() || item->bIsCompositeKey()) continue;
+    const char16_t* name = item->pszGetSqlName() != nullptr && item->pszGetSqlName()[0] != 0
+                               ? item->pszGetSqlName()
+                               : item->pszGetName();
+    if (name == nullptr || name[0] == 0 || known(name) ||
+        CTString(item->pszGetName()).bEstEgalI(m_strNextKey.pszGet())) {
+      continue;
+    }
+    NAKeyPart part;
+    part.strName = name;
+    items.push_back(part);
+  }
+  return items;
 }
 
 void CNATableAccess::OrderItemText(const NAKeyPart& part, int, CTString* out) {
@@ -389,8 +494,11 @@ void CNATableAccess::OrderItemText(const NAKeyPart& part, int, CTString* out) {
   }
 }
 
-bool CNATableAccess::bAppendOrderBy(bool descending, CNAError*) {
-  if (m_astKeyParts.empty() || (m_nReadOptions & 0x20000) != 0) return true;
+bool CNATableAccess::bAppendOrderBy(bool descending, CNAError* error) {
+  if ((m_nReadOptions & 0x20000) != 0) return true;
+  if (!bResolveOrderKey(error)) return false;
+  const std::vector<NAKeyPart> items = OrderItems(descending);
+  if (items.empty()) return true;
   int limit = m_pConnection != nullptr ? m_pConnection->nGetMaxOrderItems() : 0x7FFFFFFF;
   // Over a stored query, a LIMIT already written (found as a keyword, never
   // inside a literal or a quoted name) moves after the ORDER BY.
@@ -414,7 +522,7 @@ bool CNATableAccess::bAppendOrderBy(bool descending, CNAError*) {
   }
   bool ok = m_pGenerator->bAppend(u"\r\nORDER BY ");
   int index = 0;
-  for (const NAKeyPart& part : m_astKeyParts) {
+  for (const NAKeyPart& part : items) {
     if (index >= limit) break;
     if (index > 0) ok = ok && m_pGenerator->bAppend(u",");
     CTString text;
@@ -449,7 +557,7 @@ bool CNATableAccess::bBuildCountSelect(CNAError* error) {
   CTString quoted;
   bool ok = g->bAppend(u"SELECT ") && g->bAppendCount() && m_pConnection != nullptr &&
             m_pConnection->bQuoteQualifiedName(error, m_strTable.pszGet(), &quoted) &&
-            g->bAppend(u" FROM ") && g->bAppend(quoted.pszGet());
+            g->bAppend(u" FROM ") && g->bAppend(quoted.pszGet()) && bAppendTableHint();
   bool folded = false;
   if (ok && m_pFilter != nullptr && m_bFilterActive) {
     ok = g->bAppend(u" WHERE ") && m_pFilter->bWrite(*g, 0, NAFilterWriteOptions{}, &folded, error);

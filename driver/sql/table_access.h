@@ -225,6 +225,18 @@ class CNATableAccess : public CNARefCounted {
  protected:
   // Writes " ORDER BY ..." for the current key and direction.
   bool bAppendOrderBy(bool descending, CNAError* error);
+  // Key parts from the logical description for a key named without them;
+  // an unknown key name fails.
+  bool bResolveOrderKey(CNAError* error);
+  // The key's parts, then the record's other keys as tie-breakers.
+  std::vector<NAKeyPart> OrderItems(bool descending);
+  // DISTINCT is asked for and the identifying column alone does not tell
+  // rows apart.
+  bool bWantsDistinct();
+  // " " and the connection's table hint, when it has one for its server.
+  bool bAppendTableHint();
+  // Error 13 for an UPDATE that matched no row, with the record dump.
+  void ReportNoRowUpdated(CNAError* error);
   // The stored query the session reads (query mode), else null.
   CNAQuery* pclGetStoredQuery() const;
   // The statement over a stored query: regenerated with the filter merged

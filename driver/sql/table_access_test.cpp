@@ -7,8 +7,12 @@
 
 #include "driver/core/connection.h"
 #include "driver/core/error_status.h"
+#include "driver/sql/column.h"
+#include "driver/sql/file_description.h"
+#include "driver/sql/table_description.h"
 #include "driver/sql/sql_generator.h"
 #include "driver/sql/statement.h"
+#include "support/any_test_fixture.h"
 #include "support/string_host_fixture.h"
 
 namespace {
@@ -123,6 +127,106 @@ TEST_F(TableAccess, LimitMarkerTellsAResultCutByItsLimit) {
   EXPECT_EQ(-1, access->nGetLimitMarker());
   ASSERT_TRUE(Run(u"SELECT * FROM t", 1, 7, -1));
   EXPECT_EQ(-1, access->nGetLimitMarker());
+}
+
+// The SELECT of a read over a logical description: DISTINCT only where
+// the identifying column does not tell rows apart, the connection's table
+// hint, the record's other keys as tie-breakers, an unknown key refused.
+class SelectText : public qg::AnyHostTest {
+ protected:
+  void TearDown() override {
+    for (CNARefCounted* o : held) ReleaseBoth(o);
+    qg::AnyHostTest::TearDown();
+  }
+  // Columns code, id, a, n: code is the first unique key (primary when
+  // `code_primary`), n a key with duplicates.
+  CNAFileDescription* Logical(bool code_primary) {
+    auto* table = NAAddRef(new CNATableDescription(nullptr));
+    held.push_back(table);
+    struct Spec {
+      const char16_t* name;
+      int type, size;
+      uint16_t flags;
+    } specs[] = {{u"code", 2, 11, code_primary ? kNAKeyPrimary : kNAKeyUnique},
+                 {u"id", 5, 4, kNAKeyUnique},
+                 {u"a", 5, 4, 0},
+                 {u"n", 5, 4, kNAKeyDuplicates}};
+    for (const Spec& spec : specs) {
+      CNAColumn* c = NAAddRef(new CNAColumn());
+      c->Init(spec.name, u"t", nullptr, 1, spec.size, spec.type, -1, -1, spec.flags, 0, 0);
+      table->bAppendColumn(c);
+      ReleaseBoth(c);
+    }
+    table->ComputeOffsets();
+    auto* fd = NAAddRef(new CNAFileDescription());
+    held.push_back(fd);
+    EXPECT_TRUE(fd->bBuild(table, nullptr, nullptr));
+    return fd;
+  }
+  std::vector<CNARefCounted*> held;
+};
+
+TEST_F(SelectText, DistinctHintTieBreakersAndUnknownKeys) {
+  struct Case {
+    const char* name;
+    bool code_primary;
+    uint32_t read_options;
+    uint32_t flags;
+    bool descending;
+    const char16_t* hint;
+    int dbms, major;
+    const char16_t* key;
+    const char* expected;  // null: refused
+  } cases[] = {
+      {"plain, ties broken by the other keys", true, 0, 3, false, u"", 5, 10, u"a",
+       "SELECT * FROM t\r\nORDER BY a,code,id,n"},
+      {"descending read", true, 0, 3, true, u"", 5, 10, u"a",
+       "SELECT * FROM t\r\nORDER BY a DESC,code DESC,id DESC,n DESC"},
+      {"no tie-breakers for that direction", true, 0, 2, false, u"", 5, 10, u"a",
+       "SELECT * FROM t\r\nORDER BY a"},
+      {"no tie-breakers asked", true, 0x100000, 3, false, u"", 5, 10, u"a",
+       "SELECT * FROM t\r\nORDER BY a"},
+      {"ordering key not repeated", true, 0x100000 | 0, 3, false, u"", 5, 10, u"id",
+       "SELECT * FROM t\r\nORDER BY id"},
+      {"DISTINCT, primary identifying column", true, 0x100800, 3, false, u"", 5, 10, u"a",
+       "SELECT * FROM t\r\nORDER BY a"},
+      {"DISTINCT, writable unique identifying column", false, 0x100800, 3, false, u"", 5, 10,
+       u"a", "SELECT DISTINCT * FROM t\r\nORDER BY a"},
+      {"table hint", true, 0x100000, 3, false, u"WITH (NOLOCK)", 5, 10, u"a",
+       "SELECT * FROM t WITH (NOLOCK)\r\nORDER BY a"},
+      {"no hint for kind 8 from version 10", true, 0x100000, 3, false, u"WITH (NOLOCK)", 8,
+       10, u"a", "SELECT * FROM t\r\nORDER BY a"},
+      {"hint for kind 8 before version 10", true, 0x100000, 3, false, u"WITH (NOLOCK)", 8, 9,
+       u"a", "SELECT * FROM t WITH (NOLOCK)\r\nORDER BY a"},
+      {"unknown key", true, 0, 3, false, u"", 5, 10, u"nope", nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CNARefPtr<Connection> connection(NAAddRef(new Connection()));
+    connection->m_nDbmsKind = c.dbms;
+    connection->m_nServerMajor = c.major;
+    connection->m_strRecordLock = c.hint;
+    std::vector<std::string> texts;
+    CNARefPtr<Access> access(NAAddRef(new Access(connection.Get(), &texts, 0)));
+    access->SetFileDescription(Logical(c.code_primary));
+    access->SetTableName(u"t");
+    access->SetOrderKey(c.key, {});
+    access->SetDescending(c.descending);
+    access->m_nReadOptions = c.read_options;
+    access->m_nFlags = c.flags;
+    CNAError error;
+    bool ok = access->bRunByStatementKind(1, nullptr, &error);
+    if (c.expected == nullptr) {
+      EXPECT_FALSE(ok);
+      EXPECT_EQ(6u, error.nGetErrorIdentifier());
+      EXPECT_NE(std::u16string::npos,
+                std::u16string(error.pclGetXError()->pszGetDebugMessage()).find(u"=4.9"));
+      continue;
+    }
+    ASSERT_TRUE(ok) << c.name;
+    const char16_t* text = access->pclGetGenerator()->pszGetStatementText();
+    EXPECT_EQ(std::string(c.expected), std::string(text, text + std::char_traits<char16_t>::length(text)));
+  }
 }
 
 }  // namespace
