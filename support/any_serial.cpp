@@ -102,6 +102,122 @@ bool CAny::bEcritCourt(IByteSink& sink) const {
   return size == 0 || sink.bEcrit(data, static_cast<size_t>(size));
 }
 
+namespace qg {
+
+namespace {
+
+// Sets `any` from the `size` value bytes of a short record of type word
+// `word` (not empty). `bytes` is aligned for any value and followed by a 0.
+void PoseCourt(CAny* any, uint16_t word, const char* bytes, uint32_t size) {
+  const int code = word & 0xFF;
+  Nouveau(any, code);
+  CAny_Intern* h = any->pclHolder();
+  const int n = static_cast<int>(size);
+  if (bAnyTypeReference(code)) {
+    // A pointer read from a file is never used: the value stays empty.
+  } else if (code == kAnyDECIMAL) {
+    h->vnSetDepuis(bytes, n);
+  } else if (IsDstrW(code) || code == kAnyPSTRW) {
+    size_t units = size / 2;
+    const auto* text = reinterpret_cast<const char16_t*>(bytes);
+    if (units > 0 && text[units - 1] == 0) --units;
+    h->vnSetW(text, static_cast<int>(units));
+  } else if (code == kAnyDATEW || code == kAnyTIMEW || code == kAnyCARW) {
+    // Written as UTF-16 units: taken back as they are.
+    h->vnSetDepuis(bytes, n);
+  } else if (code == kAnyUIX && (size == 4 || size == 8)) {
+    // Pointer-sized here: a 4-byte value (a 32-bit writer's) is signed.
+    intptr_t x;
+    if (size == 4) {
+      int32_t v;
+      std::memcpy(&v, bytes, 4);
+      x = v;
+    } else {
+      int64_t v;
+      std::memcpy(&v, bytes, 8);
+      x = static_cast<intptr_t>(v);
+    }
+    h->vnSetValeur(&x);
+  } else {
+    int k = n;
+    if ((code == kAnyDSTRA || code == kAnyPSTRA) && k > 0 && bytes[k - 1] == 0) --k;
+    h->vnSetA(bytes, k);
+  }
+  any->pclHolder()->m_wType &= kAnySetterMask;
+  any->SetFlags(word);
+}
+
+// Value bytes up to this size are copied aside on the stack.
+constexpr size_t kCourtLocal = 32;
+
+// The width of the numbers whose value area holds exactly their record's
+// bytes (set from a record of that width, the holder copies them as they
+// are); 0 for the other types.
+size_t LargeurNombre(int code) {
+  switch (code) {
+    case kAnyUI1: case kAnyI1:
+      return 1;
+    case kAnyUI2: case kAnyI2:
+      return 2;
+    case kAnyBOOL: case kAnyUI4: case kAnyI4: case kAnyI4Alias: case kAnyR4:
+      return 4;
+    case kAnyUI8: case kAnyI8: case kAnyR8: case kAnyDUREE:
+      return 8;
+    default:
+      return 0;
+  }
+}
+
+// A copy of a width LargeurNombre gives, each one a fixed-size copy.
+void CopieNombre(void* to, const void* from, size_t width) {
+  switch (width) {
+    case 1: std::memcpy(to, from, 1); break;
+    case 2: std::memcpy(to, from, 2); break;
+    case 4: std::memcpy(to, from, 4); break;
+    default: std::memcpy(to, from, 8); break;
+  }
+}
+
+}  // namespace
+
+bool bLitCourtOctets(CAny& v, const void* data, size_t n, size_t* used) {
+  const auto* p = static_cast<const uint8_t*>(data);
+  uint16_t word;
+  if (n < sizeof(word)) return false;
+  std::memcpy(&word, p, sizeof(word));
+  if ((word & 0xFF) == kAnyEmpty) {
+    v.SetType(kAnyEmpty);  // as Vide: an empty holder, no flags
+    v.SetFlags(word);
+    *used = sizeof(word);
+    return true;
+  }
+  uint32_t size;
+  if (n - sizeof(word) < sizeof(size)) return false;
+  std::memcpy(&size, p + sizeof(word), sizeof(size));
+  const size_t header = sizeof(word) + sizeof(size);
+  if (size > n - header) return false;
+  const size_t width = LargeurNombre(word & 0xFF);
+  if (width != 0 && size == width) {
+    // What PoseCourt does for such a record, without the holder's calls.
+    Nouveau(&v, word & 0xFF);
+    CopieNombre(v.pValeur(), p + header, width);
+    v.pclHolder()->m_wType &= kAnySetterMask;
+    v.SetFlags(word);
+  } else if (size <= kCourtLocal) {
+    alignas(8) char local[kCourtLocal + 1];
+    std::memcpy(local, p + header, size);
+    local[size] = 0;
+    PoseCourt(&v, word, local, size);
+  } else {
+    const std::string bytes(reinterpret_cast<const char*>(p + header), size);
+    PoseCourt(&v, word, bytes.data(), size);
+  }
+  *used = header + size;
+  return true;
+}
+
+}  // namespace qg
+
 bool CAny::bLitCourt(IByteSource& source) {
   uint16_t word = 0;
   if (!qg::Lit(source, &word)) return false;
@@ -115,41 +231,7 @@ bool CAny::bLitCourt(IByteSource& source) {
   if (!qg::Lit(source, &size) || size > source.nRestant()) return false;
   std::string bytes(size, '\0');
   if (!source.bLit(bytes.data(), size)) return false;
-  qg::Nouveau(this, code);
-  CAny_Intern* h = H();
-  const int n = static_cast<int>(size);
-  if (qg::bAnyTypeReference(code)) {
-    // A pointer read from a file is never used: the value stays empty.
-  } else if (code == qg::kAnyDECIMAL) {
-    h->vnSetDepuis(bytes.data(), n);
-  } else if (qg::IsDstrW(code) || code == qg::kAnyPSTRW) {
-    size_t units = size / 2;
-    const auto* text = reinterpret_cast<const char16_t*>(bytes.data());
-    if (units > 0 && text[units - 1] == 0) --units;
-    h->vnSetW(text, static_cast<int>(units));
-  } else if (code == qg::kAnyDATEW || code == qg::kAnyTIMEW || code == qg::kAnyCARW) {
-    // Written as UTF-16 units: taken back as they are.
-    h->vnSetDepuis(bytes.data(), n);
-  } else if (code == qg::kAnyUIX && (size == 4 || size == 8)) {
-    // Pointer-sized here: a 4-byte value (a 32-bit writer's) is signed.
-    intptr_t x;
-    if (size == 4) {
-      int32_t v;
-      std::memcpy(&v, bytes.data(), 4);
-      x = v;
-    } else {
-      int64_t v;
-      std::memcpy(&v, bytes.data(), 8);
-      x = static_cast<intptr_t>(v);
-    }
-    h->vnSetValeur(&x);
-  } else {
-    int k = n;
-    if ((code == qg::kAnyDSTRA || code == qg::kAnyPSTRA) && k > 0 && bytes[k - 1] == 0) --k;
-    h->vnSetA(bytes.data(), k);
-  }
-  H()->m_wType &= qg::kAnySetterMask;
-  SetFlags(word);
+  qg::PoseCourt(this, word, bytes.data(), size);
   return true;
 }
 

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <vector>
 
+class CAny;
+
 namespace qg {
 
 class IByteSink {
@@ -65,6 +67,11 @@ constexpr uint16_t kAnyTagVersion = 4;
 // True for the types whose value is a pointer or a reference: their
 // serialised forms carry no value bytes, and reading gives an empty value.
 bool bAnyTypeReference(int code);
+
+// CAny::bLitCourt over the n bytes at `data`, read where they lie; *used is
+// the record's length. False (value and *used untouched) when the record is
+// cut short.
+bool bLitCourtOctets(CAny& v, const void* data, size_t n, size_t* used);
 
 }  // namespace qg
 

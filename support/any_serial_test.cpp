@@ -123,6 +123,52 @@ TEST_F(AnySerialTest, ShortFormRoundTrip) {
   }
 }
 
+// Reading a record where it lies gives what the stream read gives, at any
+// alignment, for every type and for numbers stored with another width; a
+// record cut short is refused and leaves the value alone.
+TEST_F(AnySerialTest, InPlaceReadMatchesStreamRead) {
+  std::vector<std::vector<uint8_t>> records;
+  for (const Sample& s : Samples()) {
+    CAny v;
+    s.set(v);
+    CByteVectorSink sink;
+    ASSERT_TRUE(v.bEcritCourt(sink)) << s.name;
+    records.push_back(sink.Octets());
+  }
+  records.push_back({kAnyI4, 0, 2, 0, 0, 0, 0xFE, 0xFF});                    // narrow I4
+  records.push_back({kAnyI2, 0, 4, 0, 0, 0, 1, 2, 3, 4});                    // wide I2
+  records.push_back({kAnyI4Alias, 0, 4, 0, 0, 0, 9, 0, 0, 0});               // alias of I4
+  records.push_back({kAnyR8, 1, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xF0, 0x3F});  // null flag
+  records.push_back({kAnyUI1, 4, 1, 0, 0, 0, 0x80});                        // carried flag
+  for (size_t r = 0; r < records.size(); ++r) {
+    const std::vector<uint8_t>& record = records[r];
+    CAny expected;
+    CByteSpanSource source(record);
+    ASSERT_TRUE(expected.bLitCourt(source)) << r;
+    for (size_t offset : {0, 1, 3}) {
+      std::vector<uint8_t> bytes(offset, 0xCC);
+      bytes.insert(bytes.end(), record.begin(), record.end());
+      bytes.push_back(0xCC);  // a byte of whatever follows
+      CAny back;
+      back.SetDSTRW(u"previous value");
+      size_t used = 0;
+      ASSERT_TRUE(bLitCourtOctets(back, bytes.data() + offset, bytes.size() - offset, &used)) << r;
+      EXPECT_EQ(used, record.size()) << r;
+      ExpectSameValue(expected, back, std::to_string(r).c_str());
+      for (size_t cut = 0; cut < record.size(); ++cut) {
+        CAny kept;
+        kept.SetI2(7);
+        used = 99;
+        EXPECT_FALSE(bLitCourtOctets(kept, bytes.data() + offset, cut, &used)) << r << " " << cut;
+        EXPECT_EQ(used, 99u);
+        int16_t i2 = 0;
+        EXPECT_EQ(kept.nGetI2(&i2), kAnyOk);
+        EXPECT_EQ(i2, 7);
+      }
+    }
+  }
+}
+
 // A 4-byte UIX comes from a 32-bit writer: it is sign-extended to the
 // pointer size, an 8-byte one read as it is.
 TEST_F(AnySerialTest, ShortUixRecordsAreSignExtended) {

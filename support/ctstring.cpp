@@ -89,6 +89,20 @@ void CTString::SetFromMultiByte(const char* text, uint32_t code_page) {
     return;
   }
   code_page = qg::ResolveCodePage(code_page);  // 0: the host's
+  if (code_page == qg::kCodePageUtf8 || code_page == qg::kCodePage1252) {
+    // Both take ASCII bytes as the same units: such a text is widened as is.
+    size_t n = 0;
+    while (text[n] != 0 && static_cast<unsigned char>(text[n]) < 0x80) ++n;
+    if (text[n] == 0) {
+      char16_t* block = NewBlock(n);
+      if (block != nullptr) {
+        for (size_t i = 0; i <= n; ++i) block[i] = static_cast<char16_t>(text[i]);
+      }
+      std::free(m_psz);
+      m_psz = block;
+      return;
+    }
+  }
   int need = qg::MultiByteToWide(code_page, text, -1, nullptr, 0);  // counts the terminator
   char16_t* block = need > 1 ? NewBlock(static_cast<size_t>(need - 1)) : nullptr;
   if (block != nullptr && qg::MultiByteToWide(code_page, text, -1, block, need) != need) {

@@ -171,6 +171,12 @@ TEST_F(CTStringTest, PiecesOfText) {
   EXPECT_EQ(Text(q), u"\u00E9");
   q.SetFromMultiByte("", 1252);
   EXPECT_TRUE(q.bEstVide());
+  // An ASCII text is the same in both, replacing a longer one.
+  q.SetFromMultiByte("a longer text than the next one", 65001);
+  q.SetFromMultiByte("Param ~1\x7F", 65001);
+  EXPECT_EQ(Text(q), u"Param ~1\x7F");
+  q.SetFromMultiByte("Param ~1", 1252);
+  EXPECT_EQ(Text(q), u"Param ~1");
   // Code page 0 is the host's, as for the dynamic strings.
   locale_.SetCodePage(1251);
   q.SetFromMultiByte("\xC0", 0);

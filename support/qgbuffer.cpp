@@ -557,6 +557,15 @@ bool CQGBuffer::EcritAny(const CAny& v) {
 
 bool CQGBuffer::LitAny(CAny& v) {
   if (!bPrepareAcces(2)) return false;
+  if (!m_bFini) {
+    // A plain body: the record is read where it lies.
+    size_t n = 0;
+    if (!qg::bLitCourtOctets(v, m_pDebut + m_nPosition, m_nTaille - m_nPosition, &n)) {
+      return false;
+    }
+    m_nPosition += n;
+    return true;
+  }
   const size_t nPosition = m_nPosition;
   CSourceBuffer source(*this);
   if (v.bLitCourt(source)) return true;
