@@ -68,6 +68,37 @@ TEST_F(CallRoadTest, DeclaredTypesResolveOnceThenTheIdentifierCalls) {
   EXPECT_EQ(stale, id);
 }
 
+// An identifier cached on one type is not used on another type with a
+// method of the same shape, whichever order the calls come in: that type
+// calls its own, and the identifier keeps calling on its type.
+TEST_F(CallRoadTest, AnIdentifierDoesNotCallOnAnotherType) {
+  STInfoClasseDotNet other_info = Classe(u"Counting");
+  STOperationDotNet op = Op();
+  IDotNetInstance* other = execution_->piAlloue(&other_info, &op);
+  ASSERT_NE(other, nullptr);
+  uint32_t ctor = 0;
+  ASSERT_TRUE(other->bExecuteConstructeur(nullptr, &ctor, &stack_, 0, &op));
+  STMethodeDotNet compute{u"Compute", 1, u"Int32", nullptr};
+  uint32_t id = 0;
+  for (int round = 0; round < 2; ++round) {
+    CAny x;
+    x.SetI4(4 + round);
+    stack_.Clear();
+    stack_.bEmpile(x);
+    ASSERT_TRUE(members_->bAppelleMethode(&compute, &id, &stack_, 1, true, &op))
+        << UserText(error_);
+    EXPECT_EQ(TopI4(), (4 + round) * 10);
+    stack_.Clear();
+    stack_.bEmpile(x);
+    uint32_t on_other = id;
+    ASSERT_TRUE(other->bAppelleMethode(&compute, &on_other, &stack_, 1, true, &op))
+        << UserText(error_);
+    EXPECT_EQ(TopI4(), 4 + round + 1);
+    EXPECT_NE(on_other, id);
+  }
+  other->Release();
+}
+
 TEST_F(CallRoadTest, NamesIgnoringCaseAndMemberLookupOrder) {
   STOperationDotNet op = Op();
   CAny four;

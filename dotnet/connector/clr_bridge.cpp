@@ -6,6 +6,7 @@
 #include <nethost.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <mutex>
@@ -20,7 +21,8 @@ namespace {
 
 std::mutex g_mutex;
 bool g_tried = false;
-const ManagedTable* g_table = nullptr;  // set once, under g_mutex
+// Set once, under g_mutex, after the table is filled; read without it.
+std::atomic<const ManagedTable*> g_table{nullptr};
 std::u16string g_failure;
 int64_t g_start_us = 0;
 
@@ -200,6 +202,7 @@ std::string BridgeFolder() {
 }
 
 const ManagedTable* Clr(std::u16string* why) {
+  if (const ManagedTable* started = g_table.load(std::memory_order_acquire)) return started;
   std::lock_guard<std::mutex> lock(g_mutex);
   if (!g_tried) {
     g_tried = true;
@@ -210,28 +213,26 @@ const ManagedTable* Clr(std::u16string* why) {
                      .count();
     if (g_failure.empty()) {
       PinModule();
-      g_table = &g_managed;
+      g_table.store(&g_managed, std::memory_order_release);
     }
   }
-  if (g_table == nullptr && why != nullptr) *why = g_failure;
-  return g_table;
+  const ManagedTable* table = g_table.load(std::memory_order_relaxed);
+  if (table == nullptr && why != nullptr) *why = g_failure;
+  return table;
 }
 
 bool AttachClr(void* bootstrap) {
   std::lock_guard<std::mutex> lock(g_mutex);
-  if (g_table != nullptr) return true;
+  if (g_table.load(std::memory_order_relaxed) != nullptr) return true;
   if (bootstrap == nullptr || !Swap(bootstrap)) return false;
   g_tried = true;
   g_failure.clear();
   PinModule();
-  g_table = &g_managed;
+  g_table.store(&g_managed, std::memory_order_release);
   return true;
 }
 
-const ManagedTable* ClrIfStarted() {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  return g_table;
-}
+const ManagedTable* ClrIfStarted() { return g_table.load(std::memory_order_acquire); }
 
 int64_t ClrStartMicroseconds() {
   std::lock_guard<std::mutex> lock(g_mutex);

@@ -91,6 +91,15 @@ CDotNetManager* CDotNetManager::Current() {
 }
 
 int32_t CDotNetManager::Release() {
+  // A reference that is not the last one goes without the mutex: the count
+  // cannot reach 0 here, and Acquire only raises it.
+  int32_t held = m_ref.load(std::memory_order_relaxed);
+  while (held > 1) {
+    if (m_ref.compare_exchange_weak(held, held - 1, std::memory_order_release,
+                                    std::memory_order_relaxed)) {
+      return held - 1;
+    }
+  }
   CDotNetManager* doomed = nullptr;
   int32_t left;
   {

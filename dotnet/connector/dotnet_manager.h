@@ -5,6 +5,7 @@
 #ifndef QG_DOTNET_CONNECTOR_DOTNET_MANAGER_H_
 #define QG_DOTNET_CONNECTOR_DOTNET_MANAGER_H_
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -77,7 +78,9 @@ class CDotNetManager final : public IDotNetManager {
   CDotNetManager();
   ~CDotNetManager();
 
-  int32_t m_ref = 0;  // changed under the singleton mutex
+  // Raised under the singleton mutex; lowered without it while it stays
+  // above 1, so that the last reference always goes under the mutex.
+  std::atomic<int32_t> m_ref{0};
   _CXErrorModule20 m_error;
   CDotNetFinder m_finder;
   CDotNetLoader m_loader;

@@ -266,17 +266,34 @@ internal static unsafe class Calls {
   // Parameters of a method, read once (GetParameters copies its array on
   // every call).
   sealed class Shape {
+    public MethodBase Method;
     public ParameterInfo[] Parameters;
     public bool AnyByRef;
+    public bool IsStatic;
+    public bool ReturnsVoid;
+    // The last type the method was found to be callable on.
+    public Type FitsType;
   }
   static readonly System.Runtime.CompilerServices.ConditionalWeakTable<MethodBase, Shape> s_shapes =
       new();
+  // The shape of the method called last (any thread): a call repeated on
+  // one method skips the table.
+  static Shape s_lastShape;
 
-  static Shape ShapeOf(MethodBase m) =>
-      s_shapes.GetValue(m, key => {
-        ParameterInfo[] ps = key.GetParameters();
-        return new Shape { Parameters = ps, AnyByRef = Array.Exists(ps, p => p.ParameterType.IsByRef) };
-      });
+  static Shape ShapeOf(MethodBase m) {
+    Shape last = s_lastShape;
+    if (last != null && ReferenceEquals(last.Method, m)) return last;
+    Shape shape = s_shapes.GetValue(m, key => {
+      ParameterInfo[] ps = key.GetParameters();
+      return new Shape {
+        Method = key, Parameters = ps, AnyByRef = Array.Exists(ps, p => p.ParameterType.IsByRef),
+        IsStatic = key.IsStatic,
+        ReturnsVoid = key is not MethodInfo mi || mi.ReturnType == typeof(void),
+      };
+    });
+    s_lastShape = shape;
+    return shape;
+  }
 
   // Converts the arguments to the parameter types; false when one does not
   // convert.
@@ -319,12 +336,12 @@ internal static unsafe class Calls {
     if (!Arguments(shape, args, n, out object[] values)) return NotConverted;
     object value;
     try {
-      value = m.Invoke(m.IsStatic ? null : target, values);
+      value = m.Invoke(shape.IsStatic ? null : target, values);
     } catch (Exception e) {
       return Failure(e, exc);
     }
     WriteBack(shape, values, args);
-    if (wantResult != 0 && m.ReturnType != typeof(void)) {
+    if (wantResult != 0 && !shape.ReturnsVoid) {
       CConversion.NetObject2PVoid(value, result, false);
     } else {
       result->Code = 0;
@@ -418,11 +435,15 @@ internal static unsafe class Calls {
     try {
       MethodInfo m = Handles.Get<MethodInfo>(methodId);
       if (m == null) return 4;
+      Shape shape = ShapeOf(m);
       if (typeId != IntPtr.Zero) {
         Type t = Handles.Get<Type>(typeId);
-        if (t == null || m.DeclaringType == null || !m.DeclaringType.IsAssignableFrom(t)) return 4;
+        if (t == null) return 4;
+        if (!ReferenceEquals(shape.FitsType, t)) {
+          if (m.DeclaringType == null || !m.DeclaringType.IsAssignableFrom(t)) return 4;
+          shape.FitsType = t;
+        }
       }
-      Shape shape = ShapeOf(m);
       if (shape.Parameters.Length != n) return 4;
       return Run(m, shape, Handles.Get(targetId), args, n, wantResult, result, exc);
     } catch (Exception e) {

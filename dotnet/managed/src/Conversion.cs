@@ -199,7 +199,10 @@ internal static unsafe class CConversion {
         ok = wanted == null || !wanted.IsValueType;
         return null;
     }
-    if (wanted == null || value == null || wanted.IsInstanceOfType(value)) return value;
+    if (wanted == null || value == null || value.GetType() == wanted ||
+        wanted.IsInstanceOfType(value)) {
+      return value;
+    }
     return ChangeType(value, wanted, out ok);
   }
 
