@@ -224,16 +224,19 @@ bool CNATableDescriptionMariaDB::bParseIndexes(CNAStatement* result, CNAError* e
     std::u16string key;
     std::u16string column;
     uint16_t flags = 0;
+    bool descending = false;  // the index holds the column in descending order
   };
   CNAColumn* composite = nullptr;  // pending composite key (one reference)
-  auto add_part = [&](CNAColumn* key, const std::u16string& column_name) {
+  auto add_part = [&](CNAColumn* key, const Row& row) {
     // A missing column is skipped without leaving an error behind.
-    CNAColumn* part = pclFindColumn(column_name.c_str(), 2);
-    if (part != nullptr) key->AddPart(part);
+    CNAColumn* part = pclFindColumn(row.column.c_str(), 2);
+    if (part == nullptr) return;
+    if (row.descending) part->SetDirection(true);
+    key->AddPart(part);
   };
   auto finish = [&](const Row& row) {
     if (composite != nullptr) {
-      add_part(composite, row.column);
+      add_part(composite, row);
       AddKey(composite);
       ReleaseBoth(composite);
       composite = nullptr;
@@ -244,6 +247,7 @@ bool CNATableDescriptionMariaDB::bParseIndexes(CNAStatement* result, CNAError* e
     if (column->bIsPrimary()) return;
     bool listed = column->nGetKeyNumber() != -1;
     column->SetKey(listed ? column->nGetKeyNumber() : -1, row.flags);
+    if (row.descending) column->SetDirection(true);
     if (!listed) AddKey(column);
   };
   Row previous;
@@ -254,14 +258,17 @@ bool CNATableDescriptionMariaDB::bParseIndexes(CNAStatement* result, CNAError* e
       return false;
     }
     if (!result->bHasRow()) break;
-    std::u16string non_unique, sequence;
+    std::u16string non_unique, sequence, collation;
     Row row;
     bool null = false;
     if (!Cell(result, 1, &non_unique, &null, error) || !Cell(result, 2, &row.key, &null, error) ||
-        !Cell(result, 4, &row.column, &null, error)) {
+        !Cell(result, 4, &row.column, &null, error) ||
+        !Cell(result, 5, &collation, &null, error)) {
       ReleaseBoth(composite);
       return false;
     }
+    // "A" ascending, "D" descending (servers with descending indexes).
+    row.descending = collation == u"D";
     row.flags = non_unique == u"0" ? 0x4800 : 0x2800;
     if (non_unique == u"0" && Upper(row.key.c_str()) == u"PRIMARY") row.flags |= 0x8000;
     if (have_previous) {
@@ -279,7 +286,7 @@ bool CNATableDescriptionMariaDB::bParseIndexes(CNAStatement* result, CNAError* e
                           static_cast<uint16_t>(previous.flags | kNAKeyComposite), 0, 0);
           composite->SetSize(0);
         }
-        add_part(composite, previous.column);
+        add_part(composite, previous);
       }
     }
     previous = row;
