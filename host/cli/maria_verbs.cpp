@@ -4,84 +4,37 @@
 #include "host/cli/maria_walk.h"
 
 #include "driver/core/host_interfaces.h"
+#include "host/cli/maria_module.h"
 #include "host/core/driver_objects.h"
-#include "host/core/host_runtime.h"
-#include "support/frame/execution_protocol.h"
-#include "support/platform/codepage.h"
-#include "support/platform/module.h"
 
 namespace qghost {
 namespace {
 
-std::u16string ToU16(const std::string& text) {
-  std::u16string out;
-  qg::CodePageToUtf16(qg::kCodePageUtf8, text.data(), static_cast<ptrdiff_t>(text.size()), &out);
-  return out;
-}
-
-std::string ToU8(const char16_t* text) {
-  std::string out;
-  if (text != nullptr) qg::Utf16ToCodePage(qg::kCodePageUtf8, text, -1, &out);
-  return out;
-}
-
-// The manager and its error objects are reached as the host reaches them:
-// by slot.
-template <typename F>
-F Slot(void* object, int n) {
-  return reinterpret_cast<F>((*static_cast<void***>(object))[n]);
-}
-
 using PFN_Open = bool (*)(void*, INAConnectionDescription*, intptr_t, void**);
 using PFN_Transaction = bool (*)(void*, INAConnectionDescription*, const char16_t*, void**);
 using PFN_Disconnect = bool (*)(void*, INAConnectionDescription*, void**);
-using PFN_Text = const char16_t* (*)(void*);
 using PFN_Count = int32_t (*)(void*);
-using PFN_Release = void (*)(void*);
 
 bool Report(const char* step, bool ok, void** error, std::ostream& out, std::ostream& err) {
   out << step << ": " << (ok ? "ok" : "failed") << '\n';
-  if (*error != nullptr) {
-    if (!ok) err << ToU8(Slot<PFN_Text>(*error, 6)(*error)) << '\n';
-    Slot<PFN_Release>(*error, 5)(*error);
-    *error = nullptr;
-  }
+  if (!ok && *error != nullptr) err << TakeDriverError(error) << '\n';
+  DropDriverError(error);
   return ok;
 }
 
 int Connect(const std::string& lib_dir, const std::vector<std::string>& args, std::ostream& out,
             std::ostream& err) {
-  qg::ModuleHandle host = qg::LoadModule((lib_dir + "/qg300vm.so").c_str());
-  qg::ModuleHandle maria = qg::LoadModule((lib_dir + "/qg300maria.so").c_str());
-  if (host == nullptr || maria == nullptr) {
-    err << "cannot load qg300vm.so and qg300maria.so from " << lib_dir << '\n';
-    return 1;
-  }
-  auto runtime_of = reinterpret_cast<HostRuntime* (*)()>(qg::FindSymbol(host, "qghost_Runtime"));
-  auto init = reinterpret_cast<int32_t (*)(void*)>(qg::FindSymbol(maria, "bExternalInitLibrary"));
-  auto term = reinterpret_cast<int32_t (*)()>(qg::FindSymbol(maria, "ExternalTermLibrary"));
-  auto execution =
-      reinterpret_cast<intptr_t (*)(int32_t, intptr_t)>(qg::FindSymbol(maria, "Execution"));
-  auto query = reinterpret_cast<void* (*)()>(qg::FindSymbol(maria, "piQueryInterface"));
-  if (runtime_of == nullptr || init == nullptr || term == nullptr || execution == nullptr ||
-      query == nullptr) {
-    err << "missing exports\n";
-    return 1;
-  }
-  init(maria);
-  qg::ExecutionOpenRecord record{12, reinterpret_cast<intptr_t>(host), 0, 0,
-                                 runtime_of()->RuntimeObject()};
-  execution(qg::kExecOpen, reinterpret_cast<intptr_t>(&record));
-
+  MariaModule module(lib_dir, err);
+  if (!module.bIsOpen()) return 1;
   ConnectionDescription description;
   description.owned_by_count = false;
-  description.data_source = ToU16(args[1]);
-  description.user = ToU16(args[2]);
-  description.password = ToU16(args[3]);
-  description.database = args.size() > 4 ? ToU16(args[4]) : u"";
-  description.extended = args.size() > 5 ? ToU16(args[5]) : u"";
+  description.data_source = Utf8ToU16(args[1]);
+  description.user = Utf8ToU16(args[2]);
+  description.password = Utf8ToU16(args[3]);
+  description.database = args.size() > 4 ? Utf8ToU16(args[4]) : u"";
+  description.extended = args.size() > 5 ? Utf8ToU16(args[5]) : u"";
 
-  void* manager = query();
+  void* manager = module.NewManager();
   void* error = nullptr;
   bool ok = manager != nullptr;
   if (ok) {
@@ -99,8 +52,6 @@ int Connect(const std::string& lib_dir, const std::vector<std::string>& args, st
     }
     Slot<PFN_Count>(manager, 6)(manager);
   }
-  execution(qg::kExecClose, 0);
-  term();
   return ok ? 0 : 1;
 }
 

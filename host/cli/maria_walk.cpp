@@ -4,12 +4,9 @@
 #include <cstdlib>
 
 #include "driver/core/host_interfaces.h"
+#include "host/cli/maria_module.h"
 #include "host/core/driver_objects.h"
-#include "host/core/host_runtime.h"
 #include "support/any.h"
-#include "support/frame/execution_protocol.h"
-#include "support/platform/codepage.h"
-#include "support/platform/module.h"
 
 namespace qghost {
 namespace {
@@ -167,28 +164,10 @@ std::string FormatWalkLine(const std::vector<WalkField>& fields) {
 
 }  // namespace qghost
 
-// ---- the walk through the module
+// ---- the walk and the writes through the module
 
 namespace qghost {
 namespace {
-
-std::u16string Wide(const std::string& text) {
-  std::u16string out;
-  qg::CodePageToUtf16(qg::kCodePageUtf8, text.data(), static_cast<ptrdiff_t>(text.size()), &out);
-  return out;
-}
-
-std::string Narrow(const char16_t* text) {
-  std::string out;
-  if (text != nullptr) qg::Utf16ToCodePage(qg::kCodePageUtf8, text, -1, &out);
-  return out;
-}
-
-// Objects of the module are reached as the host reaches them: by slot.
-template <typename F>
-F Slot(void* object, int n) {
-  return reinterpret_cast<F>((*static_cast<void***>(object))[n]);
-}
 
 using H = INAFileDescription*;
 using E = void**;
@@ -199,36 +178,27 @@ using PFN_AtEnd = bool (*)(void*, H, intptr_t, intptr_t, E);
 using PFN_ItemValue = bool (*)(void*, H, intptr_t, intptr_t, E);
 using PFN_SeekSameName = bool (*)(void*, H, intptr_t, intptr_t, intptr_t, intptr_t, intptr_t,
                                   intptr_t, intptr_t, intptr_t, E);
+using PFN_Write = bool (*)(void*, H, intptr_t, intptr_t, E);
+using PFN_Add = bool (*)(void*, H, intptr_t, intptr_t, E);
+using PFN_Modify = bool (*)(void*, H, intptr_t, intptr_t, intptr_t, intptr_t, E);
+using PFN_Delete = bool (*)(void*, H, intptr_t, intptr_t, intptr_t, E);
 using PFN_Close = bool (*)(void*, H, intptr_t, void*);
 using PFN_Release = int32_t (*)(void*);
-using PFN_Text = const char16_t* (*)(void*);
 
 enum : int {
   kManagerOpenTable = 36,
   kManagerRelease = 6,
   kDispatcherRelease = 6,
+  kDispatcherAdd = 17,
+  kDispatcherDelete = 20,
+  kDispatcherModify = 21,
   kDispatcherSeekSameName = 22,
   kDispatcherRead = 25,
   kDispatcherAtEnd = 31,
   kDispatcherItemValue = 47,
+  kDispatcherWriteItem = 48,
   kDispatcherClose = 79,
-  kErrorRelease = 5,
-  kErrorMessage = 6,
 };
-
-// The driver's error text, then the error object released.
-std::string TakeError(void** error) {
-  if (*error == nullptr) return "the driver gave no error";
-  std::string text = Narrow(Slot<PFN_Text>(*error, kErrorMessage)(*error));
-  Slot<void (*)(void*)>(*error, kErrorRelease)(*error);
-  *error = nullptr;
-  return text;
-}
-
-void DropError(void** error) {
-  if (*error != nullptr) Slot<void (*)(void*)>(*error, kErrorRelease)(*error);
-  *error = nullptr;
-}
 
 WalkField FieldOf(CAny& value) {
   WalkField field;
@@ -250,241 +220,159 @@ WalkField FieldOf(CAny& value) {
   return field;
 }
 
-}  // namespace
+// The table of the options opened through a new manager of the module, as
+// the host opens it (manager slot 36); closed and released when this goes.
+class OpenedTable {
+ public:
+  OpenedTable(MariaModule& module, const WalkOptions& options, std::ostream& err)
+      : handle(Utf8ToU16(options.table), 1), m_clKey(Utf8ToU16(options.key)) {
+    description.owned_by_count = false;
+    description.user = Utf8ToU16(options.user);
+    description.password = Utf8ToU16(options.password);
+    description.database = Utf8ToU16(options.database);
+    if (!options.socket.empty()) {
+      description.data_source = u"localhost";
+      description.extended = u"Unix Socket=" + Utf8ToU16(options.socket);
+    } else {
+      description.data_source = Utf8ToU16(options.host + ":" + std::to_string(options.port));
+    }
+    if (options.fetch > 0) description.cache_size = options.fetch;
+    m_pManager = module.NewManager();
+    if (m_pManager == nullptr) {
+      err << "the driver gave no manager\n";
+    } else if (!Slot<PFN_OpenTable>(m_pManager, kManagerOpenTable)(
+                   m_pManager, &description, &handle, 0, &dispatcher, &error) ||
+               dispatcher == nullptr) {
+      err << "open " << options.table << ": " << TakeDriverError(&error) << '\n';
+      dispatcher = nullptr;
+    }
+  }
+  ~OpenedTable() {
+    if (dispatcher != nullptr) {
+      Slot<PFN_Close>(dispatcher, kDispatcherClose)(dispatcher, &handle, 0, nullptr);
+      Slot<PFN_Release>(dispatcher, kDispatcherRelease)(dispatcher);
+    }
+    if (m_pManager != nullptr) Slot<PFN_Release>(m_pManager, kManagerRelease)(m_pManager);
+  }
+  OpenedTable(const OpenedTable&) = delete;
+  OpenedTable& operator=(const OpenedTable&) = delete;
 
-int RunMariaWalk(const std::string& lib_dir, const WalkOptions& options, std::ostream& out,
-                 std::ostream& err) {
-  qg::ModuleHandle host = qg::LoadModule((lib_dir + "/qg300vm.so").c_str());
-  qg::ModuleHandle maria = qg::LoadModule((lib_dir + "/qg300maria.so").c_str());
-  if (host == nullptr || maria == nullptr) {
-    err << "cannot load qg300vm.so and qg300maria.so from " << lib_dir << '\n';
-    return 1;
+  bool bIsOpen() const { return dispatcher != nullptr; }
+  intptr_t Key() const { return reinterpret_cast<intptr_t>(m_clKey.c_str()); }
+  // Seeks a value (as the host types it) along the key.
+  bool bSeek(const std::string& text) {
+    CAny value;
+    std::u16string seek = Utf8ToU16(text);
+    value.SetPSTRW(seek.c_str());
+    return Slot<PFN_SeekSameName>(dispatcher, kDispatcherSeekSameName)(
+        dispatcher, &handle, Key(), reinterpret_cast<intptr_t>(&value), 0, 0, 0, 0, 0, 0,
+        &error);
   }
-  auto runtime_of = reinterpret_cast<HostRuntime* (*)()>(qg::FindSymbol(host, "qghost_Runtime"));
-  auto init = reinterpret_cast<int32_t (*)(void*)>(qg::FindSymbol(maria, "bExternalInitLibrary"));
-  auto term = reinterpret_cast<int32_t (*)()>(qg::FindSymbol(maria, "ExternalTermLibrary"));
-  auto execution =
-      reinterpret_cast<intptr_t (*)(int32_t, intptr_t)>(qg::FindSymbol(maria, "Execution"));
-  auto query = reinterpret_cast<void* (*)()>(qg::FindSymbol(maria, "piQueryInterface"));
-  if (runtime_of == nullptr || init == nullptr || term == nullptr || execution == nullptr ||
-      query == nullptr) {
-    err << "missing exports\n";
-    return 1;
-  }
-  init(maria);
-  // The host's value services, as the host hands them over.
-  using PFN_Bind = int32_t (*)(void*, int32_t, int32_t);
-  for (const char* name : {"bInitZQConvFromVM", "bInitZQCalcFromVM"}) {
-    if (auto bind = reinterpret_cast<PFN_Bind>(qg::FindSymbol(maria, name))) bind(host, 2, 2);
-  }
-  qg::ExecutionOpenRecord record{12, reinterpret_cast<intptr_t>(host), 0, 0,
-                                 runtime_of()->RuntimeObject()};
-  execution(qg::kExecOpen, reinterpret_cast<intptr_t>(&record));
 
   ConnectionDescription description;
-  description.owned_by_count = false;
-  description.user = Wide(options.user);
-  description.password = Wide(options.password);
-  description.database = Wide(options.database);
-  if (!options.socket.empty()) {
-    description.data_source = u"localhost";
-    description.extended = u"Unix Socket=" + Wide(options.socket);
-  } else {
-    description.data_source = Wide(options.host + ":" + std::to_string(options.port));
-  }
-  if (options.fetch > 0) description.cache_size = options.fetch;
-  FileDescription handle(Wide(options.table), 1);
-  std::u16string key = Wide(options.key);
-  auto key_arg = reinterpret_cast<intptr_t>(key.c_str());
-
-  int status = 0;
-  void* manager = query();
-  void* error = nullptr;
+  FileDescription handle;
   void* dispatcher = nullptr;
-  if (manager == nullptr) {
-    err << "the driver gave no manager\n";
-    status = 1;
-  } else if (!Slot<PFN_OpenTable>(manager, kManagerOpenTable)(manager, &description, &handle, 0,
-                                                               &dispatcher, &error) ||
-             dispatcher == nullptr) {
-    err << "open " << options.table << ": " << TakeError(&error) << '\n';
-    status = 1;
-  }
-  if (status == 0) {
-    auto read = Slot<PFN_Read>(dispatcher, kDispatcherRead);
-    auto at_end = Slot<PFN_AtEnd>(dispatcher, kDispatcherAtEnd);
-    auto item = Slot<PFN_ItemValue>(dispatcher, kDispatcherItemValue);
-    bool ok = true;
-    intptr_t next = options.backward ? 3 : 2;
-    if (options.has_seek) {
-      CAny value;
-      std::u16string seek = Wide(options.seek);
-      value.SetPSTRW(seek.c_str());
-      ok = Slot<PFN_SeekSameName>(dispatcher, kDispatcherSeekSameName)(
-          dispatcher, &handle, key_arg, reinterpret_cast<intptr_t>(&value), 0, 0, 0, 0, 0, 0,
-          &error);
-    } else {
-      ok = read(dispatcher, &handle, key_arg, options.backward ? 1 : 0, 0, 1, 0, 0, &error);
-    }
-    int columns = -1;
-    while (ok) {
-      int32_t end = 0;
-      if (!at_end(dispatcher, &handle, key_arg, reinterpret_cast<intptr_t>(&end), &error)) {
-        ok = false;
-        break;
-      }
-      if (end != 0) break;
-      std::vector<WalkField> fields;
-      // The record's columns: read until the first one the record does
-      // not have (the first record tells how many there are).
-      for (int i = 0; columns < 0 || i < columns; ++i) {
-        CAny value;
-        if (!item(dispatcher, &handle, i, reinterpret_cast<intptr_t>(&value), &error)) {
-          if (columns >= 0) ok = false;
-          if (columns < 0) DropError(&error);
-          break;
-        }
-        fields.push_back(FieldOf(value));
-      }
-      if (!ok) break;
-      if (columns < 0) columns = static_cast<int>(fields.size());
-      out << FormatWalkLine(fields);
-      ok = read(dispatcher, &handle, key_arg, next, 0, 1, 0, 0, &error);
-    }
-    if (!ok) {
-      err << "read " << options.table << " along " << options.key << ": " << TakeError(&error)
-          << '\n';
-      status = 1;
-    }
-    Slot<PFN_Close>(dispatcher, kDispatcherClose)(dispatcher, &handle, 0, nullptr);
-    Slot<PFN_Release>(dispatcher, kDispatcherRelease)(dispatcher);
-  }
-  if (manager != nullptr) Slot<PFN_Release>(manager, kManagerRelease)(manager);
-  execution(qg::kExecClose, 0);
-  term();
-  return status;
-}
+  void* error = nullptr;
 
-namespace {
-
-using PFN_Write = bool (*)(void*, H, intptr_t, intptr_t, E);
-using PFN_Add = bool (*)(void*, H, intptr_t, intptr_t, E);
-using PFN_Modify = bool (*)(void*, H, intptr_t, intptr_t, intptr_t, intptr_t, E);
-using PFN_Delete = bool (*)(void*, H, intptr_t, intptr_t, intptr_t, E);
-enum : int {
-  kDispatcherAdd = 17,
-  kDispatcherDelete = 20,
-  kDispatcherModify = 21,
-  kDispatcherWriteItem = 48,
+ private:
+  std::u16string m_clKey;
+  void* m_pManager = nullptr;
 };
 
 }  // namespace
 
+int RunMariaWalk(const std::string& lib_dir, const WalkOptions& options, std::ostream& out,
+                 std::ostream& err) {
+  MariaModule module(lib_dir, err);
+  if (!module.bIsOpen()) return 1;
+  OpenedTable table(module, options, err);
+  if (!table.bIsOpen()) return 1;
+  void* d = table.dispatcher;
+  auto read = Slot<PFN_Read>(d, kDispatcherRead);
+  auto at_end = Slot<PFN_AtEnd>(d, kDispatcherAtEnd);
+  auto item = Slot<PFN_ItemValue>(d, kDispatcherItemValue);
+  const intptr_t next = options.backward ? 3 : 2;
+  bool ok = options.has_seek
+                ? table.bSeek(options.seek)
+                : read(d, &table.handle, table.Key(), options.backward ? 1 : 0, 0, 1, 0, 0,
+                       &table.error);
+  int columns = -1;
+  while (ok) {
+    int32_t end = 0;
+    if (!at_end(d, &table.handle, table.Key(), reinterpret_cast<intptr_t>(&end), &table.error)) {
+      ok = false;
+      break;
+    }
+    if (end != 0) break;
+    std::vector<WalkField> fields;
+    // The record's columns: read until the first one the record does not
+    // have (the first record tells how many there are).
+    for (int i = 0; columns < 0 || i < columns; ++i) {
+      CAny value;
+      if (!item(d, &table.handle, i, reinterpret_cast<intptr_t>(&value), &table.error)) {
+        if (columns >= 0) ok = false;
+        if (columns < 0) DropDriverError(&table.error);
+        break;
+      }
+      fields.push_back(FieldOf(value));
+    }
+    if (!ok) break;
+    if (columns < 0) columns = static_cast<int>(fields.size());
+    out << FormatWalkLine(fields);
+    ok = read(d, &table.handle, table.Key(), next, 0, 1, 0, 0, &table.error);
+  }
+  if (!ok) {
+    err << "read " << options.table << " along " << options.key << ": "
+        << TakeDriverError(&table.error) << '\n';
+    return 1;
+  }
+  return 0;
+}
+
 int RunMariaWrites(const std::string& lib_dir, const WalkOptions& options,
                    const std::vector<WalkWrite>& writes, std::ostream& out, std::ostream& err) {
-  qg::ModuleHandle host = qg::LoadModule((lib_dir + "/qg300vm.so").c_str());
-  qg::ModuleHandle maria = qg::LoadModule((lib_dir + "/qg300maria.so").c_str());
-  if (host == nullptr || maria == nullptr) {
-    err << "cannot load qg300vm.so and qg300maria.so from " << lib_dir << '\n';
-    return 1;
-  }
-  auto runtime_of = reinterpret_cast<HostRuntime* (*)()>(qg::FindSymbol(host, "qghost_Runtime"));
-  auto init = reinterpret_cast<int32_t (*)(void*)>(qg::FindSymbol(maria, "bExternalInitLibrary"));
-  auto term = reinterpret_cast<int32_t (*)()>(qg::FindSymbol(maria, "ExternalTermLibrary"));
-  auto execution =
-      reinterpret_cast<intptr_t (*)(int32_t, intptr_t)>(qg::FindSymbol(maria, "Execution"));
-  auto query = reinterpret_cast<void* (*)()>(qg::FindSymbol(maria, "piQueryInterface"));
-  if (runtime_of == nullptr || init == nullptr || term == nullptr || execution == nullptr ||
-      query == nullptr) {
-    err << "missing exports\n";
-    return 1;
-  }
-  init(maria);
-  using PFN_Bind = int32_t (*)(void*, int32_t, int32_t);
-  for (const char* name : {"bInitZQConvFromVM", "bInitZQCalcFromVM"}) {
-    if (auto bind = reinterpret_cast<PFN_Bind>(qg::FindSymbol(maria, name))) bind(host, 2, 2);
-  }
-  qg::ExecutionOpenRecord record{12, reinterpret_cast<intptr_t>(host), 0, 0,
-                                 runtime_of()->RuntimeObject()};
-  execution(qg::kExecOpen, reinterpret_cast<intptr_t>(&record));
-  ConnectionDescription description;
-  description.owned_by_count = false;
-  description.user = Wide(options.user);
-  description.password = Wide(options.password);
-  description.database = Wide(options.database);
-  if (!options.socket.empty()) {
-    description.data_source = u"localhost";
-    description.extended = u"Unix Socket=" + Wide(options.socket);
-  } else {
-    description.data_source = Wide(options.host + ":" + std::to_string(options.port));
-  }
-  FileDescription handle(Wide(options.table), 1);
-  std::u16string key = Wide(options.key);
-  auto key_arg = reinterpret_cast<intptr_t>(key.c_str());
-  int status = 0;
-  void* manager = query();
-  void* error = nullptr;
-  void* dispatcher = nullptr;
-  if (manager == nullptr ||
-      !Slot<PFN_OpenTable>(manager, kManagerOpenTable)(manager, &description, &handle, 0,
-                                                        &dispatcher, &error) ||
-      dispatcher == nullptr) {
-    err << "open " << options.table << ": " << TakeError(&error) << '\n';
-    status = 1;
-  }
-  for (size_t i = 0; status == 0 && i < writes.size(); ++i) {
-    const WalkWrite& w = writes[i];
+  MariaModule module(lib_dir, err);
+  if (!module.bIsOpen()) return 1;
+  OpenedTable table(module, options, err);
+  if (!table.bIsOpen()) return 1;
+  void* d = table.dispatcher;
+  for (const WalkWrite& w : writes) {
     bool ok = true;
-    std::string what;
+    std::string what = "insert";
     if (w.kind != WalkWrite::kInsert) {
-      CAny value;
-      std::u16string seek = Wide(w.seek);
-      value.SetPSTRW(seek.c_str());
       what = (w.kind == WalkWrite::kModify ? "modify " : "delete ") + options.key + " " + w.seek;
-      ok = Slot<PFN_SeekSameName>(dispatcher, kDispatcherSeekSameName)(
-          dispatcher, &handle, key_arg, reinterpret_cast<intptr_t>(&value), 0, 0, 0, 0, 0, 0,
-          &error);
-    } else {
-      what = "insert";
+      ok = table.bSeek(w.seek);
     }
     std::vector<CAny> values(w.values.size());
     std::vector<std::u16string> texts(w.values.size());
     for (size_t v = 0; ok && v < w.values.size(); ++v) {
-      texts[v] = Wide(w.values[v].second);
+      texts[v] = Utf8ToU16(w.values[v].second);
       values[v].SetPSTRW(texts[v].c_str());
       what += " " + w.values[v].second;
-      ok = Slot<PFN_Write>(dispatcher, kDispatcherWriteItem)(
-          dispatcher, &handle, w.values[v].first, reinterpret_cast<intptr_t>(&values[v]), &error);
+      ok = Slot<PFN_Write>(d, kDispatcherWriteItem)(d, &table.handle, w.values[v].first,
+                                                    reinterpret_cast<intptr_t>(&values[v]),
+                                                    &table.error);
     }
     if (ok) {
       switch (w.kind) {
         case WalkWrite::kInsert:
-          ok = Slot<PFN_Add>(dispatcher, kDispatcherAdd)(dispatcher, &handle, 0, 0, &error);
+          ok = Slot<PFN_Add>(d, kDispatcherAdd)(d, &table.handle, 0, 0, &table.error);
           break;
         case WalkWrite::kModify:
-          ok = Slot<PFN_Modify>(dispatcher, kDispatcherModify)(dispatcher, &handle, 0, 0, 0, 0,
-                                                               &error);
+          ok = Slot<PFN_Modify>(d, kDispatcherModify)(d, &table.handle, 0, 0, 0, 0, &table.error);
           break;
         case WalkWrite::kDelete:
-          ok = Slot<PFN_Delete>(dispatcher, kDispatcherDelete)(dispatcher, &handle, 0, 0, 0,
-                                                               &error);
+          ok = Slot<PFN_Delete>(d, kDispatcherDelete)(d, &table.handle, 0, 0, 0, &table.error);
           break;
       }
     }
     out << what << ": " << (ok ? "ok" : "failed") << '\n';
     if (!ok) {
-      err << TakeError(&error) << '\n';
-      status = 1;
+      err << TakeDriverError(&table.error) << '\n';
+      return 1;
     }
   }
-  if (dispatcher != nullptr) {
-    Slot<PFN_Close>(dispatcher, kDispatcherClose)(dispatcher, &handle, 0, nullptr);
-    Slot<PFN_Release>(dispatcher, kDispatcherRelease)(dispatcher);
-  }
-  if (manager != nullptr) Slot<PFN_Release>(manager, kManagerRelease)(manager);
-  execution(qg::kExecClose, 0);
-  term();
-  return status;
+  return 0;
 }
 
 }  // namespace qghost
