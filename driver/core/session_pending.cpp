@@ -28,9 +28,6 @@ intptr_t CNASession::pclGetColumnPart(int32_t, intptr_t, CNAError* error) {
   Pending(error);
   return 0;
 }
-bool CNASession::bChooseKeyAndFilter(intptr_t, intptr_t, CNAError* error) {
-  return Pending(error);
-}
 CNARowBuffer* CNASession::pclGetCurrentRow(CNARowBuffer*) { return nullptr; }
 bool CNASession::bSetCurrentRow(CNARowBuffer*, CNAError* error) { return Pending(error); }
 intptr_t CNASession::pclGetColumnPartOfItem(int32_t, intptr_t, CNAError* error) {

@@ -3,6 +3,7 @@
 // key name runs the SELECT ordered on the key's parts and moves in its
 // result; the session picks the object, sets up its order and decides when
 // a read needs a new SELECT.
+#include <string>
 #include <vector>
 
 #include "driver/core/connection.h"
@@ -13,6 +14,7 @@
 #include "driver/core/session_moves.h"
 #include "driver/core/session.h"
 #include "driver/sql/column.h"
+#include "driver/sql/filter.h"
 #include "driver/sql/sql_generator.h"
 #include "driver/sql/statement.h"
 #include "driver/sql/table_access.h"
@@ -247,5 +249,83 @@ bool CNASession::bOpenTable(intptr_t out, intptr_t, intptr_t, intptr_t, intptr_t
   // SELECT.
   if (!bOpen(0, 0, error)) return false;
   if (out != 0) *reinterpret_cast<int32_t*>(out) = 1;
+  return true;
+}
+
+// ---- the key for a condition
+
+namespace {
+
+// The column a condition's column reference names: the part after the
+// first '.', without its quotes.
+std::u16string ConditionColumn(const std::u16string& sql) {
+  size_t dot = sql.find(u'.');
+  std::u16string name = dot == std::u16string::npos ? sql : sql.substr(dot + 1);
+  if (name.size() >= 2 && (name.front() == u'`' || name.front() == u'"' || name.front() == u'[')) {
+    name = name.substr(1, name.size() - 2);
+  }
+  return name;
+}
+
+void ConditionColumns(const CNAFilter* node, std::vector<std::u16string>* out) {
+  if (node == nullptr) return;
+  if (node->pclGetLeft() == nullptr && node->pclGetRight() == nullptr) {
+    if (!node->GetColumn().strSql.empty()) out->push_back(ConditionColumn(node->GetColumn().strSql));
+    return;
+  }
+  ConditionColumns(node->pclGetLeft(), out);
+  ConditionColumns(node->pclGetRight(), out);
+}
+
+}  // namespace
+
+bool CNASession::bChooseKeyAndFilter(intptr_t condition, intptr_t out_name, CNAError* error) {
+  CNALock lock(&m_clLock);
+  auto* filter = reinterpret_cast<CNAFilter*>(condition);
+  std::vector<std::u16string> names;
+  ConditionColumns(filter, &names);
+  // The first unique key among the condition's columns, else the first
+  // key, else the first column found; without any, the key read along.
+  CNAColumn* unique = nullptr;
+  CNAColumn* key = nullptr;
+  CNAColumn* found = nullptr;
+  for (const std::u16string& name : names) {
+    CNAColumn* column = FindKey(m_pTableDescription, name.c_str());
+    if (column == nullptr || column->bIsComposite()) continue;
+    if (column->bIsUnique()) {
+      unique = column;
+      break;
+    }
+    if (key == nullptr && column->bIsKey()) key = column;
+    if (found == nullptr) found = column;
+  }
+  CNAColumn* chosen = unique != nullptr ? unique : key != nullptr ? key : found;
+  CTString name;
+  if (chosen != nullptr) {
+    name = chosen->pszGetName();
+  } else if (m_pCurrentAccess != nullptr && !CTString(m_pCurrentAccess->pszGetOrderedKeyName()).bEstVide()) {
+    name = m_pCurrentAccess->pszGetOrderedKeyName();
+  } else {
+    Fail(error, 9, 17);
+    return false;
+  }
+  if (out_name != 0) {
+    // At most 255 units and a terminator.
+    char16_t* out = reinterpret_cast<char16_t*>(out_name);
+    const char16_t* text = name.pszGet() != nullptr ? name.pszGet() : u"";
+    size_t n = 0;
+    for (; n < 255 && text[n] != 0; ++n) out[n] = text[n];
+    out[n] = 0;
+  }
+  // The condition filters the reads along that key, and only those.
+  CNATableAccess* access = pclGetTableAccess(name.pszGet(), error);
+  if (access == nullptr) return false;
+  VisitTableAccess([&](const char16_t*, CNATableAccess* other) {
+    if (other != access) other->DeactivateFilter();
+  });
+  access->SetFilter(filter);
+  access->Close();
+  SetActiveFilter(filter);
+  ReleaseBoth(access);
   return true;
 }

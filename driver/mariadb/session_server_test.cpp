@@ -18,6 +18,8 @@
 #include "driver/mariadb/manager_mariadb.h"
 #include "driver/mariadb/testing/mariadb_server.h"
 #include "driver/sql/column.h"
+#include "driver/sql/filter.h"
+#include "driver/sql/filter_rules.h"
 #include "driver/sql/sql_types.h"
 #include "driver/sql/table_access.h"
 #include "driver/sql/table_description.h"
@@ -194,19 +196,11 @@ class SessionWalk : public qg::AnyHostTest {
 
 TEST_F(SessionWalk, CompositePartlyDescendingKeyWithNullsAndDuplicatesBothWays) {
   ASSERT_TRUE(Sql("CREATE TABLE w (id INT PRIMARY KEY, a INT NULL, b VARCHAR(12) NULL, "
-                  "c DOUBLE, KEY k (a, b)) ENGINE=InnoDB; "
+                  "c DOUBLE, KEY k (a, b DESC)) ENGINE=InnoDB; "
                   "INSERT INTO w SELECT seq, IF(seq % 13 = 0, NULL, seq % 17), "
                   "IF(seq % 11 = 0, NULL, CONCAT('v', seq % 5)), seq / 4 FROM seq_1_to_1000"));
+  // The key's second part is descending in the server's index, and read so.
   auto [handle, dispatcher] = Open(u"w");
-  // The key's second part is read descending.
-  CNASession* session = dispatcher->pclFindSession(handle);
-  ASSERT_NE(nullptr, session);
-  CNATableDescription* table = session->pclGetTableDescription();
-  ASSERT_NE(nullptr, table);
-  CNAColumn* b = table->pclFindColumn(u"b", 0);
-  ASSERT_NE(nullptr, b);
-  b->SetDirection(true);
-  ReleaseBoth(session);
 
   std::vector<std::string> expected =
       ServerRows("SELECT id, a, b, c FROM w ORDER BY a, b DESC, id");
@@ -656,4 +650,50 @@ TEST_F(SessionWalk, TheCurrentRecordMovesBetweenKeysAndIsReadAgain) {
   EXPECT_TRUE(ServerRows("SELECT id FROM r WHERE id = 1").empty());
 }
 
+// A condition's key: its first unique key, else its first key, else its
+// first column; the reads along that key then take only what it selects.
+TEST_F(SessionWalk, AConditionChoosesItsKeyAndFiltersTheReadsAlongIt) {
+  ASSERT_TRUE(Sql("CREATE TABLE f (id INT PRIMARY KEY, a INT, b INT, KEY ka (a)) ENGINE=InnoDB; "
+                  "INSERT INTO f SELECT seq, seq % 4, seq % 3 FROM seq_1_to_30"));
+  auto [h, d] = Open(u"f");
+  auto leaf = [](const char16_t* column, int value) {
+    NAFilterColumn c;
+    c.strSql = std::u16string(u"`f`.`") + column + u"`";
+    c.nColumnType = kNAColInt4;
+    c.nVeliscType = qg::kAnyI4;
+    CAny v;
+    v.SetI4(value);
+    return CNAFilter::pclNewLeaf(kNAFilterEqual, c, v, 0);
+  };
+  auto both = [](CNAFilter* x, CNAFilter* y) {
+    CNAFilter* node = CNAFilter::pclNewBinary(kNAFilterAnd, x, y, 0);
+    ReleaseBoth(x);
+    ReleaseBoth(y);
+    return node;
+  };
+  struct Case {
+    CNAFilter* condition;
+    const char* key;
+    std::string first;  // the first record along the key
+    size_t rows;
+  } cases[] = {
+      {both(leaf(u"b", 1), leaf(u"a", 2)), "a", "10\t2\t1", 2},
+      {both(leaf(u"b", 1), both(leaf(u"a", 2), leaf(u"id", 22))), "id", "22\t2\t1", 1},
+      {leaf(u"b", 0), "b", "3\t3\t0", 10},
+  };
+  for (Case& c : cases) {
+    char16_t name[256] = {};
+    INAError* slot = nullptr;
+    ASSERT_TRUE(d->bChooseKeyAndFilter(h, reinterpret_cast<intptr_t>(c.condition),
+                                       reinterpret_cast<intptr_t>(name), &slot))
+        << Message(slot);
+    EXPECT_EQ(c.key, N(name));
+    std::vector<std::string> rows = Walk(d, h, name, kNAReadFirst, kNAReadNext, 3);
+    ASSERT_EQ(c.rows, rows.size()) << c.key;
+    EXPECT_EQ(c.first, rows[0]) << c.key;
+    ReleaseBoth(c.condition);
+  }
+}
+
 }  // namespace
+
