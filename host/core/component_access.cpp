@@ -234,7 +234,9 @@ qg::IHostImage* ObjGate::piCaptureFenetre(const int32_t rect[4]) {
   return new GreyImage(*this, w, h);
 }
 
-ComponentAccess::ComponentAccess() : vmdata_(*this), context_(new DataContext(*this)) {}
+ComponentAccess::ComponentAccess() : vmdata_(*this), context_(new DataContext(*this)) {
+  gate_.vm_ = &main_vm_;
+}
 
 ComponentAccess::~ComponentAccess() { delete context_; }
 

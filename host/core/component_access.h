@@ -77,11 +77,16 @@ class ObjGate : public Component<qg::IObjGate> {
   int32_t bAccepteModule(const char16_t* module, const char16_t* version) override;
   const char16_t* pszVersion() override { return version_.c_str(); }
   void SetComponentAccess(qg::IComponentAccess* access) override { access_ = access; }
+  // The windows of the application are the host's (MainVM's).
+  int32_t bTrouveFenetre(const char16_t* name) override {
+    return vm_ != nullptr && vm_->piFenetre(name) != nullptr ? 1 : 0;
+  }
 
   bool bAccept = true;
   std::u16string version_ = u"17.0.1.0";
   qg::IComponentAccess* access_ = nullptr;
   std::u16string asked_module_, asked_version_;
+  qg::IMainVM* vm_ = nullptr;
 };
 
 // One legacy data-set record: its key and the bytes of item "Données".

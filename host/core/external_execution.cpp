@@ -49,6 +49,7 @@ int32_t ExternalExecution::Appelle(qg::ExternalSessionRecord* session, int32_t f
                                    int32_t function, int32_t a, int32_t b) {
   std::vector<int32_t> pushed;
   std::function<void(int32_t, int32_t, const std::vector<int32_t>&)> on_call;
+  std::function<bool(uint32_t, int32_t, int32_t)> clicker;
   {
     std::lock_guard<std::mutex> lock(mu_);
     log_.push_back("call " + std::to_string(family) + " " + std::to_string(function) + " " +
@@ -56,9 +57,24 @@ int32_t ExternalExecution::Appelle(qg::ExternalSessionRecord* session, int32_t f
                    (session == open_ && open_ != nullptr ? " own" : ""));
     pushed.swap(pushed_);
     on_call = on_call_;
+    clicker = clicker_;
+  }
+  // A click: the located element, 65536, then the point.
+  if (family == 8 && function == 344 && pushed.size() == 4 && pushed[1] == 65536 && clicker) {
+    const auto window = static_cast<uint32_t>(pushed[0]);
+    if (clicker(window, pushed[2], pushed[3])) {
+      std::lock_guard<std::mutex> lock(mu_);
+      log_.push_back("click " + std::to_string(window) + " " + std::to_string(pushed[2]) + " " +
+                     std::to_string(pushed[3]));
+    }
   }
   if (on_call) on_call(family, function, pushed);
   return 0;
+}
+
+void ExternalExecution::SetClicker(std::function<bool(uint32_t, int32_t, int32_t)> clicker) {
+  std::lock_guard<std::mutex> lock(mu_);
+  clicker_ = std::move(clicker);
 }
 
 void ExternalExecution::SetOnCall(

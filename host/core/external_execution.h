@@ -41,9 +41,16 @@ class ExternalExecution {
   virtual qg::ExternalOptionsRecord SeenOptions() const;
   virtual bool bOpen() const;
   // Runs after each call with the integers pushed since the previous one
-  // (for host function 344, a click: the element, 65536, x, y).
+  // (for host function 344, a click: the element, 65536, x, y); after the
+  // clicker.
   virtual void SetOnCall(
       std::function<void(int32_t, int32_t, const std::vector<int32_t>&)> on_call);
+  // What host function 344 of family 8 does with the located element
+  // (pushed first: its window) and a point in it, pushed after 65536: true
+  // when it clicked ("click <window> <x> <y>" is logged). The stand-in
+  // runtime installs an XTest click when it loads; unset, nothing clicks.
+  // A reset keeps it.
+  virtual void SetClicker(std::function<bool(uint32_t, int32_t, int32_t)> clicker);
 
  private:
   mutable std::mutex mu_;
@@ -51,6 +58,7 @@ class ExternalExecution {
   std::vector<std::string> log_;
   std::vector<int32_t> pushed_;
   std::function<void(int32_t, int32_t, const std::vector<int32_t>&)> on_call_;
+  std::function<bool(uint32_t, int32_t, int32_t)> clicker_;
   qg::ExternalSessionRecord* open_ = nullptr;
   qg::ExternalSessionRecord seen_;
   std::u16string seen_name_;

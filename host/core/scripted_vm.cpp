@@ -224,8 +224,47 @@ int32_t ScriptedVM::nExecuteGroupe(const char16_t* target, CXError*) {
   return 0;
 }
 
+void ScriptedVM::Trace(const char16_t* text) {
+  std::lock_guard<std::mutex> lock(mu_);
+  traces_.push_back(Utf8Of(text));
+  log_.push_back("trace " + traces_.back());
+}
+
+std::vector<std::string> ScriptedVM::Traces() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return traces_;
+}
+
+qg::IElementLangage* ScriptedVM::piFenetre(const char16_t* name) {
+  const std::string n = Utf8Of(name);
+  if (emulator_open && n == "FenetreEmulateurCE") return &emulator;
+  auto it = windows.find(n);
+  return it != windows.end() ? it->second : nullptr;
+}
+
+const char16_t* ScriptedVM::pszResoutNomFichier(const char16_t* name) {
+  const std::u16string n = name != nullptr ? name : u"";
+  if (project_folder.empty() || n.empty()) return nullptr;
+  if (n[0] == u'/') {
+    resolved_ = n;
+  } else {
+    resolved_.assign(project_folder.begin(), project_folder.end());
+    resolved_ += u'/';
+    resolved_ += n;
+    if (n.find(u'.') == std::u16string::npos) resolved_ += u".qgl";
+  }
+  return resolved_.c_str();
+}
+
 void ScriptedVM::Reset() {
   std::lock_guard<std::mutex> lock(mu_);
+  traces_.clear();
+  version = 140;
+  windows.clear();
+  emulator.log.clear();
+  emulator.answer = true;
+  emulator_open = true;
+  project_folder = "/projet";
   log_.clear();
   events_.clear();
   pushed_.clear();

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "host/core/language_host.h"
 #include "support/any.h"
 #include "support/frame/test_runner_abi.h"
 
@@ -26,6 +27,8 @@ class ScriptedVM : public qg::IMainVM {
     int32_t nFlag;
     qg::EventContext context;
   };
+
+  ScriptedVM() { emulator.name = u"FenetreEmulateurCE"; }
 
   int32_t AddRef() override { return ++refs_; }
   int32_t Release() override { return --refs_; }
@@ -50,6 +53,10 @@ class ScriptedVM : public qg::IMainVM {
   intptr_t hPrepareAppelDiffere(int64_t id, int32_t code, int32_t values,
                                 CXError* error) override;
   int32_t nResoutFenetreDifferee(intptr_t call, const char16_t* window) override;
+  int32_t nVersion() override { return version; }
+  void Trace(const char16_t* text) override;
+  qg::IElementLangage* piFenetre(const char16_t* name) override;
+  const char16_t* pszResoutNomFichier(const char16_t* name) override;
 
   // --- control (virtual: a caller in another binary runs this one's code) ---
   virtual void Reset();
@@ -74,6 +81,18 @@ class ScriptedVM : public qg::IMainVM {
   std::map<std::string, int32_t> deferred_windows;
   // Deferred calls are refused.
   bool refuse_deferred = false;
+  // The version the interface answers (the trace needs more than 131).
+  int32_t version = 140;
+  // The trace's lines (UTF-8).
+  std::vector<std::string> Traces() const;
+  // Open windows by name (UTF-8), besides the emulator window.
+  std::map<std::string, qg::IElementLangage*> windows;
+  // The emulator window "FenetreEmulateurCE", open unless closed here.
+  LanguageElement emulator;
+  bool emulator_open = true;
+  // Project files resolve to <folder>/<name>, with ".qgl" when the name
+  // has no extension; a path stays as it is; empty: none resolves.
+  std::string project_folder = "/projet";
   int32_t nRefs() const { return refs_; }
   int32_t nContextDepth() const { return depth_; }
 
@@ -88,6 +107,8 @@ class ScriptedVM : public qg::IMainVM {
   std::vector<std::string> log_;
   std::vector<Event> events_;
   std::vector<CAny> pushed_;
+  std::vector<std::string> traces_;
+  std::u16string resolved_;
   intptr_t next_ = 100;
   int32_t depth_ = 0;
   std::atomic<int32_t> refs_{0};

@@ -10,6 +10,7 @@
 #include "host/core/external_execution.h"
 #include "host/core/host_runtime.h"
 #include "host/core/vm_externe_host.h"
+#include "host/x11/x_click.h"
 #include "support/frame/export.h"
 #include "support/frame/module_services.h"
 
@@ -85,6 +86,14 @@ QG_EXPORT int32_t nZQEAppelle(qg::ExternalSessionRecord* session, int32_t family
                               int32_t function, int32_t a, int32_t b) {
   return qghost::External().Appelle(session, family, function, a, b);
 }
+
+namespace {
+
+// Host function 344 clicks through XTest when an X display is there.
+[[maybe_unused]] const bool g_clicker =
+    (qghost::External().SetClicker(&qghost::ClickInWindow), true);
+
+}  // namespace
 
 // Test control: the external-execution stand-in behind this library.
 QG_EXPORT qghost::ExternalExecution* qghost_External() { return &qghost::External(); }

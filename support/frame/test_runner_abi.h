@@ -19,6 +19,8 @@ class IElementTest;
 
 namespace qg {
 
+class IElementLangage;
+
 // Every component the access hands out. Components belong to the host and
 // stay valid while it is loaded: an answer of the access carries no
 // reference; a holder that keeps one beyond the host's life takes one.
@@ -134,6 +136,8 @@ class IObjGate : public IHostComponent {
   // 5: captures the screen within a rectangle; one reference for the
   // caller, null when it cannot.
   virtual IHostImage* piCaptureFenetre(const int32_t rect[4]) = 0;
+  // 6: 1 when a window of the application has that name.
+  virtual int32_t bTrouveFenetre(const char16_t* name) = 0;
 
  protected:
   ~IObjGate() = default;
@@ -214,6 +218,16 @@ class IMainVM : public IHostComponent {
   // 20: a deferred call resolves a window that opens: 0 the call handles
   // it, 1 drop the name's first part and ask again, 2 not the call's.
   virtual int32_t nResoutFenetreDifferee(intptr_t call, const char16_t* window) = 0;
+  // 21: the version of this interface; the trace exists above 131.
+  virtual int32_t nVersion() = 0;
+  // 22: a line of the host's trace.
+  virtual void Trace(const char16_t* text) = 0;
+  // 23: a window of the application by name (owned by the host); null
+  // when none is open.
+  virtual IElementLangage* piFenetre(const char16_t* name) = 0;
+  // 24: the path of a file of the project by its name (owned by the host,
+  // valid until the next call); null when the host resolves none.
+  virtual const char16_t* pszResoutNomFichier(const char16_t* name) = 0;
 
  protected:
   ~IMainVM() = default;

@@ -16,6 +16,7 @@
 #include "host/core/external_execution.h"
 #include "host/core/language_host.h"
 #include "host/core/recording_host.h"
+#include "host/x11/x_click.h"
 #include "host/x11/x_client.h"
 #include "host/x11/xvfb_environment.h"
 #include "support/frame/module_services.h"
@@ -222,20 +223,14 @@ int32_t Appelle(qg::ExternalSessionRecord* s, int32_t f, int32_t n, int32_t a, i
 }
 
 TEST_F(RecorderX11Test, AnItemClickOfTheLanguageReachesTheRecorder) {
-  // The stand-in host clicks through XTest for function 344: the located
-  // element (its window), 65536, then the point in the element.
+  // The stand-in runtime's click for function 344: the located element
+  // (its window), 65536, then the point in the element.
   const EntreesExecutionExterne saved = Entrees();
   Entrees().pfnEmpile = &Empile;
   Entrees().pfnAppelle = &Appelle;
   Entrees().hHote = reinterpret_cast<qg::ModuleHandle>(&access_);
-  qghost::External().SetOnCall([&](int32_t family, int32_t function,
-                                   const std::vector<int32_t>& pushed) {
-    int rx = 0, ry = 0;
-    if (family == 8 && function == 344 && pushed.size() == 4 &&
-        control_.ToRoot(static_cast<uint32_t>(pushed[0]), pushed[2], pushed[3], &rx, &ry)) {
-      control_.Click(rx, ry);
-    }
-  });
+  qghost::External().Reset();
+  qghost::External().SetClicker(&qghost::ClickInWindow);
   qghost::LanguageElement list;
   list.type = 6;
   list.name = u"BTN_OK";
@@ -256,9 +251,12 @@ TEST_F(RecorderX11Test, AnItemClickOfTheLanguageReachesTheRecorder) {
   const uint32_t level = library->pGetError()->nGetNiveau();
   library->vRelease();
   const std::vector<std::string> lines = Draine(Count(4));
-  qghost::External().SetOnCall(nullptr);
+  qghost::External().SetClicker(nullptr);
   Entrees() = saved;
   EXPECT_EQ(level, 1u);
+  const std::vector<std::string> log = qghost::External().Log();
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(log.back(), "click " + std::to_string(button_) + " 40 30");
   const std::vector<std::string> want = {
       "8",
       "1 \"FEN_Principale:BTN_OK\"",
