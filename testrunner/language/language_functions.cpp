@@ -9,6 +9,7 @@
 #include "support/text_functions.h"
 #include "testrunner/journal/journal_file.h"
 #include "testrunner/model/executable.h"
+#include "testrunner/runner/companion.h"
 #include "testrunner/runner/library.h"
 #include "testrunner/runner/session.h"
 #include "testrunner/runner/test_factory.h"
@@ -92,48 +93,113 @@ CFichierJournalTest* Journal() {
 
 // --- workers --------------------------------------------------------------------------------
 
+namespace {
+
+// The host interface of the call: the library object's, else the runner's.
+qg::IMainVM* VM(CQGTestExe& library, CTestFactory* runner) {
+  if (qg::IMainVM* vm = library.piGetVM()) return vm;
+  return runner != nullptr ? runner->piGetVM() : nullptr;
+}
+
+// The companion's window of that name, when the companion is there.
+bool bFenetreCompagnon(const char16_t* name) {
+  qg::IComponentAccess* access = piAccesComposants();
+  _CXErrorModule54 error;
+  if (access == nullptr || !bVerifieComposantObjGate(access, &error)) return false;
+  auto* gate = static_cast<qg::IObjGate*>(
+      access->piGetComponent(0, nullptr, qg::kComponentObjGate, 1, u"ObjGate", kModule, &error));
+  return gate != nullptr && gate->bTrouveFenetre(name) != 0;
+}
+
+// Loads the list of a name; failing that, the one of the file name part of
+// the path (without its extension). One reference for the caller.
+CListeTestExe* pclChargeListe(CTestFactory& runner, const std::u16string& name, CXError* error) {
+  CListeTestExe* list = runner.pclChargeListeTest(name.c_str(), nullptr, error,
+                                                  CTestFactory::kGarde);
+  if (list != nullptr) return list;
+  const size_t slash = name.find_last_of(u"\\/");
+  std::u16string part = name.substr(slash == std::u16string::npos ? 0 : slash + 1);
+  part = part.substr(0, part.rfind(u'.'));
+  if (part.empty() || part == name) return nullptr;
+  error->RAZ();
+  return runner.pclChargeListeTest(part.c_str(), nullptr, error, CTestFactory::kGarde);
+}
+
+}  // namespace
+
 void LanceTest(CQGTestExe& library, const char16_t* list_name, const char16_t* scenario_name) {
   CTestFactory* runner = ModuleRunner();
   if (runner == nullptr) return;
-  // The runner's name table first (a target name names its list).
-  const char16_t* known = runner->pszListeDeCible(list_name);
-  const std::u16string name = known != nullptr ? known : list_name != nullptr ? list_name : u"";
-  CListeTestExe* list =
-      runner->pclChargeListeTest(name.c_str(), nullptr, library.pGetError(), CTestFactory::kGarde);
-  if (list == nullptr) {
-    // By the file name part of a path, without its extension.
-    std::u16string part = name.substr(name.find_last_of(u"\\/") == std::u16string::npos
-                                          ? 0
-                                          : name.find_last_of(u"\\/") + 1);
-    part = part.substr(0, part.rfind(u'.'));
-    if (part.empty() || part == name) return;
-    library.pGetError()->RAZ();
-    list = runner->pclChargeListeTest(part.c_str(), nullptr, library.pGetError(),
-                                      CTestFactory::kGarde);
-    if (list == nullptr) return;
+  CXError* error = library.pGetError();
+  const std::u16string asked = list_name != nullptr ? list_name : u"";
+  qg::IMainVM* vm = VM(library, runner);
+  if (vm != nullptr && runner->piGetVM() == nullptr) runner->SetVM(vm);
+  // The runner's name table first (a target names its list), else the
+  // host's resolution of a project file.
+  std::u16string name = asked;
+  if (const char16_t* known = runner->pszListeDeCible(asked.c_str())) {
+    name = known;
+  } else if (const char16_t* path = vm != nullptr ? vm->pszResoutNomFichier(asked.c_str())
+                                                  : nullptr) {
+    name = path;
   }
+  CListeTestExe* list = pclChargeListe(*runner, name, error);
+  if (list == nullptr) return;
   CScenarioBase* found = list->pclChercheScenario(scenario_name != nullptr ? scenario_name : u"");
   CScenarioTestExe* scenario = found != nullptr ? found->pclScenarioExe() : nullptr;
-  if (scenario == nullptr) {
+  CGroupeTestExe* group = scenario != nullptr ? scenario->pclGroupeParent() : nullptr;
+  if (scenario == nullptr || group == nullptr) {
     Erreur(library, 540003u, scenario_name != nullptr ? scenario_name : u"");
     list->Release();
     return;
   }
-  // The companion gives no window of the list here: the call is expected.
-  runner->AjouteAppelAttendu(name.c_str(), scenario->pclGroupeExe(), scenario);
+  // The scenario and the ones it links to run; the kept lists start.
+  scenario->m_bSelectionne = true;
+  group->m_bExecute = true;
+  bool ok = scenario->m_nOption != 0 || scenario->bMarqueScenariosLies(error);
+  const std::vector<CListeTestExe*> lists = runner->tabListes();
+  for (size_t i = 0; ok && i < lists.size(); ++i) {
+    if (!lists[i]->m_bDemarree) ok = lists[i]->bDemarre(*runner, error);
+  }
+  // Run now, the group's journal element lies within the caller's; queued,
+  // the group outlives the caller and is not journalled.
+  const bool now = ok && bFenetreCompagnon(asked.c_str());
+  const bool started_here = ok && group->m_hGroupe == 0;
+  if (started_here) ok = group->bDemarre(*runner, error, now);
+  if (!ok) {
+    list->Release();
+    return;
+  }
+  if (now) {
+    // Its window is there: the scenario runs now, in its group.
+    CScenarioTestExe* caller = runner->pclScenarioEnCours();
+    runner->EmpileScenario(scenario);
+    scenario->Execute(*runner, error);
+    if (runner->pclScenarioDiffere() != scenario) runner->DepileScenario(scenario);
+    runner->SetScenarioEnCours(caller);
+    if (started_here && runner->pclScenarioDiffere() != scenario) group->Termine(*runner, error);
+  } else {
+    // The host runs it when the window of that name opens.
+    runner->AjouteAppelAttendu(asked.c_str(), group, scenario);
+  }
   list->Release();
 }
 
-void EcritJournal(CQGTestExe&, int32_t code, const char16_t* text) {
-  CFichierJournalTest* journal = Journal();
-  if (journal == nullptr) return;
-  const bool alternative = (code & (1 << 30)) != 0;
-  const int32_t element = code & ~(1 << 30);
-  journal->Ecrit(element, u"");
-  journal->Ecrit(kJLibelle, text != nullptr ? text : u"");
-  ModuleRunner()->EcritPositionCourante(alternative ? 18 : 13);
-  if (element == kJErreur) ModuleRunner()->AjouteCaptureEcran();
-  journal->Ferme(element);
+void EcritJournal(CQGTestExe& library, int32_t code, const char16_t* text) {
+  CTestFactory* runner = ModuleRunner();
+  const char16_t* line = text != nullptr ? text : u"";
+  if (CFichierJournalTest* journal = Journal()) {
+    const bool alternative = (code & (1 << 30)) != 0;
+    const int32_t element = code & ~(1 << 30);
+    journal->Ecrit(element, u"");
+    journal->Ecrit(kJLibelle, line);
+    runner->EcritPositionCourante(alternative ? 18 : 13);
+    if (element == kJErreur) runner->AjouteCaptureEcran();
+    journal->Ferme(element);
+  }
+  // Odd codes also go to the host's trace, which interfaces above 131 have.
+  qg::IMainVM* vm = VM(library, runner);
+  if ((code & 1) != 0 && vm != nullptr && vm->nVersion() > 131) vm->Trace(line);
 }
 
 bool bVerifie(CQGTestExe&, bool condition, const std::vector<std::u16string>& texts) {
@@ -189,7 +255,9 @@ void AjouteJeuDeTest(CQGTestExe& library, const qg::ArgumentsAppel& arguments) {
   scenario->m_clDonnees.Ajoute(set);
 }
 
-void ActionFenetreEmulateur(CQGTestExe& library, qg::IElementLangage* emulator, int32_t action) {
+void ActionFenetreEmulateur(CQGTestExe& library, int32_t action) {
+  qg::IMainVM* vm = VM(library, ModuleRunner());
+  qg::IElementLangage* emulator = vm != nullptr ? vm->piFenetre(u"FenetreEmulateurCE") : nullptr;
   if (emulator == nullptr || action < 1 || action > 4) {
     Erreur(library, 540014u);
     return;
@@ -351,7 +419,7 @@ int32_t StubValeurExecution(void*, qg::IZQLibrary*, A a) {
   return 0;
 }
 int32_t StubEmulateur(void*, qg::IZQLibrary* l, A a) {
-  ActionFenetreEmulateur(Lib(l), Element(*a, 1), Entier(*a, 0));
+  ActionFenetreEmulateur(Lib(l), Entier(*a, 0));
   return 0;
 }
 int32_t StubGlisse(void*, qg::IZQLibrary* l, A a) {

@@ -26,12 +26,15 @@ constexpr uint32_t kValeurEntree = 295041;
 constexpr size_t kTailleBlocDescription = 1177;
 
 // --- workers ---------------------------------------------------------------------------
-// Runs a scenario of a list named by the runner's name table, else by
-// itself or its file name part: the companion gives no window of the list
-// here, so the call is queued as expected (540003 for an unknown scenario,
-// or the list's load error).
+// Runs a scenario of a list named by the runner's name table, else by the
+// host's resolution of a project file, else by itself; loaded by that name
+// or by its file name part. The scenario and its linked ones are marked,
+// the kept lists and its group started; when the companion has a window of
+// the list's name the scenario runs at once, else the call is queued as
+// expected (540003 for an unknown scenario, or the list's load error).
 void LanceTest(CQGTestExe& library, const char16_t* list, const char16_t* scenario);
-// Bit 30 of the code: the alternative code position.
+// Bit 30 of the code: the alternative code position. Odd codes also go to
+// the host's trace when its interface is newer than 131.
 void EcritJournal(CQGTestExe& library, int32_t code, const char16_t* text);
 // The texts joined with single spaces; the condition is the answer.
 bool bVerifie(CQGTestExe& library, bool condition, const std::vector<std::u16string>& texts);
@@ -39,7 +42,9 @@ bool bVerifie(CQGTestExe& library, bool condition, const std::vector<std::u16str
 // parameter from the arguments in order (missing ones null, extras
 // dropped); 540004 otherwise.
 void AjouteJeuDeTest(CQGTestExe& library, const qg::ArgumentsAppel& arguments);
-void ActionFenetreEmulateur(CQGTestExe& library, qg::IElementLangage* emulator, int32_t action);
+// One of the four operations of the host's emulator window
+// "FenetreEmulateurCE"; 540014 without it or for another action.
+void ActionFenetreEmulateur(CQGTestExe& library, int32_t action);
 // Kind 94 windows pass; otherwise visible (540017) and enabled, not in
 // state 4 (540018).
 bool bElementAccessible(CQGTestExe& library, qg::IElementLangage* element);

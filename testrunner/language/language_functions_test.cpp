@@ -46,11 +46,15 @@ class LanguageTest : public qg::StringHostTest {
     qg::Services().nRuntimeObject =
         reinterpret_cast<intptr_t>(static_cast<qg::IComponentAccess*>(&access_));
     RAZVerifieObjGate();
+    char pattern[] = "/tmp/qg_lang_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
     runner_ = new CTestFactory();
     runner_->AddRef();
     ModuleRunner() = runner_;
     CParamTest param;
     param.bPresent = true;
+    param.clRepertoire = qgtest::U16(dir_);  // journals of started lists go there
     runner_->SetParam(param);
     entries_ = Entrees();
     Entrees().pfnEmpile = &Empile;
@@ -58,9 +62,6 @@ class LanguageTest : public qg::StringHostTest {
     Entrees().hHote = reinterpret_cast<qg::ModuleHandle>(&access_);
     qghost::External().Reset();
     library_ = new CQGTestExe();
-    char pattern[] = "/tmp/qg_lang_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
   }
   void TearDown() override {
     library_->vRelease();
@@ -308,11 +309,50 @@ TEST_F(LanguageTest, ElementFunctionsAndTheirErrors) {
   EXPECT_EQ(Call(27, {E(&table), T(u"x")}), 540026u);
   EXPECT_EQ(Call(13, {E(&table), I(1), I(2), I(3), I(4), I(0), I(0)}), 540003u);  // drag
   EXPECT_EQ(table.log.back(), "drag 1,2 3,4");
-  // The emulator window's actions.
-  EXPECT_EQ(Call(12, {I(2), E(&window)}), 0u);
-  EXPECT_EQ(window.log.back(), "emulator 2");
-  EXPECT_EQ(Call(12, {I(5), E(&window)}), 540014u);
+}
+
+TEST_F(LanguageTest, TheEmulatorWindowIsFoundThroughTheHost) {
+  EXPECT_EQ(Call(12, {I(2)}), 540014u);  // no host interface yet
+  qghost::ScriptedVM& vm = access_.MainVm();
+  runner_->SetVM(&vm);
+  EXPECT_EQ(Call(12, {I(2)}), 0u);
+  EXPECT_EQ(vm.emulator.log, std::vector<std::string>{"emulator 2"});
+  EXPECT_EQ(Call(12, {I(5)}), 540014u);
+  EXPECT_EQ(Call(12, {I(0)}), 540014u);
+  vm.emulator_open = false;
   EXPECT_EQ(Call(12, {I(1)}), 540014u);
+  EXPECT_EQ(vm.emulator.log.size(), 1u);
+}
+
+TEST_F(LanguageTest, OddJournalCodesGoToTheTraceOfRecentHosts) {
+  qghost::ScriptedVM& vm = access_.MainVm();
+  runner_->SetVM(&vm);
+  const struct {
+    int32_t version;
+    int32_t code;
+    bool traced;
+  } cases[] = {
+      {140, kJErreur, true}, {140, kJInfo, false}, {132, kJErreur | (1 << 30), true},
+      {131, kJErreur, false}, {140, 3, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.code);
+    vm.Reset();
+    vm.version = c.version;
+    Call(2, {I(c.code), T(u"ligne é")});
+    EXPECT_EQ(vm.Traces(), c.traced ? std::vector<std::string>{"ligne é"}
+                                    : std::vector<std::string>{});
+  }
+  // The trace comes with the journal line, not in place of it.
+  const std::string path = dir_ + "/t.xml";
+  ASSERT_TRUE(runner_->OuvreJournal(qgtest::U16(path).c_str()));
+  vm.Reset();
+  Call(2, {I(kJErreur | (1 << 30)), T(u"les deux")});
+  runner_->FermeJournal();
+  EXPECT_EQ(vm.Traces(), std::vector<std::string>{"les deux"});
+  const std::string text = qgtest::JournalUtf8(path);
+  EXPECT_NE(text.find("<Libelle>les deux</Libelle>"), std::string::npos) << text;
+  EXPECT_NE(text.find("Code alternatif"), std::string::npos) << text;
 }
 
 TEST_F(LanguageTest, DataSetsOnlyWhileAScenarioStarts) {
@@ -362,16 +402,89 @@ TEST_F(LanguageTest, RunningAScenarioQueuesItsCall) {
   CGroupeTestBase* group = qgtest::AddGroup(*list, u"G");
   qgtest::AddScenario(*group, u"S", 5);
   access_.SetBlock(u"Liste", qgtest::Bytes(*list));
+  qghost::ScriptedVM& vm = access_.MainVm();
+  runner_->SetVM(&vm);
   EXPECT_EQ(Call(1, {T(u"Liste"), T(u"Absent")}), 540003u);
+  Call(1, {T(u"Inconnue"), T(u"G.S")});  // the host's load error
+  EXPECT_EQ(library_->pGetError()->nGetNiveau(), 3u);
+  // The host resolves "Liste" to /projet/Liste.qgl, which does not load:
+  // the file name part does.
   EXPECT_EQ(Call(1, {T(u"Liste"), T(u"G.S")}), 0u);
-  EXPECT_EQ(Call(1, {T(u"/tests/Liste.qgl"), T(u"G.S")}), 0u);  // by the file name part
-  // The first queued call answers the window named like it.
+  EXPECT_EQ(Call(1, {T(u"/tests/Liste.qgl"), T(u"G.S")}), 0u);
+  // The first queued call answers the window named like it, in its
+  // group, which was started (once per loaded copy) without running it.
   CGroupeTestExe* found = nullptr;
   CScenarioTestExe* handler = nullptr;
   _CXErrorModule54 error;
   EXPECT_EQ(runner_->bResoutFenetre(u"Liste", &found, &handler, &error), 1);
   ASSERT_NE(handler, nullptr);
   EXPECT_EQ(std::u16string(handler->pszGetNom()), u"S");
+  ASSERT_NE(found, nullptr);
+  EXPECT_NE(found->m_hGroupe, 0);
+  for (const qghost::ScriptedVM::Event& e : vm.Events()) EXPECT_NE(e.nCode, 1900556);
+  // A path the host resolves to is loaded as it is.
+  auto other = qgtest::NewList(u"Autre");
+  qgtest::AddScenario(*qgtest::AddGroup(*other, u"G"), u"S", 5);
+  access_.SetBlock(u"/projet/Autre.qgl", qgtest::Bytes(*other));
+  EXPECT_EQ(Call(1, {T(u"Autre"), T(u"G.S")}), 0u);
+  // The lists end with their groups.
+  EXPECT_EQ(runner_->bFinExecutionListes(&vm), 1);
+  int groups = 0, ended = 0;
+  for (const std::string& line : vm.Log()) {
+    groups += line.rfind("group G ", 0) == 0;
+    ended += line.rfind("end group ", 0) == 0;
+  }
+  EXPECT_EQ(groups, 3);
+  EXPECT_EQ(ended, 3);
+}
+
+TEST_F(LanguageTest, AScenarioWhoseWindowIsOpenRunsAtOnce) {
+  auto list = qgtest::NewList(u"Liste");
+  CGroupeTestBase* group = qgtest::AddGroup(*list, u"G");
+  CScenarioBase* s = qgtest::AddScenario(*group, u"S", 5);
+  s->SetIdentifiant(31);
+  qgtest::AddParam(*s, u"a");
+  qgtest::AddSet(*s, {4});
+  qgtest::AddSet(*s, {5});
+  access_.SetBlock(u"Liste", qgtest::Bytes(*list));
+  qghost::ScriptedVM& vm = access_.MainVm();
+  runner_->SetVM(&vm);
+  qghost::LanguageElement window;
+  window.name = u"Liste";
+  vm.windows["Liste"] = &window;
+  const std::string path = dir_ + "/j.xml";
+  ASSERT_TRUE(runner_->OuvreJournal(qgtest::U16(path).c_str()));
+  EXPECT_EQ(Call(1, {T(u"Liste"), T(u"G.S")}), 0u);
+  std::vector<int32_t> codes;
+  for (const qghost::ScriptedVM::Event& e : vm.Events()) {
+    if (e.nId == 31) codes.push_back(e.nCode);
+  }
+  EXPECT_EQ(codes, (std::vector<int32_t>{1900555, 1900556, 1900556, 1900557}));
+  // Nothing was queued; the group ended after the run.
+  CGroupeTestExe* found = nullptr;
+  CScenarioTestExe* handler = nullptr;
+  _CXErrorModule54 error;
+  EXPECT_EQ(runner_->bResoutFenetre(u"Liste", &found, &handler, &error), 0);
+  EXPECT_EQ(error.nGetMessageId(0), 540001u);
+  EXPECT_EQ(vm.Log().back().rfind("end group ", 0), 0u) << vm.Log().back();
+  EXPECT_EQ(runner_->bFinExecutionListes(&vm), 1);
+  runner_->FermeJournal();
+  std::string text = qgtest::JournalUtf8(path);
+  EXPECT_TRUE(qgtest::XmlLint(path)) << text;
+  EXPECT_NE(text.find("<Groupe>G"), std::string::npos) << text;
+  EXPECT_NE(text.find("<Num>2</Num>"), std::string::npos) << text;
+  // Queued, the group that outlives the call has no journal element: the
+  // list's end ends it and the journal stays well-formed.
+  runner_->LibereListes();
+  vm.windows.clear();
+  ASSERT_TRUE(runner_->OuvreJournal(qgtest::U16(path).c_str()));
+  EXPECT_EQ(Call(1, {T(u"Liste"), T(u"G.S")}), 0u);
+  EXPECT_EQ(runner_->bFinExecutionListes(&vm), 1);
+  runner_->FermeJournal();
+  text = qgtest::JournalUtf8(path);
+  EXPECT_TRUE(qgtest::XmlLint(path)) << text;
+  EXPECT_EQ(text.find("<Groupe>"), std::string::npos) << text;
+  EXPECT_EQ(vm.Log().back().rfind("end list ", 0), 0u) << vm.Log().back();
 }
 
 TEST_F(LanguageTest, TheRunValueGoesToTheRunParameters) {

@@ -133,6 +133,10 @@ class CGroupeTestExe : public CGroupeTestBase {
   CListeTestExe* pclListeParent();
   // Starts the group, runs its scenarios by the list's target kind, ends it.
   bool bExecute(CTestFactory& runner, CXError* error);
+  // Starts the group alone (its handle, the start event, its journal
+  // element when `journalled`): false when the host refuses it. Its list's
+  // end ends it when nothing else did.
+  bool bDemarre(CTestFactory& runner, CXError* error, bool journalled);
   int32_t AppelleEvenement(CTestFactory& runner, int32_t code, CXError* error);
   // Ends the further groups (last first) and the group.
   void Termine(CTestFactory& runner, CXError* error);
@@ -140,6 +144,7 @@ class CGroupeTestExe : public CGroupeTestBase {
   bool m_bExecute = true;  // run flag
   bool m_bFinDifferee = false;  // ends when the deferred call ends
   intptr_t m_hGroupe = 0;
+  bool m_bGroupeJournal = false;  // its "Groupe" element is open
   std::vector<CGroupeTestExe*> m_tabAutres;  // started and ended with it (not held)
   std::vector<CGroupeTestExe*> m_tabAutresDemarres;  // those started, in order
 

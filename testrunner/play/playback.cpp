@@ -147,6 +147,11 @@ bool CListeTestExe::bDemarre(CTestFactory& runner, CXError* error) {
 
 bool CListeTestExe::bTermine(CTestFactory& runner, CXError* error) {
   if (!m_bDemarree) return true;
+  // Groups started on their own (a scenario run from code) end first.
+  for (int32_t i = 0; i < nGetNbFils(); ++i) {
+    CGroupeTestExe* g = pclFils(static_cast<size_t>(i))->pclGroupeExe();
+    if (g != nullptr && g->m_hGroupe != 0 && !g->m_bFinDifferee) g->Termine(runner, error);
+  }
   AppelleEvenement(runner, kEvFin, error);
   if (qg::IMainVM* vm = runner.piGetVM()) vm->FinListe(m_hListe);
   m_bDemarree = false;
@@ -205,13 +210,16 @@ int32_t CGroupeTestExe::AppelleEvenement(CTestFactory& runner, int32_t code, CXE
 
 namespace {
 
-bool bDebutGroupe(CTestFactory& runner, CGroupeTestExe& g, CXError* error) {
+bool bDebutGroupe(CTestFactory& runner, CGroupeTestExe& g, CXError* error,
+                  bool journalled = true) {
   qg::IMainVM* vm = runner.piGetVM();
   CListeTestExe* list = g.pclListeParent();
   if (vm == nullptr || list == nullptr) return false;
   g.m_hGroupe = vm->hDebutGroupe(list->m_hListe, g.pszGetNom(), g.nGetIdentifiant(), error);
   if (g.m_hGroupe == 0) return false;
-  if (CFichierJournalTest* journal = runner.pclJournal()) journal->Ecrit(kJGroupe, g.pszGetNom());
+  CFichierJournalTest* journal = journalled ? runner.pclJournal() : nullptr;
+  g.m_bGroupeJournal = journal != nullptr;
+  if (journal != nullptr) journal->Ecrit(kJGroupe, g.pszGetNom());
   g.AppelleEvenement(runner, kEvDebut, error);
   return true;
 }
@@ -220,10 +228,16 @@ void FinGroupe(CTestFactory& runner, CGroupeTestExe& g, CXError* error) {
   g.AppelleEvenement(runner, kEvFin, error);
   if (qg::IMainVM* vm = runner.piGetVM()) vm->FinGroupe(g.m_hGroupe);
   g.m_hGroupe = 0;
-  if (CFichierJournalTest* journal = runner.pclJournal()) journal->Ferme(kJGroupe);
+  CFichierJournalTest* journal = runner.pclJournal();
+  if (journal != nullptr && g.m_bGroupeJournal) journal->Ferme(kJGroupe);
+  g.m_bGroupeJournal = false;
 }
 
 }  // namespace
+
+bool CGroupeTestExe::bDemarre(CTestFactory& runner, CXError* error, bool journalled) {
+  return bDebutGroupe(runner, *this, error, journalled);
+}
 
 void CGroupeTestExe::Termine(CTestFactory& runner, CXError* error) {
   for (auto it = m_tabAutresDemarres.rbegin(); it != m_tabAutresDemarres.rend(); ++it) {

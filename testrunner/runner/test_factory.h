@@ -158,6 +158,8 @@ class CTestFactory : public qg::ITestFactory, public CQGUnknown {
   void DemarreEnregistreur(int32_t continuation);
   // The scenario running now (events of target kinds 0, 4 and 7), or null.
   CScenarioTestExe* pclScenarioEnCours() const { return m_pclCourant; }
+  // Gives the running scenario back after a scenario ran within it.
+  void SetScenarioEnCours(CScenarioTestExe* s) { m_pclCourant = s; }
 
   // The sleeper of the pauses (tests replace it).
   std::function<void(uint32_t)> pfnDort;
