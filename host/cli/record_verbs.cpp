@@ -11,11 +11,15 @@
 #include <thread>
 
 #include "errors/module_errors.h"
+#include "host/core/external_execution.h"
 #include "host/core/host_runtime.h"
+#include "host/core/language_host.h"
 #include "host/core/recording_host.h"
 #include "host/x11/x_client.h"
 #include "host/x11/xvfb_server.h"
+#include "support/any.h"
 #include "support/frame/execution_protocol.h"
+#include "support/frame/language_abi.h"
 #include "support/frame/recorder_abi.h"
 #include "support/frame/test_runner_abi.h"
 #include "support/param_zone.h"
@@ -67,10 +71,64 @@ struct Application {
     x.Focus(field);
     return true;
   }
-  // The middle of the button on the root.
-  int ButtonX() const { return 100 + 20 + 50; }
-  int ButtonY() const { return 100 + 120 + 20; }
 };
+
+// The button as a language function receives it: one item covering it.
+// The host locates it by its X window, pushed to the stand-in runtime of
+// the library (not to this program's copy of it).
+class ButtonElement : public LanguageElement {
+ public:
+  ButtonElement(ExternalExecution* runtime, uint32_t window) : runtime_(runtime) {
+    type = 4;
+    name = u"BTN_OK";
+    has_items = true;
+    items = {u"OK"};
+    rectangles[1] = {0, 0, 100, 40};
+    identifier = static_cast<int32_t>(window);
+  }
+  void Localise() override { runtime_->Empile(nullptr, &identifier, 1); }
+
+ private:
+  ExternalExecution* runtime_;
+};
+
+// Clicks the button the way a played scenario does: the module's click on
+// an item (function 22) finds the item's middle and calls host function
+// 344, which the stand-in runtime performs through XTest. False when no
+// click happened.
+bool ClickThroughTheModule(qg::ModuleHandle module, qg::ModuleHandle host, uint32_t button,
+                           std::ostream& err) {
+  using PFN_Info = intptr_t (*)(int32_t, int32_t);
+  auto info = reinterpret_cast<PFN_Info>(qg::FindSymbol(module, "InfoComposante"));
+  auto proxy = reinterpret_cast<PFN_Proxy>(qg::FindSymbol(module, "pQueryProxy"));
+  auto runtime = reinterpret_cast<ExternalExecution* (*)()>(qg::FindSymbol(host, "qghost_External"));
+  if (info == nullptr || proxy == nullptr || runtime == nullptr) return false;
+  const auto* table = reinterpret_cast<const qg::EntreeFonction*>(info(21, 0));
+  const auto count = static_cast<int32_t>(info(22, 0));
+  const qg::FonctionLangage* click = nullptr;
+  for (int32_t i = 0; table != nullptr && i < count; ++i) {
+    if ((table[i].nIdentifiant & 0xFFFF) == 22) click = table[i].pFonction;
+  }
+  auto* library = static_cast<qg::IZQLibrary*>(proxy(60));
+  if (click == nullptr || library == nullptr) return false;
+  ButtonElement element(runtime(), button);
+  CAny argument, item;
+  argument.SetUIX(reinterpret_cast<intptr_t>(static_cast<qg::IElementLangage*>(&element)));
+  item.SetI4(1);
+  const CAny* values[] = {&argument, &item};
+  qg::ArgumentsAppel call;
+  call.nNombre = 2;
+  call.ppValeurs = values;
+  click->pfnStub(nullptr, library, &call);
+  const bool failed = library->pGetError()->nGetNiveau() != 1;
+  library->vRelease();
+  const std::vector<std::string> log = runtime()->Log();
+  if (failed || log.empty() || log.back().rfind("click ", 0) != 0) {
+    err << "the click through host function 344 did not happen\n";
+    return false;
+  }
+  return true;
+}
 
 int Record(const std::string& lib_dir, const std::string& path, const std::string& text,
            bool click, int seconds, std::ostream& out, std::ostream& err) {
@@ -127,8 +185,9 @@ int Record(const std::string& lib_dir, const std::string& path, const std::strin
       // readable, until the input stops for a while (or the time given
       // passes).
       for (char c : text) control.Type(std::string(1, c));
-      if (click) control.Click(app.ButtonX(), app.ButtonY());
       control.Sync();
+      const bool clicked = !click || ClickThroughTheModule(module, host, app.button, err);
+      if (click && clicked) out << "clicked BTN_OK through host function 344\n";
       int events = 0;
       const auto start = std::chrono::steady_clock::now();
       auto last = start;
@@ -147,7 +206,7 @@ int Record(const std::string& lib_dir, const std::string& path, const std::strin
         }
       }
       out << "recorded " << events << " input events into " << path << "\n";
-      status = 0;
+      status = clicked ? 0 : 1;
     }
     runner->Release();
     execution(qg::kExecClose, 0);

@@ -29,6 +29,9 @@ TEST(RecordVerbs, RecordDumpAndReplayTypedTextAndAClick) {
   std::ostringstream out, err;
   ASSERT_EQ(RunTestVerb(LibDir(), {"record", file, "--type", "Ab", "--click"}, out, err), 0)
       << err.str();
+  // The click went through the module's item click and host function 344.
+  EXPECT_NE(out.str().find("clicked BTN_OK through host function 344\n"), std::string::npos)
+      << out.str();
   std::ostringstream dump, dump_err;
   ASSERT_EQ(RunTestVerb(LibDir(), {"dump", file}, dump, dump_err), 0) << dump_err.str();
   const std::string lines = dump.str();
