@@ -78,6 +78,13 @@ int Play(const std::string& lib_dir, const std::string& dir, const std::string& 
         reinterpret_cast<void* (*)(int32_t)>(find("pQueryProxy"))(1));
     ScriptedVM& vm = runtime->Components().MainVm();
     vm.SetScript(runner, ReadFile(dir + "/" + list + ".script"));
+    // Scripts call the module's language functions with a library object.
+    using PFN_Info = intptr_t (*)(int32_t, int32_t);
+    auto info = reinterpret_cast<PFN_Info>(find("InfoComposante"));
+    auto* library = static_cast<qg::IZQLibrary*>(
+        reinterpret_cast<void* (*)(int32_t)>(find("pQueryProxy"))(60));
+    vm.SetLanguage(reinterpret_cast<const qg::EntreeFonction*>(info(21, 0)),
+                   static_cast<int32_t>(info(22, 0)), library);
     if (journal.empty()) journal = dir + "/" + list + ".jnres";
     ContenuZone zone;
     zone.tab[2].push_back(ParamNombre(kCleEtat, 1));
@@ -100,6 +107,8 @@ int Play(const std::string& lib_dir, const std::string& dir, const std::string& 
       status = ran ? 0 : 1;
     }
     vm.SetScript(nullptr, "");
+    vm.SetLanguage(nullptr, 0, nullptr);
+    if (library != nullptr) library->vRelease();
     runner->Release();
     execution(qg::kExecClose, 0);
   }

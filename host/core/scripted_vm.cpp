@@ -25,6 +25,29 @@ std::string Utf8Of(const char16_t* s) {
   return out;
 }
 
+namespace {
+
+// UTF-16 of UTF-8 text of the basic plane (as Utf8Of writes it).
+std::u16string Utf16Of(const std::string& s) {
+  std::u16string out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    if (c >= 0xE0 && i + 2 < s.size()) {
+      out += static_cast<char16_t>(((c & 0x0F) << 12) | ((s[i + 1] & 0x3F) << 6) |
+                                   (s[i + 2] & 0x3F));
+      i += 2;
+    } else if (c >= 0xC0 && i + 1 < s.size()) {
+      out += static_cast<char16_t>(((c & 0x1F) << 6) | (s[i + 1] & 0x3F));
+      i += 1;
+    } else {
+      out += static_cast<char16_t>(c);
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
 void ScriptedVM::Add(const std::string& line) {
   std::lock_guard<std::mutex> lock(mu_);
   log_.push_back(line);
@@ -114,7 +137,7 @@ void ScriptedVM::SetScript(qg::ITestFactory* runner, const std::string& text) {
       }
     }
     if (!word.empty()) words.push_back(word);
-    if (words.size() >= 4 && words[0][0] != '#') lines_.push_back(words);
+    if (words.size() >= 3 && words[0][0] != '#') lines_.push_back(words);
     start = end + 1;
   }
 }
@@ -129,6 +152,11 @@ void ScriptedVM::RunScript(const Event& e) {
   }
   for (const auto& words : lines_) {
     if (words[0] != name) continue;
+    if (words[1] == "call") {
+      Call(words, e);
+      continue;
+    }
+    if (words.size() < 4) continue;
     CAny value;
     std::string text = words[3];
     if (text[0] == '$') {
@@ -148,6 +176,46 @@ void ScriptedVM::RunScript(const Event& e) {
       runner_->RapporteValeurCourante(key.c_str(), text16.c_str());
     }
   }
+}
+
+void ScriptedVM::SetLanguage(const qg::EntreeFonction* table, int32_t count,
+                             qg::IZQLibrary* library) {
+  functions_ = table;
+  function_count_ = count;
+  library_ = library;
+}
+
+void ScriptedVM::Call(const std::vector<std::string>& words, const Event& e) {
+  const int32_t entry = std::atoi(words[2].c_str());
+  if (functions_ == nullptr || library_ == nullptr || entry < 1 || entry > function_count_) {
+    Add("call " + words[2] + " unknown");
+    return;
+  }
+  std::vector<CAny> values(words.size() - 3);
+  std::vector<const CAny*> pointers;
+  for (size_t i = 3; i < words.size(); ++i) {
+    const std::string& w = words[i];
+    CAny& v = values[i - 3];
+    char* end = nullptr;
+    const long n = std::strtol(w.c_str(), &end, 10);
+    if (w[0] == '$') {
+      const size_t k = static_cast<size_t>(std::atoi(w.c_str() + 1));
+      if (k < e.values.size()) v = e.values[k];
+    } else if (end != w.c_str() && *end == 0) {
+      v.SetI4(static_cast<int32_t>(n));
+    } else {
+      const std::u16string text = Utf16Of(w);
+      v.SetPSTRW(text.c_str());
+    }
+    pointers.push_back(&v);
+  }
+  CAny result;
+  qg::ArgumentsAppel arguments;
+  arguments.nNombre = static_cast<int32_t>(pointers.size());
+  arguments.ppValeurs = pointers.data();
+  arguments.pResultat = &result;
+  Add("call " + words[2]);
+  functions_[entry - 1].pFonction->pfnStub(nullptr, library_, &arguments);
 }
 
 void ScriptedVM::PousseValeur(const CAny* value) {
@@ -259,6 +327,9 @@ const char16_t* ScriptedVM::pszResoutNomFichier(const char16_t* name) {
 void ScriptedVM::Reset() {
   std::lock_guard<std::mutex> lock(mu_);
   traces_.clear();
+  functions_ = nullptr;
+  function_count_ = 0;
+  library_ = nullptr;
   version = 140;
   windows.clear();
   emulator.log.clear();

@@ -14,6 +14,7 @@
 
 #include "host/core/language_host.h"
 #include "support/any.h"
+#include "support/frame/language_abi.h"
 #include "support/frame/test_runner_abi.h"
 
 namespace qghost {
@@ -64,8 +65,15 @@ class ScriptedVM : public qg::IMainVM {
   // scenario named first:
   //   <scenario> write <index> <value>|$<n>   expected parameter by index
   //   <scenario> report <name> <value>|$<n>   a value reported for the journal
+  //   <scenario> call <entry> [<argument> ...]  a language function, by its
+  //       entry in the function table; an argument is $<n>, an integer, or
+  //       a text (UTF-8)
   // $<n> is the n-th value pushed for the pass.
   virtual void SetScript(qg::ITestFactory* runner, const std::string& text);
+  // The language functions scripts call, and the library object they are
+  // called with (both the module's; null: none).
+  virtual void SetLanguage(const qg::EntreeFonction* table, int32_t count,
+                           qg::IZQLibrary* library);
   std::vector<std::string> Log() const;
   std::vector<Event> Events() const;
   // Runs on each event, after it was logged.
@@ -99,7 +107,11 @@ class ScriptedVM : public qg::IMainVM {
  private:
   void Add(const std::string& line);
   void RunScript(const Event& e);
+  void Call(const std::vector<std::string>& words, const Event& e);
   qg::ITestFactory* runner_ = nullptr;
+  const qg::EntreeFonction* functions_ = nullptr;
+  int32_t function_count_ = 0;
+  qg::IZQLibrary* library_ = nullptr;
   std::vector<std::vector<std::string>> lines_;
   std::map<intptr_t, std::string> scenario_names_;
   intptr_t current_scenario_ = 0;
