@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -28,7 +29,7 @@ class FakeRecords : public CNAIndexSource, public CNAIndexReader {
   bool bSameRecord(int entry) override { return entry == current_entry; }
   void GetKeyType(int* t, size_t* length, int* digits, int* scale) override {
     *t = type;
-    *length = 4;
+    *length = key_length;
     *digits = 0;
     *scale = 0;
   }
@@ -54,6 +55,7 @@ class FakeRecords : public CNAIndexSource, public CNAIndexReader {
   CAny current;
   int current_entry = -1;
   int type = qg::kAnyI4;
+  size_t key_length = 4;
   bool range = false;
   CAny bound;
 };
@@ -120,6 +122,42 @@ TEST_F(Index, TreeOrdersEntriesByKeyThenEntryBytes) {
   EXPECT_EQ(0, entry);
   EXPECT_EQ(1, duplicates);
   EXPECT_EQ(0, index.nGetCurrentRecord());  // moved back
+}
+
+// The entries of one key follow in the order of their stored bytes (the
+// entry number, little-endian), for short and for long key images.
+TEST_F(Index, DuplicatesFollowTheirEntryBytes) {
+  constexpr int kEntries = 600;
+  std::vector<int> expected(kEntries);
+  for (int i = 0; i < kEntries; ++i) expected[i] = i;
+  std::sort(expected.begin(), expected.end(), [](int32_t a, int32_t b) {
+    return std::memcmp(&a, &b, sizeof(a)) < 0;
+  });
+  struct Case {
+    int type;
+    size_t length;
+  };
+  for (const Case& c : {Case{qg::kAnyI4, 4}, Case{qg::kAnyBIN, 40}}) {
+    records_.values.clear();
+    records_.states.clear();
+    records_.type = c.type;
+    records_.key_length = c.length;
+    for (int i = 0; i < kEntries; ++i) {
+      if (c.type == qg::kAnyI4) {
+        records_.AddI4(i % 2 == 0 ? 1 : -1);
+      } else {
+        records_.AddText(i % 2 == 0 ? "same text" : "other");
+      }
+    }
+    CNAIndexTree index(&records_, &records_);
+    ASSERT_TRUE(index.bBuild(nullptr));
+    std::vector<int> walk = Walk(index);
+    // The odd entries' key (-1, "other") sorts first.
+    std::vector<int> want, even;
+    for (int e : expected) (e % 2 != 0 ? want : even).push_back(e);
+    want.insert(want.end(), even.begin(), even.end());
+    EXPECT_EQ(walk, want) << c.type;
+  }
 }
 
 TEST_F(Index, TreeKeepsStepWithChangesAndSeeks) {

@@ -83,6 +83,7 @@ bool CNAIndexTree::bBuild(CNAError* error) {
   int count = m_pclSource->nGetEntryCount();
   const size_t stride = m_nKeySize + sizeof(int32_t);
   try {
+    if (stride <= 16) return bBuildPacked(count, stride, error);
     std::vector<uint8_t> pairs;
     pairs.reserve(static_cast<size_t>(count > 0 ? count : 0) * stride);
     CAny value;
@@ -135,6 +136,65 @@ bool CNAIndexTree::bBuild(CNAError* error) {
     }
   } catch (const std::bad_alloc&) {
     OutOfMemory(error, 14);
+    return false;
+  }
+  return true;
+}
+
+namespace {
+
+// A (key image, entry) pair of at most 16 bytes as two big-endian numbers:
+// their order is the byte order of the pair.
+struct PackedPair {
+  uint64_t high;
+  uint64_t low;
+  bool operator<(const PackedPair& other) const {
+    return high != other.high ? high < other.high : low < other.low;
+  }
+};
+
+uint64_t ReadBigEndian(const uint8_t* p) {
+  uint64_t v = 0;
+  for (int i = 0; i < 8; ++i) v = v << 8 | p[i];
+  return v;
+}
+
+void WriteBigEndian(uint64_t v, uint8_t* p) {
+  for (int i = 7; i >= 0; --i) {
+    p[i] = static_cast<uint8_t>(v);
+    v >>= 8;
+  }
+}
+
+}  // namespace
+
+bool CNAIndexTree::bBuildPacked(int count, size_t stride, CNAError* error) {
+  std::vector<PackedPair> packed;
+  packed.reserve(static_cast<size_t>(count > 0 ? count : 0));
+  CAny value;
+  uint8_t pair[16];
+  for (int entry = 0; entry < count; ++entry) {
+    if (m_pclSource->nGetEntryState(entry) == kNAEntryRemoved) continue;
+    if (!m_pclSource->bReadEntryValue(entry, &value)) return false;
+    std::memset(pair, 0, sizeof(pair));
+    EncodeKey(value, pair);
+    int32_t data = entry;
+    std::memcpy(pair + m_nKeySize, &data, sizeof(data));
+    packed.push_back({ReadBigEndian(pair), ReadBigEndian(pair + 8)});
+  }
+  std::sort(packed.begin(), packed.end());
+  const size_t n = packed.size();
+  // The pairs are written over the sorted numbers, in order: pair i ends
+  // at or before number i + 1 starts, and number i is read first.
+  auto* pairs = reinterpret_cast<uint8_t*>(packed.data());
+  for (size_t i = 0; i < n; ++i) {
+    WriteBigEndian(packed[i].high, pair);
+    WriteBigEndian(packed[i].low, pair + 8);
+    std::memcpy(pairs + i * stride, pair, stride);
+  }
+  if (!m_clTree.bLoadSorted(pairs, n)) {
+    OutOfMemory(error, 13);
+    m_clTree.bInit(kOrder, static_cast<uint32_t>(m_nKeySize), sizeof(int32_t));
     return false;
   }
   return true;

@@ -39,6 +39,9 @@ class CNAIndexTree : public CNAIndex {
   // A value that cannot be brought to the key's type, null among them, has
   // the image of zeros and sorts first.
   bool bMakeKey(int entry, const CAny* value, uint8_t* out);
+  // The build for pairs of at most 16 bytes: each sorted as two numbers,
+  // with no pair buffer to index into.
+  bool bBuildPacked(int count, size_t stride, CNAError* error);
   void EncodeKey(const CAny& value, uint8_t* out);
   bool bSeekRangeBound(bool last);
   int nEntryHere();

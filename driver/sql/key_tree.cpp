@@ -854,24 +854,23 @@ bool CNAKeyTree::bLoadSorted(const uint8_t* pairs, size_t n, PairAt at, const vo
   };
   try {
     auto pair_at = [&](size_t i) { return at != nullptr ? at(context, i) : pairs + i * stride; };
-    // Runs of one key: first pair and number of pairs.
-    std::vector<std::pair<size_t, uint32_t>> runs;
-    for (size_t i = 0; i < n;) {
+    // Runs of one key, walked twice: counted first, then taken in order.
+    auto run_end = [&](size_t i) {
       size_t j = i + 1;
       while (j < n && m_pfnCompare(pair_at(j), pair_at(i), K) == 0) ++j;
-      runs.emplace_back(i, static_cast<uint32_t>(j - i));
-      i = j;
-    }
+      return j;
+    };
+    uint32_t distinct = 0;
+    for (size_t i = 0; i < n; i = run_end(i)) ++distinct;
     std::vector<uint8_t> nested_items;
     std::vector<uint32_t> level;
     std::vector<const uint8_t*> mins;  // each node's smallest key
     std::vector<uint32_t> items;
-    uint32_t distinct = static_cast<uint32_t>(runs.size());
     uint32_t leaves = (distinct + m - 1) / m;
     uint32_t base = distinct / leaves;
     uint32_t extra = distinct % leaves;
     uint32_t prev = 0;
-    size_t run = 0;
+    size_t next = 0;  // the first pair of the next run
     for (uint32_t i = 0; i < leaves; ++i) {
       uint32_t h = m_clLeaves.nAllocHandle();
       if (h == 0) return fail();
@@ -882,10 +881,11 @@ bool CNAKeyTree::bLoadSorted(const uint8_t* pairs, size_t n, PairAt at, const vo
       Put(l, kLPrev, prev);
       if (prev != 0) Put(Leaf(prev), kLNext, h);
       uint32_t total = 0;
-      for (uint32_t k = 0; k < count; ++k, ++run) {
-        size_t first = runs[run].first;
+      for (uint32_t k = 0; k < count; ++k) {
+        size_t first = next;
+        next = run_end(first);
         const uint8_t* pair = pair_at(first);
-        uint32_t c = runs[run].second;
+        uint32_t c = static_cast<uint32_t>(next - first);
         std::memcpy(LeafKey(l, k), pair, K);
         total += c;
         if (D == 0) continue;
