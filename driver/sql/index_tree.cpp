@@ -1,6 +1,7 @@
 #include "driver/sql/index_tree.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <utility>
 #include <new>
@@ -166,6 +167,46 @@ void WriteBigEndian(uint64_t v, uint8_t* p) {
   }
 }
 
+// Sorts by (high, low), one byte a pass from the least significant; bytes
+// equal in every pair take no pass. Stable passes over `spare`, a buffer
+// of the same size.
+void RadixSort(std::vector<PackedPair>& pairs, std::vector<PackedPair>& spare) {
+  const size_t n = pairs.size();
+  if (n < 2) return;
+  // counts[d][b]: pairs whose byte d (0 the lowest of low, 15 the highest
+  // of high) is b.
+  std::vector<std::array<size_t, 256>> counts(16);
+  for (auto& c : counts) c.fill(0);
+  for (const PackedPair& p : pairs) {
+    for (int d = 0; d < 8; ++d) {
+      ++counts[d][(p.low >> (8 * d)) & 0xFF];
+      ++counts[8 + d][(p.high >> (8 * d)) & 0xFF];
+    }
+  }
+  spare.resize(n);
+  PackedPair* from = pairs.data();
+  PackedPair* to = spare.data();
+  for (int d = 0; d < 16; ++d) {
+    std::array<size_t, 256>& c = counts[d];
+    const uint64_t first_byte = d < 8 ? (from[0].low >> (8 * d)) & 0xFF
+                                      : (from[0].high >> (8 * (d - 8))) & 0xFF;
+    if (c[first_byte] == n) continue;  // the same byte everywhere
+    size_t at = 0;
+    for (size_t& k : c) {
+      const size_t here = k;
+      k = at;
+      at += here;
+    }
+    for (size_t i = 0; i < n; ++i) {
+      const PackedPair& p = from[i];
+      const uint64_t b = d < 8 ? (p.low >> (8 * d)) & 0xFF : (p.high >> (8 * (d - 8))) & 0xFF;
+      to[c[b]++] = p;
+    }
+    std::swap(from, to);
+  }
+  if (from != pairs.data()) pairs.swap(spare);
+}
+
 }  // namespace
 
 bool CNAIndexTree::bBuildPacked(int count, size_t stride, CNAError* error) {
@@ -182,7 +223,10 @@ bool CNAIndexTree::bBuildPacked(int count, size_t stride, CNAError* error) {
     std::memcpy(pair + m_nKeySize, &data, sizeof(data));
     packed.push_back({ReadBigEndian(pair), ReadBigEndian(pair + 8)});
   }
-  std::sort(packed.begin(), packed.end());
+  {
+    std::vector<PackedPair> spare;
+    RadixSort(packed, spare);
+  }
   const size_t n = packed.size();
   // The pairs are written over the sorted numbers, in order: pair i ends
   // at or before number i + 1 starts, and number i is read first.
