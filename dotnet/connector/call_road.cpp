@@ -41,13 +41,13 @@ class ScopedBuffers {
     b_ = t_buffers[t_depth].get();
     size_t n = static_cast<size_t>(count > 0 ? count : 0);
     b_->args.resize(n);
-    b_->records.clear();
+    b_->records.resize(n);
     for (size_t i = 0; i < n; ++i) {
       OutgoingValue& arg = b_->args[i];
       arg.text.clear();
       arg.sink.clear();
       StackToBridge(stack, count - 1 - static_cast<int32_t>(i), &arg);
-      b_->records.push_back(arg.value);
+      b_->records[i] = arg.value;
     }
     ++t_depth;  // taken once filled: a throw above leaves the level free
   }
