@@ -580,41 +580,40 @@ bool CNASession::bItemOperation(int32_t item, intptr_t argument, CNAError* error
   return m_pCurrentAccess->bBindCheck(argument != 0, item, error);
 }
 
+namespace {
+
+// The end of a create, drop, open or delete-all: on success the open flag
+// takes its new value, on failure the error is marked (level 2) and the
+// flag stays.
+bool EndTableOperation(bool ok, bool open_after, bool* open, CNAError* error) {
+  if (!ok) {
+    CNASession::SetFailureLevel(error);
+    return false;
+  }
+  *open = open_after;
+  return true;
+}
+
+}  // namespace
+
 bool CNASession::bCreate(intptr_t, int32_t drop_first, CNAError* error) {
   CNALock lock(&m_clLock);
   RefreshDisplayName();
   bool ok = bCreateTable(drop_first != 0, false, error) && bBindDescription(error);
-  if (ok) {
-    m_bOpen = true;
-  } else {
-    SetFailureLevel(error);
-  }
-  return ok;
+  return EndTableOperation(ok, true, &m_bOpen, error);
 }
 
 bool CNASession::bDrop(CNAError* error) {
   CNALock lock(&m_clLock);
   RefreshDisplayName();
-  bool ok = bCreateTable(true, true, error);
-  if (!ok) {
-    SetFailureLevel(error);
-    return false;
-  }
-  m_bOpen = false;
-  return true;
+  return EndTableOperation(bCreateTable(true, true, error), false, &m_bOpen, error);
 }
 
 bool CNASession::bDeleteAll(CNAError* error) {
   CNAPendingNotifications pending(this);
   CNALock lock(&m_clLock);
   RefreshDisplayName();
-  bool ok = bDeleteAllRecords(&pending, error);
-  if (!ok) {
-    SetFailureLevel(error);
-    return false;
-  }
-  m_bOpen = false;
-  return true;
+  return EndTableOperation(bDeleteAllRecords(&pending, error), false, &m_bOpen, error);
 }
 
 bool CNASession::bOpenOrCreate(intptr_t a, intptr_t b, CNAError* error) {
@@ -642,13 +641,8 @@ bool CNASession::bOpen(intptr_t, intptr_t, CNAError* error) {
   int32_t matches = 0;
   bool ok = bDescribeAndCompare(&exists, &matches, error) && exists != 0 &&
             bBindDescription(error);
-  if (!ok) {
-    SetFailureLevel(error);
-    return false;
-  }
-  m_nKeyRange = matches;
-  m_bOpen = true;
-  return true;
+  if (ok) m_nKeyRange = matches;
+  return EndTableOperation(ok, true, &m_bOpen, error);
 }
 
 bool CNASession::bModifyForward(intptr_t record, intptr_t range, intptr_t flags, intptr_t lock,
@@ -733,9 +727,10 @@ bool CNASession::bDescribeAndCompare(int32_t* exists, int32_t* matches, CNAError
     }
     return false;
   }
-  Replace(m_pTableDescription, description);
-  ReleaseBoth(description);
   *exists = 1;
+  bool bound = bBindTableDescription(description, error);
+  ReleaseBoth(description);
+  if (!bound) return false;
   *matches = 1;
   return true;
 }
@@ -753,8 +748,6 @@ CNATableDescription* CNASession::pclNewTableDescription() {
   return manager != nullptr ? manager->pclNewTableDescription(m_pConnection) : nullptr;
 }
 
-CNARefCounted* CNASession::pclNewLogicalDescription(INAFileDescription*) { return nullptr; }
-
 CNARefCounted* CNASession::pclNewSQLHelper() {
   CNAManager* manager = m_pConnection != nullptr ? m_pConnection->pclGetManager() : nullptr;
   return manager != nullptr ? reinterpret_cast<CNARefCounted*>(manager->pclNewIdentityQuery())
@@ -767,16 +760,6 @@ void CNASession::LockRecord(CNATableAccess* access, CNAError* error) {
     access->bLockCurrentRecord(error);
     access->nSetLockState(1);
   }
-}
-
-bool CNASession::bBindDescription(CNAError* error) {
-  CNALock lock(&m_clLock);
-  if (m_pLogical == nullptr) {
-    CNARefCounted* logical = pclNewLogicalDescription(m_piFile);
-    if (logical != nullptr) m_pLogical = NAAddRef(logical);
-  }
-  (void)error;
-  return true;
 }
 
 void CNASession::CloseAll() { CloseAllGeneric(); }

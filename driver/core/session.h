@@ -41,7 +41,9 @@ class CNAConnection;
 class CNADispatcher;
 class CNAError;
 class CNAFilter;
+class CNAItem;
 class CNAQuery;
+class CNARecordImage;
 class CNARecordCache;
 class CNARegistry;
 class CNARowBuffer;
@@ -51,6 +53,9 @@ class CNATableDescription;
 class INACopyContext;
 class INAFileDescription;
 struct NAEditRecord;
+namespace qg {
+class IParsedQuery;
+}
 
 // Session flags.
 enum : uint32_t {
@@ -230,7 +235,11 @@ class CNASession : public CNARegistryChild {
   virtual bool bGetPositionPerMille(const char16_t* name, int32_t* out, CNAError* error);
   virtual bool bGoToPerMille(const char16_t* name, int32_t value, intptr_t flags,
                              CNAError* error);
+  // The current record's row (open table with a logical description), a
+  // copy with one reference for the caller, else null. Both take over the
+  // caller's reference on `row` and release it.
   virtual CNARowBuffer* pclGetCurrentRow(CNARowBuffer* row);
+  // Copies `row` (same layout) into the current record.
   virtual bool bSetCurrentRow(CNARowBuffer* row, CNAError* error);
   virtual intptr_t pclGetColumnPartOfItem(int32_t item, intptr_t part, CNAError* error);
   virtual bool bDropRecordSourceIfAny();
@@ -270,8 +279,52 @@ class CNASession : public CNARegistryChild {
   // else the file name.
   void RefreshDisplayName();
   const char16_t* pszGetDisplayName() const { return m_strDisplayName.pszGet(); }
-  // Builds a table description for a table access object and keeps it.
+  // Builds a table description named after the file from the open result
+  // of a table access object and keeps it.
   bool bLoadTableDescription(CNATableAccess* access, CNAError* error);
+  // Binds a table description read from the server (one reference taken):
+  // an existing logical description is built again over it, and what the
+  // caches and positions hold of the old layout is dropped.
+  bool bBindTableDescription(CNATableDescription* description, CNAError* error);
+  // By the record-values kind (slot 47): kind 1, a new value list (no
+  // reference taken) holding copies of the record's values; else null.
+  CNARefCounted* pclNewRecordValues(CNARecordImage* record, CNAError* error);
+  // The item's column name quoted by the connection; in query mode, the
+  // query's column of that name qualified by its source.
+  bool QuoteItemName(CNAItem* item, CTString* out, CNAError* error);
+
+  // --- query mode ---
+  // The internal query and the raw SQL object's names.
+  static constexpr const char16_t* kInternalQueryName = u"$QGInternal";
+  static constexpr const char16_t* kSQLTextName = u"__SQL";
+  // Slot 40 on a handle that stands for a query: the open path over the
+  // host's query, whose outcome fields it fills.
+  bool bOpenHostQuery(intptr_t out, intptr_t flags, CNAError* error);
+  // The open path: binds the query (text and the host's parse of it; no
+  // text: raw SQL without query) unless a usable one is bound and flag 0x10
+  // is clear, then runs it on the object for `name` (raw SQL: the SQL-text
+  // object). A SELECT is described from its result and read on along the
+  // query's own order; a statement runs once. *has_columns and *rows tell
+  // what it gave.
+  bool bOpenQuery(const char16_t* text, qg::IParsedQuery* parsed, uint32_t flags,
+                  const char16_t* name, bool* has_columns, int64_t* rows, CNAError* error);
+  // Runs the raw SQL text as the query "$QGInternal" (flags 0x84); *out:
+  // the object holding its result with one more reference, or null when
+  // it gave no result with columns.
+  bool bGetInternalQuery(CNATableAccess** out, const char16_t* text, CNAError* error);
+  // In raw-SQL mode with a bound query, the kept SQL-text object; else the
+  // object for "__SQL", found or added. One more reference.
+  CNATableAccess* pclGetSQLTextObject(CNAError* error);
+  // Files an object (or the one under the old name) under a new name.
+  void RenameTableAccess(const char16_t* new_name, const char16_t* old_name,
+                         CNATableAccess* object);
+  // The key a read by this name follows: in query mode the query's own
+  // name stands for the query's own order (the empty key).
+  const char16_t* pszReadKeyOf(const char16_t* name);
+  // In raw-SQL mode every read moves over the rows of the SQL-text
+  // object's result. *handled is false outside that mode.
+  bool bReadRawResult(int32_t direction, int64_t step, intptr_t lock, bool* handled,
+                      CNAError* error);
 
   // --- table access objects by name (the empty name: the default one) ---
   CNATableAccess* pclFindTableAccess(const char16_t* name);  // one more reference
@@ -367,6 +420,16 @@ class CNASession : public CNARegistryChild {
   CNACriticalSection m_clLock;
 
  private:
+  // A copy of the table description (or, without one, an empty description
+  // named after the file) with the host's file description merged into it;
+  // one reference for the caller.
+  CNATableDescription* pclNewMergedDescription(CNAError* error);
+  // Builds the logical description over the merged description.
+  bool bBuildLogical(CNARefCounted* logical, CNAError* error);
+  // Enters query mode over a new query description (step 3 of the open
+  // path): everything held before is closed and dropped.
+  bool bBindQuery(const char16_t* text, qg::IParsedQuery* parsed, uint32_t flags,
+                  CNAError* error);
   bool bDescribeAndCompareLocked(int32_t* exists, int32_t* matches, CNAError* error);
 
   CNARefCounted* m_pLogical = nullptr;  // a CNAFileDescription

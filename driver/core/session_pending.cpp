@@ -23,17 +23,11 @@ bool CNASession::bSetFilter(const char16_t*, intptr_t, intptr_t, intptr_t, intpt
                             CNAError* error) {
   return Pending(error);
 }
-bool CNASession::bRereadValues(bool, CNAError* error) { return Pending(error); }
 intptr_t CNASession::pclGetColumnPart(int32_t, intptr_t, CNAError* error) {
   Pending(error);
   return 0;
 }
-CNARowBuffer* CNASession::pclGetCurrentRow(CNARowBuffer*) { return nullptr; }
-bool CNASession::bSetCurrentRow(CNARowBuffer*, CNAError* error) { return Pending(error); }
 intptr_t CNASession::pclGetColumnPartOfItem(int32_t, intptr_t, CNAError* error) {
   Pending(error);
   return 0;
-}
-bool CNASession::bLoadTableDescription(CNATableAccess*, CNAError* error) {
-  return Pending(error);
 }

@@ -8,8 +8,17 @@
 #include "driver/core/connection.h"
 #include "driver/core/copy_context.h"
 #include "driver/core/manager.h"
+#include "driver/sql/column.h"
+#include "driver/sql/file_description.h"
+#include "driver/sql/item.h"
+#include "driver/sql/query.h"
+#include "driver/sql/record_cache.h"
+#include "driver/sql/row_buffer.h"
+#include "driver/sql/sql_types.h"
 #include "driver/sql/table_access.h"
+#include "driver/sql/table_description.h"
 #include "host/core/driver_objects.h"
+#include "host/core/parsed_query.h"
 #include "support/any.h"
 #include "support/string_host_fixture.h"
 
@@ -40,12 +49,37 @@ class TestManager : public CNAManager {
   CNAConnection* pclNewConnection(const char16_t* key, INAConnectionDescription* d) override {
     return new FakeConnection(key, d, this);
   }
-  // No table on this server; the lookup records its own error when asked.
-  CNATableDescription* pclGetTableDescriptionByName(CNAConnection*, const char16_t*,
+  // The table of `table_columns` when there are some, else no table on
+  // this server; the lookup records its own error when asked.
+  CNATableDescription* pclGetTableDescriptionByName(CNAConnection* c, const char16_t* name,
                                                     CNAError* error) override {
+    if (!table_columns.empty()) return Table(c, name, table_columns);
     if (lookup_fails_loudly) NASetErrorMessage(error, 0, 5, 1, nullptr, 30u);
     return nullptr;
   }
+  struct Column {
+    const char16_t* name;
+    int type;
+    int size;
+    uint16_t key_flags;
+  };
+  // A described table (one reference for the caller).
+  static CNATableDescription* Table(CNAConnection* c, const char16_t* name,
+                                    const std::vector<Column>& columns) {
+    auto* table = NAAddRef(new CNATableDescription(c));
+    table->SetName(name);
+    table->SetServerName(name);
+    for (const Column& spec : columns) {
+      CNAColumn* column = NAAddRef(new CNAColumn());
+      column->Init(spec.name, name, nullptr, 1, spec.size, spec.type, table->nGetColumnCount(),
+                   spec.key_flags != 0 ? table->nGetKeyCount() : -1, spec.key_flags, 0, 0);
+      table->bAppendColumn(column);
+      ReleaseBoth(column);
+    }
+    table->ComputeOffsets();
+    return table;
+  }
+  std::vector<Column> table_columns;
   bool lookup_fails_loudly = false;
 };
 
@@ -75,6 +109,20 @@ class Session : public qg::StringHostTest {
 };
 
 std::u16string Debug(CNAError& e) { return e.pclGetXError()->pszGetDebugMessage(); }
+
+CNAFileDescription* LogicalOf(CNASession* session) {
+  return static_cast<CNAFileDescription*>(session->pclGetLogical());
+}
+
+std::vector<std::u16string> SqlNames(CNAFileDescription* logical) {
+  std::vector<std::u16string> names;
+  for (int i = 0; i < logical->nGetItemCount(); ++i) {
+    names.push_back(logical->pclGetItem(i)->pszGetSqlName());
+  }
+  return names;
+}
+
+constexpr uint16_t kPrimary = 0x8000 | 0x4000;
 
 TEST_F(Session, UnsupportedSlotsFailWithTheirSite) {
   struct Case {
@@ -144,6 +192,9 @@ TEST_F(Session, StateReadsAndHooks) {
   CNAError e1, e2, e3;
   EXPECT_FALSE(session->bIsAtEnd(u"K", 0, &e1));
   EXPECT_NE(std::u16string::npos, Debug(e1).find(u"=3.17\r"));
+  // The message names the file's access name.
+  std::u16string user = e1.pclGetXError()->pszGetUserMessage();
+  EXPECT_NE(std::u16string::npos, user.find(u"<K>")) << std::string(user.begin(), user.end());
   EXPECT_FALSE(session->bIsFoundAndInRange(u"K", 0, 0, &e2));
   EXPECT_NE(std::u16string::npos, Debug(e2).find(u"=3.18\r"));
   int32_t per_mille = -1;
@@ -243,6 +294,106 @@ TEST_F(Session, DestroyingTheLastUserClosesAnIdleConnection) {
   session = nullptr;
   EXPECT_EQ(1, FakeConnection::closes);
   EXPECT_EQ(0u, manager->nGetConnectionCount());
+}
+
+TEST_F(Session, OpenBuildsTheLogicalDescriptionOverACopyMergedWithTheHostItems) {
+  manager->table_columns = {{u"ID", kNAColInt4, 4, kPrimary}, {u"LABEL", kNAColVarChar, 21, 0}};
+  // The host names the second column differently on the server and adds
+  // an item of its own.
+  file.items.resize(3);
+  file.items[0].name = u"ID";
+  file.items[1].name = u"LABEL";
+  file.items[1].sql_name = u"label_sql";
+  file.items[2].name = u"NOTE";
+  for (auto& item : file.items) {
+    item.item.nItemType = 16;
+    item.item.nSize = 20;
+  }
+  file.items[0].item.bHasSource = true;
+  file.items[0].item.nColumnType = kNAColInt4;
+  file.items[0].item.nSize = 4;
+  file.items[0].item.nKeyFlags = kPrimary;
+  file.keyed = true;
+
+  CNAError e;
+  ASSERT_TRUE(session->bOpen(0, 0, &e)) << std::string(Debug(e).begin(), Debug(e).end());
+  CNAFileDescription* logical = LogicalOf(session);
+  ASSERT_NE(nullptr, logical);
+  EXPECT_EQ((std::vector<std::u16string>{u"ID", u"label_sql", u"NOTE"}), SqlNames(logical));
+  ASSERT_EQ(1, logical->nGetKeyCount());
+  EXPECT_EQ(logical->pclGetItem(0), logical->pclGetKey(0));
+  // Items of server columns know them by the server's names.
+  ASSERT_NE(nullptr, logical->pclGetItem(1)->pclGetSource());
+  EXPECT_EQ(std::u16string(u"LABEL"), logical->pclGetItem(1)->pclGetSource()->pszGetName());
+  EXPECT_EQ(nullptr, logical->pclGetItem(2)->pclGetSource());
+  // The server's description is left as read.
+  EXPECT_EQ(2, session->pclGetTableDescription()->nGetColumnCount());
+  EXPECT_GT(session->m_nRecordSize, 0);
+
+  // A description read again with another layout: the same logical
+  // description follows it.
+  CNATableDescription* wider = TestManager::Table(
+      connection, u"db.ORDERS",
+      {{u"ID", kNAColInt4, 4, kPrimary}, {u"LABEL", kNAColVarChar, 21, 0},
+       {u"NOTE", kNAColVarChar, 21, 0}, {u"EXTRA", kNAColInt4, 4, 0}});
+  ASSERT_TRUE(session->bBindTableDescription(wider, &e));
+  ReleaseBoth(wider);
+  EXPECT_EQ(logical, LogicalOf(session));
+  EXPECT_EQ((std::vector<std::u16string>{u"ID", u"label_sql", u"NOTE", u"EXTRA"}),
+            SqlNames(logical));
+  ASSERT_NE(nullptr, logical->pclGetItem(2)->pclGetSource());
+}
+
+TEST_F(Session, WithoutHostItemsTheServerColumnsAreTheItems) {
+  manager->table_columns = {{u"ID", kNAColAutoId4, 4, kPrimary}, {u"NAME", kNAColVarChar, 11, 0}};
+  CNAError e;
+  ASSERT_TRUE(session->bOpenOrCreate(0, 0, &e));
+  CNAFileDescription* logical = LogicalOf(session);
+  ASSERT_NE(nullptr, logical);
+  EXPECT_EQ((std::vector<std::u16string>{u"ID", u"NAME"}), SqlNames(logical));
+  EXPECT_EQ(logical->pclGetItem(0), logical->pclGetAutoIdItem());
+}
+
+TEST_F(Session, CurrentRecordRowAndFlagWordRead) {
+  // Closed: no row.
+  EXPECT_EQ(nullptr, session->pclGetCurrentRow(nullptr));
+  manager->table_columns = {{u"ID", kNAColInt4, 4, kPrimary}, {u"NAME", kNAColVarChar, 11, 0}};
+  CNAError e;
+  ASSERT_TRUE(session->bOpen(0, 0, &e));
+  CNAFileDescription* logical = LogicalOf(session);
+
+  // A copy for the caller: changing it leaves the record until it is set.
+  CNARowBuffer* row = session->pclGetCurrentRow(nullptr);
+  ASSERT_NE(nullptr, row);
+  EXPECT_NE(logical->pclGetCurrentRow(), row);
+  row->SetPresent(0, true, -1);
+  EXPECT_FALSE(logical->pclGetCurrentRow()->bIsPresent(0));
+  ASSERT_TRUE(session->bSetCurrentRow(row, &e));  // takes the reference over
+  EXPECT_TRUE(logical->pclGetCurrentRow()->bIsPresent(0));
+
+  // Reading the values again clears the current record's flag word.
+  logical->MarkCurrentInvalid();
+  ASSERT_TRUE(session->bRereadValues(false, &e));
+  EXPECT_EQ(0u, logical->pclGetCurrentImage()->nGetFlags());
+}
+
+TEST_F(Session, ItemNamesAreQuotedAsTheQueryQualifiesThem) {
+  manager->table_columns = {{u"ID", kNAColInt4, 4, kPrimary}, {u"LABEL", kNAColVarChar, 21, 0}};
+  CNAError e;
+  ASSERT_TRUE(session->bOpen(0, 0, &e));
+  CNAItem* label = LogicalOf(session)->pclGetItem(1);
+  CTString quoted;
+  ASSERT_TRUE(session->QuoteItemName(label, &quoted, &e));
+  EXPECT_EQ(std::u16string(u"`LABEL`"), quoted.pszGet());
+
+  qg::IParsedQuery* parsed = qghost::ParseQuery(u"SELECT o.ID, o.LABEL FROM ORDERS o");
+  ASSERT_NE(nullptr, parsed);
+  CNAQuery* query = NAAddRef(new CNAQuery(parsed, true));
+  parsed->Release();
+  session->SetQuery(query);
+  ReleaseBoth(query);
+  ASSERT_TRUE(session->QuoteItemName(label, &quoted, &e));
+  EXPECT_EQ(std::u16string(u"`o`.`LABEL`"), quoted.pszGet());
 }
 
 }  // namespace
