@@ -5,6 +5,7 @@ namespace {
 
 // Sorted by identifier.
 const stERRORDEFINITIONENTRY kEntries[] = {
+    {5u, 5u, 0u, 3u},
     {6u, 6u, 0u, 3u},
     {7u, 7u, 0u, 3u},
     {8u, 28437u, 0u, 3u},
@@ -34,6 +35,7 @@ const stERRORDEFINITIONENTRY kEntries[] = {
     {50u, 50u, 0u, 3u},
     {51u, 51u, 0u, 3u},
     {53u, 53u, 0u, 3u},
+    {55u, 55u, 0u, 3u},
     {56u, 56u, 0u, 3u},
     {59u, 59u, 0u, 3u},
     {75u, 75u, 0u, 3u},
