@@ -8,6 +8,9 @@
 
 #include <cstdint>
 
+namespace qg {
+class IParsedQuery;
+}
 class INACopyContext;
 
 // A connection description. Texts are UTF-16 and stay valid while the
@@ -58,6 +61,25 @@ struct NAHostItem {
   uint16_t nKeyFlags = 0;
 };
 
+// The query a host handle stands for when the host opens a query as a
+// table. The host owns it; it stays valid while the handle lives. The
+// driver fills the outcome fields when the open ends.
+struct NAHostQuery {
+  // The query's text: SQL the host parsed, or raw SQL text (flag 0x4).
+  const char16_t* pszText = nullptr;
+  // The host's parse of the text (no reference is held by the holder of
+  // this record; the driver takes its own); null for raw SQL text.
+  qg::IParsedQuery* piParsed = nullptr;
+  // Open flags: 0x4 the text is raw SQL sent unchanged; 0x10 a new binding
+  // (and for a statement, prepared without running it); 0x80 reads without
+  // the record cache.
+  uint32_t nFlags = 0;
+  // Outcome: 1 when the query gave a result with columns; the rows of that
+  // result, or the rows a statement without result changed (-1 unknown).
+  int32_t nHasColumns = 0;
+  int64_t nRowCount = -1;
+};
+
 // The host's file description: the handle of one table in one host
 // context. Its name text sits at an address that stays the same while the
 // handle lives; the driver keys sessions by that address, never by the
@@ -86,6 +108,8 @@ class INAFileDescription {
   virtual bool bGetKey(int32_t /*index*/, int32_t* /*position*/, bool* /*descending*/) {
     return false;
   }
+  // 15: the query the handle stands for; null for a table.
+  virtual NAHostQuery* pGetQuery() { return nullptr; }
 
  protected:
   ~INAFileDescription() = default;

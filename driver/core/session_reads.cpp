@@ -177,11 +177,14 @@ bool CNASession::bRead(const char16_t* name, intptr_t direction, intptr_t flags,
     Fail(error, 27, 82);
     return false;
   }
+  bool raw = false;
+  bool read = bReadRawResult(static_cast<int32_t>(direction), count, lock, &raw, error);
+  if (raw) return read;
   CNATableAccess* access = pclGetTableAccess(name != nullptr ? name : u"", error);
   if (access == nullptr) return false;
   m_nFirstRead = 0;
-  bool ok = bReadOn(access, name, static_cast<int32_t>(direction), count, 1, lock, out, flags,
-                    false, error);
+  bool ok = bReadOn(access, pszReadKeyOf(name), static_cast<int32_t>(direction), count, 1, lock,
+                    out, flags, false, error);
   ReleaseBoth(access);
   if (ok) ForgetDeleted(this);
   return ok;
@@ -241,10 +244,11 @@ bool CNASession::bCount(intptr_t flags, CNATableAccess* position, int32_t type, 
   return ok;
 }
 
-bool CNASession::bOpenTable(intptr_t out, intptr_t, intptr_t, intptr_t, intptr_t, intptr_t,
+bool CNASession::bOpenTable(intptr_t out, intptr_t a, intptr_t, intptr_t, intptr_t, intptr_t,
                             CNAError* error) {
   CNALock guard(&m_clLock);
   if (out != 0) *reinterpret_cast<int32_t*>(out) = 0;
+  if (m_piFile != nullptr && m_piFile->pGetQuery() != nullptr) return bOpenHostQuery(out, a, error);
   // A table: described from the server and bound; the first read runs the
   // SELECT.
   if (!bOpen(0, 0, error)) return false;

@@ -776,6 +776,10 @@ bool CNASQLGenerator::bAppendQueryTail() {
   for (int32_t which = 0; which < 4; ++which) {
     int32_t end = q->nGetTailPosition(which);
     if (end < 0) continue;
+    // The query's ORDER BY is the generator's to write (or to leave out):
+    // a tail that would start before it starts after it.
+    qg::ParseRange order = q->GetClause(qg::kClauseOrderBy);
+    if (order.nStart >= end && order.nEnd > end) end = order.nEnd;
     if (end > 0 && end < q->nGetTextLength()) bAppend(q->pszGetText() + end, q->nGetTextLength() - end);
     break;
   }

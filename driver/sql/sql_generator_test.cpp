@@ -282,7 +282,9 @@ TEST_F(Generation, PassThroughSetAndQueryTail) {
   ASSERT_TRUE(tail->bGenerate(q.Get(), nullptr, false, 0, nullptr));
   tail->bAppend(u" (");
   tail->bAppendQueryTail();
-  EXPECT_EQ(N(tail->pszGetStatementText()), "SELECT `a` FROM `t` WHERE `a` =  GROUP BY `a` ( ORDER BY a");
+  // The query's ORDER BY is the generator's to write: the tail leaves it
+  // out (written twice, the server refuses the text).
+  EXPECT_EQ(N(tail->pszGetStatementText()), "SELECT `a` FROM `t` WHERE `a` =  GROUP BY `a` (");
 }
 
 TEST_F(Generation, CloneCopiesTextsMarkersAndConnection) {

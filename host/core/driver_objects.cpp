@@ -43,6 +43,27 @@ FileDescription::FileDescription(const std::u16string& name, uint32_t context)
   std::memcpy(m_pName.get(), name.c_str(), (name.size() + 1) * sizeof(char16_t));
 }
 
+FileDescription::~FileDescription() {
+  if (m_stQuery.piParsed != nullptr) m_stQuery.piParsed->Release();
+}
+
+bool FileDescription::bSetQuery(const std::u16string& text, bool raw, const ParseSchema* schema,
+                                std::string* error) {
+  qg::IParsedQuery* parsed = nullptr;
+  if (!raw) {
+    parsed = ParseQuery(text, schema, error);
+    if (parsed == nullptr) return false;
+  }
+  if (m_stQuery.piParsed != nullptr) m_stQuery.piParsed->Release();
+  m_strQueryText = text;
+  m_stQuery = NAHostQuery();
+  m_stQuery.pszText = m_strQueryText.c_str();
+  m_stQuery.piParsed = parsed;
+  m_stQuery.nFlags = raw ? 0x4u : 0u;
+  m_bQuery = true;
+  return true;
+}
+
 bool FileDescription::bGetItem(int32_t index, NAHostItem* out) {
   if (index < 0 || static_cast<size_t>(index) >= items.size() || out == nullptr) return false;
   const Item& item = items[static_cast<size_t>(index)];

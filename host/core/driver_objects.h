@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "driver/core/host_interfaces.h"
+#include "host/core/parsed_query.h"
 
 namespace qghost {
 
@@ -62,7 +63,7 @@ class ConnectionDescription : public INAConnectionDescription {
 class FileDescription : public INAFileDescription {
  public:
   FileDescription(const std::u16string& name, uint32_t context);
-  virtual ~FileDescription() = default;
+  virtual ~FileDescription();
 
   intptr_t vOp0(intptr_t) override { return 0; }
   intptr_t vOp1(intptr_t) override { return 0; }
@@ -82,6 +83,15 @@ class FileDescription : public INAFileDescription {
   bool bIsKeyed() override { return keyed; }
   int32_t nGetKeyCount() override { return static_cast<int32_t>(keys.size()); }
   bool bGetKey(int32_t index, int32_t* position, bool* descending) override;
+  NAHostQuery* pGetQuery() override { return m_bQuery ? &m_stQuery : nullptr; }
+
+  // Makes the handle stand for a query: the text parsed as the host parses
+  // queries (against `schema` when given), or, raw, kept as written. False
+  // with the parser's reason in *error for a text it cannot read.
+  bool bSetQuery(const std::u16string& text, bool raw, const ParseSchema* schema = nullptr,
+                 std::string* error = nullptr);
+  // The outcome the driver left, after an open.
+  const NAHostQuery& GetQuery() const { return m_stQuery; }
 
   // The items: `item` with its texts held here (name, sql_name; an empty
   // sql_name is none).
@@ -102,6 +112,9 @@ class FileDescription : public INAFileDescription {
  private:
   std::unique_ptr<char16_t[]> m_pName;
   uint32_t m_nContext;
+  bool m_bQuery = false;
+  std::u16string m_strQueryText;
+  NAHostQuery m_stQuery;  // its parse holds one reference
   std::atomic<int32_t> m_nCount{0};
 };
 

@@ -1,0 +1,276 @@
+// Queries opened as tables through the manager, against the binary's
+// private server: a SELECT the host parsed is read in its own order (its
+// own LIMIT kept alone), raw SQL text is read over its result both ways,
+// and a statement that changes rows runs once at the open.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "driver/core/connection.h"
+#include "driver/core/dispatcher.h"
+#include "driver/core/error_status.h"
+#include "driver/core/session.h"
+#include "driver/mariadb/manager_mariadb.h"
+#include "driver/mariadb/testing/mariadb_server.h"
+#include "driver/sql/statement.h"
+#include "driver/sql/table_access.h"
+#include "host/core/driver_objects.h"
+#include "support/any_test_fixture.h"
+
+namespace {
+
+auto* const gServerEnvironment = qg::rig::AddMariaDBServerEnvironment();
+
+std::u16string Wide(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+
+std::string Narrow(const char16_t* text) {
+  std::string out;
+  for (const char16_t* p = text; p != nullptr && *p != 0; ++p) {
+    out.push_back(*p < 128 ? static_cast<char>(*p) : '?');
+  }
+  return out;
+}
+
+std::string TakeMessage(INAError*& slot) {
+  if (slot == nullptr) return "";
+  std::string text = Narrow(static_cast<CNAError*>(slot)->pszGetMessage());
+  slot->Release();
+  slot = nullptr;
+  return text;
+}
+
+class QueryOnServer : public qg::AnyHostTest {
+ protected:
+  void SetUp() override {
+    qg::AnyHostTest::SetUp();
+    ASSERT_NE(nullptr, qg::rig::TestServer());
+    manager_ = new CNAManagerMariaDB();
+    manager_->AddRef();
+    description_.owned_by_count = false;
+    description_.user = Wide(qg::rig::kPasswordAccount.pszUser);
+    description_.password = Wide(qg::rig::kPasswordAccount.pszPassword);
+    description_.database = Wide(database_.Name());
+    description_.data_source = u"localhost";
+    description_.extended = u"Unix Socket=" + Wide(qg::rig::TestServer()->Socket());
+    ASSERT_TRUE(Sql("CREATE TABLE t (id INT PRIMARY KEY, a INT NULL, b VARCHAR(8) NULL); "
+                    "INSERT INTO t SELECT seq, seq % 4, CONCAT('b', seq % 3) FROM seq_1_to_30"));
+  }
+  void TearDown() override {
+    for (auto& [handle, dispatcher] : opened_) {
+      dispatcher->bClose(handle, 0, nullptr);
+      dispatcher->Release();
+      delete handle;
+    }
+    manager_->Release();
+    qg::AnyHostTest::TearDown();
+  }
+  bool Sql(const std::string& sql, std::string* out = nullptr) {
+    std::string text;
+    bool ok = qg::rig::TestServer()->RunSql("USE `" + database_.Name() + "`; " + sql, &text);
+    EXPECT_TRUE(ok) << sql << ": " << text;
+    if (out != nullptr) *out = text;
+    return ok;
+  }
+  std::vector<std::string> ServerRows(const std::string& sql) {
+    std::string out;
+    Sql(sql, &out);
+    std::vector<std::string> rows;
+    for (size_t from = 0; from < out.size();) {
+      size_t end = out.find('\n', from);
+      if (end == std::string::npos) end = out.size();
+      rows.push_back(out.substr(from, end - from));
+      from = end + 1;
+    }
+    return rows;
+  }
+  // Opens a handle standing for the query as the host does (manager
+  // slot 36); null dispatcher and the driver's message on failure.
+  CNADispatcher* OpenQuery(const char16_t* name, const std::u16string& text, bool raw,
+                           qghost::FileDescription** out, std::string* failure = nullptr) {
+    auto* handle = new qghost::FileDescription(name, 1);
+    std::string parse_error;
+    EXPECT_TRUE(handle->bSetQuery(text, raw, nullptr, &parse_error)) << parse_error;
+    CNADispatcher* dispatcher = nullptr;
+    INAError* slot = nullptr;
+    bool ok = manager_->bOpenTable(&description_, handle, 0, &dispatcher, &slot);
+    std::string message = TakeMessage(slot);
+    if (failure != nullptr) *failure = message;
+    if (!ok || dispatcher == nullptr) {
+      delete handle;
+      return nullptr;
+    }
+    opened_.push_back({handle, dispatcher});
+    *out = handle;
+    return dispatcher;
+  }
+  // The records read by `name` from first (or last) on with next (or
+  // previous), columns joined by tabs, NULL as NULL.
+  static std::vector<std::string> Walk(CNADispatcher* d, qghost::FileDescription* h,
+                                       const char16_t* name, bool backward, int columns) {
+    std::vector<std::string> rows;
+    INAError* slot = nullptr;
+    auto key = reinterpret_cast<intptr_t>(name);
+    intptr_t direction = backward ? kNAReadLast : kNAReadFirst;
+    for (int guard = 0; guard < 1000; ++guard) {
+      int32_t at_end = 0;
+      if (!d->bRead(h, key, direction, 0, 1, 0, 0, &slot) ||
+          !d->bIsAtEnd(h, key, reinterpret_cast<intptr_t>(&at_end), &slot)) {
+        ADD_FAILURE() << TakeMessage(slot);
+        break;
+      }
+      if (at_end != 0) break;
+      std::string line;
+      for (int i = 0; i < columns; ++i) {
+        CAny value;
+        EXPECT_TRUE(d->bReadItemValue(h, i, reinterpret_cast<intptr_t>(&value), &slot))
+            << TakeMessage(slot);
+        CXYString<char16_t> text;
+        if (!value.bEstNull()) value.nGetTexte(&text);
+        line += (i > 0 ? "\t" : "") + (value.bEstNull() ? "NULL" : Narrow(text.pszGet()));
+      }
+      rows.push_back(line);
+      direction = backward ? kNAReadPrevious : kNAReadNext;
+    }
+    return rows;
+  }
+
+  qg::rig::TestDatabase database_;
+  CNAManagerMariaDB* manager_ = nullptr;
+  qghost::ConnectionDescription description_;
+  std::vector<std::pair<qghost::FileDescription*, CNADispatcher*>> opened_;
+};
+
+TEST_F(QueryOnServer, ParsedSelectIsReadInItsOwnOrderByFetches) {
+  const char* sql = "SELECT id, a, b FROM t WHERE a >= 1 ORDER BY a DESC, id";
+  std::vector<std::string> expected = ServerRows(sql);
+  ASSERT_EQ(23u, expected.size());
+  description_.cache_size = 4;  // several fetches of the query's rows
+  qghost::FileDescription* handle = nullptr;
+  std::string failure;
+  CNADispatcher* d = OpenQuery(u"Q", Wide(sql), false, &handle, &failure);
+  ASSERT_NE(nullptr, d) << failure;
+  EXPECT_EQ(1, handle->GetQuery().nHasColumns);
+  // Opened on its first record.
+  EXPECT_EQ(expected, Walk(d, handle, u"Q", false, 3));
+  EXPECT_EQ(std::vector<std::string>(expected.rbegin(), expected.rend()),
+            Walk(d, handle, u"Q", true, 3));
+  // Along a column of the result: that column's order.
+  std::vector<std::string> by_id = ServerRows("SELECT id, a, b FROM t WHERE a >= 1 ORDER BY id");
+  EXPECT_EQ(by_id, Walk(d, handle, u"id", false, 3));
+
+  CNASession* session = d->pclFindSession(handle);
+  ASSERT_NE(nullptr, session);
+  EXPECT_EQ(1, session->nGetQueryIndicator());
+  EXPECT_FALSE(session->bIsRawSQL());
+  EXPECT_EQ(0u, session->m_nFlags & kNASessionJoin);
+  ReleaseBoth(session);
+}
+
+TEST_F(QueryOnServer, AQueryEndingInItsOwnLimitGetsNoSecondOne) {
+  // Fetches of 3 rows would add a LIMIT of their own; the query's stays
+  // alone and its 5 rows come whole.
+  const char* sql = "SELECT id, b FROM t WHERE a = 2 ORDER BY id LIMIT 5";
+  std::vector<std::string> expected = ServerRows(sql);
+  ASSERT_EQ(5u, expected.size());
+  description_.cache_size = 3;
+  qghost::FileDescription* handle = nullptr;
+  std::string failure;
+  CNADispatcher* d = OpenQuery(u"LIMITED", Wide(sql), false, &handle, &failure);
+  ASSERT_NE(nullptr, d) << failure;
+  EXPECT_EQ(expected, Walk(d, handle, u"LIMITED", false, 2));
+}
+
+TEST_F(QueryOnServer, RawSqlTextIsReadOverItsResultBothWays) {
+  const char* sql = "SELECT b, COUNT(*) AS n FROM t GROUP BY b ORDER BY n DESC, b";
+  std::vector<std::string> expected = ServerRows(sql);
+  ASSERT_EQ(3u, expected.size());
+  qghost::FileDescription* handle = nullptr;
+  std::string failure;
+  CNADispatcher* d = OpenQuery(u"RAW", Wide(sql), true, &handle, &failure);
+  ASSERT_NE(nullptr, d) << failure;
+  EXPECT_EQ(1, handle->GetQuery().nHasColumns);
+  EXPECT_EQ(3, handle->GetQuery().nRowCount);
+  EXPECT_EQ(expected, Walk(d, handle, u"RAW", false, 2));
+  EXPECT_EQ(std::vector<std::string>(expected.rbegin(), expected.rend()),
+            Walk(d, handle, u"RAW", true, 2));
+  CNASession* session = d->pclFindSession(handle);
+  ASSERT_NE(nullptr, session);
+  EXPECT_TRUE(session->bIsRawSQL());
+  // The raw text's object answers to the handle's name.
+  CNATableAccess* access = session->pclFindTableAccess(u"RAW");
+  EXPECT_NE(nullptr, access);
+  if (access != nullptr) ReleaseBoth(access);
+  ReleaseBoth(session);
+}
+
+TEST_F(QueryOnServer, StatementsThatChangeRowsRunOnceAtTheOpen) {
+  struct Case {
+    const char16_t* text;
+    bool raw;
+    int64_t changed;
+    const char* check;
+    const char* expected;
+  } cases[] = {
+      {u"UPDATE t SET b = 'up' WHERE id <= 3", false, 3,
+       "SELECT COUNT(*) FROM t WHERE b = 'up'", "3"},
+      {u"DELETE FROM t WHERE id > 28", false, 2, "SELECT COUNT(*) FROM t", "28"},
+      {u"INSERT INTO t (id, a, b) VALUES (100, NULL, 'raw')", true, 1,
+       "SELECT COUNT(*) FROM t WHERE id = 100", "1"},
+  };
+  for (const Case& c : cases) {
+    qghost::FileDescription* handle = nullptr;
+    std::string failure;
+    CNADispatcher* d = OpenQuery(u"CHANGE", c.text, c.raw, &handle, &failure);
+    ASSERT_NE(nullptr, d) << Narrow(c.text) << ": " << failure;
+    EXPECT_EQ(0, handle->GetQuery().nHasColumns) << Narrow(c.text);
+    EXPECT_EQ(c.changed, handle->GetQuery().nRowCount) << Narrow(c.text);
+    EXPECT_EQ(std::vector<std::string>{c.expected}, ServerRows(c.check)) << Narrow(c.text);
+  }
+}
+
+TEST_F(QueryOnServer, AJoinIsMarkedAndAnUnreadableQueryFails) {
+  ASSERT_TRUE(Sql("CREATE TABLE u (id INT PRIMARY KEY, label VARCHAR(8))"
+                  "; INSERT INTO u VALUES (1, 'one'), (2, 'two')"));
+  qghost::FileDescription* handle = nullptr;
+  std::string failure;
+  CNADispatcher* d = OpenQuery(
+      u"J", u"SELECT t.id, u.label FROM t join u ON u.id = t.id ORDER BY t.id", false, &handle,
+      &failure);
+  ASSERT_NE(nullptr, d) << failure;
+  EXPECT_EQ((std::vector<std::string>{"1\tone", "2\ttwo"}), Walk(d, handle, u"J", false, 2));
+  CNASession* session = d->pclFindSession(handle);
+  ASSERT_NE(nullptr, session);
+  EXPECT_NE(0u, session->m_nFlags & kNASessionJoin);
+  ReleaseBoth(session);
+
+  // The server refuses the text: the open fails with its message.
+  EXPECT_EQ(nullptr, OpenQuery(u"BAD", u"SELECT nothing FROM missing_table", true, &handle,
+                               &failure));
+  EXPECT_NE(std::string::npos, failure.find("missing_table")) << failure;
+}
+
+TEST_F(QueryOnServer, InternalQueryGivesItsResultObject) {
+  qghost::FileDescription file(u"t", 1);
+  CNAError error;
+  CNAConnection* connection = manager_->pclResolveConnection(&description_, &error);
+  ASSERT_NE(nullptr, connection) << Narrow(error.pszGetMessage());
+  CNASession* session =
+      static_cast<CNASession*>(manager_->pclNewSession(&file, connection, nullptr));
+  ASSERT_NE(nullptr, session);
+  AddRefBoth(session);
+  CNATableAccess* access = nullptr;
+  ASSERT_TRUE(session->bGetInternalQuery(&access, u"SELECT MAX(id) * 2 FROM t", &error))
+      << Narrow(error.pszGetMessage());
+  ASSERT_NE(nullptr, access);
+  CAny value;
+  ASSERT_TRUE(access->pclGetResult()->bGetColumnAsText(value, 0, &error));
+  CXYString<char16_t> text;
+  value.nGetTexte(&text);
+  EXPECT_EQ("60", Narrow(text.pszGet()));
+  ReleaseBoth(access);
+  ReleaseBoth(session);
+  manager_->bReleaseConnection(connection);
+}
+
+}  // namespace
