@@ -1,6 +1,7 @@
 #include "host/cli/maria_verbs.h"
 
 #include "host/cli/maria_demo.h"
+#include "host/cli/maria_query.h"
 #include "host/cli/maria_walk.h"
 
 #include "driver/core/host_interfaces.h"
@@ -70,8 +71,17 @@ int RunMariaVerb(const std::string& lib_dir, const std::vector<std::string>& arg
     }
     return RunMariaWalk(lib_dir, options, out, err);
   }
+  if (!args.empty() && args[0] == "query") {
+    WalkOptions options;
+    std::string problem;
+    if (!ParseQueryArguments({args.begin() + 1, args.end()}, &options, &problem)) {
+      err << problem << '\n' << QueryUsage();
+      return 2;
+    }
+    return RunMariaWalk(lib_dir, options, out, err);
+  }
   err << "usage: qghost maria connect <source> <user> <password> [database] [extended]\n"
-      << WalkUsage() << "       qghost maria demo\n";
+      << WalkUsage() << QueryUsage() << "       qghost maria demo\n";
   return 2;
 }
 

@@ -238,8 +238,12 @@ class OpenedTable {
     }
     if (options.fetch > 0) description.cache_size = options.fetch;
     m_pManager = module.NewManager();
+    std::string problem;
     if (m_pManager == nullptr) {
       err << "the driver gave no manager\n";
+    } else if (options.is_query &&
+               !handle.bSetQuery(Utf8ToU16(options.query), options.raw, nullptr, &problem)) {
+      err << "query: " << problem << '\n';
     } else if (!Slot<PFN_OpenTable>(m_pManager, kManagerOpenTable)(
                    m_pManager, &description, &handle, 0, &dispatcher, &error) ||
                dispatcher == nullptr) {
@@ -287,6 +291,10 @@ int RunMariaWalk(const std::string& lib_dir, const WalkOptions& options, std::os
   if (!module.bIsOpen()) return 1;
   OpenedTable table(module, options, err);
   if (!table.bIsOpen()) return 1;
+  if (options.is_query && table.handle.GetQuery().nHasColumns == 0) {
+    out << table.handle.GetQuery().nRowCount << " rows changed\n";
+    return 0;
+  }
   void* d = table.dispatcher;
   auto read = Slot<PFN_Read>(d, kDispatcherRead);
   auto at_end = Slot<PFN_AtEnd>(d, kDispatcherAtEnd);

@@ -27,6 +27,11 @@ struct WalkOptions {
   int64_t fetch = 0;
   bool has_seek = false;
   std::string seek;
+  // A query opened in place of the table (`qghost maria query`): its text
+  // (UTF-8), parsed as the host parses queries unless raw.
+  bool is_query = false;
+  std::string query;
+  bool raw = false;
 };
 
 // Parses the words after "walk". False with *error set on a missing or
