@@ -396,4 +396,24 @@ TEST_F(Session, ItemNamesAreQuotedAsTheQueryQualifiesThem) {
   EXPECT_EQ(std::u16string(u"`o`.`LABEL`"), quoted.pszGet());
 }
 
+TEST_F(Session, RawSqlTextMustFitTheConnectionsCodePage) {
+  const char16_t* text = u"SELECT '\u0141' FROM ORDERS";
+  bool has_columns = true;
+  int64_t rows = 0;
+  connection->m_nConnectionCodePage = 1252;
+  CNAError refused;
+  EXPECT_FALSE(session->bOpenQuery(text, nullptr, kNASessionRawSQL, nullptr, &has_columns, &rows,
+                                   &refused));
+  EXPECT_EQ(77u, refused.nGetErrorIdentifier());
+  EXPECT_NE(std::u16string::npos, Debug(refused).find(u"=3.26\r"));
+
+  // UTF-8 takes any text: the open goes on (to a server this connection
+  // does not have).
+  connection->m_nConnectionCodePage = 65001;
+  CNAError other;
+  EXPECT_FALSE(session->bOpenQuery(text, nullptr, kNASessionRawSQL | 0x10, nullptr, &has_columns,
+                                   &rows, &other));
+  EXPECT_NE(77u, other.nGetErrorIdentifier());
+}
+
 }  // namespace
