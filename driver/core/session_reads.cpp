@@ -4,6 +4,7 @@
 // result; the session picks the object, sets up its order and decides when
 // a read needs a new SELECT.
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "driver/core/connection.h"
@@ -85,6 +86,15 @@ std::vector<NAKeyPart> KeyParts(CNATableDescription* table, CNAColumn* key) {
   return parts;
 }
 
+// Key names compare without regard to case; the name of the read before
+// (the usual case in a walk) is spelt the same and needs no copy.
+bool SameKeyName(const char16_t* ordered, const char16_t* name) {
+  std::u16string_view a(ordered != nullptr ? ordered : u"");
+  std::u16string_view b(name != nullptr ? name : u"");
+  if (a == b) return true;
+  return CTString(a.data()).bEstEgalI(b.data());
+}
+
 // A read makes another record current: one deleted before is forgotten.
 void ForgetDeleted(CNASession* session) {
   session->m_nRecordFlags = 0;
@@ -159,7 +169,7 @@ bool CNASession::bReadOn(CNATableAccess* access, const char16_t* name, int32_t d
   int64_t step = skip > 0 ? skip : 1;
   bool fresh = forced_first || direction == kNAReadFirst || direction == kNAReadLast ||
                access->pclGetResult() == nullptr || !access->bIsPositionValid() ||
-               !CTString(access->pszGetOrderedKeyName()).bEstEgalI(name != nullptr ? name : u"");
+               !SameKeyName(access->pszGetOrderedKeyName(), name);
   bool found = false;
   if (!fresh) return access->bReadPosition(direction, lock != 0, step, &found, error);
   // A next read without position starts at the first record, a previous
