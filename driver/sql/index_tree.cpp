@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <memory>
 #include <utility>
 #include <new>
 
@@ -167,22 +168,24 @@ void WriteBigEndian(uint64_t v, uint8_t* p) {
   }
 }
 
+// Byte counts of packed pairs: counts[d][b] is the number of pairs whose
+// byte d (0 the lowest of low, 15 the highest of high) is b.
+using ByteCounts = std::array<std::array<size_t, 256>, 16>;
+
+void CountBytes(const PackedPair& p, ByteCounts& counts) {
+  for (int d = 0; d < 8; ++d) {
+    ++counts[d][(p.low >> (8 * d)) & 0xFF];
+    ++counts[8 + d][(p.high >> (8 * d)) & 0xFF];
+  }
+}
+
 // Sorts by (high, low), one byte a pass from the least significant; bytes
 // equal in every pair take no pass. Stable passes over `spare`, a buffer
-// of the same size.
-void RadixSort(std::vector<PackedPair>& pairs, std::vector<PackedPair>& spare) {
+// of the same size. `counts` holds the pairs' byte counts.
+void RadixSort(std::vector<PackedPair>& pairs, std::vector<PackedPair>& spare,
+               ByteCounts& counts) {
   const size_t n = pairs.size();
   if (n < 2) return;
-  // counts[d][b]: pairs whose byte d (0 the lowest of low, 15 the highest
-  // of high) is b.
-  std::vector<std::array<size_t, 256>> counts(16);
-  for (auto& c : counts) c.fill(0);
-  for (const PackedPair& p : pairs) {
-    for (int d = 0; d < 8; ++d) {
-      ++counts[d][(p.low >> (8 * d)) & 0xFF];
-      ++counts[8 + d][(p.high >> (8 * d)) & 0xFF];
-    }
-  }
   spare.resize(n);
   PackedPair* from = pairs.data();
   PackedPair* to = spare.data();
@@ -212,6 +215,8 @@ void RadixSort(std::vector<PackedPair>& pairs, std::vector<PackedPair>& spare) {
 bool CNAIndexTree::bBuildPacked(int count, size_t stride, CNAError* error) {
   std::vector<PackedPair> packed;
   packed.reserve(static_cast<size_t>(count > 0 ? count : 0));
+  auto counts = std::make_unique<ByteCounts>();
+  for (auto& c : *counts) c.fill(0);
   CAny value;
   uint8_t pair[16];
   for (int entry = 0; entry < count; ++entry) {
@@ -222,10 +227,11 @@ bool CNAIndexTree::bBuildPacked(int count, size_t stride, CNAError* error) {
     int32_t data = entry;
     std::memcpy(pair + m_nKeySize, &data, sizeof(data));
     packed.push_back({ReadBigEndian(pair), ReadBigEndian(pair + 8)});
+    CountBytes(packed.back(), *counts);
   }
   {
     std::vector<PackedPair> spare;
-    RadixSort(packed, spare);
+    RadixSort(packed, spare, *counts);
   }
   const size_t n = packed.size();
   // The pairs are written over the sorted numbers, in order: pair i ends
