@@ -179,6 +179,10 @@ TEST_F(QueryOnServer, AQueryEndingInItsOwnLimitGetsNoSecondOne) {
   CNADispatcher* d = OpenQuery(u"LIMITED", Wide(sql), false, &handle, &failure);
   ASSERT_NE(nullptr, d) << failure;
   EXPECT_EQ(expected, Walk(d, handle, u"LIMITED", false, 2));
+  // Backwards: the same rows (the LIMIT is not applied to the reversed
+  // order).
+  EXPECT_EQ(std::vector<std::string>(expected.rbegin(), expected.rend()),
+            Walk(d, handle, u"LIMITED", true, 2));
 }
 
 TEST_F(QueryOnServer, RawSqlTextIsReadOverItsResultBothWays) {
