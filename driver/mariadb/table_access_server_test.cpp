@@ -17,6 +17,8 @@
 #include "driver/sql/file_description.h"
 #include "driver/sql/filter.h"
 #include "driver/sql/item.h"
+#include "driver/sql/key_filter.h"
+#include "driver/sql/saved_position.h"
 #include "driver/sql/filter_rules.h"
 #include "driver/sql/query.h"
 #include "driver/sql/sql_generator.h"
@@ -340,6 +342,46 @@ TEST_F(TableAccessOnServer, RowsLoadIntoTheRecordAndTheCacheServesThemAgain) {
   int64_t rows = 0;
   ASSERT_TRUE(access->bGetResultCount(0x4000, &rows, &error));
   EXPECT_EQ(7, rows);
+}
+
+// A saved position brings the record back, also after the object read
+// afresh; key-position conditions are built over the logical description.
+TEST_F(TableAccessOnServer, PositionsAndKeyFilters) {
+  Run("CREATE TABLE t (id INT PRIMARY KEY, a INT NULL, b VARCHAR(8) NULL)");
+  Run("INSERT INTO t VALUES (1,1,'x'),(2,2,'y'),(3,2,'z'),(4,3,NULL),(5,2,'w')");
+  const std::vector<std::string> expected = Rows("SELECT * FROM t ORDER BY a, b DESC, id");
+  CNAError error;
+  CNARefPtr<CNATableDescription> table(manager->pclGetTableDescriptionByName(c, u"t", &error));
+  ASSERT_TRUE(table) << N(error.pszGetMessage());
+  CNARefPtr<CNAFileDescription> fd(NAAddRef(new CNAFileDescription()));
+  ASSERT_TRUE(fd->bBuild(table.Get(), nullptr, &error));
+  OpenOrdered(false);
+  access->SetFileDescription(fd.Get());
+  ASSERT_TRUE(Read(kNAReadFirst, 3));
+  CNARefPtr<CNASavedPosition> position(NAAddRef(new CNASavedPosition()));
+  ASSERT_TRUE(access->bSavePosition(position.Get(), &error));
+  EXPECT_EQ(2, position->nGetRecord(0));
+  ASSERT_TRUE(Read(kNAReadLast));
+  ASSERT_TRUE(access->bRestorePosition(position.Get(), &error)) << N(error.pszGetMessage());
+  EXPECT_EQ(expected[2], Record(fd.Get()));
+  ASSERT_TRUE(Read(kNAReadNext));
+  EXPECT_EQ(expected[3], Record(fd.Get()));
+  // After a new SELECT the row is read again by its number.
+  OpenOrdered(false);
+  access->SetFileDescription(fd.Get());
+  ASSERT_TRUE(access->bRestorePosition(position.Get(), &error)) << N(error.pszGetMessage());
+  EXPECT_EQ(expected[2], Record(fd.Get()));
+
+  // The key filter comes from slot 32 on first use; a condition from the
+  // current record, then reset.
+  CNAKeyFilter* filter = access->pclKeyFilter();
+  ASSERT_NE(nullptr, filter);
+  EXPECT_EQ(filter, access->pclKeyFilter());
+  ASSERT_TRUE(access->bSetKeyOfRecord(table->pclColumnAt(0), true, &error))
+      << N(error.pszGetMessage());
+  EXPECT_TRUE(filter->bHasCondition());
+  access->ResetKeyFilter();
+  EXPECT_FALSE(filter->bHasCondition());
 }
 
 // An UPDATE that matches no row fails with error 13 (code 9, the record

@@ -14,6 +14,7 @@
 #include "driver/sql/item.h"
 #include "driver/sql/key_filter.h"
 #include "driver/sql/record_cache.h"
+#include "driver/sql/saved_position.h"
 #include "driver/sql/query.h"
 #include "driver/sql/sql_generator.h"
 #include "driver/sql/sql_scanner.h"
@@ -619,15 +620,83 @@ bool CNATableAccess::bReadColumnItem(int n, CAny* value, CNAError* error) {
 bool CNATableAccess::bWriteColumnItem(int, const CAny*, CNAError* error) {
   return NotAvailable(error, 28);
 }
-bool CNATableAccess::bSavePosition(CNARefCounted*, CNAError* error) {
-  return NotAvailable(error, 29);
-}
-bool CNATableAccess::bRestorePosition(CNARefCounted*, CNAError* error) {
-  return NotAvailable(error, 30);
+bool CNATableAccess::bSavePosition(CNARefCounted* object, CNAError* error) {
+  auto* position = dynamic_cast<CNASavedPosition*>(object);
+  if (position == nullptr) return NotAvailable(error, 29);
+  const int64_t row = m_bPositionValid ? m_nCurrentRow : -1;
+  position->SetRecord(0, row);
+  position->SetRecord(1, m_nLockedRecord);
+  int64_t cached = -1;
+  if (row >= 0 && static_cast<size_t>(row) < m_anRowMap.size() && m_anRowMap[row] >= 0) {
+    cached = m_anRowMap[row];
+  }
+  position->SetRecord(2, cached);
+  position->GetFilter().Set(m_pFilterRef);
+  position->SetName(m_strName.pszGet());
+  CNAFileDescription* logical = pclGetFileDescription();
+  CNAItem* item = m_stSearch.bActive() && logical != nullptr
+                      ? logical->pclFindItemByName(m_stSearch.strItem.pszGet())
+                      : nullptr;
+  position->GetSearchState().Set(item, m_stSearch.clValue, m_stSearch.nFlags);
+  return true;
 }
 
-void CNATableAccess::ResetKeyFilter() {}
-CNARefCounted* CNATableAccess::pclNewKeyFilter() { return nullptr; }
+bool CNATableAccess::bRestorePosition(CNARefCounted* object, CNAError* error) {
+  auto* position = dynamic_cast<CNASavedPosition*>(object);
+  if (position == nullptr) return NotAvailable(error, 30);
+  const int64_t row = position->nGetRecord(0);
+  const int64_t locked = position->nGetRecord(1);
+  if (row < 0) {
+    m_bPositionValid = false;
+    m_nCurrentRow = -1;
+  } else if (!m_bPositionValid || m_nCurrentRow != row) {
+    // The row moved: read it again by its number.
+    if (!bGoToRecord(row, error)) return false;
+    if (!m_bPositionValid || m_nCurrentRow != row) {
+      m_bOutOfRange = true;
+      m_bFound = false;
+      return true;
+    }
+  }
+  m_nLockedRecord = locked;
+  m_nLockMode = locked >= 0 ? 1 : 0;
+  Replace(m_pFilterRef, position->GetFilter().pclGet());
+  const CNASearchState& search = position->GetSearchState();
+  if ((search.nGetFlags() & 1) != 0 && search.pclGetItem() != nullptr) {
+    m_stSearch.strItem = search.pclGetItem()->pszGetName();
+    m_stSearch.clValue = search.clGetValue();
+    m_stSearch.nFlags = search.nGetFlags();
+  }
+  m_bOutOfRange = !m_bPositionValid;
+  m_bFound = m_bPositionValid;
+  return true;
+}
+
+void CNATableAccess::ResetKeyFilter() {
+  if (m_pKeyFilter != nullptr) static_cast<CNAKeyFilter*>(m_pKeyFilter)->Reset();
+}
+
+CNARefCounted* CNATableAccess::pclNewKeyFilter() { return new (std::nothrow) CNAKeyFilter(); }
+
+CNAKeyFilter* CNATableAccess::pclKeyFilter() {
+  if (m_pKeyFilter == nullptr) m_pKeyFilter = NAAddRef(pclNewKeyFilter());
+  return static_cast<CNAKeyFilter*>(m_pKeyFilter);
+}
+
+bool CNATableAccess::bSetKeyValue(const CNAColumn* key, const uint8_t* value, size_t size,
+                                  bool exact, CNAError* error) {
+  CNAKeyFilter* filter = pclKeyFilter();
+  CNAFileDescription* logical = pclGetFileDescription();
+  if (filter == nullptr || logical == nullptr) return NotAvailable(error, 32);
+  return filter->bSetKeyValue(logical, key, value, size, exact, error);
+}
+
+bool CNATableAccess::bSetKeyOfRecord(const CNAColumn* key, bool exact, CNAError* error) {
+  CNAKeyFilter* filter = pclKeyFilter();
+  CNAFileDescription* logical = pclGetFileDescription();
+  if (filter == nullptr || logical == nullptr) return NotAvailable(error, 32);
+  return filter->bSetKeyOfRecord(logical, key, exact, error);
+}
 CNAFilter* CNATableAccess::pclNewFilter() { return new (std::nothrow) CNAFilter(); }
 
 
@@ -668,7 +737,20 @@ int CNATableAccess::nCopyFrom(CNATableAccess* source, INACopyContext* context) {
   // The copy has no open result: it reads afresh from its key.
   m_bPositionValid = false;
   m_nCurrentRow = -1;
-  m_nLockMode = source->m_nLockMode == 2 ? 1 : 0;
+  // The lock of the source: a lock held for the read does not pass to the
+  // copy; one to be renewed is taken again (at once on the current record
+  // when the copied cache holds everything).
+  m_nLockMode = 0;
+  m_nLockedRecord = -1;
+  if (source->m_nLockMode == 2) {
+    if (bIsCacheFull() && m_bPositionValid) {
+      m_nLockMode = 1;
+      m_nLockedRecord = m_nCurrentRow;
+    } else {
+      m_nLockMode = 1;
+      m_nLockedRecord = source->m_nLockedRecord;
+    }
+  }
   return 1;
 }
 

@@ -25,6 +25,8 @@ class CNAConnection;
 class CNAError;
 class CNAFileDescription;
 class CNAFilter;
+class CNAKeyFilter;
+class CNAColumn;
 class CNAQuery;
 class CNARecordCacheBase;
 class CNASession;
@@ -156,6 +158,13 @@ class CNATableAccess : public CNARefCounted {
   bool bIsFilterActive() const { return m_bFilterActive && m_pFilter != nullptr; }
   void UpdateFilterRef();
   CNARefCounted* pclGetKeyFilter() const { return m_pKeyFilter; }
+  // The key filter, made through slot 32 on first use.
+  CNAKeyFilter* pclKeyFilter();
+  // Key-position conditions over the logical description: from a key value
+  // the host gave, or from the current record.
+  bool bSetKeyValue(const CNAColumn* key, const uint8_t* value, size_t size, bool exact,
+                    CNAError* error);
+  bool bSetKeyOfRecord(const CNAColumn* key, bool exact, CNAError* error);
   void SetKeyFilter(CNARefCounted* filter);  // adds a reference
 
   // --- cache ---

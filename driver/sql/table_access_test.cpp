@@ -50,6 +50,10 @@ class Access : public CNATableAccess {
  public:
   Access(CNAConnection* c, std::vector<std::string>* texts, int64_t rows)
       : CNATableAccess(nullptr, c), m_pTexts(texts), m_nRows(rows) {}
+  void SetLock(int32_t mode, int64_t record) {
+    m_nLockMode = mode;
+    m_nLockedRecord = record;
+  }
   CNAStatement* pclNewResult() override {
     auto* s = new Statement(pclGetConnection(), m_pTexts);
     s->rows = m_nRows;
@@ -226,6 +230,23 @@ TEST_F(SelectText, DistinctHintTieBreakersAndUnknownKeys) {
     ASSERT_TRUE(ok) << c.name;
     const char16_t* text = access->pclGetGenerator()->pszGetStatementText();
     EXPECT_EQ(std::string(c.expected), std::string(text, text + std::char_traits<char16_t>::length(text)));
+  }
+}
+
+TEST_F(TableAccess, ACopyTakesALockToBeRenewedAndDropsALockForTheRead) {
+  struct Case {
+    int32_t mode;
+    int64_t record;
+    int32_t copied_mode;
+    int64_t copied_record;
+  } cases[] = {{0, -1, 0, -1}, {1, 4, 0, -1}, {2, 4, 1, 4}};
+  for (const Case& c : cases) {
+    CNARefPtr<Access> source(NAAddRef(new Access(connection, &texts, 0)));
+    source->SetLock(c.mode, c.record);
+    CNARefPtr<CNATableAccess> copy(source->pclClone(nullptr));
+    ASSERT_TRUE(copy);
+    EXPECT_EQ(c.copied_mode, copy->nGetLockMode()) << c.mode;
+    EXPECT_EQ(c.copied_record, copy->nGetLockedRecord()) << c.mode;
   }
 }
 
