@@ -18,6 +18,8 @@
 #include "driver/sql/filter.h"
 #include "driver/sql/item.h"
 #include "driver/sql/key_filter.h"
+#include "driver/sql/record_cache.h"
+#include "driver/sql/record_source.h"
 #include "driver/sql/saved_position.h"
 #include "driver/sql/filter_rules.h"
 #include "driver/sql/query.h"
@@ -382,6 +384,57 @@ TEST_F(TableAccessOnServer, PositionsAndKeyFilters) {
   EXPECT_TRUE(filter->bHasCondition());
   access->ResetKeyFilter();
   EXPECT_FALSE(filter->bHasCondition());
+}
+
+// With a record lock, a read along the key goes on from the locked record
+// (found again in the cache of the session's record source bound to the
+// object); a complete cache that no longer holds it fails the read.
+TEST_F(TableAccessOnServer, ReadsGoOnFromTheLockedRecord) {
+  Run("CREATE TABLE t (id INT PRIMARY KEY, a INT NULL, b VARCHAR(8) NULL)");
+  Run("INSERT INTO t VALUES (1,1,'x'),(2,2,'y'),(3,2,'z'),(4,3,NULL),(5,2,'w')");
+  const std::vector<std::string> expected = Rows("SELECT * FROM t ORDER BY a, b DESC, id");
+  CNAError error;
+  CNARefPtr<CNATableDescription> table(manager->pclGetTableDescriptionByName(c, u"t", &error));
+  ASSERT_TRUE(table) << N(error.pszGetMessage());
+  CNARefPtr<CNAFileDescription> fd(NAAddRef(new CNAFileDescription()));
+  ASSERT_TRUE(fd->bBuild(table.Get(), nullptr, &error));
+  qghost::FileDescription file{u"t", 1};
+  CNARefPtr<CNASession> session(
+      NAAddRef(static_cast<CNASession*>(manager->pclNewSession(&file, c, nullptr))));
+  access = NAAddRef(manager->pclNewTableAccess(session.Get(), c));
+  access->SetTableName(u"t");
+  access->SetOrderKey(u"K", {{u"a", false}, {u"b", true}, {u"id", false}});
+  access->SetFileDescription(fd.Get());
+  access->EnableCache(true);
+  ASSERT_TRUE(access->bRunByStatementKind(1, nullptr, &error)) << N(error.pszGetMessage());
+  ASSERT_TRUE(access->bOpen(&error)) << N(error.pszGetMessage());
+  CNARefPtr<CNARecordSource> source(NAAddRef(new CNARecordSource(session.Get())));
+  source->Bind(access);
+  session->SetRecordSource(source.Get());
+
+  ASSERT_TRUE(Read(kNAReadLast));
+  ASSERT_TRUE(access->bIsCacheFull());
+  ASSERT_TRUE(Read(kNAReadFirst, 3));
+  ASSERT_TRUE(access->bLockCurrentRecord(&error));
+  access->nSetLockState(1);
+  ASSERT_TRUE(Read(kNAReadNext));
+  EXPECT_EQ(expected[3], Record(fd.Get()));
+  // First and last end the lock.
+  ASSERT_TRUE(Read(kNAReadLast));
+  EXPECT_EQ(0, access->nGetLockMode());
+  EXPECT_EQ(-1, access->nGetLockedRecord());
+
+  ASSERT_TRUE(Read(kNAReadFirst, 2));
+  ASSERT_TRUE(access->bLockCurrentRecord(&error));
+  access->nSetLockState(1);
+  access->pclGetFullCache()->SetEntryState(1, kNARecordInvalid);
+  bool found = true;
+  CNAError gone;
+  EXPECT_FALSE(access->bReadPosition(kNAReadNext, false, 1, &found, &gone));
+  EXPECT_EQ(13u, gone.nGetErrorIdentifier());
+  EXPECT_NE(std::u16string::npos,
+            std::u16string(gone.pclGetXError()->pszGetDebugMessage()).find(u"=4.8"));
+  session->SetRecordSource(nullptr);
 }
 
 // An UPDATE that matches no row fails with error 13 (code 9, the record

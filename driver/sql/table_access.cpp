@@ -16,6 +16,7 @@
 #include "driver/sql/record_cache.h"
 #include "driver/sql/saved_position.h"
 #include "driver/sql/query.h"
+#include "driver/sql/record_source.h"
 #include "driver/sql/sql_generator.h"
 #include "driver/sql/sql_scanner.h"
 #include "driver/sql/statement.h"
@@ -197,7 +198,7 @@ bool CNATableAccess::bExecute(intptr_t, intptr_t, int64_t* rows, CNAError* error
       int64_t* counter = rows != nullptr ? rows : &m_nOwnCounter;
       *counter = ok ? affected : 0;
       if (ok && *counter == 0 && pclGetFileDescription() != nullptr) {
-        ReportNoRowUpdated(error);
+        ReportNoRowUpdated(error, 12);
         ok = false;
       }
     } else if (rows != nullptr) {
@@ -222,7 +223,7 @@ bool CNATableAccess::bExecute(intptr_t, intptr_t, int64_t* rows, CNAError* error
   return ok;
 }
 
-void CNATableAccess::ReportNoRowUpdated(CNAError* error) {
+void CNATableAccess::ReportNoRowUpdated(CNAError* error, uint32_t minor) {
   // The UPDATE's WHERE named a row the server no longer has (found rows
   // are counted, so unchanged values still count).
   if (error == nullptr) return;
@@ -231,7 +232,7 @@ void CNATableAccess::ReportNoRowUpdated(CNAError* error) {
   x.SetUserError(gstErrorDefModule76, 13u, table);
   AddTableAndItemToError(&x, table, nullptr);
   x.AddInfo(16, 13u);
-  AddInternalErrorText(&x, kAccessSite, 12);
+  AddInternalErrorText(&x, kAccessSite, minor);
   x.AddDebugMessageId(&gstErrorDefModule76, 28591u);
   std::u16string dump;
   CNAError quiet;
@@ -949,9 +950,50 @@ bool CNATableAccess::bMoveAcrossFetches(int32_t direction, int64_t step, bool* i
 
 // ---- reads along the order
 
+bool CNATableAccess::bFindLockedRecord(int32_t direction, int64_t* step, CNAError* error) {
+  if (m_strNextKey.bEstVide() || (m_nLockMode == 0 && m_bPositionValid)) return true;
+  auto* source = m_pSession != nullptr
+                     ? static_cast<CNARecordSource*>(m_pSession->pclGetRecordSource())
+                     : nullptr;
+  const bool bound = source != nullptr && source->bIsBoundTo(this);
+  if (direction == kNAReadFirst || direction == kNAReadLast) {
+    m_nLockMode = 0;
+    m_nLockedRecord = -1;
+    if (!m_bPositionValid && source != nullptr && !bound) return bUseTemporaryIndex(error);
+    return true;
+  }
+  if (m_nLockedRecord < 0) return true;
+  if (source != nullptr && !bound) {
+    // The locked row of the open result (moves from a row marked deleted
+    // skip it), else one row less to go forward and one more backward.
+    const int64_t rows = m_pResult != nullptr ? m_pResult->nGetRowCount() : 0;
+    const int64_t row = m_nLockedRecord;
+    if (row < rows) {
+      m_nCurrentRow = row;
+      m_bPositionValid = true;
+    } else if (direction == kNAReadNext) {
+      *step -= 1;
+    } else if (direction == kNAReadPrevious) {
+      *step += 1;
+    }
+  } else if (bound && m_pCache != nullptr) {
+    const int64_t row = m_nLockedRecord;
+    if (row < m_pCache->nGetCount() && !m_pCache->bIsInvalid(static_cast<int>(row))) {
+      m_nCurrentRow = row;
+      m_bPositionValid = true;
+    } else if (bIsCacheFull()) {
+      // The whole result is held and the locked record is not among it.
+      ReportNoRowUpdated(error, 8);
+      return false;
+    }
+  }
+  return true;
+}
+
 bool CNATableAccess::bReadPosition(int32_t direction, bool lock, int64_t step, bool* found,
                                    CNAError* error) {
   if (found != nullptr) *found = false;
+  if (!bFindLockedRecord(direction, &step, error)) return false;
   m_bFound = false;
   m_bInRange = false;
   m_nDirection = direction;
@@ -1212,4 +1254,22 @@ bool CNATableAccess::bResetPosition() {
   return true;
 }
 
-bool CNATableAccess::bUseTemporaryIndex(CNAError*) { return m_pTemporaryIndex != nullptr; }
+bool CNATableAccess::bUseTemporaryIndex(CNAError* error) {
+  if (m_pTemporaryIndex != nullptr) {
+    m_nLockMode = 0;
+    m_nLockedRecord = -1;
+    return true;
+  }
+  auto* source = m_pSession != nullptr
+                     ? static_cast<CNARecordSource*>(m_pSession->pclGetRecordSource())
+                     : nullptr;
+  if (source == nullptr) return true;
+  if (source->pclOpen(error) == nullptr) {
+    if (error != nullptr && !error->bHasError()) {
+      error->SetErrorMessage(0, kAccessSite, 54, nullptr, 11, m_strTable.pszGet());
+    }
+    return false;
+  }
+  CloseCursor();
+  return bSwitchKey(error);
+}

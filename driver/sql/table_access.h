@@ -244,8 +244,13 @@ class CNATableAccess : public CNARefCounted {
   bool bWantsDistinct();
   // " " and the connection's table hint, when it has one for its server.
   bool bAppendTableHint();
-  // Error 13 for an UPDATE that matched no row, with the record dump.
-  void ReportNoRowUpdated(CNAError* error);
+  // Error 13 for a row the server (or a complete cache) no longer has,
+  // with the record dump, at site 4.minor.
+  void ReportNoRowUpdated(CNAError* error, uint32_t minor);
+  // Before a read along a named key with a lock or no position: the locked
+  // record found again (the step adjusted when it is gone), or for first
+  // and last the lock ended and a temporary index taken.
+  bool bFindLockedRecord(int32_t direction, int64_t* step, CNAError* error);
   // The stored query the session reads (query mode), else null.
   CNAQuery* pclGetStoredQuery() const;
   // The statement over a stored query: regenerated with the filter merged
