@@ -382,8 +382,15 @@ TEST_F(TableAccessOnServer, PositionsAndKeyFilters) {
   ASSERT_TRUE(access->bSetKeyOfRecord(table->pclColumnAt(0), true, &error))
       << N(error.pszGetMessage());
   EXPECT_TRUE(filter->bHasCondition());
+  // Under the condition (this record's id), only that record is found.
+  EXPECT_FALSE(Read(kNAReadNext));
+  EXPECT_FALSE(access->bIsOutOfRange());
+  EXPECT_EQ(expected[3], Record(fd.Get()));
+  EXPECT_TRUE(Read(kNAReadPrevious));
+  EXPECT_EQ(expected[2], Record(fd.Get()));
   access->ResetKeyFilter();
   EXPECT_FALSE(filter->bHasCondition());
+  EXPECT_TRUE(Read(kNAReadNext));
 }
 
 // With a record lock, a read along the key goes on from the locked record

@@ -1006,6 +1006,11 @@ bool CNATableAccess::bReadPosition(int32_t direction, bool lock, int64_t step, b
   m_bOutOfRange = !in_range;
   m_bLastMoveInRange = in_range;
   m_bFound = in_range;
+  // Under a key condition, the record read must also satisfy it.
+  if (in_range && m_pKeyFilter != nullptr &&
+      static_cast<CNAKeyFilter*>(m_pKeyFilter)->bHasCondition()) {
+    m_bFound = bKeyFilterAccepts();
+  }
   if (in_range && lock && m_pSession != nullptr) m_pSession->LockRecord(this, error);
   if (m_stSearch.bActive() && in_range) {
     CAny value;

@@ -290,6 +290,9 @@ class CNATableAccess : public CNARefCounted {
   // appended; *got false when the result has no more rows.
   bool bCacheNextRow(bool* got, CNAError* error);
   void MarkCacheFullIfDone();
+  // The key filter's verdict on the current record: false only when its
+  // active condition is decided false on the record's values.
+  bool bKeyFilterAccepts();
   void ReleaseResult();
   void FreeRowMap();
   // Physical row of the result for a logical move from a row, skipping

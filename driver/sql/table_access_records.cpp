@@ -3,10 +3,14 @@
 // and read back from the cache (or along a temporary index over it) with
 // no request to the server.
 #include <new>
+#include <string_view>
 
 #include "driver/core/error_status.h"
 #include "driver/core/session.h"
 #include "driver/sql/file_description.h"
+#include "driver/sql/filter.h"
+#include "driver/sql/filter_rules.h"
+#include "driver/sql/key_filter.h"
 #include "driver/sql/item.h"
 #include "driver/sql/record_cache.h"
 #include "driver/sql/row_buffer.h"
@@ -34,7 +38,108 @@ int IndexKind(int32_t direction) {
   }
 }
 
+// Compares two values: through the host's comparison, else as 64-bit
+// numbers when both are, else as texts.
+bool bCompareValues(const CAny& a, const CAny& b, int32_t* result) {
+  if (a.nCompare(b, result) < 100) return true;
+  CAny x(a), y(b);
+  int64_t m = 0, n = 0;
+  if (x.nConvertType(9) < 100 && y.nConvertType(9) < 100 && x.nGetI8(&m) < 100 &&
+      y.nGetI8(&n) < 100) {
+    *result = m < n ? -1 : (m > n ? 1 : 0);
+    return true;
+  }
+  CAny s(a), t(b);
+  const char16_t* p = nullptr;
+  const char16_t* q = nullptr;
+  if (s.nConvertType(qg::kAnyPSTRW) >= 100 || t.nConvertType(qg::kAnyPSTRW) >= 100 ||
+      s.nGetPCXSTR(&p) >= 100 || t.nGetPCXSTR(&q) >= 100 || p == nullptr || q == nullptr) {
+    return false;
+  }
+  int c = std::u16string_view(p).compare(q);
+  *result = c < 0 ? -1 : (c > 0 ? 1 : 0);
+  return true;
+}
+
+// A condition over the current record: 1 true, 0 false, -1 not decided
+// here (a leaf without an item or values that do not compare).
+int Verdict(const CNAFilter* node) {
+  if (node == nullptr) return 1;
+  const int op = node->nGetOperator();
+  switch (op) {
+    case kNAFilterEmpty:
+    case kNAFilterTrue:
+      return 1;
+    case kNAFilterFalse:
+      return 0;
+    case kNAFilterOr:
+    case kNAFilterAnd: {
+      int left = Verdict(node->pclGetLeft());
+      int right = Verdict(node->pclGetRight());
+      if (op == kNAFilterAnd) {
+        if (left == 0 || right == 0) return 0;
+        return left == 1 && right == 1 ? 1 : -1;
+      }
+      if (left == 1 || right == 1) return 1;
+      return left == 0 && right == 0 ? 0 : -1;
+    }
+    case kNAFilterNot: {
+      int inner = Verdict(node->pclGetLeft() != nullptr ? node->pclGetLeft() : node->pclGetRight());
+      return inner < 0 ? -1 : 1 - inner;
+    }
+    default:
+      break;
+  }
+  auto* item = const_cast<CNAItem*>(node->GetColumn().pItem);
+  if (item == nullptr) return -1;
+  CAny value;
+  if (!item->bReadValue(value, 0, nullptr)) return -1;
+  if (op == kNAFilterIsNull) return value.bEstNull() ? 1 : 0;
+  if (op == kNAFilterIsNotNull) return value.bEstNull() ? 0 : 1;
+  const CAny& bound = node->clGetValue();
+  // NULL compares to nothing.
+  if (value.bEstNull() || bound.bEstNull()) return 0;
+  if (op == kNAFilterEqual && (node->nGetFlags() & kNAFilterPrefix) != 0) {
+    const char16_t* text = nullptr;
+    const char16_t* prefix = nullptr;
+    CAny a(value), b(bound);
+    if (a.nConvertType(qg::kAnyPSTRW) >= 100 || b.nConvertType(qg::kAnyPSTRW) >= 100 ||
+        a.nGetPCXSTR(&text) >= 100 || b.nGetPCXSTR(&prefix) >= 100 || text == nullptr ||
+        prefix == nullptr) {
+      return -1;
+    }
+    return std::u16string_view(text).substr(0, std::u16string_view(prefix).size()) == prefix ? 1
+                                                                                           : 0;
+  }
+  int32_t compared = 0;
+  if (!bCompareValues(value, bound, &compared)) return -1;
+  switch (op) {
+    case kNAFilterEqual:
+      return compared == 0 ? 1 : 0;
+    case kNAFilterNotEqual:
+      return compared != 0 ? 1 : 0;
+    case kNAFilterGreater:
+      return compared > 0 ? 1 : 0;
+    case kNAFilterLess:
+      return compared < 0 ? 1 : 0;
+    case kNAFilterGreaterEqual:
+      return compared >= 0 ? 1 : 0;
+    case kNAFilterLessEqual:
+      return compared <= 0 ? 1 : 0;
+    default:
+      return -1;
+  }
+}
+
 }  // namespace
+
+bool CNATableAccess::bKeyFilterAccepts() {
+  auto* filter = static_cast<CNAKeyFilter*>(m_pKeyFilter);
+  if (filter == nullptr || !filter->bHasCondition() || pclGetFileDescription() == nullptr) {
+    return true;
+  }
+  return Verdict(filter->pclGetActive()) != 0;
+}
 
 void CNATableAccess::SetFileDescription(CNAFileDescription* logical) {
   if (logical == m_pLogical) return;
