@@ -67,6 +67,7 @@ class TableAccessOnServer : public qg::StringHostTest {
   }
   void TearDown() override {
     if (access != nullptr) ReleaseBoth(access);
+    logical.ReleaseHeld();
     if (c != nullptr) manager->bReleaseConnection(c);
     manager->Release();
     qg::Services().pfnConversion = nullptr;
@@ -130,11 +131,23 @@ class TableAccessOnServer : public qg::StringHostTest {
     return found;
   }
 
+  // The logical description of table t as the server describes it.
+  CNAFileDescription* Logical() {
+    CNAError error;
+    CNARefPtr<CNATableDescription> table(manager->pclGetTableDescriptionByName(c, u"t", &error));
+    EXPECT_TRUE(table) << N(error.pszGetMessage());
+    if (!table) return nullptr;
+    logical.Attach(NAAddRef(new CNAFileDescription()));
+    EXPECT_TRUE(logical->bBuild(table.Get(), nullptr, &error)) << N(error.pszGetMessage());
+    return logical.Get();
+  }
+
   qg::rig::TestDatabase db;
   qghost::ConnectionDescription d;
   CNAManagerMariaDB* manager = nullptr;
   CNAConnectionMariaDB* c = nullptr;
   CNATableAccess* access = nullptr;
+  CNARefPtr<CNAFileDescription> logical;
 };
 
 TEST_F(TableAccessOnServer, WalksEqualTheServersOrderBy) {
@@ -295,26 +308,24 @@ TEST_F(TableAccessOnServer, RowsLoadIntoTheRecordAndTheCacheServesThemAgain) {
       "(5,2,'k3',50),(6,NULL,NULL,60),(7,1,'k2',70)");
   const std::vector<std::string> expected = Rows("SELECT * FROM t ORDER BY a, b DESC, id");
   CNAError error;
-  CNARefPtr<CNATableDescription> table(manager->pclGetTableDescriptionByName(c, u"t", &error));
-  ASSERT_TRUE(table) << N(error.pszGetMessage());
-  CNARefPtr<CNAFileDescription> fd(NAAddRef(new CNAFileDescription()));
-  ASSERT_TRUE(fd->bBuild(table.Get(), nullptr, &error)) << N(error.pszGetMessage());
+  CNAFileDescription* fd = Logical();
+  ASSERT_NE(nullptr, fd);
 
   // Every row read, in order, becomes the description's current record.
   OpenOrdered(false);
-  access->SetFileDescription(fd.Get());
+  access->SetFileDescription(fd);
   std::vector<std::string> walked;
-  for (bool f = Read(kNAReadFirst); f; f = Read(kNAReadNext)) walked.push_back(Record(fd.Get()));
+  for (bool f = Read(kNAReadFirst); f; f = Read(kNAReadNext)) walked.push_back(Record(fd));
   EXPECT_EQ(expected, walked);
   EXPECT_FALSE(access->bIsCacheFull());
 
   // Through the cache: the same walks; once the whole result is held, the
   // open result is no longer needed.
   OpenOrdered(false);
-  access->SetFileDescription(fd.Get());
+  access->SetFileDescription(fd);
   access->EnableCache(true);
   ASSERT_TRUE(Read(kNAReadFirst, 3));
-  EXPECT_EQ(expected[2], Record(fd.Get()));
+  EXPECT_EQ(expected[2], Record(fd));
   EXPECT_FALSE(access->bIsCacheFull());
   ASSERT_TRUE(Read(kNAReadLast));
   EXPECT_TRUE(access->bIsCacheFull());
@@ -332,11 +343,11 @@ TEST_F(TableAccessOnServer, RowsLoadIntoTheRecordAndTheCacheServesThemAgain) {
     SCOPED_TRACE(testing::Message() << m.direction << " by " << m.step);
     EXPECT_EQ(m.expected >= 0, Read(m.direction, m.step));
     if (m.expected >= 0) at = m.expected;
-    EXPECT_EQ(expected[at], Record(fd.Get()));
+    EXPECT_EQ(expected[at], Record(fd));
   }
   walked.clear();
   for (bool f = Read(kNAReadLast); f; f = Read(kNAReadPrevious)) {
-    walked.insert(walked.begin(), Record(fd.Get()));
+    walked.insert(walked.begin(), Record(fd));
   }
   EXPECT_EQ(expected, walked);
   // The count of a complete cache, asked for by both option words.
@@ -353,41 +364,39 @@ TEST_F(TableAccessOnServer, PositionsAndKeyFilters) {
   Run("INSERT INTO t VALUES (1,1,'x'),(2,2,'y'),(3,2,'z'),(4,3,NULL),(5,2,'w')");
   const std::vector<std::string> expected = Rows("SELECT * FROM t ORDER BY a, b DESC, id");
   CNAError error;
-  CNARefPtr<CNATableDescription> table(manager->pclGetTableDescriptionByName(c, u"t", &error));
-  ASSERT_TRUE(table) << N(error.pszGetMessage());
-  CNARefPtr<CNAFileDescription> fd(NAAddRef(new CNAFileDescription()));
-  ASSERT_TRUE(fd->bBuild(table.Get(), nullptr, &error));
+  CNAFileDescription* fd = Logical();
+  ASSERT_NE(nullptr, fd);
   OpenOrdered(false);
-  access->SetFileDescription(fd.Get());
+  access->SetFileDescription(fd);
   ASSERT_TRUE(Read(kNAReadFirst, 3));
   CNARefPtr<CNASavedPosition> position(NAAddRef(new CNASavedPosition()));
   ASSERT_TRUE(access->bSavePosition(position.Get(), &error));
   EXPECT_EQ(2, position->nGetRecord(0));
   ASSERT_TRUE(Read(kNAReadLast));
   ASSERT_TRUE(access->bRestorePosition(position.Get(), &error)) << N(error.pszGetMessage());
-  EXPECT_EQ(expected[2], Record(fd.Get()));
+  EXPECT_EQ(expected[2], Record(fd));
   ASSERT_TRUE(Read(kNAReadNext));
-  EXPECT_EQ(expected[3], Record(fd.Get()));
+  EXPECT_EQ(expected[3], Record(fd));
   // After a new SELECT the row is read again by its number.
   OpenOrdered(false);
-  access->SetFileDescription(fd.Get());
+  access->SetFileDescription(fd);
   ASSERT_TRUE(access->bRestorePosition(position.Get(), &error)) << N(error.pszGetMessage());
-  EXPECT_EQ(expected[2], Record(fd.Get()));
+  EXPECT_EQ(expected[2], Record(fd));
 
   // The key filter comes from slot 32 on first use; a condition from the
   // current record, then reset.
   CNAKeyFilter* filter = access->pclKeyFilter();
   ASSERT_NE(nullptr, filter);
   EXPECT_EQ(filter, access->pclKeyFilter());
-  ASSERT_TRUE(access->bSetKeyOfRecord(table->pclColumnAt(0), true, &error))
+  ASSERT_TRUE(access->bSetKeyOfRecord(fd->pclGetTableDescription()->pclColumnAt(0), true, &error))
       << N(error.pszGetMessage());
   EXPECT_TRUE(filter->bHasCondition());
   // Under the condition (this record's id), only that record is found.
   EXPECT_FALSE(Read(kNAReadNext));
   EXPECT_FALSE(access->bIsOutOfRange());
-  EXPECT_EQ(expected[3], Record(fd.Get()));
+  EXPECT_EQ(expected[3], Record(fd));
   EXPECT_TRUE(Read(kNAReadPrevious));
-  EXPECT_EQ(expected[2], Record(fd.Get()));
+  EXPECT_EQ(expected[2], Record(fd));
   access->ResetKeyFilter();
   EXPECT_FALSE(filter->bHasCondition());
   EXPECT_TRUE(Read(kNAReadNext));
@@ -401,17 +410,15 @@ TEST_F(TableAccessOnServer, ReadsGoOnFromTheLockedRecord) {
   Run("INSERT INTO t VALUES (1,1,'x'),(2,2,'y'),(3,2,'z'),(4,3,NULL),(5,2,'w')");
   const std::vector<std::string> expected = Rows("SELECT * FROM t ORDER BY a, b DESC, id");
   CNAError error;
-  CNARefPtr<CNATableDescription> table(manager->pclGetTableDescriptionByName(c, u"t", &error));
-  ASSERT_TRUE(table) << N(error.pszGetMessage());
-  CNARefPtr<CNAFileDescription> fd(NAAddRef(new CNAFileDescription()));
-  ASSERT_TRUE(fd->bBuild(table.Get(), nullptr, &error));
+  CNAFileDescription* fd = Logical();
+  ASSERT_NE(nullptr, fd);
   qghost::FileDescription file{u"t", 1};
   CNARefPtr<CNASession> session(
       NAAddRef(static_cast<CNASession*>(manager->pclNewSession(&file, c, nullptr))));
   access = NAAddRef(manager->pclNewTableAccess(session.Get(), c));
   access->SetTableName(u"t");
   access->SetOrderKey(u"K", {{u"a", false}, {u"b", true}, {u"id", false}});
-  access->SetFileDescription(fd.Get());
+  access->SetFileDescription(fd);
   access->EnableCache(true);
   ASSERT_TRUE(access->bRunByStatementKind(1, nullptr, &error)) << N(error.pszGetMessage());
   ASSERT_TRUE(access->bOpen(&error)) << N(error.pszGetMessage());
@@ -425,7 +432,7 @@ TEST_F(TableAccessOnServer, ReadsGoOnFromTheLockedRecord) {
   ASSERT_TRUE(access->bLockCurrentRecord(&error));
   access->nSetLockState(1);
   ASSERT_TRUE(Read(kNAReadNext));
-  EXPECT_EQ(expected[3], Record(fd.Get()));
+  EXPECT_EQ(expected[3], Record(fd));
   // First and last end the lock.
   ASSERT_TRUE(Read(kNAReadLast));
   EXPECT_EQ(0, access->nGetLockMode());
@@ -451,10 +458,8 @@ TEST_F(TableAccessOnServer, AnUpdateMatchingNoRowFails) {
   Run("CREATE TABLE t (id INT PRIMARY KEY, v INT)");
   Run("INSERT INTO t VALUES (1, 10)");
   CNAError error;
-  CNARefPtr<CNATableDescription> table(manager->pclGetTableDescriptionByName(c, u"t", &error));
-  ASSERT_TRUE(table) << N(error.pszGetMessage());
-  CNARefPtr<CNAFileDescription> fd(NAAddRef(new CNAFileDescription()));
-  ASSERT_TRUE(fd->bBuild(table.Get(), nullptr, &error));
+  CNAFileDescription* fd = Logical();
+  ASSERT_NE(nullptr, fd);
   struct Case {
     const char16_t* text;
     bool ok;
@@ -466,7 +471,7 @@ TEST_F(TableAccessOnServer, AnUpdateMatchingNoRowFails) {
     SCOPED_TRACE(N(k.text));
     access = NAAddRef(static_cast<CNATableAccess*>(manager->pclNewTableAccess(nullptr, c)));
     access->SetTableName(u"t");
-    access->SetFileDescription(fd.Get());
+    access->SetFileDescription(fd);
     CNARefPtr<CNASQLGenerator> g(NAAddRef(new CNASQLGenerator(c)));
     g->bAppend(k.text);
     g->SetStatementKind(3);  // the query kind of an UPDATE
