@@ -2,6 +2,9 @@
 // reflection wrappers.
 #include "dotnet/connector/call_road.h"
 
+#include <set>
+#include <thread>
+
 #include "dotnet/connector/class_name.h"
 #include "dotnet/connector/dotnet_stream.h"
 #include "dotnet/connector/net_test_fixture.h"
@@ -97,6 +100,111 @@ TEST_F(CallRoadTest, AnIdentifierDoesNotCallOnAnotherType) {
     EXPECT_NE(on_other, id);
   }
   other->Release();
+}
+
+// Threads that resolve, register and call at once: each spelling of the
+// declared type is a key of its own, so the registry grows while other
+// threads read it, and every thread meets every key (some at the same
+// moment). Each call answers its own method, and all threads end with one
+// identifier per key.
+TEST_F(CallRoadTest, CallsOnSeveralThreadsRegisterAndCallTheirOwnMethods) {
+  const char16_t* const kInt[] = {u"int", u"Int",   u"iNt", u"inT",   u"INt",
+                                  u"InT", u"iNT",   u"INT", u"Int32", u"System.Int32"};
+  constexpr int kSpellings = 10;
+  constexpr int kMethods = 3;  // Members.Compute, Counting.Compute, Members.Echo
+  constexpr int kKeys = kSpellings * kMethods;
+  constexpr int kThreads = 8;
+  constexpr int kRounds = 20;
+  std::vector<std::u16string> declared(kKeys);
+  for (int k = 0; k < kKeys; ++k) {
+    const char16_t* spelling = kInt[k % kSpellings];
+    declared[k] = k / kSpellings == 2 ? u"String," + std::u16string(spelling) : spelling;
+  }
+
+  struct Worker {
+    IDotNetInstance* members = nullptr;
+    IDotNetInstance* counting = nullptr;
+    uint32_t slots[kKeys] = {};
+    std::string failure;
+  };
+  std::vector<Worker> workers(kThreads);
+  STInfoClasseDotNet members_info = Classe(u"Members");
+  STInfoClasseDotNet counting_info = Classe(u"Counting");
+  STOperationDotNet op = Op();
+  for (Worker& w : workers) {  // each thread has wrappers of its own
+    w.members = execution_->piAlloue(&members_info, &op);
+    w.counting = execution_->piAlloue(&counting_info, &op);
+    ASSERT_TRUE(w.members && w.counting) << UserText(error_);
+    uint32_t ctor = 0;
+    ASSERT_TRUE(w.members->bExecuteConstructeur(nullptr, &ctor, &stack_, 0, &op));
+    ASSERT_TRUE(w.counting->bExecuteConstructeur(nullptr, &ctor, &stack_, 0, &op));
+  }
+
+  auto run = [&](int t) {
+    Worker& w = workers[static_cast<size_t>(t)];
+    qghost::DotNetStack stack;
+    _CXErrorModule20 error;
+    STOperationDotNet thread_op{&error};
+    std::u16string tag = u"t" + U16(std::to_string(t));
+    for (int round = 0; round < kRounds && w.failure.empty(); ++round) {
+      for (int n = 0; n < kKeys; ++n) {
+        int k = (n + t * 7) % kKeys;
+        int method = k / kSpellings;
+        int32_t x = round * 100 + k;
+        STMethodeDotNet description{method == 2 ? u"Echo" : u"Compute", method == 2 ? 2 : 1,
+                                    declared[static_cast<size_t>(k)].c_str(), nullptr};
+        CAny text, value;
+        stack.Clear();
+        if (method == 2) {
+          text.SetDSTRW(tag.c_str());
+          stack.bEmpile(text);
+        }
+        value.SetI4(x);
+        stack.bEmpile(value);
+        IDotNetInstance* target = method == 1 ? w.counting : w.members;
+        if (!target->bAppelleMethode(&description, &w.slots[k], &stack, method == 2 ? 2 : 1,
+                                     true, &thread_op)) {
+          w.failure = "key " + std::to_string(k) + ": " + UserText(error);
+          return;
+        }
+        CAny* top = stack.pclGetValeur(0);
+        std::u16string got, want;
+        if (method == 2) {
+          const char16_t* answer = nullptr;
+          if (top != nullptr) top->nGetPCXSTR(&answer);
+          got = answer != nullptr ? answer : u"";
+          want = tag + U16(std::to_string(x));
+        } else {
+          int32_t answer = -1;
+          if (top != nullptr) top->nGetI4(&answer);
+          got = U16(std::to_string(answer));
+          want = U16(std::to_string(method == 0 ? x * 10 : x + 1));
+        }
+        if (got != want) {
+          w.failure = "key " + std::to_string(k) + " answered " + U8(got);
+          return;
+        }
+      }
+    }
+  };
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) threads.emplace_back(run, t);
+  for (std::thread& thread : threads) thread.join();
+
+  std::set<uint32_t> ids;
+  for (const Worker& w : workers) {
+    EXPECT_EQ(w.failure, "");
+    for (int k = 0; k < kKeys; ++k) {
+      EXPECT_EQ(w.slots[k], workers[0].slots[k]) << "key " << k;
+      ids.insert(w.slots[k]);
+    }
+  }
+  EXPECT_EQ(ids.size(), size_t{kKeys});
+  EXPECT_EQ(ids.count(0u), 0u);
+  for (Worker& w : workers) {
+    w.members->Release();
+    w.counting->Release();
+  }
 }
 
 TEST_F(CallRoadTest, NamesIgnoringCaseAndMemberLookupOrder) {

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <mutex>
+#include <new>
 
 #include "dotnet/connector/class_name.h"
 #include "dotnet/connector/net_error.h"
@@ -32,41 +33,76 @@ int CompareKey(uintptr_t a, uintptr_t b) {
 
 }  // namespace
 
-CDotNetManager::Registry::Registry() : table(7) {
-  table.SetFonctionHache(&HashKey);
-  table.SetFonctionCompare(&CompareKey);
-  entries.reserve(30);
+CDotNetManager::Registry::Registry() : m_table(7) {
+  m_table.SetFonctionHache(&HashKey);
+  m_table.SetFonctionCompare(&CompareKey);
 }
 
 CDotNetManager::Registry::~Registry() {
-  for (CDotNetMember* method : entries) method->ReleaseMember();
+  uint32_t count = m_count.load(std::memory_order_acquire);
+  for (uint32_t i = 0; i < count; ++i) {
+    int block;
+    uint32_t offset;
+    Locate(i, &block, &offset);
+    m_blocks[block][offset]->ReleaseMember();
+  }
+  for (CDotNetMember** block : m_blocks) delete[] block;
+}
+
+void CDotNetManager::Registry::Locate(uint32_t i, int* block, uint32_t* offset) {
+  // Blocks 0..b-1 hold kFirstBlock * (2^b - 1) entries.
+  uint32_t units = i / kFirstBlock + 1;
+  int b = 31 - __builtin_clz(units);
+  *block = b;
+  *offset = i - kFirstBlock * ((1u << b) - 1);
 }
 
 int32_t CDotNetManager::Registry::Add(CDotNetMember* method) {
-  int32_t existing = Find(method->Key());
-  if (existing != 0) {
+  std::unique_lock<std::shared_mutex> lock(m_lock);
+  uintptr_t existing = 0;
+  if (m_table.bCherche(reinterpret_cast<uintptr_t>(method->Key().c_str()), &existing,
+                       nullptr)) {
     method->ReleaseMember();
-    return existing;
+    return static_cast<int32_t>(existing);
   }
-  entries.push_back(method);
-  if (!table.bAjoute(reinterpret_cast<uintptr_t>(method->Key().c_str()),
-                     static_cast<uintptr_t>(entries.size()))) {
-    entries.pop_back();
+  uint32_t count = m_count.load(std::memory_order_relaxed);
+  int block;
+  uint32_t offset;
+  Locate(count, &block, &offset);
+  if (block >= kBlocks) {
     method->ReleaseMember();
     return 0;
   }
-  return static_cast<int32_t>(entries.size());
+  if (m_blocks[block] == nullptr) {
+    m_blocks[block] = new (std::nothrow) CDotNetMember*[size_t{kFirstBlock} << block];
+    if (m_blocks[block] == nullptr) {
+      method->ReleaseMember();
+      return 0;
+    }
+  }
+  m_blocks[block][offset] = method;
+  if (!m_table.bAjoute(reinterpret_cast<uintptr_t>(method->Key().c_str()),
+                       static_cast<uintptr_t>(count + 1))) {
+    method->ReleaseMember();
+    return 0;
+  }
+  m_count.store(count + 1, std::memory_order_release);
+  return static_cast<int32_t>(count + 1);
 }
 
 int32_t CDotNetManager::Registry::Find(const std::u16string& key) const {
+  std::shared_lock<std::shared_mutex> lock(m_lock);
   uintptr_t id = 0;
-  if (!table.bCherche(reinterpret_cast<uintptr_t>(key.c_str()), &id, nullptr)) return 0;
+  if (!m_table.bCherche(reinterpret_cast<uintptr_t>(key.c_str()), &id, nullptr)) return 0;
   return static_cast<int32_t>(id);
 }
 
 CDotNetMember* CDotNetManager::Registry::Get(uint32_t id) const {
-  if (id == 0 || id > entries.size()) return nullptr;
-  return entries[id - 1];
+  if (id == 0 || id > m_count.load(std::memory_order_acquire)) return nullptr;
+  int block;
+  uint32_t offset;
+  Locate(id - 1, &block, &offset);
+  return m_blocks[block][offset];
 }
 
 CDotNetManager::CDotNetManager()

@@ -6,8 +6,9 @@
 #define QG_DOTNET_CONNECTOR_DOTNET_MANAGER_H_
 
 #include <atomic>
+#include <cstdint>
+#include <shared_mutex>
 #include <string>
-#include <vector>
 
 #include "dotnet/connector/dotnet_finder.h"
 #include "dotnet/connector/dotnet_loader.h"
@@ -65,14 +66,34 @@ class CDotNetManager final : public IDotNetManager {
   CDotNetMember* pclGetConstructor(uint32_t id) const;
 
  private:
-  struct Registry {
+  // Calls on several threads share the registries. An identifier is read
+  // without a lock (a call whose slot is known reads one entry); keys are
+  // looked up under the shared lock and entries added under the exclusive
+  // one.
+  class Registry {
+   public:
     Registry();
     ~Registry();
+    Registry(const Registry&) = delete;
+    Registry& operator=(const Registry&) = delete;
     int32_t Add(CDotNetMember* method);
     int32_t Find(const std::u16string& key) const;
     CDotNetMember* Get(uint32_t id) const;
-    std::vector<CDotNetMember*> entries;  // one reference each
-    CHashTableBounce table;
+
+   private:
+    // Entry i (0-based) lives in block b at offset o; block b holds
+    // kFirstBlock << b entries and never moves once made, so a reader
+    // needs no lock.
+    static constexpr uint32_t kFirstBlock = 32;
+    static constexpr int kBlocks = 26;
+    static void Locate(uint32_t i, int* block, uint32_t* offset);
+
+    mutable std::shared_mutex m_lock;  // guards m_table and the writing of m_blocks
+    // Written under m_lock before m_count is raised past them; read after
+    // an acquire load of m_count. Each entry holds one reference.
+    CDotNetMember** m_blocks[kBlocks] = {};
+    std::atomic<uint32_t> m_count{0};
+    CHashTableBounce m_table;
   };
 
   CDotNetManager();
