@@ -3,38 +3,24 @@
 #include "host/cli/maria_verbs.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 #include <string>
 
 #include "driver/mariadb/testing/mariadb_server.h"
+#include "host/cli/private_libraries.h"
 
 namespace qghost {
 namespace {
 
 auto* const gServerEnvironment = qg::rig::AddMariaDBServerEnvironment();
 
-std::string PrivateLibDir() {
-  const char* build = std::getenv("QG_BUILD_DIR");
-  std::string from = std::string(build != nullptr ? build : ".") + "/lib";
-  std::string to = ::testing::TempDir() + "/qg_maria_verbs_" + std::to_string(getpid());
-  std::system(("mkdir -p '" + to + "'").c_str());
-  for (const char* name : {"qg300vm.so", "qg300maria.so"}) {
-    std::ifstream in(from + "/" + name, std::ios::binary);
-    std::ofstream out(to + "/" + name, std::ios::binary);
-    out << in.rdbuf();
-  }
-  return to;
-}
-
 TEST(MariaVerbs, ConnectBeginsCommitsAndDisconnects) {
   const qg::rig::MariaDBServer* server = qg::rig::TestServer();
   ASSERT_NE(nullptr, server);
   qg::rig::TestDatabase db;
-  std::string lib_dir = PrivateLibDir();
+  std::string lib_dir = CopyPrivateLibraries("maria_verbs");
   std::string source = std::string(server->Host()) + ":" + std::to_string(server->Port());
   std::ostringstream out, err;
   EXPECT_EQ(0, RunMariaVerb(lib_dir, {"connect", source, qg::rig::kPasswordAccount.pszUser,

@@ -1,13 +1,12 @@
 #include "host/cli/maria_walk.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 
 #include "driver/mariadb/testing/mariadb_server.h"
+#include "host/cli/private_libraries.h"
 
 namespace qghost {
 namespace {
@@ -115,20 +114,6 @@ TEST(MariaWalkArguments, Refused) {
 
 auto* const gServerEnvironment = qg::rig::AddMariaDBServerEnvironment();
 
-// Private copies of the libraries: their module-wide state is their own.
-std::string WalkLibDir() {
-  const char* build = std::getenv("QG_BUILD_DIR");
-  std::string from = std::string(build != nullptr ? build : ".") + "/lib";
-  std::string to = ::testing::TempDir() + "/qg_maria_walk_" + std::to_string(getpid());
-  std::system(("mkdir -p '" + to + "'").c_str());
-  for (const char* name : {"qg300vm.so", "qg300maria.so"}) {
-    std::ifstream in(from + "/" + name, std::ios::binary);
-    std::ofstream out(to + "/" + name, std::ios::binary);
-    out << in.rdbuf();
-  }
-  return to;
-}
-
 TEST(MariaWalk, PrintsEveryRecordAlongTheKeyThroughTheDriver) {
   const qg::rig::MariaDBServer* server = qg::rig::TestServer();
   ASSERT_NE(nullptr, server);
@@ -137,7 +122,7 @@ TEST(MariaWalk, PrintsEveryRecordAlongTheKeyThroughTheDriver) {
       "USE `" + db.Name() + "`; CREATE TABLE t (id INT PRIMARY KEY, k INT, s VARCHAR(20), "
       "KEY kk (k)); INSERT INTO t VALUES (1, 20, 'tab\there'), (2, 10, NULL), "
       "(3, 20, 'back\\\\slash'), (4, 30, 'line\nfeed')"));
-  std::string lib_dir = WalkLibDir();
+  std::string lib_dir = CopyPrivateLibraries("maria_walk");
   WalkOptions options;
   std::string problem;
   ASSERT_TRUE(ParseWalkArguments({"--socket", server->Socket(), "--user",
