@@ -97,13 +97,17 @@ bool RawQuery(const std::string& sql) {
   return gMariaDB.mysql_real_query(gRaw, sql.data(), static_cast<unsigned long>(sql.size())) == 0;
 }
 
-void BM_RawStreamingWalk(benchmark::State& state) {
+// The raw walk of the key's order, reading each row's columns; with
+// `stored` the whole result is stored first (mysql_store_result), as the
+// driver takes a read's first result: what storing costs by itself.
+void RawWalk(benchmark::State& state, bool stored) {
   for (auto _ : state) {
     if (!RawQuery(kWalkOrder)) {
       state.SkipWithError("query failed");
       break;
     }
-    MYSQL_RES* result = gMariaDB.mysql_use_result(gRaw);
+    MYSQL_RES* result =
+        stored ? gMariaDB.mysql_store_result(gRaw) : gMariaDB.mysql_use_result(gRaw);
     long rows = 0;
     unsigned long sum = 0;
     while (MYSQL_ROW row = gMariaDB.mysql_fetch_row(result)) {
@@ -118,28 +122,8 @@ void BM_RawStreamingWalk(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * kWalkRows);
 }
 
-// The same walk with the whole result stored first (mysql_store_result), as
-// the driver takes a read's first result: what storing costs by itself.
-void BM_RawStoredWalk(benchmark::State& state) {
-  for (auto _ : state) {
-    if (!RawQuery(kWalkOrder)) {
-      state.SkipWithError("query failed");
-      break;
-    }
-    MYSQL_RES* result = gMariaDB.mysql_store_result(gRaw);
-    long rows = 0;
-    unsigned long sum = 0;
-    while (MYSQL_ROW row = gMariaDB.mysql_fetch_row(result)) {
-      unsigned long* lengths = gMariaDB.mysql_fetch_lengths(result);
-      for (int c = 0; c < 5; ++c) sum += lengths[c] + (row[c] != nullptr ? row[c][0] : 0);
-      ++rows;
-    }
-    gMariaDB.mysql_free_result(result);
-    benchmark::DoNotOptimize(sum);
-    if (rows != kWalkRows) state.SkipWithError("short walk");
-  }
-  state.SetItemsProcessed(state.iterations() * kWalkRows);
-}
+void BM_RawStreamingWalk(benchmark::State& state) { RawWalk(state, false); }
+void BM_RawStoredWalk(benchmark::State& state) { RawWalk(state, true); }
 
 void BM_RawInsertLoop(benchmark::State& state) {
   for (auto _ : state) {
