@@ -16,6 +16,7 @@
 #include "driver/mariadb/manager_mariadb.h"
 #include "driver/mariadb/mariadb_client.h"
 #include "driver/mariadb/testing/mariadb_server.h"
+#include "driver/mariadb/testing/server_connection.h"
 #include "host/core/driver_objects.h"
 #include "support/string_host_fixture.h"
 
@@ -23,39 +24,9 @@ namespace {
 
 auto* const gServerEnvironment = qg::rig::AddMariaDBServerEnvironment();
 
-std::u16string U(const std::string& s) { return std::u16string(s.begin(), s.end()); }
-
-std::string N(const char16_t* text) {
-  std::string out;
-  for (const char16_t* p = text; p != nullptr && *p != 0; ++p) out += *p < 128 ? char(*p) : '?';
-  return out;
-}
-
-// First column of the first row, as bytes; "(error n)" on failure.
-std::string Value(CNAConnectionMariaDB* c, const std::string& sql) {
-  CNALock lock(c->pGetLock());
-  MYSQL* h = c->pGetHandle();
-  if (h == nullptr) return "(closed)";
-  if (gMariaDB.mysql_real_query(h, sql.data(), sql.size()) != 0) {
-    return "(error " + std::to_string(gMariaDB.mysql_errno(h)) + ")";
-  }
-  std::string value = "(no row)";
-  MYSQL_RES* result = gMariaDB.mysql_store_result(h);
-  if (result != nullptr) {
-    MYSQL_ROW row = gMariaDB.mysql_fetch_row(result);
-    if (row != nullptr) {
-      unsigned long* lengths = gMariaDB.mysql_fetch_lengths(result);
-      value = row[0] != nullptr ? std::string(row[0], lengths[0]) : "(null)";
-    }
-    gMariaDB.mysql_free_result(result);
-  }
-  // Drain any further result so that the next query may run.
-  while (gMariaDB.mysql_next_result(h) == 0) {
-    MYSQL_RES* more = gMariaDB.mysql_store_result(h);
-    if (more != nullptr) gMariaDB.mysql_free_result(more);
-  }
-  return value;
-}
+constexpr auto& U = qg::rig::Wide;
+constexpr auto& N = qg::rig::Narrow;
+constexpr auto& Value = qg::rig::FirstValue;
 
 class MariaConnection : public qg::StringHostTest {
  protected:
@@ -78,15 +49,10 @@ class MariaConnection : public qg::StringHostTest {
     const qg::rig::MariaDBServer* server = qg::rig::TestServer();
     auto* d = new qghost::ConnectionDescription();
     d->AddRef();
-    d->user = U(account.pszUser);
-    d->password = U(account.pszPassword);
-    d->database = U(database);
+    qg::rig::DescribeOnSocket(d, database, account, extra);
     if (tcp) {
       d->data_source = U(std::string(server->Host()) + ":" + std::to_string(server->Port()));
       d->extended = extra;
-    } else {
-      d->data_source = u"localhost";
-      d->extended = u"Unix Socket=" + U(server->Socket()) + (extra.empty() ? u"" : u";" + extra);
     }
     descriptions.push_back(d);
     return d;

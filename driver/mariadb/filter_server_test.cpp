@@ -14,6 +14,7 @@
 #include "driver/mariadb/connection_mariadb.h"
 #include "driver/mariadb/manager_mariadb.h"
 #include "driver/mariadb/testing/mariadb_server.h"
+#include "driver/mariadb/testing/server_connection.h"
 #include "driver/sql/filter.h"
 #include "driver/sql/key_condition.h"
 #include "driver/sql/sql_generator.h"
@@ -33,34 +34,9 @@ namespace {
 
 auto* const gServerEnvironment = qg::rig::AddMariaDBServerEnvironment();
 
-std::u16string U(const std::string& s) { return std::u16string(s.begin(), s.end()); }
-
-std::string N(const char16_t* text) {
-  std::string out;
-  for (const char16_t* p = text; p != nullptr && *p != 0; ++p) out += *p < 128 ? char(*p) : '?';
-  return out;
-}
-
-// First column of the first row; "(error n)" on failure.
-std::string Value(CNAConnectionMariaDB* c, const std::string& sql) {
-  CNALock lock(c->pGetLock());
-  MYSQL* h = c->pGetHandle();
-  if (h == nullptr) return "(closed)";
-  if (gMariaDB.mysql_real_query(h, sql.data(), sql.size()) != 0) {
-    return "(error " + std::to_string(gMariaDB.mysql_errno(h)) + ")";
-  }
-  std::string value = "(no row)";
-  MYSQL_RES* result = gMariaDB.mysql_store_result(h);
-  if (result != nullptr) {
-    MYSQL_ROW row = gMariaDB.mysql_fetch_row(result);
-    if (row != nullptr) {
-      unsigned long* lengths = gMariaDB.mysql_fetch_lengths(result);
-      value = row[0] != nullptr ? std::string(row[0], lengths[0]) : "(null)";
-    }
-    gMariaDB.mysql_free_result(result);
-  }
-  return value;
-}
+constexpr auto& U = qg::rig::Wide;
+constexpr auto& N = qg::rig::Narrow;
+constexpr auto& Value = qg::rig::FirstValue;
 
 // A quoted literal escaped by the client library for the session's mode.
 std::string Escaped(CNAConnectionMariaDB* c, const std::string& bytes) {
@@ -91,18 +67,11 @@ class FilterOnServer : public qg::StringHostTest {
   }
 
   CNAConnectionMariaDB* Open(const std::string& database) {
-    const qg::rig::MariaDBServer* server = qg::rig::TestServer();
     auto* d = new qghost::ConnectionDescription();
     d->AddRef();
-    d->user = U(qg::rig::kPasswordAccount.pszUser);
-    d->password = U(qg::rig::kPasswordAccount.pszPassword);
-    d->database = U(database);
-    d->data_source = u"localhost";
-    d->extended = u"Unix Socket=" + U(server->Socket());
     descriptions.push_back(d);
-    auto* c = static_cast<CNAConnectionMariaDB*>(manager->pclResolveConnection(d, nullptr));
-    CNAError error;
-    EXPECT_TRUE(c->bOpen(&error, 0)) << N(error.pszGetMessage());
+    CNAConnectionMariaDB* c = nullptr;
+    qg::rig::OpenOnSocket(manager, d, database, &c);
     return c;
   }
 

@@ -13,6 +13,7 @@
 #include "driver/core/session.h"
 #include "driver/mariadb/manager_mariadb.h"
 #include "driver/mariadb/testing/mariadb_server.h"
+#include "driver/mariadb/testing/server_connection.h"
 #include "driver/sql/statement.h"
 #include "driver/sql/table_access.h"
 #include "host/core/driver_objects.h"
@@ -22,15 +23,8 @@ namespace {
 
 auto* const gServerEnvironment = qg::rig::AddMariaDBServerEnvironment();
 
-std::u16string Wide(const std::string& s) { return std::u16string(s.begin(), s.end()); }
-
-std::string Narrow(const char16_t* text) {
-  std::string out;
-  for (const char16_t* p = text; p != nullptr && *p != 0; ++p) {
-    out.push_back(*p < 128 ? static_cast<char>(*p) : '?');
-  }
-  return out;
-}
+using qg::rig::Narrow;
+using qg::rig::Wide;
 
 std::string TakeMessage(INAError*& slot) {
   if (slot == nullptr) return "";
@@ -48,11 +42,7 @@ class QueryOnServer : public qg::AnyHostTest {
     manager_ = new CNAManagerMariaDB();
     manager_->AddRef();
     description_.owned_by_count = false;
-    description_.user = Wide(qg::rig::kPasswordAccount.pszUser);
-    description_.password = Wide(qg::rig::kPasswordAccount.pszPassword);
-    description_.database = Wide(database_.Name());
-    description_.data_source = u"localhost";
-    description_.extended = u"Unix Socket=" + Wide(qg::rig::TestServer()->Socket());
+    qg::rig::DescribeOnSocket(&description_, database_.Name());
     ASSERT_TRUE(Sql("CREATE TABLE t (id INT PRIMARY KEY, a INT NULL, b VARCHAR(8) NULL); "
                     "INSERT INTO t SELECT seq, seq % 4, CONCAT('b', seq % 3) FROM seq_1_to_30"));
   }
@@ -66,23 +56,10 @@ class QueryOnServer : public qg::AnyHostTest {
     qg::AnyHostTest::TearDown();
   }
   bool Sql(const std::string& sql, std::string* out = nullptr) {
-    std::string text;
-    bool ok = qg::rig::TestServer()->RunSql("USE `" + database_.Name() + "`; " + sql, &text);
-    EXPECT_TRUE(ok) << sql << ": " << text;
-    if (out != nullptr) *out = text;
-    return ok;
+    return qg::rig::RunSqlIn(database_.Name(), sql, out);
   }
   std::vector<std::string> ServerRows(const std::string& sql) {
-    std::string out;
-    Sql(sql, &out);
-    std::vector<std::string> rows;
-    for (size_t from = 0; from < out.size();) {
-      size_t end = out.find('\n', from);
-      if (end == std::string::npos) end = out.size();
-      rows.push_back(out.substr(from, end - from));
-      from = end + 1;
-    }
-    return rows;
+    return qg::rig::ServerRows(database_.Name(), sql);
   }
   // Opens a handle standing for the query as the host does (manager
   // slot 36); null dispatcher and the driver's message on failure.

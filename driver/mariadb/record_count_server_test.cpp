@@ -13,6 +13,7 @@
 #include "driver/mariadb/manager_mariadb.h"
 #include "driver/mariadb/session_mariadb.h"
 #include "driver/mariadb/testing/mariadb_server.h"
+#include "driver/mariadb/testing/server_connection.h"
 #include "driver/sql/query.h"
 #include "driver/sql/sql_generator.h"
 #include "driver/sql/statement.h"
@@ -27,12 +28,7 @@ namespace {
 
 auto* const gServerEnvironment = qg::rig::AddMariaDBServerEnvironment();
 
-std::u16string U(const std::string& s) { return std::u16string(s.begin(), s.end()); }
-std::string N(const char16_t* text) {
-  std::string out;
-  for (const char16_t* p = text; p != nullptr && *p != 0; ++p) out += *p < 128 ? char(*p) : '?';
-  return out;
-}
+constexpr auto& N = qg::rig::Narrow;
 
 class RecordCount : public qg::StringHostTest {
  protected:
@@ -44,15 +40,7 @@ class RecordCount : public qg::StringHostTest {
     manager_ = new CNAManagerMariaDB();
     manager_->AddRef();
     d_.owned_by_count = false;
-    d_.user = U(qg::rig::kPasswordAccount.pszUser);
-    d_.password = U(qg::rig::kPasswordAccount.pszPassword);
-    d_.database = U(db_.Name());
-    d_.data_source = u"localhost";
-    d_.extended = u"Unix Socket=" + U(qg::rig::TestServer()->Socket());
-    c_ = static_cast<CNAConnectionMariaDB*>(manager_->pclResolveConnection(&d_, nullptr));
-    ASSERT_NE(nullptr, c_);
-    CNAError error;
-    ASSERT_TRUE(c_->bOpen(&error, 0)) << N(error.pszGetMessage());
+    ASSERT_TRUE(qg::rig::OpenOnSocket(manager_, &d_, db_.Name(), &c_));
   }
   void TearDown() override {
     if (c_ != nullptr) manager_->bReleaseConnection(c_);
@@ -61,12 +49,7 @@ class RecordCount : public qg::StringHostTest {
     qg::Services().pfnFinConversion = nullptr;
     qg::StringHostTest::TearDown();
   }
-  void Run(const std::string& sql) {
-    CNALock lock(c_->pGetLock());
-    MYSQL* h = c_->pGetHandle();
-    ASSERT_EQ(0, gMariaDB.mysql_real_query(h, sql.data(), sql.size()))
-        << sql << ": " << gMariaDB.mysql_error(h);
-  }
+  void Run(const std::string& sql) { qg::rig::RunOnConnection(c_, sql); }
 
   qg::rig::TestDatabase db_;
   qghost::ConnectionDescription d_;
