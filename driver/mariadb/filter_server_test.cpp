@@ -48,22 +48,11 @@ std::string Escaped(CNAConnectionMariaDB* c, const std::string& bytes) {
   return "'" + out + "'";
 }
 
-class FilterOnServer : public qg::StringHostTest {
+class FilterOnServer : public qg::rig::ManagerServerTest {
  protected:
-  void SetUp() override {
-    qg::StringHostTest::SetUp();
-    qg::Services().pfnConversion = &qghost::ConversionDepassementExt;
-    qg::Services().pfnFinConversion = &qghost::FinConversion;
-    ASSERT_NE(nullptr, qg::rig::TestServer());
-    manager = new CNAManagerMariaDB();
-    manager->AddRef();
-  }
   void TearDown() override {
-    manager->Release();
+    qg::rig::ManagerServerTest::TearDown();
     for (auto* d : descriptions) d->Release();
-    qg::Services().pfnConversion = nullptr;
-    qg::Services().pfnFinConversion = nullptr;
-    qg::StringHostTest::TearDown();
   }
 
   CNAConnectionMariaDB* Open(const std::string& database) {
@@ -75,7 +64,6 @@ class FilterOnServer : public qg::StringHostTest {
     return c;
   }
 
-  CNAManagerMariaDB* manager = nullptr;
   std::vector<qghost::ConnectionDescription*> descriptions;
 };
 

@@ -24,15 +24,8 @@ namespace {
 auto* const gServerEnvironment = qg::rig::AddMariaDBServerEnvironment();
 
 using qg::rig::Narrow;
+using qg::rig::TakeMessage;
 using qg::rig::Wide;
-
-std::string TakeMessage(INAError*& slot) {
-  if (slot == nullptr) return "";
-  std::string text = Narrow(static_cast<CNAError*>(slot)->pszGetMessage());
-  slot->Release();
-  slot = nullptr;
-  return text;
-}
 
 class QueryOnServer : public qg::AnyHostTest {
  protected:
@@ -47,11 +40,7 @@ class QueryOnServer : public qg::AnyHostTest {
                     "INSERT INTO t SELECT seq, seq % 4, CONCAT('b', seq % 3) FROM seq_1_to_30"));
   }
   void TearDown() override {
-    for (auto& [handle, dispatcher] : opened_) {
-      dispatcher->bClose(handle, 0, nullptr);
-      dispatcher->Release();
-      delete handle;
-    }
+    qg::rig::CloseOpenedTables(&opened_);
     manager_->Release();
     qg::AnyHostTest::TearDown();
   }
@@ -115,7 +104,7 @@ class QueryOnServer : public qg::AnyHostTest {
   qg::rig::TestDatabase database_;
   CNAManagerMariaDB* manager_ = nullptr;
   qghost::ConnectionDescription description_;
-  std::vector<std::pair<qghost::FileDescription*, CNADispatcher*>> opened_;
+  qg::rig::OpenedTables opened_;
 };
 
 TEST_F(QueryOnServer, ParsedSelectIsReadInItsOwnOrderByFetches) {

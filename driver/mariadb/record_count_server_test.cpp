@@ -30,30 +30,22 @@ auto* const gServerEnvironment = qg::rig::AddMariaDBServerEnvironment();
 
 constexpr auto& N = qg::rig::Narrow;
 
-class RecordCount : public qg::StringHostTest {
+class RecordCount : public qg::rig::ManagerServerTest {
  protected:
   void SetUp() override {
-    qg::StringHostTest::SetUp();
-    qg::Services().pfnConversion = &qghost::ConversionDepassementExt;
-    qg::Services().pfnFinConversion = &qghost::FinConversion;
-    ASSERT_NE(nullptr, qg::rig::TestServer());
-    manager_ = new CNAManagerMariaDB();
-    manager_->AddRef();
+    qg::rig::ManagerServerTest::SetUp();
+    if (HasFatalFailure()) return;
     d_.owned_by_count = false;
-    ASSERT_TRUE(qg::rig::OpenOnSocket(manager_, &d_, db_.Name(), &c_));
+    ASSERT_TRUE(qg::rig::OpenOnSocket(manager, &d_, db_.Name(), &c_));
   }
   void TearDown() override {
-    if (c_ != nullptr) manager_->bReleaseConnection(c_);
-    manager_->Release();
-    qg::Services().pfnConversion = nullptr;
-    qg::Services().pfnFinConversion = nullptr;
-    qg::StringHostTest::TearDown();
+    if (c_ != nullptr) manager->bReleaseConnection(c_);
+    qg::rig::ManagerServerTest::TearDown();
   }
   void Run(const std::string& sql) { qg::rig::RunOnConnection(c_, sql); }
 
   qg::rig::TestDatabase db_;
   qghost::ConnectionDescription d_;
-  CNAManagerMariaDB* manager_ = nullptr;
   CNAConnectionMariaDB* c_ = nullptr;
 };
 
@@ -79,11 +71,11 @@ TEST_F(RecordCount, RawSQLThroughAnOpenResultIsStreamedAndKeepsThePosition) {
     parsed->Release();
     qghost::FileDescription file{u"Q", 1};
     CNARefPtr<CNASession> session(
-        NAAddRef(static_cast<CNASession*>(manager_->pclNewSession(&file, c_, nullptr))));
+        NAAddRef(static_cast<CNASession*>(manager->pclNewSession(&file, c_, nullptr))));
     session->m_nQueryMode = 1;
     session->m_nFlags = k.flags;
     session->SetQuery(query.Get());
-    CNARefPtr<CNATableAccess> access(NAAddRef(manager_->pclNewTableAccess(session.Get(), c_)));
+    CNARefPtr<CNATableAccess> access(NAAddRef(manager->pclNewTableAccess(session.Get(), c_)));
     access->SetTableName(u"t");
     CNAError error;
     ASSERT_TRUE(access->bRunByStatementKind(1, nullptr, &error)) << N(error.pszGetMessage());

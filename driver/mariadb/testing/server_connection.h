@@ -1,22 +1,28 @@
 // Test equipment for driver tests against the binary's private server
 // (mariadb_server.h): texts between the driver's UTF-16 and narrow
 // strings, a connection description of a test's database over the
-// server's socket, driver connections opened through it, and SQL run on
-// them or through the server's command-line client.
+// server's socket, driver connections opened through it, SQL run on them
+// or through the server's command-line client, a fixture holding a driver
+// manager, and the closing of the tables a test opened.
 #ifndef QG_DRIVER_MARIADB_TESTING_SERVER_CONNECTION_H_
 #define QG_DRIVER_MARIADB_TESTING_SERVER_CONNECTION_H_
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "driver/core/dispatcher.h"
 #include "driver/core/error_status.h"
 #include "driver/mariadb/client_entry_points.h"
 #include "driver/mariadb/connection_mariadb.h"
 #include "driver/mariadb/manager_mariadb.h"
 #include "driver/mariadb/testing/mariadb_server.h"
+#include "host/core/calc_entries.h"
 #include "host/core/driver_objects.h"
+#include "support/frame/module_services.h"
+#include "support/string_host_fixture.h"
 
 namespace qg::rig {
 
@@ -125,6 +131,55 @@ inline std::vector<std::string> ServerRows(const std::string& database, const st
   }
   return rows;
 }
+
+// The driver's message of a failure slot, which it releases and empties;
+// "" when empty.
+inline std::string TakeMessage(INAError*& slot) {
+  if (slot == nullptr) return "";
+  std::string text = Narrow(static_cast<CNAError*>(slot)->pszGetMessage());
+  slot->Release();
+  slot = nullptr;
+  return text;
+}
+
+// Tables a test opened as the host does: each handle with its dispatcher.
+using OpenedTables = std::vector<std::pair<qghost::FileDescription*, CNADispatcher*>>;
+
+// Closes each handle on its dispatcher, releases the dispatcher and
+// deletes the handle (before the manager is released).
+inline void CloseOpenedTables(OpenedTables* opened) {
+  for (auto& [handle, dispatcher] : *opened) {
+    dispatcher->bClose(handle, 0, nullptr);
+    dispatcher->Release();
+    delete handle;
+  }
+  opened->clear();
+}
+
+// A test on the stand-in host's strings, with the host's conversion entry
+// points installed and a driver manager made, against the binary's server.
+// A derived fixture gives back what it holds from the manager before
+// calling TearDown here, which releases the manager.
+class ManagerServerTest : public StringHostTest {
+ protected:
+  void SetUp() override {
+    StringHostTest::SetUp();
+    Services().pfnConversion = &qghost::ConversionDepassementExt;
+    Services().pfnFinConversion = &qghost::FinConversion;
+    ASSERT_NE(nullptr, TestServer());
+    manager = new CNAManagerMariaDB();
+    manager->AddRef();
+  }
+  void TearDown() override {
+    if (manager != nullptr) manager->Release();
+    manager = nullptr;
+    Services().pfnConversion = nullptr;
+    Services().pfnFinConversion = nullptr;
+    StringHostTest::TearDown();
+  }
+
+  CNAManagerMariaDB* manager = nullptr;
+};
 
 }  // namespace qg::rig
 
