@@ -451,6 +451,96 @@ TEST_F(TableAccessOnServer, ReadsGoOnFromTheLockedRecord) {
   session->SetRecordSource(nullptr);
 }
 
+// A table read completely into the session's record source is read again
+// along another key on the client: next from first and previous from last
+// give the server's ORDER BY on that key, NULLs and duplicates included
+// (equal keys in the order the record set was read in).
+TEST_F(TableAccessOnServer, ClientSideKeySwitchReadsInTheServersKeyOrder) {
+  Run("CREATE TABLE t (id INT PRIMARY KEY, a INT NULL, b VARCHAR(8) NULL, KEY ka (a), "
+      "KEY kb (b))");
+  std::mt19937 rng(11);
+  std::string insert = "INSERT INTO t VALUES ";
+  for (int i = 1; i <= 90; ++i) {
+    int a = static_cast<int>(rng() % 5);
+    int b = static_cast<int>(rng() % 4);
+    if (i > 1) insert += ",";
+    insert += "(" + std::to_string(i) + "," +
+              (a == 0 ? std::string("NULL") : std::to_string(a * 3)) + "," +
+              (b == 0 ? std::string("NULL") : "'k" + std::to_string(b) + "'") + ")";
+  }
+  Run(insert);
+  CNAError error;
+  CNAFileDescription* fd = Logical();
+  ASSERT_NE(nullptr, fd);
+  qghost::FileDescription file{u"t", 1};
+  CNARefPtr<CNASession> session(
+      NAAddRef(static_cast<CNASession*>(manager->pclNewSession(&file, c, nullptr))));
+  // The whole table along its primary key into the record source.
+  access = NAAddRef(manager->pclNewTableAccess(session.Get(), c));
+  access->SetTableName(u"t");
+  access->SetOrderKey(u"PRIMARY", {{u"id", false}});
+  access->SetFileDescription(fd);
+  access->EnableCache(true);
+  ASSERT_TRUE(access->bRunByStatementKind(1, nullptr, &error)) << N(error.pszGetMessage());
+  ASSERT_TRUE(access->bOpen(&error)) << N(error.pszGetMessage());
+  CNARefPtr<CNARecordSource> source(NAAddRef(new CNARecordSource(session.Get())));
+  source->Bind(access);
+  session->SetRecordSource(source.Get());
+  ASSERT_TRUE(Read(kNAReadLast));
+  ASSERT_TRUE(access->bIsCacheFull());
+
+  // A second object of the session, never run on the server, along a's key:
+  // its first read switches to a client-side index over the record set.
+  CNARefPtr<CNATableAccess> keyed(NAAddRef(manager->pclNewTableAccess(session.Get(), c)));
+  keyed->SetTableName(u"t");
+  keyed->SetFileDescription(fd);
+  auto read = [&](int32_t direction) {
+    bool found = false;
+    CNAError e;
+    EXPECT_TRUE(keyed->bReadPosition(direction, false, 1, &found, &e)) << N(e.pszGetMessage());
+    return found;
+  };
+  struct Key {
+    const char16_t* name;
+    const char* order_by;
+  } keys[] = {{u"a", "a, id"}, {u"b", "b, id"}, {u"a", "a, id"}};
+  bool switched = false;
+  for (const Key& key : keys) {
+    SCOPED_TRACE(key.order_by);
+    keyed->SetOrderKey(key.name, {{key.name, false}});
+    // Later keys replace the index the object holds.
+    if (switched) {
+      ASSERT_TRUE(keyed->bSwitchKey(&error)) << N(error.pszGetMessage());
+    }
+    const std::vector<std::string> expected =
+        Rows(std::string("SELECT id, a, b FROM t ORDER BY ") + key.order_by);
+    std::vector<std::string> walked;
+    for (bool f = read(kNAReadFirst); f; f = read(kNAReadNext)) walked.push_back(Record(fd));
+    EXPECT_EQ(expected, walked);
+    walked.clear();
+    for (bool f = read(kNAReadLast); f; f = read(kNAReadPrevious)) {
+      walked.insert(walked.begin(), Record(fd));
+    }
+    EXPECT_EQ(expected, walked);
+    EXPECT_EQ(nullptr, keyed->pclGetResult());
+    EXPECT_EQ(source->pclGetRecordSet(), keyed->pclGetFullCache());
+    EXPECT_EQ(std::u16string(key.name), keyed->pszGetOrderedKeyName());
+    switched = true;
+  }
+
+  // A key the description has no item for, and a session without a record
+  // source: no switch, an error.
+  keyed->SetOrderKey(u"nokey", {{u"nokey", false}});
+  CNAError unknown;
+  EXPECT_FALSE(keyed->bSwitchKey(&unknown));
+  EXPECT_EQ(6u, unknown.nGetErrorIdentifier());
+  session->SetRecordSource(nullptr);
+  keyed->SetOrderKey(u"a", {{u"a", false}});
+  CNAError none;
+  EXPECT_FALSE(keyed->bSwitchKey(&none));
+  EXPECT_EQ(11u, none.nGetErrorIdentifier());
+}
+
 // An UPDATE that matches no row fails with error 13 (code 9, the record
 // dump attached); one that matches a row without changing it succeeds, the
 // server counting the rows found.

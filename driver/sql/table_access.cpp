@@ -1012,7 +1012,8 @@ bool CNATableAccess::bReadPosition(int32_t direction, bool lock, int64_t step, b
     m_bFound = bKeyFilterAccepts();
   }
   if (in_range && lock && m_pSession != nullptr) m_pSession->LockRecord(this, error);
-  if (m_stSearch.bActive() && in_range) {
+  // Along a temporary index there is no open result to judge the row by.
+  if (m_stSearch.bActive() && in_range && m_pResult != nullptr) {
     CAny value;
     int column = -1;
     for (int i = 0; i < m_pResult->nGetColumnCount(); ++i) {
@@ -1168,8 +1169,6 @@ bool CNATableAccess::bGoToRecord(int64_t n, CNAError* error) {
   bool found = false;
   return bReadPosition(kNAReadFirst, false, n + 1, &found, error);
 }
-
-bool CNATableAccess::bSwitchKey(CNAError* error) { return NotAvailable(error, 54); }
 
 // ---- statement kinds
 
