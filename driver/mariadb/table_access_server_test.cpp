@@ -66,7 +66,10 @@ class TableAccessOnServer : public qg::StringHostTest {
     ASSERT_TRUE(c->bOpen(&error, 0)) << N(error.pszGetMessage());
   }
   void TearDown() override {
+    if (session) session->SetRecordSource(nullptr);
+    source.ReleaseHeld();
     if (access != nullptr) ReleaseBoth(access);
+    session.ReleaseHeld();
     logical.ReleaseHeld();
     if (c != nullptr) manager->bReleaseConnection(c);
     manager->Release();
@@ -142,12 +145,34 @@ class TableAccessOnServer : public qg::StringHostTest {
     return logical.Get();
   }
 
+  // A session of the connection whose record source is bound to `access`:
+  // run along the key over the description, its record cache on.
+  void OpenIntoRecordSource(CNAFileDescription* fd, const char16_t* key,
+                            const std::vector<NAKeyPart>& parts) {
+    session.Attach(NAAddRef(static_cast<CNASession*>(manager->pclNewSession(&file, c, nullptr))));
+    if (access != nullptr) ReleaseBoth(access);
+    access = NAAddRef(manager->pclNewTableAccess(session.Get(), c));
+    access->SetTableName(u"t");
+    access->SetOrderKey(key, parts);
+    access->SetFileDescription(fd);
+    access->EnableCache(true);
+    CNAError error;
+    ASSERT_TRUE(access->bRunByStatementKind(1, nullptr, &error)) << N(error.pszGetMessage());
+    ASSERT_TRUE(access->bOpen(&error)) << N(error.pszGetMessage());
+    source.Attach(NAAddRef(new CNARecordSource(session.Get())));
+    source->Bind(access);
+    session->SetRecordSource(source.Get());
+  }
+
   qg::rig::TestDatabase db;
   qghost::ConnectionDescription d;
   CNAManagerMariaDB* manager = nullptr;
   CNAConnectionMariaDB* c = nullptr;
   CNATableAccess* access = nullptr;
   CNARefPtr<CNAFileDescription> logical;
+  qghost::FileDescription file{u"t", 1};
+  CNARefPtr<CNASession> session;
+  CNARefPtr<CNARecordSource> source;
 };
 
 TEST_F(TableAccessOnServer, WalksEqualTheServersOrderBy) {
@@ -412,19 +437,8 @@ TEST_F(TableAccessOnServer, ReadsGoOnFromTheLockedRecord) {
   CNAError error;
   CNAFileDescription* fd = Logical();
   ASSERT_NE(nullptr, fd);
-  qghost::FileDescription file{u"t", 1};
-  CNARefPtr<CNASession> session(
-      NAAddRef(static_cast<CNASession*>(manager->pclNewSession(&file, c, nullptr))));
-  access = NAAddRef(manager->pclNewTableAccess(session.Get(), c));
-  access->SetTableName(u"t");
-  access->SetOrderKey(u"K", {{u"a", false}, {u"b", true}, {u"id", false}});
-  access->SetFileDescription(fd);
-  access->EnableCache(true);
-  ASSERT_TRUE(access->bRunByStatementKind(1, nullptr, &error)) << N(error.pszGetMessage());
-  ASSERT_TRUE(access->bOpen(&error)) << N(error.pszGetMessage());
-  CNARefPtr<CNARecordSource> source(NAAddRef(new CNARecordSource(session.Get())));
-  source->Bind(access);
-  session->SetRecordSource(source.Get());
+  ASSERT_NO_FATAL_FAILURE(
+      OpenIntoRecordSource(fd, u"K", {{u"a", false}, {u"b", true}, {u"id", false}}));
 
   ASSERT_TRUE(Read(kNAReadLast));
   ASSERT_TRUE(access->bIsCacheFull());
@@ -472,20 +486,8 @@ TEST_F(TableAccessOnServer, ClientSideKeySwitchReadsInTheServersKeyOrder) {
   CNAError error;
   CNAFileDescription* fd = Logical();
   ASSERT_NE(nullptr, fd);
-  qghost::FileDescription file{u"t", 1};
-  CNARefPtr<CNASession> session(
-      NAAddRef(static_cast<CNASession*>(manager->pclNewSession(&file, c, nullptr))));
   // The whole table along its primary key into the record source.
-  access = NAAddRef(manager->pclNewTableAccess(session.Get(), c));
-  access->SetTableName(u"t");
-  access->SetOrderKey(u"PRIMARY", {{u"id", false}});
-  access->SetFileDescription(fd);
-  access->EnableCache(true);
-  ASSERT_TRUE(access->bRunByStatementKind(1, nullptr, &error)) << N(error.pszGetMessage());
-  ASSERT_TRUE(access->bOpen(&error)) << N(error.pszGetMessage());
-  CNARefPtr<CNARecordSource> source(NAAddRef(new CNARecordSource(session.Get())));
-  source->Bind(access);
-  session->SetRecordSource(source.Get());
+  ASSERT_NO_FATAL_FAILURE(OpenIntoRecordSource(fd, u"PRIMARY", {{u"id", false}}));
   ASSERT_TRUE(Read(kNAReadLast));
   ASSERT_TRUE(access->bIsCacheFull());
 
