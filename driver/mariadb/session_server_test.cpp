@@ -17,6 +17,7 @@
 #include "driver/core/session.h"
 #include "driver/mariadb/manager_mariadb.h"
 #include "driver/mariadb/testing/mariadb_server.h"
+#include "driver/mariadb/testing/server_connection.h"
 #include "driver/sql/column.h"
 #include "driver/sql/filter.h"
 #include "driver/sql/filter_rules.h"
@@ -32,15 +33,8 @@ namespace {
 
 auto* const gServerEnvironment = qg::rig::AddMariaDBServerEnvironment();
 
-std::u16string U(const std::string& s) { return std::u16string(s.begin(), s.end()); }
-
-std::string N(const char16_t* text) {
-  std::string out;
-  for (const char16_t* p = text; p != nullptr && *p != 0; ++p) {
-    out.push_back(*p < 128 ? static_cast<char>(*p) : '?');
-  }
-  return out;
-}
+constexpr auto& U = qg::rig::Wide;
+constexpr auto& N = qg::rig::Narrow;
 
 class SessionWalk : public qg::AnyHostTest {
  protected:
@@ -52,41 +46,18 @@ class SessionWalk : public qg::AnyHostTest {
     manager_->AddRef();
     description_ = new qghost::ConnectionDescription();
     description_->AddRef();
-    description_->user = U(qg::rig::kPasswordAccount.pszUser);
-    description_->password = U(qg::rig::kPasswordAccount.pszPassword);
-    description_->database = U(database_.Name());
-    description_->data_source = u"localhost";
-    description_->extended = u"Unix Socket=" + U(qg::rig::TestServer()->Socket());
+    qg::rig::DescribeOnSocket(description_, database_.Name());
   }
   void TearDown() override {
-    for (auto& [handle, dispatcher] : opened_) {
-      dispatcher->bClose(handle, 0, nullptr);
-      dispatcher->Release();
-      delete handle;
-    }
+    qg::rig::CloseOpenedTables(&opened_);
     manager_->Release();
     description_->Release();
     qg::AnyHostTest::TearDown();
   }
-  bool Sql(const std::string& sql) {
-    std::string out;
-    bool ok = qg::rig::TestServer()->RunSql("USE `" + database_.Name() + "`; " + sql, &out);
-    EXPECT_TRUE(ok) << sql << ": " << out;
-    return ok;
-  }
+  bool Sql(const std::string& sql) { return qg::rig::RunSqlIn(database_.Name(), sql); }
   // The server's rows of a query, each row's columns joined by tabs.
   std::vector<std::string> ServerRows(const std::string& sql) {
-    std::string out;
-    EXPECT_TRUE(qg::rig::TestServer()->RunSql("USE `" + database_.Name() + "`; " + sql, &out));
-    std::vector<std::string> rows;
-    size_t from = 0;
-    while (from < out.size()) {
-      size_t end = out.find('\n', from);
-      if (end == std::string::npos) end = out.size();
-      rows.push_back(out.substr(from, end - from));
-      from = end + 1;
-    }
-    return rows;
+    return qg::rig::ServerRows(database_.Name(), sql);
   }
   // Opens a table as the host does: a dispatcher for it, then the handle
   // (created from the handle's items with `create`).
@@ -140,13 +111,7 @@ class SessionWalk : public qg::AnyHostTest {
     slot = nullptr;
     return f;
   }
-  static std::string Message(INAError*& slot) {
-    if (slot == nullptr) return "";
-    std::string text = N(static_cast<CNAError*>(slot)->pszGetMessage());
-    slot->Release();
-    slot = nullptr;
-    return text;
-  }
+  static std::string Message(INAError*& slot) { return qg::rig::TakeMessage(slot); }
   // The current record as the server prints it (NULL as NULL).
   static std::string Record(CNADispatcher* d, qghost::FileDescription* h, int columns) {
     std::string line;
@@ -191,7 +156,7 @@ class SessionWalk : public qg::AnyHostTest {
   qg::rig::TestDatabase database_;
   CNAManagerMariaDB* manager_ = nullptr;
   qghost::ConnectionDescription* description_ = nullptr;
-  std::vector<std::pair<qghost::FileDescription*, CNADispatcher*>> opened_;
+  qg::rig::OpenedTables opened_;
 };
 
 TEST_F(SessionWalk, CompositePartlyDescendingKeyWithNullsAndDuplicatesBothWays) {

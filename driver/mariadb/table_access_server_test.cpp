@@ -14,6 +14,7 @@
 #include "driver/mariadb/manager_mariadb.h"
 #include "driver/mariadb/session_mariadb.h"
 #include "driver/mariadb/testing/mariadb_server.h"
+#include "driver/mariadb/testing/server_connection.h"
 #include "driver/sql/file_description.h"
 #include "driver/sql/filter.h"
 #include "driver/sql/item.h"
@@ -37,33 +38,16 @@ namespace {
 
 auto* const gServerEnvironment = qg::rig::AddMariaDBServerEnvironment();
 
-std::u16string U(const std::string& s) { return std::u16string(s.begin(), s.end()); }
-std::string N(const char16_t* text) {
-  std::string out;
-  for (const char16_t* p = text; p != nullptr && *p != 0; ++p) out += *p < 128 ? char(*p) : '?';
-  return out;
-}
+constexpr auto& U = qg::rig::Wide;
+constexpr auto& N = qg::rig::Narrow;
 
-class TableAccessOnServer : public qg::StringHostTest {
+class TableAccessOnServer : public qg::rig::ManagerServerTest {
  protected:
   void SetUp() override {
-    qg::StringHostTest::SetUp();
-    qg::Services().pfnConversion = &qghost::ConversionDepassementExt;
-    qg::Services().pfnFinConversion = &qghost::FinConversion;
-    ASSERT_NE(nullptr, qg::rig::TestServer());
-    manager = new CNAManagerMariaDB();
-    manager->AddRef();
-    const qg::rig::MariaDBServer* server = qg::rig::TestServer();
+    qg::rig::ManagerServerTest::SetUp();
+    if (HasFatalFailure()) return;
     d.owned_by_count = false;
-    d.user = U(qg::rig::kPasswordAccount.pszUser);
-    d.password = U(qg::rig::kPasswordAccount.pszPassword);
-    d.database = U(db.Name());
-    d.data_source = u"localhost";
-    d.extended = u"Unix Socket=" + U(server->Socket());
-    c = static_cast<CNAConnectionMariaDB*>(manager->pclResolveConnection(&d, nullptr));
-    ASSERT_NE(nullptr, c);
-    CNAError error;
-    ASSERT_TRUE(c->bOpen(&error, 0)) << N(error.pszGetMessage());
+    ASSERT_TRUE(qg::rig::OpenOnSocket(manager, &d, db.Name(), &c));
   }
   void TearDown() override {
     if (session) session->SetRecordSource(nullptr);
@@ -72,18 +56,10 @@ class TableAccessOnServer : public qg::StringHostTest {
     session.ReleaseHeld();
     logical.ReleaseHeld();
     if (c != nullptr) manager->bReleaseConnection(c);
-    manager->Release();
-    qg::Services().pfnConversion = nullptr;
-    qg::Services().pfnFinConversion = nullptr;
-    qg::StringHostTest::TearDown();
+    qg::rig::ManagerServerTest::TearDown();
   }
 
-  void Run(const std::string& sql) {
-    CNALock lock(c->pGetLock());
-    MYSQL* h = c->pGetHandle();
-    ASSERT_EQ(0, gMariaDB.mysql_real_query(h, sql.data(), sql.size()))
-        << sql << ": " << gMariaDB.mysql_error(h);
-  }
+  void Run(const std::string& sql) { qg::rig::RunOnConnection(c, sql); }
   // Rows as tab-joined texts, NULL as empty.
   std::vector<std::string> Rows(const std::string& sql) {
     std::vector<std::string> rows;
@@ -166,7 +142,6 @@ class TableAccessOnServer : public qg::StringHostTest {
 
   qg::rig::TestDatabase db;
   qghost::ConnectionDescription d;
-  CNAManagerMariaDB* manager = nullptr;
   CNAConnectionMariaDB* c = nullptr;
   CNATableAccess* access = nullptr;
   CNARefPtr<CNAFileDescription> logical;
