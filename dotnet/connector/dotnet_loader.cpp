@@ -64,15 +64,31 @@ CDotNetLoader::CDotNetLoader(std::function<std::u16string()> cache_folder,
 CDotNetLoader::~CDotNetLoader() { vClear(); }
 
 void CDotNetLoader::vClear() {
-  m_aliases.clear();
-  for (CDotNetAssembly* assembly : m_loaded) assembly->vRelease();
-  m_loaded.clear();
+  std::vector<CDotNetAssembly*> loaded;
+  {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_aliases.clear();
+    loaded.swap(m_loaded);
+  }
+  for (CDotNetAssembly* assembly : loaded) assembly->vRelease();
+}
+
+std::vector<CDotNetAssembly*> CDotNetLoader::Snapshot() const {
+  std::lock_guard<std::mutex> lock(m_lock);
+  for (CDotNetAssembly* assembly : m_loaded) assembly->AddRef();
+  return m_loaded;
+}
+
+int32_t CDotNetLoader::nGetNbAlias() const {
+  std::lock_guard<std::mutex> lock(m_lock);
+  return static_cast<int32_t>(m_aliases.size());
 }
 
 bool CDotNetLoader::vbAdd(IDotNetAssembly* assembly) {
   if (assembly == nullptr) return false;
   auto* ours = static_cast<CDotNetAssembly*>(assembly);
   ours->AddRef();
+  std::lock_guard<std::mutex> lock(m_lock);
   m_loaded.push_back(ours);
   return true;
 }
@@ -86,20 +102,26 @@ IDotNetAssembly* CDotNetLoader::vpiLoadWithFullPath(const char16_t* path) {
 
 IDotNetAssembly* CDotNetLoader::vpiLoadWithPartialName(const char16_t*) { return nullptr; }
 
-int32_t CDotNetLoader::vnGetNbAssembly() { return static_cast<int32_t>(m_loaded.size()); }
+int32_t CDotNetLoader::vnGetNbAssembly() {
+  std::lock_guard<std::mutex> lock(m_lock);
+  return static_cast<int32_t>(m_loaded.size());
+}
 
 IDotNetAssembly* CDotNetLoader::vpiGetAssembly(int32_t n) {
-  if (n < 0 || n >= vnGetNbAssembly()) return nullptr;
+  std::lock_guard<std::mutex> lock(m_lock);
+  if (n < 0 || static_cast<size_t>(n) >= m_loaded.size()) return nullptr;
   return m_loaded[static_cast<size_t>(n)];
 }
 
 IDotNetType* CDotNetLoader::vpiGetType(const char16_t* name) { return vpclGetType(name); }
 
 bool CDotNetLoader::vbFindType(const char16_t* name) {
-  for (CDotNetAssembly* assembly : m_loaded) {
-    if (assembly->vbFindType(name)) return true;
+  bool found = false;
+  for (CDotNetAssembly* assembly : Snapshot()) {
+    found = found || assembly->vbFindType(name);
+    assembly->vRelease();
   }
-  return false;
+  return found;
 }
 
 IDotNetAssembly* CDotNetLoader::vpiLoadAssembly(const char16_t* name, CXError* error) {
@@ -111,19 +133,39 @@ IDotNetAssembly* CDotNetLoader::vpiLoadAssembly(const char16_t* name, CXError* e
 bool CDotNetLoader::vbLoadAddAssembly(const char16_t* name, CXError* error) {
   if (name == nullptr) return false;
   std::u16string key = name;
-  if (FindLoaded(key) != nullptr) return true;
+  {
+    std::lock_guard<std::mutex> lock(m_lock);
+    if (FindLoaded(key) != nullptr) return true;
+  }
   if (error != nullptr) error->RAZ();
   if (ClrOr(error) == nullptr) return false;
   CDotNetAssembly* assembly = SearchLoad(key, error);
   if (assembly == nullptr) return false;
-  bool listed = false;
-  for (CDotNetAssembly* loaded : m_loaded) listed = listed || loaded == assembly;
-  if (listed) {
-    assembly->vRelease();  // the list keeps its own reference
-  } else {
-    m_loaded.push_back(assembly);  // the list takes this reference
+  // Another thread may have listed the name, or the same file, during the
+  // load: the listed wrapper stays and ours goes.
+  bool spare = false;
+  {
+    std::lock_guard<std::mutex> lock(m_lock);
+    if (FindLoaded(key) != nullptr) {
+      spare = true;
+    } else {
+      CDotNetAssembly* listed = nullptr;
+      const std::u16string& path = assembly->Path();
+      for (CDotNetAssembly* loaded : m_loaded) {
+        if (loaded == assembly || (!path.empty() && loaded->Path() == path)) {
+          listed = loaded;
+          break;
+        }
+      }
+      if (listed == nullptr) {
+        m_loaded.push_back(assembly);  // the list takes this reference
+      } else {
+        spare = true;  // the list keeps its own reference
+      }
+      m_aliases.push_back(STNomAssemblage{key, listed != nullptr ? listed : assembly});
+    }
   }
-  m_aliases.push_back(STNomAssemblage{key, assembly});
+  if (spare) assembly->vRelease();
   return true;
 }
 
@@ -163,10 +205,12 @@ CDotNetType* CDotNetLoader::vpclGetType(const char16_t* name) {
   if (clr == nullptr || name == nullptr) return nullptr;
   ManagedId type = 0;
   if (clr->TypeByName(name, &type) == kBridgeOk) return new CDotNetType(type);
-  for (CDotNetAssembly* assembly : m_loaded) {
-    if (CDotNetType* found = assembly->vpclGetType(name)) return found;
+  CDotNetType* found = nullptr;
+  for (CDotNetAssembly* assembly : Snapshot()) {
+    if (found == nullptr) found = assembly->vpclGetType(name);
+    assembly->vRelease();
   }
-  return nullptr;
+  return found;
 }
 
 CDotNetAssembly* CDotNetLoader::FindLoaded(const std::u16string& name) const {
@@ -192,10 +236,13 @@ std::u16string CDotNetLoader::ExecutableFolder() const {
 }
 
 CDotNetAssembly* CDotNetLoader::LoadFromPath(const std::u16string& path, CXError* error) {
-  for (CDotNetAssembly* assembly : m_loaded) {
-    if (assembly->Path() == path) {
-      assembly->AddRef();
-      return assembly;
+  {
+    std::lock_guard<std::mutex> lock(m_lock);
+    for (CDotNetAssembly* assembly : m_loaded) {
+      if (assembly->Path() == path) {
+        assembly->AddRef();
+        return assembly;
+      }
     }
   }
   if (m_trace) m_trace(u"path", path);

@@ -9,6 +9,7 @@
 #define QG_DOTNET_CONNECTOR_DOTNET_LOADER_H_
 
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -63,7 +64,7 @@ class CDotNetLoader final : public IDotNetLoader {
   // one, from /proc/self/exe).
   void SetTraceForTesting(TraceFn trace) { m_trace = std::move(trace); }
   void SetExecutableFolderForTesting(std::u16string folder) { m_exe_folder = std::move(folder); }
-  int32_t nGetNbAlias() const { return static_cast<int32_t>(m_aliases.size()); }
+  int32_t nGetNbAlias() const;
 
  private:
   // Each answers a new reference, or null with the error filled.
@@ -71,14 +72,20 @@ class CDotNetLoader final : public IDotNetLoader {
   CDotNetAssembly* FullPathLoad(const std::u16string& path, CXError* error);
   CDotNetAssembly* ByNameLoad(const std::u16string& name, CXError* error);
   // Already loaded under that path, requested name or alias (no reference
-  // added), or null.
+  // added), or null. m_lock held.
   CDotNetAssembly* FindLoaded(const std::u16string& name) const;
+  // The listed assemblies in load order, one reference each for the caller.
+  std::vector<CDotNetAssembly*> Snapshot() const;
   // From the path, unless already loaded from it; 3614 on failure.
   CDotNetAssembly* LoadFromPath(const std::u16string& path, CXError* error);
   std::u16string ExecutableFolder() const;
 
   std::function<std::u16string()> m_cache_folder;
   CXError* m_manager_error;
+  // Calls on several threads share the lists. m_lock guards them and is
+  // never held across a call into the runtime: a load may run managed code
+  // that comes back here on the same thread.
+  mutable std::mutex m_lock;
   std::vector<CDotNetAssembly*> m_loaded;  // one reference each
   std::vector<STNomAssemblage> m_aliases;
   std::u16string m_strong_name;

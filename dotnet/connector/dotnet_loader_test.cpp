@@ -5,6 +5,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <latch>
+#include <thread>
 
 #include "dotnet/connector/net_test_fixture.h"
 #include "support/platform/registry.h"
@@ -108,6 +110,58 @@ TEST_F(LoaderTest, CacheFolderPathsLoadByNameAndUnknownNamesFail) {
   std::u16string longer = u"/" + std::u16string(5000, u'a') + u".dll";
   EXPECT_EQ(loader_->vpiLoadAssemblyWithFullPath(longer.c_str(), &error_), nullptr);
   EXPECT_THAT(UserText(error_), HasSubstr(U8(longer)));
+}
+
+// Threads that load assemblies and find their types at once, each starting
+// at another assembly, so that first loads of the same assembly meet and
+// the lists grow while other threads read them. Every lookup answers its
+// type, and each assembly is listed once under its one name.
+TEST_F(LoaderTest, ThreadsLoadingAndFindingTypesAtOnceListEachAssemblyOnce) {
+  loader_->SetTraceForTesting(nullptr);
+  const STInfoClasseDotNet kClasses[] = {
+      {fixture_.c_str(), u"Fixture", u"Values"},
+      {u"System.Collections.dll", u"System.Collections", u"BitArray"},
+      {u"System.Text.RegularExpressions.dll", u"System.Text.RegularExpressions", u"Regex"},
+      {u"System.Net.Primitives.dll", u"System.Net", u"IPAddress"},
+      {u"System.Collections.Specialized.dll", u"System.Collections.Specialized",
+       u"StringCollection"},
+      {u"System.Text.Json.dll", u"System.Text.Json", u"JsonDocument"},
+      {u"System.Private.Xml.dll", u"System.Xml", u"XmlDocument"},
+  };
+  constexpr int kCount = static_cast<int>(std::size(kClasses));
+  constexpr int kThreads = 6;
+  constexpr int kRounds = 5;
+  for (int round = 0; round < kRounds; ++round) {
+    std::vector<std::string> failures(kThreads);
+    std::vector<std::u16string> caches(kThreads);
+    std::latch start(kThreads);
+    auto run = [&](int t) {
+      _CXErrorModule20 error;
+      start.arrive_and_wait();
+      caches[static_cast<size_t>(t)] = manager_->pszGetGAC();
+      for (int n = 0; n < kCount * 2; ++n) {
+        const STInfoClasseDotNet& classe = kClasses[(n + t) % kCount];
+        error.RAZ();
+        CDotNetType* type = manager_->pclGetTypeClasse(&classe, &error);
+        std::u16string want = std::u16string(classe.pszNamespace) + u"." + classe.pszClasse;
+        if (type == nullptr || type->FullName() != want) {
+          failures[static_cast<size_t>(t)] = U8(want) + ": " + UserText(error);
+        }
+        if (type != nullptr) type->vRelease();
+      }
+    };
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) threads.emplace_back(run, t);
+    for (std::thread& thread : threads) thread.join();
+    for (int t = 0; t < kThreads; ++t) {
+      EXPECT_EQ(failures[static_cast<size_t>(t)], "") << "round " << round;
+      EXPECT_FALSE(caches[static_cast<size_t>(t)].empty());
+      EXPECT_EQ(caches[static_cast<size_t>(t)], caches[0]);
+    }
+    EXPECT_EQ(loader_->vnGetNbAssembly(), kCount);
+    EXPECT_EQ(loader_->nGetNbAlias(), kCount);
+    loader_->vClear();
+  }
 }
 
 TEST_F(LoaderTest, CoreLibraryStandsForMscorlib) {

@@ -151,21 +151,24 @@ int32_t CDotNetManager::Release() {
 }
 
 const std::u16string& CDotNetManager::pszGetGAC() {
-  if (!m_gac_read) {
-    const char* forced = std::getenv("QG_NET_ASSEMBLY_CACHE");
-    if (forced != nullptr && *forced != '\0') {
-      m_gac = U16(forced);
-      m_gac_read = true;
-    } else if (const ManagedTable* clr = Clr()) {
-      ManagedRef core(clr->CoreLibrary());
-      StringSink location;
-      if (core && clr->AssemblyText(core.get(), 1, &location) == kBridgeOk) {
-        size_t slash = location.rfind(u'/');
-        if (slash != std::u16string::npos) m_gac = location.substr(0, slash);
-      }
-      m_gac_read = true;
+  static const std::u16string kUnknown;
+  if (m_gac_read.load(std::memory_order_acquire)) return m_gac;
+  std::lock_guard<std::mutex> lock(m_gac_lock);
+  if (m_gac_read.load(std::memory_order_relaxed)) return m_gac;
+  const char* forced = std::getenv("QG_NET_ASSEMBLY_CACHE");
+  if (forced != nullptr && *forced != '\0') {
+    m_gac = U16(forced);
+  } else if (const ManagedTable* clr = Clr()) {
+    ManagedRef core(clr->CoreLibrary());
+    StringSink location;
+    if (core && clr->AssemblyText(core.get(), 1, &location) == kBridgeOk) {
+      size_t slash = location.rfind(u'/');
+      if (slash != std::u16string::npos) m_gac = location.substr(0, slash);
     }
+  } else {
+    return kUnknown;  // asked again once the runtime starts
   }
+  m_gac_read.store(true, std::memory_order_release);
   return m_gac;
 }
 

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <shared_mutex>
 #include <string>
 
@@ -107,7 +108,10 @@ class CDotNetManager final : public IDotNetManager {
   CDotNetLoader m_loader;
   Registry m_methods;
   Registry m_constructors;
-  bool m_gac_read = false;
+  // m_gac is written once under m_gac_lock, before m_gac_read is raised,
+  // and never changes after.
+  std::mutex m_gac_lock;
+  std::atomic<bool> m_gac_read{false};
   std::u16string m_gac;
 };
 
