@@ -147,7 +147,7 @@ bool CNASession::bRunWrite(int32_t kind, CNATableAccess* access, intptr_t flags,
   if (kind == kUpdate && !empty && affected == 0) {
     // The row named by the values as read is gone.
     if (error != nullptr) {
-      error->SetErrorMessage(9, 4, 9, nullptr, 13u, Text(pszGetFileName()).c_str());
+      error->SetErrorMessage(9, 4, 12, nullptr, 13u, Text(pszGetFileName()).c_str());
       error->SetUserMessage(28591u, Text(pszGetFileName()).c_str());
     }
     return false;

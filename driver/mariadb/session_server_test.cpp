@@ -283,6 +283,7 @@ TEST_F(SessionWalk, CreatedTablesTakeRecordsAndNameWhatFails) {
   EXPECT_FALSE(d->bModify(handle, 0, 0, 0, 0, &slot));
   Failure gone = Failed(slot);
   EXPECT_EQ(9, gone.code) << gone.text;
+  EXPECT_NE(std::string::npos, gone.text.find("IEQGMARIA=4.12")) << gone.text;
 
   // Delete of the current record.
   session->pclGetEdits()->Clear();
