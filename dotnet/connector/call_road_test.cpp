@@ -2,6 +2,7 @@
 // reflection wrappers.
 #include "dotnet/connector/call_road.h"
 
+#include <latch>
 #include <set>
 #include <thread>
 
@@ -204,6 +205,47 @@ TEST_F(CallRoadTest, CallsOnSeveralThreadsRegisterAndCallTheirOwnMethods) {
   for (Worker& w : workers) {
     w.members->Release();
     w.counting->Release();
+  }
+}
+
+// Threads that share one new type wrapper read its names at once, so that
+// the first reads, which fill its texts, meet. Every thread reads what a
+// wrapper of its own reads.
+TEST_F(CallRoadTest, ThreadsSharingATypeReadTheSameNames) {
+  constexpr int kThreads = 6;
+  constexpr int kRounds = 20;
+  const char16_t* const kName =
+      u"System.Collections.Generic.Dictionary`2[System.Int32,System.String]";
+  auto names = [](CDotNetType* type, int n) {
+    return type->FullName() + u"|" + type->Name() + u"|" + type->vpszGetNamespace() + u"|" +
+           type->vpszGetNomAncienFormat() + u"|" + type->vcszGetParametreGenerique(n % 2) +
+           (type->vbEstGenerique() ? u"|generic" : u"|plain");
+  };
+  CDotNetType* alone = manager_->pclGetTypeNom(kName);
+  ASSERT_NE(alone, nullptr);
+  const std::u16string want[2] = {names(alone, 0), names(alone, 1)};
+  alone->vRelease();
+  EXPECT_THAT(U8(want[1]), HasSubstr("|Dictionary`2|System.Collections.Generic|"));
+  for (int round = 0; round < kRounds; ++round) {
+    CDotNetType* type = manager_->pclGetTypeNom(kName);
+    ASSERT_NE(type, nullptr);
+    std::vector<std::string> failures(kThreads);
+    std::latch start(kThreads);
+    auto run = [&](int t) {
+      start.arrive_and_wait();
+      for (int n = 0; n < 20; ++n) {
+        std::u16string got = names(type, n);
+        if (got != want[n % 2]) {
+          failures[static_cast<size_t>(t)] = U8(got);
+          return;
+        }
+      }
+    };
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) threads.emplace_back(run, t);
+    for (std::thread& thread : threads) thread.join();
+    for (const std::string& failure : failures) EXPECT_EQ(failure, "") << "round " << round;
+    type->vRelease();
   }
 }
 

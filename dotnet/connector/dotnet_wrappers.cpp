@@ -151,6 +151,11 @@ int32_t CDotNetType::vRelease() {
 }
 
 const std::u16string& CDotNetType::FullName() {
+  std::lock_guard<std::mutex> lock(m_cache_lock);
+  return FullNameLocked();
+}
+
+const std::u16string& CDotNetType::FullNameLocked() {
   Cached(m_full_name,
          [&](StringSink* out) { return ClrIfStarted()->TypeText(Id(), 0, out); });
   if (!m_full_name) m_full_name.emplace();
@@ -158,6 +163,7 @@ const std::u16string& CDotNetType::FullName() {
 }
 
 const std::u16string& CDotNetType::Name() {
+  std::lock_guard<std::mutex> lock(m_cache_lock);
   Cached(m_name, [&](StringSink* out) { return ClrIfStarted()->TypeText(Id(), 2, out); });
   if (!m_name) m_name.emplace();
   return *m_name;
@@ -165,6 +171,7 @@ const std::u16string& CDotNetType::Name() {
 
 bool CDotNetType::bFlag(int32_t what) {
   if (what == 1) {
+    std::lock_guard<std::mutex> lock(m_cache_lock);
     if (!m_generic) m_generic = ClrIfStarted()->TypeFlag(Id(), 1) == 1;
     return *m_generic;
   }
@@ -174,12 +181,14 @@ bool CDotNetType::bFlag(int32_t what) {
 const char16_t* CDotNetType::vcszGetNomInterne() { return FullName().c_str(); }
 
 const char16_t* CDotNetType::vpszGetNamespace() {
+  std::lock_guard<std::mutex> lock(m_cache_lock);
   return Cached(m_namespace,
                 [&](StringSink* out) { return ClrIfStarted()->TypeText(Id(), 1, out); });
 }
 
 const char16_t* CDotNetType::vpszGetNomAncienFormat() {
-  if (!m_standard) m_standard = s_GetStandardName(FullName());
+  std::lock_guard<std::mutex> lock(m_cache_lock);
+  if (!m_standard) m_standard = s_GetStandardName(FullNameLocked());
   return m_standard->c_str();
 }
 
@@ -190,6 +199,7 @@ const char16_t* CDotNetType::vcszGetParametreGenerique(int32_t n) {
   if (!argument) return nullptr;
   StringSink name;
   ClrIfStarted()->TypeText(argument.get(), 0, &name);
+  std::lock_guard<std::mutex> lock(m_cache_lock);
   m_texts.push_back(std::move(name));
   return m_texts.back().c_str();
 }

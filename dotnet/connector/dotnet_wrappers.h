@@ -8,6 +8,7 @@
 #include <atomic>
 #include <deque>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -145,9 +146,14 @@ class CDotNetType final : public IDotNetType {
 
  private:
   ~CDotNetType();
+  const std::u16string& FullNameLocked();
 
   RefCount m_ref;
   ManagedRef m_type;
+  // Threads may share one wrapper: m_cache_lock guards the cached texts
+  // below. A text, once cached, never changes, so its address outlives the
+  // lock.
+  std::mutex m_cache_lock;
   std::optional<std::u16string> m_full_name;
   std::optional<std::u16string> m_name;
   std::optional<std::u16string> m_namespace;
