@@ -449,13 +449,18 @@ TEST_F(TableAccessOnServer, ClientSideKeySwitchReadsInTheServersKeyOrder) {
       "KEY kb (b))");
   std::mt19937 rng(11);
   std::string insert = "INSERT INTO t VALUES ";
+  // Nulls among negative numbers, zeros and empty texts: the server puts
+  // them before every value.
   for (int i = 1; i <= 90; ++i) {
-    int a = static_cast<int>(rng() % 5);
-    int b = static_cast<int>(rng() % 4);
+    int a = static_cast<int>(rng() % 6);
+    int b = static_cast<int>(rng() % 5);
     if (i > 1) insert += ",";
     insert += "(" + std::to_string(i) + "," +
-              (a == 0 ? std::string("NULL") : std::to_string(a * 3)) + "," +
-              (b == 0 ? std::string("NULL") : "'k" + std::to_string(b) + "'") + ")";
+              (a == 0 ? std::string("NULL") : std::to_string((a - 3) * 3)) + "," +
+              (b == 0   ? std::string("NULL")
+               : b == 1 ? std::string("''")
+                        : "'k" + std::to_string(b) + "'") +
+              ")";
   }
   Run(insert);
   CNAError error;

@@ -211,6 +211,68 @@ TEST_F(Index, TreeKeepsStepWithChangesAndSeeks) {
   EXPECT_EQ(3, Position(index, kNAIndexForward, 1));
 }
 
+// Null keys come before every value, the lowest number and the empty text
+// among them, both from the build and from later additions, and a null
+// current value seeks the null keys.
+TEST_F(Index, TreeNullKeysSortBeforeEveryValue) {
+  auto null_value = [] {
+    CAny v;
+    v.SetI4(0);
+    v.SetNull(true);
+    return v;
+  };
+  struct Case {
+    int type;
+    size_t length;
+    std::vector<const char*> values;  // nullptr: a null key
+    std::vector<int> order;
+  } cases[] = {
+      {qg::kAnyI4, 4, {"0", nullptr, "-1", "5", nullptr, "-2147483648", "0"},
+       {1, 4, 5, 2, 0, 6, 3}},
+      {qg::kAnyI8, 8, {"1", "-1", nullptr, "0"}, {2, 1, 3, 0}},
+      {qg::kAnyBIN, 8, {"a", "", nullptr, "", nullptr}, {2, 4, 1, 3, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.type);
+    records_.values.clear();
+    records_.states.clear();
+    records_.type = c.type;
+    records_.key_length = c.length;
+    for (const char* v : c.values) {
+      if (v == nullptr) {
+        records_.values.push_back(null_value());
+        records_.states.push_back(0);
+      } else if (c.type == qg::kAnyBIN) {
+        records_.AddText(v);
+      } else if (c.type == qg::kAnyI8) {
+        records_.values.emplace_back();
+        records_.values.back().SetI8(std::stoll(v));
+        records_.states.push_back(0);
+      } else {
+        records_.AddI4(std::stoi(v));
+      }
+    }
+    CNAIndexTree index(&records_, &records_);
+    ASSERT_TRUE(index.bBuild(nullptr));
+    EXPECT_EQ(c.order, Walk(index));
+    // Removed and added again, each key returns to its place.
+    for (int e = 0; e < static_cast<int>(c.values.size()); ++e) {
+      ASSERT_TRUE(index.bRemoveRecord(e, &records_.values[static_cast<size_t>(e)]));
+      ASSERT_TRUE(index.bAddRecord(e, nullptr, nullptr));
+    }
+    EXPECT_EQ(c.order, Walk(index));
+    // The current record is the last one with a null key.
+    for (size_t e = 0; e < c.values.size(); ++e) {
+      if (c.values[e] == nullptr) records_.current_entry = static_cast<int>(e);
+    }
+    records_.current = null_value();
+    bool found = false;
+    ASSERT_TRUE(index.bSeek(-1, 0, &found, nullptr));
+    EXPECT_TRUE(found);
+    EXPECT_EQ(records_.current_entry, index.nGetCurrentRecord());
+  }
+}
+
 TEST_F(Index, TreeRangeBoundStartsFirstAndLast) {
   for (int v : {10, 20, 20, 30, 40}) records_.AddI4(v);
   CNAIndexTree index(&records_, &records_);

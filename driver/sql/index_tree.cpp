@@ -22,21 +22,30 @@ void OutOfMemory(CNAError* error, uint32_t minor) {
 }  // namespace
 
 void CNAIndexTree::EncodeKey(const CAny& value, uint8_t* out) {
+  // Byte 0 is the null mark: 0 for a null value, whose image is all zeros
+  // and sorts before every value, 1 before the image of any other value.
+  uint8_t* image = out + 1;
+  const size_t image_size = m_nKeySize - 1;
+  if (value.bEstNull() || value.bEstVide()) {
+    std::memset(out, 0, m_nKeySize);
+    return;
+  }
+  out[0] = 1;
   // A fixed-width number already of the key's type is encoded from its own
   // bytes, without the copy and conversion of the general path.
-  if (m_nFastClass != 0 && value.nGetCode() == m_nType && !value.bEstNull()) {
+  if (m_nFastClass != 0 && value.nGetCode() == m_nType) {
     const void* bytes = nullptr;
     int n = 0;
     const CAny_Intern* holder = value.pclHolder();
     if (holder->vnGetTexte(&bytes) == qg::kAnyOk &&
         holder->vnGetTailleSansFin(&n) == qg::kAnyOk && n > 0 &&
-        nEncodeSortableKey(out, m_nKeySize, bytes, static_cast<size_t>(n), m_nFastClass,
-                           m_nDigits, m_nScale) == m_nKeySize) {
+        nEncodeSortableKey(image, image_size, bytes, static_cast<size_t>(n), m_nFastClass,
+                           m_nDigits, m_nScale) == image_size) {
       return;
     }
   }
-  std::memset(out, 0, m_nKeySize);
-  if (nAnyToKeyBuffer(value, out, m_nKeySize, m_nType, m_nDigits, m_nScale) < 0) {
+  std::memset(image, 0, image_size);
+  if (nAnyToKeyBuffer(value, image, image_size, m_nType, m_nDigits, m_nScale) < 0) {
     std::memset(out, 0, m_nKeySize);
   }
 }
@@ -57,8 +66,8 @@ bool CNAIndexTree::bBuild(CNAError* error) {
   m_bCurrentRemoved = false;
   size_t length = 0;
   m_pclSource->GetKeyType(&m_nType, &length, &m_nDigits, &m_nScale);
-  m_nKeySize = nSortableKeySize(m_nType, length);
-  if (m_nKeySize == 0) m_nKeySize = 1;
+  // The null mark, then the sortable image of the value.
+  m_nKeySize = std::max<size_t>(nSortableKeySize(m_nType, length), 1) + 1;
   int storage_class = nHostTypeToStorageClass(nHostTypeToInternalType(m_nType));
   switch (storage_class) {
     case 3: case 4: case 5: case 6: case 7: case 9: case 10: case 11: case 14: case 15:

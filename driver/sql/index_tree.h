@@ -35,9 +35,10 @@ class CNAIndexTree : public CNAIndex {
   CNAKeyTree& Tree() { return m_clTree; }
 
  private:
-  // The key image of a value (null: the entry's cached value) into `out`.
-  // A value that cannot be brought to the key's type, null among them, has
-  // the image of zeros and sorts first.
+  // The key image of a value (no value: the entry's cached value) into
+  // `out`: a null mark byte, then the value's sortable image. A null value,
+  // and one that cannot be brought to the key's type, has the image of
+  // zeros and sorts before every other value.
   bool bMakeKey(int entry, const CAny* value, uint8_t* out);
   // The build for pairs of at most 16 bytes: each sorted as two numbers,
   // with no pair buffer to index into.
