@@ -2,11 +2,12 @@
 // reflection wrappers.
 #include "dotnet/connector/call_road.h"
 
-#include <latch>
+#include <memory>
 #include <set>
 #include <thread>
 
 #include "dotnet/connector/class_name.h"
+#include "dotnet/connector/dotnet_loader.h"
 #include "dotnet/connector/dotnet_stream.h"
 #include "dotnet/connector/net_test_fixture.h"
 
@@ -212,7 +213,6 @@ TEST_F(CallRoadTest, CallsOnSeveralThreadsRegisterAndCallTheirOwnMethods) {
 // the first reads, which fill its texts, meet. Every thread reads what a
 // wrapper of its own reads.
 TEST_F(CallRoadTest, ThreadsSharingATypeReadTheSameNames) {
-  constexpr int kThreads = 6;
   constexpr int kRounds = 20;
   const char16_t* const kName =
       u"System.Collections.Generic.Dictionary`2[System.Int32,System.String]";
@@ -229,23 +229,60 @@ TEST_F(CallRoadTest, ThreadsSharingATypeReadTheSameNames) {
   for (int round = 0; round < kRounds; ++round) {
     CDotNetType* type = manager_->pclGetTypeNom(kName);
     ASSERT_NE(type, nullptr);
-    std::vector<std::string> failures(kThreads);
-    std::latch start(kThreads);
-    auto run = [&](int t) {
-      start.arrive_and_wait();
-      for (int n = 0; n < 20; ++n) {
-        std::u16string got = names(type, n);
-        if (got != want[n % 2]) {
-          failures[static_cast<size_t>(t)] = U8(got);
-          return;
-        }
-      }
-    };
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) threads.emplace_back(run, t);
-    for (std::thread& thread : threads) thread.join();
-    for (const std::string& failure : failures) EXPECT_EQ(failure, "") << "round " << round;
+    EXPECT_EQ(ReadTogether([&](int n) { return names(type, n); }, want), "")
+        << "round " << round;
     type->vRelease();
+  }
+}
+
+// The same for one new assembly wrapper and one new module wrapper.
+TEST_F(CallRoadTest, ThreadsSharingAnAssemblyOrModuleReadTheSameNames) {
+  using Reader = std::function<std::u16string(int)>;
+  constexpr int kRounds = 20;
+  // Lists nothing: each load answers a new assembly wrapper.
+  CDotNetLoader loader(nullptr, nullptr);
+  auto load = [&]() {
+    return std::shared_ptr<IDotNetAssembly>(
+        loader.vpiLoadAssemblyWithFullPath(fixture_.c_str(), &error_),
+        [](IDotNetAssembly* a) { if (a != nullptr) a->vRelease(); });
+  };
+  auto text = [](const char16_t* s) { return std::u16string(s != nullptr ? s : u"(null)"); };
+  struct Case {
+    const char* what;
+    std::function<Reader()> fresh;  // reads the names of a new wrapper
+    const char* expect;
+  };
+  const Case cases[] = {
+      {"assembly",
+       [&]() -> Reader {
+         std::shared_ptr<IDotNetAssembly> assembly = load();
+         if (!assembly) return [](int) { return std::u16string(u"not loaded"); };
+         return [=](int n) {
+           const char16_t* reference = nullptr;
+           assembly->vbGetReferencedAssembly(n % 2, &reference);
+           return text(assembly->vpszGetName()) + u"|" +
+                  text(assembly->vpszGetVersionCLRNecessaire()) + u"|" + text(reference);
+         };
+       },
+       "NetFixture, Version=1.2.3.4"},
+      {"module",
+       [&]() -> Reader {
+         std::shared_ptr<IDotNetAssembly> assembly = load();
+         IDotNetModule* raw = assembly ? assembly->vpiGetModule(0) : nullptr;
+         if (raw == nullptr) return [](int) { return std::u16string(u"no module"); };
+         std::shared_ptr<IDotNetModule> module(raw, [](IDotNetModule* m) { m->vRelease(); });
+         return [=](int) { return text(module->vpszGetName()); };
+       },
+       "NetFixture.dll"},
+  };
+  for (const Case& c : cases) {
+    Reader alone = c.fresh();
+    const std::u16string want[2] = {alone(0), alone(1)};
+    alone = nullptr;
+    EXPECT_THAT(U8(want[1]), HasSubstr(c.expect)) << c.what;
+    for (int round = 0; round < kRounds; ++round) {
+      EXPECT_EQ(ReadTogether(c.fresh(), want), "") << c.what << " round " << round;
+    }
   }
 }
 

@@ -43,6 +43,7 @@ int32_t CDotNetAssembly::vRelease() {
 }
 
 const char16_t* CDotNetAssembly::vpszGetName() {
+  std::lock_guard<std::mutex> lock(m_cache_lock);
   return Cached(m_name, [&](StringSink* out) {
     return ClrIfStarted()->AssemblyText(Id(), 0, out);
   });
@@ -83,12 +84,14 @@ bool CDotNetAssembly::vbGetReferencedAssembly(int32_t n, const char16_t** name) 
   if (!text) return false;
   StringSink out;
   if (ClrIfStarted()->MemberText(text.get(), 0, &out) != kBridgeOk) return false;
+  std::lock_guard<std::mutex> lock(m_cache_lock);
   m_references.push_back(std::move(out));
   if (name != nullptr) *name = m_references.back().c_str();
   return true;
 }
 
 const char16_t* CDotNetAssembly::vpszGetVersionCLRNecessaire() {
+  std::lock_guard<std::mutex> lock(m_cache_lock);
   return Cached(m_clr_version, [&](StringSink* out) {
     return ClrIfStarted()->AssemblyText(Id(), 2, out);
   });
@@ -113,6 +116,7 @@ int32_t CDotNetModule::vRelease() {
 }
 
 const char16_t* CDotNetModule::vpszGetName() {
+  std::lock_guard<std::mutex> lock(m_cache_lock);
   return Cached(m_name, [&](StringSink* out) {
     return ClrIfStarted()->MemberText(m_module.get(), 0, out);
   });

@@ -60,6 +60,9 @@ class CDotNetModule final : public IDotNetModule {
 
   RefCount m_ref;
   ManagedRef m_module;
+  // Threads may share one wrapper: m_cache_lock guards m_name, which once
+  // cached never changes, so its address outlives the lock.
+  std::mutex m_cache_lock;
   std::optional<std::u16string> m_name;
 };
 
@@ -101,6 +104,10 @@ class CDotNetAssembly final : public IDotNetAssembly {
   ManagedRef m_assembly;
   std::u16string m_path;
   std::u16string m_requested;
+  // Threads may share one wrapper: m_cache_lock guards the cached texts
+  // below. A text, once cached, never changes, so its address outlives the
+  // lock.
+  std::mutex m_cache_lock;
   std::optional<std::u16string> m_name;
   std::optional<std::u16string> m_clr_version;
   std::deque<std::u16string> m_references;  // stable addresses

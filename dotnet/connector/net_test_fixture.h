@@ -8,7 +8,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
+#include <latch>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "dotnet/connector/call_road.h"
 #include "dotnet/connector/clr_bridge.h"
@@ -46,6 +50,33 @@ inline std::string UserText(const CXError& error) { return U8(error.pszGetUserMe
 
 inline std::string DumpText(const CXError& error) {
   return U8(std::u16string(error.StringDump(qg::kDumpAll).pszGet()));
+}
+
+// Runs read(n), n = 0..19, on several threads that start together, so that
+// their first reads meet. Answers the first text that differs from
+// want[n % 2], or "" when every thread read what it should.
+inline std::string ReadTogether(const std::function<std::u16string(int)>& read,
+                                const std::u16string (&want)[2]) {
+  constexpr int kThreads = 6;
+  std::vector<std::string> failures(kThreads);
+  std::latch start(kThreads);
+  auto run = [&](int t) {
+    start.arrive_and_wait();
+    for (int n = 0; n < 20; ++n) {
+      std::u16string got = read(n);
+      if (got != want[n % 2]) {
+        failures[static_cast<size_t>(t)] = U8(got);
+        return;
+      }
+    }
+  };
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) threads.emplace_back(run, t);
+  for (std::thread& thread : threads) thread.join();
+  for (const std::string& failure : failures) {
+    if (!failure.empty()) return failure;
+  }
+  return std::string();
 }
 
 class NetTest : public qg::AnyHostTest {
