@@ -132,12 +132,12 @@ IDotNetAssembly* CDotNetLoader::vpiLoadAssembly(const char16_t* name, CXError* e
 
 bool CDotNetLoader::vbLoadAddAssembly(const char16_t* name, CXError* error) {
   if (name == nullptr) return false;
+  if (error != nullptr) error->RAZ();
   std::u16string key = name;
   {
     std::lock_guard<std::mutex> lock(m_lock);
     if (FindLoaded(key) != nullptr) return true;
   }
-  if (error != nullptr) error->RAZ();
   if (ClrOr(error) == nullptr) return false;
   CDotNetAssembly* assembly = SearchLoad(key, error);
   if (assembly == nullptr) return false;
@@ -189,8 +189,8 @@ const char16_t* CDotNetLoader::vpszGetStrongNameForFile(const char16_t* path) {
   int32_t versions[4];
   StringSink name;
   if (clr->GetAssemblyName(path, &name, versions) != kBridgeOk) return nullptr;
-  m_strong_name = std::move(name);
-  return m_strong_name.c_str();
+  std::lock_guard<std::mutex> lock(m_lock);
+  return m_strong_names.insert(std::move(name)).first->c_str();
 }
 
 IDotNetAssembly* CDotNetLoader::vpiLoadAssemblyFromGAC(const char16_t* name, CXError* error) {

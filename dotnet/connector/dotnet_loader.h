@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -88,7 +89,9 @@ class CDotNetLoader final : public IDotNetLoader {
   mutable std::mutex m_lock;
   std::vector<CDotNetAssembly*> m_loaded;  // one reference each
   std::vector<STNomAssemblage> m_aliases;
-  std::u16string m_strong_name;
+  // Every strong name handed out, kept for the loader's life: callers on
+  // several threads each hold a pointer into it. Guarded by m_lock.
+  std::set<std::u16string> m_strong_names;
   TraceFn m_trace;
   std::u16string m_exe_folder;
 };

@@ -70,9 +70,12 @@ TEST_F(LoaderTest, SearchLoadTriesTheFoldersThenTheNameThenThePath) {
 
 TEST_F(LoaderTest, LoadAddRemembersNamesUntilCleared) {
   EXPECT_TRUE(loader_->vbLoadAddAssembly(fixture_.c_str(), &error_)) << UserText(error_);
+  EXPECT_FALSE(loader_->vbLoadAddAssembly(u"QgNoSuchLib.dll", &error_));
+  EXPECT_FALSE(MessageIds(error_).empty());
   size_t loads = tries_.size();
   EXPECT_TRUE(loader_->vbLoadAddAssembly(fixture_.c_str(), &error_));
   EXPECT_EQ(tries_.size(), loads);  // the runtime is not asked again
+  EXPECT_THAT(MessageIds(error_), ElementsAre());  // nor does the last failure stay
   EXPECT_EQ(loader_->vnGetNbAssembly(), 1);
   EXPECT_EQ(loader_->nGetNbAlias(), 1);
   EXPECT_THAT(U8(loader_->vpiGetAssembly(0)->vpszGetName()), HasSubstr("NetFixture, Version=1.2.3.4"));
@@ -176,6 +179,17 @@ TEST_F(LoaderTest, CoreLibraryStandsForMscorlib) {
   const char16_t* name = loader_->vpszGetStrongNameForFile(fixture_.c_str());
   ASSERT_NE(name, nullptr);
   EXPECT_THAT(U8(name), HasSubstr("NetFixture, Version=1.2.3.4, Culture=neutral"));
+  // Threads asking at once each read the whole name, and the first answer
+  // still reads after theirs.
+  const std::u16string want[2] = {name, name};
+  EXPECT_EQ(ReadTogether(
+                [&](int) {
+                  const char16_t* got = loader_->vpszGetStrongNameForFile(fixture_.c_str());
+                  return std::u16string(got != nullptr ? got : u"(null)");
+                },
+                want),
+            "");
+  EXPECT_EQ(std::u16string(name), want[0]);
 }
 
 class FinderTest : public LoaderTest {
