@@ -1012,7 +1012,8 @@ bool CNATableAccess::bReadPosition(int32_t direction, bool lock, int64_t step, b
     m_bFound = bKeyFilterAccepts();
   }
   if (in_range && lock && m_pSession != nullptr) m_pSession->LockRecord(this, error);
-  // Along a temporary index there is no open result to judge the row by.
+  // The search condition judges the row: by its result column, or, along a
+  // temporary index, by the record's item.
   if (m_stSearch.bActive() && in_range && m_pResult != nullptr) {
     CAny value;
     int column = -1;
@@ -1027,6 +1028,8 @@ bool CNATableAccess::bReadPosition(int32_t direction, bool lock, int64_t step, b
     }
     m_bInRange = column >= 0 && m_pResult->bGetColumnAsText(value, column, nullptr) &&
                  SameValue(value, m_stSearch.clValue);
+  } else if (m_stSearch.bActive() && in_range && m_pTemporaryIndex != nullptr) {
+    m_bInRange = bRecordMeetsSearch();
   } else {
     m_bInRange = m_bFound;
   }
@@ -1037,6 +1040,7 @@ bool CNATableAccess::bReadPosition(int32_t direction, bool lock, int64_t step, b
 bool CNATableAccess::bSeek(const char16_t* item, const CAny& value, bool exact, bool* found,
                            CNAError* error) {
   if (found != nullptr) *found = false;
+  if (m_pTemporaryIndex != nullptr) return bSeekAlongIndex(item, value, exact, found, error);
   if (m_pResult == nullptr || m_pResult->nGetRowCount() < 0) {
     return NotAvailable(error, 10);
   }
@@ -1165,6 +1169,7 @@ bool CNATableAccess::bGoToPerMille(int32_t value, CNAError* error) {
 }
 
 bool CNATableAccess::bGoToRecord(int64_t n, CNAError* error) {
+  if (m_pTemporaryIndex != nullptr) return bGoToIndexedRecord(n, error);
   if (m_pResult == nullptr) return NotAvailable(error, 52);
   bool found = false;
   return bReadPosition(kNAReadFirst, false, n + 1, &found, error);

@@ -286,6 +286,13 @@ class CNATableAccess : public CNARefCounted {
   // The cache stands for the open result: enabled, with a description to
   // load, over a result that holds the whole order (or an index).
   bool bCacheReads();
+  // Seek and go-to-record along the temporary index (the object holds one).
+  bool bSeekAlongIndex(const char16_t* name, const CAny& value, bool exact, bool* found,
+                       CNAError* error);
+  bool bGoToIndexedRecord(int64_t n, CNAError* error);
+  // Whether the current record meets the search condition, read from its
+  // item (reads along the temporary index have no open result to judge).
+  bool bRecordMeetsSearch();
   // The next row of the open result after the cached ones, read and
   // appended; *got false when the result has no more rows.
   bool bCacheNextRow(bool* got, CNAError* error);
