@@ -445,22 +445,23 @@ TEST_F(TableAccessOnServer, ReadsGoOnFromTheLockedRecord) {
 // give the server's ORDER BY on that key, NULLs and duplicates included
 // (equal keys in the order the record set was read in).
 TEST_F(TableAccessOnServer, ClientSideKeySwitchReadsInTheServersKeyOrder) {
-  Run("CREATE TABLE t (id INT PRIMARY KEY, a INT NULL, b VARCHAR(8) NULL, KEY ka (a), "
-      "KEY kb (b))");
+  Run("CREATE TABLE t (id INT PRIMARY KEY, a INT NULL, b VARCHAR(8) NULL, c TEXT NULL, "
+      "KEY ka (a), KEY kb (b), KEY kc (c(8)))");
   std::mt19937 rng(11);
   std::string insert = "INSERT INTO t VALUES ";
   // Nulls among negative numbers, zeros and empty texts: the server puts
   // them before every value.
+  auto text = [&] {
+    int b = static_cast<int>(rng() % 5);
+    if (b == 0) return std::string("NULL");
+    return b == 1 ? std::string("''") : "'k" + std::to_string(b) + "'";
+  };
   for (int i = 1; i <= 90; ++i) {
     int a = static_cast<int>(rng() % 6);
-    int b = static_cast<int>(rng() % 5);
     if (i > 1) insert += ",";
     insert += "(" + std::to_string(i) + "," +
-              (a == 0 ? std::string("NULL") : std::to_string((a - 3) * 3)) + "," +
-              (b == 0   ? std::string("NULL")
-               : b == 1 ? std::string("''")
-                        : "'k" + std::to_string(b) + "'") +
-              ")";
+              (a == 0 ? std::string("NULL") : std::to_string((a - 3) * 3)) + "," + text() + "," +
+              text() + ")";
   }
   Run(insert);
   CNAError error;
@@ -485,7 +486,7 @@ TEST_F(TableAccessOnServer, ClientSideKeySwitchReadsInTheServersKeyOrder) {
   struct Key {
     const char16_t* name;
     const char* order_by;
-  } keys[] = {{u"a", "a, id"}, {u"b", "b, id"}, {u"a", "a, id"}};
+  } keys[] = {{u"a", "a, id"}, {u"b", "b, id"}, {u"c", "c, id"}, {u"a", "a, id"}};
   bool switched = false;
   for (const Key& key : keys) {
     SCOPED_TRACE(key.order_by);
@@ -495,7 +496,7 @@ TEST_F(TableAccessOnServer, ClientSideKeySwitchReadsInTheServersKeyOrder) {
       ASSERT_TRUE(keyed->bSwitchKey(&error)) << N(error.pszGetMessage());
     }
     const std::vector<std::string> expected =
-        Rows(std::string("SELECT id, a, b FROM t ORDER BY ") + key.order_by);
+        Rows(std::string("SELECT id, a, b, c FROM t ORDER BY ") + key.order_by);
     std::vector<std::string> walked;
     for (bool f = read(kNAReadFirst); f; f = read(kNAReadNext)) walked.push_back(Record(fd));
     EXPECT_EQ(expected, walked);

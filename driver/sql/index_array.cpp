@@ -5,10 +5,12 @@
 
 #include "driver/core/error_status.h"
 
+bool CNAIndexArray::bIsNull(const CAny& value) { return value.bEstNull() || value.bEstVide(); }
+
 void CNAIndexArray::ValueBytes(const CAny& value, const uint8_t** bytes, size_t* n) {
   *bytes = nullptr;
   *n = 0;
-  if (value.bEstNull() || value.bEstVide()) return;
+  if (bIsNull(value)) return;
   const void* address = nullptr;
   int length = 0;
   const CAny_Intern* holder = value.pclHolder();
@@ -20,8 +22,9 @@ void CNAIndexArray::ValueBytes(const CAny& value, const uint8_t** bytes, size_t*
   *n = static_cast<size_t>(length);
 }
 
-bool CNAIndexArray::bReadKey(int entry, std::vector<uint8_t>* out) {
+bool CNAIndexArray::bReadKey(int entry, std::vector<uint8_t>* out, bool* null) {
   if (!m_pclSource->bReadEntryValue(entry, &m_clScratch)) return false;
+  *null = bIsNull(m_clScratch);
   const uint8_t* bytes;
   size_t n;
   ValueBytes(m_clScratch, &bytes, &n);
@@ -56,12 +59,15 @@ size_t CNAIndexArray::Bound(const std::vector<uint8_t>& key, bool upper) {
   return lo;
 }
 
-int CNAIndexArray::Search(const std::vector<uint8_t>& key, bool last, bool backward,
+int CNAIndexArray::Search(const std::vector<uint8_t>& key, bool null, bool last, bool backward,
                           bool* found) {
   size_t first;
   size_t after;
-  if (key.empty()) {
+  if (null) {
     first = 0;
+    after = static_cast<size_t>(m_nNullEnd + 1);
+  } else if (key.empty()) {
+    first = static_cast<size_t>(m_nNullEnd + 1);
     after = static_cast<size_t>(m_nEmptyEnd + 1);
   } else {
     first = Bound(key, false);
@@ -76,6 +82,7 @@ bool CNAIndexArray::bBuild(CNAError* error) {
   m_anEntries.clear();
   m_nCurrent = -1;
   m_nEmptyEnd = -1;
+  m_nNullEnd = -1;
   m_bCurrentRemoved = false;
   int count = m_pclSource->nGetEntryCount();
   for (int entry = 0; entry < count; ++entry) {
@@ -87,14 +94,18 @@ bool CNAIndexArray::bBuild(CNAError* error) {
 
 bool CNAIndexArray::bAddRecord(int entry, const CAny* /*key*/, CNAError* error) {
   try {
-    if (!bReadKey(entry, &m_abyKey)) return false;
+    bool null = false;
+    if (!bReadKey(entry, &m_abyKey, &null)) return false;
     size_t at;
-    if (m_abyKey.empty()) {
+    if (null) {
+      at = static_cast<size_t>(m_nNullEnd + 1);
+    } else if (m_abyKey.empty()) {
       at = static_cast<size_t>(m_nEmptyEnd + 1);
     } else {
       at = Bound(m_abyKey, true);  // after the last equal key
     }
     m_anEntries.insert(m_anEntries.begin() + static_cast<ptrdiff_t>(at), entry);
+    if (null) ++m_nNullEnd;
     if (m_abyKey.empty()) ++m_nEmptyEnd;
     if (m_nCurrent >= static_cast<int>(at)) ++m_nCurrent;
   } catch (const std::bad_alloc&) {
@@ -109,7 +120,8 @@ bool CNAIndexArray::bRemoveRecord(int entry, const CAny* /*key*/) {
     if (m_anEntries[i] != entry) continue;
     m_anEntries.erase(m_anEntries.begin() + static_cast<ptrdiff_t>(i));
     int at = static_cast<int>(i);
-    // The empty-key run ends one earlier when it loses a member.
+    // The null and empty-key runs end one earlier when they lose a member.
+    if (at <= m_nNullEnd) --m_nNullEnd;
     if (at <= m_nEmptyEnd) --m_nEmptyEnd;
     if (m_nCurrent > at) {
       --m_nCurrent;
@@ -151,7 +163,7 @@ bool CNAIndexArray::bPosition(int kind, int count, int* entry, int* duplicates,
         bool found;
         // First: the first equal entry, else the insertion point. Last: the
         // last equal entry, else the last smaller one.
-        from = Search(key, last, last, &found);
+        from = Search(key, bIsNull(bound), last, last, &found);
       }
       target = last ? from + 1 - n : from + n - 1;
       break;
@@ -187,7 +199,7 @@ bool CNAIndexArray::bSeek(int entry, int /*count*/, bool* found, CNAError* error
       if (error != nullptr) error->SetOutOfMemory(17, 2);
       return false;
     }
-    m_nCurrent = Search(m_abyKey, true, false, found);
+    m_nCurrent = Search(m_abyKey, bIsNull(m_clScratch), true, false, found);
     m_bCurrentRemoved = false;
     return true;
   }

@@ -362,4 +362,58 @@ TEST_F(Index, ArrayPositionsAndChanges) {
   EXPECT_FALSE(index.bRemoveRecord(42, nullptr));
 }
 
+// Null values come before empty ones in the run at the front, for the
+// build, later additions, seeks and range bounds.
+TEST_F(Index, ArrayNullsComeBeforeEmptyValues) {
+  records_.type = qg::kAnyBIN;
+  CAny null;
+  null.SetI4(0);
+  null.SetNull(true);
+  CAny empty;
+  empty.SetBIN("", 0);
+  for (const char* t : {"", "n", "a", "n", ""}) {
+    if (t[0] == 'n') {
+      records_.values.push_back(null);
+      records_.states.push_back(0);
+    } else {
+      records_.AddText(t);
+    }
+  }
+  CNAIndexArray index(&records_, &records_);
+  ASSERT_TRUE(index.bBuild(nullptr));
+  EXPECT_EQ((std::vector<int32_t>{1, 3, 0, 4, 2}), index.Entries());
+  EXPECT_EQ(3, index.nGetEmptyRunEnd());
+
+  struct Case {
+    const CAny* value;
+    int kind, entry;
+  } cases[] = {
+      {&null, kNAIndexFirst, 1},
+      {&null, kNAIndexLast, 3},
+      {&empty, kNAIndexFirst, 0},
+      {&empty, kNAIndexLast, 4},
+  };
+  records_.range = true;
+  for (const Case& c : cases) {
+    records_.bound = *c.value;
+    EXPECT_EQ(c.entry, Position(index, c.kind, 1)) << c.value->bEstNull() << " kind " << c.kind;
+  }
+  records_.range = false;
+  bool found = false;
+  for (const Case& c : {cases[1], cases[3]}) {
+    records_.current = *c.value;
+    ASSERT_TRUE(index.bSeek(-1, 0, &found, nullptr));
+    EXPECT_TRUE(found);
+    EXPECT_EQ(c.entry, index.nGetCurrentRecord());  // the last equal entry
+  }
+
+  // A null removed and added again, and one more empty value, keep the runs.
+  ASSERT_TRUE(index.bRemoveRecord(1, nullptr));
+  ASSERT_TRUE(index.bAddRecord(1, nullptr, nullptr));
+  records_.AddText("");
+  ASSERT_TRUE(index.bAddRecord(5, nullptr, nullptr));
+  EXPECT_EQ((std::vector<int32_t>{3, 1, 0, 4, 5, 2}), index.Entries());
+  EXPECT_EQ(4, index.nGetEmptyRunEnd());
+}
+
 }  // namespace
