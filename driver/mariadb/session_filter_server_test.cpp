@@ -1,0 +1,178 @@
+// Reads by name and filters through the dispatcher and the session, against
+// the binary's private server: a read by name follows the named key as the
+// server's ORDER BY does, and a filter set on one name gives that name's
+// walk exactly the server's WHERE rows while every other name reads all.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "driver/core/dispatcher.h"
+#include "driver/core/error_status.h"
+#include "driver/core/session.h"
+#include "driver/mariadb/manager_mariadb.h"
+#include "driver/mariadb/testing/mariadb_server.h"
+#include "driver/mariadb/testing/server_connection.h"
+#include "driver/sql/filter.h"
+#include "driver/sql/filter_rules.h"
+#include "driver/sql/sql_types.h"
+#include "driver/sql/table_access.h"
+#include "host/core/driver_objects.h"
+
+namespace {
+
+auto* const gServerEnvironment = qg::rig::AddMariaDBServerEnvironment();
+
+constexpr auto& N = qg::rig::Narrow;
+
+class SessionByName : public qg::rig::ManagerServerTest {
+ protected:
+  void SetUp() override {
+    qg::rig::ManagerServerTest::SetUp();
+    ASSERT_FALSE(database_.Name().empty());
+    description_ = new qghost::ConnectionDescription();
+    description_->AddRef();
+    qg::rig::DescribeOnSocket(description_, database_.Name());
+  }
+  void TearDown() override {
+    qg::rig::CloseOpenedTables(&opened_);
+    description_->Release();
+    qg::rig::ManagerServerTest::TearDown();
+  }
+  std::vector<std::string> ServerRows(const std::string& sql) {
+    return qg::rig::ServerRows(database_.Name(), sql);
+  }
+  // A table of 40 records whose keys order them three different ways.
+  void Open() {
+    ASSERT_TRUE(qg::rig::RunSqlIn(database_.Name(),
+                                  "CREATE TABLE t (id INT PRIMARY KEY, a INT, b VARCHAR(8), "
+                                  "KEY ka (a), KEY kb (b, a)) ENGINE=InnoDB; "
+                                  "INSERT INTO t SELECT seq, (seq * 7) % 11, "
+                                  "CONCAT('v', (seq * 5) % 13) FROM seq_1_to_40"));
+    CNAError error;
+    d_ = manager->pclFindOrCreateDispatcher(description_, u"t", &error);
+    ASSERT_NE(nullptr, d_) << N(error.pszGetMessage());
+    h_ = new qghost::FileDescription(u"t", 1);
+    opened_.push_back({h_, d_});
+    INAError* slot = nullptr;
+    ASSERT_TRUE(d_->bOpen(h_, description_, 0, 0, &slot)) << qg::rig::TakeMessage(slot);
+  }
+  std::string Record() {
+    std::string line;
+    for (int i = 0; i < 3; ++i) {
+      CAny value;
+      INAError* slot = nullptr;
+      EXPECT_TRUE(d_->bReadItemValue(h_, i, reinterpret_cast<intptr_t>(&value), &slot));
+      qg::rig::TakeMessage(slot);
+      CXYString<char16_t> text;
+      value.nGetTexte(&text);
+      line += (i > 0 ? "\t" : "") + N(text.pszGet());
+    }
+    return line;
+  }
+  // Every record along a key name, from the first on (by_name: through
+  // the read by name, else through the positional read).
+  std::vector<std::string> Walk(const char16_t* key, bool by_name, int first = kNAReadFirst,
+                                int next = kNAReadNext) {
+    std::vector<std::string> rows;
+    const intptr_t name = reinterpret_cast<intptr_t>(key);
+    for (int direction = first; rows.size() < 1000; direction = next) {
+      INAError* slot = nullptr;
+      bool ok = by_name ? d_->bReadByName(h_, name, direction, 1, 1, 0, 0, 0, 0, &slot)
+                        : d_->bRead(h_, name, direction, 0, 1, 0, 0, &slot);
+      if (!ok) {
+        ADD_FAILURE() << qg::rig::TakeMessage(slot);
+        break;
+      }
+      int32_t at_end = 0;
+      EXPECT_TRUE(d_->bIsAtEnd(h_, name, reinterpret_cast<intptr_t>(&at_end), &slot));
+      if (at_end != 0) break;
+      rows.push_back(Record());
+    }
+    return rows;
+  }
+  static CNAFilter* Leaf(int op, const char16_t* column, int value) {
+    NAFilterColumn c;
+    c.strSql = std::u16string(u"`t`.`") + column + u"`";
+    c.nColumnType = kNAColInt4;
+    c.nVeliscType = qg::kAnyI4;
+    CAny v;
+    v.SetI4(value);
+    return CNAFilter::pclNewLeaf(op, c, v, 0);
+  }
+
+  qg::rig::TestDatabase database_;
+  qghost::ConnectionDescription* description_ = nullptr;
+  qg::rig::OpenedTables opened_;
+  CNADispatcher* d_ = nullptr;
+  qghost::FileDescription* h_ = nullptr;
+};
+
+TEST_F(SessionByName, ReadsFollowTheNamedKeyBothWays) {
+  Open();
+  struct Case {
+    const char16_t* key;
+    const char* order;
+  } cases[] = {{u"a", "a, id"}, {u"kb", "b, a, id"}, {u"id", "id"}};
+  for (const Case& c : cases) {
+    std::vector<std::string> expected =
+        ServerRows(std::string("SELECT id, a, b FROM t ORDER BY ") + c.order);
+    ASSERT_EQ(40u, expected.size());
+    EXPECT_EQ(expected, Walk(c.key, true)) << c.order;
+    std::vector<std::string> reversed(expected.rbegin(), expected.rend());
+    EXPECT_EQ(reversed, Walk(c.key, true, kNAReadLast, kNAReadPrevious)) << c.order;
+  }
+  // A direction that is none of the four fails and reads nothing.
+  INAError* slot = nullptr;
+  EXPECT_FALSE(d_->bReadByName(h_, reinterpret_cast<intptr_t>(u"a"), 4, 1, 1, 0, 0, 0, 0,
+                               &slot));
+  EXPECT_NE("", qg::rig::TakeMessage(slot));
+}
+
+TEST_F(SessionByName, AFilterHoldsForItsNameAloneAndFollowsTheLastSet) {
+  Open();
+  const std::vector<std::string> all = ServerRows("SELECT id, a, b FROM t ORDER BY a, id");
+  const std::vector<std::string> by_b = ServerRows("SELECT id, a, b FROM t ORDER BY b, a, id");
+  const std::vector<std::string> low =
+      ServerRows("SELECT id, a, b FROM t WHERE a < 4 ORDER BY a, id");
+  const std::vector<std::string> high_by_b =
+      ServerRows("SELECT id, a, b FROM t WHERE id > 30 ORDER BY b, a, id");
+  ASSERT_FALSE(low.empty());
+  ASSERT_LT(low.size(), all.size());
+
+  CNARefPtr<CNAFilter> a_low(Leaf(kNAFilterLess, u"a", 4));
+  CNAFilter* activated = nullptr;
+  INAError* slot = nullptr;
+  ASSERT_TRUE(d_->bSetFilter(h_, reinterpret_cast<intptr_t>(u"a"),
+                             reinterpret_cast<intptr_t>(a_low.Get()),
+                             reinterpret_cast<intptr_t>(&activated), 0, 0, 0, &slot))
+      << qg::rig::TakeMessage(slot);
+  EXPECT_EQ(a_low.Get(), activated);
+  EXPECT_EQ(low, Walk(u"a", false));
+  EXPECT_EQ(low, Walk(u"a", true));
+  std::vector<std::string> low_back(low.rbegin(), low.rend());
+  EXPECT_EQ(low_back, Walk(u"a", false, kNAReadLast, kNAReadPrevious));
+  EXPECT_EQ(by_b, Walk(u"kb", false));
+
+  // A filter on another name puts the first one aside.
+  CNARefPtr<CNAFilter> high_id(Leaf(kNAFilterGreater, u"id", 30));
+  ASSERT_TRUE(d_->bSetFilter(h_, reinterpret_cast<intptr_t>(u"kb"),
+                             reinterpret_cast<intptr_t>(high_id.Get()), 0, 0, 0, 0, &slot))
+      << qg::rig::TakeMessage(slot);
+  EXPECT_EQ(high_by_b, Walk(u"kb", false));
+  EXPECT_EQ(all, Walk(u"a", false));
+  CNASession* session = d_->pclFindSession(h_);
+  ASSERT_NE(nullptr, session);
+  EXPECT_EQ(high_id.Get(), session->pclGetActiveFilter());
+
+  // Set again without a condition: the name's own filter comes back in
+  // force, the other's goes.
+  ASSERT_TRUE(d_->bSetFilter(h_, reinterpret_cast<intptr_t>(u"a"), 0, 0, 0, 0, 0, &slot))
+      << qg::rig::TakeMessage(slot);
+  EXPECT_EQ(a_low.Get(), session->pclGetActiveFilter());
+  EXPECT_EQ(low, Walk(u"a", false));
+  EXPECT_EQ(by_b, Walk(u"kb", false));
+  ReleaseBoth(session);
+}
+
+}  // namespace
