@@ -356,6 +356,9 @@ class CNASession : public CNARegistryChild {
   void SetRecordSource(CNARefCounted* source);  // adds a reference
   CNARefCounted* pclGetLogical() const { return m_pLogical; }
   void SetLogicalDescription(CNARefCounted* logical);  // adds a reference
+  // Every large object of the logical description whose host value is
+  // still pending reads it into itself, or becomes NULL when it cannot.
+  void SettlePendingLargeObjects();
   CNAFilter* pclGetActiveFilter() const { return m_pActiveFilter; }
   void SetActiveFilter(CNAFilter* filter);  // adds a reference
   void SetCurrentTableAccess(CNATableAccess* access) { m_pCurrentAccess = access; }

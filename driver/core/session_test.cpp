@@ -17,6 +17,7 @@
 #include "driver/sql/sql_types.h"
 #include "driver/sql/table_access.h"
 #include "driver/sql/table_description.h"
+#include "driver/sql/value_converter.h"
 #include "host/core/driver_objects.h"
 #include "host/core/parsed_query.h"
 #include "support/any.h"
@@ -417,3 +418,36 @@ TEST_F(Session, RawSqlTextMustFitTheConnectionsCodePage) {
 }
 
 }  // namespace
+
+TEST_F(Session, InsertSettlesPendingLargeObjectsIntoThemselvesOrNull) {
+  manager->table_columns = {{u"ID", kNAColInt4, 4, kPrimary},
+                            {u"PENDING", kNAColText, 8, 0},
+                            {u"KEPT", kNAColText, 8, 0}};
+  CNAError e;
+  ASSERT_TRUE(session->bOpen(0, 0, &e));
+  CNAFileDescription* logical = LogicalOf(session);
+  ASSERT_EQ(2u, logical->GetLargeObjects().size());
+  CNAItem* pending = logical->pclFindItemByName(u"PENDING");
+  CNAItem* kept = logical->pclFindItemByName(u"KEPT");
+  CAny text;
+  text.SetPSTRW(u"kept");
+  ASSERT_TRUE(kept->bWriteValue(text, 0, &e));
+  // A host value not read yet, which cannot be read: the item must not be
+  // left pending, and no other item (the host item at the same place in
+  // the list, say) may be touched.
+  CNAValueConverter* converter = pending->pclGetConverter();
+  converter->SetKind(CNAValueConverter::kVariantPending);
+  converter->BindColumns(pending->pclGetColumn(), pending->pclGetSource());
+  pending->SetPendingText(u"\u0141");
+  ASSERT_TRUE(pending->bHasValue());
+
+  session->SettlePendingLargeObjects();
+  CAny out;
+  ASSERT_TRUE(pending->bReadValue(out, 0, &e));
+  EXPECT_TRUE(out.bEstNull());
+  EXPECT_FALSE(pending->bHasValue());
+  ASSERT_TRUE(kept->bReadValue(out, 0, &e));
+  const char* narrow = nullptr;
+  ASSERT_EQ(0, out.pclHolder()->vnGetTexteA(&narrow));
+  EXPECT_STREQ("kept", narrow);
+}

@@ -16,11 +16,14 @@
 #include "driver/core/session.h"
 #include "driver/core/support/random_bytes.h"
 #include "driver/sql/column.h"
+#include "driver/sql/file_description.h"
+#include "driver/sql/item.h"
 #include "driver/sql/oversized_type.h"
 #include "driver/sql/sql_generator.h"
 #include "driver/sql/statement.h"
 #include "driver/sql/table_access.h"
 #include "driver/sql/table_description.h"
+#include "driver/sql/value_converter.h"
 
 namespace {
 
@@ -274,10 +277,32 @@ bool CNASession::bAdd(intptr_t flags, intptr_t lock, CNAError* error) {
   return bInsert(flags, lock, &pending, error);
 }
 
+void CNASession::SettlePendingLargeObjects() {
+  CNALock guard(&m_clLock);
+  auto* logical = static_cast<CNAFileDescription*>(m_pLogical);
+  if (logical == nullptr) return;
+  CAny null_value;
+  null_value.SetNull(true);
+  for (CNAItem* item : logical->GetLargeObjects()) {
+    CNAValueConverter* converter = item != nullptr ? item->pclGetConverter() : nullptr;
+    if (converter == nullptr || converter->nGetKind() != CNAValueConverter::kVariantPending) {
+      continue;
+    }
+    // The item's own value, not the host item at its place in the list.
+    CAny value;
+    CNAError quiet;
+    quiet.SetSilent(true);
+    if (!item->bReadValue(value, 0, &quiet) || !item->bWriteValue(value, 0, &quiet)) {
+      item->bWriteValue(null_value, 0, &quiet);
+    }
+  }
+}
+
 bool CNASession::bInsert(intptr_t flags, intptr_t, CNAPendingNotifications* pending,
                          CNAError* error) {
   CNALock guard(&m_clLock);
   if (!m_bOpen && !bOpen(0, 0, error)) return false;
+  SettlePendingLargeObjects();
   NAEditRecord* edits = pclGetEdits();
   if (edits == nullptr || m_pTableDescription == nullptr) return false;
   // Generated keys: a random version-4 UUID (16 bytes) or 32 random bytes,
