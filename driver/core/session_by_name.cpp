@@ -1,20 +1,38 @@
-// Session operations on the table access object of a name: a read that
+// Session operations on the table access object of a name (a read that
 // names the object's move itself, and the filter that one object reads
-// under while every other object's filter is put aside.
+// under while every other object's filter is put aside) and the parts of
+// the logical description's items.
+#include <string>
+
 #include "driver/core/edit_record.h"
 #include "driver/core/error_status.h"
 #include "driver/core/session.h"
+#include "driver/sql/column.h"
+#include "driver/sql/file_description.h"
 #include "driver/sql/filter.h"
+#include "driver/sql/item.h"
 #include "driver/sql/table_access.h"
+#include "driver/sql/table_description.h"
 
 namespace {
 
-constexpr uint32_t kPendingSite = 99;
 constexpr uint32_t kFilterSite = 3;
+constexpr uint32_t kNoPartSite = 31;
+constexpr uint32_t kNoPartMessage = 5;
 
-bool Pending(CNAError* error) {
-  CNASession::Fail(error, kPendingSite, kNAErrorNotSupported);
-  return false;
+// A part of an item (0 the item itself); a missing one fails naming the
+// number that was asked for.
+intptr_t PartOf(CNAItem* item, intptr_t part, int32_t asked, CNAError* error) {
+  CNAItem* found = nullptr;
+  if (item != nullptr && part >= 0 && part <= item->nGetPartCount()) {
+    found = part == 0 ? item : item->pclGetPart(static_cast<int>(part));
+  }
+  if (found == nullptr) {
+    std::u16string number;
+    for (char c : std::to_string(asked)) number += static_cast<char16_t>(c);
+    CNASession::Fail(error, kNoPartSite, kNoPartMessage, number.c_str());
+  }
+  return reinterpret_cast<intptr_t>(found);
 }
 
 }  // namespace
@@ -75,11 +93,32 @@ bool CNASession::bSetFilter(const char16_t* name, intptr_t condition, intptr_t o
   }
   return true;
 }
-intptr_t CNASession::pclGetColumnPart(int32_t, intptr_t, CNAError* error) {
-  Pending(error);
-  return 0;
+// The item of the logical description that belongs to a column of the
+// table description (by position), then its part: 0 the item itself, n
+// from 1 the n-th part of a composite key. The item stays the logical
+// description's (no reference for the caller); 0 when there is none.
+intptr_t CNASession::pclGetColumnPart(int32_t column, intptr_t part, CNAError* error) {
+  CNALock guard(&m_clLock);
+  auto* logical = static_cast<CNAFileDescription*>(m_pLogical);
+  CNAColumn* wanted =
+      m_pTableDescription != nullptr ? m_pTableDescription->pclColumnAt(column) : nullptr;
+  CNAItem* item = nullptr;
+  for (int i = 0; logical != nullptr && wanted != nullptr && i < logical->nGetItemCount(); ++i) {
+    CNAItem* candidate = logical->pclGetItem(i);
+    // Items are bound to a column of the same name, which may be another
+    // description's copy of it.
+    if (candidate != nullptr &&
+        (candidate->pclGetColumn() == wanted || CTString(wanted->pszGetName())
+                                                    .bEstEgalI(candidate->pszGetName()))) {
+      item = candidate;
+      break;
+    }
+  }
+  return PartOf(item, part, column, error);
 }
-intptr_t CNASession::pclGetColumnPartOfItem(int32_t, intptr_t, CNAError* error) {
-  Pending(error);
-  return 0;
+
+intptr_t CNASession::pclGetColumnPartOfItem(int32_t item, intptr_t part, CNAError* error) {
+  CNALock guard(&m_clLock);
+  auto* logical = static_cast<CNAFileDescription*>(m_pLogical);
+  return PartOf(logical != nullptr ? logical->pclGetItem(item) : nullptr, part, item, error);
 }

@@ -13,10 +13,14 @@
 #include "driver/mariadb/manager_mariadb.h"
 #include "driver/mariadb/testing/mariadb_server.h"
 #include "driver/mariadb/testing/server_connection.h"
+#include "driver/sql/column.h"
+#include "driver/sql/file_description.h"
 #include "driver/sql/filter.h"
+#include "driver/sql/item.h"
 #include "driver/sql/filter_rules.h"
 #include "driver/sql/sql_types.h"
 #include "driver/sql/table_access.h"
+#include "driver/sql/table_description.h"
 #include "host/core/driver_objects.h"
 
 namespace {
@@ -172,6 +176,51 @@ TEST_F(SessionByName, AFilterHoldsForItsNameAloneAndFollowsTheLastSet) {
   EXPECT_EQ(a_low.Get(), session->pclGetActiveFilter());
   EXPECT_EQ(low, Walk(u"a", false));
   EXPECT_EQ(by_b, Walk(u"kb", false));
+  ReleaseBoth(session);
+}
+
+// The parts of an item: the item itself, then a composite key's parts in
+// key order; past the last part, or for an item or column that does not
+// exist, nothing and a failure.
+TEST_F(SessionByName, ItemsAndColumnsGiveTheirKeyParts) {
+  Open();
+  CNASession* session = d_->pclFindSession(h_);
+  ASSERT_NE(nullptr, session);
+  auto* logical = static_cast<CNAFileDescription*>(session->pclGetLogical());
+  ASSERT_NE(nullptr, logical);
+  auto index_of = [&](const std::string& name) {
+    for (int i = 0; i < logical->nGetItemCount(); ++i) {
+      if (N(logical->pclGetItem(i)->pszGetName()) == name) return i;
+    }
+    return -1;
+  };
+  auto name_of = [](intptr_t item) {
+    return item == 0 ? std::string("-") : N(reinterpret_cast<CNAItem*>(item)->pszGetName());
+  };
+  const int kb = index_of("kb");
+  const int id = index_of("id");
+  ASSERT_GE(kb, 0);
+  ASSERT_GE(id, 0);
+  struct Case {
+    int item;
+    intptr_t part;
+    std::string expected;  // "-": none
+  } cases[] = {{kb, 0, "kb"}, {kb, 1, "b"},  {kb, 2, "a"}, {kb, 3, "-"},
+               {id, 0, "id"}, {id, 1, "-"},  {id, -1, "-"}, {9999, 0, "-"}};
+  for (const Case& c : cases) {
+    INAError* slot = nullptr;
+    intptr_t part = d_->pclGetColumnPartOfItem(h_, c.item, c.part, &slot);
+    EXPECT_EQ(c.expected, name_of(part)) << c.item << " " << c.part;
+    EXPECT_EQ(c.expected == "-", !qg::rig::TakeMessage(slot).empty()) << c.item << " " << c.part;
+  }
+  // By column: the item bound to the table's column at that position.
+  CNATableDescription* table = session->pclGetTableDescription();
+  ASSERT_NE(nullptr, table);
+  for (int column = 0; column < table->nGetColumnCount(); ++column) {
+    intptr_t item = session->pclGetColumnPart(column, 0, nullptr);
+    EXPECT_EQ(N(table->pclColumnAt(column)->pszGetName()), name_of(item)) << column;
+  }
+  EXPECT_EQ(0, session->pclGetColumnPart(table->nGetColumnCount(), 0, nullptr));
   ReleaseBoth(session);
 }
 
