@@ -10,6 +10,7 @@
 #include "driver/sql/column.h"
 #include "driver/sql/file_description.h"
 #include "driver/sql/filter.h"
+#include "driver/sql/filter_rules.h"
 #include "driver/sql/item.h"
 #include "driver/sql/table_access.h"
 #include "driver/sql/table_description.h"
@@ -84,13 +85,22 @@ bool CNASession::bSetFilter(const char16_t* name, intptr_t condition, intptr_t o
     if (other != access) other->DeactivateFilter();
   });
   CNAFilter* active = access->pclActivateFilter();
-  SetActiveFilter(active);
-  ReleaseBoth(access);
-  if (out != 0) *reinterpret_cast<CNAFilter**>(out) = active;
   if (active == nullptr) {
+    ReleaseBoth(access);
     if (error != nullptr) error->SetOutOfMemory(kFilterSite, 27);
     return false;
   }
+  // A filter without condition writes no WHERE text: in force it would
+  // break the object's next SELECT. It stays in force only for a caller
+  // that takes it to fill it.
+  if (active->nGetOperator() == kNAFilterEmpty && out == 0) {
+    access->DeactivateFilter();
+    SetActiveFilter(nullptr);
+  } else {
+    SetActiveFilter(active);
+  }
+  ReleaseBoth(access);
+  if (out != 0) *reinterpret_cast<CNAFilter**>(out) = active;
   return true;
 }
 // The item of the logical description that belongs to a column of the

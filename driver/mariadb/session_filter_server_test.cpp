@@ -176,6 +176,14 @@ TEST_F(SessionByName, AFilterHoldsForItsNameAloneAndFollowsTheLastSet) {
   EXPECT_EQ(a_low.Get(), session->pclGetActiveFilter());
   EXPECT_EQ(low, Walk(u"a", false));
   EXPECT_EQ(by_b, Walk(u"kb", false));
+
+  // A name that never had a condition reads everything once set, and
+  // nothing stays in force.
+  ASSERT_TRUE(d_->bSetFilter(h_, reinterpret_cast<intptr_t>(u"id"), 0, 0, 0, 0, 0, &slot))
+      << qg::rig::TakeMessage(slot);
+  EXPECT_EQ(nullptr, session->pclGetActiveFilter());
+  EXPECT_EQ(ServerRows("SELECT id, a, b FROM t ORDER BY id"), Walk(u"id", false));
+  EXPECT_EQ(all, Walk(u"a", false));
   ReleaseBoth(session);
 }
 
