@@ -167,9 +167,11 @@ bool CNASession::bReadOn(CNATableAccess* access, const char16_t* name, int32_t d
   CNALock guard(&m_clLock);
   if (access == nullptr) return false;
   int64_t step = skip > 0 ? skip : 1;
+  // A filter set or put aside since the position was read makes the rows
+  // held stale: the read starts again under the filter now in force.
   bool fresh = forced_first || direction == kNAReadFirst || direction == kNAReadLast ||
-               access->pclGetResult() == nullptr || !access->bIsPositionValid() ||
-               !SameKeyName(access->pszGetOrderedKeyName(), name);
+               access->bHasFilterChanged() || access->pclGetResult() == nullptr ||
+               !access->bIsPositionValid() || !SameKeyName(access->pszGetOrderedKeyName(), name);
   bool found = false;
   if (!fresh) return access->bReadPosition(direction, lock != 0, step, &found, error);
   // A next read without position starts at the first record, a previous

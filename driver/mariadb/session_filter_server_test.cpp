@@ -187,6 +187,60 @@ TEST_F(SessionByName, AFilterHoldsForItsNameAloneAndFollowsTheLastSet) {
   ReleaseBoth(session);
 }
 
+// A filter set or put aside in the middle of a walk holds from the very
+// next read on: that read starts again under the filter now in force, in
+// its own direction. A filter taken to be filled, still without condition,
+// reads everything.
+TEST_F(SessionByName, AFilterSetMidWalkHoldsFromTheNextRead) {
+  Open();
+  const std::vector<std::string> all = ServerRows("SELECT id, a, b FROM t ORDER BY a, id");
+  const std::vector<std::string> low =
+      ServerRows("SELECT id, a, b FROM t WHERE a < 4 ORDER BY a, id");
+  const std::vector<std::string> low_back(low.rbegin(), low.rend());
+  const std::vector<std::string> all_back(all.rbegin(), all.rend());
+  ASSERT_FALSE(low.empty());
+  ASSERT_LT(low.size(), all.size());
+  const intptr_t a = reinterpret_cast<intptr_t>(u"a");
+  CNARefPtr<CNAFilter> a_low(Leaf(kNAFilterLess, u"a", 4));
+  INAError* slot = nullptr;
+  auto set = [&](const char16_t* name, CNAFilter* condition, CNAFilter** out) {
+    ASSERT_TRUE(d_->bSetFilter(h_, reinterpret_cast<intptr_t>(name),
+                               reinterpret_cast<intptr_t>(condition),
+                               reinterpret_cast<intptr_t>(out), 0, 0, 0, &slot))
+        << qg::rig::TakeMessage(slot);
+  };
+  // Reads `n` records from `first` on, then the rest of the walk.
+  auto walk_then = [&](int first, int next, int n, auto between) -> std::vector<std::string> {
+    for (int i = 0; i < n; ++i) {
+      EXPECT_TRUE(d_->bRead(h_, a, i == 0 ? first : next, 0, 1, 0, 0, &slot))
+          << qg::rig::TakeMessage(slot);
+    }
+    between();
+    return Walk(u"a", false, next, next);
+  };
+  struct Case {
+    int first, next;
+    const std::vector<std::string>& filtered;
+    const std::vector<std::string>& unfiltered;
+  } cases[] = {{kNAReadFirst, kNAReadNext, low, all},
+               {kNAReadLast, kNAReadPrevious, low_back, all_back}};
+  for (const Case& c : cases) {
+    set(u"kb", nullptr, nullptr);  // no filter in force
+    EXPECT_EQ(c.filtered, walk_then(c.first, c.next, 3, [&] { set(u"a", a_low.Get(), nullptr); }))
+        << c.next;
+    // Put aside by a name without condition: the walk reads all again.
+    EXPECT_EQ(c.unfiltered, walk_then(c.first, c.next, 2, [&] { set(u"id", nullptr, nullptr); }))
+        << c.next;
+  }
+  // A filter set to be filled holds no condition yet: the walk reads
+  // every record, the SELECT carrying no WHERE at all.
+  CNAFilter* to_fill = nullptr;
+  set(u"id", nullptr, &to_fill);
+  ASSERT_NE(nullptr, to_fill);
+  EXPECT_EQ(kNAFilterEmpty, to_fill->nGetOperator());
+  EXPECT_EQ(ServerRows("SELECT id, a, b FROM t ORDER BY id"), Walk(u"id", false));
+}
+
 // The parts of an item: the item itself, then a composite key's parts in
 // key order; past the last part, or for an item or column that does not
 // exist, nothing and a failure.

@@ -62,6 +62,11 @@ bool NotAvailable(CNAError* error, uint32_t minor) {
   return false;
 }
 
+// A filter in force that holds a condition; an empty one writes no WHERE.
+bool WritesCondition(const CNAFilter* filter, bool active) {
+  return active && filter != nullptr && filter->nGetOperator() != kNAFilterEmpty;
+}
+
 }  // namespace
 
 CNATableAccess::CNATableAccess(CNASession* session, CNAConnection* connection)
@@ -310,7 +315,7 @@ bool CNATableAccess::bAppendWrappedTail(CNAError* error) {
   // had one.
   int kind = m_pConnection != nullptr ? m_pConnection->m_nDbmsKind : 0;
   if (ok && (kind == 2 || kind == 4 || kind == 5 || kind == 7)) ok = g->bAppend(u" QG_SUBQUERY");
-  if (ok && m_pFilter != nullptr && m_bFilterActive) {
+  if (ok && WritesCondition(m_pFilter, m_bFilterActive)) {
     CNASQLGenerator* condition = new (std::nothrow) CNASQLGenerator(m_pConnection);
     if (condition == nullptr) return false;
     CNARefPtr<CNASQLGenerator> hold(NAAddRef(condition));
@@ -327,7 +332,7 @@ bool CNATableAccess::bAppendQueryForm(CNAQuery* query, bool order_wanted, bool w
   const uint32_t session_flags = m_pSession != nullptr ? m_pSession->m_nFlags : 0;
   const bool raw = (session_flags & kNASessionRawSQL) != 0;
   const int options = static_cast<int>(session_flags);
-  const bool filtered = m_pFilter != nullptr && m_bFilterActive;
+  const bool filtered = WritesCondition(m_pFilter, m_bFilterActive);
   bool ok = true;
   if (wrap) {
     ok = g->bAppend(u" (") && g->bGenerate(query, nullptr, query->bIsSelect(), options, error) &&
@@ -386,7 +391,10 @@ bool CNATableAccess::bBuildSelect(CNAError* error) {
   CNAQuery* query = pclGetStoredQuery();
   if (query != nullptr) {
     bool ok = bAppendQueryForm(query, true, false, error);
-    if (ok) m_strResultKey = m_strNextKey;
+    if (ok) {
+      m_strResultKey = m_strNextKey;
+      UpdateFilterRef();
+    }
     return ok;
   }
   bool ok = g->bAppend(u"SELECT ");
@@ -402,11 +410,15 @@ bool CNATableAccess::bBuildSelect(CNAError* error) {
   ok = ok && m_pConnection != nullptr &&
        m_pConnection->bQuoteQualifiedName(error, m_strTable.pszGet(), &quoted);
   ok = ok && g->bAppend(u" FROM ") && g->bAppend(quoted.pszGet()) && bAppendTableHint();
-  if (ok && m_pFilter != nullptr && m_bFilterActive) {
+  if (ok && WritesCondition(m_pFilter, m_bFilterActive)) {
     ok = g->bAppend(u" WHERE ") && bWriteFilterInto(g, error);
   }
   ok = ok && bAppendOrderBy(m_bDescending, error);
-  if (ok) m_strResultKey = m_strNextKey;
+  if (ok) {
+    m_strResultKey = m_strNextKey;
+    // The rows now read are those under the filter in force.
+    UpdateFilterRef();
+  }
   return ok;
 }
 
@@ -561,7 +573,7 @@ bool CNATableAccess::bBuildCountSelect(CNAError* error) {
             m_pConnection->bQuoteQualifiedName(error, m_strTable.pszGet(), &quoted) &&
             g->bAppend(u" FROM ") && g->bAppend(quoted.pszGet()) && bAppendTableHint();
   bool folded = false;
-  if (ok && m_pFilter != nullptr && m_bFilterActive) {
+  if (ok && WritesCondition(m_pFilter, m_bFilterActive)) {
     ok = g->bAppend(u" WHERE ") && m_pFilter->bWrite(*g, 0, NAFilterWriteOptions{}, &folded, error);
   }
   return ok;
@@ -591,7 +603,7 @@ bool CNATableAccess::bCountRecords(int64_t* count, CNAError* error) {
 
 bool CNATableAccess::bGetResultCount(uint32_t options, int64_t* count, CNAError*) {
   *count = 0;
-  const bool filtered = m_pFilter != nullptr && m_bFilterActive;
+  const bool filtered = WritesCondition(m_pFilter, m_bFilterActive);
   const bool keyed = m_pKeyFilter != nullptr && static_cast<CNAKeyFilter*>(m_pKeyFilter)->bHasCondition();
   if (bIsCacheFull() && m_pCache != nullptr && !keyed && !filtered && (options & 0x4000) != 0 &&
       (m_nReadOptions & 0x4000) != 0) {
@@ -1225,6 +1237,14 @@ void CNATableAccess::DeactivateFilter() { m_bFilterActive = false; }
 
 void CNATableAccess::UpdateFilterRef() {
   Replace(m_pFilterRef, m_bFilterActive ? m_pFilter : static_cast<CNAFilter*>(nullptr));
+}
+
+bool CNATableAccess::bHasFilterChanged() const {
+  CNAFilterRef read;
+  CNAFilterRef in_force;
+  read.Set(m_pFilterRef);
+  in_force.Set(m_bFilterActive ? m_pFilter : nullptr);
+  return !read.bIsEqual(in_force);
 }
 
 void CNATableAccess::SetKeyFilter(CNARefCounted* filter) { Replace(m_pKeyFilter, filter); }

@@ -157,6 +157,8 @@ class CNATableAccess : public CNARefCounted {
   void DeactivateFilter();
   bool bIsFilterActive() const { return m_bFilterActive && m_pFilter != nullptr; }
   void UpdateFilterRef();
+  // The filter in force differs from the one the position was read under.
+  bool bHasFilterChanged() const;
   CNARefCounted* pclGetKeyFilter() const { return m_pKeyFilter; }
   // The key filter, made through slot 32 on first use.
   CNAKeyFilter* pclKeyFilter();
