@@ -13,6 +13,7 @@
 #include "driver/mariadb/manager_mariadb.h"
 #include "driver/mariadb/session_mariadb.h"
 #include "driver/mariadb/testing/mariadb_server.h"
+#include "driver/mariadb/testing/record_source_fixture.h"
 #include "driver/mariadb/testing/server_connection.h"
 #include "driver/sql/file_description.h"
 #include "driver/sql/item.h"
@@ -29,23 +30,11 @@ auto* const gServerEnvironment = qg::rig::AddMariaDBServerEnvironment();
 constexpr auto& U = qg::rig::Wide;
 constexpr auto& N = qg::rig::Narrow;
 
-class KeySwitchOnServer : public qg::rig::ManagerServerTest {
+class KeySwitchOnServer : public qg::rig::RecordSourceServerTest {
  protected:
-  void SetUp() override {
-    qg::rig::ManagerServerTest::SetUp();
-    if (HasFatalFailure()) return;
-    d.owned_by_count = false;
-    ASSERT_TRUE(qg::rig::OpenOnSocket(manager, &d, db.Name(), &c));
-  }
   void TearDown() override {
     keyed.ReleaseHeld();
-    if (session) session->SetRecordSource(nullptr);
-    source.ReleaseHeld();
-    if (access != nullptr) ReleaseBoth(access);
-    session.ReleaseHeld();
-    logical.ReleaseHeld();
-    if (c != nullptr) manager->bReleaseConnection(c);
-    qg::rig::ManagerServerTest::TearDown();
+    qg::rig::RecordSourceServerTest::TearDown();
   }
 
   // The server's rows as tab-joined texts.
@@ -70,22 +59,11 @@ class KeySwitchOnServer : public qg::rig::ManagerServerTest {
   // Table t read whole along its primary key into the session's record
   // source; `keyed`, a second object of the session, switched to key a.
   void SwitchToKeyA() {
+    CNAFileDescription* fd = Logical();
+    ASSERT_NE(nullptr, fd);
+    OpenIntoRecordSource(fd, u"PRIMARY", {{u"id", false}});
+    if (HasFatalFailure()) return;
     CNAError error;
-    CNARefPtr<CNATableDescription> table(manager->pclGetTableDescriptionByName(c, u"t", &error));
-    ASSERT_TRUE(table) << N(error.pszGetMessage());
-    logical.Attach(NAAddRef(new CNAFileDescription()));
-    ASSERT_TRUE(logical->bBuild(table.Get(), nullptr, &error)) << N(error.pszGetMessage());
-    session.Attach(NAAddRef(static_cast<CNASession*>(manager->pclNewSession(&file, c, nullptr))));
-    access = NAAddRef(manager->pclNewTableAccess(session.Get(), c));
-    access->SetTableName(u"t");
-    access->SetOrderKey(u"PRIMARY", {{u"id", false}});
-    access->SetFileDescription(logical.Get());
-    access->EnableCache(true);
-    ASSERT_TRUE(access->bRunByStatementKind(1, nullptr, &error)) << N(error.pszGetMessage());
-    ASSERT_TRUE(access->bOpen(&error)) << N(error.pszGetMessage());
-    source.Attach(NAAddRef(new CNARecordSource(session.Get())));
-    source->Bind(access);
-    session->SetRecordSource(source.Get());
     bool found = false;
     ASSERT_TRUE(access->bReadPosition(kNAReadLast, false, 1, &found, &error));
     ASSERT_TRUE(access->bIsCacheFull());
@@ -121,15 +99,7 @@ class KeySwitchOnServer : public qg::rig::ManagerServerTest {
     return rows;
   }
 
-  qg::rig::TestDatabase db;
-  qghost::ConnectionDescription d;
-  CNAConnectionMariaDB* c = nullptr;
-  CNATableAccess* access = nullptr;
   CNARefPtr<CNATableAccess> keyed;
-  CNARefPtr<CNAFileDescription> logical;
-  qghost::FileDescription file{u"t", 1};
-  CNARefPtr<CNASession> session;
-  CNARefPtr<CNARecordSource> source;
 };
 
 TEST_F(KeySwitchOnServer, SeeksAndRecordNumbersGoAlongTheClientSideKey) {

@@ -14,6 +14,7 @@
 #include "driver/mariadb/manager_mariadb.h"
 #include "driver/mariadb/session_mariadb.h"
 #include "driver/mariadb/testing/mariadb_server.h"
+#include "driver/mariadb/testing/record_source_fixture.h"
 #include "driver/mariadb/testing/server_connection.h"
 #include "driver/sql/file_description.h"
 #include "driver/sql/filter.h"
@@ -41,24 +42,8 @@ auto* const gServerEnvironment = qg::rig::AddMariaDBServerEnvironment();
 constexpr auto& U = qg::rig::Wide;
 constexpr auto& N = qg::rig::Narrow;
 
-class TableAccessOnServer : public qg::rig::ManagerServerTest {
+class TableAccessOnServer : public qg::rig::RecordSourceServerTest {
  protected:
-  void SetUp() override {
-    qg::rig::ManagerServerTest::SetUp();
-    if (HasFatalFailure()) return;
-    d.owned_by_count = false;
-    ASSERT_TRUE(qg::rig::OpenOnSocket(manager, &d, db.Name(), &c));
-  }
-  void TearDown() override {
-    if (session) session->SetRecordSource(nullptr);
-    source.ReleaseHeld();
-    if (access != nullptr) ReleaseBoth(access);
-    session.ReleaseHeld();
-    logical.ReleaseHeld();
-    if (c != nullptr) manager->bReleaseConnection(c);
-    qg::rig::ManagerServerTest::TearDown();
-  }
-
   void Run(const std::string& sql) { qg::rig::RunOnConnection(c, sql); }
   // Rows as tab-joined texts, NULL as empty.
   std::vector<std::string> Rows(const std::string& sql) {
@@ -109,45 +94,6 @@ class TableAccessOnServer : public qg::rig::ManagerServerTest {
         << N(error.pszGetMessage());
     return found;
   }
-
-  // The logical description of table t as the server describes it.
-  CNAFileDescription* Logical() {
-    CNAError error;
-    CNARefPtr<CNATableDescription> table(manager->pclGetTableDescriptionByName(c, u"t", &error));
-    EXPECT_TRUE(table) << N(error.pszGetMessage());
-    if (!table) return nullptr;
-    logical.Attach(NAAddRef(new CNAFileDescription()));
-    EXPECT_TRUE(logical->bBuild(table.Get(), nullptr, &error)) << N(error.pszGetMessage());
-    return logical.Get();
-  }
-
-  // A session of the connection whose record source is bound to `access`:
-  // run along the key over the description, its record cache on.
-  void OpenIntoRecordSource(CNAFileDescription* fd, const char16_t* key,
-                            const std::vector<NAKeyPart>& parts) {
-    session.Attach(NAAddRef(static_cast<CNASession*>(manager->pclNewSession(&file, c, nullptr))));
-    if (access != nullptr) ReleaseBoth(access);
-    access = NAAddRef(manager->pclNewTableAccess(session.Get(), c));
-    access->SetTableName(u"t");
-    access->SetOrderKey(key, parts);
-    access->SetFileDescription(fd);
-    access->EnableCache(true);
-    CNAError error;
-    ASSERT_TRUE(access->bRunByStatementKind(1, nullptr, &error)) << N(error.pszGetMessage());
-    ASSERT_TRUE(access->bOpen(&error)) << N(error.pszGetMessage());
-    source.Attach(NAAddRef(new CNARecordSource(session.Get())));
-    source->Bind(access);
-    session->SetRecordSource(source.Get());
-  }
-
-  qg::rig::TestDatabase db;
-  qghost::ConnectionDescription d;
-  CNAConnectionMariaDB* c = nullptr;
-  CNATableAccess* access = nullptr;
-  CNARefPtr<CNAFileDescription> logical;
-  qghost::FileDescription file{u"t", 1};
-  CNARefPtr<CNASession> session;
-  CNARefPtr<CNARecordSource> source;
 };
 
 TEST_F(TableAccessOnServer, WalksEqualTheServersOrderBy) {
