@@ -19,9 +19,9 @@ void SetText(OutgoingValue* out, std::u16string text) {
 bool TextOf(const CAny& any, std::u16string* text) {
   CAny copy(any);
   if (copy.nCastTo(qg::kAnyDSTRW) >= qg::kHostErrorFirst) return false;
-  const char16_t* p = nullptr;
-  if (copy.nGetPCXSTR(&p) >= qg::kHostErrorFirst) return false;
-  *text = p != nullptr ? p : u"";
+  CXYString<char16_t> whole;
+  if (copy.nGetDSTRW(&whole) >= qg::kHostErrorFirst) return false;
+  text->assign(whole.pszGet(), static_cast<size_t>(whole.nTaille()));
   return true;
 }
 
@@ -108,15 +108,19 @@ bool AnyToBridge(const CAny& any, OutgoingValue* out) {
       any.nGetR8(&v.r);
       return true;
     case qg::kAnyCY: {
-      // The currency's own text: invariant, no host string.
+      // The currency's own 80-bit integer (the amount times 10^6): i its
+      // low 64 bits, i2 its high 16 bits sign-extended; .NET builds the
+      // decimal with scale 6 from them.
       qg::Fixe6 amount{};
-      char16_t text[qg::kFixe6TextSize];
-      if (any.nGetCY(&amount) != 0 || qg::pszFixe6VersChaine(text, amount) == nullptr) {
+      if (any.nGetCY(&amount) != 0) {
         v.code = 0;
         v.flags = kBridgeNull;
         return false;
       }
-      SetText(out, text);
+      uint64_t low = 0;
+      for (int w = 3; w >= 0; --w) low = (low << 16) | amount.aw[w];
+      v.i = static_cast<int64_t>(low);
+      v.i2 = static_cast<int16_t>(amount.aw[4]);
       return true;
     }
     case qg::kAnyDECIMAL: {
@@ -130,14 +134,22 @@ bool AnyToBridge(const CAny& any, OutgoingValue* out) {
       return true;
     }
     case qg::kAnyDSTRW: case qg::kAnyPSTRW: case qg::kAnyDSTRA: case 18: {
-      std::u16string text;
-      if (code == qg::kAnyDSTRW || code == qg::kAnyPSTRW) {
+      // A dynamic string crosses whole, U+0000 included; PSTRW and PSTRA
+      // end at their terminator.
+      if (code == qg::kAnyDSTRW) {
+        CXYString<char16_t> whole;
+        any.nGetDSTRW(&whole);
+        SetText(out, std::u16string(whole.pszGet(), static_cast<size_t>(whole.nTaille())));
+        return true;
+      }
+      if (code == qg::kAnyPSTRW) {
         const char16_t* p = nullptr;
         any.nGetPCXSTR(&p);
-        text = p != nullptr ? p : u"";
-      } else if (!TextOf(any, &text)) {
-        return false;
+        SetText(out, p != nullptr ? p : u"");
+        return true;
       }
+      std::u16string text;
+      if (!TextOf(any, &text)) return false;
       SetText(out, std::move(text));
       return true;
     }
@@ -172,7 +184,9 @@ bool AnyToBridge(const CAny& any, OutgoingValue* out) {
       v.code = qg::kAnyDATETIME;
       v.i = (static_cast<int64_t>(dt.nYear) << 16) | (static_cast<int64_t>(dt.nMonth) << 8) |
             dt.nDay;
-      v.i2 = dt.nMilliseconds;
+      // A date alone is that day at midnight (the cast would add the time
+      // of day it runs at).
+      v.i2 = code == qg::kAnyDATEW || code == qg::kAnyDATEA ? 0 : dt.nMilliseconds;
       return true;
     }
     case qg::kAnyDUREE:

@@ -150,7 +150,8 @@ Outcome InvokeResolved(CDotNetType* type, ManagedId method, ManagedId check, Man
     InitErrorInvocation(error, type, MethodText(description), 0);
     return Outcome::kFailed;
   }
-  if (want_result && result.value.code != 0 && !PushBridge(stack, &result.value, result.sink)) {
+  if (want_result && (result.value.flags & kBridgeNoValue) == 0 &&
+      !PushBridge(stack, &result.value, result.sink)) {
     InitErrorInvocation(error, type, MethodText(description), 0);
     return Outcome::kFailed;
   }
@@ -254,7 +255,8 @@ bool CallMethod(CDotNetType* type, ManagedId target, const STMethodeDotNet* meth
     return false;
   }
   if (!WriteBack(stack, count, args, records) ||
-      (result && out.value.code != 0 && !PushBridge(stack, &out.value, out.sink))) {
+      (result && (out.value.flags & kBridgeNoValue) == 0 &&
+       !PushBridge(stack, &out.value, out.sink))) {
     InitErrorInvocation(error, type, MethodText(method), 0);
     return false;
   }
@@ -351,6 +353,10 @@ bool MemberFailure(CXError* error, CDotNetType* type, const char16_t* name, int3
     GetError(error, exc, true, nullptr);
     error->AddUserMessageFirst(&Def(), message);
     RecordException(error, exc);
+  } else if (exc != 0) {
+    // The reason the value does not convert.
+    GetError(error, exc, false, nullptr);
+    error->AddUserMessageFirst(&Def(), message);
   } else {
     error->SetUserError(Def(), message);
     error->AddDebugMessageF(u"value not converted for %s", Safe(name));

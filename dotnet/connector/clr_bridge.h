@@ -36,11 +36,12 @@ using StringSink = std::u16string;
 // dotnet/managed/src/Conversion.cs.
 struct BridgeValue {
   int32_t code;        // host type word: low byte the code, 0x1000 dynamic
-  int32_t flags;       // kBridgeNull, kBridgeWritten
-  int64_t i;           // integers, BOOL (whole), chars, packed DATETIME, DUREE ms
-  int64_t i2;          // DATETIME milliseconds
+  int32_t flags;       // kBridgeNull, kBridgeWritten, kBridgeNoValue
+  int64_t i;           // integers, BOOL (whole), chars, packed DATETIME, DUREE ms,
+                       // CY low 64 bits of the amount times 10^6
+  int64_t i2;          // DATETIME milliseconds; CY high 16 bits, sign-extended
   double r;            // R4, R8
-  const char16_t* text;  // input text; CY and DECIMAL as invariant text
+  const char16_t* text;  // input text (whole length); DECIMAL as invariant text
   int32_t length;
   int32_t reserved;
   ManagedId object;    // GCHandle id of a .NET object (code 72)
@@ -48,6 +49,9 @@ struct BridgeValue {
 };
 constexpr int32_t kBridgeNull = 1;
 constexpr int32_t kBridgeWritten = 2;
+// A call's result record when there is none (void, or none wanted); a null
+// result is kBridgeNull alone and is pushed.
+constexpr int32_t kBridgeNoValue = 4;
 // Status of a value that does not convert to the parameter's type.
 constexpr int kBridgeNotConverted = 3;
 // Status of a registered method that does not belong to the type.

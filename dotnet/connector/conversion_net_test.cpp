@@ -290,5 +290,114 @@ TEST_F(ConversionTest, ValuesFromNet) {
   EXPECT_EQ(CTableauHote::Cree(8, 1, negative), nullptr);
 }
 
+// Calls of Fixture.Picks: each a method name, its declared parameter types
+// (empty for none) and its arguments; the answer is the text of the value
+// pushed, "(none)" when the stack holds only the arguments.
+class PicksTest : public ConversionTest {
+ protected:
+  std::string Pick(const char16_t* method, const char16_t* declared,
+                   std::initializer_list<CAny> arguments) {
+    STInfoClasseDotNet info = Classe(u"Picks");
+    int declared_count = 0;
+    if (declared != nullptr && *declared != u'\0') {
+      declared_count = 1;
+      for (const char16_t* p = declared; *p != u'\0'; ++p) declared_count += *p == u',';
+    }
+    STMethodeDotNet m{method, declared_count, declared, nullptr};
+    STOperationDotNet op = Op();
+    uint32_t id = 0;
+    stack_.Clear();
+    for (const CAny& a : arguments) stack_.bEmpile(a);
+    error_.RAZ();
+    int32_t n = static_cast<int32_t>(arguments.size());
+    if (!execution_->bAppelleMethodeStatique(&info, &m, &id, &stack_, n, true, &op)) {
+      return "error: " + DumpText(error_);
+    }
+    if (stack_.nGetNbValeur() == n) return "(none)";
+    CAny* top = stack_.pclGetValeur(0);
+    if (top == nullptr) return "(not a value)";
+    if (top->bEstNull()) return "(null)";
+    CXYString<char16_t> text;
+    if (top->nGetTexte(&text) >= qg::kHostErrorFirst) return "(no text)";
+    return U8(std::u16string(text.pszGet(), static_cast<size_t>(text.nTaille())));
+  }
+  static CAny I2(int16_t v) { CAny a; a.SetI2(v); return a; }
+  static CAny I4(int32_t v) { CAny a; a.SetI4(v); return a; }
+  static CAny Ui1(uint8_t v) { CAny a; a.SetUI1(v); return a; }
+  static CAny Text(const char16_t* t, int n) { CAny a; a.SetDSTRW(t, n); return a; }
+};
+
+// A null result is pushed as a null value, not left out (the host would
+// read its last argument as the result).
+TEST_F(PicksTest, ANullResultIsPushed) {
+  EXPECT_EQ(Pick(u"NullText", nullptr, {Text(u"x", 1)}), "(null)");
+  EXPECT_EQ(Pick(u"NullText", u"String", {Text(u"x", 1)}), "(null)");
+  EXPECT_EQ(stack_.nGetNbValeur(), 2);
+}
+
+// params arrays take the arguments as the runtime's binder arranges them.
+TEST_F(PicksTest, ParamsArraysTakeTheArrangedArguments) {
+  EXPECT_EQ(Pick(u"Sum", nullptr, {I4(1), I4(2), I4(3)}), "6");
+  EXPECT_EQ(Pick(u"Sum", nullptr, {}), "0");
+  EXPECT_EQ(Pick(u"P", nullptr, {I4(1), I4(2)}), "params 2");
+  EXPECT_EQ(Pick(u"P", nullptr, {I2(1), I2(2)}), "Int16,Int16");
+}
+
+// Declared types find the method with exactly those parameter types, else
+// the cheapest overload for them; never a widening the runtime would pick.
+TEST_F(PicksTest, DeclaredTypesMatchExactlyElseByCost) {
+  EXPECT_EQ(Pick(u"A3", u"Int16", {I2(1)}), "Int16");
+  EXPECT_EQ(Pick(u"A3", u"Int32", {I4(1)}), "Int16");    // I2 <- I4 costs 1, R8 5
+  EXPECT_EQ(Pick(u"A9", u"Int32", {I4(1)}), "Decimal");  // DECIMAL <- I4 costs 2, R8 5
+  EXPECT_EQ(Pick(u"A9", u"Double", {I4(1)}), "Double");
+}
+
+// An ambiguous match of the runtime's binder fails the call with its
+// exception; it does not fall back to the costs.
+TEST_F(PicksTest, AnAmbiguousMatchIsAnInvocationError) {
+  std::string answer = Pick(u"Amb", nullptr, {Ui1(1)});
+  EXPECT_THAT(answer, HasSubstr("error"));
+  EXPECT_THAT(answer, HasSubstr("Ambiguous"));
+}
+
+// A failed conversion says which argument and to which type.
+TEST_F(PicksTest, AFailedConversionGivesItsReason) {
+  std::string answer = Pick(u"B", u"Byte", {Text(u"abc", 3)});
+  EXPECT_THAT(answer, HasSubstr("argument 1"));
+  EXPECT_THAT(answer, HasSubstr("System.Byte"));
+}
+
+// Texts holding U+0000 cross whole both ways.
+TEST_F(PicksTest, TextsKeepTheirNulCharacters) {
+  EXPECT_EQ(Pick(u"Length", nullptr, {Text(u"a\0b", 3)}), "3");
+  STInfoClasseDotNet info = Classe(u"Picks");
+  STOperationDotNet op = Op();
+  stack_.Clear();
+  ASSERT_TRUE(execution_->bEmpilePropertyStatique(&info, u"WithNul", &stack_, &op));
+  CXYString<char16_t> text;
+  ASSERT_EQ(stack_.pclGetValeur(0)->nGetDSTRW(&text), 0);
+  EXPECT_EQ(text.nTaille(), 3);
+}
+
+// A date alone is that day at midnight; a currency crosses exactly, the
+// 80-bit extremes and negative amounts included.
+TEST_F(PicksTest, DatesAtMidnightAndCurrencyExact) {
+  CAny date;
+  ASSERT_EQ(date.SetDSTRW(u"20240229"), 0);
+  ASSERT_LT(date.nCastTo(qg::kAnyDATEW), qg::kHostErrorFirst);
+  EXPECT_EQ(Pick(u"Stamp", nullptr, {date}), "2024-02-29 00:00:00.000");
+  for (const char16_t* amount :
+       {u"1.5", u"-0.000001", u"-12345.678901", u"0", u"9223372036854.775807",
+        u"-9223372036854.775808", u"123456789012345678.999999",
+        u"-123456789012345678.999999"}) {
+    qg::Fixe6 f{};
+    ASSERT_NE(qg::pFixe6DepuisChaine(&f, amount), nullptr) << U8(amount);
+    CAny cy;
+    cy.SetCY(f);
+    std::u16string want = amount;
+    EXPECT_EQ(Pick(u"Amount", nullptr, {cy}), U8(want)) << U8(amount);
+  }
+}
+
 }  // namespace
 }  // namespace qgnet

@@ -300,14 +300,32 @@ internal static unsafe class Calls {
   static bool Arguments(MethodBase m, BridgeValue* args, int n, out object[] values) =>
       Arguments(ShapeOf(m), args, n, out values);
 
-  static bool Arguments(Shape shape, BridgeValue* args, int n, out object[] values) {
+  static bool Arguments(Shape shape, BridgeValue* args, int n, out object[] values) =>
+      Arguments(shape, args, n, out values, out _);
+
+  // failed: the index of the argument that does not convert.
+  static bool Arguments(Shape shape, BridgeValue* args, int n, out object[] values,
+                        out int failed) {
     ParameterInfo[] ps = shape.Parameters;
     values = new object[n];
+    failed = -1;
     for (int i = 0; i < n; ++i) {
       values[i] = CConversion.PVoid2NetObject(&args[i], ps[i].ParameterType, out bool ok);
-      if (!ok) return false;
+      if (!ok) {
+        failed = i;
+        return false;
+      }
     }
     return true;
+  }
+
+  // NotConverted, with the reason as an exception for the caller's error.
+  internal static int NotConvertedAt(BridgeValue* value, Type wanted, string what, IntPtr* exc) {
+    Entry.Fail(new InvalidCastException(
+                   what + ": a host value of type " + (value->Code & 0xFFFF) +
+                   ((value->Flags & BridgeValue.FlagNull) != 0 ? " (null)" : "") +
+                   " does not convert to " + wanted), exc);
+    return NotConverted;
   }
 
   // By-reference parameters go back into their argument records.
@@ -333,7 +351,10 @@ internal static unsafe class Calls {
   // The parameters' shape is looked up once per call.
   static int Run(MethodInfo m, Shape shape, object target, BridgeValue* args, int n,
                  int wantResult, BridgeValue* result, IntPtr* exc) {
-    if (!Arguments(shape, args, n, out object[] values)) return NotConverted;
+    if (!Arguments(shape, args, n, out object[] values, out int failed)) {
+      return NotConvertedAt(&args[failed], shape.Parameters[failed].ParameterType,
+                            "argument " + (failed + 1), exc);
+    }
     object value;
     try {
       value = m.Invoke(shape.IsStatic ? null : target, values);
@@ -345,7 +366,38 @@ internal static unsafe class Calls {
       CConversion.NetObject2PVoid(value, result, false);
     } else {
       result->Code = 0;
-      result->Flags = BridgeValue.FlagNull;
+      result->Flags = BridgeValue.FlagNull | BridgeValue.FlagNoValue;
+    }
+    return 0;
+  }
+
+  // Invokes a method the binder chose with the arguments as it arranged
+  // them; by-reference arguments (never part of a params array) go back to
+  // their records.
+  static int RunArranged(MethodInfo m, object target, object[] arranged, BridgeValue* args,
+                         int n, int wantResult, BridgeValue* result, IntPtr* exc) {
+    Shape shape = ShapeOf(m);
+    object value;
+    try {
+      value = m.Invoke(shape.IsStatic ? null : target, arranged);
+    } catch (Exception e) {
+      return Failure(e, exc);
+    }
+    if (shape.AnyByRef) {
+      ParameterInfo[] ps = shape.Parameters;
+      for (int i = 0; i < ps.Length && i < n && i < arranged.Length; ++i) {
+        if (!ps[i].ParameterType.IsByRef) continue;
+        void* sink = args[i].Sink;
+        CConversion.NetObject2PVoid(arranged[i], &args[i], false);
+        args[i].Sink = sink;
+        args[i].Flags |= BridgeValue.FlagWritten;
+      }
+    }
+    if (wantResult != 0 && !shape.ReturnsVoid) {
+      CConversion.NetObject2PVoid(value, result, false);
+    } else {
+      result->Code = 0;
+      result->Flags = BridgeValue.FlagNull | BridgeValue.FlagNoValue;
     }
     return 0;
   }
@@ -367,9 +419,10 @@ internal static unsafe class Calls {
       Type[] genericArgs = GenericArguments(gen, type);
       MethodInfo m = null;
       if (genericArgs == null) {
-        m = type.GetMethod(bare, BindingFlags.Public | BindingFlags.Instance |
-                                 BindingFlags.Static, null, types, null) ??
-            type.GetMethod(bare, All | BindingFlags.IgnoreCase, null, types, null);
+        m = Exact(type, bare, types, BindingFlags.Public | BindingFlags.Instance |
+                                     BindingFlags.Static | BindingFlags.FlattenHierarchy,
+                  StringComparison.Ordinal) ??
+            Exact(type, bare, types, All, StringComparison.OrdinalIgnoreCase);
       }
       m ??= GetMethodByList(type, bare, types, genericArgs);
       if (m == null) return 1;
@@ -378,6 +431,21 @@ internal static unsafe class Calls {
     } catch (Exception e) {
       return Failure(e, exc);
     }
+  }
+
+  // The first non-generic method of that name whose parameter types are
+  // exactly these (no widening: Int32 does not find a Double parameter).
+  static MethodInfo Exact(Type type, string name, Type[] types, BindingFlags flags,
+                          StringComparison comparison) {
+    foreach (MethodInfo m in type.GetMethods(flags)) {
+      if (m.IsGenericMethodDefinition || !string.Equals(m.Name, name, comparison)) continue;
+      ParameterInfo[] ps = m.GetParameters();
+      if (ps.Length != types.Length) continue;
+      bool same = true;
+      for (int i = 0; i < ps.Length && same; ++i) same = ps[i].ParameterType == types[i];
+      if (same) return m;
+    }
+    return null;
   }
 
   // Step 4: the runtime's binding by name (exact case, then ignoring
@@ -395,7 +463,6 @@ internal static unsafe class Calls {
       string gen = Native.In(generics);
       string bare = SplitGenericName(Native.In(name) ?? "", ref gen);
       Type[] genericArgs = GenericArguments(gen, type);
-      MethodInfo chosen = null;
       if (genericArgs == null) {
         var values = new object[n];
         for (int i = 0; i < n; ++i) values[i] = CConversion.PVoid2NetObject(&args[i], null, out _);
@@ -408,17 +475,22 @@ internal static unsafe class Calls {
               candidates.Add(m);
           }
           if (candidates.Count == 0) continue;
+          // The binder arranges the arguments as the method takes them (a
+          // params array packed, defaults filled in): the call uses those.
+          object[] arranged = (object[])values.Clone();
+          MethodInfo bound;
           try {
-            object[] copy = (object[])values.Clone();
-            chosen = (MethodInfo)Type.DefaultBinder.BindToMethod(
-                All, candidates.ToArray(), ref copy, null, null, null, out _);
+            bound = (MethodInfo)Type.DefaultBinder.BindToMethod(
+                All, candidates.ToArray(), ref arranged, null, null, null, out _);
           } catch (MissingMethodException) {
-          } catch (AmbiguousMatchException) {
+            continue;  // no such method: the next attempt, then the costs
           }
-          if (chosen != null) break;
+          // An ambiguous match is the runtime's answer too: it fails the call.
+          if (bound == null) continue;
+          return RunArranged(bound, target, arranged, args, n, wantResult, result, exc);
         }
       }
-      chosen ??= GetMethodByList(type, bare, ArgumentTypes(args, n), genericArgs);
+      MethodInfo chosen = GetMethodByList(type, bare, ArgumentTypes(args, n), genericArgs);
       if (chosen == null) return 1;
       return Run(chosen, target, args, n, wantResult, result, exc);
     } catch (Exception e) {
@@ -508,7 +580,11 @@ internal static unsafe class Calls {
         if (type == null || !type.IsValueType) return 1;
         value = Activator.CreateInstance(type);
       } else {
-        if (!Arguments(c, args, n, out object[] values)) return NotConverted;
+        Shape shape = ShapeOf(c);
+        if (!Arguments(shape, args, n, out object[] values, out int failed)) {
+          return NotConvertedAt(&args[failed], shape.Parameters[failed].ParameterType,
+                                "argument " + (failed + 1), exc);
+        }
         try {
           value = c.Invoke(values);
         } catch (Exception e) {
@@ -553,7 +629,7 @@ internal static unsafe class Calls {
                                 : target;
           if (assign != 0) {
             object v = CConversion.PVoid2NetObject(value, p.PropertyType, out bool ok);
-            if (!ok) return NotConverted;
+            if (!ok) return NotConvertedAt(value, p.PropertyType, "property " + p.Name, exc);
             p.SetValue(instance, v);
           } else {
             CConversion.NetObject2PVoid(p.GetValue(instance), value, false);
@@ -563,7 +639,7 @@ internal static unsafe class Calls {
           object instance = fi.IsStatic ? null : target;
           if (assign != 0) {
             object v = CConversion.PVoid2NetObject(value, fi.FieldType, out bool ok);
-            if (!ok) return NotConverted;
+            if (!ok) return NotConvertedAt(value, fi.FieldType, "field " + fi.Name, exc);
             fi.SetValue(instance, v);
           } else {
             CConversion.NetObject2PVoid(fi.GetValue(instance), value, false);

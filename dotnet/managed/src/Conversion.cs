@@ -12,11 +12,12 @@ namespace Velisc.Runtime.Interop {
 [StructLayout(LayoutKind.Sequential)]
 internal unsafe struct BridgeValue {
   public int Code;       // host type word: low byte the code, 0x1000 dynamic
-  public int Flags;      // FlagNull; FlagWritten on a by-reference write-back
-  public long I;         // integers; BOOL whole; chars; DATETIME packed; DUREE ms
-  public long I2;        // DATETIME milliseconds
+  public int Flags;      // FlagNull; FlagWritten on a by-reference write-back; FlagNoValue
+  public long I;         // integers; BOOL whole; chars; DATETIME packed; DUREE ms;
+                         // CY low 64 bits of the amount times 10^6
+  public long I2;        // DATETIME milliseconds; CY high 16 bits, sign-extended
   public double R;       // R4, R8
-  public char* Text;     // input text (UTF-16), also CY and DECIMAL as text
+  public char* Text;     // input text (UTF-16), also DECIMAL as text
   public int Length;     // of Text
   public int Reserved;
   public IntPtr Object;  // GCHandle id of a .NET object (code 72)
@@ -24,6 +25,8 @@ internal unsafe struct BridgeValue {
 
   public const int FlagNull = 1;
   public const int FlagWritten = 2;
+  // A call's result record when there is none (void, or none wanted).
+  public const int FlagNoValue = 4;
 }
 
 internal static unsafe class CConversion {
@@ -167,8 +170,11 @@ internal static unsafe class CConversion {
       case I2: value = (short)v->I; break;
       case I4: value = (int)v->I; break;
       case I8: value = v->I; break;
-      case CY: case DECIMAL:
-        // The native side hands currency and decimals over as invariant text.
+      case CY:
+        value = CurrencyOf(v->I, v->I2);
+        break;
+      case DECIMAL:
+        // The native side hands decimals over as invariant text.
         if (!decimal.TryParse(TextOf(v), NumberStyles.Number | NumberStyles.AllowExponent,
                               CultureInfo.InvariantCulture, out decimal d)) {
           ok = false;
@@ -204,6 +210,36 @@ internal static unsafe class CConversion {
       return value;
     }
     return ChangeType(value, wanted, out ok);
+  }
+
+  // The currency's 80-bit two's-complement integer (low 64 bits, high 16
+  // bits sign-extended), the amount times 10^6, as a decimal without
+  // trailing zeros (1.5, not 1.500000: the scale its text would have).
+  static decimal CurrencyOf(long low, long high) {
+    bool negative = high < 0;
+    ulong lo = unchecked((ulong)low), hi = unchecked((ulong)high) & 0xFFFF;
+    if (negative) {
+      lo = ~lo + 1;
+      hi = (~hi + (lo == 0 ? 1UL : 0UL)) & 0xFFFF;
+    }
+    byte scale = 6;
+    if (hi == 0) {
+      while (scale > 0 && lo % 10 == 0 && lo != 0) {
+        lo /= 10;
+        --scale;
+      }
+      if (lo == 0) scale = 0;
+    } else {
+      UInt128 m = ((UInt128)hi << 64) | lo;
+      while (scale > 0 && m % 10 == 0) {
+        m /= 10;
+        --scale;
+      }
+      lo = (ulong)m;
+      hi = (ulong)(m >> 64);
+    }
+    return new decimal(unchecked((int)(uint)lo), unchecked((int)(uint)(lo >> 32)), (int)hi,
+                       negative, scale);
   }
 
   // Widening and narrowing between the simple types, for a parameter whose
