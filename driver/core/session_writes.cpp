@@ -147,12 +147,19 @@ bool CNASession::bRunWrite(int32_t kind, CNATableAccess* access, intptr_t flags,
     }
     return false;
   }
-  if (kind == kUpdate && !empty && affected == 0) {
+  // The connection counts the rows a statement matched, changed or not.
+  if ((kind == kUpdate || kind == kDelete) && !empty && affected == 0) {
     // The row named by the values as read is gone.
     if (error != nullptr) {
       error->SetErrorMessage(9, 4, 12, nullptr, 13u, Text(pszGetFileName()).c_str());
       error->SetUserMessage(28591u, Text(pszGetFileName()).c_str());
     }
+    return false;
+  }
+  if ((kind == kUpdate || kind == kDelete) && !empty && affected > 1) {
+    // The row identity names one row or none; more is a fault of this
+    // driver, told as such rather than taken for success.
+    if (error != nullptr) error->SetErrorMessage(0, 4, 4, nullptr, 7u, Text(pszGetFileName()).c_str());
     return false;
   }
   if (kind >= kUpdate && kind <= kDeleteAll) {

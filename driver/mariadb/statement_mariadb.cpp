@@ -1,5 +1,7 @@
 #include "driver/mariadb/statement_mariadb.h"
 
+#include <charconv>
+#include <cmath>
 #include <cstring>
 #include <new>
 #include <string>
@@ -463,6 +465,102 @@ bool CNAStatementMariaDB::bGetRawColumn(int n, const char** text, size_t* length
   *text = m_pRow[n];
   *length = m_pLengths[n];
   return true;
+}
+
+namespace {
+
+// Only these characters may stand unquoted (numbers) or between quotes
+// (dates and times) in a literal taken from the server's text.
+bool AllOf(const char* text, size_t length, const char* allowed) {
+  if (length == 0) return false;
+  for (size_t i = 0; i < length; ++i) {
+    if (text[i] == 0 || std::strchr(allowed, text[i]) == nullptr) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool CNAStatementMariaDB::bIdentityLiteral(int n, std::u16string* literal, bool* is_null,
+                                           CNAError* error) {
+  const char* text = nullptr;
+  size_t length = 0;
+  if (m_pColumns == nullptr || n >= m_nAllocatedColumns || !bGetRawColumn(n, &text, &length)) {
+    return CNAStatement::bIdentityLiteral(n, literal, is_null, error);
+  }
+  literal->clear();
+  *is_null = text == nullptr;
+  if (*is_null) return true;
+  const CNAResultColumn& column = m_pColumns[n];
+  auto hex = [&] {
+    static const char16_t kDigits[] = u"0123456789ABCDEF";
+    literal->reserve(length * 2 + 3);
+    *literal = u"X'";
+    for (size_t i = 0; i < length; ++i) {
+      const auto b = static_cast<unsigned char>(text[i]);
+      literal->push_back(kDigits[b >> 4]);
+      literal->push_back(kDigits[b & 15]);
+    }
+    literal->push_back(u'\'');
+    return true;
+  };
+  switch (column.m_nServerType) {
+    case MYSQL_TYPE_BIT: {
+      // Up to 64 bits, most significant byte first: compared as a number.
+      if (length > 8) break;
+      uint64_t bits = 0;
+      for (size_t i = 0; i < length; ++i) bits = bits << 8 | static_cast<unsigned char>(text[i]);
+      char buffer[24];
+      auto done = std::to_chars(buffer, buffer + sizeof(buffer), bits);
+      literal->assign(buffer, done.ptr);
+      return true;
+    }
+    case MYSQL_TYPE_TINY: case MYSQL_TYPE_SHORT: case MYSQL_TYPE_LONG: case MYSQL_TYPE_INT24:
+    case MYSQL_TYPE_LONGLONG: case MYSQL_TYPE_YEAR: case MYSQL_TYPE_DECIMAL:
+    case MYSQL_TYPE_NEWDECIMAL:
+      // Every digit as stored.
+      if (!AllOf(text, length, "0123456789+-.")) break;
+      literal->assign(text, text + length);
+      return true;
+    case MYSQL_TYPE_FLOAT:
+    case MYSQL_TYPE_DOUBLE: {
+      // The server widens a single-precision column to double before it
+      // compares: the literal is the exact double of the stored value,
+      // written with an exponent so that the server reads it as a double.
+      double d = 0;
+      if (column.m_nServerType == MYSQL_TYPE_FLOAT) {
+        float f = 0;
+        auto r = std::from_chars(text, text + length, f);
+        if (r.ec != std::errc() || r.ptr != text + length) break;
+        d = f;
+      } else {
+        auto r = std::from_chars(text, text + length, d);
+        if (r.ec != std::errc() || r.ptr != text + length) break;
+      }
+      if (!std::isfinite(d)) break;
+      char buffer[64];
+      auto done = std::to_chars(buffer, buffer + sizeof(buffer), d, std::chars_format::scientific);
+      literal->assign(buffer, done.ptr);
+      return true;
+    }
+    case MYSQL_TYPE_DATE: case MYSQL_TYPE_NEWDATE: case MYSQL_TYPE_DATETIME:
+    case MYSQL_TYPE_TIMESTAMP: case MYSQL_TYPE_TIME:
+      if (!AllOf(text, length, "0123456789-: .")) break;
+      *literal = u"'";
+      literal->append(text, text + length);
+      literal->push_back(u'\'');
+      return true;
+    case MYSQL_TYPE_STRING: case MYSQL_TYPE_VAR_STRING: case MYSQL_TYPE_VARCHAR:
+    case MYSQL_TYPE_TINY_BLOB: case MYSQL_TYPE_MEDIUM_BLOB: case MYSQL_TYPE_LONG_BLOB:
+    case MYSQL_TYPE_BLOB:
+      if (column.m_nCharset == kNACharsetBinary) return hex();
+      return CNAStatement::bIdentityLiteral(n, literal, is_null, error);
+    default:
+      return CNAStatement::bIdentityLiteral(n, literal, is_null, error);
+  }
+  // A server text of a form this driver does not know: the row is not
+  // named by a value it cannot vouch for (the caller reports it).
+  return false;
 }
 
 bool CNAStatementMariaDB::bGetColumnValue(CNAValueConverter* value, int n, intptr_t,

@@ -30,6 +30,10 @@ class CNAStatementMariaDB : public CNAStatement {
 
   bool bGetColumnValue(CNAValueConverter* value, int n, intptr_t unused,
                        CNAError* error) override;
+  // Binary strings and bits as hexadecimal bytes, dates and times as the
+  // server wrote them (with separators, sign and fraction), numbers in a
+  // form that converts back to the stored value.
+  bool bIdentityLiteral(int n, std::u16string* literal, bool* is_null, CNAError* error) override;
   int nCopyFrom(const CNAStatement* source, INACopyContext* context, intptr_t a,
                 intptr_t b) override;
   CNAStatement* pclClone(INACopyContext* context, intptr_t a, intptr_t b) override;

@@ -142,6 +142,21 @@ bool CNAStatement::bGetColumnAsBinary(CAny& out, int n, CNAError* error) {
   return holder->bGetValue(out);
 }
 
+bool CNAStatement::bIdentityLiteral(int n, std::u16string* literal, bool* is_null,
+                                    CNAError* error) {
+  CAny value;
+  if (!bGetColumnAsText(value, n, error)) return false;
+  *is_null = value.bEstNull();
+  literal->clear();
+  if (*is_null) return true;
+  CDualString text(CDualString::kUtf16, 65001);
+  if (m_pConnection == nullptr || !m_pConnection->bValueLiteral(error, &text, value, 0, false)) {
+    return false;
+  }
+  *literal = text.pszGetW() != nullptr ? text.pszGetW() : u"";
+  return true;
+}
+
 bool CNAStatement::bGetRowText(CAny& out, int count, CNAError* error) {
   if (!bHasRow()) {
     if (error != nullptr) error->SetErrorMessage(0, kSiteStatement, 5, m_pConnection, 7, u"");

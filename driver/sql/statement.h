@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "driver/core/refcounted.h"
 #include "driver/sql/result_column.h"
@@ -97,6 +98,11 @@ class CNAStatement : public CNARefCounted {
   virtual bool bFetchNext(intptr_t /*unused*/, CNAError* /*error*/) { return false; }  // 21
   // Positions a buffered result so that the next fetch gives row n.
   virtual bool bSeekRow(int32_t /*n*/, CNAError* /*error*/) { return false; }  // 22
+  // Past the slot table. The SQL literal that the server compares equal to
+  // column n of the current row as stored ("NULL" sets *is_null): a write
+  // names its row by these. This one writes the value text as a literal; a
+  // back end that knows the stored form overrides it.
+  virtual bool bIdentityLiteral(int n, std::u16string* literal, bool* is_null, CNAError* error);
 
   // --- operations ---
   CNAConnection* pclGetConnection() const { return m_pConnection; }

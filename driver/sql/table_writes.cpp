@@ -13,6 +13,7 @@
 #include "driver/core/connection.h"
 #include "driver/core/edit_record.h"
 #include "driver/core/error_status.h"
+#include "driver/core/manager.h"
 #include "driver/core/session.h"
 #include "driver/sql/column.h"
 #include "driver/sql/record_cache.h"
@@ -113,50 +114,134 @@ static bool WriteHead(CNATableAccess* access, CNASession* session, int kind,
   return g->bAppend(head) && g->bAppend(session->pszGetQuotedTableName());
 }
 
-// " WHERE " and the identifying key's columns equal to the values of the
-// record as it was read (the open result's current row).
-static bool WriteRowIdentity(CNATableAccess* access, CNASession* session, CNASQLGenerator* g,
+// The row of an UPDATE or DELETE, named by the values of the record as it
+// was read (the open result's current row), each written as the literal
+// the server compares equal to the stored value. The identifying key names
+// it when every part of the key holds a value; a table without a unique
+// key, or a key part that is NULL (which identifies nothing), falls back to
+// every plain column that is not a large object, compared NULL-safely, and
+// the statement changes one row at most (LIMIT 1: rows equal in all those
+// columns are whole duplicates unless a large object tells them apart, and
+// then the write is refused when more than one row matches).
+struct RowIdentity {
+  std::u16string condition;  // without " WHERE "
+  bool whole_row = false;
+  bool ambiguous = false;    // whole row with a large object left out
+};
+
+static bool BuildRowIdentity(CNATableAccess* access, CNASession* session, RowIdentity* identity,
                              CNAError* error) {
   CNATableDescription* table = session->pclGetTableDescription();
+  if (table == nullptr) return false;
+  CNATableAccess* reader = session->pclGetCurrentTableAccess();
+  if (reader == nullptr || reader->pclGetResult() == nullptr || !reader->bIsPositionValid()) {
+    reader = access;
+  }
+  CNAStatement* row = reader->pclGetResult();
+  CNAConnection* connection = session->pclGetConnection();
+  if (row == nullptr || !row->bHasRow()) return false;
+  auto name_equal = [&](CNAColumn* column, bool null_safe, std::u16string* out) {
+    int n = column != nullptr ? ColumnIndex(table, column) : -1;
+    std::u16string name, literal;
+    bool is_null = false;
+    if (n < 0 || !row->bIdentityLiteral(n, &literal, &is_null, error) ||
+        !Quote(connection, column->pszGetName(), &name, error)) {
+      return -1;
+    }
+    if (is_null && !null_safe) return 0;
+    if (!out->empty()) *out += u" AND ";
+    *out += name;
+    *out += is_null ? std::u16string(u" IS NULL") : u" = " + literal;
+    return 1;
+  };
   CNAColumn* key = IdentifyingKey(table);
-  if (key == nullptr) {
+  if (key != nullptr) {
+    std::vector<CNAColumn*> parts;
+    if (key->bIsComposite()) {
+      for (int i = 1; i <= key->nGetPartCount(); ++i) parts.push_back(key->pclGetPart(i));
+    } else {
+      parts.push_back(key);
+    }
+    std::u16string condition;
+    int named = 1;
+    for (size_t i = 0; named == 1 && i < parts.size(); ++i) {
+      named = name_equal(parts[i], false, &condition);
+    }
+    if (named < 0) return false;
+    if (named == 1) {
+      identity->condition = std::move(condition);
+      return true;
+    }
+  }
+  identity->whole_row = true;
+  for (int i = 0; i < table->nGetColumnCount(); ++i) {
+    CNAColumn* column = table->pclColumnAt(i);
+    if (column->bIsComposite()) continue;
+    if (column->bIsLargeObject()) {
+      identity->ambiguous = true;
+      continue;
+    }
+    if (name_equal(column, true, &identity->condition) < 0) return false;
+  }
+  return !identity->condition.empty();
+}
+
+// The number of rows a condition matches, through a fresh table access
+// object of the session; -1 when it cannot be counted.
+static int64_t CountMatchingRows(CNASession* session, const std::u16string& condition) {
+  CNAConnection* connection = session->pclGetConnection();
+  CNAManager* manager = connection != nullptr ? connection->pclGetManager() : nullptr;
+  CNATableAccess* probe =
+      manager != nullptr ? manager->pclNewTableAccess(session, connection) : nullptr;
+  if (probe == nullptr) return -1;
+  AddRefBoth(probe);
+  CNASQLGenerator* g = session->pclNewSQLGenerator();
+  int64_t found = -1;
+  if (g != nullptr) {
+    AddRefBoth(g);
+    g->SetStatementKind(1);
+    CAny count;
+    CNAError quiet;
+    quiet.SetSilent(true);
+    bool ok = g->bAppend(u"SELECT COUNT(*) FROM ") &&
+              g->bAppend(session->pszGetQuotedTableName()) && g->bAppend(u" WHERE ") &&
+              g->bAppend(condition) && probe->bBindGenerator(g, &quiet) &&
+              probe->bExecute(0, 0, nullptr, &quiet) &&
+              probe->pclGetResult()->bFetchNext(0, &quiet) && probe->pclGetResult()->bHasRow() &&
+              probe->bColumnText(count, 0, &quiet);
+    int64_t n = 0;
+    if (ok && count.nConvertType(9) < 100 && count.nGetI8(&n) < 100) found = n;
+    ReleaseBoth(g);
+  }
+  probe->Close();
+  ReleaseBoth(probe);
+  return found;
+}
+
+// " WHERE " and the row identity; on a whole-row identity " LIMIT 1"
+// after it (on servers that take it), and a refusal (error 7) when a
+// large object left out of the comparison is all that could tell the
+// matching rows apart.
+static bool WriteRowIdentity(CNATableAccess* access, CNASession* session, CNASQLGenerator* g,
+                             CNAError* error) {
+  RowIdentity identity;
+  if (!BuildRowIdentity(access, session, &identity, error)) {
+    if (error != nullptr && !error->bHasError()) {
+      error->SetErrorMessage(0, kSite, 4, nullptr, 7u, session->pszGetFileName());
+    }
+    return false;
+  }
+  CNAConnection* connection = session->pclGetConnection();
+  const bool limited = identity.whole_row && connection->m_nDbmsKind == 5;
+  if (identity.whole_row && (identity.ambiguous || !limited) &&
+      CountMatchingRows(session, identity.condition) > 1) {
     if (error != nullptr) {
       error->SetErrorMessage(0, kSite, 4, nullptr, 7u, session->pszGetFileName());
     }
     return false;
   }
-  std::vector<CNAColumn*> parts;
-  if (key->bIsComposite()) {
-    for (int i = 1; i <= key->nGetPartCount(); ++i) parts.push_back(key->pclGetPart(i));
-  } else {
-    parts.push_back(key);
-  }
-  CNATableAccess* reader = session->pclGetCurrentTableAccess();
-  if (reader == nullptr || reader->pclGetResult() == nullptr || !reader->bIsPositionValid()) {
-    reader = access;
-  }
-  CNAConnection* connection = session->pclGetConnection();
-  bool ok = g->bAppend(u" WHERE ");
-  for (size_t i = 0; ok && i < parts.size(); ++i) {
-    CNAColumn* part = parts[i];
-    int n = part != nullptr ? ColumnIndex(table, part) : -1;
-    CAny value;
-    std::u16string name;
-    ok = n >= 0 && reader->bReadColumnItem(n, &value, error) &&
-         Quote(connection, part->pszGetName(), &name, error);
-    if (!ok) break;
-    if (i > 0) ok = g->bAppend(u" AND ");
-    ok = ok && g->bAppend(name);
-    if (value.bEstNull()) {
-      ok = ok && g->bAppend(u" IS NULL");
-    } else {
-      ok = ok && g->bAppend(u" = ") && g->bAddMarker(value, 0, CNASQLGenerator::kMarkerValue, 0);
-    }
-  }
-  if (!ok && error != nullptr && !error->bHasError()) {
-    error->SetErrorMessage(0, kSite, 4, nullptr, 7u, session->pszGetFileName());
-  }
-  return ok;
+  return g->bAppend(u" WHERE ") && g->bAppend(identity.condition) &&
+         (!limited || g->bAppend(u" LIMIT 1"));
 }
 
 // ---- slots 15, 17, 19: INSERT, UPDATE, DELETE

@@ -1,0 +1,194 @@
+// Modify and delete against the binary's private server: each changes the
+// one row that was read and no other, whatever the table's keys (none, a
+// unique key holding NULL, binary, date, time, floating and decimal keys,
+// whole duplicate rows), and a row that is gone or cannot be told apart is
+// reported, not guessed.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "driver/core/dispatcher.h"
+#include "driver/core/error_status.h"
+#include "driver/core/session.h"
+#include "driver/mariadb/manager_mariadb.h"
+#include "driver/mariadb/testing/mariadb_server.h"
+#include "driver/mariadb/testing/server_connection.h"
+#include "driver/sql/column.h"
+#include "driver/sql/table_access.h"
+#include "host/core/calc_entries.h"
+#include "host/core/driver_objects.h"
+#include "support/any_test_fixture.h"
+
+namespace {
+
+auto* const gServerEnvironment = qg::rig::AddMariaDBServerEnvironment();
+
+constexpr auto& N = qg::rig::Narrow;
+
+class RowWrites : public qg::AnyHostTest {
+ protected:
+  void SetUp() override {
+    qg::AnyHostTest::SetUp();
+    ASSERT_NE(nullptr, qg::rig::TestServer());
+    manager_ = new CNAManagerMariaDB();
+    manager_->AddRef();
+    description_ = new qghost::ConnectionDescription();
+    description_->AddRef();
+    qg::rig::DescribeOnSocket(description_, database_.Name());
+  }
+  void TearDown() override {
+    qg::rig::CloseOpenedTables(&opened_);
+    manager_->Release();
+    description_->Release();
+    qg::AnyHostTest::TearDown();
+  }
+  bool Sql(const std::string& sql) { return qg::rig::RunSqlIn(database_.Name(), sql); }
+  std::vector<std::string> ServerRows(const std::string& sql) {
+    return qg::rig::ServerRows(database_.Name(), sql);
+  }
+  std::pair<qghost::FileDescription*, CNADispatcher*> Open(const std::u16string& table) {
+    CNAError error;
+    CNADispatcher* d = manager_->pclFindOrCreateDispatcher(description_, table.c_str(), &error);
+    EXPECT_NE(nullptr, d) << N(error.pszGetMessage());
+    auto* handle = new qghost::FileDescription(table, 1);
+    INAError* slot = nullptr;
+    EXPECT_TRUE(d->bOpen(handle, description_, 0, 0, &slot)) << Message(slot);
+    opened_.push_back({handle, d});
+    return {handle, d};
+  }
+  static std::string Message(INAError*& slot) { return qg::rig::TakeMessage(slot); }
+  // The message of a failed write ("" when it did not fail).
+  static std::string Failure(INAError*& slot) { return slot == nullptr ? "" : Message(slot); }
+  static void SetInt(CNADispatcher* d, qghost::FileDescription* h, int column, int v) {
+    CAny value;
+    value.SetI4(v);
+    INAError* slot = nullptr;
+    EXPECT_TRUE(d->bWriteItemValue(h, column, reinterpret_cast<intptr_t>(&value), &slot))
+        << Message(slot);
+  }
+  static bool Read(CNADispatcher* d, qghost::FileDescription* h, const char16_t* key, int how) {
+    INAError* slot = nullptr;
+    bool ok = d->bRead(h, reinterpret_cast<intptr_t>(key), how, 0, 1, 0, 0, &slot);
+    EXPECT_TRUE(ok) << Message(slot);
+    int32_t at_end = 0;
+    d->bIsAtEnd(h, reinterpret_cast<intptr_t>(key), reinterpret_cast<intptr_t>(&at_end), &slot);
+    Message(slot);
+    return ok && at_end == 0;
+  }
+
+  qg::rig::TestDatabase database_;
+  CNAManagerMariaDB* manager_ = nullptr;
+  qghost::ConnectionDescription* description_ = nullptr;
+  qg::rig::OpenedTables opened_;
+};
+
+// Every row read along the key is modified once, through its own key
+// value; then every other row is deleted the same way. Each write must
+// land on its row alone.
+TEST_F(RowWrites, KeysGoBackAsTheServerStoresThem) {
+  struct Case {
+    const char* type;
+    const char* values;  // the keys of three rows, as SQL literals
+  };
+  const Case cases[] = {
+      {"VARBINARY(4)", "X'41', X'4100', X'00'"},
+      {"BINARY(3)", "X'41', X'4142', X'004100'"},
+      {"BLOB", "X'41', X'4100', X'4120'"},
+      {"DATETIME(6)", "'2024-01-01 10:00:00', '2024-01-01 10:00:00.000001', '1999-12-31'"},
+      {"TIMESTAMP(3)", "'2024-01-01 10:00:00.5', '2024-01-01 10:00:00', '2030-06-01'"},
+      {"TIME(3)", "'23:59:59.999', '10:00:00', '00:00:00.001'"},
+      {"DATE", "'2024-02-29', '1000-01-01', '9999-12-31'"},
+      {"FLOAT", "0.1, 1e-7, 3.4e38"},
+      {"DOUBLE", "0.1, 1e-7, 3.4e38"},
+      {"DECIMAL(40,20)", "12345678901234567890.01234567890123456789, 0.00000000000000000001, -1"},
+      {"BIT(9)", "b'100000001', b'1', b'0'"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.type);
+    std::string key = std::string("k ") + c.type;
+    std::string index = std::string(c.type) == "BLOB" ? "k(4)" : "k";
+    ASSERT_TRUE(Sql(std::string("DROP TABLE IF EXISTS t; CREATE TABLE t (") + key +
+                    " NOT NULL, v INT, PRIMARY KEY (" + index + "))"));
+    // One row per value.
+    std::string values = c.values;
+    size_t from = 0;
+    int count = 0;
+    for (;;) {
+      size_t comma = values.find(", ", from);
+      std::string one = values.substr(from, comma == std::string::npos ? comma : comma - from);
+      ASSERT_TRUE(Sql("INSERT INTO t (k) VALUES (" + one + ")"));
+      ++count;
+      if (comma == std::string::npos) break;
+      from = comma + 2;
+    }
+    ASSERT_EQ(3, count);
+    auto [h, d] = Open(u"t");
+    INAError* slot = nullptr;
+    int n = 0;
+    for (bool more = Read(d, h, u"k", kNAReadFirst); more && n < 10;
+         more = Read(d, h, u"k", kNAReadNext)) {
+      SetInt(d, h, 1, ++n);
+      EXPECT_TRUE(d->bModify(h, 0, 0, 0, 0, &slot)) << Message(slot);
+    }
+    EXPECT_EQ(3, n);
+    EXPECT_EQ((std::vector<std::string>{"1", "2", "3"}),
+              ServerRows("SELECT v FROM t ORDER BY v"));
+    // Deletes: the first and the last row along the key, one each.
+    ASSERT_TRUE(Read(d, h, u"k", kNAReadFirst));
+    EXPECT_TRUE(d->bDelete(h, 0, 0, 0, &slot)) << Message(slot);
+    ASSERT_TRUE(Read(d, h, u"k", kNAReadLast));
+    EXPECT_TRUE(d->bDelete(h, 0, 0, 0, &slot)) << Message(slot);
+    EXPECT_EQ((std::vector<std::string>{"2"}), ServerRows("SELECT v FROM t"));
+    qg::rig::CloseOpenedTables(&opened_);
+  }
+}
+
+TEST_F(RowWrites, ANullUniqueKeyOrNoKeyNamesTheWholeRowAndChangesOneRow) {
+  ASSERT_TRUE(Sql("CREATE TABLE nu (u INT NULL, v INT, UNIQUE KEY (u)); "
+                  "INSERT INTO nu VALUES (NULL, 1), (NULL, 2), (NULL, 3), (5, 5)"));
+  auto [h, d] = Open(u"nu");
+  INAError* slot = nullptr;
+  ASSERT_TRUE(Read(d, h, u"u", kNAReadFirst));
+  SetInt(d, h, 1, 10);
+  ASSERT_TRUE(d->bModify(h, 0, 0, 0, 0, &slot)) << Message(slot);
+  EXPECT_EQ((std::vector<std::string>{"NULL\t2", "NULL\t3", "NULL\t10", "5\t5"}),
+            ServerRows("SELECT u, v FROM nu ORDER BY u IS NOT NULL, u, v"));
+  ASSERT_TRUE(Read(d, h, u"u", kNAReadFirst));
+  ASSERT_TRUE(d->bDelete(h, 0, 0, 0, &slot)) << Message(slot);
+  EXPECT_EQ((std::vector<std::string>{"3"}), ServerRows("SELECT COUNT(*) FROM nu"));
+
+  // Whole duplicates without any key: one of them goes, the other stays.
+  ASSERT_TRUE(Sql("CREATE TABLE dup (a INT, b VARCHAR(5), c DATETIME NULL); "
+                  "INSERT INTO dup VALUES (1, 'x', NULL), (1, 'x', NULL), (2, 'y', '2024-01-01')"));
+  auto [h2, d2] = Open(u"dup");
+  ASSERT_TRUE(Read(d2, h2, u"a", kNAReadFirst));
+  ASSERT_TRUE(d2->bDelete(h2, 0, 0, 0, &slot)) << Message(slot);
+  EXPECT_EQ((std::vector<std::string>{"1\tx", "2\ty"}),
+            ServerRows("SELECT a, b FROM dup ORDER BY a"));
+  ASSERT_TRUE(Read(d2, h2, u"a", kNAReadLast));
+  SetInt(d2, h2, 0, 3);
+  ASSERT_TRUE(d2->bModify(h2, 0, 0, 0, 0, &slot)) << Message(slot);
+  EXPECT_EQ((std::vector<std::string>{"1\tx", "3\ty"}),
+            ServerRows("SELECT a, b FROM dup ORDER BY a"));
+
+  // Rows that only a large object tells apart: refused, nothing changed.
+  ASSERT_TRUE(Sql("CREATE TABLE lob (a INT, t TEXT); INSERT INTO lob VALUES (1, 'p'), (1, 'q')"));
+  auto [h3, d3] = Open(u"lob");
+  ASSERT_TRUE(Read(d3, h3, u"a", kNAReadFirst));
+  SetInt(d3, h3, 0, 7);
+  EXPECT_FALSE(d3->bModify(h3, 0, 0, 0, 0, &slot));
+  EXPECT_NE(std::string::npos, Failure(slot).find("no unique key"));
+  EXPECT_FALSE(d3->bDelete(h3, 0, 0, 0, &slot));
+  EXPECT_NE(std::string::npos, Failure(slot).find("no unique key"));
+  EXPECT_EQ((std::vector<std::string>{"1\tp", "1\tq"}),
+            ServerRows("SELECT a, t FROM lob ORDER BY t"));
+
+  // A row deleted by another connection: a delete of it is not a success.
+  ASSERT_TRUE(Read(d2, h2, u"a", kNAReadFirst));
+  ASSERT_TRUE(Sql("DELETE FROM dup WHERE a = 1"));
+  EXPECT_FALSE(d2->bDelete(h2, 0, 0, 0, &slot));
+  EXPECT_NE(std::string::npos, Failure(slot).find("no longer exists"));
+}
+
+}  // namespace
