@@ -204,44 +204,33 @@ void CNASession::NameDuplicateKey(int32_t kind, CNAError* error) {
     }
     // An UPDATE can only collide on a key whose value it changed.
     bool changed = kind != kUpdate;
-    std::u16string where;
     bool usable = true;
+    std::vector<std::u16string> names;
     std::vector<CAny> values;
     for (CNAColumn* c : columns) {
       int n = ColumnIndex(table, c);
       const CAny* v = edits->pclGet(n);
-      if (v == nullptr) {
+      CTString quoted;
+      if (v == nullptr || !m_pConnection->bQuoteName(nullptr, c->pszGetName(), &quoted)) {
         usable = false;
         break;
       }
       changed = true;
       values.push_back(*v);
-      CTString quoted;
-      if (!m_pConnection->bQuoteName(nullptr, c->pszGetName(), &quoted)) {
-        usable = false;
-        break;
-      }
-      if (!where.empty()) where += u" AND ";
-      where += Text(quoted.pszGet());
-      where += u" = ";
-      where += u"?";
+      names.push_back(Text(quoted.pszGet()));
     }
     if (!usable || !changed) continue;
     CNASQLGenerator* g = pclNewSQLGenerator();
     if (g == nullptr) break;
     AddRefBoth(g);
     g->SetStatementKind(1);
+    // Each value goes in as a marker of its own: the quoted names are
+    // never taken apart again.
     bool ok = g->bAppend(u"SELECT COUNT(*) FROM ") && g->bAppend(pszGetQuotedTableName()) &&
               g->bAppend(u" WHERE ");
-    size_t value = 0;
-    size_t from = 0;
-    while (ok) {
-      size_t mark = where.find(u'?', from);
-      ok = g->bAppend(where.substr(from, mark == std::u16string::npos ? std::u16string::npos
-                                                                      : mark - from));
-      if (mark == std::u16string::npos) break;
-      ok = ok && g->bAddMarker(values[value++], 0, CNASQLGenerator::kMarkerValue, 0);
-      from = mark + 1;
+    for (size_t i = 0; ok && i < names.size(); ++i) {
+      ok = (i == 0 || g->bAppend(u" AND ")) && g->bAppend(names[i]) && g->bAppend(u" = ") &&
+           g->bAddMarker(values[i], 0, CNASQLGenerator::kMarkerValue, 0);
     }
     CAny count;
     CNAError quiet;

@@ -67,6 +67,14 @@ class RowWrites : public qg::AnyHostTest {
     EXPECT_TRUE(d->bWriteItemValue(h, column, reinterpret_cast<intptr_t>(&value), &slot))
         << Message(slot);
   }
+  static void SetText(CNADispatcher* d, qghost::FileDescription* h, int column,
+                      const char16_t* v) {
+    CAny value;
+    value.SetPSTRW(v);
+    INAError* slot = nullptr;
+    EXPECT_TRUE(d->bWriteItemValue(h, column, reinterpret_cast<intptr_t>(&value), &slot))
+        << Message(slot);
+  }
   static bool Read(CNADispatcher* d, qghost::FileDescription* h, const char16_t* key, int how) {
     INAError* slot = nullptr;
     bool ok = d->bRead(h, reinterpret_cast<intptr_t>(key), how, 0, 1, 0, 0, &slot);
@@ -189,6 +197,32 @@ TEST_F(RowWrites, ANullUniqueKeyOrNoKeyNamesTheWholeRowAndChangesOneRow) {
   ASSERT_TRUE(Sql("DELETE FROM dup WHERE a = 1"));
   EXPECT_FALSE(d2->bDelete(h2, 0, 0, 0, &slot));
   EXPECT_NE(std::string::npos, Failure(slot).find("no longer exists"));
+}
+
+// A duplicate value is named by its key even when the key's name holds
+// the character that marks a value in a statement.
+TEST_F(RowWrites, ADuplicateOnAKeyWithAMarkInItsNameIsNamed) {
+  ASSERT_TRUE(Sql("CREATE TABLE q (id INT PRIMARY KEY, `u?x` VARCHAR(5), `?` INT, "
+                  "UNIQUE KEY (`u?x`), UNIQUE KEY (`?`)); INSERT INTO q VALUES (1, 'a?', 1)"));
+  auto [h, d] = Open(u"q");
+  INAError* slot = nullptr;
+  for (int column : {1, 2}) {
+    SCOPED_TRACE(column);
+    SetInt(d, h, 0, 2);
+    if (column == 1) {
+      SetText(d, h, 1, u"a?");
+      SetInt(d, h, 2, 2);
+    } else {
+      SetText(d, h, 1, u"b");
+      SetInt(d, h, 2, 1);
+    }
+    EXPECT_FALSE(d->bAdd(h, 0, 0, &slot));
+    ASSERT_NE(nullptr, slot);
+    auto* e = static_cast<CNAError*>(slot);
+    EXPECT_EQ(3, e->nGetCode());
+    EXPECT_EQ(column == 1 ? "u?x" : "?", N(e->pszGetItemName()));
+    Message(slot);
+  }
 }
 
 }  // namespace
