@@ -1,5 +1,6 @@
 #include "support/param_zone.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -30,6 +31,42 @@ std::string NomPosix(const std::u16string& name) {
 
 bool bNomValide(const std::u16string& name) {
   return !name.empty() && name.size() < 200 && name.find(u'/') == std::u16string::npos;
+}
+
+// A non-blocking lock on byte 0 of the open object: F_RDLCK while held,
+// F_WRLCK to learn whether anyone else holds it.
+bool bVerrou(int fd, short type) {
+  struct flock fl {};
+  fl.l_type = type;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = 0;
+  fl.l_len = 1;
+  while (fcntl(fd, F_OFD_SETLK, &fl) != 0) {
+    if (errno != EINTR) return false;
+  }
+  return true;
+}
+
+// Unlinks the zones named base, base0, base1, ... that no one holds. A zone
+// of size 0 is being created (its creator locks it before sizing it) and
+// is left alone.
+void BalaieZonesOrphelines(const std::string& posix_base) {
+  DIR* dir = opendir("/dev/shm");
+  if (dir == nullptr) return;
+  const std::string base = posix_base.substr(1);
+  while (const dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name.compare(0, base.size(), base) != 0) continue;
+    if (name.find_first_not_of("0123456789", base.size()) != std::string::npos) continue;
+    const int fd = shm_open(("/" + name).c_str(), O_RDWR, 0);
+    if (fd < 0) continue;
+    struct stat st;
+    if (fstat(fd, &st) == 0 && st.st_size > 0 && bVerrou(fd, F_WRLCK)) {
+      shm_unlink(("/" + name).c_str());
+    }
+    close(fd);
+  }
+  closedir(dir);
 }
 
 // Fields are read by copy: the zone's layout leaves them unaligned.
@@ -104,17 +141,24 @@ CBufferParam ParamNombre(int32_t key, int32_t value) {
   return p;
 }
 
-CTransBufferParam::~CTransBufferParam() {
-  if (m_bCreateur) shm_unlink(NomPosix(m_clNom).c_str());
+CTransBufferParam::~CTransBufferParam() { Libere(); }
+
+void CTransBufferParam::Libere() {
+  if (m_nFd < 0) return;
+  // No other holder: the zone goes with us.
+  if (bVerrou(m_nFd, F_WRLCK)) shm_unlink(NomPosix(m_clNom).c_str());
+  close(m_nFd);  // drops the lock
+  m_nFd = -1;
 }
 
 bool CTransBufferParam::bOuvre(const char16_t* name) {
+  Libere();
   if (name == nullptr || !bNomValide(name)) return false;
-  const int fd = shm_open(NomPosix(name).c_str(), O_RDWR, 0);
+  const int fd = shm_open(NomPosix(name).c_str(), O_RDWR | O_CLOEXEC, 0);
   if (fd < 0) return false;
   struct stat st;
-  bool ok = false;
-  if (fstat(fd, &st) == 0 && st.st_size > 0) {
+  bool ok = bVerrou(fd, F_RDLCK);
+  if (ok && fstat(fd, &st) == 0 && st.st_size > 0) {
     const size_t size = static_cast<size_t>(st.st_size);
     void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
     if (p != MAP_FAILED) {
@@ -122,11 +166,19 @@ bool CTransBufferParam::bOuvre(const char16_t* name) {
       std::vector<uint8_t> copy(static_cast<uint8_t*>(p), static_cast<uint8_t*>(p) + size);
       munmap(p, size);
       ok = bLitZone(copy.data(), copy.size(), &m_clContenu);
+    } else {
+      ok = false;
     }
+  } else {
+    ok = false;
   }
-  close(fd);
-  if (ok) m_clNom = name;
-  return ok;
+  if (!ok) {
+    close(fd);
+    return false;
+  }
+  m_clNom = name;
+  m_nFd = fd;
+  return true;
 }
 
 std::u16string CTransBufferParam::ChoisitNomLibre(const char16_t* base) {
@@ -147,17 +199,20 @@ std::u16string CTransBufferParam::ChoisitNomLibre(const char16_t* base) {
 }
 
 bool CTransBufferParam::bCree(const char16_t* base, const ContenuZone& zone) {
+  Libere();
   const std::vector<uint8_t> bytes = EcritZone(zone);
+  if (base != nullptr && bNomValide(base)) BalaieZonesOrphelines(NomPosix(base));
   for (int attempt = 0; attempt < 16; ++attempt) {
     const std::u16string name = ChoisitNomLibre(base);
     if (!bNomValide(name)) return false;
     const std::string posix = NomPosix(name);
-    const int fd = shm_open(posix.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+    const int fd = shm_open(posix.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0) {
       if (errno == EEXIST) continue;  // taken meanwhile: the next free name
       return false;
     }
-    bool ok = ftruncate(fd, static_cast<off_t>(bytes.size())) == 0;
+    // Held before it is sized: a sweep leaves empty zones alone.
+    bool ok = bVerrou(fd, F_RDLCK) && ftruncate(fd, static_cast<off_t>(bytes.size())) == 0;
     if (ok) {
       void* p = mmap(nullptr, bytes.size(), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
       ok = p != MAP_FAILED;
@@ -166,13 +221,13 @@ bool CTransBufferParam::bCree(const char16_t* base, const ContenuZone& zone) {
         munmap(p, bytes.size());
       }
     }
-    close(fd);
     if (!ok) {
       shm_unlink(posix.c_str());
+      close(fd);
       return false;
     }
     m_clNom = name;
-    m_bCreateur = true;
+    m_nFd = fd;
     m_clContenu = zone;
     return true;
   }

@@ -5,8 +5,12 @@
 // 1024 the second flag), an array kept unused, and the keyed parameters
 // (texts as UTF-16, numbers as i32). Little-endian, fields unaligned.
 //
-// Zones are POSIX shared-memory objects. The creator unlinks its zone when
-// it is done; users only map it.
+// Zones are POSIX shared-memory objects that live as long as a user holds
+// them, creator or not: each holder keeps the object open with a shared
+// lock on its first byte, and the one that finds itself the last holder
+// when it lets go unlinks the name. A zone whose holders all died (a crash,
+// a signal) holds no lock any more: creating a zone from the same base
+// unlinks such leftovers first.
 #ifndef QG_SUPPORT_PARAM_ZONE_H_
 #define QG_SUPPORT_PARAM_ZONE_H_
 
@@ -52,12 +56,14 @@ class CTransBufferParam {
   CTransBufferParam(const CTransBufferParam&) = delete;
   CTransBufferParam& operator=(const CTransBufferParam&) = delete;
 
-  // Maps an existing zone and reads it; false when it is missing or does
-  // not read.
+  // Maps an existing zone, reads it and holds it; false when it is missing
+  // or does not read. A zone held before is let go first.
   bool bOuvre(const char16_t* name);
-  // Creates a zone holding `zone` under the first free name from `base`;
-  // this object unlinks it when destroyed.
+  // Creates a zone holding `zone` under the first free name from `base`
+  // and holds it; zones of that base left by dead holders are unlinked.
   bool bCree(const char16_t* base, const ContenuZone& zone);
+  // Lets the zone go; the last holder unlinks it.
+  void Libere();
   // `base` when no zone of that name exists, else base0, base1, ...
   static std::u16string ChoisitNomLibre(const char16_t* base);
 
@@ -70,7 +76,7 @@ class CTransBufferParam {
 
  private:
   std::u16string m_clNom;
-  bool m_bCreateur = false;
+  int m_nFd = -1;  // open with a shared lock on byte 0 while held
   ContenuZone m_clContenu;
 };
 
