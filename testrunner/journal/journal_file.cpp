@@ -1,6 +1,7 @@
 #include "testrunner/journal/journal_file.h"
 
 #include <cstdio>
+#include <iterator>
 #include <vector>
 
 #include "support/platform/clock.h"
@@ -124,31 +125,47 @@ std::u16string EchappeTexteXML(const char16_t* text) {
 
 CFichierJournalTest::CFichierJournalTest() = default;
 
-CFichierJournalTest::~CFichierJournalTest() {
-  if (m_pFichier == nullptr) return;
+CFichierJournalTest::~CFichierJournalTest() { bFerme(); }
+
+bool CFichierJournalTest::bFerme() {
+  if (m_pFichier == nullptr) return false;
+  while (!m_tabOuverts.empty()) Ferme(m_tabOuverts.back());
   Ajoute(u"\r\n</DOC>", 8);
-  bVide();
-  m_pFichier->Close();
+  const bool written = bVide();
+  m_pFichier->Close();  // drops the lock
+  m_pFichier.reset();
+  return written;
 }
 
 bool CFichierJournalTest::bOuvre(const char16_t* path) {
   // A path of 261 characters or more would be cut: no journal.
-  if (m_pFichier != nullptr || path == nullptr || *path == 0 || qg::StrLen16(path) > 260) {
-    return false;
-  }
+  if (m_pFichier != nullptr) return false;
+  m_nEchecOuverture = kCheminInvalide;
+  if (path == nullptr || *path == 0 || qg::StrLen16(path) > 260) return false;
+  m_nEchecOuverture = kCreationImpossible;
   char16_t directory[qg::kPathCapacity + 1];
   if (qg::StrLen16(path) < qg::kPathCapacity) {
     GetPathDirectory(path, directory);
     if (directory[0] != 0) bCreateDirectoryTree(directory);
   }
+  // Opened without truncation: another writer's journal is only cut once
+  // its lock is ours.
   auto file = std::make_unique<CDiskFile>();
-  if (!file->bOpen(path, qg::GENERIC_READ | qg::GENERIC_WRITE, qg::FILE_SHARE_READ, qg::CREATE_ALWAYS,
+  if (!file->bOpen(path, qg::GENERIC_READ | qg::GENERIC_WRITE, qg::FILE_SHARE_READ, qg::OPEN_ALWAYS,
                    qg::FILE_FLAG_SEQUENTIAL_SCAN, nullptr)) {
     return false;
   }
+  if (!file->bLockRangeNoError(0, 1)) {
+    m_nEchecOuverture = kDejaEcrit;
+    return false;
+  }
+  // Devices (no size) are written as they are.
+  if (file->nGetSize() != 0 && !file->bSetEndOfFile(0, 0)) return false;
   m_pFichier = std::move(file);
+  m_nEchecOuverture = kAucunEchec;
   m_bEchec = false;
   m_clTampon.clear();
+  m_tabOuverts.clear();
   Ajoute(kDebut, std::char_traits<char16_t>::length(kDebut));
   bVide();
   return true;
@@ -192,6 +209,8 @@ void CFichierJournalTest::Ecrit(int32_t code, const char16_t* text) {
     s += u"</";
     s += e->name;
     s += u'>';
+  } else {
+    m_tabOuverts.push_back(code);
   }
   if (s.size() >= kTamponMax) bVide();
   if (e->timed) Tick(kJTic);
@@ -200,6 +219,14 @@ void CFichierJournalTest::Ecrit(int32_t code, const char16_t* text) {
 void CFichierJournalTest::Ferme(int32_t code) {
   const Element* e = pElement(code);
   if (e == nullptr || m_pFichier == nullptr) return;
+  if (e->container) {
+    for (auto it = m_tabOuverts.rbegin(); it != m_tabOuverts.rend(); ++it) {
+      if (*it == code) {
+        m_tabOuverts.erase(std::next(it).base());
+        break;
+      }
+    }
+  }
   if (e->timed) Tick(kJTac);
   if (e->container) {
     std::u16string s = u"\r\n</";

@@ -6,13 +6,19 @@
 //
 // Output is buffered and written when a list, group or test closes, when
 // the buffer fills and at close. A failed write does not stop the caller:
-// it is remembered (bEchecEcriture) and later output is dropped.
+// it is remembered (bEchecEcriture) and later output is dropped; bFerme
+// reports it.
+//
+// One writer at a time: the file is locked (byte 0, exclusive) for the
+// writer's life, before it is truncated, so a second writer of the same
+// path fails to open and leaves the first one's journal whole.
 #ifndef QG_TESTRUNNER_JOURNAL_JOURNAL_FILE_H_
 #define QG_TESTRUNNER_JOURNAL_JOURNAL_FILE_H_
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class CDiskFile;
 
@@ -82,15 +88,23 @@ std::u16string EchappeTexteXML(const char16_t* text);
 class CFichierJournalTest {
  public:
   CFichierJournalTest();
-  // Writes "</DOC>" and closes the file.
+  // bFerme, its result lost.
   ~CFichierJournalTest();
   CFichierJournalTest(const CFichierJournalTest&) = delete;
   CFichierJournalTest& operator=(const CFichierJournalTest&) = delete;
 
-  // Creates the path's directory when missing, then the file (truncated),
-  // and writes the declaration and "<DOC>". False: no file.
+  // Creates the path's directory when missing, then the file, locks it,
+  // truncates it and writes the declaration and "<DOC>". False: no file;
+  // nEchecOuverture then tells why.
   bool bOuvre(const char16_t* path);
   bool bEstOuvert() const { return m_pFichier != nullptr; }
+  enum EchecOuverture { kAucunEchec = 0, kCheminInvalide, kCreationImpossible, kDejaEcrit };
+  EchecOuverture nEchecOuverture() const { return m_nEchecOuverture; }
+
+  // Closes every element still open (last first), writes "</DOC>" and
+  // closes the file. True when the whole journal reached the file. False
+  // too when no journal was open.
+  bool bFerme();
 
   // An unknown code writes nothing.
   void Ecrit(int32_t code, const char16_t* text);
@@ -122,6 +136,9 @@ class CFichierJournalTest {
   std::unique_ptr<CDiskFile> m_pFichier;
   std::u16string m_clTampon;
   bool m_bEchec = false;
+  EchecOuverture m_nEchecOuverture = kAucunEchec;
+  // Codes of the container elements written and not closed yet, in order.
+  std::vector<int32_t> m_tabOuverts;
 };
 
 #endif  // QG_TESTRUNNER_JOURNAL_JOURNAL_FILE_H_

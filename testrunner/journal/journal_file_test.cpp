@@ -3,7 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <csignal>
 #include <cstring>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -118,6 +123,77 @@ TEST_F(JournalTest, FailedWritesAreRemembered) {
   journal.Ferme(kJListe);
   EXPECT_TRUE(journal.bEchecEcriture());
   EXPECT_FALSE(journal.bVide());
+}
+
+// Closing closes every element still open, last first, timed ones with
+// their "Tac": a list left started ends a well-formed journal.
+TEST_F(JournalTest, CloseEndsEveryOpenElement) {
+  const std::string path = Path("open.jnres");
+  CFichierJournalTest journal;
+  ASSERT_TRUE(journal.bOuvre(qgtest::U16(path).c_str()));
+  journal.Ecrit(kJListe, u"L");
+  journal.Ecrit(kJGroupe, u"G");
+  journal.Ecrit(kJTest, u"");
+  journal.Ecrit(kJErreur, u"");
+  journal.Ferme(kJErreur);
+  journal.EcritFinTest();
+  journal.Ecrit(kJJeu, u"");
+  EXPECT_TRUE(journal.bFerme());
+  EXPECT_FALSE(journal.bEstOuvert());
+  EXPECT_FALSE(journal.bFerme());  // nothing open any more
+  const std::string text = JournalUtf8(path);
+  const size_t jeu = text.rfind("</Jeu>");
+  ASSERT_NE(jeu, std::string::npos) << text;
+  EXPECT_NE(text.find("</Groupe>\r\n<Tac>", jeu), std::string::npos) << text;
+  EXPECT_EQ(text.substr(text.size() - 16), "</Liste>\r\n</DOC>");
+  EXPECT_TRUE(XmlLint(path)) << text;
+}
+
+// Only the closing write fails (the file may not grow past its size
+// before "</DOC>"): the close says so.
+TEST_F(JournalTest, AFailedCloseIsReported) {
+  const std::string path = Path("cut.jnres");
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    CFichierJournalTest journal;
+    if (!journal.bOuvre(qgtest::U16(path).c_str())) _exit(2);
+    journal.Ecrit(kJListe, u"L");
+    if (!journal.bVide()) _exit(3);
+    struct stat st {};
+    stat(path.c_str(), &st);
+    // Room for the "Tac" and "</Liste>", not for "</DOC>".
+    const rlimit cut{static_cast<rlim_t>(st.st_size) + 60, RLIM_INFINITY};
+    setrlimit(RLIMIT_FSIZE, &cut);
+    _exit(journal.bFerme() ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_FALSE(XmlLint(path));
+}
+
+// One writer at a time: a second writer of the same path is refused and
+// the first one's journal stays whole; once it is closed the path is free.
+TEST_F(JournalTest, ASecondWriterIsRefused) {
+  const std::string path = Path("shared.jnres");
+  CFichierJournalTest first, second;
+  ASSERT_TRUE(first.bOuvre(qgtest::U16(path).c_str()));
+  first.Ecrit(kJListe, u"A");
+  ASSERT_TRUE(first.bVide());
+  EXPECT_FALSE(second.bOuvre(qgtest::U16(path).c_str()));
+  EXPECT_EQ(second.nEchecOuverture(), CFichierJournalTest::kDejaEcrit);
+  second.Ecrit(kJListe, u"B");
+  EXPECT_FALSE(second.bFerme());
+  EXPECT_TRUE(first.bFerme());
+  EXPECT_TRUE(XmlLint(path));
+  EXPECT_EQ(qgtest::XPath(path, "count(/DOC/Liste)"), "1");
+  ASSERT_TRUE(second.bOuvre(qgtest::U16(path).c_str()));
+  second.Ecrit(kJListe, u"B");
+  EXPECT_TRUE(second.bFerme());
+  EXPECT_NE(JournalUtf8(path).find("<Liste>B"), std::string::npos);
 }
 
 }  // namespace

@@ -62,9 +62,7 @@ bool CTestFactory::OuvreJournal(const char16_t* path) {
 int32_t CTestFactory::FermeJournal() {
   if (m_pJournal == nullptr) return 0;
   std::unique_ptr<CFichierJournalTest> journal = std::move(m_pJournal);
-  const bool written = journal->bVide();
-  journal.reset();  // writes "</DOC>"
-  return written ? 1 : 0;
+  return journal->bFerme() ? 1 : 0;
 }
 
 void CTestFactory::EmpileScenario(CScenarioTestExe* s) {
