@@ -4,49 +4,22 @@
 #include <cstdlib>
 
 #include "errors/xerror.h"
+#include "support/platform/codepage.h"
+#include "support/xystring.h"
 
 namespace qghost {
 
 std::string Utf8Of(const char16_t* s) {
   std::string out;
-  for (; s != nullptr && *s != 0; ++s) {
-    const char16_t c = *s;
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
+  if (s != nullptr) qg::Utf16ToCodePage(qg::kCodePageUtf8, s, -1, &out);
   return out;
 }
 
-namespace {
-
-// UTF-16 of UTF-8 text of the basic plane (as Utf8Of writes it).
 std::u16string Utf16Of(const std::string& s) {
   std::u16string out;
-  for (size_t i = 0; i < s.size(); ++i) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    if (c >= 0xE0 && i + 2 < s.size()) {
-      out += static_cast<char16_t>(((c & 0x0F) << 12) | ((s[i + 1] & 0x3F) << 6) |
-                                   (s[i + 2] & 0x3F));
-      i += 2;
-    } else if (c >= 0xC0 && i + 1 < s.size()) {
-      out += static_cast<char16_t>(((c & 0x1F) << 6) | (s[i + 1] & 0x3F));
-      i += 1;
-    } else {
-      out += static_cast<char16_t>(c);
-    }
-  }
+  qg::CodePageToUtf16(qg::kCodePageUtf8, s.data(), static_cast<ptrdiff_t>(s.size()), &out);
   return out;
 }
-
-}  // namespace
 
 void ScriptedVM::Add(const std::string& line) {
   std::lock_guard<std::mutex> lock(mu_);
@@ -158,21 +131,25 @@ void ScriptedVM::RunScript(const Event& e) {
     }
     if (words.size() < 4) continue;
     CAny value;
-    std::string text = words[3];
-    if (text[0] == '$') {
-      const size_t n = static_cast<size_t>(std::atoi(text.c_str() + 1));
+    std::u16string text16;
+    const std::string& word = words[3];
+    if (word[0] == '$') {
+      // The data-set value as it is, reported by its own text.
+      const size_t n = static_cast<size_t>(std::atoi(word.c_str() + 1));
       if (n < e.values.size()) value = e.values[n];
-      int32_t v = 0;
-      value.nGetI4(&v);
-      text = std::to_string(v);
+      CXYString<char16_t> text;
+      if (!value.bEstNull() && !value.bEstVide() && value.nGetTexte(&text) < 100 &&
+          text.pszGet() != nullptr) {
+        text16 = text.pszGet();
+      }
     } else {
-      value.SetI4(std::atoi(text.c_str()));
+      value.SetI4(std::atoi(word.c_str()));
+      text16 = Utf16Of(std::to_string(std::atoi(word.c_str())));
     }
-    const std::u16string text16(text.begin(), text.end());
     if (words[1] == "write") {
       runner_->nEcritParametreCourant(0, std::atoi(words[2].c_str()), 0, &value, nullptr);
     } else if (words[1] == "report") {
-      const std::u16string key(words[2].begin(), words[2].end());
+      const std::u16string key = Utf16Of(words[2]);
       runner_->RapporteValeurCourante(key.c_str(), text16.c_str());
     }
   }

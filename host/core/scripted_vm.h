@@ -126,8 +126,11 @@ class ScriptedVM : public qg::IMainVM {
   std::atomic<int32_t> refs_{0};
 };
 
-// UTF-8 of a UTF-16 text (null: empty).
+// UTF-8 of a UTF-16 text (null: empty), and back; through the UTF-8 code
+// page, so characters outside the basic plane and invalid bytes convert as
+// everywhere else in the system.
 std::string Utf8Of(const char16_t* s);
+std::u16string Utf16Of(const std::string& s);
 
 }  // namespace qghost
 
