@@ -12,6 +12,7 @@
 
 #include "errors/module_errors.h"
 #include "host/core/external_execution.h"
+#include "host/core/host_files.h"
 #include "host/core/host_runtime.h"
 #include "host/core/language_host.h"
 #include "host/core/recording_host.h"
@@ -166,7 +167,7 @@ int Record(const std::string& lib_dir, const std::string& path, const std::strin
     zone.tab[2].push_back(ParamNombre(kCleEtat, 2));
     zone.tab[2].push_back(ParamTexte(kCleSortie, U16(path)));
     CTransBufferParam transfer;
-    const std::u16string base = u"VantorMemoryZoneTst_" + U16(std::to_string(getpid()));
+    const std::u16string base = u"VantorMemoryZoneTst_";
     _CXErrorModule54 error;
     IEnregistrementTest* recorder = nullptr;
     if (!transfer.bCree(base.c_str(), zone)) {
@@ -220,12 +221,11 @@ int Record(const std::string& lib_dir, const std::string& path, const std::strin
 }
 
 bool ReadRecords(const std::string& path, std::vector<RecordLu>* records, std::ostream& err) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    err << "cannot read " << path << "\n";
+  std::string bytes, why;
+  if (!ReadBoundedFile(path, size_t{256} << 20, &bytes, &why)) {
+    err << "cannot read " << why << "\n";
     return false;
   }
-  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   size_t bad = 0;
   if (!bLitEnregistrement(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), records,
                           &bad)) {

@@ -1,5 +1,7 @@
 #include "host/core/component_access.h"
 
+#include "host/core/host_files.h"
+
 #include <algorithm>
 #include <fstream>
 #include <iterator>
@@ -157,12 +159,16 @@ void VMData::Request(qg::ListRequest* request, CXError* error) {
   last_second_ = Text(request->pszSecondName);
   ++nRequests;
   std::vector<uint8_t> bytes;
+  std::string why;
   const char16_t* name = request->pszFirstName != nullptr && *request->pszFirstName != 0
                              ? request->pszFirstName
                              : request->pszSecondName;
-  if (!owner_.bBlock(Text(name), &bytes) || request->piOutput == nullptr ||
+  if (!owner_.bBlock(Text(name), &bytes, &why) || request->piOutput == nullptr ||
       !request->piOutput->bAppend(bytes.data(), bytes.size())) {
-    if (error != nullptr) error->nSetNiveau(3);
+    if (error != nullptr) {
+      error->nSetNiveau(3);
+      if (!why.empty()) error->AddUserMessageText(Utf16Of(why).c_str());
+    }
   }
 }
 
@@ -329,7 +335,8 @@ void ComponentAccess::SetBlock(const std::u16string& name, std::vector<uint8_t> 
   blocks_[name] = std::move(bytes);
 }
 
-bool ComponentAccess::bBlock(const std::u16string& name, std::vector<uint8_t>* bytes) const {
+bool ComponentAccess::bBlock(const std::u16string& name, std::vector<uint8_t>* bytes,
+                             std::string* why) const {
   std::lock_guard<std::mutex> lock(mu_);
   if (vmdata_fails_) return false;
   auto it = blocks_.find(name);
@@ -338,10 +345,13 @@ bool ComponentAccess::bBlock(const std::u16string& name, std::vector<uint8_t>* b
     return true;
   }
   if (folder_.empty() || name.empty() || name.find(u'/') != std::u16string::npos) return false;
-  std::ifstream in(folder_ + "/" + Utf8(name) + ".qgl", std::ios::binary);
-  if (!in) return false;
-  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return true;
+  // Lists are read only as far as their own sizes reach, at most 256 MiB.
+  std::string reason;
+  if (ReadListFile(folder_ + "/" + Utf8(name) + ".qgl", size_t{256} << 20, bytes, &reason)) {
+    return true;
+  }
+  if (why != nullptr) *why = reason;
+  return false;
 }
 
 void ComponentAccess::SetLegacyFile(const std::u16string& path, std::vector<LegacyRecord> records) {

@@ -119,7 +119,9 @@ class ComponentAccess : public qg::IComponentAccess {
   virtual void SetFixtureFolder(const std::string& folder) { folder_ = folder; }
   // Fails every VMData request with level 3.
   virtual void SetVMDataFails(bool fails) { vmdata_fails_ = fails; }
-  virtual bool bBlock(const std::u16string& name, std::vector<uint8_t>* bytes) const;
+  // A folder or an unreadable file gives the reason in *why.
+  virtual bool bBlock(const std::u16string& name, std::vector<uint8_t>* bytes,
+                      std::string* why = nullptr) const;
   // Legacy files by path ('\' separated as the runner builds them).
   virtual void SetLegacyFile(const std::u16string& path, std::vector<LegacyRecord> records);
   // The next open answers this code once (a repair code, for instance).
