@@ -349,6 +349,9 @@ void CNAConnection::CopyFrom(CNAConnection* source, INACopyContext* context, int
   }
   m_strKey = source->m_strKey;
   m_bClosableWhenUnused = source->m_bClosableWhenUnused;
+  // "Opened by the caller" stands for a hold of its own, released when the
+  // program closes the connection: the copy takes that hold with the flag.
+  if (source->m_bOpenedByCaller && !m_bOpenedByCaller) NAAddRef(this);
   m_bOpenedByCaller = source->m_bOpenedByCaller;
   m_strDatabase = source->m_strDatabase;
   m_bDatabaseResolved = source->m_bDatabaseResolved;

@@ -620,4 +620,28 @@ TEST_F(MariaConnection, CopyingAContextWithItsOwnConnections) {
   manager->bReleaseConnection(c);
 }
 
+// A connection the program opened is opened in the copied context too, with
+// the hold that stands for it: closing it there, then in the first
+// context, releases each once.
+TEST_F(MariaConnection, AConnectionOpenedBeforeAContextCopyClosesInBothContexts) {
+  qg::rig::TestDatabase db;
+  manager->SetPerContextConnections(true);
+  auto* d = Describe(db.Name(), false);
+  d->context = 1;
+  d->copy_context_number = 2;
+  INAError* slot = nullptr;
+  ASSERT_TRUE(manager->bOpenConnection(d, 0, &slot));
+  ASSERT_TRUE(manager->bSetContextName(1, u"first", nullptr));
+  CNACopyContext context;
+  ASSERT_TRUE(manager->bCopyContext(1, 2, &context, &slot));
+  INAConnectionDescription* copied = context.piGetCopiedDescription(d);
+  ASSERT_NE(nullptr, copied);
+  EXPECT_EQ(2u, manager->nGetConnectionCount());
+  EXPECT_TRUE(manager->bDisconnect(copied, &slot));
+  EXPECT_EQ(1u, manager->nGetConnectionCount());
+  EXPECT_TRUE(manager->bDisconnect(d, &slot));
+  EXPECT_EQ(0u, manager->nGetConnectionCount());
+  copied->Release();
+}
+
 }  // namespace
