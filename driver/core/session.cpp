@@ -219,6 +219,18 @@ void CNASession::CopyFrom(CNASession* source, INACopyContext* context) {
   copy_cache(m_pCache1, source->m_pCache1);
   copy_cache(m_pCache2, source->m_pCache2);
 
+  // The connection: a copy per context when the manager says so, else
+  // shared; made first, so that the table access objects write on it.
+  CNAConnection* connection = source->m_pConnection;
+  CNAManager* manager = connection != nullptr ? connection->pclGetManager() : nullptr;
+  if (connection != nullptr && manager != nullptr && manager->bPerContextConnections() &&
+      context != nullptr) {
+    CNAConnection* copy = static_cast<CNAConnection*>(context->pFindCopy(connection));
+    if (copy == nullptr) copy = connection->pclCreate(context, 0, 0);
+    Replace(m_pConnection, copy != nullptr ? copy : connection);
+  } else {
+    Replace(m_pConnection, connection);
+  }
   // Table access objects under the same names; the current one and the
   // SQL-text object map to their copies.
   uint32_t cursor = 0;
@@ -260,18 +272,6 @@ void CNASession::CopyFrom(CNASession* source, INACopyContext* context) {
     ReleaseBoth(object);
   }
 
-  // The connection: a copy per context when the manager says so, else
-  // shared.
-  CNAConnection* connection = source->m_pConnection;
-  CNAManager* manager = connection != nullptr ? connection->pclGetManager() : nullptr;
-  if (connection != nullptr && manager != nullptr && manager->bPerContextConnections() &&
-      context != nullptr) {
-    CNAConnection* copy = static_cast<CNAConnection*>(context->pFindCopy(connection));
-    if (copy == nullptr) copy = connection->pclCreate(context, 0, 0);
-    Replace(m_pConnection, copy != nullptr ? copy : connection);
-  } else {
-    Replace(m_pConnection, connection);
-  }
   if (source->m_piFile != nullptr) source->m_piFile->AddRef();
   if (m_piFile != nullptr) m_piFile->Release();
   m_piFile = source->m_piFile;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/core/copy_context.h"
 #include "driver/core/dispatcher.h"
 #include "driver/core/error_status.h"
 #include "driver/core/session.h"
@@ -223,6 +224,49 @@ TEST_F(RowWrites, ADuplicateOnAKeyWithAMarkInItsNameIsNamed) {
     EXPECT_EQ(column == 1 ? "u?x" : "?", N(e->pszGetItemName()));
     Message(slot);
   }
+}
+
+// A session copied for another context writes through table access
+// objects of its own kind that belong to it.
+TEST_F(RowWrites, ACopiedSessionAddsAndModifiesThroughItsOwnObjects) {
+  ASSERT_TRUE(Sql("CREATE TABLE cp (id INT PRIMARY KEY, v INT); INSERT INTO cp VALUES (1, 1)"));
+  auto [h, d] = Open(u"cp");
+  ASSERT_TRUE(Read(d, h, u"id", kNAReadFirst));
+  INAError* slot = nullptr;
+  SetInt(d, h, 1, 3);
+  EXPECT_TRUE(d->bModify(h, 0, 0, 0, 0, &slot)) << Message(slot);
+  CNASession* session = d->pclFindSession(h);
+  ASSERT_NE(nullptr, session);
+  CNACopyContext context;
+  CNASession* copy = session->pclClone(&context);
+  ASSERT_NE(nullptr, copy);
+  int copied = 0;
+  copy->VisitTableAccess([&](const char16_t*, CNATableAccess* t) {
+    ++copied;
+    EXPECT_EQ(copy, t->pclGetSession());
+    EXPECT_EQ(copy->pclGetConnection(), t->pclGetConnection());
+  });
+  EXPECT_LE(2, copied);
+  CNAError error;
+  CNATableAccess* access = copy->pclGetDefaultTableAccess(&error);
+  ASSERT_NE(nullptr, access) << N(error.pszGetMessage());
+  EXPECT_EQ(copy, access->pclGetSession());
+  EXPECT_EQ(copy->pclGetConnection(), access->pclGetConnection());
+  ReleaseBoth(access);
+  CAny value;
+  value.SetI4(2);
+  ASSERT_TRUE(copy->bSetColumnValue(0, &value, &error));
+  ASSERT_TRUE(copy->bSetColumnValue(1, &value, &error));
+  EXPECT_TRUE(copy->bAdd(0, 0, &error)) << N(error.pszGetMessage());
+  EXPECT_EQ((std::vector<std::string>{"1\t3", "2\t2"}),
+            ServerRows("SELECT id, v FROM cp ORDER BY id"));
+  // The first session's record is its own still.
+  SetInt(d, h, 1, 9);
+  EXPECT_TRUE(d->bModify(h, 0, 0, 0, 0, &slot)) << Message(slot);
+  EXPECT_EQ((std::vector<std::string>{"1\t9", "2\t2"}),
+            ServerRows("SELECT id, v FROM cp ORDER BY id"));
+  ReleaseBoth(copy);
+  ReleaseBoth(session);
 }
 
 }  // namespace

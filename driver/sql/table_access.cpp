@@ -718,7 +718,21 @@ int CNATableAccess::nCopyFrom(CNATableAccess* source, INACopyContext* context) {
   if (context != nullptr && context->pFindCopy(source) == nullptr) {
     context->bRegisterCopy(source, this);
   }
-  Replace(m_pConnection, source->m_pConnection);
+  // A copy belongs to the copy of its session and writes on the copy of
+  // its connection when the context made them (the session is copied, and
+  // registered, before its table access objects).
+  if (context != nullptr && source->m_pSession != nullptr) {
+    auto* session = static_cast<CNASession*>(context->pFindCopy(source->m_pSession));
+    m_pSession = session != nullptr ? session : source->m_pSession;
+  } else if (m_pSession == nullptr) {
+    m_pSession = source->m_pSession;
+  }
+  CNAConnection* connection = source->m_pConnection;
+  if (context != nullptr && connection != nullptr) {
+    auto* copied = static_cast<CNAConnection*>(context->pFindCopy(connection));
+    if (copied != nullptr) connection = copied;
+  }
+  Replace(m_pConnection, connection);
   if (source->m_pGenerator != nullptr) {
     CNASQLGenerator* g = source->m_pGenerator->pclClone(context);  // its reference
     Drop(m_pGenerator);
