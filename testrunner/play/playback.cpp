@@ -118,7 +118,13 @@ void CListeTestExe::SetParam(CTestFactory& runner, const char16_t* selection) {
     if (!line.empty()) {
       CVisiteurRechercheParNomComplet visitor(*this, line.c_str());
       bParcours(visitor);
-      if (CElementTestBase* found = visitor.pclTrouve()) Marque(*found, true);
+      CElementTestBase* found = visitor.pclTrouve();
+      // A name without "." that names no group is a scenario anywhere in
+      // the list.
+      if (found == nullptr && line.find(u'.') == std::u16string::npos) {
+        found = pclChercheTest(line.c_str());
+      }
+      if (found != nullptr) Marque(*found, true);
     }
     start = end + 2;
   }

@@ -195,6 +195,9 @@ TEST_F(PlaybackTest, SelectionsChooseScenarios) {
       {u"G1.S1\r\nG3", {11, 31}},
       {u"G2.S2", {21}},
       {u"G9.S9", {}},
+      {u"S3", {31}},          // a scenario named without its group
+      {u"S2\r\nG1", {11, 21}},
+      {u"S9", {}},
   };
   for (const auto& c : cases) {
     auto list = TwoGroups();
