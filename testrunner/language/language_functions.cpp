@@ -489,10 +489,6 @@ int32_t StubSelectionElement(void*, qg::IZQLibrary* l, A a) {
   Selectionne(Lib(l), Element(*a, 0), Entier(*a, 1), 0, Element(*a, 2), false);
   return 0;
 }
-int32_t StubSelection(void*, qg::IZQLibrary* l, A a) {
-  Selectionne(Lib(l), Element(*a, 0), Entier(*a, 1), 0, nullptr, false);
-  return 0;
-}
 int32_t StubClicItem(void*, qg::IZQLibrary* l, A a) {
   ClicItem(Lib(l), Element(*a, 0), Entier(*a, 1));
   return 0;
@@ -507,19 +503,6 @@ int32_t StubClicItemListe(void*, qg::IZQLibrary* l, A a) {
   ClicItem(Lib(l), e, Entier(*a, 1));
   return 0;
 }
-int32_t StubAccessible(void*, qg::IZQLibrary* l, A a) {
-  Resultat(*a, bElementAccessible(Lib(l), Element(*a, 0)));
-  return 0;
-}
-int32_t StubClicPoint(void*, qg::IZQLibrary* l, A a) {
-  qg::IElementLangage* e = Element(*a, 0);
-  if (e == nullptr) {
-    Erreur(Lib(l), 540014u);
-    return 0;
-  }
-  ClicPoint(Lib(l), e, Entier(*a, 1), Entier(*a, 2));
-  return 0;
-}
 
 constexpr int32_t kTypesQuelconques[8] = {};
 
@@ -531,8 +514,8 @@ struct Definition {
 };
 
 // Entries 1 to 10: functions 0 to 9; 11 to 19: functions 4, 7, 8, 3, 2,
-// 9, 6, 5 and 0 again with a second signature; 20 to 31: functions 19 to
-// 30.
+// 9, 6, 5 and 0 again, each calling its function's worker with a second
+// signature; 20 to 31: functions 19 to 30.
 constexpr Definition kDefinitions[kNbFonctions] = {
     {0, 1, &StubLanceTest, 2},
     {1, 1, &StubEcritJournal, 2},
@@ -545,14 +528,14 @@ constexpr Definition kDefinitions[kNbFonctions] = {
     {8, 1, &StubAjouteJeu, -1},  // the call's arguments
     {9, 1, &StubValeurExecution, 1},
     {4, 2, &StubReponseFixe<16, 1>, 0},
-    {7, 2, &StubEmulateur, 2},
-    {8, 2, &StubGlisse, 7},
+    {7, 2, &StubSaisie, 2},
+    {8, 2, &StubAjouteJeu, -1},
     {3, 2, &StubVerifie<2>, 3},
     {2, 2, &StubVerifie<3>, 4},
-    {9, 2, &StubInsereTexte, 3},
+    {9, 2, &StubValeurExecution, 1},
     {6, 2, &StubReponseDonnee, 1},
     {5, 2, &StubReponseOkAnnuler, 1},
-    {0, 2, &StubSelectionneLigne, 2},
+    {0, 2, &StubLanceTest, 2},
     {19, 1, &StubReponseFixe<48, 1>, 0},
     {20, 1, &StubSelectionIndice, 3},
     {21, 1, &StubSelectionElement, 3},
@@ -561,10 +544,10 @@ constexpr Definition kDefinitions[kNbFonctions] = {
     {24, 1, &StubClicItemListe<5>, 2},
     {25, 1, &StubFixeTexte, 4},
     {26, 1, &StubSelectionneTexte, 2},
-    {27, 1, &StubSelection, 2},
-    {28, 1, &StubSelectionneLigne, 1},
-    {29, 1, &StubAccessible, 1},
-    {30, 1, &StubClicPoint, 3},
+    {27, 1, &StubEmulateur, 2},
+    {28, 1, &StubSelectionneLigne, 2},  // the row may be left out
+    {29, 1, &StubGlisse, 7},
+    {30, 1, &StubInsereTexte, 3},
 };
 
 struct Tables {
