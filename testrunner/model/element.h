@@ -254,11 +254,12 @@ class CDescriptionParamTestBase {
   CDescriptionParamTestBase(CDescriptionParamTestBase&&) noexcept = default;
   CDescriptionParamTestBase& operator=(const CDescriptionParamTestBase&) = default;
   CDescriptionParamTestBase& operator=(CDescriptionParamTestBase&&) noexcept = default;
-  virtual ~CDescriptionParamTestBase() = default;
+  // Slots in the host's order: the four readers, then the destructor.
   virtual const char16_t* pszGetNom() const { return m_clNom.pszGet(); }
   virtual int32_t nGetValeur() const { return m_nValeur; }
   virtual uint16_t nGetValeur16() const { return m_nValeur16; }
   virtual const char16_t* pszGetTexte() const { return m_clTexte.pszGet(); }
+  virtual ~CDescriptionParamTestBase() = default;
 
   CTString m_clNom;
   int32_t m_nValeur = 0;

@@ -177,3 +177,23 @@ TEST_F(ElementTest, SetValuesOutgrowTheirOwnStorageAndKeepMissingOnes) {
 }
 
 }  // namespace
+
+namespace {
+
+// The host reads a parameter description by slot: name, 32-bit value,
+// first 16-bit value, second text, and only then the destructor.
+TEST(ParamDescriptionTest, ReadersSitInTheFirstFourSlots) {
+  IParamTest d;
+  d.m_clNom.Set(u"nom");
+  d.m_nValeur = 42;
+  d.m_nValeur16 = 7;
+  d.m_clTexte.Set(u"texte");
+  void* const* slots = *reinterpret_cast<void* const* const*>(&d);
+  using Text = const char16_t* (*)(const IParamTest*);
+  EXPECT_EQ(std::u16string(reinterpret_cast<Text>(slots[0])(&d)), u"nom");
+  EXPECT_EQ(reinterpret_cast<int32_t (*)(const IParamTest*)>(slots[1])(&d), 42);
+  EXPECT_EQ(reinterpret_cast<uint16_t (*)(const IParamTest*)>(slots[2])(&d), 7);
+  EXPECT_EQ(std::u16string(reinterpret_cast<Text>(slots[3])(&d)), u"texte");
+}
+
+}  // namespace

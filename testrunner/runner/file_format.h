@@ -5,15 +5,17 @@
 
 #include <cstdint>
 
+// The host calls the three operations by slot: they come first, the
+// destructor after them.
 class CGestionFormatFichierExecution {
  public:
-  virtual ~CGestionFormatFichierExecution() = default;
   // 1 always.
   virtual int32_t nGetType() const { return 1; }
   // True when the kept version is 31 or more.
   virtual bool bFormatRecent() const;
   // True when the kept version is below 31.
   virtual bool bFormatAncien() const;
+  virtual ~CGestionFormatFichierExecution() = default;
 };
 
 // The module's switch.

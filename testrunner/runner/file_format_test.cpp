@@ -21,4 +21,18 @@ TEST(FileFormatTest, KeptVersionChoosesTheFormat) {
   qg::Services().nFileFormatVersion = saved;
 }
 
+// The host calls the switch by slot: the three operations come first.
+TEST(FileFormatTest, OperationsSitInTheFirstThreeSlots) {
+  const int32_t saved = qg::Services().nFileFormatVersion;
+  qg::Services().nFileFormatVersion = 31;
+  CGestionFormatFichierExecution& f = GestionFormatFichier();
+  void* const* slots = *reinterpret_cast<void* const* const*>(&f);
+  using Type = int32_t (*)(const CGestionFormatFichierExecution*);
+  using Test = bool (*)(const CGestionFormatFichierExecution*);
+  EXPECT_EQ(reinterpret_cast<Type>(slots[0])(&f), 1);
+  EXPECT_TRUE(reinterpret_cast<Test>(slots[1])(&f));
+  EXPECT_FALSE(reinterpret_cast<Test>(slots[2])(&f));
+  qg::Services().nFileFormatVersion = saved;
+}
+
 }  // namespace
