@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "bench/ratio_reporter.h"
@@ -48,6 +49,34 @@ const std::vector<uint8_t>& Octets() {
         }
         s->m_clDonnees.Ajoute(set);
       }
+      s->bAttache(g, -1);
+      s->Release();
+    }
+    CQGBuffer b;
+    bEcritListe(b, *list);
+    list->Release();
+    return std::vector<uint8_t>(b.pGetDonnees(), b.pGetDonnees() + b.nTaille());
+  }();
+  return bytes;
+}
+
+// 20,000 groups of distinct names, one scenario each without data: what
+// the check for groups of the same name costs on a long list.
+constexpr int kGroups = 20000;
+
+const std::vector<uint8_t>& OctetsGroupes() {
+  static const std::vector<uint8_t> bytes = [] {
+    CListeTestExe* list = new CListeTestExe();
+    list->SetNom(u"Liste");
+    for (int i = 0; i < kGroups; ++i) {
+      CGroupeTestBase* g = list->pclCreeGroupe();
+      const std::string name = "Groupe" + std::to_string(i);
+      g->SetNom(std::u16string(name.begin(), name.end()).c_str());
+      g->bAttache(list, -1);
+      g->Release();
+      CScenarioBase* s = g->pclCreeScenario();
+      s->SetNom(u"Scenario");
+      s->SetVersion(5);
       s->bAttache(g, -1);
       s->Release();
     }
@@ -193,8 +222,30 @@ void BM_CursorRead(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(LitCurseur(bytes));
 }
 
+void BM_ModelReadGroups(benchmark::State& state) {
+  Installe();
+  const std::vector<uint8_t>& bytes = OctetsGroupes();
+  for (auto _ : state) {
+    CListeTestExe* list = new CListeTestExe();
+    CQGBufferMark b(bytes.data(), bytes.size());
+    LectureListe context;
+    if (!bLitListe(b, *list, context) || list->nGetNbFils() != kGroups) {
+      state.SkipWithError("list does not read");
+    }
+    list->Release();
+  }
+}
+
+void BM_CursorReadGroups(benchmark::State& state) {
+  Installe();
+  const std::vector<uint8_t>& bytes = OctetsGroupes();
+  for (auto _ : state) benchmark::DoNotOptimize(LitCurseur(bytes));
+}
+
 BENCHMARK(BM_ModelRead)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CursorRead)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ModelReadGroups)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CursorReadGroups)->Unit(benchmark::kMillisecond);
 
 void PrintRatios(const qg::RatioReporter& r) {
   double ratio = 0;
@@ -203,6 +254,9 @@ void PrintRatios(const qg::RatioReporter& r) {
               "ratio");
   std::printf("%-28s %10.2f %10.2f %8.2f\n", "read", r.Time("BM_ModelRead"),
               r.Time("BM_CursorRead"), ratio);
+  if (!r.Ratio("BM_ModelReadGroups", "BM_CursorReadGroups", &ratio)) return;
+  std::printf("%-28s %10.2f %10.2f %8.2f\n", "20000 distinct groups", r.Time("BM_ModelReadGroups"),
+              r.Time("BM_CursorReadGroups"), ratio);
 }
 
 }  // namespace
