@@ -46,6 +46,7 @@ using PFN_EcritTypeHote = bool (*)(CQGBuffer& buffer, const CTypeCommun& type);
 void SetEcritTypeHote(uint16_t code, PFN_EcritTypeHote writer);
 
 constexpr uint16_t kTypeNull = 0x0100;
+constexpr uint16_t kTypeNullFort = 60;
 constexpr uint16_t kTypeDynamique = 0x1000;
 // Options of the serialisation.
 constexpr uint32_t kSerialTableau = 0x4;      // an array's element description
@@ -75,6 +76,11 @@ class CTypeCommun {
   uint16_t wGetFullType() const { return static_cast<uint16_t>(m_wType & ~kTypeNull); }
   uint16_t wGetType() const { return static_cast<uint16_t>(m_wType & 0xFF); }
   uint16_t wGetMot() const { return m_wType; }
+  // True for the strong null type (NULL_FORT, 60) or a type word that
+  // carries the null flag (0x0100).
+  bool EstTypeNullFortOuAvecFlagNullFaible() const {
+    return (m_wType & 0xFF) == kTypeNullFort || (m_wType & kTypeNull) != 0;
+  }
   uint32_t nGetQualificatif() const { return m_nQualif; }
   IDescriptionHote* pclGetDescription() const;
   const char16_t* pszGetNom() const;

@@ -68,6 +68,19 @@ TEST(TypeCommunTest, WordsAndEmptying) {
   EXPECT_EQ(TypeCommun::TypeObjetGenerique.wGetMot(), 0xFE00);
 }
 
+TEST(TypeCommunTest, NullTypeOrNullFlag) {
+  struct Case {
+    uint16_t word;
+    bool is_null;
+  };
+  const Case cases[] = {{60, true},    {60 | 0x0100, true}, {8 | 0x0100, true},
+                        {0x1022 | 0x0100, true}, {0, false}, {8, false},
+                        {0x1022, false}, {0x1000 | 60, true}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(CTypeCommun(c.word).EstTypeNullFortOuAvecFlagNullFaible(), c.is_null) << c.word;
+  }
+}
+
 TEST(TypeCommunTest, Sizes) {
   FakeDescription d(1);
   struct Case {
