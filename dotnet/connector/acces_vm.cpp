@@ -183,7 +183,10 @@ bool CAccesVMThreadSafe::bSplashOuvert() const {
 
 bool CAccesVMThreadSafe::ExecuteQGL(const ExecuteQGLArgs& args, int32_t* exit_code,
                                     CXError* error) {
-  Lock lock(m_mu);
+  // Held while the host loads and takes the library, not across the run:
+  // the project's own threads (timers, events) call the host meanwhile,
+  // each call under the lock on its own.
+  std::unique_lock<std::recursive_mutex> lock(m_mu);
   if (exit_code != nullptr) *exit_code = 0;
   if (bTermine()) return true;
   if (args.library == nullptr) {
@@ -218,6 +221,7 @@ bool CAccesVMThreadSafe::ExecuteQGL(const ExecuteQGLArgs& args, int32_t* exit_co
     return false;
   }
   int32_t code = 0;
+  lock.unlock();
   run(kRunRessource, reinterpret_cast<intptr_t>(args.project != nullptr ? args.project : u""),
       reinterpret_cast<intptr_t>(args.command_line != nullptr ? args.command_line : u""), &code);
   // A host that never signalled the end of its start-up leaves the splash

@@ -6,7 +6,9 @@
 //
 // Locking: one recursive mutex serialises first-use creation, the context
 // array and every call into the host (.NET pool threads may call in at
-// once; a host procedure may re-enter through .NET on its own thread).
+// once; a host procedure may re-enter through .NET on its own thread). A
+// project run (ExecuteQGL) holds it while the host loads and takes the
+// library, not while the project runs.
 //
 // Once the host is going away (EXT_VMTerm) or terminated, every operation
 // does nothing and reports success.

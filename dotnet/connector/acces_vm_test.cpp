@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <chrono>
+#include <future>
 #include <thread>
 
 #include "dotnet/connector/net_text.h"
@@ -95,6 +97,37 @@ TEST_F(AccesVMTest, ExecuteQGLRunsTheLibraryAndGivesItsExitCode) {
   EXPECT_THAT(log, ::testing::Contains("param 1013 library"));
   EXPECT_THAT(log, ::testing::Contains("param 1016 8"));
   EXPECT_THAT(log, ::testing::Contains("run 5 Demo -x"));
+}
+
+// While a project runs, another thread (a timer, an event handler) reaches
+// the host: the run holds no lock across the host's own run.
+TEST_F(AccesVMTest, AnotherThreadReachesTheHostWhileAProjectRuns) {
+  Library("QGL1\nproject Demo\nexit 3\n");
+  struct During {
+    CAccesVMThreadSafe* access;
+    std::promise<bool> done;
+    std::thread other;
+    bool reached = false;
+  } during{&access_, {}, {}, false};
+  vm_->SetDuringRun(
+      [](void* user) {
+        auto* d = static_cast<During*>(user);
+        std::future<bool> answer = d->done.get_future();
+        d->other = std::thread([d] {
+          _CXErrorModule20 error;
+          d->done.set_value(d->access->GetContexteExecutionGlobal(&error) != nullptr);
+        });
+        // Deadlock detector: a blocked thread goes on when the run ends.
+        d->reached = answer.wait_for(std::chrono::seconds(20)) == std::future_status::ready &&
+                     answer.get();
+      },
+      &during);
+  int32_t code = -1;
+  ASSERT_TRUE(access_.ExecuteQGL(Args(), &code, &error_)) << U8(error_.pszGetUserMessage());
+  during.other.join();
+  vm_->SetDuringRun(nullptr, nullptr);
+  EXPECT_EQ(code, 3);
+  EXPECT_TRUE(during.reached);
 }
 
 TEST_F(AccesVMTest, ExecuteQGLFailures) {

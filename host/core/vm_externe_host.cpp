@@ -345,6 +345,8 @@ void StandInVM::Reset() {
   library_ = false;
   exit_code_ = 0;
   project_.clear();
+  during_run_ = nullptr;
+  during_run_user_ = nullptr;
   greeting_.SetDSTRW(u"Hello");
 }
 
@@ -540,6 +542,7 @@ int32_t StandInVM::RunRes(int32_t kind, intptr_t projet, intptr_t ligne, int32_t
     callback(user);
     fin_init_ran_ = true;
   }
+  if (during_run_ != nullptr) during_run_(during_run_user_);
   if (exit_code != nullptr) *exit_code = exit_code_;
   return 1;
 }

@@ -75,6 +75,11 @@ class StandInVM : public qgnet::IVMExterne {
   // Whether the end-of-start-up callback ran during the last run.
   virtual bool bFinInitRan() const { return fin_init_ran_; }
   virtual void Reset();
+  // The next runs call during(user) while they run (null: nothing).
+  virtual void SetDuringRun(void (*during)(void*), void* user) {
+    during_run_ = during;
+    during_run_user_ = user;
+  }
 
   // --- used by the contexts ---
   void Note(const std::string& line);
@@ -108,6 +113,8 @@ class StandInVM : public qgnet::IVMExterne {
   bool library_ = false;
   int32_t exit_code_ = 0;
   std::string project_;
+  void (*during_run_)(void*) = nullptr;
+  void* during_run_user_ = nullptr;
 };
 
 // A new image component (one reference), logged through the VM.
