@@ -69,12 +69,22 @@ int Find(IDotNetManager* manager, const std::string& folder, std::ostream& out) 
 
 // Host type codes by name for type:value arguments; a number is taken as
 // the code itself.
-int CodeOf(const std::string& name) {
+// Names in any letter case.
+constexpr const char* kTypeNames =
+    "BOOL UI1 UI2 UI4 UI8 I1 I2 I4 I8 CY R4 R8 DECIMAL UIX DSTRW TEXT CARA DSTRA DATEW DATEA\n"
+    "       DATETIME DUREE CARW, or a type code";
+
+int CodeOf(const std::string& spelled) {
   static const std::map<std::string, int> codes = {
       {"BOOL", 1}, {"UI1", 2}, {"UI2", 3}, {"UI4", 4}, {"UI8", 5}, {"I1", 6},
       {"I2", 7}, {"I4", 8}, {"I8", 9}, {"CY", 10}, {"R4", 11}, {"R8", 12},
       {"DECIMAL", 13}, {"UIX", 14}, {"DSTRW", 16}, {"CARA", 17}, {"DSTRA", 19},
-      {"DATETIME", 26}, {"DUREE", 27}, {"CARW", 81}, {"TEXT", 16}};
+      {"DATEW", 24}, {"DATETIME", 26}, {"DUREE", 27}, {"CARW", 81}, {"DATEA", 128},
+      {"TEXT", 16}};
+  std::string name = spelled;
+  for (char& c : name) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
   auto it = codes.find(name);
   if (it != codes.end()) return it->second;
   char* end = nullptr;
@@ -115,7 +125,7 @@ void InstallHostServices() {
 
 int Convert(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   if (args.size() < 3) {
-    err << "usage: qghost net convert <code> <value>\n";
+    err << "usage: qghost net convert <type> <value>\n  types: " << kTypeNames << '\n';
     return 2;
   }
   InstallHostServices();
@@ -153,13 +163,15 @@ int Member(const std::vector<std::string>& args, std::ostream& out, std::ostream
   if (args.size() < 4 || (verb == "set" && args.size() < 5)) {
     err << "usage: qghost net call <assembly> <class> <method> [type:value ...] "
            "[--new type:value ...]\n       qghost net get|set <assembly> <class> <member> "
-           "[type:value]\n";
+           "[type:value]\n  types: " << kTypeNames << " (a value without type is TEXT)\n";
     return 2;
   }
   InstallHostServices();
   std::u16string assembly = ToU16(args[1]);
   std::string full = args[2];
-  size_t dot = full.rfind('.');
+  // The namespace ends at the last dot before any generic argument list
+  // (System.Collections.Generic.List<System.Int32>).
+  size_t dot = full.rfind('.', full.find('<'));
   std::u16string name_space = dot == std::string::npos ? u"" : ToU16(full.substr(0, dot));
   std::u16string classe = ToU16(dot == std::string::npos ? full : full.substr(dot + 1));
   std::u16string member = ToU16(args[3]);
@@ -184,7 +196,9 @@ int Member(const std::vector<std::string>& args, std::ostream& out, std::ostream
   STInfoClasseDotNet info{assembly.c_str(), name_space.c_str(), classe.c_str()};
   DotNetStack stack;
   // The object, when the class can be constructed; static members otherwise.
+  // Why the construction failed is told when the member then fails too.
   IDotNetInstance* instance = execution->piAlloue(&info, &op);
+  std::string construction;
   if (instance != nullptr) {
     for (const CAny& a : new_args) stack.bEmpile(a);
     uint32_t ctor = 0;
@@ -192,6 +206,7 @@ int Member(const std::vector<std::string>& args, std::ostream& out, std::ostream
                                         static_cast<int32_t>(new_args.size()), &op)) {
       instance->Release();
       instance = nullptr;
+      construction = ToU8(error.StringDump(qg::kDumpAll).pszGet());
       error.RAZ();
     }
     stack.Clear();
@@ -232,7 +247,12 @@ int Member(const std::vector<std::string>& args, std::ostream& out, std::ostream
              : execution->bAffectePropertyMembreStatique(&info, member.c_str(), &stack, &op);
     if (ok) out << "assigned\n";
   }
-  if (!ok) err << ToU8(error.StringDump(qg::kDumpAll).pszGet()) << '\n';
+  if (!ok) {
+    if (!construction.empty()) {
+      err << "the object could not be constructed:\n" << construction << "\n\n";
+    }
+    err << ToU8(error.StringDump(qg::kDumpAll).pszGet()) << '\n';
+  }
   stack.Clear();
   if (instance != nullptr) instance->Release();
   execution->Release();
@@ -383,9 +403,10 @@ int RunNetVerb(const std::string& lib_dir, const std::vector<std::string>& args,
     return Member(args, out, err);
   }
   if (args.size() < 2 || (args[0] != "load" && args[0] != "find")) {
-    err << "usage: qghost net demo | load <assembly> | find <folder> | convert <code> <value> |\n"
+    err << "usage: qghost net demo | load <assembly> | find <folder> | convert <type> <value> |\n"
            "       call <assembly> <class> <method> [type:value ...] [--new type:value ...] |\n"
-           "       get|set <assembly> <class> <member> [type:value]\n";
+           "       get|set <assembly> <class> <member> [type:value]\n"
+           "  types: " << kTypeNames << '\n';
     return 2;
   }
   std::string path = lib_dir + "/qg300net.so";
