@@ -2,7 +2,11 @@
 
 #include "driver/core/dispatcher.h"
 #include "driver/core/session.h"
+#include "driver/sql/column.h"
+#include "driver/sql/descriptor.h"
+#include "driver/sql/item.h"
 #include "driver/sql/table_access.h"
+#include "driver/sql/value_converter.h"
 
 #include <string>
 #include <vector>
@@ -587,15 +591,18 @@ bool CNAManager::bNotSupported29(INAError** slot) {
   return false;
 }
 
-bool CNAManager::bServiceCall22(INAConnectionDescription* description, CAny* result,
-                                intptr_t, INAError** slot) {
+bool CNAManager::bNativeTypes(INAConnectionDescription* description, CAny* result, intptr_t,
+                              INAError** slot) {
+  // The service's operation takes the connection's serial number but gives
+  // the same list for every connection.
   CNAConnection* connection = pclFindConnection(description);
   if (connection != nullptr) bReleaseConnection(connection);
-  if (pclGetSQLService() == nullptr) return bEmptyText(result);
+  CNASQLService* service = pclGetSQLService();
+  if (service == nullptr) return bEmptyText(result);
   CNAError local;
-  local.SetErrorMessage(0, 5, 10, nullptr, kNAErrorNotSupported);
-  HandToHost(slot, local);
-  return false;
+  bool ok = bServiceNativeTypes(service, result, &local);
+  if (!ok) HandToHost(slot, local);
+  return ok;
 }
 
 bool CNAManager::bEmptyText(CAny* result) {
@@ -603,21 +610,21 @@ bool CNAManager::bEmptyText(CAny* result) {
   return true;
 }
 
-bool CNAManager::bServiceCall75(INAConnectionDescription* description, intptr_t a, intptr_t b,
-                                INAError** slot) {
+bool CNAManager::bListTables(INAConnectionDescription* description, CAny* out, uint32_t flags,
+                             const char16_t* filter, INAError** slot) {
   CNAError local;
   CNAConnection* connection = pclResolveConnection(description, &local);
-  bool ok = connection != nullptr && bForwardService75(connection, a, b, &local);
+  bool ok = connection != nullptr && bListTablesOn(connection, out, flags, filter, &local);
   if (connection != nullptr) bReleaseConnection(connection);
   if (!ok) HandToHost(slot, local);
   return ok;
 }
 
-bool CNAManager::bServiceCall79(INAConnectionDescription* description, intptr_t a, intptr_t b,
-                                INAError** slot) {
+bool CNAManager::bForeignKeys(INAConnectionDescription* description, CAny* out,
+                              const char16_t* table, uint32_t flags, INAError** slot) {
   CNAError local;
   CNAConnection* connection = pclResolveConnection(description, &local);
-  bool ok = connection != nullptr && bForwardService79(connection, a, b, &local);
+  bool ok = connection != nullptr && bForeignKeysOn(connection, out, table, flags, &local);
   if (connection != nullptr) bReleaseConnection(connection);
   if (!ok) HandToHost(slot, local);
   return ok;
@@ -690,21 +697,50 @@ bool CNAManager::bGetDatabaseList(CNAConnection* connection, CAny*, CNAError* er
   return false;
 }
 
-bool CNAManager::bForwardService75(CNAConnection* connection, intptr_t, intptr_t,
-                                   CNAError* error) {
+bool CNAManager::bListTablesOn(CNAConnection* connection, CAny* out, uint32_t flags,
+                               const char16_t* filter, CNAError* error) {
   if (!connection->bOpen(error, 0)) return false;
-  if (pclGetSQLService() == nullptr) return false;
+  CNASQLService* service = pclGetSQLService();
+  if (service == nullptr) return false;
+  return bServiceListTables(service, connection, out, flags, filter, error);
+}
+
+bool CNAManager::bForeignKeysOn(CNAConnection* connection, CAny* out, const char16_t* table,
+                                uint32_t flags, CNAError* error) {
+  if (!connection->bOpen(error, 0)) return false;
+  CNASQLService* service = pclGetSQLService();
+  if (service == nullptr) return true;
+  return bServiceForeignKeys(service, connection, out, table, flags, error);
+}
+
+bool CNAManager::bServiceNativeTypes(CNASQLService*, CAny*, CNAError* error) {
+  NASetErrorMessage(error, 0, 5, 10, nullptr, kNAErrorNotSupported);
+  return false;
+}
+
+bool CNAManager::bServiceListTables(CNASQLService*, CNAConnection*, CAny*, uint32_t,
+                                    const char16_t*, CNAError* error) {
   NASetErrorMessage(error, 0, 5, 15, nullptr, kNAErrorNotSupported);
   return false;
 }
 
-bool CNAManager::bForwardService79(CNAConnection* connection, intptr_t, intptr_t,
-                                   CNAError* error) {
-  if (!connection->bOpen(error, 0)) return false;
-  if (pclGetSQLService() == nullptr) return true;
+bool CNAManager::bServiceForeignKeys(CNASQLService*, CNAConnection*, CAny*, const char16_t*,
+                                     uint32_t, CNAError* error) {
   NASetErrorMessage(error, 0, 5, 16, nullptr, kNAErrorNotSupported);
   return false;
 }
+
+// ---- factories of the generic objects
+
+CNAValueConverter* CNAManager::pclNewValueConverterObject() {
+  return new (std::nothrow) CNAValueConverter();
+}
+
+CNAItem* CNAManager::pclNewColumnItem() { return new (std::nothrow) CNAItem(); }
+
+CNADescriptor* CNAManager::pclNewDescriptorObject() { return new (std::nothrow) CNADescriptor(); }
+
+CNAColumn* CNAManager::pclNewColumn() { return new (std::nothrow) CNAColumn(); }
 
 // ---- services
 

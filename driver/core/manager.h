@@ -107,8 +107,9 @@ class CNAManager {
   virtual bool bAskDispatchers(intptr_t a, intptr_t b, intptr_t c);                // 11
   virtual bool bPrepareDispatcher(INAConnectionDescription* description,
                                   const char16_t* table, INAError** error);        // 12
-  virtual bool bServiceCall75(INAConnectionDescription* description, intptr_t a,
-                              intptr_t b, INAError** error);                       // 13
+  // The tables of the description's connection as text (slot 65).
+  virtual bool bListTables(INAConnectionDescription* description, CAny* out, uint32_t flags,
+                           const char16_t* filter, INAError** error);              // 13
   virtual CNATableDescription* pclGetTableDescription(INAConnectionDescription* description,
                                                       const char16_t* table,
                                                       INAError** error);           // 14
@@ -123,15 +124,18 @@ class CNAManager {
                           INAError** error);                                       // 19
   virtual bool bRunConnection23(INAConnectionDescription* description, intptr_t a,
                                 INAError** error);                                 // 20
-  virtual bool bServiceCall22(INAConnectionDescription* description, CAny* result,
-                              intptr_t argument, INAError** error);                // 21
+  // The native type list of the SQL-function service; without a service,
+  // an empty text.
+  virtual bool bNativeTypes(INAConnectionDescription* description, CAny* result,
+                            intptr_t argument, INAError** error);                  // 21
   virtual bool bUnsupportedItem(INAConnectionDescription* description, const char16_t* item,
                                 INAError** error);                                 // 22
   virtual bool bNotSupported23(INAError** error);                                  // 23
   virtual bool bTableExists(INAConnectionDescription* description, const char16_t* table,
                             int32_t* exists, INAError** error);                    // 24
-  virtual bool bServiceCall79(INAConnectionDescription* description, intptr_t a,
-                              intptr_t b, INAError** error);                       // 25
+  // The foreign keys of a table of the description's connection (slot 67).
+  virtual bool bForeignKeys(INAConnectionDescription* description, CAny* out,
+                            const char16_t* table, uint32_t flags, INAError** error);  // 25
   virtual bool bEmptyText(CAny* result);                                           // 26
   virtual bool vb27() { return true; }                                             // 27
   virtual void SetTwoIntegers(int32_t a, int32_t b);                               // 28
@@ -167,7 +171,7 @@ class CNAManager {
   // Created on first use through slot 63; one reference held by the manager.
   virtual CNASQLService* pclGetSQLService();                                       // 45
   // --- factories (null: not made; made objects carry no reference) ---
-  virtual CNAValueConverter* pclNewValueConverterObject() { return nullptr; }      // 46
+  virtual CNAValueConverter* pclNewValueConverterObject();                         // 46
   virtual int32_t vn47() { return 0; }                                             // 47
   virtual CNATableDescription* pclNewTableDescription(CNAConnection*) { return nullptr; }  // 48
   virtual CNARegistry* pclNewRegistry();                                           // 49
@@ -176,7 +180,7 @@ class CNAManager {
                                           CNAError* error);                       // 50
   virtual CNATableAccess* pclNewTableAccess(CNARegistryChild* session,
                                             CNAConnection* connection);           // 51
-  virtual CNAItem* pclNewColumnItem() { return nullptr; }                          // 52
+  virtual CNAItem* pclNewColumnItem();                                             // 52
   // A generator writing for the connection (it takes its own reference).
   virtual CNASQLGenerator* pclNewSQLGenerator(CNAConnection* /*connection*/) {
     return nullptr;
@@ -186,9 +190,9 @@ class CNAManager {
   virtual CNATableDescription* pclGetTableDescriptionByName(CNAConnection* connection,
                                                             const char16_t* table,
                                                             CNAError* error);      // 56
-  virtual CNADescriptor* pclNewDescriptorObject() { return nullptr; }              // 57
+  virtual CNADescriptor* pclNewDescriptorObject();                                 // 57
   virtual void NotifyDescription(INAConnectionDescription* description, intptr_t value);  // 58
-  virtual CNAColumn* pclNewColumn() { return nullptr; }                            // 59
+  virtual CNAColumn* pclNewColumn();                                               // 59
   // Fault hook of a client-library call; the MariaDB manager adds its text.
   virtual void ReportClientFailure(CNAError* /*error*/, bool /*flag*/) {}                  // 60
   virtual CNAConnection* pclNewConnection(const char16_t* /*key*/,
@@ -198,14 +202,18 @@ class CNAManager {
   virtual CNADispatcher* pclNewDispatcher(const char16_t* name, CNAError* error);  // 62
   virtual CNASQLService* pclNewSQLService() { return nullptr; }                    // 63
   virtual bool bGetDatabaseList(CNAConnection* connection, CAny* result, CNAError* error);  // 64
-  virtual bool bForwardService75(CNAConnection* connection, intptr_t a, intptr_t b,
-                                 CNAError* error);                                 // 65
+  // Opens the connection, then lists its tables through the SQL-function
+  // service; false without a service.
+  virtual bool bListTablesOn(CNAConnection* connection, CAny* out, uint32_t flags,
+                             const char16_t* filter, CNAError* error);             // 65
   // Whether a table exists on the connection: found sets *exists to 1; a
   // lookup that failed with error 30 is "not found" without failure.
   virtual bool bTableExistsOn(CNAConnection* connection, const char16_t* table,
                               int32_t* exists, CNAError* error);                   // 66
-  virtual bool bForwardService79(CNAConnection* connection, intptr_t a, intptr_t b,
-                                 CNAError* error);                                 // 67
+  // Opens the connection, then reads a table's foreign keys through the
+  // SQL-function service; true (nothing written) without a service.
+  virtual bool bForeignKeysOn(CNAConnection* connection, CAny* out, const char16_t* table,
+                              uint32_t flags, CNAError* error);                    // 67
   virtual void vReserved68() {}                                                    // 68
 
   // --- connection sharing ---
@@ -288,6 +296,13 @@ class CNAManager {
   // Adds (add) or drops a reference on the SQL-function service; the
   // service's maker overrides it.
   virtual void HoldService(CNASQLService* /*service*/, bool /*add*/) {}
+  // The service operations behind slots 21, 65 and 67, supplied by the
+  // service's maker; the generic forms report "not supported".
+  virtual bool bServiceNativeTypes(CNASQLService* service, CAny* result, CNAError* error);
+  virtual bool bServiceListTables(CNASQLService* service, CNAConnection* connection, CAny* out,
+                                  uint32_t flags, const char16_t* filter, CNAError* error);
+  virtual bool bServiceForeignKeys(CNASQLService* service, CNAConnection* connection, CAny* out,
+                                   const char16_t* table, uint32_t flags, CNAError* error);
   // Takes the service out of the manager (its hold goes to the caller): a
   // subclass releases it in its own destructor, while HoldService is still
   // its own.

@@ -65,7 +65,7 @@ std::u16string Number(int64_t n) {
 // the server's order). Items that are no select-list column end the key.
 void AddOwnOrderKey(CNATableDescription* table, CNAQuery* query, const char16_t* name) {
   if (table == nullptr || query == nullptr) return;
-  CNAColumn* made = new (std::nothrow) CNAColumn();
+  CNAColumn* made = CNAColumn::pclNew();
   if (made == nullptr) return;
   CNARefPtr<CNAColumn> key(NAAddRef(made));
   key->Init(name, table->pszGetName(), nullptr, 1, 0, kNAColVarChar, -1, table->nGetKeyCount(),

@@ -125,6 +125,23 @@ void CNAManagerMariaDB::HoldService(CNASQLService* service, bool add) {
   }
 }
 
+bool CNAManagerMariaDB::bServiceNativeTypes(CNASQLService* service, CAny* result,
+                                            CNAError*) {
+  return service->bGetNativeTypes(result);
+}
+
+bool CNAManagerMariaDB::bServiceListTables(CNASQLService* service, CNAConnection* connection,
+                                           CAny* out, uint32_t flags, const char16_t* filter,
+                                           CNAError* error) {
+  return service->bListTablesOn(out, connection, flags, filter, error);
+}
+
+bool CNAManagerMariaDB::bServiceForeignKeys(CNASQLService* service, CNAConnection* connection,
+                                            CAny* out, const char16_t* table, uint32_t flags,
+                                            CNAError* error) {
+  return service->bGetForeignKeys(out, connection, table, nullptr, flags, error);
+}
+
 bool CNAManagerMariaDB::bGetDatabaseList(CNAConnection* connection, CAny* result,
                                          CNAError* error) {
   CNASQLService* service = pclGetSQLService();

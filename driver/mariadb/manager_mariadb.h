@@ -47,6 +47,11 @@ class CNAManagerMariaDB : public CNAManager {
   ~CNAManagerMariaDB() override;
   void HoldService(CNASQLService* service, bool add) override;
   void ReleaseTableDescription(CNATableDescription* description) override;
+  bool bServiceNativeTypes(CNASQLService* service, CAny* result, CNAError* error) override;
+  bool bServiceListTables(CNASQLService* service, CNAConnection* connection, CAny* out,
+                          uint32_t flags, const char16_t* filter, CNAError* error) override;
+  bool bServiceForeignKeys(CNASQLService* service, CNAConnection* connection, CAny* out,
+                           const char16_t* table, uint32_t flags, CNAError* error) override;
 };
 
 #endif  // QG_DRIVER_MARIADB_MANAGER_MARIADB_H_

@@ -10,7 +10,12 @@
 #include "driver/mariadb/mariadb_client.h"
 #include "driver/mariadb/testing/mariadb_server.h"
 #include "driver/mariadb/testing/rig_connection.h"
+#include "driver/mariadb/sql_service.h"
 #include "driver/mariadb/statement_mariadb.h"
+#include "driver/sql/column.h"
+#include "driver/sql/descriptor.h"
+#include "driver/sql/item.h"
+#include "driver/sql/value_converter.h"
 #include "driver/sql/identity_query.h"
 #include "driver/sql/sql_generator.h"
 #include "errors/module_errors.h"
@@ -189,6 +194,86 @@ TEST_F(ManagerMariaDB, LocksAndForUpdateQueriesRunOnlyInsideATransaction) {
   manager_->bDisconnect(description, &slot);
   identifier(slot);
   description->Release();
+}
+
+// The host's catalogue calls (native types, tables, foreign keys) reach the
+// SQL-function service on the description's connection.
+TEST_F(ManagerMariaDB, CatalogueCallsReachTheServiceOnTheDescriptionsConnection) {
+  CNAError setup;
+  ASSERT_TRUE(connection_->bExecuteText(
+      &setup, u"CREATE TABLE parent (id INT PRIMARY KEY) ENGINE=InnoDB"));
+  ASSERT_TRUE(connection_->bExecuteText(
+      &setup, u"CREATE TABLE child (id INT PRIMARY KEY, p INT, CONSTRAINT `fk_p` FOREIGN KEY "
+              u"(p) REFERENCES parent (id) ON DELETE CASCADE) ENGINE=InnoDB"));
+  auto make = [&](const std::string& password) {
+    auto* description = new qghost::ConnectionDescription();
+    description->AddRef();
+    std::string user = qg::rig::kPasswordAccount.pszUser;
+    std::string socket = qg::rig::TestServer()->Socket();
+    description->user.assign(user.begin(), user.end());
+    description->password.assign(password.begin(), password.end());
+    description->database.assign(database_.Name().begin(), database_.Name().end());
+    description->data_source = u"localhost";
+    description->extended = u"Unix Socket=" + std::u16string(socket.begin(), socket.end());
+    return description;
+  };
+  auto identifier = [](INAError*& slot) {
+    uint32_t n = slot != nullptr ? static_cast<CNAError*>(slot)->nGetErrorIdentifier() : 0;
+    if (slot != nullptr) slot->Release();
+    slot = nullptr;
+    return n;
+  };
+  auto text = [](CAny& value) {
+    const char16_t* t = nullptr;
+    value.nGetPCXSTR(&t);
+    return std::u16string(t != nullptr ? t : u"(null)");
+  };
+  qghost::ConnectionDescription* description = make(qg::rig::kPasswordAccount.pszPassword);
+  INAError* slot = nullptr;
+
+  // The type list does not need the connection to be open, nor known.
+  CAny types;
+  ASSERT_TRUE(manager_->bNativeTypes(description, &types, 0, &slot));
+  EXPECT_EQ(std::u16string(kNAMariaDBNativeTypes), text(types));
+
+  CAny tables;
+  ASSERT_TRUE(manager_->bListTables(description, &tables, 0x1 | 0x10, nullptr, &slot))
+      << identifier(slot);
+  EXPECT_EQ(std::u16string(u"child\r\nparent"), text(tables));
+
+  CAny keys;
+  ASSERT_TRUE(manager_->bForeignKeys(description, &keys, u"child", 0x20, &slot))
+      << identifier(slot);
+  EXPECT_EQ(std::u16string(u"fk_p\tparent\tid\t0,N\tchild\tp\t0,1\t2021\t2022"), text(keys));
+  CAny none;
+  ASSERT_TRUE(manager_->bForeignKeys(description, &none, u"parent", 0x20, &slot));
+  EXPECT_EQ(std::u16string(u""), text(none));
+
+  // A table that does not exist, and a connection that does not open, fail
+  // with an error for the host.
+  CAny missing;
+  EXPECT_FALSE(manager_->bForeignKeys(description, &missing, u"no_such", 0x20, &slot));
+  EXPECT_NE(0u, identifier(slot));
+  manager_->bDisconnect(description, &slot);
+  identifier(slot);
+  description->Release();
+
+  qghost::ConnectionDescription* refused = make("wrong password");
+  CAny nothing;
+  EXPECT_FALSE(manager_->bListTables(refused, &nothing, 0x1, nullptr, &slot));
+  EXPECT_NE(0u, identifier(slot));
+  EXPECT_FALSE(manager_->bForeignKeys(refused, &nothing, u"child", 0x20, &slot));
+  EXPECT_NE(0u, identifier(slot));
+  refused->Release();
+}
+
+// The factories make the generic objects, so that every maker reaches them.
+TEST_F(ManagerMariaDB, FactoriesMakeTheirObjects) {
+  CNARefPtr<CNAValueConverter> converter(NAAddRef(manager_->pclNewValueConverterObject()));
+  CNARefPtr<CNAItem> item(NAAddRef(manager_->pclNewColumnItem()));
+  CNARefPtr<CNADescriptor> descriptor(NAAddRef(manager_->pclNewDescriptorObject()));
+  CNARefPtr<CNAColumn> column(NAAddRef(manager_->pclNewColumn()));
+  EXPECT_TRUE(converter && item && descriptor && column);
 }
 
 }  // namespace

@@ -536,6 +536,13 @@ bool CNASQLService::bListTables(CAny* out, int32_t number, uint32_t flags, const
   return StoreText(out, text);
 }
 
+bool CNASQLService::bListTablesOn(CAny* out, CNAConnection* connection, uint32_t flags,
+                                  const char16_t* filter, CNAError* error) {
+  std::u16string text;
+  if (!bListTablesWorker(&text, connection, flags, filter, error)) return false;
+  return StoreText(out, text);
+}
+
 bool CNASQLService::bListColumns(CAny* out, int32_t number, const char16_t* table,
                                  CNAError* error) {
   CNARefPtr<CNAConnection> connection(pclGetConnection(number));

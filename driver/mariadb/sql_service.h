@@ -73,6 +73,9 @@ class CNASQLService {
   bool bListTables(CAny* out, int32_t number, uint32_t flags, const char16_t* filter,
                    CNAError* error);
   bool bListColumns(CAny* out, int32_t number, const char16_t* table, CNAError* error);
+  // The list-tables worker on a connection the caller holds, as text.
+  bool bListTablesOn(CAny* out, CNAConnection* connection, uint32_t flags,
+                     const char16_t* filter, CNAError* error);
   virtual bool bGetNativeTypes(CAny* out);
   bool bGetDatabaseList(CAny* out, CNAConnection* connection, uint32_t flags, CNAError* error);
   // Foreign keys of a table of a MariaDB connection (other kinds: 1, out

@@ -162,7 +162,7 @@ bool CNATableDescriptionMariaDB::bParseColumns(CNAStatement* result, int, CNAErr
     int column_type = 0, size = 0, precision = 0, scale = 0;
     NAParseTypeName(type.c_str(), collation.c_str(), m_pConnection->m_nDbmsKind, &column_type,
                     &size, &precision, &scale);
-    auto* column = new (std::nothrow) CNAColumn();
+    auto* column = CNAColumn::pclNew();
     if (column == nullptr) {
       if (error != nullptr) error->SetOutOfMemory(8, 5);
       return false;
@@ -276,7 +276,7 @@ bool CNATableDescriptionMariaDB::bParseIndexes(CNAStatement* result, CNAError* e
         finish(previous);
       } else {
         if (composite == nullptr) {
-          composite = NAAddRef(new (std::nothrow) CNAColumn());
+          composite = NAAddRef(CNAColumn::pclNew());
           if (composite == nullptr) {
             if (error != nullptr) error->SetOutOfMemory(8, 6);
             return false;

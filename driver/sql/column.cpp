@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "driver/core/manager.h"
 #include "driver/sql/sql_types.h"
 
 namespace {
@@ -18,6 +19,12 @@ void Narrow(int* type, int* size) {
 }  // namespace
 
 CNAColumn::CNAColumn() = default;
+
+CNAColumn* CNAColumn::pclNew() {
+  CNAManager* manager = NAGetManager();
+  if (manager != nullptr) return manager->pclNewColumn();
+  return new (std::nothrow) CNAColumn();
+}
 
 CNAColumn::~CNAColumn() {
   for (CNAColumn* part : m_apParts) ReleaseBoth(part);

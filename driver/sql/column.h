@@ -42,6 +42,9 @@ class CNAColumn : public CNARefCounted {
  public:
   CNAColumn();
   ~CNAColumn() override;
+  // A new column from the process-wide manager's factory (a plain column
+  // without manager); no reference taken; null when out of memory.
+  static CNAColumn* pclNew();
 
   // Initialise from attributes. The size is taken only with a type (else
   // 1); type 0 becomes 2. Types 11 and 24 keep the scale as fraction

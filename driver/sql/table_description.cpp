@@ -258,7 +258,7 @@ bool CNATableDescription::bBuildColumnsFromStatement(CNAStatement* statement, CN
   for (int i = 0; i < statement->nGetColumnCount(); ++i) {
     CNAResultColumn* r = statement->pclGetResultColumn(i, error);
     if (r == nullptr) return false;
-    auto* column = new (std::nothrow) CNAColumn();
+    auto* column = CNAColumn::pclNew();
     if (column == nullptr) {
       if (error != nullptr) error->SetOutOfMemory(kSite, 4);
       return false;
@@ -477,7 +477,7 @@ bool CNATableDescription::bApplyFileDescription(INAFileDescription* file, CNAErr
       }
       column->SetSQLName(sql_name);
     } else {
-      auto* column = new (std::nothrow) CNAColumn();
+      auto* column = CNAColumn::pclNew();
       if (column == nullptr) {
         if (error != nullptr) error->SetOutOfMemory(kSite, 9);
         return false;
