@@ -91,6 +91,21 @@ TEST_F(MariaConnection, OpensOverSocketAndTcpAndReadsTheServer) {
   }
 }
 
+// An IPv4-mapped IPv6 data source reaches the server at that IPv4 address.
+TEST_F(MariaConnection, OpensAtAnIpv4MappedAddress) {
+  qg::rig::TestDatabase db;
+  std::string port = std::to_string(qg::rig::TestServer()->Port());
+  for (std::string source : {"[::ffff:127.0.0.1]:" + port, "::FFFF:127.0.0.1:" + port}) {
+    qghost::ConnectionDescription* d = Describe(db.Name(), true);
+    d->data_source = U(source);
+    CNAConnectionMariaDB* c = Resolve(d);
+    CNAError error;
+    ASSERT_TRUE(c->bOpen(&error, 0)) << source << ": " << N(error.pszGetMessage());
+    EXPECT_EQ(port, Value(c, "SELECT @@port"));
+    manager->bReleaseConnection(c);
+  }
+}
+
 TEST_F(MariaConnection, UnicodeOffKeepsTheConversationInLatin1) {
   qg::rig::TestDatabase db;
   CNAConnectionMariaDB* c = Resolve(Describe(db.Name(), false, qg::rig::kPasswordAccount,

@@ -55,6 +55,40 @@ bool ParsePort(const char16_t* begin, const char16_t* end, uint16_t* port) {
   return true;
 }
 
+// The length of a dotted IPv4 address (four decimal parts of 0..255) at
+// `p`, or 0.
+size_t Ipv4Length(const char16_t* p, const char16_t* end) {
+  const char16_t* q = p;
+  for (int part = 0; part < 4; ++part) {
+    if (part > 0) {
+      if (q == end || *q != u'.') return 0;
+      ++q;
+    }
+    int digits = 0;
+    int value = 0;
+    while (q < end && *q >= u'0' && *q <= u'9' && digits < 4) {
+      value = value * 10 + (*q - u'0');
+      ++digits;
+      ++q;
+    }
+    if (digits == 0 || digits > 3 || value > 255) return 0;
+  }
+  return size_t(q - p);
+}
+
+// Length of an IPv4-mapped prefix ("::ffff:", any case) followed by a
+// dotted IPv4 address at `p`, or 0.
+size_t MappedPrefixLength(const char16_t* p, const char16_t* end) {
+  static const char16_t kPrefix[] = u"::ffff:";
+  const char16_t* q = p;
+  for (const char16_t* k = kPrefix; *k != 0; ++k, ++q) {
+    if (q == end) return 0;
+    char16_t c = *q >= u'A' && *q <= u'Z' ? char16_t(*q + 32) : *q;
+    if (c != *k) return 0;
+  }
+  return Ipv4Length(q, end) != 0 ? size_t(q - p) : 0;
+}
+
 }  // namespace
 
 int nSplitHostPort(const char16_t* text, char16_t* host, uint16_t* port) {
@@ -68,6 +102,9 @@ int nSplitHostPort(const char16_t* text, char16_t* host, uint16_t* port) {
   while (IsBlank(*text)) ++text;
   const char16_t* end = text;
   while (*end != 0) ++end;
+  // An IPv4-mapped IPv6 address is that IPv4 address (the client library
+  // resolves the mapped form as no host at all).
+  text += MappedPrefixLength(text, end);
 
   if (IsIpv6Literal(text, end)) {
     PutHost(text, end, host);
@@ -82,6 +119,7 @@ int nSplitHostPort(const char16_t* text, char16_t* host, uint16_t* port) {
     while (close < end && *close != u']') ++close;
     if (close == end) return 0;
     host_begin = text + 1;
+    host_begin += MappedPrefixLength(host_begin, close);
     host_end = close;
     search_from = close + 1;
   }

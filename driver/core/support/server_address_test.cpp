@@ -31,6 +31,14 @@ TEST(ServerAddress, SplitCases) {
       // the last colon.
       {u"1::12345", 1, u"1:", 12345},
       {u"1::2::3", 1, u"1::2:", 3},
+      // IPv4-mapped IPv6 addresses are their IPv4 address.
+      {u"::ffff:1.2.3.4", 1, u"1.2.3.4", 0},
+      {u" ::FFFF:10.0.0.255 ", 1, u"10.0.0.255", 0},
+      {u"[::ffff:127.0.0.1]:3307", 1, u"127.0.0.1", 3307},
+      {u"::ffff:1.2.3.4:3306", 1, u"1.2.3.4", 3306},
+      // Not a mapped address: a part above 255, or too few parts.
+      {u"::ffff:1.2.3.256", 0, u"", 0},
+      {u"[::ffff:1.2.3]", 1, u"::ffff:1.2.3", 0},
   };
   for (const Case& c : cases) {
     char16_t host[kNAHostCapacity];
