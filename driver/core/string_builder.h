@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 class CTString;
 
@@ -33,6 +34,19 @@ class CNAStringBuilder {
   void AddChar(char16_t c) { AddN(&c, 1); }
   // Appends the whole text of a string.
   void AddString(const CTString& text);
+  // Appends the decimal form of a value; with a width other than -1 and a
+  // positive value, zeros on the left up to the width.
+  void AddInt(int64_t value, int width = -1);
+  // Appends the 8 binary digits of a byte, most significant first.
+  void AddBinaryByte(uint8_t byte);
+  // Inserts n units at the beginning; nothing for null or n <= 0.
+  void InsertW(const char16_t* text, ptrdiff_t n);
+
+  // The index of the first c, of the first "'", or of the first
+  // what[0..nWhat), at or after nStart; -1 when absent (or nWhat <= 0).
+  ptrdiff_t nFind(char16_t c, size_t nStart = 0) const;
+  ptrdiff_t nFindQuote(size_t nStart = 0) const { return nFind(u'\'', nStart); }
+  ptrdiff_t nFind(const char16_t* what, ptrdiff_t nWhat, size_t nStart = 0) const;
 
   // Replaces every occurrence of what[0..nWhat) found at or after nStart by
   // with[0..nWith), in one pass; the replacement is never searched again.
@@ -89,6 +103,20 @@ class CNAByteBuilder {
 
   // Appends n bytes; nothing for null or n <= 0.
   void Append(const void* bytes, ptrdiff_t n);
+  // Appends the decimal digits of a value, zero-padded as
+  // CNAStringBuilder::AddInt.
+  void AddInt(int64_t value, int width = -1);
+  // Inserts n bytes at the beginning; nothing for null or n <= 0.
+  void Insert(const void* bytes, ptrdiff_t n);
+  // Replaces every occurrence of what[0..nWhat) by with[0..nWith), in one
+  // pass; the number replaced (0 for an empty what).
+  int nReplaceAll(const void* what, ptrdiff_t nWhat, const void* with, ptrdiff_t nWith);
+  // Keeps the first n bytes: n below 1 empties, n past the end keeps all.
+  void Truncate(ptrdiff_t n);
+  // The index of the first byte b, or of the first what[0..nWhat), at or
+  // after nStart; -1 when absent (or nWhat <= 0).
+  ptrdiff_t nFind(uint8_t b, size_t nStart = 0) const;
+  ptrdiff_t nFind(const void* what, ptrdiff_t nWhat, size_t nStart = 0) const;
   const uint8_t* pGet() const { return m_pBuffer; }
   size_t nGetLength() const { return m_nLength; }
   size_t nGetCapacity() const { return m_nCapacity; }
@@ -100,6 +128,8 @@ class CNAByteBuilder {
   size_t m_nCapacity = 0;
   size_t m_nStep;
   bool m_bFailed = false;
+
+  bool bGrow(size_t nNeeded);
 };
 
 // Appends the bytes as 2n upper-case hexadecimal digits. Nothing for no
@@ -111,6 +141,9 @@ bool bAddHexLiteral(CNAStringBuilder& out, const void* bytes, size_t n);
 const char16_t* SkipCodePoints(const char16_t* text, size_t n);
 
 namespace qg {
+// The decimal form of a value, zero-padded on the left up to the width
+// when the width is not -1 and the value is positive.
+std::string DecimalText(int64_t value, int width);
 // The capacity rule of the builders, exposed for the byte buffer and tests.
 size_t NextBuilderCapacity(size_t nCapacity, size_t nNeeded, size_t nStep);
 }  // namespace qg

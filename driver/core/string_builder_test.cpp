@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <climits>
+#include <cstring>
 #include <string>
 
 #include "support/ctstring.h"
@@ -127,6 +129,71 @@ TEST(StringBuilder, ByteBuilderTerminatesAndGrows) {
   b.Append("!", 1);
   EXPECT_EQ(32u, b.nGetCapacity());
   EXPECT_STREQ("abcdefgh12345678!", reinterpret_cast<const char*>(b.pGet()));
+}
+
+TEST(StringBuilder, DecimalsBinaryDigitsInsertionAndSearches) {
+  struct Case { int64_t value; int width; const char* text; };
+  const Case decimals[] = {
+      {7, 3, "007"}, {-7, 3, "-7"}, {0, 3, "0"}, {12345, 3, "12345"}, {42, -1, "42"},
+      {INT64_MIN, 5, "-9223372036854775808"}, {INT64_MAX, -1, "9223372036854775807"},
+  };
+  for (const Case& c : decimals) {
+    CNAStringBuilder w(4);
+    CNAByteBuilder a(4);
+    w.AddInt(c.value, c.width);
+    a.AddInt(c.value, c.width);
+    EXPECT_EQ(std::u16string(c.text, c.text + strlen(c.text)), Text(w)) << c.text;
+    EXPECT_STREQ(c.text, reinterpret_cast<const char*>(a.pGet()));
+  }
+
+  CNAStringBuilder b(4);
+  b.AddBinaryByte(0xA5);
+  b.AddBinaryByte(0x01);
+  EXPECT_EQ(u"1010010100000001", Text(b));
+
+  CNAStringBuilder q(4);
+  q.Add(u"x = 'a''b' AND y");
+  EXPECT_EQ(4, q.nFindQuote());
+  EXPECT_EQ(6, q.nFindQuote(5));
+  EXPECT_EQ(-1, q.nFindQuote(10));
+  EXPECT_EQ(-1, q.nFindQuote(100));
+  EXPECT_EQ(11, q.nFind(u"AND", 3));
+  EXPECT_EQ(-1, q.nFind(u"AND", 3, 12));
+  EXPECT_EQ(-1, q.nFind(u"", 0));
+  // Inserting text of the builder itself, across a growth.
+  q.InsertW(q.pszGet() + 11, 5);
+  EXPECT_EQ(u"AND yx = 'a''b' AND y", Text(q));
+  q.InsertW(nullptr, 3);
+  EXPECT_EQ(21u, q.nGetLength());
+}
+
+TEST(StringBuilder, ByteBuilderEdits) {
+  CNAByteBuilder b(4);
+  auto text = [&] { return std::string(reinterpret_cast<const char*>(b.pGet()), b.nGetLength()); };
+  b.Insert("lo", 2);  // into an empty buffer
+  b.Append(" a-b-c", 6);
+  b.Insert("hel", 3);
+  EXPECT_EQ("hello a-b-c", text());
+  EXPECT_EQ(7, b.nFind('-'));
+  EXPECT_EQ(9, b.nFind('-', 8));
+  EXPECT_EQ(-1, b.nFind('x'));
+  EXPECT_EQ(2, b.nFind("llo", 3));
+  EXPECT_EQ(-1, b.nFind("llo", 3, 3));
+  EXPECT_EQ(-1, b.nFind("", 0));
+  EXPECT_EQ(2, b.nReplaceAll("-", 1, "--", 2));  // replacements are not searched again
+  EXPECT_EQ("hello a--b--c", text());
+  EXPECT_EQ(2, b.nReplaceAll("--", 2, nullptr, 0));
+  EXPECT_EQ("hello abc", text());
+  EXPECT_EQ(0, b.nReplaceAll("zz", 2, "y", 1));
+  b.Truncate(100);
+  EXPECT_EQ("hello abc", text());
+  b.Truncate(5);
+  EXPECT_STREQ("hello", reinterpret_cast<const char*>(b.pGet()));
+  b.Truncate(0);
+  EXPECT_EQ(0u, b.nGetLength());
+  b.Append("x", 1);
+  b.Truncate(-3);
+  EXPECT_EQ(0u, b.nGetLength());
 }
 
 TEST(StringBuilder, HexLiteral) {
