@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 
 #include "support/any.h"
@@ -118,6 +119,29 @@ void CEnregistrementTest::SetOccupe(bool busy) {
   m_bOccupe = busy;
 }
 
+uint32_t CDetecteurDoubleClic::nMessage(uint32_t message, uint32_t time, int32_t x, int32_t y) {
+  uint32_t twice = 0;
+  switch (message) {
+    case kMsgBoutonGaucheEnfonce: twice = kMsgBoutonGaucheDouble; break;
+    case kMsgBoutonDroitEnfonce: twice = kMsgBoutonDroitDouble; break;
+    case kMsgBoutonMilieuEnfonce: twice = kMsgBoutonMilieuDouble; break;
+    case kMsgMolette:
+    case kMsgMoletteHorizontale: m_nPrecedent = 0; return message;
+    default: return message;
+  }
+  const bool pair = m_nPrecedent == message && time - m_nTemps <= m_nDelai &&
+                    std::abs(x - m_nX) <= 2 && std::abs(y - m_nY) <= 2;
+  if (pair) {
+    m_nPrecedent = 0;
+    return twice;
+  }
+  m_nPrecedent = message;
+  m_nTemps = time;
+  m_nX = x;
+  m_nY = y;
+  return message;
+}
+
 int32_t CEnregistrementTest::bTraiteMessage(const EvenementEntree& event) {
   {
     std::lock_guard<std::mutex> lock(m_mutexEtat);
@@ -148,6 +172,10 @@ int32_t CEnregistrementTest::bTraiteMessage(const EvenementEntree& event) {
                                       static_cast<int32_t>(event.nParam2)) != 0) {
     return 0;
   }
+  // Mouse records carry the window under the pointer, as the mouse hook
+  // gives it.
+  EvenementEntree recorded = event;
+  if (mouse) recorded.hFenetre = window;
   bool written;
   if (keyboard) {
     CRecordEnregistrement r(kRecClavier);
@@ -161,7 +189,7 @@ int32_t CEnregistrementTest::bTraiteMessage(const EvenementEntree& event) {
     written = bEcrit(r);
   } else if (mouse && m_bPointsControle && m_bPointsElement) {
     CRecordEnregistrement r(kRecSourisPoint);
-    r.Evenement(event);
+    r.Evenement(recorded);
     r.U32(m_pSource->nModificateurs());
     int32_t x = static_cast<int32_t>(event.nParam1), y = static_cast<int32_t>(event.nParam2);
     const uint32_t target = m_hIdentification != 0 ? m_hIdentification : window;
@@ -174,7 +202,7 @@ int32_t CEnregistrementTest::bTraiteMessage(const EvenementEntree& event) {
     written = bEcrit(r);
   } else if (mouse) {
     CRecordEnregistrement r(kRecSouris);
-    r.Evenement(event);
+    r.Evenement(recorded);
     r.U32(m_pSource->nModificateurs());
     written = bEcrit(r);
   } else {

@@ -39,6 +39,9 @@ constexpr uint32_t kMsgBoutonDroitEnfonce = 516;
 constexpr uint32_t kMsgBoutonDroitRelache = 517;
 constexpr uint32_t kMsgBoutonMilieuEnfonce = 519;
 constexpr uint32_t kMsgBoutonMilieuRelache = 520;
+constexpr uint32_t kMsgBoutonGaucheDouble = 515;
+constexpr uint32_t kMsgBoutonDroitDouble = 518;
+constexpr uint32_t kMsgBoutonMilieuDouble = 521;
 constexpr uint32_t kMsgMolette = 522;
 constexpr uint32_t kMsgMoletteHorizontale = 526;
 constexpr uint32_t kMsgNonClientDeplacement = 160;
@@ -47,6 +50,27 @@ constexpr uint32_t kMsgNonClientDeplacement = 160;
 constexpr uint32_t kFlagShift = 4;
 constexpr uint32_t kFlagCtrl = 8;
 constexpr uint32_t kFlagAlt = 268435456;
+
+// Turns the second press of a button into its double-click message, as
+// the system does for the hooks: the same button pressed again within the
+// double-click time (milliseconds) and within 2 pixels each way of the
+// first press. A double click starts no new pair.
+class CDetecteurDoubleClic {
+ public:
+  explicit CDetecteurDoubleClic(uint32_t delay_ms = 500) : m_nDelai(delay_ms) {}
+  void SetDelai(uint32_t delay_ms) { m_nDelai = delay_ms; }
+  uint32_t nDelai() const { return m_nDelai; }
+  // The message to deliver for a button press (513, 516 or 519) at a time
+  // in milliseconds (wrapping) and a point; other messages pass as they
+  // are and end a pending pair when they are presses.
+  uint32_t nMessage(uint32_t message, uint32_t time, int32_t x, int32_t y);
+
+ private:
+  uint32_t m_nDelai;
+  uint32_t m_nPrecedent = 0;  // the pending first press, 0 when none
+  uint32_t m_nTemps = 0;
+  int32_t m_nX = 0, m_nY = 0;
+};
 
 // The recorder as the host's loop and the input sources see it.
 class IEnregistrementTest {

@@ -1,4 +1,5 @@
 #include "testrunner/recorder/recorder.h"
+#include "testrunner/recorder/x11_source.h"
 
 #include <gtest/gtest.h>
 
@@ -453,6 +454,55 @@ TEST(RecordingReader, RewritesEveryRecordAndRefusesCutOnes) {
   EXPECT_FALSE(bLitEnregistrement(reinterpret_cast<const uint8_t*>(longer.data()), longer.size(),
                                   &records, &bad));
   EXPECT_EQ(bad, 0u);
+}
+
+}  // namespace
+
+namespace {
+
+// A second press of the same button soon enough and close enough is the
+// double click; anything else starts a new pair.
+TEST(DoubleClickTest, SecondPressesWithinTimeAndPlace) {
+  const struct {
+    const char* name;
+    uint32_t first, second;
+    uint32_t gap_ms;
+    int32_t dx, dy;
+    uint32_t want;
+  } cases[] = {
+      {"left", 513, 513, 200, 0, 0, 515},
+      {"right", 516, 516, 200, 1, -2, 518},
+      {"middle", 519, 519, 500, 2, 2, 521},
+      {"too late", 513, 513, 501, 0, 0, 513},
+      {"too far", 513, 513, 100, 3, 0, 513},
+      {"another button", 513, 516, 100, 0, 0, 516},
+      {"past the clock's wrap", 513, 513, 10, 0, 0, 515},
+  };
+  for (const auto& c : cases) {
+    CDetecteurDoubleClic d;
+    const uint32_t t0 = std::string(c.name) == "past the clock's wrap" ? 0xFFFFFFFCu : 1000u;
+    EXPECT_EQ(d.nMessage(c.first, t0, 100, 100), c.first) << c.name;
+    EXPECT_EQ(d.nMessage(c.second, t0 + c.gap_ms, 100 + c.dx, 100 + c.dy), c.want) << c.name;
+  }
+  // A double click starts no new pair; a wheel turn ends a pending one.
+  CDetecteurDoubleClic d(300);
+  EXPECT_EQ(d.nMessage(513, 0, 0, 0), 513u);
+  EXPECT_EQ(d.nMessage(513, 100, 0, 0), 515u);
+  EXPECT_EQ(d.nMessage(513, 200, 0, 0), 513u);
+  EXPECT_EQ(d.nMessage(522, 250, 0, 0), 522u);
+  EXPECT_EQ(d.nMessage(513, 260, 0, 0), 513u);
+  EXPECT_EQ(d.nMessage(514, 270, 0, 0), 514u);  // releases pass
+  EXPECT_EQ(d.nMessage(513, 280, 0, 0), 515u);
+  EXPECT_EQ(d.nMessage(513, 1000, 0, 0), 513u);
+  EXPECT_EQ(d.nMessage(513, 1301, 0, 0), 513u);  // 300 ms here
+}
+
+TEST(DoubleClickTest, TheDesktopsTimeComesFromItsResources) {
+  EXPECT_EQ(DelaiDoubleClicRessources(""), 0u);
+  EXPECT_EQ(DelaiDoubleClicRessources("Xft.dpi:\t96\n*multiClickTime:\t350\n"), 350u);
+  EXPECT_EQ(DelaiDoubleClicRessources("XTerm*doubleClickTime: 250\n"), 250u);
+  EXPECT_EQ(DelaiDoubleClicRessources("*multiClickTime: 0\n*multiClickTime: x\n"), 0u);
+  EXPECT_EQ(DelaiDoubleClicRessources("*multiClickTime: 99999\n"), 0u);
 }
 
 }  // namespace

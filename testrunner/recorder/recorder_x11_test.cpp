@@ -105,6 +105,14 @@ class RecorderX11Test : public ::testing::Test {
            " zero=0 window=0 \"" + name + "\" " + std::to_string(flags);
   }
 
+  // A mouse record as dumped: the window under the pointer, the point in
+  // its client coordinates.
+  static std::string Mouse(uint32_t message, int x, int y, uint32_t window, int cx, int cy) {
+    return "17 message=" + std::to_string(message) + " p1=" + std::to_string(x) +
+           " p2=" + std::to_string(y) + " zero=0 window=" + std::to_string(window) + " 0 " +
+           std::to_string(cx) + " " + std::to_string(cy);
+  }
+
   qghost::ComponentAccess access_;
   qghost::RecordingService service_;
   qghost::XClient app_, control_;
@@ -117,6 +125,7 @@ TEST_F(RecorderX11Test, TypedTextAndAClickOnAButton) {
   Demarre();
   control_.Type("Ab");
   control_.Click(160, 150);
+  control_.Click(160, 150);  // the second press within the time: a double click
   const uint8_t shift = control_.Keycode(0xFFE1), a = control_.Keycode('a'),
                 b = control_.Keycode('b');
   const std::vector<std::string> want = {
@@ -129,8 +138,10 @@ TEST_F(RecorderX11Test, TypedTextAndAClickOnAButton) {
       Key(256, 66, b, "b", 0),
       Key(257, 66, b, "", 0),
       "1 \"FEN_Principale:BTN_OK\"",
-      "17 message=513 p1=160 p2=150 zero=0 window=0 0 40 20",
-      "17 message=514 p1=160 p2=150 zero=0 window=0 0 40 20",
+      Mouse(513, 160, 150, button_, 40, 20),
+      Mouse(514, 160, 150, button_, 40, 20),
+      Mouse(515, 160, 150, button_, 40, 20),
+      Mouse(514, 160, 150, button_, 40, 20),
   };
   EXPECT_EQ(Draine(Count(want.size())), want);
 }
@@ -190,8 +201,8 @@ TEST_F(RecorderX11Test, AnotherClientsWindowIsIgnored) {
   const std::vector<std::string> want = {
       "8",
       "1 \"FEN_Principale:BTN_OK\"",
-      "17 message=513 p1=160 p2=150 zero=0 window=0 0 40 20",
-      "17 message=514 p1=160 p2=150 zero=0 window=0 0 40 20",
+      Mouse(513, 160, 150, button_, 40, 20),
+      Mouse(514, 160, 150, button_, 40, 20),
   };
   EXPECT_EQ(lines, want);
 }
@@ -260,8 +271,8 @@ TEST_F(RecorderX11Test, AnItemClickOfTheLanguageReachesTheRecorder) {
   const std::vector<std::string> want = {
       "8",
       "1 \"FEN_Principale:BTN_OK\"",
-      "17 message=513 p1=160 p2=160 zero=0 window=0 0 40 30",
-      "17 message=514 p1=160 p2=160 zero=0 window=0 0 40 30",
+      Mouse(513, 160, 160, button_, 40, 30),
+      Mouse(514, 160, 160, button_, 40, 30),
   };
   EXPECT_EQ(lines, want);
 }

@@ -60,6 +60,7 @@ class CSourceX11 final : public ISourceEntree {
   bool bPropriete(xcb_window_t w, xcb_atom_t atom, xcb_atom_t type, uint32_t* value);
   void TraiteEvenementsConsultation();
   void TraiteDonnees(const uint8_t* data, size_t n);
+  void LitDelaiDoubleClic();
 
   xcb_connection_t* donnees_ = nullptr;      // RECORD data only
   xcb_connection_t* consultation_ = nullptr; // lookups, the context, mapping events
@@ -74,6 +75,7 @@ class CSourceX11 final : public ISourceEntree {
   // server's core keyboard mapping, which follows the XKB layout and is
   // read again when the server announces a new mapping.
   std::vector<uint32_t> niveau0_;
+  CDetecteurDoubleClic double_clic_;
 };
 
 bool CSourceX11::bOuvre() {
@@ -101,7 +103,24 @@ bool CSourceX11::bOuvre() {
   atome_element_ = Atome("_QG_ELEMENT");
   atome_type_ = Atome("_QG_ELEMENT_KIND");
   if (atome_element_ == 0 || atome_type_ == 0) return false;
+  LitDelaiDoubleClic();
   return bChargeClavier();
+}
+
+void CSourceX11::LitDelaiDoubleClic() {
+  // The desktop's resources (RESOURCE_MANAGER on the root window): a
+  // multiClickTime or doubleClickTime entry in milliseconds, else the
+  // system's 500.
+  Reponse<xcb_get_property_reply_t> r(xcb_get_property_reply(
+      consultation_,
+      xcb_get_property(consultation_, 0, racine_, XCB_ATOM_RESOURCE_MANAGER, XCB_ATOM_STRING, 0,
+                       1 << 16),
+      nullptr));
+  if (r == nullptr || r->format != 8) return;
+  const std::string text(static_cast<const char*>(xcb_get_property_value(r.get())),
+                         static_cast<size_t>(xcb_get_property_value_length(r.get())));
+  uint32_t delay = DelaiDoubleClicRessources(text);
+  if (delay != 0) double_clic_.SetDelai(delay);
 }
 
 bool CSourceX11::bChargeClavier() {
@@ -257,6 +276,10 @@ void CSourceX11::TraiteDonnees(const uint8_t* data, size_t) {
         default: e.nMessage = 0; break;
       }
       if (e.nMessage == 0) return;
+      // Server time in milliseconds, at byte 4 of the event.
+      uint32_t time;
+      std::memcpy(&time, data + 4, 4);
+      if (press) e.nMessage = double_clic_.nMessage(e.nMessage, time, x, y);
       e.nParam1 = static_cast<uint32_t>(static_cast<int32_t>(x));
       e.nParam2 = static_cast<uint32_t>(static_cast<int32_t>(y));
       break;
@@ -382,4 +405,30 @@ std::unique_ptr<ISourceEntree> NouvelleSourceX11() {
   auto source = std::make_unique<CSourceX11>();
   if (!source->bOuvre()) return nullptr;
   return source;
+}
+
+uint32_t DelaiDoubleClicRessources(const std::string& resources) {
+  uint32_t delay = 0;
+  size_t start = 0;
+  while (start < resources.size()) {
+    size_t end = resources.find('\n', start);
+    if (end == std::string::npos) end = resources.size();
+    const std::string line = resources.substr(start, end - start);
+    start = end + 1;
+    const size_t colon = line.find(':');
+    if (colon == std::string::npos) continue;
+    std::string name = line.substr(0, colon);
+    while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.pop_back();
+    auto ends = [&](const char* suffix) {
+      const size_t n = std::strlen(suffix);
+      return name.size() >= n && name.compare(name.size() - n, n, suffix) == 0;
+    };
+    if (!ends("multiClickTime") && !ends("doubleClickTime")) continue;
+    const char* p = line.c_str() + colon + 1;
+    while (*p == ' ' || *p == '\t') ++p;
+    char* after = nullptr;
+    const long v = std::strtol(p, &after, 10);
+    if (after != p && v >= 1 && v <= 5000) delay = static_cast<uint32_t>(v);
+  }
+  return delay;
 }
