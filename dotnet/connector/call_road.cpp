@@ -130,17 +130,21 @@ enum class Outcome { kDone, kFailed, kNotFitting };
 // Invokes a resolved method with the stack's arguments, writes by-reference
 // arguments back and pushes the result. With a type to check, a method that
 // cannot be called on it changes nothing (kNotFitting).
-Outcome InvokeResolved(CDotNetType* type, ManagedId method, ManagedId check, ManagedId target,
-                       const STMethodeDotNet* description, CSLevel* stack, int32_t count,
-                       bool want_result, CXError* error) {
+// stub: the method's call stub, 0 to call it through reflection.
+Outcome InvokeResolved(CDotNetType* type, ManagedId method, ManagedId stub, ManagedId check,
+                       ManagedId target, const STMethodeDotNet* description, CSLevel* stack,
+                       int32_t count, bool want_result, CXError* error) {
   ScopedBuffers buffers(stack, count);
   std::vector<OutgoingValue>& args = buffers.args();
   std::vector<BridgeValue>& records = buffers.records();
   OutgoingValue result;
   result.value.sink = &result.sink;
   ManagedRef exc;
-  int32_t status = ClrIfStarted()->InvokeMethod(method, check, target, records.data(), count,
-                                                want_result ? 1 : 0, &result.value, exc.out());
+  const ManagedTable* clr = ClrIfStarted();
+  int32_t status = stub != 0 ? clr->CallStub(stub, check, target, records.data(), count,
+                                             want_result ? 1 : 0, &result.value, exc.out())
+                             : clr->InvokeMethod(method, check, target, records.data(), count,
+                                                 want_result ? 1 : 0, &result.value, exc.out());
   if (status == kBridgeNotFitting && check != 0) return Outcome::kNotFitting;
   if (status != kBridgeOk) {
     InitErrorInvocation(error, type, MethodText(description), exc.get());
@@ -171,9 +175,9 @@ std::u16string MethodKey(CDotNetType* type, const STMethodeDotNet* method) {
 }
 
 bool HasDeclaredTypes(const STMethodeDotNet* method) {
-  return method != nullptr && (method->nNbTypeParametre > 0 ||
-                               (method->pszTypesParametres != nullptr &&
-                                *method->pszTypesParametres != u'\0'));
+  return method != nullptr &&
+         (method->nNbTypeParametre > 0 ||
+          (method->pszTypesParametres != nullptr && *method->pszTypesParametres != u'\0'));
 }
 
 }  // namespace
@@ -181,15 +185,20 @@ bool HasDeclaredTypes(const STMethodeDotNet* method) {
 int64_t ResolutionCount() { return g_resolutions.load(); }
 
 bool CallMethod(CDotNetType* type, ManagedId target, const STMethodeDotNet* method,
-                uint32_t* identifier, CSLevel* stack, int32_t count, bool result,
-                CXError* error) {
+                uint32_t* identifier, CSLevel* stack, int32_t count, bool result, CXError* error) {
   const ManagedTable* clr = ClrIfStarted();
   if (clr == nullptr || type == nullptr || method == nullptr || stack == nullptr) return false;
   if (count < 0 || count > stack->nGetNbValeur()) count = stack->nGetNbValeur();
-  CDotNetManager* manager = CDotNetManager::Acquire();
-  if (manager == nullptr) return false;
+  // The host's manager without counting (no lock, no shared count per
+  // call); when the host holds none, one taken for the call.
+  CDotNetManager* manager = CDotNetManager::Held();
   std::unique_ptr<CDotNetManager, void (*)(CDotNetManager*)> hold(
-      manager, [](CDotNetManager* m) { m->Release(); });
+      nullptr, [](CDotNetManager* m) { m->Release(); });
+  if (manager == nullptr) {
+    manager = CDotNetManager::Acquire();
+    if (manager == nullptr) return false;
+    hold.reset(manager);
+  }
   bool generic = type->bFlag(1);
   uint32_t slot = identifier != nullptr ? *identifier : 0;
 
@@ -197,16 +206,16 @@ bool CallMethod(CDotNetType* type, ManagedId target, const STMethodeDotNet* meth
     if (slot != 0) {
       // A slot naming nothing, or another type's method, resolves again.
       if (CDotNetMember* known = manager->pclGetMethod(slot)) {
-        Outcome outcome = InvokeResolved(type, known->Id(), type->Id(), target, method, stack,
-                                         count, result, error);
+        Outcome outcome = InvokeResolved(type, known->Id(), known->Stub(), type->Id(), target,
+                                         method, stack, count, result, error);
         if (outcome != Outcome::kNotFitting) return Finished(outcome);
       }
     }
     std::u16string key = MethodKey(type, method);
     int32_t id = manager->nGetMethodId(key);
     if (CDotNetMember* known = manager->pclGetMethod(static_cast<uint32_t>(id))) {
-      Outcome outcome = InvokeResolved(type, known->Id(), type->Id(), target, method, stack,
-                                       count, result, error);
+      Outcome outcome = InvokeResolved(type, known->Id(), known->Stub(), type->Id(), target, method,
+                                       stack, count, result, error);
       if (outcome != Outcome::kNotFitting) {
         if (identifier != nullptr) *identifier = static_cast<uint32_t>(id);
         return Finished(outcome);
@@ -217,16 +226,17 @@ bool CallMethod(CDotNetType* type, ManagedId target, const STMethodeDotNet* meth
   if (HasDeclaredTypes(method)) {
     g_resolutions.fetch_add(1);
     ManagedRef found, exc;
-    int32_t status = clr->ResolveDeclared(type->Id(), Safe(method->pszNom),
-                                          Safe(method->pszTypesParametres),
-                                          Safe(method->pszGeneriques), found.out(), exc.out());
+    int32_t status =
+        clr->ResolveDeclared(type->Id(), Safe(method->pszNom), Safe(method->pszTypesParametres),
+                             Safe(method->pszGeneriques), found.out(), exc.out());
     if (status != kBridgeOk) {
       InitErrorInvocation(error, type, MethodText(method), exc.get());
       return false;
     }
     if (generic) {
+      // Resolved afresh at each call: no stub is worth making.
       return Finished(
-          InvokeResolved(type, found.get(), 0, target, method, stack, count, result, error));
+          InvokeResolved(type, found.get(), 0, 0, target, method, stack, count, result, error));
     }
     auto* wrapper = new CDotNetMethod(found.release());
     wrapper->SetKey(MethodKey(type, method));
@@ -237,8 +247,8 @@ bool CallMethod(CDotNetType* type, ManagedId target, const STMethodeDotNet* meth
       return false;
     }
     if (identifier != nullptr) *identifier = static_cast<uint32_t>(id);
-    return Finished(InvokeResolved(type, registered->Id(), 0, target, method, stack, count,
-                                   result, error));
+    return Finished(InvokeResolved(type, registered->Id(), registered->Stub(), 0, target, method,
+                                   stack, count, result, error));
   }
 
   g_resolutions.fetch_add(1);
@@ -247,9 +257,9 @@ bool CallMethod(CDotNetType* type, ManagedId target, const STMethodeDotNet* meth
   OutgoingValue out;
   out.value.sink = &out.sink;
   ManagedRef exc;
-  int32_t status = clr->InvokeByName(type->Id(), target, Safe(method->pszNom),
-                                     Safe(method->pszGeneriques), records.data(), count,
-                                     result ? 1 : 0, &out.value, exc.out());
+  int32_t status =
+      clr->InvokeByName(type->Id(), target, Safe(method->pszNom), Safe(method->pszGeneriques),
+                        records.data(), count, result ? 1 : 0, &out.value, exc.out());
   if (status != kBridgeOk) {
     InitErrorInvocation(error, type, MethodText(method), exc.get());
     return false;
@@ -318,8 +328,7 @@ bool Construct(CDotNetInstance* instance, const STMethodeDotNet* method, uint32_
     }
   }
   ManagedRef object;
-  int32_t status = clr->Construct(type->Id(), ctor, records.data(), count, object.out(),
-                                  exc.out());
+  int32_t status = clr->Construct(type->Id(), ctor, records.data(), count, object.out(), exc.out());
   if (status != kBridgeOk || !object) {
     InitErrorInvocation(error, type, u".ctor(" + std::u16string(declared) + u")", exc.get());
     if (error != nullptr) error->AddUserMessageFirst(&Def(), 3598, type->FullName().c_str());
@@ -337,9 +346,12 @@ namespace {
 
 int32_t FormCode(MemberForm form) {
   switch (form) {
-    case MemberForm::kField: return 0;
-    case MemberForm::kProperty: return 1;
-    default: return 2;
+    case MemberForm::kField:
+      return 0;
+    case MemberForm::kProperty:
+      return 1;
+    default:
+      return 2;
   }
 }
 
@@ -373,8 +385,8 @@ bool AssignMember(CDotNetType* type, ManagedId target, const char16_t* name, Mem
   OutgoingValue value;
   StackToBridge(stack, 0, &value);
   ManagedRef exc;
-  int32_t status = clr->MemberAccess(type->Id(), target, Safe(name), FormCode(form), 1,
-                                     &value.value, exc.out());
+  int32_t status =
+      clr->MemberAccess(type->Id(), target, Safe(name), FormCode(form), 1, &value.value, exc.out());
   if (status != kBridgeOk) return MemberFailure(error, type, name, status, exc.get(), 3602);
   return true;
 }
@@ -386,8 +398,8 @@ bool PushMember(CDotNetType* type, ManagedId target, const char16_t* name, Membe
   OutgoingValue value;
   value.value.sink = &value.sink;
   ManagedRef exc;
-  int32_t status = clr->MemberAccess(type->Id(), target, Safe(name), FormCode(form), 0,
-                                     &value.value, exc.out());
+  int32_t status =
+      clr->MemberAccess(type->Id(), target, Safe(name), FormCode(form), 0, &value.value, exc.out());
   if (status != kBridgeOk) return MemberFailure(error, type, name, status, exc.get(), 3604);
   if (!PushBridge(stack, &value.value, value.sink)) {
     return MemberFailure(error, type, name, kBridgeNotConverted, 0, 3604);

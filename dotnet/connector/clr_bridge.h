@@ -151,6 +151,11 @@ struct ManagedTable {
   // the empty procedure "Empty" (mode 0), or a bare call of the module that
   // does nothing (mode 1). -1 when the host cannot be reached.
   int64_t (*BenchRuntimeCall)(int32_t n, int32_t mode);
+  // The call stub of a resolved method, made once (a handle, 0 for none).
+  ManagedId (*MakeStub)(ManagedId method);
+  // InvokeMethod through a stub: same arguments and statuses.
+  int32_t (*CallStub)(ManagedId stub, ManagedId type, ManagedId target, BridgeValue* args,
+                      int32_t count, int32_t want_result, BridgeValue* result, ManagedId* exc);
 };
 
 // Starts the runtime once per process and answers the managed table; null

@@ -12,7 +12,8 @@ namespace qgnet {
 namespace {
 
 std::mutex g_singleton_mutex;
-CDotNetManager* g_manager = nullptr;
+// Written under g_singleton_mutex; read without it by Held.
+std::atomic<CDotNetManager*> g_manager{nullptr};
 
 // Keys are the wrappers' own texts (char16_t*), alive while registered.
 uint32_t HashKey(uintptr_t key) {
@@ -113,18 +114,22 @@ CDotNetManager::~CDotNetManager() = default;
 
 CDotNetManager* CDotNetManager::Acquire() {
   std::lock_guard<std::mutex> lock(g_singleton_mutex);
-  if (g_manager == nullptr) {
-    g_manager = new (std::nothrow) CDotNetManager();
-    if (g_manager == nullptr) return nullptr;
+  CDotNetManager* manager = g_manager.load(std::memory_order_relaxed);
+  if (manager == nullptr) {
+    manager = new (std::nothrow) CDotNetManager();
+    if (manager == nullptr) return nullptr;
+    g_manager.store(manager, std::memory_order_release);
   }
-  ++g_manager->m_ref;
-  return g_manager;
+  ++manager->m_ref;
+  return manager;
 }
 
 CDotNetManager* CDotNetManager::Current() {
   std::lock_guard<std::mutex> lock(g_singleton_mutex);
-  return g_manager;
+  return g_manager.load(std::memory_order_relaxed);
 }
+
+CDotNetManager* CDotNetManager::Held() { return g_manager.load(std::memory_order_acquire); }
 
 int32_t CDotNetManager::Release() {
   // A reference that is not the last one goes without the mutex: the count
@@ -142,7 +147,9 @@ int32_t CDotNetManager::Release() {
     std::lock_guard<std::mutex> lock(g_singleton_mutex);
     left = --m_ref;
     if (left == 0) {
-      if (g_manager == this) g_manager = nullptr;
+      if (g_manager.load(std::memory_order_relaxed) == this) {
+        g_manager.store(nullptr, std::memory_order_release);
+      }
       doomed = this;
     }
   }

@@ -25,6 +25,11 @@ class CDotNetManager final : public IDotNetManager {
   static CDotNetManager* Acquire();
   // The manager when one exists, no reference added.
   static CDotNetManager* Current();
+  // The same without a lock, for the calls: the manager a holder of a
+  // reference (the host) keeps alive while it calls; null when nobody
+  // holds one. The host must not drop its last reference on one thread
+  // while it calls on another.
+  static CDotNetManager* Held();
 
   int32_t vnVersion1() override { return 1; }
   int32_t vnVersion2() override { return 1; }

@@ -175,9 +175,13 @@ const std::u16string& CDotNetType::Name() {
 
 bool CDotNetType::bFlag(int32_t what) {
   if (what == 1) {
-    std::lock_guard<std::mutex> lock(m_cache_lock);
-    if (!m_generic) m_generic = ClrIfStarted()->TypeFlag(Id(), 1) == 1;
-    return *m_generic;
+    // Read once without a lock: threads racing store the same answer.
+    int8_t generic = m_generic.load(std::memory_order_relaxed);
+    if (generic < 0) {
+      generic = ClrIfStarted()->TypeFlag(Id(), 1) == 1 ? 1 : 0;
+      m_generic.store(generic, std::memory_order_relaxed);
+    }
+    return generic == 1;
   }
   return ClrIfStarted()->TypeFlag(Id(), what) == 1;
 }

@@ -165,7 +165,7 @@ class CDotNetType final : public IDotNetType {
   std::optional<std::u16string> m_name;
   std::optional<std::u16string> m_namespace;
   std::optional<std::u16string> m_standard;
-  std::optional<bool> m_generic;
+  std::atomic<int8_t> m_generic{-1};  // -1 not read yet, else 0 or 1
   std::deque<std::u16string> m_texts;  // stable addresses
 };
 

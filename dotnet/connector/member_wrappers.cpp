@@ -6,7 +6,24 @@ namespace qgnet {
 
 CDotNetMember::CDotNetMember(ManagedId member) : m_member(member) { CountWrapper(1); }
 
-CDotNetMember::~CDotNetMember() { CountWrapper(-1); }
+CDotNetMember::~CDotNetMember() {
+  ManagedRef stub(m_stub.load(std::memory_order_acquire));
+  CountWrapper(-1);
+}
+
+ManagedId CDotNetMember::Stub() {
+  ManagedId stub = m_stub.load(std::memory_order_acquire);
+  if (stub != 0) return stub;
+  const ManagedTable* clr = ClrIfStarted();
+  if (clr == nullptr) return 0;
+  ManagedRef made(clr->MakeStub(Id()));
+  if (!made) return 0;
+  ManagedId expected = 0;
+  if (m_stub.compare_exchange_strong(expected, made.get(), std::memory_order_acq_rel)) {
+    return made.release();
+  }
+  return expected;  // another thread's stub; ours is freed
+}
 
 int32_t CDotNetMember::ReleaseMember() {
   int32_t left = m_ref.fetch_sub(1, std::memory_order_acq_rel) - 1;

@@ -27,6 +27,9 @@ class CDotNetMember {
   void SetKey(std::u16string key) { m_key = std::move(key); }
   const std::u16string& Key() const { return m_key; }
   ManagedId Id() const { return m_member.get(); }
+  // The method's call stub, made on first use and kept (0 when none can be
+  // made). Threads racing to make it keep one.
+  ManagedId Stub();
 
  protected:
   virtual ~CDotNetMember();
@@ -39,6 +42,7 @@ class CDotNetMember {
 
   std::atomic<int32_t> m_ref{1};
   ManagedRef m_member;
+  std::atomic<ManagedId> m_stub{0};  // one handle, freed with the wrapper
   std::u16string m_key;
   std::optional<std::u16string> m_texts[3];
   std::deque<std::u16string> m_more;  // generic argument names

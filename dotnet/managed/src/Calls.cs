@@ -26,6 +26,62 @@ internal static unsafe class Calls {
     m->ConvertValue = &ConvertValue;
     m->ObjectToHost = &ObjectToHost;
     m->MakeGeneric = &MakeGeneric;
+    m->MakeStub = &MakeStub;
+    m->CallStub = &CallStub;
+  }
+
+  // The call stub of a resolved method (a handle; 0 when it is no method).
+  [UnmanagedCallersOnly]
+  static IntPtr MakeStub(IntPtr methodId) {
+    try {
+      MethodInfo m = Handles.Get<MethodInfo>(methodId);
+      return m == null ? IntPtr.Zero : Handles.New(Stub.For(m));
+    } catch {
+      return IntPtr.Zero;
+    }
+  }
+
+  // InvokeMethod through the method's stub.
+  [UnmanagedCallersOnly]
+  static int CallStub(IntPtr stubId, IntPtr typeId, IntPtr targetId, BridgeValue* args, int n,
+                      int wantResult, BridgeValue* result, IntPtr* exc) {
+    *exc = IntPtr.Zero;
+    try {
+      var stub = (Stub)GCHandle.FromIntPtr(stubId).Target;
+      if (typeId != IntPtr.Zero) {
+        var t = (Type)GCHandle.FromIntPtr(typeId).Target;
+        if (!ReferenceEquals(stub.FitsType, t)) {
+          if (t == null || stub.Method.DeclaringType == null ||
+              !stub.Method.DeclaringType.IsAssignableFrom(t))
+            return 4;
+          stub.FitsType = t;
+        }
+      }
+      if (stub.Parameters.Length != n) return 4;
+      object target = targetId == IntPtr.Zero ? null : GCHandle.FromIntPtr(targetId).Target;
+      if (stub.Invoker == null) {
+        return Run(stub.Method, ShapeOf(stub.Method), target, args, n, wantResult, result, exc);
+      }
+      if (!stub.IsStatic && target == null) {
+        return Failure(new TargetException("Non-static method requires a target."), exc);
+      }
+      try {
+        stub.Invoker(target, args, result, wantResult);
+      } catch (StubArgumentException bad) {
+        return NotConvertedAt(&args[bad.Index], stub.Parameters[bad.Index].ParameterType,
+                              "argument " + (bad.Index + 1), exc);
+      } catch (InvalidCastException) when (!stub.IsStatic &&
+                                            !stub.Method.DeclaringType.IsInstanceOfType(target)) {
+        return Failure(new TargetException("Object does not match target type."), exc);
+      }
+      if (wantResult == 0 || stub.ReturnsVoid) {
+        result->Code = 0;
+        result->Flags = BridgeValue.FlagNull | BridgeValue.FlagNoValue;
+      }
+      return 0;
+    } catch (Exception e) {
+      return Failure(e, exc);
+    }
   }
 
   // The generic base type made with the named argument types (split at
