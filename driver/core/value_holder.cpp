@@ -36,6 +36,22 @@ int32_t CNAValueHolder::nGetDataSize() const {
   return size;
 }
 
+bool CNAValueHolder::bGetDecimal(qg::DecimalFields* out) const {
+  if (out == nullptr) return false;
+  CAny copy;
+  const CAny* value = &m_clValue;
+  if (m_clValue.GetType() != qg::kAnyDECIMAL) {
+    if (m_clValue.bEstNull() || bHasNoType()) return false;
+    copy = m_clValue;
+    if (copy.nConvertType(qg::kAnyDECIMAL) >= 100) return false;
+    value = &copy;
+  }
+  qg::IDecimal* decimal = nullptr;
+  if (value->nGetDECIMAL(&decimal) != 0 || decimal == nullptr) return false;
+  *out = decimal->m_stFields;
+  return true;
+}
+
 int32_t CNAValueHolder::nCopyFrom(const CNAValueHolder& source, INACopyContext* context) {
   if (context != nullptr && context->pFindCopy(&source) == nullptr) {
     context->bRegisterCopy(&source, this);

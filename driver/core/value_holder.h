@@ -8,6 +8,7 @@
 
 #include "driver/core/refcounted.h"
 #include "support/any.h"
+#include "support/frame/host_services.h"
 #include "support/xystring.h"
 
 class CNAError;
@@ -45,6 +46,9 @@ class CNAValueHolder : public CNARefCounted {
   bool bIsEmptyOrZero() const { return bIsEmpty() || bIsZero(); }
   // "Type=%d, Len=%d, Value=..." of the value.
   bool bDumpValue(CXYString<char16_t>& out) const;
+  // The value as a decimal: a DECIMAL value is read as it is, any other is
+  // converted on a copy. False (out unchanged) when it does not convert.
+  bool bGetDecimal(qg::DecimalFields* out) const;
   // Loads the whole file: an 8-bit text (type 19) when text is asked, else
   // binary. A file that cannot be read records error 15 with its name and
   // the system's message; an empty file gives an empty value. A file that

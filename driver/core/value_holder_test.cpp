@@ -8,11 +8,57 @@
 #include <string>
 
 #include "driver/core/error_status.h"
+#include "support/any_test_fixture.h"
 #include "support/string_host_fixture.h"
 
 namespace {
 
 class ValueHolder : public qg::StringHostTest {};
+class ValueHolderDecimal : public qg::AnyHostTest {};
+
+// A decimal is read as it is; other values are converted on a copy, which
+// leaves the held value alone.
+TEST_F(ValueHolderDecimal, ReadsDecimalsAndConvertsOtherValuesOnACopy) {
+  auto mantissa = [](const qg::DecimalFields& f) {
+    __int128 m = 0;
+    std::memcpy(&m, f.abyMantissa, 16);
+    return static_cast<int64_t>(m);
+  };
+  CNAValueHolder holder;
+  qg::DecimalFields fields{};
+  holder.clValue().SetPSTRW(u"-12.50");
+  ASSERT_TRUE(holder.bGetDecimal(&fields));
+  EXPECT_EQ(qg::kAnyPSTRW, holder.clValue().GetType());
+  EXPECT_EQ(2, fields.nScale);
+  EXPECT_EQ(-1250, mantissa(fields));
+
+  holder.clValue().SetI4(7);
+  ASSERT_TRUE(holder.bGetDecimal(&fields));
+  EXPECT_EQ(7, mantissa(fields));
+  EXPECT_EQ(0, fields.nScale);
+
+  CAny decimal;
+  decimal.SetPSTRW(u"3.25");
+  ASSERT_LT(decimal.nConvertType(qg::kAnyDECIMAL), 100);
+  holder.SetValue(decimal);
+  ASSERT_TRUE(holder.bGetDecimal(&fields));
+  EXPECT_EQ(325, mantissa(fields));
+  EXPECT_EQ(2, fields.nScale);
+
+  qg::DecimalFields untouched{};
+  untouched.nScale = 77;
+  // A value without type, and a NULL value.
+  for (bool null : {false, true}) {
+    holder.clValue() = CAny();
+    if (null) {
+      holder.clValue().SetI4(1);
+      holder.clValue().SetNull(true);
+    }
+    EXPECT_FALSE(holder.bGetDecimal(&untouched));
+    EXPECT_EQ(77, untouched.nScale);
+  }
+  EXPECT_FALSE(holder.bGetDecimal(nullptr));
+}
 
 TEST_F(ValueHolder, NullsAndValuesWithoutTypeAreEqualAndEmpty) {
   CNAValueHolder a, b;
