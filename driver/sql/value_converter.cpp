@@ -415,6 +415,13 @@ const void* CNAValueConverter::pGetData() const {
   return m_pBuffer;
 }
 
+bool CNAValueConverter::bGetDataAndSize(const void** data, int* size) const {
+  const bool held = m_nKind != kNone;
+  if (data != nullptr) *data = held ? pGetData() : nullptr;
+  if (size != nullptr) *size = held ? nGetDataSize() : 0;
+  return held;
+}
+
 // ---- storing ----------------------------------------------------------------
 
 void CNAValueConverter::ValueStored() {

@@ -54,6 +54,9 @@ class CNAValueConverter : public CNAValue {
   int nCopyFrom(const CNAValue* source, INACopyContext* context, intptr_t a,
                 intptr_t b) override;
   CNAValue* pclClone(INACopyContext* context, intptr_t a, intptr_t b) const override;
+  // The data and its size in bytes at once; false (null and 0) while the
+  // converter holds nothing.
+  virtual bool bGetDataAndSize(const void** data, int* size) const;
 
   // --- set-up -----------------------------------------------------------
   uint32_t nGetCodePage() const { return m_nCodePage; }

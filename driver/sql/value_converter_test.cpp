@@ -355,6 +355,21 @@ TEST_F(ValueConverter, ConvertToPadsTimesWithinBounds) {
   EXPECT_EQ(text.size(), 9u);
 }
 
+TEST_F(ValueConverter, DataAndSizeTogether) {
+  CNAValueConverter* v = Buffered(19, 8);
+  v->bSetFromNarrowText("hey", -1, nullptr);
+  const void* data = nullptr;
+  int size = -1;
+  ASSERT_TRUE(v->bGetDataAndSize(&data, &size));
+  EXPECT_EQ(v->pGetData(), data);
+  EXPECT_EQ(3, size);
+  EXPECT_TRUE(v->bGetDataAndSize(nullptr, nullptr));
+  v->SetKind(CNAValueConverter::kNone);
+  EXPECT_FALSE(v->bGetDataAndSize(&data, &size));
+  EXPECT_EQ(nullptr, data);
+  EXPECT_EQ(0, size);
+}
+
 TEST_F(ValueConverter, CloneCopiesOwnBuffers) {
   CNAValueConverter* v = Buffered(19, 8);
   v->bSetFromNarrowText("hello", -1, nullptr);
