@@ -6,6 +6,7 @@
 #include "driver/core/connection.h"
 #include "driver/core/error_status.h"
 #include "driver/core/host_interfaces.h"
+#include "driver/mariadb/client_link.h"
 #include "driver/mariadb/client_version.h"
 #include "driver/mariadb/connection_mariadb.h"
 #include "driver/mariadb/session_mariadb.h"
@@ -86,7 +87,19 @@ CNATableDescription* CNAManagerMariaDB::pclNewTableDescription(CNAConnection* co
 
 CNASQLGenerator* CNAManagerMariaDB::pclNewSQLGenerator(CNAConnection* connection) {
   if (connection == nullptr) return nullptr;
-  return new (std::nothrow) CNASQLGenerator(connection);
+  CNASQLGenerator* generator = new (std::nothrow) CNASQLGenerator(connection);
+  if (generator == nullptr) return nullptr;
+  // The session's sql_mode as the server last reported it: every reply
+  // carries the NO_BACKSLASH_ESCAPES status, so a SET run since is seen.
+  // The generator scans quoted texts and writes LIKE escapes by it.
+  auto* link = dynamic_cast<INAMariaDBClientLink*>(connection);
+  if (link != nullptr) {
+    CNALock lock(link->pGetClientLock());
+    MYSQL* handle = link->pGetClientHandle();
+    generator->SetNoBackslashEscapes(
+        handle != nullptr && (handle->server_status & SERVER_STATUS_NO_BACKSLASH_ESCAPES) != 0);
+  }
+  return generator;
 }
 
 CNAIdentityQuery* CNAManagerMariaDB::pclNewIdentityQuery() {

@@ -206,7 +206,10 @@ TEST_F(GeneratorOnServer, LikePatternsMatchTheSameRowsUnderBothSqlModes) {
       ASSERT_NE(parsed, nullptr) << parseError;
       CNARefPtr<CNAQuery> q(NAAddRef(new CNAQuery(parsed, true)));
       parsed->Release();
-      CNARefPtr<CNASQLGenerator> gen(NAAddRef(new CNASQLGenerator(c)));
+      // The manager's generator follows the session's sql_mode.
+      CNARefPtr<CNASQLGenerator> gen(NAAddRef(manager->pclNewSQLGenerator(c)));
+      ASSERT_TRUE(gen);
+      EXPECT_EQ(mode[21] == u'\'', gen->bNoBackslashEscapes()) << N(mode);
       ASSERT_TRUE(gen->bGenerate(q.Get(), nullptr, true, 0, &error));
       const char16_t* dialect = gen->pszGetDialectText(&error);
       ASSERT_NE(dialect, nullptr) << N(error.pszGetMessage());

@@ -159,6 +159,7 @@ class CNASQLGenerator : public CNARefCounted {
   // Whether the session runs under sql_mode NO_BACKSLASH_ESCAPES (the back
   // end says so); LIKE then has no default escape character.
   void SetNoBackslashEscapes(bool on) { m_bNoBackslashEscapes = on; }
+  bool bNoBackslashEscapes() const { return m_bNoBackslashEscapes; }
   int nGetOptionBits() const { return m_nOptionBits; }
   void SetOptionBits(int bits) { m_nOptionBits = bits; }
   // Cleared on generators that render a nested expression into a text.
