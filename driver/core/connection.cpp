@@ -252,8 +252,39 @@ bool CNAConnection::bBeginTransaction(CNAError* error, const char16_t* name) {
   return true;
 }
 
+void CNAConnection::NoteConnectionLost(CNAError* loss) {
+  CNALock lock(&m_clLock);
+  if (m_bTransactionLost || m_pclTransaction == nullptr || !m_pclTransaction->bIsActive()) return;
+  m_bTransactionLost = true;
+  m_clLoss = *loss;
+}
+
+bool CNAConnection::bTransactionLost(CNAError* error) {
+  CNALock lock(&m_clLock);
+  if (!m_bTransactionLost) return false;
+  if (error != nullptr) *error = m_clLoss;
+  return true;
+}
+
+// Ends a lost transaction: it is reported failed, forgotten, and the link
+// is opened again for what the program does next.
+bool CNAConnection::bEndLostTransaction(CNAError* error) {
+  if (error != nullptr) *error = m_clLoss;
+  CNAError ignored;
+  ignored.SetSilent(true);
+  m_pclTransaction->bAbortAll(&ignored);
+  m_nNestingCount = 0;
+  m_bTransactionLost = false;
+  m_clLoss.Reset();
+  TransactionEnded();
+  bClose(&ignored);
+  bOpen(&ignored, 0);
+  return false;
+}
+
 bool CNAConnection::bCommitTransaction(CNAError* error, const char16_t* name) {
   CNALock lock(&m_clLock);
+  if (m_bTransactionLost && m_pclTransaction != nullptr) return bEndLostTransaction(error);
   if (m_pclTransaction == nullptr || !m_pclTransaction->bIsActive()) {
     NASetErrorMessage(error, 0, 1, 1, this, 9u, name != nullptr ? name : u"", u"");
     return false;
@@ -269,6 +300,7 @@ bool CNAConnection::bCommitTransaction(CNAError* error, const char16_t* name) {
 
 bool CNAConnection::bRollbackTransaction(CNAError* error, const char16_t* name) {
   CNALock lock(&m_clLock);
+  if (m_bTransactionLost && m_pclTransaction != nullptr) return bEndLostTransaction(error);
   if (m_pclTransaction == nullptr || !m_pclTransaction->bIsActive()) {
     NASetErrorMessage(error, 0, 1, 2, this, 9u, name != nullptr ? name : u"", u"");
     return false;

@@ -145,6 +145,14 @@ class CNAConnection : public CNARefCounted, public INAErrorReporter {
   // The innermost active level, null when none.
   CNASavepoint* pGetCurrentTransaction();
   bool bHasActiveTransaction();
+  // A connection lost (server gone, link cut) inside a transaction fails
+  // that transaction: the link is not reopened behind the program's back,
+  // and every statement, commit and rollback reports the loss until the
+  // program ends the transaction (commit or rollback), which then reopens
+  // the link outside any transaction. `loss` is the error that showed it.
+  void NoteConnectionLost(CNAError* loss);
+  // True, with the loss in *error, while a lost transaction is not ended.
+  bool bTransactionLost(CNAError* error);
   // Closable when unused and no active transaction (under the lock).
   bool bIsClosable();
 
@@ -229,6 +237,9 @@ class CNAConnection : public CNARefCounted, public INAErrorReporter {
   INAConnectionDescription* m_piDescription = nullptr;
   CSecretString m_clPassword;
   CNASavepoint* m_pclTransaction = nullptr;
+  bool bEndLostTransaction(CNAError* error);
+  bool m_bTransactionLost = false;
+  CNAError m_clLoss;
   CTString m_strDatabase;
   bool m_bDatabaseResolved = false;
 };

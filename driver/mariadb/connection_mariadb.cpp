@@ -488,6 +488,7 @@ bool CNAConnectionMariaDB::bReadServerInfo(CNAError* error) {
 
 bool CNAConnectionMariaDB::bExecuteBytes(CNAError* error, const char* text, size_t length) {
   CNALock lock(pGetLock());
+  if (bTransactionLost(error)) return false;
   if (m_pHandle == nullptr || !m_bOpen) {
     NASetErrorMessage(error, 0, kSiteMajor, 17, this, 79u);
     return false;
@@ -500,6 +501,9 @@ bool CNAConnectionMariaDB::bExecuteBytes(CNAError* error, const char* text, size
   }
   if (result != 0) {
     bRecordClientError(m_pHandle, error, kSiteMajor, 17);
+    if (error != nullptr && (error->nGetBaseCode() == 2006 || error->nGetBaseCode() == 2013)) {
+      NoteConnectionLost(error);
+    }
     return false;
   }
   return true;

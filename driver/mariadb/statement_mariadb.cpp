@@ -132,6 +132,7 @@ bool CNAStatementMariaDB::bExecuteBytes(const char* text, size_t length, intptr_
   // leave the connection out of sync).
   if (m_pResult != nullptr && !bCloseResult(error)) return false;
   LinkLock lock(m_pLink);
+  if (m_pConnection != nullptr && m_pConnection->bTransactionLost(error)) return false;
   MYSQL* handle = m_pLink != nullptr ? m_pLink->pGetClientHandle() : nullptr;
   if (handle == nullptr) {
     if (error != nullptr) error->SetErrorMessage(0, kSite, kSiteNotOpen, m_pConnection, 79);
@@ -309,7 +310,14 @@ void CNAStatementMariaDB::OnError(MYSQL* handle, uint32_t major, uint32_t minor,
                                   CNAError* error) {
   if (error == nullptr) return;
   ReportError(handle, major, minor, text, length, 0, error);
-  if (error->nGetBaseCode() != 2006 || error->bIsSilent()) return;
+  const int32_t code = error->nGetBaseCode();
+  if (code == 2006 || code == 2013) {
+    // Inside a transaction the loss fails the transaction, and the link is
+    // left as it is: reopening it would carry on outside the transaction.
+    m_pConnection->NoteConnectionLost(error);
+    if (m_pConnection->bTransactionLost(nullptr)) return;
+  }
+  if (code != 2006 || error->bIsSilent()) return;
   // The server went away: perhaps the text was larger than its packet limit.
   CNAError probe;
   probe.SetSilent(true);

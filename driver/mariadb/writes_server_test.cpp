@@ -269,4 +269,47 @@ TEST_F(RowWrites, ACopiedSessionAddsAndModifiesThroughItsOwnObjects) {
   ReleaseBoth(session);
 }
 
+// A connection killed inside a transaction fails the transaction: every
+// later write of it and its end report the loss; nothing is written on a
+// connection opened behind the program's back, and after the program ends
+// the transaction the next write goes through.
+TEST_F(RowWrites, AConnectionLostInATransactionFailsItUntilItEnds) {
+  ASSERT_TRUE(Sql("CREATE TABLE tx (id INT PRIMARY KEY) ENGINE=InnoDB"));
+  auto [h, d] = Open(u"tx");
+  auto kill_driver = [&] {
+    for (const std::string& id :
+         ServerRows("SELECT ID FROM information_schema.PROCESSLIST WHERE DB = DATABASE() AND "
+                    "ID <> CONNECTION_ID() AND COMMAND <> 'Daemon'")) {
+      Sql("KILL " + id);
+    }
+  };
+  INAError* slot = nullptr;
+  auto add = [&](int id) {
+    SetInt(d, h, 0, id);
+    bool ok = d->bAdd(h, 0, 0, &slot);
+    Failure(slot);
+    return ok;
+  };
+  for (bool commit : {false, true}) {
+    SCOPED_TRACE(commit ? "commit" : "rollback");
+    int base = commit ? 10 : 0;
+    ASSERT_TRUE(manager_->bBeginTransaction(description_, u"t", &slot)) << Message(slot);
+    EXPECT_TRUE(add(base + 1));
+    kill_driver();
+    EXPECT_FALSE(add(base + 2));
+    EXPECT_FALSE(add(base + 3));
+    bool ended = commit ? manager_->bCommitTransaction(description_, u"t", &slot)
+                        : manager_->bRollbackTransaction(description_, u"t", &slot);
+    EXPECT_FALSE(ended);
+    EXPECT_NE("", Failure(slot));
+    EXPECT_EQ((std::vector<std::string>{"0"}),
+              ServerRows("SELECT COUNT(*) FROM tx WHERE id BETWEEN " + std::to_string(base + 1) +
+                         " AND " + std::to_string(base + 3)));
+    // Ended: writing goes on, outside any transaction.
+    EXPECT_TRUE(add(base + 4));
+    EXPECT_EQ((std::vector<std::string>{"1"}),
+              ServerRows("SELECT COUNT(*) FROM tx WHERE id = " + std::to_string(base + 4)));
+  }
+}
+
 }  // namespace
