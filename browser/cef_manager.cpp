@@ -1,5 +1,6 @@
 #include "browser/cef_manager.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -162,6 +163,39 @@ std::string CacheRoot() {
   return TempFolder() + "/cache.cef/" + ExecutableBaseName() + std::to_string(getpid());
 }
 
+int MakePrivateFolders(const std::string& base, const std::vector<std::string>& parts,
+                       std::string* failed) {
+  std::string path = base;
+  int dir = open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int e = dir < 0 ? errno : 0;
+  for (size_t i = 0; e == 0 && i < parts.size(); ++i) {
+    path += "/" + parts[i];
+    if (mkdirat(dir, parts[i].c_str(), 0700) != 0 && errno != EEXIST) {
+      e = errno;
+      break;
+    }
+    // O_NOFOLLOW: a link planted in a shared temporary folder fails (ELOOP).
+    const int next = openat(dir, parts[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (next < 0) {
+      e = errno;
+      break;
+    }
+    close(dir);
+    dir = next;
+    struct stat st;
+    if (fstat(dir, &st) != 0) {
+      e = errno;
+    } else if (st.st_uid != geteuid()) {
+      e = EPERM;
+    } else if ((st.st_mode & 077) != 0 && fchmod(dir, 0700) != 0) {
+      e = errno;
+    }
+  }
+  if (dir >= 0) close(dir);
+  if (e != 0 && failed != nullptr) *failed = path;
+  return e;
+}
+
 bool IsDebuggerPresent() {
   std::ifstream status("/proc/self/status");
   std::string line;
@@ -199,16 +233,25 @@ bool CIKQMCef::Initialize(void* instance, const stOptionsInitCef* options, CXErr
 
   const std::string executable = BrowserExecutable(instance);
   struct stat st;
-  if (stat(executable.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) {
-    SetError(error, 800001, executable, S_ISDIR(st.st_mode) ? EISDIR : errno);
+  const int stat_errno = stat(executable.c_str(), &st) != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : 0;
+  if (stat_errno != 0) {
+    SetError(error, 800001, executable, stat_errno);
     return false;
   }
 
   const LaunchSettings settings = SettingsFromOptions(options, Services().nFlags);
   const std::string root = CacheRoot();
   const std::string user_data_dir = root + "/cache." + std::to_string(getpid());
-  std::error_code ec;
-  std::filesystem::create_directories(user_data_dir, ec);
+  std::string failed;
+  const int folder_errno = MakePrivateFolders(
+      TempFolder(),
+      {"cache.cef", ExecutableBaseName() + std::to_string(getpid()),
+       "cache." + std::to_string(getpid())},
+      &failed);
+  if (folder_errno != 0) {
+    SetError(error, 800001, failed, folder_errno);
+    return false;
+  }
   g_cache_cleaner.created = root;
   WritePreferences(user_data_dir);
 

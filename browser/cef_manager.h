@@ -46,6 +46,13 @@ std::string UserLanguage();
 // restarts in one process and is removed when the module unloads.
 std::string CacheRoot();
 
+// Creates `parts` one below the other under the existing folder `base`:
+// each a folder of this user with mode 0700, opened without following a
+// link, an existing one refused when it is a link, not a folder or not
+// ours. 0, or the errno with *failed naming the folder that failed.
+int MakePrivateFolders(const std::string& base, const std::vector<std::string>& parts,
+                       std::string* failed);
+
 // True when a debugger traces this process.
 bool IsDebuggerPresent();
 

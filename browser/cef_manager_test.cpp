@@ -8,6 +8,9 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sys/stat.h>
 #include <thread>
 
 #include "browser/engine.h"
@@ -191,6 +194,47 @@ TEST_F(ManagerTest, CountedStartAndStopAndRestart) {
     EXPECT_EQ(kill(pid, 0), -1);
   }
   EXPECT_TRUE(std::filesystem::exists(CacheRoot())) << "the profile lasts until unload";
+}
+
+TEST_F(ManagerTest, CacheFolderIsPrivateAndNeverThroughALink) {
+  char tmp[] = "/tmp/qg-web-tmpdir-XXXXXX";
+  ASSERT_NE(mkdtemp(tmp), nullptr);
+  const std::filesystem::path dir(tmp), victim = dir / "victim";
+  std::filesystem::create_directory(victim);
+  CIKQMCef& m = CIKQMCef::Instance();
+  ScopedEnv env("TMPDIR", tmp);
+  struct Case {
+    const char* name;
+    std::function<void()> plant;
+  } cases[] = {
+      {"a link to another folder", [&] { std::filesystem::create_directory_symlink(victim, dir / "cache.cef"); }},
+      {"a file", [&] { std::ofstream(dir / "cache.cef") << "x"; }},
+      {"another user's folder", [&] {
+         std::filesystem::create_directory(dir / "cache.cef");
+         ASSERT_EQ(chown((dir / "cache.cef").c_str(), 65534, 65534), 0);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.plant();
+    _CXErrorModule80 error;
+    EXPECT_FALSE(m.Initialize(instance_, nullptr, &error));
+    EXPECT_EQ(m.nStartCount(), 0);
+    EXPECT_EQ(error.nGetMessageId(0), 800001u);
+    EXPECT_NE(ToUtf8(error.pszGetUserMessage()).find(dir.string() + "/cache.cef"), std::string::npos)
+        << ToUtf8(error.pszGetUserMessage());
+    EXPECT_TRUE(std::filesystem::is_empty(victim));
+    std::filesystem::remove_all(dir / "cache.cef");
+  }
+  // A folder of ours created by this process is private.
+  ASSERT_TRUE(m.Initialize(instance_, nullptr, nullptr));
+  struct stat st;
+  ASSERT_EQ(lstat((dir / "cache.cef").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  ASSERT_EQ(lstat(CacheRoot().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  m.Shutdown();
+  std::filesystem::remove_all(dir);
 }
 
 TEST_F(ManagerTest, KilledBrowserFailsAWaitingCall) {
