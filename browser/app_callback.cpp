@@ -112,6 +112,14 @@ std::optional<int64_t> ReadBrowserRegistryValue(const char16_t* name) {
   return RegistryTextToInt(text);
 }
 
+std::u16string ReadBrowserRegistryText(const char16_t* name) {
+  std::u16string text;
+  if (RegReadString(RegistryHive::kCurrentUser, kBrowserKey, name, &text) != RegStatus::kOk) {
+    return u"";
+  }
+  return text;
+}
+
 MachineFacts ReadMachineFacts() {
   MachineFacts f;
   const long pages = sysconf(_SC_PHYS_PAGES);

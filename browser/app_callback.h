@@ -50,6 +50,8 @@ bool IsServerEdition();
 // as is, a text turned into an integer (its leading decimal digits, with a
 // sign). Empty when the key or value is absent.
 std::optional<int64_t> ReadBrowserRegistryValue(const char16_t* name);
+// A text value under the same key; "" when absent or not a text.
+std::u16string ReadBrowserRegistryText(const char16_t* name);
 // Turns the raw bytes of a text value (UTF-16, at most 518 bytes are read,
 // then terminated) into its integer.
 int64_t RegistryTextToInt(const std::u16string& text);

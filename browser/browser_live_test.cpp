@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include "browser/browser_tables.h"
 #include "browser/cef_browser.h"
 #include "browser/cef_manager.h"
+#include "browser/download_gate.h"
 #include "browser/engine.h"
 #include "browser/fake_callback.h"
 #include "browser/test_env.h"
@@ -22,6 +24,7 @@
 #include "host/core/string_memory.h"
 #include "support/frame/module_services.h"
 #include "support/platform/module.h"
+#include "support/platform/registry.h"
 
 namespace qg::web {
 namespace {
@@ -191,24 +194,82 @@ TEST_F(LiveTest, SuppressedAlertDoesNotBlock) {
   EXPECT_EQ(Eval(b, u"1+1"), "2");
 }
 
-TEST_F(LiveTest, DownloadLandsUnderItsName) {
+// Downloads: only into the folder the host named, only with its consent,
+// never over a file that is there.
+TEST_F(LiveTest, DownloadsNeedTheHostsFolderAndConsent) {
   char dir[] = "/tmp/qg-web-download-XXXXXX";
   ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::filesystem::path folder(dir), cwd = folder / "cwd", saved = folder / "saved";
+  std::filesystem::create_directories(cwd);
+  std::filesystem::create_directories(saved);
   std::filesystem::path old = std::filesystem::current_path();
-  std::filesystem::current_path(dir);
+  std::filesystem::current_path(cwd);
   http_.Set("/file", {"application/octet-stream", "payload",
                       "Content-Disposition: attachment; filename=\"qg-file.txt\"\r\n"});
-  CIKQMBrowser* b = Open(u"about:blank");
-  std::filesystem::current_path(old);
-  b->Navigate(ToUtf16(http_.Url("/file")).c_str());
-  const std::string target = std::string(dir) + "/qg-file.txt";
-  const auto end = Clock::now() + std::chrono::seconds(15);
-  while (!std::filesystem::exists(target) && Clock::now() < end) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  // A page's own script starts the download, without any user action.
+  const std::string page = "data:text/html,<a id=a href='" + http_.Url("/file") +
+                           "' download>x</a><script>document.getElementById('a').click()</script>";
+  auto listing = [](const std::filesystem::path& d) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(d)) {
+      names.push_back(e.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  auto read = [](const std::filesystem::path& f) {
+    std::ifstream in(f);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  };
+  const char16_t* key = u"Software\\Moravex\\qgxxxxweb";
+  const struct {
+    const char* name;
+    bool folder_named;
+    bool dialog_flag;
+    bool host_agrees;
+    std::vector<std::string> expected;  // in the saved folder afterwards
+  } cases[] = {
+      {"no folder named", false, true, true, {"qg-file.txt"}},
+      {"host refuses", true, true, false, {"qg-file.txt"}},
+      {"host agrees: beside the file there", true, true, true, {"qg-file (1).txt", "qg-file.txt"}},
+      {"no dialog: the host agreed beforehand", true, false, false,
+       {"qg-file (1).txt", "qg-file (2).txt", "qg-file.txt"}},
+  };
+  std::ofstream(saved / "qg-file.txt") << "mine";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    RegWriteString(RegistryHive::kCurrentUser, key, kDownloadFolderValue,
+                   c.folder_named ? ToUtf16(saved.string()).c_str() : u"");
+    FakeCallback& cb = cb_;
+    cb.allow_download = c.host_agrees;
+    CIKQMBrowser* b = Open(u"about:blank");
+    ASSERT_NE(b, nullptr);
+    cb.Clear();
+    b->SetDownloadDialogFlag(c.dialog_flag);
+    const size_t served = http_.Requests("/file").size();
+    b->Navigate(ToUtf16(page).c_str());
+    // The request is made in every case; wait for it and for the decision.
+    const auto end = Clock::now() + std::chrono::seconds(10);
+    while (http_.Requests("/file").size() == served && Clock::now() < end) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (c.folder_named && c.dialog_flag) {
+      EXPECT_NE(cb.WaitFor("download qg-file.txt "), "") << testing::PrintToString(cb.Lines());
+    }
+    const auto settle = Clock::now() + std::chrono::seconds(5);
+    while (listing(saved) != c.expected && Clock::now() < settle) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(listing(saved), c.expected);
+    EXPECT_TRUE(std::filesystem::is_empty(cwd));
+    EXPECT_EQ(read(saved / "qg-file.txt"), "mine");
+    browsers_.pop_back();
+    b->Release();
   }
-  std::ifstream in(target);
-  std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(content, "payload");
+  EXPECT_EQ(read(saved / "qg-file (1).txt"), "payload");
+  RegWriteString(RegistryHive::kCurrentUser, key, kDownloadFolderValue, u"");
+  std::filesystem::current_path(old);
   std::filesystem::remove_all(dir);
 }
 

@@ -104,12 +104,6 @@ bool CIKQMBrowser::Attach(const stCreationBrowser& record) {
          {{"color",
            {{"r", (argb >> 16) & 0xFF}, {"g", (argb >> 8) & 0xFF}, {"b", argb & 0xFF}, {"a", 1}}}});
   }
-  char cwd[PATH_MAX];
-  if (getcwd(cwd, sizeof cwd) != nullptr) {
-    engine_->Conn().CallAsync("Browser.setDownloadBehavior",
-                              {{"behavior", "allow"}, {"downloadPath", cwd}, {"eventsEnabled", true}},
-                              {}, nullptr);
-  }
   ApplyMetrics();
   Send("Page.startScreencast", {{"format", "png"}, {"everyNthFrame", 1}});
   UpdateFetch();
@@ -638,6 +632,17 @@ bool CIKQMBrowser::bAllowPopup(const std::string& target_url) {
   // A page's new tab or window opens in the user's own program instead.
   OpenExternally(open.url);
   return false;
+}
+
+bool CIKQMBrowser::bAllowDownload(const std::string& url, const std::string& name) {
+  if (closing_) return false;
+  // Without the save dialog the host agreed to every download beforehand.
+  if (!download_dialog_) return true;
+  CallbackRef cb = Callback();
+  if (!cb) return false;  // nobody to ask: refused
+  const std::u16string u = ToUtf16(url), n = ToUtf16(name);
+  stNavigation nav{u.c_str(), n.c_str(), kNavigationDownload};
+  return cb->bBeforeNavigation(&nav);
 }
 
 void CIKQMBrowser::Commit(const std::string& url) {

@@ -127,6 +127,10 @@ class CIKQMBrowser : public IKQMBrowserCef,
   // true lets it run, false has it closed. `target_url` serves when the
   // page's window-open notice is missing.
   bool bAllowPopup(const std::string& target_url);
+  // Decides on a download of this page's main frame (dispatch thread): with
+  // the download-dialog flag the host's bBeforeNavigation is asked (record:
+  // URL, file name, kNavigationDownload) and no host refuses it.
+  bool bAllowDownload(const std::string& url, const std::string& name);
   // The page left a command unanswered past the limit (engine watch thread).
   void OnUnresponsive() override;
   int nUnresponsiveReports() const { return unresponsive_count_; }

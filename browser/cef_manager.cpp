@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "browser/cef_browser.h"
+#include "browser/download_gate.h"
 #include "browser/engine.h"
 #include "browser/popup_gate.h"
 #include "browser/script_context.h"
@@ -246,7 +247,7 @@ bool CIKQMCef::Initialize(void* instance, const stOptionsInitCef* options, CXErr
   const int folder_errno = MakePrivateFolders(
       TempFolder(),
       {"cache.cef", ExecutableBaseName() + std::to_string(getpid()),
-       "cache." + std::to_string(getpid())},
+       "cache." + std::to_string(getpid()), "downloads"},
       &failed);
   if (folder_errno != 0) {
     SetError(error, 800001, failed, folder_errno);
@@ -276,7 +277,7 @@ bool CIKQMCef::Initialize(void* instance, const stOptionsInitCef* options, CXErr
   }
   app->OnContextInitialized();
   // Popups are held at their start until their opener decided on them.
-  if (!PopupGate::Install(engine)) {
+  if (!PopupGate::Install(engine) || !DownloadGate::Install(engine, user_data_dir + "/downloads")) {
     engine->Stop(kWatchdogMs);
     SetError(error, 800001, executable, 0);
     return false;

@@ -54,6 +54,10 @@ class FakeCallback final : public CCallbackFromKQMBrowserBase {
     return true;
   }
   bool bBeforeNavigation(const stNavigation* n) override {
+    if (n->nPopup == kNavigationDownload) {
+      Log("download " + ToUtf8(n->pszTargetFrame) + " " + ToUtf8(n->pszURL));
+      return allow_download;
+    }
     Log("before " + ToUtf8(n->pszURL));
     return allow_navigation;
   }
@@ -122,6 +126,7 @@ class FakeCallback final : public CCallbackFromKQMBrowserBase {
   int32_t version = 17;
   bool allow_navigation = true;
   bool allow_new_window = true;
+  bool allow_download = true;
   bool refuse_resources = false;
   std::vector<std::pair<std::u16string, std::u16string>> headers;
   std::function<void()> on_call;

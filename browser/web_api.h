@@ -58,8 +58,11 @@ struct stKeyBrowser {
 struct stNavigation {
   const char16_t* pszURL;
   const char16_t* pszTargetFrame;
-  int32_t nPopup;  // 1 popup request, 0 navigation
+  int32_t nPopup;  // 1 popup request, 0 navigation, 2 a download (kNavigationDownload)
 };
+// nPopup of a download asked of bBeforeNavigation; the target frame is then
+// the file's name.
+inline constexpr int32_t kNavigationDownload = 2;
 
 class IKQMCef {
  public:
