@@ -122,6 +122,32 @@ TEST_F(HandlersLiveTest, PopupsFollowGestureHostAndFlag) {
   }
 }
 
+// Only a user's click or key opens a window: a page's own script, a script
+// the host runs and a host callback the page names are not gestures. A
+// refused popup sends no request.
+TEST_F(HandlersLiveTest, NoGestureNoRequestNoProgram) {
+  http_.Set("/pop", {"text/html", "<p>popup</p>"});
+  const std::string pop = http_.Url("/pop");
+  const std::string open = "window.open('" + pop + "')";
+  FakeCallback cb;
+  cb.version = 13;  // no host-field handler: the module runs the callback itself
+  CIKQMBrowser* b = Open(u"about:blank", false, &cb);
+  ASSERT_NE(b, nullptr);
+  cb.Clear();
+  b->Navigate(ToUtf16("data:text/html,<script>for (let i = 0; i < 20; ++i) " + open +
+                      "</script>").c_str());
+  ASSERT_NE(cb.WaitFor("loadend"), "");
+  b->ExecuteJavascript(ToUtf16(open).c_str());
+  EXPECT_EQ(Eval(b, ToUtf16(open + "; 'ran'").c_str()), "ran");
+  b->ExecuteJavascript(ToUtf16("ZQ.HostField('field', \"" + open + ";(function(){})\")").c_str());
+  EXPECT_EQ(Eval(b, u"'opener ' + 'runs'"), "opener runs");
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  EXPECT_EQ(http_.Requests("/pop").size(), 0u);
+  EXPECT_TRUE(Opened().empty()) << Opened()[0];
+  EXPECT_TRUE(Popups(b).empty());
+  EXPECT_FALSE(cb.Has("newwindow"));
+}
+
 TEST_F(HandlersLiveTest, CertificateErrorsPassOnlyWithTheirFlag) {
   TestHttpsServer https("<html><body>secure</body></html>");
   const std::string url = https.Url("/");

@@ -23,7 +23,13 @@ bool PopupGate::Install(const std::shared_ptr<Engine>& engine) {
 void PopupGate::Decide(devtools::Connection& conn, const std::string& session,
                        const std::string& target, bool allow) {
   // A held target must run before it can close: closing it while it waits
-  // leaves its opener blocked.
+  // leaves its opener blocked. A refused one first holds every request of
+  // its own (nobody answers them) so that none leaves before it is closed.
+  if (!allow) {
+    conn.CallAsync("Fetch.enable",
+                   {{"patterns", Json::array({{{"urlPattern", "*"}, {"requestStage", "Request"}}})}},
+                   session, nullptr);
+  }
   conn.CallAsync("Runtime.runIfWaitingForDebugger", Json::object(), session, nullptr);
   if (allow) {
     conn.CallAsync("Target.detachFromTarget", {{"sessionId", session}}, {}, nullptr);
