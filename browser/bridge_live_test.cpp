@@ -67,6 +67,62 @@ TEST_F(BridgeLiveTest, PageProceduresReachTheHost) {
   EXPECT_FALSE(cb_.Has("call _onRequest")) << "the frame procedure never reaches the host";
 }
 
+// Values a page chooses reach the host whole, or the call fails where
+// both the page and the host see it; none ends the host.
+TEST_F(BridgeLiveTest, HostileValuesReachTheHostOrFailVisibly) {
+  CIKQMBrowser* b = Open(u"data:text/html,<p>x</p>");
+  const auto t0 = Clock::now();
+  CAny value;
+  _CXErrorModule80 error;
+  ASSERT_TRUE(b->vbExecuteJavascript_RetVal(u"'a\\u0000b'", nullptr, &value, &error));
+  int length = 0;
+  value.pclHolder()->vnGetLongueur(&length);
+  EXPECT_EQ(length, 3);
+  ASSERT_TRUE(b->vbExecuteJavascript_RetVal(u"'a\\uD800b'", nullptr, &value, &error));
+  const char16_t* text = nullptr;
+  value.nGetPCXSTR(&text);
+  EXPECT_EQ(std::u16string(text), u"a\uFFFDb");
+  EXPECT_LT(Clock::now() - t0, std::chrono::seconds(2));
+
+  cb_.Clear();
+  b->ExecuteJavascript(
+      u"console.log('c\\uD800'); ZQ.Execute('Sur', 'a\\uD800b');"
+      u"setTimeout(() => { throw new Error('u\\uD800'); }, 0)");
+  EXPECT_NE(cb_.WaitFor("console 1 "), "");
+  EXPECT_EQ(cb_.WaitFor("call Sur"), "call Sur 1 16");
+  EXPECT_NE(cb_.WaitFor("jserror 800003"), "");
+
+  const struct {
+    const char16_t* script;
+    const char* thrown;
+  } refused[] = {
+      {u"const o = {}; o.o = o; let r = ''; try { ZQ.Execute('Cyc', o) } catch (e) { r = e.name } r",
+       "TypeError"},
+      {u"let a = []; for (let i = 0; i < 100000; ++i) a = [a];"
+       u"let d = ''; try { ZQ.Execute('Deep', a) } catch (e) { d = e.name } d",
+       "RangeError"},
+  };
+  for (const auto& c : refused) {
+    cb_.Clear();
+    EXPECT_EQ(Eval(b, c.script), c.thrown);
+    EXPECT_NE(cb_.WaitFor("jserror 800003"), "");
+    EXPECT_FALSE(cb_.Has("call "));
+  }
+
+  // The page calling the bridge itself, with values no ZQ call sends.
+  cb_.Clear();
+  b->ExecuteJavascript(
+      u"const n = Object.getOwnPropertyNames(window).find(k => k.startsWith('__qg'));"
+      u"window[n]('[\"x\",\"Deep\",' + '['.repeat(100000) + ']'.repeat(100000) + ']');"
+      u"window[n]('[\"m\",1e300,5,\"\"]');"
+      u"window[n]('[\"x\",\"Big\",18446744073709551615]')");
+  EXPECT_EQ(cb_.WaitFor("call Big"), "call Big 1 12");
+  EXPECT_TRUE(cb_.Has("jserror 800003"));
+  EXPECT_FALSE(cb_.Has("menu "));
+  EXPECT_FALSE(cb_.Has("call Deep"));
+  EXPECT_EQ(Eval(b, u"'still ' + 'here'"), "still here");
+}
+
 TEST_F(BridgeLiveTest, BodyRoundTripAndFrameWait) {
   CIKQMBrowser* b = Open(u"data:text/html,<body></body>");
   // Every escaped character but CR, which HTML parsing turns into LF.

@@ -39,7 +39,30 @@ std::string PageScript(const std::string& binding) {
   // ["m", x, y, link] for a context menu the page did not cancel.
   return R"JS((function () {
   const name = ")JS" + binding + R"JS(";
-  const post = (a) => { try { window[name](JSON.stringify(a)); } catch (e) {} };
+  const limit = )JS" + std::to_string(devtools::kMaxJsonDepth) + R"JS(;
+  const send = (text) => { try { window[name](text); } catch (e) {} };
+  // A value that cannot go to the host throws here, and the host is told.
+  const fail = (e) => {
+    send(JSON.stringify(["e", String(e && e.message !== undefined ? e.message : e)]));
+    throw e;
+  };
+  const post = (a) => {
+    let text;
+    try { text = JSON.stringify(a); } catch (e) { fail(e); }
+    for (let i = 0, depth = 0, quoted = false; i < text.length; ++i) {
+      const c = text.charCodeAt(i);
+      if (quoted) {
+        if (c === 92) ++i; else if (c === 34) quoted = false;
+      } else if (c === 34) {
+        quoted = true;
+      } else if (c === 91 || c === 123) {
+        if (++depth > limit) fail(new RangeError("ZQ: a value nested deeper than " + limit + " levels"));
+      } else if (c === 93 || c === 125) {
+        --depth;
+      }
+    }
+    send(text);
+  };
   const ZQ = {
     Execute: function (name, ...args) { post(["x", String(name), ...args]); },
     ExecuteAsync: function (a, b, c, d) { post(["a", String(a), String(b), String(c), String(d)]); },
@@ -63,7 +86,7 @@ void Evaluate(CIKQMBrowser& b, const std::u16string& script,
   const std::string session = b.Session();
   auto finish = std::make_shared<std::function<void(bool, std::u16string)>>(std::move(done));
   engine->Conn().CallAsync(
-      "Runtime.evaluate", {{"expression", ToUtf8(script)}, {"userGesture", true}}, session,
+      "Runtime.evaluate", {{"expression", ToUtf8(script)}}, session,
       [engine, session, finish](const devtools::CallResult& r) {
         if (!r.ok) {
           (*finish)(false, ToUtf16(r.error));
@@ -160,7 +183,7 @@ void Complete(CIKQMBrowser& b, ICkAppelJS* cb, bool ok, const std::u16string& te
   auto deliver = [cb, ok, text, script] {
     if (ok) {
       CAny value;
-      value.SetDSTRW(text.c_str());
+      value.SetDSTRW(text.data(), static_cast<int>(text.size()));  // NULs included
       cb->OnSuccess(&value);
     } else {
       _CXErrorModule80 error;
@@ -252,26 +275,45 @@ std::string ScriptResultText(const Json& o, bool* needs_page, std::string* objec
 }
 
 bool ParsePageCall(const std::string& payload, PageCall* call) {
-  Json j = Json::parse(payload, nullptr, false);
+  Json j = devtools::ParseJson(payload);
   if (!j.is_array() || j.empty() || !j[0].is_string()) return false;
   call->kind = j[0].get<std::string>();
   call->args.assign(j.begin() + 1, j.end());
   return true;
 }
 
+bool JsonInt32(const Json& v, int32_t* out) {
+  // Unsigned first: get<int64_t> wraps values past INT64_MAX.
+  if (v.is_number_unsigned()) {
+    if (v.get<uint64_t>() > INT32_MAX) return false;
+    *out = static_cast<int32_t>(v.get<uint64_t>());
+    return true;
+  }
+  if (!v.is_number_integer() || v.get<int64_t>() < INT32_MIN || v.get<int64_t>() > INT32_MAX) {
+    return false;
+  }
+  *out = static_cast<int32_t>(v.get<int64_t>());
+  return true;
+}
+
 void JsonToAny(const Json& v, CAny* out) {
+  auto set_text = [out](const std::string& utf8) {
+    const std::u16string text = ToUtf16(utf8);
+    out->SetDSTRW(text.data(), static_cast<int>(text.size()));  // NULs included
+  };
   if (v.is_null()) return;  // no value
   if (v.is_boolean()) {
     out->SetBOOL(v.get<bool>() ? 1 : 0);
-  } else if (v.is_number_integer() && v.get<int64_t>() >= INT32_MIN &&
-             v.get<int64_t>() <= INT32_MAX) {
-    out->SetI4(static_cast<int32_t>(v.get<int64_t>()));
+  } else if (int32_t i4 = 0; JsonInt32(v, &i4)) {
+    out->SetI4(i4);
   } else if (v.is_number()) {
+    // Beyond 32 bits (and beyond 64, which arrive as doubles): a double,
+    // never a wrapped integer.
     out->SetR8(v.get<double>());
   } else if (v.is_string()) {
-    out->SetDSTRW(ToUtf16(v.get<std::string>()).c_str());
+    set_text(v.get<std::string>());
   } else {
-    out->SetDSTRW(ToUtf16(v.dump(-1, ' ', false, Json::error_handler_t::replace)).c_str());
+    set_text(v.dump(-1, ' ', false, Json::error_handler_t::replace));
   }
 }
 
@@ -309,7 +351,7 @@ void BrowserBridge::Install(CIKQMBrowser& b) {
 
 void CIKQMBrowser::ExecuteJavascript(const char16_t* script) {
   if (!bHasSession() || script == nullptr) return;
-  Send("Runtime.evaluate", {{"expression", ToUtf8(script)}, {"userGesture", true}});
+  Send("Runtime.evaluate", {{"expression", ToUtf8(script)}});
 }
 
 void CIKQMBrowser::ExecuteJavascriptAsync(const char16_t* script, ICkAppelJS* callback) {
@@ -432,6 +474,18 @@ void BrowserBridge::FailPending(CIKQMBrowser& b) {
   for (auto& f : frames) f.callback->Release();
 }
 
+namespace {
+
+void ReportPageError(CIKQMBrowser& b, const std::string& text) {
+  if (CallbackRef cb = b.Callback()) {
+    _CXErrorModule80 error;
+    error.SetUserError(gstErrorDefModule80, 800003, ToUtf16(text).c_str());
+    cb->OnJavascriptError(&error);
+  }
+}
+
+}  // namespace
+
 void BrowserBridge::OnException(CIKQMBrowser& b, const Json& p) {
   const Json& d = p["exceptionDetails"];
   std::string text = d.value("text", "");
@@ -448,7 +502,13 @@ void BrowserBridge::OnException(CIKQMBrowser& b, const Json& p) {
 void BrowserBridge::OnBindingCalled(CIKQMBrowser& b, const Json& p) {
   if (p.value("name", "") != b.bridge_->binding) return;
   PageCall call;
-  if (!ParsePageCall(p.value("payload", ""), &call)) return;
+  if (!ParsePageCall(p.value("payload", ""), &call)) {
+    // The page script refuses these itself: only a page calling the
+    // binding directly gets here.
+    ReportPageError(b, "a call from the page was refused: not a call, or nested deeper than " +
+                           std::to_string(devtools::kMaxJsonDepth) + " levels");
+    return;
+  }
   auto text = [&](size_t i) {
     return i < call.args.size() && call.args[i].is_string()
                ? ToUtf16(call.args[i].get<std::string>())
@@ -461,9 +521,8 @@ void BrowserBridge::OnBindingCalled(CIKQMBrowser& b, const Json& p) {
     if (name == kFrameProcedure) {
       if (n == 1) {
         const Json& v = call.args[1];
-        const bool i4 = v.is_number_integer() && v.get<int64_t>() >= INT32_MIN &&
-                        v.get<int64_t>() <= INT32_MAX;
-        b.bridge_->acknowledged = i4 ? static_cast<int32_t>(v.get<int64_t>()) : 0;
+        int32_t number = 0;
+        b.bridge_->acknowledged = JsonInt32(v, &number) ? number : 0;
         b.ForcePaint();  // the acknowledged frame is told at the next paint
       }
       return;
@@ -489,6 +548,10 @@ void BrowserBridge::OnBindingCalled(CIKQMBrowser& b, const Json& p) {
     b.ExecuteJavascript(script.c_str());
   } else if (call.kind == "m") {
     b.OnPageContextMenu(call.args);
+  } else if (call.kind == "e") {
+    // A value the page script could not send (cyclic, too deep): the page
+    // got the exception, the host gets its text.
+    ReportPageError(b, ToUtf8(text(0)));
   }
 }
 

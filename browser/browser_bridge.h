@@ -58,6 +58,8 @@ struct PageCall {
   std::vector<devtools::Json> args;
 };
 bool ParsePageCall(const std::string& payload, PageCall* call);
+// A JSON integer that fits 32 bits; false for any other value.
+bool JsonInt32(const devtools::Json& v, int32_t* out);
 void JsonToAny(const devtools::Json& value, CAny* out);
 
 // A console text of the module: true when it starts with the prefix (it is

@@ -88,6 +88,36 @@ TEST_F(BridgeValuesTest, PageCallTypes) {
   }
 }
 
+// Numbers past 32 bits, even past 64, arrive as doubles, never wrapped;
+// texts keep their NULs.
+TEST_F(BridgeValuesTest, WideNumbersAndNuls) {
+  PageCall call;
+  ASSERT_TRUE(ParsePageCall(
+      R"(["x","P",18446744073709551615,9223372036854775808,-2147483649,2147483647,)"
+      R"(-2147483648,1e300,"a\u0000b"])",
+      &call));
+  const struct {
+    int code;
+    double value;
+  } expected[] = {{12, 18446744073709551615.0}, {12, 9223372036854775808.0}, {12, -2147483649.0},
+                  {8, 2147483647},              {8, -2147483648.0},          {12, 1e300}};
+  for (size_t i = 0; i < 6; ++i) {
+    CAny value;
+    JsonToAny(call.args[i + 1], &value);
+    ASSERT_EQ(value.nGetCode(), expected[i].code) << i;
+    const double got = expected[i].code == 8 ? *static_cast<const int32_t*>(value.pValeur())
+                                             : *static_cast<const double*>(value.pValeur());
+    EXPECT_EQ(got, expected[i].value) << i;
+  }
+  CAny text;
+  JsonToAny(call.args[7], &text);
+  int length = 0;
+  text.pclHolder()->vnGetLongueur(&length);
+  EXPECT_EQ(length, 3);
+  // Deeper than the limit: refused, not parsed.
+  EXPECT_FALSE(ParsePageCall("[\"x\",\"P\"," + std::string(100000, '[') + std::string(100000, ']') + "]", &call));
+}
+
 TEST(BridgeTest, InternalCommandsAndHeaders) {
   std::string command;
   EXPECT_TRUE(InternalCommand("qvxxxweb://internal?SpellCheck_language=fr-FR", &command));

@@ -1,5 +1,7 @@
 #include "browser/context_menu.h"
 
+#include <climits>
+
 #include "browser/browser_bridge.h"
 #include "browser/cef_browser.h"
 #include "browser/utf.h"
@@ -111,13 +113,21 @@ bool BrowserBridge::HandleInternalCommand(CIKQMBrowser& b, const std::string& te
   return true;
 }
 
+bool MenuCoordinate(const devtools::Json& v, int32_t* out) {
+  if (!v.is_number()) return false;
+  const double d = v.get<double>();
+  // Checked before the conversion, which is undefined outside the range.
+  if (!(d >= INT32_MIN && d <= INT32_MAX)) return false;  // NaN fails too
+  *out = static_cast<int32_t>(d);
+  return true;
+}
+
 void CIKQMBrowser::OnPageContextMenu(const std::vector<devtools::Json>& args) {
-  if (args.size() < 3 || !args[0].is_number() || !args[1].is_number() || !args[2].is_string()) {
-    return;
-  }
   ContextMenuParams params;
-  params.x = static_cast<int32_t>(args[0].get<double>());
-  params.y = static_cast<int32_t>(args[1].get<double>());
+  if (args.size() < 3 || !MenuCoordinate(args[0], &params.x) ||
+      !MenuCoordinate(args[1], &params.y) || !args[2].is_string()) {
+    return;  // a page's own call with values no click gives
+  }
   params.link_url = ToUtf16(args[2].get<std::string>());
   params.on_link = !params.link_url.empty();
   CallbackRef cb = Callback();

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "browser/devtools/message.h"
 #include "browser/web_api.h"
 
 namespace qg::web {
@@ -74,6 +75,10 @@ void OnBeforeContextMenu(const ContextMenuParams& params, IMenuModel& model);
 // True when the module handled the menu (none is shown).
 bool RunContextMenu(const ContextMenuParams& params, IMenuModel& model,
                     std::shared_ptr<IMenuRunCallback> callback, ICallbackFromKQMBrowser* host);
+
+// A click coordinate sent by the page: a number within 32 bits, truncated;
+// false for anything else.
+bool MenuCoordinate(const devtools::Json& v, int32_t* out);
 
 }  // namespace qg::web
 

@@ -110,5 +110,23 @@ TEST(ContextMenuTest, RunContextMenuAnswers) {
   EXPECT_FALSE(RunContextMenu({}, model, nullptr, nullptr)) << "no host: the browser's menu";
 }
 
+TEST(ContextMenuTest, PageCoordinatesAreRangeChecked) {
+  const struct {
+    devtools::Json v;
+    bool ok;
+    int32_t x;
+  } cases[] = {
+      {12.7, true, 12},         {-3.5, true, -3},      {2147483647.0, true, 2147483647},
+      {-2147483648.0, true, INT32_MIN}, {2147483648.0, false, 0}, {1e300, false, 0},
+      {-1e300, false, 0},       {"5", false, 0},       {nullptr, false, 0},
+      {devtools::Json(18446744073709551615ull), false, 0},
+  };
+  for (const auto& c : cases) {
+    int32_t x = 0;
+    EXPECT_EQ(MenuCoordinate(c.v, &x), c.ok) << c.v.dump();
+    if (c.ok) EXPECT_EQ(x, c.x) << c.v.dump();
+  }
+}
+
 }  // namespace
 }  // namespace qg::web

@@ -146,6 +146,8 @@ TEST_F(HandlersLiveTest, NoGestureNoRequestNoProgram) {
   EXPECT_TRUE(Opened().empty()) << Opened()[0];
   EXPECT_TRUE(Popups(b).empty());
   EXPECT_FALSE(cb.Has("newwindow"));
+  browsers_.pop_back();  // before cb goes
+  b->Release();
 }
 
 TEST_F(HandlersLiveTest, CertificateErrorsPassOnlyWithTheirFlag) {

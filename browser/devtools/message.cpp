@@ -58,8 +58,72 @@ bool FrameSplitter::Next(std::string* frame) {
   return true;
 }
 
+namespace {
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// The code unit of the \uXXXX escape at text[i] ('\\'), or -1.
+int EscapedUnit(const std::string& text, size_t i) {
+  if (i + 6 > text.size() || text[i] != '\\' || text[i + 1] != 'u') return -1;
+  int v = 0;
+  for (size_t k = i + 2; k < i + 6; ++k) {
+    const int h = HexValue(text[k]);
+    if (h < 0) return -1;
+    v = v * 16 + h;
+  }
+  return v;
+}
+
+}  // namespace
+
+bool PrepareJson(std::string* text, int max_depth) {
+  std::string& t = *text;
+  int depth = 0;
+  bool in_string = false;
+  for (size_t i = 0; i < t.size(); ++i) {
+    const char c = t[i];
+    if (!in_string) {
+      if (c == '"') {
+        in_string = true;
+      } else if (c == '[' || c == '{') {
+        if (++depth > max_depth) return false;
+      } else if ((c == ']' || c == '}') && depth > 0) {
+        --depth;
+      }
+      continue;
+    }
+    if (c == '"') {
+      in_string = false;
+    } else if (c == '\\') {
+      const int unit = EscapedUnit(t, i);
+      if (unit >= 0xD800 && unit <= 0xDBFF) {
+        const int next = EscapedUnit(t, i + 6);
+        if (next >= 0xDC00 && next <= 0xDFFF) {
+          i += 11;  // a pair: both escapes kept
+          continue;
+        }
+        t.replace(i, 6, "\\ufffd");
+      } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
+        t.replace(i, 6, "\\ufffd");
+      }
+      i += unit >= 0 ? 5 : 1;  // past the escape
+    }
+  }
+  return true;
+}
+
+Json ParseJson(std::string text, int max_depth) {
+  if (!PrepareJson(&text, max_depth)) return Json(Json::value_t::discarded);
+  return Json::parse(text, nullptr, /*allow_exceptions=*/false);
+}
+
 bool ParseMessage(const std::string& frame, Message* message) {
-  Json json = Json::parse(frame, nullptr, /*allow_exceptions=*/false);
+  Json json = ParseJson(frame);
   if (!json.is_object()) return false;
   *message = Message();
   auto session = json.find("sessionId");

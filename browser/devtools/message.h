@@ -49,8 +49,22 @@ struct Message {
   std::string error;   // reply: error.message
 };
 
+// Deepest nesting of arrays and objects a JSON text may have here: deeper
+// ones are refused before they are parsed (parsing, printing and freeing
+// such values recurse).
+constexpr int kMaxJsonDepth = 256;
+
+// Prepares a JSON text for the parser: false when arrays and objects nest
+// deeper than max_depth; else true, with every \u escape of a lone
+// surrogate (which the parser refuses) turned into \ufffd. Texts that are
+// not JSON pass: the parser refuses them.
+bool PrepareJson(std::string* text, int max_depth = kMaxJsonDepth);
+
+// A JSON text parsed after PrepareJson; a discarded value when refused.
+Json ParseJson(std::string text, int max_depth = kMaxJsonDepth);
+
 // False for anything that is not a JSON object with either a numeric id or
-// a text method; never throws.
+// a text method, or nested deeper than kMaxJsonDepth; never throws.
 bool ParseMessage(const std::string& frame, Message* message);
 
 }  // namespace qg::devtools

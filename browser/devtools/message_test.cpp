@@ -79,5 +79,43 @@ TEST(ParseMessageTest, Table) {
   EXPECT_EQ(m.session_id, "S1");
 }
 
+// Values a page chooses: nesting bounded, lone surrogates (which the
+// parser refuses whole) replaced, everything else as it came.
+TEST(ParseMessageTest, HostileValues) {
+  const struct {
+    std::string params;
+    const char* value;  // the UTF-8 of params' "v", or null when refused
+  } cases[] = {
+      {R"({"v":"a\ud800b"})", "a\xEF\xBF\xBD" "b"},
+      {R"({"v":"\udc00\ud800"})", "\xEF\xBF\xBD\xEF\xBF\xBD"},
+      {R"({"v":"\ud83d\ude00"})", "\xF0\x9F\x98\x80"},
+      {R"({"v":"\\ud800"})", "\\ud800"},
+      {R"({"v":"a\u0000b"})", nullptr},  // checked apart: the NUL stays
+      {R"({"v":"[[[[\"]]"})", "[[[[\"]]"},
+      {R"({"v":)" + std::string(300, '[') + std::string(300, ']') + "}", nullptr},
+  };
+  for (const auto& c : cases) {
+    Message m;
+    const std::string frame = R"({"method":"E","params":)" + c.params + "}";
+    const bool ok = ParseMessage(frame, &m);
+    if (c.params.find("u0000") != std::string::npos) {
+      ASSERT_TRUE(ok);
+      EXPECT_EQ(m.result["v"].get<std::string>(), std::string("a\0b", 3));
+    } else if (c.value == nullptr) {
+      EXPECT_FALSE(ok) << c.params.substr(0, 40);
+    } else {
+      ASSERT_TRUE(ok) << c.params;
+      EXPECT_EQ(m.result["v"].get<std::string>(), c.value) << c.params;
+    }
+  }
+  // The limit itself passes; a deep value as a text is no nesting.
+  Message m;
+  EXPECT_TRUE(ParseMessage(R"({"method":"E","params":)" + std::string(kMaxJsonDepth - 1, '[') +
+                               std::string(kMaxJsonDepth - 1, ']') + "}",
+                           &m));
+  EXPECT_TRUE(ParseMessage(R"({"method":"E","params":{"v":")" + std::string(100000, '[') + "\"}}",
+                           &m));
+}
+
 }  // namespace
 }  // namespace qg::devtools
