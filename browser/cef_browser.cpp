@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -253,6 +254,9 @@ void CIKQMBrowser::Close() {
     if (watcher_) watcher_->MarkPainted();
     watcher_.reset();
   }
+  // Exports still waiting fail now: the host may free its completion
+  // objects once the browser is closed.
+  FailPdfJobs();
   const std::string session = Session(), target_id = TargetId();
   if (session.empty()) return;
   // A navigation under way would survive the close: stop it first.
@@ -694,6 +698,7 @@ void CIKQMBrowser::Recreate() {
   engine_->UnregisterSession(session);
   engine_->UnregisterTarget(target_id);
   BrowserBridge::FailPending(*this);
+  FailPdfJobs();
   engine_->Conn().CallAsync("Target.closeTarget", {{"targetId", target_id}}, {}, nullptr);
   {
     std::lock_guard<std::mutex> lock(view_mu_);
@@ -851,10 +856,16 @@ void CIKQMBrowser::vExportToPDF(const char16_t* path, ICkExportPdf* done, int32_
   }
   const double scale = scale_percent <= 0 ? 1.0 : scale_percent / 100.0;
   const std::string file = ToUtf8(path);
+  auto job = std::make_shared<PdfJob>(done);
+  {
+    std::lock_guard<std::mutex> lock(pdf_mu_);
+    pdf_jobs_.push_back(job);
+  }
+  std::weak_ptr<CIKQMBrowser> weak = weak_from_this();
   engine_->Conn().CallAsync(
       "Page.printToPDF",
       {{"scale", scale}, {"landscape", false}, {"printBackground", false}}, Session(),
-      [done, file](const devtools::CallResult& r) {
+      [weak, job, file](const devtools::CallResult& r) {
         bool ok = false;
         std::string bytes;
         if (r.ok && Base64Decode(r.result.value("data", ""), &bytes) && !file.empty()) {
@@ -864,8 +875,30 @@ void CIKQMBrowser::vExportToPDF(const char16_t* path, ICkExportPdf* done, int32_
             ok = fclose(f) == 0 && ok;
           }
         }
-        if (done != nullptr) done->OnPdfFinished(ok);
+        job->Finish(ok);
+        if (auto self = weak.lock()) {
+          std::lock_guard<std::mutex> lock(self->pdf_mu_);
+          auto& jobs = self->pdf_jobs_;
+          jobs.erase(std::remove(jobs.begin(), jobs.end(), job), jobs.end());
+        }
       });
+}
+
+void CIKQMBrowser::PdfJob::Finish(bool ok) {
+  std::lock_guard<std::mutex> lock(mu);
+  if (done == nullptr) return;
+  ICkExportPdf* d = done;
+  done = nullptr;
+  d->OnPdfFinished(ok);
+}
+
+void CIKQMBrowser::FailPdfJobs() {
+  std::vector<std::shared_ptr<PdfJob>> jobs;
+  {
+    std::lock_guard<std::mutex> lock(pdf_mu_);
+    jobs.swap(pdf_jobs_);
+  }
+  for (auto& job : jobs) job->Finish(false);
 }
 
 }  // namespace qg::web

@@ -246,6 +246,19 @@ class CIKQMBrowser : public IKQMBrowserCef,
   std::string refused_certificate_;  // error text of the last certificate refused
   std::string refused_certificate_url_;
 
+  // A PDF export under way: its completion object is told once, by the
+  // reply or by the close, under `mu` (a close returns after a call that
+  // had begun).
+  struct PdfJob {
+    explicit PdfJob(ICkExportPdf* d) : done(d) {}
+    void Finish(bool ok);
+    std::mutex mu;
+    ICkExportPdf* done;  // null once told
+  };
+  void FailPdfJobs();
+  std::mutex pdf_mu_;  // guards pdf_jobs_
+  std::vector<std::shared_ptr<PdfJob>> pdf_jobs_;
+
   std::shared_ptr<BridgeState> bridge_ = std::make_shared<BridgeState>();
   std::atomic<bool> reporting_unresponsive_{false};
   std::atomic<int> unresponsive_count_{0};

@@ -80,6 +80,19 @@ struct PdfDone : ICkExportPdf {
   int result = -1;
 };
 
+// The host may free its completion object once the browser is closed: an
+// export the page never answers (an endless script) is told by the close.
+TEST_F(CommandsLiveTest, UnansweredPdfExportIsToldByTheClose) {
+  CIKQMBrowser* b = Open(u"about:blank");
+  b->ExecuteJavascript(u"while (true) {}");
+  PdfDone done;
+  b->vExportToPDF(u"/tmp/qg-web-never.pdf", &done, 100);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  b->Close();
+  std::lock_guard<std::mutex> lock(done.mu);
+  EXPECT_EQ(done.result, 0);
+}
+
 TEST_F(CommandsLiveTest, PdfExport) {
   CIKQMBrowser* b = Open(u"data:text/html,<h1>Hello PDF</h1>");
   char dir[] = "/tmp/qg-web-pdf-XXXXXX";

@@ -280,6 +280,9 @@ int Render(WebModule& web, const RenderOptions& o, std::ostream& out, std::ostre
     return 1;
   }
   int status = 0;
+  // Outlives the browser: a late answer of the export (a page that never
+  // loads) comes at the latest while the browser closes.
+  PdfWait pdf_done;
   PrintingCallback cb(out);
   const std::u16string url = Utf16(o.url);
   stCreationBrowser record{};
@@ -339,9 +342,8 @@ int Render(WebModule& web, const RenderOptions& o, std::ostream& out, std::ostre
     }
   }
   if (!o.pdf.empty()) {
-    PdfWait done;
-    b->vExportToPDF(Utf16(o.pdf).c_str(), &done, 100);
-    if (done.Wait(30000) == 1) {
+    b->vExportToPDF(Utf16(o.pdf).c_str(), &pdf_done, 100);
+    if (pdf_done.Wait(30000) == 1) {
       out << "pdf: " << o.pdf << std::endl;
     } else {
       err << "the PDF export failed\n";
