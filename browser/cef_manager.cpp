@@ -207,8 +207,21 @@ bool IsDebuggerPresent() {
 }
 
 CIKQMCef& CIKQMCef::Instance() {
-  static CIKQMCef* manager = new CIKQMCef();  // never freed: outlives every user
-  return *manager;
+  // Freed when the module unloads, unless the browser still runs then (the
+  // host never stopped it): its threads may still use the manager, so it
+  // stays.
+  static struct Holder {
+    CIKQMCef* manager = new CIKQMCef();
+    ~Holder() {
+      bool stopped;
+      {
+        std::lock_guard<std::mutex> lock(manager->mu_);
+        stopped = !manager->engine_ && manager->start_count_ == 0;
+      }
+      if (stopped) delete manager;
+    }
+  } holder;
+  return *holder.manager;
 }
 
 std::shared_ptr<Engine> CIKQMCef::GetEngine() {
