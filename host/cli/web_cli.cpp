@@ -2,7 +2,12 @@
 
 #include <png.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstdint>
 #include <cstring>
@@ -250,11 +255,18 @@ bool WritePng(const std::string& path, const std::vector<uint8_t>& bgra, int32_t
   return png_image_write_to_file(&image, path.c_str(), 0, bgra.data(), 0, nullptr) != 0;
 }
 
+void PrintInitFailure(const CXError& error, std::ostream& err) {
+  err << "Initialize failed: " << Utf8(error.pszGetUserMessage());
+  const char16_t* system = error.nGetSystemError() != 0 ? error.pszGetSystemMessage() : nullptr;
+  if (system != nullptr && *system != 0) err << " (" << Utf8(system) << ")";
+  err << '\n';
+}
+
 int Start(WebModule& web, std::ostream& out, std::ostream& err) {
   _CXErrorModule80 error;
   const auto t0 = Clock::now();
   if (!web.Manager()->InitializeDefault(web.Instance(), &error)) {
-    err << "Initialize failed: " << Utf8(error.pszGetUserMessage()) << '\n';
+    PrintInitFailure(error, err);
     return 1;
   }
   const auto t1 = Clock::now();
@@ -276,7 +288,7 @@ struct RenderOptions {
 int Render(WebModule& web, const RenderOptions& o, std::ostream& out, std::ostream& err) {
   _CXErrorModule80 error;
   if (!web.Manager()->InitializeDefault(web.Instance(), &error)) {
-    err << "Initialize failed: " << Utf8(error.pszGetUserMessage()) << '\n';
+    PrintInitFailure(error, err);
     return 1;
   }
   int status = 0;
@@ -299,7 +311,10 @@ int Render(WebModule& web, const RenderOptions& o, std::ostream& out, std::ostre
   }
   b->SetViewSize(o.width, o.height);
   if (o.zoom != 100) b->SetZoom(o.zoom);
-  if (!cb.WaitLoads(1, 30000)) err << "the first page did not load\n";
+  if (!cb.WaitLoads(1, 30000)) {
+    err << "the first page did not load\n";
+    status = 1;
+  }
   if (!o.html_file.empty()) {
     std::ifstream in(o.html_file, std::ios::binary);
     if (!in) {
@@ -334,11 +349,14 @@ int Render(WebModule& web, const RenderOptions& o, std::ostream& out, std::ostre
     std::vector<uint8_t> bgra;
     cb.ForgetPaint();  // a paint of the page as it is now
     b->Invalidate();
-    if (cb.WaitPaint(w, h, 15000, &bgra) && WritePng(o.png, bgra, w, h)) {
-      out << "png: " << w << "x" << h << " " << o.png << std::endl;
-    } else {
+    if (!cb.WaitPaint(w, h, 15000, &bgra)) {
       err << "no paint of " << w << "x" << h << '\n';
       status = 1;
+    } else if (!WritePng(o.png, bgra, w, h)) {
+      err << "cannot write " << o.png << '\n';
+      status = 1;
+    } else {
+      out << "png: " << w << "x" << h << " " << o.png << std::endl;
     }
   }
   if (!o.pdf.empty()) {
@@ -383,7 +401,9 @@ int RunWeb(const std::string& lib_dir, const std::vector<std::string>& args, std
       ok = next(&v) && sscanf(v.c_str(), "%dx%d", &o.width, &o.height) == 2 && o.width > 0 &&
            o.height > 0;
     } else if (a == "--zoom" && verb == "render") {
-      ok = next(&v) && sscanf(v.c_str(), "%lf", &o.zoom) == 1;
+      // A percentage: finite and above 0.
+      ok = next(&v) && sscanf(v.c_str(), "%lf", &o.zoom) == 1 && std::isfinite(o.zoom) &&
+           o.zoom > 0 && o.zoom <= 10000;
     } else if (!a.empty() && a[0] != '-') {
       o.url = a;
     } else {
@@ -396,6 +416,22 @@ int RunWeb(const std::string& lib_dir, const std::vector<std::string>& args, std
            "       qghost web render [URL] [--html FILE] [--js EXPR] [--png OUT] [--pdf OUT]\n"
            "                         [--size WxH] [--zoom P]\n";
     return 2;
+  }
+  // Outputs are checked before the browser starts: a folder that is missing
+  // or not writable is named at once.
+  for (const std::string* file : {&o.png, &o.pdf}) {
+    if (file->empty()) continue;
+    const size_t slash = file->find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : file->substr(0, slash);
+    struct stat st;
+    const int e = stat(folder.c_str(), &st) != 0 ? errno
+                  : !S_ISDIR(st.st_mode)          ? ENOTDIR
+                  : access(folder.c_str(), W_OK) != 0 ? errno
+                                                      : 0;
+    if (e != 0) {
+      err << "cannot write " << *file << ": " << strerror(e) << '\n';
+      return 1;
+    }
   }
   WebModule web;
   if (!web.Load(lib_dir, err)) return 1;
