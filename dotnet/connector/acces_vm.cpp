@@ -234,14 +234,15 @@ bool CAccesVMThreadSafe::ExecuteQGL(const ExecuteQGLArgs& args, int32_t* exit_co
 int32_t CAccesVMThreadSafe::CreeContexteAssemblage(const char16_t* module,
                                                    const char16_t* second_path,
                                                    const char16_t* assembly, int32_t language,
-                                                   int32_t mode, CXError* error) {
+                                                   int32_t mode, CXError* error,
+                                                   IXStream* library) {
   Lock lock(m_mu);
   if (bTermine()) return -1;
   int32_t existing = GetHandleContexteAssemblage(assembly);
   if (existing >= 0) return existing;
   if (!ChargeHote(module, second_path, language, error)) return -1;
   m_mode = mode;
-  IContexteBibliotheque* context = m_vm->piCreeContexte(assembly, error);
+  IContexteBibliotheque* context = m_vm->piCreeContexte(assembly, library, error);
   if (context == nullptr) return -1;
   if (m_contextes.empty()) {
     m_contextes.reserve(30);

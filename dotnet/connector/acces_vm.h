@@ -70,11 +70,12 @@ class CAccesVMThreadSafe {
   // Loads the host, runs a whole project library and gives its exit code.
   bool ExecuteQGL(const ExecuteQGLArgs& args, int32_t* exit_code, CXError* error);
 
-  // The context of an assembly path, created with the host on first use;
-  // -1 on failure.
+  // The context of an assembly path, created with the host on first use
+  // and given the project library the assembly embeds (library: null when
+  // the caller names none); -1 on failure.
   int32_t CreeContexteAssemblage(const char16_t* module, const char16_t* second_path,
                                  const char16_t* assembly, int32_t language, int32_t mode,
-                                 CXError* error);
+                                 CXError* error, IXStream* library = nullptr);
   int32_t GetHandleContexteAssemblage(const char16_t* assembly);
   IContexteExecution* GetContexteExecutionGlobal(CXError* error);
   // Loads the host with the default module when it is not yet: values

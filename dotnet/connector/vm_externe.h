@@ -108,8 +108,10 @@ class IContexteExecution {
 class IVMExterne : public qg::IHostComponent {
  public:
   virtual void SetLangue(int32_t langue) = 0;  // 2
-  // 3: a new context for an assembly; null with the error filled.
-  virtual IContexteBibliotheque* piCreeContexte(const char16_t* assemblage, CXError* error) = 0;
+  // 3: a new context for an assembly, with the project library it embeds
+  // (null when it names none); null with the error filled.
+  virtual IContexteBibliotheque* piCreeContexte(const char16_t* assemblage,
+                                                IXStream* bibliotheque, CXError* error) = 0;
   virtual void LibereContexte(IContexteBibliotheque* contexte) = 0;  // 4
   virtual IContexteExecution* piGetContexteExecution(CXError* error) = 0;  // 5
   // 6: result = a op b (b is ignored by unary operators).

@@ -167,12 +167,25 @@ QG_EXPORT int32_t VR_ExecuteQGL(const char16_t* module, const char16_t* second_p
   });
 }
 
+// library_name: the library the caller asked for (null or empty: none);
+// stream: that embedded resource of the calling assembly (owner), 0 when
+// the assembly has none, which fails with 200008.
 QG_EXPORT int32_t VR_CreeContexte(const char16_t* module, const char16_t* second_path,
-                                  const char16_t* assembly, int32_t language, int32_t mode,
-                                  const char16_t** error) {
+                                  const char16_t* assembly, const char16_t* library_name,
+                                  qgnet::ManagedId stream, const char16_t* owner,
+                                  int32_t language, int32_t mode, const char16_t** error) {
   int32_t handle = -1;
   Appel(error, [&](CXError* e) {
-    handle = Acces().CreeContexteAssemblage(module, second_path, assembly, language, mode, e);
+    bool asked = library_name != nullptr && *library_name != u'\0';
+    if (asked && stream == 0) {
+      if (e != nullptr) e->SetUserError(qgnet::Def(), 200008, owner != nullptr ? owner : u"");
+      return false;
+    }
+    qgnet::CDotNetStream* library =
+        asked ? new qgnet::CDotNetStream(stream, owner != nullptr ? owner : u"") : nullptr;
+    handle =
+        Acces().CreeContexteAssemblage(module, second_path, assembly, language, mode, e, library);
+    if (library != nullptr) library->Release();
     return handle >= 0;
   });
   return handle;

@@ -355,11 +355,32 @@ void StandInVM::SetLangue(int32_t langue) {
   langue_ = langue;
 }
 
-qgnet::IContexteBibliotheque* StandInVM::piCreeContexte(const char16_t* assemblage, CXError*) {
+qgnet::IContexteBibliotheque* StandInVM::piCreeContexte(const char16_t* assemblage,
+                                                        IXStream* bibliotheque,
+                                                        CXError* error) {
   Inside in(*this);
+  // A library must be one of the stand-in's own ("QGL1" first); its
+  // project name goes into the log line.
+  std::string library;
+  if (bibliotheque != nullptr) {
+    int64_t size = bibliotheque->nGetSize();
+    std::string text(size > 0 && size <= (1 << 20) ? static_cast<size_t>(size) : 0, '\0');
+    uint32_t read = 0;
+    if (text.empty() || !bibliotheque->bSeek(0, qg::FILE_BEGIN) ||
+        !bibliotheque->bRead(text.data(), static_cast<uint32_t>(text.size()), &read) ||
+        text.rfind("QGL1", 0) != 0) {
+      Note("context refused: not a library");
+      Fail(error, "not a project library");
+      return nullptr;
+    }
+    size_t at = text.find("\nproject ");
+    library = " library " + (at == std::string::npos
+                                 ? std::string()
+                                 : text.substr(at + 9, text.find('\n', at + 9) - at - 9));
+  }
   std::lock_guard<std::recursive_mutex> l(mu_);
   int id = next_contexte_++;
-  Note("context " + std::to_string(id) + " " + U8(Str(assemblage)));
+  Note("context " + std::to_string(id) + " " + U8(Str(assemblage)) + library);
   return new Contexte(*this, id);
 }
 

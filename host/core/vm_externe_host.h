@@ -46,6 +46,7 @@ class StandInVM : public qgnet::IVMExterne {
   int32_t Release() override;
   void SetLangue(int32_t langue) override;
   qgnet::IContexteBibliotheque* piCreeContexte(const char16_t* assemblage,
+                                               IXStream* bibliotheque,
                                                CXError* error) override;
   void LibereContexte(qgnet::IContexteBibliotheque* contexte) override;
   qgnet::IContexteExecution* piGetContexteExecution(CXError* error) override;

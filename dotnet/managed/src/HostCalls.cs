@@ -34,7 +34,7 @@ internal static unsafe class Host {
   [DllImport(Module)] internal static extern int VR_ParamAddValeur(IntPtr list, IntPtr value);
   [DllImport(Module)] internal static extern int VR_Operateur(int op, IntPtr a, IntPtr b, IntPtr result, char** error);
   [DllImport(Module)] internal static extern int VR_ExecuteQGL(char* module, char* secondPath, IntPtr stream, char* owner, char* project, char* commandLine, int language, char* splashName, byte* splash, int splashSize, int* exitCode, char** error);
-  [DllImport(Module)] internal static extern int VR_CreeContexte(char* module, char* secondPath, char* assembly, int language, int mode, char** error);
+  [DllImport(Module)] internal static extern int VR_CreeContexte(char* module, char* secondPath, char* assembly, char* libraryName, IntPtr stream, char* owner, int language, int mode, char** error);
   [DllImport(Module)] internal static extern int VR_HandleContexte(char* assembly);
   [DllImport(Module)] internal static extern int VR_ContexteGlobal(char** error);
   [DllImport(Module)] internal static extern int VR_HandleClasse(int handle, char* classe, long* result, char** error);

@@ -69,19 +69,34 @@ public static unsafe class Environment {
   [MethodImpl(MethodImplOptions.NoInlining)]
   public static AssemblyContext CreateAssemblyContext(string hostModule, string libraryName,
                                                       int language) {
-    return CreateAssemblyContext(Assembly.GetCallingAssembly(), hostModule, language, 0);
+    return CreateAssemblyContext(Assembly.GetCallingAssembly(), hostModule, language, 0,
+                                 libraryName);
   }
 
+  // libraryName: the project library the calling assembly embeds under that
+  // name, handed to the host with the new context (null or empty: none; a
+  // name the assembly does not embed fails with 200008).
   internal static AssemblyContext CreateAssemblyContext(Assembly caller, string hostModule,
-                                                        int language, int mode) {
+                                                        int language, int mode,
+                                                        string libraryName = null) {
     Host.Ready();
     string path = caller.Location;
     int handle;
     fixed (char* p = path) handle = Host.VR_HandleContexte(p);
     if (handle < 0) {
       char* error = null;
-      fixed (char* m = ModuleOf(caller, hostModule), p = path) {
-        handle = Host.VR_CreeContexte(m, p, p, language, mode, &error);
+      Stream library = string.IsNullOrEmpty(libraryName)
+                           ? null
+                           : caller.GetManifestResourceStream(libraryName);
+      IntPtr stream = Handles.New(library);
+      try {
+        fixed (char* m = ModuleOf(caller, hostModule), p = path, name = libraryName,
+               owner = caller.FullName) {
+          handle = Host.VR_CreeContexte(m, p, p, name, stream, owner, language, mode, &error);
+        }
+      } finally {
+        Handles.Free(stream);
+        library?.Dispose();
       }
       if (handle < 0) Host.Check(0, error);
     }
@@ -515,7 +530,8 @@ public static class LiaisonInstance {
 
   [MethodImpl(MethodImplOptions.NoInlining)]
   public static int nInitQGL(string hostModule, string libraryName, int language) =>
-      Environment.CreateAssemblyContext(Assembly.GetCallingAssembly(), hostModule, language, 0)
+      Environment.CreateAssemblyContext(Assembly.GetCallingAssembly(), hostModule, language, 0,
+                                        libraryName)
           .Handle;
 
   [MethodImpl(MethodImplOptions.NoInlining)]

@@ -68,7 +68,15 @@ static class Program {
   }
 
   static void Contexts() {
+    // The library named is the one the assembly embeds, handed to the host
+    // with the context; a name it does not embed fails.
+    Throws(() => Velisc.Runtime.Environment.CreateAssemblyContext(null, "Missing.qgl", 0),
+           "RuntimeTests, Version=", "a library the assembly lacks raises 200008");
+    AssemblyContext made = Velisc.Runtime.Environment.CreateAssemblyContext(null, "Demo.qgl", 0);
+    Check(LastHostLine().EndsWith("RuntimeTests.dll library Demo"),
+          "the context gets the embedded library: " + LastHostLine());
     AssemblyContext a = Velisc.Runtime.Environment.CreateAssemblyContext(null, null, 0);
+    Equal(made.Handle, a.Handle, "the assembly keeps its context");
     AssemblyContext b = Velisc.Runtime.Environment.CreateAssemblyContext(null, null, 0);
     Equal(a.Handle, b.Handle, "CreateAssemblyContext twice gives one handle");
     Check(ReferenceEquals(a, b), "one context object per handle");
@@ -276,8 +284,8 @@ static class Program {
       // The missing-host check runs first: the host is not loaded yet.
       Throws(() => Velisc.Runtime.Environment.Execute("nothere.dll", "Demo.qgl", 0, "Demo"),
              "nothere.dll", "missing host module");
-      Contexts();
       s_vm = NativeLibrary.Load(System.IO.Path.Combine(folder, "qg300vm.so"));
+      Contexts();
       ObjectsAndMembers();
       OlderApi();
       Procedures();
