@@ -43,9 +43,11 @@ CNAColumn* FindKey(CNATableDescription* table, const char16_t* name) {
 }
 
 // The order of a key: its parts (itself when simple), descending where the
-// part's direction says so. A key that is not unique is followed by the
-// primary key's parts that it does not hold, so that equal key values come
-// in a fixed order.
+// part's direction says so, then made total so that fetches join without a
+// gap or a repeat: a key that is not unique, or whose parts may be NULL, is
+// followed by a unique key whose parts are all NOT NULL (the primary key
+// first), else by every column of the table (rows equal in every column are
+// the same row to a reader).
 std::vector<NAKeyPart> KeyParts(CNATableDescription* table, CNAColumn* key) {
   std::vector<NAKeyPart> parts;
   auto add = [&](CNAColumn* column, bool descending) {
@@ -57,31 +59,48 @@ std::vector<NAKeyPart> KeyParts(CNATableDescription* table, CNAColumn* key) {
     part.bDescending = descending;
     parts.push_back(part);
   };
-  if (key == nullptr) return parts;
-  if (key->bIsComposite()) {
-    for (int i = 1; i <= key->nGetPartCount(); ++i) {
-      CNAColumn* part = key->pclGetPart(i);
-      if (part != nullptr) add(part, part->bHas400());
-    }
-  } else {
-    add(key, key->bHas400());
-  }
-  if (!key->bIsUnique() && table != nullptr) {
-    for (int i = 0; i < table->nGetKeyCount(); ++i) {
-      CNAColumn* other = table->pclKeyAt(i);
-      if (other == nullptr || !other->bIsPrimary()) continue;
-      if (other->bIsComposite()) {
-        for (int p = 1; p <= other->nGetPartCount(); ++p) {
-          if (other->pclGetPart(p) != nullptr) add(other->pclGetPart(p), false);
-        }
-      } else {
-        add(other, false);
+  auto columns_of = [](CNAColumn* k) {
+    std::vector<CNAColumn*> out;
+    if (k->bIsComposite()) {
+      for (int i = 1; i <= k->nGetPartCount(); ++i) {
+        if (k->pclGetPart(i) != nullptr) out.push_back(k->pclGetPart(i));
       }
+    } else {
+      out.push_back(k);
     }
-    for (int i = 0; i < table->nGetColumnCount(); ++i) {
+    return out;
+  };
+  // A unique key none of whose parts may be NULL tells every row apart.
+  auto identifies = [&](CNAColumn* k) {
+    if (k == nullptr || !k->bIsUnique()) return false;
+    std::vector<CNAColumn*> columns = columns_of(k);
+    if (columns.empty()) return false;
+    for (CNAColumn* c : columns) {
+      if (c->bIsNullable()) return false;
+    }
+    return true;
+  };
+  if (key == nullptr) return parts;
+  for (CNAColumn* part : columns_of(key)) add(part, part->bHas400());
+  if (identifies(key) || table == nullptr) return parts;
+  CNAColumn* total = nullptr;
+  for (int pass = 0; pass < 2 && total == nullptr; ++pass) {
+    for (int i = 0; i < table->nGetKeyCount() && total == nullptr; ++i) {
+      CNAColumn* other = table->pclKeyAt(i);
+      if (identifies(other) && (pass == 1 || other->bIsPrimary())) total = other;
+    }
+    for (int i = 0; i < table->nGetColumnCount() && total == nullptr; ++i) {
       CNAColumn* column = table->pclColumnAt(i);
-      if (column != nullptr && column->bIsPrimary() && !column->bIsComposite()) add(column, false);
+      if (identifies(column) && (pass == 1 || column->bIsPrimary())) total = column;
     }
+  }
+  if (total != nullptr) {
+    for (CNAColumn* part : columns_of(total)) add(part, false);
+    return parts;
+  }
+  for (int i = 0; i < table->nGetColumnCount(); ++i) {
+    CNAColumn* column = table->pclColumnAt(i);
+    if (column != nullptr && !column->bIsComposite()) add(column, false);
   }
   return parts;
 }

@@ -65,6 +65,11 @@ bool NotAvailable(CNAError* error, uint32_t minor) {
   return false;
 }
 
+std::u16string Digits(int64_t n) {
+  std::string text = std::to_string(n);
+  return std::u16string(text.begin(), text.end());
+}
+
 // A column of bytes: a string, blob or bit type in the binary character
 // set (numbers report that set too, and read as text).
 bool IsBinaryColumn(const CNAResultColumn& column) {
@@ -191,6 +196,8 @@ bool CNATableAccess::bExecute(intptr_t, intptr_t, int64_t* rows, CNAError* error
     m_pResult->Reset();
     FreeRowMap();
     m_bItemColumnsFound = false;
+    m_astrBoundaryValues.clear();
+    m_nBoundarySkip = 0;
     if (!m_bFetching && m_pCache != nullptr && m_pTemporaryIndex == nullptr) {
       // A new result: the cache starts afresh. A complete cache another
       // holder took over (the session's record set) is left to it.
@@ -421,8 +428,13 @@ bool CNATableAccess::bBuildSelect(CNAError* error) {
   ok = ok && m_pConnection != nullptr &&
        m_pConnection->bQuoteQualifiedName(error, m_strTable.pszGet(), &quoted);
   ok = ok && g->bAppend(u" FROM ") && g->bAppend(quoted.pszGet()) && bAppendTableHint();
-  if (ok && WritesCondition(m_pFilter, m_bFilterActive)) {
-    ok = g->bAppend(u" WHERE ") && bWriteFilterInto(g, error);
+  const bool filtered = WritesCondition(m_pFilter, m_bFilterActive);
+  if (ok && filtered) {
+    ok = g->bAppend(m_strBoundary.empty() ? u" WHERE " : u" WHERE (") && bWriteFilterInto(g, error);
+  }
+  if (ok && !m_strBoundary.empty()) {
+    ok = g->bAppend(filtered ? u") AND (" : u" WHERE (") && g->bAppend(m_strBoundary) &&
+         g->bAppend(u")");
   }
   ok = ok && bAppendOrderBy(m_bDescending, error);
   if (ok) {
@@ -932,6 +944,226 @@ bool CNATableAccess::bFetchPart(int64_t offset, int64_t limit, CNAError* error) 
   return ok;
 }
 
+bool CNATableAccess::bColumnLiteral(int n, std::u16string* out, bool* null, CNAError* error) {
+  out->clear();
+  *null = false;
+  CNAResultColumn* column = m_pResult->pclGetResultColumn(n, error);
+  if (column == nullptr) return false;
+  CAny value;
+  const bool binary = IsBinaryColumn(*column);
+  if (!(binary ? m_pResult->bGetColumnAsBinary(value, n, error)
+               : m_pResult->bGetColumnAsText(value, n, error))) {
+    return false;
+  }
+  if (value.bEstNull()) {
+    *null = true;
+    *out = u"NULL";
+    return true;
+  }
+  if (binary) {
+    static const char16_t kHex[] = u"0123456789ABCDEF";
+    const void* bytes = nullptr;
+    int size = 0;
+    if (value.pclHolder()->vnGetTexte(&bytes) != qg::kAnyOk ||
+        value.pclHolder()->vnGetTailleSansFin(&size) != qg::kAnyOk) {
+      return false;
+    }
+    *out = u"X'";
+    const auto* p = static_cast<const unsigned char*>(bytes);
+    for (int i = 0; i < size && p != nullptr; ++i) {
+      out->push_back(kHex[p[i] >> 4]);
+      out->push_back(kHex[p[i] & 15]);
+    }
+    out->push_back(u'\'');
+    return true;
+  }
+  const char16_t* text = nullptr;
+  if (value.nGetPCXSTR(&text) >= 100 || text == nullptr) return false;
+  const int32_t t = column->m_nServerType;
+  const bool number = t == 0 || t == 246 || (t >= 1 && t <= 5) || t == 8 || t == 9 || t == 13;
+  if (number) {
+    // The server's own text of an exact number is its literal; a string
+    // would be compared as a double.
+    *out = text;
+    return true;
+  }
+  *out = u"'";
+  for (const char16_t* p = text; *p != 0; ++p) {
+    if (*p == u'\'') out->push_back(u'\'');
+    if (*p == u'\\') out->push_back(u'\\');
+    out->push_back(*p);
+  }
+  out->push_back(u'\'');
+  return true;
+}
+
+bool CNATableAccess::bBoundaryCondition(int64_t row, bool forward, std::u16string* out,
+                                        int64_t* equal, std::vector<std::u16string>* kept,
+                                        CNAError* error) {
+  out->clear();
+  *equal = 0;
+  if (m_pResult == nullptr || pclGetStoredQuery() != nullptr || !bResolveOrderKey(error)) {
+    return false;
+  }
+  const std::vector<NAKeyPart> items = OrderItems(m_bDescending);
+  if (items.empty()) return false;
+  std::vector<int> columns;
+  for (const NAKeyPart& part : items) {
+    int found = -1;
+    for (int c = 0; c < m_pResult->nGetColumnCount() && found < 0; ++c) {
+      CAny name;
+      const char16_t* text = nullptr;
+      if (m_pResult->bGetColumnName(name, c, nullptr) && name.nGetPCXSTR(&text) < 100 &&
+          text != nullptr && part.strName.bEstEgalI(text)) {
+        found = c;
+      }
+    }
+    if (found < 0) return false;
+    columns.push_back(found);
+  }
+  // The literals of a row, one per order item.
+  auto literals = [&](int64_t r, std::vector<std::u16string>* values, std::vector<bool>* nulls) {
+    values->assign(items.size(), std::u16string());
+    nulls->assign(items.size(), false);
+    if (!m_pResult->bSeekRow(static_cast<int32_t>(r), error) || !m_pResult->bFetchNext(0, error) ||
+        !m_pResult->bHasRow()) {
+      return false;
+    }
+    for (size_t i = 0; i < items.size(); ++i) {
+      bool null = false;
+      if (!bColumnLiteral(columns[i], &(*values)[i], &null, error)) return false;
+      (*nulls)[i] = null;
+    }
+    return true;
+  };
+  std::vector<std::u16string> values;
+  std::vector<bool> nulls;
+  if (!literals(row, &values, &nulls)) return false;
+  *kept = values;
+  // Rows equal to the boundary on every item, counted from it inwards: the
+  // next fetch starts at the boundary and passes over as many.
+  const int64_t count = m_pResult->nGetRowCount();
+  *equal = 1;
+  for (int64_t r = forward ? row - 1 : row + 1; r >= 0 && r < count; r += forward ? -1 : 1) {
+    std::vector<std::u16string> other;
+    std::vector<bool> other_nulls;
+    if (!literals(r, &other, &other_nulls)) return false;
+    if (other != values || other_nulls != nulls) break;
+    ++*equal;
+  }
+  // (k0 beyond v0) OR (k0 = v0 AND k1 beyond v1) ... OR (every k = v),
+  // where "beyond" follows each item's direction in the read, NULLs coming
+  // first in an ascending order.
+  std::u16string equals;
+  for (size_t i = 0; i < items.size(); ++i) {
+    CTString quoted;
+    OrderItemText(items[i], static_cast<int>(i), &quoted);
+    const std::u16string name = quoted.pszGet();
+    const bool ascending = items[i].bDescending == m_bDescending;
+    const bool later = ascending == forward;
+    std::u16string beyond;
+    if (nulls[i]) {
+      beyond = later ? name + u" IS NOT NULL" : u"";
+    } else {
+      beyond = name + (later ? u" > " : u" < ") + values[i];
+      if (!later) beyond = u"(" + beyond + u" OR " + name + u" IS NULL)";
+    }
+    if (!beyond.empty()) {
+      if (!out->empty()) *out += u" OR ";
+      *out += equals.empty() ? beyond : u"(" + equals + u" AND " + beyond + u")";
+    }
+    if (!equals.empty()) equals += u" AND ";
+    equals += nulls[i] ? name + u" IS NULL" : name + u" = " + values[i];
+  }
+  if (!out->empty()) *out += u" OR ";
+  *out += u"(" + equals + u")";
+  return true;
+}
+
+bool CNATableAccess::bFetchBeyond(bool forward, bool edge, bool* done, CNAError* error) {
+  *done = false;
+  std::u16string boundary;
+  int64_t equal = 0;
+  std::vector<std::u16string> values;
+  const int64_t rows = m_pResult != nullptr ? m_pResult->nGetRowCount() : 0;
+  if (!edge) {
+    if (rows <= 0) return true;
+    CNAError quiet;
+    if (!bBoundaryCondition(forward ? rows - 1 : 0, forward, &boundary, &equal, &values, &quiet)) {
+      return true;
+    }
+    // Rows equal to the boundary passed over by the fetch that gave this
+    // result are passed over again.
+    if (equal == rows && forward == m_bBoundaryForward && values == m_astrBoundaryValues) {
+      equal += m_nBoundarySkip;
+    }
+  } else if (pclGetStoredQuery() != nullptr) {
+    return true;
+  }
+  *done = true;
+  const int64_t old_offset = m_nResultOffset;
+  const int64_t limit = m_nFetchLimit;
+  m_bFetching = true;
+  Drop(m_pGenerator);
+  m_strBoundary = boundary;
+  bool ok = true;
+  if (forward) {
+    ok = bBuildSelect(error);
+    if (ok) {
+      m_pGenerator->SetRowLimit(limit);
+      m_pGenerator->SetRowOffset(equal);
+    }
+  } else {
+    // The preceding rows come from the opposite order, kept in a derived
+    // table that puts them back in the read's order.
+    m_bDescending = !m_bDescending;
+    ok = bBuildSelect(error);
+    m_bDescending = !m_bDescending;
+    std::u16string inner;
+    if (ok) {
+      const char16_t* text = m_pGenerator->pszGetStatementText();
+      inner = text != nullptr ? text : u"";
+      m_pGenerator->TruncateTo(0);
+      std::u16string wrapped = u"SELECT * FROM (" + inner + u" LIMIT " +
+                               Digits(limit);
+      if (equal > 0) wrapped += u" OFFSET " + Digits(equal);
+      wrapped += u") QG_PAGE";
+      ok = m_pGenerator->bAppend(wrapped) && bAppendOrderBy(m_bDescending, error);
+      m_pGenerator->SetRowLimit(-1);
+      m_pGenerator->SetRowOffset(-1);
+    }
+  }
+  m_strBoundary.clear();
+  ok = ok && bExecute(0, 0, nullptr, error);
+  m_astrBoundaryValues = values;
+  m_bBoundaryForward = forward;
+  m_nBoundarySkip = equal;
+  m_bFetching = false;
+  m_nCurrentRow = -1;
+  m_bPositionValid = false;
+  if (!ok) return false;
+  const int64_t got = m_pResult->nGetRowCount();
+  if (forward) {
+    m_nResultOffset = old_offset + rows;
+    m_nLimitMarker = got == limit ? limit : -1;
+  } else {
+    // More follow unless this is the last part; more precede while a whole
+    // part came.
+    m_nLimitMarker = edge ? -1 : limit;
+    if (got < limit) {
+      m_nResultOffset = 0;
+    } else if (edge) {
+      CNAError quiet;
+      int64_t all = nCountAside(&quiet);
+      m_nResultOffset = all > got ? all - got : 1;
+    } else {
+      m_nResultOffset = old_offset > got ? old_offset - got : 1;
+    }
+  }
+  m_bBeginsAtStart = m_nResultOffset == 0;
+  return true;
+}
+
 bool CNATableAccess::bMoveAcrossFetches(int32_t direction, int64_t step, bool* in_range,
                                         CNAError* error) {
   *in_range = false;
@@ -951,6 +1183,11 @@ bool CNATableAccess::bMoveAcrossFetches(int32_t direction, int64_t step, bool* i
     }
     m_nCurrentRow = -1;
   } else if (direction == kNAReadLast) {
+    if (m_nLimitMarker != -1 || m_nResultOffset > 0) {
+      bool done = false;
+      if (!bFetchBeyond(false, true, &done, error)) return false;
+      if (done) fetched = true;
+    }
     while (m_nLimitMarker != -1) {
       if (!bFetchPart(m_nResultOffset + m_pResult->nGetRowCount(), m_nFetchLimit, error)) {
         return false;
@@ -968,12 +1205,14 @@ bool CNATableAccess::bMoveAcrossFetches(int32_t direction, int64_t step, bool* i
     bool more = forward ? m_nLimitMarker != -1 : m_nResultOffset > 0;
     if (!more || (forward && rows == 0)) break;
     step -= available;
+    bool done = false;
+    if (!bFetchBeyond(forward, false, &done, error)) return false;
     if (forward) {
-      if (!bFetchPart(m_nResultOffset + rows, m_nFetchLimit, error)) return false;
+      if (!done && !bFetchPart(m_nResultOffset + rows, m_nFetchLimit, error)) return false;
       m_nCurrentRow = -1;
     } else {
       int64_t from = m_nResultOffset > m_nFetchLimit ? m_nResultOffset - m_nFetchLimit : 0;
-      if (!bFetchPart(from, m_nResultOffset - from, error)) return false;
+      if (!done && !bFetchPart(from, m_nResultOffset - from, error)) return false;
       m_nCurrentRow = m_pResult->nGetRowCount();
     }
     fetched = true;

@@ -14,6 +14,7 @@
 #define QG_DRIVER_SQL_TABLE_ACCESS_H_
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "driver/core/object_table.h"
@@ -268,6 +269,20 @@ class CNATableAccess : public CNARefCounted {
   bool bMoveAcrossFetches(int32_t direction, int64_t step, bool* in_range, CNAError* error);
   // Runs the SELECT again for `limit` rows from row `offset` of the order.
   bool bFetchPart(int64_t offset, int64_t limit, CNAError* error);
+  // Runs the SELECT again for the part of the order that follows the last
+  // row of the open result (forward) or precedes its first row, continued
+  // from that row's order values, so rows written by others elsewhere in
+  // the order shift nothing; with no open row (`edge`), the last part of
+  // the order. *done false (nothing run) when the values cannot be had: a
+  // stored query or an order column outside the select list.
+  bool bFetchBeyond(bool forward, bool edge, bool* done, CNAError* error);
+  // The condition "at or after (before) the row's place in the order" over
+  // the order items, and the count of rows of the result at the boundary
+  // that are equal to it on every item. False when it cannot be written.
+  bool bBoundaryCondition(int64_t row, bool forward, std::u16string* out, int64_t* equal,
+                          std::vector<std::u16string>* values, CNAError* error);
+  // The literal of column n of the current result row, "NULL" for none.
+  bool bColumnLiteral(int n, std::u16string* out, bool* null, CNAError* error);
   // Rows not marked deleted after (or before) the current row.
   int64_t nRowsBeyond(bool forward) const;
   // The rows of the order counted by the server without touching the open
@@ -333,6 +348,15 @@ class CNATableAccess : public CNARefCounted {
   int64_t m_nFetchLimit = -1;   // rows per fetch of the first execution, -1 none
   bool m_bBeginsAtStart = true;
   bool m_bFetching = false;
+  // The boundary condition of a fetch continued from a row (empty: none),
+  // added to the WHERE by bBuildSelect.
+  std::u16string m_strBoundary;
+  // The boundary the open result was fetched from (its values and
+  // direction) and the rows equal to it passed over: a result made only of
+  // rows equal to the boundary passes over those too the next time.
+  std::vector<std::u16string> m_astrBoundaryValues;
+  bool m_bBoundaryForward = false;
+  int64_t m_nBoundarySkip = 0;
   bool m_bLastMoveInRange = false;
   bool m_bDescending = false;
   CNAFilter* m_pFilterRef = nullptr;

@@ -114,6 +114,15 @@ TEST_F(WalkOrder, EveryKeyBothWaysAtEveryFetchSizeEqualsTheServersOrder) {
        "(4, 'A', 'A', 'A', 0, 'z')",
        {"id", "HEX(vb)", "HEX(bn)", "HEX(bl)", "LPAD(HEX(bt), 4, '0')", "s"},
        {{"id", "id", "id DESC"}, {"vb", "vb, id", "vb DESC, id DESC"}}},
+      // No primary key: a nullable unique key, duplicate key values and
+      // whole duplicate rows.
+      {"nopk",
+       "CREATE TABLE nopk (u INT NULL, k INT, v VARCHAR(5), UNIQUE KEY ku(u), KEY kk(k));"
+       "INSERT INTO nopk VALUES (NULL, 1, 'a'), (NULL, 1, 'a'), (NULL, 1, 'a'), (NULL, 2, 'b'),"
+       "(1, 1, 'a'), (2, 1, 'b'), (3, NULL, 'c'), (NULL, NULL, NULL), (NULL, NULL, NULL),"
+       "(4, 2, 'a'), (5, 2, 'a'), (NULL, 2, 'b'), (6, 3, 'z'), (7, 1, 'a'), (NULL, 1, 'c')",
+       {"u", "k", "v"},
+       {{"u", "u, k, v", "u DESC, k DESC, v DESC"}, {"k", "k, u, v", "k DESC, u DESC, v DESC"}}},
   };
   for (const Shape& shape : shapes) {
     ASSERT_TRUE(Query(shape.sql)) << shape.name;
