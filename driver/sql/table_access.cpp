@@ -1164,6 +1164,27 @@ bool CNATableAccess::bFetchBeyond(bool forward, bool edge, bool* done, CNAError*
   return true;
 }
 
+bool CNATableAccess::bRunAgain(const std::u16string& text, CNAError* error) {
+  CNASQLGenerator* generator = new (std::nothrow) CNASQLGenerator(m_pConnection);
+  if (generator == nullptr) {
+    if (error != nullptr) error->SetOutOfMemory(kAccessSite, 49);
+    return false;
+  }
+  CNARefPtr<CNASQLGenerator> hold(NAAddRef(generator));
+  generator->SetStatementKind(CNASQLGenerator::kStatementSelect);
+  if (!generator->bSetRawText(text.c_str())) {
+    if (error != nullptr) error->SetOutOfMemory(kAccessSite, 49);
+    return false;
+  }
+  m_bFetching = true;
+  SetGenerator(generator);
+  const bool ok = bExecute(0, 0, nullptr, error);
+  m_bFetching = false;
+  m_nCurrentRow = -1;
+  m_bPositionValid = false;
+  return ok;
+}
+
 bool CNATableAccess::bMoveAcrossFetches(int32_t direction, int64_t step, bool* in_range,
                                         CNAError* error) {
   *in_range = false;
@@ -1174,6 +1195,16 @@ bool CNATableAccess::bMoveAcrossFetches(int32_t direction, int64_t step, bool* i
   const int64_t start_offset = m_nResultOffset;
   const int64_t start_rows = m_pResult->nGetRowCount();
   const int64_t start_row = m_nCurrentRow;
+  const int64_t start_marker = m_nLimitMarker;
+  const bool start_begins = m_bBeginsAtStart;
+  const std::vector<std::u16string> start_boundary = m_astrBoundaryValues;
+  const bool start_boundary_forward = m_bBoundaryForward;
+  const int64_t start_skip = m_nBoundarySkip;
+  std::u16string start_text;
+  if (m_pGenerator != nullptr && pclGetStoredQuery() == nullptr) {
+    const char16_t* text = m_pGenerator->pszGetDialectText(nullptr);
+    if (text != nullptr) start_text = text;
+  }
   bool fetched = false;
   bool forward = direction == kNAReadFirst || direction == kNAReadNext;
   if (direction == kNAReadFirst) {
@@ -1217,9 +1248,20 @@ bool CNATableAccess::bMoveAcrossFetches(int32_t direction, int64_t step, bool* i
     }
     fetched = true;
   }
-  // Out of range: the position stays where it was.
+  // Out of range: the position stays where it was, in the rows the same
+  // statement gives again.
   if (fetched) {
-    if (!bFetchPart(start_offset, start_rows > 0 ? start_rows : m_nFetchLimit, error)) return false;
+    if (!start_text.empty()) {
+      if (!bRunAgain(start_text, error)) return false;
+      m_nResultOffset = start_offset;
+      m_nLimitMarker = start_marker;
+      m_bBeginsAtStart = start_begins;
+      m_astrBoundaryValues = start_boundary;
+      m_bBoundaryForward = start_boundary_forward;
+      m_nBoundarySkip = start_skip;
+    } else if (!bFetchPart(start_offset, start_rows > 0 ? start_rows : m_nFetchLimit, error)) {
+      return false;
+    }
     if (start_row >= 0 && start_row < m_pResult->nGetRowCount()) {
       bool back = false;
       if (!bMoveInResult(kNAReadFirst, start_row + 1, &back, error)) return false;

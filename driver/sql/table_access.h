@@ -281,6 +281,8 @@ class CNATableAccess : public CNARefCounted {
   // that are equal to it on every item. False when it cannot be written.
   bool bBoundaryCondition(int64_t row, bool forward, std::u16string* out, int64_t* equal,
                           std::vector<std::u16string>* values, CNAError* error);
+  // Runs a statement text again (no row limit added) as the open result.
+  bool bRunAgain(const std::u16string& text, CNAError* error);
   // The literal of column n of the current result row, "NULL" for none.
   bool bColumnLiteral(int n, std::u16string* out, bool* null, CNAError* error);
   // Rows not marked deleted after (or before) the current row.
