@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "driver/core/host_interfaces.h"
 #include "driver/sql/column.h"
 #include "driver/sql/sql_types.h"
 #include "driver/sql/table_description.h"
@@ -97,20 +98,60 @@ bool CNARowBuffer::bBind(const CNARowLayout& layout) {
 CNARowBuffer* CNARowBuffer::pclDuplicate() const {
   auto* copy = new (std::nothrow) CNARowBuffer;
   if (copy == nullptr) return nullptr;
-  copy->m_pBlock = static_cast<uint8_t*>(std::malloc(m_nTotalSize == 0 ? 1 : m_nTotalSize));
-  if (copy->m_pBlock == nullptr) {
+  if (copy->nCopyFrom(this, nullptr, 0, 0) == 0) {
     delete copy;
     return nullptr;
   }
-  if (m_nTotalSize != 0) std::memcpy(copy->m_pBlock, m_pBlock, m_nTotalSize);
-  copy->m_nTotalSize = m_nTotalSize;
-  copy->m_nNullBits = m_nNullBits;
-  copy->m_nBitmapSize = m_nBitmapSize;
-  copy->m_pData = copy->m_pBlock + m_nBitmapSize;
-  copy->m_pLayout = m_pLayout;
-  copy->m_pDescription = m_pDescription;
-  if (m_pDescription != nullptr) AddRefBoth(m_pDescription);
   return copy;
+}
+
+int CNARowBuffer::nCopyFrom(const CNARowBuffer* source, INACopyContext* context, intptr_t,
+                            intptr_t) {
+  if (source == nullptr || source == this) return 1;
+  auto* block = static_cast<uint8_t*>(std::malloc(source->m_nTotalSize == 0 ? 1 : source->m_nTotalSize));
+  if (block == nullptr) return 0;
+  if (context != nullptr && context->pFindCopy(source) == nullptr) {
+    context->bRegisterCopy(source, this);
+  }
+  if (source->m_nTotalSize != 0) std::memcpy(block, source->m_pBlock, source->m_nTotalSize);
+  std::free(m_pBlock);
+  m_pBlock = block;
+  m_nTotalSize = source->m_nTotalSize;
+  m_nNullBits = source->m_nNullBits;
+  m_nBitmapSize = source->m_nBitmapSize;
+  m_pData = m_pBlock + m_nBitmapSize;
+  m_pLayout = source->m_pLayout;
+  // The layout belongs to the description: the copy holds the same one.
+  if (source->m_pDescription != nullptr) AddRefBoth(source->m_pDescription);
+  if (m_pDescription != nullptr) ReleaseBoth(m_pDescription);
+  m_pDescription = source->m_pDescription;
+  return 1;
+}
+
+CNARowBuffer* CNARowBuffer::pclClone(INACopyContext* context) {
+  auto* copy = new (std::nothrow) CNARowBuffer;
+  if (copy == nullptr) return nullptr;
+  AddRefBoth(copy);
+  if (copy->nCopyFrom(this, context, 0, 0) == 0) {
+    if (context != nullptr && context->pFindCopy(this) == copy) context->ForgetCopy(this);
+    ReleaseBoth(copy);
+    return nullptr;
+  }
+  return copy;
+}
+
+bool CNARowBuffer::bCopyColumnData(CNARowBuffer* destination, int column, int element) {
+  if (destination == nullptr) return false;
+  CNAColumn* c = Column(column);
+  if (c == nullptr || destination->Column(column) != c) return false;
+  const uint8_t* from = pGetColumnData(column, element);
+  uint8_t* to = destination->pGetColumnData(column, element);
+  if (from == nullptr || to == nullptr) return false;
+  size_t span = static_cast<size_t>(element < 0 ? c->nGetTotalSize() : c->nGetSize());
+  if (bIsLargeObjectType(c->nGetType()) && span < kIndirectSlot) span = kIndirectSlot;
+  if (to != from) std::memmove(to, from, span);
+  destination->SetBit(column, bIsPresent(column));
+  return true;
 }
 
 void CNARowBuffer::LoadImage(const void* bytes, size_t length) {

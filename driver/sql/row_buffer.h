@@ -25,6 +25,7 @@
 class CAny;
 class CNAColumn;
 class CNATableDescription;
+class INACopyContext;
 
 // The row layout of a table: data size, number of null bits and the
 // columns with their offsets, sizes and null-bit indexes. The columns are
@@ -63,11 +64,23 @@ class CNARowBuffer : public CNARefCounted {
   virtual bool bSetValue(int column, const CAny& value, int element);         // 6
   // Stores bytes by the column's storage rule and marks the column present.
   virtual bool bSetBytes(int column, const void* bytes, size_t length, int element);  // 7
+  // Copies the column's bytes (one element, or its whole area at -1) and
+  // its presence into a buffer of the same layout; false when either buffer
+  // lacks the column.
+  virtual bool bCopyColumnData(CNARowBuffer* destination, int column, int element);  // 8
   // The column's value as a host value of its Velisc type (null when
   // absent).
   virtual bool bGetValue(CAny& value, int column, int element);               // 9
   virtual void SetPresent(int column, bool present, int element);             // 10
   virtual bool bIsPresent(int column) const;                                  // 11
+  // Within a deep copy: takes the source's layout (sharing its table
+  // description) and a copy of its block, registering the pair with the
+  // context. 1, or 0 (this buffer unchanged) when memory runs out.
+  virtual int nCopyFrom(const CNARowBuffer* source, INACopyContext* context, intptr_t a,
+                        intptr_t b);                                           // 12
+  // A new buffer copied through slot 12, with one reference; null when
+  // memory runs out.
+  virtual CNARowBuffer* pclClone(INACopyContext* context);                    // 13
 
   // Copies the whole block of a buffer of the same layout.
   void CopyFromRowBuffer(const CNARowBuffer& other);

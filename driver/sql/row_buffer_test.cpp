@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "driver/core/copy_context.h"
 #include "driver/sql/column.h"
 #include "support/any_test_fixture.h"
 
@@ -116,6 +117,73 @@ TEST_F(RowBuffer, StorageRulesAndImages) {
   copy->SetPresent(0, false, 0);
   copy->LoadImage(big.data(), big.size());
   for (int c = 0; c < 3; ++c) EXPECT_TRUE(copy->bIsPresent(c)) << c;
+}
+
+// A column's bytes and presence go to another buffer of the layout, one
+// element or the whole area; the other columns stay.
+TEST_F(RowBuffer, CopiesOneColumnIntoAnotherBuffer) {
+  Add(5, 4, 0);
+  CNAColumn* text = Add(19, 6, 1);
+  Add(5, 4, -1);
+  CNARowBuffer* from = Bind();
+  CNARowBuffer* to = Bind();
+  CAny v;
+  v.SetI4(41);
+  ASSERT_TRUE(from->bSetValue(0, v, 0));
+  ASSERT_TRUE(to->bSetValue(0, v, 0));
+  v.SetPSTRA("abc");
+  ASSERT_TRUE(to->bSetValue(1, v, 0));
+  v.SetI4(9);
+  ASSERT_TRUE(from->bSetValue(2, v, 0));
+
+  // An absent column copies as absent and clears what was there.
+  ASSERT_TRUE(from->bCopyColumnData(to, 1, -1));
+  EXPECT_FALSE(to->bIsPresent(1));
+  EXPECT_EQ(0, std::memcmp(from->pGetColumnData(1, -1), to->pGetColumnData(1, -1), 6));
+  ASSERT_TRUE(from->bCopyColumnData(to, 2, 0));
+  CAny out;
+  ASSERT_TRUE(to->bGetValue(out, 2, 0));
+  int32_t i = 0;
+  EXPECT_EQ(0, out.nGetI4(&i));
+  EXPECT_EQ(9, i);
+  EXPECT_TRUE(to->bIsPresent(0));
+
+  // Unknown columns and buffers of another layout are refused.
+  EXPECT_FALSE(from->bCopyColumnData(to, 3, 0));
+  EXPECT_FALSE(from->bCopyColumnData(nullptr, 0, 0));
+  CNARowLayout other;
+  other.nDataSize = 4;
+  other.apColumns.push_back(text);
+  CNARowBuffer* stranger = NAAddRef(new CNARowBuffer());
+  ASSERT_TRUE(stranger->bBind(other));
+  EXPECT_FALSE(from->bCopyColumnData(stranger, 0, 0));
+  ReleaseBoth(stranger);
+}
+
+TEST_F(RowBuffer, CloneWithinACopyContext) {
+  Add(5, 4, 0);
+  Add(19, 6, 1);
+  CNARowBuffer* row = Bind();
+  CAny v;
+  v.SetI4(5);
+  ASSERT_TRUE(row->bSetValue(0, v, 0));
+  CNACopyContext context;
+  CNARowBuffer* copy = row->pclClone(&context);
+  ASSERT_NE(nullptr, copy);
+  rows_.push_back(copy);
+  EXPECT_EQ(copy, context.pFindCopy(row));
+  EXPECT_TRUE(copy->bEqualValues(*row));
+  EXPECT_NE(copy->pGetBlock(), row->pGetBlock());
+  v.SetPSTRA("xy");
+  ASSERT_TRUE(copy->bSetValue(1, v, 0));
+  EXPECT_FALSE(row->bIsPresent(1));
+  EXPECT_TRUE(copy->bIsPresent(1));
+  // Copying into a buffer bound elsewhere takes the source's layout.
+  CNARowBuffer* again = NAAddRef(new CNARowBuffer());
+  rows_.push_back(again);
+  EXPECT_EQ(1, again->nCopyFrom(copy, nullptr, 0, 0));
+  EXPECT_TRUE(again->bEqualValues(*copy));
+  EXPECT_EQ(copy->pGetLayout(), again->pGetLayout());
 }
 
 }  // namespace
