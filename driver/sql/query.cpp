@@ -254,15 +254,19 @@ const char16_t* CNAQuery::pszResolveName(const char16_t* name, std::u16string* o
 
 bool CNAQuery::bIsPrimaryColumn(const qg::ParseColumn* column) const {
   if (column == nullptr) return false;
+  // A source's key identifies a row of the result only when that source
+  // is the only one: in a join its values repeat.
   return column == m_pPrimary ||
-         (!column->bComputed && (column->nKeyFlags & qg::kKeyPrimary) != 0 &&
+         (m_sources.size() == 1 && !column->bComputed &&
+          (column->nKeyFlags & qg::kKeyPrimary) != 0 &&
           (column->nKeyFlags & qg::kKeyComposite) == 0);
 }
 
 bool CNAQuery::bIsUniqueColumn(const qg::ParseColumn* column) const {
   if (column == nullptr) return false;
   return column == m_pUnique ||
-         (!column->bComputed && (column->nKeyFlags & (qg::kKeyPrimary | qg::kKeyUnique)) != 0 &&
+         (m_sources.size() == 1 && !column->bComputed &&
+          (column->nKeyFlags & (qg::kKeyPrimary | qg::kKeyUnique)) != 0 &&
           (column->nKeyFlags & qg::kKeyComposite) == 0);
 }
 

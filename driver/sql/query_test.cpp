@@ -46,6 +46,9 @@ TEST(Query, BestColumnsKindsAndIterators) {
   EXPECT_EQ(two->pclGetPrimaryColumn(), nullptr);
   EXPECT_EQ(two->pclGetUniqueColumn(), nullptr);
   EXPECT_EQ(two->pclGetMainColumn(), two->pclGetColumn(0));
+  // Nor does one table's key identify a row of the join.
+  EXPECT_FALSE(two->bIsPrimaryColumn(two->pclGetColumn(0)));
+  EXPECT_FALSE(two->bIsUniqueColumn(two->pclGetColumn(0)));
 
   // Iterators stay at the end until restarted.
   EXPECT_NE(q->pclNextColumn(true), nullptr);

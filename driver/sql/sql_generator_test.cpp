@@ -172,6 +172,9 @@ TEST_F(Generation, OrderByKeptDroppedAndReversed) {
       {u"SELECT a, b FROM t ORDER BY a, b DESC", true, "ORDER BY `a`, `b` DESC"},
       {u"SELECT a, id, b FROM t ORDER BY a, id, b", false, "ORDER BY `a` DESC, `id` DESC"},
       {u"SELECT a, u, b FROM t ORDER BY u, b", false, "ORDER BY `u` DESC, `b` DESC"},
+      // In a join one table's key repeats: the order goes on after it.
+      {u"SELECT x.id, y.a FROM t x, t y ORDER BY x.id, y.a", true,
+       "ORDER BY `x`.`id`, `y`.`a`"},
   };
   for (const Case& c : cases) {
     CNARefPtr<CNAQuery> q(Describe(c.text));
