@@ -6,6 +6,7 @@
 
 #include "driver/core/host_interfaces.h"
 #include "driver/core/manager.h"
+#include "driver/core/path_helpers.h"
 #include "driver/core/savepoint.h"
 #include "support/frame/module_services.h"
 #include "support/platform/format.h"
@@ -534,7 +535,11 @@ void CNAConnection::TraceInto(CXError* error) {
     if (value == 65001) return line(which, u"UTF-8");
     line(which, qg::FormatString(u"%d", value).c_str());
   };
-  text_line(kLabelNativeLibrary, m_strNativeLibraryPath.pszGet());
+  // The path of the client library loaded for this module, unless the
+  // connection names its own.
+  CTString native = m_strNativeLibraryPath.bEstVide() ? GetNativeLibraryPath()
+                                                      : m_strNativeLibraryPath;
+  text_line(kLabelNativeLibrary, native.pszGet());
   if (m_piDescription != nullptr) {
     text_line(kLabelProvider, m_piDescription->pszGetProvider());
     text_line(kLabelUser, m_piDescription->pszGetUser());

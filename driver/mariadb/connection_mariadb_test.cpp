@@ -2,6 +2,7 @@
 #include "driver/mariadb/connection_mariadb.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstring>
@@ -104,6 +105,23 @@ TEST_F(MariaConnection, OpensAtAnIpv4MappedAddress) {
     EXPECT_EQ(port, Value(c, "SELECT @@port"));
     manager->bReleaseConnection(c);
   }
+}
+
+// The trace names the client library the connection runs on.
+TEST_F(MariaConnection, TraceNamesTheNativeLibrary) {
+  qg::rig::TestDatabase db;
+  CNAConnectionMariaDB* c = Resolve(Describe(db.Name(), false));
+  CNAError error;
+  ASSERT_TRUE(c->bOpen(&error, 0)) << N(error.pszGetMessage());
+  CXError trace;
+  c->TraceInto(&trace);
+  std::string text = N(trace.pszGetDebugMessage());
+  size_t at = text.find("Native Library : ");
+  ASSERT_NE(std::string::npos, at) << text;
+  std::string path = text.substr(at + 17, text.find_first_of("\r\n", at) - at - 17);
+  EXPECT_NE(std::string::npos, path.find("libmariadb")) << path;
+  EXPECT_EQ(0, access(path.c_str(), R_OK)) << path;
+  manager->bReleaseConnection(c);
 }
 
 TEST_F(MariaConnection, UnicodeOffKeepsTheConversationInLatin1) {
