@@ -118,6 +118,13 @@ TEST_F(LiveTest, RefusedPortGivesLoadError) {
   cb_.Clear();
   b->Navigate(ToUtf16(url).c_str());
   EXPECT_NE(cb_.WaitFor("loaderror -102 " + url), "");
+  // The address is the one that failed, not the error page's.
+  EXPECT_NE(cb_.WaitFor("loadend"), "");
+  EXPECT_TRUE(cb_.Has("address " + url)) << testing::PrintToString(cb_.Lines());
+  EXPECT_FALSE(cb_.Has("address chrome-error:"));
+  CXYString<char16_t> current;
+  b->GetCurrentURL(&current);
+  EXPECT_EQ(ToUtf8(current.pszGet()), url);
 }
 
 TEST_F(LiveTest, VetoKeepsTheOldUrl) {

@@ -558,7 +558,12 @@ void CIKQMBrowser::OnEvent(const devtools::Message& m) {
         std::lock_guard<std::mutex> lock(state_mu_);
         current = pending_loader_.empty() || frame.value("loaderId", "") == pending_loader_;
       }
-      if (current) Commit(frame.value("url", "") + frame.value("urlFragment", ""));
+      // An error page names the address that failed in unreachableUrl.
+      const std::string unreachable = frame.value("unreachableUrl", "");
+      if (current) {
+        Commit(!unreachable.empty() ? unreachable
+                                    : frame.value("url", "") + frame.value("urlFragment", ""));
+      }
     }
   } else if (method == "Page.navigatedWithinDocument") {
     if (p.value("frameId", "") == target_id) {
