@@ -123,6 +123,20 @@ TEST_F(BridgeLiveTest, HostileValuesReachTheHostOrFailVisibly) {
   EXPECT_EQ(Eval(b, u"'still ' + 'here'"), "still here");
 }
 
+// The host's navigation question names the frame: "_Self" for the main
+// frame and for a frame without a name.
+TEST_F(BridgeLiveTest, SubFrameNavigationsNameTheirFrame) {
+  http_.Set("/sub", {"text/html", "<p>sub</p>"});
+  http_.Set("/anon", {"text/html", "<p>anon</p>"});
+  http_.Set("/top", {"text/html", "<iframe name='inner' src='/sub'></iframe><iframe src='/anon'></iframe>"});
+  CIKQMBrowser* b = Open(u"about:blank");
+  cb_.Clear();
+  b->Navigate(ToUtf16(http_.Url("/top")).c_str());
+  EXPECT_EQ(cb_.WaitFor("navigate inner"), "navigate inner 0 " + http_.Url("/sub"));
+  EXPECT_EQ(cb_.WaitFor("navigate _Self 0"), "navigate _Self 0 " + http_.Url("/anon"));
+  EXPECT_EQ(cb_.WaitFor("navigate _Self 1"), "navigate _Self 1 " + http_.Url("/top"));
+}
+
 TEST_F(BridgeLiveTest, BodyRoundTripAndFrameWait) {
   CIKQMBrowser* b = Open(u"data:text/html,<body></body>");
   // Every escaped character but CR, which HTML parsing turns into LF.

@@ -725,7 +725,49 @@ Json Fulfil(const std::string& id, const StoredPage& page) {
 
 }  // namespace
 
+namespace {
+
+// The name of frame `id` in a Page.getFrameTree tree, "" when unnamed or
+// absent.
+std::string FrameName(const Json& tree, const std::string& id) {
+  if (!tree.is_object()) return "";
+  auto frame = tree.find("frame");
+  if (frame != tree.end() && frame->is_object() && frame->value("id", "") == id) {
+    return frame->value("name", "");
+  }
+  auto children = tree.find("childFrames");
+  if (children == tree.end() || !children->is_array()) return "";
+  for (const Json& child : *children) {
+    std::string name = FrameName(child, id);
+    if (!name.empty()) return name;
+  }
+  return "";
+}
+
+}  // namespace
+
 void CIKQMBrowser::OnRequestPaused(const Json& p) {
+  const std::string type = p.value("resourceType", "");
+  const std::string url = p.value("request", Json::object()).value("url", "");
+  if (type == "Document" && p.value("frameId", "") != TargetId() &&
+      url.compare(0, 5, "data:") != 0 && Callback()) {
+    // A sub-frame's navigation names its frame: the request waits for the
+    // page's frame tree.
+    std::weak_ptr<CIKQMBrowser> weak = weak_from_this();
+    engine_->Conn().CallAsync("Page.getFrameTree", Json::object(), Session(),
+                              [weak, p](const devtools::CallResult& r) {
+                                auto self = weak.lock();
+                                if (!self || self->closing_) return;
+                                const Json tree = r.ok ? r.result.value("frameTree", Json())
+                                                       : Json();
+                                self->DecidePaused(p, FrameName(tree, p.value("frameId", "")));
+                              });
+    return;
+  }
+  DecidePaused(p, "");
+}
+
+void CIKQMBrowser::DecidePaused(const Json& p, const std::string& frame_name) {
   const std::string id = p.value("requestId", "");
   const Json& request = p["request"];
   const std::string url = request.value("url", "");
@@ -747,7 +789,7 @@ void CIKQMBrowser::OnRequestPaused(const Json& p) {
         mods = last_modifiers_;
       }
       const bool new_window = !redirect && (gesture || (mods & (2 | 8)) != 0);
-      const std::u16string frame = u"_Self";
+      const std::u16string frame = frame_name.empty() ? u"_Self" : ToUtf16(frame_name);
       stNavigation nav{url16.c_str(), frame.c_str(), 0};
       bool go = true;
       if (new_window && !cb->bOnNewWindow(&nav)) go = false;

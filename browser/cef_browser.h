@@ -192,6 +192,8 @@ class CIKQMBrowser : public IKQMBrowserCef,
   bool CaptureCurrent(uint64_t sent);
   void DeliverPaint(Bitmap bitmap);
   void OnRequestPaused(const devtools::Json& params);
+  // The decision on a paused request; `frame_name` names its sub-frame.
+  void DecidePaused(const devtools::Json& params, const std::string& frame_name);
   void OnConsole(const devtools::Json& params);
   void ReportLoadEnd();
   void Commit(const std::string& url);

@@ -61,6 +61,11 @@ class FakeCallback final : public CCallbackFromKQMBrowserBase {
     Log("before " + ToUtf8(n->pszURL));
     return allow_navigation;
   }
+  bool bOnNavigate(const stNavigation* n, bool main) override {
+    Log("navigate " + ToUtf8(n->pszTargetFrame) + " " + std::to_string(main) + " " +
+        ToUtf8(n->pszURL));
+    return true;
+  }
   void OnJavascriptError(CXError* e) override {
     Log("jserror " + std::to_string(e->nGetMessageId(0)));
   }
