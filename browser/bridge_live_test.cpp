@@ -195,6 +195,12 @@ TEST_F(BridgeLiveTest, LargeHtmlIsServedLocally) {
   EXPECT_NE(loaded.find(std::string(kLocalBase) + "/contenu_"), std::string::npos) << loaded;
   EXPECT_EQ(Eval(b, u"document.getElementById('p').textContent.length"), "3000000");
   EXPECT_EQ(Eval(b, u"document.characterSet + ' ' + document.contentType"), "UTF-8 text/html");
+  // Short in characters, long once sent: every 'é' takes six bytes in the URL.
+  html = u"<body><p id=p>" + std::u16string(400000, u'\u00e9') + u"</p></body>";
+  cb_.Clear();
+  b->LoadHtml(html.c_str());
+  EXPECT_NE(cb_.WaitFor("loadend", 30000), "");
+  EXPECT_EQ(Eval(b, u"document.getElementById('p').textContent.length"), "400000");
   cb_.Clear();
   b->LoadHtml(u"<p>50% #1</p>");
   EXPECT_NE(cb_.WaitFor("loadend"), "");

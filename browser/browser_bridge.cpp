@@ -242,6 +242,27 @@ std::u16string HtmlDataUrl(const std::u16string& html) {
   return out;
 }
 
+size_t SentUrlLength(const std::u16string& url) {
+  size_t n = 0;
+  for (size_t i = 0; i < url.size(); ++i) {
+    const char16_t c = url[i];
+    if (c < 0x20 || c == 0x7F) {
+      n += 3;
+    } else if (c < 0x80) {
+      n += 1;
+    } else if (c < 0x800) {
+      n += 6;
+    } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < url.size() && url[i + 1] >= 0xDC00 &&
+               url[i + 1] <= 0xDFFF) {
+      n += 12;
+      ++i;
+    } else {
+      n += 9;  // lone surrogates go as U+FFFD
+    }
+  }
+  return n;
+}
+
 uint32_t ScriptErrorNumber(const std::u16string& error_text) {
   size_t i = 0;
   while (i < error_text.size() && (error_text[i] == u' ' || error_text[i] == u'\t')) ++i;
@@ -629,7 +650,7 @@ void CIKQMBrowser::LoadHtml(const char16_t* html) {
   const std::u16string text = Text16(html);
   const std::u16string data_url = HtmlDataUrl(text);
   std::string target;
-  if (data_url.size() > kMaxDataUrl) {
+  if (SentUrlLength(data_url) > kMaxDataUrl) {
     const std::string url =
         std::string(kLocalBase) + "/contenu_" + std::to_string(g_next_page++) + ".html";
     {
@@ -643,7 +664,26 @@ void CIKQMBrowser::LoadHtml(const char16_t* html) {
     target = ToUtf8(data_url);
   }
   UpdateFetch();
-  Send("Page.navigate", {{"url", target}});
+  {
+    std::lock_guard<std::mutex> lock(state_mu_);
+    last_command_ = {{"method", "Page.navigate"}, {"params", {{"url", target}}}};
+  }
+  // A refused navigation is told: the host would wait for its load.
+  std::weak_ptr<CIKQMBrowser> weak = weak_from_this();
+  const bool local = target.compare(0, 5, "data:") != 0;
+  engine_->Conn().CallAsync(
+      "Page.navigate", {{"url", target}}, Session(),
+      [weak, local, target](const devtools::CallResult& r) {
+        auto self = weak.lock();
+        if (!self) return;
+        std::string text = r.ok ? r.result.value("errorText", "") : r.error;
+        if (text.empty()) return;
+        CallbackRef cb = self->Callback();
+        if (cb && cb.Version() >= 9) {
+          const std::string shown = local ? target : "data:text/html";
+          cb->OnLoadError(ToUtf16(shown).c_str(), true, NetErrorCode(text), ToUtf16(text).c_str());
+        }
+      });
 }
 
 void CIKQMBrowser::vGetCurrentHtmlContent(CXYString<char16_t>* html) {

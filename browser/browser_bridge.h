@@ -39,6 +39,10 @@ std::u16string JsLiteral(const std::u16string& text);
 std::u16string JsEscape(const std::u16string& text);
 // "data:text/html;charset=UTF-8," + the text with % and # escaped.
 std::u16string HtmlDataUrl(const std::u16string& html);
+// The length of `url` as the browser measures it against its limit: every
+// character past ASCII percent-encoded as UTF-8 bytes (9 for most, 12 for a
+// surrogate pair), controls as one escape.
+size_t SentUrlLength(const std::u16string& url);
 
 // Message number of a failed script: 800002 for "Script error." (leading
 // blanks ignored), else 800003.

@@ -27,6 +27,7 @@ TEST(BridgeTest, DataUrlAndLocalThreshold) {
   const size_t prefix = HtmlDataUrl(u"").size();
   EXPECT_EQ(HtmlDataUrl(std::u16string(kMaxDataUrl - prefix, u'a')).size(), kMaxDataUrl);
   EXPECT_EQ(HtmlDataUrl(std::u16string(kMaxDataUrl - prefix + 1, u'a')).size(), kMaxDataUrl + 1);
+  EXPECT_EQ(SentUrlLength(u"a\u00e9\u20ac\U0001F600\n"), 1u + 6 + 9 + 12 + 3);
   // Escaping can push a shorter text over the limit.
   EXPECT_GT(HtmlDataUrl(std::u16string(kMaxDataUrl / 2, u'%')).size(), kMaxDataUrl);
 }
