@@ -54,7 +54,8 @@ SwitchDecision DecideSwitches(bool spare_gpu, int32_t debug_port, const MachineF
   if (debug_port != 0) d.switches.push_back({"remote-allow-origins", "*"});
   d.switches.push_back({"disable-component-update", ""});
   const double gib = static_cast<double>(facts.physical_memory) / (1024.0 * 1024.0 * 1024.0);
-  bool weak = gib < 7.0 || facts.virtual_machine || facts.server_edition;
+  bool weak = gib < 7.0 || (facts.cpu_count != 0 && facts.cpu_count < 2) ||
+              facts.virtual_machine || facts.server_edition;
   if (facts.parallels_key) weak = false;
   if (facts.force_lowend) weak = *facts.force_lowend != 0;
   const bool timeout = facts.force_notimeout ? *facts.force_notimeout != 0 : true;
@@ -75,11 +76,8 @@ bool IsVirtualMachineServicePresent() {
   for (const char* name : kVmServices) {
     if (ServiceUnitExists(name) || ProcessRunning(name)) return true;
   }
-  std::ifstream cpuinfo("/proc/cpuinfo");
-  std::string line;
-  while (std::getline(cpuinfo, line)) {
-    if (line.rfind("flags", 0) == 0) return line.find(" hypervisor") != std::string::npos;
-  }
+  // The processor's hypervisor flag is not asked: every cloud machine has it,
+  // however strong; the memory and core counts speak for those.
   return false;
 }
 
@@ -125,6 +123,8 @@ MachineFacts ReadMachineFacts() {
   const long pages = sysconf(_SC_PHYS_PAGES);
   const long page = sysconf(_SC_PAGESIZE);
   if (pages > 0 && page > 0) f.physical_memory = static_cast<uint64_t>(pages) * page;
+  const long cpus = sysconf(_SC_NPROCESSORS_ONLN);
+  if (cpus > 0) f.cpu_count = static_cast<uint32_t>(cpus);
   f.virtual_machine = IsVirtualMachineServicePresent();
   f.server_edition = IsServerEdition();
   f.parallels_key = RegKeyExists(RegistryHive::kLocalMachine, u"SOFTWARE\\Parallels");

@@ -26,6 +26,7 @@ struct MachineFacts {
   bool parallels_key = false;
   std::optional<int64_t> force_lowend;    // registry "FORCE_LOWEND"
   std::optional<int64_t> force_notimeout;  // registry "FORCE_NOTIMEOUT"
+  uint32_t cpu_count = 0;  // processors online; 0 when unknown
 };
 
 struct SwitchDecision {

@@ -95,6 +95,8 @@ TEST(SwitchesTest, DecisionTable) {
       {"FORCE_LOWEND 1, FORCE_NOTIMEOUT 0", {16 * GiB, false, false, false, 1, 0}, low, false},
       {"Parallels with 4 GiB", {4 * GiB, false, false, true}, {}, false},
       {"Parallels, FORCE_LOWEND 1", {4 * GiB, false, false, true, 1}, low_timeout, true},
+      {"one core", {16 * GiB, false, false, false, {}, {}, 1}, low_timeout, true},
+      {"two cores", {16 * GiB, false, false, false, {}, {}, 2}, {}, false},
   };
   for (const Case& c : cases) {
     SwitchDecision d = DecideSwitches(false, 0, c.facts);
@@ -145,6 +147,22 @@ class ManagerTest : public ::testing::Test {
   void TearDown() override { FreeModule(instance_); }
   void* instance_ = nullptr;
 };
+
+// A virtual machine is known by its guest services, not by the processor's
+// hypervisor flag, which every cloud machine shows.
+TEST(SwitchesTest, HypervisorFlagAloneIsNoGuestService) {
+  bool services = false;
+  for (const char* name : {"vmtools", "VMwareTools", "VBoxService", "vmmemctl",
+                           "vmicguestinterface", "qemu-ga"}) {
+    for (const char* dir : {"/etc/systemd/system/", "/lib/systemd/system/", "/usr/lib/systemd/system/"}) {
+      services = services || std::filesystem::exists(std::string(dir) + name + ".service");
+    }
+    services = services || system((std::string("pgrep -x ") + name + " >/dev/null 2>&1").c_str()) == 0;
+  }
+  if (services) GTEST_SKIP() << "this machine runs a guest service";
+  EXPECT_FALSE(IsVirtualMachineServicePresent());
+  EXPECT_GT(ReadMachineFacts().cpu_count, 0u);
+}
 
 TEST_F(ManagerTest, FailuresLeaveNothingStarted) {
   CIKQMCef& m = CIKQMCef::Instance();
