@@ -84,7 +84,12 @@ void DomChangeToPaint(benchmark::State& state) {
   record.piCallback = &counter;
   IKQMBrowserCef* b = qg::web::CIKQMCef::Instance().CreateBrowser(&record);
   b->SetViewSize(kWidth, kHeight);
-  counter.WaitNext(0);
+  if (!counter.WaitNext(0)) {
+    state.SkipWithError("no first paint");
+    b->SetCallback(nullptr);
+    b->Release();
+    return;
+  }
   int n = 0;
   for (auto _ : state) {
     int seen;
