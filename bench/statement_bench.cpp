@@ -193,14 +193,16 @@ void PrintRatios(const qg::RatioReporter& r) {
 
 }  // namespace
 
-void* operator new(std::size_t size) {
+// Kept out of line: inlined into new and delete expressions, malloc() and
+// free() would look mismatched with them to the compiler.
+__attribute__((noinline)) void* operator new(std::size_t size) {
   gAllocations.fetch_add(1, std::memory_order_relaxed);
   void* p = std::malloc(size != 0 ? size : 1);
   if (p == nullptr) throw std::bad_alloc();
   return p;
 }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+__attribute__((noinline)) void operator delete(void* p) noexcept { std::free(p); }
+__attribute__((noinline)) void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 int main(int argc, char** argv) {
   if (!Prepare()) return 1;

@@ -24,8 +24,8 @@ struct MachineFacts {
   bool virtual_machine = false;
   bool server_edition = false;
   bool parallels_key = false;
-  std::optional<int64_t> force_lowend;    // registry "FORCE_LOWEND"
-  std::optional<int64_t> force_notimeout;  // registry "FORCE_NOTIMEOUT"
+  std::optional<int64_t> force_lowend = std::nullopt;     // registry "FORCE_LOWEND"
+  std::optional<int64_t> force_notimeout = std::nullopt;  // registry "FORCE_NOTIMEOUT"
   uint32_t cpu_count = 0;  // processors online; 0 when unknown
 };
 

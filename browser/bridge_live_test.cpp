@@ -152,7 +152,7 @@ TEST_F(BridgeLiveTest, BodyRoundTripAndFrameWait) {
 
   b->SetViewSize(200, 100);
   // Counted: the browser releases it after telling it, maybe after the test saw it.
-  struct Frame : ICkFrame {
+  struct Frame final : ICkFrame {
     int32_t AddRef() override { return ++refs; }
     int32_t Release() override {
       const int32_t n = --refs;

@@ -73,7 +73,9 @@ class LiveTest : public ::testing::Test {
     EXPECT_NE(b, nullptr);
     if (b == nullptr) return nullptr;
     browsers_.push_back(b);
-    if (wait_load) EXPECT_NE(cb_.WaitFor("loadend"), "");
+    if (wait_load) {
+      EXPECT_NE(cb_.WaitFor("loadend"), "");
+    }
     return static_cast<CIKQMBrowser*>(b);
   }
 

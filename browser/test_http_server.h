@@ -22,8 +22,8 @@ class TestHttpServer {
  public:
   struct Response {
     std::string type = "text/html";
-    std::string body;
-    std::string extra_headers;  // lines ending in \r\n
+    std::string body = {};
+    std::string extra_headers = {};  // lines ending in \r\n
     int status = 200;
   };
 

@@ -260,7 +260,9 @@ TEST_F(StatementMariaDB, FixtureTypesMapAndReadBack) {
       std::u16string name = c->m_strName.pszGet();
       SCOPED_TRACE(std::string(name.begin(), name.end()));
       EXPECT_EQ(c->m_nColumnType, e.type);
-      if (on == utf8_) EXPECT_EQ(c->m_nSize, e.size);
+      if (on == utf8_) {
+        EXPECT_EQ(c->m_nSize, e.size);
+      }
       if (e.text == nullptr) continue;
       CNAValueConverter* v = NAAddRef(new CNAValueConverter(nullptr, on->nGetServerCodePage()));
       v->bSetType(e.host, 0);

@@ -178,10 +178,14 @@ class KeyTreeDifferential : public ::testing::TestWithParam<uint32_t> {
     ASSERT_EQ(nullptr, tree_.pCurrentKey());
     if (rng() % 2) {
       ASSERT_EQ(has_next ? 1 : 0, tree_.nMove(1));
-      if (has_next) ASSERT_EQ(after, Current(tree_));
+      if (has_next) {
+        ASSERT_EQ(after, Current(tree_));
+      }
     } else {
       ASSERT_EQ(has_prev ? 1 : 0, tree_.nMove(-1));
-      if (has_prev) ASSERT_EQ(prev, Current(tree_));
+      if (has_prev) {
+        ASSERT_EQ(prev, Current(tree_));
+      }
     }
   }
 
@@ -200,7 +204,9 @@ TEST_P(KeyTreeDifferential, MatchesAnOrderedSetOfPairs) {
     for (int i = 0; i < 1500; ++i) {
       Insert(rng() % kKeys, rng() % 40);
       if (i % 18 == 0) Insert(kHot, rng() % 100);
-      if (i % 97 == 0) ASSERT_NO_FATAL_FAILURE(CheckAll());
+      if (i % 97 == 0) {
+        ASSERT_NO_FATAL_FAILURE(CheckAll());
+      }
     }
     for (uint32_t e = 0; e < 80; ++e) Insert(kHot, e);
     ASSERT_NO_FATAL_FAILURE(CheckAll());
@@ -217,7 +223,9 @@ TEST_P(KeyTreeDifferential, MatchesAnOrderedSetOfPairs) {
     std::shuffle(hot.begin(), hot.end(), rng);
     for (uint32_t e : hot) {
       Remove(kHot, e);
-      if (e % 5 == 0) ASSERT_NO_FATAL_FAILURE(CheckAll());
+      if (e % 5 == 0) {
+        ASSERT_NO_FATAL_FAILURE(CheckAll());
+      }
     }
     for (int i = 0; i < 3000 && !ref_.empty(); ++i) {
       if (i % 3 == 0) {
@@ -232,7 +240,9 @@ TEST_P(KeyTreeDifferential, MatchesAnOrderedSetOfPairs) {
         std::memcpy(&e, p.second.data(), 4);
         Remove(k, e);
       }
-      if (i % 97 == 0) ASSERT_NO_FATAL_FAILURE(CheckAll());
+      if (i % 97 == 0) {
+        ASSERT_NO_FATAL_FAILURE(CheckAll());
+      }
     }
     ASSERT_NO_FATAL_FAILURE(CheckAll());
   }

@@ -119,9 +119,13 @@ TEST_F(RecordCache, CursorCacheFollowsAReferenceModel) {
     bool held = false;
     for (const Model& m : model) held = held || (m.has_row && m.bytes == Bytes(image));
     ASSERT_EQ(held, found >= 0) << step;
-    if (found >= 0) ASSERT_EQ(Bytes(image), model[found].bytes);
+    if (found >= 0) {
+      ASSERT_EQ(Bytes(image), model[found].bytes);
+    }
     ReleaseBoth(image);
-    if (step % 25 == 0) ASSERT_NO_FATAL_FAILURE(Check(*cache, model, scratch));
+    if (step % 25 == 0) {
+      ASSERT_NO_FATAL_FAILURE(Check(*cache, model, scratch));
+    }
   }
   ASSERT_NO_FATAL_FAILURE(Check(*cache, model, scratch));
 

@@ -132,7 +132,7 @@ TEST(CodePageTest, WholeTextHelpers) {
   EXPECT_EQ(narrow, "a?");
   EXPECT_TRUE(used_default);
   // Failures leave the output empty.
-  wide = u"x";
+  wide = std::u16string(u"x");
   narrow = "x";
   EXPECT_FALSE(CodePageToUtf16(4242, "abc", 3, &wide));
   EXPECT_TRUE(wide.empty());
