@@ -124,7 +124,9 @@ TEST(ContextMenuTest, PageCoordinatesAreRangeChecked) {
   for (const auto& c : cases) {
     int32_t x = 0;
     EXPECT_EQ(MenuCoordinate(c.v, &x), c.ok) << c.v.dump();
-    if (c.ok) EXPECT_EQ(x, c.x) << c.v.dump();
+    if (c.ok) {
+      EXPECT_EQ(x, c.x) << c.v.dump();
+    }
   }
 }
 

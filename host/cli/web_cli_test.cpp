@@ -53,7 +53,9 @@ TEST(WebCliTest, MessagesAndExitCodes) {
     if (!c.temp.empty()) setenv("TMPDIR", c.temp.c_str(), 1);
     std::ostringstream out, err;
     EXPECT_EQ(RunWeb(LibDir(), c.args, out, err), c.status) << err.str();
-    if (!c.said.empty()) EXPECT_NE(err.str().find(c.said), std::string::npos) << err.str();
+    if (!c.said.empty()) {
+      EXPECT_NE(err.str().find(c.said), std::string::npos) << err.str();
+    }
     if (tmpdir.empty()) {
       unsetenv("TMPDIR");
     } else {
