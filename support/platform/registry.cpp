@@ -12,6 +12,7 @@
 #include <mutex>
 #include <vector>
 
+#include "support/platform/case_fold.h"
 #include "support/platform/codepage.h"
 #include "support/platform/text16.h"
 
@@ -77,7 +78,7 @@ std::string ShortenFolder(const std::string& name) {
 // kFolderNameMax bytes.
 std::string ComponentFolder(const char16_t* s, size_t n) {
   std::u16string folded(s, n);
-  for (char16_t& c : folded) c = ToLowerLatin1_16(c);
+  for (char16_t& c : folded) c = FoldCase16(c);
   std::string utf8 = ToUtf8(folded.data(), folded.size());
   std::string out;
   for (size_t i = 0; i < utf8.size(); ++i) {
@@ -267,7 +268,7 @@ bool ReplaceFile(const std::string& file, const std::string& data) {
 Value* FindValue(std::vector<Value>& values, const char16_t* name) {
   const std::u16string stored = FromUtf8(ToUtf8(name, StrLen16(name)));
   for (Value& v : values) {
-    if (StrICmpLatin1_16(v.name.c_str(), stored.c_str()) == 0) return &v;
+    if (StrICmpFold16(v.name.c_str(), stored.c_str()) == 0) return &v;
   }
   return nullptr;
 }

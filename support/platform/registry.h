@@ -3,8 +3,8 @@
 // u"Software\\Moravex\\qgxxxxweb".
 //
 // Layout: <root>/<hive>/<key components>/#values, one folder per key
-// component. Key components and value names compare without regard to
-// ASCII and Latin-1 case, as the Windows registry compares them. Writing a
+// component. Key components and value names compare under the simple case
+// folding of the BMP, as the Windows registry compares them. Writing a
 // value creates its key; a key exists once a value was written under it
 // or below it.
 //

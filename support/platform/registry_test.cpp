@@ -113,6 +113,43 @@ TEST_F(RegistryTest, KeysAndNamesIgnoreCase) {
   EXPECT_EQ(0u, n);
 }
 
+// Beyond Latin-1 too: names and key components match under the simple
+// case folding of the BMP; no other pair does.
+TEST_F(RegistryTest, CaseIsIgnoredAcrossTheWholeBmp) {
+  struct Case {
+    const char16_t* written;
+    const char16_t* asked;
+    bool same;
+  };
+  const Case cases[] = {
+      {u"\u0100", u"\u0101", true},                        // A with macron
+      {u"\u03A3\u03C9", u"\u03C3\u03A9", true},             // Greek
+      {u"\u03C2", u"\u03A3", true},                        // final sigma
+      {u"\u0416\u0401", u"\u0436\u0451", true},             // Cyrillic
+      {u"\u00B5", u"\u039C", true},                        // micro sign, Mu
+      {u"\u1E9E", u"\u00DF", true},                        // capital sharp s
+      {u"\u13A0", u"\uAB70", true},                        // Cherokee
+      {u"\uFF21", u"\uFF41", true},                        // full-width A
+      {u"\u2C00", u"\u2C30", true},                        // Glagolitic
+      {u"\u0130", u"i", false},                             // dotted capital I
+      {u"\u0131", u"I", false},                             // dotless small i
+      {u"\u01C5", u"\u01C4", true},                        // title case DZ
+      {u"\u0100", u"\u0102", false},
+  };
+  uint32_t n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << std::hex << static_cast<int>(c.written[0]));
+    const std::u16string key = u"Software\\" + std::u16string(c.written);
+    const std::u16string asked_key = u"SOFTWARE\\" + std::u16string(c.asked);
+    ASSERT_EQ(RegStatus::kOk, RegWriteDword(kHkcu, key.c_str(), c.written, 3));
+    EXPECT_EQ(c.same ? RegStatus::kOk : RegStatus::kNotFound,
+              RegReadDword(kHkcu, key.c_str(), c.asked, &n));
+    EXPECT_EQ(c.same ? RegStatus::kOk : RegStatus::kNotFound,
+              RegReadDword(kHkcu, asked_key.c_str(), c.written, &n));
+    EXPECT_EQ(c.same, RegKeyExists(kHkcu, asked_key.c_str()));
+  }
+}
+
 // Key components cannot climb out of the root or collide with the store's
 // own file.
 TEST_F(RegistryTest, KeyComponentsStayInsideTheRoot) {
