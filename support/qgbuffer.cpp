@@ -619,6 +619,11 @@ bool CQGBuffer::bFinit() {
   return true;
 }
 
+size_t CQGBuffer::nCorpsMaxParDefaut(size_t nCorpsCompresse) {
+  if (nCorpsCompresse > kTailleMax / kExpansionDefaut) return kTailleMax;
+  return std::max(nCorpsCompresse * kExpansionDefaut, kCorpsMaxPlancher);
+}
+
 bool CQGBuffer::bDecompresseCorps() {
   if (!m_pCompresseur) vCreeCompresseur();
   const size_t nCorps = m_nTaille - m_nDebutCorps;
@@ -633,7 +638,8 @@ bool CQGBuffer::bDecompresseCorps() {
     return false;
   }
   if (nBrut > static_cast<int64_t>(kTailleMax - m_nDebutCorps)) return false;
-  if (nBrut > static_cast<int64_t>(m_nCorpsMax)) return false;
+  const size_t nMax = m_nCorpsMax != 0 ? m_nCorpsMax : nCorpsMaxParDefaut(nCorps);
+  if (nBrut > static_cast<int64_t>(nMax)) return false;
   const auto n = static_cast<size_t>(nBrut);
 
   if (!bAlloueSortie(n)) return false;

@@ -98,11 +98,16 @@ class CQGBuffer : public CQGUnknown {
   size_t nRestant() const { return m_nTaille - m_nPosition; }
   size_t nDebutCorps() const { return m_nDebutCorps; }
   bool bEstFini() const { return m_bFini; }
-  // Largest body a compressed body may restore to (bytes). Whoever hands in
-  // untrusted bytes sets it from what it knows of them (for a file, a bound
-  // derived from the file's size), so that a small hostile body cannot make
-  // the reader claim and fill a huge block. Default kTailleMax.
+  // Largest body a compressed body may restore to (bytes), so that a small
+  // hostile body cannot make the reader claim and fill a huge block. By
+  // default it follows from the bytes handed in (a file's, a value
+  // record's): kExpansionDefaut times the compressed body, at least
+  // kCorpsMaxPlancher. A caller that knows better sets it; 0 goes back to
+  // the default. Never above what the coder can produce from the body.
+  static constexpr size_t kExpansionDefaut = 256;
+  static constexpr size_t kCorpsMaxPlancher = 16 << 20;
   void SetTailleCorpsMax(size_t n) { m_nCorpsMax = n; }
+  static size_t nCorpsMaxParDefaut(size_t nCorpsCompresse);
   bool bEstCompresse() const { return m_bCompresse; }
   bool bEstBrouille() const { return m_bBrouille; }
   // Bit 1: the block came from the host; bit 2: the compression output
@@ -259,7 +264,7 @@ class CQGBuffer : public CQGUnknown {
   size_t m_nPas = kPasCroissance;
   uint8_t* m_pSortie = nullptr;  // compression output block
   size_t m_nSortie = 0;          // its size (bytes)
-  size_t m_nCorpsMax = kTailleMax;  // restored body size refused above this
+  size_t m_nCorpsMax = 0;  // restored body size refused above this; 0: by default
   std::unique_ptr<CCompresseur> m_pCompresseur;
   bool m_bFini = false;
   bool m_bBrouille = false;

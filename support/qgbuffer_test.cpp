@@ -594,6 +594,34 @@ TEST_F(QGBufferTest, RestoredBodySizeIsCappedByTheCaller) {
   EXPECT_EQ(Texte(s), std::u16string(50000, u'z'));
 }
 
+// Without a cap from the caller, the bytes handed in bound the restored
+// body: a few KB of codes that would fill 20 MiB are refused before any
+// block is claimed for them, unless the caller allows that much.
+TEST_F(QGBufferTest, RestoredBodySizeFollowsTheBytesHandedIn) {
+  const Bytes run(20 << 20, 0);
+  CQGBuffer b(0, 1);
+  ASSERT_TRUE(b.EcritEntete(1, 1));
+  ASSERT_TRUE(b.Ecrit(run.data(), run.size()));
+  ASSERT_TRUE(b.bFinit());
+  const Bytes file = Contenu(b);
+  ASSERT_LT(file.size(), 16u << 10);
+  CQGBufferMark by_default(file.data(), file.size(), 0, 1);
+  ASSERT_EQ(by_default.nLitEntete(), 0);
+  EXPECT_FALSE(by_default.bDefinit());
+  EXPECT_TRUE(by_default.bEstFini());
+  EXPECT_EQ(by_default.nTaille(), file.size());
+  CQGBufferMark allowed(file.data(), file.size(), 0, 1);
+  allowed.SetTailleCorpsMax(run.size());
+  ASSERT_EQ(allowed.nLitEntete(), 0);
+  ASSERT_TRUE(allowed.bDefinit());
+  ASSERT_EQ(allowed.nTaille(), run.size() + 12);
+  EXPECT_TRUE(std::equal(run.begin(), run.end(), allowed.pGetDonnees() + 12));
+  // The default follows the body's size, with a floor for small bodies.
+  EXPECT_EQ(CQGBuffer::nCorpsMaxParDefaut(100), CQGBuffer::kCorpsMaxPlancher);
+  EXPECT_EQ(CQGBuffer::nCorpsMaxParDefaut(1 << 20), 256u << 20);
+  EXPECT_EQ(CQGBuffer::nCorpsMaxParDefaut(CQGBuffer::kTailleMax), CQGBuffer::kTailleMax);
+}
+
 TEST_F(QGBufferTest, DamagedCompressedBodiesFail) {
   auto body = [](std::initializer_list<uint8_t> b) {
     Bytes file = {12, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0};
