@@ -1,6 +1,11 @@
 // 100,000 journal elements through the journal writer against a buffered
 // fwrite of the same UTF-16 bytes, both measured in this run. After the
 // usual table, prints both times and their ratio (goal: within 2x).
+//
+// Both sides open a new file, write the same bytes through a 64 KiB buffer
+// (the journal's own: 32768 code units; stdio's set to the same size, so
+// both make the same number of write calls) and close it. The journal also
+// builds each element's text and escapes it; fwrite copies ready bytes.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -13,6 +18,7 @@
 namespace {
 
 constexpr int kElements = 100000;
+constexpr size_t kJournalBuffer = 32768 * sizeof(char16_t);  // the journal's buffer, bytes
 
 std::string Chemin(const char* name) {
   return "/tmp/qg_journal_bench_" + std::to_string(getpid()) + "_" + name;
@@ -37,6 +43,7 @@ void BM_Fwrite(benchmark::State& state) {
   const std::u16string tail = u"\r\n</DOC>";
   for (auto _ : state) {
     FILE* f = std::fopen(path.c_str(), "wb");
+    std::setvbuf(f, nullptr, _IOFBF, kJournalBuffer);
     std::fwrite(head.data(), 2, head.size(), f);
     for (int i = 0; i < kElements; ++i) std::fwrite(element.data(), 2, element.size(), f);
     std::fwrite(tail.data(), 2, tail.size(), f);

@@ -36,6 +36,13 @@ class RatioReporter : public benchmark::ConsoleReporter {
     return it == runs_.end() ? 0.0 : it->second.GetAdjustedRealTime();
   }
 
+  // CPU time per iteration of `name` (the process's when the benchmark
+  // measures process CPU time, else its thread's); 0 when it did not run.
+  double CpuTime(const std::string& name) const {
+    auto it = runs_.find(name);
+    return it == runs_.end() ? 0.0 : it->second.GetAdjustedCPUTime();
+  }
+
   // A user counter of `name` ("bytes_per_second"...); 0 when absent.
   double Counter(const std::string& name, const std::string& counter) const {
     auto it = runs_.find(name);
@@ -51,6 +58,15 @@ class RatioReporter : public benchmark::ConsoleReporter {
     const double ref = Time(reference);
     if (!Ran(name) || ref <= 0) return false;
     *ratio = Time(name) / ref;
+    return true;
+  }
+
+  // As Ratio, on CPU times.
+  bool CpuRatio(const std::string& name, const std::string& reference, double* ratio) const {
+    *ratio = 0.0;
+    const double ref = CpuTime(reference);
+    if (!Ran(name) || ref <= 0) return false;
+    *ratio = CpuTime(name) / ref;
     return true;
   }
 
