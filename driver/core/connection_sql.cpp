@@ -293,7 +293,12 @@ bool CNAConnection::bDateLiteral(CNAError* error, CDualString* out, const CAny& 
     }
   }
   bool zero_date = has_date && y == 0 && mo == 0 && d == 0;
-  bool valid_date = zero_date || (mo >= 1 && mo <= 12 && d >= 1 && d <= 31);
+  // A day the month has (29 February in leap years only), as the server
+  // would otherwise store a different day or refuse the row.
+  static const int kMonthDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+  bool valid_date = zero_date || (mo >= 1 && mo <= 12 && d >= 1 &&
+                                  d <= kMonthDays[mo - 1] + (mo == 2 && leap ? 1 : 0));
   bool valid_time = h < 24 && mi < 60 && s < 60;
   if ((has_date && !valid_date) || (has_time && !valid_time)) {
     NASetErrorMessage(error, 0, 1, has_date && !valid_date ? 8 : 9, this, 11u, u"date");

@@ -541,8 +541,14 @@ TEST_F(ConnectionSql, ValueLiteralTable) {
   EXPECT_EQ(u"'0000-00-00'", Literal(c, v));
   v.SetDATEW(u"2024'; -");
   EXPECT_EQ(u"<refused>", Literal(c, v));
-  v.SetDATEW(u"20241301");
-  EXPECT_EQ(u"<refused>", Literal(c, v));
+  // Days a month does not have.
+  for (const char16_t* impossible : {u"20241301", u"20240231", u"20230229", u"19000229",
+                                     u"20240431", u"20240100"}) {
+    v.SetDATEW(impossible);
+    EXPECT_EQ(u"<refused>", Literal(c, v)) << std::string(impossible, impossible + 8);
+  }
+  v.SetDATEW(u"20000229");
+  EXPECT_EQ(u"'2000-02-29'", Literal(c, v));
   v.SetTIMEW(u"123045678");
   EXPECT_EQ(u"'12:30:45.678'", Literal(c, v));
   v.SetDATETIME(0, 0, 0, 1, 2, 3, 4);
