@@ -595,9 +595,9 @@ bool CNAConnectionMariaDB::bTextLiteral(CNAError* error, CDualString* out, int32
   int32_t cp = m_nConnectionCodePage > 0 ? m_nConnectionCodePage : 1252;
   std::string bytes;
   if (IsUnicodeTextType(type)) {
+    // Every unit, U+0000 included: the escaping below carries it.
     const auto* units = static_cast<const char16_t*>(data);
-    size_t n = 0;
-    while (n < size / 2 && units[n] != 0) ++n;
+    size_t n = size / 2;
     bool lossy = false;
     bytes = NAEncodeExact(units, n, cp, &lossy);
     if (lossy) {
@@ -607,8 +607,7 @@ bool CNAConnectionMariaDB::bTextLiteral(CNAError* error, CDualString* out, int32
     }
   } else if (type == 18 || type == 19) {
     const auto* text = static_cast<const char*>(data);
-    size_t n = 0;
-    while (n < size && text[n] != 0) ++n;
+    size_t n = size;
     if (cp == 65001) {
       // 8-bit texts of a UTF-16 host are taken as 1252.
       int32_t host = m_nLanguageCodePage > 0 ? m_nLanguageCodePage : 1252;
@@ -664,9 +663,19 @@ bool CNAConnectionMariaDB::bTextLiteral(CNAError* error, CDualString* out, int32
         buffer[1 + m++] = '\'';
       } else if (c == '\\' && !no_backslash_escapes) {
         buffer[1 + m++] = '\\';
+      } else if (c == 0 && !no_backslash_escapes) {
+        buffer[1 + m++] = '\\';
+        c = '0';
       }
       buffer[1 + m++] = c;
     }
+  }
+  if (std::memchr(buffer.data() + 1, 0, m) != nullptr) {
+    // A NUL left as it is would end the statement text there; without
+    // backslash escapes it has no written form: refused, never cut.
+    NASetErrorMessage(error, 0, kSiteMajor, 9, this, kNAErrorNotSupported);
+    if (error != nullptr) error->AddMessageText(u"text holding U+0000 without backslash escapes");
+    return false;
   }
   buffer[m + 1] = '\'';
   out->nSetText(buffer.data(), static_cast<ptrdiff_t>(m + 2), cp);

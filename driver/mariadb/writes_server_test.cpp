@@ -312,4 +312,19 @@ TEST_F(RowWrites, AConnectionLostInATransactionFailsItUntilItEnds) {
   }
 }
 
+// A text holding U+0000 is stored whole, byte for byte, or refused; it is
+// never cut at the NUL.
+TEST_F(RowWrites, ATextHoldingANulIsStoredWhole) {
+  ASSERT_TRUE(Sql("CREATE TABLE nul (id INT PRIMARY KEY, t VARCHAR(10))"));
+  auto [h, d] = Open(u"nul");
+  INAError* slot = nullptr;
+  SetInt(d, h, 0, 1);
+  CAny text;
+  text.SetDSTRW(u"a\0b'\0", 5);
+  ASSERT_TRUE(d->bWriteItemValue(h, 1, reinterpret_cast<intptr_t>(&text), &slot))
+      << Message(slot);
+  ASSERT_TRUE(d->bAdd(h, 0, 0, &slot)) << Message(slot);
+  EXPECT_EQ((std::vector<std::string>{"6100622700"}), ServerRows("SELECT HEX(t) FROM nul"));
+}
+
 }  // namespace
