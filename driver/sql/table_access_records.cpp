@@ -7,6 +7,7 @@
 
 #include "driver/core/error_status.h"
 #include "driver/core/session.h"
+#include "driver/sql/conversion_error.h"
 #include "driver/sql/file_description.h"
 #include "driver/sql/filter.h"
 #include "driver/sql/filter_rules.h"
@@ -192,7 +193,20 @@ bool CNATableAccess::bLoadResultRow(CNAError* error) {
     if (column < 0 || item == nullptr) continue;
     CNAValueConverter* converter = item->pclGetConverter();
     if (converter == nullptr) continue;
-    if (!m_pResult->bGetColumnValue(converter, column, 0, error)) return false;
+    CNAError failed;
+    if (!m_pResult->bGetColumnValue(converter, column, 0, &failed)) {
+      // A value the item's type cannot hold (a TIME past a day or below
+      // zero, a DECIMAL past 64 bits held as an integer) leaves that item
+      // alone without a value: the walk goes on, and the column still
+      // reads as the server's text.
+      if (failed.nGetErrorIdentifier() != kNAMsgValueConversion) {
+        if (error != nullptr) *error = failed;
+        return false;
+      }
+      converter->SetNullFlag(true);
+      if (row != nullptr && item->nGetRowColumn() >= 0) row->SetPresent(item->nGetRowColumn(), false, -1);
+      continue;
+    }
     if (row != nullptr && item->nGetRowColumn() >= 0) {
       row->SetPresent(item->nGetRowColumn(), !converter->bIsNull(), -1);
     }

@@ -142,3 +142,25 @@ TEST_F(WalkOrder, EveryKeyBothWaysAtEveryFetchSizeEqualsTheServersOrder) {
 
 }  // namespace
 }  // namespace qghost
+namespace qghost {
+namespace {
+
+// A TIME past a day or below zero and a DECIMAL past 64 bits are valid
+// values: the walk goes on over them, printing the server's text.
+TEST_F(WalkOrder, ValuesPastTheItemsRangeDoNotStopTheWalk) {
+  ASSERT_TRUE(Query("CREATE TABLE k1 (id INT PRIMARY KEY, tm TIME, d19 DECIMAL(19,0));"
+                    "INSERT INTO k1 VALUES (1, '25:00:00', 9999999999999999999), "
+                    "(2, '-10:20:30', -5), (3, '01:02:03', 0), (4, NULL, NULL)"));
+  const std::string rows[] = {"1\t25:00:00\t9999999999999999999\n", "2\t-10:20:30\t-5\n",
+                              "3\t01:02:03\t0\n", "4\t\\N\t\\N\n"};
+  for (bool backward : {false, true}) {
+    std::string want;
+    for (int i = 0; i < 4; ++i) want += rows[backward ? 3 - i : i];
+    std::string out, err;
+    EXPECT_EQ(0, Walk(Options("k1", "id", backward, 0), &out, &err)) << err;
+    EXPECT_EQ(want, out);
+  }
+}
+
+}  // namespace
+}  // namespace qghost
