@@ -123,6 +123,23 @@ TEST_F(WalkOrder, EveryKeyBothWaysAtEveryFetchSizeEqualsTheServersOrder) {
        "(4, 2, 'a'), (5, 2, 'a'), (NULL, 2, 'b'), (6, 3, 'z'), (7, 1, 'a'), (NULL, 1, 'c')",
        {"u", "k", "v"},
        {{"u", "u, k, v", "u DESC, k DESC, v DESC"}, {"k", "k, u, v", "k DESC, u DESC, v DESC"}}},
+      // A primary key with further keys on a time, a wide decimal and a
+      // date-time with fraction: each fetch continues from values the
+      // server compares equal to what it stores.
+      {"typed",
+       "CREATE TABLE typed (id INT PRIMARY KEY, tm TIME, dc DECIMAL(65,10), dt DATETIME(6), "
+       "KEY ktm(tm), KEY kdc(dc), KEY kdt(dt));"
+       "INSERT INTO typed VALUES (1, '10:00:00', 1.5, '2024-01-02 03:04:05.123456'),"
+       "(2, '09:00:00', -2.25, '2024-01-02 03:04:05.123455'), (3, '10:00:00', 1.5, NULL),"
+       "(4, NULL, NULL, '2023-12-31 23:59:59.999999'), (5, '00:00:01', 0, '2024-01-02 03:04:05'),"
+       "(6, '23:59:59', 12345678901234567890.0123456789, '2024-01-02 03:04:05.123456'),"
+       "(7, '10:00:00', 1.5, '2000-02-29 00:00:00')",
+       // The walk prints a date-time in the host's compact form.
+       {"id", "tm", "dc", "DATE_FORMAT(dt, '%Y%m%d %H:%i:%s.%f')"},
+       {{"id", "id", "id DESC"},
+        {"tm", "tm, id", "tm DESC, id DESC"},
+        {"dc", "dc, id", "dc DESC, id DESC"},
+        {"dt", "dt, id", "dt DESC, id DESC"}}},
   };
   for (const Shape& shape : shapes) {
     ASSERT_TRUE(Query(shape.sql)) << shape.name;
