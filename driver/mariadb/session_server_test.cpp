@@ -16,6 +16,7 @@
 #include "driver/core/error_status.h"
 #include "driver/core/session.h"
 #include "driver/mariadb/manager_mariadb.h"
+#include "driver/mariadb/testing/host_table_fixture.h"
 #include "driver/mariadb/testing/mariadb_server.h"
 #include "driver/mariadb/testing/server_connection.h"
 #include "driver/sql/column.h"
@@ -36,29 +37,8 @@ auto* const gServerEnvironment = qg::rig::AddMariaDBServerEnvironment();
 constexpr auto& U = qg::rig::Wide;
 constexpr auto& N = qg::rig::Narrow;
 
-class SessionWalk : public qg::AnyHostTest {
+class SessionWalk : public qg::rig::HostTableServerTest {
  protected:
-  void SetUp() override {
-    qg::AnyHostTest::SetUp();
-    ASSERT_NE(nullptr, qg::rig::TestServer());
-    ASSERT_FALSE(database_.Name().empty());
-    manager_ = new CNAManagerMariaDB();
-    manager_->AddRef();
-    description_ = new qghost::ConnectionDescription();
-    description_->AddRef();
-    qg::rig::DescribeOnSocket(description_, database_.Name());
-  }
-  void TearDown() override {
-    qg::rig::CloseOpenedTables(&opened_);
-    manager_->Release();
-    description_->Release();
-    qg::AnyHostTest::TearDown();
-  }
-  bool Sql(const std::string& sql) { return qg::rig::RunSqlIn(database_.Name(), sql); }
-  // The server's rows of a query, each row's columns joined by tabs.
-  std::vector<std::string> ServerRows(const std::string& sql) {
-    return qg::rig::ServerRows(database_.Name(), sql);
-  }
   // Opens a table as the host does: a dispatcher for it, then the handle
   // (created from the handle's items with `create`).
   std::pair<qghost::FileDescription*, CNADispatcher*> Open(
@@ -153,10 +133,6 @@ class SessionWalk : public qg::AnyHostTest {
     return rows;
   }
 
-  qg::rig::TestDatabase database_;
-  CNAManagerMariaDB* manager_ = nullptr;
-  qghost::ConnectionDescription* description_ = nullptr;
-  qg::rig::OpenedTables opened_;
 };
 
 TEST_F(SessionWalk, CompositePartlyDescendingKeyWithNullsAndDuplicatesBothWays) {

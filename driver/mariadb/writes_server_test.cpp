@@ -13,6 +13,7 @@
 #include "driver/core/error_status.h"
 #include "driver/core/session.h"
 #include "driver/mariadb/manager_mariadb.h"
+#include "driver/mariadb/testing/host_table_fixture.h"
 #include "driver/mariadb/testing/mariadb_server.h"
 #include "driver/mariadb/testing/server_connection.h"
 #include "driver/sql/column.h"
@@ -27,27 +28,8 @@ auto* const gServerEnvironment = qg::rig::AddMariaDBServerEnvironment();
 
 constexpr auto& N = qg::rig::Narrow;
 
-class RowWrites : public qg::AnyHostTest {
+class RowWrites : public qg::rig::HostTableServerTest {
  protected:
-  void SetUp() override {
-    qg::AnyHostTest::SetUp();
-    ASSERT_NE(nullptr, qg::rig::TestServer());
-    manager_ = new CNAManagerMariaDB();
-    manager_->AddRef();
-    description_ = new qghost::ConnectionDescription();
-    description_->AddRef();
-    qg::rig::DescribeOnSocket(description_, database_.Name());
-  }
-  void TearDown() override {
-    qg::rig::CloseOpenedTables(&opened_);
-    manager_->Release();
-    description_->Release();
-    qg::AnyHostTest::TearDown();
-  }
-  bool Sql(const std::string& sql) { return qg::rig::RunSqlIn(database_.Name(), sql); }
-  std::vector<std::string> ServerRows(const std::string& sql) {
-    return qg::rig::ServerRows(database_.Name(), sql);
-  }
   std::pair<qghost::FileDescription*, CNADispatcher*> Open(const std::u16string& table) {
     CNAError error;
     CNADispatcher* d = manager_->pclFindOrCreateDispatcher(description_, table.c_str(), &error);
@@ -86,10 +68,6 @@ class RowWrites : public qg::AnyHostTest {
     return ok && at_end == 0;
   }
 
-  qg::rig::TestDatabase database_;
-  CNAManagerMariaDB* manager_ = nullptr;
-  qghost::ConnectionDescription* description_ = nullptr;
-  qg::rig::OpenedTables opened_;
 };
 
 // Every row read along the key is modified once, through its own key
