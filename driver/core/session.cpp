@@ -766,7 +766,7 @@ void CNASession::CloseAll() { CloseAllGeneric(); }
 
 void CNASession::CloseAllGeneric() {
   CNALock lock(&m_clLock);
-  Drop(m_pRecordSource);
+  DropRecordSource();
   m_tabPositions.Clear();
   m_pCurrentAccess = nullptr;
   // Close before release: a table access object may outlive the session
@@ -861,12 +861,6 @@ bool CNASession::bGoToPerMille(const char16_t* name, int32_t value, intptr_t, CN
   bool ok = access->bGoToPerMille(value, error);
   ReleaseBoth(access);
   return ok;
-}
-
-bool CNASession::bDropRecordSourceIfAny() {
-  CNALock lock(&m_clLock);
-  Drop(m_pRecordSource);
-  return true;
 }
 
 void CNASession::LockAllRecords() {

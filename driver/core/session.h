@@ -243,6 +243,22 @@ class CNASession : public CNARegistryChild {
   virtual bool bSetCurrentRow(CNARowBuffer* row, CNAError* error);
   virtual intptr_t pclGetColumnPartOfItem(int32_t item, intptr_t part, CNAError* error);
   virtual bool bDropRecordSourceIfAny();
+  // Drops the record source (below) and makes a new one (slot 81), which
+  // the session keeps; false with an out-of-memory error when none can be
+  // made. The caller tells it about `access` when it serves that object.
+  bool bRenewRecordSource(CNATableAccess* access, CNAError* error);
+  // Tells every table access object that the record source goes (reads
+  // along a temporary index over its record set end), then lets it go.
+  void DropRecordSource();
+  // Drops the record source only when it was built for `access`: bound to
+  // it, or, opened, over the record cache that object holds.
+  void DropRecordSourceOf(CNATableAccess* access);
+  // A read in raw-SQL mode by a name that is not the query's own: the
+  // object for the name reads along a client-side key, the temporary index
+  // on the item of that name over the raw result (the record source, made
+  // again over the result when a read dropped it).
+  bool bReadClientKey(const char16_t* name, int32_t direction, int64_t step, intptr_t lock,
+                      CNAError* error);
   virtual bool bComparePositions(intptr_t first, intptr_t second, intptr_t out,
                                  CNAError* error);
   // The record-lock operation on every table access object (after a
@@ -323,8 +339,10 @@ class CNASession : public CNARegistryChild {
   const char16_t* pszReadKeyOf(const char16_t* name);
   // In raw-SQL mode every read moves over the rows of the SQL-text
   // object's result. *handled is false outside that mode.
-  bool bReadRawResult(int32_t direction, int64_t step, intptr_t lock, bool* handled,
-                      CNAError* error);
+  // A name that is not the query's own reads along a client-side key
+  // (bReadClientKey).
+  bool bReadRawResult(const char16_t* name, int32_t direction, int64_t step, intptr_t lock,
+                      bool* handled, CNAError* error);
 
   // --- table access objects by name (the empty name: the default one) ---
   CNATableAccess* pclFindTableAccess(const char16_t* name);  // one more reference
@@ -392,7 +410,11 @@ class CNASession : public CNARegistryChild {
   void NameDuplicateKey(int32_t kind, CNAError* error);
   void NameMissingValue(CNAError* error);
   bool bCreateWithRetry(CNATableAccess* access, CNAError* error);
-  bool bCreateIndexes(CNATableAccess* access, uint32_t selection, CNAError* error);
+  // The delete of the current record (slot 13 past its checks); `pending`
+  // may be null (no notification queued).
+  bool bDeleteCurrent(intptr_t mode, CNAPendingNotifications* pending, CNAError* error);
+  bool bCreateIndexes(CNATableAccess* access, uint32_t selection, CNAError* error,
+                      bool* unique_failed = nullptr);
   // Reads `access` along `key` whole and stands on the record whose
   // `columns` hold `values` (as read); *found tells whether it is there.
   bool bStandOnRecord(CNATableAccess* access, const char16_t* key,

@@ -14,6 +14,7 @@
 #include "driver/sql/query.h"
 #include "driver/sql/sql_types.h"
 #include "driver/sql/record_cache.h"
+#include "driver/sql/record_source.h"
 #include "driver/sql/sql_generator.h"
 #include "driver/sql/statement.h"
 #include "driver/sql/table_access.h"
@@ -239,6 +240,14 @@ bool CNASession::bOpenQuery(const char16_t* text, qg::IParsedQuery* parsed, uint
     access->UpdateFilterRef();
     const char16_t* file = pszGetFileName();
     if (!CTString(access->pszGetName()).bEstEgalI(file)) RenameTableAccess(file, nullptr, access);
+    // The result read whole into the object's record cache is the record
+    // set of client-side keys. Reads without cache (the internal query)
+    // would drop it at once: none is made for them.
+    if ((m_nFlags & kNASessionNoCacheReads) == 0) {
+      access->EnableCache(true);
+      if (!bRenewRecordSource(access, error)) return false;
+      static_cast<CNARecordSource*>(m_pRecordSource)->bAttach(access);
+    }
     m_nFirstRead = 1;
     m_bOpen = true;
     bool found = false;
@@ -321,11 +330,17 @@ const char16_t* CNASession::pszReadKeyOf(const char16_t* name) {
   return u"";
 }
 
-bool CNASession::bReadRawResult(int32_t direction, int64_t step, intptr_t lock, bool* handled,
-                                CNAError* error) {
+bool CNASession::bReadRawResult(const char16_t* name, int32_t direction, int64_t step,
+                                intptr_t lock, bool* handled, CNAError* error) {
   CNALock guard(&m_clLock);
   *handled = m_nQueryMode != 0 && (m_nFlags & kNASessionRawSQL) != 0;
   if (!*handled) return false;
+  // The raw text is sent as it is written: another order of its rows is
+  // only had on the client.
+  if (name != nullptr && name[0] != 0 && !m_strQueryTable.bEstEgalI(name) &&
+      !CTString(pszGetFileName()).bEstEgalI(name) && !CTString(kSQLTextName).bEstEgalI(name)) {
+    return bReadClientKey(name, direction, step, lock, error);
+  }
   CNATableAccess* access = m_pSQLText;
   if (access == nullptr || access->pclGetResult() == nullptr) {
     Fail(error, 27, 82);

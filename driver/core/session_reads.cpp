@@ -209,7 +209,7 @@ bool CNASession::bRead(const char16_t* name, intptr_t direction, intptr_t flags,
     return false;
   }
   bool raw = false;
-  bool read = bReadRawResult(static_cast<int32_t>(direction), count, lock, &raw, error);
+  bool read = bReadRawResult(name, static_cast<int32_t>(direction), count, lock, &raw, error);
   if (raw) return read;
   CNATableAccess* access = pclGetTableAccess(name != nullptr ? name : u"", error);
   if (access == nullptr) return false;

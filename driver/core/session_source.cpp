@@ -1,20 +1,66 @@
-// The session's record source: made on demand, checked before reads that
-// need the whole result in hand.
+// The session's record source: made when a result is read whole into a
+// table access object's record cache, checked before reads that need the
+// whole result in hand, and dropped when what it holds is no longer the
+// result. Client-side keys read along temporary indexes over its record set.
 #include <new>
 
 #include "driver/core/error_status.h"
 #include "driver/core/session.h"
 #include "driver/sql/record_source.h"
+#include "driver/sql/table_access.h"
+
+namespace {
+
+constexpr uint32_t kSite = 3;
+
+}  // namespace
 
 CNARefCounted* CNASession::pclNewRecordSource(CNAError* error) {
   CNALock lock(&m_clLock);
   CNARecordSource* source = new (std::nothrow) CNARecordSource(this);
   if (source == nullptr) {
-    if (error != nullptr) error->SetOutOfMemory(3, 81);
+    if (error != nullptr) error->SetOutOfMemory(kSite, 81);
     return nullptr;
   }
   SetRecordSource(source);
   return source;
+}
+
+bool CNASession::bRenewRecordSource(CNATableAccess*, CNAError* error) {
+  CNALock lock(&m_clLock);
+  DropRecordSource();
+  if (pclNewRecordSource(error) != nullptr) return true;
+  if (error != nullptr && !error->bHasError()) error->SetOutOfMemory(kSite, 81);
+  return false;
+}
+
+void CNASession::DropRecordSource() {
+  CNALock lock(&m_clLock);
+  auto* source = static_cast<CNARecordSource*>(m_pRecordSource);
+  if (source == nullptr) return;
+  // The session's reference keeps the source while the objects hear of it.
+  const CNARecordCacheBase* set = source->pclGetRecordSet();
+  VisitTableAccess([&](const char16_t*, CNATableAccess* access) {
+    access->OnRecordSourceGone(set);
+  });
+  m_pRecordSource = nullptr;
+  ReleaseBoth(source);
+}
+
+void CNASession::DropRecordSourceOf(CNATableAccess* access) {
+  CNALock lock(&m_clLock);
+  auto* source = static_cast<CNARecordSource*>(m_pRecordSource);
+  if (source == nullptr || access == nullptr) return;
+  bool built_for = source->bIsBoundTo(access) ||
+                   (source->bIsOpen() && !access->bReadsThroughIndex() &&
+                    source->bIsOpenedRecordSet(access->pclGetFullCache()));
+  if (built_for) DropRecordSource();
+}
+
+bool CNASession::bDropRecordSourceIfAny() {
+  CNALock lock(&m_clLock);
+  DropRecordSource();
+  return true;
 }
 
 bool CNASession::bCheckRecordSource(intptr_t mode, CNAError* error) {
@@ -42,4 +88,36 @@ bool CNASession::bCheckRecordSource(intptr_t mode, CNAError* error) {
     return source->pclOpen(&quiet) != nullptr;
   }
   return true;
+}
+
+bool CNASession::bReadClientKey(const char16_t* name, int32_t direction, int64_t step,
+                                intptr_t lock, CNAError* error) {
+  CNALock guard(&m_clLock);
+  if (m_pRecordSource == nullptr) {
+    // A read without cache dropped it: a new one over the raw result.
+    CNATableAccess* text = m_pSQLText;
+    if (text == nullptr || text->pclGetResult() == nullptr) {
+      Fail(error, 27, 82);
+      return false;
+    }
+    CNARefPtr<CNATableAccess> hold_text(NAAddRef(text));
+    text->EnableCache(true);
+    if (!bRenewRecordSource(text, error)) return false;
+    static_cast<CNARecordSource*>(m_pRecordSource)->bAttach(text);
+  }
+  CNATableAccess* access = pclGetTableAccess(name, error);
+  if (access == nullptr) return false;
+  CNARefPtr<CNATableAccess> hold(access);
+  m_nFirstRead = 0;
+  // Next and previous without a position start at the first (last) record.
+  if (!access->bIsPositionValid() || !access->bReadsThroughIndex()) {
+    if (direction == kNAReadNext) direction = kNAReadFirst;
+    if (direction == kNAReadPrevious) direction = kNAReadLast;
+  }
+  if (direction == kNAReadFirst || direction == kNAReadLast) {
+    access->SetTableName(m_strQueryTable.pszGet());
+    access->SetOrderKey(name, {{CTString(name), false}});
+  }
+  bool found = false;
+  return access->bReadPosition(direction, lock != 0, step > 0 ? step : 1, &found, error);
 }

@@ -351,6 +351,12 @@ bool CNASession::bDelete(intptr_t record, intptr_t range, intptr_t mode, CNAErro
   CNAPendingNotifications pending(this);
   CNALock guard(&m_clLock);
   if (!bCheckNoRange(record, range, error)) return false;
+  return bDeleteCurrent(mode, &pending, error);
+}
+
+bool CNASession::bDeleteCurrent(intptr_t mode, CNAPendingNotifications* pending,
+                                CNAError* error) {
+  CNALock guard(&m_clLock);
   CNATableAccess* access = pclGetDefaultTableAccess(error);
   if (access == nullptr) return false;
   // The record as read, kept so that a modify can write it again.
@@ -369,7 +375,7 @@ bool CNASession::bDelete(intptr_t record, intptr_t range, intptr_t mode, CNAErro
     }
   }
   bool ok = bHook42(mode == 0 || mode == 1 ? 2 : mode, 0, error) &&
-            bRunWrite(kDelete, access, 0, &pending, error);
+            bRunWrite(kDelete, access, 0, pending, error);
   bHook43(0, error);
   access->CloseCursor();
   ReleaseBoth(access);
@@ -475,7 +481,26 @@ bool CNASession::bCreateTable(bool drop_first, bool drop_only, CNAError* error) 
   }
   if (ok && !drop_only) {
     if (error != nullptr) error->Reset();
-    ok = bCreateWithRetry(access, error) && bCreateIndexes(access, m_nIndexSelection, error);
+    ok = bCreateWithRetry(access, error);
+    if (ok) {
+      // A plain index that failed leaves a usable table; a UNIQUE one on a
+      // composite key does not, since nothing else keeps its values unique.
+      CNAError indexes;
+      bool unique_failed = false;
+      if (!bCreateIndexes(access, m_nIndexSelection, &indexes, &unique_failed) &&
+          unique_failed) {
+        if (error != nullptr) *error = indexes;
+        ok = false;
+      }
+    }
+    // The creation's result: the table is there and matches (checked
+    // once).
+    if (ok && m_nKeyRange == 0) {
+      int32_t exists = 0;
+      int32_t matches = 0;
+      ok = bDescribeAndCompare(&exists, &matches, error) && exists != 0 && matches != 0;
+      if (ok) m_nKeyRange = 1;
+    }
   }
   access->CloseCursor();
   ReleaseBoth(access);
@@ -516,11 +541,13 @@ bool CNASession::bCreateWithRetry(CNATableAccess* access, CNAError* error) {
   return true;
 }
 
-// One server index per key after CREATE TABLE. A failed plain index does
-// not fail the creation (the table is usable without it); a failed UNIQUE
-// index on a composite key does, since nothing else would keep its values
-// unique.
-bool CNASession::bCreateIndexes(CNATableAccess* access, uint32_t selection, CNAError* error) {
+// One server index per key after CREATE TABLE. Every index is attempted;
+// the answer is 0 when any failed, the first failure in `error`, and
+// *unique_failed tells whether a UNIQUE index on a composite key was among
+// them.
+bool CNASession::bCreateIndexes(CNATableAccess* access, uint32_t selection, CNAError* error,
+                                bool* unique_failed) {
+  if (unique_failed != nullptr) *unique_failed = false;
   CNATableDescription* table = m_pTableDescription;
   if (table == nullptr) return true;
   bool all = true;
@@ -545,21 +572,40 @@ bool CNASession::bCreateIndexes(CNATableAccess* access, uint32_t selection, CNAE
                       NACreateIndexText(key->bIsUnique(), Text(name.pszGet()),
                                         Text(pszGetQuotedTableName()), columns),
                       kCreate, &local);
-    if (!ok) {
-      all = false;
-      if (composite && key->bIsUnique()) {
-        if (error != nullptr) *error = local;
-        return false;
-      }
-    }
+    if (ok) continue;
+    if (all && error != nullptr) *error = local;
+    all = false;
+    if (composite && key->bIsUnique() && unique_failed != nullptr) *unique_failed = true;
   }
-  (void)all;
-  return true;
+  return all;
 }
 
 bool CNASession::bDeleteAllRecords(CNAPendingNotifications* pending, CNAError* error) {
   CNALock guard(&m_clLock);
   if (!m_pConnection->bIsOpen() && !m_pConnection->bOpen(error, 0)) return false;
+  if (m_nQueryMode != 0) {
+    // A query's records go one by one, read along the query's own order;
+    // the other handles of the table then hear of one delete-all.
+    const char16_t* name = m_strQueryTable.bEstVide() ? pszGetFileName() : m_strQueryTable.pszGet();
+    CTString own(name != nullptr ? name : u"");
+    int32_t direction = kNAReadFirst;
+    for (;;) {
+      if (!bRead(own.pszGet(), direction, 0, 1, 0, 0, error)) return false;
+      int32_t at_end = 0;
+      if (!bIsAtEnd(own.pszGet(), reinterpret_cast<intptr_t>(&at_end), error)) return false;
+      if (at_end != 0) break;
+      if (!bDeleteCurrent(0, nullptr, error)) return false;
+      direction = kNAReadNext;
+    }
+    if (pending != nullptr && (m_nNotifyFlags & kNANotifySuppress) == 0) {
+      CNATableAccess* reader = pclFindTableAccess(own.pszGet());
+      if (reader != nullptr) {
+        pending->bAdd(kDeleteAll, reader, 1);
+        ReleaseBoth(reader);
+      }
+    }
+    return true;
+  }
   if (!m_bOpen && !bOpen(0, 0, error)) return false;
   CNATableAccess* access = pclGetDefaultTableAccess(error);
   if (access == nullptr) return false;

@@ -47,7 +47,7 @@ bool CNARecordSource::bIsReady() const {
   return m_pBound->bIsCacheEnabled() && m_pBound->bIsCacheFull();
 }
 
-CNARecordCacheBase* CNARecordSource::pclOpen(CNAError*) {
+CNARecordCacheBase* CNARecordSource::pclOpen(CNAError* error) {
   if (m_pRecordSet != nullptr) return m_pRecordSet;
   if (m_pBound == nullptr) return nullptr;
   // Taking the cache may read the rest of the bound object's result: the
@@ -64,7 +64,7 @@ CNARecordCacheBase* CNARecordSource::pclOpen(CNAError*) {
             serial != 0;
   }
   CNARefPtr<CNARecordSource> self(NAAddRef(this));
-  CNARecordCacheBase* full = m_pBound->pclGetFullCache();
+  CNARecordCacheBase* full = m_pBound->pclFillCache(error);
   if (full != nullptr) {
     m_pRecordSet = NAAddRef(full);
     CNATableAccess* bound = m_pBound;

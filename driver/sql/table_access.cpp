@@ -645,6 +645,9 @@ bool CNATableAccess::bGetResultCount(uint32_t options, int64_t* count, CNAError*
 
 bool CNATableAccess::bReadColumnItem(int n, CAny* value, CNAError* error) {
   if (value == nullptr) return false;
+  // Read through the record cache, the record is no longer the result's
+  // current row.
+  if (bCacheReads()) return bReadRecordItem(n, value, error);
   if (m_pResult == nullptr || !m_pResult->bHasRow()) {
     *value = CAny();
     value->SetNull(true);

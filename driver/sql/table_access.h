@@ -175,6 +175,18 @@ class CNATableAccess : public CNARefCounted {
   bool bIsCacheEnabled() const { return (m_nCacheState & 1) != 0; }
   CNARecordCacheBase* pclGetFullCache() const;
   bool bIsCacheFull() const { return (m_nCacheState & 8) != 0; }
+  // The record cache once it holds the whole result: the rows of the open
+  // result not yet in it are taken in now when the cache stands for that
+  // result. Null when it cannot be had. The current record stays as it was.
+  CNARecordCacheBase* pclFillCache(CNAError* error);
+  // The session's record source goes, with `record_set` (null when it was
+  // never opened): reads along a temporary index over that record set end
+  // (index, record set and position let go); the next read starts afresh.
+  void OnRecordSourceGone(const CNARecordCacheBase* record_set);
+  bool bReadsThroughIndex() const { return m_pTemporaryIndex != nullptr; }
+  // Column n of the table read from the current record (its item's value;
+  // NULL when no item stands for the column).
+  bool bReadRecordItem(int n, CAny* value, CNAError* error);
 
   // --- locks and positions ---
   int64_t nGetLockedRecord() const { return m_nLockedRecord; }

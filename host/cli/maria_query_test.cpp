@@ -72,6 +72,12 @@ TEST(MariaQuery, PrintsTheRecordsOfAQueryOrTheRowsAStatementChanged) {
       {{"--sql", "UPDATE t SET s = 'z' WHERE k = 20"}, "2 rows changed\n"},
       {{"--sql", "SELECT id, s FROM t ORDER BY id", "--key", "id", "--backward"},
        "3\tz\n2\t\\N\n1\tz\n"},
+      // Raw SQL read along one of its columns: the server's ORDER BY on it,
+      // ordered on the client (equal values in the result's order).
+      {{"--sql", "SELECT id, k, s FROM t ORDER BY id", "--raw", "--key", "k"},
+       "2\t10\t\\N\n1\t20\tz\n3\t20\tz\n"},
+      {{"--sql", "SELECT id, k, s FROM t ORDER BY id", "--raw", "--key", "s", "--backward"},
+       "3\t20\tz\n1\t20\tz\n2\t10\t\\N\n"},
   };
   for (const Case& c : cases) {
     std::vector<std::string> args = server_args;
