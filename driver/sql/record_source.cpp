@@ -15,6 +15,7 @@
 #include "driver/sql/record_cache.h"
 #include "driver/sql/row_buffer.h"
 #include "driver/sql/sql_types.h"
+#include "driver/sql/statement.h"
 #include "driver/sql/table_access.h"
 #include "driver/sql/value.h"
 
@@ -23,6 +24,7 @@
 CNARecordSource::CNARecordSource(CNASession* session) : m_pSession(session) {}
 
 CNARecordSource::~CNARecordSource() {
+  if (m_pRowResult != nullptr) ReleaseBoth(m_pRowResult);
   ReleaseBoth(m_pRecordSet);
   ReleaseBoth(m_pBound);
 }
@@ -67,6 +69,7 @@ CNARecordCacheBase* CNARecordSource::pclOpen(CNAError* error) {
   CNARecordCacheBase* full = m_pBound->pclFillCache(error);
   if (full != nullptr) {
     m_pRecordSet = NAAddRef(full);
+    if (m_pBound->pclGetResult() != nullptr) m_pRowResult = NAAddRef(m_pBound->pclGetResult());
     CNATableAccess* bound = m_pBound;
     m_pBound = nullptr;
     ReleaseBoth(bound);

@@ -19,6 +19,7 @@ class CNAItem;
 class CNARecordCacheBase;
 class CNARecordImage;
 class CNASession;
+class CNAStatement;
 class CNATableAccess;
 class CNATemporaryIndex;
 class INACopyContext;
@@ -63,12 +64,16 @@ class CNARecordSource : public CNARefCounted {
   CNASession* pclGetSession() const { return m_pSession; }
   CNATableAccess* pclGetBound() const { return m_pBound; }
   CNARecordCacheBase* pclGetRecordSet() const { return m_pRecordSet; }
+  // The statement whose result rows are the record set's entries, in
+  // order (entry n is its row n), kept from the bound object when opened.
+  CNAStatement* pclGetRowResult() const { return m_pRowResult; }
   const CNAFilterRef& GetFilterRef() const { return m_clFilterRef; }
 
  private:
   CNASession* m_pSession;
   CNATableAccess* m_pBound = nullptr;
   CNARecordCacheBase* m_pRecordSet = nullptr;
+  CNAStatement* m_pRowResult = nullptr;
   CNAFilterRef m_clFilterRef;
 };
 

@@ -645,20 +645,24 @@ bool CNATableAccess::bGetResultCount(uint32_t options, int64_t* count, CNAError*
 
 bool CNATableAccess::bReadColumnItem(int n, CAny* value, CNAError* error) {
   if (value == nullptr) return false;
-  // Read through the record cache, the record is no longer the result's
-  // current row.
-  if (bCacheReads()) return bReadRecordItem(n, value, error);
-  if (m_pResult == nullptr || !m_pResult->bHasRow()) {
+  CNAStatement* rows = m_pResult;
+  if (bCacheReads()) {
+    // Read through the record cache: the result row the record was read
+    // from, else the record itself.
+    rows = pclRowOfRecord();
+    if (rows == nullptr) return bReadRecordItem(n, value, error);
+  }
+  if (rows == nullptr || !rows->bHasRow()) {
     *value = CAny();
     value->SetNull(true);
     return true;
   }
   // A binary column (binary strings, blobs, bits: the binary character set)
   // keeps its bytes; text would cut them at a zero or recode them.
-  CNAResultColumn* column = m_pResult->pclGetResultColumn(n, error);
+  CNAResultColumn* column = rows->pclGetResultColumn(n, error);
   if (column == nullptr) return false;
-  if (IsBinaryColumn(*column)) return m_pResult->bGetColumnAsBinary(*value, n, error);
-  return m_pResult->bGetColumnAsText(*value, n, error);
+  if (IsBinaryColumn(*column)) return rows->bGetColumnAsBinary(*value, n, error);
+  return rows->bGetColumnAsText(*value, n, error);
 }
 
 bool CNATableAccess::bWriteColumnItem(int, const CAny*, CNAError* error) {

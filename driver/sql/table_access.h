@@ -187,6 +187,11 @@ class CNATableAccess : public CNARefCounted {
   // Column n of the table read from the current record (its item's value;
   // NULL when no item stands for the column).
   bool bReadRecordItem(int n, CAny* value, CNAError* error);
+  // For a record read through the cache: the statement whose result holds
+  // it (this object's, or, along a temporary index, the one the session's
+  // record set was taken from), on the record's row; null when no result
+  // holds it any more.
+  CNAStatement* pclRowOfRecord();
 
   // --- locks and positions ---
   int64_t nGetLockedRecord() const { return m_nLockedRecord; }

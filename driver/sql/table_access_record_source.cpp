@@ -10,6 +10,7 @@
 #include "driver/sql/file_description.h"
 #include "driver/sql/item.h"
 #include "driver/sql/record_cache.h"
+#include "driver/sql/record_source.h"
 #include "driver/sql/statement.h"
 #include "driver/sql/table_access.h"
 #include "driver/sql/table_description.h"
@@ -73,13 +74,42 @@ bool CNATableAccess::bReadRecordItem(int n, CAny* value, CNAError* error) {
     if (error != nullptr) {
       const int32_t count = table != nullptr ? table->nGetColumnCount() : 0;
       if (n < 0) {
-        error->SetErrorMessage(0, 4, 27, m_pConnection, 51u, n);
+        error->SetErrorMessage(0, 4, 27, nullptr, 51u, n);
       } else {
-        error->SetErrorMessage(0, 4, 27, m_pConnection, 50u, n, count);
+        error->SetErrorMessage(0, 4, 27, nullptr, 50u, n, count);
       }
     }
     return false;
   }
   if (item == nullptr || item->bIsCompositeKey()) return true;
   return item->bReadValue(*value, 0, error);
+}
+
+CNAStatement* CNATableAccess::pclRowOfRecord() {
+  if (!m_bPositionValid || m_nCurrentRow < 0) return nullptr;
+  CNAStatement* rows = m_pResult;
+  if (m_pTemporaryIndex != nullptr) {
+    auto* source = m_pSession != nullptr
+                       ? static_cast<CNARecordSource*>(m_pSession->pclGetRecordSource())
+                       : nullptr;
+    auto* index = static_cast<CNATemporaryIndex*>(m_pTemporaryIndex);
+    rows = source != nullptr && source->pclGetRecordSet() == index->pclGetRecordSet()
+               ? source->pclGetRowResult()
+               : nullptr;
+  } else if (m_nResultOffset != 0 || !m_bBeginsAtStart) {
+    return nullptr;  // cache row n is not result row n
+  }
+  if (rows == nullptr || m_nCurrentRow >= rows->nGetRowCount() ||
+      m_nCurrentRow > 0x7FFFFFFF) {
+    return nullptr;
+  }
+  if (rows->nGetCurrentRow() == m_nCurrentRow && rows->bHasRow()) return rows;
+  // Rows fetched before are found again without walking the result.
+  CNAError quiet;
+  quiet.SetSilent(true);
+  if (!rows->bSeekRow(static_cast<int32_t>(m_nCurrentRow), &quiet) ||
+      !rows->bFetchNext(0, &quiet) || !rows->bHasRow()) {
+    return nullptr;
+  }
+  return rows;
 }
