@@ -493,12 +493,16 @@ bool CNASession::bCreateTable(bool drop_first, bool drop_only, CNAError* error) 
         ok = false;
       }
     }
-    // The creation's result: the table is there and matches (checked
-    // once).
+    // The creation's result: the server describes the table (checked
+    // once). The description made from the host's items stays bound: it
+    // knows what the server's does not (generated identifiers).
     if (ok && m_nKeyRange == 0) {
-      int32_t exists = 0;
-      int32_t matches = 0;
-      ok = bDescribeAndCompare(&exists, &matches, error) && exists != 0 && matches != 0;
+      CNATableDescription* made = pclDescribeTable(pszGetFileName(), error);
+      ok = made != nullptr;
+      if (made != nullptr) ReleaseBoth(made);
+      if (!ok && error != nullptr && !error->bHasError()) {
+        error->SetErrorMessage(11, kSite, 12, nullptr, 15, pszGetFileName());
+      }
       if (ok) m_nKeyRange = 1;
     }
   }
