@@ -47,6 +47,7 @@ const stERRORDEFINITIONENTRY kEntries[] = {
     {83u, 83u, 0u, 3u},
     {85u, 85u, 0u, 3u},
     {86u, 86u, 0u, 3u},
+    {87u, 87u, 0u, 3u},
     {760101u, 760101u, 0u, 3u},
 };
 

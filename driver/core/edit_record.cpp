@@ -29,6 +29,42 @@ void NAEditRecord::Clear() {
   abSet.clear();
 }
 
+void NAEditRecord::KeepWritten() {
+  if (abKept.size() < abSet.size()) {
+    try {
+      aclKept.resize(abSet.size());
+      abKept.resize(abSet.size(), 0);
+    } catch (const std::bad_alloc&) {
+      // Nothing kept: the record reads as it was read.
+      aclKept.clear();
+      abKept.clear();
+      Clear();
+      return;
+    }
+  }
+  for (size_t i = 0; i < abSet.size(); ++i) {
+    if (abSet[i] == 0) continue;
+    aclKept[i] = aclValues[i];
+    abKept[i] = 1;
+  }
+  Clear();
+}
+
+const CAny* NAEditRecord::pclShown(int column) const {
+  if (bIsSet(column)) return &aclValues[static_cast<size_t>(column)];
+  if (column >= 0 && static_cast<size_t>(column) < abKept.size() && abKept[column] != 0) {
+    return &aclKept[static_cast<size_t>(column)];
+  }
+  return nullptr;
+}
+
+void NAEditRecord::Forget() {
+  Clear();
+  aclDeleted.clear();
+  aclKept.clear();
+  abKept.clear();
+}
+
 bool NAEditRecord::bFillFromDeleted() {
   for (size_t i = 0; i < aclDeleted.size(); ++i) {
     if (!bIsSet(static_cast<int>(i)) && !bSet(static_cast<int>(i), aclDeleted[i])) return false;

@@ -2,13 +2,17 @@
 
 #include <atomic>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "driver/core/connection.h"
 #include "driver/core/dispatcher.h"
+#include "driver/core/edit_record.h"
 #include "driver/core/error_status.h"
 #include "driver/core/host_interfaces.h"
 #include "driver/core/manager.h"
 #include "driver/core/registry.h"
+#include "driver/sql/column.h"
 #include "driver/sql/filter.h"
 #include "driver/sql/query.h"
 #include "driver/sql/record_cache.h"
@@ -419,6 +423,7 @@ int32_t CNASession::nGetQueryIndicator() {
 void CNASession::SetTableDescription(CNATableDescription* description) {
   CNALock lock(&m_clLock);
   Replace(m_pTableDescription, description);
+  ++m_nDescriptionSerial;
 }
 void CNASession::SetQuery(CNAQuery* query) {
   CNALock lock(&m_clLock);
@@ -559,9 +564,86 @@ CTString CNASession::DumpIgnored(CNAError& error, const char16_t* file, const ch
 
 // ---- virtual operations
 
+std::u16string CNASession::ItemName(int32_t item) {
+  CNALock lock(&m_clLock);
+  NAHostItem host;
+  if (m_piFile == nullptr || !m_piFile->bGetItem(item, &host)) return u"";
+  const char16_t* name = host.pszSqlName != nullptr ? host.pszSqlName : host.pszName;
+  return name != nullptr ? name : u"";
+}
+
+bool CNASession::bColumnOfItem(int32_t item, int* column, CNAError* error) {
+  CNALock lock(&m_clLock);
+  *column = -1;
+  const int32_t count = m_piFile != nullptr ? m_piFile->nGetItemCount() : 0;
+  if (count <= 0) {
+    // No items declared: the items are the table's columns, in order.
+    *column = item;
+    return true;
+  }
+  if (item < 0 || item >= count) {
+    if (error != nullptr) {
+      error->SetErrorMessage(0, kSessionSite, 31, m_pConnection, 50, static_cast<int32_t>(item),
+                             static_cast<int32_t>(count));
+    }
+    return false;
+  }
+  if (m_nItemColumnsOf != m_nDescriptionSerial) {
+    // Each item by its name; in query mode an item whose name no column
+    // has takes the column at its place when no item names that column.
+    std::vector<int> columns(static_cast<size_t>(count), -1);
+    std::vector<uint8_t> named;
+    CNATableDescription* table = m_pTableDescription;
+    const int width = table != nullptr ? table->nGetColumnCount() : 0;
+    named.assign(static_cast<size_t>(width), 0);
+    for (int32_t i = 0; i < count && table != nullptr; ++i) {
+      NAHostItem host;
+      if (!m_piFile->bGetItem(i, &host)) continue;
+      const char16_t* name = host.pszSqlName != nullptr ? host.pszSqlName : host.pszName;
+      if (name == nullptr || name[0] == 0) continue;
+      for (int c = 0; c < width; ++c) {
+        CNAColumn* candidate = table->pclColumnAt(c);
+        if (candidate == nullptr || candidate->bIsComposite()) continue;
+        const char16_t* have = candidate->pszGetName();
+        if (have != nullptr && CTString(have).bEstEgalI(name)) {
+          columns[static_cast<size_t>(i)] = c;
+          named[static_cast<size_t>(c)] = 1;
+          break;
+        }
+      }
+    }
+    if (m_nQueryMode != 0) {
+      for (int32_t i = 0; i < count && i < width; ++i) {
+        CNAColumn* at = table->pclColumnAt(i);
+        if (columns[static_cast<size_t>(i)] < 0 && named[static_cast<size_t>(i)] == 0 &&
+            at != nullptr && !at->bIsComposite()) {
+          columns[static_cast<size_t>(i)] = i;
+        }
+      }
+    }
+    m_anItemColumns.swap(columns);
+    m_nItemColumnsOf = m_nDescriptionSerial;
+  }
+  *column = m_anItemColumns[static_cast<size_t>(item)];
+  return true;
+}
+
 bool CNASession::bReadItemValue(int32_t item, CAny* value, CNAError* error) {
   CNALock lock(&m_clLock);
-  if (m_pCurrentAccess != nullptr) return m_pCurrentAccess->bReadColumnItem(item, value, error);
+  int column = -1;
+  if (!bColumnOfItem(item, &column, error)) return false;
+  if (column >= 0) {
+    // What the host wrote into the record since it was read.
+    const CAny* written = m_pEdits ? m_pEdits->pclShown(column) : nullptr;
+    if (written != nullptr) {
+      if (value != nullptr) *value = *written;
+      return true;
+    }
+    if (m_pCurrentAccess != nullptr) {
+      return m_pCurrentAccess->bReadColumnItem(column, value, error);
+    }
+  }
+  // No record, or an item that names no column of the table.
   if (value != nullptr) {
     *value = CAny();
     value->SetNull(true);
@@ -571,7 +653,21 @@ bool CNASession::bReadItemValue(int32_t item, CAny* value, CNAError* error) {
 
 bool CNASession::bWriteItemValue(int32_t item, const CAny* value, CNAError* error) {
   CNALock lock(&m_clLock);
-  return bSetColumnValue(item, value, error);
+  int column = -1;
+  if (!bColumnOfItem(item, &column, error)) return false;
+  if (column < 0) {
+    // The value could never reach the server: refused, not kept aside.
+    if (error != nullptr) {
+      const char16_t* table =
+          m_pTableDescription != nullptr ? m_pTableDescription->pszGetServerName() : nullptr;
+      if (table == nullptr || table[0] == 0) table = pszGetFileName();
+      std::u16string name = ItemName(item);
+      error->SetErrorMessage(0, kSessionSite, 32, m_pConnection, 26, table, name.c_str());
+      error->AddTableAndItem(pszGetFileName(), name.c_str());
+    }
+    return false;
+  }
+  return bSetColumnValue(column, value, error);
 }
 
 bool CNASession::bItemOperation(int32_t item, intptr_t argument, CNAError* error) {

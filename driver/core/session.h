@@ -29,6 +29,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "driver/core/object_table.h"
@@ -406,6 +407,13 @@ class CNASession : public CNARegistryChild {
   // The values the host wrote into the current record since it was read,
   // by column (made on first use; null when memory runs out).
   NAEditRecord* pclGetEdits();
+  // The column (its index in the table description) that host item n reads
+  // and writes: when the host declares items, the column of the item's
+  // name (case ignored), -1 when the table has none; else column n. False,
+  // with message 50, for an item the host does not declare. Under the lock.
+  bool bColumnOfItem(int32_t item, int* column, CNAError* error);
+  // The name of host item n ("" when the host declares none).
+  std::u16string ItemName(int32_t item);
   // Parts of the writes (session_writes.cpp), under the lock.
   void NameDuplicateKey(int32_t kind, CNAError* error);
   void NameMissingValue(CNAError* error);
@@ -478,6 +486,11 @@ class CNASession : public CNARegistryChild {
   CNATableAccess* m_pSQLText = nullptr;
   CTString m_strDisplayName;
   std::shared_ptr<NAEditRecord> m_pEdits;
+  // Host item -> column (bColumnOfItem), found in the table description of
+  // serial m_nItemColumnsOf; SetTableDescription moves the serial on.
+  std::vector<int> m_anItemColumns;
+  uint64_t m_nDescriptionSerial = 1;
+  uint64_t m_nItemColumnsOf = 0;
 };
 
 #endif  // QG_DRIVER_CORE_SESSION_H_

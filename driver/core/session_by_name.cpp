@@ -60,10 +60,11 @@ bool CNASession::bReadByName(const char16_t* name, intptr_t direction, intptr_t 
   }
   ReleaseBoth(access);
   if (ok) {
-    // Another record is current: one deleted before is forgotten.
+    // Another record is current: one deleted before is forgotten, and so
+    // are the values written into the record left.
     m_nRecordFlags = 0;
     NAEditRecord* edits = pclGetEdits();
-    if (edits != nullptr) edits->aclDeleted.clear();
+    if (edits != nullptr) edits->Forget();
   }
   return ok;
 }

@@ -114,11 +114,13 @@ bool SameKeyName(const char16_t* ordered, const char16_t* name) {
   return CTString(a.data()).bEstEgalI(b.data());
 }
 
-// A read makes another record current: one deleted before is forgotten.
+// A read makes another record current: one deleted before is forgotten,
+// and so are the values written into the record left (they belonged to it,
+// and a modify now names the record read).
 void ForgetDeleted(CNASession* session) {
   session->m_nRecordFlags = 0;
   NAEditRecord* edits = session->pclGetEdits();
-  if (edits != nullptr) edits->aclDeleted.clear();
+  if (edits != nullptr) edits->Forget();
 }
 
 }  // namespace

@@ -329,9 +329,12 @@ bool CNASession::bInsert(intptr_t flags, intptr_t, CNAPendingNotifications* pend
   if (access == nullptr) return false;
   bool ok = bRunWrite(kInsert, access, flags, pending, error);
   if (ok) {
-    // The record now holds only what the server generated.
+    // The record now holds what was written (read back as its values);
+    // what the server generated stays to be read back into the record.
     NAEditRecord generated = *edits;
-    edits->Clear();
+    edits->aclKept.clear();
+    edits->abKept.clear();
+    edits->KeepWritten();
     for (int i = 0; i < m_pTableDescription->nGetColumnCount(); ++i) {
       int type = m_pTableDescription->pclColumnAt(i)->nGetType();
       if ((type == 1 || type == 28 || type == 35 || type == 37) && generated.bIsSet(i)) {
@@ -419,7 +422,8 @@ bool CNASession::bModifyOrInsert(intptr_t flags, CNAPendingNotifications* pendin
   ReleaseBoth(access);
   if (ok) {
     if (edits != nullptr) {
-      edits->Clear();
+      // The record now holds what was written.
+      edits->KeepWritten();
       edits->aclDeleted.clear();
     }
     m_nRecordFlags = 0;

@@ -21,6 +21,7 @@
 #include "driver/sql/sql_generator.h"
 #include "driver/sql/sql_scanner.h"
 #include "driver/sql/statement.h"
+#include "driver/sql/table_description.h"
 #include "driver/sql/temporary_index.h"
 
 namespace {
@@ -81,6 +82,20 @@ bool IsBinaryColumn(const CNAResultColumn& column) {
 // A filter in force that holds a condition; an empty one writes no WHERE.
 bool WritesCondition(const CNAFilter* filter, bool active) {
   return active && filter != nullptr && filter->nGetOperator() != kNAFilterEmpty;
+}
+
+// What a read relies on of one result column: its name, its type, its
+// character set, its size and scale, and the flags that change its values'
+// order (not null, unsigned, binary).
+std::u16string ResultShape(const CNAResultColumn& column) {
+  std::u16string shape = column.m_strName.pszGet() != nullptr ? column.m_strName.pszGet() : u"";
+  const int64_t parts[] = {column.m_nServerType, column.m_nCharset, column.m_nLength,
+                           column.m_nScale, static_cast<int64_t>(column.m_nFlags & (1u | 32u | 128u))};
+  for (int64_t part : parts) {
+    shape += u'\x1f';
+    for (char c : std::to_string(part)) shape += static_cast<char16_t>(c);
+  }
+  return shape;
 }
 
 }  // namespace
@@ -237,6 +252,9 @@ bool CNATableAccess::bExecute(intptr_t, intptr_t, int64_t* rows, CNAError* error
         m_pConnection->TransactionEnded();
       }
     }
+  }
+  if (ok && text[0] != 0 && m_pGenerator->nGetStatementKind() == CNASQLGenerator::kStatementSelect) {
+    ok = bCheckResultShape(error);
   }
   int64_t count = m_pResult != nullptr ? m_pResult->nGetRowCount() : -1;
   m_nLimitMarker = limit > 0 && count == limit && !m_bOwnLimit ? limit : -1;
@@ -418,7 +436,24 @@ bool CNATableAccess::bBuildSelect(CNAError* error) {
   bool ok = g->bAppend(u"SELECT ");
   if (ok && bWantsDistinct()) ok = g->bAppend(u"DISTINCT ");
   if (m_astrColumns.empty()) {
-    ok = ok && g->bAppend(u"*");
+    // The table's columns by name, in the order the session knows them:
+    // a column another connection adds, first or anywhere, moves none of
+    // them. Without a name for each, every column as the table has them.
+    CNATableDescription* table = m_pSession != nullptr ? m_pSession->pclGetTableDescription()
+                                                       : nullptr;
+    bool named = table != nullptr && table->nGetColumnCount() > 0;
+    for (int i = 0; named && i < table->nGetColumnCount(); ++i) {
+      CNAColumn* column = table->pclColumnAt(i);
+      named = column != nullptr && !column->bIsComposite() && column->pszGetName() != nullptr &&
+              column->pszGetName()[0] != 0;
+    }
+    if (named) {
+      for (int i = 0; ok && i < table->nGetColumnCount(); ++i) {
+        ok = g->bAppendColumnName(table->pclColumnAt(i)->pszGetName(), error);
+      }
+    } else {
+      ok = ok && g->bAppend(u"*");
+    }
   } else {
     for (const CTString& column : m_astrColumns) {
       ok = ok && g->bAppendColumnName(column.pszGet(), error);
@@ -792,6 +827,7 @@ int CNATableAccess::nCopyFrom(CNATableAccess* source, INACopyContext* context) {
   m_strName = source->m_strName;
   m_strSecondName = source->m_strSecondName;
   m_astrColumns = source->m_astrColumns;
+  m_astrResultShape = source->m_astrResultShape;
   m_bFilterActive = source->m_bFilterActive;
   m_bDescending = source->m_bDescending;
   m_stSearch = source->m_stSearch;
@@ -1126,6 +1162,42 @@ bool CNATableAccess::bFetchBeyond(bool forward, bool edge, bool* done, CNAError*
   }
   m_bBeginsAtStart = m_nResultOffset == 0;
   return true;
+}
+
+bool CNATableAccess::bCheckResultShape(CNAError* error) {
+  const int columns = m_pResult != nullptr ? m_pResult->nGetColumnCount() : 0;
+  std::vector<std::u16string> shape;
+  shape.reserve(static_cast<size_t>(columns > 0 ? columns : 0));
+  for (int c = 0; c < columns; ++c) {
+    CNAResultColumn* column = m_pResult->pclGetResultColumn(c, nullptr);
+    shape.push_back(column != nullptr ? ResultShape(*column) : std::u16string());
+  }
+  if (!m_bFetching) {
+    m_astrResultShape.swap(shape);
+    return true;
+  }
+  if (shape == m_astrResultShape) return true;
+  // Another connection changed the table (a column's type, its character
+  // set, a column gone or added) between two fetches of one read: the rows
+  // to come would not continue the ones read. The read fails; a fresh
+  // first or last read starts over on the table as it now is.
+  std::u16string name;
+  for (size_t c = 0; c < shape.size() || c < m_astrResultShape.size(); ++c) {
+    const std::u16string& now = c < shape.size() ? shape[c] : m_astrResultShape[c];
+    const std::u16string& before = c < m_astrResultShape.size() ? m_astrResultShape[c] : now;
+    if (c >= shape.size() || c >= m_astrResultShape.size() || now != before) {
+      name = now.substr(0, now.find(u'\x1f'));
+      break;
+    }
+  }
+  if (error != nullptr) {
+    error->SetErrorMessage(0, kAccessSite, 13, m_pConnection, 87u, m_strTable.pszGet(),
+                           name.c_str());
+  }
+  m_pResult->Reset();
+  m_bPositionValid = false;
+  m_nCurrentRow = -1;
+  return false;
 }
 
 bool CNATableAccess::bRunAgain(const std::u16string& text, CNAError* error) {

@@ -367,6 +367,13 @@ class CNATableAccess : public CNARefCounted {
   int64_t m_nFetchLimit = -1;   // rows per fetch of the first execution, -1 none
   bool m_bBeginsAtStart = true;
   bool m_bFetching = false;
+  // The open result's columns as the first execution of the read gave
+  // them (ResultShape); each fetch must give the same, else the table
+  // changed under the read.
+  std::vector<std::u16string> m_astrResultShape;
+  // Records the columns of a first execution, or compares a fetch's with
+  // them (false, with message 87, when they differ).
+  bool bCheckResultShape(CNAError* error);
   // The boundary condition of a fetch continued from a row (empty: none),
   // added to the WHERE by bBuildSelect.
   std::u16string m_strBoundary;

@@ -2,6 +2,7 @@
 
 #include <new>
 #include <string>
+#include <vector>
 
 #include "driver/core/connection.h"
 #include "driver/core/error_status.h"
@@ -438,6 +439,37 @@ bool CNATableDescription::bApplyFileDescription(INAFileDescription* file, CNAErr
   const int count = file->nGetItemCount();
   const char16_t* table = file->pszGetTableName();
   if (table == nullptr) table = m_strName.pszGet();
+  // Each item updates the column of its name (its name on the server,
+  // else its own; case ignored), whatever its place among the items. An
+  // item of a query whose name no column has takes the column at its place
+  // when no item names that one; any other item adds a column.
+  const int existing = nGetColumnCount();
+  std::vector<int> target(static_cast<size_t>(count > 0 ? count : 0), -1);
+  std::vector<uint8_t> claimed(static_cast<size_t>(existing), 0);
+  for (int i = 0; i < count; ++i) {
+    NAHostItem item;
+    if (!file->bGetItem(i, &item)) continue;
+    for (const char16_t* name : {item.pszSqlName, item.pszName}) {
+      if (name == nullptr || name[0] == 0 || target[static_cast<size_t>(i)] >= 0) continue;
+      for (int c = 0; c < existing; ++c) {
+        CNAColumn* column = m_apColumns[static_cast<size_t>(c)];
+        if (claimed[static_cast<size_t>(c)] == 0 && !column->bIsComposite() &&
+            SameName(column->pszGetName(), name, true)) {
+          target[static_cast<size_t>(i)] = c;
+          claimed[static_cast<size_t>(c)] = 1;
+          break;
+        }
+      }
+    }
+  }
+  if (file->pGetQuery() != nullptr) {
+    for (int i = 0; i < count && i < existing; ++i) {
+      if (target[static_cast<size_t>(i)] < 0 && claimed[static_cast<size_t>(i)] == 0) {
+        target[static_cast<size_t>(i)] = i;
+        claimed[static_cast<size_t>(i)] = 1;
+      }
+    }
+  }
   for (int i = 0; i < count; ++i) {
     NAHostItem item;
     if (!file->bGetItem(i, &item)) continue;
@@ -447,8 +479,9 @@ bool CNATableDescription::bApplyFileDescription(INAFileDescription* file, CNAErr
                              ? KeyFlagsFromSource(item.nKeyFlags, keyed)
                              : 0;
     int type = item.bHasSource ? item.nColumnType : nItemTypeToColumnType(item.nItemType);
-    if (i < nGetColumnCount()) {
-      CNAColumn* column = m_apColumns[static_cast<size_t>(i)];
+    const int at = target[static_cast<size_t>(i)];
+    if (at >= 0) {
+      CNAColumn* column = m_apColumns[static_cast<size_t>(at)];
       bool was_key = column->bIsKey();
       bool was_large = column->bIsLargeObject();
       column->bSetType(type);
@@ -487,11 +520,14 @@ bool CNATableDescription::bApplyFileDescription(INAFileDescription* file, CNAErr
                    key_flags != 0 ? nGetKeyCount() : -1, key_flags,
                    item.bHasSource ? item.nPrecision : 0, item.bHasSource ? item.nScale : 0);
       column->SetSQLName(sql_name);
-      bAppendColumn(column);
+      if (!bAppendColumn(column)) {
+        if (error != nullptr) error->SetOutOfMemory(kSite, 9);
+        return false;
+      }
+      target[static_cast<size_t>(i)] = nGetColumnCount() - 1;
     }
     if (item.bReadOnly) {
-      CNAColumn* column = m_apColumns.back();
-      if (i < nGetColumnCount()) column = m_apColumns[static_cast<size_t>(i)];
+      CNAColumn* column = m_apColumns[static_cast<size_t>(target[static_cast<size_t>(i)])];
       column->SetColumnFlags(column->nGetColumnFlags() | kNAColFlagReadOnly);
     }
   }
@@ -499,11 +535,12 @@ bool CNATableDescription::bApplyFileDescription(INAFileDescription* file, CNAErr
   for (int k = 0; k < file->nGetKeyCount(); ++k) {
     int32_t position = -1;
     bool descending = false;
-    if (!file->bGetKey(k, &position, &descending) || position < 0 ||
-        position >= nGetColumnCount()) {
+    // A key names its item by the item's place.
+    if (!file->bGetKey(k, &position, &descending) || position < 0 || position >= count ||
+        target[static_cast<size_t>(position)] < 0) {
       continue;
     }
-    CNAColumn* column = m_apColumns[static_cast<size_t>(position)];
+    CNAColumn* column = m_apColumns[static_cast<size_t>(target[static_cast<size_t>(position)])];
     if (first) {
       SetChosenKey(column);
       first = false;

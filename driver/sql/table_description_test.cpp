@@ -123,6 +123,29 @@ TEST_F(TableDescription, ApplyHostFileDescription) {
   ReleaseBoth(fd);
 }
 
+// Items in another order than the columns, one under another letter case:
+// each updates the column of its name, a key names its item by the item's
+// place, and an item no column has adds one.
+TEST_F(TableDescription, ItemsMeetTheirColumnsByName) {
+  qghost::FileDescription file(u"T", 1);
+  file.keyed = true;
+  SourceItem(file, u"B", 15, 8, 0);
+  SourceItem(file, u"extra", 5, 4, 0);
+  SourceItem(file, u"a", 5, 4, kNAKeyUnique);
+  file.keys = {{2, true}};
+  ASSERT_TRUE(table_->bApplyFileDescription(&file, nullptr));
+  ASSERT_EQ(3, table_->nGetColumnCount());
+  CNAColumn* a = table_->pclColumnAt(0);
+  CNAColumn* b = table_->pclColumnAt(1);
+  EXPECT_EQ(std::u16string(u"a"), a->pszGetName());
+  EXPECT_EQ(5, a->nGetType());
+  EXPECT_TRUE(a->bIsUnique());
+  EXPECT_EQ(a, table_->pclGetChosenKey());
+  EXPECT_EQ(std::u16string(u"b"), b->pszGetName());
+  EXPECT_EQ(15, b->nGetType());
+  EXPECT_EQ(std::u16string(u"extra"), table_->pclColumnAt(2)->pszGetName());
+}
+
 TEST_F(TableDescription, NotKeyedUniqueBecomesDuplicates) {
   qghost::FileDescription file(u"T", 1);
   SourceItem(file, u"a", 5, 4, kNAKeyUnique);
