@@ -653,6 +653,12 @@ bool CNASession::bReadItemValue(int32_t item, CAny* value, CNAError* error) {
 
 bool CNASession::bWriteItemValue(int32_t item, const CAny* value, CNAError* error) {
   CNALock lock(&m_clLock);
+  // Declared items find their columns in the table as the server
+  // describes it: a table not open yet opens first.
+  if (m_pTableDescription == nullptr && !m_bOpen && m_piFile != nullptr &&
+      m_piFile->nGetItemCount() > 0 && !bOpen(0, 0, error)) {
+    return false;
+  }
   int column = -1;
   if (!bColumnOfItem(item, &column, error)) return false;
   if (column < 0) {

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "driver/core/edit_record.h"
 #include "driver/core/error_status.h"
 #include "driver/core/session.h"
 #include "driver/sql/saved_position.h"
@@ -124,6 +125,9 @@ bool CNASession::bRestorePosition(intptr_t serial, intptr_t out_name, intptr_t k
     Fail(error, 2, 11);
   }
   ReleaseBoth(position);
+  // The record restored is current: what was written into the one left
+  // is forgotten.
+  if (ok && m_pEdits) m_pEdits->Forget();
   if (ok && keep == 0) ForgetPosition(serial);
   return ok;
 }

@@ -168,8 +168,9 @@ bool CNASession::bReread(intptr_t record, intptr_t range, intptr_t, intptr_t, CN
   if (!bStandOnRecord(access, key.pszGet(), columns, values, &found, error)) return false;
   m_nRecordFlags = 0;
   if (!found) return RecordGone(this, error);
+  // The record reads as the server holds it now.
   NAEditRecord* edits = pclGetEdits();
-  if (edits != nullptr) edits->Clear();
+  if (edits != nullptr) edits->Forget();
   return true;
 }
 
