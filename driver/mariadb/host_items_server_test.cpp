@@ -165,6 +165,23 @@ TEST_F(HostItems, EachItemReadsAndWritesTheColumnOfItsName) {
   EXPECT_EQ("3\t30\ta3\tNULL", Record(d, h, 4));
 }
 
+// Column names that quote themselves or hold a quote read their own
+// values, also through items that name them.
+TEST_F(HostItems, ColumnsWithQuotesInTheirNamesReadTheirOwnValues) {
+  ASSERT_TRUE(Sql("CREATE TABLE q (id INT PRIMARY KEY, a INT, ```a``` INT, `x``y` INT); "
+                  "INSERT INTO q VALUES (1, 10, 20, 30)"));
+  auto [h, d] = Open(u"q", nullptr);
+  ASSERT_TRUE(Read(d, h, u"id", kNAReadFirst));
+  EXPECT_EQ("1\t10\t20\t30", Record(d, h, 4));
+  auto* file = new qghost::FileDescription(u"q", 1);
+  Item(file, u"x`y", kNAColInt4, 4);
+  Item(file, u"`a`", kNAColInt4, 4);
+  Item(file, u"id", kNAColInt4, 4, kNAKeyPrimary);
+  auto [h2, d2] = Open(u"q", file);
+  ASSERT_TRUE(Read(d2, h2, u"id", kNAReadFirst));
+  EXPECT_EQ("30\t20\t1", Record(d2, h2, 3));
+}
+
 // Date and date-time items read in the compact form, the date's dashes
 // taken out; a time stamp reads as the server writes it.
 TEST_F(HostItems, DatesReadInTheCompactForm) {

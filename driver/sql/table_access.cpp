@@ -448,9 +448,32 @@ bool CNATableAccess::bBuildSelect(CNAError* error) {
               column->pszGetName()[0] != 0;
     }
     if (named) {
-      for (int i = 0; ok && i < table->nGetColumnCount(); ++i) {
-        ok = g->bAppendColumnName(table->pclColumnAt(i)->pszGetName(), error);
+      // Every name quoted as it is: a name that itself looks quoted names
+      // no other column.
+      const char16_t* open = u"`";
+      const char16_t* close = u"`";
+      if (m_pConnection != nullptr && !m_pConnection->m_strOpenQuote.bEstVide()) {
+        open = m_pConnection->m_strOpenQuote.pszGet();
+        close = m_pConnection->m_strCloseQuote.pszGet();
       }
+      const std::u16string_view closing(close);
+      std::u16string list;
+      for (int i = 0; i < table->nGetColumnCount(); ++i) {
+        std::u16string_view name(table->pclColumnAt(i)->pszGetName());
+        if (i > 0) list += u",";
+        list += open;
+        for (size_t at = 0; at < name.size();) {
+          if (!closing.empty() && name.substr(at, closing.size()) == closing) {
+            list += closing;
+            list += closing;
+            at += closing.size();
+          } else {
+            list += name[at++];
+          }
+        }
+        list += closing;
+      }
+      ok = ok && g->bAppend(list);
     } else {
       ok = ok && g->bAppend(u"*");
     }
