@@ -159,6 +159,7 @@ TEST_F(HostItems, EachItemReadsAndWritesTheColumnOfItsName) {
   EXPECT_EQ("", Set(d, h, 1, u"30"));
   EXPECT_EQ("", Set(d, h, 2, u"a3"));
   ASSERT_TRUE(d->bAdd(h, 0, 0, &slot)) << Message(slot);
+  EXPECT_EQ("3\t30\ta3\tNULL", Record(d, h, 4));
   EXPECT_EQ((std::vector<std::string>{"1\ta1\t11\tc1", "2\ta2x\t20\tc2", "3\ta3\t30\tdc"}),
             ServerRows("SELECT id, a, b, c FROM t ORDER BY id"));
   ASSERT_TRUE(Read(d, h, u"id", kNAReadLast));
