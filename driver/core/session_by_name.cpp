@@ -6,6 +6,7 @@
 
 #include "driver/core/edit_record.h"
 #include "driver/core/error_status.h"
+#include "driver/core/host_interfaces.h"
 #include "driver/core/session.h"
 #include "driver/sql/column.h"
 #include "driver/sql/file_description.h"
@@ -128,8 +129,23 @@ intptr_t CNASession::pclGetColumnPart(int32_t column, intptr_t part, CNAError* e
   return PartOf(item, part, column, error);
 }
 
+// Host item n: the logical description's item of its name when the host
+// declares items (its server name, else its own), else the n-th.
 intptr_t CNASession::pclGetColumnPartOfItem(int32_t item, intptr_t part, CNAError* error) {
   CNALock guard(&m_clLock);
   auto* logical = static_cast<CNAFileDescription*>(m_pLogical);
-  return PartOf(logical != nullptr ? logical->pclGetItem(item) : nullptr, part, item, error);
+  CNAItem* found = nullptr;
+  if (logical != nullptr && m_piFile != nullptr && m_piFile->nGetItemCount() > 0) {
+    NAHostItem host;
+    if (m_piFile->bGetItem(item, &host)) {
+      for (const char16_t* name : {host.pszSqlName, host.pszName}) {
+        if (found == nullptr && name != nullptr && name[0] != 0) {
+          found = logical->pclFindItemByName(name);
+        }
+      }
+    }
+  } else if (logical != nullptr) {
+    found = logical->pclGetItem(item);
+  }
+  return PartOf(found, part, item, error);
 }

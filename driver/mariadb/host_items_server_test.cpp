@@ -15,6 +15,7 @@
 #include "driver/mariadb/testing/mariadb_server.h"
 #include "driver/mariadb/testing/server_connection.h"
 #include "driver/sql/column.h"
+#include "driver/sql/item.h"
 #include "driver/sql/sql_types.h"
 #include "driver/sql/table_access.h"
 #include "host/core/driver_objects.h"
@@ -121,6 +122,12 @@ TEST_F(HostItems, EachItemReadsAndWritesTheColumnOfItsName) {
   ASSERT_TRUE(Read(d, h, u"id", kNAReadFirst));
   EXPECT_EQ("1\t10\ta1\tNULL", Record(d, h, 4));
   EXPECT_EQ(0u, Get(d, h, 4).rfind("failed", 0)) << "no item 4";
+  // The driver's own item of a host item is the one of its name.
+  INAError* none = nullptr;
+  auto* b = reinterpret_cast<CNAItem*>(d->pclGetColumnPartOfItem(h, 1, 0, &none));
+  Message(none);
+  ASSERT_NE(nullptr, b);
+  EXPECT_EQ(std::u16string(u"b"), b->pszGetName());
   // An item that names no column takes no value: it could never reach
   // the server.
   std::string refused = Set(d, h, 3, u"lost");
