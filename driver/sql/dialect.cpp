@@ -157,6 +157,36 @@ std::u16string EscapeClause(int kind, int version, char16_t escape, bool pattern
   return u" ESCAPE '\\'";
 }
 
+std::u16string TranslatePatternKindThree(const std::u16string& pattern, char16_t escape) {
+  if (escape == 0) escape = u'\\';
+  // The six pattern texts: any text, any character, and the characters the
+  // DBMS reads as pattern syntax taken as written.
+  auto literal = [](char16_t c, std::u16string* out) {
+    if (c == u'*' || c == u'?' || c == u'#' || c == u'[') {
+      *out += u'[';
+      *out += c;
+      *out += u']';
+    } else {
+      *out += c;
+    }
+  };
+  std::u16string out;
+  out.reserve(pattern.size() + 8);
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    const char16_t c = pattern[i];
+    if (c == escape && i + 1 < pattern.size()) {
+      literal(pattern[++i], &out);
+    } else if (c == u'%') {
+      out += u'*';
+    } else if (c == u'_') {
+      out += u'?';
+    } else {
+      literal(c, &out);
+    }
+  }
+  return out;
+}
+
 void FixPatternLiteral(int kind, std::u16string& literal) {
   if (kind != 2) return;
   std::u16string out;

@@ -51,6 +51,14 @@ bool bBeginsWithSelect(const std::u16string& text);
 std::u16string EscapeClause(int kind, int version, char16_t escape, bool patternHasEscape,
                             bool escapeFollows, bool noBackslashEscapes);
 
+// DBMS kind 3 writes patterns with wildcards of its own: "*" any text, "?"
+// any character, and a character that would read as a wildcard or a set
+// ("*", "?", "#", "[") written as a one-character set. A pattern in the
+// driver's syntax ("%", "_", and `escape`, "\" when 0, before a character
+// to take it as written) becomes that form; a trailing escape character
+// stands for itself. The translated pattern carries no escape character.
+std::u16string TranslatePatternKindThree(const std::u16string& pattern, char16_t escape);
+
 // Kind 2 reads "[" in a pattern as a set: every "[" becomes "[[]".
 void FixPatternLiteral(int kind, std::u16string& literal);
 

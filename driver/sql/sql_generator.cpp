@@ -48,6 +48,11 @@ bool IsEmptyDateOperand(const CAny* value) {
 
 bool IsDateColumnType(int32_t type) { return type == 10 || type == 14 || type == 24; }
 
+bool IsWordChar(char16_t c) {
+  const char16_t lower = static_cast<char16_t>(c | 0x20);
+  return qg::IsDigit16(c) || c == u'_' || (lower >= u'a' && lower <= u'z');
+}
+
 }  // namespace
 
 struct CNASQLGenerator::Walk {
@@ -101,6 +106,7 @@ void CNASQLGenerator::CopyFrom(const CNASQLGenerator& source, INACopyContext* co
   m_nRowOffset = source.m_nRowOffset;
   m_strDialect = source.m_strDialect;
   m_bDialectMade = source.m_bDialectMade;
+  m_pDialectDual.reset();
   m_pNullList.reset(source.m_pNullList ? new (std::nothrow) CNANameList(*source.m_pNullList) : nullptr);
   m_bNoBackslashEscapes = source.m_bNoBackslashEscapes;
 }
@@ -126,6 +132,7 @@ int CNASQLGenerator::Reset(bool bKeepMarkers) {
   m_strStatement.clear();
   m_strDialect.clear();
   m_bDialectMade = false;
+  m_pDialectDual.reset();
   if (!bKeepMarkers) m_markers.clear();
   m_nRowLimit = -1;
   m_nRowOffset = -1;
@@ -950,7 +957,15 @@ std::u16string CNASQLGenerator::ArgumentText(Walk& w, const qg::ParseNode* call,
   std::u16string second;
   if (call->nOperandCount > 1) {
     const qg::ParseNode* s = call->ppOperands[1];
-    second.assign(w.text + s->nStart, w.text + s->nEnd);
+    int64_t constant = 0;
+    if (call->nFunction == qg::kFunctionRight && s->nKind == qg::kNodeValue && s->pValue != nullptr &&
+        !s->pValue->bEstNull() && s->pValue->nGetI8(&constant) == 0) {
+      // A constant count is written as its number, whatever its spelling.
+      const std::string digits = std::to_string(constant);
+      second.assign(digits.begin(), digits.end());
+    } else {
+      second.assign(w.text + s->nStart, w.text + s->nEnd);
+    }
   }
   return nadialect::FunctionArgumentText(call->nFunction, m_pConnection->m_nDbmsKind, index, atEnd,
                                          second);
@@ -1068,15 +1083,145 @@ std::u16string CNASQLGenerator::EscapeClauseOfConnection(char16_t escape) {
   return u" ESCAPE " + text;
 }
 
+bool CNASQLGenerator::bMakeDialect(int inlining, CNAError* error) {
+  if (m_bDialectMade) return true;
+  if (!bRewrite(inlining, error)) return false;
+  m_bDialectMade = true;
+  m_pDialectDual.reset();
+  return true;
+}
+
 const char16_t* CNASQLGenerator::pszGetDialectText(CNAError* error) {
-  if (!m_bDialectMade) {
-    if (!bRewrite(error)) return nullptr;
-    m_bDialectMade = true;
-  }
+  if (!bMakeDialect(-1, error)) return nullptr;
   return m_strDialect.c_str();
 }
 
-bool CNASQLGenerator::bRewrite(CNAError* error) {
+CDualString* CNASQLGenerator::pclGetDialectText(CNAError* error) {
+  if (!bMakeDialect(0, error)) return nullptr;
+  if (!m_pDialectDual) {
+    int32_t client = m_pConnection != nullptr && m_pConnection->m_nConnectionCodePage > 0
+                         ? m_pConnection->m_nConnectionCodePage
+                         : 65001;
+    m_pDialectDual.reset(new (std::nothrow) CDualString(CDualString::kUtf16, client));
+    if (!m_pDialectDual) return nullptr;
+    m_pDialectDual->AddW(m_strDialect.data(), static_cast<ptrdiff_t>(m_strDialect.size()));
+  } else if (m_pDialectDual->nGetLengthW() != m_strDialect.size()) {
+    // Appends in pass-through mode keep the dialect text in step.
+    m_pDialectDual->Clear();
+    m_pDialectDual->AddW(m_strDialect.data(), static_cast<ptrdiff_t>(m_strDialect.size()));
+  }
+  return m_pDialectDual.get();
+}
+
+const char* CNASQLGenerator::pszGetDialectTextA(CNAError* error) {
+  CDualString* dual = pclGetDialectText(error);
+  return dual != nullptr ? dual->pszGetA() : nullptr;
+}
+
+int32_t CNASQLGenerator::nFindOpenBrace(const char16_t* text, int32_t start) {
+  if (text == nullptr || start < 0) return -1;
+  const char16_t* p = qg::StrChr16(text + std::min<size_t>(static_cast<size_t>(start), qg::StrLen16(text)), u'{');
+  return p != nullptr ? static_cast<int32_t>(p - text) : -1;
+}
+
+int32_t CNASQLGenerator::nFindCloseBrace(const char16_t* text, int32_t start) {
+  if (text == nullptr || start < 0) return -1;
+  const char16_t* p = qg::StrChr16(text + std::min<size_t>(static_cast<size_t>(start), qg::StrLen16(text)), u'}');
+  return p != nullptr ? static_cast<int32_t>(p - text) : -1;
+}
+
+bool CNASQLGenerator::bAppendMarkerLiteral(const NAMarker& marker, int /*inlining*/, CNAError* error) {
+  CDualString literal(CDualString::kUtf16, 65001);
+  if (!m_pConnection->bValueLiteral(error, &literal, marker.clValue, 0, false)) return false;
+  m_strDialect += literal.pszGetW();
+  return true;
+}
+
+bool CNASQLGenerator::bAppendMarkerValue(const NAMarker& marker, size_t* continuation, int inlining,
+                                         CNAError* error) {
+  if ((marker.nFlags & kMarkerPattern) != 0 && !marker.clValue.bEstNull() &&
+      IsTextType(marker.clValue.nGetCode())) {
+    return bAppendPatternLiteral(marker, continuation, inlining, error);
+  }
+  return bAppendMarkerLiteral(marker, inlining, error);
+}
+
+bool CNASQLGenerator::bAppendPatternLiteral(const NAMarker& marker, size_t* continuation,
+                                            int inlining, CNAError* error) {
+  if (m_pConnection->m_nDbmsKind != 3) {
+    return bAppendLikeLiteral(marker, marker.clValue, continuation, inlining, error);
+  }
+  CXYString<char16_t> text;
+  if (const_cast<CAny&>(marker.clValue).nGetTexte(&text) >= 100) {
+    return bAppendMarkerLiteral(marker, inlining, error);
+  }
+  CAny translated;
+  if (translated.SetDSTRW(nadialect::TranslatePatternKindThree(
+                              text.pszGet() != nullptr ? text.pszGet() : u"", marker.cEscape)
+                              .c_str()) >= 100) {
+    if (error != nullptr) error->SetOutOfMemory(kSite, 14);
+    return false;
+  }
+  return bAppendLikeLiteral(marker, translated, continuation, inlining, error);
+}
+
+bool CNASQLGenerator::bAppendLikeLiteral(const NAMarker& marker, const CAny& pattern,
+                                         size_t* continuation, int /*inlining*/, CNAError* error) {
+  CDualString literal(CDualString::kUtf16, 65001);
+  if (!m_pConnection->bValueLiteral(error, &literal, pattern, 0, false)) return false;
+  std::u16string text16 = literal.pszGetW();
+  nadialect::FixPatternLiteral(m_pConnection->m_nDbmsKind, text16);
+  m_strDialect += text16;
+  return bAppendEscapeClause(marker, pattern, continuation);
+}
+
+bool CNASQLGenerator::bAppendEscapeClause(const NAMarker& marker, const CAny& pattern,
+                                          size_t* continuation) {
+  const int kind = m_pConnection->m_nDbmsKind;
+  size_t after = *continuation;
+  while (after < m_strStatement.size() && qg::IsSpace16(m_strStatement[after])) ++after;
+  const bool follows = m_strStatement.size() - after >= 6 &&
+                       qg::StrNICmpAscii16(m_strStatement.c_str() + after, u"ESCAPE", 6) == 0 &&
+                       (m_strStatement.size() - after == 6 || !IsWordChar(m_strStatement[after + 6]));
+  if (kind == 3) {
+    // The statement's own ESCAPE clause is left out: the translated
+    // pattern has no escape character. The clause's literal is skipped as
+    // a whole (a doubled quote inside it included).
+    if (follows) {
+      size_t p = after + 6;
+      while (p < m_strStatement.size() && m_strStatement[p] != u'\'') ++p;
+      if (p < m_strStatement.size()) {
+        ++p;
+        while (p < m_strStatement.size()) {
+          if (m_strStatement[p] == u'\'') {
+            if (p + 1 < m_strStatement.size() && m_strStatement[p + 1] == u'\'') {
+              p += 2;
+              continue;
+            }
+            ++p;
+            break;
+          }
+          ++p;
+        }
+      }
+      *continuation = p;
+    }
+    return true;
+  }
+  const char16_t escape = marker.cEscape != 0 ? marker.cEscape : u'\\';
+  CXYString<char16_t> text;
+  const bool has = const_cast<CAny&>(pattern).nGetTexte(&text) < 100 &&
+                   qg::StrChr16(text.pszGet() != nullptr ? text.pszGet() : u"", escape) != nullptr;
+  if (kind == nadialect::kKindMariaDB && has && !follows) {
+    m_strDialect += EscapeClauseOfConnection(escape);
+  } else {
+    m_strDialect += nadialect::EscapeClause(kind, m_pConnection->m_nServerMajor, marker.cEscape, has,
+                                            follows, m_bNoBackslashEscapes);
+  }
+  return true;
+}
+
+bool CNASQLGenerator::bRewrite(int inlining, CNAError* error) {
   m_strDialect.clear();
   const int kind = m_pConnection->m_nDbmsKind;
   size_t prev = 0;
@@ -1094,30 +1239,10 @@ bool CNASQLGenerator::bRewrite(CNAError* error) {
   };
   for (const auto& m : m_markers) {
     piece(std::min(m->nPosition, m_strStatement.size()));
-    CDualString literal(CDualString::kUtf16, 65001);
-    if (!m_pConnection->bValueLiteral(error, &literal, m->clValue, 0, false)) {
-      ok = false;
-      continue;
-    }
-    std::u16string text16 = literal.pszGetW();
-    if (m->nFlags & kMarkerPattern) nadialect::FixPatternLiteral(kind, text16);
-    m_strDialect += text16;
-    if (m->nFlags & kMarkerPattern) {
-      char16_t escape = m->cEscape != 0 ? m->cEscape : u'\\';
-      CXYString<char16_t> text;
-      bool has = m->clValue.nGetTexte(&text) < 100 &&
-                 qg::StrChr16(text.pszGet() != nullptr ? text.pszGet() : u"", escape) != nullptr;
-      size_t after = prev;
-      while (after < m_strStatement.size() && qg::IsSpace16(m_strStatement[after])) ++after;
-      bool follows = m_strStatement.size() - after >= 6 &&
-                     qg::StrNICmpAscii16(m_strStatement.c_str() + after, u"ESCAPE", 6) == 0;
-      if (kind == nadialect::kKindMariaDB && has && !follows) {
-        m_strDialect += EscapeClauseOfConnection(escape);
-      } else {
-        m_strDialect += nadialect::EscapeClause(kind, m_pConnection->m_nServerMajor, m->cEscape, has,
-                                                follows, m_bNoBackslashEscapes);
-      }
-    }
+    prev = std::max(prev, std::min(m->nPosition, m_strStatement.size()));
+    size_t continuation = prev;
+    if (!bAppendMarkerValue(*m, &continuation, inlining, error)) ok = false;
+    prev = std::min(std::max(prev, continuation), m_strStatement.size());
   }
   piece(m_strStatement.size());
   if (!m_bPassThrough) {

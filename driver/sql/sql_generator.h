@@ -92,12 +92,30 @@ class CNASQLGenerator : public CNARefCounted {
   // comparison code is rendered as: 2 (text, through slot 10) or 0 (the
   // column as it is). A null test (code 33) never takes the typed form.
   virtual int nNeedsTypedColumn(int compareCode, int columnType, int nodeKind);  // 11
-  virtual bool vb12() { return true; }                                    // 12
-  virtual bool vb13() { return true; }                                    // 13
-  virtual bool vb14() { return true; }                                    // 14
+  // The rewrite pass's marker handlers. Each appends to the dialect text;
+  // `continuation` is the place in the statement text where copying goes
+  // on after the marker (a handler may move it past text it replaces).
+  // inlining: -1 for the text forms of the dialect text, 0 for the dual
+  // string; passed on to each handler.
+  // A marker's value as the connection's SQL literal.
+  virtual bool bAppendMarkerLiteral(const NAMarker& marker, int inlining, CNAError* error);  // 12
+  // Slot 14 for a search pattern, else slot 12.
+  virtual bool bAppendMarkerValue(const NAMarker& marker, size_t* continuation, int inlining,
+                                  CNAError* error);                      // 13
+  // A LIKE pattern in the DBMS's pattern syntax (DBMS kind 3 has wildcards
+  // of its own), then slot 16.
+  virtual bool bAppendPatternLiteral(const NAMarker& marker, size_t* continuation, int inlining,
+                                     CNAError* error);                   // 14
   virtual void v15() {}                                                   // 15
-  virtual bool vb16() { return true; }                                    // 16
-  virtual bool vb17() { return true; }                                    // 17
+  // The pattern (already in the DBMS's syntax) as a literal with the
+  // DBMS's escaping, then slot 17.
+  virtual bool bAppendLikeLiteral(const NAMarker& marker, const CAny& pattern,
+                                  size_t* continuation, int inlining, CNAError* error);  // 16
+  // The ESCAPE clause after a pattern literal; on DBMS kind 3 the
+  // statement's own ESCAPE clause is skipped instead (its patterns carry
+  // no escape character once translated).
+  virtual bool bAppendEscapeClause(const NAMarker& marker, const CAny& pattern,
+                                   size_t* continuation);                 // 17
   // Deep copy: the copy is registered in the context (when given) and
   // takes the copied connection the context knows, else the same one; the
   // texts, markers, select-list count, kinds, limits and bound query (one
@@ -128,8 +146,9 @@ class CNASQLGenerator : public CNARefCounted {
   // The name a function call is written with for the connection's DBMS
   // kind, or null to keep the query's own.
   virtual const char16_t* MapFunctionName(const qg::ParseNode* call);      // 27
-  virtual int32_t vn28() { return -1; }                                   // 28
-  virtual int32_t vn29() { return -1; }                                   // 29
+  // Position of the next "{" / "}" at or after start, -1 when none.
+  virtual int32_t nFindOpenBrace(const char16_t* text, int32_t start);    // 28
+  virtual int32_t nFindCloseBrace(const char16_t* text, int32_t start);   // 29
   // Whether a value of a query of that kind may become a marker: never
   // when parameters are not allowed; not in mode 1 for a SELECT when
   // option kOptionNoSelectMarkers is set.
@@ -174,6 +193,11 @@ class CNASQLGenerator : public CNARefCounted {
   // The dialect text (made once by the rewrite pass); null when the pass
   // fails (the error then says why).
   const char16_t* pszGetDialectText(CNAError* error = nullptr);
+  // The same in the connection's client code page.
+  const char* pszGetDialectTextA(CNAError* error = nullptr);
+  // The dialect text as a dual string (owned by the generator); null when
+  // the pass fails.
+  CDualString* pclGetDialectText(CNAError* error = nullptr);
 
   // --- rewriting a parsed query ---
   // Regenerates the query; extra: a condition (statement text and markers
@@ -236,7 +260,8 @@ class CNASQLGenerator : public CNARefCounted {
   std::u16string ArgumentText(Walk& w, const qg::ParseNode* call, int index, bool atEnd);
   bool bKindOneArgumentText(Walk& w, const qg::ParseNode* call, int index, std::u16string* out);
   void Internal(CNAError* error, uint32_t minor, uint32_t message, const char16_t* parameter);
-  bool bRewrite(CNAError* error);
+  bool bRewrite(int inlining, CNAError* error);
+  bool bMakeDialect(int inlining, CNAError* error);
 
   CNAConnection* m_pConnection;  // one reference (both counts)
   bool m_bPassThrough = false;
@@ -252,6 +277,7 @@ class CNASQLGenerator : public CNARefCounted {
   int64_t m_nRowOffset = -1;
   std::u16string m_strDialect;
   bool m_bDialectMade = false;
+  std::unique_ptr<CDualString> m_pDialectDual;  // made on demand from m_strDialect
   std::unique_ptr<CNANameList> m_pNullList;
   bool m_bNoBackslashEscapes = false;
 };

@@ -262,6 +262,9 @@ TEST_F(Generation, FunctionNamesAndArgumentsOfOtherKinds) {
       {11, u"SELECT rtrim( b ) FROM t", "SELECT TRIM( TRAILING FROM `b` ) FROM `t`"},
       {1, u"SELECT LEFT(b, 2) FROM t", "SELECT SUBSTR(b,1, 2 ) FROM t"},
       {6, u"SELECT RIGHT(b, 3) FROM t", "SELECT SUBSTRING(`b`,-(3), 3 ) FROM `t`"},
+      // A constant count is written as its number, not as spelled.
+      {13, u"SELECT RIGHT(b, 003) FROM t", "SELECT SUBSTR(`b`,-(3), 3 ) FROM `t`"},
+      {11, u"SELECT RIGHT(b, a) FROM t", "SELECT SUBSTR(`b`,-(a), `a`) FROM `t`"},
       {7, u"SELECT UCASE(b), SUBSTRING(b, 1, 2) FROM t",
        "SELECT UCASE(`b`), SYSIBM.SUBSTR(`b`, 1 , 2 ) FROM `t`"},
       {5, u"SELECT LTRIM(b), LEFT(b, 2) FROM t", "SELECT LTRIM(`b`), LEFT(`b`, 2 ) FROM `t`"},
@@ -420,3 +423,56 @@ TEST_F(Generation, KindOneFunctionForms) {
 }
 
 }  // namespace
+
+TEST_F(Generation, PatternsOfKindThreeAndTheirOwnEscapeClause) {
+  // Kind 3 has wildcards of its own and no ESCAPE: the pattern is
+  // translated and the statement's own clause left out.
+  struct Case {
+    int kind;
+    char16_t escape;
+    const char16_t* pattern;
+    const char16_t* after;
+    const char* dialect;
+  } cases[] = {
+      {3, 0, u"a\\%b_c*%", u" ESCAPE '\\' AND x=1", "b LIKE 'a%b?c[*]*' AND x=1"},
+      {3, u'!', u"![x#?!_%", u" escape '!'", "b LIKE '[[]x[#][?]_*'"},
+      {3, u'\'', u"''%", u" ESCAPE '''' AND y=2", "b LIKE '''*' AND y=2"},
+      {3, 0, u"plain", u" AND x=1", "b LIKE 'plain' AND x=1"},
+      {2, u'!', u"[a!%", u" AND x=1", "b LIKE N'[[]a!%' ESCAPE '!' AND x=1"},
+      {2, u'!', u"a%", u" ESCAPE '!'", "b LIKE N'a%' ESCAPE '!'"},
+  };
+  for (const Case& c : cases) {
+    connection->m_nDbmsKind = c.kind;
+    CNARefPtr<CNASQLGenerator> gen(NAAddRef(new CNASQLGenerator(connection)));
+    CAny pattern;
+    pattern.SetDSTRW(c.pattern);
+    gen->bAppend(u"b LIKE ");
+    gen->bAddMarker(pattern, c.escape, CNASQLGenerator::kMarkerValue | CNASQLGenerator::kMarkerPattern,
+                    qg::kNodeLike);
+    gen->bAppend(c.after);
+    CNAError error;
+    EXPECT_EQ(N(gen->pszGetDialectText(&error)), c.dialect) << N(c.pattern);
+  }
+  connection->m_nDbmsKind = 5;
+}
+
+TEST_F(Generation, DialectTextInEveryFormAndBraces) {
+  CNARefPtr<CNASQLGenerator> gen(NAAddRef(new CNASQLGenerator(connection)));
+  CAny v;
+  v.SetDSTRW(u"\u00e9t\u00e9");
+  gen->bAppend(u"SELECT a FROM t WHERE b=");
+  gen->bAddMarker(v, 0, CNASQLGenerator::kMarkerValue, qg::kNodeEqual);
+  CDualString* dual = gen->pclGetDialectText(nullptr);
+  ASSERT_NE(dual, nullptr);
+  EXPECT_EQ(N(dual->pszGetW()), "SELECT a FROM t WHERE b='?t?'");
+  const char* narrow = gen->pszGetDialectTextA(nullptr);
+  ASSERT_NE(narrow, nullptr);
+  EXPECT_EQ(std::string(narrow), "SELECT a FROM t WHERE b='\xc3\xa9t\xc3\xa9'");  // client UTF-8
+
+  EXPECT_EQ(gen->nFindOpenBrace(u"a {b} {c}", 0), 2);
+  EXPECT_EQ(gen->nFindOpenBrace(u"a {b} {c}", 3), 6);
+  EXPECT_EQ(gen->nFindCloseBrace(u"a {b} {c}", 5), 8);
+  EXPECT_EQ(gen->nFindCloseBrace(u"a {b", 0), -1);
+  EXPECT_EQ(gen->nFindOpenBrace(u"ab", 9), -1);
+  EXPECT_EQ(gen->nFindOpenBrace(nullptr, 0), -1);
+}
