@@ -20,11 +20,11 @@ void Hold(T** slot, T* object) {
 }  // namespace
 
 CNASelectExpression::~CNASelectExpression() {
-  Hold<CNARefCounted>(&m_pBound, nullptr);
+  Hold<CNAValue>(&m_pBound, nullptr);
   Hold<CNAItem>(&m_pItem, nullptr);
 }
 
-CNASelectExpression* CNASelectExpression::pclNewCount(CNARefCounted* object) {
+CNASelectExpression* CNASelectExpression::pclNewCount(CNAValue* object) {
   auto* entry = new (std::nothrow) CNASelectExpression;
   if (entry == nullptr) return nullptr;
   AddRefBoth(entry);
@@ -38,7 +38,7 @@ CNASelectExpression* CNASelectExpression::pclNewItem(CNAItem* item) {
   if (entry == nullptr) return nullptr;
   AddRefBoth(entry);
   Hold(&entry->m_pItem, item);
-  Hold<CNARefCounted>(&entry->m_pBound, item != nullptr ? item->pclGetConverter() : nullptr);
+  Hold<CNAValue>(&entry->m_pBound, item != nullptr ? item->pclGetConverter() : nullptr);
   return entry;
 }
 
@@ -61,16 +61,20 @@ bool CNASelectExpression::CopyFrom(const CNASelectExpression& other, INACopyCont
     }
   }
   Hold(&m_pItem, item);
-  CNARefCounted* bound = other.m_pBound;
-  if (made != nullptr) {
-    // A new item binds its own converter on first use.
-    bound = nullptr;
-  } else if (bound != nullptr && context != nullptr) {
+  CNAValue* bound = other.m_pBound;
+  CNAValue* made_bound = nullptr;
+  if (bound != nullptr && context != nullptr) {
     void* copy = context->pFindCopy(bound);
-    if (copy != nullptr) bound = static_cast<CNARefCounted*>(copy);
-  }
-  if (bound == nullptr && m_pItem != nullptr && m_pItem != other.m_pItem) {
-    bound = m_pItem->pclGetConverter();
+    if (copy != nullptr) {
+      bound = static_cast<CNAValue*>(copy);
+    } else if (made != nullptr && made->pclGetConverter() != nullptr) {
+      bound = made->pclGetConverter();
+    } else {
+      made_bound = bound->pclClone(context, 0, 0);
+      if (made_bound == nullptr) return false;
+      if (context->pFindCopy(other.m_pBound) == nullptr) context->bRegisterCopy(other.m_pBound, made_bound);
+      bound = made_bound;
+    }
   }
   Hold(&m_pBound, bound);
   return true;

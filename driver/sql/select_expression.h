@@ -10,6 +10,7 @@
 #include "support/ctstring.h"
 
 class CNAItem;
+class CNAValue;
 class INACopyContext;
 
 // The row-count expression of a select list.
@@ -23,18 +24,19 @@ class CNASelectExpression : public CNARefCounted {
   // The row-count entry, bound to `object` (may be null); an item entry,
   // bound to the item's converter. One reference for the caller; null when
   // memory runs out.
-  static CNASelectExpression* pclNewCount(CNARefCounted* object);
+  static CNASelectExpression* pclNewCount(CNAValue* object);
   static CNASelectExpression* pclNewItem(CNAItem* item);
 
   CNAItem* pclGetItem() const { return m_pItem; }
   const char16_t* pszGetExpression() const { return m_strExpression.pszGet(); }
-  CNARefCounted* pclGetBound() const { return m_pBound; }
+  CNAValue* pclGetBound() const { return m_pBound; }
   bool bIsCount() const { return m_pItem == nullptr && !m_strExpression.bEstVide(); }
 
   // Registers the pair in the copy context when it is new, then copies the
   // text; the item and the bound object become the context's copies of
-  // them (an item without a copy yet is cloned and registered; any other
-  // object without a copy is shared). False when memory runs out.
+  // them, or new copies made through their own copy operations (a new
+  // item's own value, when it has one, is the copy of the bound value).
+  // Without a context both are shared. False when a copy cannot be made.
   virtual bool CopyFrom(const CNASelectExpression& other, INACopyContext* context);  // 3
   // A new entry copied from this one (no reference taken); null when it
   // cannot be made (the context then forgets it).
@@ -43,7 +45,7 @@ class CNASelectExpression : public CNARefCounted {
  private:
   CNAItem* m_pItem = nullptr;
   CTString m_strExpression;
-  CNARefCounted* m_pBound = nullptr;
+  CNAValue* m_pBound = nullptr;
 };
 
 #endif  // QG_DRIVER_SQL_SELECT_EXPRESSION_H_

@@ -11,6 +11,9 @@
 #include "driver/core/error_status.h"
 #include "driver/sql/dialect.h"
 #include "driver/sql/query.h"
+#include "driver/sql/select_expression.h"
+#include "driver/core/manager.h"
+#include "driver/sql/value_converter.h"
 #include "support/ctstring.h"
 #include "support/platform/text16.h"
 
@@ -72,6 +75,7 @@ CNASQLGenerator::CNASQLGenerator(CNAConnection* connection) : m_pConnection(conn
 }
 
 CNASQLGenerator::~CNASQLGenerator() {
+  DropSelectEntries(0);
   if (m_pQuery != nullptr) ReleaseBoth(m_pQuery);
   ReleaseBoth(m_pConnection);
 }
@@ -101,7 +105,15 @@ void CNASQLGenerator::CopyFrom(const CNASQLGenerator& source, INACopyContext* co
   m_bParametersAllowed = source.m_bParametersAllowed;
   m_nOptionBits = source.m_nOptionBits;
   m_strExtraSelect = source.m_strExtraSelect;
-  m_nSelectCount = source.m_nSelectCount;
+  DropSelectEntries(0);
+  for (CNASelectExpression* entry : source.m_selectList) {
+    // Each entry through its own copy: the item and its bound value become
+    // the copies the context knows, or new ones.
+    CNASelectExpression* copy = entry->pclClone(context);
+    if (copy == nullptr) continue;
+    AddRefBoth(copy);
+    m_selectList.push_back(copy);
+  }
   m_nRowLimit = source.m_nRowLimit;
   m_nRowOffset = source.m_nRowOffset;
   m_strDialect = source.m_strDialect;
@@ -124,7 +136,7 @@ CNASQLGenerator* CNASQLGenerator::pclClone(INACopyContext* context) const {
 bool CNASQLGenerator::bIsEmpty() { return m_strStatement.empty(); }
 
 int CNASQLGenerator::Reset(bool bKeepMarkers) {
-  m_nSelectCount = 0;
+  DropSelectEntries(0);
   if (m_pQuery != nullptr) {
     ReleaseBoth(m_pQuery);
     m_pQuery = nullptr;
@@ -153,26 +165,76 @@ bool CNASQLGenerator::bAppendReturning(const char16_t* text) {
   return bAppend(u" RETURNING ") && bAppend(text);
 }
 
-bool CNASQLGenerator::bAppendCount() {
-  if (m_nSelectCount > 0) bAppend(u",");
-  bAppend(u"COUNT(*) AS QGACCESNATIF_NBENR");
-  ++m_nSelectCount;
+bool CNASQLGenerator::bPushSelectEntry(CNASelectExpression* entry) {
+  if (entry == nullptr) return false;
+  try {
+    m_selectList.push_back(entry);
+  } catch (...) {
+    ReleaseBoth(entry);
+    return false;
+  }
   return true;
+}
+
+void CNASQLGenerator::DropSelectEntries(size_t from) {
+  while (m_selectList.size() > from) {
+    ReleaseBoth(m_selectList.back());
+    m_selectList.pop_back();
+  }
+}
+
+bool CNASQLGenerator::bAddSelectItem(CNAItem* item) {
+  return bPushSelectEntry(CNASelectExpression::pclNewItem(item));
+}
+
+bool CNASQLGenerator::bAppendCount() {
+  CNASelectExpression* entry = CNASelectExpression::pclNewCount(nullptr);
+  if (entry == nullptr) return false;
+  if (!m_selectList.empty()) bAppend(u",");
+  bAppend(kNARowCountExpression);
+  return bPushSelectEntry(entry);
+}
+
+bool CNASQLGenerator::bAppendCountFor(CNARefCounted* tableObject) {
+  CNAManager* manager = m_pConnection != nullptr ? m_pConnection->pclGetManager() : nullptr;
+  CNAValueConverter* converter =
+      tableObject != nullptr && manager != nullptr ? manager->pclNewValueConverterObject() : nullptr;
+  if (converter == nullptr) return false;
+  AddRefBoth(converter);
+  CNASelectExpression* entry = CNASelectExpression::pclNewCount(converter);
+  ReleaseBoth(converter);  // the entry holds it now
+  if (entry == nullptr) return false;
+  if (!m_selectList.empty()) bAppend(u",");
+  bAppend(kNARowCountExpression);
+  return bPushSelectEntry(entry);
 }
 
 bool CNASQLGenerator::bAppendColumnName(const char16_t* name, CNAError* error) {
   CTString quoted;
   if (!m_pConnection->bQuoteName(error, name, &quoted)) return false;
-  if (m_nSelectCount > 0) bAppend(u",");
+  CNASelectExpression* entry = CNASelectExpression::pclNewItem(nullptr);
+  if (entry == nullptr) {
+    if (error != nullptr) error->SetOutOfMemory(kSite, 9);
+    return false;
+  }
+  if (!m_selectList.empty()) bAppend(u",");
   bAppend(quoted.pszGet());
-  ++m_nSelectCount;
-  return true;
+  return bPushSelectEntry(entry);
 }
 
 bool CNASQLGenerator::bAppendColumnList(CNAItem& item, CNAError* error) {
   const char16_t* name = item.pszGetSqlName();
   if (name == nullptr || *name == 0) name = item.pszGetName();
-  return bAppendColumnName(name, error);
+  CTString quoted;
+  if (!m_pConnection->bQuoteName(error, name, &quoted)) return false;
+  CNASelectExpression* entry = CNASelectExpression::pclNewItem(&item);
+  if (entry == nullptr) {
+    if (error != nullptr) error->SetOutOfMemory(kSite, 9);
+    return false;
+  }
+  if (!m_selectList.empty()) bAppend(u",");
+  bAppend(quoted.pszGet());
+  return bPushSelectEntry(entry);
 }
 
 bool CNASQLGenerator::bAppendItems(const CNAFileDescription& record, CNAError* error) {
@@ -299,7 +361,7 @@ bool CNASQLGenerator::bAddMarker(const CAny& value, char16_t escape, uint32_t fl
   return true;
 }
 
-bool CNASQLGenerator::bAppendGenerator(const CNASQLGenerator& other, int /*mode*/) {
+bool CNASQLGenerator::bAppendGenerator(const CNASQLGenerator& other, int mode) {
   const size_t shift = m_strStatement.size();
   m_strStatement += other.m_strStatement;
   for (const auto& m : other.m_markers) {
@@ -307,7 +369,15 @@ bool CNASQLGenerator::bAppendGenerator(const CNASQLGenerator& other, int /*mode*
     copy->nPosition += shift;
     m_markers.push_back(std::move(copy));
   }
-  m_nSelectCount += other.m_nSelectCount;
+  for (CNASelectExpression* entry : other.m_selectList) {
+    CNASelectExpression* taken = entry;
+    if (mode == 1) {
+      taken = entry->pclClone(nullptr);
+      if (taken == nullptr) return false;
+    }
+    AddRefBoth(taken);
+    if (!bPushSelectEntry(taken)) return false;
+  }
   return true;
 }
 
@@ -566,8 +636,11 @@ bool CNASQLGenerator::bWhere(Walk& w, qg::IParsedQuery* q, bool withExtra) {
       CopyTo(w, q->GetClause(qg::kClauseWhere).nEnd);
       bAppend(u") AND (");
     }
+    // The condition's text and markers; a select list it may carry is not
+    // this statement's.
+    const size_t entries = m_selectList.size();
     bAppendGenerator(*w.extra, 0);
-    m_nSelectCount -= w.extra->m_nSelectCount;
+    DropSelectEntries(entries);
     bAppend(own != nullptr ? u")" : u" ");
     MergeNameList(w.extra->pclGetNameList());
   }

@@ -34,6 +34,7 @@ class CNAFileDescription;
 class CNAItem;
 class INACopyContext;
 class CNAQuery;
+class CNASelectExpression;
 
 // A place in the statement text where a value goes.
 struct NAMarker {
@@ -160,10 +161,16 @@ class CNASQLGenerator : public CNARefCounted {
   bool bSetRawText(const char16_t* text);
   bool bAppendReturning(const char16_t* text);
   // "COUNT(*) AS QGACCESNATIF_NBENR", after "," when the select list is not
-  // empty; counts as a select-list entry.
+  // empty, and the row-count entry of the select list (bound to nothing).
   bool bAppendCount();
+  // The same, the entry bound to a value converter the driver manager makes
+  // for the table object that reads the count; false when none can be made.
+  bool bAppendCountFor(CNARefCounted* tableObject);
+  // A select-list entry for a column item (one more reference on the item
+  // and its bound value); false when memory runs out.
+  bool bAddSelectItem(CNAItem* item);
   // A column name quoted by the connection, as one element of a
-  // comma-separated list; counts as a select-list entry.
+  // comma-separated list, with a select-list entry that stands for no item.
   bool bAppendColumnName(const char16_t* name, CNAError* error);
   void SetStatementKind(int queryKind);
   int nGetStatementKind() const { return m_nStatementKind; }
@@ -188,7 +195,12 @@ class CNASQLGenerator : public CNARefCounted {
   const char16_t* pszGetStatementText();
   size_t nGetStatementLength() const { return m_strStatement.size(); }
   const NAMarker& GetMarker(int i) const { return *m_markers[static_cast<size_t>(i)]; }
-  int nGetSelectCount() const { return m_nSelectCount; }
+  int nGetSelectCount() const { return static_cast<int>(m_selectList.size()); }
+  // Entry i of the select list (no reference added).
+  CNASelectExpression* pclGetSelectEntry(int i) const {
+    return i >= 0 && static_cast<size_t>(i) < m_selectList.size() ? m_selectList[static_cast<size_t>(i)]
+                                                                  : nullptr;
+  }
 
   // The dialect text (made once by the rewrite pass); null when the pass
   // fails (the error then says why).
@@ -272,7 +284,10 @@ class CNASQLGenerator : public CNARefCounted {
   bool m_bParametersAllowed = true;
   int m_nOptionBits = 0;
   std::u16string m_strExtraSelect;
-  int m_nSelectCount = 0;
+  // The select list, one reference held on each entry.
+  std::vector<CNASelectExpression*> m_selectList;
+  bool bPushSelectEntry(CNASelectExpression* entry);  // takes the caller's reference
+  void DropSelectEntries(size_t from);
   int64_t m_nRowLimit = -1;
   int64_t m_nRowOffset = -1;
   std::u16string m_strDialect;

@@ -7,6 +7,11 @@
 #include "driver/core/connection.h"
 #include "driver/core/copy_context.h"
 #include "driver/core/error_status.h"
+#include "driver/core/manager.h"
+#include "driver/sql/column.h"
+#include "driver/sql/item.h"
+#include "driver/sql/select_expression.h"
+#include "driver/sql/value_converter.h"
 #include "driver/sql/query.h"
 #include "host/core/calc_entries.h"
 #include "host/core/parsed_query.h"
@@ -24,7 +29,7 @@ std::string N(const char16_t* text) {
 // A kind-5 connection with MariaDB's quotes that runs nothing.
 class FakeConnection : public CNAConnection {
  public:
-  explicit FakeConnection(int kind = 5) : CNAConnection(static_cast<CNAManager*>(nullptr)) {
+  explicit FakeConnection(int kind = 5, CNAManager* manager = nullptr) : CNAConnection(manager) {
     m_nDbmsKind = kind;
     m_nServerMajor = 10;
     m_strOpenQuote = u"`";
@@ -475,4 +480,74 @@ TEST_F(Generation, DialectTextInEveryFormAndBraces) {
   EXPECT_EQ(gen->nFindCloseBrace(u"a {b", 0), -1);
   EXPECT_EQ(gen->nFindOpenBrace(u"ab", 9), -1);
   EXPECT_EQ(gen->nFindOpenBrace(nullptr, 0), -1);
+}
+
+TEST_F(Generation, SelectListEntriesStandForTheirItems) {
+  CNAColumn* column = NAAddRef(new CNAColumn());
+  column->Init(u"n", u"t", nullptr, 1, 4, 5, 0, -1, 0, 0, 0);
+  CNAItem* item = NAAddRef(new CNAItem());
+  item->Init(nullptr, column, nullptr);
+  {
+    CNARefPtr<CNASQLGenerator> gen(NAAddRef(new CNASQLGenerator(connection)));
+    gen->bAppend(u"SELECT ");
+    ASSERT_TRUE(gen->bAppendColumnList(*item, nullptr));
+    ASSERT_TRUE(gen->bAppendCount());
+    ASSERT_TRUE(gen->bAddSelectItem(item));
+    EXPECT_EQ(N(gen->pszGetStatementText()), "SELECT `n`,COUNT(*) AS QGACCESNATIF_NBENR");
+    ASSERT_EQ(gen->nGetSelectCount(), 3);
+    EXPECT_EQ(gen->pclGetSelectEntry(0)->pclGetItem(), item);
+    EXPECT_TRUE(gen->pclGetSelectEntry(1)->bIsCount());
+    EXPECT_EQ(gen->pclGetSelectEntry(1)->pclGetBound(), nullptr);
+    EXPECT_EQ(gen->pclGetSelectEntry(3), nullptr);
+    // Without a driver manager there is nothing to bind a count to.
+    EXPECT_FALSE(gen->bAppendCountFor(connection));
+    EXPECT_EQ(gen->nGetSelectCount(), 3);
+
+    // A copy takes copies of the entries; appending takes them over.
+    CNACopyContext context;
+    CNARefPtr<CNASQLGenerator> copy(gen->pclClone(&context));
+    ASSERT_EQ(copy->nGetSelectCount(), 3);
+    EXPECT_NE(copy->pclGetSelectEntry(0), gen->pclGetSelectEntry(0));
+    EXPECT_EQ(copy->pclGetSelectEntry(0)->pclGetItem(), context.pFindCopy(item));
+    EXPECT_EQ(copy->pclGetSelectEntry(2)->pclGetItem(), context.pFindCopy(item));
+    CNARefPtr<CNASQLGenerator> whole(NAAddRef(new CNASQLGenerator(connection)));
+    whole->bAppendGenerator(*gen.Get(), 0);
+    whole->bAppendGenerator(*gen.Get(), 1);
+    ASSERT_EQ(whole->nGetSelectCount(), 6);
+    EXPECT_EQ(whole->pclGetSelectEntry(0), gen->pclGetSelectEntry(0));
+    EXPECT_NE(whole->pclGetSelectEntry(3), gen->pclGetSelectEntry(0));
+    EXPECT_EQ(whole->pclGetSelectEntry(3)->pclGetItem(), item);
+    // A merged condition brings no entries; a reset drops them all.
+    gen->Reset(false);
+    EXPECT_EQ(gen->nGetSelectCount(), 0);
+  }
+  // With a driver manager the count entry holds the value it is read into.
+  CNAManager* manager = new CNAManager();
+  manager->AddRef();
+  {
+    CNARefPtr<FakeConnection> managed(NAAddRef(new FakeConnection(5, manager)));
+    CNARefPtr<CNASQLGenerator> gen(NAAddRef(new CNASQLGenerator(managed.Get())));
+    ASSERT_TRUE(gen->bAppendCountFor(managed.Get()));
+    ASSERT_EQ(gen->nGetSelectCount(), 1);
+    CNAValue* bound = gen->pclGetSelectEntry(0)->pclGetBound();
+    ASSERT_NE(bound, nullptr);
+    EXPECT_NE(dynamic_cast<CNAValueConverter*>(bound), nullptr);
+    EXPECT_EQ(N(gen->pszGetStatementText()), "COUNT(*) AS QGACCESNATIF_NBENR");
+    // The bound value has no copy in the context: the entry's copy makes
+    // one of its own, and a second entry copied in that context shares it.
+    CNACopyContext context;
+    CNASelectExpression* a = gen->pclGetSelectEntry(0)->pclClone(&context);
+    CNASelectExpression* b = gen->pclGetSelectEntry(0)->pclClone(&context);
+    AddRefBoth(a);
+    AddRefBoth(b);
+    ASSERT_NE(a->pclGetBound(), nullptr);
+    EXPECT_NE(a->pclGetBound(), bound);
+    EXPECT_EQ(a->pclGetBound(), context.pFindCopy(bound));
+    EXPECT_EQ(b->pclGetBound(), a->pclGetBound());
+    ReleaseBoth(a);
+    ReleaseBoth(b);
+  }
+  manager->Release();
+  ReleaseBoth(item);
+  ReleaseBoth(column);
 }
