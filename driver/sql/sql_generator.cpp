@@ -408,6 +408,18 @@ void CNASQLGenerator::SetNameList(const CNANameList* list) {
   own->bAppendList(list, false);
 }
 
+int CNASQLGenerator::bApplyNameList(const CNAItem* item) const {
+  return m_pNullList ? m_pNullList->nGetFlag(item) : 1;
+}
+
+int CNASQLGenerator::nApplyNameListByName(const char16_t* column) const {
+  if (!m_pNullList || column == nullptr) return 1;
+  return m_pNullList->nGetFlagByName(column, [](const CNAItem* item) -> const char16_t* {
+    const char16_t* name = item->pszGetSqlName();
+    return name != nullptr && *name != 0 ? name : item->pszGetName();
+  });
+}
+
 void CNASQLGenerator::MergeNameList(const CNANameList* list) {
   if (!m_pNullList && list == nullptr) return;
   CNANameList* own = pclEnsureNameList();
@@ -836,10 +848,12 @@ bool CNASQLGenerator::bOrderBy(Walk& w, qg::IParsedQuery* q, bool reRender, bool
       if (!keepDirection) bAppend(u" DESC");
     }
     // A primary column makes the order total: further items are not
-    // needed. A unique column does not: it may hold several nulls unless
-    // the conditions reject them, which is only known per column item.
+    // needed. So does a unique column whose nulls the merged conditions
+    // reject (a unique column may hold several nulls otherwise).
     if (col != nullptr && item->nForm == 1 && m_pQuery != nullptr &&
-        m_pQuery->piGetParsed() == q && m_pQuery->bIsPrimaryColumn(col)) {
+        m_pQuery->piGetParsed() == q &&
+        (m_pQuery->bIsPrimaryColumn(col) ||
+         (m_pQuery->bIsUniqueColumn(col) && nApplyNameListByName(col->pszName) == 0))) {
       *stoppedAt = item->nColumn;
       w.cur = order.nEnd;
       return true;

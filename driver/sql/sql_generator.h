@@ -241,6 +241,12 @@ class CNASQLGenerator : public CNARefCounted {
   // Replaces the list by a copy of `list`, or empties it when null.
   void SetNameList(const CNANameList* list);
   const CNANameList* pclGetNameList() const { return m_pNullList.get(); }
+  // The item's flag in the null list (1 nulls pass, 0 rejected); 1 without
+  // a list.
+  int bApplyNameList(const CNAItem* item) const;
+  // The same for the item of that column name (SQL name, else name; case
+  // ignored).
+  int nApplyNameListByName(const char16_t* column) const;
 
  private:
   struct Walk;

@@ -551,3 +551,32 @@ TEST_F(Generation, SelectListEntriesStandForTheirItems) {
   ReleaseBoth(item);
   ReleaseBoth(column);
 }
+
+TEST_F(Generation, OrderByEndsAtAUniqueColumnWhoseNullsAreRejected) {
+  CNAColumn* column = NAAddRef(new CNAColumn());
+  column->Init(u"u", u"t", nullptr, 1, 4, 5, 0, -1, 0, 0, 0);
+  CNAItem* item = NAAddRef(new CNAItem());
+  item->Init(nullptr, column, nullptr);
+  struct Case {
+    int flag;  // -1: no list
+    const char* order;
+  } cases[] = {
+      {-1, "ORDER BY `u` DESC, `b` DESC"},
+      {1, "ORDER BY `u` DESC, `b` DESC"},
+      {0, "ORDER BY `u` DESC"},
+  };
+  for (const Case& c : cases) {
+    CNARefPtr<CNAQuery> q(Describe(u"SELECT a, u, b FROM t ORDER BY u, b"));
+    CNARefPtr<CNASQLGenerator> gen(NAAddRef(new CNASQLGenerator(connection)));
+    ASSERT_TRUE(gen->bGenerate(q.Get(), nullptr, false, 0, nullptr));
+    if (c.flag >= 0) gen->pclEnsureNameList()->Set(item, c.flag);
+    EXPECT_EQ(gen->bApplyNameList(item), c.flag < 0 ? 1 : c.flag);
+    size_t head = gen->nGetStatementLength();
+    int stopped = -2;
+    ASSERT_TRUE(gen->bAppendOrderBy(false, &stopped, nullptr));
+    EXPECT_EQ(N(gen->pszGetStatementText() + head), c.order) << c.flag;
+    EXPECT_EQ(stopped, c.flag == 0 ? 1 : -1);
+  }
+  ReleaseBoth(item);
+  ReleaseBoth(column);
+}
