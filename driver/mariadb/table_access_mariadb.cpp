@@ -36,6 +36,8 @@ bool CNATableAccessMariaDB::bCreateTable(CNAError* error) {
 }
 
 bool CNATableAccessMariaDB::bReadInsertId(CNAError* error) {
+  // Options 0x100 and 0x400 leave the identifier alone.
+  if ((m_nOptions & (0x100 | 0x400)) != 0) return true;
   CNASession* session = pclGetSession();
   CNATableDescription* table = session != nullptr ? session->pclGetTableDescription() : nullptr;
   if (table == nullptr) return true;

@@ -343,6 +343,7 @@ class CNATableAccess : public CNARefCounted {
   int64_t nStepRow(int64_t from, int64_t step, bool forward) const;
 
   CNAStatement* m_pResult = nullptr;
+  bool bReadIdentity(bool next, int column, CAny* value, CNAError* error);
   CNASession* m_pSession = nullptr;
   CNAConnection* m_pConnection = nullptr;
   CTString m_strResultKey;

@@ -16,6 +16,7 @@
 #include "driver/core/manager.h"
 #include "driver/core/session.h"
 #include "driver/sql/column.h"
+#include "driver/sql/identity_query.h"
 #include "driver/sql/record_cache.h"
 #include "driver/sql/sql_generator.h"
 #include "driver/sql/sql_type_map.h"
@@ -253,6 +254,7 @@ bool CNATableAccess::bBuildInsert(CNAError* error) {
   NAEditRecord* edits = m_pSession->pclGetEdits();
   if (table == nullptr || edits == nullptr) return false;
   if (!WriteHead(this, m_pSession, 3, g, error)) return false;
+  if (!bPrepareAutoId(m_nOptions, error)) return false;
   bool auto_written = (m_nOptions & (0x100 | 0x200 | 0x400)) != 0;
   std::vector<int> columns;
   for (int i = 0; i < table->nGetColumnCount(); ++i) {
@@ -262,6 +264,16 @@ bool CNATableAccess::bBuildInsert(CNAError* error) {
     columns.push_back(i);
   }
   if (columns.empty()) {
+    // Nothing set: the first writable column that is not an identifier
+    // takes its default, so that the server fills the whole row with its
+    // defaults (a bare "VALUES ( DEFAULT )" names one column only).
+    for (int i = 0; i < table->nGetColumnCount(); ++i) {
+      CNAColumn* column = table->pclColumnAt(i);
+      if (column->bIsComposite() || !column->bIsWritable() || IsAutoIdentifier(column)) continue;
+      std::u16string name;
+      return Quote(m_pConnection, column->pszGetName(), &name, error) && g->bAppend(u" (") &&
+             g->bAppend(name) && g->bAppend(u") VALUES ( DEFAULT )") && bAppendReturning(error);
+    }
     // The closing quote of a quoted name separates it from VALUES.
     const char16_t* table_name = m_pSession->pszGetQuotedTableName();
     size_t length = table_name != nullptr ? std::char_traits<char16_t>::length(table_name) : 0;
@@ -346,8 +358,81 @@ void CNATableAccess::OnRecordWritten(int32_t kind, bool ok, CNAError* error) {
   if (kind == 4 && m_bPositionValid) MarkRowDeleted(m_nCurrentRow);
 }
 
-bool CNATableAccess::bReadInsertId(CNAError*) { return true; }
-bool CNATableAccess::bPrepareAutoId(uint32_t, CNAError*) { return true; }
+// The auto-identifier column of the table, -1 when it has none.
+static int AutoIdentifierColumn(CNATableDescription* table) {
+  for (int i = 0; table != nullptr && i < table->nGetColumnCount(); ++i) {
+    CNAColumn* column = table->pclColumnAt(i);
+    if (!column->bIsComposite() && IsAutoIdentifier(column)) return i;
+  }
+  return -1;
+}
+
+// Runs one read of the session's identity query object on this object's
+// result statement: the last identity (next false) or the next value.
+bool CNATableAccess::bReadIdentity(bool next, int column, CAny* value, CNAError* error) {
+  CNATableDescription* table = m_pSession->pclGetTableDescription();
+  CNARefCounted* helper = m_pSession->pclGetSQLHelper(error);
+  auto* identity = dynamic_cast<CNAIdentityQuery*>(helper);
+  if (identity == nullptr) {
+    NARelease(helper);
+    if (error != nullptr && !error->bHasError()) error->SetOutOfMemory(kSite, next ? 22 : 21);
+    return false;
+  }
+  if (m_pResult == nullptr) {
+    m_pResult = NAAddRef(pclNewResult());
+    if (m_pResult == nullptr) {
+      NARelease(helper);
+      if (error != nullptr) error->SetOutOfMemory(kSite, next ? 22 : 21);
+      return false;
+    }
+  }
+  NAIdentityTarget target;
+  target.connection = m_pConnection;
+  target.table = m_pSession->pszGetFileName();
+  target.column = table->pclColumnAt(column)->pszGetName();
+  target.nHostType = table->pclColumnAt(column)->nGetType();
+  target.bQuoteNames = true;
+  bool ok = next ? identity->bReadNextValue(m_pResult, target, value, error)
+                 : identity->bReadLastIdentity(m_pResult, target, value, error);
+  NARelease(helper);
+  return ok;
+}
+
+// The identifier the server generated for the INSERT just run, read by the
+// session's identity query object into the record (not with options 0x100
+// or 0x400, which leave the identifier alone).
+bool CNATableAccess::bReadInsertId(CNAError* error) {
+  if ((m_nOptions & (0x100 | 0x400)) != 0 || m_pSession == nullptr) return true;
+  const int column = AutoIdentifierColumn(m_pSession->pclGetTableDescription());
+  NAEditRecord* edits = m_pSession->pclGetEdits();
+  if (column < 0 || edits == nullptr) return true;
+  CAny value;
+  if (!bReadIdentity(false, column, &value, error)) return false;
+  if (!edits->bSet(column, value)) {
+    if (error != nullptr) error->SetOutOfMemory(kSite, 21);
+    return false;
+  }
+  return true;
+}
+
+// Before an INSERT: with option 0x200 the session supplies the new
+// identifier (the column's next value), which the record takes and the
+// INSERT writes. Options 0x100 and 0x400 leave the identifier alone.
+bool CNATableAccess::bPrepareAutoId(uint32_t options, CNAError* error) {
+  if ((options & (0x100 | 0x400)) != 0 || (options & 0x200) == 0 || m_pSession == nullptr) {
+    return true;
+  }
+  const int column = AutoIdentifierColumn(m_pSession->pclGetTableDescription());
+  NAEditRecord* edits = m_pSession->pclGetEdits();
+  if (column < 0 || edits == nullptr) return true;
+  CAny value;
+  if (!bReadIdentity(true, column, &value, error)) return false;
+  if (!edits->bSet(column, value)) {
+    if (error != nullptr) error->SetOutOfMemory(kSite, 22);
+    return false;
+  }
+  return true;
+}
 
 // ---- slots 13, 42 to 45: CREATE TABLE
 
