@@ -1,6 +1,11 @@
 #include "driver/core/value_holder.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <new>
 #include <string>
@@ -11,7 +16,7 @@
 #include "driver/core/value_bridge.h"
 #include "support/frame/module_services.h"
 #include "support/platform/error_codes.h"
-#include "support/streams/xfile.h"
+#include "support/streams/fs_path.h"
 
 CNAValueHolder::~CNAValueHolder() = default;
 
@@ -120,39 +125,62 @@ bool CNAValueHolder::bDumpValue(CXYString<char16_t>& out) const {
   return nNAValueText(out, u"", &m_clValue, true) == 0;
 }
 
+namespace {
+
+std::u16string SystemText(int err) {
+  const char* text = qg::ErrorText(qg::ErrorFromErrno(err));
+  std::u16string out;
+  for (const char* p = text != nullptr ? text : ""; *p != 0; ++p) {
+    out += static_cast<char16_t>(static_cast<unsigned char>(*p));
+  }
+  return out;
+}
+
+}  // namespace
+
 bool CNAValueHolder::bLoadFromFile(const char16_t* path, bool text, CNAError* error) {
-  CXFile file;
-  if (!file.bOpen(path, qg::GENERIC_READ, qg::FILE_SHARE_READ | qg::FILE_SHARE_WRITE,
-                  qg::OPEN_EXISTING, qg::FILE_ATTRIBUTE_NORMAL)) {
-    CXError* cause = file.pclGetError();
-    const char16_t* system = cause != nullptr ? cause->pszGetSystemMessage() : u"";
-    NASetErrorMessage(error, 0, 7, 1, nullptr, 15u, path != nullptr ? path : u"",
-                      system != nullptr ? system : u"");
+  const char16_t* shown = path != nullptr ? path : u"";
+  auto refuse = [&](int err) {
+    NASetErrorMessage(error, 0, 7, 1, nullptr, 15u, shown, SystemText(err).c_str());
     return false;
-  }
-  int64_t size = file.nGetSize();
-  if (size < 0) {
-    NASetErrorMessage(error, 0, 7, 1, nullptr, 15u, path != nullptr ? path : u"", u"");
-    return false;
-  }
+  };
+  std::string system = path != nullptr && path[0] != 0 ? qg::SystemPath(path) : std::string();
+  if (system.empty()) return refuse(ENOENT);
+  // Only a regular file is read. It is opened without waiting, so that a
+  // FIFO with no writer or a device cannot hold the caller, and checked
+  // on the descriptor that is read (no window for a swap in between).
+  int fd = -1;
+  do {
+    fd = ::open(system.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return refuse(errno);
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
+  struct stat st;
+  if (::fstat(fd, &st) != 0) return refuse(errno);
+  if (S_ISDIR(st.st_mode)) return refuse(EISDIR);
+  if (!S_ISREG(st.st_mode)) return refuse(EINVAL);
   std::string content;
   try {
-    content.resize(static_cast<size_t>(size));
+    content.resize(static_cast<size_t>(st.st_size));
   } catch (...) {
     NASetErrorMessage(error, 0, 7, 0, nullptr, 12u);
     return false;
   }
-  // Reads in 16 KB steps, never past the block sized at the start.
+  // Reads in 16 KB steps, never past the size found at the start (a file
+  // that grows meanwhile is read up to it; one that shrinks, to its end).
   size_t done = 0;
   while (done < content.size()) {
-    uint32_t want = static_cast<uint32_t>(std::min<size_t>(16384, content.size() - done));
-    uint32_t got = 0;
-    if (!file.bRead(content.data() + done, want, &got)) {
-      NASetErrorMessage(error, 0, 7, 1, nullptr, 15u, path != nullptr ? path : u"", u"");
-      return false;
+    size_t want = std::min<size_t>(16384, content.size() - done);
+    ssize_t got = ::read(fd, content.data() + done, want);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return refuse(errno);
     }
-    if (got == 0) break;  // the file shrank
-    done += got;
+    if (got == 0) break;
+    done += static_cast<size_t>(got);
   }
   content.resize(done);
   if (text) {

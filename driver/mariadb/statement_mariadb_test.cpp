@@ -3,7 +3,11 @@
 #include "driver/mariadb/statement_mariadb.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -344,6 +348,84 @@ TEST_F(StatementMariaDB, BigBlobRoundTrip) {
   EXPECT_EQ(std::memcmp(bytes.pszGet(), blob.data(), blob.size()), 0);
   ReleaseBoth(column);
   ReleaseBoth(v);
+}
+
+}  // namespace
+
+namespace {
+
+// A parameter whose value names a file goes to the server as the file's
+// content: binary, or 8-bit text. Only a regular file is read: a FIFO, a
+// directory, a missing file or a name cut short by a NUL is refused at
+// once with error 15, and nothing is sent.
+TEST_F(StatementMariaDB, FileParametersSendTheFilesContent) {
+  ASSERT_TRUE(Run("CREATE TABLE f (b BLOB, t TEXT)"));
+  char folder[] = "/tmp/qgfileparamXXXXXX";
+  ASSERT_NE(nullptr, mkdtemp(folder));
+  const std::string dir = folder;
+  auto write = [](const std::string& path, const std::string& bytes) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(nullptr, f);
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+  };
+  write(dir + "/bin", std::string("a'\\\0z", 5));
+  write(dir + "/text", "it's");
+  write(dir + "/empty", "");
+  ASSERT_EQ(0, mkfifo((dir + "/fifo").c_str(), 0600));
+  auto wide = [](const std::string& s) { return std::u16string(s.begin(), s.end()); };
+  const char16_t* text = u"INSERT INTO f VALUES (?, ?)";
+  auto run = [&](const std::u16string& first, uint32_t firstFlags, const std::u16string& second,
+                 CNAError* error) {
+    CAny a, b;
+    a.SetDSTRW(first.data(), static_cast<int>(first.size()));
+    b.SetDSTRW(second.data(), static_cast<int>(second.size()));
+    NAStatementParameter p[2];
+    p[0] = {22, 1, &a, firstFlags};
+    p[1] = {25, 1, &b, 0x11};
+    return Statement()->bExecuteWithParameters(text, p, 2, error);
+  };
+  CNAError error;
+  ASSERT_TRUE(run(wide(dir + "/bin"), 1, wide(dir + "/text"), &error));
+  ASSERT_TRUE(run(wide(dir + "/empty"), 1, wide(dir + "/empty"), &error));
+  struct Refused {
+    std::u16string path;
+  } refused[] = {
+      {wide(dir + "/fifo")},
+      {wide(dir)},
+      {wide(dir + "/missing")},
+      {wide(dir + "/bin") + std::u16string(1, u'\0') + u"x"},
+      {u""},
+  };
+  for (const Refused& r : refused) {
+    CNAError failed;
+    EXPECT_FALSE(run(r.path, 1, wide(dir + "/text"), &failed));
+    EXPECT_EQ(15u, failed.nGetErrorIdentifier());
+  }
+  CNAStatementMariaDB* s = Statement();
+  ASSERT_TRUE(s->bExecute("SELECT HEX(b), t FROM f ORDER BY LENGTH(b) DESC", 0, 0, nullptr, &error));
+  ASSERT_TRUE(s->bFetchNext(0, &error));
+  EXPECT_EQ(u"61275C007A", Cell(s, 0));
+  EXPECT_EQ(u"it's", Cell(s, 1));
+  ASSERT_TRUE(s->bFetchNext(0, &error));
+  EXPECT_EQ(u"", Cell(s, 0));
+  EXPECT_EQ(u"", Cell(s, 1));
+  EXPECT_FALSE(s->bFetchNext(0, &error) && s->bHasRow());
+  s->bCloseResult(nullptr);
+  for (const char* name : {"/bin", "/text", "/empty", "/fifo"}) std::remove((dir + name).c_str());
+  rmdir(folder);
+}
+
+TEST(StatementStreaming, HasNoConnectionAndClonesItsKind) {
+  CNARefPtr<CNAStatementStreaming> s(NAAddRef(new CNAStatementStreaming()));
+  EXPECT_EQ(nullptr, s->pclGetConnection());
+  EXPECT_GT(s->nGetSerial(), 0);
+  CNAStatement* copy = s->pclClone(nullptr, 0, 0);
+  ASSERT_NE(nullptr, copy);
+  AddRefBoth(copy);
+  EXPECT_NE(nullptr, dynamic_cast<CNAStatementStreaming*>(copy));
+  EXPECT_NE(copy->nGetSerial(), s->nGetSerial());
+  ReleaseBoth(copy);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "driver/sql/statement.h"
 
+#include "driver/core/value_holder.h"
+
 #include <atomic>
 #include <new>
 #include <string>
@@ -282,15 +284,44 @@ bool CNAStatement::bExecuteWithParameters(const char16_t* text,
       ReportDriverError(error, 10, 53, static_cast<int32_t>(i));
       return false;
     }
+    const CAny* value = p.pValue;
+    CAny content;
     if ((p.nFlags & 1) != 0) {
-      // File parameters are read by the value holder of savepoints.
-      ReportDriverError(error, 11, 8, 0);
-      return false;
+      // The value names a file: its content goes in its place, as binary
+      // data, or as 8-bit text with bit 4.
+      CXYString<char16_t> name;
+      const bool named = const_cast<CAny*>(p.pValue)->nGetTexte(&name) < 100 &&
+                         name.pszGet() != nullptr && name.pszGet()[0] != 0;
+      // A name cut short by a NUL would name another file.
+      if (!named || std::char_traits<char16_t>::length(name.pszGet()) !=
+                        static_cast<size_t>(name.nTaille())) {
+        if (error != nullptr) {
+          error->SetErrorMessage(0, 7, 1, m_pConnection, 15u, named ? name.pszGet() : u"", u"");
+        }
+        return false;
+      }
+      CNAValueHolder holder;
+      if (!holder.bLoadFromFile(name.pszGet(), (p.nFlags & 0x10) != 0, error)) return false;
+      holder.bGetValue(content);
+      value = &content;
     }
     built.AddW(text + done, static_cast<ptrdiff_t>(p.nPosition - done));
-    if (!bAppendValue(&built, *p.pValue, error)) return false;
+    if (!bAppendValue(&built, *value, error)) return false;
     done = p.nPosition + p.nLength;
   }
   built.AddW(text + done, static_cast<ptrdiff_t>(length - done));
   return bExecuteText(&built, error);
+}
+
+CNAStatementStreaming::CNAStatementStreaming() = default;
+
+CNAStatement* CNAStatementStreaming::pclClone(INACopyContext* context, intptr_t a, intptr_t b) {
+  auto* copy = new (std::nothrow) CNAStatementStreaming();
+  if (copy == nullptr) return nullptr;
+  if (copy->nCopyFrom(this, context, a, b) == 0) {
+    AddRefBoth(copy);
+    ReleaseBoth(copy);
+    return nullptr;
+  }
+  return copy;
 }

@@ -156,6 +156,17 @@ class CNAStatement : public CNARefCounted {
   CNAValueConverter* m_pValueHolder = nullptr;
 };
 
+// A statement made without a connection whose rows are read one at a time
+// as they come (no result held whole); the back end that runs it takes
+// its connection when it copies one in.
+class CNAStatementStreaming : public CNAStatement {
+ public:
+  CNAStatementStreaming();
+  // A new streaming statement copied from this one (no reference taken);
+  // null when it cannot be made.
+  CNAStatement* pclClone(INACopyContext* context, intptr_t a, intptr_t b) override;
+};
+
 // Process-wide statement serial numbers (first: 1).
 int32_t NANextStatementSerial();
 
