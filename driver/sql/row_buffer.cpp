@@ -1,5 +1,8 @@
 #include "driver/sql/row_buffer.h"
 
+#include "driver/sql/column_converter.h"
+#include "driver/core/error_status.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -266,6 +269,21 @@ bool CNARowBuffer::bSetValue(int column, const CAny& value, int element) {
     SetPresent(column, true, element);  // the value itself lives elsewhere
     return true;
   }
+  if (NAIsConvertedColumnType(type)) {
+    // The column's own converter writes the bytes; none, or a refusal,
+    // leaves the stored value as it was.
+    CNAColumnConverter* converter = NAColumnConverterOf(*c);
+    size_t size = static_cast<size_t>(c->nGetSize());
+    std::vector<uint8_t> bytes(size);
+    size_t written = 0;
+    CNAError refusal;
+    if (converter == nullptr ||
+        !converter->bValueToBytes(*c, value, bytes.data(), size, &written, &refusal) ||
+        written > size) {
+      return false;
+    }
+    return bSetBytes(column, bytes.data(), written, element);
+  }
   CAny copy(value);
   if (type == kNAColTimeDigits && copy.nGetCode() == qg::kAnyDATETIME) {
     // The time part of a date-time.
@@ -308,6 +326,19 @@ bool CNARowBuffer::bGetValue(CAny& value, int column, int element) {
     return true;
   }
   size_t size = static_cast<size_t>(element < 0 ? c->nGetTotalSize() : c->nGetSize());
+  if (NAIsConvertedColumnType(type)) {
+    CNAColumnConverter* converter = NAColumnConverterOf(*c);
+    // Without a converter, or when it refuses the bytes, there is no value
+    // to give: the read fails.
+    CAny read;
+    CNAError refusal;
+    if (converter == nullptr || !converter->bBytesToValue(*c, at, size, &read, &refusal)) {
+      return false;
+    }
+    value = read;
+    value.SetNull(false);
+    return true;
+  }
   size_t n = size;
   const uint8_t* from = at;
   uint8_t form[qg::kDecimalFormSize];
@@ -358,4 +389,12 @@ bool CNARowBuffer::bReadImage(const uint8_t* in, size_t size) {
   if (size != m_nTotalSize || m_pBlock == nullptr) return false;
   if (size != 0) std::memcpy(m_pBlock, in, size);
   return true;
+}
+
+CNAColumnConverter* NAColumnConverterOf(const CNAColumn& column) {
+  for (int n = 0; n < 2; ++n) {
+    auto* converter = dynamic_cast<CNAColumnConverter*>(column.pclGetAttached(n));
+    if (converter != nullptr) return converter;
+  }
+  return nullptr;
 }

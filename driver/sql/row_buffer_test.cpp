@@ -7,6 +7,8 @@
 
 #include "driver/core/copy_context.h"
 #include "driver/sql/column.h"
+#include "driver/sql/column_converter.h"
+#include "driver/core/error_status.h"
 #include "support/any_test_fixture.h"
 
 namespace {
@@ -184,6 +186,73 @@ TEST_F(RowBuffer, CloneWithinACopyContext) {
   EXPECT_EQ(1, again->nCopyFrom(copy, nullptr, 0, 0));
   EXPECT_TRUE(again->bEqualValues(*copy));
   EXPECT_EQ(copy->pGetLayout(), again->pGetLayout());
+}
+
+// A column that stores a host object keeps bytes its own converters write
+// and read: here a number kept big-endian, negative numbers and the byte
+// 0xFF refused.
+class BigEndianConverter : public CNAColumnConverter {
+ public:
+  bool bBytesToValue(const CNAColumn&, const uint8_t* bytes, size_t size, CAny* value,
+                     CNAError* error) override {
+    if (size < 4 || bytes[0] == 0xFF) {
+      if (error != nullptr) error->SetErrorMessage(0, 7, 3, nullptr, 2u);
+      return false;
+    }
+    value->SetI4(static_cast<int32_t>((bytes[0] << 24) | (bytes[1] << 16) | (bytes[2] << 8) | bytes[3]));
+    return true;
+  }
+  bool bValueToBytes(const CNAColumn&, const CAny& value, uint8_t* bytes, size_t capacity,
+                     size_t* size, CNAError* error) override {
+    int32_t v = -1;
+    if (capacity < 4 || value.nGetI4(&v) != 0 || v < 0) {
+      if (error != nullptr) error->SetErrorMessage(0, 7, 4, nullptr, 2u);
+      return false;
+    }
+    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<uint8_t>(v >> (24 - 8 * i));
+    *size = 4;
+    return true;
+  }
+};
+
+TEST_F(RowBuffer, ObjectColumnsGoThroughTheirConverters) {
+  auto* converter = new BigEndianConverter();
+  auto add = [&](int type, CNARefCounted* attached) {
+    CNAColumn* c = NAAddRef(new CNAColumn());
+    c->Init(u"o", u"t", nullptr, 1, 4, type, 0, -1, 0, 0, 0, attached);
+    c->SetRecordOffset(static_cast<int>(layout_.nDataSize));
+    c->SetSlotIndex(-1);
+    layout_.nDataSize += 4;
+    layout_.apColumns.push_back(c);
+  };
+  for (int type : {32, 33}) {
+    add(type, converter);
+    add(type, nullptr);
+  }
+  CNARowBuffer* row = Bind();
+  for (int column : {0, 2}) {
+    CAny v;
+    v.SetI4(0x01020304);
+    ASSERT_TRUE(row->bSetValue(column, v, 0)) << column;
+    const uint8_t* at = row->pGetColumnData(column, 0);
+    EXPECT_EQ(0, std::memcmp(at, "\x01\x02\x03\x04", 4));
+    CAny out;
+    ASSERT_TRUE(row->bGetValue(out, column, 0));
+    int32_t i = 0;
+    EXPECT_EQ(0, out.nGetI4(&i));
+    EXPECT_EQ(0x01020304, i);
+    // A refused value leaves the stored bytes as they were.
+    v.SetI4(-5);
+    EXPECT_FALSE(row->bSetValue(column, v, 0));
+    EXPECT_EQ(0, std::memcmp(at, "\x01\x02\x03\x04", 4));
+    // Bytes the converter refuses give no value.
+    ASSERT_TRUE(row->bSetBytes(column, "\xFF\x00\x00\x01", 4, 0));
+    EXPECT_FALSE(row->bGetValue(out, column, 0));
+    // Without a converter nothing is stored or read.
+    v.SetI4(7);
+    EXPECT_FALSE(row->bSetValue(column + 1, v, 0));
+    EXPECT_FALSE(row->bGetValue(out, column + 1, 0));
+  }
 }
 
 }  // namespace
