@@ -6,6 +6,7 @@
 // callback, the reference by asking for a PNG and decoding it.
 #include <benchmark/benchmark.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -31,10 +32,17 @@ bool Start() {
   return qg::web::CIKQMCef::Instance().InitializeDefault(instance, nullptr);
 }
 
+// Held by reference count: the browser may still be calling it on its own
+// thread when the bench lets it go.
 class PaintCounter final : public CCallbackFromKQMBrowserBase {
  public:
-  int32_t AddRef() override { return 1; }
-  int32_t Release() override { return 1; }
+  int32_t AddRef() override { return ++refs; }
+  int32_t Release() override {
+    const int32_t left = --refs;
+    if (left == 0) delete this;
+    return left;
+  }
+  std::atomic<int32_t> refs{1};
   void OnPaintBuffer(const void*, int32_t, int32_t w, int32_t h) override {
     std::lock_guard<std::mutex> lock(mu);
     if (w == kWidth && h == kHeight) ++paints;
@@ -78,19 +86,21 @@ void RawCapture(benchmark::State& state) {
 }
 
 void DomChangeToPaint(benchmark::State& state) {
-  PaintCounter counter;
+  PaintCounter* held = new PaintCounter();
+  PaintCounter& counter = *held;
   stCreationBrowser record{};
   record.nVersion = 6;
   record.bWindowless = 1;
   record.nBackground = -1;
   record.pszURL = u"data:text/html,<body>paint</body>";
-  record.piCallback = &counter;
+  record.piCallback = held;
   IKQMBrowserCef* b = qg::web::CIKQMCef::Instance().CreateBrowser(&record);
   b->SetViewSize(kWidth, kHeight);
   if (!counter.WaitNext(0)) {
     state.SkipWithError("no first paint");
     b->SetCallback(nullptr);
     b->Release();
+    held->Release();
     return;
   }
   int n = 0;
@@ -109,6 +119,7 @@ void DomChangeToPaint(benchmark::State& state) {
   }
   b->SetCallback(nullptr);
   b->Release();
+  held->Release();
 }
 
 void PrintRatios(const qg::RatioReporter& r) {

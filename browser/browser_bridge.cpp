@@ -404,6 +404,7 @@ uint64_t CIKQMBrowser::StartScript(const std::u16string& script, ICkAppelJS* cal
   }
   std::weak_ptr<CIKQMBrowser> weak = weak_from_this();
   std::shared_ptr<BridgeState> state = bridge_;
+  NoteActivity();
   Evaluate(*this, script, [weak, state, id, own](bool ok, std::u16string text) {
     BridgeState::PendingCall entry;
     {

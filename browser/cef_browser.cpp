@@ -165,6 +165,8 @@ void CIKQMBrowser::Send(const std::string& method, Json params) {
     std::lock_guard<std::mutex> lock(state_mu_);
     last_command_ = {{"method", method}, {"params", params}};
   }
+  // Scripts and input may change what the page shows.
+  if (method.rfind("Input.", 0) == 0 || method == "Runtime.evaluate") NoteActivity();
   engine_->Conn().CallAsync(method, std::move(params), session, nullptr);
 }
 
@@ -779,6 +781,11 @@ void CIKQMBrowser::OnConsole(const Json& p) {
 void CIKQMBrowser::OnScreencastFrame(const Json& p) {
   Send("Page.screencastFrameAck", {{"sessionId", p.value("sessionId", 0)}});
   if (ignore_paints_ || !windowless_) return;
+  if (drop_frames_for_test_ > 0) {
+    --drop_frames_for_test_;
+    return;
+  }
+  NoteActivity();
   double zoom;
   {
     std::lock_guard<std::mutex> lock(view_mu_);
@@ -809,8 +816,51 @@ bool CIKQMBrowser::CaptureCurrent(uint64_t sent) {
   return false;
 }
 
+namespace {
+
+int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+}  // namespace
+
+void CIKQMBrowser::NoteActivity() {
+  if (ignore_paints_ || !windowless_) return;
+  trailing_.Activity(NowMs());
+}
+
+void CIKQMBrowser::OnTick() {
+  if (closing_ || !trailing_.bDue(NowMs())) return;
+  CaptureIfChanged();
+}
+
+void CIKQMBrowser::CaptureIfChanged() {
+  if (!bHasSession() || ignore_paints_ || !windowless_) return;
+  std::shared_ptr<CIKQMBrowser> self = shared_from_this();
+  const uint64_t sent = metrics_sent_;
+  engine_->Conn().CallAsync(
+      "Page.captureScreenshot", {{"format", "png"}}, Session(),
+      [self, sent](const devtools::CallResult& r) {
+        std::string png;
+        Bitmap bitmap;
+        if (!self->CaptureCurrent(sent) || !r.ok ||
+            !Base64Decode(r.result.value("data", ""), &png) || !DecodePng(png, &bitmap)) {
+          return;
+        }
+        if (PaintFingerprint(bitmap.bgra.data(), bitmap.bgra.size(), bitmap.width,
+                             bitmap.height) == self->last_paint_) {
+          return;  // the screencast brought this content already
+        }
+        self->DeliverPaint(std::move(bitmap));
+      });
+}
+
 void CIKQMBrowser::DeliverPaint(Bitmap bitmap) {
   if (closing_) return;
+  last_paint_ =
+      PaintFingerprint(bitmap.bgra.data(), bitmap.bgra.size(), bitmap.width, bitmap.height);
   {
     std::lock_guard<std::mutex> lock(view_mu_);
     if (watcher_) watcher_->OnPaint(bitmap.width, bitmap.height);

@@ -25,6 +25,7 @@
 
 #include "browser/browser_bridge.h"
 #include "browser/engine.h"
+#include "browser/paint_watcher.h"
 #include "browser/png_decode.h"
 #include "browser/web_api.h"
 
@@ -133,6 +134,12 @@ class CIKQMBrowser : public IKQMBrowserCef,
   bool bAllowDownload(const std::string& url, const std::string& name);
   // The page left a command unanswered past the limit (engine watch thread).
   void OnUnresponsive() override;
+  // Takes the capture that follows the last frame of a run of changes when
+  // it is due (engine watch thread).
+  void OnTick() override;
+  // Test hook: the next n screencast frames are acknowledged and dropped,
+  // as when the browser leaves a frame out.
+  void DropScreencastFramesForTest(int n) { drop_frames_for_test_ = n; }
   int nUnresponsiveReports() const { return unresponsive_count_; }
 
   // State read by tests and the manager.
@@ -191,6 +198,11 @@ class CIKQMBrowser : public IKQMBrowserCef,
   // were sent since; else sends them again (see the source) and is false.
   bool CaptureCurrent(uint64_t sent);
   void DeliverPaint(Bitmap bitmap);
+  // The screencast or the host may have changed the page: a capture is due
+  // once things stay quiet.
+  void NoteActivity();
+  // Captures the view and delivers it when it differs from the last paint.
+  void CaptureIfChanged();
   void OnRequestPaused(const devtools::Json& params);
   // The decision on a paused request; `frame_name` names its sub-frame.
   void DecidePaused(const devtools::Json& params, const std::string& frame_name);
@@ -221,6 +233,9 @@ class CIKQMBrowser : public IKQMBrowserCef,
   std::shared_ptr<CSurveilleMessagePaintCEF> watcher_;
   std::atomic<int> resizes_{0};
   std::atomic<uint64_t> metrics_sent_{0};  // device-metrics overrides sent
+  TrailingCapture trailing_;
+  std::atomic<uint64_t> last_paint_{0};  // fingerprint of the last paint delivered
+  std::atomic<int> drop_frames_for_test_{0};
 
   std::mutex callback_mu_;  // callback lock
   ICallbackFromKQMBrowser* callback_ = nullptr;

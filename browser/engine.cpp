@@ -20,11 +20,12 @@ std::shared_ptr<Engine> Engine::Launch(const std::vector<std::string>& argv, int
   engine->watch_ = std::thread([weak, state = engine->watch_state_] {
     std::unique_lock<std::mutex> lock(state->mu);
     while (!state->stop) {
-      state->cv.wait_for(lock, std::chrono::milliseconds(500), [&] { return state->stop; });
+      state->cv.wait_for(lock, std::chrono::milliseconds(kTickMs), [&] { return state->stop; });
       if (state->stop) break;
       lock.unlock();
       if (auto e = weak.lock()) {
         e->CheckUnresponsive();
+        e->TickSessions();
       } else {
         return;
       }
@@ -56,6 +57,17 @@ void Engine::CheckUnresponsive() {
     if (sink) sink->OnUnresponsive();
   }
   reported_ = std::move(now);
+}
+
+void Engine::TickSessions() {
+  std::vector<std::shared_ptr<EventSink>> sinks;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    for (auto& [session, weak] : sessions_) {
+      if (auto sink = weak.lock()) sinks.push_back(std::move(sink));
+    }
+  }
+  for (auto& sink : sinks) sink->OnTick();
 }
 
 void Engine::StopWatch() {

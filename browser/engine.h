@@ -27,6 +27,9 @@ class EventSink {
   // A command of this sink's session is unanswered past the limit (the
   // engine's watch thread; once until the session answers again).
   virtual void OnUnresponsive() {}
+  // Called for every session sink about every kTickMs (the engine's watch
+  // thread); must not block.
+  virtual void OnTick() {}
 };
 
 class CIKQMBrowser;
@@ -67,12 +70,15 @@ class Engine : public std::enable_shared_from_this<Engine> {
   // How long a page's command may stay unanswered before its page counts
   // as unresponsive (ms).
   static constexpr int kUnresponsiveMs = 5000;
+  // Period of the watch thread (ms).
+  static constexpr int kTickMs = 100;
   // Test hook: another limit (0 restores the default).
   static void SetUnresponsiveLimitForTest(int ms);
 
  private:
   void Route(const devtools::Message& message);
   void CheckUnresponsive();
+  void TickSessions();
   void StopWatch();
 
   std::unique_ptr<devtools::Connection> connection_;

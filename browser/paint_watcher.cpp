@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <thread>
 
 #include "browser/cef_browser.h"
@@ -26,6 +27,35 @@ bool PaintMatches(int32_t w, int32_t h, int32_t W, int32_t H, double z) {
   if (zi > 0 && MulDiv(w, 100, zi) == W && MulDiv(h, 100, zi) == H) return true;
   if (z > 0 && std::floor(w * 100.0 / z) == W && std::floor(h * 100.0 / z) == H) return true;
   return false;
+}
+
+void TrailingCapture::Activity(int64_t now) {
+  std::lock_guard<std::mutex> lock(mu_);
+  armed_ = true;
+  due_ = now + kQuietMs;
+}
+
+bool TrailingCapture::bDue(int64_t now) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (!armed_ || now < due_) return false;
+  armed_ = false;
+  return true;
+}
+
+uint64_t PaintFingerprint(const void* bgra, size_t size, int32_t width, int32_t height) {
+  constexpr uint64_t kPrime = 0x100000001b3ull;
+  uint64_t h = 0xcbf29ce484222325ull;
+  h = (h ^ static_cast<uint32_t>(width)) * kPrime;
+  h = (h ^ static_cast<uint32_t>(height)) * kPrime;
+  const auto* p = static_cast<const unsigned char*>(bgra);
+  size_t i = 0;
+  for (; i + 8 <= size; i += 8) {
+    uint64_t w;
+    std::memcpy(&w, p + i, 8);
+    h = (h ^ w) * kPrime;
+  }
+  for (; i < size; ++i) h = (h ^ p[i]) * kPrime;
+  return h;
 }
 
 void CSurveilleMessagePaintCEF::Start() {

@@ -6,6 +6,7 @@
 #define QG_BROWSER_PAINT_WATCHER_H_
 
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -35,6 +36,30 @@ class RepaintSchedule {
  private:
   int64_t interval_ = kFirstMs;
 };
+
+// The screencast leaves a frame out now and then: the browser's capture may
+// decide against a compositor update that comes soon after another and
+// never comes back to it, so a page that then stays still would show the
+// old content for ever. After the last screencast frame of a run of changes,
+// or the last command of the host that may change the page, one capture of
+// the view is due once nothing more came for kQuietMs (it reaches the host
+// only when it differs from the last paint). Times in ms of one clock.
+class TrailingCapture {
+ public:
+  static constexpr int64_t kQuietMs = 300;
+  // A frame arrived or a command went out at `now`.
+  void Activity(int64_t now);
+  // True once when a capture is due at `now`.
+  bool bDue(int64_t now);
+
+ private:
+  std::mutex mu_;
+  bool armed_ = false;
+  int64_t due_ = 0;
+};
+
+// A fingerprint of a paint's pixels and size (FNV-1a over 64-bit words).
+uint64_t PaintFingerprint(const void* bgra, size_t size, int32_t width, int32_t height);
 
 class CSurveilleMessagePaintCEF : public std::enable_shared_from_this<CSurveilleMessagePaintCEF> {
  public:

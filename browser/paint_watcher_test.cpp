@@ -34,6 +34,26 @@ TEST(PaintWatcherTest, SizeMatchTable) {
   }
 }
 
+TEST(PaintWatcherTest, TrailingCaptureIsDueOnceAfterTheLastActivity) {
+  TrailingCapture t;
+  EXPECT_FALSE(t.bDue(10000)) << "nothing happened";
+  t.Activity(0);
+  t.Activity(200);  // a later frame moves the capture
+  EXPECT_FALSE(t.bDue(TrailingCapture::kQuietMs + 100));
+  EXPECT_TRUE(t.bDue(TrailingCapture::kQuietMs + 200));
+  EXPECT_FALSE(t.bDue(TrailingCapture::kQuietMs + 300)) << "once per quiet period";
+  t.Activity(5000);
+  EXPECT_TRUE(t.bDue(6000));
+}
+
+TEST(PaintWatcherTest, FingerprintTellsContentAndSizeApart) {
+  std::vector<uint8_t> a(4 * 10 * 3, 7), b = a;
+  b[b.size() - 1] = 8;
+  EXPECT_EQ(PaintFingerprint(a.data(), a.size(), 10, 3), PaintFingerprint(a.data(), a.size(), 10, 3));
+  EXPECT_NE(PaintFingerprint(a.data(), a.size(), 10, 3), PaintFingerprint(b.data(), b.size(), 10, 3));
+  EXPECT_NE(PaintFingerprint(a.data(), a.size(), 10, 3), PaintFingerprint(a.data(), a.size(), 3, 10));
+}
+
 TEST(PaintWatcherTest, RepaintScheduleDoubles) {
   // A clock stepping 1 ms: requests after 50, 100, 200, 400 ... ms, each
   // followed by a 50 ms pause, none after 30 s.
