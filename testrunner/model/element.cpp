@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "support/any_serial.h"
 #include "support/platform/text16.h"
 #include "support/qgbuffer.h"
 #include "support/text_functions.h"
@@ -287,7 +288,42 @@ void CValeursJeu::Prete(Entree* storage, size_t capacity) {
   m_nCapacite = capacity;
 }
 
+void CValeursJeu::PoseEnregistrements(const uint8_t* records, size_t bytes, size_t count,
+                                     size_t size) {
+  if (m_n != 0 || m_pBrut != nullptr || count > m_nCapacite) return;
+  m_pBrut = count != 0 ? records : nullptr;
+  m_nOctetsBrut = bytes;
+  m_nBrut = count;
+  m_nTaille = size;
+}
+
+void CValeursJeu::Decode() {
+  const uint8_t* p = m_pBrut;
+  size_t left = m_nOctetsBrut;
+  const size_t n = m_nBrut;
+  m_pBrut = nullptr;
+  m_nBrut = 0;
+  m_nOctetsBrut = 0;
+  // The reader checked every record: each one reads, within the bytes.
+  for (size_t i = 0; i < n && left >= 4; ++i) {
+    int32_t type;
+    std::memcpy(&type, p, 4);
+    p += 4;
+    left -= 4;
+    Entree* e = new (&m_p[m_n++]) Entree();
+    if (type == 0) continue;
+    size_t used = 0;
+    if (!qg::bLitCourtOctets(e->clValeur, p, left, &used)) break;
+    p += used;
+    left -= used;
+    // A record holding no value reads as no value.
+    e->bPresent = !e->clValeur.bEstVide();
+    if (!e->bPresent) e->clValeur = CAny();
+  }
+}
+
 void CValeursJeu::reserve(size_t n) {
+  if (m_pBrut != nullptr) Decode();
   if (n <= m_nCapacite) return;
   auto* p = static_cast<Entree*>(::operator new(n * sizeof(Entree)));
   for (size_t i = 0; i < m_n; ++i) {
@@ -301,6 +337,7 @@ void CValeursJeu::reserve(size_t n) {
 }
 
 CValeursJeu::Entree& CValeursJeu::Nouvelle() {
+  if (m_pBrut != nullptr) Decode();
   // Missing entries at the end are stored before the new one.
   for (;;) {
     if (m_n == m_nCapacite) reserve(m_nCapacite < 4 ? 4 : m_nCapacite * 2);
@@ -327,12 +364,14 @@ CAny& CValeursJeu::Ajoute() {
 }
 
 void CValeursJeu::SetAbsent(size_t i) {
+  if (m_pBrut != nullptr) Decode();
   if (i >= m_n) return;
   m_p[i].clValeur = CAny();
   m_p[i].bPresent = false;
 }
 
 void CValeursJeu::resize(size_t n) {
+  if (m_pBrut != nullptr) Decode();
   while (m_n > n) m_p[--m_n].~Entree();
   m_nTaille = n;
 }
@@ -354,6 +393,21 @@ CJeuDeTest* CJeuDeTest::Cree(size_t capacity) {
   return set;
 }
 
+CJeuDeTest* CJeuDeTest::CreeDepuisEnregistrements(const uint8_t* records, size_t bytes,
+                                                  size_t count, size_t size) {
+  // One block: the set, room for its entries, then the records.
+  const size_t entries = kDebutValeurs + count * sizeof(CValeursJeu::Entree);
+  void* raw = ::operator new(entries + bytes, std::nothrow);
+  if (raw == nullptr) return nullptr;
+  auto* set = new (raw) CJeuDeTest();
+  set->m_tabValeurs.Prete(
+      reinterpret_cast<CValeursJeu::Entree*>(static_cast<char*>(raw) + kDebutValeurs), count);
+  uint8_t* copy = static_cast<uint8_t*>(raw) + entries;
+  if (bytes != 0) std::memcpy(copy, records, bytes);
+  set->m_tabValeurs.PoseEnregistrements(copy, bytes, count, size);
+  return set;
+}
+
 int32_t CJeuDeTest::Release() {
   int32_t left = m_nRef.fetch_sub(1, std::memory_order_acq_rel) - 1;
   if (left == 0) {
@@ -369,5 +423,6 @@ CDonneesDeTest::~CDonneesDeTest() { Vide(); }
 void CDonneesDeTest::Vide() {
   for (CJeuDeTest* set : m_tabJeux) set->Release();
   m_tabJeux.clear();
+  m_clStocke = CEnregistrements();
   m_nCourant = -1;
 }

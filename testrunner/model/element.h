@@ -271,25 +271,65 @@ class CDescriptionParamTestBase {
 };
 using IParamTest = CDescriptionParamTestBase;
 
+// The stored form of part of a scenario, kept as read (checked whole by the
+// reader) until the model needs it: most scenarios of a long list are never
+// played. Owns a copy of the bytes.
+struct CEnregistrements {
+  std::unique_ptr<uint8_t[]> pOctets;
+  size_t nOctets = 0;
+  size_t nElements = 0;  // entries the bytes hold
+  size_t nParametres = 0;  // for data sets: the values each one keeps
+};
+
 // A scenario's parameter descriptions, held in one array: entry i is a
 // pointer to description i. Pointers stay valid until the next one is
-// added.
+// added. Descriptions read from a list may stay stored until the first
+// access to one of them (a const access included: the array is never
+// itself const, and is used by one thread at a time).
 class CTabParams {
  public:
-  size_t size() const { return m_tab.size(); }
-  bool empty() const { return m_tab.empty(); }
-  CDescriptionParamTestBase* operator[](size_t i) { return &m_tab[i]; }
-  const CDescriptionParamTestBase* operator[](size_t i) const { return &m_tab[i]; }
-  void reserve(size_t n) { m_tab.reserve(n); }
-  void clear() { m_tab.clear(); }
+  size_t size() const { return m_clStocke.pOctets ? m_clStocke.nElements : m_tab.size(); }
+  bool empty() const { return size() == 0; }
+  CDescriptionParamTestBase* operator[](size_t i) {
+    if (m_clStocke.pOctets) Construit();
+    return &m_tab[i];
+  }
+  const CDescriptionParamTestBase* operator[](size_t i) const {
+    return const_cast<CTabParams&>(*this)[i];
+  }
+  void reserve(size_t n) {
+    if (m_clStocke.pOctets) Construit();
+    m_tab.reserve(n);
+  }
+  void clear() {
+    m_clStocke = CEnregistrements();
+    m_tab.clear();
+  }
   // Appends a copy of the description.
-  void push_back(const std::unique_ptr<CDescriptionParamTestBase>& p) { m_tab.push_back(*p); }
+  void push_back(const std::unique_ptr<CDescriptionParamTestBase>& p) {
+    if (m_clStocke.pOctets) Construit();
+    m_tab.push_back(*p);
+  }
   // Appends a description to be filled in place.
-  CDescriptionParamTestBase& Ajoute() { return m_tab.emplace_back(); }
-  void pop_back() { m_tab.pop_back(); }
+  CDescriptionParamTestBase& Ajoute() {
+    if (m_clStocke.pOctets) Construit();
+    return m_tab.emplace_back();
+  }
+  void pop_back() {
+    if (m_clStocke.pOctets) Construit();
+    m_tab.pop_back();
+  }
+  // Replaces the descriptions with stored ones: per description an i32
+  // size and its block (testrunner/model/reader.h).
+  void Stocke(CEnregistrements stored) {
+    m_tab.clear();
+    m_clStocke = std::move(stored);
+  }
 
  private:
+  void Construit();
   std::vector<CDescriptionParamTestBase> m_tab;
+  CEnregistrements m_clStocke;
 };
 
 class CDescriptionListeParamTestBase {
@@ -303,6 +343,12 @@ class CDescriptionListeParamTestBase {
 // storage lent by the set (its own allocation) until they outgrow it;
 // missing entries at the end take no storage. Pointers to entries stay
 // valid until the next entry is added.
+//
+// A set read from a list may keep its value records as stored (checked
+// whole by the reader) and build the entries at the first access to any
+// of them: most sets of a long list are never played. A set is used by one
+// thread at a time and is never itself const, though a const access may
+// build its entries.
 class CValeursJeu {
  public:
   CValeursJeu() = default;
@@ -313,10 +359,11 @@ class CValeursJeu {
   size_t size() const { return m_nTaille; }
   bool empty() const { return m_nTaille == 0; }
   CAny* operator[](size_t i) {
+    if (m_pBrut != nullptr) Decode();
     return i < m_n && m_p[i].bPresent ? &m_p[i].clValeur : nullptr;
   }
   const CAny* operator[](size_t i) const {
-    return i < m_n && m_p[i].bPresent ? &m_p[i].clValeur : nullptr;
+    return const_cast<CValeursJeu&>(*this)[i];
   }
   void reserve(size_t n);
   void clear() { resize(0); }
@@ -335,14 +382,27 @@ class CValeursJeu {
   };
   // Storage for `capacity` entries that outlives these values (not owned).
   void Prete(Entree* storage, size_t capacity);
+  // The first `count` entries (at most the lent capacity) are the stored
+  // records at `records` (`bytes` bytes: per entry an i32 type, then a
+  // value record when the type is not 0), which outlive these values and
+  // were checked whole; `size` entries in all, the others missing. Only on
+  // values without entries.
+  void PoseEnregistrements(const uint8_t* records, size_t bytes, size_t count, size_t size);
+  // Whether the stored records still wait to be built.
+  bool bEnAttente() const { return m_pBrut != nullptr; }
 
  private:
   Entree& Nouvelle();
+  // Builds the entries of the stored records.
+  void Decode();
   Entree* m_p = nullptr;
   size_t m_n = 0;        // entries stored
   size_t m_nTaille = 0;  // entries, the missing ones at the end included
   size_t m_nCapacite = 0;
   bool m_bTas = false;  // m_p was allocated here
+  const uint8_t* m_pBrut = nullptr;  // stored records not built yet, or null
+  size_t m_nOctetsBrut = 0;
+  size_t m_nBrut = 0;
 };
 
 // One data set: exactly one value per parameter; a null entry is missing.
@@ -354,6 +414,11 @@ class CJeuDeTest {
   // A set whose first `capacity` values share its allocation; null when
   // memory runs out.
   static CJeuDeTest* Cree(size_t capacity);
+  // A set of `size` values whose first `count` are the stored records at
+  // `records` (see CValeursJeu::PoseEnregistrements), copied into its
+  // allocation; null when memory runs out.
+  static CJeuDeTest* CreeDepuisEnregistrements(const uint8_t* records, size_t bytes,
+                                                size_t count, size_t size);
   int32_t AddRef() { return m_nRef.fetch_add(1) + 1; }
   int32_t Release();
 
@@ -364,6 +429,9 @@ class CJeuDeTest {
   std::atomic<int32_t> m_nRef{1};
 };
 
+// A scenario's data sets. Sets read from a list may stay stored until the
+// first access to one of them (a const access included: the sets are never
+// themselves const, and are used by one thread at a time).
 class CDonneesDeTest {
  public:
   CDonneesDeTest() = default;
@@ -371,13 +439,29 @@ class CDonneesDeTest {
   CDonneesDeTest(const CDonneesDeTest&) = delete;
   CDonneesDeTest& operator=(const CDonneesDeTest&) = delete;
   // Takes over the caller's reference.
-  void Ajoute(CJeuDeTest* set) { m_tabJeux.push_back(set); }
+  void Ajoute(CJeuDeTest* set) {
+    if (m_clStocke.pOctets) Construit();
+    m_tabJeux.push_back(set);
+  }
   void Vide();
-  size_t nGetNb() const { return m_tabJeux.size(); }
-  CJeuDeTest* pclGetJeu(size_t i) const { return m_tabJeux[i]; }
+  size_t nGetNb() const { return m_clStocke.pOctets ? m_clStocke.nElements : m_tabJeux.size(); }
+  CJeuDeTest* pclGetJeu(size_t i) const {
+    if (m_clStocke.pOctets) const_cast<CDonneesDeTest*>(this)->Construit();
+    return m_tabJeux[i];
+  }
+  // Replaces the sets with stored ones: set blocks, each keeping
+  // `nParametres` values (testrunner/model/reader.h).
+  void Stocke(CEnregistrements stored) {
+    Vide();
+    m_clStocke = std::move(stored);
+  }
 
-  std::vector<CJeuDeTest*> m_tabJeux;  // one reference each
   int32_t m_nCourant = -1;
+
+ private:
+  void Construit();
+  std::vector<CJeuDeTest*> m_tabJeux;  // one reference each
+  CEnregistrements m_clStocke;
 };
 
 class CScenarioBase : public CElementTestBase, public IStdVersion {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
+#include <new>
 #include <set>
 
 #include "support/text_functions.h"
@@ -67,6 +69,99 @@ bool bValeurs(CQGBuffer& b, int64_t end, std::vector<std::unique_ptr<CAny>>& val
 // The smallest block: a 12-byte header and the size.
 constexpr int64_t kBlocMin = 16;
 
+// A cursor over a plain body that accepts exactly what the buffer's reads
+// above accept, without their calls: the walk of the many small blocks of
+// descriptions and sets. Every read stays before the end it is given.
+struct Vue {
+  const uint8_t* d;
+  int64_t p;       // position
+  int64_t taille;  // the buffer's used size
+
+  bool I32(int64_t end, int32_t* v) {
+    if (end - p < 4) return false;
+    std::memcpy(v, d + p, 4);
+    p += 4;
+    return true;
+  }
+  bool Saute(int64_t end, int64_t n) {
+    if (end - p < n) return false;
+    p += n;
+    return true;
+  }
+  // bOuvreBloc.
+  bool Bloc(int32_t version_max, int64_t parent_end, int32_t* version, int64_t* end) {
+    int32_t header, data_version, reader_version, size;
+    if (!I32(parent_end, &header) || !I32(parent_end, &data_version) ||
+        !I32(parent_end, &reader_version) || header < static_cast<int32_t>(CQGBuffer::kTailleEnteteBloc)) {
+      return false;
+    }
+    const int64_t extra = header - static_cast<int64_t>(CQGBuffer::kTailleEnteteBloc);
+    if (extra >= taille - p || reader_version > version_max) return false;
+    p += extra;
+    const int64_t start = p;
+    if (p > parent_end || !I32(parent_end, &size)) return false;
+    *end = start + size;
+    *version = data_version;
+    return size >= 4 && *end <= std::min(taille, parent_end);
+  }
+  // bCompte.
+  bool Compte(int64_t end, int64_t min_size, int32_t* n) {
+    return I32(end, n) && *n >= 0 && static_cast<int64_t>(*n) * min_size <= end - p;
+  }
+  // A text as the buffer's string read finds it (the text converts
+  // whenever it is there), ending before `end`.
+  bool Chaine(int64_t end) {
+    if (p >= taille) return false;
+    if (d[p] == 0) return Saute(end, 1);
+    constexpr int64_t kEntete = CQGBuffer::kTailleEnteteChaine;
+    if (taille - p >= kEntete + 1 && Lit32(p) == CQGBuffer::kMarqueDebut) {
+      const int64_t length = Lit32(p + 4);
+      if (length >= kEntete + 1 && length <= taille - p &&
+          Lit32(p + length - 4) == CQGBuffer::kMarqueFin && d[p + length - 5] == 0 &&
+          std::memchr(d + p + 8, 0, static_cast<size_t>(length - kEntete)) == nullptr) {
+        return Saute(end, length);
+      }
+    }
+    const void* nul = std::memchr(d + p, 0, static_cast<size_t>(taille - p));
+    if (nul == nullptr) return false;
+    return Saute(end, static_cast<const uint8_t*>(nul) - (d + p) + 1);
+  }
+  uint32_t Lit32(int64_t at) const {
+    uint32_t v;
+    std::memcpy(&v, d + at, 4);
+    return v;
+  }
+};
+
+// A cursor at the buffer's position; false when its body cannot be
+// restored (it is by the time a count inside it was read).
+bool bVue(CQGBuffer& b, Vue* v) {
+  if (b.bEstFini() && !b.bDefinit()) return false;
+  *v = Vue{b.pGetDonnees(), nPos(b), static_cast<int64_t>(b.nTaille())};
+  return true;
+}
+
+// A description as a read checks it, filled in when `p` is given.
+bool bDescription(CQGBuffer& b, int64_t parent_end, CDescriptionParamTestBase* p);
+// The same check on a cursor.
+bool bVerifieDescription(Vue& v, int64_t parent_end);
+// A set block as a read checks it, added to `sets` when given.
+bool bJeu(Vue& v, int64_t parent_end, size_t nb_params, CDonneesDeTest* sets);
+
+// A copy of the bytes from `start` to the position, holding `n` entries;
+// false when memory runs out.
+bool bCopie(CQGBuffer& b, int64_t start, size_t n, CEnregistrements* out) {
+  const size_t size = static_cast<size_t>(nPos(b) - start);
+  out->pOctets.reset(new (std::nothrow) uint8_t[size]);
+  if (!out->pOctets) return false;
+  std::memcpy(out->pOctets.get(), b.pGetDonnees() + start, size);
+  out->nOctets = size;
+  out->nElements = n;
+  return true;
+}
+
+// The descriptions are checked here and kept as stored: the scenario builds
+// them on use.
 bool bLitParams(CQGBuffer& b, int64_t parent_end, CDescriptionListeParamTestBase& params) {
   int32_t version;
   int64_t end;
@@ -75,22 +170,29 @@ bool bLitParams(CQGBuffer& b, int64_t parent_end, CDescriptionListeParamTestBase
   }
   int32_t n;
   if (!bCompte(b, end, 4 + kBlocMin, &n)) return false;
-  params.m_tabParams.clear();
-  params.m_tabParams.reserve(static_cast<size_t>(n));
+  const int64_t start = nPos(b);
+  Vue v;
+  if (!bVue(b, &v)) return false;
   for (int32_t i = 0; i < n; ++i) {
     int32_t size;
-    if (!bEntier(b, end, &size) || size < 0 || size > end - nPos(b)) return false;
-    const int64_t element_end = nPos(b) + size;
-    if (!bLitDescriptionParam(b, element_end, params.m_tabParams.Ajoute())) {
-      params.m_tabParams.pop_back();
-      return false;
-    }
-    b.FinBloc(element_end);
+    if (!v.I32(end, &size) || size < 0 || size > end - v.p) return false;
+    const int64_t element_end = v.p + size;
+    if (!bVerifieDescription(v, element_end)) return false;
+    v.p = element_end;
+  }
+  b.FinBloc(v.p);
+  params.m_tabParams.clear();
+  if (n > 0) {
+    CEnregistrements stored;
+    if (!bCopie(b, start, static_cast<size_t>(n), &stored)) return false;
+    params.m_tabParams.Stocke(std::move(stored));
   }
   b.FinBloc(end);
   return true;
 }
 
+// The sets are checked here and kept as stored: the scenario builds them on
+// use.
 bool bLitJeux(CQGBuffer& b, int64_t parent_end, size_t nb_params, CDonneesDeTest& sets) {
   int32_t version;
   int64_t end;
@@ -98,8 +200,18 @@ bool bLitJeux(CQGBuffer& b, int64_t parent_end, size_t nb_params, CDonneesDeTest
   if (!bOuvreBloc(b, 0, parent_end, &version, &end)) return true;
   int32_t n;
   if (!bCompte(b, end, kBlocMin, &n)) return false;
+  const int64_t start = nPos(b);
+  Vue v;
+  if (!bVue(b, &v)) return false;
   for (int32_t i = 0; i < n; ++i) {
-    if (!bLitJeuDeTest(b, end, nb_params, sets)) return false;
+    if (!bJeu(v, end, nb_params, nullptr)) return false;
+  }
+  b.FinBloc(v.p);
+  if (n > 0) {
+    CEnregistrements stored;
+    if (!bCopie(b, start, static_cast<size_t>(n), &stored)) return false;
+    stored.nParametres = nb_params;
+    sets.Stocke(std::move(stored));
   }
   b.FinBloc(end);
   return true;
@@ -175,62 +287,146 @@ bool bLitGroupe(CQGBuffer& b, int64_t parent_end, CGroupeTestBase& g,
 
 }  // namespace
 
-bool bLitDescriptionParam(CQGBuffer& b, int64_t parent_end, CDescriptionParamTestBase& p) {
+namespace {
+
+bool bDescription(CQGBuffer& b, int64_t parent_end, CDescriptionParamTestBase* p) {
   int32_t version;
   int64_t end;
   if (!bOuvreBloc(b, CDescriptionParamTestBase::kVersionMax, parent_end, &version, &end)) {
     return false;
   }
-  p.m_nVersion = version;
-  int32_t word;
-  if (!bChaine(b, end, p.m_clNom) || !bEntier(b, end, &p.m_nValeur) || !bEntier(b, end, &word) ||
-      !bChaine(b, end, p.m_clTexte)) {
+  // A check reads the texts' extent only: a text that is there converts.
+  const auto text = [&](CTString* s) {
+    return s != nullptr ? bChaine(b, end, *s) : b.bSauteChaine() && nPos(b) <= end;
+  };
+  int32_t value, word, word_b = 0;
+  int64_t value64 = 0;
+  if (!text(p != nullptr ? &p->m_clNom : nullptr) || !bEntier(b, end, &value) ||
+      !bEntier(b, end, &word) || !text(p != nullptr ? &p->m_clTexte : nullptr)) {
     return false;
   }
-  p.m_nValeur16 = static_cast<uint16_t>(word);
-  if (version >= 1 && !bEntier64(b, end, &p.m_nValeur64)) return false;
-  p.m_nValeur16b = 0;
-  if (version >= 2) {
-    if (!bEntier(b, end, &word)) return false;
-    p.m_nValeur16b = static_cast<uint16_t>(word);
+  if (version >= 1 && !bEntier64(b, end, &value64)) return false;
+  if (version >= 2 && !bEntier(b, end, &word_b)) return false;
+  if (p != nullptr) {
+    p->m_nVersion = version;
+    p->m_nValeur = value;
+    p->m_nValeur16 = static_cast<uint16_t>(word);
+    if (version >= 1) p->m_nValeur64 = value64;
+    p->m_nValeur16b = static_cast<uint16_t>(word_b);
   }
   b.FinBloc(end);
   return true;
 }
 
-bool bLitJeuDeTest(CQGBuffer& b, int64_t parent_end, size_t nb_params, CDonneesDeTest& sets) {
+bool bVerifieDescription(Vue& v, int64_t parent_end) {
+  int32_t version, word;
+  int64_t end;
+  return v.Bloc(CDescriptionParamTestBase::kVersionMax, parent_end, &version, &end) &&
+         v.Chaine(end) && v.Saute(end, 8) && v.Chaine(end) &&
+         (version < 1 || v.Saute(end, 8)) && (version < 2 || v.I32(end, &word)) &&
+         (v.p = end, true);
+}
+
+}  // namespace
+
+bool bLitDescriptionParam(CQGBuffer& b, int64_t parent_end, CDescriptionParamTestBase& p) {
+  return bDescription(b, parent_end, &p);
+}
+
+namespace {
+
+bool bJeu(Vue& v, int64_t parent_end, size_t nb_params, CDonneesDeTest* sets) {
   int32_t version;
   int64_t end;
-  if (!bOuvreBloc(b, 0, parent_end, &version, &end)) return false;
+  if (!v.Bloc(0, parent_end, &version, &end)) return false;
   int32_t n;
-  if (!bCompte(b, end, 4, &n)) return false;
-  // One value per parameter, read in place: extras are read and dropped,
-  // missing ones null.
-  CJeuDeTest* set = CJeuDeTest::Cree(std::min(nb_params, static_cast<size_t>(n)));
-  if (set == nullptr) return false;
-  CValeursJeu& values = set->m_tabValeurs;
-  CAny extra;
+  if (!v.Compte(end, 4, &n)) return false;
+  // The records are walked where they lie (the body is restored by now)
+  // and checked as a value read would check them: an i32 type in
+  // [0, 0xFFFF], then for a type other than 0 a type word and, unless the
+  // word is empty, a 32-bit size and that many bytes, all before the end.
+  // One value per parameter: extras are checked and dropped, missing ones
+  // null. The set keeps the records of its values and builds them on use.
+  const uint8_t* const base = v.d;
+  const int64_t start = v.p;
+  int64_t p = start;
+  int64_t kept_end = start;
   for (int32_t i = 0; i < n; ++i) {
     int32_t type;
-    bool ok = bEntier(b, end, &type) && type >= 0 && type <= 0xFFFF;
-    if (ok && type != 0) {
-      // The record carries its own type: the value is built once, by it.
-      const bool kept = static_cast<size_t>(i) < nb_params;
-      CAny& v = kept ? values.Ajoute() : extra;
-      ok = b.LitAny(v) && nPos(b) <= end;
-      if (ok && kept && v.bEstVide()) values.SetAbsent(static_cast<size_t>(i));
-    } else if (ok && static_cast<size_t>(i) < nb_params) {
-      values.push_back(nullptr);
+    if (end - p < 4) return false;
+    std::memcpy(&type, base + p, 4);
+    p += 4;
+    if (type < 0 || type > 0xFFFF) return false;
+    if (type != 0) {
+      uint16_t word;
+      if (end - p < 2) return false;
+      std::memcpy(&word, base + p, 2);
+      p += 2;
+      if ((word & 0xFF) != 0) {
+        uint32_t size;
+        if (end - p < 4) return false;
+        std::memcpy(&size, base + p, 4);
+        p += 4;
+        if (size > end - p) return false;
+        p += size;
+      }
     }
-    if (!ok) {
-      set->Release();
-      return false;
-    }
+    if (static_cast<size_t>(i) < nb_params) kept_end = p;
   }
-  values.resize(nb_params);
-  sets.Ajoute(set);
-  b.FinBloc(end);
+  if (sets != nullptr) {
+    const size_t kept = std::min(nb_params, static_cast<size_t>(n));
+    CJeuDeTest* set = CJeuDeTest::CreeDepuisEnregistrements(
+        base + start, static_cast<size_t>(kept_end - start), kept, nb_params);
+    if (set == nullptr) return false;
+    sets->Ajoute(set);
+  }
+  v.p = end;
   return true;
+}
+
+}  // namespace
+
+bool bLitJeuDeTest(CQGBuffer& b, int64_t parent_end, size_t nb_params, CDonneesDeTest& sets) {
+  Vue v;
+  if (!bVue(b, &v) || !bJeu(v, parent_end, nb_params, &sets)) return false;
+  b.FinBloc(v.p);
+  return true;
+}
+
+// --- stored descriptions and sets, built on use ------------------------------------------------
+
+void CTabParams::Construit() {
+  CEnregistrements stored = std::move(m_clStocke);
+  m_clStocke = CEnregistrements();
+  m_tab.clear();
+  m_tab.reserve(stored.nElements);
+  CQGBufferMark b(stored.pOctets.get(), stored.nOctets, 0, 0);
+  const auto end = static_cast<int64_t>(stored.nOctets);
+  // The reader checked every description: each one reads.
+  for (size_t i = 0; i < stored.nElements; ++i) {
+    CDescriptionParamTestBase& p = m_tab.emplace_back();
+    int32_t size;
+    if (!bEntier(b, end, &size) || size < 0 || size > end - nPos(b)) continue;
+    const int64_t element_end = nPos(b) + size;
+    bDescription(b, element_end, &p);
+    b.FinBloc(element_end);
+  }
+}
+
+void CDonneesDeTest::Construit() {
+  CEnregistrements stored = std::move(m_clStocke);
+  m_clStocke = CEnregistrements();
+  m_tabJeux.reserve(m_tabJeux.size() + stored.nElements);
+  const auto end = static_cast<int64_t>(stored.nOctets);
+  Vue v{stored.pOctets.get(), 0, end};
+  // The reader checked every set: each one reads unless memory runs out,
+  // and then the set has its values missing.
+  for (size_t i = 0; i < stored.nElements; ++i) {
+    if (bJeu(v, end, stored.nParametres, this)) continue;
+    auto* set = new CJeuDeTest();
+    set->m_tabValeurs.resize(stored.nParametres);
+    m_tabJeux.push_back(set);
+  }
 }
 
 bool bLitListe(CQGBuffer& b, CListeTestBase& list, const LectureListe& context) {

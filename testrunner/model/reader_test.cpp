@@ -181,6 +181,31 @@ TEST_F(ReaderTest, EdgeCasesOfTheStoredForm) {
          r.Close().Close();
        }),
        1, 0, true},
+      {"a value record cut by its set's end fails the read",
+       ScenarioWithSets([](Raw& r) {
+         r.Open(0).I32(1).Open(0).I32(2).I32(8);
+         r.b.EcritAny(*qgtest::I4(1));
+         r.I32(8).b.EcritEntier16(8);
+         r.I32(100).I32(2);  // 100 bytes announced, 4 there
+         r.Close().Close();
+       }),
+       0, 0, false},
+      {"a bad type past the parameters still fails the read",
+       ScenarioWithSets([](Raw& r) {
+         r.Open(0).I32(1).Open(0).I32(3);
+         for (int v : {1, 2}) r.I32(8).b.EcritAny(*qgtest::I4(v));
+         r.I32(0x10000);
+         r.Close().Close();
+       }),
+       0, 0, false},
+      {"a record of the empty type is a missing value",
+       ScenarioWithSets([](Raw& r) {
+         r.Open(0).I32(1).Open(0).I32(2).I32(8);
+         r.b.EcritAny(*qgtest::I4(1));
+         r.I32(8).b.EcritEntier16(0);
+         r.Close().Close();
+       }),
+       1, 0, true},
       {"an unreadable data-set header leaves no sets",
        ScenarioWithSets([](Raw& r) { r.I32(4).I32(0).I32(0); }), 0, 0, true},
       {"a data-set header of 16 bytes skips four",
@@ -217,6 +242,48 @@ TEST_F(ReaderTest, EdgeCasesOfTheStoredForm) {
   auto list = Read(ScenarioWithSets([](Raw& r) { r.Open(0).I32(0).Close(); }, 7));
   ASSERT_NE(list, nullptr);
   EXPECT_EQ(list->pclChercheScenario(u"G.S")->m_nOption, 0);
+}
+
+// Descriptions and sets are built from the list's bytes when first used,
+// which may be long after the buffer they were read from is gone.
+TEST_F(ReaderTest, DescriptionsAndSetsBuildAfterTheReadBufferIsGone) {
+  auto list = NewList(u"L");
+  CScenarioBase* s = AddScenario(*AddGroup(*list, u"G"), u"S", 5);  // keeps its sets
+  AddParam(*s, u"\u00E9t\u00E9");
+  AddParam(*s, u"b");
+  AddParam(*s, u"c");
+  CJeuDeTest* set = new CJeuDeTest();
+  auto text = std::make_unique<CAny>();
+  text->SetDSTRW(u"a\U0001F600\u00E9");
+  auto wide = std::make_unique<CAny>();
+  wide->SetI8(-(int64_t{1} << 40));
+  set->m_tabValeurs.push_back(text);
+  set->m_tabValeurs.push_back(nullptr);
+  set->m_tabValeurs.push_back(wide);
+  s->m_clDonnees.Ajoute(set);
+  Ref<CListeTestExe> read;
+  {
+    std::vector<uint8_t> bytes = qgtest::Bytes(*list);
+    read = Read(bytes);
+    std::memset(bytes.data(), 0xEE, bytes.size());
+  }
+  ASSERT_NE(read, nullptr);
+  CScenarioBase* r = read->pclChercheScenario(u"G.S");
+  ASSERT_NE(r, nullptr);
+  ASSERT_EQ(r->m_clParams.m_tabParams.size(), 3u);
+  ASSERT_EQ(r->m_clDonnees.nGetNb(), 1u);
+  EXPECT_EQ(std::u16string(r->m_clParams.m_tabParams[0]->m_clNom.pszGet()), u"\u00E9t\u00E9");
+  const CValeursJeu& values = r->m_clDonnees.pclGetJeu(0)->m_tabValeurs;
+  ASSERT_EQ(values.size(), 3u);
+  const char16_t* got = nullptr;
+  ASSERT_NE(values[0], nullptr);
+  values[0]->nGetPCXSTR(&got);
+  EXPECT_EQ(std::u16string(got != nullptr ? got : u""), u"a\U0001F600\u00E9");
+  EXPECT_EQ(values[1], nullptr);
+  int64_t i8 = 0;
+  ASSERT_NE(values[2], nullptr);
+  EXPECT_EQ(values[2]->nGetI8(&i8), 0);
+  EXPECT_EQ(i8, -(int64_t{1} << 40));
 }
 
 TEST_F(ReaderTest, DuplicateGroupsKeepTheFirstAndReleaseTheRest) {
