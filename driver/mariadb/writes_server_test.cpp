@@ -359,4 +359,23 @@ TEST_F(RowWrites, IdentifiersOfAddedRecords) {
   ReleaseBoth(session);
 }
 
+// The next identifier of an empty table is 1, whatever the table's name
+// and the identifier's type.
+TEST_F(RowWrites, TheFirstIdentifierOfAnEmptyTableIsOne) {
+  ASSERT_TRUE(Sql("CREATE TABLE `a``i` (id BIGINT UNSIGNED AUTO_INCREMENT PRIMARY KEY, v INT)"));
+  auto [h, d] = Open(u"a`i");
+  CNASession* session = d->pclFindSession(h);
+  ASSERT_NE(nullptr, session);
+  CNAError error;
+  CAny value;
+  value.SetI4(3);
+  ASSERT_TRUE(session->bSetColumnValue(1, &value, &error));
+  ASSERT_TRUE(session->bAdd(0x200, 0, &error)) << N(error.pszGetMessage());
+  ASSERT_TRUE(session->bSetColumnValue(1, &value, &error));
+  ASSERT_TRUE(session->bAdd(0x200, 0, &error)) << N(error.pszGetMessage());
+  EXPECT_EQ((std::vector<std::string>{"1\t3", "2\t3"}),
+            ServerRows("SELECT id, v FROM `a``i` ORDER BY id"));
+  ReleaseBoth(session);
+}
+
 }  // namespace
