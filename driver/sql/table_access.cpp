@@ -121,6 +121,19 @@ CNATableAccess::~CNATableAccess() {
 
 void CNATableAccess::ReleaseResult() { Drop(m_pResult); }
 
+bool CNATableAccess::bRegisterObject(const char16_t* name, CNARefCounted* object) {
+  if (object == nullptr) return false;
+  m_tabObjects.bRemove(name);
+  return m_tabObjects.bAdd(name, object);
+}
+
+bool CNATableAccess::bUnregisterObject(const char16_t* name) { return m_tabObjects.bRemove(name); }
+
+CNARefCounted* CNATableAccess::pclFindObject(const char16_t* name) {
+  CNARefCounted* object = nullptr;
+  return m_tabObjects.bFind(name, &object) ? object : nullptr;
+}
+
 void CNATableAccess::FreeRowMap() {
   m_anRowMap.clear();
   m_anRowMap.shrink_to_fit();
@@ -861,6 +874,19 @@ int CNATableAccess::nCopyFrom(CNATableAccess* source, INACopyContext* context) {
   // The lock of the source: a lock held for the read does not pass to the
   // copy; one to be renewed is taken again (at once on the current record
   // when the copied cache holds everything).
+  m_tabObjects.Clear();
+  uint32_t cursor = 0;
+  uintptr_t key = 0;
+  CNARefCounted* object = nullptr;
+  while (source->m_tabObjects.bNext(&cursor, &key, &object)) {
+    CNARefCounted* filed = object;
+    if (context != nullptr) {
+      auto* copy = static_cast<CNARefCounted*>(context->pFindCopy(object));
+      if (copy != nullptr) filed = copy;
+    }
+    m_tabObjects.bAdd(reinterpret_cast<const char16_t*>(key), filed);
+    ReleaseBoth(object);
+  }
   m_nLockMode = 0;
   m_nLockedRecord = -1;
   if (source->m_nLockMode == 2) {

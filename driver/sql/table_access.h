@@ -153,6 +153,15 @@ class CNATableAccess : public CNARefCounted {
 
   // --- filters ---
   void SetFilter(CNAFilter* filter);  // adds a reference; null clears
+  // Objects filed under a name (compared as the host compares names), each
+  // held with one reference; a copy of this object files the copies the
+  // copy context knows, else the same objects. Registering under a name in
+  // use replaces the object filed there. False when memory runs out.
+  bool bRegisterObject(const char16_t* name, CNARefCounted* object);
+  // False when nothing was filed under the name.
+  bool bUnregisterObject(const char16_t* name);
+  // The object filed under the name with one more reference, or null.
+  CNARefCounted* pclFindObject(const char16_t* name);
   CNAFilter* pclGetFilter() const { return m_pFilter; }
   CNAFilter* pclActivateFilter();
   void DeactivateFilter();

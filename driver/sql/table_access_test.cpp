@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "driver/core/connection.h"
+#include "driver/core/copy_context.h"
 #include "driver/core/error_status.h"
 #include "driver/sql/column.h"
 #include "driver/sql/file_description.h"
@@ -248,6 +249,39 @@ TEST_F(TableAccess, ACopyTakesALockToBeRenewedAndDropsALockForTheRead) {
     EXPECT_EQ(c.copied_mode, copy->nGetLockMode()) << c.mode;
     EXPECT_EQ(c.copied_record, copy->nGetLockedRecord()) << c.mode;
   }
+}
+
+TEST_F(TableAccess, NamedObjectsAreFiledReplacedRemovedAndCopied) {
+  CNARefPtr<Access> source(NAAddRef(new Access(connection, &texts, 0)));
+  CNARefPtr<CNASQLGenerator> first(NAAddRef(new CNASQLGenerator(connection)));
+  CNARefPtr<CNASQLGenerator> second(NAAddRef(new CNASQLGenerator(connection)));
+  CNARefPtr<CNASQLGenerator> third(NAAddRef(new CNASQLGenerator(connection)));
+  EXPECT_FALSE(source->bRegisterObject(u"a", nullptr));
+  ASSERT_TRUE(source->bRegisterObject(u"a", first.Get()));
+  ASSERT_TRUE(source->bRegisterObject(u"A", second.Get()));  // names compare without case
+  ASSERT_TRUE(source->bRegisterObject(u"b", third.Get()));
+  CNARefCounted* found = source->pclFindObject(u"a");
+  EXPECT_EQ(second.Get(), found);
+  NARelease(found);
+  EXPECT_EQ(nullptr, source->pclFindObject(u"c"));
+  // A copy files the context's copies, else the same objects.
+  CNACopyContext context;
+  CNARefPtr<CNASQLGenerator> copied(NAAddRef(new CNASQLGenerator(connection)));
+  context.bRegisterCopy(third.Get(), copied.Get());
+  CNARefPtr<CNATableAccess> copy(source->pclClone(&context));
+  ASSERT_TRUE(copy);
+  found = copy->pclFindObject(u"a");
+  EXPECT_EQ(second.Get(), found);
+  NARelease(found);
+  found = copy->pclFindObject(u"b");
+  EXPECT_EQ(copied.Get(), found);
+  NARelease(found);
+  EXPECT_TRUE(source->bUnregisterObject(u"a"));
+  EXPECT_FALSE(source->bUnregisterObject(u"a"));
+  EXPECT_EQ(nullptr, source->pclFindObject(u"a"));
+  found = copy->pclFindObject(u"a");  // the copy keeps its own
+  EXPECT_EQ(second.Get(), found);
+  NARelease(found);
 }
 
 }  // namespace
