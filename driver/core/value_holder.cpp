@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <new>
 #include <string>
@@ -162,6 +163,11 @@ bool CNAValueHolder::bLoadFromFile(const char16_t* path, bool text, CNAError* er
   if (::fstat(fd, &st) != 0) return refuse(errno);
   if (S_ISDIR(st.st_mode)) return refuse(EISDIR);
   if (!S_ISREG(st.st_mode)) return refuse(EINVAL);
+  // A value holds at most INT_MAX bytes; a larger file cannot be taken.
+  if (st.st_size > INT_MAX) {
+    NASetErrorMessage(error, 0, 7, 0, nullptr, 12u);
+    return false;
+  }
   std::string content;
   try {
     content.resize(static_cast<size_t>(st.st_size));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -119,6 +120,19 @@ TEST_F(ValueHolder, LoadsWholeFilesAndReportsUnreadableOnes) {
   CNAError error;
   EXPECT_FALSE(h.bLoadFromFile(u"/nonexistent/qg/file", true, &error));
   EXPECT_EQ(15u, error.nGetErrorIdentifier());
+  // A file past what a value holds (a sparse one, cheap to make) is
+  // refused before any block is taken for it.
+  char name[] = "/tmp/qgholderbigXXXXXX";
+  int fd = mkstemp(name);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(0, ftruncate(fd, static_cast<off_t>(INT_MAX) + 1));
+  close(fd);
+  std::string big = name;
+  std::u16string wide(big.begin(), big.end());
+  CNAError too_big;
+  EXPECT_FALSE(h.bLoadFromFile(wide.c_str(), false, &too_big));
+  EXPECT_EQ(12u, too_big.nGetErrorIdentifier());
+  std::remove(name);
 }
 
 }  // namespace
