@@ -260,6 +260,16 @@ class CNASession : public CNARegistryChild {
   // again over the result when a read dropped it).
   bool bReadClientKey(const char16_t* name, int32_t direction, int64_t step, intptr_t lock,
                       CNAError* error);
+  // In query mode (not raw SQL), a read by `name` with the read flags: a
+  // first or last read with 0x4000 (or on a query the connection takes
+  // unchanged) keeps the record source, or makes a new one told about the
+  // object when it has no key filter, lock or position of its own; with
+  // 0x2000 a record source made for another object serves the read along
+  // a client-side key (0 when it cannot open), and next and previous along
+  // that key go on in it. *served tells whether the read was made here.
+  bool bReadFromRecordSource(CNATableAccess* access, const char16_t* name, int32_t direction,
+                             uint32_t flags, int64_t step, intptr_t lock, bool* served,
+                             CNAError* error);
   virtual bool bComparePositions(intptr_t first, intptr_t second, intptr_t out,
                                  CNAError* error);
   // The record-lock operation on every table access object (after a

@@ -183,11 +183,18 @@ bool CNASession::bPrepareRead(CNATableAccess* access, const char16_t* key, intpt
 }
 
 bool CNASession::bReadOn(CNATableAccess* access, const char16_t* name, int32_t direction,
-                         int64_t skip, int64_t, intptr_t lock, intptr_t, intptr_t,
+                         int64_t skip, int64_t, intptr_t lock, intptr_t, intptr_t flags,
                          bool forced_first, CNAError* error) {
   CNALock guard(&m_clLock);
   if (access == nullptr) return false;
   int64_t step = skip > 0 ? skip : 1;
+  bool served = false;
+  if (!forced_first && !bReadFromRecordSource(access, name, direction,
+                                              static_cast<uint32_t>(flags), step, lock, &served,
+                                              error)) {
+    return false;
+  }
+  if (served) return true;
   // A filter set or put aside since the position was read makes the rows
   // held stale: the read starts again under the filter now in force.
   bool fresh = forced_first || direction == kNAReadFirst || direction == kNAReadLast ||

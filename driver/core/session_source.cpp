@@ -4,8 +4,10 @@
 // result. Client-side keys read along temporary indexes over its record set.
 #include <new>
 
+#include "driver/core/connection.h"
 #include "driver/core/error_status.h"
 #include "driver/core/session.h"
+#include "driver/sql/key_filter.h"
 #include "driver/sql/record_source.h"
 #include "driver/sql/table_access.h"
 
@@ -120,4 +122,54 @@ bool CNASession::bReadClientKey(const char16_t* name, int32_t direction, int64_t
   }
   bool found = false;
   return access->bReadPosition(direction, lock != 0, step > 0 ? step : 1, &found, error);
+}
+
+bool CNASession::bReadFromRecordSource(CNATableAccess* access, const char16_t* name,
+                                       int32_t direction, uint32_t flags, int64_t step,
+                                       intptr_t lock, bool* served, CNAError* error) {
+  CNALock guard(&m_clLock);
+  *served = false;
+  if (m_nQueryMode == 0 || (m_nFlags & kNASessionRawSQL) != 0 || access == nullptr) return true;
+  bool found = false;
+  if (direction == kNAReadNext || direction == kNAReadPrevious) {
+    // Along a client-side key the record set holds every row.
+    if (!access->bReadsThroughIndex() || !access->bIsPositionValid()) return true;
+    *served = true;
+    return access->bReadPosition(direction, lock != 0, step, &found, error);
+  }
+  if ((flags & 0x110000) != 0 || ((flags & 0x4000) == 0 && !bIsHandledByConnection())) {
+    return true;
+  }
+  auto* source = static_cast<CNARecordSource*>(m_pRecordSource);
+  const char16_t* key = name != nullptr ? name : u"";
+  if (source != nullptr && !access->bHasFilterChanged()) {
+    // An unopened source stays with its object when another name is read.
+    bool leave = !source->bIsOpen() && !m_strQueryTable.bEstEgalI(key);
+    bool no_cache = m_pConnection != nullptr && m_pConnection->bHasNoCacheOption();
+    if (!leave && !no_cache && !access->bReadsThroughIndex()) source->bAttach(access);
+  } else {
+    if (!bRenewRecordSource(access, error)) return false;
+    source = static_cast<CNARecordSource*>(m_pRecordSource);
+    auto* key_filter = static_cast<CNAKeyFilter*>(access->pclGetKeyFilter());
+    bool own_state = (key_filter != nullptr && key_filter->bHasCondition()) ||
+                     access->nGetLockMode() != 0 || access->bIsPositionValid();
+    if (!own_state) source->bAttach(access);
+  }
+  if ((flags & 0x2000) == 0 || source == nullptr || source->bIsBoundTo(access) ||
+      source->bIsEmpty() || key[0] == 0) {
+    return true;
+  }
+  // The record set of another object serves the read: along the name as a
+  // client-side key.
+  if (source->pclOpen(error) == nullptr) {
+    if (error != nullptr && !error->bHasError()) Fail(error, 21, 55, pszGetFileName());
+    return false;
+  }
+  if (!access->bReadsThroughIndex()) {
+    access->CloseCursor();
+    access->SetTableName(m_strQueryTable.pszGet());
+    access->SetOrderKey(key, {{CTString(key), false}});
+  }
+  *served = true;
+  return access->bReadPosition(direction, lock != 0, step, &found, error);
 }

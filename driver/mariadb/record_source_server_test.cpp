@@ -59,14 +59,14 @@ class RecordSourceOnServer : public qg::rig::HostTableServerTest {
   // A failed read ends the walk, its message in *failure.
   static std::vector<std::string> Walk(CNADispatcher* d, qghost::FileDescription* h,
                                        const char16_t* name, bool backward, int columns,
-                                       std::string* failure = nullptr) {
+                                       std::string* failure = nullptr, intptr_t flags = 0) {
     std::vector<std::string> rows;
     INAError* slot = nullptr;
     auto key = reinterpret_cast<intptr_t>(name);
     intptr_t direction = backward ? kNAReadLast : kNAReadFirst;
     for (int guard = 0; guard < 1000; ++guard) {
       int32_t at_end = 0;
-      if (!d->bRead(h, key, direction, 0, 1, 0, 0, &slot) ||
+      if (!d->bRead(h, key, direction, flags, 1, 0, 0, &slot) ||
           !d->bIsAtEnd(h, key, reinterpret_cast<intptr_t>(&at_end), &slot)) {
         std::string message = TakeMessage(slot);
         if (failure != nullptr) {
@@ -251,6 +251,52 @@ TEST_F(RecordSourceOnServer, TheSessionMakesDropsAndRemakesItsRecordSource) {
   ASSERT_NE(nullptr, renewed);
   EXPECT_TRUE(renewed->bIsEmpty());
   EXPECT_FALSE(keyed->bReadsThroughIndex());
+}
+
+TEST_F(RecordSourceOnServer, AParsedQueryReadWithTheCacheFlagsGoesAlongClientSideKeys) {
+  ASSERT_TRUE(Sql("CREATE TABLE t (id INT PRIMARY KEY, k INT NULL, s VARCHAR(8) NOT NULL); "
+                  "INSERT INTO t SELECT seq, IF(seq % 6 = 0, NULL, seq % 4), "
+                  "CONCAT('s', LPAD((seq * 7) % 41, 2, '0')) FROM seq_1_to_40"));
+  const std::string query = "SELECT id, k, s FROM t WHERE id > 4";
+  qghost::FileDescription* handle = nullptr;
+  std::string failure;
+  CNADispatcher* d = OpenQuery(u"PQ", query, false, &handle, &failure);
+  ASSERT_NE(nullptr, d) << failure;
+  CNASession* session = d->pclFindSession(handle);
+  ASSERT_NE(nullptr, session);
+  CNARefPtr<CNASession> hold(session);
+  // 0x4000: the object read along k gets the record source and keeps the
+  // rows of its SELECT (the server's order).
+  EXPECT_EQ(ServerRows(query + " ORDER BY k, id"),
+            Walk(d, handle, u"k", false, 3, nullptr, 0x4000));
+  auto* source = static_cast<CNARecordSource*>(session->pclGetRecordSource());
+  ASSERT_NE(nullptr, source);
+  CNATableAccess* by_k = session->pclFindTableAccess(u"k");
+  ASSERT_NE(nullptr, by_k);
+  CNARefPtr<CNATableAccess> hold_k(by_k);
+  EXPECT_TRUE(source->bIsBoundTo(by_k));
+
+  // 0x2000 as well: along s the rows k's object holds serve, ordered on
+  // the client; no SELECT reaches the server.
+  // (Asking the server for the count counts as one.)
+  auto selects = [&] {
+    std::vector<std::string> row = ServerRows("SHOW GLOBAL STATUS LIKE 'Com_select'");
+    return row.size() == 1 ? std::stoll(row[0].substr(row[0].find('\t') + 1)) : -1;
+  };
+  const long long start = selects();
+  const long long idle = selects() - start;
+  const long long before = selects();
+  std::vector<std::string> by_s = Walk(d, handle, u"s", true, 3, nullptr, 0x6000);
+  EXPECT_EQ(idle, selects() - before);
+  EXPECT_EQ(Reversed(ServerRows(query + " ORDER BY s")), by_s);
+  EXPECT_TRUE(source->bIsOpen());
+  CNATableAccess* along_s = session->pclFindTableAccess(u"s");
+  ASSERT_NE(nullptr, along_s);
+  CNARefPtr<CNATableAccess> hold_s(along_s);
+  EXPECT_TRUE(along_s->bReadsThroughIndex());
+
+  // Without those flags the server orders the rows again.
+  EXPECT_EQ(ServerRows(query + " ORDER BY k DESC, id DESC"), Walk(d, handle, u"k", true, 3));
 }
 
 TEST_F(RecordSourceOnServer, AnInternalQueryMakesNoRecordSource) {
