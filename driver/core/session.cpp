@@ -928,7 +928,15 @@ bool CNASession::bLockRecordOf(const char16_t* name, CNAError* error) {
   CNALock lock(&m_clLock);
   CNATableAccess* access = pclFindTableAccess(name);
   if (access == nullptr) return true;
-  LockRecord(access, error);
+  // Lock mode 2: the record goes into record cache 1 and the object holds
+  // that entry as its locked record.
+  if (access->bIsPositionValid() && access->nGetLockMode() == 0 &&
+      access->bLockCurrentRecord(error)) {
+    access->nSetLockState(2);
+    int32_t entry = nCacheRecord(access, error);
+    ReleaseLockedEntry(access);
+    access->m_nLockedEntry = entry;
+  }
   ReleaseBoth(access);
   return true;
 }

@@ -44,6 +44,7 @@ class CNAError;
 class CNAFilter;
 class CNAItem;
 class CNAQuery;
+class CNARecordIdentifier;
 class CNARecordImage;
 class CNARecordCache;
 class CNARegistry;
@@ -365,6 +366,33 @@ class CNASession : public CNARegistryChild {
   // Walk of the table access objects with their names (under the lock).
   void VisitTableAccess(const std::function<void(const char16_t*, CNATableAccess*)>& f);
 
+  // --- record cache 1 (entries counted by their holders) ---
+  // Stores the record an object stands on (the current record it read),
+  // else the saved record, and gives its entry with one use for the
+  // caller; -1 when there is no record with a row buffer.
+  int32_t nCacheRecord(CNATableAccess* access, CNAError* error);
+  // The same for the current record.
+  int32_t nCacheRecordImage(CNAError* error);
+  void AddRefCacheEntry(int32_t n);
+  void ReleaseCacheEntry(int32_t n);
+  // Entry n (held by someone) into a record; into the saved record; the
+  // entry the object holds as its locked record into the saved record.
+  bool bReadCachedRecord(int32_t n, CNARecordImage* record, CNAError* error);
+  bool bReadCachedRecordCurrent(int32_t n, CNAError* error);
+  bool bReadCachedRecordOf(CNATableAccess* access, CNAError* error);
+  // After a write: kind 2 changed, 3 added, 4 deleted; the entry or -1.
+  int32_t nNotifyCacheChange(int32_t kind, const CNARecordIdentifier* identifier,
+                             CNARecordImage* image, CNAError* error);
+  int32_t nInvalidateCachedRecord(const CNARecordIdentifier* identifier);
+  // Entry n is invalid or no holder uses it.
+  bool bIsCacheEntryFree(int32_t n);
+  // The cached current entry becomes n (one use taken; -1: none), the use
+  // of the one before given back.
+  void SetCachedCurrent(int32_t n);
+  int32_t nGetCachedCurrent() const { return m_nCachedCurrent; }
+  // Gives back the use of the entry an object holds as its locked record.
+  void ReleaseLockedEntry(CNATableAccess* access);
+
   // --- saved positions by serial number ---
   bool bAddSavedPosition(uint32_t serial, CNARefCounted* position);
   CNARefCounted* pclFindSavedPosition(uint32_t serial);  // one more reference
@@ -410,6 +438,8 @@ class CNASession : public CNARegistryChild {
   int32_t m_nFirstRead = 0;
   int32_t m_nRecordSize = 0;
   int32_t m_nQueryObject = 0;
+  // Rows the read being prepared asks for (0: one).
+  int64_t m_nRequestedRows = 0;
   // Flag word of the current record: 0x80 after it was deleted (a modify
   // then writes it again); cleared by a read.
   uint32_t m_nRecordFlags = 0;
@@ -474,6 +504,8 @@ class CNASession : public CNARegistryChild {
   bool bBindQuery(const char16_t* text, qg::IParsedQuery* parsed, uint32_t flags,
                   CNAError* error);
   bool bDescribeAndCompareLocked(int32_t* exists, int32_t* matches, CNAError* error);
+  // Stores an image with one use for the caller; -1 without row buffer.
+  int32_t nStoreInCache1(CNARecordImage* image, CNAError* error);
 
   CNARefCounted* m_pLogical = nullptr;  // a CNAFileDescription
   CNAConnection* m_pConnection = nullptr;

@@ -9,6 +9,7 @@
 #include "driver/core/edit_record.h"
 #include "driver/core/error_status.h"
 #include "driver/core/session.h"
+#include "driver/sql/record_cache.h"
 #include "driver/sql/saved_position.h"
 #include "driver/sql/table_access.h"
 #include "support/any.h"
@@ -58,6 +59,21 @@ bool CNASession::bSavePosition(intptr_t out_serial, const char16_t* name, intptr
     return false;
   }
   CNASavedPosition* position = NewPosition(this, access, name);
+  if (position != nullptr) {
+    // The position keeps its record in record cache 1: the cached current
+    // entry when there is one, else the record the object stands on.
+    if (m_nCachedCurrent >= 0) {
+      position->bAttachSlot(m_pCache1, m_nCachedCurrent);
+    } else {
+      CNAError quiet;
+      quiet.SetSilent(true);
+      int32_t entry = nCacheRecord(access, &quiet);
+      if (entry >= 0) {
+        position->bAttachSlot(m_pCache1, entry);
+        m_pCache1->nReleaseEntry(entry);  // the position's use remains
+      }
+    }
+  }
   ReleaseBoth(access);
   if (position == nullptr) {
     if (error != nullptr) error->SetOutOfMemory(3, 28);
@@ -86,9 +102,15 @@ bool CNASession::bSaveCurrentRecord(intptr_t out_serial, CNAError* error) {
     return false;
   }
   CNASavedPosition* position = NewPosition(this, access, access->pszGetName());
-  if (position == nullptr || !bAddSavedPosition(serial, position)) {
-    ReleaseBoth(position);
-    if (error != nullptr) error->SetOutOfMemory(3, 29);
+  // The current record goes into record cache 1, the position holding it.
+  int32_t entry = position != nullptr ? nCacheRecordImage(error) : -1;
+  if (entry >= 0) {
+    position->bAttachSlot(m_pCache1, entry);
+    m_pCache1->nReleaseEntry(entry);
+  }
+  if (position == nullptr || entry < 0 || !bAddSavedPosition(serial, position)) {
+    if (position != nullptr) ReleaseBoth(position);
+    if (error != nullptr && !error->bHasError()) error->SetOutOfMemory(3, 29);
     return false;
   }
   ReleaseBoth(position);
@@ -97,7 +119,7 @@ bool CNASession::bSaveCurrentRecord(intptr_t out_serial, CNAError* error) {
 }
 
 bool CNASession::bRestorePosition(intptr_t serial, intptr_t out_name, intptr_t keep,
-                                  intptr_t, CNAError* error) {
+                                  intptr_t lock_argument, CNAError* error) {
   CNALock lock(&m_clLock);
   auto* position =
       static_cast<CNASavedPosition*>(pclFindSavedPosition(static_cast<uint32_t>(serial)));
@@ -123,6 +145,13 @@ bool CNASession::bRestorePosition(intptr_t serial, intptr_t out_name, intptr_t k
     if (!ok && error != nullptr && !error->bHasError()) Fail(error, 2, 11);
   } else if (error != nullptr) {
     Fail(error, 2, 11);
+  }
+  if (ok) {
+    // The record the position kept becomes the cached current entry; a
+    // lock argument locks the record restored.
+    m_nRecordFlags = 0;
+    SetCachedCurrent(position->nGetSlot());
+    if (lock_argument != 0) LockRecord(access, error);
   }
   ReleaseBoth(position);
   // The record restored is current: what was written into the one left

@@ -158,6 +158,7 @@ bool CNASession::bPrepareRead(CNATableAccess* access, const char16_t* key, intpt
   }
   AddRefBoth(generator);
   bool ok = access->bRunByStatementKind(1, generator, error);
+  int64_t cut = 0;
   if (ok) {
     // Rows per fetch: the connection's "QG Cache Size" when set; along a
     // unique key, else 1 MiB of records (at least 20) or the manager's
@@ -170,20 +171,26 @@ bool CNASession::bPrepareRead(CNATableAccess* access, const char16_t* key, intpt
       CNAManager* manager = m_pConnection != nullptr ? m_pConnection->pclGetManager() : nullptr;
       int64_t fallback = manager != nullptr ? manager->nGetDefaultFetchSize() : 100;
       int64_t record = m_pTableDescription != nullptr ? m_pTableDescription->nGetTotalSize() : 0;
-      NAFetchPlan plan = NAPlanFetch(cache, record, fallback > 0 ? fallback : 100, 1);
+      const int64_t requested = m_nRequestedRows > 0 ? m_nRequestedRows : 1;
+      NAFetchPlan plan = NAPlanFetch(cache, record, fallback > 0 ? fallback : 100, requested);
       if (plan.nFetchSize > 0) {
-        generator->SetRowLimit(plan.nFetchSize);
+        // A request of a fetch or more comes first in a short fetch, so
+        // that its first rows come at once; the fetches after it are whole.
+        cut = plan.nRest > 0 && plan.nFirst > 0 ? plan.nFetchSize : 0;
+        generator->SetRowLimit(cut > 0 ? plan.nFirst : plan.nFetchSize);
         access->m_nFetchSize = plan.nFetchSize;
+        access->m_nFollowingRows = plan.nRest;
       }
     }
     ok = access->bExecute(0, 0, nullptr, error);
+    if (ok && cut > 0) access->SetFetchLimit(cut);
   }
   ReleaseBoth(generator);
   return ok;
 }
 
 bool CNASession::bReadOn(CNATableAccess* access, const char16_t* name, int32_t direction,
-                         int64_t skip, int64_t, intptr_t lock, intptr_t, intptr_t flags,
+                         int64_t skip, int64_t rows, intptr_t lock, intptr_t, intptr_t flags,
                          bool forced_first, CNAError* error) {
   CNALock guard(&m_clLock);
   if (access == nullptr) return false;
@@ -196,7 +203,20 @@ bool CNASession::bReadOn(CNATableAccess* access, const char16_t* name, int32_t d
   }
   if (served) return true;
   // A filter set or put aside since the position was read makes the rows
-  // held stale: the read starts again under the filter now in force.
+  // held stale. A next or previous read goes on from the current record
+  // under the filter now in force (the record locked meanwhile); first and
+  // last, and a record whose place cannot be written, start again.
+  if (!forced_first && (direction == kNAReadNext || direction == kNAReadPrevious) &&
+      access->bHasFilterChanged() && access->bIsPositionValid() &&
+      SameKeyName(access->pszGetOrderedKeyName(), name)) {
+    int32_t mode = access->nSetLockState(2);
+    access->bLockCurrentRecord(nullptr);
+    bool handled = false;
+    bool in_range = false;
+    if (!access->bReadOnUnderNewFilter(direction, step, &handled, &in_range, error)) return false;
+    if (handled) return true;
+    access->nSetLockState(mode);
+  }
   bool fresh = forced_first || direction == kNAReadFirst || direction == kNAReadLast ||
                access->bHasFilterChanged() || access->pclGetResult() == nullptr ||
                !access->bIsPositionValid() || !SameKeyName(access->pszGetOrderedKeyName(), name);
@@ -206,7 +226,11 @@ bool CNASession::bReadOn(CNATableAccess* access, const char16_t* name, int32_t d
   // one at the last.
   int32_t from = direction == kNAReadLast || direction == kNAReadPrevious ? kNAReadLast
                                                                           : kNAReadFirst;
-  if (!bPrepareRead(access, name, 0, error)) return false;
+  access->EndSeek();
+  m_nRequestedRows = rows;
+  bool prepared = bPrepareRead(access, name, 0, error);
+  m_nRequestedRows = 0;
+  if (!prepared) return false;
   return access->bReadPosition(from, lock != 0, step, &found, error);
 }
 
@@ -230,24 +254,79 @@ bool CNASession::bRead(const char16_t* name, intptr_t direction, intptr_t flags,
   return ok;
 }
 
-bool CNASession::bSeek(const char16_t* table, const char16_t* key, intptr_t value, intptr_t,
-                       intptr_t, intptr_t, intptr_t, intptr_t, CNAError* error) {
+namespace {
+
+// The bytes of a key value handed over packed (every part of a composite
+// key one after the other, possibly cut short); false for a single value.
+bool PackedKeyValue(const CAny* value, std::string* bytes) {
+  qg::AnyBuffer buffer = {};
+  if (value->nGetBUFFER(&buffer) < 100 && buffer.pData != nullptr && buffer.nSize >= 0) {
+    bytes->assign(static_cast<const char*>(buffer.pData), static_cast<size_t>(buffer.nSize));
+    return true;
+  }
+  CXYString<char> binary;
+  if (value->nGetBIN(&binary) < 100 && binary.pszGet() != nullptr) {
+    bytes->assign(binary.pszGet(), static_cast<size_t>(binary.nGetByteLength()));
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+// The arguments after the value: the read flags (recorded by the object;
+// 0x2000 keeps a record source), and, not 0, a start-of-key seek: the last
+// part given matches as a prefix. A single value is compared with the
+// key's first part; a packed value with every part it gives.
+bool CNASession::bSeek(const char16_t* table, const char16_t* key, intptr_t value, intptr_t flags,
+                       intptr_t start_of_key, intptr_t, intptr_t, intptr_t, CNAError* error) {
   CNALock guard(&m_clLock);
   const char16_t* name = key != nullptr && key[0] != 0 ? key : table;
-  CNATableAccess* access = pclGetTableAccess(name != nullptr ? name : u"", error);
+  const CAny* wanted = reinterpret_cast<const CAny*>(value);
+  if (name == nullptr || name[0] == 0 || wanted == nullptr) {
+    // No key to seek along, or nothing to seek.
+    Fail(error, 9, 17, name != nullptr ? name : u"");
+    return false;
+  }
+  if (m_bOpen && FindKey(m_pTableDescription, name) == nullptr) {
+    Fail(error, 9, 17, name);
+    return false;
+  }
+  CNATableAccess* access = pclGetTableAccess(name, error);
   if (access == nullptr) return false;
+  // A record source serves the seek only when the cache is asked for.
+  if ((flags & 0x2000) == 0) bDropRecordSourceIfAny();
+  access->EndSeek();
+  access->m_nReadOptions = static_cast<uint32_t>(flags);
   bool ok = bPrepareRead(access, name, 1, error);
-  if (ok) {
-    // The key value is compared with the key's first part.
-    CNAColumn* column = FindKey(m_pTableDescription, name);
-    CNAColumn* first = column != nullptr && column->bIsComposite() ? column->pclGetPart(1) : column;
-    const CAny* wanted = reinterpret_cast<const CAny*>(value);
+  CNAColumn* column = ok ? FindKey(m_pTableDescription, name) : nullptr;
+  if (ok && column == nullptr) {
+    Fail(error, 9, 17, name);
+    ok = false;
+  }
+  std::string packed;
+  if (ok && column->bIsComposite() && PackedKeyValue(wanted, &packed)) {
+    // Every part given, each with its own type and direction, through the
+    // key condition; the first record along the key that meets it.
+    ok = access->bSetKeyValue(column, reinterpret_cast<const uint8_t*>(packed.data()),
+                              packed.size(), start_of_key == 0, error);
     bool found = false;
-    if (first == nullptr || wanted == nullptr) {
-      Fail(error, 28, 83);
+    bool in_range = false;
+    if (ok) ok = access->bReadPosition(kNAReadFirst, false, 1, &found, error);
+    if (ok) access->GetFoundAndInRange(&found, &in_range);
+    while (ok && !access->bIsOutOfRange() && !found) {
+      ok = access->bReadPosition(kNAReadNext, false, 1, &found, error);
+      if (ok) access->GetFoundAndInRange(&found, &in_range);
+    }
+    if (ok) access->KeepSeek();
+  } else if (ok) {
+    CNAColumn* first = column->bIsComposite() ? column->pclGetPart(1) : column;
+    bool found = false;
+    if (first == nullptr) {
+      Fail(error, 9, 17, name);
       ok = false;
     } else {
-      ok = access->bSeek(first->pszGetName(), *wanted, true, &found, error);
+      ok = access->bSeek(first->pszGetName(), *wanted, start_of_key == 0, &found, error);
     }
   }
   ReleaseBoth(access);
@@ -272,7 +351,30 @@ bool CNASession::bCount(intptr_t flags, CNATableAccess* position, int32_t type, 
       return true;
     }
   }
-  (void)type;
+  // Types 2 and 3 count along the position object's key from its record
+  // on (type 2, the record itself included) or before it (type 3), under
+  // that object's filter: the two make the whole set.
+  if (type == 2 || type == 3) {
+    CNATableAccess* from = position != nullptr ? position : m_pCurrentAccess;
+    if (from == nullptr || !from->bIsPositionValid() || from->bIsOutOfRange()) {
+      Fail(error, 1, 7, pszGetFileName());
+      return false;
+    }
+    int64_t count = from->nCountFromCurrent(type == 3, error);
+    if (count < 0) {
+      if (error != nullptr && !error->bHasError()) Fail(error, 1, 7, pszGetFileName());
+      return false;
+    }
+    if (out != nullptr) *out = count;
+    return true;
+  }
+  // With 0x4000 the position object's filter holds for the count.
+  if ((flags & 0x4000) != 0 && position != nullptr && position->bIsFilterActive()) {
+    int64_t count = position->nCountUnderFilter(error);
+    if (count < 0) return false;
+    if (out != nullptr) *out = count;
+    return true;
+  }
   if (!m_bOpen && !bOpen(0, 0, error)) return false;
   CNATableAccess* access = pclGetDefaultTableAccess(error);
   if (access == nullptr) return false;

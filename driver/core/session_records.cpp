@@ -206,7 +206,10 @@ int32_t CNASession::nCompareKeys(int32_t first, int32_t second, intptr_t, CNAErr
   int32_t result = 0;
   if (a == nullptr || b == nullptr) {
     Fail(error, a == nullptr ? 19 : 20, 11);
-  } else if (first == second) {
+  } else if (first == second ||
+             (a->nGetSlot() >= 0 && a->pclGetCache() == b->pclGetCache() &&
+              a->nGetSlot() == b->nGetSlot())) {
+    // One position, or two that keep the same cached record.
     result = 1;
   } else {
     // Two records are the same when the unique key they were saved on

@@ -4,6 +4,7 @@
 // walk exactly the server's WHERE rows while every other name reads all.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -188,9 +189,11 @@ TEST_F(SessionByName, AFilterHoldsForItsNameAloneAndFollowsTheLastSet) {
 }
 
 // A filter set or put aside in the middle of a walk holds from the very
-// next read on: that read starts again under the filter now in force, in
-// its own direction. A filter taken to be filled, still without condition,
-// reads everything.
+// next read on: a next or previous read goes on from the current record,
+// in its own direction, over the records the filter now in force lets
+// through, whether the current record is one of them or not; a first or
+// last read starts again. A filter taken to be filled, still without
+// condition, reads everything.
 TEST_F(SessionByName, AFilterSetMidWalkHoldsFromTheNextRead) {
   Open();
   const std::vector<std::string> all = ServerRows("SELECT id, a, b FROM t ORDER BY a, id");
@@ -218,19 +221,50 @@ TEST_F(SessionByName, AFilterSetMidWalkHoldsFromTheNextRead) {
     between();
     return Walk(u"a", false, next, next);
   };
+  // The records of `kept` that come after `current` in `order`.
+  auto after = [](const std::vector<std::string>& order, const std::string& current,
+                  const std::vector<std::string>& kept) {
+    std::vector<std::string> out;
+    bool past = false;
+    for (const std::string& row : order) {
+      if (past && std::find(kept.begin(), kept.end(), row) != kept.end()) out.push_back(row);
+      if (row == current) past = true;
+    }
+    return out;
+  };
   struct Case {
     int first, next;
-    const std::vector<std::string>& filtered;
-    const std::vector<std::string>& unfiltered;
-  } cases[] = {{kNAReadFirst, kNAReadNext, low, all},
-               {kNAReadLast, kNAReadPrevious, low_back, all_back}};
+    const std::vector<std::string>& unfiltered_order;
+    const std::vector<std::string>& filtered_order;
+  } cases[] = {{kNAReadFirst, kNAReadNext, all, low},
+               {kNAReadLast, kNAReadPrevious, all_back, low_back}};
   for (const Case& c : cases) {
     set(u"kb", nullptr, nullptr);  // no filter in force
-    EXPECT_EQ(c.filtered, walk_then(c.first, c.next, 3, [&] { set(u"a", a_low.Get(), nullptr); }))
+    // Set after the third record (which the filter may not let through).
+    EXPECT_EQ(after(c.unfiltered_order, c.unfiltered_order[2], low),
+              walk_then(c.first, c.next, 3, [&] { set(u"a", a_low.Get(), nullptr); }))
         << c.next;
-    // Put aside by a name without condition: the walk reads all again.
-    EXPECT_EQ(c.unfiltered, walk_then(c.first, c.next, 2, [&] { set(u"id", nullptr, nullptr); }))
+    // Put aside by a name without condition: the walk reads all again,
+    // from the second filtered record on.
+    EXPECT_EQ(after(c.unfiltered_order, c.filtered_order[1], all),
+              walk_then(c.first, c.next, 2, [&] { set(u"id", nullptr, nullptr); }))
         << c.next;
+    // First and last start again under the filter in force.
+    set(u"a", a_low.Get(), nullptr);
+    EXPECT_EQ(c.filtered_order, Walk(u"a", false, c.first, c.next)) << c.next;
+  }
+  // Stepping past the end of the new set answers out of range and keeps
+  // the record: the walk then goes on from it.
+  set(u"kb", nullptr, nullptr);
+  ASSERT_TRUE(d_->bRead(h_, a, kNAReadLast, 0, 1, 0, 0, &slot)) << qg::rig::TakeMessage(slot);
+  const std::string last = Record();
+  set(u"a", a_low.Get(), nullptr);
+  if (std::find(low.begin(), low.end(), last) == low.end()) {
+    ASSERT_TRUE(d_->bRead(h_, a, kNAReadNext, 0, 1, 0, 0, &slot)) << qg::rig::TakeMessage(slot);
+    int32_t at_end = 0;
+    EXPECT_TRUE(d_->bIsAtEnd(h_, a, reinterpret_cast<intptr_t>(&at_end), &slot));
+    EXPECT_NE(0, at_end);
+    EXPECT_EQ(low_back, Walk(u"a", false, kNAReadPrevious, kNAReadPrevious));
   }
   // A filter set to be filled holds no condition yet: the walk reads
   // every record, the SELECT carrying no WHERE at all.
@@ -239,6 +273,65 @@ TEST_F(SessionByName, AFilterSetMidWalkHoldsFromTheNextRead) {
   ASSERT_NE(nullptr, to_fill);
   EXPECT_EQ(kNAFilterEmpty, to_fill->nGetOperator());
   EXPECT_EQ(ServerRows("SELECT id, a, b FROM t ORDER BY id"), Walk(u"id", false));
+}
+
+// Counts from a record along its key: type 2 from the record on (itself
+// included), type 3 before it, each under the name's filter, the two
+// making the whole set; with 0x4000 a plain count takes the filter too.
+// Without a record to count from, the count fails.
+TEST_F(SessionByName, CountsFromARecordSplitTheSetAlongTheKey) {
+  Open();
+  const intptr_t a = reinterpret_cast<intptr_t>(u"a");
+  CNASession* session = d_->pclFindSession(h_);
+  ASSERT_NE(nullptr, session);
+  CNAError error;
+  int64_t n = -1;
+  // Nothing read along "a" yet.
+  CNATableAccess* none = session->pclGetTableAccess(u"a", &error);
+  ASSERT_NE(nullptr, none);
+  EXPECT_FALSE(session->bCount(0, none, 2, &n, &error));
+  EXPECT_TRUE(error.bHasError());
+  ReleaseBoth(none);
+  const std::vector<std::string> all = ServerRows("SELECT id, a, b FROM t ORDER BY a, id");
+  const std::vector<std::string> low =
+      ServerRows("SELECT id, a, b FROM t WHERE a < 4 ORDER BY a, id");
+  CNARefPtr<CNAFilter> a_low(Leaf(kNAFilterLess, u"a", 4));
+  struct Case {
+    CNAFilter* filter;
+    const std::vector<std::string>& rows;
+  } cases[] = {{nullptr, all}, {a_low.Get(), low}};
+  for (const Case& c : cases) {
+    INAError* slot = nullptr;
+    ASSERT_TRUE(d_->bSetFilter(h_, c.filter != nullptr ? a : reinterpret_cast<intptr_t>(u"kb"),
+                               reinterpret_cast<intptr_t>(c.filter), 0, 0, 0, 0, &slot))
+        << qg::rig::TakeMessage(slot);
+    const size_t steps[] = {0, 1, c.rows.size() / 2, c.rows.size() - 1};
+    for (size_t at : steps) {
+      for (size_t i = 0; i <= at; ++i) {
+        ASSERT_TRUE(d_->bRead(h_, a, i == 0 ? kNAReadFirst : kNAReadNext, 0, 1, 0, 0, &slot))
+            << qg::rig::TakeMessage(slot);
+      }
+      ASSERT_EQ(c.rows[at], Record());
+      CNATableAccess* access = session->pclFindTableAccess(u"a");
+      ASSERT_NE(nullptr, access);
+      CNAError e;
+      int64_t from = -1, before = -1, whole = -1;
+      EXPECT_TRUE(session->bCount(0, access, 2, &from, &e)) << N(e.pszGetMessage());
+      EXPECT_TRUE(session->bCount(0, access, 3, &before, &e)) << N(e.pszGetMessage());
+      EXPECT_TRUE(session->bCount(0x4000, access, -1, &whole, &e)) << N(e.pszGetMessage());
+      EXPECT_EQ(static_cast<int64_t>(c.rows.size() - at), from) << at;
+      EXPECT_EQ(static_cast<int64_t>(at), before) << at;
+      EXPECT_EQ(static_cast<int64_t>(c.rows.size()), whole);
+      // The record read stays the current one.
+      EXPECT_EQ(c.rows[at], Record());
+      ASSERT_TRUE(d_->bRead(h_, a, kNAReadNext, 0, 1, 0, 0, &slot));
+      if (at + 1 < c.rows.size()) {
+        EXPECT_EQ(c.rows[at + 1], Record());
+      }
+      ReleaseBoth(access);
+    }
+  }
+  ReleaseBoth(session);
 }
 
 // The parts of an item: the item itself, then a composite key's parts in

@@ -5,6 +5,7 @@
 // indexes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -22,7 +23,11 @@
 #include "driver/sql/column.h"
 #include "driver/sql/filter.h"
 #include "driver/sql/filter_rules.h"
+#include "driver/sql/record_cache.h"
+#include "driver/sql/saved_position.h"
+#include "driver/sql/file_description.h"
 #include "driver/sql/sql_types.h"
+#include "driver/sql/statement.h"
 #include "driver/sql/table_access.h"
 #include "driver/sql/table_description.h"
 #include "host/core/calc_entries.h"
@@ -184,6 +189,225 @@ TEST_F(SessionWalk, CompositePartlyDescendingKeyWithNullsAndDuplicatesBothWays) 
   ASSERT_TRUE(dispatcher->bCountCurrent(handle, 0, reinterpret_cast<intptr_t>(&count), 0, &slot))
       << Message(slot);
   EXPECT_EQ(1000, count);
+}
+
+// A seek along a composite key compares every part given: a packed key
+// value (the parts one after the other) finds the first record whose parts
+// all match; cut short after the first part, with the start-of-key flag,
+// the first record of that part; a value no record holds is not found.
+// Reads go on along the key from the record found. A key the table does not
+// have, or no value, fails.
+TEST_F(SessionWalk, SeeksCompareEveryPartOfACompositeKey) {
+  ASSERT_TRUE(Sql("CREATE TABLE s (id INT PRIMARY KEY, a INT NOT NULL, b INT NOT NULL, "
+                  "KEY kab (a, b)) ENGINE=InnoDB; "
+                  "INSERT INTO s SELECT seq, seq % 4, (seq * 7) % 5 FROM seq_1_to_40"));
+  auto [handle, dispatcher] = Open(u"s");
+  const std::vector<std::string> by_kab = ServerRows("SELECT id, a, b FROM s ORDER BY a, b, id");
+  auto packed = [](std::vector<int32_t> parts) {
+    std::string bytes;
+    for (int32_t v : parts) bytes.append(reinterpret_cast<const char*>(&v), 4);
+    return bytes;
+  };
+  auto found = [&](const char16_t* key) {
+    int32_t f = 0, in_range = 0;
+    INAError* slot = nullptr;
+    EXPECT_TRUE(dispatcher->bIsFoundAndInRange(handle, reinterpret_cast<intptr_t>(key),
+                                               reinterpret_cast<intptr_t>(&f),
+                                               reinterpret_cast<intptr_t>(&in_range), &slot))
+        << Message(slot);
+    return f != 0;
+  };
+  struct Case {
+    std::vector<int32_t> parts;
+    int start_of_key;
+    std::string where;  // "": no record
+  } cases[] = {{{3, 1}, 0, "a = 3 AND b = 1"},
+               {{2, 4}, 0, "a = 2 AND b = 4"},
+               {{1}, 1, "a = 1"},
+               {{3, 9}, 0, ""}};
+  for (const Case& c : cases) {
+    std::string bytes = packed(c.parts);
+    CAny value;
+    value.SetBUFFER(bytes.data(), static_cast<intptr_t>(bytes.size()));
+    INAError* slot = nullptr;
+    ASSERT_TRUE(dispatcher->bSeekSameName(handle, reinterpret_cast<intptr_t>(u"kab"),
+                                          reinterpret_cast<intptr_t>(&value), 0, c.start_of_key,
+                                          0, 0, 0, 0, &slot))
+        << Message(slot);
+    if (c.where.empty()) {
+      EXPECT_FALSE(found(u"kab"));
+      continue;
+    }
+    std::vector<std::string> matching =
+        ServerRows("SELECT id, a, b FROM s WHERE " + c.where + " ORDER BY a, b, id");
+    ASSERT_FALSE(matching.empty());
+    EXPECT_TRUE(found(u"kab")) << c.where;
+    EXPECT_EQ(matching[0], Record(dispatcher, handle, 3)) << c.where;
+    // The next record along the key.
+    size_t at = std::find(by_kab.begin(), by_kab.end(), matching[0]) - by_kab.begin();
+    ASSERT_LT(at + 1, by_kab.size());
+    ASSERT_TRUE(dispatcher->bRead(handle, reinterpret_cast<intptr_t>(u"kab"), kNAReadNext, 0, 1,
+                                  0, 0, &slot))
+        << Message(slot);
+    EXPECT_EQ(by_kab[at + 1], Record(dispatcher, handle, 3)) << c.where;
+  }
+  // No such key, and no value: failures that say so.
+  CAny value;
+  value.SetI4(1);
+  INAError* slot = nullptr;
+  EXPECT_FALSE(dispatcher->bSeekSameName(handle, reinterpret_cast<intptr_t>(u"nokey"),
+                                         reinterpret_cast<intptr_t>(&value), 0, 0, 0, 0, 0, 0,
+                                         &slot));
+  auto identifier = [](INAError*& e) {
+    uint32_t n = e != nullptr ? static_cast<CNAError*>(e)->nGetErrorIdentifier() : 0;
+    if (e != nullptr) e->Release();
+    e = nullptr;
+    return n;
+  };
+  EXPECT_EQ(17u, identifier(slot));  // no key of that name
+  EXPECT_FALSE(dispatcher->bSeekSameName(handle, reinterpret_cast<intptr_t>(u"kab"), 0, 0, 0, 0,
+                                         0, 0, 0, &slot));
+  EXPECT_EQ(17u, identifier(slot));
+}
+
+// A read asking for a fetch or more rows gets a short first fetch (a third
+// of a fetch of 20, plus one), the rest kept for the fetches after it, which
+// are whole; the walk still gives every record once, in order.
+TEST_F(SessionWalk, AReadAskingForManyRowsStartsWithAShortFetch) {
+  ASSERT_TRUE(Sql("CREATE TABLE f (id INT PRIMARY KEY, v INT) ENGINE=InnoDB; "
+                  "INSERT INTO f SELECT seq, seq * 3 FROM seq_1_to_100"));
+  auto [handle, dispatcher] = Open(u"f");
+  CNASession* s = dispatcher->pclFindSession(handle);
+  ASSERT_NE(nullptr, s);
+  s->pclGetConnection()->m_nCacheSize = 20;
+  INAError* slot = nullptr;
+  ASSERT_TRUE(dispatcher->bReadByName(handle, reinterpret_cast<intptr_t>(u"id"), kNAReadFirst, 1,
+                                      50, 0, 0, 0, 0, &slot))
+      << Message(slot);
+  CNATableAccess* access = s->pclFindTableAccess(u"id");
+  ASSERT_NE(nullptr, access);
+  ASSERT_NE(nullptr, access->pclGetResult());
+  EXPECT_EQ(7, access->pclGetResult()->nGetRowCount());
+  EXPECT_EQ(43, access->m_nFollowingRows);
+  EXPECT_EQ(20, access->m_nFetchSize);
+  std::vector<std::string> rows{Record(dispatcher, handle, 2)};
+  for (int i = 0; i < 200; ++i) {
+    ASSERT_TRUE(dispatcher->bRead(handle, reinterpret_cast<intptr_t>(u"id"), kNAReadNext, 0, 1, 0,
+                                  0, &slot))
+        << Message(slot);
+    if (access->bIsOutOfRange()) break;
+    rows.push_back(Record(dispatcher, handle, 2));
+    // The fetches after the first are whole.
+    if (rows.size() == 8) {
+      EXPECT_EQ(20, access->pclGetResult()->nGetRowCount());
+    }
+  }
+  EXPECT_EQ(ServerRows("SELECT id, v FROM f ORDER BY id"), rows);
+  // A request below a fetch is fetched whole.
+  ASSERT_TRUE(dispatcher->bReadByName(handle, reinterpret_cast<intptr_t>(u"id"), kNAReadFirst, 1,
+                                      5, 0, 0, 0, 1, &slot))
+      << Message(slot);
+  EXPECT_EQ(20, access->pclGetResult()->nGetRowCount());
+  ReleaseBoth(access);
+  ReleaseBoth(s);
+}
+
+// Record cache 1 keeps the records of saved positions, of the cached
+// current entry and of locked records, each holder with one use of its
+// entry: a restore makes the position's entry the cached current one (and
+// honours its lock argument), and an entry is free once its last holder
+// gives it back. Positions that keep one record compare equal.
+TEST_F(SessionWalk, SavedPositionsAndLocksKeepCachedRecords) {
+  ASSERT_TRUE(Sql("CREATE TABLE p (id INT PRIMARY KEY, v VARCHAR(10)) ENGINE=InnoDB; "
+                  "INSERT INTO p SELECT seq, CONCAT('r', seq) FROM seq_1_to_10"));
+  auto [handle, dispatcher] = Open(u"p");
+  CNASession* s = dispatcher->pclFindSession(handle);
+  ASSERT_NE(nullptr, s);
+  CNARecordCache* cache = s->pclGetRecordCache(1);
+  ASSERT_NE(nullptr, cache);
+  INAError* slot = nullptr;
+  const intptr_t id = reinterpret_cast<intptr_t>(u"id");
+  ASSERT_TRUE(dispatcher->bRead(handle, id, kNAReadFirst, 0, 1, 0, 0, &slot)) << Message(slot);
+  ASSERT_TRUE(dispatcher->bRead(handle, id, kNAReadNext, 0, 1, 0, 0, &slot)) << Message(slot);
+  CNAError e;
+  uint32_t first = 0, current = 0, later = 0;
+  ASSERT_TRUE(s->bSavePosition(reinterpret_cast<intptr_t>(&first), u"id", 0, &e))
+      << N(e.pszGetMessage());
+  ASSERT_TRUE(s->bSaveCurrentRecord(reinterpret_cast<intptr_t>(&current), &e))
+      << N(e.pszGetMessage());
+  auto entry_of = [&](uint32_t serial) {
+    auto* position = static_cast<CNASavedPosition*>(s->pclFindSavedPosition(serial));
+    int n = position != nullptr ? position->nGetSlot() : -2;
+    if (position != nullptr) ReleaseBoth(position);
+    return n;
+  };
+  const int kept = entry_of(first);
+  ASSERT_GE(kept, 0);
+  const int kept_current = entry_of(current);
+  ASSERT_GE(kept_current, 0);
+  // A use per position (one entry when the record is found again).
+  EXPECT_EQ(kept == kept_current ? 2 : 1, cache->nGetUses(kept));
+  int32_t same = -1;
+  EXPECT_TRUE(s->bComparePositions(first, current, reinterpret_cast<intptr_t>(&same), &e));
+  EXPECT_EQ(1, same);
+  // What the entry holds is the record saved.
+  auto* logical = static_cast<CNAFileDescription*>(s->pclGetLogical());
+  CNARefPtr<CNARecordImage> image(NAAddRef(logical->pclGetCurrentImage()->pclClone(255)));
+  ASSERT_TRUE(s->bReadCachedRecord(kept, image.Get(), &e));
+  EXPECT_TRUE(image->bEquals(*logical->pclGetCurrentImage(), true));
+
+  ASSERT_TRUE(dispatcher->bRead(handle, id, kNAReadNext, 0, 1, 0, 0, &slot)) << Message(slot);
+  ASSERT_TRUE(s->bSavePosition(reinterpret_cast<intptr_t>(&later), u"id", 0, &e));
+  EXPECT_NE(kept, entry_of(later));
+  int32_t differ = -1;
+  EXPECT_TRUE(s->bComparePositions(first, later, reinterpret_cast<intptr_t>(&differ), &e));
+  EXPECT_EQ(0, differ);
+  EXPECT_FALSE(image->bEquals(*logical->pclGetCurrentImage(), true));
+
+  // Restore with the keep flag and a lock argument: back on record 2, its
+  // entry the cached current one, the record locked.
+  ASSERT_TRUE(s->bRestorePosition(first, 0, 1, 1, &e)) << N(e.pszGetMessage());
+  EXPECT_EQ("2\tr2", Record(dispatcher, handle, 2));
+  EXPECT_EQ(kept, s->nGetCachedCurrent());
+  EXPECT_EQ(kept == kept_current ? 3 : 2, cache->nGetUses(kept));
+  CNATableAccess* access = s->pclFindTableAccess(u"id");
+  ASSERT_NE(nullptr, access);
+  EXPECT_NE(0, access->nGetLockMode());
+  // Holders give their uses back; the entry is free after the last.
+  s->ForgetPosition(first);
+  s->ForgetPosition(current);
+  EXPECT_EQ(1, cache->nGetUses(kept));
+  EXPECT_FALSE(s->bIsCacheEntryFree(kept));
+  ASSERT_TRUE(s->bRereadValues(false, &e));
+  EXPECT_EQ(-1, s->nGetCachedCurrent());
+  EXPECT_TRUE(s->bIsCacheEntryFree(kept));
+  EXPECT_FALSE(s->bReadCachedRecord(kept, image.Get(), &e));
+
+  // The current record by hand: stored with a use, read back, given back.
+  const int stored = s->nCacheRecordImage(&e);
+  ASSERT_GE(stored, 0);
+  EXPECT_FALSE(s->bIsCacheEntryFree(stored));
+  ASSERT_TRUE(s->bReadCachedRecord(stored, image.Get(), &e));
+  EXPECT_TRUE(image->bEquals(*logical->pclGetCurrentImage(), true));
+  s->AddRefCacheEntry(stored);
+  s->ReleaseCacheEntry(stored);
+  s->ReleaseCacheEntry(stored);
+  EXPECT_TRUE(s->bIsCacheEntryFree(stored));
+
+  // Locking a record through the session keeps it in the cache for the
+  // object, which reads it back into the saved record.
+  access->nSetLockState(0);
+  ASSERT_TRUE(s->bLockRecordOf(u"id", &e));
+  EXPECT_EQ(2, access->nGetLockMode());
+  ASSERT_GE(access->m_nLockedEntry, 0);
+  ASSERT_TRUE(s->bReadCachedRecordOf(access, &e));
+  EXPECT_TRUE(logical->pclGetSavedImage()->bEquals(*logical->pclGetCurrentImage(), true));
+  s->ReleaseLockedEntry(access);
+  EXPECT_EQ(-1, access->m_nLockedEntry);
+  // A name without object locks nothing and succeeds.
+  EXPECT_TRUE(s->bLockRecordOf(u"nothing", &e));
+  ReleaseBoth(access);
+  ReleaseBoth(s);
 }
 
 static void HostItem(qghost::FileDescription* file, const char16_t* name, int type, int size,

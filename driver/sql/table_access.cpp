@@ -667,8 +667,15 @@ bool CNATableAccess::bBuildCountSelect(CNAError* error) {
             m_pConnection->bQuoteQualifiedName(error, m_strTable.pszGet(), &quoted) &&
             g->bAppend(u" FROM ") && g->bAppend(quoted.pszGet()) && bAppendTableHint();
   bool folded = false;
-  if (ok && WritesCondition(m_pFilter, m_bFilterActive)) {
-    ok = g->bAppend(u" WHERE ") && m_pFilter->bWrite(*g, 0, NAFilterWriteOptions{}, &folded, error);
+  const bool filtered = WritesCondition(m_pFilter, m_bFilterActive);
+  if (ok && filtered) {
+    ok = g->bAppend(m_strBoundary.empty() ? u" WHERE " : u" WHERE (") &&
+         m_pFilter->bWrite(*g, 0, NAFilterWriteOptions{}, &folded, error);
+  }
+  // The rows on one side of a record only (a boundary set by the caller).
+  if (ok && !m_strBoundary.empty()) {
+    ok = g->bAppend(filtered ? u") AND (" : u" WHERE (") && g->bAppend(m_strBoundary) &&
+         g->bAppend(u")");
   }
   return ok;
 }
@@ -1048,7 +1055,7 @@ bool CNATableAccess::bColumnLiteral(int n, std::u16string* out, bool* null, CNAE
 
 bool CNATableAccess::bBoundaryCondition(int64_t row, bool forward, std::u16string* out,
                                         int64_t* equal, std::vector<std::u16string>* kept,
-                                        CNAError* error) {
+                                        CNAError* error, bool strict) {
   out->clear();
   *equal = 0;
   if (m_pResult == nullptr || pclGetStoredQuery() != nullptr || !bResolveOrderKey(error)) {
@@ -1123,6 +1130,11 @@ bool CNATableAccess::bBoundaryCondition(int64_t row, bool forward, std::u16strin
     }
     if (!equals.empty()) equals += u" AND ";
     equals += nulls[i] ? name + u" IS NULL" : name + u" = " + values[i];
+  }
+  if (strict) {
+    // Strictly beyond: nothing is when every item is at its end already.
+    if (out->empty()) *out = u"1=0";
+    return true;
   }
   if (!out->empty()) *out += u" OR ";
   *out += u"(" + equals + u")";

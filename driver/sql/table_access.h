@@ -134,6 +134,22 @@ class CNATableAccess : public CNARefCounted {
   // previous, step rows; *found receives the found indicator. True when
   // the read was carried out (found or not).
   bool bReadPosition(int32_t direction, bool lock, int64_t step, bool* found, CNAError* error);
+  // After the filter in force changed: a next (previous) read that goes on
+  // from the current record, reading the first record after (before) it in
+  // the key's order that the new filter lets through. *handled false with
+  // nothing done when the record's place cannot be written (no open row, a
+  // stored query, reads along the cache); out of range leaves everything
+  // as it was.
+  bool bReadOnUnderNewFilter(int32_t direction, int64_t step, bool* handled, bool* in_range,
+                             CNAError* error);
+  // The records of the order under the filter in force from the current
+  // record on (itself included), or, `before`, those that precede it,
+  // counted by the server without touching the open result; -1 without a
+  // current record whose place can be written.
+  int64_t nCountFromCurrent(bool before, CNAError* error);
+  // Every record under the filter in force, counted the same way; -1 on
+  // failure.
+  int64_t nCountUnderFilter(CNAError* error);
   // Positions on the first row whose column equals the value (or, not
   // exact, the first row at or after it along the order) and reads it.
   bool bSeek(const char16_t* item, const CAny& value, bool exact, bool* found, CNAError* error);
@@ -259,6 +275,11 @@ class CNATableAccess : public CNARefCounted {
   uint32_t m_nOptions = 0;      // option word (slot 23)
   int64_t m_nFetchSize = 0;     // rows per fetch, set by the session
   int64_t m_nFollowingRows = 0;  // rows asked for after the first fetch
+  // The session's record-cache entry holding the record this object locked
+  // (one use, the session's to give back), -1 when none.
+  int32_t m_nLockedEntry = -1;
+  // The rows of each fetch after the first (a first fetch cut short).
+  void SetFetchLimit(int64_t rows) { m_nFetchLimit = rows > 0 ? rows : -1; }
 
  protected:
   // Writes " ORDER BY ..." for the current key and direction.
@@ -305,8 +326,10 @@ class CNATableAccess : public CNARefCounted {
   // The condition "at or after (before) the row's place in the order" over
   // the order items, and the count of rows of the result at the boundary
   // that are equal to it on every item. False when it cannot be written.
+  // With `strict`, the rows beyond it only, not those equal to it.
   bool bBoundaryCondition(int64_t row, bool forward, std::u16string* out, int64_t* equal,
-                          std::vector<std::u16string>* values, CNAError* error);
+                          std::vector<std::u16string>* values, CNAError* error,
+                          bool strict = false);
   // Runs a statement text again (no row limit added) as the open result.
   bool bRunAgain(const std::u16string& text, CNAError* error);
   // The literal of column n of the current result row, "NULL" for none.
