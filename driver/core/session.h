@@ -361,6 +361,9 @@ class CNASession : public CNARegistryChild {
   CNATableAccess* pclAddTableAccess(const char16_t* name, CNAError* error);  // one more reference
   CNATableAccess* pclGetTableAccess(const char16_t* name, CNAError* error);  // becomes current
   CNATableAccess* pclGetDefaultTableAccess(CNAError* error);
+  // As pclGetTableAccess; with read flag 0x8000 the filter of the object
+  // current before is carried over to it (and stays in force when it was).
+  CNATableAccess* pclGetTableAccessForRead(const char16_t* name, uint32_t flags, CNAError* error);
   CNATableAccess* pclGetCurrentTableAccess() const { return m_pCurrentAccess; }
   uint32_t nGetTableAccessCount() const { return m_tabAccess.nGetCount(); }
   // Walk of the table access objects with their names (under the lock).

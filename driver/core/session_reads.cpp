@@ -16,6 +16,7 @@
 #include "driver/core/session.h"
 #include "driver/sql/column.h"
 #include "driver/sql/filter.h"
+#include "driver/sql/key_filter.h"
 #include "driver/sql/sql_generator.h"
 #include "driver/sql/statement.h"
 #include "driver/sql/table_access.h"
@@ -234,21 +235,93 @@ bool CNASession::bReadOn(CNATableAccess* access, const char16_t* name, int32_t d
   return access->bReadPosition(from, lock != 0, step, &found, error);
 }
 
+CNATableAccess* CNASession::pclGetTableAccessForRead(const char16_t* name, uint32_t flags,
+                                                     CNAError* error) {
+  CNALock guard(&m_clLock);
+  CNATableAccess* before = m_pCurrentAccess;
+  CNATableAccess* access = pclGetTableAccess(name != nullptr ? name : u"", error);
+  // 0x8000: the filter of the object read before goes on holding.
+  if (access != nullptr && (flags & 0x8000) != 0 && before != nullptr && before != access &&
+      before->pclGetFilter() != nullptr) {
+    access->SetFilter(before->pclGetFilter());
+    if (before->bIsFilterActive()) {
+      VisitTableAccess([access](const char16_t*, CNATableAccess* other) {
+        if (other != access) other->DeactivateFilter();
+      });
+      CNAFilter* active = access->pclActivateFilter();
+      if (active != nullptr) SetActiveFilter(active);
+    }
+  }
+  return access;
+}
+
+// `flags` are the read flags (see the session's read flags); `count` the
+// rows to move; `out`, when not 0, an int32_t receiving 1 when a record
+// was read and 0 at the end of the rows.
 bool CNASession::bRead(const char16_t* name, intptr_t direction, intptr_t flags, intptr_t count,
                        intptr_t lock, intptr_t out, CNAError* error) {
   CNALock guard(&m_clLock);
+  if (out != 0) *reinterpret_cast<int32_t*>(out) = 0;
   if (direction < kNAReadFirst || direction > kNAReadPrevious) {
     Fail(error, 27, 82);
     return false;
   }
+  auto answer = [&](CNATableAccess* access, bool ok) {
+    if (ok && out != 0 && access != nullptr) {
+      *reinterpret_cast<int32_t*>(out) = access->bIsOutOfRange() ? 0 : 1;
+    }
+    return ok;
+  };
   bool raw = false;
   bool read = bReadRawResult(name, static_cast<int32_t>(direction), count, lock, &raw, error);
-  if (raw) return read;
-  CNATableAccess* access = pclGetTableAccess(name != nullptr ? name : u"", error);
+  if (raw) return answer(m_pSQLText, read);
+  const char16_t* key = name != nullptr ? name : u"";
+  uint32_t f = static_cast<uint32_t>(flags);
+  // A session that reads without caches reads every name so.
+  if ((m_nFlags & kNASessionNoCacheReads) != 0) f |= 0x110000;
+  if (bIsModifyingQuery()) f |= 0x2000;
+  // The first read after an open may go on with the object the open read.
+  CNATableAccess* access = nullptr;
+  if (m_nFirstRead != 0 && m_pActiveFilter == nullptr && m_pCurrentAccess != nullptr) {
+    CNATableAccess* candidate = m_pCurrentAccess;
+    auto* key_filter = static_cast<CNAKeyFilter*>(candidate->pclGetKeyFilter());
+    if (key_filter != nullptr && key_filter->bHasCondition()) candidate = nullptr;
+    if (candidate != nullptr &&
+        ((f & 0x20000) != 0 ||
+         (SameKeyName(candidate->pszGetName(), key) &&
+          ((candidate->m_nReadOptions ^ f) & 0x20000) == 0))) {
+      f |= 0x2000;
+      if ((f & 0x100000) != 0) {
+        candidate->EnableCache(false);
+        bDropRecordSourceIfAny();
+        candidate = nullptr;
+      }
+    }
+    if (candidate != nullptr && (f & 0x4000) != 0 && SameKeyName(candidate->pszGetName(), key)) {
+      candidate->UpdateFilterRef();
+      access = candidate;
+      AddRefBoth(access);
+    }
+  }
+  if (access == nullptr) access = pclGetTableAccessForRead(key, f, error);
   if (access == nullptr) return false;
+  m_pCurrentAccess = access;
   m_nFirstRead = 0;
+  if (direction == kNAReadFirst || direction == kNAReadLast) {
+    // The cache off: for good with 0x100000 (the record source dropped),
+    // with 0x10000 on a connection that keeps no cache.
+    if ((f & 0x100000) != 0) {
+      access->EnableCache(false);
+      bDropRecordSourceIfAny();
+    } else if ((f & 0x10000) != 0 && (f & 0x2000) == 0 && m_pConnection != nullptr &&
+               m_pConnection->bHasNoCacheOption()) {
+      access->EnableCache(false);
+    }
+    access->m_nReadOptions = (access->m_nReadOptions & 0x800) | (f & ~0x800u);
+  }
   bool ok = bReadOn(access, pszReadKeyOf(name), static_cast<int32_t>(direction), count, 1, lock,
-                    out, flags, false, error);
+                    out, f, false, error);
+  ok = answer(access, ok);
   ReleaseBoth(access);
   if (ok) ForgetDeleted(this);
   return ok;

@@ -275,6 +275,48 @@ TEST_F(SessionByName, AFilterSetMidWalkHoldsFromTheNextRead) {
   EXPECT_EQ(ServerRows("SELECT id, a, b FROM t ORDER BY id"), Walk(u"id", false));
 }
 
+// Read flags: 0x8000 carries the filter of the name read before over to
+// the name read now; the output tells whether a record was read; 0x100000
+// reads with the cache off.
+TEST_F(SessionByName, ReadFlagsCarryTheFilterOverAndSwitchTheCacheOff) {
+  Open();
+  const std::vector<std::string> low_by_b =
+      ServerRows("SELECT id, a, b FROM t WHERE a < 4 ORDER BY b, a, id");
+  ASSERT_FALSE(low_by_b.empty());
+  CNARefPtr<CNAFilter> a_low(Leaf(kNAFilterLess, u"a", 4));
+  INAError* slot = nullptr;
+  const intptr_t a = reinterpret_cast<intptr_t>(u"a");
+  const intptr_t kb = reinterpret_cast<intptr_t>(u"kb");
+  ASSERT_TRUE(d_->bSetFilter(h_, a, reinterpret_cast<intptr_t>(a_low.Get()), 0, 0, 0, 0, &slot))
+      << qg::rig::TakeMessage(slot);
+  int32_t read = -1;
+  ASSERT_TRUE(d_->bRead(h_, a, kNAReadFirst, 0, 1, 0, reinterpret_cast<intptr_t>(&read), &slot));
+  EXPECT_EQ(1, read);
+  ASSERT_TRUE(d_->bRead(h_, kb, kNAReadFirst, 0x8000, 1, 0, reinterpret_cast<intptr_t>(&read),
+                        &slot))
+      << qg::rig::TakeMessage(slot);
+  EXPECT_EQ(1, read);
+  std::vector<std::string> rows{Record()};
+  for (;;) {
+    ASSERT_TRUE(d_->bRead(h_, kb, kNAReadNext, 0, 1, 0, reinterpret_cast<intptr_t>(&read), &slot));
+    if (read == 0) break;
+    rows.push_back(Record());
+  }
+  EXPECT_EQ(low_by_b, rows);
+
+  CNASession* session = d_->pclFindSession(h_);
+  ASSERT_NE(nullptr, session);
+  ASSERT_TRUE(d_->bRead(h_, reinterpret_cast<intptr_t>(u"id"), kNAReadFirst, 0x100000, 1, 0, 0,
+                        &slot));
+  CNATableAccess* id = session->pclFindTableAccess(u"id");
+  ASSERT_NE(nullptr, id);
+  EXPECT_FALSE(id->bIsCacheEnabled());
+  EXPECT_NE(0u, id->m_nReadOptions & 0x100000);
+  EXPECT_EQ(nullptr, session->pclGetRecordSource());
+  ReleaseBoth(id);
+  ReleaseBoth(session);
+}
+
 // Counts from a record along its key: type 2 from the record on (itself
 // included), type 3 before it, each under the name's filter, the two
 // making the whole set; with 0x4000 a plain count takes the filter too.
