@@ -274,7 +274,7 @@ bool CNASession::bRead(const char16_t* name, intptr_t direction, intptr_t flags,
   };
   bool raw = false;
   bool read = bReadRawResult(name, static_cast<int32_t>(direction), count, lock, &raw, error);
-  if (raw) return answer(m_pSQLText, read);
+  if (raw) return answer(m_pCurrentAccess, read);
   const char16_t* key = name != nullptr ? name : u"";
   uint32_t f = static_cast<uint32_t>(flags);
   // A session that reads without caches reads every name so.
