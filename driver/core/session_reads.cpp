@@ -303,10 +303,22 @@ bool CNASession::bRead(const char16_t* name, intptr_t direction, intptr_t flags,
       AddRefBoth(access);
     }
   }
+  CNATableAccess* before = m_pCurrentAccess;
   if (access == nullptr) access = pclGetTableAccessForRead(key, f, error);
   if (access == nullptr) return false;
-  m_pCurrentAccess = access;
   m_nFirstRead = 0;
+  // A next or previous read on a name that holds no rows goes on from the
+  // current record (read along another name) along this name's key.
+  if ((direction == kNAReadNext || direction == kNAReadPrevious) && before != nullptr &&
+      before != access && access->pclGetResult() == nullptr && m_pRecordSource == nullptr &&
+      before->bIsPositionValid() && !before->bIsOutOfRange() && !bIsRawSQL()) {
+    m_pCurrentAccess = before;
+    if (!bHandOverCurrent(key, 0, error)) {
+      ReleaseBoth(access);
+      return false;
+    }
+  }
+  m_pCurrentAccess = access;
   if (direction == kNAReadFirst || direction == kNAReadLast) {
     // The cache off: for good with 0x100000 (the record source dropped),
     // with 0x10000 on a connection that keeps no cache.

@@ -14,7 +14,11 @@
 #include "driver/mariadb/manager_mariadb.h"
 #include "driver/mariadb/testing/mariadb_server.h"
 #include "driver/mariadb/testing/server_connection.h"
+#include "driver/sql/file_description.h"
+#include "driver/sql/item.h"
+#include "driver/sql/column.h"
 #include "driver/sql/statement.h"
+#include "driver/sql/sql_types.h"
 #include "driver/sql/table_access.h"
 #include "host/core/driver_objects.h"
 #include "support/any_test_fixture.h"
@@ -130,6 +134,58 @@ TEST_F(QueryOnServer, ParsedSelectIsReadInItsOwnOrderByFetches) {
   EXPECT_EQ(1, session->nGetQueryIndicator());
   EXPECT_FALSE(session->bIsRawSQL());
   EXPECT_EQ(0u, session->m_nFlags & kNASessionJoin);
+  ReleaseBoth(session);
+}
+
+// A query's host items bound to its result columns: a binary memo bound to
+// a text item becomes a memo text, and a text item shorter than its column
+// still reads the column's whole value.
+TEST_F(QueryOnServer, TextItemsOfAQueryHoldTheirColumnsWholeValues) {
+  ASSERT_TRUE(Sql("CREATE TABLE m (id INT PRIMARY KEY, body BLOB, note VARCHAR(40)); "
+                  "INSERT INTO m VALUES (1, REPEAT('x', 30), 'a note longer than its item')"));
+  auto* handle = new qghost::FileDescription(u"M", 1);
+  auto add = [&](const char16_t* name, int type, int size) {
+    qghost::FileDescription::Item item;
+    item.name = name;
+    item.item.bHasSource = true;
+    item.item.nColumnType = type;
+    item.item.nSize = size;
+    handle->items.push_back(item);
+  };
+  add(u"id", kNAColInt4, 4);
+  add(u"body", kNAColVarChar, 9);
+  add(u"note", kNAColVarChar, 6);
+  std::string parse_error;
+  ASSERT_TRUE(handle->bSetQuery(u"SELECT id, body, note FROM m ORDER BY id", false, nullptr,
+                                &parse_error))
+      << parse_error;
+  CNADispatcher* d = nullptr;
+  INAError* slot = nullptr;
+  bool ok = manager_->bOpenTable(&description_, handle, 0, &d, &slot);
+  if (!ok || d == nullptr) {
+    delete handle;
+    FAIL() << TakeMessage(slot);
+  }
+  opened_.push_back({handle, d});
+  ASSERT_TRUE(d->bRead(handle, reinterpret_cast<intptr_t>(u"M"), kNAReadFirst, 0, 1, 0, 0, &slot))
+      << TakeMessage(slot);
+  auto text = [&](int n) {
+    CAny value;
+    EXPECT_TRUE(d->bReadItemValue(handle, n, reinterpret_cast<intptr_t>(&value), &slot))
+        << TakeMessage(slot);
+    CXYString<char16_t> t;
+    if (!value.bEstNull()) value.nGetTexte(&t);
+    return value.bEstNull() ? std::string("NULL") : Narrow(t.pszGet());
+  };
+  EXPECT_EQ("a note longer than its item", text(2));
+  // The binary memo is bound as a memo text.
+  CNASession* session = d->pclFindSession(handle);
+  ASSERT_NE(nullptr, session);
+  auto* logical = static_cast<CNAFileDescription*>(session->pclGetLogical());
+  ASSERT_NE(nullptr, logical);
+  CNAItem* body = logical->pclFindItemByName(u"body");
+  ASSERT_TRUE(body != nullptr && body->pclGetColumn() != nullptr);
+  EXPECT_EQ(kNAColText, body->pclGetColumn()->nGetType());
   ReleaseBoth(session);
 }
 

@@ -814,6 +814,17 @@ TEST_F(SessionWalk, TheCurrentRecordMovesBetweenKeysAndIsReadAgain) {
   EXPECT_FALSE(d->bModify(h, 0, 0, 0, 0, &slot));
   Failed(slot);
   EXPECT_TRUE(ServerRows("SELECT id FROM r WHERE id = 1").empty());
+  // A next (previous) read on a name that holds no rows yet goes on from
+  // the current record along that name's key.
+  const std::vector<std::string> by_t_rows = ServerRows("SELECT id, a, t FROM r ORDER BY t, id");
+  const auto by_t = reinterpret_cast<intptr_t>(u"t");
+  ASSERT_TRUE(d->bRead(h, by_id, kNAReadFirst, 0, 1, 0, 0, &slot));
+  for (int i = 0; i < 11; ++i) ASSERT_TRUE(d->bRead(h, by_id, kNAReadNext, 0, 1, 0, 0, &slot));
+  const std::string current = Record(d, h, 3);
+  size_t at = std::find(by_t_rows.begin(), by_t_rows.end(), current) - by_t_rows.begin();
+  ASSERT_TRUE(at > 0 && at + 1 < by_t_rows.size()) << current;
+  ASSERT_TRUE(d->bRead(h, by_t, kNAReadNext, 0, 1, 0, 0, &slot)) << Message(slot);
+  EXPECT_EQ(by_t_rows[at + 1], Record(d, h, 3));
 }
 
 // A condition's key: its first unique key, else its first key, else its

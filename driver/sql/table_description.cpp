@@ -462,7 +462,8 @@ bool CNATableDescription::bApplyFileDescription(INAFileDescription* file, CNAErr
       }
     }
   }
-  if (file->pGetQuery() != nullptr) {
+  const bool query = file->pGetQuery() != nullptr;
+  if (query) {
     for (int i = 0; i < count && i < existing; ++i) {
       if (target[static_cast<size_t>(i)] < 0 && claimed[static_cast<size_t>(i)] == 0) {
         target[static_cast<size_t>(i)] = i;
@@ -484,8 +485,24 @@ bool CNATableDescription::bApplyFileDescription(INAFileDescription* file, CNAErr
       CNAColumn* column = m_apColumns[static_cast<size_t>(at)];
       bool was_key = column->bIsKey();
       bool was_large = column->bIsLargeObject();
+      // A query's result column keeps what its values need: a binary memo
+      // read into a text item becomes a memo text of the item's kind, and
+      // an item of the column's own type too small for its values takes
+      // the column's definition.
+      bool keep_size = false;
+      if (query && column->nGetType() == kNAColBlob) {
+        if (type == kNAColVarChar || type == kNAColText) {
+          type = kNAColText;
+          keep_size = true;
+        } else if (type == kNAColNVarChar || type == kNAColNText) {
+          type = kNAColNText;
+          keep_size = true;
+        }
+      } else if (query && type == column->nGetType() && item.nSize < column->nGetSize()) {
+        keep_size = true;
+      }
       column->bSetType(type);
-      column->SetSize(item.nSize);
+      if (!keep_size) column->SetSize(item.nSize);
       if (item.bHasSource) {
         column->SetPrecision(item.nPrecision);
         column->SetScale(item.nScale);
