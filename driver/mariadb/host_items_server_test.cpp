@@ -173,6 +173,30 @@ TEST_F(HostItems, EachItemReadsAndWritesTheColumnOfItsName) {
   EXPECT_EQ("3\t30\ta3\tNULL", Record(d, h, 4));
 }
 
+// Without a key the whole row as read names the row: items in another
+// order still write their own columns, NULL and bytes included.
+TEST_F(HostItems, AnUnkeyedTableWritesTheItemsColumnsOfTheRowRead) {
+  ASSERT_TRUE(Sql("CREATE TABLE u (a INT, bin VARBINARY(4), s VARCHAR(5)); "
+                  "INSERT INTO u VALUES (1, X'0001', 'x'), (2, X'FF00', NULL)"));
+  auto* file = new qghost::FileDescription(u"u", 1);
+  Item(file, u"s", kNAColVarChar, 6);
+  Item(file, u"a", kNAColInt4, 4);
+  auto [h, d] = Open(u"u", file);
+  ASSERT_TRUE(Read(d, h, u"a", kNAReadLast));
+  EXPECT_EQ("NULL\t2", Record(d, h, 2));
+  EXPECT_EQ("", Set(d, h, 0, u"y"));
+  INAError* slot = nullptr;
+  ASSERT_TRUE(d->bModify(h, 0, 0, 0, 0, &slot)) << Message(slot);
+  ASSERT_TRUE(Read(d, h, u"a", kNAReadFirst));
+  CAny null_value;
+  null_value.SetNull(true);
+  ASSERT_TRUE(d->bWriteItemValue(h, 0, reinterpret_cast<intptr_t>(&null_value), &slot))
+      << Message(slot);
+  ASSERT_TRUE(d->bModify(h, 0, 0, 0, 0, &slot)) << Message(slot);
+  EXPECT_EQ((std::vector<std::string>{"1\t0001\tNULL", "2\tFF00\ty"}),
+            ServerRows("SELECT a, HEX(bin), s FROM u ORDER BY a"));
+}
+
 // Column names that quote themselves or hold a quote read their own
 // values, also through items that name them.
 TEST_F(HostItems, ColumnsWithQuotesInTheirNamesReadTheirOwnValues) {
