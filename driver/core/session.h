@@ -457,6 +457,9 @@ class CNASession : public CNARegistryChild {
   bool bColumnOfItem(int32_t item, int* column, CNAError* error);
   // The name of host item n ("" when the host declares none).
   std::u16string ItemName(int32_t item);
+  // Makes the record just added (`written`: what the INSERT wrote and the
+  // server generated, by column) the current record. Under the lock.
+  void StandOnAdded(const NAEditRecord& written);
   // Parts of the writes (session_writes.cpp), under the lock.
   void NameDuplicateKey(int32_t kind, CNAError* error);
   void NameMissingValue(CNAError* error);

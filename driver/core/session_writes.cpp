@@ -332,6 +332,7 @@ bool CNASession::bInsert(intptr_t flags, intptr_t, CNAPendingNotifications* pend
     // The record now holds what was written (read back as its values);
     // what the server generated stays to be read back into the record.
     NAEditRecord generated = *edits;
+    StandOnAdded(generated);
     edits->aclKept.clear();
     edits->abKept.clear();
     edits->KeepWritten();
@@ -345,6 +346,87 @@ bool CNASession::bInsert(intptr_t flags, intptr_t, CNAPendingNotifications* pend
   access->CloseCursor();
   ReleaseBoth(access);
   return ok;
+}
+
+// The record just added is read back, through an object of its own, by
+// the values written into the table's unique key (the primary key, else the
+// first unique one; every part written or generated), else by every value
+// written, and becomes the current record when exactly one row has them.
+// Otherwise that object holds no row: no record is current, and a modify is
+// refused instead of reaching the record read before the add.
+void CNASession::StandOnAdded(const NAEditRecord& written) {
+  CNALock guard(&m_clLock);
+  CNAError quiet;
+  quiet.SetSilent(true);
+  static constexpr const char16_t* kAdded = u"$QGAdded";
+  CNATableAccess* access = pclFindTableAccess(kAdded);
+  if (access == nullptr) access = pclAddTableAccess(kAdded, &quiet);
+  if (access == nullptr) {
+    m_pCurrentAccess = nullptr;
+    return;
+  }
+  CNARefPtr<CNATableAccess> hold(access);
+  access->Close();
+  m_pCurrentAccess = access;
+  CNATableDescription* table = m_pTableDescription;
+  if (table == nullptr) return;
+  std::vector<int> columns;
+  CNAColumn* key = nullptr;
+  for (int pass = 0; pass < 2 && key == nullptr; ++pass) {
+    for (int i = 0; i < table->nGetKeyCount() && key == nullptr; ++i) {
+      CNAColumn* k = table->pclKeyAt(i);
+      if (k != nullptr && k->bIsUnique() && (pass == 1 || k->bIsPrimary())) key = k;
+    }
+  }
+  if (key != nullptr) {
+    for (CNAColumn* part : KeyColumns(key)) {
+      int n = ColumnIndex(table, part);
+      const CAny* value = n >= 0 ? written.pclGet(n) : nullptr;
+      if (value == nullptr || value->bEstNull()) {
+        columns.clear();
+        break;
+      }
+      columns.push_back(n);
+    }
+  }
+  if (columns.empty()) {
+    for (int i = 0; i < table->nGetColumnCount(); ++i) {
+      if (written.bIsSet(i) && !table->pclColumnAt(i)->bIsLargeObject()) columns.push_back(i);
+    }
+  }
+  if (columns.empty()) return;
+  CNASQLGenerator* g = pclNewSQLGenerator();
+  if (g == nullptr) return;
+  CNARefPtr<CNASQLGenerator> hold_generator(NAAddRef(g));
+  g->SetStatementKind(1);
+  bool ok = g->bAppend(u"SELECT ");
+  for (int i = 0; ok && i < table->nGetColumnCount(); ++i) {
+    CTString name;
+    ok = m_pConnection->bQuoteName(&quiet, table->pclColumnAt(i)->pszGetName(), &name) &&
+         (i == 0 || g->bAppend(u",")) && g->bAppend(name.pszGet());
+  }
+  ok = ok && g->bAppend(u" FROM ") && g->bAppend(pszGetQuotedTableName()) &&
+       g->bAppend(u" WHERE ");
+  for (size_t i = 0; ok && i < columns.size(); ++i) {
+    CTString name;
+    const CAny* value = written.pclGet(columns[i]);
+    ok = m_pConnection->bQuoteName(&quiet, table->pclColumnAt(columns[i])->pszGetName(), &name) &&
+         (i == 0 || g->bAppend(u" AND ")) && g->bAppend(name.pszGet());
+    if (!ok) break;
+    if (value->bEstNull()) {
+      ok = g->bAppend(u" IS NULL");
+    } else {
+      ok = g->bAppend(u" = ") && g->bAddMarker(*value, 0, CNASQLGenerator::kMarkerValue, 0);
+    }
+  }
+  // Two rows at most tell whether one alone has the values.
+  g->SetRowLimit(2);
+  bool found = false;
+  ok = ok && access->bBindGenerator(g, &quiet) && access->bExecute(0, 0, nullptr, &quiet);
+  if (ok && access->pclGetResult() != nullptr && access->pclGetResult()->nGetRowCount() == 1) {
+    ok = access->bReadPosition(kNAReadFirst, false, 1, &found, &quiet);
+  }
+  if (!ok || !found) access->Close();
 }
 
 // ---- slots 13, 14, 76: delete and modify

@@ -173,6 +173,44 @@ TEST_F(HostItems, EachItemReadsAndWritesTheColumnOfItsName) {
   EXPECT_EQ("3\t30\ta3\tNULL", Record(d, h, 4));
 }
 
+// The record added is the current one: its items read what the server
+// stored (defaults included), and a modify changes it, not the record read
+// before the add.
+TEST_F(HostItems, TheRecordAddedIsTheCurrentOne) {
+  ASSERT_TRUE(Sql("CREATE TABLE ad (id INT PRIMARY KEY, v INT, c VARCHAR(5) DEFAULT 'dc'); "
+                  "INSERT INTO ad VALUES (1, 1, 'c1')"));
+  auto [h, d] = Open(u"ad", nullptr);
+  ASSERT_TRUE(Read(d, h, u"id", kNAReadFirst));
+  EXPECT_EQ("", Set(d, h, 0, u"2"));
+  EXPECT_EQ("", Set(d, h, 1, u"2"));
+  INAError* slot = nullptr;
+  ASSERT_TRUE(d->bAdd(h, 0, 0, &slot)) << Message(slot);
+  EXPECT_EQ("2\t2\tdc", Record(d, h, 3));
+  EXPECT_EQ("", Set(d, h, 1, u"5"));
+  ASSERT_TRUE(d->bModify(h, 0, 0, 0, 0, &slot)) << Message(slot);
+  EXPECT_EQ((std::vector<std::string>{"1\t1\tc1", "2\t5\tdc"}),
+            ServerRows("SELECT id, v, c FROM ad ORDER BY id"));
+  // Without a key the values written name the record added when one row
+  // alone has them; when another has them too, nothing names it and a
+  // modify is refused rather than changing another record.
+  ASSERT_TRUE(Sql("CREATE TABLE nk (v INT, c VARCHAR(5) DEFAULT 'dc'); "
+                  "INSERT INTO nk VALUES (1, 'c1')"));
+  auto [h2, d2] = Open(u"nk", nullptr);
+  ASSERT_TRUE(Read(d2, h2, u"v", kNAReadFirst));
+  EXPECT_EQ("", Set(d2, h2, 0, u"2"));
+  ASSERT_TRUE(d2->bAdd(h2, 0, 0, &slot)) << Message(slot);
+  EXPECT_EQ("2\tdc", Record(d2, h2, 2));
+  EXPECT_EQ("", Set(d2, h2, 0, u"3"));
+  ASSERT_TRUE(d2->bModify(h2, 0, 0, 0, 0, &slot)) << Message(slot);
+  EXPECT_EQ("", Set(d2, h2, 0, u"3"));
+  ASSERT_TRUE(d2->bAdd(h2, 0, 0, &slot)) << Message(slot);
+  EXPECT_EQ("", Set(d2, h2, 0, u"4"));
+  EXPECT_FALSE(d2->bModify(h2, 0, 0, 0, 0, &slot));
+  Message(slot);
+  EXPECT_EQ((std::vector<std::string>{"1\tc1", "3\tdc", "3\tdc"}),
+            ServerRows("SELECT v, c FROM nk ORDER BY v"));
+}
+
 // Without a key the whole row as read names the row: items in another
 // order still write their own columns, NULL and bytes included.
 TEST_F(HostItems, AnUnkeyedTableWritesTheItemsColumnsOfTheRowRead) {
