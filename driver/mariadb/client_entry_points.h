@@ -18,7 +18,7 @@
 
 #include <cstddef>
 
-// The 20 required functions in binding order, then the 5 optional ones.
+// The 20 required functions in binding order, then the 6 optional ones.
 #define QG_MARIADB_REQUIRED_FUNCTIONS(X) \
   X(mysql_get_client_info)               \
   X(mysql_get_server_info)               \
@@ -46,7 +46,8 @@
   X(mysql_set_character_set)             \
   X(mysql_ssl_set)                       \
   X(mysql_options)                       \
-  X(mysql_real_escape_string)
+  X(mysql_real_escape_string)           \
+  X(mysql_character_set_name)
 
 #define QG_MARIADB_CLIENT_FUNCTIONS(X) \
   QG_MARIADB_REQUIRED_FUNCTIONS(X)     \
@@ -67,7 +68,7 @@ extern CNAMariaDBEntryPoints gMariaDB;
 namespace qg {
 
 constexpr size_t kMariaDBRequiredCount = 20;
-constexpr size_t kMariaDBOptionalCount = 5;
+constexpr size_t kMariaDBOptionalCount = 6;
 constexpr size_t kMariaDBSlotCount = kMariaDBRequiredCount + kMariaDBOptionalCount;
 
 // Describes slot i in binding order.

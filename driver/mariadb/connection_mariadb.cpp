@@ -315,29 +315,92 @@ bool CNAConnectionMariaDB::bOpenConnection(CNAError* error, bool create) {
   for (char& c : m_strPassword) c = 0;
   m_strPassword.clear();
   if (ok) ok = bReadServerInfo(error);
-  if (ok && m_nUnicode != 0) {
-    if (bIsServer41OrLater() && bIsClient41OrLater()) {
-      const char16_t* names = bIsServerVersionAtLeast(5, 5, 3, 5, 5, 3) ? u"SET NAMES 'utf8mb4'"
-                                                                        : u"SET NAMES 'utf8'";
-      CNAError probe;
-      probe.SetSilent(true);
-      if (bExecuteText(&probe, names)) {
-        m_nConnectionCodePage = 65001;
-      } else {
-        // Texts keep travelling in 1252: the conversation was not switched.
-        m_nUnicode = 0;
-        m_nConnectionCodePage = 1252;
-        bExecuteText(nullptr, u"SET NAMES 'latin1'");
-      }
-    } else {
-      m_nUnicode = 0;
-    }
-  }
+  if (ok) ok = bStateConversation(error);
   if (!ok) {
     m_bOpen = false;
     CloseHandle();
   }
   return m_bOpen;
+}
+
+// The server's defaults and its init_connect may have chosen any character
+// set for the conversation: the driver names its own, with Unicode off as
+// with it on, and keeps the client library's name for it, so that
+// bTextLiteral can tell when the program switched the conversation since.
+bool CNAConnectionMariaDB::bStateConversation(CNAError* error) {
+  m_strStatedCharset.clear();
+  if (m_nUnicode != 0) {
+    if (bIsServer41OrLater() && bIsClient41OrLater() &&
+        bStateCharset(bIsServerVersionAtLeast(5, 5, 3, 5, 5, 3) ? "utf8mb4" : "utf8")) {
+      m_nConnectionCodePage = 65001;
+    } else {
+      // Texts travel in 1252: the conversation could not be switched.
+      m_nUnicode = 0;
+    }
+  }
+  if (m_nUnicode == 0) {
+    m_nConnectionCodePage = 1252;
+    // Servers before 4.1 know one character set and no SET NAMES.
+    if (bIsServer41OrLater() && !bStateCharset("latin1")) {
+      NASetErrorMessage(error, 0, kSiteMajor, 32, this, 76u, gstrClientVersion.pszGet());
+      if (error != nullptr) {
+        error->AddMessageText(u"the server did not accept the character set latin1");
+      }
+      return false;
+    }
+  }
+  if (!qg::IsClientTrap(gMariaDB.mysql_character_set_name)) {
+    const char* name = nullptr;
+    if (!bGuarded(error, 33, [&] { name = gMariaDB.mysql_character_set_name(m_pHandle); })) {
+      return false;
+    }
+    if (name != nullptr) m_strStatedCharset = name;
+  }
+  return true;
+}
+
+// Through the client library when it can (its escaping then follows the
+// set), else as SET NAMES; lock held.
+bool CNAConnectionMariaDB::bStateCharset(const char* name) {
+  CNAError probe;
+  probe.SetSilent(true);
+  if (!qg::IsClientTrap(gMariaDB.mysql_set_character_set)) {
+    int result = -1;
+    return bGuarded(&probe, 32, [&] {
+             result = gMariaDB.mysql_set_character_set(m_pHandle, name);
+           }) && result == 0;
+  }
+  std::u16string text(u"SET NAMES '");
+  for (const char* p = name; *p != 0; ++p) text.push_back(static_cast<char16_t>(*p));
+  text += u"'";
+  return bExecuteText(&probe, text.c_str());
+}
+
+bool CNAConnectionMariaDB::bConversationChanged(CNAError* error) {
+  if (m_strStatedCharset.empty() || m_pHandle == nullptr || !m_bOpen ||
+      qg::IsClientTrap(gMariaDB.mysql_character_set_name)) {
+    return false;
+  }
+  const char* name = nullptr;
+  if (!bGuarded(error, 34, [&] { name = gMariaDB.mysql_character_set_name(m_pHandle); })) {
+    return true;
+  }
+  if (name != nullptr && m_strStatedCharset == name) return false;
+  // Texts are encoded and escaped for the stated set: read in another
+  // (gbk, big5, cp932), a byte before an escaped quote can swallow the
+  // escape and end the literal.
+  NASetErrorMessage(error, 0, kSiteMajor, 34, this, kNAErrorNotSupported);
+  if (error != nullptr) {
+    std::u16string text(u"the conversation's character set is now ");
+    for (const char* p = name != nullptr ? name : "(unknown)"; *p != 0; ++p) {
+      text.push_back(static_cast<char16_t>(static_cast<unsigned char>(*p)));
+    }
+    text += u", not ";
+    for (char c : m_strStatedCharset) text.push_back(static_cast<char16_t>(c));
+    text += u": no literal is written until it is set back";
+    error->AddMessageText(text.c_str());
+  }
+  return true;
 }
 
 bool CNAConnectionMariaDB::bSetCharsetAndOptions(CNAError* error, bool ssl, bool needs_utf8) {
@@ -526,7 +589,14 @@ bool CNAConnectionMariaDB::bExecuteText(CNAError* error, const char16_t* text) {
 bool CNAConnectionMariaDB::bExecuteDual(CNAError* error, CDualString& text) {
   CNALock lock(pGetLock());
   if (text.nGetStorageCodePage() == m_nConnectionCodePage) {
-    return bExecuteBytes(error, text.pszGetA(), text.nGetLengthA());
+    const char* bytes = text.pszGetA();
+    if (text.bLossy()) {
+      // A character the conversation cannot carry was written as '?'.
+      NASetErrorMessage(error, 0, kSiteMajor, 17, this, kNAErrorNotSupported);
+      if (error != nullptr) error->AddMessageText(u"text not representable in the connection code page");
+      return false;
+    }
+    return bExecuteBytes(error, bytes, text.nGetLengthA());
   }
   return bExecuteText(error, text.pszGetW());
 }
@@ -646,6 +716,7 @@ bool CNAConnectionMariaDB::bTextLiteral(CNAError* error, CDualString* out, int32
   buffer[0] = '\'';
   unsigned long m = 0;
   CNALock lock(pGetLock());
+  if (bConversationChanged(error)) return false;
   if (m_pHandle != nullptr && m_bOpen && !qg::IsClientTrap(gMariaDB.mysql_real_escape_string)) {
     // The connection's own escaping follows its sql_mode
     // (NO_BACKSLASH_ESCAPES) and character set.

@@ -10,9 +10,11 @@
 // any other exception (message 23 "MariaDB", plus the manager's fault hook)
 // into an error of the caller's error-status object.
 //
-// Texts travel in the connection code page: 1252 (the handshake declares
-// latin1, MariaDB's name for it) until SET NAMES 'utf8mb4' succeeded, then
-// 65001. File paths (TLS files, the socket) always go in UTF-8.
+// Texts travel in the connection code page: 65001 once the conversation is
+// stated as utf8mb4 after the connect, else 1252, stated as latin1 (MariaDB's
+// name for it) whatever the server's default or init_connect chose. No text
+// literal is written while the client library names another set than the
+// one stated. File paths (TLS files, the socket) always go in UTF-8.
 #ifndef QG_DRIVER_MARIADB_CONNECTION_MARIADB_H_
 #define QG_DRIVER_MARIADB_CONNECTION_MARIADB_H_
 
@@ -127,6 +129,14 @@ class CNAConnectionMariaDB : public CNAConnection, public INAMariaDBClientLink {
  private:
   bool bReadServerInfo(CNAError* error);
   bool bSetCharsetAndOptions(CNAError* error, bool ssl, bool needs_utf8);
+  // Names the conversation's character set after the connect (utf8mb4 with
+  // Unicode, else latin1) and keeps the client library's name for it.
+  bool bStateConversation(CNAError* error);
+  bool bStateCharset(const char* name);
+  // True, with the error, when the client library's character set is no
+  // longer the one stated at the opening (the program ran SET NAMES);
+  // lock held.
+  bool bConversationChanged(CNAError* error);
   bool bSetSSL(CNAError* error);
   bool bRealConnect(CNAError* error, bool create);
   bool bConnectOnce(CNAError* error, uint32_t minor, const char* database);
@@ -148,6 +158,9 @@ class CNAConnectionMariaDB : public CNAConnection, public INAMariaDBClientLink {
   // Arguments of one opening (converted, kept until it ends).
   std::string m_strHost, m_strUser, m_strPassword, m_strDatabase;
   bool m_bHasDatabase = false;
+  // The client library's name of the character set stated at the opening
+  // ("latin1", "utf8mb4"); empty when the library cannot name it.
+  std::string m_strStatedCharset;
   unsigned int m_nConnectPort = 0;
   unsigned long m_nConnectFlags = 0;
 };

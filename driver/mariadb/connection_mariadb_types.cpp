@@ -76,9 +76,11 @@ bool CNAConnectionMariaDB::bFitValue(CNAError* error, CAny& value, int32_t colum
       return true;
     }
     if (type == 26) return true;
+    NALiteralConversion kind =
+        column_type == 11 ? NALiteralConversion::kTimeColumn : NALiteralConversion::kDateTime;
     CXYString<char16_t> text;
     if (value.nGetTexte(&text) >= 100) {
-      NAReportValueConversion(error, "", type, target, nullptr);
+      NAReportLiteralConversion(error, kind, "", type, target);
       return false;
     }
     std::string narrow;
@@ -93,7 +95,7 @@ bool CNAConnectionMariaDB::bFitValue(CNAError* error, CAny& value, int32_t colum
     CAny converted;
     converted.SetPSTRA(narrow.c_str());
     if (converted.nConvertType(wanted) >= 100) {
-      NAReportValueConversion(error, narrow.c_str(), type, target, nullptr);
+      NAReportLiteralConversion(error, kind, narrow.c_str(), type, target);
       return false;
     }
     value = converted;
@@ -120,7 +122,14 @@ bool CNAConnectionMariaDB::bFitValue(CNAError* error, CAny& value, int32_t colum
   if (fits) return true;
   CAny converted = value;
   if (converted.nConvertType(target) >= 100) {
-    NAReportValueConversion(error, "", type, target, nullptr);
+    std::string shown;
+    CXYString<char16_t> text;
+    if (value.nGetTexte(&text) < 100) {
+      for (const char16_t* p = text.pszGet(); p != nullptr && *p != 0 && shown.size() < 128; ++p) {
+        shown.push_back(*p < 0x80 ? static_cast<char>(*p) : '?');
+      }
+    }
+    NAReportLiteralConversion(error, NALiteralConversion::kOther, shown.c_str(), type, target);
     return false;
   }
   value = converted;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "driver/core/error_status.h"
@@ -453,6 +454,31 @@ TEST_F(ConnectionTypes, TypesValuesAndOneValue) {
   text.SetDSTRW(u"12:34");
   ASSERT_TRUE(c->bFitValue(&error, text, 11));
   EXPECT_EQ(text.nGetCode(), 129);
+  // Each way fitting fails has its own message and site (a conversion
+  // that refuses everything stands for the host's refusals).
+  struct Refused { int column; const char16_t* value; uint32_t message; const char* site; };
+  const Refused refused[] = {
+      {11, u"9x", 57, "IEQGMARIA=11.14"},
+      {14, u"2024-02-31", 58, "IEQGMARIA=11.15"},
+      {24, u"not a date", 58, "IEQGMARIA=11.15"},
+      {5, u"abc", 60, "IEQGMARIA=11.16"},
+  };
+  const qg::AnyConversionProvider saved = qg::GetAnyConversionProvider();
+  qg::AnyConversionProvider refusing = saved;
+  refusing.pfnConvert = [](const void*, int32_t, void*, int32_t) -> int32_t { return 100; };
+  refusing.pfnCast = nullptr;
+  qg::SetAnyConversionProvider(refusing);
+  for (const Refused& r : refused) {
+    CAny v;
+    v.SetDSTRW(r.value);
+    CNAError e;
+    EXPECT_FALSE(c->bFitValue(&e, v, r.column)) << r.column;
+    EXPECT_EQ(r.message, e.nGetErrorIdentifier()) << r.column;
+    std::u16string message = e.pszGetMessage() != nullptr ? e.pszGetMessage() : u"";
+    EXPECT_NE(std::u16string::npos, message.find(std::u16string(r.site, r.site + strlen(r.site))))
+        << r.column;
+  }
+  qg::SetAnyConversionProvider(saved);
   // One value through a statement.
   CAny one;
   ASSERT_TRUE(c->bReadOneValue(&error, &one, 1, u"show variables like 'max_allowed_packet'"));

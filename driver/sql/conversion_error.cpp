@@ -39,3 +39,15 @@ void NAReportValueConversion(CNAError* error, const char* value, int source_type
                          static_cast<int32_t>(source_type), static_cast<int32_t>(target_type));
   if (column != nullptr) error->AddTableAndItem(column->pszGetTable(), column->pszGetName());
 }
+
+void NAReportLiteralConversion(CNAError* error, NALiteralConversion kind, const char* value,
+                               int source_type, int target_type) {
+  if (error == nullptr) return;
+  uint32_t message = kNAMsgColumnTypeConversion;
+  if (kind == NALiteralConversion::kTimeColumn) message = kNAMsgTimeColumnConversion;
+  if (kind == NALiteralConversion::kDateTime) message = kNAMsgDateTimeConversion;
+  std::u16string shown = Widen(value);
+  if (shown.size() > 200) shown.resize(200);
+  error->SetErrorMessage(0, 11, static_cast<uint32_t>(kind), nullptr, message, shown.c_str(),
+                         static_cast<int32_t>(source_type), static_cast<int32_t>(target_type));
+}

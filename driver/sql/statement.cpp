@@ -251,13 +251,15 @@ bool CNAStatement::bExecuteWideCounted(const char16_t* text, int64_t* affected,
   while (text != nullptr && text[n] != 0) ++n;
   std::string narrow;
   if (n > 0) {
-    int need = qg::WideToMultiByte(static_cast<uint32_t>(page), text, static_cast<int>(n), nullptr, 0);
-    if (need <= 0) {
-      ReportDriverError(error, 9, 77, 0);
+    bool replaced = false;
+    if (!qg::Utf16ToCodePage(static_cast<uint32_t>(page), text, static_cast<ptrdiff_t>(n), &narrow,
+                             &replaced) ||
+        replaced) {
+      // A name or text the conversation cannot carry would reach the server
+      // as '?': another table, another value.
+      ReportUnconvertible(error, text, n, page);
       return false;
     }
-    narrow.resize(static_cast<size_t>(need));
-    qg::WideToMultiByte(static_cast<uint32_t>(page), text, static_cast<int>(n), narrow.data(), need);
   }
   return bExecuteNarrow(narrow.c_str(), narrow.size(), 0, affected, error);
 }
@@ -265,7 +267,23 @@ bool CNAStatement::bExecuteWideCounted(const char16_t* text, int64_t* affected,
 bool CNAStatement::bExecuteText(CDualString* text, CNAError* error) {
   if (text->nGetStorageCodePage() == -2) return bExecuteWide(text->pszGetW(), error);
   const char* narrow = text->pszGetA();
+  if (text->bLossy()) {
+    const char16_t* wide = text->pszGetW();
+    ReportUnconvertible(error, wide, text->nGetLengthW(), text->nGetStorageCodePage());
+    return false;
+  }
   return bExecuteNarrow(narrow, text->nGetLengthA(), 0, nullptr, error);
+}
+
+void CNAStatement::ReportUnconvertible(CNAError* error, const char16_t* text, size_t length,
+                                       int32_t page) {
+  if (error == nullptr) return;
+  std::u16string shown = text != nullptr ? std::u16string(text, length) : std::u16string();
+  if (shown.size() > 200) shown.resize(200);
+  const char16_t* source = m_pConnection != nullptr ? m_pConnection->pszGetDataSource() : nullptr;
+  const char16_t* database = m_pConnection != nullptr ? m_pConnection->pszGetDatabase() : nullptr;
+  error->SetErrorMessage(0, kSiteStatement, 9, m_pConnection, 77, shown.c_str(), page,
+                         source != nullptr ? source : u"", database != nullptr ? database : u"");
 }
 
 bool CNAStatement::bExecuteWithParameters(const char16_t* text,

@@ -138,6 +138,9 @@ class CNAStatement : public CNARefCounted {
   void FreeColumns();
   // The code page of 8-bit statement texts (-2: UTF-16 only).
   int32_t nGetTextCodePage() const;
+  // Message 77: a text (UTF-16, cut for the message) that the code page
+  // of the conversation cannot carry.
+  void ReportUnconvertible(CNAError* error, const char16_t* text, size_t length, int32_t page);
   // Driver error with the site pair on the statement.
   void ReportDriverError(CNAError* error, uint32_t minor, uint32_t number, int32_t a,
                          int32_t b = 0, bool two = false);

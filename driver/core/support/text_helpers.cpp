@@ -135,7 +135,19 @@ bool bIsCP1252Text(const char16_t* text) {
 }
 
 bool bIsRepresentableInCodePage(const char16_t* text, uint32_t code_page) {
-  if (text == nullptr || text[0] == 0 || code_page == qg::kCodePageUtf8) return true;
+  if (text == nullptr || text[0] == 0) return true;
+  if (code_page == qg::kCodePageUtf8) {
+    // Every character has UTF-8 bytes; a surrogate without its other half
+    // is no character and has none.
+    for (const char16_t* p = text; *p != 0; ++p) {
+      if (*p >= 0xD800 && *p <= 0xDBFF && p[1] >= 0xDC00 && p[1] <= 0xDFFF) {
+        ++p;
+      } else if (*p >= 0xD800 && *p <= 0xDFFF) {
+        return false;
+      }
+    }
+    return true;
+  }
   const int n = int(qg::StrLen16(text));
   bool used_default = false;
   const int needed = qg::WideToMultiByte(code_page, text, n, nullptr, 0, &used_default);

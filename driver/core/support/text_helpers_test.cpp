@@ -95,6 +95,13 @@ TEST(TextHelpers, CodePage1252Tests) {
 
   EXPECT_TRUE(bIsRepresentableInCodePage(u"\u65e5\u672c", 65001));
   EXPECT_TRUE(bIsRepresentableInCodePage(u"\u0100\U0001F600", 65001));
+  // Lone surrogates: a high one at the end, before a plain character or
+  // another high one; a low one alone or first.
+  for (const char16_t* lone : {u"a\xd83d", u"\xd83dz", u"\xd83d\xd83d", u"\xde00",
+                               u"\xde00\xd83d", u"\U0001F600\xdc00"}) {
+    EXPECT_FALSE(bIsRepresentableInCodePage(lone, 65001));
+    EXPECT_FALSE(bIsRepresentableInCodePage(lone, 1252));
+  }
   EXPECT_TRUE(bIsRepresentableInCodePage(u"", 1252));
   EXPECT_TRUE(bIsRepresentableInCodePage(u"caf\u00e9", 1252));
   EXPECT_FALSE(bIsRepresentableInCodePage(u"\u65e5", 1252));

@@ -140,6 +140,10 @@ int mysql_set_character_set(MYSQL*, const char*) {
   Called("mysql_set_character_set");
   return 0;
 }
+const char* mysql_character_set_name(MYSQL*) {
+  Called("mysql_character_set_name");
+  return "latin1";
+}
 int mysql_ssl_set(MYSQL*, const char*, const char*, const char*, const char*, const char*) {
   Called("mysql_ssl_set");
   return 0;

@@ -1,0 +1,192 @@
+// The character set of the server conversation against the binary's private
+// server: the driver states the one it encodes in whatever the server's
+// defaults or init_connect say, writes no literal once the program has
+// switched the conversation to another, and refuses names the conversation
+// cannot carry instead of sending them as '?'.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "driver/core/dispatcher.h"
+#include "driver/core/error_status.h"
+#include "driver/mariadb/manager_mariadb.h"
+#include "driver/mariadb/testing/host_table_fixture.h"
+#include "driver/mariadb/testing/mariadb_server.h"
+#include "driver/mariadb/testing/server_connection.h"
+#include "driver/sql/table_access.h"
+#include "host/core/driver_objects.h"
+#include "support/any_test_fixture.h"
+
+namespace {
+
+auto* const gServerEnvironment = qg::rig::AddMariaDBServerEnvironment();
+
+constexpr auto& N = qg::rig::Narrow;
+
+// A text whose latin1 bytes, escaped as latin1, end a gbk, big5 or cp932
+// literal early: 0xBF 0x5C is one character there, and the quote after it
+// closes the string.
+constexpr const char16_t* kHostile = u"\u00bf'), (99, 0x494E4A) -- ";
+
+class ConversationCharset : public qg::rig::HostTableServerTest {
+ protected:
+  void TearDown() override {
+    qg::rig::HostTableServerTest::TearDown();
+    if (init_connect_set_) {
+      EXPECT_TRUE(qg::rig::TestServer()->RunSql("SET GLOBAL init_connect = ''"));
+    }
+  }
+  // Connections made from now on run `sql` first (accounts without
+  // administration rights, as the test's).
+  void SetInitConnect(const std::string& sql) {
+    init_connect_set_ = true;
+    ASSERT_TRUE(qg::rig::TestServer()->RunSql("SET GLOBAL init_connect = '" + sql + "'"));
+  }
+  void UnicodeOff() {
+    qg::rig::DescribeOnSocket(description_, database_.Name(), qg::rig::kPasswordAccount,
+                              u"QG Unicode Support=0");
+  }
+  std::pair<qghost::FileDescription*, CNADispatcher*> Open(const std::u16string& table,
+                                                           std::string* failure = nullptr) {
+    CNAError error;
+    CNADispatcher* d = manager_->pclFindOrCreateDispatcher(description_, table.c_str(), &error);
+    EXPECT_NE(nullptr, d) << N(error.pszGetMessage());
+    if (d == nullptr) return {nullptr, nullptr};
+    auto* handle = new qghost::FileDescription(table, 1);
+    INAError* slot = nullptr;
+    bool ok = d->bOpen(handle, description_, 0, 0, &slot);
+    std::string message = qg::rig::TakeMessage(slot);
+    if (failure != nullptr) {
+      *failure = ok ? "" : message;
+    } else {
+      EXPECT_TRUE(ok) << message;
+    }
+    opened_.push_back({handle, d});
+    return {handle, d};
+  }
+  // Runs a program's own SQL text through the driver, as the host runs a
+  // query given as raw text.
+  void RunProgramSql(const std::u16string& text) {
+    auto* handle = new qghost::FileDescription(u"Q", 1);
+    std::string parse_error;
+    ASSERT_TRUE(handle->bSetQuery(text, true, nullptr, &parse_error)) << parse_error;
+    CNADispatcher* dispatcher = nullptr;
+    INAError* slot = nullptr;
+    bool ok = manager_->bOpenTable(description_, handle, 0, &dispatcher, &slot);
+    std::string message = qg::rig::TakeMessage(slot);
+    if (!ok || dispatcher == nullptr) {
+      delete handle;
+      FAIL() << message;
+    }
+    opened_.push_back({handle, dispatcher});
+  }
+  // Adds (id, text) through the host's write path; the message when it
+  // failed, "" when it did not.
+  static std::string Add(CNADispatcher* d, qghost::FileDescription* h, int id,
+                         const char16_t* text) {
+    INAError* slot = nullptr;
+    CAny value;
+    value.SetI4(id);
+    EXPECT_TRUE(d->bWriteItemValue(h, 0, reinterpret_cast<intptr_t>(&value), &slot))
+        << qg::rig::TakeMessage(slot);
+    value.SetPSTRW(text);
+    EXPECT_TRUE(d->bWriteItemValue(h, 1, reinterpret_cast<intptr_t>(&value), &slot))
+        << qg::rig::TakeMessage(slot);
+    if (d->bAdd(h, 0, 0, &slot)) return "";
+    std::string message = qg::rig::TakeMessage(slot);
+    return message.empty() ? "(failed without a message)" : message;
+  }
+
+  bool init_connect_set_ = false;
+};
+
+// A server whose init_connect switches new conversations to a multi-byte
+// character set: the driver states its own afterwards, with Unicode off as
+// with it on, so the hostile text is stored whole as one row.
+TEST_F(ConversationCharset, TheDriverStatesItsCharacterSetOverTheServersDefault) {
+  for (const char* server_set : {"gbk", "big5", "cp932"}) {
+    for (bool unicode : {false, true}) {
+      SCOPED_TRACE(std::string(server_set) + (unicode ? " unicode" : " latin1"));
+      SetInitConnect(std::string("SET NAMES ") + server_set);
+      if (!unicode) UnicodeOff();
+      ASSERT_TRUE(Sql("DROP TABLE IF EXISTS v; "
+                      "CREATE TABLE v (id INT PRIMARY KEY, s VARCHAR(60) CHARACTER SET utf8mb4)"));
+      auto [h, d] = Open(u"v");
+      ASSERT_NE(nullptr, d);
+      EXPECT_EQ("", Add(d, h, 1, kHostile));
+      EXPECT_EQ((std::vector<std::string>{"1\tC2BF27292C202839392C20307834393445344129202D2D20"}),
+                ServerRows("SELECT id, HEX(s) FROM v ORDER BY id"));
+      qg::rig::CloseOpenedTables(&opened_);
+      qg::rig::DescribeOnSocket(description_, database_.Name());
+    }
+  }
+}
+
+// The program switches the conversation itself: the driver's literals are
+// refused (nothing runs) until the conversation is back to the driver's
+// character set.
+TEST_F(ConversationCharset, ALiteralIsRefusedWhileTheConversationIsSwitched) {
+  for (bool unicode : {true, false}) {
+    SCOPED_TRACE(unicode ? "unicode" : "latin1");
+    if (!unicode) UnicodeOff();
+    ASSERT_TRUE(Sql("DROP TABLE IF EXISTS v; "
+                    "CREATE TABLE v (id INT PRIMARY KEY, s VARCHAR(60) CHARACTER SET utf8mb4)"));
+    auto [h, d] = Open(u"v");
+    ASSERT_NE(nullptr, d);
+    RunProgramSql(u"SET NAMES gbk");
+    // A text with a three-byte UTF-8 character before the quote as well.
+    for (const char16_t* text : {kHostile, u"\u4e2d'), (98, 0x494E4A) -- "}) {
+      if (!unicode && text != kHostile) continue;  // latin1 has no U+4E2D
+      std::string failure = Add(d, h, 1, text);
+      EXPECT_NE("", failure);
+      EXPECT_NE(std::string::npos, failure.find("gbk")) << failure;
+    }
+    EXPECT_EQ((std::vector<std::string>{"0"}), ServerRows("SELECT COUNT(*) FROM v"));
+    RunProgramSql(unicode ? u"SET NAMES utf8mb4" : u"SET NAMES latin1");
+    EXPECT_EQ("", Add(d, h, 1, kHostile));
+    EXPECT_EQ((std::vector<std::string>{"1\tC2BF27292C202839392C20307834393445344129202D2D20"}),
+              ServerRows("SELECT id, HEX(s) FROM v ORDER BY id"));
+    qg::rig::CloseOpenedTables(&opened_);
+    qg::rig::DescribeOnSocket(description_, database_.Name());
+  }
+}
+
+// With Unicode off the conversation is latin1: a table whose name it cannot
+// carry is refused, never read or written as the table named "??".
+TEST_F(ConversationCharset, ANameTheConversationCannotCarryIsRefused) {
+  ASSERT_TRUE(Sql("SET NAMES utf8mb4; "
+                  "CREATE TABLE `\xe6\x97\xa5\xe6\x9c\xac` (id INT PRIMARY KEY, s VARCHAR(20)); "
+                  "INSERT INTO `\xe6\x97\xa5\xe6\x9c\xac` VALUES (1, 'nihon'); "
+                  "CREATE TABLE `??` (id INT PRIMARY KEY, s VARCHAR(20)); "
+                  "INSERT INTO `??` VALUES (7, 'question')"));
+  UnicodeOff();
+  std::string failure;
+  auto [h, d] = Open(u"\u65e5\u672c", &failure);
+  if (failure.empty() && d != nullptr) {
+    // Opened: then neither a read nor a write may reach "??".
+    INAError* slot = nullptr;
+    bool read = d->bRead(h, reinterpret_cast<intptr_t>(u"id"), kNAReadFirst, 0, 1, 0, 0, &slot);
+    std::string read_failure = qg::rig::TakeMessage(slot);
+    if (read) {
+      CAny value;
+      EXPECT_TRUE(d->bReadItemValue(h, 1, reinterpret_cast<intptr_t>(&value), &slot));
+      qg::rig::TakeMessage(slot);
+      CXYString<char16_t> text;
+      if (!value.bEstNull()) value.nGetTexte(&text);
+      EXPECT_NE("question", N(text.pszGet()));
+    }
+    EXPECT_NE("", Add(d, h, 8, u"written"));
+  }
+  EXPECT_EQ((std::vector<std::string>{"7\tquestion"}), ServerRows("SELECT * FROM `??`"));
+  // With Unicode on the same table is read and written.
+  qg::rig::CloseOpenedTables(&opened_);
+  qg::rig::DescribeOnSocket(description_, database_.Name());
+  auto [uh, ud] = Open(u"\u65e5\u672c");
+  ASSERT_NE(nullptr, ud);
+  EXPECT_EQ("", Add(ud, uh, 2, u"two"));
+  EXPECT_EQ((std::vector<std::string>{"1\tnihon", "2\ttwo"}),
+            ServerRows("SET NAMES utf8mb4; SELECT * FROM `\xe6\x97\xa5\xe6\x9c\xac` ORDER BY id"));
+}
+
+}  // namespace
