@@ -42,7 +42,9 @@ class FakeConnection : public CNAConnection {
     return true;
   }
   CNAConnection* pclCreate(INACopyContext*, intptr_t, intptr_t) override { return nullptr; }
+  bool bIndexNamesNeedNoTablePrefix() override { return index_names_local; }
   static inline int closes = 0;
+  static inline bool index_names_local = false;
 };
 
 class TestManager : public CNAManager {
@@ -343,6 +345,31 @@ TEST_F(Session, OpenBuildsTheLogicalDescriptionOverACopyMergedWithTheHostItems) 
   EXPECT_EQ((std::vector<std::u16string>{u"ID", u"label_sql", u"NOTE", u"EXTRA"}),
             SqlNames(logical));
   ASSERT_NE(nullptr, logical->pclGetItem(2)->pclGetSource());
+}
+
+// A composite key's index name goes into CREATE INDEX as one quoted name,
+// whatever it holds, with or without the table's name before it.
+TEST_F(Session, CompositeKeyIndexNamesAreQuoted) {
+  CNATableDescription* table = TestManager::Table(
+      connection, u"ORDERS", {{u"A", kNAColInt4, 4, 0}, {u"B", kNAColInt4, 4, 0}});
+  CNARefPtr<CNAColumn> key(NAAddRef(new CNAColumn()));
+  key->Init(u"k`x; DROP TABLE t; --", u"ORDERS", nullptr, 1, 0, 2, -1, -1,
+            static_cast<uint16_t>(kNAKeyDuplicates | kNAKeyComposite), 0, 0);
+  key->AddPart(table->pclColumnAt(0));
+  key->AddPart(table->pclColumnAt(1));
+  table->AddKey(key.Get());
+  session->SetTableDescription(table);
+  ReleaseBoth(table);
+  for (bool local : {true, false}) {
+    FakeConnection::index_names_local = local;
+    CTString name;
+    CNAError e;
+    ASSERT_TRUE(session->bIndexName(0, &name, &e));
+    EXPECT_EQ(local ? std::u16string(u"`k``x; DROP TABLE t; --`")
+                    : std::u16string(u"`db.ORDERS_k``x; DROP TABLE t; --`"),
+              std::u16string(name.pszGet()));
+  }
+  FakeConnection::index_names_local = false;
 }
 
 TEST_F(Session, WithoutHostItemsTheServerColumnsAreTheItems) {

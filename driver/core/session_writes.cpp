@@ -524,8 +524,8 @@ bool CNASession::bIndexName(int32_t item, CTString* out, CNAError* error) {
     return true;
   }
   if (m_pConnection->bIndexNamesNeedNoTablePrefix()) {
-    out->Set(key->pszGetName());
-    return true;
+    // The name goes into CREATE INDEX: quoted like every other name.
+    return m_pConnection->bQuoteName(error, key->pszGetName(), out);
   }
   std::u16string name = Text(pszGetFileName()) + u"_" + Text(key->pszGetName());
   return m_pConnection->bQuoteName(error, name.c_str(), out);

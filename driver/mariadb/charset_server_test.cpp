@@ -66,21 +66,23 @@ class ConversationCharset : public qg::rig::HostTableServerTest {
     return {handle, d};
   }
   // Runs a program's own SQL text through the driver, as the host runs a
-  // query given as raw text.
-  void RunProgramSql(const std::u16string& text) {
+  // query given as raw text; the message when it failed, "" when it did not.
+  std::string ProgramSql(const std::u16string& text) {
     auto* handle = new qghost::FileDescription(u"Q", 1);
     std::string parse_error;
-    ASSERT_TRUE(handle->bSetQuery(text, true, nullptr, &parse_error)) << parse_error;
+    EXPECT_TRUE(handle->bSetQuery(text, true, nullptr, &parse_error)) << parse_error;
     CNADispatcher* dispatcher = nullptr;
     INAError* slot = nullptr;
     bool ok = manager_->bOpenTable(description_, handle, 0, &dispatcher, &slot);
     std::string message = qg::rig::TakeMessage(slot);
     if (!ok || dispatcher == nullptr) {
       delete handle;
-      FAIL() << message;
+      return message.empty() ? "(failed without a message)" : message;
     }
     opened_.push_back({handle, dispatcher});
+    return "";
   }
+  void RunProgramSql(const std::u16string& text) { EXPECT_EQ("", ProgramSql(text)) << N(text.c_str()); }
   // Adds (id, text) through the host's write path; the message when it
   // failed, "" when it did not.
   static std::string Add(CNADispatcher* d, qghost::FileDescription* h, int id,
@@ -142,6 +144,11 @@ TEST_F(ConversationCharset, ALiteralIsRefusedWhileTheConversationIsSwitched) {
       EXPECT_NE("", failure);
       EXPECT_NE(std::string::npos, failure.find("gbk")) << failure;
     }
+    EXPECT_EQ((std::vector<std::string>{"0"}), ServerRows("SELECT COUNT(*) FROM v"));
+    // Nor does any other text beyond ASCII go while it is switched; ASCII
+    // texts do, setting the conversation back among them.
+    std::string refused = ProgramSql(u"INSERT INTO v VALUES (5, '\u00e9')");
+    EXPECT_NE(std::string::npos, refused.find("gbk")) << refused;
     EXPECT_EQ((std::vector<std::string>{"0"}), ServerRows("SELECT COUNT(*) FROM v"));
     RunProgramSql(unicode ? u"SET NAMES utf8mb4" : u"SET NAMES latin1");
     EXPECT_EQ("", Add(d, h, 1, kHostile));

@@ -8,6 +8,7 @@
 
 #include <mariadb/mysql.h>
 
+#include <cstddef>
 #include <cstdint>
 
 #include "driver/mariadb/type_mapping.h"
@@ -40,9 +41,21 @@ class INAMariaDBClientLink {
   virtual bool bLinkMultiResults() = 0;
   // The data source named in traces and messages.
   virtual const char16_t* pszGetLinkDataSource() = 0;
+  // True, with the error, when the client library says the conversation is
+  // no longer in the character set texts are encoded in (the program ran
+  // SET NAMES); under the lock.
+  virtual bool bConversationChanged(CNAError* /*error*/) { return false; }
 
  protected:
   ~INAMariaDBClientLink() = default;
 };
+
+// Whether some byte of text[0..length) is 0x80 or above.
+inline bool NAHasByteBeyondAscii(const char* text, size_t length) {
+  for (size_t i = 0; i < length; ++i) {
+    if (static_cast<unsigned char>(text[i]) >= 0x80) return true;
+  }
+  return false;
+}
 
 #endif  // QG_DRIVER_MARIADB_CLIENT_LINK_H_

@@ -397,7 +397,7 @@ bool CNAConnectionMariaDB::bConversationChanged(CNAError* error) {
     }
     text += u", not ";
     for (char c : m_strStatedCharset) text.push_back(static_cast<char16_t>(c));
-    text += u": no literal is written until it is set back";
+    text += u": no text literal, and no text beyond ASCII, is sent until it is set back";
     error->AddMessageText(text.c_str());
   }
   return true;
@@ -556,6 +556,10 @@ bool CNAConnectionMariaDB::bExecuteBytes(CNAError* error, const char* text, size
     NASetErrorMessage(error, 0, kSiteMajor, 17, this, 79u);
     return false;
   }
+  // Bytes beyond ASCII would be read in the program's set: refused. ASCII
+  // texts (SET NAMES back among them) read the same in every set a
+  // conversation can have.
+  if (NAHasByteBeyondAscii(text, length) && bConversationChanged(error)) return false;
   int result = 0;
   if (!bGuarded(error, 10, [&] {
         result = gMariaDB.mysql_real_query(m_pHandle, text, static_cast<unsigned long>(length));

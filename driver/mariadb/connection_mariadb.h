@@ -119,6 +119,8 @@ class CNAConnectionMariaDB : public CNAConnection, public INAMariaDBClientLink {
   int nGetOpenUnbufferedResults() override { return m_nOpenUnbuffered.load(); }
   bool bLinkMultiResults() override { return bMultiResultsAvailable(); }
   const char16_t* pszGetLinkDataSource() override { return pszGetDataSource(); }
+  // Against the set stated at the opening; lock held.
+  bool bConversationChanged(CNAError* error) override;
 
   // Runs a client call inside the guard; false when it threw (the error is
   // recorded with the site pair).
@@ -133,10 +135,7 @@ class CNAConnectionMariaDB : public CNAConnection, public INAMariaDBClientLink {
   // Unicode, else latin1) and keeps the client library's name for it.
   bool bStateConversation(CNAError* error);
   bool bStateCharset(const char* name);
-  // True, with the error, when the client library's character set is no
-  // longer the one stated at the opening (the program ran SET NAMES);
-  // lock held.
-  bool bConversationChanged(CNAError* error);
+
   bool bSetSSL(CNAError* error);
   bool bRealConnect(CNAError* error, bool create);
   bool bConnectOnce(CNAError* error, uint32_t minor, const char* database);

@@ -138,6 +138,10 @@ bool CNAStatementMariaDB::bExecuteBytes(const char* text, size_t length, intptr_
     if (error != nullptr) error->SetErrorMessage(0, kSite, kSiteNotOpen, m_pConnection, 79);
     return false;
   }
+  // Bytes beyond ASCII in a conversation the program switched to another
+  // set would be read as other characters (a lead byte can swallow the
+  // closing quote of a name or literal).
+  if (NAHasByteBeyondAscii(text, length) && m_pLink->bConversationChanged(error)) return false;
   int status = 0;
   if (!bGuard(error, kSiteQuery, [&] {
         status = gMariaDB.mysql_real_query(handle, text, static_cast<unsigned long>(length));

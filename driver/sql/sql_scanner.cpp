@@ -285,3 +285,66 @@ bool NAIsSetStatement(const char16_t* text, ptrdiff_t n) {
   }
   return k < 0;
 }
+
+bool NAIsOneSqlExpression(const char16_t* text, const char16_t* open, const char16_t* close) {
+  if (text == nullptr) return false;
+  for (bool backslash : {true, false}) {
+    CNASQLScanner scanner(open, close, backslash);
+    // A trailing "0" shows where the text ended: an unterminated literal,
+    // quoted name or comment swallows it.
+    std::u16string probe = std::u16string(text) + u" 0";
+    scanner.Scan(probe.c_str(), static_cast<ptrdiff_t>(probe.size()));
+    const std::vector<SqlToken>& tokens = scanner.Tokens();
+    std::vector<SqlToken> significant;
+    for (const SqlToken& t : tokens) {
+      if (t.kind == SqlTokenKind::kComment) return false;
+      if (t.kind == SqlTokenKind::kOther && probe[static_cast<size_t>(t.nStart)] == u';') {
+        return false;
+      }
+      if (t.kind != SqlTokenKind::kSpace) significant.push_back(t);
+    }
+    if (significant.empty() || significant.back().kind != SqlTokenKind::kNumber ||
+        static_cast<size_t>(significant.back().nStart) != probe.size() - 1 ||
+        significant.back().nDepth != 0) {
+      return false;
+    }
+    significant.pop_back();
+    size_t i = 0;
+    auto at = [&](size_t k) { return probe[static_cast<size_t>(significant[k].nStart)]; };
+    if (i < significant.size() && significant[i].kind == SqlTokenKind::kOther &&
+        (at(i) == u'-' || at(i) == u'+')) {
+      ++i;
+    }
+    if (i >= significant.size()) return false;
+    const SqlToken& first = significant[i];
+    if (first.kind == SqlTokenKind::kWord) {
+      ++i;
+      const size_t length = static_cast<size_t>(first.nEnd - first.nStart);
+      const char16_t c = at(i - 1);
+      const bool prefix = (length == 1 && (c == u'b' || c == u'B' || c == u'x' || c == u'X' ||
+                                           c == u'n' || c == u'N')) ||
+                          c == u'_';
+      if (prefix && i < significant.size() && significant[i].kind == SqlTokenKind::kLiteral &&
+          significant[i].nStart == first.nEnd) {
+        ++i;
+      }
+    } else if (first.kind == SqlTokenKind::kLiteral || first.kind == SqlTokenKind::kNumber) {
+      ++i;
+      if (i < significant.size()) return false;
+      continue;
+    } else if (first.kind != SqlTokenKind::kOpen) {
+      return false;
+    }
+    // At most one parenthesised group, closing at the end.
+    if (i < significant.size()) {
+      if (significant[i].kind != SqlTokenKind::kOpen || significant[i].nDepth != 0) return false;
+      size_t k = i + 1;
+      while (k < significant.size() &&
+             !(significant[k].kind == SqlTokenKind::kClose && significant[k].nDepth == 0)) {
+        ++k;
+      }
+      if (k + 1 != significant.size()) return false;
+    }
+  }
+  return true;
+}

@@ -96,4 +96,13 @@ bool NAEndsWithLimitZero(const CNASQLScanner& scanned);
 // allowed between the parts and around them.
 bool NAIsSetStatement(const char16_t* text, ptrdiff_t n = -1);
 
+// Whether `text` is one SQL expression that ends where the text ends: a
+// literal (with its introducer or b/x/N prefix), a number, a name, a call
+// or a parenthesised expression, after an optional sign, with no comment and
+// no ';' anywhere; it must read so with and without backslash escapes. A
+// column default the server describes as an expression is one; a text that
+// would end the clause it is written into is not.
+bool NAIsOneSqlExpression(const char16_t* text, const char16_t* openQuote = u"`",
+                          const char16_t* closeQuote = u"`");
+
 #endif  // QG_DRIVER_SQL_SQL_SCANNER_H_

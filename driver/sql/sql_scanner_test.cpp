@@ -101,4 +101,31 @@ TEST(SqlScanner, LimitZeroAndSetStatement) {
   }
 }
 
+// Column defaults a server describes stay as they are; a text that would
+// end the column definition, start a comment or another statement, or read
+// differently with and without backslash escapes is not one expression.
+TEST(SqlScanner, OneExpressionOfAColumnDefault) {
+  struct Case {
+    const char16_t* text;
+    bool expected;
+  } cases[] = {
+      {u"current_timestamp()", true}, {u"current_timestamp(3)", true}, {u"NULL", true},
+      {u"'abc'", true},               {u"'it''s'", true},              {u"-1.5e3", true},
+      {u"b'101'", true},              {u"x'0AFF'", true},              {u"_utf8mb4'x'", true},
+      {u"(`a` + 1)", true},           {u"concat('a',`b`)", true},      {u"7", true},
+      {u"", false},                   {u"abc def", false},             {u"'abc", false},
+      {u"1, evil INT", false},        {u"0); DROP TABLE t; --", false},
+      {u"1 -- x", false},             {u"1 /* x */", false},           {u"1 # x", false},
+      {u"'a\\'", false},              {u"'a\\' ); DROP TABLE t; -- '", false},
+      {u"f()) , x INT", false},       {u"(1) x", false},               {u"1 NOT NULL", false},
+      {u"`a", false},                 {u"'a';", false},                {u"(1;2)", false},
+  };
+  for (const Case& c : cases) {
+    std::string shown;
+    for (const char16_t* p = c.text; *p != 0; ++p) shown.push_back(static_cast<char>(*p));
+    EXPECT_EQ(c.expected, NAIsOneSqlExpression(c.text)) << shown;
+  }
+  EXPECT_FALSE(NAIsOneSqlExpression(nullptr));
+}
+
 }  // namespace

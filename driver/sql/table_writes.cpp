@@ -19,6 +19,7 @@
 #include "driver/sql/identity_query.h"
 #include "driver/sql/record_cache.h"
 #include "driver/sql/sql_generator.h"
+#include "driver/sql/sql_scanner.h"
 #include "driver/sql/sql_type_map.h"
 #include "driver/sql/statement.h"
 #include "driver/sql/table_access.h"
@@ -519,7 +520,21 @@ bool CNATableAccess::bColumnDefault(int column, CTString* out, CNAError* error) 
   if (c == nullptr) return false;
   const char16_t* text = c->pszGetDefaultText();
   if (text != nullptr && text[0] != 0) {
-    out->Set((std::u16string(u"DEFAULT ") + text).c_str());
+    if (m_pConnection == nullptr ||
+        NAIsOneSqlExpression(text, m_pConnection->m_strOpenQuote.pszGet(),
+                             m_pConnection->m_strCloseQuote.pszGet())) {
+      // An expression the server's description gave (current_timestamp(),
+      // 'text', b'1'): written as it is.
+      out->Set((std::u16string(u"DEFAULT ") + text).c_str());
+      return true;
+    }
+    // A plain value, or a text that would end the column definition.
+    CAny value;
+    value.SetDSTRW(text);
+    CDualString literal(CDualString::kUtf16, m_pConnection->m_nLanguageCodePage);
+    if (!m_pConnection->bValueLiteral(error, &literal, value, 0, false)) return false;
+    const char16_t* l = literal.pszGetW();
+    out->Set((std::u16string(u"DEFAULT ") + (l != nullptr ? l : u"")).c_str());
     return true;
   }
   if (!c->bHasDefault() || c->clGetDefault().bEstNull()) return true;
