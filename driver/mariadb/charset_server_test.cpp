@@ -159,6 +159,26 @@ TEST_F(ConversationCharset, ALiteralIsRefusedWhileTheConversationIsSwitched) {
   }
 }
 
+// A server that does not report session-state changes by default still
+// lets the driver see the program's SET NAMES.
+TEST_F(ConversationCharset, ASwitchIsSeenWhenTheServerDoesNotReportItByDefault) {
+  ASSERT_TRUE(qg::rig::TestServer()->RunSql("SET GLOBAL session_track_system_variables = ''"));
+  ASSERT_TRUE(Sql("CREATE TABLE v (id INT PRIMARY KEY, s VARCHAR(60) CHARACTER SET utf8mb4)"));
+  auto [h, d] = Open(u"v");
+  ASSERT_NE(nullptr, d);
+  EXPECT_EQ("", Add(d, h, 1, u"one"));
+  RunProgramSql(u"SET NAMES gbk");
+  std::string failure = Add(d, h, 2, u"\u4e2d'), (98, 0x494E4A) -- ");
+  EXPECT_NE(std::string::npos, failure.find("gbk")) << failure;
+  EXPECT_EQ((std::vector<std::string>{"1"}), ServerRows("SELECT COUNT(*) FROM v"));
+  RunProgramSql(u"SET NAMES utf8mb4");
+  EXPECT_EQ("", Add(d, h, 2, u"\u4e2d'), (98, 0x494E4A) -- "));
+  EXPECT_EQ((std::vector<std::string>{"1\tone", "2\t\xe4\xb8\xad'), (98, 0x494E4A) -- "}),
+            ServerRows("SET NAMES utf8mb4; SELECT id, s FROM v ORDER BY id"));
+  EXPECT_TRUE(qg::rig::TestServer()->RunSql(
+      "SET GLOBAL session_track_system_variables = DEFAULT"));
+}
+
 // With Unicode off the conversation is latin1: a table whose name it cannot
 // carry is refused, never read or written as the table named "??".
 TEST_F(ConversationCharset, ANameTheConversationCannotCarryIsRefused) {

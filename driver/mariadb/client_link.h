@@ -45,6 +45,8 @@ class INAMariaDBClientLink {
   // no longer in the character set texts are encoded in (the program ran
   // SET NAMES); under the lock.
   virtual bool bConversationChanged(CNAError* /*error*/) { return false; }
+  // A statement text is about to be sent on the handle; under the lock.
+  virtual void NoteStatementSent() {}
 
  protected:
   ~INAMariaDBClientLink() = default;

@@ -356,7 +356,53 @@ bool CNAConnectionMariaDB::bStateConversation(CNAError* error) {
     }
     if (name != nullptr) m_strStatedCharset = name;
   }
+  // The client library learns of a later SET NAMES from the server's
+  // session-state reports, which a server may be configured not to send
+  // (nor can a session ask for them then): without them the set is read
+  // from the server again before a text goes after other statements ran.
+  m_strServerCharset.clear();
+  m_bCharsetTracked = false;
+  std::string tracked;
+  if (bReadServerRow("SELECT @@character_set_client, @@session.session_track_system_variables",
+                     &m_strServerCharset, &tracked)) {
+    tracked = "," + tracked + ",";
+    m_bCharsetTracked = !m_strStatedCharset.empty() &&
+                        (tracked == ",*," || tracked.find(",character_set_client,") !=
+                                                 std::string::npos);
+  } else {
+    bReadServerRow("SELECT @@character_set_client", &m_strServerCharset, nullptr);
+  }
+  m_nStatementsChecked = m_nStatementsSent;
   return true;
+}
+
+bool CNAConnectionMariaDB::bReadServerRow(const char* sql, std::string* first,
+                                          std::string* second) {
+  first->clear();
+  if (second != nullptr) second->clear();
+  bool found = false;
+  bool ok = bGuarded(nullptr, 35, [&] {
+    if (gMariaDB.mysql_real_query(m_pHandle, sql, static_cast<unsigned long>(std::strlen(sql))) !=
+        0) {
+      return;
+    }
+    MYSQL_RES* result = gMariaDB.mysql_store_result(m_pHandle);
+    if (result == nullptr) return;
+    MYSQL_ROW row = gMariaDB.mysql_fetch_row(result);
+    if (row != nullptr && gMariaDB.mysql_num_fields(result) >= (second != nullptr ? 2u : 1u)) {
+      if (row[0] != nullptr) *first = row[0];
+      if (second != nullptr && row[1] != nullptr) *second = row[1];
+      found = true;
+    }
+    gMariaDB.mysql_free_result(result);
+    if (!qg::IsClientTrap(gMariaDB.mysql_next_result)) {
+      while (gMariaDB.mysql_next_result(m_pHandle) == 0) {
+        MYSQL_RES* more = gMariaDB.mysql_store_result(m_pHandle);
+        if (more != nullptr) gMariaDB.mysql_free_result(more);
+      }
+    }
+  });
+  return ok && found;
 }
 
 // Through the client library when it can (its escaping then follows the
@@ -385,7 +431,22 @@ bool CNAConnectionMariaDB::bConversationChanged(CNAError* error) {
   if (!bGuarded(error, 34, [&] { name = gMariaDB.mysql_character_set_name(m_pHandle); })) {
     return true;
   }
-  if (name != nullptr && m_strStatedCharset == name) return false;
+  std::string server;
+  if (name != nullptr && m_strStatedCharset == name) {
+    if (m_bCharsetTracked || m_strServerCharset.empty() ||
+        m_nStatementsChecked == m_nStatementsSent) {
+      return false;
+    }
+    // The server does not report the set: it is asked, unless a result
+    // still being read holds the conversation.
+    if (m_nOpenUnbuffered.load() == 0 && bReadServerRow("SELECT @@character_set_client",
+                                                        &server, nullptr) &&
+        server == m_strServerCharset) {
+      m_nStatementsChecked = m_nStatementsSent;
+      return false;
+    }
+    name = server.empty() ? "(not known while a result is read)" : server.c_str();
+  }
   // Texts are encoded and escaped for the stated set: read in another
   // (gbk, big5, cp932), a byte before an escaped quote can swallow the
   // escape and end the literal.
@@ -561,6 +622,7 @@ bool CNAConnectionMariaDB::bExecuteBytes(CNAError* error, const char* text, size
   // conversation can have.
   if (NAHasByteBeyondAscii(text, length) && bConversationChanged(error)) return false;
   int result = 0;
+  ++m_nStatementsSent;
   if (!bGuarded(error, 10, [&] {
         result = gMariaDB.mysql_real_query(m_pHandle, text, static_cast<unsigned long>(length));
       })) {

@@ -121,6 +121,7 @@ class CNAConnectionMariaDB : public CNAConnection, public INAMariaDBClientLink {
   const char16_t* pszGetLinkDataSource() override { return pszGetDataSource(); }
   // Against the set stated at the opening; lock held.
   bool bConversationChanged(CNAError* error) override;
+  void NoteStatementSent() override { ++m_nStatementsSent; }
 
   // Runs a client call inside the guard; false when it threw (the error is
   // recorded with the site pair).
@@ -135,6 +136,9 @@ class CNAConnectionMariaDB : public CNAConnection, public INAMariaDBClientLink {
   // Unicode, else latin1) and keeps the client library's name for it.
   bool bStateConversation(CNAError* error);
   bool bStateCharset(const char* name);
+  // One row of a query run directly on the handle, its first one or two
+  // columns; false when it failed or gave no row. Lock held.
+  bool bReadServerRow(const char* sql, std::string* first, std::string* second);
 
   bool bSetSSL(CNAError* error);
   bool bRealConnect(CNAError* error, bool create);
@@ -160,6 +164,12 @@ class CNAConnectionMariaDB : public CNAConnection, public INAMariaDBClientLink {
   // The client library's name of the character set stated at the opening
   // ("latin1", "utf8mb4"); empty when the library cannot name it.
   std::string m_strStatedCharset;
+  // The server's name of that set, and whether the server reports changes
+  // of it (else it is read again once statements ran since the last check).
+  std::string m_strServerCharset;
+  bool m_bCharsetTracked = false;
+  uint64_t m_nStatementsSent = 0;     // lock held
+  uint64_t m_nStatementsChecked = 0;  // lock held
   unsigned int m_nConnectPort = 0;
   unsigned long m_nConnectFlags = 0;
 };

@@ -142,6 +142,7 @@ bool CNAStatementMariaDB::bExecuteBytes(const char* text, size_t length, intptr_
   // set would be read as other characters (a lead byte can swallow the
   // closing quote of a name or literal).
   if (NAHasByteBeyondAscii(text, length) && m_pLink->bConversationChanged(error)) return false;
+  m_pLink->NoteStatementSent();
   int status = 0;
   if (!bGuard(error, kSiteQuery, [&] {
         status = gMariaDB.mysql_real_query(handle, text, static_cast<unsigned long>(length));
