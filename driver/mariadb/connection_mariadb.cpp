@@ -423,29 +423,30 @@ bool CNAConnectionMariaDB::bStateCharset(const char* name) {
 }
 
 bool CNAConnectionMariaDB::bConversationChanged(CNAError* error) {
-  if (m_strStatedCharset.empty() || m_pHandle == nullptr || !m_bOpen ||
-      qg::IsClientTrap(gMariaDB.mysql_character_set_name)) {
-    return false;
-  }
+  if (m_pHandle == nullptr || !m_bOpen) return false;
   const char* name = nullptr;
-  if (!bGuarded(error, 34, [&] { name = gMariaDB.mysql_character_set_name(m_pHandle); })) {
-    return true;
-  }
   std::string server;
-  if (name != nullptr && m_strStatedCharset == name) {
+  bool changed = false;
+  if (!m_strStatedCharset.empty()) {
+    if (!bGuarded(error, 34, [&] { name = gMariaDB.mysql_character_set_name(m_pHandle); })) {
+      return true;
+    }
+    changed = name == nullptr || m_strStatedCharset != name;
+  }
+  if (!changed) {
     if (m_bCharsetTracked || m_strServerCharset.empty() ||
         m_nStatementsChecked == m_nStatementsSent) {
       return false;
     }
     // The server does not report the set: it is asked, unless a result
     // still being read holds the conversation.
-    if (m_nOpenUnbuffered.load() == 0 && bReadServerRow("SELECT @@character_set_client",
-                                                        &server, nullptr) &&
+    if (m_nOpenUnbuffered.load() == 0 &&
+        bReadServerRow("SELECT @@character_set_client", &server, nullptr) &&
         server == m_strServerCharset) {
       m_nStatementsChecked = m_nStatementsSent;
       return false;
     }
-    name = server.empty() ? "(not known while a result is read)" : server.c_str();
+    name = server.empty() ? "(not readable now)" : server.c_str();
   }
   // Texts are encoded and escaped for the stated set: read in another
   // (gbk, big5, cp932), a byte before an escaped quote can swallow the
@@ -457,7 +458,9 @@ bool CNAConnectionMariaDB::bConversationChanged(CNAError* error) {
       text.push_back(static_cast<char16_t>(static_cast<unsigned char>(*p)));
     }
     text += u", not ";
-    for (char c : m_strStatedCharset) text.push_back(static_cast<char16_t>(c));
+    const std::string& stated = m_strStatedCharset.empty() ? m_strServerCharset
+                                                           : m_strStatedCharset;
+    for (char c : stated) text.push_back(static_cast<char16_t>(c));
     text += u": no text literal, and no text beyond ASCII, is sent until it is set back";
     error->AddMessageText(text.c_str());
   }
