@@ -492,7 +492,65 @@ bool AllOf(const char* text, size_t length, const char* allowed) {
   return true;
 }
 
+// X'..' with the bytes in hexadecimal.
+void AppendHexLiteral(const char* bytes, size_t length, std::u16string* out) {
+  static const char16_t kDigits[] = u"0123456789ABCDEF";
+  out->reserve(out->size() + length * 2 + 3);
+  *out += u"X'";
+  for (size_t i = 0; i < length; ++i) {
+    const auto b = static_cast<unsigned char>(bytes[i]);
+    out->push_back(kDigits[b >> 4]);
+    out->push_back(kDigits[b & 15]);
+  }
+  out->push_back(u'\'');
+}
+
+// A column of characters (not bytes): every string type, ENUM and SET
+// included, in a character set other than binary.
+bool IsCharacterText(const CNAResultColumn& column) {
+  switch (column.m_nServerType) {
+    case MYSQL_TYPE_STRING: case MYSQL_TYPE_VAR_STRING: case MYSQL_TYPE_VARCHAR:
+    case MYSQL_TYPE_ENUM: case MYSQL_TYPE_SET: case MYSQL_TYPE_TINY_BLOB:
+    case MYSQL_TYPE_MEDIUM_BLOB: case MYSQL_TYPE_LONG_BLOB: case MYSQL_TYPE_BLOB:
+      return column.m_nCharset != kNACharsetBinary;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
+
+bool CNAStatementMariaDB::bExactCondition(int n, const std::u16string& name,
+                                          std::u16string* condition, CNAError* error) {
+  const char* text = nullptr;
+  size_t length = 0;
+  if (m_pColumns == nullptr || n < 0 || n >= m_nAllocatedColumns ||
+      !IsCharacterText(m_pColumns[n]) || !bGetRawColumn(n, &text, &length)) {
+    return CNAStatement::bExactCondition(n, name, condition, error);
+  }
+  if (text == nullptr) {
+    *condition = name + u" IS NULL";
+    return true;
+  }
+  // The server sent the text in the connection's character set, the one
+  // CAST(.. AS CHAR) converts to: the bytes received, compared as bytes with
+  // the column so converted, match the same characters and no others
+  // whatever the column's own character set and collation.
+  *condition = u"CAST(CAST(" + name + u" AS CHAR) AS BINARY) = ";
+  AppendHexLiteral(text, length, condition);
+  return true;
+}
+
+bool CNAStatementMariaDB::bIsShortValue(int n) const {
+  if (m_pColumns == nullptr || n < 0 || n >= m_nAllocatedColumns) return false;
+  switch (m_pColumns[n].m_nServerType) {
+    case MYSQL_TYPE_STRING: case MYSQL_TYPE_VAR_STRING: case MYSQL_TYPE_VARCHAR:
+    case MYSQL_TYPE_ENUM: case MYSQL_TYPE_SET:
+      return true;
+    default:
+      return false;
+  }
+}
 
 bool CNAStatementMariaDB::bIdentityLiteral(int n, std::u16string* literal, bool* is_null,
                                            CNAError* error) {
@@ -506,15 +564,7 @@ bool CNAStatementMariaDB::bIdentityLiteral(int n, std::u16string* literal, bool*
   if (*is_null) return true;
   const CNAResultColumn& column = m_pColumns[n];
   auto hex = [&] {
-    static const char16_t kDigits[] = u"0123456789ABCDEF";
-    literal->reserve(length * 2 + 3);
-    *literal = u"X'";
-    for (size_t i = 0; i < length; ++i) {
-      const auto b = static_cast<unsigned char>(text[i]);
-      literal->push_back(kDigits[b >> 4]);
-      literal->push_back(kDigits[b & 15]);
-    }
-    literal->push_back(u'\'');
+    AppendHexLiteral(text, length, literal);
     return true;
   };
   switch (column.m_nServerType) {

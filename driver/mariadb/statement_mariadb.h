@@ -34,6 +34,12 @@ class CNAStatementMariaDB : public CNAStatement {
   // server wrote them (with separators, sign and fraction), numbers in a
   // form that converts back to the stored value.
   bool bIdentityLiteral(int n, std::u16string* literal, bool* is_null, CNAError* error) override;
+  // Texts compared as the bytes the server sent, converted alike on its
+  // side; other columns as their identity literal.
+  bool bExactCondition(int n, const std::u16string& name, std::u16string* condition,
+                       CNAError* error) override;
+  // Strings (CHAR, VARCHAR, ENUM, SET), not the TEXT and BLOB types.
+  bool bIsShortValue(int n) const override;
   int nCopyFrom(const CNAStatement* source, INACopyContext* context, intptr_t a,
                 intptr_t b) override;
   CNAStatement* pclClone(INACopyContext* context, intptr_t a, intptr_t b) override;

@@ -5,6 +5,7 @@
 // reported, not guessed.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -177,6 +178,81 @@ TEST_F(RowWrites, ANullUniqueKeyOrNoKeyNamesTheWholeRowAndChangesOneRow) {
   ASSERT_TRUE(Sql("DELETE FROM dup WHERE a = 1"));
   EXPECT_FALSE(d2->bDelete(h2, 0, 0, 0, &slot));
   EXPECT_NE(std::string::npos, Failure(slot).find("no longer exists"));
+}
+
+// Rows that differ only in a text column, by case, accent or trailing
+// spaces, are different rows even where the column's collation finds them
+// equal: a modify or delete of the one read leaves the other as it was,
+// whichever of the two the server would come to first.
+TEST_F(RowWrites, RowsDifferingOnlyByCaseAccentOrSpacesAreNotConfused) {
+  struct Table {
+    const char* columns;  // s, then v; a NULL unique key u where there is one
+    int s, v;             // their positions
+  };
+  const Table tables[] = {
+      {"s VARCHAR(10) COLLATE utf8mb4_general_ci, v INT", 0, 1},
+      {"u INT NULL, s VARCHAR(10) CHARACTER SET latin1, v INT, UNIQUE KEY (u)", 1, 2},
+      {"s CHAR(5) COLLATE utf8mb4_unicode_ci, e ENUM('p','q') DEFAULT 'q', "
+       "st SET('p','q') DEFAULT 'p,q', v INT", 0, 3},
+  };
+  // Pairs of values as SQL expressions (UTF-8 bytes, whatever the client).
+  const char* pairs[][2] = {
+      {"'a'", "'A'"},
+      {"'e'", "CONVERT(X'C3A9' USING utf8mb4)"},            // é
+      {"'x'", "'x '"},
+      {"'s'", "CONVERT(X'C39F' USING utf8mb4)"},            // ß
+  };
+  // The column's text as UTF-16 code units in hexadecimal, as the server's
+  // HEX(CONVERT(s USING utf16)) writes it.
+  auto hex16 = [](const std::u16string& text) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string out;
+    for (char16_t c : text) {
+      for (int shift = 12; shift >= 0; shift -= 4) out.push_back(kDigits[(c >> shift) & 15]);
+    }
+    return out;
+  };
+  for (const Table& table : tables) {
+    for (const auto& pair : pairs) {
+      for (int how : {kNAReadFirst, kNAReadLast}) {
+        for (bool modify : {true, false}) {
+          SCOPED_TRACE(std::string(table.columns) + " / " + pair[0] + " " + pair[1] +
+                       (how == kNAReadFirst ? " / first" : " / last") +
+                       (modify ? " / modify" : " / delete"));
+          ASSERT_TRUE(Sql(std::string("DROP TABLE IF EXISTS w; CREATE TABLE w (") +
+                          table.columns + "); INSERT INTO w (s, v) VALUES (" + pair[0] +
+                          ", 0), (" + pair[1] + ", 0)"));
+          const std::string rows = "SELECT HEX(CONVERT(s USING utf16)), v FROM w";
+          std::vector<std::string> expected = ServerRows(rows);
+          ASSERT_EQ(2u, expected.size());
+          auto [h, d] = Open(u"w");
+          ASSERT_TRUE(Read(d, h, u"s", how));
+          CAny value;
+          INAError* slot = nullptr;
+          ASSERT_TRUE(d->bReadItemValue(h, table.s, reinterpret_cast<intptr_t>(&value), &slot))
+              << Message(slot);
+          CXYString<char16_t> text;
+          ASSERT_LT(value.nGetTexte(&text), 100);
+          const std::string read = hex16(text.pszGet() != nullptr ? text.pszGet() : u"");
+          auto at = std::find(expected.begin(), expected.end(), read + "\t0");
+          ASSERT_NE(expected.end(), at) << read;
+          if (modify) {
+            SetInt(d, h, table.v, 1);
+            EXPECT_TRUE(d->bModify(h, 0, 0, 0, 0, &slot)) << Message(slot);
+            *at = read + "\t1";
+          } else {
+            EXPECT_TRUE(d->bDelete(h, 0, 0, 0, &slot)) << Message(slot);
+            expected.erase(at);
+          }
+          std::vector<std::string> now = ServerRows(rows);
+          std::sort(expected.begin(), expected.end());
+          std::sort(now.begin(), now.end());
+          EXPECT_EQ(expected, now);
+          qg::rig::CloseOpenedTables(&opened_);
+        }
+      }
+    }
+  }
 }
 
 // A duplicate value is named by its key even when the key's name holds

@@ -159,6 +159,15 @@ bool CNAStatement::bIdentityLiteral(int n, std::u16string* literal, bool* is_nul
   return true;
 }
 
+bool CNAStatement::bExactCondition(int n, const std::u16string& name, std::u16string* condition,
+                                   CNAError* error) {
+  std::u16string literal;
+  bool is_null = false;
+  if (!bIdentityLiteral(n, &literal, &is_null, error)) return false;
+  *condition = name + (is_null ? std::u16string(u" IS NULL") : u" = " + literal);
+  return true;
+}
+
 bool CNAStatement::bGetRowText(CAny& out, int count, CNAError* error) {
   if (!bHasRow()) {
     if (error != nullptr) error->SetErrorMessage(0, kSiteStatement, 5, m_pConnection, 7, u"");

@@ -103,6 +103,18 @@ class CNAStatement : public CNARefCounted {
   // names its row by these. This one writes the value text as a literal; a
   // back end that knows the stored form overrides it.
   virtual bool bIdentityLiteral(int n, std::u16string* literal, bool* is_null, CNAError* error);
+  // The condition that column n of the current row, whose quoted name is
+  // `name`, holds exactly the value as stored ("name IS NULL" for NULL):
+  // for texts the same characters, not what the column's collation finds
+  // equal (case, accents, trailing spaces). A row named by all its columns
+  // is named by these. This one compares the identity literal with "=";
+  // a back end that can compare texts exactly overrides it.
+  virtual bool bExactCondition(int n, const std::u16string& name, std::u16string* condition,
+                               CNAError* error);
+  // Column n holds a value short enough to compare whole although its
+  // item is a large object (ENUM, SET, a long VARCHAR): a row named by all
+  // its columns includes it.
+  virtual bool bIsShortValue(int /*n*/) const { return false; }
 
   // --- operations ---
   CNAConnection* pclGetConnection() const { return m_pConnection; }

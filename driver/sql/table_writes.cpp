@@ -121,7 +121,10 @@ static bool WriteHead(CNATableAccess* access, CNASession* session, int kind,
 // the server compares equal to the stored value. The identifying key names
 // it when every part of the key holds a value; a table without a unique
 // key, or a key part that is NULL (which identifies nothing), falls back to
-// every plain column that is not a large object, compared NULL-safely, and
+// every plain column that is not a large object (ENUM, SET and long
+// VARCHAR values count as short), compared NULL-safely and
+// texts by their characters, not by their collation (a unique key's
+// collation is fine: no two rows are equal under it), and
 // the statement changes one row at most (LIMIT 1: rows equal in all those
 // columns are whole duplicates unless a large object tells them apart, and
 // then the write is refused when more than one row matches).
@@ -142,7 +145,8 @@ static bool BuildRowIdentity(CNATableAccess* access, CNASession* session, RowIde
   CNAStatement* row = reader->pclGetResult();
   CNAConnection* connection = session->pclGetConnection();
   if (row == nullptr || !row->bHasRow()) return false;
-  auto name_equal = [&](CNAColumn* column, bool null_safe, std::u16string* out) {
+  // A key part equal to its value as read: 0 when it is NULL.
+  auto name_equal = [&](CNAColumn* column, std::u16string* out) {
     int n = column != nullptr ? ColumnIndex(table, column) : -1;
     std::u16string name, literal;
     bool is_null = false;
@@ -150,10 +154,9 @@ static bool BuildRowIdentity(CNATableAccess* access, CNASession* session, RowIde
         !Quote(connection, column->pszGetName(), &name, error)) {
       return -1;
     }
-    if (is_null && !null_safe) return 0;
+    if (is_null) return 0;
     if (!out->empty()) *out += u" AND ";
-    *out += name;
-    *out += is_null ? std::u16string(u" IS NULL") : u" = " + literal;
+    *out += name + u" = " + literal;
     return 1;
   };
   CNAColumn* key = IdentifyingKey(table);
@@ -167,7 +170,7 @@ static bool BuildRowIdentity(CNATableAccess* access, CNASession* session, RowIde
     std::u16string condition;
     int named = 1;
     for (size_t i = 0; named == 1 && i < parts.size(); ++i) {
-      named = name_equal(parts[i], false, &condition);
+      named = name_equal(parts[i], &condition);
     }
     if (named < 0) return false;
     if (named == 1) {
@@ -179,11 +182,20 @@ static bool BuildRowIdentity(CNATableAccess* access, CNASession* session, RowIde
   for (int i = 0; i < table->nGetColumnCount(); ++i) {
     CNAColumn* column = table->pclColumnAt(i);
     if (column->bIsComposite()) continue;
-    if (column->bIsLargeObject()) {
+    int n = ColumnIndex(table, column);
+    if (column->bIsLargeObject() && !row->bIsShortValue(n)) {
       identity->ambiguous = true;
       continue;
     }
-    if (name_equal(column, true, &identity->condition) < 0) return false;
+    // Exactly as stored: rows that the column's collation finds equal
+    // (case, accents, trailing spaces) are different rows.
+    std::u16string name, term;
+    if (n < 0 || !Quote(connection, column->pszGetName(), &name, error) ||
+        !row->bExactCondition(n, name, &term, error)) {
+      return false;
+    }
+    if (!identity->condition.empty()) identity->condition += u" AND ";
+    identity->condition += term;
   }
   return !identity->condition.empty();
 }
