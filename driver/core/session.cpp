@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "driver/core/connection.h"
+#include "driver/core/copy_context.h"
 #include "driver/core/dispatcher.h"
 #include "driver/core/edit_record.h"
 #include "driver/core/error_status.h"
@@ -13,9 +14,11 @@
 #include "driver/core/manager.h"
 #include "driver/core/registry.h"
 #include "driver/sql/column.h"
+#include "driver/sql/file_description.h"
 #include "driver/sql/filter.h"
 #include "driver/sql/query.h"
 #include "driver/sql/record_cache.h"
+#include "driver/sql/record_source.h"
 #include "driver/sql/sql_generator.h"
 #include "driver/sql/table_access.h"
 #include "driver/sql/table_description.h"
@@ -54,7 +57,12 @@ T* CopyThrough(T* source, INACopyContext* context, Clone clone) {
     void* known = context->pFindCopy(source);
     if (known != nullptr) return NAAddRef(static_cast<T*>(known));
   }
-  return clone(source);
+  T* copy = clone(source);
+  // Later copies (of objects that refer to this one) find it.
+  if (copy != nullptr && context != nullptr && context->pFindCopy(source) == nullptr) {
+    context->bRegisterCopy(source, copy);
+  }
+  return copy;
 }
 
 // Stores a value whose reference the field takes over.
@@ -199,16 +207,15 @@ CNARegistryChild* CNASession::pclCopy(INACopyContext* context, CNAError* error) 
 
 void CNASession::CopyFrom(CNASession* source, INACopyContext* context) {
   if (source == nullptr || source == this) return;
-  if (context != nullptr && context->pFindCopy(source) == nullptr) {
-    context->bRegisterCopy(source, this);
-  }
+  // Members that refer back to their session (the record source) find this
+  // copy through the context: a copy made without one uses its own.
+  const bool given_context = context != nullptr;
+  CNACopyContext own_context;
+  if (context == nullptr) context = &own_context;
+  if (context->pFindCopy(source) == nullptr) context->bRegisterCopy(source, this);
   CNALock source_lock(&source->m_clLock);
   CNALock lock(&m_clLock);
 
-  Replace(m_pTableDescription, source->m_pTableDescription);
-  Replace(m_pQuery, source->m_pQuery);
-  Replace(m_pLogical, source->m_pLogical);
-  Replace(m_pRecordSource, source->m_pRecordSource);
   Drop(m_pActiveFilter);
   if (source->m_pActiveFilter != nullptr) {
     Adopt(m_pActiveFilter, CopyThrough(source->m_pActiveFilter, context,
@@ -228,13 +235,33 @@ void CNASession::CopyFrom(CNASession* source, INACopyContext* context) {
   CNAConnection* connection = source->m_pConnection;
   CNAManager* manager = connection != nullptr ? connection->pclGetManager() : nullptr;
   if (connection != nullptr && manager != nullptr && manager->bPerContextConnections() &&
-      context != nullptr) {
+      given_context) {
     CNAConnection* copy = static_cast<CNAConnection*>(context->pFindCopy(connection));
     if (copy == nullptr) copy = connection->pclCreate(context, 0, 0);
     Replace(m_pConnection, copy != nullptr ? copy : connection);
   } else {
     Replace(m_pConnection, connection);
   }
+  // The descriptions and the record source: copies of the copy's own, made
+  // before the table access objects, whose key filters read the copied
+  // logical description; the record source belongs to this session.
+  Drop(m_pTableDescription);
+  Adopt(m_pTableDescription,
+        CopyThrough(source->m_pTableDescription, context, [&](CNATableDescription* t) {
+          return t->pclCreateCopy(context, 0, nullptr);
+        }));
+  Drop(m_pQuery);
+  Adopt(m_pQuery, CopyThrough(source->m_pQuery, context, [](CNAQuery* q) { return q->pclClone(); }));
+  Drop(m_pLogical);
+  Adopt(m_pLogical, CopyThrough(source->m_pLogical, context, [&](CNARefCounted* l) {
+          return static_cast<CNARefCounted*>(
+              NAAddRef(static_cast<CNAFileDescription*>(l)->pclClone(context, nullptr)));
+        }));
+  Drop(m_pRecordSource);
+  Adopt(m_pRecordSource, CopyThrough(source->m_pRecordSource, context, [&](CNARefCounted* r) {
+          return static_cast<CNARefCounted*>(
+              NAAddRef(static_cast<CNARecordSource*>(r)->pclClone(context)));
+        }));
   // Table access objects under the same names; the current one and the
   // SQL-text object map to their copies.
   uint32_t cursor = 0;

@@ -19,6 +19,7 @@
 #include "driver/mariadb/testing/mariadb_server.h"
 #include "driver/mariadb/testing/server_connection.h"
 #include "driver/sql/column.h"
+#include "driver/sql/record_source.h"
 #include "driver/sql/table_access.h"
 #include "host/core/calc_entries.h"
 #include "host/core/driver_objects.h"
@@ -29,6 +30,18 @@ namespace {
 auto* const gServerEnvironment = qg::rig::AddMariaDBServerEnvironment();
 
 constexpr auto& N = qg::rig::Narrow;
+
+// A handle of a copied context: the first handle's name (by address, as
+// the driver files sessions) in context 2.
+class CopiedHandle : public qghost::FileDescription {
+ public:
+  explicit CopiedHandle(qghost::FileDescription* first)
+      : qghost::FileDescription(first->pszGetName(), 2), first_(first) {}
+  const char16_t* pszGetName() override { return first_->pszGetName(); }
+
+ private:
+  qghost::FileDescription* first_;
+};
 
 class RowWrites : public qg::rig::HostTableServerTest {
  protected:
@@ -322,6 +335,98 @@ TEST_F(RowWrites, ACopiedSessionAddsAndModifiesThroughItsOwnObjects) {
             ServerRows("SELECT id, v FROM cp ORDER BY id"));
   ReleaseBoth(copy);
   ReleaseBoth(session);
+}
+
+// A context copied by the host holds its own copies of each session's
+// table, logical and query descriptions, key filters and record source,
+// not the first context's objects, and each context goes on reading and
+// writing when the other closes the table first.
+TEST_F(RowWrites, ACopiedContextsSessionsOwnTheirDescriptionsAndRecordSource) {
+  ASSERT_TRUE(Sql("CREATE TABLE ca (id INT PRIMARY KEY, v INT); CREATE TABLE cb LIKE ca; "
+                  "INSERT INTO ca VALUES (1, 10), (2, 20), (3, 30); "
+                  "INSERT INTO cb SELECT * FROM ca"));
+  // The current record as text, items tab-joined.
+  auto record = [](CNADispatcher* d, qghost::FileDescription* h) {
+    std::string line;
+    for (int i = 0; i < 2; ++i) {
+      CAny value;
+      INAError* slot = nullptr;
+      EXPECT_TRUE(d->bReadItemValue(h, i, reinterpret_cast<intptr_t>(&value), &slot))
+          << Message(slot);
+      CXYString<char16_t> text;
+      value.nGetTexte(&text);
+      line += (i > 0 ? "\t" : "") + N(text.pszGet());
+    }
+    return line;
+  };
+  CNAError error;
+  INAError* slot = nullptr;
+  struct Table {
+    const char16_t* name;
+    qghost::FileDescription* first = nullptr;  // context 1
+    qghost::FileDescription* second = nullptr;  // the copy's, context 2
+    CNADispatcher* d = nullptr;
+  };
+  Table tables[] = {{u"ca"}, {u"cb"}};
+  for (Table& t : tables) {
+    auto [h, d] = Open(t.name);
+    t.first = h;
+    t.d = d;
+    // Read, with a record source bound to the object that read.
+    ASSERT_TRUE(Read(d, h, u"id", kNAReadFirst));
+    CNARefPtr<CNASession> session(d->pclFindSession(h));
+    ASSERT_TRUE(session);
+    auto* source = static_cast<CNARecordSource*>(session->pclNewRecordSource(&error));
+    ASSERT_NE(nullptr, source) << N(error.pszGetMessage());
+    CNARefPtr<CNATableAccess> access(session->pclFindTableAccess(u"id"));
+    ASSERT_TRUE(access);
+    source->bAttach(access.Get());
+    ASSERT_TRUE(Read(d, h, u"id", kNAReadFirst));
+  }
+  ASSERT_TRUE(manager_->bSetContextName(1, u"first", nullptr));
+  CNACopyContext context;
+  ASSERT_TRUE(manager_->bCopyContext(1, 2, &context, &slot)) << Message(slot);
+  for (Table& t : tables) {
+    SCOPED_TRACE(N(t.name));
+    t.second = new CopiedHandle(t.first);
+    // Closed (and deleted) before the first handle, whose name it shows.
+    opened_.insert(opened_.begin(),
+                   {t.second, manager_->pclFindOrCreateDispatcher(description_, t.name, &error)});
+    CNARefPtr<CNASession> first(t.d->pclFindSession(t.first));
+    CNARefPtr<CNASession> second(t.d->pclFindSession(t.second));
+    ASSERT_TRUE(first && second);
+    ASSERT_NE(first.Get(), second.Get());
+    // Copies, not the same objects.
+    EXPECT_NE(first->pclGetTableDescription(), second->pclGetTableDescription());
+    EXPECT_NE(first->pclGetRecordSource(), second->pclGetRecordSource());
+    CNARefPtr<CNARefCounted> logical1(first->pclGetLogicalDescription());
+    CNARefPtr<CNARefCounted> logical2(second->pclGetLogicalDescription());
+    EXPECT_NE(logical1.Get(), logical2.Get());
+    CNARefPtr<CNATableAccess> access1(first->pclFindTableAccess(u"id"));
+    CNARefPtr<CNATableAccess> access2(second->pclFindTableAccess(u"id"));
+    ASSERT_TRUE(access1 && access2);
+    EXPECT_TRUE(access1->pclGetKeyFilter() == nullptr ||
+                access1->pclGetKeyFilter() != access2->pclGetKeyFilter());
+    // The copy reads afresh, on its own.
+    ASSERT_TRUE(Read(t.d, t.second, u"id", kNAReadFirst));
+    EXPECT_EQ("1\t10", record(t.d, t.second));
+    EXPECT_EQ("1\t10", record(t.d, t.first));
+  }
+  // ca: the first context closes, the copy goes on; cb: the other way.
+  auto goes_on = [&](CNADispatcher* d, qghost::FileDescription* h, int v) {
+    ASSERT_TRUE(Read(d, h, u"id", kNAReadNext));
+    EXPECT_EQ("2\t20", record(d, h));
+    SetInt(d, h, 1, v);
+    EXPECT_TRUE(d->bModify(h, 0, 0, 0, 0, &slot)) << Message(slot);
+    ASSERT_TRUE(Read(d, h, u"id", kNAReadLast));
+    EXPECT_EQ("3\t30", record(d, h));
+  };
+  EXPECT_TRUE(tables[0].d->bClose(tables[0].first, 0, nullptr));
+  goes_on(tables[0].d, tables[0].second, 21);
+  EXPECT_TRUE(tables[1].d->bClose(tables[1].second, 0, nullptr));
+  goes_on(tables[1].d, tables[1].first, 22);
+  EXPECT_EQ((std::vector<std::string>{"21"}), ServerRows("SELECT v FROM ca WHERE id = 2"));
+  EXPECT_EQ((std::vector<std::string>{"22"}), ServerRows("SELECT v FROM cb WHERE id = 2"));
 }
 
 // A connection killed inside a transaction fails the transaction: every

@@ -856,8 +856,20 @@ int CNATableAccess::nCopyFrom(CNATableAccess* source, INACopyContext* context) {
     Drop(m_pFilter);
     m_pFilter = NAAddRef(f);
   }
-  Replace(m_pFilterRef, source->m_pFilterRef);
-  Replace(m_pKeyFilter, source->m_pKeyFilter);
+  // The filter in force: this copy's own filter when it is the source's.
+  CNAFilter* filter_ref = source->m_pFilterRef;
+  if (filter_ref != nullptr && filter_ref == source->m_pFilter) filter_ref = m_pFilter;
+  Replace(m_pFilterRef, filter_ref);
+  // The key filter: a copy through the context (reading the copied logical
+  // description), so that a key condition set through either object stays
+  // its own.
+  Drop(m_pKeyFilter);
+  if (source->m_pKeyFilter != nullptr) {
+    auto* theirs = static_cast<CNAKeyFilter*>(source->m_pKeyFilter);
+    void* known = context != nullptr ? context->pFindCopy(theirs) : nullptr;
+    m_pKeyFilter = known != nullptr ? NAAddRef(static_cast<CNAKeyFilter*>(known))
+                                    : theirs->pclClone(context);
+  }
   m_nFlags = source->m_nFlags;
   m_nReadOptions = source->m_nReadOptions;
   m_nOptions = source->m_nOptions;
