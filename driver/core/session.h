@@ -48,6 +48,7 @@ class CNARecordIdentifier;
 class CNARecordImage;
 class CNARecordCache;
 class CNARegistry;
+class CNASavedPosition;
 class CNARowBuffer;
 class CNASQLGenerator;
 class CNATableAccess;
@@ -478,6 +479,14 @@ class CNASession : public CNARegistryChild {
   // one) in the current row of `access`; false without a unique key or a
   // current row.
   bool bReadRecordKey(CNATableAccess* access, std::vector<CAny>* values, CNAError* error);
+  // The identity of the current record of `access` (the columns that name
+  // one record and their values) saved in `position`; nothing when no
+  // record is current.
+  void SaveRecordIdentity(CNATableAccess* access, CNASavedPosition* position);
+  // Stands `access` on the record `position` saved, found again by its
+  // identity wherever the rows moved since; error 13 when the record is no
+  // longer there.
+  bool bRestoreRecord(CNATableAccess* access, CNASavedPosition* position, CNAError* error);
 
   // --- errors of the session (sites 3.n) ---
   // Internal error of the driver table with the site 3.minor.

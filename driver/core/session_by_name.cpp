@@ -95,7 +95,7 @@ bool CNASession::bSetFilter(const char16_t* name, intptr_t condition, intptr_t o
   // A filter without condition writes no WHERE text: in force it would
   // break the object's next SELECT. It stays in force only for a caller
   // that takes it to fill it.
-  if (active->nGetOperator() == kNAFilterEmpty && out == 0) {
+  if (active->bWritesNothing() && out == 0) {
     access->DeactivateFilter();
     SetActiveFilter(nullptr);
   } else {

@@ -43,6 +43,7 @@ CNASavedPosition* NewPosition(CNASession* session, CNATableAccess* access,
   CNAError quiet;
   quiet.SetSilent(true);
   if (session->bReadRecordKey(access, &key, &quiet)) position->SetKeyValues(std::move(key));
+  session->SaveRecordIdentity(access, position);
   return position;
 }
 
@@ -140,8 +141,14 @@ bool CNASession::bRestorePosition(intptr_t serial, intptr_t out_name, intptr_t k
   bool ok = access != nullptr && row >= 0;
   if (ok) {
     m_pCurrentAccess = access;
-    ok = access->pclGetResult() != nullptr && access->bGoToRecord(row, error) &&
-         access->bIsPositionValid() && access->nGetCurrentRow() == row;
+    if (!position->IdentityValues().empty()) {
+      // The record itself, not whatever row now holds its number.
+      ok = bRestoreRecord(access, position, error);
+    } else {
+      ok = access->pclGetResult() != nullptr && access->bGoToRecord(row, error) &&
+           access->bIsPositionValid() && access->nGetCurrentRow() == row;
+    }
+    if (ok) access->SetPositionLost(false);
     if (!ok && error != nullptr && !error->bHasError()) Fail(error, 2, 11);
   } else if (error != nullptr) {
     Fail(error, 2, 11);

@@ -82,7 +82,10 @@ std::vector<NAKeyPart> KeyParts(CNATableDescription* table, CNAColumn* key) {
     return true;
   };
   if (key == nullptr) return parts;
-  for (CNAColumn* part : columns_of(key)) add(part, part->bHas400());
+  {
+    int n = 0;
+    for (CNAColumn* part : columns_of(key)) add(part, key->bIsPartDescending(++n));
+  }
   if (identifies(key) || table == nullptr) return parts;
   CNAColumn* total = nullptr;
   for (int pass = 0; pass < 2 && total == nullptr; ++pass) {
@@ -196,13 +199,24 @@ bool CNASession::bReadOn(CNATableAccess* access, const char16_t* name, int32_t d
   CNALock guard(&m_clLock);
   if (access == nullptr) return false;
   int64_t step = skip > 0 ? skip : 1;
+  const bool moves_on = !forced_first && direction != kNAReadFirst && direction != kNAReadLast;
+  // After a failed read there is no position to move from: the walk must
+  // start again from an end or a seek, never silently from the first row.
+  if (moves_on && access->bHasLostPosition()) {
+    Fail(error, 84, 5, ServerTable(this));
+    return false;
+  }
   bool served = false;
   if (!forced_first && !bReadFromRecordSource(access, name, direction,
                                               static_cast<uint32_t>(flags), step, lock, &served,
                                               error)) {
+    access->SetPositionLost(true);
     return false;
   }
-  if (served) return true;
+  if (served) {
+    access->SetPositionLost(false);
+    return true;
+  }
   // A filter set or put aside since the position was read makes the rows
   // held stale. A next or previous read goes on from the current record
   // under the filter now in force (the record locked meanwhile); first and
@@ -214,25 +228,35 @@ bool CNASession::bReadOn(CNATableAccess* access, const char16_t* name, int32_t d
     access->bLockCurrentRecord(nullptr);
     bool handled = false;
     bool in_range = false;
-    if (!access->bReadOnUnderNewFilter(direction, step, &handled, &in_range, error)) return false;
-    if (handled) return true;
+    if (!access->bReadOnUnderNewFilter(direction, step, &handled, &in_range, error)) {
+      access->SetPositionLost(true);
+      return false;
+    }
+    if (handled) {
+      access->SetPositionLost(false);
+      return true;
+    }
     access->nSetLockState(mode);
   }
-  bool fresh = forced_first || direction == kNAReadFirst || direction == kNAReadLast ||
-               access->bHasFilterChanged() || access->pclGetResult() == nullptr ||
+  bool fresh = !moves_on || access->bHasFilterChanged() || access->pclGetResult() == nullptr ||
                !access->bIsPositionValid() || !SameKeyName(access->pszGetOrderedKeyName(), name);
   bool found = false;
-  if (!fresh) return access->bReadPosition(direction, lock != 0, step, &found, error);
-  // A next read without position starts at the first record, a previous
-  // one at the last.
-  int32_t from = direction == kNAReadLast || direction == kNAReadPrevious ? kNAReadLast
-                                                                          : kNAReadFirst;
-  access->EndSeek();
-  m_nRequestedRows = rows;
-  bool prepared = bPrepareRead(access, name, 0, error);
-  m_nRequestedRows = 0;
-  if (!prepared) return false;
-  return access->bReadPosition(from, lock != 0, step, &found, error);
+  bool ok = false;
+  if (!fresh) {
+    ok = access->bReadPosition(direction, lock != 0, step, &found, error);
+  } else {
+    // A next read without position starts at the first record, a previous
+    // one at the last.
+    int32_t from = direction == kNAReadLast || direction == kNAReadPrevious ? kNAReadLast
+                                                                            : kNAReadFirst;
+    access->EndSeek();
+    m_nRequestedRows = rows;
+    bool prepared = bPrepareRead(access, name, 0, error);
+    m_nRequestedRows = 0;
+    ok = prepared && access->bReadPosition(from, lock != 0, step, &found, error);
+  }
+  access->SetPositionLost(!ok);
+  return ok;
 }
 
 CNATableAccess* CNASession::pclGetTableAccessForRead(const char16_t* name, uint32_t flags,
@@ -414,6 +438,7 @@ bool CNASession::bSeek(const char16_t* table, const char16_t* key, intptr_t valu
       ok = access->bSeek(first->pszGetName(), *wanted, start_of_key == 0, &found, error);
     }
   }
+  access->SetPositionLost(!ok);
   ReleaseBoth(access);
   if (ok) ForgetDeleted(this);
   return ok;
@@ -428,8 +453,16 @@ bool CNASession::bCount(intptr_t flags, CNATableAccess* position, int32_t type, 
                         CNAError* error) {
   CNALock guard(&m_clLock);
   if (out != nullptr) *out = 0;
-  // A complete result in hand answers without SQL.
-  if ((flags & 0x10) != 0 && position != nullptr) {
+  // The filter in force counts: the position object's own when it reads
+  // under one, else the session's.
+  CNAFilter* in_force = position != nullptr && position->bIsFilterActive()
+                            ? position->pclGetFilter()
+                            : m_pActiveFilter;
+  if (in_force != nullptr && in_force->bWritesNothing()) in_force = nullptr;
+  // A complete result in hand answers without SQL (it answers nothing
+  // under a filter of its own, and cannot speak for another's).
+  if ((flags & 0x10) != 0 && position != nullptr &&
+      (in_force == nullptr || in_force == position->pclGetFilter())) {
     int64_t held = 0;
     if (position->bGetResultCount(0, &held, error) && held > 0) {
       if (out != nullptr) *out = held;
@@ -464,8 +497,15 @@ bool CNASession::bCount(intptr_t flags, CNATableAccess* position, int32_t type, 
   CNATableAccess* access = pclGetDefaultTableAccess(error);
   if (access == nullptr) return false;
   access->SetTableName(ServerTable(this));
+  // The default object counts under the filter in force, then gets its own
+  // filter state back.
+  CNARefPtr<CNAFilter> own(NAAddRef(access->pclGetFilter()));
+  const bool own_active = access->bIsFilterActive();
+  access->SetFilter(in_force);
   int64_t count = 0;
   bool ok = access->bCountRecords(&count, error);
+  access->SetFilter(own.Get());
+  if (!own_active) access->DeactivateFilter();
   if (ok && out != nullptr) *out = count;
   ReleaseBoth(access);
   return ok;

@@ -17,6 +17,7 @@
 #include "driver/core/session.h"
 #include "driver/sql/column.h"
 #include "driver/sql/saved_position.h"
+#include "driver/sql/statement.h"
 #include "driver/sql/table_access.h"
 #include "driver/sql/table_description.h"
 #include "support/any.h"
@@ -113,6 +114,7 @@ bool CNASession::bStandOnRecord(CNATableAccess* access, const char16_t* key,
     for (size_t i = 0; same && i < values.size(); ++i) same = SameCell(row[i], values[i]);
     if (same) {
       *found = true;
+      access->SetPositionLost(false);
       return true;
     }
     if (!access->bReadPosition(kNAReadNext, false, 1, &in_range, error)) return false;
@@ -250,4 +252,52 @@ bool CNASession::bReadRecordKey(CNATableAccess* access, std::vector<CAny>* value
     return false;
   }
   return ReadIdentity(access, columns, values, error);
+}
+
+void CNASession::SaveRecordIdentity(CNATableAccess* access, CNASavedPosition* position) {
+  CNALock lock(&m_clLock);
+  if (access == nullptr || position == nullptr || !access->bIsPositionValid() ||
+      access->bIsOutOfRange() || access->bHasTemporaryIndex()) {
+    return;
+  }
+  std::vector<int> columns = IdentityColumns(m_pTableDescription);
+  std::vector<CAny> values;
+  CNAError quiet;
+  quiet.SetSilent(true);
+  if (columns.empty() || !ReadIdentity(access, columns, &values, &quiet)) return;
+  position->SetIdentity(std::move(columns), std::move(values), access->pszGetOrderedKeyName());
+}
+
+bool CNASession::bRestoreRecord(CNATableAccess* access, CNASavedPosition* position,
+                                CNAError* error) {
+  CNALock lock(&m_clLock);
+  const std::vector<int>& columns = position->IdentityColumns();
+  const std::vector<CAny>& values = position->IdentityValues();
+  auto stands_on_it = [&]() {
+    if (!access->bIsPositionValid() || access->bIsOutOfRange()) return false;
+    std::vector<CAny> row;
+    CNAError quiet;
+    quiet.SetSilent(true);
+    if (!ReadIdentity(access, columns, &row, &quiet)) return false;
+    for (size_t i = 0; i < values.size(); ++i) {
+      if (!SameCell(row[i], values[i])) return false;
+    }
+    return true;
+  };
+  // Still there, or at its row of a whole result in hand that nobody
+  // re-read since: no SQL.
+  if (stands_on_it()) return true;
+  const int64_t row = position->nGetRecord(0);
+  if (access->pclGetResult() != nullptr && access->bIsWholeOrder() && row >= 0 &&
+      row < access->pclGetResult()->nGetRowCount()) {
+    CNAError quiet;
+    quiet.SetSilent(true);
+    if (access->bGoToRecord(row, &quiet) && stands_on_it()) return true;
+  }
+  // The rows moved: the record is looked for along the key it was read on.
+  bool found = false;
+  CTString key(position->pszGetIdentityKey());
+  if (!bStandOnRecord(access, key.pszGet(), columns, values, &found, error)) return false;
+  if (!found) return RecordGone(this, error);
+  return true;
 }

@@ -181,6 +181,12 @@ TEST_F(KeySwitchOnServer, SeeksAndRecordNumbersGoAlongTheClientSideKey) {
     CNAError error;
     ASSERT_TRUE(keyed->bGoToRecord(id - 1, &error)) << N(error.pszGetMessage());
     EXPECT_EQ(row, Record());
+    // The place along the client-side key, in thousandths of its records.
+    int32_t per_mille = -1;
+    ASSERT_TRUE(keyed->bGetPositionPerMille(&per_mille, &error)) << N(error.pszGetMessage());
+    EXPECT_EQ(CNATableAccess::nPerMilleOf(static_cast<int64_t>(at) + 1,
+                                          static_cast<int64_t>(along.size())),
+              per_mille);
     EXPECT_EQ(std::vector<std::string>(along.begin() + static_cast<std::ptrdiff_t>(at), along.end()),
               Walk());
   }

@@ -421,4 +421,76 @@ TEST_F(SessionByName, ItemsAndColumnsGiveTheirKeyParts) {
   ReleaseBoth(session);
 }
 
+// A count of the table's records counts those the filter in force lets
+// through, whatever the count's flags, before and after a read under it.
+TEST_F(SessionByName, ACountHonoursTheFilterInForce) {
+  Open();
+  const std::string all = ServerRows("SELECT COUNT(*) FROM t")[0];
+  const std::string low = ServerRows("SELECT COUNT(*) FROM t WHERE a < 4")[0];
+  ASSERT_NE(all, low);
+  CNARefPtr<CNAFilter> a_low(Leaf(kNAFilterLess, u"a", 4));
+  INAError* slot = nullptr;
+  ASSERT_TRUE(d_->bSetFilter(h_, reinterpret_cast<intptr_t>(u"a"),
+                             reinterpret_cast<intptr_t>(a_low.Get()), 0, 0, 0, 0, &slot))
+      << qg::rig::TakeMessage(slot);
+  for (bool read_first : {false, true}) {
+    if (read_first) {
+      ASSERT_TRUE(d_->bRead(h_, reinterpret_cast<intptr_t>(u"a"), kNAReadFirst, 0, 1, 0, 0, &slot))
+          << qg::rig::TakeMessage(slot);
+    }
+    for (intptr_t flags : {intptr_t{0}, intptr_t{0x4000}, intptr_t{0x4010}, intptr_t{0x10}}) {
+      int64_t count = -1;
+      ASSERT_TRUE(d_->bCountCurrent(h_, flags, reinterpret_cast<intptr_t>(&count), 0, &slot))
+          << qg::rig::TakeMessage(slot);
+      EXPECT_EQ(low, std::to_string(count)) << "flags " << flags << (read_first ? " after a read" : "");
+    }
+  }
+  // Put aside: every record counts again.
+  ASSERT_TRUE(d_->bSetFilter(h_, reinterpret_cast<intptr_t>(u"id"), 0, 0, 0, 0, 0, &slot))
+      << qg::rig::TakeMessage(slot);
+  int64_t count = -1;
+  ASSERT_TRUE(d_->bCountCurrent(h_, 0, reinterpret_cast<intptr_t>(&count), 0, &slot))
+      << qg::rig::TakeMessage(slot);
+  EXPECT_EQ(all, std::to_string(count));
+}
+
+// A branch of a filter tree without any condition is neutral: the tree
+// reads what its other branch lets through, and a tree of nothing reads
+// every record.
+TEST_F(SessionByName, AnEmptyBranchOfAFilterIsNeutral) {
+  Open();
+  const std::vector<std::string> all = ServerRows("SELECT id, a, b FROM t ORDER BY a, id");
+  const std::vector<std::string> low =
+      ServerRows("SELECT id, a, b FROM t WHERE a < 4 ORDER BY a, id");
+  auto empty = [] { return NAAddRef(new CNAFilter()); };
+  CNARefPtr<CNAFilter> e1(empty()), e2(empty()), e3(empty()), e4(empty()), e5(empty());
+  CNARefPtr<CNAFilter> l1(Leaf(kNAFilterLess, u"a", 4)), l2(Leaf(kNAFilterLess, u"a", 4));
+  CNARefPtr<CNAFilter> nothing(CNAFilter::pclNewBinary(kNAFilterAnd, e3.Get(), e4.Get(), 0));
+  struct Case {
+    const char* name;
+    CNAFilter* tree;
+    const std::vector<std::string>* want;
+  } cases[] = {
+      {"a < 4 AND empty", CNAFilter::pclNewBinary(kNAFilterAnd, l1.Get(), e1.Get(), 0), &low},
+      {"empty OR a < 4", CNAFilter::pclNewBinary(kNAFilterOr, e2.Get(), l2.Get(), 0), &low},
+      {"empty AND empty", NAAddRef(nothing.Get()), &all},
+      {"NOT (empty AND empty)", CNAFilter::pclNewBinary(kNAFilterNot, nothing.Get(), nullptr, 0),
+       &all},
+      {"(empty AND empty) OR empty",
+       CNAFilter::pclNewBinary(kNAFilterOr, nothing.Get(), e5.Get(), 0), &all},
+  };
+  for (const Case& c : cases) {
+    CNARefPtr<CNAFilter> tree(c.tree);
+    INAError* slot = nullptr;
+    ASSERT_TRUE(d_->bSetFilter(h_, reinterpret_cast<intptr_t>(u"a"),
+                               reinterpret_cast<intptr_t>(tree.Get()), 0, 0, 0, 0, &slot))
+        << c.name << ": " << qg::rig::TakeMessage(slot);
+    EXPECT_EQ(*c.want, Walk(u"a", false)) << c.name;
+    int64_t count = -1;
+    ASSERT_TRUE(d_->bCountCurrent(h_, 0, reinterpret_cast<intptr_t>(&count), 0, &slot))
+        << c.name << ": " << qg::rig::TakeMessage(slot);
+    EXPECT_EQ(c.want->size(), static_cast<size_t>(count)) << c.name;
+  }
+}
+
 }  // namespace

@@ -872,5 +872,89 @@ TEST_F(SessionWalk, AConditionChoosesItsKeyAndFiltersTheReadsAlongIt) {
   }
 }
 
-}  // namespace
+// A read that fails (the walk's connection killed by another client) leaves
+// no position: every next or previous read fails until a read from an end
+// stands on a record again.
+TEST_F(SessionWalk, AFailedReadLeavesNoPositionToMoveFrom) {
+  ASSERT_TRUE(Sql("CREATE TABLE f (id INT PRIMARY KEY, v INT) ENGINE=InnoDB; "
+                  "INSERT INTO f SELECT seq, seq * 10 FROM seq_1_to_50"));
+  auto [h, d] = Open(u"f");
+  CNASession* s = d->pclFindSession(h);
+  ASSERT_NE(nullptr, s);
+  s->pclGetConnection()->m_nCacheSize = 7;
+  ReleaseBoth(s);
+  const auto key = reinterpret_cast<intptr_t>(u"id");
+  INAError* slot = nullptr;
+  ASSERT_TRUE(d->bRead(h, key, kNAReadFirst, 0, 1, 0, 0, &slot)) << Message(slot);
+  ASSERT_TRUE(d->bRead(h, key, kNAReadNext, 0, 1, 0, 0, &slot)) << Message(slot);
+  for (const std::string& id :
+       ServerRows("SELECT ID FROM information_schema.PROCESSLIST WHERE DB = DATABASE() AND "
+                  "ID <> CONNECTION_ID() AND COMMAND <> 'Daemon'")) {
+    Sql("KILL " + id);
+  }
+  // The rows in hand still come; the next fetch fails.
+  bool failed = false;
+  for (int i = 0; i < 10 && !failed; ++i) {
+    failed = !d->bRead(h, key, kNAReadNext, 0, 1, 0, 0, &slot);
+    Message(slot);
+  }
+  ASSERT_TRUE(failed);
+  for (int direction : {kNAReadNext, kNAReadNext, kNAReadPrevious}) {
+    EXPECT_FALSE(d->bRead(h, key, direction, 0, 1, 0, 0, &slot))
+        << "moved to " << Record(d, h, 2);
+    EXPECT_NE("", Failed(slot).text);
+  }
+  // From an end the walk starts again (on a new connection).
+  ASSERT_TRUE(d->bRead(h, key, kNAReadFirst, 0, 1, 0, 0, &slot)) << Message(slot);
+  EXPECT_EQ("1\t10", Record(d, h, 2));
+  ASSERT_TRUE(d->bRead(h, key, kNAReadNext, 0, 1, 0, 0, &slot)) << Message(slot);
+  EXPECT_EQ("2\t20", Record(d, h, 2));
+}
 
+// A saved position stands for its record: after another connection deletes
+// a row before it and the table is read afresh, restoring it comes back to
+// the same record and the walk goes on from there; when the record itself
+// is gone, restoring it fails.
+TEST_F(SessionWalk, ARestoredPositionIsItsRecordOrFails) {
+  ASSERT_TRUE(Sql("CREATE TABLE rp (id INT PRIMARY KEY, v INT) ENGINE=InnoDB"));
+  auto [h, d] = Open(u"rp");
+  const auto key = reinterpret_cast<intptr_t>(u"id");
+  for (int64_t fetch : {int64_t{-2}, int64_t{7}}) {
+    SCOPED_TRACE("fetch " + std::to_string(fetch));
+    ASSERT_TRUE(Sql("DELETE FROM rp; INSERT INTO rp SELECT seq, seq * 10 FROM seq_1_to_100"));
+    CNASession* s = d->pclFindSession(h);
+    ASSERT_NE(nullptr, s);
+    s->pclGetConnection()->m_nCacheSize = fetch;
+    ReleaseBoth(s);
+    INAError* slot = nullptr;
+    ASSERT_TRUE(d->bRead(h, key, kNAReadFirst, 0, 1, 0, 0, &slot)) << Message(slot);
+    for (int i = 1; i < 50; ++i) {
+      ASSERT_TRUE(d->bRead(h, key, kNAReadNext, 0, 1, 0, 0, &slot)) << Message(slot);
+    }
+    ASSERT_EQ("50\t500", Record(d, h, 2));
+    uint32_t serial = 0;
+    ASSERT_TRUE(d->bSavePosition(h, key, reinterpret_cast<intptr_t>(&serial), 0, &slot))
+        << Message(slot);
+    ASSERT_TRUE(Sql("DELETE FROM rp WHERE id = 10"));
+    ASSERT_TRUE(d->bRead(h, key, kNAReadFirst, 0, 1, 0, 0, &slot)) << Message(slot);
+    char16_t name[256];
+    ASSERT_TRUE(d->bRestorePosition(h, serial, reinterpret_cast<intptr_t>(name), 1, 0, &slot))
+        << Message(slot);
+    EXPECT_EQ("50\t500", Record(d, h, 2));
+    ASSERT_TRUE(d->bRead(h, key, kNAReadNext, 0, 1, 0, 0, &slot)) << Message(slot);
+    EXPECT_EQ("51\t510", Record(d, h, 2));
+    ASSERT_TRUE(d->bRead(h, key, kNAReadPrevious, 0, 1, 0, 0, &slot)) << Message(slot);
+    ASSERT_TRUE(d->bRead(h, key, kNAReadPrevious, 0, 1, 0, 0, &slot)) << Message(slot);
+    EXPECT_EQ("49\t490", Record(d, h, 2));
+    // The record itself gone: no other record stands in for it.
+    ASSERT_TRUE(Sql("DELETE FROM rp WHERE id = 50"));
+    ASSERT_TRUE(d->bRead(h, key, kNAReadFirst, 0, 1, 0, 0, &slot)) << Message(slot);
+    EXPECT_FALSE(d->bRestorePosition(h, serial, reinterpret_cast<intptr_t>(name), 0, 0, &slot))
+        << "restored on " << Record(d, h, 2);
+    ASSERT_NE(nullptr, slot);
+    EXPECT_EQ(13u, static_cast<CNAError*>(slot)->nGetErrorIdentifier()) << Message(slot);
+    Message(slot);
+  }
+}
+
+}  // namespace

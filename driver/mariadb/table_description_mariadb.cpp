@@ -231,8 +231,9 @@ bool CNATableDescriptionMariaDB::bParseIndexes(CNAStatement* result, CNAError* e
     // A missing column is skipped without leaving an error behind.
     CNAColumn* part = pclFindColumn(row.column.c_str(), 2);
     if (part == nullptr) return;
-    if (row.descending) part->SetDirection(true);
-    key->AddPart(part);
+    // The direction belongs to this index's part, not to the column: the
+    // column may stand ascending in an index of its own.
+    key->AddPart(part, row.descending);
   };
   auto finish = [&](const Row& row) {
     if (composite != nullptr) {

@@ -130,12 +130,23 @@ CNAColumn* CNAColumn::pclGetPart(int n) const {
 }
 
 void CNAColumn::AddPart(CNAColumn* part) {
+  if (part != nullptr) AddPart(part, part->bHas400());
+}
+
+void CNAColumn::AddPart(CNAColumn* part, bool descending) {
   if (part == nullptr) return;
   m_apParts.push_back(NAAddRef(part));
+  m_abPartDescending.push_back(descending);
   if (bIsComposite()) {
     int length = part->nGetDataLength(-1);
     m_nSize += part->nGetType() == 29 ? 2 * length : length;
   }
+}
+
+bool CNAColumn::bIsPartDescending(int n) const {
+  if (!bIsComposite() && m_apParts.empty()) return n == 1 && bHas400();
+  if (n < 1 || n > nGetPartCount()) return false;
+  return m_abPartDescending[static_cast<size_t>(n - 1)];
 }
 
 void CNAColumn::SetNullable(bool nullable) {

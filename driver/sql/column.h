@@ -132,8 +132,14 @@ class CNAColumn : public CNARefCounted {
   int nGetPartCount() const { return static_cast<int>(m_apParts.size()); }
   CNAColumn* pclGetPart(int n) const;
   // Appends a part with a reference; a composite column grows by the
-  // part's data length of all values (twice that for type 29).
+  // part's data length of all values (twice that for type 29). The part's
+  // direction in this key is its own (0x400), or the one given: a column
+  // may be ascending in one index and descending in another.
   void AddPart(CNAColumn* part);
+  void AddPart(CNAColumn* part, bool descending);
+  // Whether part n (from 1) runs descending in this key; for a key that is
+  // not composite, part 1 is the column itself.
+  bool bIsPartDescending(int n) const;
 
   // --- flags, defaults, generation --------------------------------------
   uint32_t nGetColumnFlags() const { return m_nColumnFlags; }
@@ -215,6 +221,7 @@ class CNAColumn : public CNARefCounted {
   uint32_t m_nHostLink = 0;
   uint32_t m_nColumnFlags = 0;
   std::vector<CNAColumn*> m_apParts;
+  std::vector<bool> m_abPartDescending;  // one per part
   CTString m_clDateMask;
 };
 

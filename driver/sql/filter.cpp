@@ -153,6 +153,16 @@ void CNAFilter::Normalise(bool null_first) {
   }
 }
 
+bool CNAFilter::bWritesNothing() const {
+  if (m_nOperator == kNAFilterEmpty) return true;
+  if (bIsTwoChildOperator(m_nOperator)) {
+    return m_pLeft != nullptr && m_pRight != nullptr && m_pLeft->bWritesNothing() &&
+           m_pRight->bWritesNothing();
+  }
+  if (m_nOperator == kNAFilterNot) return m_pLeft == nullptr || m_pLeft->bWritesNothing();
+  return false;
+}
+
 bool CNAFilter::bWrite(CNASQLGenerator& generator, int parent_op,
                        const NAFilterWriteOptions& options, bool* folded, CNAError* error) {
   if (parent_op == 0) {
@@ -173,17 +183,18 @@ bool CNAFilter::bWriteNode(CNASQLGenerator& generator, int parent_op,
   int fold = 0;
   const bool ok = [&]() -> bool {
     if (m_pNullList) m_pNullList->Clear();
-    if (m_nOperator == kNAFilterEmpty) return true;
+    if (bWritesNothing()) return true;
 
-    // Branches decided by a constant child: continue with the other child.
+    // Branches decided by a constant child, or with a child that holds no
+    // condition: continue with the other child.
     CNAFilter* node = this;
     for (;;) {
       const int op = node->m_nOperator;
       if (!bIsTwoChildOperator(op) || node->m_pLeft == nullptr || node->m_pRight == nullptr) break;
       const int neutral = op == kNAFilterAnd ? kNAFilterTrue : kNAFilterFalse;
-      if (node->m_pLeft->m_nOperator == neutral) {
+      if (node->m_pLeft->m_nOperator == neutral || node->m_pLeft->bWritesNothing()) {
         node = node->m_pRight;
-      } else if (node->m_pRight->m_nOperator == neutral) {
+      } else if (node->m_pRight->m_nOperator == neutral || node->m_pRight->bWritesNothing()) {
         node = node->m_pLeft;
       } else {
         break;
@@ -499,7 +510,7 @@ void CNAFilterRef::Set(CNAFilter* filter) {
   AddRefBoth(filter);
   NARelease(m_pFilter);
   m_pFilter = filter;
-  m_bActive = filter != nullptr && filter->nGetOperator() != kNAFilterEmpty;
+  m_bActive = filter != nullptr && !filter->bWritesNothing();
 }
 
 bool CNAFilterRef::bIsEqual(const CNAFilterRef& other) const {

@@ -82,6 +82,10 @@ class CNAFilter : public CNARefCounted {
   bool bAcceptsNull(const CNAItem* item) const;
   bool bIsEqual(const CNAFilter* other) const;
 
+  // The node holds no condition at all: empty, or AND / OR of two such
+  // nodes, or NOT of one. An empty child is neutral to its parent, and a
+  // tree of nothing writes no WHERE.
+  bool bWritesNothing() const;
   int nGetOperator() const { return m_nOperator; }
   unsigned nGetFlags() const { return m_nFlags; }
   CNAFilter* pclGetLeft() const { return m_pLeft; }

@@ -52,6 +52,12 @@ std::vector<const CNAColumn*> ColumnsOf(const CNAColumn& key) {
 
 bool CNAKeyTable::bIsDescending(const CNAColumn& column) { return column.bHas400(); }
 
+bool CNAKeyFilter::bPartDescending(const CNAColumn& key, int n) {
+  // A composite key holds each part's direction in that index; a plain
+  // key's direction is the table's word on the column.
+  return key.bIsComposite() ? key.bIsPartDescending(n) : m_pTable->bIsDescending(key);
+}
+
 CNAKeyFilter::CNAKeyFilter(CNAKeyTable* table) { SetTable(table); }
 
 CNAKeyFilter::~CNAKeyFilter() {
@@ -141,11 +147,13 @@ bool CNAKeyFilter::bCollectParts(const CNAColumn& key, const uint8_t* bytes, siz
   *high = false;
   *usable = false;
   if ((m_nMode & kModeCurrent) != 0) {
+    int n = 0;
     for (const CNAColumn* c : ColumnsOf(key)) {
+      ++n;
       NAKeyConditionPart part;
       if (!m_pTable->bDescribe(*c, &part.column)) return true;  // no item: no condition
       if (!m_pTable->bReadCurrentValue(*c, &part.value, error)) return false;
-      part.bDescending = m_pTable->bIsDescending(*c);
+      part.bDescending = bPartDescending(key, n);
       parts->push_back(std::move(part));
     }
   } else {
@@ -159,7 +167,7 @@ bool CNAKeyFilter::bCollectParts(const CNAColumn& key, const uint8_t* bytes, siz
         return true;
       }
       part.bPrefix = high_prefix;
-      part.bDescending = m_pTable->bIsDescending(*k.pColumn);
+      part.bDescending = bPartDescending(key, k.nPart);
       parts->push_back(std::move(part));
     }
     *low = decoded.bLow;

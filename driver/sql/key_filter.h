@@ -156,6 +156,8 @@ class CNAKeyFilter : public CNARefCounted {
   bool bCollectParts(const CNAColumn& key, const uint8_t* bytes, size_t size,
                      std::vector<NAKeyConditionPart>* parts, bool* low, bool* high,
                      bool* usable, CNAError* error);
+  // Whether part n (from 1) of the key runs descending.
+  bool bPartDescending(const CNAColumn& key, int n);
   bool bAddRecordPart(const CNAColumn& column, std::vector<NAKeyConditionPart>* parts,
                       CNAError* error);
 

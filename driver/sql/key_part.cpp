@@ -51,6 +51,7 @@ bool bDecodeKeyParts(const CNAColumn& key, const uint8_t* bytes, size_t size, NA
     const size_t remaining = size - offset;
     NAKeyValuePart part;
     part.pColumn = column;
+    part.nPart = i;
     part.nOffset = offset;
     part.nLength = remaining < part_size ? remaining : part_size;
     part.bPartial = remaining < part_size;

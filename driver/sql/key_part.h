@@ -23,6 +23,7 @@ int nKeyPartSize(const CNAColumn& part);
 struct NAKeyValuePart {
   enum Bound { kNone, kLowest, kHighest };
   const CNAColumn* pColumn = nullptr;  // the part's column (the key's own for a plain key)
+  int nPart = 1;         // the part's number in the key, from 1
   size_t nOffset = 0;    // where the part's data begins in the key value
   size_t nLength = 0;    // bytes of data (after a length prefix)
   bool bPartial = false;  // the key value ends inside this part

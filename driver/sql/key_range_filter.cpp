@@ -69,8 +69,7 @@ bool CNAKeyRangeFilter::bSetRange(CNAKeyTable* table, const CNAColumn* key,
                      (low.size == 0 || std::memcmp(low.bytes, high.bytes, low.size) == 0);
   bool descending = false;
   if (key != nullptr && m_pTable != nullptr) {
-    const CNAColumn* first = key->bIsComposite() ? key->pclGetPart(1) : key;
-    descending = first != nullptr && m_pTable->bIsDescending(*first);
+    descending = key->bIsComposite() ? key->bIsPartDescending(1) : m_pTable->bIsDescending(*key);
   }
   const NAKeyRangeOperators ops =
       ChooseKeyRangeOperators(low.bGiven(), high.bGiven(), equal, low.bInclusive,

@@ -59,6 +59,9 @@ void CNASavedPosition::CopyFrom(const CNASavedPosition& other, INACopyContext* c
   m_clFilter = other.m_clFilter;
   m_strName = other.m_strName;
   m_aclKey = other.m_aclKey;
+  m_anIdentityColumns = other.m_anIdentityColumns;
+  m_aclIdentity = other.m_aclIdentity;
+  m_strIdentityKey = other.m_strIdentityKey;
   CNARefCounted* linked = other.m_pLinked;
   if (context != nullptr && linked != nullptr) {
     void* copy = context->pFindCopy(linked);

@@ -59,6 +59,18 @@ class CNASavedPosition : public CNARefCounted {
   // the table has none or no record was current).
   const std::vector<CAny>& KeyValues() const { return m_aclKey; }
   void SetKeyValues(std::vector<CAny> values) { m_aclKey = std::move(values); }
+  // The record the position stands on, as its identity: the columns (of
+  // the table description) that name one record, their values as read,
+  // and the key the object was read along. Empty when no record was
+  // current.
+  void SetIdentity(std::vector<int> columns, std::vector<CAny> values, const char16_t* key) {
+    m_anIdentityColumns = std::move(columns);
+    m_aclIdentity = std::move(values);
+    m_strIdentityKey.Set(key);
+  }
+  const std::vector<int>& IdentityColumns() const { return m_anIdentityColumns; }
+  const std::vector<CAny>& IdentityValues() const { return m_aclIdentity; }
+  const char16_t* pszGetIdentityKey() const { return m_strIdentityKey.pszGet(); }
   // Every field. The entry: when the copy context holds a copy of the
   // cache (its entries copied with their uses, this holder's included),
   // the same entry of that copy without a new use; otherwise a new use of
@@ -78,6 +90,9 @@ class CNASavedPosition : public CNARefCounted {
   CTString m_strName;
   CNARefCounted* m_pLinked = nullptr;
   std::vector<CAny> m_aclKey;
+  std::vector<int> m_anIdentityColumns;
+  std::vector<CAny> m_aclIdentity;
+  CTString m_strIdentityKey;
 };
 
 #endif  // QG_DRIVER_SQL_SAVED_POSITION_H_

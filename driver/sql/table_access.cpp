@@ -81,7 +81,7 @@ bool IsBinaryColumn(const CNAResultColumn& column) {
 
 // A filter in force that holds a condition; an empty one writes no WHERE.
 bool WritesCondition(const CNAFilter* filter, bool active) {
-  return active && filter != nullptr && filter->nGetOperator() != kNAFilterEmpty;
+  return active && filter != nullptr && !filter->bWritesNothing();
 }
 
 // What a read relies on of one result column: its name, its type, its
@@ -543,20 +543,22 @@ bool CNATableAccess::bResolveOrderKey(CNAError* error) {
     if (error != nullptr) error->SetErrorMessage(0, kAccessSite, 9, nullptr, 6, m_strNextKey.pszGet());
     return false;
   }
-  auto add = [this](CNAItem* item) {
+  // Each part runs in its direction in this key, not in the column's own.
+  const CNAColumn* key_column = key->pclGetColumn();
+  auto add = [this, key_column](CNAItem* item, int n) {
     NAKeyPart part;
     part.strName = item->pszGetSqlName() != nullptr && item->pszGetSqlName()[0] != 0
                        ? item->pszGetSqlName()
                        : item->pszGetName();
-    part.bDescending = item->pclGetColumn() != nullptr && item->pclGetColumn()->bHas400();
+    part.bDescending = key_column != nullptr && key_column->bIsPartDescending(n);
     m_astKeyParts.push_back(part);
   };
   if (key->bIsCompositeKey()) {
     for (int i = 1; i <= key->nGetPartCount(); ++i) {
-      if (key->pclGetPart(i) != nullptr) add(key->pclGetPart(i));
+      if (key->pclGetPart(i) != nullptr) add(key->pclGetPart(i), i);
     }
   } else {
-    add(key);
+    add(key, 1);
   }
   return true;
 }
@@ -570,13 +572,42 @@ std::vector<NAKeyPart> CNATableAccess::OrderItems(bool descending) {
     return false;
   };
   // The record's other keys follow, so that rows equal on the key come in
-  // one order every time.
+  // one order every time, up to the first unique key none of whose parts
+  // may be NULL: past it no two rows are equal.
   const uint32_t allowed = descending ? 2u : 1u;
   CNAFileDescription* logical = pclGetFileDescription();
   if (logical == nullptr || (m_nReadOptions & 0x100000) != 0 || (m_nFlags & allowed) == 0) {
     return items;
   }
-  for (int i = 0; i < logical->nGetItemCount(); ++i) {
+  auto name_of = [](const CNAItem* item) {
+    return item->pszGetSqlName() != nullptr && item->pszGetSqlName()[0] != 0
+               ? item->pszGetSqlName()
+               : item->pszGetName();
+  };
+  auto total = [&]() {
+    for (int i = 0; i < logical->nGetItemCount(); ++i) {
+      CNAItem* key = logical->pclGetItem(i);
+      const CNAColumn* column = key != nullptr ? key->pclGetColumn() : nullptr;
+      if (column == nullptr || !key->bIsKey() || !column->bIsUnique()) continue;
+      std::vector<CNAItem*> parts;
+      if (key->bIsCompositeKey()) {
+        for (int n = 1; n <= key->nGetPartCount(); ++n) parts.push_back(key->pclGetPart(n));
+      } else {
+        parts.push_back(key);
+      }
+      bool covered = !parts.empty();
+      for (CNAItem* part : parts) {
+        if (part == nullptr || part->pclGetColumn() == nullptr ||
+            part->pclGetColumn()->bIsNullable() || !known(name_of(part))) {
+          covered = false;
+          break;
+        }
+      }
+      if (covered) return true;
+    }
+    return false;
+  };
+  for (int i = 0; i < logical->nGetItemCount() && !total(); ++i) {
     CNAItem* item = logical->pclGetItem(i);
     if (item == nullptr || !item->bIsKey() || item->bIsCompositeKey()) continue;
     const char16_t* name = item->pszGetSqlName() != nullptr && item->pszGetSqlName()[0] != 0
@@ -1568,6 +1599,21 @@ bool CNATableAccess::bIsWholeOrder() const {
 
 bool CNATableAccess::bGetPositionPerMille(int32_t* out, CNAError* error) {
   *out = 0;
+  if (m_pTemporaryIndex != nullptr) {
+    // Along a client-side key the place is the current entry's in the
+    // index, over the records it holds.
+    auto* index = static_cast<CNATemporaryIndex*>(m_pTemporaryIndex);
+    const int position = index->nGetPosition();
+    const int count = index->nGetCount();
+    if (position < 0 || position >= count) {
+      if (error != nullptr) {
+        error->SetErrorMessage(0, kAccessSite, 53, nullptr, 11, m_strTable.pszGet());
+      }
+      return false;
+    }
+    *out = nPerMilleOf(static_cast<int64_t>(position) + 1, count);
+    return true;
+  }
   if (m_pResult == nullptr || !m_bPositionValid) return true;
   int64_t position = 0;
   for (int64_t row = 0; row <= m_nCurrentRow; ++row) {

@@ -226,12 +226,17 @@ class CNATableAccess : public CNARefCounted {
   bool bMustLockOnRead() const { return m_nLockMode == 1; }
   bool bResetPosition();
   bool bIsPositionValid() const { return m_bPositionValid; }
+  // A read failed: no move goes on from anywhere until a read from an end
+  // or a seek stands on a record again.
+  bool bHasLostPosition() const { return m_bPositionLost; }
+  void SetPositionLost(bool lost) { m_bPositionLost = lost; }
   void GetFoundAndInRange(bool* found, bool* in_range) const {
     *found = m_bFound;
     *in_range = m_bInRange;
   }
   bool bIsOutOfRange() const { return m_bOutOfRange; }
   bool bUseTemporaryIndex(CNAError* error);
+  bool bHasTemporaryIndex() const { return m_pTemporaryIndex != nullptr; }
 
   // --- the record read ---
   // The logical description whose current record each read fills (one
@@ -255,6 +260,8 @@ class CNATableAccess : public CNARefCounted {
 
   // --- the open result ---
   CNAStatement* pclGetResult() const { return m_pResult; }
+  // The open result holds the whole order from its first row.
+  bool bIsWholeOrder() const;
   int64_t nGetCurrentRow() const { return m_nCurrentRow; }
   int64_t nGetLimitMarker() const { return m_nLimitMarker; }
   bool bBeginsAtStart() const { return m_bBeginsAtStart; }
@@ -339,8 +346,6 @@ class CNATableAccess : public CNARefCounted {
   // The rows of the order counted by the server without touching the open
   // result; -1 on failure.
   int64_t nCountAside(CNAError* error);
-  // The open result holds the whole order from its first row.
-  bool bIsWholeOrder() const;
   // Loads the current row of the result as the current record.
   void LoadRow(int32_t direction);
   bool bEnsureGenerator();
@@ -390,6 +395,7 @@ class CNATableAccess : public CNARefCounted {
   bool m_bInRange = false;
   bool m_bFound = false;
   bool m_bPositionValid = false;
+  bool m_bPositionLost = false;
   int32_t m_nDirection = 0;
   int64_t m_nCurrentRow = -1;
   int64_t m_nLockedRecord = -1;

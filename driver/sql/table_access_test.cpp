@@ -145,7 +145,7 @@ class SelectText : public qg::AnyHostTest {
   }
   // Columns code, id, a, n: code is the first unique key (primary when
   // `code_primary`), n a key with duplicates.
-  CNAFileDescription* Logical(bool code_primary) {
+  CNAFileDescription* Logical(bool code_primary, bool code_not_null = false) {
     auto* table = NAAddRef(new CNATableDescription(nullptr));
     held.push_back(table);
     struct Spec {
@@ -159,6 +159,7 @@ class SelectText : public qg::AnyHostTest {
     for (const Spec& spec : specs) {
       CNAColumn* c = NAAddRef(new CNAColumn());
       c->Init(spec.name, u"t", nullptr, 1, spec.size, spec.type, -1, -1, spec.flags, 0, 0);
+      if (code_not_null && spec.name == std::u16string(u"code")) c->SetNullable(false);
       table->bAppendColumn(c);
       ReleaseBoth(c);
     }
@@ -231,6 +232,25 @@ TEST_F(SelectText, DistinctHintTieBreakersAndUnknownKeys) {
     ASSERT_TRUE(ok) << c.name;
     const char16_t* text = access->pclGetGenerator()->pszGetStatementText();
     EXPECT_EQ(std::string(c.expected), std::string(text, text + std::char_traits<char16_t>::length(text)));
+  }
+  // Tie-breakers stop at the first unique key none of whose parts may be
+  // NULL: past it no two rows are equal.
+  for (bool descending : {false, true}) {
+    CNARefPtr<Connection> connection(NAAddRef(new Connection()));
+    connection->m_nDbmsKind = 5;
+    connection->m_nServerMajor = 10;
+    std::vector<std::string> texts;
+    CNARefPtr<Access> access(NAAddRef(new Access(connection.Get(), &texts, 0)));
+    access->SetFileDescription(Logical(true, true));
+    access->SetTableName(u"t");
+    access->SetOrderKey(u"a", {});
+    access->SetDescending(descending);
+    CNAError error;
+    ASSERT_TRUE(access->bRunByStatementKind(1, nullptr, &error));
+    const char16_t* text = access->pclGetGenerator()->pszGetStatementText();
+    EXPECT_EQ(std::string(descending ? "SELECT * FROM t\r\nORDER BY a DESC,code DESC"
+                                     : "SELECT * FROM t\r\nORDER BY a,code"),
+              std::string(text, text + std::char_traits<char16_t>::length(text)));
   }
 }
 

@@ -321,7 +321,7 @@ CNATableDescription* CNATableDescription::pclClone(int option, CNAError* error) 
         ok = false;
         break;
       }
-      cloned->AddPart(part);
+      cloned->AddPart(part, k->bIsPartDescending(p));
     }
     if (ok) copy->AddKey(cloned);
   }

@@ -326,7 +326,9 @@ int RunMariaWalk(const std::string& lib_dir, const WalkOptions& options, std::os
     }
     if (!ok) break;
     if (columns < 0) columns = static_cast<int>(fields.size());
-    out << FormatWalkLine(fields);
+    const std::string line = FormatWalkLine(fields);
+    out << line;
+    if (options.after_line) options.after_line(line);
     ok = read(d, &table.handle, table.Key(), next, 0, 1, 0, 0, &table.error);
   }
   if (!ok) {

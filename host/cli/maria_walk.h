@@ -5,6 +5,7 @@
 #define QG_HOST_CLI_MARIA_WALK_H_
 
 #include <cstdint>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -32,6 +33,9 @@ struct WalkOptions {
   bool is_query = false;
   std::string query;
   bool raw = false;
+  // Called with each line after it is printed, before the next read (tests
+  // write through another connection there).
+  std::function<void(const std::string& line)> after_line;
 };
 
 // Parses the words after "walk". False with *error set on a missing or

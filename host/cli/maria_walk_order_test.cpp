@@ -1,9 +1,13 @@
 // Walks through the driver compared with the server's own ORDER BY, row for
 // row and byte for byte, for tables of every shape, along every key, both
 // ways, at several fetch sizes, also while another connection writes.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <mariadb/mysql.h>
 
 #include <cstdlib>
+#include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -140,6 +144,13 @@ TEST_F(WalkOrder, EveryKeyBothWaysAtEveryFetchSizeEqualsTheServersOrder) {
         {"tm", "tm, id", "tm DESC, id DESC"},
         {"dc", "dc, id", "dc DESC, id DESC"},
         {"dt", "dt, id", "dt DESC, id DESC"}}},
+      // A column ascending in its own index and descending in another.
+      {"dsc",
+       "CREATE TABLE dsc (id INT PRIMARY KEY, k INT, x INT, KEY k(k), KEY kx(x, k DESC));"
+       "INSERT INTO dsc VALUES (1, 3, 1), (2, 1, 1), (3, 2, 2), (4, NULL, 1), (5, 1, 2),"
+       "(6, 3, NULL), (7, 2, 1), (8, 1, 1)",
+       {"id", "k", "x"},
+       {{"k", "k, id", "k DESC, id DESC"}, {"kx", "x, k DESC, id", "x DESC, k, id DESC"}}},
   };
   for (const Shape& shape : shapes) {
     ASSERT_TRUE(Query(shape.sql)) << shape.name;
@@ -176,6 +187,147 @@ TEST_F(WalkOrder, ValuesPastTheItemsRangeDoNotStopTheWalk) {
     std::string out, err;
     EXPECT_EQ(0, Walk(Options("k1", "id", backward, 0), &out, &err)) << err;
     EXPECT_EQ(want, out);
+  }
+}
+
+}  // namespace
+}  // namespace qghost
+namespace qghost {
+namespace {
+
+// While the walk reads, another connection inserts rows just behind and
+// just ahead of the position, deletes rows it inserted and deletes rows the
+// walk already passed: every row that was there from start to end comes
+// exactly once, in the server's order, and no row comes twice.
+TEST_F(WalkOrder, RowsThereTheWholeTimeComeOnceWhileAnotherConnectionWrites) {
+  struct Table {
+    const char* name;
+    const char* create;
+    // Key name, then its total ascending order and descending order.
+    std::vector<std::vector<std::string>> keys;
+  };
+  const std::vector<Table> tables = {
+      {"cw", "CREATE TABLE cw (id INT PRIMARY KEY, k INT NULL, v VARCHAR(5), KEY kk(k), "
+             "KEY kd(k DESC, v))",
+       {{"id", "id", "id DESC"},
+        {"kk", "k, id", "k DESC, id DESC"},
+        {"kd", "k DESC, v, id", "k, v DESC, id DESC"}}},
+      // No unique key: the order ends with every column.
+      {"cwn", "CREATE TABLE cwn (id INT NOT NULL, k INT NULL, v VARCHAR(5), KEY kk(k))",
+       {{"kk", "k, id, v", "k DESC, id DESC, v DESC"}}},
+  };
+  // Originals have even ids, rows written during the walk odd ones.
+  std::string originals;
+  for (int id = 2; id <= 40; id += 2) {
+    if (!originals.empty()) originals += ", ";
+    originals += "(" + std::to_string(id) + ", " + (id % 9 == 0 ? "NULL" : std::to_string(id % 5)) +
+                 ", '" + std::string(1, static_cast<char>('a' + id % 3)) + "')";
+  }
+  auto field = [](const std::string& line, int n) {
+    size_t from = 0;
+    for (int i = 0; i < n; ++i) from = line.find('\t', from) + 1;
+    return line.substr(from, line.find_first_of("\t\n", from) - from);
+  };
+  // The other connection: the client library itself, so that each write
+  // lands before the walk reads on.
+  class Writer {
+   public:
+    explicit Writer(const std::string& database) {
+      lib_ = dlopen("libmariadb.so.3", RTLD_NOW);
+      if (lib_ == nullptr) return;
+      init_ = reinterpret_cast<decltype(&mysql_init)>(dlsym(lib_, "mysql_init"));
+      connect_ = reinterpret_cast<decltype(&mysql_real_connect)>(dlsym(lib_, "mysql_real_connect"));
+      query_ = reinterpret_cast<decltype(&mysql_query)>(dlsym(lib_, "mysql_query"));
+      error_ = reinterpret_cast<decltype(&mysql_error)>(dlsym(lib_, "mysql_error"));
+      close_ = reinterpret_cast<decltype(&mysql_close)>(dlsym(lib_, "mysql_close"));
+      if (!init_ || !connect_ || !query_ || !error_ || !close_) return;
+      handle_ = init_(nullptr);
+      if (handle_ != nullptr &&
+          connect_(handle_, nullptr, qg::rig::kPasswordAccount.pszUser,
+                   qg::rig::kPasswordAccount.pszPassword, database.c_str(), 0,
+                   qg::rig::TestServer()->Socket().c_str(), 0) == nullptr) {
+        ADD_FAILURE() << "writer: " << error_(handle_);
+        close_(handle_);
+        handle_ = nullptr;
+      }
+    }
+    ~Writer() {
+      if (handle_ != nullptr) close_(handle_);
+      if (lib_ != nullptr) dlclose(lib_);
+    }
+    bool Ok() const { return handle_ != nullptr; }
+    void Run(const std::string& sql) {
+      if (query_(handle_, sql.c_str()) != 0) ADD_FAILURE() << sql << ": " << error_(handle_);
+    }
+
+   private:
+    void* lib_ = nullptr;
+    MYSQL* handle_ = nullptr;
+    decltype(&mysql_init) init_ = nullptr;
+    decltype(&mysql_real_connect) connect_ = nullptr;
+    decltype(&mysql_query) query_ = nullptr;
+    decltype(&mysql_error) error_ = nullptr;
+    decltype(&mysql_close) close_ = nullptr;
+  };
+  Writer writer(db.Name());
+  ASSERT_TRUE(writer.Ok());
+  for (const Table& table : tables) {
+    for (const auto& key : table.keys) {
+      for (bool backward : {false, true}) {
+        for (int64_t fetch : {1, 7, 100, 0}) {
+          const std::string where = std::string(table.name) + " along " + key[0] +
+                                    (backward ? " backward" : "") + " fetch " +
+                                    std::to_string(fetch);
+          writer.Run(std::string("DROP TABLE IF EXISTS ") + table.name);
+          writer.Run(table.create);
+          writer.Run("INSERT INTO " + std::string(table.name) + " VALUES " + originals);
+          const std::string want =
+              Reference(this, table.name, {"id", "k", "v"}, key[backward ? 2 : 1]);
+          std::set<int> used;
+          for (int id = 2; id <= 40; id += 2) used.insert(id);
+          std::vector<int> inserted, passed;
+          int step = 0;
+          WalkOptions o = Options(table.name, key[0], backward, fetch);
+          o.after_line = [&](const std::string& line) {
+            const int id = std::atoi(field(line, 0).c_str());
+            const std::string k_text = field(line, 1);
+            const int k = k_text == "\\N" ? 0 : std::atoi(k_text.c_str());
+            if (id % 2 == 0) passed.push_back(id);
+            ++step;
+            // A row next to the position on each side, in id and in k.
+            for (int delta : {-1, 1}) {
+              const int new_id = id + delta;
+              if (used.count(new_id) != 0 || new_id <= 0) continue;
+              used.insert(new_id);
+              inserted.push_back(new_id);
+              writer.Run("INSERT INTO " + std::string(table.name) + " VALUES (" +
+                         std::to_string(new_id) + ", " + std::to_string(k + delta) + ", 'n')");
+            }
+            // One of the rows written before, and now and then a row passed.
+            if (inserted.size() > 2 && step % 2 == 0) {
+              writer.Run("DELETE FROM " + std::string(table.name) +
+                         " WHERE id = " + std::to_string(inserted[inserted.size() - 3]));
+            }
+            if (passed.size() > 2 && step % 3 == 0) {
+              writer.Run("DELETE FROM " + std::string(table.name) +
+                         " WHERE id = " + std::to_string(passed[passed.size() - 2]));
+            }
+          };
+          std::string out, err;
+          EXPECT_EQ(0, Walk(o, &out, &err)) << where << ": " << err;
+          std::string kept;
+          std::set<std::string> seen;
+          for (size_t from = 0; from < out.size();) {
+            const size_t end = out.find('\n', from);
+            const std::string line = out.substr(from, end + 1 - from);
+            EXPECT_TRUE(seen.insert(line).second) << where << ": twice: " << line;
+            if (std::atoi(field(line, 0).c_str()) % 2 == 0) kept += line;
+            from = end + 1;
+          }
+          EXPECT_EQ(want, kept) << where;
+        }
+      }
+    }
   }
 }
 
