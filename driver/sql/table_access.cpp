@@ -579,35 +579,7 @@ std::vector<NAKeyPart> CNATableAccess::OrderItems(bool descending) {
   if (logical == nullptr || (m_nReadOptions & 0x100000) != 0 || (m_nFlags & allowed) == 0) {
     return items;
   }
-  auto name_of = [](const CNAItem* item) {
-    return item->pszGetSqlName() != nullptr && item->pszGetSqlName()[0] != 0
-               ? item->pszGetSqlName()
-               : item->pszGetName();
-  };
-  auto total = [&]() {
-    for (int i = 0; i < logical->nGetItemCount(); ++i) {
-      CNAItem* key = logical->pclGetItem(i);
-      const CNAColumn* column = key != nullptr ? key->pclGetColumn() : nullptr;
-      if (column == nullptr || !key->bIsKey() || !column->bIsUnique()) continue;
-      std::vector<CNAItem*> parts;
-      if (key->bIsCompositeKey()) {
-        for (int n = 1; n <= key->nGetPartCount(); ++n) parts.push_back(key->pclGetPart(n));
-      } else {
-        parts.push_back(key);
-      }
-      bool covered = !parts.empty();
-      for (CNAItem* part : parts) {
-        if (part == nullptr || part->pclGetColumn() == nullptr ||
-            part->pclGetColumn()->bIsNullable() || !known(name_of(part))) {
-          covered = false;
-          break;
-        }
-      }
-      if (covered) return true;
-    }
-    return false;
-  };
-  for (int i = 0; i < logical->nGetItemCount() && !total(); ++i) {
+  for (int i = 0; i < logical->nGetItemCount() && !bItemsIdentifyRows(items); ++i) {
     CNAItem* item = logical->pclGetItem(i);
     if (item == nullptr || !item->bIsKey() || item->bIsCompositeKey()) continue;
     const char16_t* name = item->pszGetSqlName() != nullptr && item->pszGetSqlName()[0] != 0
@@ -622,6 +594,41 @@ std::vector<NAKeyPart> CNATableAccess::OrderItems(bool descending) {
     items.push_back(part);
   }
   return items;
+}
+
+bool CNATableAccess::bItemsIdentifyRows(const std::vector<NAKeyPart>& items) {
+  CNAFileDescription* logical = pclGetFileDescription();
+  if (logical == nullptr) return false;
+  auto known = [&items](const CNAItem* item) {
+    const char16_t* name = item->pszGetSqlName() != nullptr && item->pszGetSqlName()[0] != 0
+                               ? item->pszGetSqlName()
+                               : item->pszGetName();
+    for (const NAKeyPart& p : items) {
+      if (p.strName.bEstEgalI(name)) return true;
+    }
+    return false;
+  };
+  for (int i = 0; i < logical->nGetItemCount(); ++i) {
+    CNAItem* key = logical->pclGetItem(i);
+    const CNAColumn* column = key != nullptr ? key->pclGetColumn() : nullptr;
+    if (column == nullptr || !key->bIsKey() || !column->bIsUnique()) continue;
+    std::vector<CNAItem*> parts;
+    if (key->bIsCompositeKey()) {
+      for (int n = 1; n <= key->nGetPartCount(); ++n) parts.push_back(key->pclGetPart(n));
+    } else {
+      parts.push_back(key);
+    }
+    bool covered = !parts.empty();
+    for (CNAItem* part : parts) {
+      if (part == nullptr || part->pclGetColumn() == nullptr ||
+          part->pclGetColumn()->bIsNullable() || !known(part)) {
+        covered = false;
+        break;
+      }
+    }
+    if (covered) return true;
+  }
+  return false;
 }
 
 void CNATableAccess::OrderItemText(const NAKeyPart& part, int, CTString* out) {
@@ -1097,9 +1104,12 @@ bool CNATableAccess::bColumnLiteral(int n, std::u16string* out, bool* null, CNAE
 }
 
 bool CNATableAccess::bBoundaryCondition(int64_t row, bool forward, std::u16string* out,
+                                        std::u16string* strict, std::u16string* same,
                                         int64_t* equal, std::vector<std::u16string>* kept,
-                                        CNAError* error, bool strict) {
+                                        CNAError* error) {
   out->clear();
+  strict->clear();
+  same->clear();
   *equal = 0;
   if (m_pResult == nullptr || pclGetStoredQuery() != nullptr || !bResolveOrderKey(error)) {
     return false;
@@ -1174,13 +1184,20 @@ bool CNATableAccess::bBoundaryCondition(int64_t row, bool forward, std::u16strin
     if (!equals.empty()) equals += u" AND ";
     equals += nulls[i] ? name + u" IS NULL" : name + u" = " + values[i];
   }
-  if (strict) {
-    // Strictly beyond: nothing is when every item is at its end already.
-    if (out->empty()) *out = u"1=0";
-    return true;
-  }
+  *strict = *out;
+  *same = equals;
   if (!out->empty()) *out += u" OR ";
   *out += u"(" + equals + u")";
+  return true;
+}
+
+bool CNATableAccess::bBoundaryCondition(int64_t row, bool forward, std::u16string* out,
+                                        int64_t* equal, std::vector<std::u16string>* values,
+                                        CNAError* error, bool strict) {
+  std::u16string beyond, same;
+  if (!bBoundaryCondition(row, forward, out, &beyond, &same, equal, values, error)) return false;
+  // Strictly beyond: nothing is when every item is at its end already.
+  if (strict) *out = beyond.empty() ? u"1=0" : beyond;
   return true;
 }
 
@@ -1193,13 +1210,29 @@ bool CNATableAccess::bFetchBeyond(bool forward, bool edge, bool* done, CNAError*
   if (!edge) {
     if (rows <= 0) return true;
     CNAError quiet;
-    if (!bBoundaryCondition(forward ? rows - 1 : 0, forward, &boundary, &equal, &values, &quiet)) {
+    std::u16string strict, same;
+    if (!bBoundaryCondition(forward ? rows - 1 : 0, forward, &boundary, &strict, &same, &equal,
+                            &values, &quiet)) {
       return true;
     }
     // Rows equal to the boundary passed over by the fetch that gave this
     // result are passed over again.
     if (equal == rows && forward == m_bBoundaryForward && values == m_astrBoundaryValues) {
       equal += m_nBoundarySkip;
+    }
+    // An order that tells every row apart goes on strictly beyond the
+    // boundary row: were it deleted meanwhile by another connection, a count
+    // of rows to pass over would pass over a row never read. Rows equal in
+    // every column are told apart only by that count.
+    if (bItemsIdentifyRows(OrderItems(m_bDescending))) {
+      boundary = strict.empty() ? u"1=0" : strict;
+      equal = 0;
+    } else {
+      // Equal rows passed over are at most those the server still holds.
+      m_strBoundary = same;
+      const int64_t still = nCountAside(&quiet);
+      m_strBoundary.clear();
+      if (still >= 0 && still < equal) equal = still;
     }
   } else if (pclGetStoredQuery() != nullptr) {
     return true;

@@ -296,6 +296,9 @@ class CNATableAccess : public CNARefCounted {
   bool bResolveOrderKey(CNAError* error);
   // The key's parts, then the record's other keys as tie-breakers.
   std::vector<NAKeyPart> OrderItems(bool descending);
+  // The items hold every part of a unique key none of whose parts may be
+  // NULL: no two rows are equal on them.
+  bool bItemsIdentifyRows(const std::vector<NAKeyPart>& items);
   // DISTINCT is asked for and the identifying column alone does not tell
   // rows apart.
   bool bWantsDistinct();
@@ -337,6 +340,12 @@ class CNATableAccess : public CNARefCounted {
   bool bBoundaryCondition(int64_t row, bool forward, std::u16string* out, int64_t* equal,
                           std::vector<std::u16string>* values, CNAError* error,
                           bool strict = false);
+  // The same conditions apart: the condition "strictly after (before) it"
+  // (empty when no row can be) and the condition "equal to it on every
+  // item" as well.
+  bool bBoundaryCondition(int64_t row, bool forward, std::u16string* out, std::u16string* strict,
+                          std::u16string* same, int64_t* equal,
+                          std::vector<std::u16string>* values, CNAError* error);
   // Runs a statement text again (no row limit added) as the open result.
   bool bRunAgain(const std::u16string& text, CNAError* error);
   // The literal of column n of the current result row, "NULL" for none.

@@ -210,11 +210,11 @@ TEST_F(WalkOrder, RowsThereTheWholeTimeComeOnceWhileAnotherConnectionWrites) {
       {"cw", "CREATE TABLE cw (id INT PRIMARY KEY, k INT NULL, v VARCHAR(5), KEY kk(k), "
              "KEY kd(k DESC, v))",
        {{"id", "id", "id DESC"},
-        {"kk", "k, id", "k DESC, id DESC"},
+        {"k", "k, id", "k DESC, id DESC"},
         {"kd", "k DESC, v, id", "k, v DESC, id DESC"}}},
       // No unique key: the order ends with every column.
       {"cwn", "CREATE TABLE cwn (id INT NOT NULL, k INT NULL, v VARCHAR(5), KEY kk(k))",
-       {{"kk", "k, id, v", "k DESC, id DESC, v DESC"}}},
+       {{"k", "k, id, v", "k DESC, id DESC, v DESC"}}},
   };
   // Originals have even ids, rows written during the walk odd ones.
   std::string originals;
@@ -292,7 +292,10 @@ TEST_F(WalkOrder, RowsThereTheWholeTimeComeOnceWhileAnotherConnectionWrites) {
             const int id = std::atoi(field(line, 0).c_str());
             const std::string k_text = field(line, 1);
             const int k = k_text == "\\N" ? 0 : std::atoi(k_text.c_str());
-            if (id % 2 == 0) passed.push_back(id);
+            // Rows written here write nothing more: a walk that chased its
+            // own writes would never end.
+            if (id % 2 != 0) return;
+            passed.push_back(id);
             ++step;
             // A row next to the position on each side, in id and in k.
             for (int delta : {-1, 1}) {
