@@ -26,6 +26,8 @@ auto* const gServerEnvironment = qg::rig::AddMariaDBServerEnvironment();
 
 constexpr auto& N = qg::rig::Narrow;
 
+using qg::rig::HostItem;
+
 class HostItems : public qg::rig::HostTableServerTest {
  protected:
   std::pair<qghost::FileDescription*, CNADispatcher*> Open(const std::u16string& table,
@@ -38,16 +40,6 @@ class HostItems : public qg::rig::HostTableServerTest {
     EXPECT_TRUE(d->bOpen(handle, description_, 0, 0, &slot)) << Message(slot);
     opened_.push_back({handle, d});
     return {handle, d};
-  }
-  static void Item(qghost::FileDescription* file, const char16_t* name, int type, int size,
-                   uint16_t key_flags = 0) {
-    qghost::FileDescription::Item item;
-    item.name = name;
-    item.item.bHasSource = true;
-    item.item.nColumnType = type;
-    item.item.nSize = size;
-    item.item.nKeyFlags = key_flags;
-    file->items.push_back(item);
   }
   static std::string Message(INAError*& slot) { return qg::rig::TakeMessage(slot); }
   // Item n of the current record as text ("NULL"); "failed: ..." when the
@@ -113,10 +105,10 @@ TEST_F(HostItems, EachItemReadsAndWritesTheColumnOfItsName) {
                   "c VARCHAR(5) DEFAULT 'dc'); "
                   "INSERT INTO t VALUES (1, 'a1', 10, 'c1'), (2, 'a2', 20, 'c2')"));
   auto* file = new qghost::FileDescription(u"t", 1);
-  Item(file, u"id", kNAColInt4, 4, kNAKeyPrimary);
-  Item(file, u"b", kNAColInt4, 4);
-  Item(file, u"A", kNAColVarChar, 11);
-  Item(file, u"note", kNAColVarChar, 11);
+  HostItem(file, u"id", kNAColInt4, 4, kNAKeyPrimary);
+  HostItem(file, u"b", kNAColInt4, 4);
+  HostItem(file, u"A", kNAColVarChar, 11);
+  HostItem(file, u"note", kNAColVarChar, 11);
   auto [h, d] = Open(u"t", file);
 
   ASSERT_TRUE(Read(d, h, u"id", kNAReadFirst));
@@ -217,8 +209,8 @@ TEST_F(HostItems, AnUnkeyedTableWritesTheItemsColumnsOfTheRowRead) {
   ASSERT_TRUE(Sql("CREATE TABLE u (a INT, bin VARBINARY(4), s VARCHAR(5)); "
                   "INSERT INTO u VALUES (1, X'0001', 'x'), (2, X'FF00', NULL)"));
   auto* file = new qghost::FileDescription(u"u", 1);
-  Item(file, u"s", kNAColVarChar, 6);
-  Item(file, u"a", kNAColInt4, 4);
+  HostItem(file, u"s", kNAColVarChar, 6);
+  HostItem(file, u"a", kNAColInt4, 4);
   auto [h, d] = Open(u"u", file);
   ASSERT_TRUE(Read(d, h, u"a", kNAReadLast));
   EXPECT_EQ("NULL\t2", Record(d, h, 2));
@@ -244,9 +236,9 @@ TEST_F(HostItems, ColumnsWithQuotesInTheirNamesReadTheirOwnValues) {
   ASSERT_TRUE(Read(d, h, u"id", kNAReadFirst));
   EXPECT_EQ("1\t10\t20\t30", Record(d, h, 4));
   auto* file = new qghost::FileDescription(u"q", 1);
-  Item(file, u"x`y", kNAColInt4, 4);
-  Item(file, u"`a`", kNAColInt4, 4);
-  Item(file, u"id", kNAColInt4, 4, kNAKeyPrimary);
+  HostItem(file, u"x`y", kNAColInt4, 4);
+  HostItem(file, u"`a`", kNAColInt4, 4);
+  HostItem(file, u"id", kNAColInt4, 4, kNAKeyPrimary);
   auto [h2, d2] = Open(u"q", file);
   ASSERT_TRUE(Read(d2, h2, u"id", kNAReadFirst));
   EXPECT_EQ("30\t20\t1", Record(d2, h2, 3));

@@ -345,16 +345,7 @@ TEST_F(RecordSourceOnServer, AQuerysRecordsAreDeletedOneByOne) {
   EXPECT_EQ(std::vector<std::string>{"6"}, ServerRows("SELECT COUNT(*) FROM t"));
 }
 
-static void HostItem(qghost::FileDescription* file, const char16_t* name, int type, int size,
-                     uint16_t key_flags) {
-  qghost::FileDescription::Item item;
-  item.name = name;
-  item.item.bHasSource = true;
-  item.item.nColumnType = type;
-  item.item.nSize = size;
-  item.item.nKeyFlags = key_flags;
-  file->items.push_back(item);
-}
+using qg::rig::HostItem;
 
 TEST_F(RecordSourceOnServer, CreatingIndexesTriesEachAndTellsAFailedPlainOne) {
   auto* file = new qghost::FileDescription(u"made", 1);

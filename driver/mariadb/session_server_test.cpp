@@ -410,16 +410,7 @@ TEST_F(SessionWalk, SavedPositionsAndLocksKeepCachedRecords) {
   ReleaseBoth(s);
 }
 
-static void HostItem(qghost::FileDescription* file, const char16_t* name, int type, int size,
-                     uint16_t key_flags) {
-  qghost::FileDescription::Item item;
-  item.name = name;
-  item.item.bHasSource = true;
-  item.item.nColumnType = type;
-  item.item.nSize = size;
-  item.item.nKeyFlags = key_flags;
-  file->items.push_back(item);
-}
+using qg::rig::HostItem;
 
 TEST_F(SessionWalk, CreatedTablesTakeRecordsAndNameWhatFails) {
   // id: automatic; u: a generated 16-byte key; name: unique, not null;

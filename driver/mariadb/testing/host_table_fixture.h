@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,18 @@
 #include "support/any_test_fixture.h"
 
 namespace qg::rig {
+
+// Declares on `file` a host item standing for the table's column `name`.
+inline void HostItem(qghost::FileDescription* file, const char16_t* name, int type, int size,
+                     uint16_t key_flags = 0) {
+  qghost::FileDescription::Item item;
+  item.name = name;
+  item.item.bHasSource = true;
+  item.item.nColumnType = type;
+  item.item.nSize = size;
+  item.item.nKeyFlags = key_flags;
+  file->items.push_back(item);
+}
 
 class HostTableServerTest : public qg::AnyHostTest {
  protected:
