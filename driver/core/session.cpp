@@ -16,6 +16,7 @@
 #include "driver/sql/column.h"
 #include "driver/sql/file_description.h"
 #include "driver/sql/filter.h"
+#include "driver/sql/item.h"
 #include "driver/sql/query.h"
 #include "driver/sql/record_cache.h"
 #include "driver/sql/record_source.h"
@@ -668,6 +669,20 @@ bool CNASession::bReadItemValue(int32_t item, CAny* value, CNAError* error) {
     }
     if (m_pCurrentAccess != nullptr) {
       return m_pCurrentAccess->bReadColumnItem(column, value, error);
+    }
+    // No object read it: the logical description's item of that column
+    // answers from the record it holds.
+    CNAFileDescription* logical = static_cast<CNAFileDescription*>(m_pLogical);
+    CNAColumn* named = logical != nullptr && m_pTableDescription != nullptr &&
+                               column < m_pTableDescription->nGetColumnCount()
+                           ? m_pTableDescription->pclColumnAt(column)
+                           : nullptr;
+    CNAItem* held = named != nullptr ? logical->pclFindItemByName(named->pszGetName()) : nullptr;
+    if (held != nullptr && !held->bIsCompositeKey()) {
+      CAny read;
+      if (!held->bReadValue(read, 0, error)) return false;
+      if (value != nullptr) *value = read;
+      return true;
     }
   }
   // No record, or an item that names no column of the table.

@@ -479,6 +479,10 @@ class CNASession : public CNARegistryChild {
   // one) in the current row of `access`; false without a unique key or a
   // current row.
   bool bReadRecordKey(CNATableAccess* access, std::vector<CAny>* values, CNAError* error);
+  // Two entries of record cache 1 read into fresh images and compared on
+  // the description's unique key item: 1 one record, 0 two, -1 nothing
+  // tells (an entry missing, no unique key item, both keys NULL).
+  int32_t nCompareCachedKeys(int32_t entry_a, int32_t entry_b, CNAError* error);
   // The identity of the current record of `access` (the columns that name
   // one record and their values) saved in `position`; nothing when no
   // record is current.

@@ -102,6 +102,19 @@ bool CNASession::bBindDescription(CNAError* error) {
       }
     }
   }
+  // Bound to a query (not raw SQL): every item that stands for a column of
+  // a source takes the name the query qualifies it by.
+  if (m_pQuery != nullptr && m_nQueryMode != 0 && (m_nFlags & kNASessionRawSQL) == 0) {
+    CNAFileDescription* logical = Logical(m_pLogical);
+    for (int i = 0; i < logical->nGetItemCount(); ++i) {
+      CNAItem* item = logical->pclGetItem(i);
+      if (item == nullptr || item->bIsCompositeKey() || item->pclGetSource() == nullptr) continue;
+      CTString qualified;
+      CNAError quiet;
+      quiet.SetSilent(true);
+      if (QuoteItemName(item, &qualified, &quiet)) item->SetQualifiedName(qualified.pszGet());
+    }
+  }
   return true;
 }
 

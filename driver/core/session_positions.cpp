@@ -9,6 +9,7 @@
 #include "driver/core/edit_record.h"
 #include "driver/core/error_status.h"
 #include "driver/core/session.h"
+#include "driver/sql/file_description.h"
 #include "driver/sql/record_cache.h"
 #include "driver/sql/saved_position.h"
 #include "driver/sql/table_access.h"
@@ -154,10 +155,20 @@ bool CNASession::bRestorePosition(intptr_t serial, intptr_t out_name, intptr_t k
     Fail(error, 2, 11);
   }
   if (ok) {
-    // The record the position kept becomes the cached current entry; a
-    // lock argument locks the record restored.
+    // The record the position kept becomes the cached current entry and
+    // is copied into the saved record, then into the current one; a lock
+    // argument locks the record restored.
     m_nRecordFlags = 0;
-    SetCachedCurrent(position->nGetSlot());
+    auto* logical = static_cast<CNAFileDescription*>(m_pLogical);
+    if (logical != nullptr && logical->pclGetCurrentImage() != nullptr) {
+      logical->pclGetCurrentImage()->SetFlags(0);
+    }
+    SetCachedCurrent(position->pclGetCache() == m_pCache1 ? position->nGetSlot() : -1);
+    if (logical != nullptr && m_nCachedCurrent >= 0) {
+      CNAError quiet;
+      quiet.SetSilent(true);
+      if (bReadCachedRecordCurrent(m_nCachedCurrent, &quiet)) logical->bRestoreSavedRecord(&quiet);
+    }
     if (lock_argument != 0) LockRecord(access, error);
   }
   ReleaseBoth(position);

@@ -17,6 +17,7 @@
 #include "driver/sql/column.h"
 #include "driver/sql/filter.h"
 #include "driver/sql/key_filter.h"
+#include "driver/sql/record_source.h"
 #include "driver/sql/sql_generator.h"
 #include "driver/sql/statement.h"
 #include "driver/sql/table_access.h"
@@ -26,6 +27,10 @@
 namespace {
 
 constexpr uint32_t kSite = 3;
+// A seek along a name that is no key column of the table: "unknown key"
+// with the name, at a site of its own.
+constexpr uint32_t kSeekNoKeySite = 22;
+constexpr uint32_t kSeekNoKeyMessage = 6;
 
 // The column of the table description that a key name names: a key column
 // or a composite key, by name without regard to case.
@@ -240,6 +245,21 @@ bool CNASession::bReadOn(CNATableAccess* access, const char16_t* name, int32_t d
   }
   bool fresh = !moves_on || access->bHasFilterChanged() || access->pclGetResult() == nullptr ||
                !access->bIsPositionValid() || !SameKeyName(access->pszGetOrderedKeyName(), name);
+  // A first or last read through the record cache (0x2000 with 0x4000) on
+  // a table: the rows the object holds answer when they are the whole
+  // order along the same key from its first row, read ascending, under the
+  // same filter, with no key condition and no lock.
+  if (fresh && !moves_on && !forced_first && m_nQueryMode == 0 &&
+      (flags & 0x6000) == 0x6000 && access->pclGetResult() != nullptr &&
+      access->bIsPositionValid() && access->nGetLockMode() == 0 && access->bIsWholeOrder() &&
+      !access->bIsDescending() && !access->bHasFilterChanged() &&
+      SameKeyName(access->pszGetOrderedKeyName(), name)) {
+    auto* key_filter = static_cast<CNAKeyFilter*>(access->pclGetKeyFilter());
+    if (key_filter == nullptr || !key_filter->bHasCondition()) {
+      access->EndSeek();
+      fresh = false;
+    }
+  }
   bool found = false;
   bool ok = false;
   if (!fresh) {
@@ -392,13 +412,17 @@ bool CNASession::bSeek(const char16_t* table, const char16_t* key, intptr_t valu
   CNALock guard(&m_clLock);
   const char16_t* name = key != nullptr && key[0] != 0 ? key : table;
   const CAny* wanted = reinterpret_cast<const CAny*>(value);
-  if (name == nullptr || name[0] == 0 || wanted == nullptr) {
-    // No key to seek along, or nothing to seek.
-    Fail(error, 9, 17, name != nullptr ? name : u"");
+  if (name == nullptr || name[0] == 0) {
+    Fail(error, kSeekNoKeySite, kSeekNoKeyMessage, u"");
+    return false;
+  }
+  if (wanted == nullptr) {
+    // Nothing to seek.
+    Fail(error, 9, 17, name);
     return false;
   }
   if (m_bOpen && FindKey(m_pTableDescription, name) == nullptr) {
-    Fail(error, 9, 17, name);
+    Fail(error, kSeekNoKeySite, kSeekNoKeyMessage, name);
     return false;
   }
   CNATableAccess* access = pclGetTableAccess(name, error);
@@ -410,7 +434,7 @@ bool CNASession::bSeek(const char16_t* table, const char16_t* key, intptr_t valu
   bool ok = bPrepareRead(access, name, 1, error);
   CNAColumn* column = ok ? FindKey(m_pTableDescription, name) : nullptr;
   if (ok && column == nullptr) {
-    Fail(error, 9, 17, name);
+    Fail(error, kSeekNoKeySite, kSeekNoKeyMessage, name);
     ok = false;
   }
   std::string packed;
@@ -432,7 +456,7 @@ bool CNASession::bSeek(const char16_t* table, const char16_t* key, intptr_t valu
     CNAColumn* first = column->bIsComposite() ? column->pclGetPart(1) : column;
     bool found = false;
     if (first == nullptr) {
-      Fail(error, 9, 17, name);
+      Fail(error, kSeekNoKeySite, kSeekNoKeyMessage, name);
       ok = false;
     } else {
       ok = access->bSeek(first->pszGetName(), *wanted, start_of_key == 0, &found, error);
@@ -466,6 +490,18 @@ bool CNASession::bCount(intptr_t flags, CNATableAccess* position, int32_t type, 
     int64_t held = 0;
     if (position->bGetResultCount(0, &held, error) && held > 0) {
       if (out != nullptr) *out = held;
+      return true;
+    }
+  }
+  // So does the record set of the record source, for a count of every
+  // record under no filter.
+  if ((flags & 0x10) != 0 && type != 2 && type != 3 && in_force == nullptr &&
+      m_pRecordSource != nullptr) {
+    auto* source = static_cast<CNARecordSource*>(m_pRecordSource);
+    CNAError quiet;
+    quiet.SetSilent(true);
+    if (source->pclOpen(&quiet) != nullptr) {
+      if (out != nullptr) *out = source->nGetRecordCount(&quiet);
       return true;
     }
   }

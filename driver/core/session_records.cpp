@@ -16,6 +16,10 @@
 #include "driver/core/error_status.h"
 #include "driver/core/session.h"
 #include "driver/sql/column.h"
+#include "driver/sql/file_description.h"
+#include "driver/sql/item.h"
+#include "driver/sql/record_cache.h"
+#include "driver/sql/row_buffer.h"
 #include "driver/sql/saved_position.h"
 #include "driver/sql/statement.h"
 #include "driver/sql/table_access.h"
@@ -201,6 +205,69 @@ bool CNASession::bReadSavedRecord(intptr_t serial, intptr_t keep, CNAError* erro
   return bRestorePosition(serial, 0, keep, 0, error);
 }
 
+namespace {
+
+// The values of a key item (each part of a composite key) in the record
+// an image holds; false when the image cannot tell them (no row buffer, a
+// large object, a part without column).
+bool KeyValuesIn(CNAItem* key, CNARecordImage* image, std::vector<CAny>* out) {
+  out->clear();
+  CNARowBuffer* row = image != nullptr ? image->pclGetRowBuffer() : nullptr;
+  if (key == nullptr || row == nullptr) return false;
+  std::vector<CNAItem*> parts;
+  if (key->bIsCompositeKey()) {
+    for (int p = 1; p <= key->nGetPartCount(); ++p) parts.push_back(key->pclGetPart(p));
+  } else {
+    parts.push_back(key);
+  }
+  if (parts.empty()) return false;
+  for (CNAItem* part : parts) {
+    if (part == nullptr || part->bIsLargeObject() || part->pclGetColumn() == nullptr ||
+        part->nGetRowColumn() < 0) {
+      return false;
+    }
+    CAny value;
+    if (!row->bGetValue(value, part->nGetRowColumn(), -1)) return false;
+    out->push_back(value);
+  }
+  return true;
+}
+
+}  // namespace
+
+int32_t CNASession::nCompareCachedKeys(int32_t entry_a, int32_t entry_b, CNAError* error) {
+  CNALock lock(&m_clLock);
+  auto* logical = static_cast<CNAFileDescription*>(m_pLogical);
+  CNAItem* key = logical != nullptr ? logical->pclGetKeyItem() : nullptr;
+  CNARecordImage* form = logical != nullptr ? logical->pclGetCurrentImage() : nullptr;
+  if (entry_a < 0 || entry_b < 0 || key == nullptr || !key->bIsUniqueKey() || form == nullptr) {
+    return -1;
+  }
+  // Fresh images: the current and saved records stay as they are.
+  CNARefPtr<CNARecordImage> a(NAAddRef(form->pclClone(CNARecordImage::kRow)));
+  CNARefPtr<CNARecordImage> b(NAAddRef(form->pclClone(CNARecordImage::kRow)));
+  if (a.Get() == nullptr || b.Get() == nullptr) {
+    if (error != nullptr) error->SetOutOfMemory(3, 79);
+    return -1;
+  }
+  std::vector<CAny> x;
+  std::vector<CAny> y;
+  if (!bReadCachedRecord(entry_a, a.Get(), error) || !bReadCachedRecord(entry_b, b.Get(), error) ||
+      !KeyValuesIn(key, a.Get(), &x) || !KeyValuesIn(key, b.Get(), &y) ||
+      x.size() != y.size()) {
+    return -1;
+  }
+  bool all_null = true;
+  for (size_t i = 0; i < x.size(); ++i) {
+    if (!x[i].bEstNull() || !y[i].bEstNull()) all_null = false;
+  }
+  if (all_null) return -1;  // two NULL keys tell nothing
+  for (size_t i = 0; i < x.size(); ++i) {
+    if (x[i].bEstNull() != y[i].bEstNull() || !SameCell(x[i], y[i])) return 0;
+  }
+  return 1;
+}
+
 int32_t CNASession::nCompareKeys(int32_t first, int32_t second, intptr_t, CNAError* error) {
   CNALock lock(&m_clLock);
   auto* a = static_cast<CNASavedPosition*>(pclFindSavedPosition(static_cast<uint32_t>(first)));
@@ -214,18 +281,30 @@ int32_t CNASession::nCompareKeys(int32_t first, int32_t second, intptr_t, CNAErr
     // One position, or two that keep the same cached record.
     result = 1;
   } else {
-    // Two records are the same when the unique key they were saved on
-    // holds equal values; without a unique key nothing tells.
-    const std::vector<CAny>& x = a->KeyValues();
-    const std::vector<CAny>& y = b->KeyValues();
-    if (!x.empty() && x.size() == y.size()) {
-      bool any_null = false;
-      bool same = true;
-      for (size_t i = 0; i < x.size(); ++i) {
-        if (x[i].bEstNull() || y[i].bEstNull()) any_null = true;
-        same = same && SameCell(x[i], y[i]);
+    // The records the positions keep in record cache 1, compared on the
+    // unique key item of the description.
+    int32_t told = -1;
+    if (a->pclGetCache() == m_pCache1 && b->pclGetCache() == m_pCache1) {
+      CNAError quiet;
+      quiet.SetSilent(true);
+      told = nCompareCachedKeys(a->nGetSlot(), b->nGetSlot(), &quiet);
+    }
+    if (told >= 0) {
+      result = told;
+    } else {
+      // Nothing cached tells: the unique key the records were saved on,
+      // when both have one; without a unique key nothing tells.
+      const std::vector<CAny>& x = a->KeyValues();
+      const std::vector<CAny>& y = b->KeyValues();
+      if (!x.empty() && x.size() == y.size()) {
+        bool any_null = false;
+        bool same = true;
+        for (size_t i = 0; i < x.size(); ++i) {
+          if (x[i].bEstNull() || y[i].bEstNull()) any_null = true;
+          same = same && SameCell(x[i], y[i]);
+        }
+        result = !any_null && same ? 1 : 0;
       }
-      result = !any_null && same ? 1 : 0;
     }
   }
   if (a != nullptr) ReleaseBoth(a);

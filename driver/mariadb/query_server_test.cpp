@@ -276,6 +276,28 @@ TEST_F(QueryOnServer, AJoinIsMarkedAndAnUnreadableQueryFails) {
   EXPECT_NE(std::string::npos, failure.find("missing_table")) << failure;
 }
 
+// The items of a parsed query's description are named as the query
+// qualifies them: its source's alias and the column, quoted. Raw SQL
+// names none.
+TEST_F(QueryOnServer, ItemsOfAParsedQueryTakeTheirQualifiedNames) {
+  qghost::FileDescription* handle = nullptr;
+  std::string failure;
+  CNADispatcher* d = OpenQuery(u"QN", u"SELECT a1.id, a1.b FROM t AS a1 WHERE a1.id > 25", false,
+                               &handle, &failure);
+  ASSERT_NE(nullptr, d) << failure;
+  CNASession* session = d->pclFindSession(handle);
+  ASSERT_NE(nullptr, session);
+  CNARefPtr<CNASession> hold(session);
+  auto* logical = static_cast<CNAFileDescription*>(session->pclGetLogical());
+  ASSERT_NE(nullptr, logical);
+  for (const char16_t* name : {u"id", u"b"}) {
+    CNAItem* item = logical->pclFindItemByName(name);
+    ASSERT_NE(nullptr, item) << Narrow(name);
+    EXPECT_EQ("`a1`.`" + Narrow(name) + "`", Narrow(item->pszGetQualifiedName(false)));
+    EXPECT_EQ(Narrow(name), Narrow(item->pszGetQualifiedName(true)));
+  }
+}
+
 TEST_F(QueryOnServer, InternalQueryGivesItsResultObject) {
   qghost::FileDescription file(u"t", 1);
   CNAError error;

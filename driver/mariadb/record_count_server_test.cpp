@@ -108,7 +108,11 @@ TEST_F(RecordCount, RawSQLThroughAnOpenResultIsStreamedAndKeepsThePosition) {
     }
     session->SetCurrentTableAccess(nullptr);
     access->Close();
-    // Without an open result the session says so.
+    // The answer follows the query mode, not the result held.
+    open = -1;
+    ASSERT_TRUE(session->bIsQueryResult(reinterpret_cast<intptr_t>(&open), 0, &error));
+    EXPECT_EQ(1, open);
+    session->m_nQueryMode = 0;
     open = -1;
     ASSERT_TRUE(session->bIsQueryResult(reinterpret_cast<intptr_t>(&open), 0, &error));
     EXPECT_EQ(0, open);

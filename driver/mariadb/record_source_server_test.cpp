@@ -253,6 +253,29 @@ TEST_F(RecordSourceOnServer, TheSessionMakesDropsAndRemakesItsRecordSource) {
   EXPECT_FALSE(keyed->bReadsThroughIndex());
 }
 
+// A count with flag 0x10 is answered by the record set the record source
+// holds, without SQL: what the query gave, not the rows another connection
+// added since.
+TEST_F(RecordSourceOnServer, ACountWithoutSQLIsTheRecordSetsOwn) {
+  ASSERT_TRUE(Sql("CREATE TABLE t (id INT PRIMARY KEY, k INT); "
+                  "INSERT INTO t SELECT seq, seq % 4 FROM seq_1_to_9"));
+  qghost::FileDescription* handle = nullptr;
+  std::string failure;
+  CNADispatcher* d = OpenQuery(u"Q", "SELECT id, k FROM t", true, &handle, &failure);
+  ASSERT_NE(nullptr, d) << failure;
+  CNASession* session = d->pclFindSession(handle);
+  ASSERT_NE(nullptr, session);
+  CNARefPtr<CNASession> hold(session);
+  ASSERT_EQ(9u, Walk(d, handle, u"k", false, 2).size());
+  ASSERT_NE(nullptr, session->pclGetRecordSource());
+  ASSERT_TRUE(Sql("INSERT INTO t VALUES (10, 1)"));
+  CNAError error;
+  int64_t count = -1;
+  ASSERT_TRUE(session->bCount(0x10, nullptr, -1, &count, &error)) << Narrow(error.pszGetMessage());
+  EXPECT_EQ(9, count);
+  EXPECT_EQ(std::vector<std::string>{"10"}, ServerRows("SELECT COUNT(*) FROM t"));
+}
+
 TEST_F(RecordSourceOnServer, AParsedQueryReadWithTheCacheFlagsGoesAlongClientSideKeys) {
   ASSERT_TRUE(Sql("CREATE TABLE t (id INT PRIMARY KEY, k INT NULL, s VARCHAR(8) NOT NULL); "
                   "INSERT INTO t SELECT seq, IF(seq % 6 = 0, NULL, seq % 4), "

@@ -17,7 +17,7 @@ bool CNASessionMariaDB::bHoldsOpenResult() {
 
 bool CNASessionMariaDB::bIsQueryResult(intptr_t out, intptr_t a, CNAError* error) {
   CNALock lock(&m_clLock);
-  if (bHoldsOpenResult()) return CNASession::bIsQueryResult(out, a, error);
+  if (m_nQueryMode != 0) return CNASession::bIsQueryResult(out, a, error);
   if (out != 0) *reinterpret_cast<int32_t*>(out) = 0;
   return true;
 }

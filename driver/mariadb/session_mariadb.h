@@ -1,6 +1,5 @@
 // The MariaDB forms of the session and of the table access object: the
-// session answers the query-result question only while it holds an open
-// result; the table access object keeps its open result in a MariaDB
+// session answers the query-result question only in query mode; the table access object keeps its open result in a MariaDB
 // statement and counts the rows of raw SQL by streaming them.
 #ifndef QG_DRIVER_MARIADB_SESSION_MARIADB_H_
 #define QG_DRIVER_MARIADB_SESSION_MARIADB_H_
@@ -15,9 +14,8 @@ class CNASessionMariaDB : public CNASession {
   CNASessionMariaDB() = default;
   ~CNASessionMariaDB() override;
 
-  // While the session holds an open result (its current table access
-  // object has the result of a statement with columns): the generic
-  // answer; else 0. Always succeeds.
+  // In query mode (bound to a query, whether its statement gave rows or
+  // not): the generic answer; else 0. Always succeeds.
   bool bIsQueryResult(intptr_t out, intptr_t a, CNAError* error) override;  // 36
   CNASession* pclClone(INACopyContext* context) override;                    // 58
 

@@ -264,7 +264,12 @@ TEST_F(SessionWalk, SeeksCompareEveryPartOfACompositeKey) {
     e = nullptr;
     return n;
   };
-  EXPECT_EQ(17u, identifier(slot));  // no key of that name
+  // No key of that name: "unknown key", naming it, at the seek's own site.
+  ASSERT_NE(nullptr, slot);
+  EXPECT_NE(std::string::npos, N(static_cast<CNAError*>(slot)->pszGetMessage()).find("nokey"));
+  EXPECT_NE(std::string::npos,
+            N(static_cast<CNAError*>(slot)->pclGetXError()->pszGetDebugMessage()).find("=3.22"));
+  EXPECT_EQ(6u, identifier(slot));
   EXPECT_FALSE(dispatcher->bSeekSameName(handle, reinterpret_cast<intptr_t>(u"kab"), 0, 0, 0, 0,
                                          0, 0, 0, &slot));
   EXPECT_EQ(17u, identifier(slot));
@@ -408,6 +413,131 @@ TEST_F(SessionWalk, SavedPositionsAndLocksKeepCachedRecords) {
   EXPECT_TRUE(s->bLockRecordOf(u"nothing", &e));
   ReleaseBoth(access);
   ReleaseBoth(s);
+}
+
+// A first or last read through the record cache (0x2000 with 0x4000) is
+// answered by the rows the object holds when they are the key's whole
+// order: no SELECT, and what another connection wrote since is not seen.
+// A read without those flags, or over rows cut by fetches, asks the server.
+TEST_F(SessionWalk, AFirstReadThroughTheCacheIsAnsweredByTheWholeOrderHeld) {
+  ASSERT_TRUE(Sql("CREATE TABLE r (id INT PRIMARY KEY, v INT) ENGINE=InnoDB; "
+                  "INSERT INTO r SELECT seq, seq * 2 FROM seq_1_to_10"));
+  auto [handle, dispatcher] = Open(u"r");
+  const intptr_t id = reinterpret_cast<intptr_t>(u"id");
+  auto selects = [&] {
+    std::vector<std::string> row = ServerRows("SHOW GLOBAL STATUS LIKE 'Com_select'");
+    return row.size() == 1 ? std::stoll(row[0].substr(row[0].find('\t') + 1)) : -1;
+  };
+  auto read = [&](int direction, intptr_t flags) {
+    INAError* slot = nullptr;
+    EXPECT_TRUE(dispatcher->bRead(handle, id, direction, flags, 1, 0, 0, &slot)) << Message(slot);
+    return Record(dispatcher, handle, 2);
+  };
+  EXPECT_EQ(10u, Walk(dispatcher, handle, u"id", kNAReadFirst, kNAReadNext, 2).size());
+  ASSERT_TRUE(Sql("INSERT INTO r VALUES (0, 0), (11, 22)"));
+  const long long start = selects();
+  const long long idle = selects() - start;
+  const long long before = selects();
+  EXPECT_EQ("1\t2", read(kNAReadFirst, 0x6000));
+  EXPECT_EQ("2\t4", read(kNAReadNext, 0x6000));
+  EXPECT_EQ("10\t20", read(kNAReadLast, 0x6000));
+  EXPECT_EQ(idle, selects() - before);
+  // Only one of the two flags, or none: the server's rows.
+  EXPECT_EQ("0\t0", read(kNAReadFirst, 0x2000));
+  EXPECT_EQ("11\t22", read(kNAReadLast, 0));
+
+  // Rows held in fetches of 3 are not the whole order: the server again.
+  CNASession* s = dispatcher->pclFindSession(handle);
+  ASSERT_NE(nullptr, s);
+  s->pclGetConnection()->m_nCacheSize = 3;
+  ReleaseBoth(s);
+  EXPECT_EQ("0\t0", read(kNAReadFirst, 0));
+  EXPECT_EQ("1\t2", read(kNAReadNext, 0));
+  ASSERT_TRUE(Sql("DELETE FROM r WHERE id = 0"));
+  EXPECT_EQ("1\t2", read(kNAReadFirst, 0x6000));
+}
+
+// Positions of two objects compare by the records they keep in record
+// cache 1: read into images of their own, on the description's unique key,
+// so that one record saved twice (changed in between) is one record and
+// the session's current and saved records stay as they were. Without an
+// object, an item reads the record the description holds.
+TEST_F(SessionWalk, PositionsOfTwoObjectsCompareTheirCachedRecordsOnTheUniqueKey) {
+  ASSERT_TRUE(Sql("CREATE TABLE c (id INT PRIMARY KEY, k INT NOT NULL, v VARCHAR(8), "
+                  "KEY kk (k)) ENGINE=InnoDB; "
+                  "INSERT INTO c VALUES (1, 30, 'a'), (2, 10, 'b'), (3, 20, 'c')"));
+  auto [handle, dispatcher] = Open(u"c");
+  CNASession* s = dispatcher->pclFindSession(handle);
+  ASSERT_NE(nullptr, s);
+  CNARefPtr<CNASession> hold(s);
+  INAError* slot = nullptr;
+  CNAError e;
+  const intptr_t id = reinterpret_cast<intptr_t>(u"id");
+  const intptr_t k = reinterpret_cast<intptr_t>(u"k");
+  auto save = [&](const char16_t* name) {
+    uint32_t serial = 0;
+    EXPECT_TRUE(s->bSavePosition(reinterpret_cast<intptr_t>(&serial), name, 0, &e))
+        << N(e.pszGetMessage());
+    return serial;
+  };
+  auto entry_of = [&](uint32_t serial) {
+    auto* position = static_cast<CNASavedPosition*>(s->pclFindSavedPosition(serial));
+    int n = position != nullptr ? position->nGetSlot() : -2;
+    if (position != nullptr) ReleaseBoth(position);
+    return n;
+  };
+  auto compare = [&](uint32_t a, uint32_t b) {
+    int32_t same = -1;
+    EXPECT_TRUE(s->bComparePositions(a, b, reinterpret_cast<intptr_t>(&same), &e));
+    return same;
+  };
+  // Record 2 along id, then changed by another connection, then read
+  // again along k (its first record): two entries, one record.
+  ASSERT_TRUE(dispatcher->bRead(handle, id, kNAReadFirst, 0, 1, 0, 0, &slot)) << Message(slot);
+  ASSERT_TRUE(dispatcher->bRead(handle, id, kNAReadNext, 0, 1, 0, 0, &slot)) << Message(slot);
+  const uint32_t by_id = save(u"id");
+  ASSERT_TRUE(Sql("UPDATE c SET v = 'B' WHERE id = 2"));
+  ASSERT_TRUE(dispatcher->bRead(handle, k, kNAReadFirst, 0, 1, 0, 0, &slot)) << Message(slot);
+  ASSERT_EQ("2\t10\tB", Record(dispatcher, handle, 3));
+  const uint32_t by_k = save(u"k");
+  ASSERT_GE(entry_of(by_id), 0);
+  ASSERT_GE(entry_of(by_k), 0);
+  ASSERT_NE(entry_of(by_id), entry_of(by_k));
+  ASSERT_TRUE(dispatcher->bRead(handle, k, kNAReadNext, 0, 1, 0, 0, &slot)) << Message(slot);
+  const uint32_t other = save(u"k");
+
+  auto* logical = static_cast<CNAFileDescription*>(s->pclGetLogical());
+  ASSERT_NE(nullptr, logical);
+  CNARefPtr<CNARecordImage> current(NAAddRef(logical->pclGetCurrentImage()->pclClone(255)));
+  CNARefPtr<CNARecordImage> saved(NAAddRef(logical->pclGetSavedImage()->pclClone(255)));
+  EXPECT_EQ(1, compare(by_id, by_k));
+  EXPECT_EQ(0, compare(by_id, other));
+  EXPECT_EQ(0, compare(by_k, other));
+  // The cached records themselves tell; an entry missing tells nothing.
+  EXPECT_EQ(1, s->nCompareCachedKeys(entry_of(by_id), entry_of(by_k), &e));
+  EXPECT_EQ(0, s->nCompareCachedKeys(entry_of(by_id), entry_of(other), &e));
+  EXPECT_EQ(-1, s->nCompareCachedKeys(entry_of(by_id), -1, &e));
+  EXPECT_TRUE(current->bEquals(*logical->pclGetCurrentImage(), true));
+  EXPECT_TRUE(saved->bEquals(*logical->pclGetSavedImage(), true));
+  // A serial that names no position.
+  int32_t none = -1;
+  EXPECT_FALSE(s->bComparePositions(by_id, 987654321, reinterpret_cast<intptr_t>(&none), &e));
+  e.Reset();
+
+  // A restore copies the record kept into the saved record and the
+  // current one: the record as saved, before the other connection wrote.
+  CNARefPtr<CNARecordImage> kept(NAAddRef(logical->pclGetCurrentImage()->pclClone(255)));
+  ASSERT_TRUE(s->bReadCachedRecord(entry_of(by_id), kept.Get(), &e));
+  ASSERT_TRUE(s->bRestorePosition(by_id, 0, 1, 0, &e)) << N(e.pszGetMessage());
+  EXPECT_TRUE(kept->bEquals(*logical->pclGetSavedImage(), true));
+  EXPECT_TRUE(kept->bEquals(*logical->pclGetCurrentImage(), true));
+  EXPECT_EQ(entry_of(by_id), s->nGetCachedCurrent());
+
+  // No object current: the items read the record the description holds.
+  CNATableAccess* before = s->pclGetCurrentTableAccess();
+  s->SetCurrentTableAccess(nullptr);
+  EXPECT_EQ("2\t10\tb", Record(dispatcher, handle, 3));
+  s->SetCurrentTableAccess(before);
 }
 
 using qg::rig::HostItem;

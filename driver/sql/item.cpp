@@ -103,6 +103,7 @@ int CNAItem::nGetIndexInOwner() const {
 }
 
 const char16_t* CNAItem::pszGetQualifiedName(bool plain) {
+  if (!plain && !m_strQueryQualified.bEstVide()) return m_strQueryQualified.pszGet();
   if (!m_bQualifiedBuilt || m_bQualifiedPlain != plain) {
     if (plain) {
       m_strQualified = m_strName;
@@ -117,6 +118,10 @@ const char16_t* CNAItem::pszGetQualifiedName(bool plain) {
     m_bQualifiedPlain = plain;
   }
   return m_strQualified.pszGet();
+}
+
+void CNAItem::SetQualifiedName(const char16_t* name) {
+  m_strQueryQualified.Set(name != nullptr ? name : u"");
 }
 
 CNAItem* CNAItem::pclGetPart(int n) const {
@@ -536,6 +541,7 @@ void CNAItem::CopyFrom(const CNAItem& other, INACopyContext* context) {
   m_strPrefix = other.m_strPrefix;
   m_strFourth = other.m_strFourth;
   m_bQualifiedBuilt = false;
+  m_strQueryQualified = other.m_strQueryQualified;
   m_pOwner = other.m_pOwner;
   if (context != nullptr && other.m_pOwner != nullptr) {
     void* copy = context->pFindCopy(other.m_pOwner);

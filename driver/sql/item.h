@@ -112,9 +112,12 @@ class CNAItem : public CNARefCounted {
   bool bIsKey() const;
   bool bIsWritable() const;
   int nGetIndexInOwner() const;
-  // Plain: the item's name; otherwise the owner's prefix (when it has one)
-  // and the SQL name. Built once.
+  // Plain: the item's name; otherwise the name a query gave it, else the
+  // owner's prefix (when it has one) and the SQL name. Built once.
   const char16_t* pszGetQualifiedName(bool plain);
+  // The name a query qualifies the item by (its source and column, quoted
+  // by the connection): the non-plain qualified name from then on.
+  void SetQualifiedName(const char16_t* name);
   // The column's place in the owner's row layout, -1 when unbound.
   int nGetRowColumn() const { return m_nRowColumn; }
   bool bHasPendingText() const { return m_bPending; }
@@ -144,6 +147,8 @@ class CNAItem : public CNARefCounted {
   CTString m_strQualified;
   bool m_bQualifiedBuilt = false;
   bool m_bQualifiedPlain = false;
+  // The name a query qualifies the item by; empty when none was given.
+  CTString m_strQueryQualified;
   CNAFileDescription* m_pOwner = nullptr;
   std::vector<CNAItem*> m_apParts;  // the dependent items
   CTString m_strName;

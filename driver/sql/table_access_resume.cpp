@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "driver/core/error_status.h"
+#include "driver/core/session_moves.h"
 #include "driver/sql/sql_generator.h"
 #include "driver/sql/statement.h"
 #include "driver/sql/table_access.h"
@@ -55,16 +56,16 @@ bool CNATableAccess::bReadOnUnderNewFilter(int32_t direction, int64_t step, bool
   const int64_t before = nCountAside(error);
   m_strBoundary.clear();
   if (before < 0) return false;
-  int64_t target = 0;  // row of the new order, from 0
-  if (forward) {
-    const int64_t total = nCountAside(error);
-    if (total < 0) return false;
-    if (step - 1 >= total - before) return out_of_range();
-    target = before + step - 1;
-  } else {
-    if (step > before) return out_of_range();
-    target = before - step;
-  }
+  const int64_t total = nCountAside(error);
+  if (total < 0) return false;
+  // The move by a count from the record's place (counted from 1): forward
+  // it stands after the records up to it, backward after those before it.
+  // Within the set it becomes a move to a record number; past an end it
+  // stays a move by the overshoot, which finds nothing.
+  const NAMove move = NAResolveMove(forward ? kNAMoveForward : kNAMoveBackward, step,
+                                    forward ? before : before + 1, total);
+  if (move.nMode != kNAMoveAbsolute || move.nCount < 1) return out_of_range();
+  const int64_t target = move.nCount - 1;  // row of the new order, from 0
   // The new order from that row on, one fetch at a time as before.
   const int64_t limit = m_nFetchLimit;
   m_bFetching = true;
