@@ -21,24 +21,10 @@ bool EqualsNoCase(const char16_t* a, const char16_t* b) {
   }
 }
 
-}  // namespace
-
-bool CNAConnection::bNeedsQuotes(const char16_t* name) {
-  if (m_strOpenQuote.bEstVide() && m_strCloseQuote.bEstVide()) return false;
-  if (m_nDbmsKind != 1) return true;
-  if (name == nullptr || name[0] == 0) return false;
-  if (name[0] == u'"' || name[0] == u'[') return false;
-  if (name[0] == u'_') return true;
-  for (const char16_t* p = name; *p != 0; ++p) {
-    if (*p == u' ' || *p == 0x00B0 || *p == u'-') return true;
-  }
-  return EqualsNoCase(name, u"GROUP") || EqualsNoCase(name, u"OPTION");
-}
-
 // Whether the name is exactly one quoted identifier: the opening quote, a
 // body in which every closing quote is doubled, the closing quote.
-static bool IsOneQuotedIdentifier(const char16_t* name, size_t n, const char16_t* open,
-                                  size_t no, const char16_t* close, size_t nc) {
+bool IsOneQuotedIdentifier(const char16_t* name, size_t n, const char16_t* open, size_t no,
+                           const char16_t* close, size_t nc) {
   if (!StartsWith(name, n, open, no) || n < no + nc) return false;
   size_t i = no;
   while (i < n) {
@@ -53,6 +39,35 @@ static bool IsOneQuotedIdentifier(const char16_t* name, size_t n, const char16_t
     ++i;
   }
   return false;
+}
+
+// A character that may stand in a name written without quotes.
+bool IsPlainNameCharacter(char16_t c) {
+  if (c >= 0x80) return true;
+  if ((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9')) {
+    return true;
+  }
+  return c == u'_' || c == u'$' || c == u'#' || c == u'@' || c == u'.';
+}
+
+}  // namespace
+
+bool CNAConnection::bNeedsQuotes(const char16_t* name) {
+  if (m_strOpenQuote.bEstVide() && m_strCloseQuote.bEstVide()) return false;
+  if (m_nDbmsKind != 1) return true;
+  if (name == nullptr || name[0] == 0) return false;
+  // A name already quoted is left as it is, but only when it is one quoted
+  // name: one that merely begins with a quote could close it and go on.
+  const size_t n = Len(name);
+  if (name[0] == u'"' && IsOneQuotedIdentifier(name, n, u"\"", 1, u"\"", 1)) return false;
+  if (name[0] == u'[' && IsOneQuotedIdentifier(name, n, u"[", 1, u"]", 1)) return false;
+  if (name[0] == u'_') return true;
+  for (const char16_t* p = name; *p != 0; ++p) {
+    if (*p == u' ' || *p == 0x00B0 || *p == u'-') return true;
+    // Quotes, separators and the like never go into the text bare.
+    if (!IsPlainNameCharacter(*p)) return true;
+  }
+  return EqualsNoCase(name, u"GROUP") || EqualsNoCase(name, u"OPTION");
 }
 
 bool CNAConnection::bQuoteName(CNAError*, const char16_t* name, CTString* out) {

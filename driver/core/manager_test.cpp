@@ -464,6 +464,8 @@ TEST_F(ConnectionSql, QuotingTable) {
       {u"`a``b`", u"`a``b`"},
       {u"`x`; DROP TABLE t; -- ", u"```x``; DROP TABLE t; -- `"},
       {u"`", u"````"},
+      {u"`a`b`", u"```a``b```"},
+      {u"`a` b", u"```a`` b`"},
   };
   for (const Case& k : cases) {
     CTString out;
@@ -482,9 +484,27 @@ TEST_F(ConnectionSql, QuotingTable) {
     c.bQuoteName(nullptr, plain, &out);
     EXPECT_EQ(S(plain), S(out.pszGet()));
   }
-  for (const char16_t* needs : {u"my col", u"group", u"_x", u"a-b"}) {
+  for (const char16_t* plain : {u"[Q R]", u"\"a\"\"b\"", u"t$1#"}) {
+    c.bQuoteName(nullptr, plain, &out);
+    EXPECT_EQ(S(plain), S(out.pszGet()));
+  }
+  for (const char16_t* needs : {u"my col", u"group", u"_x", u"a-b", u"a;b", u"a'b", u"a)b"}) {
     c.bQuoteName(nullptr, needs, &out);
     EXPECT_EQ(u"\"" + S(needs) + u"\"", S(out.pszGet()));
+  }
+  // Names that only look quoted: each quote inside is doubled, so that
+  // nothing after it leaves the name.
+  const Case looks_quoted[] = {
+      {u"\"x\"y\"", u"\"\"\"x\"\"y\"\"\""},
+      {u"\"x\" OR 1=1 --\"", u"\"\"\"x\"\" OR 1=1 --\"\"\""},
+      {u"a\"b", u"\"a\"\"b\""},
+      {u"[x]; DROP TABLE t", u"\"[x]; DROP TABLE t\""},
+      {u"[x]]", u"\"[x]]\""},
+      {u"\"", u"\"\"\"\""},
+  };
+  for (const Case& k : looks_quoted) {
+    c.bQuoteName(nullptr, k.name, &out);
+    EXPECT_EQ(S(k.quoted), S(out.pszGet())) << N(k.name);
   }
   CTString qualifier, rest;
   CNAConnection::SplitQualifiedName(u"s.t.u", &qualifier, &rest);

@@ -21,9 +21,11 @@
 #include "driver/sql/record_cache.h"
 #include "driver/sql/record_source.h"
 #include "driver/sql/sql_generator.h"
+#include "driver/sql/sql_types.h"
 #include "driver/sql/table_access.h"
 #include "driver/sql/table_description.h"
 #include "support/any.h"
+#include "support/platform/codepage.h"
 
 namespace {
 
@@ -46,6 +48,75 @@ void Drop(T*& field) {
   T* old = field;
   field = nullptr;
   if (old != nullptr) ReleaseBoth(old);
+}
+
+// Whether bytes[0..n) are well-formed UTF-8 (no overlong forms, no
+// surrogates, nothing past U+10FFFF).
+bool IsUtf8(const unsigned char* bytes, size_t n) {
+  for (size_t i = 0; i < n;) {
+    const unsigned char b = bytes[i];
+    size_t extra = 0;
+    uint32_t code = 0;
+    if (b < 0x80) {
+      ++i;
+      continue;
+    } else if (b >= 0xC2 && b <= 0xDF) {
+      extra = 1;
+      code = b & 0x1Fu;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      extra = 2;
+      code = b & 0x0Fu;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      extra = 3;
+      code = b & 0x07u;
+    } else {
+      return false;
+    }
+    if (n - i <= extra) return false;
+    for (size_t k = 1; k <= extra; ++k) {
+      if ((bytes[i + k] & 0xC0) != 0x80) return false;
+      code = code << 6 | (bytes[i + k] & 0x3Fu);
+    }
+    if ((extra == 2 && (code < 0x800 || (code >= 0xD800 && code <= 0xDFFF))) ||
+        (extra == 3 && (code < 0x10000 || code > 0x10FFFF))) {
+      return false;
+    }
+    i += extra + 1;
+  }
+  return true;
+}
+
+// A column of text, 8-bit or UTF-16, plain or memo.
+bool IsTextColumnType(int type) {
+  return type == kNAColVarChar || type == kNAColText || type == kNAColChar ||
+         type == kNAColOneChar || type == kNAColNVarChar || type == kNAColNText;
+}
+
+// The value of a text item that the server sent as bytes (a query's binary
+// memo bound to a text item): the text those bytes store in the
+// conversation's UTF-8. Bytes that are no UTF-8 text stay bytes.
+void BytesAsStoredText(CAny* value) {
+  if (value == nullptr || value->bEstNull() ||
+      (value->nGetCode() != qg::kAnyBIN && value->nGetCode() != qg::kAnyBUFFER)) {
+    return;
+  }
+  const void* data = nullptr;
+  int size = 0;
+  if (value->pclHolder()->vnGetTexte(&data) != qg::kAnyOk ||
+      value->pclHolder()->vnGetTailleSansFin(&size) != qg::kAnyOk || size < 0 ||
+      (size > 0 && data == nullptr)) {
+    return;
+  }
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  std::u16string text;
+  if (size > 0 && (!IsUtf8(bytes, static_cast<size_t>(size)) ||
+                   !qg::CodePageToUtf16(qg::kCodePageUtf8, static_cast<const char*>(data), size,
+                                        &text))) {
+    return;
+  }
+  CAny converted;
+  converted.SetDSTRW(text.c_str(), static_cast<int>(text.size()));
+  *value = converted;
 }
 
 // The copy of a counted member within a copy context, with one reference
@@ -668,7 +739,15 @@ bool CNASession::bReadItemValue(int32_t item, CAny* value, CNAError* error) {
       return true;
     }
     if (m_pCurrentAccess != nullptr) {
-      return m_pCurrentAccess->bReadColumnItem(column, value, error);
+      if (!m_pCurrentAccess->bReadColumnItem(column, value, error)) return false;
+      // An item the host declared as text over a column of bytes (a query's
+      // binary memo): the text those bytes store.
+      NAHostItem declared;
+      if (m_piFile != nullptr && m_piFile->bGetItem(item, &declared) && declared.bHasSource &&
+          IsTextColumnType(declared.nColumnType)) {
+        BytesAsStoredText(value);
+      }
+      return true;
     }
     // No object read it: the logical description's item of that column
     // answers from the record it holds.

@@ -491,6 +491,10 @@ class CNASession : public CNARegistryChild {
   // identity wherever the rows moved since; error 13 when the record is no
   // longer there.
   bool bRestoreRecord(CNATableAccess* access, CNASavedPosition* position, CNAError* error);
+  // Whether two positions saved their identities on the same record: 1
+  // the same, 0 another record, -1 when their identities cannot tell (none
+  // saved, or equal values of columns that do not name one record).
+  int32_t nSameSavedRecord(const CNASavedPosition& a, const CNASavedPosition& b);
 
   // --- errors of the session (sites 3.n) ---
   // Internal error of the driver table with the site 3.minor.

@@ -199,11 +199,15 @@ bool CNASession::bComparePositions(intptr_t first, intptr_t second, intptr_t out
     Fail(error, 20, 11);
     return false;
   }
-  // Rows of one object's result compare by their numbers; records of
-  // different objects by their unique key.
+  // Positions of one object are the same when they saved the same record:
+  // a row number counts from the start of the fetch it was read in, so it
+  // tells records apart only when their identities cannot. Records of
+  // different objects compare by their unique key.
   if (a->pclGetLinkedObject() == b->pclGetLinkedObject() && a->nGetRecord(0) >= 0 &&
       b->nGetRecord(0) >= 0) {
-    if (result != nullptr) *result = a->nGetRecord(0) == b->nGetRecord(0) ? 1 : 0;
+    int32_t same = nSameSavedRecord(*a, *b);
+    if (same < 0) same = a->nGetRecord(0) == b->nGetRecord(0) ? 1 : 0;
+    if (result != nullptr) *result = same;
   } else if (result != nullptr) {
     *result = nCompareKeys(static_cast<int32_t>(first), static_cast<int32_t>(second), 0, error);
   }

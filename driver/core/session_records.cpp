@@ -380,3 +380,19 @@ bool CNASession::bRestoreRecord(CNATableAccess* access, CNASavedPosition* positi
   if (!found) return RecordGone(this, error);
   return true;
 }
+
+int32_t CNASession::nSameSavedRecord(const CNASavedPosition& a, const CNASavedPosition& b) {
+  CNALock lock(&m_clLock);
+  const std::vector<CAny>& x = a.IdentityValues();
+  const std::vector<CAny>& y = b.IdentityValues();
+  if (x.empty() || x.size() != y.size() || a.IdentityColumns() != b.IdentityColumns()) return -1;
+  bool any_null = false;
+  for (size_t i = 0; i < x.size(); ++i) {
+    if (!SameCell(x[i], y[i])) return 0;
+    any_null = any_null || x[i].bEstNull();
+  }
+  // Equal values name one record only as a unique key's, none of them NULL.
+  bool unique = false;
+  const bool identifying = IdentityColumns(m_pTableDescription, &unique) == a.IdentityColumns();
+  return identifying && unique && !any_null ? 1 : -1;
+}

@@ -190,6 +190,18 @@ TEST_F(KeySwitchOnServer, SeeksAndRecordNumbersGoAlongTheClientSideKey) {
     EXPECT_EQ(std::vector<std::string>(along.begin() + static_cast<std::ptrdiff_t>(at), along.end()),
               Walk());
   }
+  // Going to a place in thousandths lands on that record along the key
+  // (the first at 0, the last at 1000) and reads go on from it.
+  for (int32_t value : {0, 1, 333, 500, 999, 1000}) {
+    SCOPED_TRACE("per mille " + std::to_string(value));
+    const int64_t target =
+        CNATableAccess::nPerMilleTarget(static_cast<int64_t>(along.size()), value);
+    CNAError error;
+    ASSERT_TRUE(keyed->bGoToPerMille(value, &error)) << N(error.pszGetMessage());
+    EXPECT_EQ(std::vector<std::string>(along.begin() + static_cast<std::ptrdiff_t>(target - 1),
+                                       along.end()),
+              Walk());
+  }
   CNAError beyond;
   EXPECT_FALSE(keyed->bGoToRecord(80, &beyond));
   EXPECT_EQ(11u, beyond.nGetErrorIdentifier());

@@ -141,8 +141,11 @@ TEST_F(QueryOnServer, ParsedSelectIsReadInItsOwnOrderByFetches) {
 // a text item becomes a memo text, and a text item shorter than its column
 // still reads the column's whole value.
 TEST_F(QueryOnServer, TextItemsOfAQueryHoldTheirColumnsWholeValues) {
-  ASSERT_TRUE(Sql("CREATE TABLE m (id INT PRIMARY KEY, body BLOB, note VARCHAR(40)); "
-                  "INSERT INTO m VALUES (1, REPEAT('x', 30), 'a note longer than its item')"));
+  ASSERT_TRUE(Sql("CREATE TABLE m (id INT PRIMARY KEY, body BLOB, note VARCHAR(40), "
+                  "raw VARBINARY(8), bytes BLOB); "
+                  "INSERT INTO m VALUES (1, REPEAT('x', 30), 'a note longer than its item', "
+                  "X'00FF41', X'4100FF00'), "
+                  "(2, CONCAT('caf', _utf8mb4 X'C3A9', ' au lait'), 'b', X'', X'')"));
   auto* handle = new qghost::FileDescription(u"M", 1);
   auto add = [&](const char16_t* name, int type, int size) {
     qghost::FileDescription::Item item;
@@ -155,8 +158,11 @@ TEST_F(QueryOnServer, TextItemsOfAQueryHoldTheirColumnsWholeValues) {
   add(u"id", kNAColInt4, 4);
   add(u"body", kNAColVarChar, 9);
   add(u"note", kNAColVarChar, 6);
+  add(u"raw", kNAColVarBinary, 8);
+  add(u"bytes", kNAColBlob, 0);
   std::string parse_error;
-  ASSERT_TRUE(handle->bSetQuery(u"SELECT id, body, note FROM m ORDER BY id", false, nullptr,
+  ASSERT_TRUE(handle->bSetQuery(u"SELECT id, body, note, raw, bytes FROM m ORDER BY id", false,
+                                nullptr,
                                 &parse_error))
       << parse_error;
   CNADispatcher* d = nullptr;
@@ -178,6 +184,33 @@ TEST_F(QueryOnServer, TextItemsOfAQueryHoldTheirColumnsWholeValues) {
     return value.bEstNull() ? std::string("NULL") : Narrow(t.pszGet());
   };
   EXPECT_EQ("a note longer than its item", text(2));
+  // A memo text read from a binary memo holds the text as stored; binary
+  // items hold the bytes.
+  auto bytes = [&](int n) {
+    CAny value;
+    EXPECT_TRUE(d->bReadItemValue(handle, n, reinterpret_cast<intptr_t>(&value), &slot))
+        << TakeMessage(slot);
+    const void* data = nullptr;
+    int size = 0;
+    if (value.bEstNull() || value.pclHolder()->vnGetTexte(&data) != qg::kAnyOk ||
+        value.pclHolder()->vnGetTailleSansFin(&size) != qg::kAnyOk) {
+      return std::string("not bytes");
+    }
+    return std::string(static_cast<const char*>(data), static_cast<size_t>(size));
+  };
+  EXPECT_EQ(std::string(30, 'x'), text(1));
+  EXPECT_EQ(std::string("\0\xFF\x41", 3), bytes(3));
+  EXPECT_EQ(std::string("\x41\0\xFF\0", 4), bytes(4));
+  ASSERT_TRUE(d->bRead(handle, reinterpret_cast<intptr_t>(u"M"), kNAReadNext, 0, 1, 0, 0, &slot))
+      << TakeMessage(slot);
+  CAny second;
+  ASSERT_TRUE(d->bReadItemValue(handle, 1, reinterpret_cast<intptr_t>(&second), &slot))
+      << TakeMessage(slot);
+  CXYString<char16_t> wide;
+  second.nGetTexte(&wide);
+  EXPECT_EQ(std::u16string(u"caf\u00E9 au lait"), std::u16string(wide.pszGet()));
+  EXPECT_EQ("", bytes(3));
+  EXPECT_EQ("", bytes(4));
   // The binary memo is bound as a memo text.
   CNASession* session = d->pclFindSession(handle);
   ASSERT_NE(nullptr, session);

@@ -116,15 +116,16 @@ class RecordSourceOnServer : public qg::rig::HostTableServerTest {
 };
 
 TEST_F(RecordSourceOnServer, ARawQueryReadsAlongClientSideKeysInTheServersOrder) {
-  // k: duplicates and NULLs; d: dates and NULLs; b: one or two bytes, high
-  // bit included; s: texts of one letter case.
+  // k: duplicates and NULLs; d: dates and NULLs; b: one to four bytes,
+  // high bit included, many that differ only after a zero byte; s: texts of
+  // one letter case.
   ASSERT_TRUE(Sql(
       "CREATE TABLE t (id INT PRIMARY KEY, k INT NULL, d DATE NULL, b VARBINARY(4) NULL, "
       "s VARCHAR(10) NULL); "
       "INSERT INTO t SELECT seq, IF(seq % 7 = 0, NULL, seq % 5), "
       "IF(seq % 6 = 0, NULL, DATE_ADD('1999-12-30', INTERVAL (seq * 37) % 400 DAY)), "
-      "IF(seq % 9 = 0, NULL, UNHEX(CONCAT(LPAD(HEX(1 + (seq * 97) % 255), 2, '0'), "
-      "IF(seq % 2 = 0, '', 'FF')))), "
+      "IF(seq % 9 = 0, NULL, UNHEX(CONCAT(ELT(1 + seq % 4, '00', '41', 'FF', '7F'), "
+      "ELT(1 + (seq DIV 4) % 5, '', '00', '0041', '004142', '004143')))), "
       "IF(seq % 8 = 0, NULL, CONCAT('w', (seq * 13) % 17)) FROM seq_1_to_60"));
   // Dates read in the compact form.
   const std::string columns = "SELECT id, k, DATE_FORMAT(d, '%Y%m%d'), HEX(b), s FROM t";

@@ -1078,4 +1078,50 @@ TEST_F(SessionWalk, ARestoredPositionIsItsRecordOrFails) {
   }
 }
 
+// Two positions saved along one walk are the same exactly when they stand
+// on the same record, whichever fetch each was read in and whichever way
+// the walk went: along a key with duplicates and along the primary key.
+TEST_F(SessionWalk, SavedPositionsAreTheSameExactlyOnTheSameRecord) {
+  ASSERT_TRUE(Sql("CREATE TABLE cp (id INT PRIMARY KEY, v INT, KEY kv(v)) ENGINE=InnoDB; "
+                  "INSERT INTO cp SELECT seq, seq % 3 FROM seq_1_to_16"));
+  auto [h, d] = Open(u"cp");
+  CNASession* s = d->pclFindSession(h);
+  ASSERT_NE(nullptr, s);
+  s->pclGetConnection()->m_nCacheSize = 5;
+  ReleaseBoth(s);
+  for (const char16_t* name : {u"v", u"id"}) {
+    SCOPED_TRACE(N(name));
+    const auto key = reinterpret_cast<intptr_t>(name);
+    INAError* slot = nullptr;
+    // Each record once forward and once backward, with a position each.
+    std::vector<std::pair<std::string, uint32_t>> saved;
+    for (bool backward : {false, true}) {
+      int direction = backward ? kNAReadLast : kNAReadFirst;
+      for (int i = 0; i < 16; ++i) {
+        ASSERT_TRUE(d->bRead(h, key, direction, 0, 1, 0, 0, &slot)) << Message(slot);
+        direction = backward ? kNAReadPrevious : kNAReadNext;
+        uint32_t serial = 0;
+        ASSERT_TRUE(d->bSavePosition(h, key, reinterpret_cast<intptr_t>(&serial), 0, &slot))
+            << Message(slot);
+        saved.emplace_back(Record(d, h, 2), serial);
+      }
+    }
+    int wrong = 0;
+    for (const auto& [a_record, a] : saved) {
+      for (const auto& [b_record, b] : saved) {
+        int32_t same = -1;
+        ASSERT_TRUE(d->bComparePositions(h, a, b, reinterpret_cast<intptr_t>(&same), &slot))
+            << Message(slot);
+        if (same != (a_record == b_record ? 1 : 0) && ++wrong <= 5) {
+          ADD_FAILURE() << a_record << " against " << b_record << " gives " << same;
+        }
+      }
+    }
+    EXPECT_EQ(0, wrong);
+    for (const auto& entry : saved) {
+      d->bForgetPosition(h, entry.second, 0);
+    }
+  }
+}
+
 }  // namespace

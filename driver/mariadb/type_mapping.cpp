@@ -113,7 +113,9 @@ void NAFieldTypeToColumnType(int* column_type, int* size, int field_type, uint32
       }
       *size = 8;
       return;
-    case 254:
+    case 15: case 253: case 254:
+      // A binary string, fixed or variable, holds bytes: read as text it
+      // would end at its first zero byte.
       if ((flags & kNAFieldFlagBinary) != 0 && charset == kNACharsetBinary && length >= 1 &&
           length <= 65534) {
         *column_type = 23;

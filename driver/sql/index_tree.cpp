@@ -14,6 +14,10 @@
 
 namespace {
 
+// The length that ends the image of a bytes key: 4 bytes, most
+// significant first.
+constexpr size_t kLengthSize = 4;
+
 // Out of memory, recorded with its site.
 void OutOfMemory(CNAError* error, uint32_t minor) {
   if (error != nullptr) error->SetOutOfMemory(17, minor);
@@ -26,11 +30,33 @@ void CNAIndexTree::EncodeKey(const CAny& value, uint8_t* out) {
   // and sorts before every value, 1 before the image of any other value.
   uint8_t* image = out + 1;
   const size_t image_size = m_nKeySize - 1;
-  if (value.bEstNull() || value.bEstVide()) {
+  // No bytes are a value, not a null one.
+  const bool bytes_value = m_bWithLength && value.nGetCode() == qg::kAnyBIN;
+  if (value.bEstNull() || (value.bEstVide() && !bytes_value)) {
     std::memset(out, 0, m_nKeySize);
     return;
   }
   out[0] = 1;
+  if (m_bWithLength) {
+    // The image of the bytes, then their length: the image alone pads a
+    // value as if zero bytes followed it, which would make X'41' and
+    // X'4100' equal.
+    const size_t room = image_size - kLengthSize;
+    std::memset(image, 0, image_size);
+    const ptrdiff_t written = nAnyToKeyBuffer(value, image, room, m_nType, m_nDigits, m_nScale);
+    if (written < 0) {
+      std::memset(out, 0, m_nKeySize);
+      return;
+    }
+    const uint64_t length = static_cast<uint64_t>(written) > 0xFFFFFFFFu
+                                ? 0xFFFFFFFFu
+                                : static_cast<uint64_t>(written);
+    uint8_t* tail = image + room;
+    for (size_t i = 0; i < kLengthSize; ++i) {
+      tail[i] = static_cast<uint8_t>(length >> (8 * (kLengthSize - 1 - i)));
+    }
+    return;
+  }
   // A fixed-width number already of the key's type is encoded from its own
   // bytes, without the copy and conversion of the general path.
   if (m_nFastClass != 0 && value.nGetCode() == m_nType) {
@@ -67,8 +93,12 @@ bool CNAIndexTree::bBuild(CNAError* error) {
   size_t length = 0;
   m_pclSource->GetKeyType(&m_nType, &length, &m_nDigits, &m_nScale);
   // The null mark, then the sortable image of the value.
-  m_nKeySize = std::max<size_t>(nSortableKeySize(m_nType, length), 1) + 1;
   int storage_class = nHostTypeToStorageClass(nHostTypeToInternalType(m_nType));
+  // Bytes: two hexadecimal digits for each byte the column holds, then
+  // their length.
+  m_bWithLength = storage_class == 17;
+  const size_t image = m_bWithLength ? 2 * length : nSortableKeySize(m_nType, length);
+  m_nKeySize = std::max<size_t>(image, 1) + 1 + (m_bWithLength ? kLengthSize : 0);
   switch (storage_class) {
     case 3: case 4: case 5: case 6: case 7: case 9: case 10: case 11: case 14: case 15:
     case 16:

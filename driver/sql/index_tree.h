@@ -54,6 +54,9 @@ class CNAIndexTree : public CNAIndex {
   int m_nDigits = 0;
   int m_nScale = 0;
   int m_nFastClass = 0;  // storage class of a fixed-width key, else 0
+  // Bytes: the image ends with the length of the value's image, so that a
+  // value and the same value followed by zero bytes differ.
+  bool m_bWithLength = false;
   std::vector<uint8_t> m_abyKey;
 };
 

@@ -1667,8 +1667,16 @@ bool CNATableAccess::bGetPositionPerMille(int32_t* out, CNAError* error) {
 }
 
 bool CNATableAccess::bGoToPerMille(int32_t value, CNAError* error) {
-  if (m_pResult == nullptr) return NotAvailable(error, 52);
-  int64_t count = bIsWholeOrder() ? m_pResult->nGetRowCount() - m_nDeletedRows : nCountAside(error);
+  int64_t count = 0;
+  if (m_pTemporaryIndex != nullptr) {
+    // Along a client-side key: the place among the records the index
+    // holds, reached through the index.
+    count = static_cast<CNATemporaryIndex*>(m_pTemporaryIndex)->nGetCount();
+  } else if (m_pResult == nullptr) {
+    return NotAvailable(error, 52);
+  } else {
+    count = bIsWholeOrder() ? m_pResult->nGetRowCount() - m_nDeletedRows : nCountAside(error);
+  }
   if (count < 0) return false;
   if (count == 0) {
     m_bOutOfRange = true;

@@ -112,12 +112,17 @@ TEST_F(WalkOrder, EveryKeyBothWaysAtEveryFetchSizeEqualsTheServersOrder) {
   const std::vector<Shape> shapes = {
       {"bin",
        "CREATE TABLE bin (id INT PRIMARY KEY, vb VARBINARY(8), bn BINARY(3), bl BLOB, "
-       "bt BIT(10), s VARCHAR(10) NULL, KEY kvb(vb));"
+       "bt BIT(10), s VARCHAR(10) NULL, KEY kvb(vb), KEY kbn(bn), KEY kbt(bt));"
        "INSERT INTO bin VALUES (1, X'41004243', 'a', X'00FF00', b'1010', 'x'),"
        "(2, X'FF27', X'0102', X'', 5, NULL), (3, NULL, NULL, NULL, NULL, 'y'),"
-       "(4, 'A', 'A', 'A', 0, 'z')",
+       "(4, 'A', 'A', 'A', 0, 'z'), (5, X'4100', X'0100', X'41', b'1111111111', 'w'),"
+       "(6, X'410042', X'01', X'4100', b'1010', 'v'), (7, X'', X'000000', NULL, 5, 'u'),"
+       "(8, X'4100', X'0102', X'FF', 512, 'x')",
        {"id", "HEX(vb)", "HEX(bn)", "HEX(bl)", "LPAD(HEX(bt), 4, '0')", "s"},
-       {{"id", "id", "id DESC"}, {"vb", "vb, id", "vb DESC, id DESC"}}},
+       {{"id", "id", "id DESC"},
+        {"vb", "vb, id", "vb DESC, id DESC"},
+        {"bn", "bn, id", "bn DESC, id DESC"},
+        {"bt", "bt, id", "bt DESC, id DESC"}}},
       // No primary key: a nullable unique key, duplicate key values and
       // whole duplicate rows.
       {"nopk",
@@ -132,18 +137,28 @@ TEST_F(WalkOrder, EveryKeyBothWaysAtEveryFetchSizeEqualsTheServersOrder) {
       // server compares equal to what it stores.
       {"typed",
        "CREATE TABLE typed (id INT PRIMARY KEY, tm TIME, dc DECIMAL(65,10), dt DATETIME(6), "
-       "KEY ktm(tm), KEY kdc(dc), KEY kdt(dt));"
-       "INSERT INTO typed VALUES (1, '10:00:00', 1.5, '2024-01-02 03:04:05.123456'),"
-       "(2, '09:00:00', -2.25, '2024-01-02 03:04:05.123455'), (3, '10:00:00', 1.5, NULL),"
-       "(4, NULL, NULL, '2023-12-31 23:59:59.999999'), (5, '00:00:01', 0, '2024-01-02 03:04:05'),"
-       "(6, '23:59:59', 12345678901234567890.0123456789, '2024-01-02 03:04:05.123456'),"
-       "(7, '10:00:00', 1.5, '2000-02-29 00:00:00')",
+       "dw DECIMAL(65,0), KEY ktm(tm), KEY kdc(dc), KEY kdt(dt), KEY kdw(dw));"
+       "INSERT INTO typed VALUES (1, '10:00:00', 1.5, '2024-01-02 03:04:05.123456', 1),"
+       "(2, '09:00:00', -2.25, '2024-01-02 03:04:05.123455', -1), (3, '10:00:00', 1.5, NULL, 1),"
+       "(4, NULL, NULL, '2023-12-31 23:59:59.999999', NULL),"
+       "(5, '00:00:01', 0, '2024-01-02 03:04:05', 18446744073709551616),"
+       "(6, '23:59:59', 12345678901234567890.0123456789, '2024-01-02 03:04:05.123456',"
+       " 99999999999999999999999999999999999999999999999999999999999999999),"
+       "(7, '10:00:00', 1.5, '2000-02-29 00:00:00',"
+       " -99999999999999999999999999999999999999999999999999999999999999999),"
+       "(8, '25:00:00', -0.0000000001, '2024-01-02 03:04:05.000001', 9223372036854775808),"
+       "(9, '-10:20:30', 123456789012345678901234567890123456789012345678901234.5,"
+       " '1000-01-01 00:00:00', -9223372036854775809),"
+       "(10, '838:59:59', -123456789012345678901234567890123456789012345678901234.5,"
+       " '9999-12-31 23:59:59.999999', 0),"
+       "(11, '-838:59:59', 0.0000000001, NULL, 18446744073709551616)",
        // The walk prints a date-time in the host's compact form.
-       {"id", "tm", "dc", "DATE_FORMAT(dt, '%Y%m%d %H:%i:%s.%f')"},
+       {"id", "tm", "dc", "DATE_FORMAT(dt, '%Y%m%d %H:%i:%s.%f')", "dw"},
        {{"id", "id", "id DESC"},
         {"tm", "tm, id", "tm DESC, id DESC"},
         {"dc", "dc, id", "dc DESC, id DESC"},
-        {"dt", "dt, id", "dt DESC, id DESC"}}},
+        {"dt", "dt, id", "dt DESC, id DESC"},
+        {"dw", "dw, id", "dw DESC, id DESC"}}},
       // A column ascending in its own index and descending in another.
       {"dsc",
        "CREATE TABLE dsc (id INT PRIMARY KEY, k INT, x INT, KEY k(k), KEY kx(x, k DESC));"
@@ -200,29 +215,73 @@ namespace {
 // walk already passed: every row that was there from start to end comes
 // exactly once, in the server's order, and no row comes twice.
 TEST_F(WalkOrder, RowsThereTheWholeTimeComeOnceWhileAnotherConnectionWrites) {
+  // A key value as an SQL literal: of an original row (by its id), and of
+  // a row written next to the position (from the value printed there, one
+  // step away or, where there is no step, equal and told apart by id).
+  using Original = std::string (*)(int id);
+  using Near = std::string (*)(const std::string& printed, int delta);
   struct Table {
     const char* name;
     const char* create;
+    Original original;
+    Near near;
+    const char* k_reference;  // the reference expression of column k
     // Key name, then its total ascending order and descending order.
     std::vector<std::vector<std::string>> keys;
+  };
+  const Original int_of = [](int id) {
+    return id % 9 == 0 ? std::string("NULL") : std::to_string(id % 5);
+  };
+  const Near int_near = [](const std::string& printed, int delta) {
+    return std::to_string((printed == "\\N" ? 0 : std::atoi(printed.c_str())) + delta);
+  };
+  const Near same_text = [](const std::string& printed, int) {
+    return printed == "\\N" ? std::string("NULL") : "'" + printed + "'";
+  };
+  const Near same_hex = [](const std::string& printed, int) {
+    return printed == "\\N" ? std::string("NULL") : "X'" + printed + "'";
   };
   const std::vector<Table> tables = {
       {"cw", "CREATE TABLE cw (id INT PRIMARY KEY, k INT NULL, v VARCHAR(5), KEY kk(k), "
              "KEY kd(k DESC, v))",
+       int_of, int_near, "k",
        {{"id", "id", "id DESC"},
         {"k", "k, id", "k DESC, id DESC"},
         {"kd", "k DESC, v, id", "k, v DESC, id DESC"}}},
       // No unique key: the order ends with every column.
-      {"cwn", "CREATE TABLE cwn (id INT NOT NULL, k INT NULL, v VARCHAR(5), KEY kk(k))",
-       {{"k", "k, id, v", "k DESC, id DESC, v DESC"}}},
+      {"cwn", "CREATE TABLE cwn (id INT NOT NULL, k INT NULL, v VARCHAR(5), KEY kk(k))", int_of,
+       int_near, "k", {{"k", "k, id, v", "k DESC, id DESC, v DESC"}}},
+      // Times past a day and below zero.
+      {"cwt", "CREATE TABLE cwt (id INT PRIMARY KEY, k TIME NULL, v VARCHAR(5), KEY kk(k))",
+       [](int id) {
+         static const char* const times[] = {"'25:00:00'", "'-10:20:30'", "'00:00:01'",
+                                             "'838:59:59'", "'-838:59:59'"};
+         return id % 9 == 0 ? std::string("NULL") : std::string(times[id % 5]);
+       },
+       same_text, "k", {{"k", "k, id", "k DESC, id DESC"}}},
+      // Bytes that differ only after a zero byte, without a unique key.
+      {"cwb", "CREATE TABLE cwb (id INT NOT NULL, k VARBINARY(4) NULL, v VARCHAR(5), KEY kk(k))",
+       [](int id) {
+         static const char* const bytes[] = {"X'41'", "X'4100'", "X'410042'", "X'00'", "X''"};
+         return id % 9 == 0 ? std::string("NULL") : std::string(bytes[id % 5]);
+       },
+       same_hex, "HEX(k)", {{"k", "k, id, v", "k DESC, id DESC, v DESC"}}},
+      // Decimals of 65 digits.
+      {"cwd", "CREATE TABLE cwd (id INT PRIMARY KEY, k DECIMAL(65,0) NULL, v VARCHAR(5), "
+              "KEY kk(k))",
+       [](int id) {
+         if (id % 9 == 0) return std::string("NULL");
+         const std::string nines(64, '9');
+         switch (id % 5) {
+           case 0: return "-9" + nines;
+           case 1: return "9" + nines;
+           case 2: return std::string("18446744073709551616");
+           case 3: return std::string("-9223372036854775809");
+           default: return std::string("0");
+         }
+       },
+       same_text, "k", {{"k", "k, id", "k DESC, id DESC"}}},
   };
-  // Originals have even ids, rows written during the walk odd ones.
-  std::string originals;
-  for (int id = 2; id <= 40; id += 2) {
-    if (!originals.empty()) originals += ", ";
-    originals += "(" + std::to_string(id) + ", " + (id % 9 == 0 ? "NULL" : std::to_string(id % 5)) +
-                 ", '" + std::string(1, static_cast<char>('a' + id % 3)) + "')";
-  }
   auto field = [](const std::string& line, int n) {
     size_t from = 0;
     for (int i = 0; i < n; ++i) from = line.find('\t', from) + 1;
@@ -272,6 +331,13 @@ TEST_F(WalkOrder, RowsThereTheWholeTimeComeOnceWhileAnotherConnectionWrites) {
   Writer writer(db.Name());
   ASSERT_TRUE(writer.Ok());
   for (const Table& table : tables) {
+    // Originals have even ids, rows written during the walk odd ones.
+    std::string originals;
+    for (int id = 2; id <= 40; id += 2) {
+      if (!originals.empty()) originals += ", ";
+      originals += "(" + std::to_string(id) + ", " + table.original(id) + ", '" +
+                   std::string(1, static_cast<char>('a' + id % 3)) + "')";
+    }
     for (const auto& key : table.keys) {
       for (bool backward : {false, true}) {
         for (int64_t fetch : {1, 7, 100, 0}) {
@@ -282,7 +348,7 @@ TEST_F(WalkOrder, RowsThereTheWholeTimeComeOnceWhileAnotherConnectionWrites) {
           writer.Run(table.create);
           writer.Run("INSERT INTO " + std::string(table.name) + " VALUES " + originals);
           const std::string want =
-              Reference(this, table.name, {"id", "k", "v"}, key[backward ? 2 : 1]);
+              Reference(this, table.name, {"id", table.k_reference, "v"}, key[backward ? 2 : 1]);
           std::set<int> used;
           for (int id = 2; id <= 40; id += 2) used.insert(id);
           std::vector<int> inserted, passed;
@@ -291,7 +357,6 @@ TEST_F(WalkOrder, RowsThereTheWholeTimeComeOnceWhileAnotherConnectionWrites) {
           o.after_line = [&](const std::string& line) {
             const int id = std::atoi(field(line, 0).c_str());
             const std::string k_text = field(line, 1);
-            const int k = k_text == "\\N" ? 0 : std::atoi(k_text.c_str());
             // Rows written here write nothing more: a walk that chased its
             // own writes would never end.
             if (id % 2 != 0) return;
@@ -304,7 +369,7 @@ TEST_F(WalkOrder, RowsThereTheWholeTimeComeOnceWhileAnotherConnectionWrites) {
               used.insert(new_id);
               inserted.push_back(new_id);
               writer.Run("INSERT INTO " + std::string(table.name) + " VALUES (" +
-                         std::to_string(new_id) + ", " + std::to_string(k + delta) + ", 'n')");
+                         std::to_string(new_id) + ", " + table.near(k_text, delta) + ", 'n')");
             }
             // One of the rows written before, and now and then a row passed.
             if (inserted.size() > 2 && step % 2 == 0) {
