@@ -83,12 +83,20 @@ CAny::CAny() { new (m_abyHolder) CAny_Intern(); }
 
 CAny::~CAny() { H()->~CAny_Intern(); }
 
-CAny::CAny(const CAny& other) : CAny() { *this = other; }
+// Copies build the target's holder for the source's code at once (a
+// fresh holder, whatever the target held), then the source copies its
+// value and flags into it.
+CAny::CAny(const CAny& other) {
+  int stored = qg::nConstruitHolder(m_abyHolder, other.nGetCode());
+  H()->m_wType = static_cast<uint16_t>(stored);
+  other.H()->vCopieVers(*this);
+}
 
 CAny& CAny::operator=(const CAny& other) {
   if (this == &other) return *this;
-  Vide();
-  SetType(other.nGetCode());
+  H()->~CAny_Intern();
+  int stored = qg::nConstruitHolder(m_abyHolder, other.nGetCode());
+  H()->m_wType = static_cast<uint16_t>(stored);
   other.H()->vCopieVers(*this);
   return *this;
 }

@@ -1,5 +1,7 @@
 #include "dotnet/connector/bridge_value.h"
 
+#include <cstring>
+
 #include "dotnet/connector/dotnet_wrappers.h"
 #include "dotnet/connector/host_array.h"
 #include "support/currency.h"
@@ -196,6 +198,59 @@ bool AnyToBridge(const CAny& any, OutgoingValue* out) {
       // No .NET form: a value-type parameter refuses it.
       return false;
   }
+}
+
+bool FixedToBridge(const CAny& any, StringSink* sink, BridgeValue* v) {
+  uint16_t word = any.GetType();
+  if ((word & qg::kAnyFlagNull) != 0) return false;
+  const void* p = any.pValeur();
+  BridgeValue out{};
+  out.code = word & 0xF0FF;
+  out.sink = sink;
+  switch (word & 0xFF) {
+    case qg::kAnyBOOL: case qg::kAnyI4: {
+      int32_t n;
+      std::memcpy(&n, p, sizeof(n));
+      out.i = n;
+      break;
+    }
+    case qg::kAnyUI1: out.i = *static_cast<const uint8_t*>(p); break;
+    case qg::kAnyI1: out.i = *static_cast<const int8_t*>(p); break;
+    case qg::kAnyUI2: {
+      uint16_t n;
+      std::memcpy(&n, p, sizeof(n));
+      out.i = n;
+      break;
+    }
+    case qg::kAnyI2: {
+      int16_t n;
+      std::memcpy(&n, p, sizeof(n));
+      out.i = n;
+      break;
+    }
+    case qg::kAnyUI4: {
+      uint32_t n;
+      std::memcpy(&n, p, sizeof(n));
+      out.i = n;
+      break;
+    }
+    case qg::kAnyI8: case qg::kAnyUI8: case qg::kAnyUIX:
+      std::memcpy(&out.i, p, sizeof(out.i));
+      break;
+    case qg::kAnyR4: {
+      float f;
+      std::memcpy(&f, p, sizeof(f));
+      out.r = f;
+      break;
+    }
+    case qg::kAnyR8:
+      std::memcpy(&out.r, p, sizeof(out.r));
+      break;
+    default:
+      return false;
+  }
+  *v = out;
+  return true;
 }
 
 void InstanceToBridge(IDotNetInstance* instance, OutgoingValue* out) {

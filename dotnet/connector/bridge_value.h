@@ -21,6 +21,11 @@ struct OutgoingValue {
 // Fills out from a host value; false for a code that has no .NET form
 // (the value then crosses as null, which a value-type parameter refuses).
 bool AnyToBridge(const CAny& any, OutgoingValue* out);
+// The common fixed-size values (integers, BOOL, R4, R8) read straight from
+// their value area into a whole record, as AnyToBridge fills it, sink
+// included; false for any other value (null included), which AnyToBridge
+// then takes.
+bool FixedToBridge(const CAny& any, StringSink* sink, BridgeValue* v);
 // A .NET instance of the host stack.
 void InstanceToBridge(IDotNetInstance* instance, OutgoingValue* out);
 // The value at a stack depth.

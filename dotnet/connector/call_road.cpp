@@ -31,33 +31,42 @@ struct CallBuffers {
   std::vector<OutgoingValue> args;
   std::vector<BridgeValue> records;
 };
-thread_local std::vector<std::unique_ptr<CallBuffers>> t_buffers;
-thread_local size_t t_depth = 0;
+struct ThreadBuffers {
+  std::vector<std::unique_ptr<CallBuffers>> levels;
+  size_t depth = 0;
+};
+thread_local ThreadBuffers t_buffers;
 
 class ScopedBuffers {
  public:
-  ScopedBuffers(CSLevel* stack, int32_t count) {
-    if (t_buffers.size() <= t_depth) t_buffers.push_back(std::make_unique<CallBuffers>());
-    b_ = t_buffers[t_depth].get();
+  ScopedBuffers(CSLevel* stack, int32_t count) : t_(&t_buffers) {
+    if (t_->levels.size() <= t_->depth) t_->levels.push_back(std::make_unique<CallBuffers>());
+    b_ = t_->levels[t_->depth].get();
     size_t n = static_cast<size_t>(count > 0 ? count : 0);
     b_->args.resize(n);
     b_->records.resize(n);
     for (size_t i = 0; i < n; ++i) {
       OutgoingValue& arg = b_->args[i];
-      arg.text.clear();
+      int32_t depth = count - 1 - static_cast<int32_t>(i);
       arg.sink.clear();
-      StackToBridge(stack, count - 1 - static_cast<int32_t>(i), &arg);
+      // A number value is neither a .NET object (an empty value) nor an
+      // array (code 34): its record is filled at once.
+      CAny* any = stack->pclGetValeur(depth);
+      if (any != nullptr && FixedToBridge(*any, &arg.sink, &b_->records[i])) continue;
+      arg.text.clear();
+      StackToBridge(stack, depth, &arg);
       b_->records[i] = arg.value;
     }
-    ++t_depth;  // taken once filled: a throw above leaves the level free
+    ++t_->depth;  // taken once filled: a throw above leaves the level free
   }
-  ~ScopedBuffers() { --t_depth; }
+  ~ScopedBuffers() { --t_->depth; }
   ScopedBuffers(const ScopedBuffers&) = delete;
   ScopedBuffers& operator=(const ScopedBuffers&) = delete;
   std::vector<OutgoingValue>& args() { return b_->args; }
   std::vector<BridgeValue>& records() { return b_->records; }
 
  private:
+  ThreadBuffers* t_;
   CallBuffers* b_;
 };
 

@@ -191,11 +191,13 @@ class ManagedRef {
     if (this != &other) reset(other.release());
     return *this;
   }
-  ~ManagedRef() { reset(); }
+  ~ManagedRef() {
+    if (m_id != 0) reset();
+  }
 
   ManagedId get() const { return m_id; }
   ManagedId* out() {
-    reset();
+    if (m_id != 0) reset();
     return &m_id;
   }
   ManagedId release() {

@@ -22,8 +22,7 @@ IDotNetInstance* DotNetStack::piGetInstance(int32_t depth) {
 }
 
 bool DotNetStack::bEmpile(const CAny& value) {
-  m_entries.emplace_back();
-  m_entries.back().value = value;
+  m_entries.emplace_back(value);
   return true;
 }
 

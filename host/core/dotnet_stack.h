@@ -39,6 +39,8 @@ class DotNetStack final : public CSLevel {
 
  private:
   struct Entry {
+    Entry() = default;
+    explicit Entry(const CAny& v) : value(v) {}
     CAny value;
     IDotNetInstance* instance = nullptr;  // one reference
     std::unique_ptr<qgnet::CTableauHote> array;
