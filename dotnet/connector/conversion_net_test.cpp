@@ -360,6 +360,48 @@ TEST_F(PicksTest, AnAmbiguousMatchIsAnInvocationError) {
   EXPECT_THAT(answer, HasSubstr("Ambiguous"));
 }
 
+// Number arguments reach .NET as their own types and values, each at its
+// limits, through the first call and the registered one alike.
+TEST_F(PicksTest, NumberArgumentsKeepTypeAndValue) {
+  CAny ui1, i1, ui2, i2, ui4, i4, i8, ui8, r4, r8, yes, word, uix, null;
+  ui1.SetUI1(255);
+  i1.SetI1(-128);
+  ui2.SetUI2(65535);
+  i2.SetI2(-32768);
+  ui4.SetUI4(4294967295u);
+  i4.SetI4(-2147483647 - 1);
+  i8.SetI8(-9000000000123LL);
+  ui8.SetUI8(18446744073709551615ull);
+  r4.SetR4(1.5f);
+  r8.SetR8(-2.25);
+  yes.SetBOOL(1);
+  word.SetBOOL(256);  // the whole word counts
+  uix.SetUIX(123456789);
+  null.SetI4(5);
+  null.SetNull(true);
+  const std::pair<CAny*, const char*> cases[] = {
+      {&ui1, "Byte 255"},
+      {&i1, "SByte -128"},
+      {&ui2, "UInt16 65535"},
+      {&i2, "Int16 -32768"},
+      {&ui4, "UInt32 4294967295"},
+      {&i4, "Int32 -2147483648"},
+      {&i8, "Int64 -9000000000123"},
+      {&ui8, "UInt64 18446744073709551615"},
+      {&r4, "Single 1.5"},
+      {&r8, "Double -2.25"},
+      {&yes, "Boolean True"},
+      {&word, "Boolean True"},
+      {&uix, "IntPtr 123456789"},
+      {&null, "null"},
+  };
+  for (int round = 0; round < 2; ++round) {
+    for (const auto& [value, want] : cases) {
+      EXPECT_EQ(Pick(u"Seen", u"Object", {*value}), want) << want;
+    }
+  }
+}
+
 // A failed conversion says which argument and to which type.
 TEST_F(PicksTest, AFailedConversionGivesItsReason) {
   std::string answer = Pick(u"B", u"Byte", {Text(u"abc", 3)});
