@@ -407,6 +407,9 @@ TEST_F(PicksTest, AFailedConversionGivesItsReason) {
   std::string answer = Pick(u"B", u"Byte", {Text(u"abc", 3)});
   EXPECT_THAT(answer, HasSubstr("argument 1"));
   EXPECT_THAT(answer, HasSubstr("System.Byte"));
+  // By name, no overload takes the arguments: the error says which.
+  answer = Pick(u"B", nullptr, {Text(u"abc", 3)});
+  EXPECT_THAT(answer, HasSubstr("no method B of Fixture.Picks takes (String)"));
 }
 
 // Texts holding U+0000 cross whole both ways.

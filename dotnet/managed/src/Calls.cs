@@ -546,8 +546,17 @@ internal static unsafe class Calls {
           return RunArranged(bound, target, arranged, args, n, wantResult, result, exc);
         }
       }
-      MethodInfo chosen = GetMethodByList(type, bare, ArgumentTypes(args, n), genericArgs);
-      if (chosen == null) return 1;
+      Type[] argTypes = ArgumentTypes(args, n);
+      MethodInfo chosen = GetMethodByList(type, bare, argTypes, genericArgs);
+      if (chosen == null) {
+        // The reason goes with the invocation error: which arguments no
+        // method of that name takes.
+        var names = new string[n];
+        for (int i = 0; i < n; ++i) names[i] = argTypes[i]?.Name ?? "?";
+        return Failure(new MissingMethodException(
+                           "no method " + bare + " of " + type.FullName + " takes (" +
+                           string.Join(", ", names) + ")"), exc);
+      }
       return Run(chosen, target, args, n, wantResult, result, exc);
     } catch (Exception e) {
       return Failure(e, exc);
