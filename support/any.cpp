@@ -94,7 +94,7 @@ CAny::CAny(const CAny& other) {
 
 CAny& CAny::operator=(const CAny& other) {
   if (this == &other) return *this;
-  H()->~CAny_Intern();
+  if ((H()->m_wType & 0xFF) != qg::kAnyEmpty) H()->~CAny_Intern();
   int stored = qg::nConstruitHolder(m_abyHolder, other.nGetCode());
   H()->m_wType = static_cast<uint16_t>(stored);
   other.H()->vCopieVers(*this);
@@ -108,7 +108,9 @@ void CAny::Vide() {
 
 void CAny::SetType(int code) {
   if (H()->m_wType == code) return;
-  H()->~CAny_Intern();
+  // An empty value's holder is the bare CAny_Intern, which holds nothing
+  // to release: its storage is reused at once.
+  if ((H()->m_wType & 0xFF) != qg::kAnyEmpty) H()->~CAny_Intern();
   int stored = qg::nConstruitHolder(m_abyHolder, code);
   H()->m_wType = static_cast<uint16_t>(stored);
 }

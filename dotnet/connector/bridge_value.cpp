@@ -354,6 +354,17 @@ bool BridgeToAny(BridgeValue* value, const StringSink& sink_in, CAny* any,
 }
 
 bool PushBridge(CSLevel* stack, BridgeValue* value, const StringSink& sink) {
+  if (value->flags == 0) {
+    // The common results, pushed without the general conversion.
+    CAny any;
+    switch (value->code & 0xFFFF) {
+      case qg::kAnyI4: any.SetI4(static_cast<int32_t>(value->i)); return stack->bEmpile(any);
+      case qg::kAnyI8: any.SetI8(value->i); return stack->bEmpile(any);
+      case qg::kAnyR8: any.SetR8(value->r); return stack->bEmpile(any);
+      case qg::kAnyBOOL: any.SetBOOL(value->i != 0 ? 1 : 0); return stack->bEmpile(any);
+      default: break;
+    }
+  }
   uint16_t code = value->code & 0xFF;
   if ((value->flags & kBridgeNull) == 0 && (code == 34) && value->object != 0) {
     auto* array = reinterpret_cast<CTableauHote*>(value->object);

@@ -159,7 +159,11 @@ Outcome InvokeResolved(CDotNetType* type, ManagedId method, ManagedId stub, Mana
     InitErrorInvocation(error, type, MethodText(description), exc.get());
     return Outcome::kFailed;
   }
-  if (!WriteBack(stack, count, args, records)) {
+  bool written = false;
+  for (int32_t i = 0; i < count; ++i) {
+    written |= (records[static_cast<size_t>(i)].flags & kBridgeWritten) != 0;
+  }
+  if (written && !WriteBack(stack, count, args, records)) {
     InitErrorInvocation(error, type, MethodText(description), 0);
     return Outcome::kFailed;
   }
