@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -265,6 +266,36 @@ TEST_F(SessionByName, AFilterSetMidWalkHoldsFromTheNextRead) {
     EXPECT_TRUE(d_->bIsAtEnd(h_, a, reinterpret_cast<intptr_t>(&at_end), &slot));
     EXPECT_NE(0, at_end);
     EXPECT_EQ(low_back, Walk(u"a", false, kNAReadPrevious, kNAReadPrevious));
+  }
+  // Moves by a count from the record under a filter set since: the count
+  // lands on the record that many further in the new set, both ways; a
+  // count past an end (the largest one as well) answers out of range.
+  struct Skip {
+    int first, next;
+    const std::vector<std::string>& unfiltered_order;
+    intptr_t count;
+    size_t landing;  // index in the filtered records after the third; npos: out of range
+  } skips[] = {{kNAReadFirst, kNAReadNext, all, 2, 1},
+               {kNAReadLast, kNAReadPrevious, all_back, 2, 1},
+               {kNAReadFirst, kNAReadNext, all, INTPTR_MAX, std::string::npos},
+               {kNAReadLast, kNAReadPrevious, all_back, INTPTR_MAX, std::string::npos}};
+  for (const Skip& k : skips) {
+    set(u"kb", nullptr, nullptr);
+    for (int i = 0; i < 3; ++i) {
+      ASSERT_TRUE(d_->bRead(h_, a, i == 0 ? k.first : k.next, 0, 1, 0, 0, &slot))
+          << qg::rig::TakeMessage(slot);
+    }
+    const std::vector<std::string> further = after(k.unfiltered_order, k.unfiltered_order[2], low);
+    set(u"a", a_low.Get(), nullptr);
+    ASSERT_TRUE(d_->bRead(h_, a, k.next, 0, k.count, 0, 0, &slot)) << qg::rig::TakeMessage(slot);
+    int32_t at_end = 0;
+    EXPECT_TRUE(d_->bIsAtEnd(h_, a, reinterpret_cast<intptr_t>(&at_end), &slot));
+    if (k.landing == std::string::npos || k.landing >= further.size()) {
+      EXPECT_NE(0, at_end) << k.next << " by " << k.count;
+    } else {
+      EXPECT_EQ(0, at_end) << k.next << " by " << k.count;
+      EXPECT_EQ(further[k.landing], Record()) << k.next << " by " << k.count;
+    }
   }
   // A filter set to be filled holds no condition yet: the walk reads
   // every record, the SELECT carrying no WHERE at all.
