@@ -649,14 +649,27 @@ TEST_F(SessionWalk, ForeignKeysAndLockWaitsHaveTheirKinds) {
   std::thread holder([&] {
     qg::rig::TestServer()->RunSql("USE `" + database_.Name() +
                                       "`; BEGIN; SELECT * FROM parent FOR UPDATE; "
-                                      "SELECT SLEEP(4); COMMIT",
+                                      "SELECT SLEEP(300); COMMIT",
                                   &out);
   });
-  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  // The holder's SLEEP starts only once its lock is taken; it is killed when the update has
+  // failed, so no wait depends on how busy the machine is.
+  std::string holder_id;
+  for (int i = 0; i < 6000 && holder_id.empty(); ++i) {
+    std::vector<std::string> ids = ServerRows(
+        "SELECT ID FROM information_schema.PROCESSLIST WHERE INFO = 'SELECT SLEEP(300)'");
+    if (!ids.empty()) {
+      holder_id = ids[0];
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  }
+  EXPECT_FALSE(holder_id.empty()) << "the other connection never took its lock";
   SetInt(pd, phandle, 0, 5);
   EXPECT_FALSE(pd->bModify(phandle, 0, 0, 0, 0, &slot));
   Failure wait = Failed(slot);
   EXPECT_EQ(2, wait.code) << wait.text;
+  if (!holder_id.empty()) Sql("KILL " + holder_id);
   holder.join();
   Sql("SET GLOBAL innodb_lock_wait_timeout = 50");
 }
