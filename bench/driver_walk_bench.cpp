@@ -4,11 +4,18 @@
 // same ORDER BY with mysql_use_result; a mysql_real_query INSERT loop).
 // Ratios are rows (or inserts) per second of the driver over the raw
 // client's: goal at least 0.8 for the walk and 0.9 for the inserts.
+//
+// Then, on tables of 10^4 and 10^6 rows: the time per row of the same
+// walk in fetches of 100 rows at both sizes (goal: at 10^6 at most 1.5x
+// that at 10^4, no cost that grows with the position), and, at 10^6 rows,
+// reading the current record again and handing it to another key, each
+// against one seek of a record by its unique key (goal at most 3x).
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "bench/ratio_reporter.h"
 #include "driver/core/dispatcher.h"
@@ -33,10 +40,23 @@ constexpr const char* kDatabase = "qgt_walk_bench";
 constexpr const char* kWalkOrder = "SELECT id, grp, name, amount, stamp FROM w "
                                    "ORDER BY grp, name DESC, id";
 
+constexpr int kSmallRows = 10000;
+constexpr int kLargeRows = 1000000;
+
 qg::rig::MariaDBServer* gServer = nullptr;
 MYSQL* gRaw = nullptr;
 CNAManagerMariaDB* gManager = nullptr;
 qghost::ConnectionDescription* gDescription = nullptr;
+// The same server and account, reading in fetches of 100 rows.
+qghost::ConnectionDescription* gFetch100 = nullptr;
+
+std::string WalkTable(const std::string& name, int rows) {
+  return "CREATE TABLE " + name + " (id INT PRIMARY KEY, grp INT, name VARCHAR(40), "
+         "amount DECIMAL(10,2), stamp DATETIME, KEY k (grp, name DESC, id)) ENGINE=InnoDB; "
+         "INSERT INTO " + name + " SELECT seq, seq % 97, CONCAT('name ', seq % 1013), "
+         "seq / 100, '2024-01-31 10:20:30' + INTERVAL seq SECOND FROM seq_1_to_" +
+         std::to_string(rows) + "; ";
+}
 
 std::u16string Wide(const std::string& s) { return std::u16string(s.begin(), s.end()); }
 
@@ -62,12 +82,8 @@ bool Prepare() {
     return false;
   }
   std::string sql = std::string("CREATE DATABASE ") + kDatabase + "; USE " + kDatabase + "; " +
-                    "CREATE TABLE w (id INT PRIMARY KEY, grp INT, name VARCHAR(40), "
-                    "amount DECIMAL(10,2), stamp DATETIME, KEY k (grp, name DESC, id)) "
-                    "ENGINE=InnoDB; "
-                    "INSERT INTO w SELECT seq, seq % 97, CONCAT('name ', seq % 1013), "
-                    "seq / 100, '2024-01-31 10:20:30' + INTERVAL seq SECOND "
-                    "FROM seq_1_to_" + std::to_string(kWalkRows) + "; " +
+                    WalkTable("w", kWalkRows) + WalkTable("w4", kSmallRows) +
+                    WalkTable("w6", kLargeRows) +
                     "CREATE TABLE ins (id INT AUTO_INCREMENT PRIMARY KEY, a INT, "
                     "b VARCHAR(40), c DOUBLE) ENGINE=InnoDB; " +
                     "GRANT ALL ON " + kDatabase + ".* TO '" +
@@ -87,6 +103,13 @@ bool Prepare() {
   gDescription->database = Wide(kDatabase);
   gDescription->data_source = u"localhost";
   gDescription->extended = u"Unix Socket=" + Wide(gServer->Socket());
+  gFetch100 = new qghost::ConnectionDescription();
+  gFetch100->AddRef();
+  gFetch100->user = gDescription->user;
+  gFetch100->password = gDescription->password;
+  gFetch100->database = gDescription->database;
+  gFetch100->data_source = gDescription->data_source;
+  gFetch100->extended = gDescription->extended + u";QG Cache Size=100";
   gRaw = gMariaDB.mysql_init(nullptr);
   return gMariaDB.mysql_real_connect(gRaw, nullptr, qg::rig::kPasswordAccount.pszUser,
                                      qg::rig::kPasswordAccount.pszPassword, kDatabase, 0,
@@ -145,12 +168,13 @@ void BM_RawInsertLoop(benchmark::State& state) {
 
 // The host's walk: open the handle, read first, then next to the end,
 // every column of every record read as the host reads it.
-void BM_DriverWalk(benchmark::State& state) {
+void DriverWalk(benchmark::State& state, qghost::ConnectionDescription* description,
+                const char16_t* table, long expected) {
   CNAError error;
-  CNADispatcher* d = gManager->pclFindOrCreateDispatcher(gDescription, u"w", &error);
-  qghost::FileDescription handle(u"w", 1);
+  CNADispatcher* d = gManager->pclFindOrCreateDispatcher(description, table, &error);
+  qghost::FileDescription handle(table, 1);
   INAError* slot = nullptr;
-  if (d == nullptr || !d->bOpen(&handle, gDescription, 0, 0, &slot)) {
+  if (d == nullptr || !d->bOpen(&handle, description, 0, 0, &slot)) {
     state.SkipWithError("open failed");
     return;
   }
@@ -177,12 +201,94 @@ void BM_DriverWalk(benchmark::State& state) {
       direction = kNAReadNext;
     }
     benchmark::DoNotOptimize(sum);
-    if (rows != kWalkRows) state.SkipWithError("short walk");
+    if (rows != expected) state.SkipWithError("short walk");
   }
-  state.SetItemsProcessed(state.iterations() * kWalkRows);
+  state.SetItemsProcessed(state.iterations() * expected);
   d->bClose(&handle, 0, nullptr);
   d->Release();
 }
+
+void BM_DriverWalk(benchmark::State& state) { DriverWalk(state, gDescription, u"w", kWalkRows); }
+void BM_DriverWalkSmallFetch100(benchmark::State& state) {
+  DriverWalk(state, gFetch100, u"w4", kSmallRows);
+}
+void BM_DriverWalkLargeFetch100(benchmark::State& state) {
+  DriverWalk(state, gFetch100, u"w6", kLargeRows);
+}
+
+// One record of the 10^6-row table: a seek along the unique key id (the
+// reference), the record read again from the server along the key it was
+// read on, and the record handed over from id to the key k and back (two
+// hand-overs an iteration).
+enum RecordOp { kSeekOp, kRereadOp, kHandOverOp };
+
+void RecordOperation(benchmark::State& state, RecordOp op) {
+  CNAError error;
+  CNADispatcher* d = gManager->pclFindOrCreateDispatcher(gDescription, u"w6", &error);
+  qghost::FileDescription handle(u"w6", 1);
+  INAError* slot = nullptr;
+  if (d == nullptr || !d->bOpen(&handle, gDescription, 0, 0, &slot)) {
+    state.SkipWithError("open failed");
+    return;
+  }
+  const auto by_id = reinterpret_cast<intptr_t>(u"id");
+  const auto by_k = reinterpret_cast<intptr_t>(u"k");
+  CAny target;
+  target.SetI4(kLargeRows / 2 + 17);
+  auto seek = [&] {
+    return d->bSeekSameName(&handle, by_id, reinterpret_cast<intptr_t>(&target), 0, 0, 0, 0, 0, 0,
+                            &slot);
+  };
+  bool ok = seek();
+  if (ok && op == kRereadOp) ok = d->bHandOverCurrent(&handle, by_k, 0, &slot);
+  for (auto _ : state) {
+    if (!ok) break;
+    switch (op) {
+      case kSeekOp:
+        ok = seek();
+        break;
+      case kRereadOp:
+        ok = d->bReread(&handle, 0, 0, 0, 0, &slot);
+        break;
+      case kHandOverOp:
+        ok = d->bHandOverCurrent(&handle, by_k, 0, &slot) &&
+             d->bHandOverCurrent(&handle, by_id, 0, &slot);
+        break;
+    }
+  }
+  // The record must still be the one sought.
+  CAny value;
+  CXYString<char16_t> text;
+  if (!ok || !d->bReadItemValue(&handle, 0, reinterpret_cast<intptr_t>(&value), &slot) ||
+      value.nGetTexte(&text) >= 100 || text.pszGet() == nullptr ||
+      std::u16string(text.pszGet()) != Wide(std::to_string(kLargeRows / 2 + 17))) {
+    state.SkipWithError("the record was lost");
+  }
+  d->bClose(&handle, 0, nullptr);
+  d->Release();
+}
+
+// The least a client does for one record: the raw client's SELECT of the
+// row by its primary key, stored and read.
+void BM_RawSelectOneRecord(benchmark::State& state) {
+  const std::string sql = "SELECT id, grp, name, amount, stamp FROM w6 WHERE id = " +
+                          std::to_string(kLargeRows / 2 + 17);
+  for (auto _ : state) {
+    if (!RawQuery(sql)) {
+      state.SkipWithError("query failed");
+      break;
+    }
+    MYSQL_RES* result = gMariaDB.mysql_store_result(gRaw);
+    MYSQL_ROW row = result != nullptr ? gMariaDB.mysql_fetch_row(result) : nullptr;
+    if (row == nullptr) state.SkipWithError("no row");
+    benchmark::DoNotOptimize(row);
+    if (result != nullptr) gMariaDB.mysql_free_result(result);
+  }
+}
+
+void BM_SeekOneRecord(benchmark::State& state) { RecordOperation(state, kSeekOp); }
+void BM_RereadOneRecord(benchmark::State& state) { RecordOperation(state, kRereadOp); }
+void BM_HandOverTwice(benchmark::State& state) { RecordOperation(state, kHandOverOp); }
 
 // The host's inserts: three item values written, then the record added
 // (the generated identifier read back each time).
@@ -222,6 +328,12 @@ void BM_DriverInserts(benchmark::State& state) {
 BENCHMARK(BM_RawStreamingWalk)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_RawStoredWalk)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_DriverWalk)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_DriverWalkSmallFetch100)->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(BM_DriverWalkLargeFetch100)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_RawSelectOneRecord)->Unit(benchmark::kMicrosecond)->Iterations(50);
+BENCHMARK(BM_SeekOneRecord)->Unit(benchmark::kMicrosecond)->Iterations(5);
+BENCHMARK(BM_RereadOneRecord)->Unit(benchmark::kMicrosecond)->Iterations(5);
+BENCHMARK(BM_HandOverTwice)->Unit(benchmark::kMicrosecond)->Iterations(5);
 BENCHMARK(BM_RawInsertLoop)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_DriverInserts)->Unit(benchmark::kMillisecond)->Iterations(3);
 
@@ -255,6 +367,30 @@ void PrintRatios(const qg::RatioReporter& r) {
       std::printf("%s: the driver's side did not run\n", p.label);
     }
   }
+  double small = r.Time("BM_DriverWalkSmallFetch100/iterations:20") / kSmallRows;
+  double large = r.Time("BM_DriverWalkLargeFetch100/iterations:2") / kLargeRows;
+  if (small > 0 && large > 0) {
+    std::printf("time per row of a walk in fetches of 100, 10^6 rows / 10^4 rows: %.2fx "
+                "(goal at most 1.5x)\n", large / small);
+  }
+  // The driver's seek of a single-column key reads the order until the
+  // value comes; the raw client's SELECT by primary key is the least one
+  // record costs. Both are shown.
+  double seek = r.Time("BM_SeekOneRecord/iterations:5");
+  double raw = r.Time("BM_RawSelectOneRecord/iterations:50");
+  double reread = r.Time("BM_RereadOneRecord/iterations:5");
+  double handover = r.Time("BM_HandOverTwice/iterations:5") / 2;
+  if (seek > 0 && raw > 0) {
+    std::printf("one seek through the driver at 10^6 rows / raw SELECT by key: %.2fx\n",
+                seek / raw);
+  }
+  for (auto [label, time] : {std::pair{"reading one record again", reread},
+                             std::pair{"handing one record to another key", handover}}) {
+    if (seek > 0 && raw > 0 && time > 0) {
+      std::printf("%s at 10^6 rows / one seek: %.2fx (goal at most 3x); / raw SELECT by key: "
+                  "%.2fx\n", label, time / seek, time / raw);
+    }
+  }
 }
 
 }  // namespace
@@ -265,6 +401,7 @@ int main(int argc, char** argv) {
   gMariaDB.mysql_close(gRaw);
   gManager->Release();
   gDescription->Release();
+  gFetch100->Release();
   CNAMariaDBClient::TermInstance();
   gServer->Stop();
   delete gServer;
