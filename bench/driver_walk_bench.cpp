@@ -81,7 +81,10 @@ bool Prepare() {
     std::fprintf(stderr, "server: %s\n", error.c_str());
     return false;
   }
-  std::string sql = std::string("CREATE DATABASE ") + kDatabase + "; USE " + kDatabase + "; " +
+  // A buffer pool that holds the large table, as a server for it would
+  // have: the walk measures the client, not the server's disk reads.
+  std::string sql = std::string("SET GLOBAL innodb_buffer_pool_size = 268435456; ") +
+                    "CREATE DATABASE " + kDatabase + "; USE " + kDatabase + "; " +
                     WalkTable("w", kWalkRows) + WalkTable("w4", kSmallRows) +
                     WalkTable("w6", kLargeRows) +
                     "CREATE TABLE ins (id INT AUTO_INCREMENT PRIMARY KEY, a INT, "
@@ -233,8 +236,10 @@ void RecordOperation(benchmark::State& state, RecordOp op) {
   }
   const auto by_id = reinterpret_cast<intptr_t>(u"id");
   const auto by_k = reinterpret_cast<intptr_t>(u"k");
+  // The value as the host types it.
+  const std::u16string wanted = Wide(std::to_string(kLargeRows / 2 + 17));
   CAny target;
-  target.SetI4(kLargeRows / 2 + 17);
+  target.SetPSTRW(wanted.c_str());
   auto seek = [&] {
     return d->bSeekSameName(&handle, by_id, reinterpret_cast<intptr_t>(&target), 0, 0, 0, 0, 0, 0,
                             &slot);
@@ -259,11 +264,20 @@ void RecordOperation(benchmark::State& state, RecordOp op) {
   // The record must still be the one sought.
   CAny value;
   CXYString<char16_t> text;
-  if (!ok || !d->bReadItemValue(&handle, 0, reinterpret_cast<intptr_t>(&value), &slot) ||
-      value.nGetTexte(&text) >= 100 || text.pszGet() == nullptr ||
-      std::u16string(text.pszGet()) != Wide(std::to_string(kLargeRows / 2 + 17))) {
+  if (!ok) {
+    auto* failed = static_cast<CNAError*>(slot);
+    std::string message = "failed: ";
+    for (const char16_t* m = failed != nullptr ? failed->pszGetMessage() : u""; m != nullptr && *m;
+         ++m) {
+      message.push_back(*m < 0x80 ? static_cast<char>(*m) : '?');
+    }
+    state.SkipWithError(message.c_str());
+  } else if (!d->bReadItemValue(&handle, 0, reinterpret_cast<intptr_t>(&value), &slot) ||
+             value.nGetTexte(&text) >= 100 || text.pszGet() == nullptr ||
+             std::u16string(text.pszGet()) != wanted) {
     state.SkipWithError("the record was lost");
   }
+  if (slot != nullptr) slot->Release();
   d->bClose(&handle, 0, nullptr);
   d->Release();
 }
@@ -329,7 +343,7 @@ BENCHMARK(BM_RawStreamingWalk)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_RawStoredWalk)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_DriverWalk)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_DriverWalkSmallFetch100)->Unit(benchmark::kMillisecond)->Iterations(20);
-BENCHMARK(BM_DriverWalkLargeFetch100)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_DriverWalkLargeFetch100)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_RawSelectOneRecord)->Unit(benchmark::kMicrosecond)->Iterations(50);
 BENCHMARK(BM_SeekOneRecord)->Unit(benchmark::kMicrosecond)->Iterations(5);
 BENCHMARK(BM_RereadOneRecord)->Unit(benchmark::kMicrosecond)->Iterations(5);
@@ -368,7 +382,7 @@ void PrintRatios(const qg::RatioReporter& r) {
     }
   }
   double small = r.Time("BM_DriverWalkSmallFetch100/iterations:20") / kSmallRows;
-  double large = r.Time("BM_DriverWalkLargeFetch100/iterations:2") / kLargeRows;
+  double large = r.Time("BM_DriverWalkLargeFetch100/iterations:1") / kLargeRows;
   if (small > 0 && large > 0) {
     std::printf("time per row of a walk in fetches of 100, 10^6 rows / 10^4 rows: %.2fx "
                 "(goal at most 1.5x)\n", large / small);

@@ -3,8 +3,10 @@
  * mysql_use_result and prints each row as `qghost maria walk` prints a
  * record: columns separated by tabs, NULL as \N, binary strings (binary
  * character set) as upper-case hexadecimal, text as the server's UTF-8 with
- * tab, newline, backslash and NUL written \t, \n, \\ and \0. Lines are
- * built in one buffer and written through stdio.
+ * tab, newline, backslash and NUL written \t, \n, \\ and \0, except that
+ * the date part of a DATE or DATETIME loses its dashes (the host's date
+ * text is eight digits, as the driver gives it). Lines are built in one
+ * buffer and written through stdio.
  *
  * usage: raw_walk SOCKET USER PASSWORD DATABASE SELECT
  * Exit code 0, or 1 with the client library's message on stderr. */
@@ -62,6 +64,11 @@ int main(int argc, char** argv) {
       if (s == NULL) {
         *p++ = '\\';
         *p++ = 'N';
+      } else if (fields[c].type == MYSQL_TYPE_DATE || fields[c].type == MYSQL_TYPE_DATETIME ||
+                 fields[c].type == MYSQL_TYPE_NEWDATE) {
+        for (unsigned long i = 0; i < n; ++i) {
+          if (s[i] != '-') *p++ = (char)s[i];
+        }
       } else if (IsBinary(&fields[c])) {
         for (unsigned long i = 0; i < n; ++i) {
           *p++ = kHex[s[i] >> 4];
