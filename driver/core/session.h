@@ -470,11 +470,20 @@ class CNASession : public CNARegistryChild {
   bool bDeleteCurrent(intptr_t mode, CNAPendingNotifications* pending, CNAError* error);
   bool bCreateIndexes(CNATableAccess* access, uint32_t selection, CNAError* error,
                       bool* unique_failed = nullptr);
-  // Reads `access` along `key` whole and stands on the record whose
-  // `columns` hold `values` (as read); *found tells whether it is there.
+  // Stands `access`, read along `key`, on the record whose `columns` hold
+  // `values` (as read); *found tells whether it is there. With `source`,
+  // whose current row is that record, one fetch from the record on, found
+  // by those columns' values, when the order tells rows apart; else the
+  // whole key order read until the record comes.
   bool bStandOnRecord(CNATableAccess* access, const char16_t* key,
                       const std::vector<int>& columns, const std::vector<CAny>& values,
-                      bool* found, CNAError* error);
+                      bool* found, CNAError* error, CNATableAccess* source = nullptr);
+  // Prepares `access` along `key` as a read does and reads the rows from
+  // the first that meets `condition` on, in fetches (the table access
+  // object's bReadAtCondition); *handled false when that cannot be done.
+  bool bPrepareReadAt(CNATableAccess* access, const char16_t* key,
+                      const std::u16string& condition, bool* handled, bool* in_range,
+                      CNAError* error);
   // The values of the table's unique key (primary, else the first unique
   // one) in the current row of `access`; false without a unique key or a
   // current row.

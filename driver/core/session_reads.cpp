@@ -198,6 +198,39 @@ bool CNASession::bPrepareRead(CNATableAccess* access, const char16_t* key, intpt
   return ok;
 }
 
+bool CNASession::bPrepareReadAt(CNATableAccess* access, const char16_t* key,
+                                const std::u16string& condition, bool* handled, bool* in_range,
+                                CNAError* error) {
+  CNALock lock(&m_clLock);
+  *handled = false;
+  *in_range = false;
+  if (access == nullptr || condition.empty()) return true;
+  if (!m_bOpen && !bOpen(0, 0, error)) return false;
+  CNAColumn* column = FindKey(m_pTableDescription, key);
+  // An unknown key is the whole read's to report.
+  if (key != nullptr && key[0] != 0 && column == nullptr) return true;
+  access->SetTableName(ServerTable(this));
+  access->SetOrderKey(key, KeyParts(m_pTableDescription, column));
+  CNASQLGenerator* generator = pclNewSQLGenerator();
+  if (generator == nullptr) {
+    if (error != nullptr) error->SetOutOfMemory(kSite, 41);
+    return false;
+  }
+  AddRefBoth(generator);
+  bool ok = access->bRunByStatementKind(1, generator, error);
+  if (ok) {
+    // Rows per fetch as a read along a unique key takes them.
+    int64_t cache = m_pConnection != nullptr ? m_pConnection->m_nCacheSize : -2;
+    CNAManager* manager = m_pConnection != nullptr ? m_pConnection->pclGetManager() : nullptr;
+    int64_t fallback = manager != nullptr ? manager->nGetDefaultFetchSize() : 100;
+    int64_t record = m_pTableDescription != nullptr ? m_pTableDescription->nGetTotalSize() : 0;
+    NAFetchPlan plan = NAPlanFetch(cache, record, fallback > 0 ? fallback : 100, 1);
+    ok = access->bReadAtCondition(condition, plan.nFetchSize, handled, in_range, error);
+  }
+  ReleaseBoth(generator);
+  return ok;
+}
+
 bool CNASession::bReadOn(CNATableAccess* access, const char16_t* name, int32_t direction,
                          int64_t skip, int64_t rows, intptr_t lock, intptr_t, intptr_t flags,
                          bool forced_first, CNAError* error) {

@@ -5,9 +5,10 @@
 //
 // A record is found again by its identity: the values, as read, of the
 // table's primary key (else of its first unique key, else of every
-// column). The object that receives it reads its whole key order and
-// stands on that record, so that the next and previous reads go on from it
-// along its own key.
+// column). The object that receives it reads its key order from that
+// record on, one fetch found by the identity's values, when its order
+// tells rows apart; else its whole key order until the record comes. Then
+// the next and previous reads go on from it along its own key.
 #include <string>
 #include <string_view>
 #include <vector>
@@ -80,9 +81,27 @@ std::vector<int> IdentityColumns(CNATableDescription* table, bool* unique_key = 
   return columns;
 }
 
-// Two column values as the result gives them (texts, or NULL).
+// The bytes of a binary value (binary strings and blobs read as bytes).
+bool BinaryBytes(const CAny& v, std::string_view* out) {
+  const int type = v.nGetCode();
+  if (type != qg::kAnyBIN && type != qg::kAnyBUFFER) return false;
+  const void* bytes = nullptr;
+  int size = 0;
+  if (v.pclHolder()->vnGetTexte(&bytes) != qg::kAnyOk ||
+      v.pclHolder()->vnGetTailleSansFin(&size) != qg::kAnyOk) {
+    return false;
+  }
+  *out = bytes != nullptr && size > 0
+             ? std::string_view(static_cast<const char*>(bytes), static_cast<size_t>(size))
+             : std::string_view();
+  return true;
+}
+
+// Two column values as the result gives them (texts, bytes, or NULL).
 bool SameCell(const CAny& a, const CAny& b) {
   if (a.bEstNull() || b.bEstNull()) return a.bEstNull() && b.bEstNull();
+  std::string_view x_bytes, y_bytes;
+  if (BinaryBytes(a, &x_bytes) && BinaryBytes(b, &y_bytes)) return x_bytes == y_bytes;
   const char16_t* x = nullptr;
   const char16_t* y = nullptr;
   if (a.nGetPCXSTR(&x) < 100 && b.nGetPCXSTR(&y) < 100 && x != nullptr && y != nullptr) {
@@ -105,9 +124,28 @@ bool ReadIdentity(CNATableAccess* access, const std::vector<int>& columns,
 
 bool CNASession::bStandOnRecord(CNATableAccess* access, const char16_t* key,
                                 const std::vector<int>& columns, const std::vector<CAny>& values,
-                                bool* found, CNAError* error) {
+                                bool* found, CNAError* error, CNATableAccess* source) {
   CNALock lock(&m_clLock);
   *found = false;
+  std::u16string condition;
+  if (source != nullptr && source->bRecordCondition(columns, &condition)) {
+    bool handled = false;
+    bool in_range = false;
+    if (!bPrepareReadAt(access, key, condition, &handled, &in_range, error)) return false;
+    if (handled && in_range) {
+      std::vector<CAny> row;
+      if (!ReadIdentity(access, columns, &row, error)) return false;
+      bool same = row.size() == values.size();
+      for (size_t i = 0; same && i < values.size(); ++i) same = SameCell(row[i], values[i]);
+      if (same) {
+        *found = true;
+        access->SetPositionLost(false);
+        return true;
+      }
+    }
+    // Not there as read (gone, changed, filtered out): the whole order
+    // decides, as it does without a fetch from the record.
+  }
   if (!bPrepareRead(access, key, 1, error)) return false;
   bool in_range = false;
   std::vector<CAny> row;
@@ -150,7 +188,7 @@ bool CNASession::bHandOverCurrent(const char16_t* name, intptr_t, CNAError* erro
   bool ok = true;
   if (has_record && to != from) {
     bool found = false;
-    ok = bStandOnRecord(to, key, columns, values, &found, error);
+    ok = bStandOnRecord(to, key, columns, values, &found, error, from);
     if (ok && !found) ok = RecordGone(this, error);
   }
   ReleaseBoth(to);
@@ -171,7 +209,7 @@ bool CNASession::bReread(intptr_t record, intptr_t range, intptr_t, intptr_t, CN
   if (!ReadIdentity(access, columns, &values, error)) return false;
   CTString key(access->pszGetOrderedKeyName());
   bool found = false;
-  if (!bStandOnRecord(access, key.pszGet(), columns, values, &found, error)) return false;
+  if (!bStandOnRecord(access, key.pszGet(), columns, values, &found, error, access)) return false;
   m_nRecordFlags = 0;
   if (!found) return RecordGone(this, error);
   // The record reads as the server holds it now.
@@ -376,7 +414,7 @@ bool CNASession::bRestoreRecord(CNATableAccess* access, CNASavedPosition* positi
   // The rows moved: the record is looked for along the key it was read on.
   bool found = false;
   CTString key(position->pszGetIdentityKey());
-  if (!bStandOnRecord(access, key.pszGet(), columns, values, &found, error)) return false;
+  if (!bStandOnRecord(access, key.pszGet(), columns, values, &found, error, access)) return false;
   if (!found) return RecordGone(this, error);
   return true;
 }

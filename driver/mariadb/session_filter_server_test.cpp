@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/core/connection.h"
 #include "driver/core/dispatcher.h"
 #include "driver/core/error_status.h"
 #include "driver/core/session.h"
@@ -195,6 +196,27 @@ TEST_F(SessionByName, AFilterHoldsForItsNameAloneAndFollowsTheLastSet) {
 // through, whether the current record is one of them or not; a first or
 // last read starts again. A filter taken to be filled, still without
 // condition, reads everything.
+// In fetches of a few rows, a walk under a filter goes back across fetches
+// with the filter's values in each statement.
+TEST_F(SessionByName, AFilteredWalkInFetchesGoesBothWays) {
+  Open();
+  const std::vector<std::string> low =
+      ServerRows("SELECT id, a, b FROM t WHERE a < 4 ORDER BY a, id");
+  const std::vector<std::string> low_back(low.rbegin(), low.rend());
+  ASSERT_GT(low.size(), 8u);
+  CNASession* session = d_->pclFindSession(h_);
+  ASSERT_NE(nullptr, session);
+  session->pclGetConnection()->m_nCacheSize = 4;
+  ReleaseBoth(session);
+  CNARefPtr<CNAFilter> a_low(Leaf(kNAFilterLess, u"a", 4));
+  INAError* slot = nullptr;
+  ASSERT_TRUE(d_->bSetFilter(h_, reinterpret_cast<intptr_t>(u"a"),
+                             reinterpret_cast<intptr_t>(a_low.Get()), 0, 0, 0, 0, &slot))
+      << qg::rig::TakeMessage(slot);
+  EXPECT_EQ(low, Walk(u"a", false));
+  EXPECT_EQ(low_back, Walk(u"a", false, kNAReadLast, kNAReadPrevious));
+}
+
 TEST_F(SessionByName, AFilterSetMidWalkHoldsFromTheNextRead) {
   Open();
   const std::vector<std::string> all = ServerRows("SELECT id, a, b FROM t ORDER BY a, id");

@@ -1137,4 +1137,66 @@ TEST_F(SessionWalk, SavedPositionsAreTheSameExactlyOnTheSameRecord) {
   }
 }
 
+// The current record handed to a key that is not unique and read again
+// there: the reads go on from it along that key's order (ties broken by
+// the primary key) in both directions, across fetches, also when the
+// primary key holds bytes a literal must keep (zero, quote, backslash).
+TEST_F(SessionWalk, AHandedOverRecordGoesOnAlongItsNewKeyAtEveryFetchSize) {
+  ASSERT_TRUE(Sql("CREATE TABLE ho (k VARBINARY(4) PRIMARY KEY, a INT, t VARCHAR(8), "
+                  "KEY ka (a)) ENGINE=InnoDB; "
+                  "INSERT INTO ho SELECT CONCAT(CHAR(seq), X'00275C'), seq % 4, "
+                  "CONCAT('t', seq) FROM seq_1_to_60"));
+  const std::vector<std::string> by_k = ServerRows("SELECT t FROM ho ORDER BY k");
+  const std::vector<std::string> by_a = ServerRows("SELECT t FROM ho ORDER BY a, k");
+  auto [h, d] = Open(u"ho");
+  const auto key_k = reinterpret_cast<intptr_t>(u"k");
+  const auto key_a = reinterpret_cast<intptr_t>(u"a");
+  auto text = [&] {
+    CAny value;
+    INAError* slot = nullptr;
+    EXPECT_TRUE(d->bReadItemValue(h, 2, reinterpret_cast<intptr_t>(&value), &slot))
+        << Message(slot);
+    CXYString<char16_t> out;
+    value.nGetTexte(&out);
+    return N(out.pszGet());
+  };
+  auto at = [](const std::vector<std::string>& rows, const std::string& t) {
+    return static_cast<size_t>(std::find(rows.begin(), rows.end(), t) - rows.begin());
+  };
+  for (int64_t fetch : {int64_t{-2}, int64_t{1}, int64_t{7}}) {
+    SCOPED_TRACE("fetch " + std::to_string(fetch));
+    CNASession* s = d->pclFindSession(h);
+    ASSERT_NE(nullptr, s);
+    s->pclGetConnection()->m_nCacheSize = fetch;
+    ReleaseBoth(s);
+    INAError* slot = nullptr;
+    ASSERT_TRUE(d->bRead(h, key_k, kNAReadFirst, 0, 1, 0, 0, &slot)) << Message(slot);
+    for (int i = 1; i < 30; ++i) ASSERT_TRUE(d->bRead(h, key_k, kNAReadNext, 0, 1, 0, 0, &slot));
+    const std::string record = text();
+    ASSERT_EQ(by_k[29], record);
+    ASSERT_TRUE(d->bHandOverCurrent(h, key_a, 0, &slot)) << Message(slot);
+    EXPECT_EQ(record, text());
+    const size_t i = at(by_a, record);
+    ASSERT_TRUE(i >= 2 && i + 2 < by_a.size());
+    for (size_t n = 1; n <= 2; ++n) {
+      ASSERT_TRUE(d->bRead(h, key_a, kNAReadNext, 0, 1, 0, 0, &slot)) << Message(slot);
+      EXPECT_EQ(by_a[i + n], text());
+    }
+    // Read again where it stands: the server's values now, and the walk
+    // goes on from it backwards.
+    ASSERT_TRUE(Sql("UPDATE ho SET t = CONCAT(t, 'x') WHERE t = '" + by_a[i + 2] + "'"));
+    ASSERT_TRUE(d->bReread(h, 0, 0, 0, 0, &slot)) << Message(slot);
+    EXPECT_EQ(by_a[i + 2] + "x", text());
+    ASSERT_TRUE(Sql("UPDATE ho SET t = '" + by_a[i + 2] + "' WHERE t = '" + by_a[i + 2] + "x'"));
+    for (size_t n = 1; n <= 4; ++n) {
+      ASSERT_TRUE(d->bRead(h, key_a, kNAReadPrevious, 0, 1, 0, 0, &slot)) << Message(slot);
+      EXPECT_EQ(by_a[i + 2 - n], text());
+    }
+    // Handed back to k: next along k.
+    ASSERT_TRUE(d->bHandOverCurrent(h, key_k, 0, &slot)) << Message(slot);
+    ASSERT_TRUE(d->bRead(h, key_k, kNAReadNext, 0, 1, 0, 0, &slot)) << Message(slot);
+    EXPECT_EQ(by_k[at(by_k, by_a[i - 2]) + 1], text());
+  }
+}
+
 }  // namespace

@@ -390,6 +390,14 @@ void CNASQLGenerator::TruncateTo(size_t n, int firstMarker) {
   while (!m_markers.empty() && m_markers.back()->nPosition >= n) m_markers.pop_back();
 }
 
+bool CNASQLGenerator::bPrepend(const std::u16string& text) {
+  if (m_bPassThrough && !m_strDialect.empty()) return false;
+  m_strStatement.insert(0, text);
+  for (const std::unique_ptr<NAMarker>& marker : m_markers) marker->nPosition += text.size();
+  m_bDialectMade = false;
+  return true;
+}
+
 const char16_t* CNASQLGenerator::pszGetStatementText() { return m_strStatement.c_str(); }
 
 CNANameList* CNASQLGenerator::pclEnsureNameList() {

@@ -182,6 +182,9 @@ class CNASQLGenerator : public CNARefCounted {
   // Cuts the statement text to n characters and drops the markers from
   // firstMarker on (negative: every marker at or after the new end).
   void TruncateTo(size_t n, int firstMarker = -1);
+  // Puts `text` before the statement text; the markers keep their values'
+  // places in it. False, nothing changed, once a pass-through text is made.
+  bool bPrepend(const std::u16string& text);
   // Whether the session runs under sql_mode NO_BACKSLASH_ESCAPES (the back
   // end says so); LIKE then has no default escape character.
   void SetNoBackslashEscapes(bool on) { m_bNoBackslashEscapes = on; }

@@ -1256,16 +1256,14 @@ bool CNATableAccess::bFetchBeyond(bool forward, bool edge, bool* done, CNAError*
     m_bDescending = !m_bDescending;
     ok = bBuildSelect(error);
     m_bDescending = !m_bDescending;
-    std::u16string inner;
     if (ok) {
-      const char16_t* text = m_pGenerator->pszGetStatementText();
-      inner = text != nullptr ? text : u"";
-      m_pGenerator->TruncateTo(0);
-      std::u16string wrapped = u"SELECT * FROM (" + inner + u" LIMIT " +
-                               Digits(limit);
-      if (equal > 0) wrapped += u" OFFSET " + Digits(equal);
-      wrapped += u") QG_PAGE";
-      ok = m_pGenerator->bAppend(wrapped) && bAppendOrderBy(m_bDescending, error);
+      // Wrapped in place: the values of the filter's conditions stay with
+      // their places in the text.
+      std::u16string tail = u" LIMIT " + Digits(limit);
+      if (equal > 0) tail += u" OFFSET " + Digits(equal);
+      tail += u") QG_PAGE";
+      ok = m_pGenerator->bPrepend(u"SELECT * FROM (") && m_pGenerator->bAppend(tail) &&
+           bAppendOrderBy(m_bDescending, error);
       m_pGenerator->SetRowLimit(-1);
       m_pGenerator->SetRowOffset(-1);
     }
@@ -1578,6 +1576,73 @@ bool CNATableAccess::bSeek(const char16_t* item, const CAny& value, bool exact, 
   }
   if (found != nullptr) *found = in_range;
   return true;
+}
+
+bool CNATableAccess::bRecordCondition(const std::vector<int>& columns, std::u16string* out) {
+  out->clear();
+  if (m_pResult == nullptr || !m_bPositionValid || m_nCurrentRow < 0 || bCacheReads() ||
+      m_pTemporaryIndex != nullptr || pclGetStoredQuery() != nullptr || !m_pResult->bHasRow() ||
+      m_pResult->nGetCurrentRow() != m_nCurrentRow || columns.empty()) {
+    return false;
+  }
+  CNAError quiet;
+  for (int n : columns) {
+    CAny name;
+    const char16_t* text = nullptr;
+    if (!m_pResult->bGetColumnName(name, n, nullptr) || name.nGetPCXSTR(&text) >= 100 ||
+        text == nullptr) {
+      return false;
+    }
+    NAKeyPart part;
+    part.strName = text;
+    CTString quoted;
+    OrderItemText(part, 0, &quoted);
+    std::u16string literal;
+    bool null = false;
+    if (!m_pResult->bIdentityLiteral(n, &literal, &null, &quiet) || null) return false;
+    if (!out->empty()) *out += u" AND ";
+    *out += std::u16string(quoted.pszGet()) + u" = " + literal;
+  }
+  return true;
+}
+
+bool CNATableAccess::bOrderTellsRowsApart() {
+  return pclGetStoredQuery() == nullptr && bResolveOrderKey(nullptr) &&
+         bItemsIdentifyRows(OrderItems(m_bDescending));
+}
+
+bool CNATableAccess::bReadAtCondition(const std::u16string& condition, int64_t fetch,
+                                      bool* handled, bool* in_range, CNAError* error) {
+  *handled = false;
+  *in_range = false;
+  if (condition.empty() || fetch <= 0 || bIsCacheEnabled() || m_pTemporaryIndex != nullptr ||
+      !bOrderTellsRowsApart()) {
+    return true;
+  }
+  *handled = true;
+  // A read of its own: the columns it gives are those the fetches after it
+  // must give.
+  Drop(m_pGenerator);
+  m_strBoundary = condition;
+  bool ok = bBuildSelect(error);
+  if (ok) {
+    m_pGenerator->SetRowLimit(fetch);
+    ok = bExecute(0, 0, nullptr, error);
+  }
+  m_strBoundary.clear();
+  m_nCurrentRow = -1;
+  m_bPositionValid = false;
+  if (!ok) return false;
+  // A part of the order that rows may follow and precede: the next fetch
+  // goes on beyond its last row, the previous one before its first.
+  m_nFetchSize = fetch;
+  m_nFetchLimit = fetch;
+  m_nLimitMarker = fetch;
+  m_nResultOffset = 1;
+  m_bBeginsAtStart = false;
+  m_astrBoundaryValues.clear();
+  m_nBoundarySkip = 0;
+  return bReadPosition(kNAReadNext, false, 1, in_range, error);
 }
 
 void CNATableAccess::EndSeek() {

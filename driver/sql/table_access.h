@@ -155,6 +155,25 @@ class CNATableAccess : public CNARefCounted {
   bool bSeek(const char16_t* item, const CAny& value, bool exact, bool* found, CNAError* error);
   void EndSeek();
   void KeepSeek() { m_bKeepSearch = true; }
+  // The condition that names the current record of the open result by the
+  // result columns `columns` (each "column = its value as the server
+  // stores it"). False, nothing written, when it cannot be had: no current
+  // row of a result (reads through the cache or an index, a stored query),
+  // a NULL value.
+  bool bRecordCondition(const std::vector<int>& columns, std::u16string* out);
+  // The order of reads along the key tells every row apart (the tie-
+  // breakers reach a unique key none of whose parts may be NULL) and the
+  // object reads a table, not a stored query: fetches can go on from a
+  // row's place in the order.
+  bool bOrderTellsRowsApart();
+  // With the SELECT built along the key: runs it limited to the rows that
+  // meet `condition` (the filter in force as well) and stands on the first,
+  // as though a fetch of `fetch` rows had ended there, so that next and
+  // previous reads go on from it along the order in fetches. *handled
+  // false, nothing run, when the order does not tell rows apart or the
+  // object reads through its cache; *in_range tells whether a row came.
+  bool bReadAtCondition(const std::u16string& condition, int64_t fetch, bool* handled,
+                        bool* in_range, CNAError* error);
   // Position in thousandths of the rows (0 for an empty set).
   bool bGetPositionPerMille(int32_t* out, CNAError* error);
   // The row number (from 1) that a per-mille value stands for.
