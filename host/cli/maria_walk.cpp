@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <string>
 
 #include "driver/core/host_interfaces.h"
 #include "host/cli/maria_module.h"
@@ -114,41 +115,58 @@ bool ParseWalkArguments(const std::vector<std::string>& args, WalkOptions* optio
   return true;
 }
 
+namespace {
+
+void AppendWalkHex(const void* bytes, size_t size, std::string* out) {
+  static const char kHex[] = "0123456789ABCDEF";
+  const auto* b = static_cast<const unsigned char*>(bytes);
+  const size_t at = out->size();
+  out->resize(at + size * 2);
+  char* p = out->data() + at;
+  for (size_t i = 0; i < size; ++i) {
+    *p++ = kHex[b[i] >> 4];
+    *p++ = kHex[b[i] & 15];
+  }
+}
+
+void AppendWalkText(const char16_t* s, size_t size, std::string* out) {
+  for (size_t i = 0; i < size; ++i) {
+    char32_t c = s[i];
+    if (c < 0x80) {
+      // The common case: ASCII other than the escaped characters.
+      switch (c) {
+        case u'\t': out->append("\\t", 2); break;
+        case u'\n': out->append("\\n", 2); break;
+        case u'\\': out->append("\\\\", 2); break;
+        case 0: out->append("\\0", 2); break;
+        default: out->push_back(static_cast<char>(c));
+      }
+      continue;
+    }
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < size && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD;
+    }
+    AppendUtf8(c, out);
+  }
+}
+
+}  // namespace
+
 std::string FormatWalkField(const WalkField& field) {
   std::string out;
   switch (field.kind) {
     case WalkField::kNull:
       return "\\N";
-    case WalkField::kBinary: {
-      static const char kHex[] = "0123456789ABCDEF";
-      out.reserve(field.bytes.size() * 2);
-      for (unsigned char b : field.bytes) {
-        out.push_back(kHex[b >> 4]);
-        out.push_back(kHex[b & 15]);
-      }
+    case WalkField::kBinary:
+      AppendWalkHex(field.bytes.data(), field.bytes.size(), &out);
       return out;
-    }
     case WalkField::kText:
       break;
   }
-  const std::u16string& s = field.text;
-  out.reserve(s.size());
-  for (size_t i = 0; i < s.size(); ++i) {
-    char32_t c = s[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
-        s[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;
-    }
-    switch (c) {
-      case u'\t': out += "\\t"; break;
-      case u'\n': out += "\\n"; break;
-      case u'\\': out += "\\\\"; break;
-      case 0: out += "\\0"; break;
-      default: AppendUtf8(c, &out);
-    }
-  }
+  out.reserve(field.text.size());
+  AppendWalkText(field.text.data(), field.text.size(), &out);
   return out;
 }
 
@@ -200,24 +218,31 @@ enum : int {
   kDispatcherClose = 79,
 };
 
-WalkField FieldOf(CAny& value) {
-  WalkField field;
-  if (value.bEstNull()) return field;
+// Appends one column of a record as the walk prints it (FormatWalkField's
+// format), straight from the value: a text the value holds as UTF-16 is
+// read in place, not copied.
+void AppendField(CAny& value, std::string* out) {
+  if (value.bEstNull()) {
+    out->append("\\N", 2);
+    return;
+  }
   int type = value.nGetCode();
   if (type == qg::kAnyBIN || type == qg::kAnyBUFFER) {
     const void* bytes = nullptr;
     int size = 0;
-    field.kind = WalkField::kBinary;
     if (value.pclHolder()->vnGetTexte(&bytes) == qg::kAnyOk &&
         value.pclHolder()->vnGetTailleSansFin(&size) == qg::kAnyOk && bytes != nullptr && size > 0) {
-      field.bytes.assign(static_cast<const char*>(bytes), static_cast<size_t>(size));
+      AppendWalkHex(bytes, static_cast<size_t>(size), out);
     }
-    return field;
+    return;
   }
-  field.kind = WalkField::kText;
-  CXYString<char16_t> text;
-  if (value.nGetTexte(&text) < 100 && text.pszGet() != nullptr) field.text = text.pszGet();
-  return field;
+  const char16_t* text = nullptr;
+  CXYString<char16_t> copy;
+  if (type != qg::kAnyDSTRW || value.nGetPCXSTR(&text) >= 100) {
+    text = value.nGetTexte(&copy) < 100 ? copy.pszGet() : nullptr;
+  }
+  // A text ends at its first NUL, as it does for the host.
+  if (text != nullptr) AppendWalkText(text, std::char_traits<char16_t>::length(text), out);
 }
 
 // The table of the options opened through a new manager of the module, as
@@ -296,15 +321,25 @@ int RunMariaWalk(const std::string& lib_dir, const WalkOptions& options, std::os
     return 0;
   }
   void* d = table.dispatcher;
-  auto read = Slot<PFN_Read>(d, kDispatcherRead);
+  auto read_row = Slot<PFN_Read>(d, kDispatcherRead);
   auto at_end = Slot<PFN_AtEnd>(d, kDispatcherAtEnd);
   auto item = Slot<PFN_ItemValue>(d, kDispatcherItemValue);
   const intptr_t next = options.backward ? 3 : 2;
   bool ok = options.has_seek
                 ? table.bSeek(options.seek)
-                : read(d, &table.handle, table.Key(), options.backward ? 1 : 0, 0, 1, 0, 0,
-                       &table.error);
+                : read_row(d, &table.handle, table.Key(), options.backward ? 1 : 0, 0, 1, 0, 0,
+                           &table.error);
   int columns = -1;
+  // Lines gather here and go out in large writes (each line at once when a
+  // test watches them).
+  constexpr size_t kFlushAt = 1 << 16;
+  std::string lines;
+  lines.reserve(kFlushAt + 4096);
+  auto flush = [&] {
+    out.write(lines.data(), static_cast<std::streamsize>(lines.size()));
+    lines.clear();
+  };
+  CAny value;
   while (ok) {
     int32_t end = 0;
     if (!at_end(d, &table.handle, table.Key(), reinterpret_cast<intptr_t>(&end), &table.error)) {
@@ -312,25 +347,36 @@ int RunMariaWalk(const std::string& lib_dir, const WalkOptions& options, std::os
       break;
     }
     if (end != 0) break;
-    std::vector<WalkField> fields;
+    const size_t line_start = lines.size();
     // The record's columns: read until the first one the record does not
     // have (the first record tells how many there are).
+    int read = 0;
     for (int i = 0; columns < 0 || i < columns; ++i) {
-      CAny value;
       if (!item(d, &table.handle, i, reinterpret_cast<intptr_t>(&value), &table.error)) {
         if (columns >= 0) ok = false;
         if (columns < 0) DropDriverError(&table.error);
         break;
       }
-      fields.push_back(FieldOf(value));
+      if (i > 0) lines.push_back('\t');
+      AppendField(value, &lines);
+      ++read;
     }
-    if (!ok) break;
-    if (columns < 0) columns = static_cast<int>(fields.size());
-    const std::string line = FormatWalkLine(fields);
-    out << line;
-    if (options.after_line) options.after_line(line);
-    ok = read(d, &table.handle, table.Key(), next, 0, 1, 0, 0, &table.error);
+    if (!ok) {
+      lines.resize(line_start);
+      break;
+    }
+    if (columns < 0) columns = read;
+    lines.push_back('\n');
+    if (options.after_line) {
+      const std::string line = lines.substr(line_start);
+      flush();
+      options.after_line(line);
+    } else if (lines.size() >= kFlushAt) {
+      flush();
+    }
+    ok = read_row(d, &table.handle, table.Key(), next, 0, 1, 0, 0, &table.error);
   }
+  flush();
   if (!ok) {
     err << "read " << options.table << " along " << options.key << ": "
         << TakeDriverError(&table.error) << '\n';
