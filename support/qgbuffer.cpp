@@ -162,6 +162,17 @@ void CQGBuffer::vLibere() {
   if (m_nCompression != 0) vLibereSortie();
 }
 
+CBlocCede::~CBlocCede() { LibereBloc(m_p, m_piHote); }
+
+void CQGBuffer::CedeBloc(CBlocCede* out) {
+  LibereBloc(out->m_p, out->m_piHote);
+  out->m_p = m_pDebut;
+  out->m_piHote = m_piHoteBloc;
+  m_pDebut = nullptr;
+  m_piHoteBloc = nullptr;
+  vLibere();
+}
+
 bool CQGBuffer::vbAlloueSortie() {
   if (!m_pCompresseur) return false;
   return bAlloueSortie(m_pCompresseur->nTailleSortieMax(m_nAlloue));

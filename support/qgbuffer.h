@@ -47,6 +47,22 @@ class CXFile;
 // 2, 259 to 8, 260 to 18, 261 to 20, 65540 to 7; any other number is kept.
 int32_t nConvertitTypeAncien(int32_t nType);
 
+// A block a buffer handed over (CQGBuffer::CedeBloc): freed where it came
+// from when the holder goes.
+class CBlocCede {
+ public:
+  CBlocCede() = default;
+  ~CBlocCede();
+  CBlocCede(const CBlocCede&) = delete;
+  CBlocCede& operator=(const CBlocCede&) = delete;
+  const uint8_t* pGetDonnees() const { return m_p; }
+
+ private:
+  friend class CQGBuffer;
+  uint8_t* m_p = nullptr;
+  qg::IStringMemory* m_piHote = nullptr;  // null: the C heap
+};
+
 class CQGBuffer : public CQGUnknown {
  public:
   static constexpr uint32_t kMarqueDebut = 0xF188CEFF;  // bytes FF CE 88 F1
@@ -139,6 +155,11 @@ class CQGBuffer : public CQGUnknown {
   // the used size.
   size_t DeplaceLecture(int64_t nOffset, int nMode);
   void Rembobine() { m_nPosition = 0; }
+  // Hands the block over to `out` (which frees what it held first) without
+  // moving its bytes: pointers into it stay valid as long as `out` holds
+  // it. The buffer is left empty, as after vLibere. (The block is one this
+  // class allocated: no subclass allocates its own.)
+  void CedeBloc(CBlocCede* out);
 
   // --- raw and typed writes ---------------------------------------------------
   // Copies n bytes at the position, growing as needed, and advances. False

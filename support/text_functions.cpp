@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <string>
 
 #include "support/ctstring.h"
@@ -160,6 +162,42 @@ int nCompareChaineLocale(const char16_t* a, const char16_t* b, uint32_t flags) {
   if (flags & qg::kCompareFlagsOnly)
     return locale->nCompareFlags(flags & ~qg::kCompareFlagsOnly, a, -1, b, -1);
   return locale->nCompare(qg::kLocaleUserDefault, flags, a, -1, b, -1);
+}
+
+uint32_t nHacheChaineLocale(const char16_t* text) {
+  uint32_t h = 5381;
+  if (text == nullptr) return h;
+  const size_t n = qg::StrLen16(text);
+  qg::IInfoLocale* locale = qg::Services().piInfoLocale;
+  if (locale == nullptr) {
+    for (size_t i = 0; i < n; ++i) h = h * 33 + qg::ToLowerLatin1_16(text[i]);
+    return h;
+  }
+  if (n == 0 || n > INT32_MAX / 2 - 16) return h;
+  // One mapping call into a buffer with room to spare; only a mapping that
+  // does not fit is measured and mapped again.
+  char16_t stack[256];
+  std::unique_ptr<char16_t[]> heap;
+  auto capacity = static_cast<int32_t>(n * 2 + 16);
+  char16_t* mapped = stack;
+  if (capacity > 256) {
+    heap.reset(new (std::nothrow) char16_t[static_cast<size_t>(capacity)]);
+    mapped = heap.get();
+  }
+  const auto length = static_cast<int32_t>(n);
+  int32_t got = mapped == nullptr ? 0
+                                  : locale->nMapText(qg::kLocaleUserDefault, kFlagsFold, text,
+                                                     length, mapped, capacity);
+  if (got <= 0) {
+    capacity = locale->nMapText(qg::kLocaleUserDefault, kFlagsFold, text, length, nullptr, 0);
+    if (capacity <= 0) return h;
+    heap.reset(new (std::nothrow) char16_t[static_cast<size_t>(capacity)]);
+    mapped = heap.get();
+    if (mapped == nullptr) return h;
+    got = locale->nMapText(qg::kLocaleUserDefault, kFlagsFold, text, length, mapped, capacity);
+  }
+  for (int32_t i = 0; i < got && i < capacity; ++i) h = h * 33 + mapped[i];
+  return h;
 }
 
 int nCompareCaractereLocale(char16_t a, char16_t b) {

@@ -52,6 +52,11 @@ int nSupprimeBlancsFin(char16_t* text);
 // 0x10000000 selects the flag-only comparison (the bit itself removed);
 // otherwise the locale comparison with the user default locale. 0 = equal.
 int nCompareChaineLocale(const char16_t* a, const char16_t* b, uint32_t flags);
+// A hash of the text under the comparison above with flags 3 (case and
+// diacritics ignored): texts it tells equal hash alike. Hashes the host's
+// mapping with those flags (the normalisation the comparison uses), or
+// the fallback comparison's fold without a host.
+uint32_t nHacheChaineLocale(const char16_t* text);
 // Compares two characters (user default locale, flags 0x20000000).
 int nCompareCaractereLocale(char16_t a, char16_t b);
 // Maps the first n characters of the text (n = -1: up to and including the

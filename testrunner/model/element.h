@@ -273,9 +273,10 @@ using IParamTest = CDescriptionParamTestBase;
 
 // The stored form of part of a scenario, kept as read (checked whole by the
 // reader) until the model needs it: most scenarios of a long list are never
-// played. Owns a copy of the bytes.
+// played. The bytes lie in the block the list was read from, which the list
+// took over from its buffer; each record holds a share of that block.
 struct CEnregistrements {
-  std::unique_ptr<uint8_t[]> pOctets;
+  std::shared_ptr<const uint8_t> pOctets;
   size_t nOctets = 0;
   size_t nElements = 0;  // entries the bytes hold
   size_t nParametres = 0;  // for data sets: the values each one keeps

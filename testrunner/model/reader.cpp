@@ -4,11 +4,15 @@
 #include <climits>
 #include <cstring>
 #include <new>
-#include <set>
+#include <memory>
+#include <unordered_set>
 
 #include "support/text_functions.h"
 
 namespace {
+
+// Group names compare through the host locale, ignoring case and accents.
+constexpr uint32_t kComparaisonNoms = 3;
 
 int64_t nPos(const CQGBuffer& b) { return static_cast<int64_t>(b.nPosition()); }
 
@@ -148,21 +152,21 @@ bool bVerifieDescription(Vue& v, int64_t parent_end);
 // A set block as a read checks it, added to `sets` when given.
 bool bJeu(Vue& v, int64_t parent_end, size_t nb_params, CDonneesDeTest* sets);
 
-// A copy of the bytes from `start` to the position, holding `n` entries;
-// false when memory runs out.
-bool bCopie(CQGBuffer& b, int64_t start, size_t n, CEnregistrements* out) {
-  const size_t size = static_cast<size_t>(nPos(b) - start);
-  out->pOctets.reset(new (std::nothrow) uint8_t[size]);
-  if (!out->pOctets) return false;
-  std::memcpy(out->pOctets.get(), b.pGetDonnees() + start, size);
-  out->nOctets = size;
-  out->nElements = n;
-  return true;
+// The bytes from `start` to the position, holding `n` entries, as a share
+// of the block the list takes over from the buffer when the read ends.
+CEnregistrements Enregistrements(const CQGBuffer& b, const std::shared_ptr<CBlocCede>& bloc,
+                                 int64_t start, size_t n) {
+  CEnregistrements out;
+  out.pOctets = std::shared_ptr<const uint8_t>(bloc, b.pGetDonnees() + start);
+  out.nOctets = static_cast<size_t>(nPos(b) - start);
+  out.nElements = n;
+  return out;
 }
 
 // The descriptions are checked here and kept as stored: the scenario builds
 // them on use.
-bool bLitParams(CQGBuffer& b, int64_t parent_end, CDescriptionListeParamTestBase& params) {
+bool bLitParams(CQGBuffer& b, int64_t parent_end, const std::shared_ptr<CBlocCede>& bloc,
+                CDescriptionListeParamTestBase& params) {
   int32_t version;
   int64_t end;
   if (!bOuvreBloc(b, CDescriptionListeParamTestBase::kVersionMax, parent_end, &version, &end)) {
@@ -182,18 +186,15 @@ bool bLitParams(CQGBuffer& b, int64_t parent_end, CDescriptionListeParamTestBase
   }
   b.FinBloc(v.p);
   params.m_tabParams.clear();
-  if (n > 0) {
-    CEnregistrements stored;
-    if (!bCopie(b, start, static_cast<size_t>(n), &stored)) return false;
-    params.m_tabParams.Stocke(std::move(stored));
-  }
+  if (n > 0) params.m_tabParams.Stocke(Enregistrements(b, bloc, start, static_cast<size_t>(n)));
   b.FinBloc(end);
   return true;
 }
 
 // The sets are checked here and kept as stored: the scenario builds them on
 // use.
-bool bLitJeux(CQGBuffer& b, int64_t parent_end, size_t nb_params, CDonneesDeTest& sets) {
+bool bLitJeux(CQGBuffer& b, int64_t parent_end, size_t nb_params,
+              const std::shared_ptr<CBlocCede>& bloc, CDonneesDeTest& sets) {
   int32_t version;
   int64_t end;
   // An unreadable header leaves the scenario without sets.
@@ -208,8 +209,7 @@ bool bLitJeux(CQGBuffer& b, int64_t parent_end, size_t nb_params, CDonneesDeTest
   }
   b.FinBloc(v.p);
   if (n > 0) {
-    CEnregistrements stored;
-    if (!bCopie(b, start, static_cast<size_t>(n), &stored)) return false;
+    CEnregistrements stored = Enregistrements(b, bloc, start, static_cast<size_t>(n));
     stored.nParametres = nb_params;
     sets.Stocke(std::move(stored));
   }
@@ -218,7 +218,7 @@ bool bLitJeux(CQGBuffer& b, int64_t parent_end, size_t nb_params, CDonneesDeTest
 }
 
 bool bLitScenario(CQGBuffer& b, int64_t parent_end, CScenarioBase& s,
-                  const LectureListe& context) {
+                  const LectureListe& context, const std::shared_ptr<CBlocCede>& bloc) {
   int32_t version;
   int64_t end;
   if (!bOuvreBloc(b, CScenarioBase::kVersionMax, parent_end, &version, &end)) return false;
@@ -234,13 +234,14 @@ bool bLitScenario(CQGBuffer& b, int64_t parent_end, CScenarioBase& s,
     if (!bEntier(b, end, &option)) return false;
     s.m_nOption = option == 1 ? 1 : 0;
   }
-  if (version >= 3 && !bLitParams(b, end, s.m_clParams)) return false;
+  if (version >= 3 && !bLitParams(b, end, bloc, s.m_clParams)) return false;
   if (version >= 4) {
     int32_t flag;
     if (!bEntier(b, end, &flag) || !bValeurs(b, end, s.tabValeurs())) return false;
     s.SetFlag(flag);
   }
-  if (version == 5 && !bLitJeux(b, end, s.m_clParams.m_tabParams.size(), s.m_clDonnees)) {
+  if (version == 5 &&
+      !bLitJeux(b, end, s.m_clParams.m_tabParams.size(), bloc, s.m_clDonnees)) {
     return false;
   }
   if (version >= 6) {
@@ -256,7 +257,7 @@ bool bLitScenario(CQGBuffer& b, int64_t parent_end, CScenarioBase& s,
 }
 
 bool bLitGroupe(CQGBuffer& b, int64_t parent_end, CGroupeTestBase& g,
-                const LectureListe& context) {
+                const LectureListe& context, const std::shared_ptr<CBlocCede>& bloc) {
   int32_t version;
   int64_t end;
   if (!bOuvreBloc(b, CGroupeTestBase::kVersionMax, parent_end, &version, &end)) return false;
@@ -271,7 +272,7 @@ bool bLitGroupe(CQGBuffer& b, int64_t parent_end, CGroupeTestBase& g,
   for (int32_t i = 0; i < n; ++i) {
     CScenarioBase* s = g.pclCreeScenario();
     s->bAttache(&g, -1);
-    const bool ok = bLitScenario(b, end, *s, context);
+    const bool ok = bLitScenario(b, end, *s, context, bloc);
     if (ok && s->m_nExecute != 0) g.AjouteActif();
     s->Release();  // the group keeps its reference
     if (!ok) return false;
@@ -368,7 +369,15 @@ bool bJeu(Vue& v, int64_t parent_end, size_t nb_params, CDonneesDeTest* sets) {
         std::memcpy(&size, base + p, 4);
         p += 4;
         if (size > end - p) return false;
-        p += size;
+        // Most records hold a 4- or 8-byte value: a branch the processor
+        // predicts lets the walk go on before the size is loaded.
+        if (size == 4) {
+          p += 4;
+        } else if (size == 8) {
+          p += 8;
+        } else {
+          p += size;
+        }
       }
     }
     if (static_cast<size_t>(i) < nb_params) kept_end = p;
@@ -429,7 +438,10 @@ void CDonneesDeTest::Construit() {
   }
 }
 
-bool bLitListe(CQGBuffer& b, CListeTestBase& list, const LectureListe& context) {
+namespace {
+
+bool bLitCorpsListe(CQGBuffer& b, CListeTestBase& list, const LectureListe& context,
+                    const std::shared_ptr<CBlocCede>& bloc) {
   int32_t version;
   if (b.nLitEntete(&version) != CQGBuffer::kEnteteOk) return false;
   list.SetVersion(version);
@@ -445,19 +457,22 @@ bool bLitListe(CQGBuffer& b, CListeTestBase& list, const LectureListe& context) 
   list.SetNom(name.pszGet());
   list.SetIdentifiant(id);
   list.SetCible(kind, target.pszGet());
-  // The names of the groups kept, ordered by the same comparison that
-  // tells two names equal: one lookup per group instead of a walk.
-  const auto before = [](const char16_t* a, const char16_t* b) {
-    return nCompareChaineLocale(a, b, 3) < 0;
+  // The names of the groups kept, hashed after the host's mapping and told
+  // equal by the comparison the mapping normalises for: one lookup per
+  // group instead of a walk.
+  const auto hash = [](const char16_t* s) { return size_t{nHacheChaineLocale(s)}; };
+  const auto same = [](const char16_t* a, const char16_t* b) {
+    return nCompareChaineLocale(a, b, kComparaisonNoms) == 0;
   };
-  std::set<const char16_t*, decltype(before)> names(before);
+  std::unordered_set<const char16_t*, decltype(hash), decltype(same)> names(
+      static_cast<size_t>(n) + static_cast<size_t>(list.nGetNbFils()), hash, same);
   for (int32_t j = 0; j < list.nGetNbFils(); ++j) {
     names.insert(list.pclFils(static_cast<size_t>(j))->pszGetNom());
   }
   for (int32_t i = 0; i < n; ++i) {
     CGroupeTestBase* g = list.pclCreeGroupe();
     g->bAttache(&list, -1);
-    const bool ok = bLitGroupe(b, end, *g, context);
+    const bool ok = bLitGroupe(b, end, *g, context, bloc);
     // A group whose name the list already has is dropped with its scenarios.
     if (ok && !names.insert(g->pszGetNom()).second) g->bAttache(nullptr, -1);
     g->Release();
@@ -469,6 +484,18 @@ bool bLitListe(CQGBuffer& b, CListeTestBase& list, const LectureListe& context) 
   list.SetValeur(value);
   b.FinBloc(end);
   return true;
+}
+
+}  // namespace
+
+bool bLitListe(CQGBuffer& b, CListeTestBase& list, const LectureListe& context) {
+  // Descriptions and sets stay where they lie in the buffer's block: when
+  // any were kept, the block passes from the buffer to them, read whole or
+  // not (a list that failed to read may still be released after).
+  const auto bloc = std::make_shared<CBlocCede>();
+  const bool ok = bLitCorpsListe(b, list, context, bloc);
+  if (bloc.use_count() > 1) b.CedeBloc(bloc.get());
+  return ok;
 }
 
 bool bLitJeuAncien(const void* bytes, size_t size, size_t nb_params, CDonneesDeTest& sets) {
