@@ -150,6 +150,7 @@ class CElementTestBase : public IElementTest {
   CElementTestBase* pclGetParentBase() const { return m_pclParent; }
   CElementTestBase* pclFils(size_t i) const { return m_tabFils[i]; }
   void SetNom(const char16_t* name) { m_clNom.Set(name); }
+  void SetNom(CTString&& name) { m_clNom = std::move(name); }
   const CTString& clNom() const { return m_clNom; }
   void SetIdentifiant(int64_t id) { m_nIdentifiant = id; }
   int32_t nGetFlag() const { return m_nFlag; }

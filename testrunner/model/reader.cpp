@@ -73,6 +73,15 @@ bool bValeurs(CQGBuffer& b, int64_t end, std::vector<std::unique_ptr<CAny>>& val
 // The smallest block: a 12-byte header and the size.
 constexpr int64_t kBlocMin = 16;
 
+// Whether n bytes hold no NUL; names are short, and a loop beats a call.
+bool bSansNul(const uint8_t* p, size_t n) {
+  if (n > 32) return std::memchr(p, 0, n) == nullptr;
+  for (size_t i = 0; i < n; ++i) {
+    if (p[i] == 0) return false;
+  }
+  return true;
+}
+
 // A cursor over a plain body that accepts exactly what the buffer's reads
 // above accept, without their calls: the walk of the many small blocks of
 // descriptions and sets. Every read stays before the end it is given.
@@ -122,7 +131,7 @@ struct Vue {
       const int64_t length = Lit32(p + 4);
       if (length >= kEntete + 1 && length <= taille - p &&
           Lit32(p + length - 4) == CQGBuffer::kMarqueFin && d[p + length - 5] == 0 &&
-          std::memchr(d + p + 8, 0, static_cast<size_t>(length - kEntete)) == nullptr) {
+          bSansNul(d + p + 8, static_cast<size_t>(length - kEntete))) {
         return Saute(end, length);
       }
     }
@@ -150,7 +159,9 @@ bool bDescription(CQGBuffer& b, int64_t parent_end, CDescriptionParamTestBase* p
 // The same check on a cursor.
 bool bVerifieDescription(Vue& v, int64_t parent_end);
 // A set block as a read checks it, added to `sets` when given.
-bool bJeu(Vue& v, int64_t parent_end, size_t nb_params, CDonneesDeTest* sets);
+// Inlined into the walk of a scenario's sets: a list holds many small ones.
+[[gnu::always_inline]] inline bool bJeu(Vue& v, int64_t parent_end, size_t nb_params,
+                                        CDonneesDeTest* sets);
 
 // The bytes from `start` to the position, holding `n` entries, as a share
 // of the block the list takes over from the buffer when the read ends.
@@ -226,7 +237,7 @@ bool bLitScenario(CQGBuffer& b, int64_t parent_end, CScenarioBase& s,
   CTString name;
   int64_t id;
   if (!bChaine(b, end, name) || !bEntier64(b, end, &id)) return false;
-  s.SetNom(name.pszGet());
+  s.SetNom(std::move(name));
   s.SetIdentifiant(id);
   if (version >= 1 && !bEntier(b, end, &s.m_nExecute)) return false;
   if (version >= 2) {
@@ -266,7 +277,7 @@ bool bLitGroupe(CQGBuffer& b, int64_t parent_end, CGroupeTestBase& g,
   int64_t id;
   int32_t n;
   if (!bChaine(b, end, name) || !bEntier64(b, end, &id)) return false;
-  g.SetNom(name.pszGet());
+  g.SetNom(std::move(name));
   g.SetIdentifiant(id);
   if (!bCompte(b, end, kBlocMin, &n)) return false;
   for (int32_t i = 0; i < n; ++i) {
@@ -336,7 +347,7 @@ bool bLitDescriptionParam(CQGBuffer& b, int64_t parent_end, CDescriptionParamTes
 
 namespace {
 
-bool bJeu(Vue& v, int64_t parent_end, size_t nb_params, CDonneesDeTest* sets) {
+inline bool bJeu(Vue& v, int64_t parent_end, size_t nb_params, CDonneesDeTest* sets) {
   int32_t version;
   int64_t end;
   if (!v.Bloc(0, parent_end, &version, &end)) return false;
@@ -454,7 +465,7 @@ bool bLitCorpsListe(CQGBuffer& b, CListeTestBase& list, const LectureListe& cont
       !bChaine(b, end, target) || !bCompte(b, end, kBlocMin, &n)) {
     return false;
   }
-  list.SetNom(name.pszGet());
+  list.SetNom(std::move(name));
   list.SetIdentifiant(id);
   list.SetCible(kind, target.pszGet());
   // The names of the groups kept, hashed after the host's mapping and told

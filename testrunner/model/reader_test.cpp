@@ -245,8 +245,9 @@ TEST_F(ReaderTest, EdgeCasesOfTheStoredForm) {
 }
 
 // Descriptions and sets are built from the list's bytes when first used,
-// which may be long after the buffer they were read from is gone.
-TEST_F(ReaderTest, DescriptionsAndSetsBuildAfterTheReadBufferIsGone) {
+// which may be long after the buffer they were read from is gone, and after
+// the list itself when the scenario is held apart from it.
+TEST_F(ReaderTest, DescriptionsAndSetsBuildAfterTheReadBufferAndListAreGone) {
   auto list = NewList(u"L");
   CScenarioBase* s = AddScenario(*AddGroup(*list, u"G"), u"S", 5);  // keeps its sets
   AddParam(*s, u"\u00E9t\u00E9");
@@ -268,8 +269,11 @@ TEST_F(ReaderTest, DescriptionsAndSetsBuildAfterTheReadBufferIsGone) {
     std::memset(bytes.data(), 0xEE, bytes.size());
   }
   ASSERT_NE(read, nullptr);
-  CScenarioBase* r = read->pclChercheScenario(u"G.S");
-  ASSERT_NE(r, nullptr);
+  CScenarioBase* found = read->pclChercheScenario(u"G.S");
+  ASSERT_NE(found, nullptr);
+  found->AddRef();
+  Ref<CScenarioBase> r(found);
+  read.reset();
   ASSERT_EQ(r->m_clParams.m_tabParams.size(), 3u);
   ASSERT_EQ(r->m_clDonnees.nGetNb(), 1u);
   EXPECT_EQ(std::u16string(r->m_clParams.m_tabParams[0]->m_clNom.pszGet()), u"\u00E9t\u00E9");
@@ -291,11 +295,16 @@ TEST_F(ReaderTest, DuplicateGroupsKeepTheFirstAndReleaseTheRest) {
   AddScenario(*AddGroup(*list, u"Grp"), u"Premier");
   AddScenario(*AddGroup(*list, u"GRP"), u"Second");
   AddGroup(*list, u"Autre");
+  // Equal but for accents and case: found through the same hash.
+  AddScenario(*AddGroup(*list, u"\u00C9t\u00E9"), u"Troisieme");
+  AddScenario(*AddGroup(*list, u"ete"), u"Quatrieme");
   auto read = Read(qgtest::Bytes(*list));
   ASSERT_NE(read, nullptr);
-  ASSERT_EQ(read->nGetNbFils(), 2);
+  ASSERT_EQ(read->nGetNbFils(), 3);
   EXPECT_NE(read->pclChercheScenario(u"grp.Premier"), nullptr);
   EXPECT_EQ(read->pclChercheTest(u"Second"), nullptr);
+  EXPECT_NE(read->pclChercheTest(u"Troisieme"), nullptr);
+  EXPECT_EQ(read->pclChercheTest(u"Quatrieme"), nullptr);
 }
 
 TEST_F(ReaderTest, BlocksTooNewOrOutsideTheirParentFail) {
