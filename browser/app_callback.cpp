@@ -1,11 +1,12 @@
 #include "browser/app_callback.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <string>
 
 #include "support/platform/registry.h"
@@ -28,17 +29,29 @@ bool ServiceUnitExists(const std::string& name) {
   return false;
 }
 
-bool ProcessRunning(const std::string& name) {
+// Whether a process whose name (its comm) is one of the services runs: one
+// walk of /proc, each name read with one call (the walk is on the start
+// path, and a busy machine runs hundreds of processes).
+bool AnyServiceRunning() {
   DIR* proc = opendir("/proc");
   if (proc == nullptr) return false;
   bool found = false;
-  while (dirent* e = readdir(proc)) {
+  char path[sizeof(dirent::d_name) + 8];
+  char comm[64];
+  while (!found) {
+    const dirent* e = readdir(proc);
+    if (e == nullptr) break;
     if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
-    std::ifstream comm(std::string("/proc/") + e->d_name + "/comm");
-    std::string text;
-    if (std::getline(comm, text) && text == name) {
-      found = true;
-      break;
+    std::snprintf(path, sizeof path, "%s/comm", e->d_name);
+    const int fd = openat(dirfd(proc), path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) continue;
+    const ssize_t n = read(fd, comm, sizeof comm - 1);
+    close(fd);
+    if (n <= 0) continue;
+    size_t length = static_cast<size_t>(n);
+    if (comm[length - 1] == '\n') --length;
+    for (const char* name : kVmServices) {
+      if (std::strlen(name) == length && std::memcmp(name, comm, length) == 0) found = true;
     }
   }
   closedir(proc);
@@ -74,8 +87,9 @@ SwitchDecision DecideSwitches(bool spare_gpu, int32_t debug_port, const MachineF
 
 bool IsVirtualMachineServicePresent() {
   for (const char* name : kVmServices) {
-    if (ServiceUnitExists(name) || ProcessRunning(name)) return true;
+    if (ServiceUnitExists(name)) return true;
   }
+  if (AnyServiceRunning()) return true;
   // The processor's hypervisor flag is not asked: every cloud machine has it,
   // however strong; the memory and core counts speak for those.
   return false;

@@ -280,6 +280,25 @@ bool CIKQMCef::Initialize(void* instance, const stOptionsInitCef* options, CXErr
     SetError(error, 800001, executable, launch_errno);
     return false;
   }
+  // Popups are held at their start until their opener decided on them, and
+  // downloads wait for the host's consent. The gates' commands go ahead of
+  // the first call, which the browser answers after them: one wait for all
+  // three instead of a round trip each.
+  struct Replies {
+    std::mutex mu;
+    std::condition_variable cv;
+    int left = 2;
+    bool ok = true;
+  };
+  auto replies = std::make_shared<Replies>();
+  const auto done = [replies](const devtools::CallResult& r) {
+    std::lock_guard<std::mutex> lock(replies->mu);
+    replies->ok = replies->ok && r.ok;
+    --replies->left;
+    replies->cv.notify_all();
+  };
+  PopupGate::Install(engine, done);
+  DownloadGate::Install(engine, user_data_dir + "/downloads", done);
   // The context exists once the browser answers.
   devtools::CallResult version = engine->Call("Browser.getVersion", nullptr, kStartLimitMs);
   if (!version.ok) {
@@ -289,8 +308,16 @@ bool CIKQMCef::Initialize(void* instance, const stOptionsInitCef* options, CXErr
     return false;
   }
   app->OnContextInitialized();
-  // Popups are held at their start until their opener decided on them.
-  if (!PopupGate::Install(engine) || !DownloadGate::Install(engine, user_data_dir + "/downloads")) {
+  bool gates = false;
+  {
+    // Answered before the version; their handlers run on the dispatch
+    // thread, which a failure also reaches.
+    std::unique_lock<std::mutex> lock(replies->mu);
+    gates = replies->cv.wait_for(lock, std::chrono::milliseconds(kStartLimitMs),
+                                 [&] { return replies->left == 0; }) &&
+            replies->ok;
+  }
+  if (!gates) {
     engine->Stop(kWatchdogMs);
     SetError(error, 800001, executable, 0);
     return false;

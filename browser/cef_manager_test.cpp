@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -162,6 +163,22 @@ TEST(SwitchesTest, HypervisorFlagAloneIsNoGuestService) {
   if (services) GTEST_SKIP() << "this machine runs a guest service";
   EXPECT_FALSE(IsVirtualMachineServicePresent());
   EXPECT_GT(ReadMachineFacts().cpu_count, 0u);
+  // A process running under a guest service's name is one.
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    prctl(PR_SET_NAME, "qemu-ga");
+    pause();
+    _exit(0);
+  }
+  bool seen = false;
+  for (int i = 0; i < 200 && !seen; ++i) {
+    seen = IsVirtualMachineServicePresent();
+    if (!seen) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+  EXPECT_TRUE(seen);
 }
 
 TEST_F(ManagerTest, FailuresLeaveNothingStarted) {

@@ -95,13 +95,14 @@ std::string MoveIntoFolder(const std::string& from, const std::string& folder,
   return "";
 }
 
-bool DownloadGate::Install(const std::shared_ptr<Engine>& engine, const std::string& staging) {
+void DownloadGate::Install(const std::shared_ptr<Engine>& engine, const std::string& staging,
+                           devtools::Connection::ReplyHandler done) {
   std::shared_ptr<DownloadGate> gate(new DownloadGate(engine, staging));
   engine->AddRootSink(gate, /*owned=*/true);
-  return engine
-      ->Call("Browser.setDownloadBehavior",
-             {{"behavior", "allowAndName"}, {"downloadPath", staging}, {"eventsEnabled", true}})
-      .ok;
+  engine->Conn().CallAsync(
+      "Browser.setDownloadBehavior",
+      {{"behavior", "allowAndName"}, {"downloadPath", staging}, {"eventsEnabled", true}}, {},
+      std::move(done));
 }
 
 void DownloadGate::OnEvent(const devtools::Message& m) {

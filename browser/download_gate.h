@@ -34,9 +34,10 @@ std::string MoveIntoFolder(const std::string& from, const std::string& folder,
 class DownloadGate : public EventSink {
  public:
   // Installs the gate on a started engine (owned by it), downloads staged
-  // in `staging` (a folder of this process only); false when the browser
-  // refuses the download settings.
-  static bool Install(const std::shared_ptr<Engine>& engine, const std::string& staging);
+  // in `staging` (a folder of this process only), and sends the download
+  // settings without waiting: `done` gets the reply (refused: not ok).
+  static void Install(const std::shared_ptr<Engine>& engine, const std::string& staging,
+                      devtools::Connection::ReplyHandler done);
 
   void OnEvent(const devtools::Message& message) override;
 

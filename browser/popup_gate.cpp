@@ -6,7 +6,8 @@ namespace qg::web {
 
 using devtools::Json;
 
-bool PopupGate::Install(const std::shared_ptr<Engine>& engine) {
+void PopupGate::Install(const std::shared_ptr<Engine>& engine,
+                        devtools::Connection::ReplyHandler done) {
   std::shared_ptr<PopupGate> gate(new PopupGate(engine));
   engine->AddRootSink(gate, /*owned=*/true);
   std::weak_ptr<PopupGate> weak = gate;
@@ -14,10 +15,10 @@ bool PopupGate::Install(const std::shared_ptr<Engine>& engine) {
     std::shared_ptr<PopupGate> g = weak.lock();
     return g && g->bResumeUnowned(m);
   });
-  return engine
-      ->Call("Target.setAutoAttach",
-             {{"autoAttach", true}, {"waitForDebuggerOnStart", true}, {"flatten", true}})
-      .ok;
+  engine->Conn().CallAsync(
+      "Target.setAutoAttach",
+      {{"autoAttach", true}, {"waitForDebuggerOnStart", true}, {"flatten", true}}, {},
+      std::move(done));
 }
 
 void PopupGate::Decide(devtools::Connection& conn, const std::string& session,

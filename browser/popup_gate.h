@@ -17,9 +17,10 @@ namespace qg::web {
 
 class PopupGate : public EventSink {
  public:
-  // Installs the gate on a started engine (owned by it); false when the
-  // browser refuses the auto-attach.
-  static bool Install(const std::shared_ptr<Engine>& engine);
+  // Installs the gate on a started engine (owned by it) and sends its
+  // auto-attach without waiting: `done` gets the reply (refused: not ok).
+  static void Install(const std::shared_ptr<Engine>& engine,
+                      devtools::Connection::ReplyHandler done);
 
   void OnEvent(const devtools::Message& message) override;
 
