@@ -779,7 +779,13 @@ void CIKQMBrowser::OnConsole(const Json& p) {
 // --- paint ---
 
 void CIKQMBrowser::OnScreencastFrame(const Json& p) {
-  Send("Page.screencastFrameAck", {{"sessionId", p.value("sessionId", 0)}});
+  // The acknowledgement is the protocol's own, not a host operation: it is not recorded as the
+  // last command.
+  const std::string session = Session();
+  if (!session.empty()) {
+    engine_->Conn().CallAsync("Page.screencastFrameAck", {{"sessionId", p.value("sessionId", 0)}},
+                              session, nullptr);
+  }
   if (ignore_paints_ || !windowless_) return;
   if (drop_frames_for_test_ > 0) {
     --drop_frames_for_test_;
