@@ -55,11 +55,6 @@ bool ContainsJoin(const char16_t* text) {
   return upper.find(u" JOIN ") != std::u16string::npos;
 }
 
-std::u16string Number(int64_t n) {
-  std::string text = std::to_string(n);
-  return std::u16string(text.begin(), text.end());
-}
-
 // Files the query's own ORDER BY in the description as a key named after
 // the query: reads by the query's name follow it, each part in its own
 // direction. A query without ORDER BY gets none (its name then reads in
@@ -117,10 +112,9 @@ bool CNASession::bBindQuery(const char16_t* text, qg::IParsedQuery* parsed, uint
                                  &replaced) ||
             replaced) {
           if (error != nullptr) {
-            std::u16string page = Number(code_page);
             const char16_t* source = m_pConnection->pszGetDataSource();
             const char16_t* database = m_pConnection->pszGetDatabase();
-            error->SetErrorMessage(0, kSite, 26, nullptr, 77, text, page.c_str(),
+            error->SetErrorMessage(0, kSite, 26, nullptr, 77, text, code_page,
                                    source != nullptr ? source : u"",
                                    database != nullptr ? database : u"");
           }

@@ -434,6 +434,10 @@ TEST_F(Session, RawSqlTextMustFitTheConnectionsCodePage) {
                                    &refused));
   EXPECT_EQ(77u, refused.nGetErrorIdentifier());
   EXPECT_NE(std::u16string::npos, Debug(refused).find(u"=3.26\r"));
+  // The code page is told as its number.
+  const std::u16string message = refused.pszGetMessage();
+  EXPECT_NE(std::u16string::npos, message.find(u" 1252 "))
+      << std::string(message.begin(), message.end());
 
   // UTF-8 takes any text: the open goes on (to a server this connection
   // does not have).

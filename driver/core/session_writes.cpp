@@ -132,6 +132,9 @@ bool CNASession::bRunWrite(int32_t kind, CNATableAccess* access, intptr_t flags,
     if (ok && kind == kInsert) ok = access->bReadInsertId(error);
   }
   ReleaseBoth(generator);
+  // The record the statement named: what names it now (its row as the
+  // server holds it, or nothing once deleted).
+  access->NoteRowWritten(ok && !empty && affected == 1 ? kind : 0);
   if (!ok) {
     int32_t code = nClassifyError(error);
     if (error != nullptr) {

@@ -5,6 +5,7 @@
 // cannot carry instead of sending them as '?'.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -177,6 +178,120 @@ TEST_F(ConversationCharset, ASwitchIsSeenWhenTheServerDoesNotReportItByDefault) 
             ServerRows("SET NAMES utf8mb4; SELECT id, s FROM v ORDER BY id"));
   EXPECT_TRUE(qg::rig::TestServer()->RunSql(
       "SET GLOBAL session_track_system_variables = DEFAULT"));
+}
+
+// A program that switches only the character set the server converts
+// literals into (or results into) is seen as for SET NAMES: no text that
+// set would turn into '?' is written meanwhile.
+TEST_F(ConversationCharset, ASwitchOfOneCharacterSetVariableIsSeen) {
+  for (const char* variable : {"character_set_connection", "character_set_results"}) {
+    for (bool tracked : {true, false}) {
+      SCOPED_TRACE(std::string(variable) + (tracked ? " tracked" : " not tracked"));
+      if (!tracked) {
+        ASSERT_TRUE(
+            qg::rig::TestServer()->RunSql("SET GLOBAL session_track_system_variables = ''"));
+      }
+      ASSERT_TRUE(Sql("DROP TABLE IF EXISTS v; "
+                      "CREATE TABLE v (id INT PRIMARY KEY, s VARCHAR(60) CHARACTER SET utf8mb4)"));
+      auto [h, d] = Open(u"v");
+      ASSERT_NE(nullptr, d);
+      RunProgramSql(u"SET " + std::u16string(variable, variable + std::strlen(variable)) +
+                    u" = gbk");
+      std::string failure = Add(d, h, 1, u"\U0001F600\u00e9");
+      EXPECT_NE(std::string::npos, failure.find("gbk")) << failure;
+      EXPECT_EQ((std::vector<std::string>{"0"}), ServerRows("SELECT COUNT(*) FROM v"));
+      RunProgramSql(u"SET NAMES utf8mb4");
+      EXPECT_EQ("", Add(d, h, 1, u"\U0001F600\u00e9"));
+      EXPECT_EQ((std::vector<std::string>{"1\tF09F9880C3A9"}),
+                ServerRows("SELECT id, HEX(s) FROM v"));
+      qg::rig::CloseOpenedTables(&opened_);
+      EXPECT_TRUE(qg::rig::TestServer()->RunSql(
+          "SET GLOBAL session_track_system_variables = DEFAULT"));
+    }
+  }
+}
+
+// With Unicode off, characters latin1 lacks come from the server as '?':
+// such a text is not written back as read (it would store the '?'), and a
+// row named by it is written only when no other row shows the same; a text
+// the conversation cannot carry is refused, never stored as '?'.
+TEST_F(ConversationCharset, TextsShownAsQuestionMarksAreNotWrittenBack) {
+  ASSERT_TRUE(Sql("SET NAMES utf8mb4; "
+                  "CREATE TABLE k (id INT PRIMARY KEY, s VARCHAR(20) CHARACTER SET utf8mb4, v INT); "
+                  "INSERT INTO k VALUES (1, '\xe6\x97\xa5\xe6\x9c\xac', 0); "
+                  "CREATE TABLE w (s VARCHAR(20) CHARACTER SET utf8mb4, v INT); "
+                  "INSERT INTO w VALUES ('\xe6\x97\xa5\xe6\x9c\xac', 0), ('abc', 0); "
+                  "CREATE TABLE ww (s VARCHAR(20) CHARACTER SET utf8mb4, v INT); "
+                  "INSERT INTO ww VALUES ('\xe6\x97\xa5\xe6\x9c\xac', 0), "
+                  "('\xe4\xb8\xad\xe5\x9b\xbd', 0); "
+                  "CREATE TABLE pk (s VARCHAR(20) CHARACTER SET utf8mb4 PRIMARY KEY, v INT); "
+                  "INSERT INTO pk VALUES ('\xe6\x97\xa5\xe6\x9c\xac', 0), (CONCAT('?', '?'), 0)"));
+  UnicodeOff();
+  INAError* slot = nullptr;
+  auto read_first = [&](CNADispatcher* d, qghost::FileDescription* h, const char16_t* key) {
+    EXPECT_TRUE(d->bRead(h, reinterpret_cast<intptr_t>(key), kNAReadFirst, 0, 1, 0, 0, &slot))
+        << qg::rig::TakeMessage(slot);
+  };
+  auto set_int = [&](CNADispatcher* d, qghost::FileDescription* h, int column, int v) {
+    CAny value;
+    value.SetI4(v);
+    EXPECT_TRUE(d->bWriteItemValue(h, column, reinterpret_cast<intptr_t>(&value), &slot))
+        << qg::rig::TakeMessage(slot);
+  };
+  {
+    auto [h, d] = Open(u"k");
+    ASSERT_NE(nullptr, d);
+    EXPECT_NE("", Add(d, h, 2, u"\u4e2d"));
+    read_first(d, h, u"id");
+    // The program writes every item back as read, one of them changed.
+    CAny shown;
+    ASSERT_TRUE(d->bReadItemValue(h, 1, reinterpret_cast<intptr_t>(&shown), &slot));
+    ASSERT_TRUE(d->bWriteItemValue(h, 1, reinterpret_cast<intptr_t>(&shown), &slot));
+    set_int(d, h, 2, 1);
+    EXPECT_TRUE(d->bModify(h, 0, 0, 0, 0, &slot)) << qg::rig::TakeMessage(slot);
+    EXPECT_EQ((std::vector<std::string>{"1\tE697A5E69CAC\t1"}),
+              ServerRows("SELECT id, HEX(s), v FROM k"));
+  }
+  struct Case {
+    const char16_t* table;
+    bool changes;  // false: refused, no other row showing the same can be told apart
+    const char* after;
+  };
+  const Case cases[] = {
+      {u"w", true, "616263\t0|E697A5E69CAC\t1"},
+      {u"ww", false, "E4B8ADE59BBD\t0|E697A5E69CAC\t0"},
+      {u"pk", false, "3F3F\t0|E697A5E69CAC\t0"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(N(c.table));
+    auto [h, d] = Open(c.table);
+    ASSERT_NE(nullptr, d);
+    // The row holding U+65E5 U+672C, which reads as "??".
+    read_first(d, h, u"v");
+    bool found = false;
+    for (int i = 0; i < 2 && !found; ++i) {
+      CAny shown;
+      ASSERT_TRUE(d->bReadItemValue(h, 0, reinterpret_cast<intptr_t>(&shown), &slot));
+      CXYString<char16_t> text;
+      shown.nGetTexte(&text);
+      found = N(text.pszGet()) == "?" "?";
+      if (!found) {
+        EXPECT_TRUE(d->bRead(h, reinterpret_cast<intptr_t>(u"v"), kNAReadNext, 0, 1, 0, 0, &slot));
+        qg::rig::TakeMessage(slot);
+      }
+    }
+    ASSERT_TRUE(found);
+    set_int(d, h, 1, 1);
+    bool modified = d->bModify(h, 0, 0, 0, 0, &slot);
+    std::string failure = qg::rig::TakeMessage(slot);
+    EXPECT_EQ(c.changes, modified) << failure;
+    std::string rows;
+    for (const std::string& row :
+         ServerRows("SELECT HEX(s), v FROM " + N(c.table) + " ORDER BY HEX(s)")) {
+      rows += (rows.empty() ? "" : "|") + row;
+    }
+    EXPECT_EQ(c.after, rows);
+  }
 }
 
 // With Unicode off the conversation is latin1: a table whose name it cannot

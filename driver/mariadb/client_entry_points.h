@@ -18,7 +18,7 @@
 
 #include <cstddef>
 
-// The 20 required functions in binding order, then the 6 optional ones.
+// The 20 required functions in binding order, then the 8 optional ones.
 #define QG_MARIADB_REQUIRED_FUNCTIONS(X) \
   X(mysql_get_client_info)               \
   X(mysql_get_server_info)               \
@@ -47,7 +47,9 @@
   X(mysql_ssl_set)                       \
   X(mysql_options)                       \
   X(mysql_real_escape_string)           \
-  X(mysql_character_set_name)
+  X(mysql_character_set_name)            \
+  X(mysql_session_track_get_first)       \
+  X(mysql_session_track_get_next)
 
 #define QG_MARIADB_CLIENT_FUNCTIONS(X) \
   QG_MARIADB_REQUIRED_FUNCTIONS(X)     \
@@ -68,7 +70,7 @@ extern CNAMariaDBEntryPoints gMariaDB;
 namespace qg {
 
 constexpr size_t kMariaDBRequiredCount = 20;
-constexpr size_t kMariaDBOptionalCount = 6;
+constexpr size_t kMariaDBOptionalCount = 8;
 constexpr size_t kMariaDBSlotCount = kMariaDBRequiredCount + kMariaDBOptionalCount;
 
 // Describes slot i in binding order.

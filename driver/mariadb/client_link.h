@@ -41,12 +41,15 @@ class INAMariaDBClientLink {
   virtual bool bLinkMultiResults() = 0;
   // The data source named in traces and messages.
   virtual const char16_t* pszGetLinkDataSource() = 0;
-  // True, with the error, when the client library says the conversation is
-  // no longer in the character set texts are encoded in (the program ran
-  // SET NAMES); under the lock.
+  // True, with the error, when the conversation is no longer in the
+  // character set texts are encoded in (the program ran SET NAMES, or set
+  // one of the character_set_* variables); under the lock.
   virtual bool bConversationChanged(CNAError* /*error*/) { return false; }
   // A statement text is about to be sent on the handle; under the lock.
   virtual void NoteStatementSent() {}
+  // A statement's answer (or a further result's) arrived: the session-state
+  // changes the server reported with it are taken in; under the lock.
+  virtual void NoteSessionState() {}
 
  protected:
   ~INAMariaDBClientLink() = default;

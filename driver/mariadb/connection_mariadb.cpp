@@ -360,26 +360,70 @@ bool CNAConnectionMariaDB::bStateConversation(CNAError* error) {
   // session-state reports, which a server may be configured not to send
   // (nor can a session ask for them then): without them the set is read
   // from the server again before a text goes after other statements ran.
+  // The server converts literals into character_set_connection and results
+  // into character_set_results: a program that sets either alone changes
+  // what a text becomes as surely as SET NAMES.
   m_strServerCharset.clear();
+  m_strSwitchedTo.clear();
   m_bCharsetTracked = false;
-  std::string tracked;
-  if (bReadServerRow("SELECT @@character_set_client, @@session.session_track_system_variables",
-                     &m_strServerCharset, &tracked)) {
-    tracked = "," + tracked + ",";
+  std::vector<std::string> row(4);
+  if (bReadServerColumns("SELECT @@character_set_client, @@character_set_connection, "
+                         "@@character_set_results, @@session.session_track_system_variables",
+                         &row)) {
+    const std::string tracked = "," + row[3] + ",";
+    auto reported = [&](const char* name) {
+      return tracked == ",*," || tracked.find(std::string(",") + name + ",") != std::string::npos;
+    };
     m_bCharsetTracked = !m_strStatedCharset.empty() &&
-                        (tracked == ",*," || tracked.find(",character_set_client,") !=
-                                                 std::string::npos);
-  } else {
-    bReadServerRow("SELECT @@character_set_client", &m_strServerCharset, nullptr);
+                        !qg::IsClientTrap(gMariaDB.mysql_session_track_get_first) &&
+                        !qg::IsClientTrap(gMariaDB.mysql_session_track_get_next) &&
+                        reported("character_set_client") && reported("character_set_connection") &&
+                        reported("character_set_results");
+    for (int i = 0; i < 3; ++i) {
+      m_astrStatedSets[i] = m_astrReportedSets[i] = row[static_cast<size_t>(i)];
+    }
+    m_strServerCharset = row[0] + "," + row[1] + "," + row[2];
   }
   m_nStatementsChecked = m_nStatementsSent;
   return true;
 }
 
-bool CNAConnectionMariaDB::bReadServerRow(const char* sql, std::string* first,
-                                          std::string* second) {
-  first->clear();
-  if (second != nullptr) second->clear();
+void CNAConnectionMariaDB::NoteSessionState() {
+  if (!m_bCharsetTracked || m_pHandle == nullptr) return;
+  static const char* const kNames[] = {"character_set_client", "character_set_connection",
+                                       "character_set_results"};
+  // Names and values alternate.
+  bGuarded(nullptr, 36, [&] {
+    const char* data = nullptr;
+    size_t length = 0;
+    int found = gMariaDB.mysql_session_track_get_first(m_pHandle, SESSION_TRACK_SYSTEM_VARIABLES,
+                                                       &data, &length);
+    while (found == 0) {
+      std::string name(data != nullptr ? data : "", data != nullptr ? length : 0);
+      if (gMariaDB.mysql_session_track_get_next(m_pHandle, SESSION_TRACK_SYSTEM_VARIABLES, &data,
+                                                &length) != 0) {
+        break;
+      }
+      std::string value(data != nullptr ? data : "", data != nullptr ? length : 0);
+      for (int i = 0; i < 3; ++i) {
+        if (name == kNames[i]) m_astrReportedSets[i] = value;
+      }
+      found = gMariaDB.mysql_session_track_get_next(m_pHandle, SESSION_TRACK_SYSTEM_VARIABLES,
+                                                    &data, &length);
+    }
+  });
+  m_strSwitchedTo = FirstSwitched(m_astrReportedSets);
+}
+
+std::string CNAConnectionMariaDB::FirstSwitched(const std::string (&sets)[3]) const {
+  for (int i = 0; i < 3; ++i) {
+    if (sets[i] != m_astrStatedSets[i]) return sets[i].empty() ? "(none)" : sets[i];
+  }
+  return std::string();
+}
+
+bool CNAConnectionMariaDB::bReadServerColumns(const char* sql, std::vector<std::string>* columns) {
+  for (std::string& c : *columns) c.clear();
   bool found = false;
   bool ok = bGuarded(nullptr, 35, [&] {
     if (gMariaDB.mysql_real_query(m_pHandle, sql, static_cast<unsigned long>(std::strlen(sql))) !=
@@ -389,9 +433,10 @@ bool CNAConnectionMariaDB::bReadServerRow(const char* sql, std::string* first,
     MYSQL_RES* result = gMariaDB.mysql_store_result(m_pHandle);
     if (result == nullptr) return;
     MYSQL_ROW row = gMariaDB.mysql_fetch_row(result);
-    if (row != nullptr && gMariaDB.mysql_num_fields(result) >= (second != nullptr ? 2u : 1u)) {
-      if (row[0] != nullptr) *first = row[0];
-      if (second != nullptr && row[1] != nullptr) *second = row[1];
+    if (row != nullptr && gMariaDB.mysql_num_fields(result) >= columns->size()) {
+      for (size_t i = 0; i < columns->size(); ++i) {
+        if (row[i] != nullptr) (*columns)[i] = row[i];
+      }
       found = true;
     }
     gMariaDB.mysql_free_result(result);
@@ -433,18 +478,30 @@ bool CNAConnectionMariaDB::bConversationChanged(CNAError* error) {
     }
     changed = name == nullptr || m_strStatedCharset != name;
   }
+  if (!changed && m_bCharsetTracked) {
+    // The server reported each change of the three sets.
+    if (m_strSwitchedTo.empty()) return false;
+    server = m_strSwitchedTo;
+    name = server.c_str();
+    changed = true;
+  }
   if (!changed) {
-    if (m_bCharsetTracked || m_strServerCharset.empty() ||
-        m_nStatementsChecked == m_nStatementsSent) {
-      return false;
-    }
-    // The server does not report the set: it is asked, unless a result
+    if (m_strServerCharset.empty() || m_nStatementsChecked == m_nStatementsSent) return false;
+    // The server does not report the sets: they are asked, unless a result
     // still being read holds the conversation.
+    std::vector<std::string> row(3);
     if (m_nOpenUnbuffered.load() == 0 &&
-        bReadServerRow("SELECT @@character_set_client", &server, nullptr) &&
-        server == m_strServerCharset) {
-      m_nStatementsChecked = m_nStatementsSent;
-      return false;
+        bReadServerColumns("SELECT @@character_set_client, @@character_set_connection, "
+                           "@@character_set_results",
+                           &row)) {
+      const std::string sets[3] = {row[0], row[1], row[2]};
+      server = FirstSwitched(sets);
+      if (server.empty()) {
+        m_nStatementsChecked = m_nStatementsSent;
+        return false;
+      }
+    } else {
+      server.clear();
     }
     name = server.empty() ? "(not readable now)" : server.c_str();
   }
@@ -458,8 +515,9 @@ bool CNAConnectionMariaDB::bConversationChanged(CNAError* error) {
       text.push_back(static_cast<char16_t>(static_cast<unsigned char>(*p)));
     }
     text += u", not ";
-    const std::string& stated = m_strStatedCharset.empty() ? m_strServerCharset
-                                                           : m_strStatedCharset;
+    const std::string stated = m_strStatedCharset.empty()
+                                   ? m_strServerCharset.substr(0, m_strServerCharset.find(','))
+                                   : m_strStatedCharset;
     for (char c : stated) text.push_back(static_cast<char16_t>(c));
     text += u": no text literal, and no text beyond ASCII, is sent until it is set back";
     error->AddMessageText(text.c_str());
@@ -631,6 +689,7 @@ bool CNAConnectionMariaDB::bExecuteBytes(CNAError* error, const char* text, size
       })) {
     return false;
   }
+  NoteSessionState();
   if (result != 0) {
     bRecordClientError(m_pHandle, error, kSiteMajor, 17);
     if (error != nullptr && (error->nGetBaseCode() == 2006 || error->nGetBaseCode() == 2013)) {
@@ -709,6 +768,7 @@ bool CNAConnectionMariaDB::bExecuteQuery(CNAError* error, const char16_t* text) 
       ok = false;
       break;
     }
+    NoteSessionState();
   }
   return ok;
 }

@@ -23,6 +23,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "driver/core/connection.h"
 #include "driver/mariadb/client_link.h"
@@ -122,6 +123,7 @@ class CNAConnectionMariaDB : public CNAConnection, public INAMariaDBClientLink {
   // Against the set stated at the opening; lock held.
   bool bConversationChanged(CNAError* error) override;
   void NoteStatementSent() override { ++m_nStatementsSent; }
+  void NoteSessionState() override;
 
   // Runs a client call inside the guard; false when it threw (the error is
   // recorded with the site pair).
@@ -136,9 +138,9 @@ class CNAConnectionMariaDB : public CNAConnection, public INAMariaDBClientLink {
   // Unicode, else latin1) and keeps the client library's name for it.
   bool bStateConversation(CNAError* error);
   bool bStateCharset(const char* name);
-  // One row of a query run directly on the handle, its first one or two
-  // columns; false when it failed or gave no row. Lock held.
-  bool bReadServerRow(const char* sql, std::string* first, std::string* second);
+  // One row of a query run directly on the handle, its first
+  // columns->size() columns; false when it failed or gave no row. Lock held.
+  bool bReadServerColumns(const char* sql, std::vector<std::string>* columns);
 
   bool bSetSSL(CNAError* error);
   bool bRealConnect(CNAError* error, bool create);
@@ -164,10 +166,18 @@ class CNAConnectionMariaDB : public CNAConnection, public INAMariaDBClientLink {
   // The client library's name of the character set stated at the opening
   // ("latin1", "utf8mb4"); empty when the library cannot name it.
   std::string m_strStatedCharset;
-  // The server's name of that set, and whether the server reports changes
-  // of it (else it is read again once statements ran since the last check).
+  // The server's character_set_client, _connection and _results as stated
+  // ("utf8mb4,utf8mb4,utf8mb4"), and whether the server reports changes of
+  // all three (else they are read again once statements ran since the last
+  // check); as last reported, and the first reported that differs.
   std::string m_strServerCharset;
   bool m_bCharsetTracked = false;
+  std::string m_astrStatedSets[3];
+  std::string m_astrReportedSets[3];
+  std::string m_strSwitchedTo;
+  // The first of three sets that differs from its stated value ("(none)"
+  // for an empty one); empty when none does.
+  std::string FirstSwitched(const std::string (&sets)[3]) const;
   uint64_t m_nStatementsSent = 0;     // lock held
   uint64_t m_nStatementsChecked = 0;  // lock held
   unsigned int m_nConnectPort = 0;

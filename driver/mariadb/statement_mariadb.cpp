@@ -149,6 +149,7 @@ bool CNAStatementMariaDB::bExecuteBytes(const char* text, size_t length, intptr_
       })) {
     return false;
   }
+  if (status == 0) m_pLink->NoteSessionState();
   if (status != 0) {
     std::u16string wide = Widen(text, length, m_pLink->nGetServerCodePage());
     OnError(handle, kSite, kSiteQueryError, wide.c_str(), wide.size(), length, error);
@@ -207,6 +208,7 @@ bool CNAStatementMariaDB::bStoreResult(MYSQL* handle, CNAError* error) {
       m_nColumnCount = 0;
       return result;
     }
+    m_pLink->NoteSessionState();
   }
   if (m_pResult == nullptr) {
     m_nRowCount = 0;
@@ -238,6 +240,7 @@ bool CNAStatementMariaDB::bStoreResult(MYSQL* handle, CNAError* error) {
       return false;
     }
     if (next != 0) return result;
+    m_pLink->NoteSessionState();
     MYSQL_RES* extra = nullptr;
     if (!bGuard(error, kSiteDrainStore, [&] { extra = gMariaDB.mysql_store_result(handle); })) {
       result = false;
@@ -547,6 +550,58 @@ bool CNAStatementMariaDB::bIsShortValue(int n) const {
     case MYSQL_TYPE_STRING: case MYSQL_TYPE_VAR_STRING: case MYSQL_TYPE_VARCHAR:
     case MYSQL_TYPE_ENUM: case MYSQL_TYPE_SET:
       return true;
+    default:
+      return false;
+  }
+}
+
+bool CNAStatementMariaDB::bMayHaveLostCharacters(int n) const {
+  if (m_pColumns == nullptr || n < 0 || n >= m_nAllocatedColumns || m_pRow == nullptr ||
+      m_pLengths == nullptr || n >= m_nColumnCount || !IsCharacterText(m_pColumns[n]) ||
+      m_pLink == nullptr || m_pLink->nGetServerCodePage() == 65001) {
+    return false;
+  }
+  const char* text = m_pRow[n];
+  return text != nullptr && std::memchr(text, '?', m_pLengths[n]) != nullptr;
+}
+
+bool CNAStatementMariaDB::bStoredFormType(int n, std::u16string* type) const {
+  if (m_pColumns == nullptr || n < 0 || n >= m_nAllocatedColumns) return false;
+  const CNAResultColumn& column = m_pColumns[n];
+  const int scale = column.m_nScale >= 0 && column.m_nScale <= 6 ? column.m_nScale : 0;
+  auto with = [&](const char16_t* name, int64_t a, int64_t b = -1) {
+    std::string args = "(" + std::to_string(a) + (b >= 0 ? "," + std::to_string(b) : "") + ")";
+    *type = name;
+    type->append(args.begin(), args.end());
+    return true;
+  };
+  switch (column.m_nServerType) {
+    case MYSQL_TYPE_DATETIME: case MYSQL_TYPE_TIMESTAMP:
+      return with(u"DATETIME", scale);
+    case MYSQL_TYPE_TIME:
+      return with(u"TIME", scale);
+    case MYSQL_TYPE_DATE: case MYSQL_TYPE_NEWDATE:
+      *type = u"DATE";
+      return true;
+    case MYSQL_TYPE_NEWDECIMAL: {
+      const int64_t digits = static_cast<int64_t>(column.m_nPrecision) + column.m_nScale;
+      if (column.m_nPrecision < 0 || digits < 1 || digits > 65 || column.m_nScale > 38 ||
+          (column.m_nFlags & UNSIGNED_FLAG) != 0) {
+        return false;
+      }
+      return with(u"DECIMAL", digits, column.m_nScale);
+    }
+    case MYSQL_TYPE_FLOAT:
+      *type = u"FLOAT";
+      return true;
+    case MYSQL_TYPE_STRING:
+      // BINARY(n) pads with zero bytes; a character column compares
+      // without its trailing spaces anyway.
+      if (column.m_nCharset != kNACharsetBinary || column.m_nLength <= 0 ||
+          column.m_nLength > 255) {
+        return false;
+      }
+      return with(u"BINARY", column.m_nLength);
     default:
       return false;
   }

@@ -40,6 +40,8 @@ class CNAStatementMariaDB : public CNAStatement {
                        CNAError* error) override;
   // Strings (CHAR, VARCHAR, ENUM, SET), not the TEXT and BLOB types.
   bool bIsShortValue(int n) const override;
+  bool bStoredFormType(int n, std::u16string* type) const override;
+  bool bMayHaveLostCharacters(int n) const override;
   int nCopyFrom(const CNAStatement* source, INACopyContext* context, intptr_t a,
                 intptr_t b) override;
   CNAStatement* pclClone(INACopyContext* context, intptr_t a, intptr_t b) override;

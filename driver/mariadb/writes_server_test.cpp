@@ -268,6 +268,163 @@ TEST_F(RowWrites, RowsDifferingOnlyByCaseAccentOrSpacesAreNotConfused) {
   }
 }
 
+// A modify that changes the key (or any column of a row named by all its
+// columns) leaves the record named by the values written, as the server
+// stored them: the next modify and delete reach that row, not a row that
+// another connection gave the old key meanwhile, and fail on none.
+TEST_F(RowWrites, TheRowsIdentityFollowsTheValuesWritten) {
+  struct Case {
+    const char* type;
+    const char* keys;  // two rows' keys, as SQL literals
+    CAny key;          // the new key of the first row along the key
+    const char* stored;  // HEX(CONCAT(k)) of the row written
+  };
+  auto value = [](auto set) {
+    CAny v;
+    set(v);
+    return v;
+  };
+  const Case cases[] = {
+      {"INT", "1, 2", value([](CAny& v) { v.SetI4(5); }), "35"},
+      {"VARCHAR(8)", "'a', 'b'", value([](CAny& v) { v.SetPSTRW(u"C "); }), "4320"},
+      {"CHAR(4)", "'a', 'b'", value([](CAny& v) { v.SetPSTRW(u"c  "); }), "63"},
+      {"VARBINARY(4)", "X'41', X'42'", value([](CAny& v) { v.SetBIN("A\0", 2); }), "4100"},
+      {"BINARY(3)", "X'41', X'42'", value([](CAny& v) { v.SetBIN("C", 1); }), "430000"},
+      {"DATETIME(6)", "'2024-01-01 10:00:00', '2024-01-02'",
+       value([](CAny& v) { v.SetDATETIME(2030, 5, 6, 7, 8, 9, 123); }),
+       "323033302D30352D30362030373A30383A30392E313233303030"},
+      {"DECIMAL(5,2)", "1, 2", value([](CAny& v) { v.SetR8(1.005); }), "312E3031"},
+      {"FLOAT", "1, 2", value([](CAny& v) { v.SetR8(0.1); }), "302E31"},
+      {"DOUBLE", "1, 2", value([](CAny& v) { v.SetR8(1e-7); }), "302E30303030303031"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.type);
+    std::string keys = c.keys;
+    const std::string first = keys.substr(0, keys.find(", "));
+    const std::string second = keys.substr(keys.find(", ") + 2);
+    ASSERT_TRUE(Sql(std::string("DROP TABLE IF EXISTS kc; CREATE TABLE kc (k ") + c.type +
+                    " NOT NULL PRIMARY KEY, v INT); INSERT INTO kc VALUES (" + first + ", 0), (" +
+                    second + ", 0)"));
+    auto [h, d] = Open(u"kc");
+    INAError* slot = nullptr;
+    ASSERT_TRUE(Read(d, h, u"k", kNAReadFirst));
+    ASSERT_TRUE(d->bWriteItemValue(h, 0, reinterpret_cast<intptr_t>(&c.key), &slot))
+        << Message(slot);
+    ASSERT_TRUE(d->bModify(h, 0, 0, 0, 0, &slot)) << Message(slot);
+    const std::string rows = "SELECT HEX(CONCAT(k)), v FROM kc ORDER BY v, k";
+    std::vector<std::string> seen = ServerRows(rows);
+    ASSERT_EQ(2u, seen.size());
+    // The first modify wrote the row read.
+    EXPECT_EQ(1u, std::count(seen.begin(), seen.end(), std::string(c.stored) + "\t0"));
+    SetInt(d, h, 1, 1);
+    EXPECT_TRUE(d->bModify(h, 0, 0, 0, 0, &slot)) << Message(slot);
+    // Another connection takes the old key; the record stays the row written.
+    ASSERT_TRUE(Sql("INSERT INTO kc VALUES (" + first + ", 9)"));
+    SetInt(d, h, 1, 2);
+    EXPECT_TRUE(d->bModify(h, 0, 0, 0, 0, &slot)) << Message(slot);
+    std::vector<std::string> now = ServerRows("SELECT HEX(CONCAT(k)), v FROM kc ORDER BY v");
+    ASSERT_EQ(3u, now.size());
+    EXPECT_EQ("0", now[0].substr(now[0].find('\t') + 1));
+    EXPECT_EQ(std::string(c.stored) + "\t2", now[1]);
+    EXPECT_EQ("9", now[2].substr(now[2].find('\t') + 1));
+    EXPECT_TRUE(d->bDelete(h, 0, 0, 0, &slot)) << Message(slot);
+    EXPECT_EQ((std::vector<std::string>{"0", "9"}), ServerRows("SELECT v FROM kc ORDER BY v"));
+    qg::rig::CloseOpenedTables(&opened_);
+  }
+}
+
+// Rows that are whole duplicates are interchangeable only while they are
+// equal: once one is modified, the record is that row, and the next modify
+// or delete reaches it alone. A record deleted is no row at all: a modify
+// of it writes it again instead of changing its twin.
+TEST_F(RowWrites, AModifiedDuplicateStaysTheRowWritten) {
+  struct Table {
+    const char* columns;
+    int a;  // the column modified
+  };
+  const Table tables[] = {
+      {"a INT, b VARCHAR(5)", 0},
+      {"a INT, b VARCHAR(5), u INT NULL, UNIQUE KEY (u)", 0},
+      {"a INT, b VARCHAR(5), t TEXT", 0},
+  };
+  for (const Table& table : tables) {
+    SCOPED_TRACE(table.columns);
+    ASSERT_TRUE(Sql(std::string("DROP TABLE IF EXISTS dd; CREATE TABLE dd (") + table.columns +
+                    "); INSERT INTO dd (a, b) VALUES (1, 'x'), (1, 'x')"));
+    auto [h, d] = Open(u"dd");
+    INAError* slot = nullptr;
+    ASSERT_TRUE(Read(d, h, u"a", kNAReadFirst));
+    SetInt(d, h, table.a, 2);
+    ASSERT_TRUE(d->bModify(h, 0, 0, 0, 0, &slot)) << Message(slot);
+    SetInt(d, h, table.a, 3);
+    ASSERT_TRUE(d->bModify(h, 0, 0, 0, 0, &slot)) << Message(slot);
+    EXPECT_EQ((std::vector<std::string>{"1\tx", "3\tx"}),
+              ServerRows("SELECT a, b FROM dd ORDER BY a"));
+    // Equal again: either row is the record.
+    SetInt(d, h, table.a, 1);
+    ASSERT_TRUE(d->bModify(h, 0, 0, 0, 0, &slot)) << Message(slot);
+    EXPECT_TRUE(d->bDelete(h, 0, 0, 0, &slot)) << Message(slot);
+    EXPECT_EQ((std::vector<std::string>{"1\tx"}), ServerRows("SELECT a, b FROM dd"));
+    // Deleted: a modify writes the record again, its twin stays as it is.
+    SetInt(d, h, table.a, 4);
+    EXPECT_TRUE(d->bModify(h, 0, 0, 0, 0, &slot)) << Failure(slot);
+    EXPECT_EQ((std::vector<std::string>{"1\tx", "4\tx"}),
+              ServerRows("SELECT a, b FROM dd ORDER BY a"));
+    // The remaining row, read again, is modified once.
+    ASSERT_TRUE(Read(d, h, u"a", kNAReadFirst));
+    SetInt(d, h, table.a, 5);
+    EXPECT_TRUE(d->bModify(h, 0, 0, 0, 0, &slot)) << Message(slot);
+    EXPECT_EQ((std::vector<std::string>{"4\tx", "5\tx"}),
+              ServerRows("SELECT a, b FROM dd ORDER BY a"));
+    qg::rig::CloseOpenedTables(&opened_);
+  }
+}
+
+// Reads through the record cache (a record source bound to the object
+// that reads): the record a modify or delete names is the one read, not
+// the row the result was last read to.
+TEST_F(RowWrites, WritesThroughTheCacheReachTheRecordRead) {
+  ASSERT_TRUE(Sql("CREATE TABLE rc (id INT PRIMARY KEY, v INT); "
+                  "INSERT INTO rc VALUES (1, 0), (2, 0), (3, 0), (4, 0)"));
+  auto [h, d] = Open(u"rc");
+  INAError* slot = nullptr;
+  ASSERT_TRUE(Read(d, h, u"id", kNAReadFirst));
+  CNARefPtr<CNASession> session(d->pclFindSession(h));
+  ASSERT_TRUE(session);
+  CNAError error;
+  auto* source = static_cast<CNARecordSource*>(session->pclNewRecordSource(&error));
+  ASSERT_NE(nullptr, source) << N(error.pszGetMessage());
+  CNARefPtr<CNATableAccess> access(session->pclFindTableAccess(u"id"));
+  ASSERT_TRUE(access);
+  source->bAttach(access.Get());
+  ASSERT_TRUE(Read(d, h, u"id", kNAReadFirst));
+  ASSERT_TRUE(Read(d, h, u"id", kNAReadLast));
+  ASSERT_TRUE(Read(d, h, u"id", kNAReadPrevious));
+  SetInt(d, h, 1, 3);
+  EXPECT_TRUE(d->bModify(h, 0, 0, 0, 0, &slot)) << Message(slot);
+  ASSERT_TRUE(Read(d, h, u"id", kNAReadFirst));
+  ASSERT_TRUE(Read(d, h, u"id", kNAReadNext));
+  EXPECT_TRUE(d->bDelete(h, 0, 0, 0, &slot)) << Message(slot);
+  EXPECT_EQ((std::vector<std::string>{"1\t0", "3\t3", "4\t0"}),
+            ServerRows("SELECT id, v FROM rc ORDER BY id"));
+  // The record deleted is no longer walked over, either way.
+  for (bool backward : {false, true}) {
+    std::vector<int> ids;
+    for (bool more = Read(d, h, u"id", backward ? kNAReadLast : kNAReadFirst);
+         more && ids.size() < 10;
+         more = Read(d, h, u"id", backward ? kNAReadPrevious : kNAReadNext)) {
+      CAny value;
+      ASSERT_TRUE(d->bReadItemValue(h, 0, reinterpret_cast<intptr_t>(&value), &slot))
+          << Message(slot);
+      int32_t id = 0;
+      value.nConvertType(qg::kAnyI4);
+      value.nGetI4(&id);
+      ids.push_back(id);
+    }
+    EXPECT_EQ(backward ? (std::vector<int>{4, 3, 1}) : (std::vector<int>{1, 3, 4}), ids);
+  }
+}
+
 // A duplicate value is named by its key even when the key's name holds
 // the character that marks a value in a statement.
 TEST_F(RowWrites, ADuplicateOnAKeyWithAMarkInItsNameIsNamed) {

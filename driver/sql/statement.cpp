@@ -79,6 +79,7 @@ CNAValueConverter* CNAStatement::pclGetValueHolder() {
 }
 
 void CNAStatement::Reset() {
+  ++m_nExecution;
   bClearState(nullptr);
   m_nRowCount = -1;
   m_nCurrentRow = -1;
@@ -251,6 +252,7 @@ bool CNAStatement::bExecuteWide(const char16_t* text, CNAError* error) {
 
 bool CNAStatement::bExecuteWideCounted(const char16_t* text, int64_t* affected,
                                        CNAError* error) {
+  ++m_nExecution;
   int32_t page = nGetTextCodePage();
   if (page == -2) {
     ReportDriverError(error, 8, 8, 0);
@@ -274,6 +276,7 @@ bool CNAStatement::bExecuteWideCounted(const char16_t* text, int64_t* affected,
 }
 
 bool CNAStatement::bExecuteText(CDualString* text, CNAError* error) {
+  ++m_nExecution;
   if (text->nGetStorageCodePage() == -2) return bExecuteWide(text->pszGetW(), error);
   const char* narrow = text->pszGetA();
   if (text->bLossy()) {

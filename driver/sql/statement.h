@@ -115,10 +115,23 @@ class CNAStatement : public CNARefCounted {
   // item is a large object (ENUM, SET, a long VARCHAR): a row named by all
   // its columns includes it.
   virtual bool bIsShortValue(int /*n*/) const { return false; }
+  // The SQL type that CAST(value AS type) turns a value written into
+  // column n into as the column stores it (rounded to its fraction digits,
+  // padded to its fixed length), judged from this result's description of
+  // the column; false when a value goes in as it is written.
+  virtual bool bStoredFormType(int /*n*/, std::u16string* /*type*/) const { return false; }
+  // Column n of the current row is a text that may have reached this
+  // conversation with characters its character set lacks replaced by '?'
+  // (they cannot be told from a '?' stored): the value read is not the
+  // value stored.
+  virtual bool bMayHaveLostCharacters(int /*n*/) const { return false; }
 
   // --- operations ---
   CNAConnection* pclGetConnection() const { return m_pConnection; }
   int32_t nGetSerial() const { return m_nSerial; }
+  // Changes with every execution (and reset): a row number means the same
+  // row only while it stays the same.
+  uint64_t nGetExecution() const { return m_nExecution; }
   int nGetColumnCount() const { return m_nColumnCount; }
   int64_t nGetRowCount() const { return m_nRowCount; }
   int64_t nGetCurrentRow() const { return m_nCurrentRow; }
@@ -168,6 +181,7 @@ class CNAStatement : public CNARefCounted {
   uint32_t m_nFlags = 0;
   int64_t m_nColumnWidths = 0;
   int32_t m_nSerial = 0;
+  uint64_t m_nExecution = 0;
   CNAValueConverter* m_pValueHolder = nullptr;
 };
 

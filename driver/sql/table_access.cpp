@@ -104,6 +104,7 @@ CNATableAccess::CNATableAccess(CNASession* session, CNAConnection* connection)
     : m_pSession(session), m_pConnection(NAAddRef(connection)) {}
 
 CNATableAccess::~CNATableAccess() {
+  ForgetNamedRecord();
   m_nLockMode = 0;
   m_nLockedRecord = -1;
   Drop(m_pTemporaryIndex);
@@ -155,6 +156,7 @@ void CNATableAccess::SetOrderKey(const char16_t* name, const std::vector<NAKeyPa
 // ---- slots 2 to 6: closing, opening, executing
 
 void CNATableAccess::Close() {
+  ForgetNamedRecord();
   CloseCursor();
   m_bOwnLimit = false;
   m_bLastMoveInRange = false;

@@ -19,6 +19,7 @@
 
 #include "driver/core/object_table.h"
 #include "driver/core/refcounted.h"
+#include "driver/sql/row_values.h"
 #include "support/any.h"
 #include "support/ctstring.h"
 
@@ -263,6 +264,21 @@ class CNATableAccess : public CNARefCounted {
   void SetFileDescription(CNAFileDescription* logical);
   CNAFileDescription* pclGetFileDescription();
 
+  // --- the record a modify or delete names ---
+  // The values naming the current record: as the last write through it
+  // left its row (SetWrittenRow), else as read (the open result's row, or
+  // the row the cached record was read from). False when no row is current.
+  bool bCurrentRowValues(NARowValues* out);
+  // What names the current record after a write through it: the row as the
+  // server now holds it, or that it is gone or cannot be told apart. It
+  // stands while this object stays on the same row of the same result.
+  void SetWrittenRow(const NARowValues& values);
+  // After an UPDATE or DELETE built by this object ran and changed its row:
+  // the object whose current record the statement named learns what names
+  // that record now (re-read by the values written, as the server stored
+  // them, when they changed its identity).
+  void NoteRowWritten(int32_t kind);
+
   // --- the order and the table ---
   // The table (or FROM text) read; quoted by the connection when written.
   void SetTableName(const char16_t* table) { m_strTable = table != nullptr ? table : u""; }
@@ -406,6 +422,26 @@ class CNATableAccess : public CNARefCounted {
   // Physical row of the result for a logical move from a row, skipping
   // rows marked deleted; -1 when the move leaves the result.
   int64_t nStepRow(int64_t from, int64_t step, bool forward) const;
+
+  // " WHERE " and the condition naming the current record of the object
+  // that read it; `written` lists the columns an UPDATE sets (their values
+  // in the session's edits), null for a DELETE.
+  bool bWriteRowIdentity(CNASQLGenerator* g, const std::vector<int>* written, CNAError* error);
+  // The write named the record of m_pNamedReader (held unless it is this
+  // object); m_pReread finds its row after an UPDATE (null: the row's
+  // identity did not change).
+  void ForgetNamedRecord();
+  CNATableAccess* m_pNamedReader = nullptr;
+  CNASQLGenerator* m_pReread = nullptr;
+  // The row a write through the current record left, with the place it
+  // stands for (result, its execution, row, temporary index).
+  bool m_bHasWrittenRow = false;
+  NARowValues m_stWrittenRow;
+  const CNAStatement* m_pWrittenResult = nullptr;
+  uint64_t m_nWrittenExecution = 0;
+  int64_t m_nWrittenAt = -1;
+  const CNARefCounted* m_pWrittenIndex = nullptr;
+  bool bWrittenRowStands() const;
 
   CNAStatement* m_pResult = nullptr;
   bool bReadIdentity(bool next, int column, CAny* value, CNAError* error);

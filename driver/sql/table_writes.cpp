@@ -7,6 +7,7 @@
 // defaults fill the others), an UPDATE the columns the host changed; the
 // row of an UPDATE or DELETE is named by its unique key's values as they
 // were read, not as edited.
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -117,47 +118,33 @@ static bool WriteHead(CNATableAccess* access, CNASession* session, int kind,
 }
 
 // The row of an UPDATE or DELETE, named by the values of the record as it
-// was read (the open result's current row), each written as the literal
-// the server compares equal to the stored value. The identifying key names
-// it when every part of the key holds a value; a table without a unique
-// key, or a key part that is NULL (which identifies nothing), falls back to
-// every plain column that is not a large object (ENUM, SET and long
-// VARCHAR values count as short), compared NULL-safely and
-// texts by their characters, not by their collation (a unique key's
-// collation is fine: no two rows are equal under it), and
-// the statement changes one row at most (LIMIT 1: rows equal in all those
-// columns are whole duplicates unless a large object tells them apart, and
-// then the write is refused when more than one row matches).
+// was read (the row the record came from) or, after a write through the
+// record, as the server stored the values written; each value is written
+// as the literal the server compares equal to the stored value. The
+// identifying key names the row when every part of the key holds a value;
+// a table without a unique key, or a key part that is NULL (which
+// identifies nothing), falls back to every plain column that is not a
+// large object (ENUM, SET and long VARCHAR values count as short),
+// compared NULL-safely and texts by their characters, not by their
+// collation (a unique key's collation is fine: no two rows are equal under
+// it), and the statement changes one row at most (LIMIT 1: rows equal in
+// all those columns are whole duplicates unless a large object tells them
+// apart, and then the write is refused when more than one row matches).
 struct RowIdentity {
   std::u16string condition;  // without " WHERE "
   bool whole_row = false;
   bool ambiguous = false;    // whole row with a large object left out
+  bool lossy = false;        // a value as the conversation showed it
+  std::vector<int> columns;  // the columns named, in the table's order
 };
 
-static bool BuildRowIdentity(CNATableAccess* access, CNASession* session, RowIdentity* identity,
-                             CNAError* error) {
-  CNATableDescription* table = session->pclGetTableDescription();
-  if (table == nullptr) return false;
-  CNATableAccess* reader = session->pclGetCurrentTableAccess();
-  if (reader == nullptr || reader->pclGetResult() == nullptr || !reader->bIsPositionValid()) {
-    reader = access;
-  }
-  CNAStatement* row = reader->pclGetResult();
-  CNAConnection* connection = session->pclGetConnection();
-  if (row == nullptr || !row->bHasRow()) return false;
-  // A key part equal to its value as read: 0 when it is NULL.
-  auto name_equal = [&](CNAColumn* column, std::u16string* out) {
+static bool BuildRowIdentity(CNATableDescription* table, CNAConnection* connection,
+                             const NARowValues& row, RowIdentity* identity) {
+  auto value_of = [&](CNAColumn* column) -> const NAIdentityValue* {
     int n = column != nullptr ? ColumnIndex(table, column) : -1;
-    std::u16string name, literal;
-    bool is_null = false;
-    if (n < 0 || !row->bIdentityLiteral(n, &literal, &is_null, error) ||
-        !Quote(connection, column->pszGetName(), &name, error)) {
-      return -1;
-    }
-    if (is_null) return 0;
-    if (!out->empty()) *out += u" AND ";
-    *out += name + u" = " + literal;
-    return 1;
+    return n >= 0 && static_cast<size_t>(n) < row.aValues.size()
+               ? &row.aValues[static_cast<size_t>(n)]
+               : nullptr;
   };
   CNAColumn* key = IdentifyingKey(table);
   if (key != nullptr) {
@@ -168,34 +155,54 @@ static bool BuildRowIdentity(CNATableAccess* access, CNASession* session, RowIde
       parts.push_back(key);
     }
     std::u16string condition;
-    int named = 1;
-    for (size_t i = 0; named == 1 && i < parts.size(); ++i) {
-      named = name_equal(parts[i], &condition);
+    bool named = true;
+    for (CNAColumn* part : parts) {
+      const NAIdentityValue* value = value_of(part);
+      std::u16string name;
+      if (value == nullptr || (!value->bNull && !value->bHasLiteral) ||
+          !Quote(connection, part->pszGetName(), &name, nullptr)) {
+        return false;
+      }
+      if (value->bNull) {
+        named = false;
+        break;
+      }
+      if (!condition.empty()) condition += u" AND ";
+      if (value->bLossy || value->bByBytes) {
+        // Only what the conversation shows of it (other rows may show the
+        // same: resolved before the write), or its stored bytes.
+        if (!value->bHasExact) return false;
+        condition += value->strExact;
+        identity->lossy = identity->lossy || value->bLossy;
+      } else {
+        condition += name + u" = " + value->strLiteral;
+      }
+      identity->columns.push_back(ColumnIndex(table, part));
     }
-    if (named < 0) return false;
-    if (named == 1) {
+    if (named) {
       identity->condition = std::move(condition);
       return true;
     }
+    identity->columns.clear();
+    identity->lossy = false;
   }
   identity->whole_row = true;
-  for (int i = 0; i < table->nGetColumnCount(); ++i) {
-    CNAColumn* column = table->pclColumnAt(i);
+  for (int n = 0; n < table->nGetColumnCount(); ++n) {
+    CNAColumn* column = table->pclColumnAt(n);
     if (column->bIsComposite()) continue;
-    int n = ColumnIndex(table, column);
-    if (column->bIsLargeObject() && !row->bIsShortValue(n)) {
+    const NAIdentityValue* value = value_of(column);
+    if (value == nullptr) return false;
+    if (column->bIsLargeObject() && !value->bShort) {
       identity->ambiguous = true;
       continue;
     }
     // Exactly as stored: rows that the column's collation finds equal
     // (case, accents, trailing spaces) are different rows.
-    std::u16string name, term;
-    if (n < 0 || !Quote(connection, column->pszGetName(), &name, error) ||
-        !row->bExactCondition(n, name, &term, error)) {
-      return false;
-    }
+    if (!value->bHasExact) return false;
     if (!identity->condition.empty()) identity->condition += u" AND ";
-    identity->condition += term;
+    identity->condition += value->strExact;
+    identity->lossy = identity->lossy || value->bLossy;
+    identity->columns.push_back(n);
   }
   return !identity->condition.empty();
 }
@@ -232,30 +239,322 @@ static int64_t CountMatchingRows(CNASession* session, const std::u16string& cond
   return found;
 }
 
+// The SELECT that finds the row an UPDATE left, by the identity it named
+// the row with: each column the UPDATE set compared with the value written
+// in its stored form, every other one as before. Null when the row's
+// identity does not change (no column of a key identity written).
+static CNASQLGenerator* NewReread(CNASession* session, CNATableDescription* table,
+                                  const NARowValues& row, const RowIdentity& identity,
+                                  const std::vector<int>& written, NAEditRecord* edits) {
+  CNAConnection* connection = session->pclGetConnection();
+  auto is_written = [&](int n) {
+    return std::find(written.begin(), written.end(), n) != written.end();
+  };
+  bool changed = identity.whole_row;
+  bool null_key = false;
+  for (int n : identity.columns) {
+    if (!is_written(n)) continue;
+    changed = true;
+    const CAny* value = edits->pclGet(n);
+    if (value == nullptr || value->bEstNull()) null_key = true;
+  }
+  if (!changed) return nullptr;
+  // A key part set to NULL names nothing: the row is found by all of it.
+  RowIdentity whole;
+  const RowIdentity* by = &identity;
+  if (null_key) {
+    whole.whole_row = true;
+    for (int n = 0; n < table->nGetColumnCount(); ++n) {
+      CNAColumn* column = table->pclColumnAt(n);
+      if (column->bIsComposite() || (column->bIsLargeObject() &&
+                                     !row.aValues[static_cast<size_t>(n)].bShort)) {
+        continue;
+      }
+      whole.columns.push_back(n);
+    }
+    by = &whole;
+  }
+  CNASQLGenerator* g = session->pclNewSQLGenerator();
+  if (g == nullptr) return nullptr;
+  AddRefBoth(g);
+  g->SetStatementKind(1);
+  bool ok = g->bAppend(u"SELECT ");
+  for (int n = 0; ok && n < table->nGetColumnCount(); ++n) {
+    CNAColumn* column = table->pclColumnAt(n);
+    std::u16string name;
+    if (column->bIsComposite()) {
+      name = u"NULL";
+    } else {
+      ok = Quote(connection, column->pszGetName(), &name, nullptr);
+    }
+    ok = ok && (n == 0 || g->bAppend(u",")) && g->bAppend(name);
+  }
+  ok = ok && g->bAppend(u" FROM ") && g->bAppend(session->pszGetQuotedTableName()) &&
+       g->bAppend(u" WHERE ");
+  bool first = true;
+  for (int n : by->columns) {
+    if (!ok) break;
+    const NAIdentityValue& was = row.aValues[static_cast<size_t>(n)];
+    ok = first || g->bAppend(u" AND ");
+    first = false;
+    if (!is_written(n)) {
+      if (by->whole_row || was.bLossy || was.bByBytes) {
+        ok = ok && was.bHasExact && g->bAppend(was.strExact);
+      } else {
+        std::u16string name;
+        ok = ok && was.bHasLiteral &&
+             Quote(connection, table->pclColumnAt(n)->pszGetName(), &name, nullptr) &&
+             g->bAppend(name) && g->bAppend(u" = ") && g->bAppend(was.strLiteral);
+      }
+      continue;
+    }
+    std::u16string name;
+    const CAny* value = edits->pclGet(n);
+    ok = ok && value != nullptr && Quote(connection, table->pclColumnAt(n)->pszGetName(), &name,
+                                         nullptr) &&
+         g->bAppend(name);
+    if (!ok) break;
+    if (value->bEstNull()) {
+      ok = g->bAppend(u" IS NULL");
+    } else if (was.strStoredType.empty()) {
+      ok = g->bAppend(u" = ") && g->bAddMarker(*value, 0, CNASQLGenerator::kMarkerValue, 0);
+    } else {
+      ok = g->bAppend(u" = CAST(") &&
+           g->bAddMarker(*value, 0, CNASQLGenerator::kMarkerValue, 0) &&
+           g->bAppend(u" AS ") && g->bAppend(was.strStoredType) && g->bAppend(u")");
+    }
+  }
+  // Three rows tell one alone from duplicates and from rows that differ.
+  g->SetRowLimit(3);
+  if (!ok) {
+    ReleaseBoth(g);
+    return nullptr;
+  }
+  return g;
+}
+
+// The texts of `row` that may have lost characters on their way are
+// replaced by conditions on their stored bytes, read from the one row the
+// identity finds (or from whole duplicates); false when none is found, or
+// several that differ in those bytes.
+static bool bResolveShownTexts(CNASession* session, CNATableDescription* table,
+                               const RowIdentity& identity, NARowValues* row) {
+  CNAConnection* connection = session->pclGetConnection();
+  std::vector<int> lossy;
+  std::vector<std::u16string> names;
+  for (int n : identity.columns) {
+    if (!row->aValues[static_cast<size_t>(n)].bLossy) continue;
+    std::u16string name;
+    if (!Quote(connection, table->pclColumnAt(n)->pszGetName(), &name, nullptr)) return false;
+    lossy.push_back(n);
+    names.push_back(name);
+  }
+  if (lossy.empty()) return true;
+  CNAManager* manager = connection != nullptr ? connection->pclGetManager() : nullptr;
+  CNATableAccess* probe =
+      manager != nullptr ? manager->pclNewTableAccess(session, connection) : nullptr;
+  CNASQLGenerator* g = probe != nullptr ? session->pclNewSQLGenerator() : nullptr;
+  if (g == nullptr) return false;
+  CNARefPtr<CNATableAccess> hold_probe(NAAddRef(probe));
+  CNARefPtr<CNASQLGenerator> hold_generator(NAAddRef(g));
+  g->SetStatementKind(1);
+  bool ok = g->bAppend(u"SELECT ");
+  for (size_t i = 0; ok && i < names.size(); ++i) {
+    ok = (i == 0 || g->bAppend(u",")) && g->bAppend(u"HEX(CAST(") && g->bAppend(names[i]) &&
+         g->bAppend(u" AS BINARY))");
+  }
+  ok = ok && g->bAppend(u" FROM ") && g->bAppend(session->pszGetQuotedTableName()) &&
+       g->bAppend(u" WHERE ") && g->bAppend(identity.condition);
+  g->SetRowLimit(3);
+  CNAError quiet;
+  quiet.SetSilent(true);
+  ok = ok && probe->bBindGenerator(g, &quiet) && probe->bExecute(0, 0, nullptr, &quiet);
+  std::vector<std::u16string> bytes;
+  int found = 0;
+  CNAStatement* rows = ok ? probe->pclGetResult() : nullptr;
+  while (ok && rows->bFetchNext(0, &quiet) && rows->bHasRow()) {
+    std::vector<std::u16string> these;
+    for (size_t i = 0; ok && i < lossy.size(); ++i) {
+      CAny value;
+      CXYString<char16_t> text;
+      ok = probe->bColumnText(value, static_cast<int>(i), &quiet) && !value.bEstNull() &&
+           value.nGetTexte(&text) < 100;
+      std::u16string hex(text.pszGet() != nullptr ? text.pszGet() : u"");
+      for (char16_t c : hex) {
+        ok = ok && ((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F'));
+      }
+      these.push_back(hex);
+    }
+    if (found++ == 0) {
+      bytes = these;
+    } else if (these != bytes) {
+      ok = false;
+    }
+  }
+  probe->Close();
+  if (!ok || found == 0) return false;
+  for (size_t i = 0; i < lossy.size(); ++i) {
+    NAIdentityValue& value = row->aValues[static_cast<size_t>(lossy[i])];
+    value.strExact = u"CAST(" + names[i] + u" AS BINARY) = X'" + bytes[i] + u"'";
+    value.bByBytes = true;
+    value.bLossy = false;
+  }
+  return true;
+}
+
 // " WHERE " and the row identity; on a whole-row identity " LIMIT 1"
 // after it (on servers that take it), and a refusal (error 7) when a
 // large object left out of the comparison is all that could tell the
-// matching rows apart.
-static bool WriteRowIdentity(CNATableAccess* access, CNASession* session, CNASQLGenerator* g,
-                             CNAError* error) {
-  RowIdentity identity;
-  if (!BuildRowIdentity(access, session, &identity, error)) {
+// matching rows apart. A record deleted, or whose row was not found again
+// after a modify, is no longer found (error 13).
+// The object whose current record a modify or delete through `writer`
+// names: the session's current one while it stands on a row, else the
+// writer itself.
+static CNATableAccess* IdentityReader(CNATableAccess* writer, CNASession* session) {
+  CNATableAccess* reader = session->pclGetCurrentTableAccess();
+  if (reader == nullptr || reader->pclGetResult() == nullptr || !reader->bIsPositionValid()) {
+    reader = writer;
+  }
+  return reader;
+}
+
+bool CNATableAccess::bWriteRowIdentity(CNASQLGenerator* g, const std::vector<int>* written,
+                                       CNAError* error) {
+  CNASession* session = m_pSession;
+  CNATableDescription* table = session->pclGetTableDescription();
+  CNAConnection* connection = session->pclGetConnection();
+  CNATableAccess* reader = IdentityReader(this, session);
+  auto refuse = [&] {
     if (error != nullptr && !error->bHasError()) {
       error->SetErrorMessage(0, kSite, 4, nullptr, 7u, session->pszGetFileName());
     }
     return false;
+  };
+  NARowValues row;
+  RowIdentity identity;
+  if (table == nullptr || !reader->bCurrentRowValues(&row)) return refuse();
+  if (row.nState == NARowValues::kGone) {
+    ReportNoRowUpdated(error, 12);
+    return false;
   }
-  CNAConnection* connection = session->pclGetConnection();
+  if (row.nState == NARowValues::kAmbiguous || !BuildRowIdentity(table, connection, row, &identity)) {
+    return refuse();
+  }
+  if (identity.lossy) {
+    // Named only by what the conversation shows of a text: the row is
+    // found by that first (a read may show the value so, a write may not
+    // compare it so) and then named by the text's own bytes.
+    if (connection->m_nDbmsKind != 5 || !bResolveShownTexts(session, table, identity, &row)) {
+      return refuse();
+    }
+    identity = RowIdentity();
+    if (!BuildRowIdentity(table, connection, row, &identity) || identity.lossy) return refuse();
+  }
   const bool limited = identity.whole_row && connection->m_nDbmsKind == 5;
   if (identity.whole_row && (identity.ambiguous || !limited) &&
       CountMatchingRows(session, identity.condition) > 1) {
-    if (error != nullptr) {
-      error->SetErrorMessage(0, kSite, 4, nullptr, 7u, session->pszGetFileName());
-    }
-    return false;
+    return refuse();
+  }
+  ForgetNamedRecord();
+  m_pNamedReader = reader;
+  if (reader != this) AddRefBoth(reader);
+  if (written != nullptr) {
+    NAEditRecord* edits = session->pclGetEdits();
+    if (edits != nullptr) m_pReread = NewReread(session, table, row, identity, *written, edits);
   }
   return g->bAppend(u" WHERE ") && g->bAppend(identity.condition) &&
          (!limited || g->bAppend(u" LIMIT 1"));
+}
+
+void CNATableAccess::ForgetNamedRecord() {
+  if (m_pNamedReader != nullptr && m_pNamedReader != this) ReleaseBoth(m_pNamedReader);
+  m_pNamedReader = nullptr;
+  if (m_pReread != nullptr) ReleaseBoth(m_pReread);
+  m_pReread = nullptr;
+}
+
+void CNATableAccess::NoteRowWritten(int32_t kind) {
+  CNATableAccess* reader = m_pNamedReader;
+  if (reader == nullptr || m_pSession == nullptr) {
+    ForgetNamedRecord();
+    return;
+  }
+  if (reader != this) AddRefBoth(reader);
+  CNASQLGenerator* reread = m_pReread;
+  m_pReread = nullptr;
+  ForgetNamedRecord();
+  NARowValues written;
+  if (kind == 4) {
+    written.nState = NARowValues::kGone;
+    reader->SetWrittenRow(written);
+  } else if (kind == 2 && reread != nullptr) {
+    // The row as the server now holds it: one row, or whole duplicates
+    // (interchangeable); none, or rows the values cannot tell apart, and
+    // the record is named by nothing.
+    written.nState = NARowValues::kGone;
+    CNAManager* manager = m_pConnection != nullptr ? m_pConnection->pclGetManager() : nullptr;
+    CNATableAccess* probe =
+        manager != nullptr ? manager->pclNewTableAccess(m_pSession, m_pConnection) : nullptr;
+    if (probe != nullptr) {
+      AddRefBoth(probe);
+      CNAError quiet;
+      quiet.SetSilent(true);
+      CNATableDescription* table = m_pSession->pclGetTableDescription();
+      if (probe->bBindGenerator(reread, &quiet) && probe->bExecute(0, 0, nullptr, &quiet)) {
+        CNAStatement* rows = probe->pclGetResult();
+        int found = 0;
+        while (rows->bFetchNext(0, &quiet) && rows->bHasRow()) {
+          NARowValues one;
+          if (!one.bTake(rows, table, m_pConnection)) {
+            found = -1;
+            break;
+          }
+          if (found++ == 0) {
+            written = one;
+          } else if (!(one.aValues == written.aValues)) {
+            written.nState = NARowValues::kAmbiguous;
+          }
+        }
+        if (found < 0) written.nState = NARowValues::kAmbiguous;
+      } else {
+        written.nState = NARowValues::kAmbiguous;
+      }
+      probe->Close();
+      ReleaseBoth(probe);
+    }
+    reader->SetWrittenRow(written);
+  }
+  if (reread != nullptr) ReleaseBoth(reread);
+  if (reader != this) ReleaseBoth(reader);
+}
+
+bool CNATableAccess::bWrittenRowStands() const {
+  return m_bHasWrittenRow && m_bPositionValid && m_nCurrentRow == m_nWrittenAt &&
+         m_pResult == m_pWrittenResult && m_pTemporaryIndex == m_pWrittenIndex &&
+         (m_pResult == nullptr || m_pResult->nGetExecution() == m_nWrittenExecution);
+}
+
+void CNATableAccess::SetWrittenRow(const NARowValues& values) {
+  m_bHasWrittenRow = m_bPositionValid;
+  m_stWrittenRow = values;
+  m_pWrittenResult = m_pResult;
+  m_nWrittenExecution = m_pResult != nullptr ? m_pResult->nGetExecution() : 0;
+  m_nWrittenAt = m_nCurrentRow;
+  m_pWrittenIndex = m_pTemporaryIndex;
+}
+
+bool CNATableAccess::bCurrentRowValues(NARowValues* out) {
+  if (bWrittenRowStands()) {
+    *out = m_stWrittenRow;
+    return true;
+  }
+  m_bHasWrittenRow = false;
+  if (m_pSession == nullptr || !m_bPositionValid) return false;
+  // A record read through the cache: the row it was read from, not the
+  // row the result was read to.
+  CNAStatement* rows = bCacheReads() ? pclRowOfRecord() : m_pResult;
+  return rows != nullptr && rows->bHasRow() &&
+         out->bTake(rows, m_pSession->pclGetTableDescription(), m_pConnection);
 }
 
 // ---- slots 15, 17, 19: INSERT, UPDATE, DELETE
@@ -321,6 +620,27 @@ bool CNATableAccess::bBuildUpdate(CNAError* error) {
     if (IsAutoIdentifier(column) && !auto_written) continue;
     columns.push_back(i);
   }
+  // A text read with characters the conversation lacks shown as '?' is not
+  // written back as read: that would store the '?'.
+  NARowValues row;
+  if (!columns.empty() && IdentityReader(this, m_pSession)->bCurrentRowValues(&row)) {
+    columns.erase(std::remove_if(columns.begin(), columns.end(),
+                                 [&](int n) {
+                                   if (static_cast<size_t>(n) >= row.aValues.size() ||
+                                       !row.aValues[static_cast<size_t>(n)].bLossy) {
+                                     return false;
+                                   }
+                                   CXYString<char16_t> text;
+                                   const CAny* value = edits->pclGet(n);
+                                   return value != nullptr && !value->bEstNull() &&
+                                          value->nGetTexte(&text) < 100 &&
+                                          std::u16string(text.pszGet() != nullptr ? text.pszGet()
+                                                                                  : u"",
+                                                         static_cast<size_t>(text.nTaille())) ==
+                                              row.aValues[static_cast<size_t>(n)].strShown;
+                                 }),
+                  columns.end());
+  }
   if (columns.empty()) {
     // Nothing changed: nothing is sent.
     g->Reset(false);
@@ -334,7 +654,7 @@ bool CNATableAccess::bBuildUpdate(CNAError* error) {
          (i == 0 || g->bAppend(u", ")) && g->bAppend(name) && g->bAppend(u" = ") &&
          bAppendValue(*edits->pclGet(columns[i]), error);
   }
-  return ok && WriteRowIdentity(this, m_pSession, g, error);
+  return ok && bWriteRowIdentity(g, &columns, error);
 }
 
 bool CNATableAccess::bBuildDelete(CNAError* error) {
@@ -343,7 +663,7 @@ bool CNATableAccess::bBuildDelete(CNAError* error) {
   int kind = g->nGetStatementKind() == 5 ? 5 : 4;
   if (!WriteHead(this, m_pSession, kind, g, error)) return false;
   if (kind == 5) return true;
-  return WriteRowIdentity(this, m_pSession, g, error);
+  return bWriteRowIdentity(g, nullptr, error);
 }
 
 bool CNATableAccess::bAppendValue(const CAny& value, CNAError* error) {

@@ -144,6 +144,15 @@ const char* mysql_character_set_name(MYSQL*) {
   Called("mysql_character_set_name");
   return "latin1";
 }
+int mysql_session_track_get_first(MYSQL*, enum enum_session_state_type, const char**,
+                                  size_t*) {
+  Called("mysql_session_track_get_first");
+  return 1;
+}
+int mysql_session_track_get_next(MYSQL*, enum enum_session_state_type, const char**, size_t*) {
+  Called("mysql_session_track_get_next");
+  return 1;
+}
 int mysql_ssl_set(MYSQL*, const char*, const char*, const char*, const char*, const char*) {
   Called("mysql_ssl_set");
   return 0;

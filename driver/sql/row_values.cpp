@@ -1,0 +1,44 @@
+#include "driver/sql/row_values.h"
+
+#include "driver/core/connection.h"
+#include "driver/core/error_status.h"
+#include "driver/sql/column.h"
+#include "driver/sql/statement.h"
+#include "driver/sql/table_description.h"
+#include "support/any.h"
+
+bool NARowValues::bTake(CNAStatement* row, CNATableDescription* table,
+                        CNAConnection* connection) {
+  nState = kRow;
+  aValues.clear();
+  if (row == nullptr || !row->bHasRow() || table == nullptr || connection == nullptr) {
+    return false;
+  }
+  const int count = table->nGetColumnCount();
+  aValues.resize(static_cast<size_t>(count));
+  CNAError quiet;
+  quiet.SetSilent(true);
+  for (int n = 0; n < count && n < row->nGetColumnCount(); ++n) {
+    CNAColumn* column = table->pclColumnAt(n);
+    if (column == nullptr || column->bIsComposite()) continue;
+    NAIdentityValue& value = aValues[static_cast<size_t>(n)];
+    CTString quoted;
+    if (!connection->bQuoteName(&quiet, column->pszGetName(), &quoted)) return false;
+    const std::u16string name = quoted.pszGet() != nullptr ? quoted.pszGet() : u"";
+    value.bHasLiteral = row->bIdentityLiteral(n, &value.strLiteral, &value.bNull, &quiet);
+    value.bHasExact = row->bExactCondition(n, name, &value.strExact, &quiet);
+    // NULL compares whole whatever the column's type.
+    value.bShort = row->bIsShortValue(n) || (value.bHasLiteral && value.bNull);
+    row->bStoredFormType(n, &value.strStoredType);
+    if (row->bMayHaveLostCharacters(n)) {
+      CAny shown;
+      CXYString<char16_t> text;
+      value.bLossy = true;
+      if (row->bGetColumnAsText(shown, n, &quiet) && shown.nGetTexte(&text) < 100 &&
+          text.pszGet() != nullptr) {
+        value.strShown.assign(text.pszGet(), static_cast<size_t>(text.nTaille()));
+      }
+    }
+  }
+  return true;
+}
