@@ -555,6 +555,12 @@ bool CNAStatementMariaDB::bIsShortValue(int n) const {
   }
 }
 
+bool CNAStatementMariaDB::bIsNullValue(int n) const {
+  const char* text = nullptr;
+  size_t length = 0;
+  return bGetRawColumn(n, &text, &length) && text == nullptr;
+}
+
 bool CNAStatementMariaDB::bMayHaveLostCharacters(int n) const {
   if (m_pColumns == nullptr || n < 0 || n >= m_nAllocatedColumns || m_pRow == nullptr ||
       m_pLengths == nullptr || n >= m_nColumnCount || !IsCharacterText(m_pColumns[n]) ||

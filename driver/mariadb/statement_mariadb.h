@@ -40,6 +40,7 @@ class CNAStatementMariaDB : public CNAStatement {
                        CNAError* error) override;
   // Strings (CHAR, VARCHAR, ENUM, SET), not the TEXT and BLOB types.
   bool bIsShortValue(int n) const override;
+  bool bIsNullValue(int n) const override;
   bool bStoredFormType(int n, std::u16string* type) const override;
   bool bMayHaveLostCharacters(int n) const override;
   int nCopyFrom(const CNAStatement* source, INACopyContext* context, intptr_t a,

@@ -16,6 +16,18 @@ bool NARowValues::bTake(CNAStatement* row, CNATableDescription* table,
   }
   const int count = table->nGetColumnCount();
   aValues.resize(static_cast<size_t>(count));
+  // A large object is compared only when it is short, NULL or part of a
+  // key: its literal is not worth making otherwise.
+  auto keyed = [&](const CNAColumn* column) {
+    if (column->bIsKey()) return true;
+    for (int k = 0; k < table->nGetKeyCount(); ++k) {
+      CNAColumn* key = table->pclKeyAt(k);
+      for (int p = 1; key != nullptr && key->bIsComposite() && p <= key->nGetPartCount(); ++p) {
+        if (key->pclGetPart(p) == column) return true;
+      }
+    }
+    return false;
+  };
   CNAError quiet;
   quiet.SetSilent(true);
   for (int n = 0; n < count && n < row->nGetColumnCount(); ++n) {
@@ -25,9 +37,14 @@ bool NARowValues::bTake(CNAStatement* row, CNATableDescription* table,
     CTString quoted;
     if (!connection->bQuoteName(&quiet, column->pszGetName(), &quoted)) return false;
     const std::u16string name = quoted.pszGet() != nullptr ? quoted.pszGet() : u"";
+    if (column->bIsLargeObject() && !row->bIsShortValue(n) && !keyed(column)) {
+      value.bNull = row->bIsNullValue(n);
+      value.bHasLiteral = value.bShort = value.bHasExact = value.bNull;
+      if (value.bNull) value.strExact = name + u" IS NULL";
+      continue;
+    }
     value.bHasLiteral = row->bIdentityLiteral(n, &value.strLiteral, &value.bNull, &quiet);
     value.bHasExact = row->bExactCondition(n, name, &value.strExact, &quiet);
-    // NULL compares whole whatever the column's type.
     value.bShort = row->bIsShortValue(n) || (value.bHasLiteral && value.bNull);
     row->bStoredFormType(n, &value.strStoredType);
     if (row->bMayHaveLostCharacters(n)) {

@@ -115,6 +115,9 @@ class CNAStatement : public CNARefCounted {
   // item is a large object (ENUM, SET, a long VARCHAR): a row named by all
   // its columns includes it.
   virtual bool bIsShortValue(int /*n*/) const { return false; }
+  // Column n of the current row is NULL, told without converting it (false
+  // when this statement cannot tell so cheaply).
+  virtual bool bIsNullValue(int /*n*/) const { return false; }
   // The SQL type that CAST(value AS type) turns a value written into
   // column n into as the column stores it (rounded to its fraction digits,
   // padded to its fixed length), judged from this result's description of
