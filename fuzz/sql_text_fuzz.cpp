@@ -83,7 +83,7 @@ void Regenerate(qg::IParsedQuery* parsed, size_t seed) {
   const int options = (seed & 2) != 0 ? 4 : 0;
   if (gen->bGenerate(query.Get(), (seed & 4) != 0 ? extra.Get() : nullptr, keep, options, &error)) {
     const size_t length = gen->nGetStatementLength();
-    for (int i = 0; i < gen->nGetMarkerCount(); ++i) Check(gen->GetMarker(i).nPosition <= length);
+    for (int i = 0; i < gen->nGetMarkerCount(); ++i) Check(CNASQLGenerator::nMarkerPosition(gen->GetMarker(i)) <= length);
     gen->SetRowLimit(static_cast<int64_t>(seed % 7));
     gen->pszGetDialectText(&error);
     if (!keep) {

@@ -126,9 +126,9 @@ class FilterWriting : public qg::StringHostTest {
     marker_flags_ = 0;
     if (w.markers > 0) {
       const NAMarker& m = gen->GetMarker(0);
-      marker_text_ = FilterValueText(m.clValue);
-      marker_escape_ = m.cEscape;
-      marker_flags_ = m.nFlags;
+      marker_text_ = FilterValueText(CNASQLGenerator::MarkerValue(m));
+      marker_escape_ = CNASQLGenerator::cMarkerEscape(m);
+      marker_flags_ = CNASQLGenerator::nMarkerFlags(m);
     }
     last_list_.Clear();
     if (tree->pclGetNullList() != nullptr) last_list_.bAppendList(tree->pclGetNullList(), false);

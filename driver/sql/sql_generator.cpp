@@ -9,10 +9,12 @@
 #include "driver/sql/item.h"
 #include "driver/core/host_interfaces.h"
 #include "driver/core/error_status.h"
+#include "driver/sql/descriptor.h"
 #include "driver/sql/dialect.h"
 #include "driver/sql/query.h"
 #include "driver/sql/select_expression.h"
 #include "driver/core/manager.h"
+#include "driver/sql/value.h"
 #include "driver/sql/value_converter.h"
 #include "support/ctstring.h"
 #include "support/platform/text16.h"
@@ -58,6 +60,90 @@ bool IsWordChar(char16_t c) {
 
 }  // namespace
 
+namespace {
+
+// The value a marker carries: a copy of the value written at its place.
+class CNAMarkerValue final : public CNAValue {
+ public:
+  explicit CNAMarkerValue(const CAny& value) : m_clValue(value) {}
+  bool bConvertTo(int host_type, bool /*no_padding*/, CNAError* /*error*/) override {
+    return m_clValue.nConvertType(host_type) < 100;
+  }
+  bool bGetValue(CAny& out) const override {
+    out = m_clValue;
+    return true;
+  }
+  bool bIsEmpty() const override { return m_clValue.GetType() == 0; }
+  const void* pGetData() const override {
+    if (bIsEmpty()) return nullptr;
+    const void* text = nullptr;
+    if (m_clValue.pclHolder()->vnGetTexte(&text) < 100 && text != nullptr) return text;
+    return m_clValue.pValeur();
+  }
+  int nGetDataSize() const override {
+    if (bIsEmpty()) return 0;
+    int size = 0;
+    return m_clValue.pclHolder()->vnGetTailleSansFin(&size) < 100 ? size : 0;
+  }
+  CNARefCounted* pclGetOwner() const override { return nullptr; }
+  int nCopyFrom(const CNAValue* source, INACopyContext* /*context*/, intptr_t, intptr_t) override {
+    const auto* other = dynamic_cast<const CNAMarkerValue*>(source);
+    if (other == nullptr) return 0;
+    m_clValue = other->m_clValue;
+    return 1;
+  }
+  CNAValue* pclClone(INACopyContext* /*context*/, intptr_t, intptr_t) const override {
+    return new (std::nothrow) CNAMarkerValue(m_clValue);
+  }
+
+  CAny m_clValue;
+};
+
+// A marker made by bAddMarker holds a marker value; any other holds none.
+CAny* MarkerAny(const CNADescriptor& marker) {
+  auto* value = dynamic_cast<CNAMarkerValue*>(marker.pclGetValue());
+  return value != nullptr ? &value->m_clValue : nullptr;
+}
+
+// A placed marker: a descriptor from the manager's factory with its value.
+CNADescriptor* NewMarker(CNAConnection* connection, const CAny& value, char16_t escape,
+                         uint32_t flags, int32_t nodeKind, CNAItem* item, size_t position) {
+  CNAMarkerValue* held = new (std::nothrow) CNAMarkerValue(value);
+  if (held == nullptr) return nullptr;
+  CNARefPtr<CNAValue> hold(NAAddRef<CNAValue>(held));
+  CNADescriptor* marker = CNADescriptor::pclCreate(connection, static_cast<int32_t>(flags),
+                                                   nodeKind, nullptr, item, held, escape);
+  if (marker != nullptr) marker->SetPosition(static_cast<int64_t>(position));
+  return marker;
+}
+
+}  // namespace
+
+const CAny& CNASQLGenerator::MarkerValue(const NAMarker& marker) {
+  static const CAny kNoValue;
+  const CAny* value = MarkerAny(marker);
+  return value != nullptr ? *value : kNoValue;
+}
+uint32_t CNASQLGenerator::nMarkerFlags(const NAMarker& marker) {
+  return static_cast<uint32_t>(marker.nGetFirst());
+}
+char16_t CNASQLGenerator::cMarkerEscape(const NAMarker& marker) { return marker.nGetEscape(); }
+size_t CNASQLGenerator::nMarkerPosition(const NAMarker& marker) {
+  return marker.nGetPosition() < 0 ? 0 : static_cast<size_t>(marker.nGetPosition());
+}
+
+NAMarker* CNASQLGenerator::pclCopyMarker(const NAMarker& marker, size_t shift,
+                                         INACopyContext* context) const {
+  // The item the copy context already copied, else the same one.
+  CNAItem* item = marker.pclGetItem();
+  if (item != nullptr && context != nullptr) {
+    void* copy = context->pFindCopy(item);
+    if (copy != nullptr) item = static_cast<CNAItem*>(copy);
+  }
+  return NewMarker(m_pConnection, MarkerValue(marker), marker.nGetEscape(), nMarkerFlags(marker),
+                   marker.nGetSecond(), item, nMarkerPosition(marker) + shift);
+}
+
 struct CNASQLGenerator::Walk {
   const char16_t* text = nullptr;
   int32_t len = 0;
@@ -101,7 +187,12 @@ void CNASQLGenerator::CopyFrom(const CNASQLGenerator& source, INACopyContext* co
   m_nStatementKind = source.m_nStatementKind;
   m_strStatement = source.m_strStatement;
   m_markers.clear();
-  for (const auto& m : source.m_markers) m_markers.push_back(std::make_unique<NAMarker>(*m));
+  for (const auto& m : source.m_markers) {
+    // Each marker through its own copy; one that cannot be made is left
+    // out (memory has run out).
+    NAMarker* copy = pclCopyMarker(*m.Get(), 0, context);
+    if (copy != nullptr) m_markers.emplace_back(copy);
+  }
   m_bParametersAllowed = source.m_bParametersAllowed;
   m_nOptionBits = source.m_nOptionBits;
   m_strExtraSelect = source.m_strExtraSelect;
@@ -350,14 +441,11 @@ void CNASQLGenerator::SetStatementKind(int queryKind) {
 }
 
 bool CNASQLGenerator::bAddMarker(const CAny& value, char16_t escape, uint32_t flags,
-                                 int32_t nodeKind) {
-  auto m = std::make_unique<NAMarker>();
-  m->nPosition = m_strStatement.size();
-  m->clValue = value;
-  m->cEscape = escape;
-  m->nFlags = flags;
-  m->nNodeKind = nodeKind;
-  m_markers.push_back(std::move(m));
+                                 int32_t nodeKind, CNAItem* item) {
+  NAMarker* marker =
+      NewMarker(m_pConnection, value, escape, flags, nodeKind, item, m_strStatement.size());
+  if (marker == nullptr) return false;
+  m_markers.emplace_back(marker);
   return true;
 }
 
@@ -365,9 +453,10 @@ bool CNASQLGenerator::bAppendGenerator(const CNASQLGenerator& other, int mode) {
   const size_t shift = m_strStatement.size();
   m_strStatement += other.m_strStatement;
   for (const auto& m : other.m_markers) {
-    auto copy = std::make_unique<NAMarker>(*m);
-    copy->nPosition += shift;
-    m_markers.push_back(std::move(copy));
+    // Copied: the other generator keeps its own markers at their places.
+    NAMarker* copy = pclCopyMarker(*m.Get(), shift, nullptr);
+    if (copy == nullptr) return false;
+    m_markers.emplace_back(copy);
   }
   for (CNASelectExpression* entry : other.m_selectList) {
     CNASelectExpression* taken = entry;
@@ -387,7 +476,7 @@ void CNASQLGenerator::TruncateTo(size_t n, int firstMarker) {
     if (static_cast<size_t>(firstMarker) < m_markers.size()) m_markers.resize(static_cast<size_t>(firstMarker));
     return;
   }
-  while (!m_markers.empty() && m_markers.back()->nPosition >= n) m_markers.pop_back();
+  while (!m_markers.empty() && nMarkerPosition(*m_markers.back().Get()) >= n) m_markers.pop_back();
 }
 
 bool CNASQLGenerator::bPrepend(const std::u16string& text) {
@@ -957,10 +1046,16 @@ bool CNASQLGenerator::bRenderNode(Walk& w, qg::IParsedQuery* q, const qg::ParseN
       const bool like = parent != nullptr &&
                         (parent->nKind == qg::kNodeLike || parent->nKind == qg::kNodeNotLike) &&
                         IsTextType(node->pValue->nGetCode()) && index == 1;
-      if (like) {
-        bAddMarker(*node->pValue, parent->cEscape, kMarkerValue | kMarkerPattern, qg::kNodeLike);
-      } else {
-        bAddMarker(*node->pValue, 0, kMarkerValue, parent != nullptr ? parent->nKind : 0);
+      const bool placed =
+          like ? bAddMarker(*node->pValue, parent->cEscape, kMarkerValue | kMarkerPattern,
+                            qg::kNodeLike)
+               : bAddMarker(*node->pValue, 0, kMarkerValue, parent != nullptr ? parent->nKind : 0);
+      if (!placed) {
+        // The value would be missing from the text.
+        if (w.error != nullptr) w.error->SetOutOfMemory(kSite, 7);
+        return false;
+      }
+      if (!like) {
         // Bound for the comparison with the column it is compared with.
         const qg::ParseNode* column =
             parent != nullptr && parent->nOperandCount > 0 ? parent->ppOperands[0] : nullptr;
@@ -969,8 +1064,9 @@ bool CNASQLGenerator::bRenderNode(Walk& w, qg::IParsedQuery* q, const qg::ParseN
             ((parent->nKind >= qg::kNodeEqual && parent->nKind <= qg::kNodeGreaterEqual) ||
              parent->nKind == qg::kNodeBetween || parent->nKind == qg::kNodeNotBetween ||
              parent->nKind == qg::kNodeIn || parent->nKind == qg::kNodeNotIn)) {
-          if (!BindParameter(parent->nKind, column->nColumnType, 0, m_markers.back()->clValue,
-                             w.error)) {
+          CAny* bound = MarkerAny(*m_markers.back().Get());
+          if (bound != nullptr &&
+              !BindParameter(parent->nKind, column->nColumnType, 0, *bound, w.error)) {
             return false;
           }
         }
@@ -1227,15 +1323,16 @@ int32_t CNASQLGenerator::nFindCloseBrace(const char16_t* text, int32_t start) {
 
 bool CNASQLGenerator::bAppendMarkerLiteral(const NAMarker& marker, int /*inlining*/, CNAError* error) {
   CDualString literal(CDualString::kUtf16, 65001);
-  if (!m_pConnection->bValueLiteral(error, &literal, marker.clValue, 0, false)) return false;
+  if (!m_pConnection->bValueLiteral(error, &literal, MarkerValue(marker), 0, false)) return false;
   m_strDialect += literal.pszGetW();
   return true;
 }
 
 bool CNASQLGenerator::bAppendMarkerValue(const NAMarker& marker, size_t* continuation, int inlining,
                                          CNAError* error) {
-  if ((marker.nFlags & kMarkerPattern) != 0 && !marker.clValue.bEstNull() &&
-      IsTextType(marker.clValue.nGetCode())) {
+  const CAny& value = MarkerValue(marker);
+  if ((nMarkerFlags(marker) & kMarkerPattern) != 0 && !value.bEstNull() &&
+      IsTextType(value.nGetCode())) {
     return bAppendPatternLiteral(marker, continuation, inlining, error);
   }
   return bAppendMarkerLiteral(marker, inlining, error);
@@ -1244,15 +1341,15 @@ bool CNASQLGenerator::bAppendMarkerValue(const NAMarker& marker, size_t* continu
 bool CNASQLGenerator::bAppendPatternLiteral(const NAMarker& marker, size_t* continuation,
                                             int inlining, CNAError* error) {
   if (m_pConnection->m_nDbmsKind != 3) {
-    return bAppendLikeLiteral(marker, marker.clValue, continuation, inlining, error);
+    return bAppendLikeLiteral(marker, MarkerValue(marker), continuation, inlining, error);
   }
   CXYString<char16_t> text;
-  if (const_cast<CAny&>(marker.clValue).nGetTexte(&text) >= 100) {
+  if (const_cast<CAny&>(MarkerValue(marker)).nGetTexte(&text) >= 100) {
     return bAppendMarkerLiteral(marker, inlining, error);
   }
   CAny translated;
   if (translated.SetDSTRW(nadialect::TranslatePatternKindThree(
-                              text.pszGet() != nullptr ? text.pszGet() : u"", marker.cEscape)
+                              text.pszGet() != nullptr ? text.pszGet() : u"", marker.nGetEscape())
                               .c_str()) >= 100) {
     if (error != nullptr) error->SetOutOfMemory(kSite, 14);
     return false;
@@ -1303,14 +1400,14 @@ bool CNASQLGenerator::bAppendEscapeClause(const NAMarker& marker, const CAny& pa
     }
     return true;
   }
-  const char16_t escape = marker.cEscape != 0 ? marker.cEscape : u'\\';
+  const char16_t escape = marker.nGetEscape() != 0 ? marker.nGetEscape() : u'\\';
   CXYString<char16_t> text;
   const bool has = const_cast<CAny&>(pattern).nGetTexte(&text) < 100 &&
                    qg::StrChr16(text.pszGet() != nullptr ? text.pszGet() : u"", escape) != nullptr;
   if (kind == nadialect::kKindMariaDB && has && !follows) {
     m_strDialect += EscapeClauseOfConnection(escape);
   } else {
-    m_strDialect += nadialect::EscapeClause(kind, m_pConnection->m_nServerMajor, marker.cEscape, has,
+    m_strDialect += nadialect::EscapeClause(kind, m_pConnection->m_nServerMajor, marker.nGetEscape(), has,
                                             follows, m_bNoBackslashEscapes);
   }
   return true;
@@ -1333,10 +1430,11 @@ bool CNASQLGenerator::bRewrite(int inlining, CNAError* error) {
     prev = end;
   };
   for (const auto& m : m_markers) {
-    piece(std::min(m->nPosition, m_strStatement.size()));
-    prev = std::max(prev, std::min(m->nPosition, m_strStatement.size()));
+    const size_t at = std::min(nMarkerPosition(*m.Get()), m_strStatement.size());
+    piece(at);
+    prev = std::max(prev, at);
     size_t continuation = prev;
-    if (!bAppendMarkerValue(*m, &continuation, inlining, error)) ok = false;
+    if (!bAppendMarkerValue(*m.Get(), &continuation, inlining, error)) ok = false;
     prev = std::min(std::max(prev, continuation), m_strStatement.size());
   }
   piece(m_strStatement.size());

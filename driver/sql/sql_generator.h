@@ -29,6 +29,7 @@
 #include "support/frame/parsed_query.h"
 
 class CNAConnection;
+class CNADescriptor;
 class CNAError;
 class CNAFileDescription;
 class CNAItem;
@@ -36,14 +37,14 @@ class INACopyContext;
 class CNAQuery;
 class CNASelectExpression;
 
-// A place in the statement text where a value goes.
-struct NAMarker {
-  size_t nPosition = 0;
-  CAny clValue;
-  char16_t cEscape = 0;    // LIKE patterns: the escape character, 0 for the default
-  uint32_t nFlags = 0;     // 0x80000 a value, 0x40000 a search pattern
-  int32_t nNodeKind = 0;   // the comparison that uses the value
-};
+// A marker, a place in the statement text where a value goes, is a
+// descriptor from the driver manager's factory: its position is the place
+// in the statement text, its linked object the item the value stands for
+// (may be null), its sub-object the value (a copy of the one written), its
+// 16-bit value the escape character of a LIKE pattern (0: the default),
+// its first integer the marker flags (0x80000 a value, 0x40000 a search
+// pattern) and its second the comparison that uses the value.
+using NAMarker = CNADescriptor;
 
 class CNASQLGenerator : public CNARefCounted {
  public:
@@ -76,9 +77,10 @@ class CNASQLGenerator : public CNARefCounted {
   // Appends another generator's statement text, markers (positions
   // shifted) and select list.
   virtual bool bAppendGenerator(const CNASQLGenerator& other, int mode);   // 6
-  // A marker holding a copy of the value at the current end of the text.
+  // A marker holding a copy of the value at the current end of the text,
+  // standing for the item when one is given; false when memory runs out.
   virtual bool bAddMarker(const CAny& value, char16_t escape, uint32_t flags,
-                          int32_t nodeKind);                              // 7
+                          int32_t nodeKind, CNAItem* item = nullptr);     // 7
   // Slot 9 for every item of the record description that has a column of
   // its own (composite keys have none); stops at the first failure.
   virtual bool bAppendItems(const CNAFileDescription& record, CNAError* error);  // 8
@@ -197,7 +199,12 @@ class CNASQLGenerator : public CNARefCounted {
   CNAConnection* pclGetConnection() const { return m_pConnection; }
   const char16_t* pszGetStatementText();
   size_t nGetStatementLength() const { return m_strStatement.size(); }
-  const NAMarker& GetMarker(int i) const { return *m_markers[static_cast<size_t>(i)]; }
+  const NAMarker& GetMarker(int i) const { return *m_markers[static_cast<size_t>(i)].Get(); }
+  // What a marker holds: its value, flags, escape character, position.
+  static const CAny& MarkerValue(const NAMarker& marker);
+  static uint32_t nMarkerFlags(const NAMarker& marker);
+  static char16_t cMarkerEscape(const NAMarker& marker);
+  static size_t nMarkerPosition(const NAMarker& marker);
   int nGetSelectCount() const { return static_cast<int>(m_selectList.size()); }
   // Entry i of the select list (no reference added).
   CNASelectExpression* pclGetSelectEntry(int i) const {
@@ -289,7 +296,10 @@ class CNASQLGenerator : public CNARefCounted {
   int m_nStatementKind = 0;
   CNAQuery* m_pQuery = nullptr;  // one reference, or null
   std::u16string m_strStatement;
-  std::vector<std::unique_ptr<NAMarker>> m_markers;
+  // One reference held on each, in text order.
+  std::vector<CNARefPtr<NAMarker>> m_markers;
+  // A copy of a marker (its value copied), placed `shift` further on.
+  NAMarker* pclCopyMarker(const NAMarker& marker, size_t shift, INACopyContext* context) const;
   bool m_bParametersAllowed = true;
   int m_nOptionBits = 0;
   std::u16string m_strExtraSelect;

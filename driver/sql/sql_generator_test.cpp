@@ -9,6 +9,7 @@
 #include "driver/core/error_status.h"
 #include "driver/core/manager.h"
 #include "driver/sql/column.h"
+#include "driver/sql/descriptor.h"
 #include "driver/sql/item.h"
 #include "driver/sql/select_expression.h"
 #include "driver/sql/value_converter.h"
@@ -303,16 +304,66 @@ TEST_F(Generation, CloneCopiesTextsMarkersAndConnection) {
   CNARefPtr<CNASQLGenerator> gen(NAAddRef(new CNASQLGenerator(connection)));
   ASSERT_TRUE(gen->bGenerate(q.Get(), nullptr, true, 0, nullptr));
   gen->SetRowLimit(3);
-  int32_t before = connection->nGetReferences();
   CNACopyContext context;
   CNARefPtr<CNASQLGenerator> copy(gen->pclClone(&context));
   ASSERT_TRUE(copy);
-  EXPECT_EQ(connection->nGetReferences(), before + 1);
+  EXPECT_EQ(copy->pclGetConnection(), connection);
+  // Each marker through its own copy.
+  EXPECT_NE(&copy->GetMarker(0), &gen->GetMarker(0));
   EXPECT_EQ(context.pFindCopy(gen.Get()), copy.Get());
   EXPECT_EQ(copy->nGetMarkerCount(), 2);
   EXPECT_EQ(copy->nGetRowLimit(), 3);
   EXPECT_EQ(N(copy->pszGetDialectText()), N(gen->pszGetDialectText()));
   EXPECT_EQ(N(copy->pszGetDialectText()), "SELECT `a` FROM `t` WHERE `a` = 7 AND `b` = 'x' LIMIT 3");
+}
+
+// Markers are descriptors made by the driver manager's factory, each its own:
+// a generator appended to another leaves its markers where they were.
+class DescriptorCounter : public CNAManager {
+ public:
+  CNADescriptor* pclNewDescriptorObject() override {
+    ++made;
+    return new (std::nothrow) CNADescriptor();
+  }
+  int made = 0;
+};
+
+TEST_F(Generation, MarkersAreTheManagersDescriptors) {
+  auto* manager = new DescriptorCounter();
+  manager->AddRef();
+  CNAManager* previous = NAGetManager();
+  NASetManager(manager);
+  {
+    CNARefPtr<CNASQLGenerator> gen(NAAddRef(new CNASQLGenerator(connection)));
+    CAny pattern;
+    pattern.SetPSTRW(u"a!%");
+    gen->bAppend(u"a LIKE ");
+    ASSERT_TRUE(gen->bAddMarker(pattern, u'!', CNASQLGenerator::kMarkerValue |
+                                                   CNASQLGenerator::kMarkerPattern,
+                                qg::kNodeLike));
+    EXPECT_EQ(manager->made, 1);
+    const NAMarker& m = gen->GetMarker(0);
+    EXPECT_EQ(m.nGetPosition(), 7);
+    EXPECT_EQ(m.nGetEscape(), u'!');
+    EXPECT_EQ(CNASQLGenerator::nMarkerFlags(m),
+              CNASQLGenerator::kMarkerValue | CNASQLGenerator::kMarkerPattern);
+    EXPECT_EQ(m.nGetSecond(), qg::kNodeLike);
+    EXPECT_EQ(m.pclGetConnection(), connection);
+    CXYString<char16_t> text;
+    const_cast<CAny&>(CNASQLGenerator::MarkerValue(m)).nGetTexte(&text);
+    EXPECT_EQ(N(text.pszGet()), "a!%");
+
+    CNARefPtr<CNASQLGenerator> outer(NAAddRef(new CNASQLGenerator(connection)));
+    outer->bAppend(u"b = 1 AND ");
+    ASSERT_TRUE(outer->bAppendGenerator(*gen.Get(), 0));
+    EXPECT_EQ(manager->made, 2);
+    EXPECT_NE(&outer->GetMarker(0), &m);
+    EXPECT_EQ(outer->GetMarker(0).nGetPosition(), 17);
+    EXPECT_EQ(m.nGetPosition(), 7);
+    EXPECT_EQ(N(outer->pszGetDialectText()), "b = 1 AND a LIKE 'a!%' ESCAPE '!'");
+  }
+  NASetManager(previous);
+  manager->Release();
 }
 
 TEST_F(Generation, RowLimitsAndRefusals) {
