@@ -482,7 +482,9 @@ void CNASQLGenerator::TruncateTo(size_t n, int firstMarker) {
 bool CNASQLGenerator::bPrepend(const std::u16string& text) {
   if (m_bPassThrough && !m_strDialect.empty()) return false;
   m_strStatement.insert(0, text);
-  for (const std::unique_ptr<NAMarker>& marker : m_markers) marker->nPosition += text.size();
+  for (const CNARefPtr<NAMarker>& marker : m_markers) {
+    marker->SetPosition(static_cast<int64_t>(nMarkerPosition(*marker.Get()) + text.size()));
+  }
   m_bDialectMade = false;
   return true;
 }
