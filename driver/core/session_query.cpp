@@ -122,12 +122,13 @@ bool CNASession::bBindQuery(const char16_t* text, qg::IParsedQuery* parsed, uint
         }
       }
     }
-    CNAQuery* query = new (std::nothrow) CNAQuery(parsed, true);
+    CNAQuery* query = new (std::nothrow) CNAQuery(parsed, m_piFile, true);
     if (query == nullptr) {
       if (error != nullptr) error->SetOutOfMemory(kSite, 40);
       return false;
     }
     AddRefBoth(query);
+    query->SetConnection(m_pConnection);
     SetQuery(query);
     ReleaseBoth(query);
     m_nFlags = flags;

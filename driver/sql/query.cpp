@@ -2,6 +2,9 @@
 
 #include <new>
 
+#include "driver/core/connection.h"
+#include "driver/core/host_interfaces.h"
+#include "driver/sql/sql_scanner.h"
 #include "support/platform/text16.h"
 
 namespace {
@@ -13,6 +16,16 @@ const T* Next(const std::vector<const T*>& items, int& cursor, bool restart) {
   ++cursor;
   return cursor < static_cast<int>(items.size()) ? items[static_cast<size_t>(cursor)] : nullptr;
 }
+
+const NAColumnSnapshot* NextSnapshot(const std::vector<NAColumnSnapshot>& items, int& cursor,
+                                     bool restart) {
+  if (restart) cursor = -1;
+  if (cursor >= static_cast<int>(items.size())) return nullptr;
+  ++cursor;
+  return cursor < static_cast<int>(items.size()) ? &items[static_cast<size_t>(cursor)] : nullptr;
+}
+
+std::u16string Text(const char16_t* text) { return text != nullptr ? text : u""; }
 
 bool IsAggregateNode(const qg::ParseNode* node, int depth) {
   if (node == nullptr || depth > 1000) return false;
@@ -39,12 +52,22 @@ bool Blank(char16_t c) { return c == u' ' || c == u'\t'; }
 
 }  // namespace
 
-CNAQuery::CNAQuery(qg::IParsedQuery* parsed, bool bClassify) : m_piParsed(parsed) {
+CNAQuery::CNAQuery(qg::IParsedQuery* parsed, bool bClassify)
+    : CNAQuery(parsed, nullptr, bClassify) {}
+
+CNAQuery::CNAQuery(qg::IParsedQuery* parsed, INAFileDescription* linked, bool bClassify)
+    : m_piParsed(parsed) {
   if (m_piParsed != nullptr) m_piParsed->AddRef();
   Fill(bClassify);
+  if (linked != nullptr) linked->AddRef();
+  m_piLinked = linked;
 }
 
-CNAQuery::~CNAQuery() { Drop(); }
+CNAQuery::~CNAQuery() {
+  Drop();
+  if (m_piLinked != nullptr) m_piLinked->Release();
+  if (m_pConnection != nullptr) ReleaseBoth(m_pConnection);
+}
 
 void CNAQuery::Drop() {
   m_sources.clear();
@@ -53,6 +76,8 @@ void CNAQuery::Drop() {
   m_order.clear();
   m_updateParameters.clear();
   m_insertParameters.clear();
+  m_snapshots.clear();
+  m_sourceItems.clear();
   m_pMain = m_pPrimary = m_pUnique = m_pIndexed = m_pOrdered = nullptr;
   if (m_piParsed != nullptr) {
     m_piParsed->Release();
@@ -81,6 +106,34 @@ void CNAQuery::Fill(bool bClassify) {
         m_pIndexed = c;
       }
     }
+  }
+  // What each column is, kept by value, and the item of its source.
+  for (const qg::ParseColumn* c : m_columns) {
+    NAColumnSnapshot snapshot;
+    snapshot.strName = Text(c->pszName);
+    snapshot.strAlias = Text(c->pszAlias);
+    snapshot.nSource = c->nSource;
+    const qg::ParseSource* source =
+        !c->bComputed && c->nSource >= 0 && c->nSource < static_cast<int32_t>(m_sources.size())
+            ? m_sources[static_cast<size_t>(c->nSource)]
+            : nullptr;
+    if (source != nullptr) snapshot.strSource = Text(source->pszName);
+    snapshot.nStart = c->nStart;
+    snapshot.nEnd = c->nEnd;
+    snapshot.nExpressionType = c->nExpressionType;
+    snapshot.nColumnType = c->nColumnType;
+    snapshot.nKeyFlags = c->nKeyFlags;
+    snapshot.bComputed = c->bComputed;
+    snapshot.bNotUpdatable = c->bNotUpdatable;
+    m_snapshots.push_back(std::move(snapshot));
+    NASourceItem item;
+    if (source != nullptr && c->pszName != nullptr) {
+      item.pSource = source;
+      item.pszName = c->pszName;
+      item.nKeyFlags = c->nKeyFlags;
+      item.nColumnType = c->nColumnType;
+    }
+    m_sourceItems.push_back(item);
   }
   for (int32_t i = 0; i < q->nGetOrderCount(); ++i) {
     const qg::ParseOrderItem* o = q->pGetOrderItem(i);
@@ -127,6 +180,15 @@ int32_t CNAQuery::nCopyFrom(const CNAQuery& source) {
   m_order = source.m_order;
   m_updateParameters = source.m_updateParameters;
   m_insertParameters = source.m_insertParameters;
+  m_snapshots = source.m_snapshots;
+  m_sourceItems = source.m_sourceItems;
+  m_nSnapshotCursor = source.m_nSnapshotCursor;
+  if (source.m_piLinked != nullptr) source.m_piLinked->AddRef();
+  if (m_piLinked != nullptr) m_piLinked->Release();
+  m_piLinked = source.m_piLinked;
+  if (source.m_pConnection != nullptr) AddRefBoth(source.m_pConnection);
+  if (m_pConnection != nullptr) ReleaseBoth(m_pConnection);
+  m_pConnection = source.m_pConnection;
   m_nSourceCursor = source.m_nSourceCursor;
   m_nColumnCursor = source.m_nColumnCursor;
   m_nWrittenCursor = source.m_nWrittenCursor;
@@ -166,6 +228,28 @@ const qg::ParseAssignment* CNAQuery::pclNextUpdateParameter(bool r) {
 }
 const qg::ParseAssignment* CNAQuery::pclNextInsertParameter(bool r) {
   return Next(m_insertParameters, m_nInsertCursor, r);
+}
+const NAColumnSnapshot* CNAQuery::pclNextSnapshot(bool r) {
+  return NextSnapshot(m_snapshots, m_nSnapshotCursor, r);
+}
+
+const char16_t* CNAQuery::pszGetLinkedName() const {
+  return m_piLinked != nullptr ? m_piLinked->pszGetName() : nullptr;
+}
+
+void CNAQuery::SetConnection(CNAConnection* connection) {
+  if (connection == m_pConnection) return;
+  if (connection != nullptr) AddRefBoth(connection);
+  if (m_pConnection != nullptr) ReleaseBoth(m_pConnection);
+  m_pConnection = connection;
+  m_nSelect = -1;
+}
+
+const NASourceItem* CNAQuery::pclGetSourceItem(const qg::ParseColumn* column) const {
+  const int index = nGetColumnIndex(column);
+  if (index < 0 || static_cast<size_t>(index) >= m_sourceItems.size()) return nullptr;
+  const NASourceItem& item = m_sourceItems[static_cast<size_t>(index)];
+  return item.pSource != nullptr ? &item : nullptr;
 }
 
 const qg::ParseColumn* CNAQuery::pclFindColumn(const char16_t* name) const {
@@ -230,9 +314,14 @@ bool CNAQuery::bIsSelect() {
   if (m_nSelect < 0) {
     bool select = m_nKind == kKindSelect;
     if (m_nKind == kKindNone && m_piParsed != nullptr) {
-      const char16_t* t = m_piParsed->pszGetText();
-      while (qg::IsSpace16(*t) || *t == u'(') ++t;
-      select = qg::StrNICmpAscii16(t, u"SELECT", 6) == 0;
+      if (m_pConnection != nullptr) {
+        select = NAIsSelectText(m_pConnection, m_piParsed->pszGetText(),
+                                m_piParsed->nGetTextLength());
+      } else {
+        const char16_t* t = m_piParsed->pszGetText();
+        while (qg::IsSpace16(*t) || *t == u'(') ++t;
+        select = qg::StrNICmpAscii16(t, u"SELECT", 6) == 0;
+      }
     }
     m_nSelect = select ? 1 : 0;
   }
@@ -254,20 +343,20 @@ const char16_t* CNAQuery::pszResolveName(const char16_t* name, std::u16string* o
 
 bool CNAQuery::bIsPrimaryColumn(const qg::ParseColumn* column) const {
   if (column == nullptr) return false;
+  if (column == m_pPrimary) return true;
   // A source's key identifies a row of the result only when that source
   // is the only one: in a join its values repeat.
-  return column == m_pPrimary ||
-         (m_sources.size() == 1 && !column->bComputed &&
-          (column->nKeyFlags & qg::kKeyPrimary) != 0 &&
-          (column->nKeyFlags & qg::kKeyComposite) == 0);
+  const NASourceItem* item = m_sources.size() == 1 ? pclGetSourceItem(column) : nullptr;
+  return item != nullptr && (item->nKeyFlags & qg::kKeyPrimary) != 0 &&
+         (item->nKeyFlags & qg::kKeyComposite) == 0;
 }
 
 bool CNAQuery::bIsUniqueColumn(const qg::ParseColumn* column) const {
   if (column == nullptr) return false;
-  return column == m_pUnique ||
-         (m_sources.size() == 1 && !column->bComputed &&
-          (column->nKeyFlags & (qg::kKeyPrimary | qg::kKeyUnique)) != 0 &&
-          (column->nKeyFlags & qg::kKeyComposite) == 0);
+  if (column == m_pUnique) return true;
+  const NASourceItem* item = m_sources.size() == 1 ? pclGetSourceItem(column) : nullptr;
+  return item != nullptr && (item->nKeyFlags & (qg::kKeyPrimary | qg::kKeyUnique)) != 0 &&
+         (item->nKeyFlags & qg::kKeyComposite) == 0;
 }
 
 bool bExtractOption(std::u16string& options, const char16_t* key, std::u16string* value,
@@ -317,4 +406,32 @@ bool bIsPlainExpressionCode(int code) {
     default:
       return true;
   }
+}
+
+bool NAIsSelectText(const CNAConnection* connection, const char16_t* text, int32_t length) {
+  if (text == nullptr) return false;
+  CNASQLScanner scanner(connection != nullptr ? connection->m_strOpenQuote.pszGet() : nullptr,
+                        connection != nullptr ? connection->m_strCloseQuote.pszGet() : nullptr);
+  scanner.Scan(text, length < 0 ? -1 : length);
+  const auto& tokens = scanner.Tokens();
+  ptrdiff_t i = scanner.nNextSignificant(-1);
+  while (i >= 0 && tokens[static_cast<size_t>(i)].kind == SqlTokenKind::kOpen) {
+    i = scanner.nNextSignificant(i);
+  }
+  if (i < 0) return false;
+  if (scanner.bIsWord(i, u"SELECT")) return true;
+  if (!scanner.bIsWord(i, u"WITH")) return false;
+  // WITH [RECURSIVE] name [(columns)] AS (...) [, ...] then the statement:
+  // the first statement word at the level of WITH after its expressions.
+  const int32_t depth = tokens[static_cast<size_t>(i)].nDepth;
+  for (ptrdiff_t k = scanner.nNextSignificant(i); k >= 0; k = scanner.nNextSignificant(k)) {
+    const SqlToken& t = tokens[static_cast<size_t>(k)];
+    if (t.nDepth != depth || t.kind != SqlTokenKind::kWord) continue;
+    if (scanner.bIsWord(k, u"SELECT")) return true;
+    if (scanner.bIsWord(k, u"UPDATE") || scanner.bIsWord(k, u"DELETE") ||
+        scanner.bIsWord(k, u"INSERT") || scanner.bIsWord(k, u"REPLACE")) {
+      return false;
+    }
+  }
+  return false;
 }

@@ -13,6 +13,35 @@
 #include "driver/core/refcounted.h"
 #include "support/frame/parsed_query.h"
 
+class CNAConnection;
+class INAFileDescription;
+
+// A select-list column as the parse described it when the description was
+// made: what the column is, kept by value.
+struct NAColumnSnapshot {
+  std::u16string strName;    // column name, or the alias / text of a computed column
+  std::u16string strAlias;   // empty when none
+  std::u16string strSource;  // name of its source, empty when computed or unknown
+  int32_t nSource = -1;
+  int32_t nStart = -1;
+  int32_t nEnd = -1;
+  int32_t nExpressionType = 0;
+  int32_t nColumnType = 0;
+  uint32_t nKeyFlags = 0;
+  bool bComputed = false;
+  bool bNotUpdatable = false;
+};
+
+// The item of a source table that a plain select-list column reads: the
+// source, the column's name there and what the source's description says
+// of it.
+struct NASourceItem {
+  const qg::ParseSource* pSource = nullptr;
+  const char16_t* pszName = nullptr;
+  uint32_t nKeyFlags = 0;
+  int32_t nColumnType = 0;
+};
+
 class CNAQuery : public CNARefCounted {
  public:
   // Kinds: 0 none, 1 SELECT, 3 UPDATE, 4 INSERT, 5 DELETE.
@@ -26,6 +55,9 @@ class CNAQuery : public CNARefCounted {
   // description). With bClassify, a query whose parse gives no kind is
   // classified by its first word: INSERT, UPDATE or DELETE in any case.
   CNAQuery(qg::IParsedQuery* parsed, bool bClassify);
+  // The same, linked to the host's description of the query (the source
+  // it was opened as; one reference held, may be null).
+  CNAQuery(qg::IParsedQuery* parsed, INAFileDescription* linked, bool bClassify);
   ~CNAQuery() override;
 
   // Slot 2: deep copy (the parsed query shared, one more reference).
@@ -50,6 +82,18 @@ class CNAQuery : public CNARefCounted {
   const qg::ParseOrderItem* pclNextOrderItem(bool bRestart);
   const qg::ParseAssignment* pclNextUpdateParameter(bool bRestart);
   const qg::ParseAssignment* pclNextInsertParameter(bool bRestart);
+  // The snapshots of the select-list columns.
+  const NAColumnSnapshot* pclNextSnapshot(bool bRestart);
+  int nGetSnapshotCount() const { return static_cast<int>(m_snapshots.size()); }
+
+  // The host's description the query is linked to, and its name (null
+  // without one).
+  INAFileDescription* piGetLinked() const { return m_piLinked; }
+  const char16_t* pszGetLinkedName() const;
+  // The connection the query runs on (one reference held); a new one
+  // forgets what it answered before.
+  void SetConnection(CNAConnection* connection);
+  CNAConnection* pclGetConnection() const { return m_pConnection; }
 
   // A select-list column by name, without regard to case; null when none.
   const qg::ParseColumn* pclFindColumn(const char16_t* name) const;
@@ -64,10 +108,18 @@ class CNAQuery : public CNARefCounted {
   const qg::ParseOrderItem* pclFindOrderItem(int source, const char16_t* name) const;
   // Whether the select-list column of that name is an aggregate.
   bool bIsAggregateColumn(const char16_t* name) const;
+  // Whether the query reads rows as a SELECT: the parse's kind when it
+  // gives one, else the connection's reading of the text (a reading of
+  // its own without a connection). Answered once and kept.
   bool bIsSelect();
   // The parsed query's resolution of a name, into out; null for an empty
   // name, an empty result or a failing resolution.
   const char16_t* pszResolveName(const char16_t* name, std::u16string* out) const;
+  // The source item a plain column of the select list reads; null for a
+  // computed column, a column of no known source or one of another query.
+  const NASourceItem* pclGetSourceItem(const qg::ParseColumn* column) const;
+  // The column is the stored best column, or, with one source only, its
+  // source item is such a key (not a composite one).
   bool bIsPrimaryColumn(const qg::ParseColumn* column) const;
   bool bIsUniqueColumn(const qg::ParseColumn* column) const;
 
@@ -82,6 +134,8 @@ class CNAQuery : public CNARefCounted {
   void Drop();
 
   qg::IParsedQuery* m_piParsed = nullptr;
+  INAFileDescription* m_piLinked = nullptr;
+  CNAConnection* m_pConnection = nullptr;
   int m_nKind = kKindNone;
   const qg::ParseColumn* m_pMain = nullptr;
   const qg::ParseColumn* m_pPrimary = nullptr;
@@ -94,6 +148,9 @@ class CNAQuery : public CNARefCounted {
   std::vector<const qg::ParseOrderItem*> m_order;
   std::vector<const qg::ParseAssignment*> m_updateParameters;
   std::vector<const qg::ParseAssignment*> m_insertParameters;
+  std::vector<NAColumnSnapshot> m_snapshots;
+  std::vector<NASourceItem> m_sourceItems;  // one per select-list column
+  int m_nSnapshotCursor = -1;
   int m_nSourceCursor = -1;
   int m_nColumnCursor = -1;
   int m_nWrittenCursor = -1;
@@ -112,6 +169,12 @@ class CNAQuery : public CNARefCounted {
 // and the blanks and ";" after it. Whether the key was found.
 bool bExtractOption(std::u16string& options, const char16_t* key, std::u16string* value,
                     bool bRemove);
+
+// Whether a statement text reads rows as a SELECT, read as the connection
+// writes it (its identifier quotes; none without a connection): its first
+// word, past comments and opening parentheses, is SELECT, or WITH and its
+// common table expressions are followed by a SELECT.
+bool NAIsSelectText(const CNAConnection* connection, const char16_t* text, int32_t length);
 
 // Whether a host expression code is that of a function call, whose
 // operands are function arguments.

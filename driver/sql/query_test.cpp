@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
+#include "driver/core/connection.h"
+#include "host/core/driver_objects.h"
 #include "host/core/parsed_query.h"
 
 namespace {
@@ -131,6 +134,93 @@ TEST(Query, PlainExpressionCodes) {
     EXPECT_EQ(bIsPlainExpressionCode(code), expected) << code;
   }
   EXPECT_TRUE(bIsPlainExpressionCode(qg::kNodeFunction));
+}
+
+class Backticks : public CNAConnection {
+ public:
+  Backticks() : CNAConnection(nullptr) {
+    m_nDbmsKind = 5;
+    m_strOpenQuote = u"`";
+    m_nOpenQuoteLength = 1;
+    m_strCloseQuote = u"`";
+    m_nCloseQuoteLength = 1;
+  }
+  bool bOpen(CNAError*, int32_t) override { return true; }
+  bool bIsOpen() override { return true; }
+  bool bClose(CNAError*) override { return true; }
+  CNAConnection* pclCreate(INACopyContext*, intptr_t, intptr_t) override { return nullptr; }
+};
+
+TEST(Query, SelectTextsAsTheConnectionReadsThem) {
+  CNARefPtr<Backticks> connection(NAAddRef(new Backticks));
+  struct Case {
+    const char16_t* text;
+    bool select;
+  } cases[] = {
+      {u"SELECT 1", true},
+      {u"  ((select a FROM t))", true},
+      {u"/* note */ -- line\n# other\nSELECT a FROM t", true},
+      {u"WITH x AS (SELECT 1 AS a) SELECT a FROM x", true},
+      {u"WITH RECURSIVE `select` (n) AS (SELECT 1 UNION SELECT n + 1 FROM `select` WHERE n < 3) "
+       u"SELECT n FROM `select`",
+       true},
+      {u"WITH x AS (SELECT 1 AS a) DELETE FROM t", false},
+      {u"SET @a = (SELECT 1)", false},
+      {u"'SELECT' ", false},
+      {u"`SELECT`", false},
+      {u"SELECTED", false},
+      {u"", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(NAIsSelectText(connection.Get(), c.text, -1), c.select) << std::string(c.text, c.text + std::char_traits<char16_t>::length(c.text));
+  }
+  // A parse that tells no kind is read by the connection, once.
+  CNARefPtr<CNAQuery> set(Describe(u"SET @a = 1"));
+  EXPECT_EQ(set->nGetKind(), CNAQuery::kKindNone);
+  set->SetConnection(connection.Get());
+  EXPECT_EQ(set->pclGetConnection(), connection.Get());
+  EXPECT_FALSE(set->bIsSelect());
+  CNARefPtr<CNAQuery> copy(set->pclClone());
+  EXPECT_EQ(copy->pclGetConnection(), connection.Get());
+}
+
+TEST(Query, LinkedSourceSnapshotsAndSourceItems) {
+  qghost::ParseSchema schema = Schema();
+  std::string error;
+  qg::IParsedQuery* parsed = qghost::ParseQuery(
+      u"SELECT x.id AS k, v + 1 AS w, code FROM t x ORDER BY k", &schema, &error);
+  ASSERT_NE(parsed, nullptr) << error;
+  qghost::FileDescription linked(u"STORED", 1);
+  CNARefPtr<CNAQuery> q(NAAddRef(new CNAQuery(parsed, &linked, true)));
+  parsed->Release();
+  EXPECT_EQ(std::u16string(q->pszGetLinkedName()), u"STORED");
+  EXPECT_EQ(std::u16string(CNARefPtr<CNAQuery>(q->pclClone())->pszGetLinkedName()), u"STORED");
+
+  // One snapshot per select-list column, in order, kept by value.
+  std::vector<std::u16string> names;
+  for (const NAColumnSnapshot* s = q->pclNextSnapshot(true); s != nullptr;
+       s = q->pclNextSnapshot(false)) {
+    names.push_back(s->strName + u"/" + s->strAlias + u"/" + s->strSource +
+                    (s->bComputed ? u"/computed" : u""));
+  }
+  EXPECT_EQ(names, (std::vector<std::u16string>{u"id/k/t", u"w/w//computed", u"code//t"}));
+  EXPECT_EQ(q->pclNextSnapshot(false), nullptr);
+
+  // The source item of a plain column, none for a computed one or a column
+  // of another description.
+  const NASourceItem* id = q->pclGetSourceItem(q->pclGetColumn(0));
+  ASSERT_NE(id, nullptr);
+  EXPECT_EQ(id->pSource, q->piGetParsed()->pGetSource(0));
+  EXPECT_EQ(std::u16string(id->pszName), u"id");
+  EXPECT_NE(id->nKeyFlags & qg::kKeyPrimary, 0u);
+  EXPECT_EQ(q->pclGetSourceItem(q->pclGetColumn(1)), nullptr);
+  CNARefPtr<CNAQuery> other(Describe(u"SELECT id FROM t", &schema));
+  EXPECT_EQ(q->pclGetSourceItem(other->pclGetColumn(0)), nullptr);
+  EXPECT_FALSE(q->bIsPrimaryColumn(other->pclGetColumn(0)));
+  EXPECT_TRUE(q->bIsUniqueColumn(q->pclGetColumn(2)));
+  EXPECT_FALSE(q->bIsUniqueColumn(q->pclGetColumn(1)));
+  // Without a link: no name.
+  EXPECT_EQ(other->pszGetLinkedName(), nullptr);
 }
 
 TEST(Query, EmptyDescription) {

@@ -1028,7 +1028,7 @@ bool CNASQLGenerator::bRenderNode(Walk& w, qg::IParsedQuery* q, const qg::ParseN
   CopyTo(w, node->nStart);
   const bool argument = parent != nullptr && bIsPlainExpressionCode(
       parent->nKind == qg::kNodeFunction ? parent->nFunction : parent->nKind);
-  if (argument) bAppend(ArgumentText(w, parent, index, false));
+  if (argument) bAppend(ArgumentText(w, q, parent, index, false));
   switch (node->nKind) {
     case qg::kNodeColumn:
       if (!bRenderColumnNode(w, q, node)) return false;
@@ -1137,15 +1137,38 @@ bool CNASQLGenerator::bRenderNode(Walk& w, qg::IParsedQuery* q, const qg::ParseN
   }
   // End step.
   CopyTo(w, node->nEnd);
-  if (argument) bAppend(ArgumentText(w, parent, index, true));
+  if (argument) bAppend(ArgumentText(w, q, parent, index, true));
   return true;
 }
 
-std::u16string CNASQLGenerator::ArgumentText(Walk& w, const qg::ParseNode* call, int index,
-                                             bool atEnd) {
+// An operand written once more inside a dialect form: rendered like the
+// operand itself (names quoted for the connection, embedded names replaced),
+// its values kept as the query writes them, since a marker stands in one
+// place of the text only.
+std::u16string CNASQLGenerator::OperandText(Walk& w, qg::IParsedQuery* q,
+                                            const qg::ParseNode* node) {
+  CNARefPtr<CNASQLGenerator> aux(NAAddRef(new CNASQLGenerator(m_pConnection)));
+  aux->m_bParametersAllowed = false;
+  aux->m_bNoBackslashEscapes = m_bNoBackslashEscapes;
+  if (m_pQuery != nullptr) aux->m_pQuery = NAAddRef(m_pQuery);
+  Walk inner;
+  inner.text = w.text;
+  inner.len = w.len;
+  inner.cur = node->nStart;
+  inner.scanner = w.scanner;
+  inner.error = w.error;
+  if (!aux->bRenderNode(inner, q, node, nullptr, 0)) {
+    return std::u16string(w.text + node->nStart, w.text + node->nEnd);
+  }
+  aux->CopyTo(inner, node->nEnd);
+  return aux->m_strStatement;
+}
+
+std::u16string CNASQLGenerator::ArgumentText(Walk& w, qg::IParsedQuery* q,
+                                             const qg::ParseNode* call, int index, bool atEnd) {
   if (m_pConnection->m_nDbmsKind == 1 && atEnd) {
     std::u16string kind1;
-    if (bKindOneArgumentText(w, call, index, &kind1)) return kind1;
+    if (bKindOneArgumentText(w, q, call, index, &kind1)) return kind1;
   }
   std::u16string second;
   if (call->nOperandCount > 1) {
@@ -1156,8 +1179,8 @@ std::u16string CNASQLGenerator::ArgumentText(Walk& w, const qg::ParseNode* call,
       // A constant count is written as its number, whatever its spelling.
       const std::string digits = std::to_string(constant);
       second.assign(digits.begin(), digits.end());
-    } else {
-      second.assign(w.text + s->nStart, w.text + s->nEnd);
+    } else if (call->nFunction == qg::kFunctionRight && index == 0 && atEnd) {
+      second = OperandText(w, q, s);
     }
   }
   return nadialect::FunctionArgumentText(call->nFunction, m_pConnection->m_nDbmsKind, index, atEnd,
@@ -1165,12 +1188,11 @@ std::u16string CNASQLGenerator::ArgumentText(Walk& w, const qg::ParseNode* call,
 }
 
 // The argument forms of DBMS kind 1 that move the reading position.
-bool CNASQLGenerator::bKindOneArgumentText(Walk& w, const qg::ParseNode* call, int index,
+bool CNASQLGenerator::bKindOneArgumentText(Walk& w, qg::IParsedQuery* q,
+                                           const qg::ParseNode* call, int index,
                                            std::u16string* out) {
   const int32_t n = call->nOperandCount;
-  auto text_of = [&](const qg::ParseNode* node) {
-    return std::u16string(w.text + node->nStart, w.text + node->nEnd);
-  };
+  auto text_of = [&](const qg::ParseNode* node) { return OperandText(w, q, node); };
   auto word_at = [&](int32_t p, const char16_t* word, size_t length) {
     return p + static_cast<int32_t>(length) <= w.len &&
            qg::StrNICmpAscii16(w.text + p, word, length) == 0;

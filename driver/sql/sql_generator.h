@@ -285,8 +285,11 @@ class CNASQLGenerator : public CNARefCounted {
   int32_t nFromEnd(Walk& w, qg::IParsedQuery* q);
   bool bQuoteAliasAfter(Walk& w, int32_t position);
   std::u16string EscapeClauseOfConnection(char16_t escape);
-  std::u16string ArgumentText(Walk& w, const qg::ParseNode* call, int index, bool atEnd);
-  bool bKindOneArgumentText(Walk& w, const qg::ParseNode* call, int index, std::u16string* out);
+  std::u16string ArgumentText(Walk& w, qg::IParsedQuery* q, const qg::ParseNode* call, int index,
+                              bool atEnd);
+  bool bKindOneArgumentText(Walk& w, qg::IParsedQuery* q, const qg::ParseNode* call, int index,
+                            std::u16string* out);
+  std::u16string OperandText(Walk& w, qg::IParsedQuery* q, const qg::ParseNode* node);
   void Internal(CNAError* error, uint32_t minor, uint32_t message, const char16_t* parameter);
   bool bRewrite(int inlining, CNAError* error);
   bool bMakeDialect(int inlining, CNAError* error);

@@ -270,7 +270,10 @@ TEST_F(Generation, FunctionNamesAndArgumentsOfOtherKinds) {
       {6, u"SELECT RIGHT(b, 3) FROM t", "SELECT SUBSTRING(`b`,-(3), 3 ) FROM `t`"},
       // A constant count is written as its number, not as spelled.
       {13, u"SELECT RIGHT(b, 003) FROM t", "SELECT SUBSTR(`b`,-(3), 3 ) FROM `t`"},
-      {11, u"SELECT RIGHT(b, a) FROM t", "SELECT SUBSTR(`b`,-(a), `a`) FROM `t`"},
+      // A count that is no constant is written twice, quoted both times.
+      {11, u"SELECT RIGHT(b, a) FROM t", "SELECT SUBSTR(`b`,-(`a`), `a`) FROM `t`"},
+      {11, u"SELECT RIGHT(b, `order` + 1) FROM t",
+       "SELECT SUBSTR(`b`,-(`order` + 1), `order` + 1 ) FROM `t`"},
       {7, u"SELECT UCASE(b), SUBSTRING(b, 1, 2) FROM t",
        "SELECT UCASE(`b`), SYSIBM.SUBSTR(`b`, 1 , 2 ) FROM `t`"},
       {5, u"SELECT LTRIM(b), LEFT(b, 2) FROM t", "SELECT LTRIM(`b`), LEFT(`b`, 2 ) FROM `t`"},
