@@ -16,6 +16,7 @@
 #include "host/core/driver_objects.h"
 #include "driver/sql/query.h"
 #include "driver/sql/sql_generator.h"
+#include "driver/sql/testing/kind_five_connection.h"
 #include "host/core/calc_entries.h"
 #include "host/core/parsed_query.h"
 #include "support/frame/module_services.h"
@@ -31,21 +32,7 @@ std::string N(const char16_t* text) {
   return out;
 }
 
-class KindFive : public CNAConnection {
- public:
-  KindFive() : CNAConnection(static_cast<CNAManager*>(nullptr)) {
-    m_nDbmsKind = 5;
-    m_nServerMajor = 10;
-    m_strOpenQuote = u"`";
-    m_nOpenQuoteLength = 1;
-    m_strCloseQuote = u"`";
-    m_nCloseQuoteLength = 1;
-  }
-  bool bOpen(CNAError*, int32_t) override { return true; }
-  bool bIsOpen() override { return true; }
-  bool bClose(CNAError*) override { return true; }
-  CNAConnection* pclCreate(INACopyContext*, intptr_t, intptr_t) override { return nullptr; }
-};
+using qg::rig::KindFive;
 
 class GeneratorOnServer : public qg::StringHostTest {
  protected:

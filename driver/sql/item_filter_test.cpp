@@ -13,6 +13,7 @@
 #include "driver/sql/item.h"
 #include "driver/sql/sql_generator.h"
 #include "driver/sql/table_description.h"
+#include "driver/sql/testing/kind_five_connection.h"
 #include "host/core/calc_entries.h"
 #include "support/frame/module_services.h"
 #include "support/string_host_fixture.h"
@@ -25,21 +26,7 @@ std::string N(const char16_t* text) {
   return out;
 }
 
-class KindFive : public CNAConnection {
- public:
-  KindFive() : CNAConnection(static_cast<CNAManager*>(nullptr)) {
-    m_nDbmsKind = 5;
-    m_nServerMajor = 10;
-    m_strOpenQuote = u"`";
-    m_nOpenQuoteLength = 1;
-    m_strCloseQuote = u"`";
-    m_nCloseQuoteLength = 1;
-  }
-  bool bOpen(CNAError*, int32_t) override { return true; }
-  bool bIsOpen() override { return true; }
-  bool bClose(CNAError*) override { return true; }
-  CNAConnection* pclCreate(INACopyContext*, intptr_t, intptr_t) override { return nullptr; }
-};
+using qg::rig::KindFive;
 
 // A table (id INT primary, name VARCHAR(8) with duplicates and nulls,
 // n INT) with a composite key (name, n).

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "driver/core/connection.h"
+#include "driver/sql/testing/kind_five_connection.h"
 #include "host/core/driver_objects.h"
 #include "host/core/parsed_query.h"
 
@@ -136,23 +137,10 @@ TEST(Query, PlainExpressionCodes) {
   EXPECT_TRUE(bIsPlainExpressionCode(qg::kNodeFunction));
 }
 
-class Backticks : public CNAConnection {
- public:
-  Backticks() : CNAConnection(nullptr) {
-    m_nDbmsKind = 5;
-    m_strOpenQuote = u"`";
-    m_nOpenQuoteLength = 1;
-    m_strCloseQuote = u"`";
-    m_nCloseQuoteLength = 1;
-  }
-  bool bOpen(CNAError*, int32_t) override { return true; }
-  bool bIsOpen() override { return true; }
-  bool bClose(CNAError*) override { return true; }
-  CNAConnection* pclCreate(INACopyContext*, intptr_t, intptr_t) override { return nullptr; }
-};
+using qg::rig::KindFive;
 
 TEST(Query, SelectTextsAsTheConnectionReadsThem) {
-  CNARefPtr<Backticks> connection(NAAddRef(new Backticks));
+  CNARefPtr<KindFive> connection(NAAddRef(new KindFive));
   struct Case {
     const char16_t* text;
     bool select;
