@@ -8,6 +8,7 @@
 #include "driver/core/error_status.h"
 #include "driver/sql/query.h"
 #include "driver/sql/sql_generator.h"
+#include "driver/sql/testing/kind_five_connection.h"
 #include "host/core/calc_entries.h"
 #include "host/core/parsed_query.h"
 #include "support/frame/module_services.h"
@@ -21,21 +22,9 @@ std::string N(const char16_t* text) {
   return out;
 }
 
-// A kind-5 connection with MariaDB's quotes that runs nothing.
-class FakeConnection : public CNAConnection {
+// The kind-5 connection of SQL text tests, told whether NULLs sort first.
+class FakeConnection : public qg::rig::KindFive {
  public:
-  FakeConnection() : CNAConnection(static_cast<CNAManager*>(nullptr)) {
-    m_nDbmsKind = 5;
-    m_nServerMajor = 10;
-    m_strOpenQuote = u"`";
-    m_nOpenQuoteLength = 1;
-    m_strCloseQuote = u"`";
-    m_nCloseQuoteLength = 1;
-  }
-  bool bOpen(CNAError*, int32_t) override { return true; }
-  bool bIsOpen() override { return true; }
-  bool bClose(CNAError*) override { return true; }
-  CNAConnection* pclCreate(INACopyContext*, intptr_t, intptr_t) override { return nullptr; }
   bool vb12() override { return null_first; }
   bool null_first = true;
 };
