@@ -14,6 +14,7 @@
 #include "driver/sql/dialect.h"
 #include "driver/sql/query.h"
 #include "driver/sql/sql_generator.h"
+#include "driver/sql/testing/kind_five_connection.h"
 #include "host/core/calc_entries.h"
 #include "support/frame/module_services.h"
 #include "driver/sql/sql_scanner.h"
@@ -51,29 +52,11 @@ void CheckQuery(qg::IParsedQuery* q, int depth) {
   for (int32_t i = 0; i < q->nGetAssignmentCount(); ++i) CheckNode(q->pGetAssignment(i)->pValue, len, 0);
 }
 
-// A connection of a DBMS kind (5: MariaDB) with MariaDB's quotes that runs
-// nothing.
-class KindFive final : public CNAConnection {
- public:
-  explicit KindFive(int kind = 5) : CNAConnection(static_cast<CNAManager*>(nullptr)) {
-    m_nDbmsKind = kind;
-    m_nServerMajor = 10;
-    m_strOpenQuote = u"`";
-    m_nOpenQuoteLength = 1;
-    m_strCloseQuote = u"`";
-    m_nCloseQuoteLength = 1;
-  }
-  bool bOpen(CNAError*, int32_t) override { return true; }
-  bool bIsOpen() override { return true; }
-  bool bClose(CNAError*) override { return true; }
-  CNAConnection* pclCreate(INACopyContext*, intptr_t, intptr_t) override { return nullptr; }
-};
-
 void Regenerate(qg::IParsedQuery* parsed, size_t seed) {
   qg::Services().pfnConversion = &qghost::ConversionDepassementExt;
   qg::Services().pfnFinConversion = &qghost::FinConversion;
   // Kind 1 moves the reading position in its own function forms.
-  CNARefPtr<CNAConnection> connection(NAAddRef(new KindFive((seed & 16) != 0 ? 1 : 5)));
+  CNARefPtr<CNAConnection> connection(NAAddRef(new qg::rig::KindFive((seed & 16) != 0 ? 1 : 5)));
   CNARefPtr<CNAQuery> query(NAAddRef(new CNAQuery(parsed, true)));
   CNARefPtr<CNASQLGenerator> extra(NAAddRef(new CNASQLGenerator(connection.Get())));
   extra->bAppend(u"x=1");

@@ -14,6 +14,7 @@
 #include "driver/sql/select_expression.h"
 #include "driver/sql/value_converter.h"
 #include "driver/sql/query.h"
+#include "driver/sql/testing/kind_five_connection.h"
 #include "host/core/calc_entries.h"
 #include "host/core/parsed_query.h"
 #include "support/frame/module_services.h"
@@ -27,21 +28,10 @@ std::string N(const char16_t* text) {
   return out;
 }
 
-// A kind-5 connection with MariaDB's quotes that runs nothing.
-class FakeConnection : public CNAConnection {
+// The shared kind-5 connection, with a NULL order and lock text to set.
+class FakeConnection : public qg::rig::KindFive {
  public:
-  explicit FakeConnection(int kind = 5, CNAManager* manager = nullptr) : CNAConnection(manager) {
-    m_nDbmsKind = kind;
-    m_nServerMajor = 10;
-    m_strOpenQuote = u"`";
-    m_nOpenQuoteLength = 1;
-    m_strCloseQuote = u"`";
-    m_nCloseQuoteLength = 1;
-  }
-  bool bOpen(CNAError*, int32_t) override { return true; }
-  bool bIsOpen() override { return true; }
-  bool bClose(CNAError*) override { return true; }
-  CNAConnection* pclCreate(INACopyContext*, intptr_t, intptr_t) override { return nullptr; }
+  using qg::rig::KindFive::KindFive;
   bool vb12() override { return null_first; }
   const char16_t* pszGetRecordLockText() override { return lock.c_str(); }
   bool null_first = true;

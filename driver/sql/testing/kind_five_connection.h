@@ -1,5 +1,6 @@
-// A kind-5 connection with MariaDB's quotes that opens nothing and runs
-// nothing: the connection that tests of SQL texts generate against.
+// A connection of a DBMS kind (5: MariaDB) with MariaDB's quotes that opens
+// nothing and runs nothing: the connection that tests of SQL texts generate
+// against.
 #ifndef QG_DRIVER_SQL_TESTING_KIND_FIVE_CONNECTION_H_
 #define QG_DRIVER_SQL_TESTING_KIND_FIVE_CONNECTION_H_
 
@@ -11,8 +12,8 @@ namespace qg::rig {
 
 class KindFive : public CNAConnection {
  public:
-  KindFive() : CNAConnection(static_cast<CNAManager*>(nullptr)) {
-    m_nDbmsKind = 5;
+  explicit KindFive(int kind = 5, CNAManager* manager = nullptr) : CNAConnection(manager) {
+    m_nDbmsKind = kind;
     m_nServerMajor = 10;
     m_strOpenQuote = u"`";
     m_nOpenQuoteLength = 1;
