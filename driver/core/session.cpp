@@ -329,6 +329,10 @@ void CNASession::CopyFrom(CNASession* source, INACopyContext* context) {
           return static_cast<CNARefCounted*>(
               NAAddRef(static_cast<CNAFileDescription*>(l)->pclClone(context, nullptr)));
         }));
+  // The copied query describes the copy's own result.
+  if (m_pQuery != nullptr) {
+    m_pQuery->SetLogicalDescription(static_cast<CNAFileDescription*>(m_pLogical));
+  }
   Drop(m_pRecordSource);
   Adopt(m_pRecordSource, CopyThrough(source->m_pRecordSource, context, [&](CNARefCounted* r) {
           return static_cast<CNARefCounted*>(
@@ -535,6 +539,7 @@ void CNASession::SetRecordSource(CNARefCounted* source) {
 void CNASession::SetLogicalDescription(CNARefCounted* logical) {
   CNALock lock(&m_clLock);
   Replace(m_pLogical, logical);
+  if (m_pQuery != nullptr) m_pQuery->SetLogicalDescription(static_cast<CNAFileDescription*>(logical));
 }
 void CNASession::SetActiveFilter(CNAFilter* filter) {
   CNALock lock(&m_clLock);

@@ -347,6 +347,10 @@ class CNASession : public CNARegistryChild {
   // Files an object (or the one under the old name) under a new name.
   void RenameTableAccess(const char16_t* new_name, const char16_t* old_name,
                          CNATableAccess* object);
+  // The name a read in the query's own order (read flag 0x20000) records:
+  // the query's first ORDER BY column as its result names it, else the
+  // logical description's key item, else "".
+  const char16_t* pszOwnOrderName();
   // The key a read by this name follows: in query mode the query's own
   // name stands for the query's own order (the empty key).
   const char16_t* pszReadKeyOf(const char16_t* name);
@@ -354,8 +358,15 @@ class CNASession : public CNARegistryChild {
   // object's result. *handled is false outside that mode.
   // A name that is not the query's own reads along a client-side key
   // (bReadClientKey).
+  // A first or last read without the cache flag (0x2000) or 0x20000, other
+  // than the first read after the open, runs a text that reads rows again
+  // and reads over the new result (bRefreshRawResult).
   bool bReadRawResult(const char16_t* name, int32_t direction, int64_t step, intptr_t lock,
-                      bool* handled, CNAError* error);
+                      uint32_t flags, bool* handled, CNAError* error);
+  // Runs the raw text again when it only reads rows (never a statement
+  // that changes rows or a call) and makes the record source anew over
+  // its result; true with nothing done otherwise.
+  bool bRefreshRawResult(CNAError* error);
 
   // --- table access objects by name (the empty name: the default one) ---
   CNATableAccess* pclFindTableAccess(const char16_t* name);  // one more reference

@@ -102,6 +102,9 @@ bool CNASession::bBindDescription(CNAError* error) {
       }
     }
   }
+  // The query describes its result through the logical description (the
+  // names of its ORDER BY columns among them).
+  if (m_pQuery != nullptr) m_pQuery->SetLogicalDescription(Logical(m_pLogical));
   // Bound to a query (not raw SQL): every item that stands for a column of
   // a source takes the name the query qualifies it by.
   if (m_pQuery != nullptr && m_nQueryMode != 0 && (m_nFlags & kNASessionRawSQL) == 0) {

@@ -325,16 +325,54 @@ const char16_t* CNASession::pszReadKeyOf(const char16_t* name) {
   return u"";
 }
 
+bool CNASession::bRefreshRawResult(CNAError* error) {
+  CNALock guard(&m_clLock);
+  CNATableAccess* access = m_pSQLText;
+  if (access == nullptr || access->pclGetResult() == nullptr ||
+      access->pclGetGenerator() == nullptr) {
+    return true;
+  }
+  // Only a text that reads rows runs again: a procedure call or a
+  // statement that changes rows ran once, at the open.
+  const char16_t* text = access->pclGetGenerator()->pszGetStatementText();
+  if (bIsModifyingQuery() || text == nullptr || !NAIsSelectText(m_pConnection, text, -1)) {
+    return true;
+  }
+  CNARefPtr<CNATableAccess> hold(NAAddRef(access));
+  if (!access->bExecute(0, 0, nullptr, error)) {
+    access->SetPositionLost(true);
+    return false;
+  }
+  // The rows read now are the record set of client-side keys: readers
+  // along one start again over them.
+  if ((m_nFlags & kNASessionNoCacheReads) == 0) {
+    access->EnableCache(true);
+    if (!bRenewRecordSource(access, error)) return false;
+    static_cast<CNARecordSource*>(m_pRecordSource)->bAttach(access);
+  }
+  return true;
+}
+
 bool CNASession::bReadRawResult(const char16_t* name, int32_t direction, int64_t step,
-                                intptr_t lock, bool* handled, CNAError* error) {
+                                intptr_t lock, uint32_t flags, bool* handled, CNAError* error) {
   CNALock guard(&m_clLock);
   *handled = m_nQueryMode != 0 && (m_nFlags & kNASessionRawSQL) != 0;
   if (!*handled) return false;
   // The raw text is sent as it is written: another order of its rows is
-  // only had on the client.
+  // only had on the client, over the rows the text gave when it last ran.
   if (name != nullptr && name[0] != 0 && !m_strQueryTable.bEstEgalI(name) &&
       !CTString(pszGetFileName()).bEstEgalI(name) && !CTString(kSQLTextName).bEstEgalI(name)) {
     return bReadClientKey(name, direction, step, lock, error);
+  }
+  // A first or last read by the query's name that asks for neither the
+  // cache nor the query's own order reads the rows as they are now: the
+  // text runs again and the read is made over its new result (client-side
+  // keys then read those rows). The first read after the open goes on with
+  // the rows the open read.
+  const bool after_open = m_nFirstRead != 0 && m_pActiveFilter == nullptr;
+  if ((direction == kNAReadFirst || direction == kNAReadLast) && !after_open &&
+      (flags & 0x22000) == 0 && !bRefreshRawResult(error)) {
+    return false;
   }
   CNATableAccess* access = m_pSQLText;
   if (access == nullptr || access->pclGetResult() == nullptr) {
@@ -343,6 +381,15 @@ bool CNASession::bReadRawResult(const char16_t* name, int32_t direction, int64_t
   }
   m_nFirstRead = 0;
   SetCurrentTableAccess(access);
+  // After a failed read (the text run again among them) no move goes on
+  // from anywhere until a read from an end stands on a record again.
+  const bool from_end = direction == kNAReadFirst || direction == kNAReadLast;
+  if (!from_end && access->bHasLostPosition()) {
+    Fail(error, 84, 5, pszGetFileName());
+    return false;
+  }
   bool found = false;
-  return access->bReadPosition(direction, lock != 0, step > 0 ? step : 1, &found, error);
+  bool ok = access->bReadPosition(direction, lock != 0, step > 0 ? step : 1, &found, error);
+  access->SetPositionLost(!ok);
+  return ok;
 }

@@ -16,7 +16,10 @@
 #include "driver/core/session.h"
 #include "driver/sql/column.h"
 #include "driver/sql/filter.h"
+#include "driver/sql/file_description.h"
+#include "driver/sql/item.h"
 #include "driver/sql/key_filter.h"
+#include "driver/sql/query.h"
 #include "driver/sql/record_source.h"
 #include "driver/sql/sql_generator.h"
 #include "driver/sql/statement.h"
@@ -297,6 +300,10 @@ bool CNASession::bReadOn(CNATableAccess* access, const char16_t* name, int32_t d
   bool ok = false;
   if (!fresh) {
     ok = access->bReadPosition(direction, lock != 0, step, &found, error);
+    // A move by a count that went past the records of the key value sought
+    // goes on under the condition beyond that value (not for the reads a
+    // count makes, 0x40000).
+    if (ok && step > 1 && (flags & 0x40000) == 0) access->bSwitchPastKeyRange(direction);
   } else {
     // A next read without position starts at the first record, a previous
     // one at the last.
@@ -350,7 +357,8 @@ bool CNASession::bRead(const char16_t* name, intptr_t direction, intptr_t flags,
     return ok;
   };
   bool raw = false;
-  bool read = bReadRawResult(name, static_cast<int32_t>(direction), count, lock, &raw, error);
+  bool read = bReadRawResult(name, static_cast<int32_t>(direction), count, lock,
+                             static_cast<uint32_t>(flags), &raw, error);
   if (raw) return answer(m_pCurrentAccess, read);
   const char16_t* key = name != nullptr ? name : u"";
   uint32_t f = static_cast<uint32_t>(flags);
@@ -380,6 +388,10 @@ bool CNASession::bRead(const char16_t* name, intptr_t direction, intptr_t flags,
       AddRefBoth(access);
     }
   }
+  // 0x20000: whatever its spelling, the name is the query's own, and the
+  // read follows the query's own order.
+  const bool own_order = (f & 0x20000) != 0 && m_nQueryMode != 0 && m_pQuery != nullptr &&
+                         !m_strQueryTable.bEstVide();
   CNATableAccess* before = m_pCurrentAccess;
   if (access == nullptr) access = pclGetTableAccessForRead(key, f, error);
   if (access == nullptr) return false;
@@ -407,13 +419,24 @@ bool CNASession::bRead(const char16_t* name, intptr_t direction, intptr_t flags,
       access->EnableCache(false);
     }
     access->m_nReadOptions = (access->m_nReadOptions & 0x800) | (f & ~0x800u);
+    access->SetRecordedName(own_order ? pszOwnOrderName() : key);
   }
-  bool ok = bReadOn(access, pszReadKeyOf(name), static_cast<int32_t>(direction), count, 1, lock,
-                    out, f, false, error);
+  bool ok = bReadOn(access, pszReadKeyOf(own_order ? m_strQueryTable.pszGet() : name),
+                    static_cast<int32_t>(direction), count, 1, lock, out, f, false, error);
   ok = answer(access, ok);
   ReleaseBoth(access);
   if (ok) ForgetDeleted(this);
   return ok;
+}
+
+const char16_t* CNASession::pszOwnOrderName() {
+  CNALock guard(&m_clLock);
+  const char16_t* name = m_pQuery != nullptr ? m_pQuery->pszGetOrderName() : nullptr;
+  if (name != nullptr) return name;
+  // Without an ORDER BY: the key the description reads by.
+  auto* logical = static_cast<CNAFileDescription*>(m_pLogical);
+  CNAItem* key = logical != nullptr ? logical->pclGetKeyItem() : nullptr;
+  return key != nullptr && key->pszGetName() != nullptr ? key->pszGetName() : u"";
 }
 
 namespace {

@@ -111,6 +111,11 @@ bool CNASession::bReadClientKey(const char16_t* name, int32_t direction, int64_t
   if (access == nullptr) return false;
   CNARefPtr<CNATableAccess> hold(access);
   m_nFirstRead = 0;
+  // A walk whose record set went (the text ran again) goes on from nowhere.
+  if ((direction == kNAReadNext || direction == kNAReadPrevious) && access->bHasLostPosition()) {
+    Fail(error, 84, 5, pszGetFileName());
+    return false;
+  }
   // Next and previous without a position start at the first (last) record.
   if (!access->bIsPositionValid() || !access->bReadsThroughIndex()) {
     if (direction == kNAReadNext) direction = kNAReadFirst;
@@ -121,7 +126,9 @@ bool CNASession::bReadClientKey(const char16_t* name, int32_t direction, int64_t
     access->SetOrderKey(name, {{CTString(name), false}});
   }
   bool found = false;
-  return access->bReadPosition(direction, lock != 0, step > 0 ? step : 1, &found, error);
+  bool ok = access->bReadPosition(direction, lock != 0, step > 0 ? step : 1, &found, error);
+  access->SetPositionLost(!ok);
+  return ok;
 }
 
 bool CNASession::bReadFromRecordSource(CNATableAccess* access, const char16_t* name,

@@ -4,6 +4,7 @@
 // and a statement that changes rows runs once at the open.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -11,11 +12,13 @@
 #include "driver/core/dispatcher.h"
 #include "driver/core/error_status.h"
 #include "driver/core/session.h"
+#include "driver/mariadb/connection_mariadb.h"
 #include "driver/mariadb/manager_mariadb.h"
 #include "driver/mariadb/testing/mariadb_server.h"
 #include "driver/mariadb/testing/server_connection.h"
 #include "driver/sql/file_description.h"
 #include "driver/sql/item.h"
+#include "driver/sql/query.h"
 #include "driver/sql/column.h"
 #include "driver/sql/statement.h"
 #include "driver/sql/sql_types.h"
@@ -77,14 +80,15 @@ class QueryOnServer : public qg::AnyHostTest {
   // The records read by `name` from first (or last) on with next (or
   // previous), columns joined by tabs, NULL as NULL.
   static std::vector<std::string> Walk(CNADispatcher* d, qghost::FileDescription* h,
-                                       const char16_t* name, bool backward, int columns) {
+                                       const char16_t* name, bool backward, int columns,
+                                       intptr_t flags = 0) {
     std::vector<std::string> rows;
     INAError* slot = nullptr;
     auto key = reinterpret_cast<intptr_t>(name);
     intptr_t direction = backward ? kNAReadLast : kNAReadFirst;
     for (int guard = 0; guard < 1000; ++guard) {
       int32_t at_end = 0;
-      if (!d->bRead(h, key, direction, 0, 1, 0, 0, &slot) ||
+      if (!d->bRead(h, key, direction, flags, 1, 0, 0, &slot) ||
           !d->bIsAtEnd(h, key, reinterpret_cast<intptr_t>(&at_end), &slot)) {
         ADD_FAILURE() << TakeMessage(slot);
         break;
@@ -261,6 +265,119 @@ TEST_F(QueryOnServer, RawSqlTextIsReadOverItsResultBothWays) {
   EXPECT_NE(nullptr, access);
   if (access != nullptr) ReleaseBoth(access);
   ReleaseBoth(session);
+}
+
+// A first or last read of raw SQL by its name without the cache flag reads
+// the rows as they are now (the text runs again, client-side keys then
+// over the new rows); with it, the rows held. A text that is no SELECT
+// never runs again.
+TEST_F(QueryOnServer, RawSqlReadFromAnEndWithoutTheCacheRunsItsSelectAgain) {
+  const char* sql = "SELECT id, b FROM t WHERE id > 27";
+  qghost::FileDescription* handle = nullptr;
+  std::string failure;
+  CNADispatcher* d = OpenQuery(u"FRESH", Wide(sql), true, &handle, &failure);
+  ASSERT_NE(nullptr, d) << failure;
+  ASSERT_TRUE(Sql("INSERT INTO t VALUES (31, 3, 'b3')"));
+  // The first read after the open goes on with the rows the open read.
+  EXPECT_EQ((std::vector<std::string>{"28\tb1", "29\tb2", "30\tb0"}),
+            Walk(d, handle, u"FRESH", false, 2));
+  const std::vector<std::string> now{"28\tb1", "29\tb2", "30\tb0", "31\tb3"};
+  EXPECT_EQ(now, Walk(d, handle, u"FRESH", false, 2));
+  ASSERT_TRUE(Sql("DELETE FROM t WHERE id = 29"));
+  EXPECT_EQ(now, Walk(d, handle, u"FRESH", false, 2, 0x2000));  // the rows held
+  const std::vector<std::string> after{"31\tb3", "30\tb0", "28\tb1"};
+  EXPECT_EQ(after, Walk(d, handle, u"FRESH", true, 2));
+  // Along a client-side key: over the rows the text gave when it last ran,
+  // until it runs again.
+  const std::vector<std::string> by_b{"30\tb0", "28\tb1", "31\tb3"};
+  EXPECT_EQ(by_b, Walk(d, handle, u"b", false, 2));
+  ASSERT_TRUE(Sql("UPDATE t SET b = 'a' WHERE id = 31"));
+  EXPECT_EQ(by_b, Walk(d, handle, u"b", false, 2));
+  INAError* slot = nullptr;
+  const auto along_b = reinterpret_cast<intptr_t>(u"b");
+  const auto own = reinterpret_cast<intptr_t>(u"FRESH");
+  ASSERT_TRUE(d->bRead(handle, along_b, kNAReadFirst, 0, 1, 0, 0, &slot)) << TakeMessage(slot);
+  ASSERT_TRUE(d->bRead(handle, own, kNAReadFirst, 0, 1, 0, 0, &slot)) << TakeMessage(slot);
+  // The walk along b stood on a record of the rows gone: it goes on from
+  // nowhere (no silent start again), until it reads from an end.
+  EXPECT_FALSE(d->bRead(handle, along_b, kNAReadNext, 0, 1, 0, 0, &slot));
+  EXPECT_NE("", TakeMessage(slot));
+  EXPECT_EQ((std::vector<std::string>{"31\ta", "30\tb0", "28\tb1"}),
+            Walk(d, handle, u"b", false, 2));
+
+  // The connection killed by another client: the text cannot run again,
+  // and no move goes on from the rows held until a read from an end could.
+  for (const std::string& id :
+       ServerRows("SELECT ID FROM information_schema.PROCESSLIST WHERE DB = DATABASE() AND "
+                  "ID <> CONNECTION_ID() AND COMMAND <> 'Daemon'")) {
+    Sql("KILL " + id);
+  }
+  EXPECT_FALSE(d->bRead(handle, own, kNAReadFirst, 0, 1, 0, 0, &slot));
+  EXPECT_NE("", TakeMessage(slot));
+  EXPECT_FALSE(d->bRead(handle, own, kNAReadNext, 0, 1, 0, 0, &slot));
+  EXPECT_NE("", TakeMessage(slot));
+  // The next read from an end runs it on a new connection.
+  EXPECT_EQ((std::vector<std::string>{"28\tb1", "30\tb0", "31\ta"}),
+            Walk(d, handle, u"FRESH", false, 2));
+
+  // A procedure that writes: it ran at the open and runs no more.
+  ASSERT_TRUE(Sql("CREATE TABLE log (n INT)"));
+  {
+    qghost::ConnectionDescription admin;
+    admin.owned_by_count = false;
+    CNAConnectionMariaDB* connection = nullptr;
+    ASSERT_TRUE(qg::rig::OpenOnSocket(manager_, &admin, database_.Name(), &connection));
+    qg::rig::RunOnConnection(connection,
+                             "CREATE PROCEDURE p() BEGIN INSERT INTO log VALUES (1); "
+                             "SELECT id FROM t WHERE id < 3 ORDER BY id; END");
+    manager_->bReleaseConnection(connection);
+  }
+  CNADispatcher* p = OpenQuery(u"CALLED", u"CALL p()", true, &handle, &failure);
+  ASSERT_NE(nullptr, p) << failure;
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ((i == 1 ? std::vector<std::string>{"2", "1"} : std::vector<std::string>{"1", "2"}),
+              Walk(p, handle, u"CALLED", i == 1, 1));
+  }
+  EXPECT_EQ(std::vector<std::string>{"1"}, ServerRows("SELECT COUNT(*) FROM log"));
+}
+
+// Read flag 0x20000 names the query's own order, whatever name comes with
+// it: the read follows the query's ORDER BY (both ways, in fetches) and
+// the object records the name its result gives the first ORDER BY column.
+TEST_F(QueryOnServer, TheQuerysOwnNameFlagReadsInItsOrderAndRecordsItsColumn) {
+  struct Case {
+    const char* sql;
+    const char* recorded;
+  } cases[] = {
+      {"SELECT id, a, b FROM t WHERE a >= 1 ORDER BY a DESC, id", "a"},
+      {"SELECT b, id FROM t WHERE id < 20 ORDER BY b, id DESC", "b"},
+  };
+  description_.cache_size = 4;
+  for (const Case& c : cases) {
+    std::vector<std::string> expected = ServerRows(c.sql);
+    ASSERT_FALSE(expected.empty());
+    qghost::FileDescription* handle = nullptr;
+    std::string failure;
+    CNADispatcher* d = OpenQuery(u"OWN", Wide(c.sql), false, &handle, &failure);
+    ASSERT_NE(nullptr, d) << failure;
+    const int columns = static_cast<int>(std::count(expected[0].begin(), expected[0].end(), '\t')) + 1;
+    EXPECT_EQ(expected, Walk(d, handle, u"by its order", false, columns, 0x20000)) << c.sql;
+    EXPECT_EQ(std::vector<std::string>(expected.rbegin(), expected.rend()),
+              Walk(d, handle, u"by its order", true, columns, 0x20000))
+        << c.sql;
+    CNASession* session = d->pclFindSession(handle);
+    ASSERT_NE(nullptr, session);
+    CNARefPtr<CNASession> hold(session);
+    CNATableAccess* access = session->pclFindTableAccess(u"by its order");
+    ASSERT_NE(nullptr, access);
+    EXPECT_EQ(c.recorded, Narrow(access->pszGetRecordedName())) << c.sql;
+    ReleaseBoth(access);
+    // The query's description knows its result through the session's
+    // logical description.
+    ASSERT_NE(nullptr, session->pclGetQuery());
+    EXPECT_EQ(session->pclGetLogical(),
+              static_cast<CNARefCounted*>(session->pclGetQuery()->pclGetLogicalDescription()));
+  }
 }
 
 TEST_F(QueryOnServer, StatementsThatChangeRowsRunOnceAtTheOpen) {

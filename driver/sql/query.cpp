@@ -4,7 +4,11 @@
 
 #include "driver/core/connection.h"
 #include "driver/core/host_interfaces.h"
+#include "driver/sql/column.h"
+#include "driver/sql/file_description.h"
+#include "driver/sql/item.h"
 #include "driver/sql/sql_scanner.h"
+#include "driver/sql/table_description.h"
 #include "support/platform/text16.h"
 
 namespace {
@@ -67,6 +71,37 @@ CNAQuery::~CNAQuery() {
   Drop();
   if (m_piLinked != nullptr) m_piLinked->Release();
   if (m_pConnection != nullptr) ReleaseBoth(m_pConnection);
+  SetLogicalDescription(nullptr);
+}
+
+void CNAQuery::SetLogicalDescription(CNAFileDescription* logical) {
+  if (logical == m_pLogical) return;
+  if (logical != nullptr) AddRefBoth(logical);
+  CNAFileDescription* old = m_pLogical;
+  m_pLogical = logical;
+  if (old != nullptr) ReleaseBoth(old);
+}
+
+const char16_t* CNAQuery::pszGetOrderName() const {
+  const qg::ParseOrderItem* first = m_order.empty() ? nullptr : m_order.front();
+  if (first == nullptr || first->nColumn < 0) return nullptr;
+  // The result's columns come first in the description the items were
+  // built over, in the order of the select list.
+  CNATableDescription* result =
+      m_pLogical != nullptr ? m_pLogical->pclGetTableDescription() : nullptr;
+  CNAColumn* column = result != nullptr && first->nColumn < result->nGetColumnCount()
+                          ? result->pclColumnAt(first->nColumn)
+                          : nullptr;
+  CNAItem* item = column != nullptr ? m_pLogical->pclFindItemForColumn(column) : nullptr;
+  if (item != nullptr && item->pszGetName() != nullptr && item->pszGetName()[0] != 0) {
+    return item->pszGetName();
+  }
+  if (static_cast<size_t>(first->nColumn) < m_snapshots.size()) {
+    const NAColumnSnapshot& snapshot = m_snapshots[static_cast<size_t>(first->nColumn)];
+    if (!snapshot.strAlias.empty()) return snapshot.strAlias.c_str();
+    if (!snapshot.strName.empty()) return snapshot.strName.c_str();
+  }
+  return nullptr;
 }
 
 void CNAQuery::Drop() {

@@ -14,6 +14,7 @@
 #include "support/frame/parsed_query.h"
 
 class CNAConnection;
+class CNAFileDescription;
 class INAFileDescription;
 
 // A select-list column as the parse described it when the description was
@@ -95,6 +96,17 @@ class CNAQuery : public CNARefCounted {
   void SetConnection(CNAConnection* connection);
   CNAConnection* pclGetConnection() const { return m_pConnection; }
 
+  // The logical description of the query's result, handed over by the
+  // session that reads it (one reference held; null clears). A copy of the
+  // description is not linked: its session hands over its own.
+  void SetLogicalDescription(CNAFileDescription* logical);
+  CNAFileDescription* pclGetLogicalDescription() const { return m_pLogical; }
+  // The name by which the result knows the column of the first ORDER BY
+  // item: the name of the logical description's item for that column of
+  // the result, else the select-list column's alias or name; null when the
+  // query has no ORDER BY or its first item is no select-list column.
+  const char16_t* pszGetOrderName() const;
+
   // A select-list column by name, without regard to case; null when none.
   const qg::ParseColumn* pclFindColumn(const char16_t* name) const;
   const qg::ParseColumn* pclGetColumn(int index) const;
@@ -136,6 +148,7 @@ class CNAQuery : public CNARefCounted {
   qg::IParsedQuery* m_piParsed = nullptr;
   INAFileDescription* m_piLinked = nullptr;
   CNAConnection* m_pConnection = nullptr;
+  CNAFileDescription* m_pLogical = nullptr;
   int m_nKind = kKindNone;
   const qg::ParseColumn* m_pMain = nullptr;
   const qg::ParseColumn* m_pPrimary = nullptr;

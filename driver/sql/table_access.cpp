@@ -643,7 +643,9 @@ void CNATableAccess::OrderItemText(const NAKeyPart& part, int, CTString* out) {
 }
 
 bool CNATableAccess::bAppendOrderBy(bool descending, CNAError* error) {
-  if ((m_nReadOptions & 0x20000) != 0) return true;
+  // A read in a query's own order (0x20000) writes that order when the
+  // session gave it as the key; without a key it writes none.
+  if ((m_nReadOptions & 0x20000) != 0 && m_strNextKey.bEstVide()) return true;
   if (!bResolveOrderKey(error)) return false;
   const std::vector<NAKeyPart> items = OrderItems(descending);
   if (items.empty()) return true;

@@ -255,6 +255,13 @@ class CNATableAccess : public CNARefCounted {
     *in_range = m_bInRange;
   }
   bool bIsOutOfRange() const { return m_bOutOfRange; }
+  // After a move by more than one record under a key condition that finds
+  // one key value: when the record reached lies past that value's records
+  // in the move's direction, the condition switches to the records beyond
+  // the value (the key filter's direction tree) and the found indicators
+  // follow its verdict; the switch stays only when the record meets it.
+  // Whether it stayed.
+  bool bSwitchPastKeyRange(int32_t direction);
   bool bUseTemporaryIndex(CNAError* error);
   bool bHasTemporaryIndex() const { return m_pTemporaryIndex != nullptr; }
 
@@ -289,6 +296,11 @@ class CNATableAccess : public CNARefCounted {
   void SetOrderKey(const char16_t* name, const std::vector<NAKeyPart>& parts);
   const char16_t* pszGetKeyName() const { return m_strNextKey.pszGet(); }
   const char16_t* pszGetOrderedKeyName() const { return m_strResultKey.pszGet(); }
+  // The name the last read from an end was made by: its key name, or for
+  // a read in a query's own order (read flag 0x20000) the name of the
+  // query's first ORDER BY column.
+  void SetRecordedName(const char16_t* name) { m_strRecordedName = name != nullptr ? name : u""; }
+  const char16_t* pszGetRecordedName() const { return m_strRecordedName.pszGet(); }
   // The names the session files the object under.
   void SetNames(const char16_t* name, const char16_t* second);
   const char16_t* pszGetName() const { return m_strName.pszGet(); }
@@ -454,6 +466,7 @@ class CNATableAccess : public CNARefCounted {
   CTString m_strTable;
   CTString m_strName;
   CTString m_strSecondName;
+  CTString m_strRecordedName;
   std::vector<CTString> m_astrColumns;
   bool m_bOutOfRange = true;
   bool m_bInRange = false;

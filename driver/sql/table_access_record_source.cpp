@@ -44,6 +44,9 @@ void CNATableAccess::OnRecordSourceGone(const CNARecordCacheBase* record_set) {
   if (record_set == nullptr || m_pTemporaryIndex == nullptr) return;
   auto* index = static_cast<CNATemporaryIndex*>(m_pTemporaryIndex);
   if (index->pclGetRecordSet() != record_set) return;
+  // A walk along the index stood on a record the new rows may no longer
+  // hold where it was: it cannot go on, and must start from an end again.
+  const bool walking = m_bPositionValid;
   CNARefCounted* old_index = m_pTemporaryIndex;
   m_pTemporaryIndex = nullptr;
   ReleaseBoth(old_index);
@@ -55,6 +58,7 @@ void CNATableAccess::OnRecordSourceGone(const CNARecordCacheBase* record_set) {
   m_nCacheState = 0;
   m_bFetching = false;
   CloseCursor();
+  if (walking) m_bPositionLost = true;
 }
 
 bool CNATableAccess::bReadRecordItem(int n, CAny* value, CNAError* error) {

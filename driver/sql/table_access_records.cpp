@@ -142,6 +142,26 @@ bool CNATableAccess::bKeyFilterAccepts() {
   return Verdict(filter->pclGetActive()) != 0;
 }
 
+bool CNATableAccess::bSwitchPastKeyRange(int32_t direction) {
+  auto* filter = static_cast<CNAKeyFilter*>(m_pKeyFilter);
+  if (filter == nullptr || !filter->bHasCondition() ||
+      filter->nGetState() != CNAKeyFilter::kStateEquality || m_bOutOfRange || m_bFound ||
+      !m_bPositionValid || pclGetFileDescription() == nullptr) {
+    return false;
+  }
+  // Up the key's order for next (first) on an ascending read; the other
+  // way on a read along the key's opposite direction.
+  const bool up = (direction == kNAReadNext || direction == kNAReadFirst) != m_bDescending;
+  filter->bSwitchCondition(up ? 0 : 1);
+  if (!bKeyFilterAccepts()) {
+    filter->bSwitchCondition(up ? 0 : 1);  // back to the key value's records
+    return false;
+  }
+  m_bFound = true;
+  if (!m_stSearch.bActive()) m_bInRange = true;
+  return true;
+}
+
 void CNATableAccess::SetFileDescription(CNAFileDescription* logical) {
   if (logical == m_pLogical) return;
   if (logical != nullptr) AddRefBoth(logical);
