@@ -56,6 +56,7 @@ class CNATableDescription;
 class INACopyContext;
 class INAFileDescription;
 struct NAEditRecord;
+struct NAWriteTarget;
 namespace qg {
 class IParsedQuery;
 }
@@ -471,7 +472,8 @@ class CNASession : public CNARegistryChild {
   std::u16string ItemName(int32_t item);
   // Makes the record just added (`written`: what the INSERT wrote and the
   // server generated, by column) the current record. Under the lock.
-  void StandOnAdded(const NAEditRecord& written);
+  // Through a stored query (`target`), the row is read from its table.
+  void StandOnAdded(const NAEditRecord& written, const NAWriteTarget* target = nullptr);
   // Parts of the writes (session_writes.cpp), under the lock.
   void NameDuplicateKey(int32_t kind, CNAError* error);
   void NameMissingValue(CNAError* error);

@@ -335,7 +335,7 @@ bool CNASession::bInsert(intptr_t flags, intptr_t, CNAPendingNotifications* pend
     // The record now holds what was written (read back as its values);
     // what the server generated stays to be read back into the record.
     NAEditRecord generated = *edits;
-    StandOnAdded(generated);
+    StandOnAdded(generated, &access->GetWriteTarget());
     edits->aclKept.clear();
     edits->abKept.clear();
     edits->KeepWritten();
@@ -356,8 +356,10 @@ bool CNASession::bInsert(intptr_t flags, intptr_t, CNAPendingNotifications* pend
 // first unique one; every part written or generated), else by every value
 // written, and becomes the current record when exactly one row has them.
 // Otherwise that object holds no row: no record is current, and a modify is
-// refused instead of reaching the record read before the add.
-void CNASession::StandOnAdded(const NAEditRecord& written) {
+// refused instead of reaching the record read before the add. Added through
+// a stored query, the row is read from the query's table, each column under
+// the name the query gives it (the query's own columns read as NULL).
+void CNASession::StandOnAdded(const NAEditRecord& written, const NAWriteTarget* target) {
   CNALock guard(&m_clLock);
   CNAError quiet;
   quiet.SetSilent(true);
@@ -371,8 +373,14 @@ void CNASession::StandOnAdded(const NAEditRecord& written) {
   CNARefPtr<CNATableAccess> hold(access);
   access->Close();
   m_pCurrentAccess = access;
-  CNATableDescription* table = m_pTableDescription;
-  if (table == nullptr) return;
+  const bool through_query = target != nullptr && target->bStoredQuery && target->pTable != nullptr;
+  CNATableDescription* table = through_query ? target->pTable : m_pTableDescription;
+  if (table == nullptr || m_pTableDescription == nullptr) return;
+  // The value written into column n of `table`, null when none was.
+  auto written_value = [&](int n) -> const CAny* {
+    int source = through_query ? target->nSessionColumn(n) : n;
+    return source >= 0 && written.bIsSet(source) ? written.pclGet(source) : nullptr;
+  };
   std::vector<int> columns;
   CNAColumn* key = nullptr;
   for (int pass = 0; pass < 2 && key == nullptr; ++pass) {
@@ -384,7 +392,7 @@ void CNASession::StandOnAdded(const NAEditRecord& written) {
   if (key != nullptr) {
     for (CNAColumn* part : KeyColumns(key)) {
       int n = ColumnIndex(table, part);
-      const CAny* value = n >= 0 ? written.pclGet(n) : nullptr;
+      const CAny* value = n >= 0 ? written_value(n) : nullptr;
       if (value == nullptr || value->bEstNull()) {
         columns.clear();
         break;
@@ -394,7 +402,9 @@ void CNASession::StandOnAdded(const NAEditRecord& written) {
   }
   if (columns.empty()) {
     for (int i = 0; i < table->nGetColumnCount(); ++i) {
-      if (written.bIsSet(i) && !table->pclColumnAt(i)->bIsLargeObject()) columns.push_back(i);
+      if (written_value(i) != nullptr && !table->pclColumnAt(i)->bIsLargeObject()) {
+        columns.push_back(i);
+      }
     }
   }
   if (columns.empty()) return;
@@ -403,16 +413,33 @@ void CNASession::StandOnAdded(const NAEditRecord& written) {
   CNARefPtr<CNASQLGenerator> hold_generator(NAAddRef(g));
   g->SetStatementKind(1);
   bool ok = g->bAppend(u"SELECT ");
-  for (int i = 0; ok && i < table->nGetColumnCount(); ++i) {
+  for (int i = 0; ok && i < m_pTableDescription->nGetColumnCount(); ++i) {
     CTString name;
-    ok = m_pConnection->bQuoteName(&quiet, table->pclColumnAt(i)->pszGetName(), &name) &&
-         (i == 0 || g->bAppend(u",")) && g->bAppend(name.pszGet());
+    ok = (i == 0 || g->bAppend(u","));
+    if (!through_query) {
+      ok = ok && m_pConnection->bQuoteName(&quiet, table->pclColumnAt(i)->pszGetName(), &name) &&
+           g->bAppend(name.pszGet());
+      continue;
+    }
+    int t = target->nTargetColumn(i);
+    CTString as;
+    if (t >= 0) {
+      ok = ok && m_pConnection->bQuoteName(&quiet, table->pclColumnAt(t)->pszGetName(), &name) &&
+           g->bAppend(name.pszGet());
+    } else {
+      ok = ok && g->bAppend(u"NULL");
+    }
+    ok = ok &&
+         m_pConnection->bQuoteName(&quiet, m_pTableDescription->pclColumnAt(i)->pszGetName(),
+                                   &as) &&
+         g->bAppend(u" AS ") && g->bAppend(as.pszGet());
   }
-  ok = ok && g->bAppend(u" FROM ") && g->bAppend(pszGetQuotedTableName()) &&
+  ok = ok && g->bAppend(u" FROM ") &&
+       g->bAppend(through_query ? target->strQuotedName.c_str() : pszGetQuotedTableName()) &&
        g->bAppend(u" WHERE ");
   for (size_t i = 0; ok && i < columns.size(); ++i) {
     CTString name;
-    const CAny* value = written.pclGet(columns[i]);
+    const CAny* value = written_value(columns[i]);
     ok = m_pConnection->bQuoteName(&quiet, table->pclColumnAt(columns[i])->pszGetName(), &name) &&
          (i == 0 || g->bAppend(u" AND ")) && g->bAppend(name.pszGet());
     if (!ok) break;

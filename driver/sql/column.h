@@ -37,6 +37,9 @@ constexpr uint32_t kNAColFlagGenerated = 0x10;
 constexpr uint32_t kNAColFlagStoredGenerated = 0x20;
 // The host declared the item read-only (an item's source description).
 constexpr uint32_t kNAColFlagReadOnly = 0x40;
+// A column of a query's result that is no column of a table (an expression,
+// an aggregate): the query's own, never written.
+constexpr uint32_t kNAColFlagQueryOwn = 0x80;
 
 class CNAColumn : public CNARefCounted {
  public:

@@ -8,7 +8,7 @@
 #include "support/any.h"
 
 bool NARowValues::bTake(CNAStatement* row, CNATableDescription* table,
-                        CNAConnection* connection) {
+                        CNAConnection* connection, const std::vector<int>* columns) {
   nState = kRow;
   aValues.clear();
   if (row == nullptr || !row->bHasRow() || table == nullptr || connection == nullptr) {
@@ -30,10 +30,17 @@ bool NARowValues::bTake(CNAStatement* row, CNATableDescription* table,
   };
   CNAError quiet;
   quiet.SetSilent(true);
-  for (int n = 0; n < count && n < row->nGetColumnCount(); ++n) {
-    CNAColumn* column = table->pclColumnAt(n);
+  for (int t = 0; t < count; ++t) {
+    CNAColumn* column = table->pclColumnAt(t);
     if (column == nullptr || column->bIsComposite()) continue;
-    NAIdentityValue& value = aValues[static_cast<size_t>(n)];
+    NAIdentityValue& value = aValues[static_cast<size_t>(t)];
+    const int n = columns == nullptr ? t
+                  : static_cast<size_t>(t) < columns->size() ? (*columns)[static_cast<size_t>(t)]
+                                                              : -1;
+    if (n < 0 || n >= row->nGetColumnCount()) {
+      value.bAbsent = true;
+      continue;
+    }
     CTString quoted;
     if (!connection->bQuoteName(&quiet, column->pszGetName(), &quoted)) return false;
     const std::u16string name = quoted.pszGet() != nullptr ? quoted.pszGet() : u"";

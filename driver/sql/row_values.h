@@ -34,6 +34,9 @@ struct NAIdentityValue {
   std::u16string strShown;
   // strExact compares the stored bytes (found for a text read as above).
   bool bByBytes = false;
+  // The row read does not show the column (a stored query that leaves it
+  // out): nothing is known of its value.
+  bool bAbsent = false;
 
   bool operator==(const NAIdentityValue& other) const {
     return bNull == other.bNull && bHasExact == other.bHasExact && strExact == other.strExact &&
@@ -51,9 +54,12 @@ struct NARowValues {
   State nState = kRow;
   std::vector<NAIdentityValue> aValues;
 
-  // Takes the current row of `row` (columns in the table's order); false
-  // when it has none or a name cannot be quoted.
-  bool bTake(CNAStatement* row, CNATableDescription* table, CNAConnection* connection);
+  // Takes the current row of `row` (columns in the table's order, or, with
+  // `columns`, column n of the table in row column columns[n], -1 for a
+  // column the row does not show); false when it has none or a name cannot
+  // be quoted.
+  bool bTake(CNAStatement* row, CNATableDescription* table, CNAConnection* connection,
+             const std::vector<int>* columns = nullptr);
 };
 
 #endif  // QG_DRIVER_SQL_ROW_VALUES_H_

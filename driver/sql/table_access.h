@@ -34,6 +34,7 @@ class CNARecordCacheBase;
 class CNASession;
 class CNASQLGenerator;
 class CNAStatement;
+class CNATableDescription;
 class CNAValueConverter;
 class INACopyContext;
 class INAFileDescription;
@@ -60,6 +61,39 @@ struct NASearchState {
   CAny clValue;
   uint32_t nFlags = 0;  // bit 0: set; bit 1: not exact
   bool bActive() const { return (nFlags & 1) != 0; }
+};
+
+// The table a write changes: the session's own, or, for a stored query
+// over one table, that base table described from the server. Each of its
+// columns takes its value from a column of the session's rows and edits.
+struct NAWriteTarget {
+  CNATableDescription* pTable = nullptr;  // one reference
+  std::u16string strName;                 // the table's name
+  std::u16string strQuotedName;           // as the statement names it
+  // Per column of pTable: the session's column, -1 for one the session's
+  // rows do not show.
+  std::vector<int> anSessionColumn;
+  bool bStoredQuery = false;
+  // What it was resolved for: the session's query (null for a table) and
+  // table description, one reference each.
+  CNARefCounted* pQuery = nullptr;
+  CNATableDescription* pSessionTable = nullptr;
+  // The stored query reads every row of its table (no condition, no
+  // limit): emptying it empties the table.
+  bool bWholeTable = false;
+
+  NAWriteTarget() = default;
+  NAWriteTarget(const NAWriteTarget&) = delete;
+  NAWriteTarget& operator=(const NAWriteTarget&) = delete;
+  ~NAWriteTarget() { Clear(); }
+  void Clear();
+  int nSessionColumn(int n) const {
+    return n >= 0 && static_cast<size_t>(n) < anSessionColumn.size()
+               ? anSessionColumn[static_cast<size_t>(n)]
+               : -1;
+  }
+  // The column of pTable that session column n stands for, -1 none.
+  int nTargetColumn(int n) const;
 };
 
 class CNATableAccess : public CNARefCounted {
@@ -275,7 +309,15 @@ class CNATableAccess : public CNARefCounted {
   // The values naming the current record: as the last write through it
   // left its row (SetWrittenRow), else as read (the open result's row, or
   // the row the cached record was read from). False when no row is current.
-  bool bCurrentRowValues(NARowValues* out);
+  // Values are in the shape of `target`'s table.
+  bool bCurrentRowValues(NARowValues* out, const NAWriteTarget& target);
+  // What the writes of this object change, resolved for the session as it
+  // is now (the base table of a stored query described once per query);
+  // false with driver error 8 when a stored query cannot be written
+  // (several sources, a sub-query, grouped or distinct rows, no column of
+  // its table), at site 4.minor.
+  bool bResolveWriteTarget(uint32_t minor, CNAError* error);
+  const NAWriteTarget& GetWriteTarget() const { return m_stTarget; }
   // What names the current record after a write through it: the row as the
   // server now holds it, or that it is gone or cannot be told apart. It
   // stands while this object stays on the same row of the same result.
@@ -445,6 +487,7 @@ class CNATableAccess : public CNARefCounted {
   void ForgetNamedRecord();
   CNATableAccess* m_pNamedReader = nullptr;
   CNASQLGenerator* m_pReread = nullptr;
+  NAWriteTarget m_stTarget;
   // The row a write through the current record left, with the place it
   // stands for (result, its execution, row, temporary index).
   bool m_bHasWrittenRow = false;

@@ -274,6 +274,9 @@ bool CNATableDescription::bBuildColumnsFromStatement(CNAStatement* statement, CN
                                                  : r->m_strOriginalName.pszGet(),
                  1, r->m_nSize, r->m_nColumnType, i, key_number, flags, r->m_nPrecision,
                  r->m_nScale);
+    if (r->m_strTable.bEstVide() || r->m_strOriginalName.bEstVide()) {
+      column->SetColumnFlags(column->nGetColumnFlags() | kNAColFlagQueryOwn);
+    }
     (void)keyed;
     if (!bAppendColumn(column)) return false;
   }

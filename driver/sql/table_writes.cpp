@@ -18,6 +18,7 @@
 #include "driver/core/session.h"
 #include "driver/sql/column.h"
 #include "driver/sql/identity_query.h"
+#include "driver/sql/query.h"
 #include "driver/sql/record_cache.h"
 #include "driver/sql/sql_generator.h"
 #include "driver/sql/sql_scanner.h"
@@ -26,6 +27,7 @@
 #include "driver/sql/table_access.h"
 #include "driver/sql/table_description.h"
 #include "driver/sql/temporary_index.h"
+#include "support/frame/parsed_query.h"
 
 namespace {
 
@@ -95,26 +97,175 @@ bool IsValidDate(const CAny& value) {
 
 }  // namespace
 
+// ---- what a write changes
+
+void NAWriteTarget::Clear() {
+  if (pTable != nullptr) ReleaseBoth(pTable);
+  if (pQuery != nullptr) ReleaseBoth(pQuery);
+  if (pSessionTable != nullptr) ReleaseBoth(pSessionTable);
+  pTable = nullptr;
+  pQuery = nullptr;
+  pSessionTable = nullptr;
+  strName.clear();
+  strQuotedName.clear();
+  anSessionColumn.clear();
+  bStoredQuery = false;
+  bWholeTable = false;
+}
+
+int NAWriteTarget::nTargetColumn(int n) const {
+  for (size_t t = 0; t < anSessionColumn.size(); ++t) {
+    if (anSessionColumn[t] == n && n >= 0) return static_cast<int>(t);
+  }
+  return -1;
+}
+
+namespace {
+
+bool SameNameNoCase(const char16_t* a, const char16_t* b) {
+  if (a == nullptr || b == nullptr) return false;
+  for (; *a != 0 && *b != 0; ++a, ++b) {
+    char16_t x = *a >= u'A' && *a <= u'Z' ? static_cast<char16_t>(*a - u'A' + u'a') : *a;
+    char16_t y = *b >= u'A' && *b <= u'Z' ? static_cast<char16_t>(*b - u'A' + u'a') : *b;
+    if (x != y) return false;
+  }
+  return *a == *b;
+}
+
+// The last part of a qualified name (the table of "db.table").
+const char16_t* LastPart(const char16_t* name) {
+  const char16_t* last = name;
+  for (const char16_t* p = name; p != nullptr && *p != 0; ++p) {
+    if (*p == u'.') last = p + 1;
+  }
+  return last;
+}
+
+bool ClausePresent(qg::IParsedQuery* parsed, int32_t clause) {
+  qg::ParseRange range = parsed->GetClause(clause);
+  return range.nStart >= 0 && range.nEnd > range.nStart;
+}
+
+// DISTINCT (or DISTINCTROW) between SELECT and the select list.
+bool IsDistinct(qg::IParsedQuery* parsed) {
+  const char16_t* text = parsed->pszGetText();
+  qg::ParseRange list = parsed->GetClause(qg::kClauseSelectList);
+  if (text == nullptr || list.nStart <= 0) return false;
+  std::u16string head(text, static_cast<size_t>(list.nStart));
+  for (char16_t& c : head) {
+    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+  }
+  return head.find(u"DISTINCT") != std::u16string::npos;
+}
+
+}  // namespace
+
+bool CNATableAccess::bResolveWriteTarget(uint32_t minor, CNAError* error) {
+  CNASession* session = m_pSession;
+  if (session == nullptr) return false;
+  CNAQuery* query = session->pclGetQuery();
+  CNATableDescription* own = session->pclGetTableDescription();
+  if (own == nullptr) return false;
+  if (m_stTarget.pTable != nullptr && m_stTarget.pQuery == query &&
+      m_stTarget.pSessionTable == own) {
+    return true;
+  }
+  m_stTarget.Clear();
+  m_stTarget.pSessionTable = NAAddRef(own);
+  if (query == nullptr) {
+    m_stTarget.pTable = NAAddRef(own);
+    const char16_t* quoted = session->pszGetQuotedTableName();
+    m_stTarget.strQuotedName = quoted != nullptr ? quoted : u"";
+    const char16_t* name = session->pszGetFileName();
+    m_stTarget.strName = name != nullptr ? name : u"";
+    for (int i = 0; i < own->nGetColumnCount(); ++i) m_stTarget.anSessionColumn.push_back(i);
+    m_stTarget.bWholeTable = true;
+    return true;
+  }
+  m_stTarget.pQuery = NAAddRef(query);
+  auto refuse = [&] {
+    m_stTarget.Clear();
+    if (error != nullptr && !error->bHasError()) {
+      error->SetErrorMessage(0, kSite, minor, nullptr, 8u, session->pszGetFileName());
+    }
+    return false;
+  };
+  // Rows of one table, each the row of that table it was read from.
+  qg::IParsedQuery* parsed = query->piGetParsed();
+  if (parsed == nullptr || (session->m_nFlags & kNASessionRawSQL) != 0 ||
+      (query->nGetKind() != CNAQuery::kKindSelect && query->nGetKind() != CNAQuery::kKindNone) ||
+      parsed->nGetSourceCount() != 1 ||
+      query->bHasAggregate() || parsed->nGetGroupCount() > 0 ||
+      ClausePresent(parsed, qg::kClauseHaving) || IsDistinct(parsed)) {
+    return refuse();
+  }
+  const qg::ParseSource* source = parsed->pGetSource(0);
+  if (source == nullptr || source->piSubquery != nullptr || source->pszName == nullptr ||
+      source->pszName[0] == 0) {
+    return refuse();
+  }
+  CNAError quiet;
+  quiet.SetSilent(true);
+  CNATableDescription* base = session->pclDescribeTable(source->pszName, &quiet);
+  if (base == nullptr) return refuse();
+  m_stTarget.pTable = base;  // the reference the description came with
+  CTString quoted;
+  if (m_pConnection == nullptr ||
+      !m_pConnection->bQuoteQualifiedName(&quiet, source->pszName, &quoted)) {
+    return refuse();
+  }
+  m_stTarget.strQuotedName = quoted.pszGet() != nullptr ? quoted.pszGet() : u"";
+  m_stTarget.strName = source->pszName;
+  m_stTarget.anSessionColumn.assign(static_cast<size_t>(base->nGetColumnCount()), -1);
+  // Each column of the result that the server says is a column of the
+  // source table stands for it (by the column's name there, whatever the
+  // query calls it); the query's own columns stand for none.
+  const char16_t* table_name = LastPart(source->pszName);
+  int mapped = 0;
+  for (int i = 0; i < own->nGetColumnCount(); ++i) {
+    CNAColumn* column = own->pclColumnAt(i);
+    if (column == nullptr || column->bIsComposite() ||
+        (column->nGetColumnFlags() & kNAColFlagQueryOwn) != 0) {
+      continue;
+    }
+    if (!SameNameNoCase(column->pszGetTable(), table_name)) return refuse();
+    CNAColumn* target = base->pclFindColumn(column->pszGetBaseName(), 1);
+    int t = target != nullptr ? ColumnIndex(base, target) : -1;
+    if (t < 0) return refuse();
+    // A column shown twice takes its value from the first.
+    if (m_stTarget.anSessionColumn[static_cast<size_t>(t)] < 0) {
+      m_stTarget.anSessionColumn[static_cast<size_t>(t)] = i;
+      ++mapped;
+    }
+  }
+  if (mapped == 0) return refuse();
+  m_stTarget.bStoredQuery = true;
+  m_stTarget.bWholeTable = !ClausePresent(parsed, qg::kClauseWhere) &&
+                           !ClausePresent(parsed, qg::kClauseLimit);
+  return true;
+}
+
 // ---- the statement head and the row identity
 
-static bool WriteHead(CNATableAccess* access, CNASession* session, int kind,
+// The head of an INSERT, UPDATE or DELETE and the table it changes (the
+// target resolved for the session). Emptying a stored query that does not
+// read its whole table is refused: it would remove rows the query does
+// not show.
+static bool WriteHead(const NAWriteTarget& target, CNASession* session, int kind,
                       CNASQLGenerator* g, CNAError* error) {
   const char16_t* head = kind == 2   ? u"UPDATE "
                          : kind == 3 ? u"INSERT INTO "
                          : kind == 4 || kind == 5 ? u"DELETE FROM "
                                                   : nullptr;
   if (head == nullptr) return false;
-  if (session->pclGetQuery() != nullptr) {
-    // A table made by a stored query cannot be written.
+  if (kind == 5 && target.bStoredQuery && !target.bWholeTable) {
     if (error != nullptr) {
-      error->SetErrorMessage(0, kSite, kind == 5 ? 3 : 2, nullptr, 8u,
-                             session->pszGetFileName());
+      error->SetErrorMessage(0, kSite, 3, nullptr, 8u, session->pszGetFileName());
     }
     return false;
   }
-  (void)access;
   g->SetStatementKind(kind);
-  return g->bAppend(head) && g->bAppend(session->pszGetQuotedTableName());
+  return g->bAppend(head) && g->bAppend(target.strQuotedName);
 }
 
 // The row of an UPDATE or DELETE, named by the values of the record as it
@@ -133,7 +284,7 @@ static bool WriteHead(CNATableAccess* access, CNASession* session, int kind,
 struct RowIdentity {
   std::u16string condition;  // without " WHERE "
   bool whole_row = false;
-  bool ambiguous = false;    // whole row with a large object left out
+  bool ambiguous = false;    // whole row with a large object or an unshown column left out
   bool lossy = false;        // a value as the conversation showed it
   std::vector<int> columns;  // the columns named, in the table's order
 };
@@ -159,6 +310,11 @@ static bool BuildRowIdentity(CNATableDescription* table, CNAConnection* connecti
     for (CNAColumn* part : parts) {
       const NAIdentityValue* value = value_of(part);
       std::u16string name;
+      if (value != nullptr && value->bAbsent) {
+        // A key part the row does not show names nothing.
+        named = false;
+        break;
+      }
       if (value == nullptr || (!value->bNull && !value->bHasLiteral) ||
           !Quote(connection, part->pszGetName(), &name, nullptr)) {
         return false;
@@ -192,7 +348,7 @@ static bool BuildRowIdentity(CNATableDescription* table, CNAConnection* connecti
     if (column->bIsComposite()) continue;
     const NAIdentityValue* value = value_of(column);
     if (value == nullptr) return false;
-    if (column->bIsLargeObject() && !value->bShort) {
+    if (value->bAbsent || (column->bIsLargeObject() && !value->bShort)) {
       identity->ambiguous = true;
       continue;
     }
@@ -209,7 +365,8 @@ static bool BuildRowIdentity(CNATableDescription* table, CNAConnection* connecti
 
 // The number of rows a condition matches, through a fresh table access
 // object of the session; -1 when it cannot be counted.
-static int64_t CountMatchingRows(CNASession* session, const std::u16string& condition) {
+static int64_t CountMatchingRows(CNASession* session, const std::u16string& table,
+                                 const std::u16string& condition) {
   CNAConnection* connection = session->pclGetConnection();
   CNAManager* manager = connection != nullptr ? connection->pclGetManager() : nullptr;
   CNATableAccess* probe =
@@ -224,8 +381,8 @@ static int64_t CountMatchingRows(CNASession* session, const std::u16string& cond
     CAny count;
     CNAError quiet;
     quiet.SetSilent(true);
-    bool ok = g->bAppend(u"SELECT COUNT(*) FROM ") &&
-              g->bAppend(session->pszGetQuotedTableName()) && g->bAppend(u" WHERE ") &&
+    bool ok = g->bAppend(u"SELECT COUNT(*) FROM ") && g->bAppend(table) &&
+              g->bAppend(u" WHERE ") &&
               g->bAppend(condition) && probe->bBindGenerator(g, &quiet) &&
               probe->bExecute(0, 0, nullptr, &quiet) &&
               probe->pclGetResult()->bFetchNext(0, &quiet) && probe->pclGetResult()->bHasRow() &&
@@ -243,10 +400,13 @@ static int64_t CountMatchingRows(CNASession* session, const std::u16string& cond
 // the row with: each column the UPDATE set compared with the value written
 // in its stored form, every other one as before. Null when the row's
 // identity does not change (no column of a key identity written).
-static CNASQLGenerator* NewReread(CNASession* session, CNATableDescription* table,
+static CNASQLGenerator* NewReread(CNASession* session, const NAWriteTarget& target,
                                   const NARowValues& row, const RowIdentity& identity,
                                   const std::vector<int>& written, NAEditRecord* edits) {
   CNAConnection* connection = session->pclGetConnection();
+  CNATableDescription* table = target.pTable;
+  // The value an UPDATE wrote into column n of the table.
+  auto edit = [&](int n) { return edits->pclGet(target.nSessionColumn(n)); };
   auto is_written = [&](int n) {
     return std::find(written.begin(), written.end(), n) != written.end();
   };
@@ -255,7 +415,7 @@ static CNASQLGenerator* NewReread(CNASession* session, CNATableDescription* tabl
   for (int n : identity.columns) {
     if (!is_written(n)) continue;
     changed = true;
-    const CAny* value = edits->pclGet(n);
+    const CAny* value = edit(n);
     if (value == nullptr || value->bEstNull()) null_key = true;
   }
   if (!changed) return nullptr;
@@ -266,8 +426,8 @@ static CNASQLGenerator* NewReread(CNASession* session, CNATableDescription* tabl
     whole.whole_row = true;
     for (int n = 0; n < table->nGetColumnCount(); ++n) {
       CNAColumn* column = table->pclColumnAt(n);
-      if (column->bIsComposite() || (column->bIsLargeObject() &&
-                                     !row.aValues[static_cast<size_t>(n)].bShort)) {
+      const NAIdentityValue& was = row.aValues[static_cast<size_t>(n)];
+      if (column->bIsComposite() || was.bAbsent || (column->bIsLargeObject() && !was.bShort)) {
         continue;
       }
       whole.columns.push_back(n);
@@ -289,7 +449,7 @@ static CNASQLGenerator* NewReread(CNASession* session, CNATableDescription* tabl
     }
     ok = ok && (n == 0 || g->bAppend(u",")) && g->bAppend(name);
   }
-  ok = ok && g->bAppend(u" FROM ") && g->bAppend(session->pszGetQuotedTableName()) &&
+  ok = ok && g->bAppend(u" FROM ") && g->bAppend(target.strQuotedName) &&
        g->bAppend(u" WHERE ");
   bool first = true;
   for (int n : by->columns) {
@@ -309,7 +469,7 @@ static CNASQLGenerator* NewReread(CNASession* session, CNATableDescription* tabl
       continue;
     }
     std::u16string name;
-    const CAny* value = edits->pclGet(n);
+    const CAny* value = edit(n);
     ok = ok && value != nullptr && Quote(connection, table->pclColumnAt(n)->pszGetName(), &name,
                                          nullptr) &&
          g->bAppend(name);
@@ -337,9 +497,10 @@ static CNASQLGenerator* NewReread(CNASession* session, CNATableDescription* tabl
 // replaced by conditions on their stored bytes, read from the one row the
 // identity finds (or from whole duplicates); false when none is found, or
 // several that differ in those bytes.
-static bool bResolveShownTexts(CNASession* session, CNATableDescription* table,
+static bool bResolveShownTexts(CNASession* session, const NAWriteTarget& target,
                                const RowIdentity& identity, NARowValues* row) {
   CNAConnection* connection = session->pclGetConnection();
+  CNATableDescription* table = target.pTable;
   std::vector<int> lossy;
   std::vector<std::u16string> names;
   for (int n : identity.columns) {
@@ -363,7 +524,7 @@ static bool bResolveShownTexts(CNASession* session, CNATableDescription* table,
     ok = (i == 0 || g->bAppend(u",")) && g->bAppend(u"HEX(CAST(") && g->bAppend(names[i]) &&
          g->bAppend(u" AS BINARY))");
   }
-  ok = ok && g->bAppend(u" FROM ") && g->bAppend(session->pszGetQuotedTableName()) &&
+  ok = ok && g->bAppend(u" FROM ") && g->bAppend(target.strQuotedName) &&
        g->bAppend(u" WHERE ") && g->bAppend(identity.condition);
   g->SetRowLimit(3);
   CNAError quiet;
@@ -421,7 +582,8 @@ static CNATableAccess* IdentityReader(CNATableAccess* writer, CNASession* sessio
 bool CNATableAccess::bWriteRowIdentity(CNASQLGenerator* g, const std::vector<int>* written,
                                        CNAError* error) {
   CNASession* session = m_pSession;
-  CNATableDescription* table = session->pclGetTableDescription();
+  const NAWriteTarget& target = m_stTarget;
+  CNATableDescription* table = target.pTable;
   CNAConnection* connection = session->pclGetConnection();
   CNATableAccess* reader = IdentityReader(this, session);
   auto refuse = [&] {
@@ -432,7 +594,7 @@ bool CNATableAccess::bWriteRowIdentity(CNASQLGenerator* g, const std::vector<int
   };
   NARowValues row;
   RowIdentity identity;
-  if (table == nullptr || !reader->bCurrentRowValues(&row)) return refuse();
+  if (table == nullptr || !reader->bCurrentRowValues(&row, target)) return refuse();
   if (row.nState == NARowValues::kGone) {
     ReportNoRowUpdated(error, 12);
     return false;
@@ -444,7 +606,7 @@ bool CNATableAccess::bWriteRowIdentity(CNASQLGenerator* g, const std::vector<int
     // Named only by what the conversation shows of a text: the row is
     // found by that first (a read may show the value so, a write may not
     // compare it so) and then named by the text's own bytes.
-    if (connection->m_nDbmsKind != 5 || !bResolveShownTexts(session, table, identity, &row)) {
+    if (connection->m_nDbmsKind != 5 || !bResolveShownTexts(session, target, identity, &row)) {
       return refuse();
     }
     identity = RowIdentity();
@@ -452,7 +614,7 @@ bool CNATableAccess::bWriteRowIdentity(CNASQLGenerator* g, const std::vector<int
   }
   const bool limited = identity.whole_row && connection->m_nDbmsKind == 5;
   if (identity.whole_row && (identity.ambiguous || !limited) &&
-      CountMatchingRows(session, identity.condition) > 1) {
+      CountMatchingRows(session, target.strQuotedName, identity.condition) > 1) {
     return refuse();
   }
   ForgetNamedRecord();
@@ -460,7 +622,7 @@ bool CNATableAccess::bWriteRowIdentity(CNASQLGenerator* g, const std::vector<int
   if (reader != this) AddRefBoth(reader);
   if (written != nullptr) {
     NAEditRecord* edits = session->pclGetEdits();
-    if (edits != nullptr) m_pReread = NewReread(session, table, row, identity, *written, edits);
+    if (edits != nullptr) m_pReread = NewReread(session, target, row, identity, *written, edits);
   }
   return g->bAppend(u" WHERE ") && g->bAppend(identity.condition) &&
          (!limited || g->bAppend(u" LIMIT 1"));
@@ -499,7 +661,7 @@ void CNATableAccess::NoteRowWritten(int32_t kind) {
       AddRefBoth(probe);
       CNAError quiet;
       quiet.SetSilent(true);
-      CNATableDescription* table = m_pSession->pclGetTableDescription();
+      CNATableDescription* table = m_stTarget.pTable;
       if (probe->bBindGenerator(reread, &quiet) && probe->bExecute(0, 0, nullptr, &quiet)) {
         CNAStatement* rows = probe->pclGetResult();
         int found = 0;
@@ -543,7 +705,7 @@ void CNATableAccess::SetWrittenRow(const NARowValues& values) {
   m_pWrittenIndex = m_pTemporaryIndex;
 }
 
-bool CNATableAccess::bCurrentRowValues(NARowValues* out) {
+bool CNATableAccess::bCurrentRowValues(NARowValues* out, const NAWriteTarget& target) {
   if (bWrittenRowStands()) {
     *out = m_stWrittenRow;
     return true;
@@ -553,8 +715,9 @@ bool CNATableAccess::bCurrentRowValues(NARowValues* out) {
   // A record read through the cache: the row it was read from, not the
   // row the result was read to.
   CNAStatement* rows = bCacheReads() ? pclRowOfRecord() : m_pResult;
-  return rows != nullptr && rows->bHasRow() &&
-         out->bTake(rows, m_pSession->pclGetTableDescription(), m_pConnection);
+  return rows != nullptr && rows->bHasRow() && target.pTable != nullptr &&
+         out->bTake(rows, target.pTable, m_pConnection,
+                    target.bStoredQuery ? &target.anSessionColumn : nullptr);
 }
 
 // ---- slots 15, 17, 19: INSERT, UPDATE, DELETE
@@ -562,18 +725,23 @@ bool CNATableAccess::bCurrentRowValues(NARowValues* out) {
 bool CNATableAccess::bBuildInsert(CNAError* error) {
   if (!bEnsureGenerator() || m_pSession == nullptr) return false;
   CNASQLGenerator* g = m_pGenerator;
-  CNATableDescription* table = m_pSession->pclGetTableDescription();
   NAEditRecord* edits = m_pSession->pclGetEdits();
-  if (table == nullptr || edits == nullptr) return false;
-  if (!WriteHead(this, m_pSession, 3, g, error)) return false;
+  if (edits == nullptr || !bResolveWriteTarget(2, error)) return false;
+  const NAWriteTarget& target = m_stTarget;
+  CNATableDescription* table = target.pTable;
+  if (!WriteHead(target, m_pSession, 3, g, error)) return false;
   if (!bPrepareAutoId(m_nOptions, error)) return false;
   bool auto_written = (m_nOptions & (0x100 | 0x200 | 0x400)) != 0;
+  // Columns of the table and the session's columns that give their values.
   std::vector<int> columns;
+  std::vector<int> sources;
   for (int i = 0; i < table->nGetColumnCount(); ++i) {
     CNAColumn* column = table->pclColumnAt(i);
-    if (column->bIsComposite() || !edits->bIsSet(i)) continue;
+    const int n = target.nSessionColumn(i);
+    if (column->bIsComposite() || n < 0 || !edits->bIsSet(n)) continue;
     if (IsAutoIdentifier(column) && !auto_written) continue;
     columns.push_back(i);
+    sources.push_back(n);
   }
   if (columns.empty()) {
     // Nothing set: the first writable column that is not an identifier
@@ -587,10 +755,9 @@ bool CNATableAccess::bBuildInsert(CNAError* error) {
              g->bAppend(name) && g->bAppend(u") VALUES ( DEFAULT )") && bAppendReturning(error);
     }
     // The closing quote of a quoted name separates it from VALUES.
-    const char16_t* table_name = m_pSession->pszGetQuotedTableName();
-    size_t length = table_name != nullptr ? std::char_traits<char16_t>::length(table_name) : 0;
-    bool quoted = length > 0 && (table_name[length - 1] == u'`' || table_name[length - 1] == u'"' ||
-                                 table_name[length - 1] == u']');
+    const std::u16string& table_name = target.strQuotedName;
+    char16_t last = table_name.empty() ? 0 : table_name.back();
+    bool quoted = last == u'`' || last == u'"' || last == u']';
     return g->bAppend(quoted ? u"VALUES ( DEFAULT )" : u" VALUES ( DEFAULT )");
   }
   bool ok = g->bAppend(u" (");
@@ -600,8 +767,8 @@ bool CNATableAccess::bBuildInsert(CNAError* error) {
          (i == 0 || g->bAppend(u",")) && g->bAppend(name);
   }
   ok = ok && g->bAppend(u") VALUES ( ");
-  for (size_t i = 0; ok && i < columns.size(); ++i) {
-    ok = (i == 0 || g->bAppend(u", ")) && bAppendValue(*edits->pclGet(columns[i]), error);
+  for (size_t i = 0; ok && i < sources.size(); ++i) {
+    ok = (i == 0 || g->bAppend(u", ")) && bAppendValue(*edits->pclGet(sources[i]), error);
   }
   return ok && g->bAppend(u" )") && bAppendReturning(error);
 }
@@ -609,21 +776,25 @@ bool CNATableAccess::bBuildInsert(CNAError* error) {
 bool CNATableAccess::bBuildUpdate(CNAError* error) {
   if (!bEnsureGenerator() || m_pSession == nullptr) return false;
   CNASQLGenerator* g = m_pGenerator;
-  CNATableDescription* table = m_pSession->pclGetTableDescription();
   NAEditRecord* edits = m_pSession->pclGetEdits();
-  if (table == nullptr || edits == nullptr) return false;
+  if (edits == nullptr || !bResolveWriteTarget(2, error)) return false;
+  const NAWriteTarget& target = m_stTarget;
+  CNATableDescription* table = target.pTable;
   bool auto_written = (m_nOptions & (0x100 | 0x200 | 0x400)) != 0;
+  // Columns of the table (the session's column giving each value is
+  // target.nSessionColumn).
   std::vector<int> columns;
   for (int i = 0; i < table->nGetColumnCount(); ++i) {
     CNAColumn* column = table->pclColumnAt(i);
-    if (column->bIsComposite() || !edits->bIsSet(i)) continue;
+    const int n = target.nSessionColumn(i);
+    if (column->bIsComposite() || n < 0 || !edits->bIsSet(n)) continue;
     if (IsAutoIdentifier(column) && !auto_written) continue;
     columns.push_back(i);
   }
   // A text read with characters the conversation lacks shown as '?' is not
   // written back as read: that would store the '?'.
   NARowValues row;
-  if (!columns.empty() && IdentityReader(this, m_pSession)->bCurrentRowValues(&row)) {
+  if (!columns.empty() && IdentityReader(this, m_pSession)->bCurrentRowValues(&row, target)) {
     columns.erase(std::remove_if(columns.begin(), columns.end(),
                                  [&](int n) {
                                    if (static_cast<size_t>(n) >= row.aValues.size() ||
@@ -631,7 +802,7 @@ bool CNATableAccess::bBuildUpdate(CNAError* error) {
                                      return false;
                                    }
                                    CXYString<char16_t> text;
-                                   const CAny* value = edits->pclGet(n);
+                                   const CAny* value = edits->pclGet(target.nSessionColumn(n));
                                    return value != nullptr && !value->bEstNull() &&
                                           value->nGetTexte(&text) < 100 &&
                                           std::u16string(text.pszGet() != nullptr ? text.pszGet()
@@ -646,13 +817,13 @@ bool CNATableAccess::bBuildUpdate(CNAError* error) {
     g->Reset(false);
     return true;
   }
-  if (!WriteHead(this, m_pSession, 2, g, error)) return false;
+  if (!WriteHead(target, m_pSession, 2, g, error)) return false;
   bool ok = g->bAppend(u" SET ");
   for (size_t i = 0; ok && i < columns.size(); ++i) {
     std::u16string name;
     ok = Quote(m_pConnection, table->pclColumnAt(columns[i])->pszGetName(), &name, error) &&
          (i == 0 || g->bAppend(u", ")) && g->bAppend(name) && g->bAppend(u" = ") &&
-         bAppendValue(*edits->pclGet(columns[i]), error);
+         bAppendValue(*edits->pclGet(target.nSessionColumn(columns[i])), error);
   }
   return ok && bWriteRowIdentity(g, &columns, error);
 }
@@ -661,7 +832,8 @@ bool CNATableAccess::bBuildDelete(CNAError* error) {
   if (!bEnsureGenerator() || m_pSession == nullptr) return false;
   CNASQLGenerator* g = m_pGenerator;
   int kind = g->nGetStatementKind() == 5 ? 5 : 4;
-  if (!WriteHead(this, m_pSession, kind, g, error)) return false;
+  if (!bResolveWriteTarget(kind == 5 ? 3 : 2, error)) return false;
+  if (!WriteHead(m_stTarget, m_pSession, kind, g, error)) return false;
   if (kind == 5) return true;
   return bWriteRowIdentity(g, nullptr, error);
 }
@@ -703,7 +875,8 @@ static int AutoIdentifierColumn(CNATableDescription* table) {
 // Runs one read of the session's identity query object on this object's
 // result statement: the last identity (next false) or the next value.
 bool CNATableAccess::bReadIdentity(bool next, int column, CAny* value, CNAError* error) {
-  CNATableDescription* table = m_pSession->pclGetTableDescription();
+  CNATableDescription* table = m_stTarget.pTable;
+  if (table == nullptr) return false;
   CNARefCounted* helper = m_pSession->pclGetSQLHelper(error);
   auto* identity = dynamic_cast<CNAIdentityQuery*>(helper);
   if (identity == nullptr) {
@@ -721,7 +894,7 @@ bool CNATableAccess::bReadIdentity(bool next, int column, CAny* value, CNAError*
   }
   NAIdentityTarget target;
   target.connection = m_pConnection;
-  target.table = m_pSession->pszGetFileName();
+  target.table = m_stTarget.strName.c_str();
   target.column = table->pclColumnAt(column)->pszGetName();
   target.nHostType = table->pclColumnAt(column)->nGetType();
   target.bQuoteNames = true;
@@ -736,12 +909,15 @@ bool CNATableAccess::bReadIdentity(bool next, int column, CAny* value, CNAError*
 // or 0x400, which leave the identifier alone).
 bool CNATableAccess::bReadInsertId(CNAError* error) {
   if ((m_nOptions & (0x100 | 0x400)) != 0 || m_pSession == nullptr) return true;
-  const int column = AutoIdentifierColumn(m_pSession->pclGetTableDescription());
+  if (!bResolveWriteTarget(2, error)) return false;
+  const int column = AutoIdentifierColumn(m_stTarget.pTable);
+  const int n = m_stTarget.nSessionColumn(column);
   NAEditRecord* edits = m_pSession->pclGetEdits();
   if (column < 0 || edits == nullptr) return true;
   CAny value;
   if (!bReadIdentity(false, column, &value, error)) return false;
-  if (!edits->bSet(column, value)) {
+  // A stored query that does not show the identifier has nowhere to keep it.
+  if (n >= 0 && !edits->bSet(n, value)) {
     if (error != nullptr) error->SetOutOfMemory(kSite, 21);
     return false;
   }
@@ -755,12 +931,15 @@ bool CNATableAccess::bPrepareAutoId(uint32_t options, CNAError* error) {
   if ((options & (0x100 | 0x400)) != 0 || (options & 0x200) == 0 || m_pSession == nullptr) {
     return true;
   }
-  const int column = AutoIdentifierColumn(m_pSession->pclGetTableDescription());
+  if (!bResolveWriteTarget(2, error)) return false;
+  const int column = AutoIdentifierColumn(m_stTarget.pTable);
+  const int n = m_stTarget.nSessionColumn(column);
   NAEditRecord* edits = m_pSession->pclGetEdits();
-  if (column < 0 || edits == nullptr) return true;
+  // Without a session column to carry it, the INSERT could not write it.
+  if (column < 0 || n < 0 || edits == nullptr) return true;
   CAny value;
   if (!bReadIdentity(true, column, &value, error)) return false;
-  if (!edits->bSet(column, value)) {
+  if (!edits->bSet(n, value)) {
     if (error != nullptr) error->SetOutOfMemory(kSite, 22);
     return false;
   }
