@@ -200,59 +200,6 @@ bool AnyToBridge(const CAny& any, OutgoingValue* out) {
   }
 }
 
-bool FixedToBridge(const CAny& any, StringSink* sink, BridgeValue* v) {
-  uint16_t word = any.GetType();
-  if ((word & qg::kAnyFlagNull) != 0) return false;
-  const void* p = any.pValeur();
-  BridgeValue out{};
-  out.code = word & 0xF0FF;
-  out.sink = sink;
-  switch (word & 0xFF) {
-    case qg::kAnyBOOL: case qg::kAnyI4: {
-      int32_t n;
-      std::memcpy(&n, p, sizeof(n));
-      out.i = n;
-      break;
-    }
-    case qg::kAnyUI1: out.i = *static_cast<const uint8_t*>(p); break;
-    case qg::kAnyI1: out.i = *static_cast<const int8_t*>(p); break;
-    case qg::kAnyUI2: {
-      uint16_t n;
-      std::memcpy(&n, p, sizeof(n));
-      out.i = n;
-      break;
-    }
-    case qg::kAnyI2: {
-      int16_t n;
-      std::memcpy(&n, p, sizeof(n));
-      out.i = n;
-      break;
-    }
-    case qg::kAnyUI4: {
-      uint32_t n;
-      std::memcpy(&n, p, sizeof(n));
-      out.i = n;
-      break;
-    }
-    case qg::kAnyI8: case qg::kAnyUI8: case qg::kAnyUIX:
-      std::memcpy(&out.i, p, sizeof(out.i));
-      break;
-    case qg::kAnyR4: {
-      float f;
-      std::memcpy(&f, p, sizeof(f));
-      out.r = f;
-      break;
-    }
-    case qg::kAnyR8:
-      std::memcpy(&out.r, p, sizeof(out.r));
-      break;
-    default:
-      return false;
-  }
-  *v = out;
-  return true;
-}
-
 void InstanceToBridge(IDotNetInstance* instance, OutgoingValue* out) {
   out->value = BridgeValue{};
   out->value.sink = &out->sink;
@@ -354,17 +301,7 @@ bool BridgeToAny(BridgeValue* value, const StringSink& sink_in, CAny* any,
 }
 
 bool PushBridge(CSLevel* stack, BridgeValue* value, const StringSink& sink) {
-  if (value->flags == 0) {
-    // The common results, pushed without the general conversion.
-    CAny any;
-    switch (value->code & 0xFFFF) {
-      case qg::kAnyI4: any.SetI4(static_cast<int32_t>(value->i)); return stack->bEmpile(any);
-      case qg::kAnyI8: any.SetI8(value->i); return stack->bEmpile(any);
-      case qg::kAnyR8: any.SetR8(value->r); return stack->bEmpile(any);
-      case qg::kAnyBOOL: any.SetBOOL(value->i != 0 ? 1 : 0); return stack->bEmpile(any);
-      default: break;
-    }
-  }
+  if (int pushed = PushFixed(stack, *value); pushed >= 0) return pushed == 1;
   uint16_t code = value->code & 0xFF;
   if ((value->flags & kBridgeNull) == 0 && (code == 34) && value->object != 0) {
     auto* array = reinterpret_cast<CTableauHote*>(value->object);

@@ -136,13 +136,64 @@ std::u16string MethodText(const STMethodeDotNet* method) {
 
 enum class Outcome { kDone, kFailed, kNotFitting };
 
+// Arguments a call through a direct stub takes from the native stack.
+constexpr int32_t kInlineArguments = 8;
+
+// The status of a call: a failure becomes the invocation error.
+Outcome Failed(int32_t status, ManagedId check, CDotNetType* type,
+               const STMethodeDotNet* description, ManagedId exc, CXError* error) {
+  if (status == kBridgeNotFitting && check != 0) return Outcome::kNotFitting;
+  InitErrorInvocation(error, type, MethodText(description), exc);
+  return Outcome::kFailed;
+}
+
+// The road of most calls made again and again: a direct stub (which writes
+// no argument back and reads no argument's sink) and arguments that are all
+// fixed-size numbers, read into records on the native stack. False when the
+// arguments do not all qualify: nothing was done.
+bool InvokeDirect(CDotNetType* type, ManagedId stub, ManagedId check, ManagedId target,
+                  const STMethodeDotNet* description, CSLevel* stack, int32_t count,
+                  bool want_result, CXError* error, Outcome* outcome) {
+  // A depth past the stack reads null: the general road then counts again.
+  BridgeValue records[kInlineArguments];
+  for (int32_t i = 0; i < count; ++i) {
+    const CAny* any = stack->pclGetValeur(count - 1 - i);
+    if (any == nullptr || !FixedToBridge(*any, nullptr, &records[i])) return false;
+  }
+  StringSink sink;
+  BridgeValue result{};
+  result.sink = &sink;
+  ManagedRef exc;
+  int32_t status = ClrIfStarted()->CallStub(stub, check, target, records, count,
+                                            want_result ? 1 : 0, &result, exc.out());
+  if (status != kBridgeOk) {
+    *outcome = Failed(status, check, type, description, exc.get(), error);
+    return true;
+  }
+  *outcome = Outcome::kDone;
+  if (want_result && (result.flags & kBridgeNoValue) == 0) {
+    int pushed = PushFixed(stack, result);
+    if (pushed == 0 || (pushed < 0 && !PushBridge(stack, &result, sink))) {
+      *outcome = Failed(kBridgeNotConverted, 0, type, description, 0, error);
+    }
+  }
+  return true;
+}
+
 // Invokes a resolved method with the stack's arguments, writes by-reference
 // arguments back and pushes the result. With a type to check, a method that
 // cannot be called on it changes nothing (kNotFitting).
-// stub: the method's call stub, 0 to call it through reflection.
-Outcome InvokeResolved(CDotNetType* type, ManagedId method, ManagedId stub, ManagedId check,
-                       ManagedId target, const STMethodeDotNet* description, CSLevel* stack,
-                       int32_t count, bool want_result, CXError* error) {
+// stub: the method's call stub, 0 to call it through reflection; direct:
+// the stub calls the method without reflection.
+Outcome InvokeResolved(CDotNetType* type, ManagedId method, ManagedId stub, bool direct,
+                       ManagedId check, ManagedId target, const STMethodeDotNet* description,
+                       CSLevel* stack, int32_t count, bool want_result, CXError* error) {
+  Outcome outcome;
+  if (direct && stub != 0 && count <= kInlineArguments &&
+      InvokeDirect(type, stub, check, target, description, stack, count, want_result, error,
+                   &outcome)) {
+    return outcome;
+  }
   ScopedBuffers buffers(stack, count);
   std::vector<OutgoingValue>& args = buffers.args();
   std::vector<BridgeValue>& records = buffers.records();
@@ -154,11 +205,7 @@ Outcome InvokeResolved(CDotNetType* type, ManagedId method, ManagedId stub, Mana
                                              want_result ? 1 : 0, &result.value, exc.out())
                              : clr->InvokeMethod(method, check, target, records.data(), count,
                                                  want_result ? 1 : 0, &result.value, exc.out());
-  if (status == kBridgeNotFitting && check != 0) return Outcome::kNotFitting;
-  if (status != kBridgeOk) {
-    InitErrorInvocation(error, type, MethodText(description), exc.get());
-    return Outcome::kFailed;
-  }
+  if (status != kBridgeOk) return Failed(status, check, type, description, exc.get(), error);
   bool written = false;
   for (int32_t i = 0; i < count; ++i) {
     written |= (records[static_cast<size_t>(i)].flags & kBridgeWritten) != 0;
@@ -193,12 +240,12 @@ bool HasDeclaredTypes(const STMethodeDotNet* method) {
           (method->pszTypesParametres != nullptr && *method->pszTypesParametres != u'\0'));
 }
 
-}  // namespace
-
-int64_t ResolutionCount() { return g_resolutions.load(); }
-
-bool CallMethod(CDotNetType* type, ManagedId target, const STMethodeDotNet* method,
-                uint32_t* identifier, CSLevel* stack, int32_t count, bool result, CXError* error) {
+// CallMethod when the identifier does not lead to a direct call: the
+// registry by key, then the resolutions.
+__attribute__((noinline)) bool CallResolving(CDotNetType* type, ManagedId target,
+                                             const STMethodeDotNet* method, uint32_t* identifier,
+                                             CSLevel* stack, int32_t count, bool result,
+                                             CXError* error) {
   const ManagedTable* clr = ClrIfStarted();
   if (clr == nullptr || type == nullptr || method == nullptr || stack == nullptr) return false;
   if (count < 0 || count > stack->nGetNbValeur()) count = stack->nGetNbValeur();
@@ -219,7 +266,9 @@ bool CallMethod(CDotNetType* type, ManagedId target, const STMethodeDotNet* meth
     if (slot != 0) {
       // A slot naming nothing, or another type's method, resolves again.
       if (CDotNetMember* known = manager->pclGetMethod(slot)) {
-        Outcome outcome = InvokeResolved(type, known->Id(), known->Stub(), type->Id(), target,
+        bool direct;
+        ManagedId stub = known->Stub(&direct);
+        Outcome outcome = InvokeResolved(type, known->Id(), stub, direct, type->Id(), target,
                                          method, stack, count, result, error);
         if (outcome != Outcome::kNotFitting) return Finished(outcome);
       }
@@ -227,8 +276,10 @@ bool CallMethod(CDotNetType* type, ManagedId target, const STMethodeDotNet* meth
     std::u16string key = MethodKey(type, method);
     int32_t id = manager->nGetMethodId(key);
     if (CDotNetMember* known = manager->pclGetMethod(static_cast<uint32_t>(id))) {
-      Outcome outcome = InvokeResolved(type, known->Id(), known->Stub(), type->Id(), target, method,
-                                       stack, count, result, error);
+      bool direct;
+      ManagedId stub = known->Stub(&direct);
+      Outcome outcome = InvokeResolved(type, known->Id(), stub, direct, type->Id(), target,
+                                       method, stack, count, result, error);
       if (outcome != Outcome::kNotFitting) {
         if (identifier != nullptr) *identifier = static_cast<uint32_t>(id);
         return Finished(outcome);
@@ -248,8 +299,8 @@ bool CallMethod(CDotNetType* type, ManagedId target, const STMethodeDotNet* meth
     }
     if (generic) {
       // Resolved afresh at each call: no stub is worth making.
-      return Finished(
-          InvokeResolved(type, found.get(), 0, 0, target, method, stack, count, result, error));
+      return Finished(InvokeResolved(type, found.get(), 0, false, 0, target, method, stack,
+                                     count, result, error));
     }
     auto* wrapper = new CDotNetMethod(found.release());
     wrapper->SetKey(MethodKey(type, method));
@@ -260,8 +311,10 @@ bool CallMethod(CDotNetType* type, ManagedId target, const STMethodeDotNet* meth
       return false;
     }
     if (identifier != nullptr) *identifier = static_cast<uint32_t>(id);
-    return Finished(InvokeResolved(type, registered->Id(), registered->Stub(), 0, target, method,
-                                   stack, count, result, error));
+    bool direct;
+    ManagedId stub = registered->Stub(&direct);
+    return Finished(InvokeResolved(type, registered->Id(), stub, direct, 0, target, method, stack,
+                                   count, result, error));
   }
 
   g_resolutions.fetch_add(1);
@@ -284,6 +337,32 @@ bool CallMethod(CDotNetType* type, ManagedId target, const STMethodeDotNet* meth
     return false;
   }
   return true;
+}
+
+}  // namespace
+
+int64_t ResolutionCount() { return g_resolutions.load(); }
+
+bool CallMethod(CDotNetType* type, ManagedId target, const STMethodeDotNet* method,
+                uint32_t* identifier, CSLevel* stack, int32_t count, bool result, CXError* error) {
+  // A call again through its identifier, on the host's manager (held by the
+  // host: no count taken), to a method with a direct stub: straight to it.
+  uint32_t slot = identifier != nullptr ? *identifier : 0;
+  CDotNetManager* manager = CDotNetManager::Held();
+  if (slot != 0 && manager != nullptr && type != nullptr && method != nullptr &&
+      stack != nullptr && count >= 0 && count <= kInlineArguments && !type->bGeneric()) {
+    if (CDotNetMember* known = manager->pclGetMethod(slot)) {
+      bool direct;
+      ManagedId stub = known->Stub(&direct);
+      Outcome outcome;
+      if (direct && InvokeDirect(type, stub, type->Id(), target, method, stack, count, result,
+                                 error, &outcome) &&
+          outcome != Outcome::kNotFitting) {
+        return Finished(outcome);
+      }
+    }
+  }
+  return CallResolving(type, target, method, identifier, stack, count, result, error);
 }
 
 bool Construct(CDotNetInstance* instance, const STMethodeDotNet* method, uint32_t* identifier,

@@ -380,6 +380,123 @@ TEST_F(CallRoadTest, ByReferenceArgumentsAreWrittenBackAndChecked) {
   EXPECT_EQ(kept, 1);
 }
 
+// What a call leaves on the stack above `below` values: "nothing", "null",
+// or the top value's type and value.
+std::string Pushed(qghost::DotNetStack& stack, int32_t below) {
+  if (stack.nGetNbValeur() == below) return "nothing";
+  if (stack.nGetNbValeur() != below + 1) return "more than one value";
+  const CAny* top = stack.pclGetValeur(0);
+  if (top->bEstNull()) return "null";
+  switch (top->nGetCode()) {
+    case qg::kAnyI4: {
+      int32_t n = 0;
+      top->nGetI4(&n);
+      return "I4 " + std::to_string(n);
+    }
+    case qg::kAnyI8: {
+      int64_t n = 0;
+      top->nGetI8(&n);
+      return "I8 " + std::to_string(n);
+    }
+    case qg::kAnyR8: {
+      double r = 0;
+      top->nGetR8(&r);
+      return "R8 " + std::to_string(r);
+    }
+    case qg::kAnyBOOL: {
+      int32_t b = 0;
+      top->nGetBOOL(&b);
+      return "BOOL " + std::to_string(b);
+    }
+    case qg::kAnyDSTRW: {
+      const char16_t* text = nullptr;
+      top->nGetPCXSTR(&text);
+      return "DSTRW " + U8(text != nullptr ? text : u"");
+    }
+    default:
+      return "code " + std::to_string(top->nGetCode());
+  }
+}
+
+// Calls made again through their identifier (numbers in, any result out)
+// give what the first call gave, every time: results of every kind pushed
+// (null and none included), arguments in their order and widened to their
+// parameters, and failures reported as such with nothing pushed.
+TEST_F(CallRoadTest, CallsAgainThroughTheIdentifierAnswerAsTheFirst) {
+  auto i4 = [](int32_t v) { CAny a; a.SetI4(v); return a; };
+  struct Case {
+    const char16_t* classe;
+    bool on_instance;  // on the Members instance, else static
+    const char16_t* name;
+    const char16_t* declared;
+    std::vector<CAny> args;
+    std::string want;  // Pushed(), or "fails: " and a part of the message
+  };
+  CAny i8, r8, yes, i2;
+  i8.SetI8(2);
+  r8.SetR8(0.5);
+  yes.SetBOOL(1);
+  i2.SetI2(5);
+  const Case cases[] = {
+      {u"Members", true, u"Compute", u"Int32", {i4(7)}, "I4 70"},
+      {u"Picks", false, u"Weigh", u"Int32,Int64,Double", {i4(3), i8, r8}, "R8 320.500000"},
+      {u"Picks", false, u"Wide", u"Int64", {i4(21)}, "I8 42"},
+      {u"Picks", false, u"Flip", u"Boolean", {yes}, "BOOL 0"},
+      {u"Picks", false, u"NullFor", u"Int32", {i4(1)}, "null"},
+      {u"Picks", false, u"Quiet", u"Int32", {i4(1)}, "nothing"},
+      {u"Picks", false, u"Seen", u"Object", {i2}, "DSTRW Int16 5"},
+      {u"Picks", false, u"Stamp", u"DateTime", {i4(3)}, "fails: DateTime"},
+      {u"Values", false, u"Throw", u"", {}, "fails: inner cause"},
+      {u"Members", false, u"Compute", u"Int32", {i4(7)}, "fails: requires a target"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(U8(c.name));
+    STInfoClasseDotNet info = Classe(c.classe);
+    STMethodeDotNet method{c.name, c.declared[0] != u'\0' ? 1 : 0, c.declared, nullptr};
+    uint32_t id = 0;
+    for (int round = 0; round < 3; ++round) {
+      stack_.Clear();
+      for (const CAny& a : c.args) stack_.bEmpile(a);
+      int32_t below = stack_.nGetNbValeur();
+      error_.RAZ();
+      STOperationDotNet op = Op();
+      int64_t resolutions = ResolutionCount();
+      bool ok = c.on_instance
+                    ? members_->bAppelleMethode(&method, &id, &stack_, below, true, &op)
+                    : execution_->bAppelleMethodeStatique(&info, &method, &id, &stack_, below,
+                                                          true, &op);
+      std::string got = ok ? Pushed(stack_, below) : "fails: " + UserText(error_);
+      if (c.want.rfind("fails: ", 0) == 0) {
+        EXPECT_FALSE(ok) << "round " << round << ": " << got;
+        EXPECT_THAT(got, HasSubstr(c.want.substr(7))) << "round " << round;
+        EXPECT_EQ(MessageIds(error_).back(), 200002u) << "round " << round;
+        EXPECT_EQ(stack_.nGetNbValeur(), below) << "round " << round;
+      } else {
+        EXPECT_EQ(got, c.want) << "round " << round;
+        if (round > 0) {
+          EXPECT_EQ(ResolutionCount(), resolutions) << "round " << round;
+        }
+      }
+    }
+  }
+
+  // A by-reference parameter is written back on every call, numbers in.
+  STInfoClasseDotNet overloads = Classe(u"Overloads");
+  STMethodeDotNet widen{u"Widen", 1, u"Int64&", nullptr};
+  uint32_t id = 0;
+  for (int round = 0; round < 3; ++round) {
+    stack_.Clear();
+    stack_.bEmpile(i8);
+    STOperationDotNet op = Op();
+    ASSERT_TRUE(execution_->bAppelleMethodeStatique(&overloads, &widen, &id, &stack_, 1, false,
+                                                     &op))
+        << UserText(error_);
+    int64_t written = 0;
+    stack_.pclGetValeur(0)->nGetI8(&written);
+    EXPECT_EQ(written, int64_t{1} << 40) << "round " << round;
+  }
+}
+
 TEST_F(CallRoadTest, ClassNames) {
   struct Case {
     const char16_t* ns;

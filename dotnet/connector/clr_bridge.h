@@ -152,7 +152,9 @@ struct ManagedTable {
   // does nothing (mode 1). -1 when the host cannot be reached.
   int64_t (*BenchRuntimeCall)(int32_t n, int32_t mode);
   // The call stub of a resolved method, made once (a handle, 0 for none).
-  ManagedId (*MakeStub)(ManagedId method);
+  // *direct: 1 when the stub calls the method without reflection; such a
+  // call writes no argument record back and reads no argument's sink.
+  ManagedId (*MakeStub)(ManagedId method, int32_t* direct);
   // InvokeMethod through a stub: same arguments and statuses.
   int32_t (*CallStub)(ManagedId stub, ManagedId type, ManagedId target, BridgeValue* args,
                       int32_t count, int32_t want_result, BridgeValue* result, ManagedId* exc);

@@ -12,8 +12,6 @@ namespace qgnet {
 namespace {
 
 std::mutex g_singleton_mutex;
-// Written under g_singleton_mutex; read without it by Held.
-std::atomic<CDotNetManager*> g_manager{nullptr};
 
 // Keys are the wrappers' own texts (char16_t*), alive while registered.
 uint32_t HashKey(uintptr_t key) {
@@ -34,6 +32,8 @@ int CompareKey(uintptr_t a, uintptr_t b) {
 
 }  // namespace
 
+std::atomic<CDotNetManager*> CDotNetManager::s_manager{nullptr};
+
 CDotNetManager::Registry::Registry() : m_table(7) {
   m_table.SetFonctionHache(&HashKey);
   m_table.SetFonctionCompare(&CompareKey);
@@ -48,14 +48,6 @@ CDotNetManager::Registry::~Registry() {
     m_blocks[block][offset]->ReleaseMember();
   }
   for (CDotNetMember** block : m_blocks) delete[] block;
-}
-
-void CDotNetManager::Registry::Locate(uint32_t i, int* block, uint32_t* offset) {
-  // Blocks 0..b-1 hold kFirstBlock * (2^b - 1) entries.
-  uint32_t units = i / kFirstBlock + 1;
-  int b = 31 - __builtin_clz(units);
-  *block = b;
-  *offset = i - kFirstBlock * ((1u << b) - 1);
 }
 
 int32_t CDotNetManager::Registry::Add(CDotNetMember* method) {
@@ -98,14 +90,6 @@ int32_t CDotNetManager::Registry::Find(const std::u16string& key) const {
   return static_cast<int32_t>(id);
 }
 
-CDotNetMember* CDotNetManager::Registry::Get(uint32_t id) const {
-  if (id == 0 || id > m_count.load(std::memory_order_acquire)) return nullptr;
-  int block;
-  uint32_t offset;
-  Locate(id - 1, &block, &offset);
-  return m_blocks[block][offset];
-}
-
 CDotNetManager::CDotNetManager()
     : m_finder([this] { return pszGetGAC(); }),
       m_loader([this] { return pszGetGAC(); }, &m_error) {}
@@ -114,11 +98,11 @@ CDotNetManager::~CDotNetManager() = default;
 
 CDotNetManager* CDotNetManager::Acquire() {
   std::lock_guard<std::mutex> lock(g_singleton_mutex);
-  CDotNetManager* manager = g_manager.load(std::memory_order_relaxed);
+  CDotNetManager* manager = s_manager.load(std::memory_order_relaxed);
   if (manager == nullptr) {
     manager = new (std::nothrow) CDotNetManager();
     if (manager == nullptr) return nullptr;
-    g_manager.store(manager, std::memory_order_release);
+    s_manager.store(manager, std::memory_order_release);
   }
   ++manager->m_ref;
   return manager;
@@ -126,10 +110,8 @@ CDotNetManager* CDotNetManager::Acquire() {
 
 CDotNetManager* CDotNetManager::Current() {
   std::lock_guard<std::mutex> lock(g_singleton_mutex);
-  return g_manager.load(std::memory_order_relaxed);
+  return s_manager.load(std::memory_order_relaxed);
 }
-
-CDotNetManager* CDotNetManager::Held() { return g_manager.load(std::memory_order_acquire); }
 
 int32_t CDotNetManager::Release() {
   // A reference that is not the last one goes without the mutex: the count
@@ -147,8 +129,8 @@ int32_t CDotNetManager::Release() {
     std::lock_guard<std::mutex> lock(g_singleton_mutex);
     left = --m_ref;
     if (left == 0) {
-      if (g_manager.load(std::memory_order_relaxed) == this) {
-        g_manager.store(nullptr, std::memory_order_release);
+      if (s_manager.load(std::memory_order_relaxed) == this) {
+        s_manager.store(nullptr, std::memory_order_release);
       }
       doomed = this;
     }
@@ -221,7 +203,6 @@ int32_t CDotNetManager::nAddMethod(CDotNetMember* method) { return m_methods.Add
 int32_t CDotNetManager::nGetMethodId(const std::u16string& key) const {
   return m_methods.Find(key);
 }
-CDotNetMember* CDotNetManager::pclGetMethod(uint32_t id) const { return m_methods.Get(id); }
 int32_t CDotNetManager::nAddConstructor(CDotNetMember* constructor) {
   return m_constructors.Add(constructor);
 }

@@ -29,7 +29,7 @@ class CDotNetManager final : public IDotNetManager {
   // reference (the host) keeps alive while it calls; null when nobody
   // holds one. The host must not drop its last reference on one thread
   // while it calls on another.
-  static CDotNetManager* Held();
+  static CDotNetManager* Held() { return s_manager.load(std::memory_order_acquire); }
 
   int32_t vnVersion1() override { return 1; }
   int32_t vnVersion2() override { return 1; }
@@ -66,7 +66,7 @@ class CDotNetManager final : public IDotNetManager {
   int32_t nAddMethod(CDotNetMember* method);
   int32_t nGetMethodId(const std::u16string& key) const;
   // The registered wrapper (no reference added), null for a bad identifier.
-  CDotNetMember* pclGetMethod(uint32_t id) const;
+  CDotNetMember* pclGetMethod(uint32_t id) const { return m_methods.Get(id); }
   int32_t nAddConstructor(CDotNetMember* constructor);
   int32_t nGetConstructorId(const std::u16string& key) const;
   CDotNetMember* pclGetConstructor(uint32_t id) const;
@@ -84,7 +84,13 @@ class CDotNetManager final : public IDotNetManager {
     Registry& operator=(const Registry&) = delete;
     int32_t Add(CDotNetMember* method);
     int32_t Find(const std::u16string& key) const;
-    CDotNetMember* Get(uint32_t id) const;
+    CDotNetMember* Get(uint32_t id) const {
+      if (id == 0 || id > m_count.load(std::memory_order_acquire)) return nullptr;
+      int block;
+      uint32_t offset;
+      Locate(id - 1, &block, &offset);
+      return m_blocks[block][offset];
+    }
 
    private:
     // Entry i (0-based) lives in block b at offset o; block b holds
@@ -92,7 +98,13 @@ class CDotNetManager final : public IDotNetManager {
     // needs no lock.
     static constexpr uint32_t kFirstBlock = 32;
     static constexpr int kBlocks = 26;
-    static void Locate(uint32_t i, int* block, uint32_t* offset);
+    static void Locate(uint32_t i, int* block, uint32_t* offset) {
+      // Blocks 0..b-1 hold kFirstBlock * (2^b - 1) entries.
+      uint32_t units = i / kFirstBlock + 1;
+      int b = 31 - __builtin_clz(units);
+      *block = b;
+      *offset = i - kFirstBlock * ((1u << b) - 1);
+    }
 
     mutable std::shared_mutex m_lock;  // guards m_table and the writing of m_blocks
     // Written under m_lock before m_count is raised past them; read after
@@ -104,6 +116,10 @@ class CDotNetManager final : public IDotNetManager {
 
   CDotNetManager();
   ~CDotNetManager();
+
+  // The process's manager: written under the singleton mutex, read
+  // without it by Held.
+  static std::atomic<CDotNetManager*> s_manager;
 
   // Raised under the singleton mutex; lowered without it while it stays
   // above 1, so that the last reference always goes under the mutex.

@@ -150,6 +150,11 @@ class CDotNetType final : public IDotNetType {
   const std::u16string& FullName();
   const std::u16string& Name();
   bool bFlag(int32_t what);
+  // bFlag(1), the type is generic: asked once, then read without a call.
+  bool bGeneric() {
+    int8_t generic = m_generic.load(std::memory_order_relaxed);
+    return generic >= 0 ? generic == 1 : bFlag(1);
+  }
 
  private:
   ~CDotNetType();

@@ -59,6 +59,10 @@ class CSLevel {
   // null otherwise; pushing an array takes it over.
   virtual qgnet::CTableauHote* pclGetTableau(int32_t depth) = 0;
   virtual bool bEmpileTableau(qgnet::CTableauHote* array) = 0;
+  // Pushes an empty value and answers it, for the caller to set in place
+  // at once (no copy of a value built beside the stack); null when the
+  // stack cannot grow. Valid until the stack changes again.
+  virtual CAny* pclEmpileValeur() = 0;
 
  protected:
   ~CSLevel() = default;

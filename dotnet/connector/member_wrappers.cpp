@@ -11,17 +11,21 @@ CDotNetMember::~CDotNetMember() {
   CountWrapper(-1);
 }
 
-ManagedId CDotNetMember::Stub() {
-  ManagedId stub = m_stub.load(std::memory_order_acquire);
-  if (stub != 0) return stub;
+ManagedId CDotNetMember::MakeStub(bool* direct) {
+  *direct = false;
   const ManagedTable* clr = ClrIfStarted();
   if (clr == nullptr) return 0;
-  ManagedRef made(clr->MakeStub(Id()));
+  int32_t made_direct = 0;
+  ManagedRef made(clr->MakeStub(Id(), &made_direct));
   if (!made) return 0;
+  // Racing threads store the same answer, before the stub is published.
+  m_stub_direct.store(made_direct == 1, std::memory_order_relaxed);
   ManagedId expected = 0;
   if (m_stub.compare_exchange_strong(expected, made.get(), std::memory_order_acq_rel)) {
+    *direct = made_direct == 1;
     return made.release();
   }
+  *direct = m_stub_direct.load(std::memory_order_relaxed);
   return expected;  // another thread's stub; ours is freed
 }
 

@@ -28,11 +28,18 @@ class CDotNetMember {
   const std::u16string& Key() const { return m_key; }
   ManagedId Id() const { return m_member.get(); }
   // The method's call stub, made on first use and kept (0 when none can be
-  // made). Threads racing to make it keep one.
-  ManagedId Stub();
+  // made). Threads racing to make it keep one. *direct: the stub calls the
+  // method without reflection (see ManagedTable::MakeStub).
+  ManagedId Stub(bool* direct) {
+    ManagedId stub = m_stub.load(std::memory_order_acquire);
+    if (stub == 0) return MakeStub(direct);
+    *direct = m_stub_direct.load(std::memory_order_relaxed);
+    return stub;
+  }
 
  protected:
   virtual ~CDotNetMember();
+  ManagedId MakeStub(bool* direct);
   // what: 0 name, 1 type name, 2 type full name (kept once read).
   const char16_t* Text(int what);
   bool Flag(int what);
@@ -43,6 +50,7 @@ class CDotNetMember {
   std::atomic<int32_t> m_ref{1};
   ManagedRef m_member;
   std::atomic<ManagedId> m_stub{0};  // one handle, freed with the wrapper
+  std::atomic<bool> m_stub_direct{false};  // stored before m_stub is published
   std::u16string m_key;
   std::optional<std::u16string> m_texts[3];
   std::deque<std::u16string> m_more;  // generic argument names

@@ -32,6 +32,11 @@ bool DotNetStack::bEmpileInstance(IDotNetInstance* instance) {
   return true;
 }
 
+CAny* DotNetStack::pclEmpileValeur() {
+  m_entries.emplace_back();
+  return &m_entries.back().value;
+}
+
 qgnet::CTableauHote* DotNetStack::pclGetTableau(int32_t depth) {
   Entry* entry = At(depth);
   return entry != nullptr ? entry->array.get() : nullptr;

@@ -29,6 +29,7 @@ class DotNetStack final : public CSLevel {
   bool bRemplaceInstance(int32_t depth, IDotNetInstance* instance) override;
   qgnet::CTableauHote* pclGetTableau(int32_t depth) override;
   bool bEmpileTableau(qgnet::CTableauHote* array) override;
+  CAny* pclEmpileValeur() override;
 
   // Pushes an instance, adding a reference of its own.
   void PushInstanceCopy(IDotNetInstance* instance);

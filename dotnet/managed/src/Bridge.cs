@@ -71,7 +71,7 @@ internal unsafe struct ManagedTable {
   public delegate* unmanaged<IntPtr, IntPtr, int, int, long> BenchInvoke;
   public delegate* unmanaged<BridgeValue*, int> ToNetOnly;
   public delegate* unmanaged<int, int, long> BenchRuntimeCall;
-  public delegate* unmanaged<IntPtr, IntPtr> MakeStub;
+  public delegate* unmanaged<IntPtr, int*, IntPtr> MakeStub;
   public delegate* unmanaged<IntPtr, IntPtr, IntPtr, BridgeValue*, int, int, BridgeValue*, IntPtr*, int> CallStub;
 }
 

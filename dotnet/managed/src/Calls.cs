@@ -31,11 +31,18 @@ internal static unsafe class Calls {
   }
 
   // The call stub of a resolved method (a handle; 0 when it is no method).
+  // *direct: 1 when the stub calls the method itself, which then never
+  // writes an argument record back (no by-reference parameter); 0 when it
+  // goes through reflection.
   [UnmanagedCallersOnly]
-  static IntPtr MakeStub(IntPtr methodId) {
+  static IntPtr MakeStub(IntPtr methodId, int* direct) {
+    *direct = 0;
     try {
       MethodInfo m = Handles.Get<MethodInfo>(methodId);
-      return m == null ? IntPtr.Zero : Handles.New(Stub.For(m));
+      if (m == null) return IntPtr.Zero;
+      Stub stub = Stub.For(m);
+      *direct = stub.Invoker != null ? 1 : 0;
+      return Handles.New(stub);
     } catch {
       return IntPtr.Zero;
     }
