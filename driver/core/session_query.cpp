@@ -58,9 +58,14 @@ bool ContainsJoin(const char16_t* text) {
 // Files the query's own ORDER BY in the description as a key named after
 // the query: reads by the query's name follow it, each part in its own
 // direction. A query without ORDER BY gets none (its name then reads in
-// the server's order). Items that are no select-list column end the key.
+// the server's order), and so does one that orders on anything but
+// select-list columns: its reads keep the query's own ORDER BY.
 void AddOwnOrderKey(CNATableDescription* table, CNAQuery* query, const char16_t* name) {
   if (table == nullptr || query == nullptr) return;
+  for (const qg::ParseOrderItem* item = query->pclNextOrderItem(true); item != nullptr;
+       item = query->pclNextOrderItem(false)) {
+    if (item->nColumn < 0 || table->pclColumnAt(item->nColumn) == nullptr) return;
+  }
   CNAColumn* made = CNAColumn::pclNew();
   if (made == nullptr) return;
   CNARefPtr<CNAColumn> key(NAAddRef(made));

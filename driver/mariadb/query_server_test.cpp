@@ -267,6 +267,38 @@ TEST_F(QueryOnServer, RawSqlTextIsReadOverItsResultBothWays) {
   ReleaseBoth(session);
 }
 
+// A query ordered on what it does not select (a column outside its select
+// list, an expression) is read in its own ORDER BY, made total by its key,
+// both ways and in fetches of any size.
+TEST_F(QueryOnServer, AQueryOrderedOnWhatItDoesNotSelectIsReadInItsOwnOrder) {
+  struct Case {
+    const char* sql;
+    const char* reference;  // the same rows in the order made total
+  } cases[] = {
+      {"SELECT id, b FROM t ORDER BY a DESC, id", "SELECT id, b FROM t ORDER BY a DESC, id"},
+      {"SELECT id, b FROM t WHERE id > 3 ORDER BY b, a", "SELECT id, b FROM t WHERE id > 3 "
+                                                        "ORDER BY b, a, id"},
+      {"SELECT id, a FROM t ORDER BY IFNULL(a, 9) % 3, id", "SELECT id, a FROM t "
+                                                            "ORDER BY IFNULL(a, 9) % 3, id"},
+  };
+  ASSERT_TRUE(Sql("UPDATE t SET a = NULL WHERE id % 7 = 0"));
+  for (int64_t fetch : {int64_t{-2}, int64_t{1}, int64_t{4}}) {
+    description_.cache_size = fetch;
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.sql) + " by " + std::to_string(fetch));
+      const std::vector<std::string> expected = ServerRows(c.reference);
+      ASSERT_FALSE(expected.empty());
+      qghost::FileDescription* handle = nullptr;
+      std::string failure;
+      CNADispatcher* d = OpenQuery(u"ORDERED", Wide(c.sql), false, &handle, &failure);
+      ASSERT_NE(nullptr, d) << failure;
+      EXPECT_EQ(expected, Walk(d, handle, u"ORDERED", false, 2));
+      EXPECT_EQ(std::vector<std::string>(expected.rbegin(), expected.rend()),
+                Walk(d, handle, u"ORDERED", true, 2));
+    }
+  }
+}
+
 // A first or last read of raw SQL by its name without the cache flag reads
 // the rows as they are now (the text runs again, client-side keys then
 // over the new rows); with it, the rows held. A text that is no SELECT

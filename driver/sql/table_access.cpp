@@ -643,12 +643,19 @@ void CNATableAccess::OrderItemText(const NAKeyPart& part, int, CTString* out) {
 }
 
 bool CNATableAccess::bAppendOrderBy(bool descending, CNAError* error) {
+  // Without a key, a stored query is read in its own ORDER BY (each item
+  // reversed for a descending read), as the query writes it: an order on
+  // items outside the select list, or on expressions, that no key of the
+  // result can stand for. The key items follow as tie-breakers.
+  CNAQuery* stored = pclGetStoredQuery();
+  const bool own_order = stored != nullptr && m_strNextKey.bEstVide() &&
+                         stored->pclNextOrderItem(true) != nullptr;
   // A read in a query's own order (0x20000) writes that order when the
-  // session gave it as the key; without a key it writes none.
-  if ((m_nReadOptions & 0x20000) != 0 && m_strNextKey.bEstVide()) return true;
+  // session gave it as the key; without a key, only the query's own.
+  if ((m_nReadOptions & 0x20000) != 0 && m_strNextKey.bEstVide() && !own_order) return true;
   if (!bResolveOrderKey(error)) return false;
   const std::vector<NAKeyPart> items = OrderItems(descending);
-  if (items.empty()) return true;
+  if (items.empty() && !own_order) return true;
   int limit = m_pConnection != nullptr ? m_pConnection->nGetMaxOrderItems() : 0x7FFFFFFF;
   // Over a stored query, a LIMIT already written (found as a keyword, never
   // inside a literal or a quoted name) moves after the ORDER BY.
@@ -670,10 +677,36 @@ bool CNATableAccess::bAppendOrderBy(bool descending, CNAError* error) {
       }
     }
   }
-  bool ok = m_pGenerator->bAppend(u"\r\nORDER BY ");
+  // The generator writes the query's own clause, keyword included.
+  bool ok = own_order || m_pGenerator->bAppend(u"\r\nORDER BY ");
   int index = 0;
+  bool total = false;
+  if (own_order) {
+    int stopped = -1;
+    auto length = [this] {
+      const char16_t* t = m_pGenerator->pszGetStatementText();
+      return t != nullptr ? std::char_traits<char16_t>::length(t) : size_t{0};
+    };
+    const size_t before = length();
+    ok = ok && m_pGenerator->bAppendOrderBy(!descending, &stopped, error);
+    // Past a primary column of the query's own order no row ties; else
+    // every column of the result follows, by its place in the select list
+    // (rows equal in every column are the same row to a reader).
+    total = stopped >= 0;
+    if (ok && length() > before) index = 1;
+    CNATableDescription* result =
+        m_pSession != nullptr ? m_pSession->pclGetTableDescription() : nullptr;
+    const int columns = result != nullptr ? result->nGetColumnCount() : 0;
+    for (int n = 1; ok && !total && index > 0 && n <= columns && index < limit; ++n, ++index) {
+      const std::string digits = std::to_string(n);
+      const std::u16string place(digits.begin(), digits.end());
+      ok = m_pGenerator->bAppend(u", ") && m_pGenerator->bAppend(place.c_str()) &&
+           (!descending || m_pGenerator->bAppend(u" DESC"));
+    }
+    if (columns > 0) total = true;
+  }
   for (const NAKeyPart& part : items) {
-    if (index >= limit) break;
+    if (index >= limit || total) break;
     if (index > 0) ok = ok && m_pGenerator->bAppend(u",");
     CTString text;
     OrderItemText(part, index, &text);
