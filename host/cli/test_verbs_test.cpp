@@ -107,6 +107,9 @@ TEST_F(PlayTest, HostileFilesAndFoldersAreClearErrors) {
     EXPECT_NE(err_.str().find(c.message), std::string::npos) << err_.str();
   }
   EXPECT_NE(err_.str().find("no whole journal"), std::string::npos) << err_.str();
+  // Asked for a journal it cannot write, the play writes none elsewhere:
+  // not into the list's folder, which may be a source tree's test data.
+  EXPECT_FALSE(Exists("Demo.jnres"));
   EXPECT_EQ(Play({"Zero", "--journal", Path("b.jnres")}), 1);
   EXPECT_NE(err_.str().find("<Zero>"), std::string::npos) << err_.str();  // the list's name
 }

@@ -136,7 +136,10 @@ bool CListeTestExe::bDemarre(CTestFactory& runner, CXError* error) {
   m_hListe = vm->hDebutListe(pszGetNom(), nGetIdentifiant(), error);
   if (m_hListe == 0) return false;
   qg::IMainVM* previous = SetVM(vm);
-  if (runner.pclJournal() == nullptr && bNomSur(pszGetNom())) {
+  // Without a journal, one beside the tests, unless the run named its own:
+  // a journal asked for at a path that cannot be written is not written
+  // elsewhere.
+  if (runner.pclJournal() == nullptr && !runner.bJournalDemande() && bNomSur(pszGetNom())) {
     char16_t path[qg::kPathCapacity + 8];
     if (MakeResourcePath(path, runner.clParam().clRepertoire.c_str(), pszGetNom())) {
       runner.OuvreJournal(path);

@@ -65,6 +65,10 @@ int32_t CTestFactory::FermeJournal() {
   return journal->bFerme() ? 1 : 0;
 }
 
+bool CTestFactory::bJournalDemande() const {
+  return m_clParam.nEtat == kEtatLecture && !m_clParam.clSortie.empty();
+}
+
 void CTestFactory::EmpileScenario(CScenarioTestExe* s) {
   m_tabPile.push_back(s);
   m_pclCourant = s;
@@ -193,7 +197,7 @@ int32_t CTestFactory::bFinExecutionListes(qg::IMainVM* vm) {
 
 int32_t CTestFactory::bExecuteListe(const char16_t* name, qg::IMainVM* vm, CXError* error) {
   // A run started with an output path journals there.
-  if (m_pJournal == nullptr && m_clParam.nEtat == kEtatLecture && !m_clParam.clSortie.empty()) {
+  if (m_pJournal == nullptr && bJournalDemande()) {
     m_piVM = vm != nullptr ? vm : m_piVM;
     OuvreJournal(m_clParam.clSortie.c_str());
   }

@@ -102,6 +102,9 @@ class CTestFactory : public qg::ITestFactory, public CQGUnknown {
   bool OuvreJournal(const char16_t* path);
   // 1 when a journal was open and all of it was written, else 0.
   int32_t FermeJournal();
+  // Whether the run parameters name the journal (an output path in
+  // playback): the run then journals there or nowhere.
+  bool bJournalDemande() const;
   CFichierJournalTest* pclJournal() const { return m_pJournal.get(); }
   // "Position" of the running code; a line other than -1 replaces the
   // position's own.
