@@ -91,6 +91,11 @@ CElementTestBase::~CElementTestBase() {
 int32_t CElementTestBase::AddRef() { return m_nRef.fetch_add(1, std::memory_order_relaxed) + 1; }
 
 int32_t CElementTestBase::Release() {
+  // The last reference: no other holder can change the count any more.
+  if (m_nRef.load(std::memory_order_acquire) == 1) {
+    delete this;
+    return 0;
+  }
   int32_t left = m_nRef.fetch_sub(1, std::memory_order_acq_rel) - 1;
   if (left == 0) delete this;
   return left;
@@ -138,8 +143,10 @@ int32_t CElementTestBase::bAttache(IElementTest* parent, int32_t position) {
   }
   AddRef();  // the element lives through the move
   if (m_pclParent != nullptr) {
+    // From the end: an element just appended (a group of a name the list
+    // has, dropped while reading) is found at once.
     auto& siblings = m_pclParent->m_tabFils;
-    for (size_t i = 0; i < siblings.size(); ++i) {
+    for (size_t i = siblings.size(); i-- > 0;) {
       if (siblings[i] == this) {
         siblings.erase(siblings.begin() + static_cast<std::ptrdiff_t>(i));
         Release();  // the former parent's reference
@@ -159,6 +166,11 @@ int32_t CElementTestBase::bAttache(IElementTest* parent, int32_t position) {
   }
   Release();
   return 1;
+}
+
+void CElementTestBase::AdopteFils(CElementTestBase* child) {
+  m_tabFils.push_back(child);
+  child->m_pclParent = this;
 }
 
 IElementTest* CElementTestBase::piGetFils(int32_t index) {
@@ -409,7 +421,10 @@ CJeuDeTest* CJeuDeTest::CreeDepuisEnregistrements(const uint8_t* records, size_t
 }
 
 int32_t CJeuDeTest::Release() {
-  int32_t left = m_nRef.fetch_sub(1, std::memory_order_acq_rel) - 1;
+  // The last reference: no other holder can change the count any more.
+  int32_t left = m_nRef.load(std::memory_order_acquire) == 1
+                     ? 0
+                     : m_nRef.fetch_sub(1, std::memory_order_acq_rel) - 1;
   if (left == 0) {
     // Made by new or by Cree: either way one block from operator new.
     this->~CJeuDeTest();

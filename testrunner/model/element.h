@@ -149,6 +149,10 @@ class CElementTestBase : public IElementTest {
   // --- model access (not host slots) ----------------------------------------
   CElementTestBase* pclGetParentBase() const { return m_pclParent; }
   CElementTestBase* pclFils(size_t i) const { return m_tabFils[i]; }
+  // Appends a child that has no parent yet and that this element accepts
+  // (one its factory made), taking over the caller's reference: what
+  // bAttache(this, -1) and a Release do, without their reference counting.
+  void AdopteFils(CElementTestBase* child);
   void SetNom(const char16_t* name) { m_clNom.Set(name); }
   void SetNom(CTString&& name) { m_clNom = std::move(name); }
   const CTString& clNom() const { return m_clNom; }

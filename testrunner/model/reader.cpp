@@ -7,6 +7,8 @@
 #include <memory>
 #include <unordered_set>
 
+#include "support/any_serial.h"
+#include "support/platform/codepage.h"
 #include "support/text_functions.h"
 
 namespace {
@@ -102,7 +104,26 @@ struct Vue {
     return true;
   }
   // bOuvreBloc.
-  bool Bloc(int32_t version_max, int64_t parent_end, int32_t* version, int64_t* end) {
+  [[gnu::always_inline]] bool Bloc(int32_t version_max, int64_t parent_end, int32_t* version,
+                                   int64_t* end) {
+    if (parent_end - p >= 16) {
+      // The usual header, of no extra bytes, and the size: read at once.
+      int32_t fields[4];
+      std::memcpy(fields, d + p, 16);
+      if (fields[0] == static_cast<int32_t>(CQGBuffer::kTailleEnteteBloc)) {
+        if (fields[2] > version_max) return false;
+        const int64_t start = p + 12;
+        *end = start + fields[3];
+        *version = fields[1];
+        p = start + 4;
+        return fields[3] >= 4 && *end <= std::min(taille, parent_end);
+      }
+    }
+    return BlocGeneral(version_max, parent_end, version, end);
+  }
+  // Any header, each field checked on its own.
+  [[gnu::noinline]] bool BlocGeneral(int32_t version_max, int64_t parent_end, int32_t* version,
+                                     int64_t* end) {
     int32_t header, data_version, reader_version, size;
     if (!I32(parent_end, &header) || !I32(parent_end, &data_version) ||
         !I32(parent_end, &reader_version) || header < static_cast<int32_t>(CQGBuffer::kTailleEnteteBloc)) {
@@ -121,23 +142,90 @@ struct Vue {
   bool Compte(int64_t end, int64_t min_size, int32_t* n) {
     return I32(end, n) && *n >= 0 && static_cast<int64_t>(*n) * min_size <= end - p;
   }
-  // A text as the buffer's string read finds it (the text converts
-  // whenever it is there), ending before `end`.
-  bool Chaine(int64_t end) {
+  bool I64(int64_t end, int64_t* v) {
+    if (end - p < 8) return false;
+    std::memcpy(v, d + p, 8);
+    p += 8;
+    return true;
+  }
+  // Where the string at the position lies, as the buffer's string read
+  // finds it: its length in the body, and where its text starts with how
+  // many bytes, in UTF-8 (record) or 1252 (legacy, up to its NUL).
+  bool Localise(int64_t* length, int64_t* text, int64_t* bytes, bool* utf8) const {
     if (p >= taille) return false;
-    if (d[p] == 0) return Saute(end, 1);
+    *utf8 = false;
+    if (d[p] == 0) {
+      *length = 1;
+      *text = p;
+      *bytes = 0;
+      return true;
+    }
     constexpr int64_t kEntete = CQGBuffer::kTailleEnteteChaine;
     if (taille - p >= kEntete + 1 && Lit32(p) == CQGBuffer::kMarqueDebut) {
-      const int64_t length = Lit32(p + 4);
-      if (length >= kEntete + 1 && length <= taille - p &&
-          Lit32(p + length - 4) == CQGBuffer::kMarqueFin && d[p + length - 5] == 0 &&
-          bSansNul(d + p + 8, static_cast<size_t>(length - kEntete))) {
-        return Saute(end, length);
+      const int64_t n = Lit32(p + 4);
+      if (n >= kEntete + 1 && n <= taille - p && Lit32(p + n - 4) == CQGBuffer::kMarqueFin &&
+          d[p + n - 5] == 0 && bSansNul(d + p + 8, static_cast<size_t>(n - kEntete))) {
+        *length = n;
+        *text = p + 8;
+        *bytes = n - kEntete;
+        *utf8 = true;
+        return true;
       }
     }
     const void* nul = std::memchr(d + p, 0, static_cast<size_t>(taille - p));
     if (nul == nullptr) return false;
-    return Saute(end, static_cast<const uint8_t*>(nul) - (d + p) + 1);
+    *length = static_cast<const uint8_t*>(nul) - (d + p) + 1;
+    *text = p;
+    *bytes = *length - 1;
+    return true;
+  }
+  // Skips a string (a text that is there converts), ending before `end`.
+  bool Chaine(int64_t end) {
+    int64_t length, text, bytes;
+    bool utf8;
+    return Localise(&length, &text, &bytes, &utf8) && Saute(end, length);
+  }
+  // Reads a string ending before `end` into `s`; false too when memory runs
+  // out for the copy.
+  bool LitChaine(int64_t end, CTString& s) {
+    int64_t length, text, bytes;
+    bool utf8;
+    if (!Localise(&length, &text, &bytes, &utf8) || end - p < length) return false;
+    if (bytes == 0) {
+      s.RAZ();
+    } else {
+      // The text is NUL-terminated inside the body.
+      s.SetFromMultiByte(reinterpret_cast<const char*>(d + text),
+                         utf8 ? qg::kCodePageUtf8 : qg::kCodePage1252);
+      if (s.bEstVide()) return false;
+    }
+    p += length;
+    return true;
+  }
+  // Element values: a count, then per entry an i32 type and, for a type
+  // other than 0, a value record read as a value of that type. A record
+  // holding no value reads as no value (null): the stored form has no
+  // other way to say it.
+  bool Valeurs(int64_t end, std::vector<std::unique_ptr<CAny>>& values) {
+    int32_t n;
+    if (!Compte(end, 4, &n)) return false;
+    values.clear();
+    values.reserve(static_cast<size_t>(n));
+    for (int32_t i = 0; i < n; ++i) {
+      int32_t type;
+      if (!I32(end, &type)) return false;
+      std::unique_ptr<CAny>& entry = values.emplace_back();
+      if (type == 0) continue;
+      if (type < 0 || type > 0xFFFF) return false;
+      auto v = std::make_unique<CAny>();
+      v->SetType(type);
+      size_t used = 0;
+      if (!qg::bLitCourtOctets(*v, d + p, static_cast<size_t>(taille - p), &used)) return false;
+      p += static_cast<int64_t>(used);
+      if (p > end) return false;
+      if (!v->bEstVide()) entry = std::move(v);
+    }
+    return true;
   }
   uint32_t Lit32(int64_t at) const {
     uint32_t v;
@@ -163,31 +251,29 @@ bool bVerifieDescription(Vue& v, int64_t parent_end);
 [[gnu::always_inline]] inline bool bJeu(Vue& v, int64_t parent_end, size_t nb_params,
                                         CDonneesDeTest* sets);
 
-// The bytes from `start` to the position, holding `n` entries, as a share
-// of the block the list takes over from the buffer when the read ends.
-CEnregistrements Enregistrements(const CQGBuffer& b, const std::shared_ptr<CBlocCede>& bloc,
-                                 int64_t start, size_t n) {
+// The bytes from `start` to `end` of the body, holding `n` entries, as a
+// share of the block the list takes over from the buffer when the read ends.
+CEnregistrements Enregistrements(const Vue& v, const std::shared_ptr<CBlocCede>& bloc,
+                                 int64_t start, int64_t end, size_t n) {
   CEnregistrements out;
-  out.pOctets = std::shared_ptr<const uint8_t>(bloc, b.pGetDonnees() + start);
-  out.nOctets = static_cast<size_t>(nPos(b) - start);
+  out.pOctets = std::shared_ptr<const uint8_t>(bloc, v.d + start);
+  out.nOctets = static_cast<size_t>(end - start);
   out.nElements = n;
   return out;
 }
 
 // The descriptions are checked here and kept as stored: the scenario builds
 // them on use.
-bool bLitParams(CQGBuffer& b, int64_t parent_end, const std::shared_ptr<CBlocCede>& bloc,
+bool bLitParams(Vue& v, int64_t parent_end, const std::shared_ptr<CBlocCede>& bloc,
                 CDescriptionListeParamTestBase& params) {
   int32_t version;
   int64_t end;
-  if (!bOuvreBloc(b, CDescriptionListeParamTestBase::kVersionMax, parent_end, &version, &end)) {
+  if (!v.Bloc(CDescriptionListeParamTestBase::kVersionMax, parent_end, &version, &end)) {
     return false;
   }
   int32_t n;
-  if (!bCompte(b, end, 4 + kBlocMin, &n)) return false;
-  const int64_t start = nPos(b);
-  Vue v;
-  if (!bVue(b, &v)) return false;
+  if (!v.Compte(end, 4 + kBlocMin, &n)) return false;
+  const int64_t start = v.p;
   for (int32_t i = 0; i < n; ++i) {
     int32_t size;
     if (!v.I32(end, &size) || size < 0 || size > end - v.p) return false;
@@ -195,105 +281,102 @@ bool bLitParams(CQGBuffer& b, int64_t parent_end, const std::shared_ptr<CBlocCed
     if (!bVerifieDescription(v, element_end)) return false;
     v.p = element_end;
   }
-  b.FinBloc(v.p);
   params.m_tabParams.clear();
-  if (n > 0) params.m_tabParams.Stocke(Enregistrements(b, bloc, start, static_cast<size_t>(n)));
-  b.FinBloc(end);
+  if (n > 0) {
+    params.m_tabParams.Stocke(Enregistrements(v, bloc, start, v.p, static_cast<size_t>(n)));
+  }
+  v.p = end;
   return true;
 }
 
 // The sets are checked here and kept as stored: the scenario builds them on
 // use.
-bool bLitJeux(CQGBuffer& b, int64_t parent_end, size_t nb_params,
+bool bLitJeux(Vue& v, int64_t parent_end, size_t nb_params,
               const std::shared_ptr<CBlocCede>& bloc, CDonneesDeTest& sets) {
   int32_t version;
   int64_t end;
   // An unreadable header leaves the scenario without sets.
-  if (!bOuvreBloc(b, 0, parent_end, &version, &end)) return true;
+  if (!v.Bloc(0, parent_end, &version, &end)) return true;
   int32_t n;
-  if (!bCompte(b, end, kBlocMin, &n)) return false;
-  const int64_t start = nPos(b);
-  Vue v;
-  if (!bVue(b, &v)) return false;
+  if (!v.Compte(end, kBlocMin, &n)) return false;
+  const int64_t start = v.p;
   for (int32_t i = 0; i < n; ++i) {
     if (!bJeu(v, end, nb_params, nullptr)) return false;
   }
-  b.FinBloc(v.p);
   if (n > 0) {
-    CEnregistrements stored = Enregistrements(b, bloc, start, static_cast<size_t>(n));
+    CEnregistrements stored = Enregistrements(v, bloc, start, v.p, static_cast<size_t>(n));
     stored.nParametres = nb_params;
     sets.Stocke(std::move(stored));
   }
-  b.FinBloc(end);
+  v.p = end;
   return true;
 }
 
-bool bLitScenario(CQGBuffer& b, int64_t parent_end, CScenarioBase& s,
-                  const LectureListe& context, const std::shared_ptr<CBlocCede>& bloc) {
+bool bLitScenario(Vue& v, int64_t parent_end, CScenarioBase& s, const LectureListe& context,
+                  const std::shared_ptr<CBlocCede>& bloc) {
   int32_t version;
   int64_t end;
-  if (!bOuvreBloc(b, CScenarioBase::kVersionMax, parent_end, &version, &end)) return false;
+  if (!v.Bloc(CScenarioBase::kVersionMax, parent_end, &version, &end)) return false;
   s.SetVersion(version);
   CTString name;
   int64_t id;
-  if (!bChaine(b, end, name) || !bEntier64(b, end, &id)) return false;
+  if (!v.LitChaine(end, name) || !v.I64(end, &id)) return false;
   s.SetNom(std::move(name));
   s.SetIdentifiant(id);
-  if (version >= 1 && !bEntier(b, end, &s.m_nExecute)) return false;
+  if (version >= 1 && !v.I32(end, &s.m_nExecute)) return false;
   if (version >= 2) {
     int32_t option;
-    if (!bEntier(b, end, &option)) return false;
+    if (!v.I32(end, &option)) return false;
     s.m_nOption = option == 1 ? 1 : 0;
   }
-  if (version >= 3 && !bLitParams(b, end, bloc, s.m_clParams)) return false;
+  if (version >= 3 && !bLitParams(v, end, bloc, s.m_clParams)) return false;
   if (version >= 4) {
     int32_t flag;
-    if (!bEntier(b, end, &flag) || !bValeurs(b, end, s.tabValeurs())) return false;
+    if (!v.I32(end, &flag) || !v.Valeurs(end, s.tabValeurs())) return false;
     s.SetFlag(flag);
   }
-  if (version == 5 &&
-      !bLitJeux(b, end, s.m_clParams.m_tabParams.size(), bloc, s.m_clDonnees)) {
+  if (version == 5 && !bLitJeux(v, end, s.m_clParams.m_tabParams.size(), bloc, s.m_clDonnees)) {
     return false;
   }
   if (version >= 6) {
     int32_t skipped_version;
     int64_t skipped_end;
-    if (!bOuvreBloc(b, INT32_MAX, end, &skipped_version, &skipped_end)) return false;
-    b.FinBloc(skipped_end);
+    if (!v.Bloc(INT32_MAX, end, &skipped_version, &skipped_end)) return false;
+    v.p = skipped_end;
   }
-  if (version >= 7 && !bEntier64(b, end, &s.m_nValeur64)) return false;
-  b.FinBloc(end);
+  if (version >= 7 && !v.I64(end, &s.m_nValeur64)) return false;
+  v.p = end;
   if (version < 5 && context.fnJeuxAnciens) context.fnJeuxAnciens(s);
   return true;
 }
 
-bool bLitGroupe(CQGBuffer& b, int64_t parent_end, CGroupeTestBase& g,
-                const LectureListe& context, const std::shared_ptr<CBlocCede>& bloc) {
+bool bLitGroupe(Vue& v, int64_t parent_end, CGroupeTestBase& g, const LectureListe& context,
+                const std::shared_ptr<CBlocCede>& bloc) {
   int32_t version;
   int64_t end;
-  if (!bOuvreBloc(b, CGroupeTestBase::kVersionMax, parent_end, &version, &end)) return false;
+  if (!v.Bloc(CGroupeTestBase::kVersionMax, parent_end, &version, &end)) return false;
   g.SetVersion(version);
   CTString name;
   int64_t id;
   int32_t n;
-  if (!bChaine(b, end, name) || !bEntier64(b, end, &id)) return false;
+  if (!v.LitChaine(end, name) || !v.I64(end, &id)) return false;
   g.SetNom(std::move(name));
   g.SetIdentifiant(id);
-  if (!bCompte(b, end, kBlocMin, &n)) return false;
+  if (!v.Compte(end, kBlocMin, &n)) return false;
   for (int32_t i = 0; i < n; ++i) {
+    // Appended before it is read; the group holds the reference.
     CScenarioBase* s = g.pclCreeScenario();
-    s->bAttache(&g, -1);
-    const bool ok = bLitScenario(b, end, *s, context, bloc);
+    g.AdopteFils(s);
+    const bool ok = bLitScenario(v, end, *s, context, bloc);
     if (ok && s->m_nExecute != 0) g.AjouteActif();
-    s->Release();  // the group keeps its reference
     if (!ok) return false;
   }
   if (version >= 1) {
     int32_t flag;
-    if (!bEntier(b, end, &flag) || !bValeurs(b, end, g.tabValeurs())) return false;
+    if (!v.I32(end, &flag) || !v.Valeurs(end, g.tabValeurs())) return false;
     g.SetFlag(flag);
   }
-  b.FinBloc(end);
+  v.p = end;
   return true;
 }
 
@@ -347,56 +430,94 @@ bool bLitDescriptionParam(CQGBuffer& b, int64_t parent_end, CDescriptionParamTes
 
 namespace {
 
+// Walks `count` value entries from `p` as a value read would check them:
+// an i32 type in [0, 0xFFFF], then for a type other than 0 a type word
+// and, unless the word is empty, a 32-bit size and that many bytes, all
+// before `end`. The position after them, or -1.
+[[gnu::always_inline]] inline int64_t nSauteValeurs(const uint8_t* base, int64_t p, int64_t end,
+                                                    int32_t count) {
+  for (; count > 0; --count) {
+    if (end - p >= 14) {
+      // The usual entry, a record of a 4-byte value of a type in [1,
+      // 0xFFFF] (its word's low byte, the value's code, not 0 = empty):
+      // one branch, and a step that does not wait for the size.
+      uint32_t type;
+      uint32_t size;
+      std::memcpy(&type, base + p, 4);
+      std::memcpy(&size, base + p + 6, 4);
+      const bool usual = (type - 1u < 0xFFFFu) & (base[p + 4] != 0) & (size == 4);
+      if (__builtin_expect(usual, 1)) {
+        p += 14;
+        continue;
+      }
+    }
+    if (end - p >= 10) {
+      // Room for the longest head (type, word, size): one check for the
+      // three fields, read whether or not the entry has them.
+      // The type word's low byte is the value's code: 0, empty.
+      uint32_t type;
+      uint32_t size;
+      std::memcpy(&type, base + p, 4);
+      const uint8_t code = base[p + 4];
+      std::memcpy(&size, base + p + 6, 4);
+      if (type == 0) {
+        p += 4;
+      } else if (type > 0xFFFF) {
+        return -1;
+      } else if (code == 0) {
+        p += 6;
+      } else if (size > static_cast<uint64_t>(end - p - 10)) {
+        return -1;
+      } else if (size == 4) {
+        // Most records hold a 4- or 8-byte value: a branch the processor
+        // predicts lets the walk go on before the size is loaded.
+        p += 14;
+      } else if (size == 8) {
+        p += 18;
+      } else {
+        p += 10 + static_cast<int64_t>(size);
+      }
+      continue;
+    }
+    // The last bytes of the block: each field checked on its own.
+    int32_t type;
+    if (end - p < 4) return -1;
+    std::memcpy(&type, base + p, 4);
+    p += 4;
+    if (type < 0 || type > 0xFFFF) return -1;
+    if (type == 0) continue;
+    uint16_t word;
+    if (end - p < 2) return -1;
+    std::memcpy(&word, base + p, 2);
+    p += 2;
+    if ((word & 0xFF) == 0) continue;
+    uint32_t size;
+    if (end - p < 4) return -1;
+    std::memcpy(&size, base + p, 4);
+    p += 4;
+    if (size > end - p) return -1;
+    p += size;
+  }
+  return p;
+}
+
 inline bool bJeu(Vue& v, int64_t parent_end, size_t nb_params, CDonneesDeTest* sets) {
   int32_t version;
   int64_t end;
   if (!v.Bloc(0, parent_end, &version, &end)) return false;
   int32_t n;
   if (!v.Compte(end, 4, &n)) return false;
-  // The records are walked where they lie (the body is restored by now)
-  // and checked as a value read would check them: an i32 type in
-  // [0, 0xFFFF], then for a type other than 0 a type word and, unless the
-  // word is empty, a 32-bit size and that many bytes, all before the end.
+  // The records are walked where they lie (the body is restored by now).
   // One value per parameter: extras are checked and dropped, missing ones
   // null. The set keeps the records of its values and builds them on use.
-  const uint8_t* const base = v.d;
+  const int32_t kept = static_cast<int32_t>(std::min(nb_params, static_cast<size_t>(n)));
   const int64_t start = v.p;
-  int64_t p = start;
-  int64_t kept_end = start;
-  for (int32_t i = 0; i < n; ++i) {
-    int32_t type;
-    if (end - p < 4) return false;
-    std::memcpy(&type, base + p, 4);
-    p += 4;
-    if (type < 0 || type > 0xFFFF) return false;
-    if (type != 0) {
-      uint16_t word;
-      if (end - p < 2) return false;
-      std::memcpy(&word, base + p, 2);
-      p += 2;
-      if ((word & 0xFF) != 0) {
-        uint32_t size;
-        if (end - p < 4) return false;
-        std::memcpy(&size, base + p, 4);
-        p += 4;
-        if (size > end - p) return false;
-        // Most records hold a 4- or 8-byte value: a branch the processor
-        // predicts lets the walk go on before the size is loaded.
-        if (size == 4) {
-          p += 4;
-        } else if (size == 8) {
-          p += 8;
-        } else {
-          p += size;
-        }
-      }
-    }
-    if (static_cast<size_t>(i) < nb_params) kept_end = p;
-  }
+  const int64_t kept_end = nSauteValeurs(v.d, start, end, kept);
+  if (kept_end < 0 || nSauteValeurs(v.d, kept_end, end, n - kept) < 0) return false;
   if (sets != nullptr) {
-    const size_t kept = std::min(nb_params, static_cast<size_t>(n));
     CJeuDeTest* set = CJeuDeTest::CreeDepuisEnregistrements(
-        base + start, static_cast<size_t>(kept_end - start), kept, nb_params);
+        v.d + start, static_cast<size_t>(kept_end - start), static_cast<size_t>(kept),
+        nb_params);
     if (set == nullptr) return false;
     sets->Ajoute(set);
   }
@@ -480,15 +601,18 @@ bool bLitCorpsListe(CQGBuffer& b, CListeTestBase& list, const LectureListe& cont
   for (int32_t j = 0; j < list.nGetNbFils(); ++j) {
     names.insert(list.pclFils(static_cast<size_t>(j))->pszGetNom());
   }
+  // The groups are read with a cursor over the body, restored by now.
+  Vue v;
+  if (!bVue(b, &v)) return false;
   for (int32_t i = 0; i < n; ++i) {
+    // Appended before it is read; the list holds the reference.
     CGroupeTestBase* g = list.pclCreeGroupe();
-    g->bAttache(&list, -1);
-    const bool ok = bLitGroupe(b, end, *g, context, bloc);
+    list.AdopteFils(g);
+    if (!bLitGroupe(v, end, *g, context, bloc)) return false;
     // A group whose name the list already has is dropped with its scenarios.
-    if (ok && !names.insert(g->pszGetNom()).second) g->bAttache(nullptr, -1);
-    g->Release();
-    if (!ok) return false;
+    if (!names.insert(g->pszGetNom()).second) g->bAttache(nullptr, -1);
   }
+  b.FinBloc(v.p);
   if (version >= 1 && !bValeurs(b, end, list.tabValeurs())) return false;
   int32_t value = 0;
   if (version >= 4 && !bEntier(b, end, &value)) return false;
