@@ -272,6 +272,17 @@ class CXError : public CQGUnknown {
   void SetComplement(const char16_t* text, uint8_t value);
   const char16_t* pszGetComplement() const;
   uint8_t nGetValeurComplement() const { return m_nValeurComplement; }
+  // Nothing recorded since the error was made or cleared: no level,
+  // identifier, message, item, system error, value, file, further text or
+  // sub-error (read in place, for callers that reuse one error per call).
+  bool bIsBlank() const {
+    auto blank = [](const char16_t* text) { return text == nullptr || text[0] == 0; };
+    return m_nNiveau == XERR_NONE && m_nIdentifiant == 0 && m_nValeur == 0 &&
+           m_nErreurSysteme == 0 && m_tabInfos.nGetNbElement() == 0 &&
+           m_tabMessageIds.nGetNbElement() == 0 && m_ptabSubErrors == nullptr &&
+           blank(m_pszUserMessage) && blank(m_pszDebugMessage) && blank(m_pszSystemMessage) &&
+           blank(m_pszComplement) && blank(m_pszFichier);
+  }
   void SetValeur(uint32_t value) { m_nValeur = value; }
   uint32_t nGetValeur() const { return m_nValeur; }
   void SetCodeComplementaire(uint32_t code) { m_nCodeComplementaire = code; }

@@ -16,64 +16,65 @@ constexpr uint32_t kDispatcherSite = 6;
 constexpr uint32_t kUnknownHandle = 19;
 constexpr uint32_t kEitLogicalTableName = 6;
 constexpr uint32_t kEitNativeCode = 16;
+// Entries the cache replaced that wait before their release together.
+constexpr size_t kRetiredBatch = 8;
 
 const char16_t* Text(intptr_t a) { return reinterpret_cast<const char16_t*>(a); }
 
-bool Blank(const char16_t* text) { return text == nullptr || text[0] == 0; }
-
-// Whether a session left an error object as it was made: nothing recorded,
-// so it can serve the next call as it is.
-bool bUntouched(CNAError& error) {
-  CXError* x = error.pclGetXError();
-  return !error.bHasError() && !error.bIsSilent() && x->nGetNiveau() == XERR_NONE &&
-         x->nGetIdentifier() == 0 && x->nGetNbInfo() == 0 && x->nGetNbMessageId() == 0 &&
-         x->nGetSystemError() == 0 && x->nGetValeur() == 0 && Blank(x->pszGetUserMessage()) &&
-         Blank(x->pszGetDebugMessage()) && Blank(x->pszGetSystemMessage()) &&
-         Blank(x->pszGetComplement()) && Blank(x->pszGetFichier());
-}
-
-// The error objects forwarded calls hand to sessions: each thread keeps one
-// per nesting level of forwarded calls (a session may call a dispatcher),
-// made at its first use and wiped only after a call wrote into it, so that
-// a call that succeeds builds no error object. Deeper calls than the
-// levels kept get one of their own.
-constexpr int kKeptLevels = 4;
-
-struct ThreadErrors {
-  CNAError aclErrors[kKeptLevels];
-  int nDepth = 0;
-};
-
-ThreadErrors& Errors() {
-  thread_local ThreadErrors errors;
-  return errors;
-}
-
-class CallError {
+// A forwarded call's place on its thread: the error object it hands to its
+// session and, when it entered a cached session, its level's name of it.
+// Each thread keeps one error object per nesting level of forwarded calls
+// (a session may call a dispatcher), made at its first use and wiped only
+// after a call wrote into it, so that a call that succeeds builds no error
+// object. Deeper calls than the levels kept get one of their own and
+// enter sessions with a reference.
+class CallFrame {
  public:
-  CallError() : m_pErrors(&Errors()) {
-    if (m_pErrors->nDepth < kKeptLevels) {
-      m_pError = &m_pErrors->aclErrors[m_pErrors->nDepth++];
-    } else {
-      m_pOwn.reset(new CNAError());
-      m_pError = m_pOwn.get();
+  CallFrame() : m_pRecord(CNACallRecord::pclGet()) {
+    if (m_pRecord != nullptr && m_pRecord->m_nDepth < CNACallRecord::kLevels) {
+      m_nLevel = m_pRecord->m_nDepth++;
     }
   }
-  ~CallError() {
-    if (m_pOwn != nullptr) return;
-    if (!bUntouched(*m_pError)) {
-      m_pError->Reset();
-      m_pError->SetSilent(false);
+  ~CallFrame() {
+    // The session first: the frame's name or reference is the last touch.
+    if (m_pHeld != nullptr) ReleaseBoth(m_pHeld);
+    if (m_nLevel < 0) return;
+    if (m_bErrorUsed) {
+      CNAError& error = m_pRecord->m_aclErrors[m_nLevel];
+      if (!error.bIsUntouched()) {
+        error.Reset();
+        error.SetSilent(false);
+      }
     }
-    --m_pErrors->nDepth;
+    m_pRecord->m_nDepth = m_nLevel;
+    if (m_bEntered) m_pRecord->Leave(m_nLevel);
   }
-  CallError(const CallError&) = delete;
-  CallError& operator=(const CallError&) = delete;
-  CNAError& Get() { return *m_pError; }
+  CallFrame(const CallFrame&) = delete;
+  CallFrame& operator=(const CallFrame&) = delete;
+
+  CNAError& Error() {
+    if (m_nLevel >= 0) {
+      m_bErrorUsed = true;
+      return m_pRecord->m_aclErrors[m_nLevel];
+    }
+    if (m_pOwn == nullptr) m_pOwn.reset(new CNAError());
+    return *m_pOwn;
+  }
+  // The record and level a cached session may be named at; null when
+  // this call enters with a reference.
+  CNACallRecord* pclRecord() const { return m_nLevel >= 0 ? m_pRecord : nullptr; }
+  int nGetLevel() const { return m_nLevel; }
+  // The call entered a cached session named at its level.
+  void Entered() { m_bEntered = true; }
+  // The call holds a reference on the session, dropped at the end.
+  void Hold(CNARefCounted* session) { m_pHeld = session; }
 
  private:
-  ThreadErrors* m_pErrors;
-  CNAError* m_pError = nullptr;
+  CNACallRecord* m_pRecord;
+  int m_nLevel = -1;
+  bool m_bErrorUsed = false;
+  bool m_bEntered = false;
+  CNARefCounted* m_pHeld = nullptr;
   std::unique_ptr<CNAError> m_pOwn;
 };
 
@@ -216,44 +217,85 @@ bool CNADispatcher::Unsupported(E slot, uint32_t minor) {
 
 // ---- the cache and the session table
 
+void CNADispatcher::SetCacheLocked(uint32_t context, uintptr_t key, CNASession* session,
+                                   CNARegistry* registry, uint32_t generation) {
+  NARetired old;
+  old.pSession = m_pCachedSession.load(std::memory_order_relaxed);
+  old.pRegistry = m_pCachedRegistry.load(std::memory_order_relaxed);
+  // Odd while the fields change: a reader that saw them meanwhile sees the
+  // count move and does not use them.
+  m_nCacheSequence.fetch_add(1, std::memory_order_seq_cst);
+  m_nCachedContext.store(context, std::memory_order_release);
+  m_nCachedKey.store(key, std::memory_order_release);
+  m_pCachedSession.store(session, std::memory_order_release);
+  m_pCachedRegistry.store(registry, std::memory_order_release);
+  m_nCachedGeneration.store(generation, std::memory_order_release);
+  m_nCacheSequence.fetch_add(1, std::memory_order_seq_cst);
+  if (old.pSession != nullptr || old.pRegistry != nullptr) m_vecRetired.push_back(old);
+}
+
 void CNADispatcher::ClearCache() {
-  CNASession* session = nullptr;
-  CNARegistry* registry = nullptr;
+  std::vector<NARetired> retired;
   {
     std::lock_guard<CNASpinLock> lock(m_muCache);
-    session = m_pCachedSession;
-    registry = m_pCachedRegistry;
-    m_pCachedSession = nullptr;
-    m_pCachedRegistry = nullptr;
+    if (m_pCachedSession.load(std::memory_order_relaxed) != nullptr) {
+      SetCacheLocked(0, 0, nullptr, nullptr, 0);
+    }
+    retired.swap(m_vecRetired);
   }
-  if (session != nullptr) ReleaseBoth(session);
-  if (registry != nullptr) ReleaseBoth(registry);
+  NAReleaseRetired(&retired);
 }
 
 void CNADispatcher::ClearCacheIf(CNASession* target) {
-  CNASession* session = nullptr;
-  CNARegistry* registry = nullptr;
+  // Every retired entry goes too: a session leaving this dispatcher (and
+  // its registry) must not be kept by an entry the cache replaced.
+  std::vector<NARetired> retired;
   {
     std::lock_guard<CNASpinLock> lock(m_muCache);
-    if (m_pCachedSession != target) return;
-    session = m_pCachedSession;
-    registry = m_pCachedRegistry;
-    m_pCachedSession = nullptr;
-    m_pCachedRegistry = nullptr;
+    if (m_pCachedSession.load(std::memory_order_relaxed) == target && target != nullptr) {
+      SetCacheLocked(0, 0, nullptr, nullptr, 0);
+    }
+    retired.swap(m_vecRetired);
   }
-  if (session != nullptr) ReleaseBoth(session);
-  if (registry != nullptr) ReleaseBoth(registry);
+  NAReleaseRetired(&retired);
+}
+
+CNASession* CNADispatcher::pclEnterCached(uint32_t context, uintptr_t key,
+                                          CNACallRecord* record, int level) {
+  uint32_t sequence = m_nCacheSequence.load(std::memory_order_acquire);
+  if ((sequence & 1) != 0) return nullptr;
+  CNASession* session = m_pCachedSession.load(std::memory_order_acquire);
+  if (session == nullptr || m_nCachedContext.load(std::memory_order_acquire) != context ||
+      m_nCachedKey.load(std::memory_order_acquire) != key) {
+    return nullptr;
+  }
+  CNARegistry* registry = m_pCachedRegistry.load(std::memory_order_acquire);
+  uint32_t generation = m_nCachedGeneration.load(std::memory_order_acquire);
+  record->Enter(level, session);
+  // Still the same entry once the name is visible: the cache's reference
+  // is released only after every record is read (dispatcher_calls.h).
+  if (m_nCacheSequence.load(std::memory_order_seq_cst) != sequence ||
+      registry->nGetGeneration() != generation) {
+    record->Leave(level);
+    return nullptr;
+  }
+  return session;
 }
 
 CNASession* CNADispatcher::pclFindSession(H handle) {
   if (handle == nullptr) return nullptr;
-  uint32_t context = handle->nGetContextNumber();
-  uintptr_t key = NANameKey(handle);
+  return pclFindSession(handle, handle->nGetContextNumber(), NANameKey(handle));
+}
+
+CNASession* CNADispatcher::pclFindSession(H handle, uint32_t context, uintptr_t key) {
   {
     std::lock_guard<CNASpinLock> lock(m_muCache);
-    if (m_pCachedSession != nullptr && m_nCachedContext == context && m_nCachedKey == key &&
-        m_pCachedRegistry->nGetGeneration() == m_nCachedGeneration) {
-      return NAAddRef(m_pCachedSession);
+    CNASession* cached = m_pCachedSession.load(std::memory_order_relaxed);
+    if (cached != nullptr && m_nCachedContext.load(std::memory_order_relaxed) == context &&
+        m_nCachedKey.load(std::memory_order_relaxed) == key &&
+        m_pCachedRegistry.load(std::memory_order_relaxed)->nGetGeneration() ==
+            m_nCachedGeneration.load(std::memory_order_relaxed)) {
+      return NAAddRef(cached);
     }
     ++m_nRegistryLookups;
   }
@@ -269,39 +311,15 @@ CNASession* CNADispatcher::pclFindSession(H handle) {
     ReleaseBoth(registry);
     return nullptr;
   }
-  CNASession* old_session = nullptr;
-  CNARegistry* old_registry = nullptr;
+  std::vector<NARetired> retired;
   {
     std::lock_guard<CNASpinLock> lock(m_muCache);
-    old_session = m_pCachedSession;
-    old_registry = m_pCachedRegistry;
-    m_nCachedContext = context;
-    m_nCachedKey = key;
-    m_pCachedSession = NAAddRef(session);
-    m_pCachedRegistry = registry;  // the lookup's reference moves here
-    m_nCachedGeneration = generation;
+    // The lookup's registry reference moves to the cache.
+    SetCacheLocked(context, key, NAAddRef(session), registry, generation);
+    if (m_vecRetired.size() >= kRetiredBatch) retired.swap(m_vecRetired);
   }
-  if (old_session != nullptr) ReleaseBoth(old_session);
-  if (old_registry != nullptr) ReleaseBoth(old_registry);
+  NAReleaseRetired(&retired);
   return session;
-}
-
-CNASession* CNADispatcher::pclUseSession(H handle, bool* use) {
-  *use = false;
-  if (handle == nullptr) return nullptr;
-  uint32_t context = handle->nGetContextNumber();
-  uintptr_t key = NANameKey(handle);
-  {
-    std::lock_guard<CNASpinLock> lock(m_muCache);
-    if (m_pCachedSession != nullptr && m_nCachedContext == context && m_nCachedKey == key &&
-        m_pCachedRegistry->nGetGeneration() == m_nCachedGeneration) {
-      // The cache's own reference keeps it while the lock is held.
-      AddUse(m_pCachedSession);
-      *use = true;
-      return m_pCachedSession;
-    }
-  }
-  return pclFindSession(handle);
 }
 
 void CNADispatcher::AddSession(CNASession* session) {
@@ -388,6 +406,8 @@ void CNADispatcher::ForgetSessionsOf(CNARegistry* registry) {
     session->ClearOwner(this);
     ReleaseBoth(session);
   }
+  // Replaced entries may still hold the registry.
+  if (gone.empty()) ClearCacheIf(nullptr);
 }
 
 void CNADispatcher::ResetHandles(CNAConnection* connection) {
@@ -420,15 +440,31 @@ void CNADispatcher::NotifySessionsOfDescription(INAConnectionDescription* d, int
 // ---- forwarding
 
 template <class F>
-bool CNADispatcher::Forward(H handle, E slot, F call) {
-  CallError lease;
-  CNAError& local = lease.Get();
-  bool use = false;
-  CNASession* session = pclUseSession(handle, &use);
-  bool ok = false;
+bool CNADispatcher::bWithSession(H handle, F call) {
+  if (handle == nullptr) return false;
+  uint32_t context = handle->nGetContextNumber();
+  uintptr_t key = NANameKey(handle);
+  CallFrame frame;
+  CNASession* session = nullptr;
+  CNACallRecord* record = frame.pclRecord();
+  if (record != nullptr) {
+    session = pclEnterCached(context, key, record, frame.nGetLevel());
+    if (session != nullptr) frame.Entered();
+  }
   if (session == nullptr) {
-    UnknownHandle(local);
-  } else {
+    session = pclFindSession(handle, context, key);
+    if (session == nullptr) return false;
+    frame.Hold(session);
+  }
+  call(session, frame);
+  return true;
+}
+
+template <class F>
+bool CNADispatcher::Forward(H handle, E slot, F call) {
+  bool ok = false;
+  auto run = [&](CNASession* session, CallFrame& frame) {
+    CNAError& local = frame.Error();
     try {
       ok = call(session, &local);
     } catch (CNAError& thrown) {
@@ -438,14 +474,14 @@ bool CNADispatcher::Forward(H handle, E slot, F call) {
       local.SetOutOfMemory(kDispatcherSite, 8);
       ok = false;
     }
-  }
-  if (!ok) HandOut(slot, local);
-  if (session != nullptr) {
-    if (use) {
-      ReleaseUse(session);
-    } else {
-      ReleaseBoth(session);
-    }
+    if (!ok) HandOut(slot, local);
+  };
+  if (!bWithSession(handle, run)) {
+    CallFrame frame;
+    CNAError& local = frame.Error();
+    UnknownHandle(local);
+    HandOut(slot, local);
+    return false;
   }
   return ok;
 }
@@ -474,10 +510,8 @@ bool CNADispatcher::OpenLike(H handle, INAConnectionDescription* d, E slot, bool
 }
 
 bool CNADispatcher::bIsOpen(H h) {
-  CNASession* session = pclFindSession(h);
-  if (session == nullptr) return false;
-  bool open = session->bIsOpen();
-  ReleaseBoth(session);
+  bool open = false;
+  bWithSession(h, [&](CNASession* s, CallFrame&) { open = s->bIsOpen(); });
   return open;
 }
 
@@ -600,10 +634,8 @@ bool CNADispatcher::bCheckRecordSource(H h, intptr_t a2, E e) {
 }
 
 int64_t CNADispatcher::nHook34(H h) {
-  CNASession* session = pclFindSession(h);
-  if (session == nullptr) return 0;
-  int64_t result = session->nHook37();
-  ReleaseBoth(session);
+  int64_t result = 0;
+  bWithSession(h, [&](CNASession* s, CallFrame&) { result = s->nHook37(); });
   return result;
 }
 
@@ -630,10 +662,7 @@ bool CNADispatcher::bLockRecordOf(H h, intptr_t a2, intptr_t, E e) {
 }
 
 bool CNADispatcher::bDeactivateFilterOf(H h, intptr_t a2, intptr_t, intptr_t) {
-  CNASession* session = pclFindSession(h);
-  if (session == nullptr) return true;
-  session->DeactivateFilterOf(Text(a2));
-  ReleaseBoth(session);
+  bWithSession(h, [&](CNASession* s, CallFrame&) { s->DeactivateFilterOf(Text(a2)); });
   return true;
 }
 
@@ -645,10 +674,7 @@ bool CNADispatcher::bRestorePosition(H h, intptr_t a2, intptr_t a3, intptr_t a4,
 }
 
 bool CNADispatcher::bForgetPosition(H h, intptr_t a2, intptr_t) {
-  CNASession* session = pclFindSession(h);
-  if (session == nullptr) return true;
-  session->ForgetPosition(a2);
-  ReleaseBoth(session);
+  bWithSession(h, [&](CNASession* s, CallFrame&) { s->ForgetPosition(a2); });
   return true;
 }
 

@@ -17,7 +17,10 @@
 //
 // The one-entry cache holds a reference on the session and on the registry
 // it came from, with the registry's generation at lookup time: a hit is
-// good only while that registry has lost no child since.
+// good only while that registry has lost no child since. Forwarded calls
+// read it without a lock (a sequence count around its fields) and enter the
+// cached session without a count of their own; a reference the cache drops
+// is released only once no call is in its session (dispatcher_calls.h).
 #ifndef QG_DRIVER_CORE_DISPATCHER_H_
 #define QG_DRIVER_CORE_DISPATCHER_H_
 
@@ -26,7 +29,9 @@
 #include <mutex>
 #include <thread>
 #include <unordered_set>
+#include <vector>
 
+#include "driver/core/dispatcher_calls.h"
 #include "driver/core/error_status.h"
 #include "driver/core/refcounted.h"
 #include "support/ctstring.h"
@@ -175,9 +180,6 @@ class CNADispatcher {
   // --- sessions ---
   // The handle's session with one reference, or null.
   CNASession* pclFindSession(H handle);
-  // The same for one forwarded call: on a cache hit the session comes with
-  // a passing use (*use set; ReleaseUse ends it), else with a reference.
-  CNASession* pclUseSession(H handle, bool* use);
   // Finds, else creates and files it; one reference for the caller.
   CNASession* pclFindOrCreateSession(H handle, bool* created, INAConnectionDescription* d,
                                      bool check_connection, CNAError* error);
@@ -222,6 +224,19 @@ class CNADispatcher {
   // The forwarding steps: find the session, call, hand a failure out.
   template <class F>
   bool Forward(H handle, E slot, F call);
+  // Runs call(session) with the handle's session kept alive; false (call
+  // not run) when the handle has no session.
+  template <class F>
+  bool bWithSession(H handle, F call);
+  // The cached session of (context, key), named in the record at the
+  // level, or null (nothing named). The caller leaves the level after its
+  // call.
+  CNASession* pclEnterCached(uint32_t context, uintptr_t key, CNACallRecord* record, int level);
+  CNASession* pclFindSession(H handle, uint32_t context, uintptr_t key);
+  // Replaces the cache's entry (under the cache lock); the entry it held
+  // joins the retired ones.
+  void SetCacheLocked(uint32_t context, uintptr_t key, CNASession* session, CNARegistry* registry,
+                      uint32_t generation);
   template <class F>
   bool OpenLike(H handle, INAConnectionDescription* d, E slot, bool check, bool forget, F call);
   bool Unsupported(E slot, uint32_t minor);
@@ -238,17 +253,23 @@ class CNADispatcher {
   std::mutex m_muSessions;
   std::unordered_set<CNASession*> m_setSessions;  // one reference each
 
-  // Cache lock: guards the cache and the host description pointer.
-  // On a cache line of its own with the fields it guards: host threads on
-  // other dispatchers never share it.
+  // Cache lock: guards the host description pointer, the retired entries
+  // and every change of the cache; forwarded calls read the cache without
+  // it, between two equal even values of the sequence count (odd while a
+  // change is under way). On a cache line of its own with the fields it
+  // guards: host threads on other dispatchers never share it.
   alignas(64) CNASpinLock m_muCache;
+  std::atomic<uint32_t> m_nCacheSequence{0};
+  std::atomic<uint32_t> m_nCachedContext{0};
+  std::atomic<uintptr_t> m_nCachedKey{0};
+  std::atomic<CNASession*> m_pCachedSession{nullptr};    // one reference
+  std::atomic<CNARegistry*> m_pCachedRegistry{nullptr};  // one reference
+  std::atomic<uint32_t> m_nCachedGeneration{0};
   INAFileDescription* m_piDescription = nullptr;
-  uint32_t m_nCachedContext = 0;
-  uintptr_t m_nCachedKey = 0;
-  CNASession* m_pCachedSession = nullptr;    // one reference
-  CNARegistry* m_pCachedRegistry = nullptr;  // one reference
-  uint32_t m_nCachedGeneration = 0;
   uint64_t m_nRegistryLookups = 0;
+  // Entries the cache replaced, released in batches (and at once when a
+  // session leaves): each release may have to wait for the calls in it.
+  std::vector<NARetired> m_vecRetired;
 };
 
 #endif  // QG_DRIVER_CORE_DISPATCHER_H_

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <deque>
 #include <functional>
+#include <future>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "driver/core/connection.h"
@@ -40,6 +43,9 @@ class RecordingSession : public CNASession {
  public:
   RecordingSession(INAFileDescription* file, CNAConnection* connection)
       : CNASession(file, connection) {}
+  ~RecordingSession() override {
+    if (gone != nullptr) gone->store(true);
+  }
 
   bool Rec(const char* name, std::vector<intptr_t> args, CNAError* error) {
     calls.push_back(Call{name, std::move(args), error != nullptr});
@@ -218,6 +224,7 @@ class RecordingSession : public CNASession {
   std::vector<Call> calls;
   std::vector<int> notified;
   int resets = 0;
+  std::atomic<bool>* gone = nullptr;  // set when the session is deleted
 };
 
 class TestManager : public CNAManager {
@@ -591,6 +598,65 @@ TEST_F(Dispatcher, CacheHitsUntilTheHandleOrItsContextIsForgotten) {
   EXPECT_TRUE(dispatcher->bAdd(handle, A(2), A(3), &slot));
   ASSERT_EQ(1u, new_session->calls.size());
   EXPECT_EQ(nullptr, slot);
+}
+
+// A forwarded call enters its cached session without a reference of its
+// own: a close that drops every other reference meanwhile, on another
+// thread or from within the call, must leave the session alive until the
+// call ends, and then free it.
+TEST_F(Dispatcher, ASessionClosedWhileACallIsInItGoesWhenTheCallEnds) {
+  for (bool from_inside : {false, true}) {
+    SCOPED_TRACE(from_inside ? "closed by the call itself" : "closed on another thread");
+    H handle = Handle(u"T", 1);
+    CNADispatcher* opened = Open(handle);
+    ASSERT_NE(nullptr, opened);
+    RecordingSession* session = manager->last;
+    std::atomic<bool> gone{false};
+    session->gone = &gone;
+    // Only the dispatcher, the registry and the cache hold it now.
+    manager->made.pop_back();
+    ReleaseBoth(session);
+    INAError* slot = nullptr;
+    ASSERT_TRUE(opened->bAdd(handle, 0, 0, &slot));  // cached
+
+    std::promise<void> in_call;
+    std::promise<void> closed;
+    std::shared_future<void> may_return = closed.get_future().share();
+    bool first = true;
+    session->on_call = [&](CNAError*) {
+      if (!first) return;  // the close's own bClose
+      first = false;
+      if (from_inside) {
+        EXPECT_TRUE(opened->bClose(handle, 0, nullptr));
+        EXPECT_FALSE(gone.load());
+      } else {
+        in_call.set_value();
+        may_return.wait();
+      }
+    };
+    bool ok = false;
+    std::thread caller([&] {
+      INAError* error = nullptr;
+      ok = opened->bAdd(handle, 0, 0, &error);
+      if (error != nullptr) error->Release();
+    });
+    if (!from_inside) {
+      in_call.get_future().wait();
+      EXPECT_TRUE(opened->bClose(handle, 0, nullptr));
+      EXPECT_EQ(0u, opened->nGetSessionCount());
+      EXPECT_FALSE(gone.load());
+      closed.set_value();
+    }
+    caller.join();
+    EXPECT_TRUE(ok);
+    EXPECT_TRUE(gone.load());
+    // The handle is unknown now, through the cache or the registry.
+    EXPECT_FALSE(opened->bAdd(handle, 0, 0, &slot));
+    ASSERT_NE(nullptr, slot);
+    EXPECT_EQ(19u, slot->nGetErrorIdentifier());
+    slot->Release();
+    opened->Release();
+  }
 }
 
 TEST_F(Dispatcher, ACopiedContextReplacesTheTargetsSessionsInTheCache) {
