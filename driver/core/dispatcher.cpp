@@ -35,7 +35,7 @@ class CallFrame {
       m_nLevel = m_pRecord->m_nDepth++;
     }
   }
-  ~CallFrame() {
+  __attribute__((always_inline)) ~CallFrame() {
     // The session first: the frame's name or reference is the last touch.
     if (m_pHeld != nullptr) ReleaseBoth(m_pHeld);
     if (m_nLevel < 0) return;
@@ -260,8 +260,9 @@ void CNADispatcher::ClearCacheIf(CNASession* target) {
   NAReleaseRetired(&retired);
 }
 
-CNASession* CNADispatcher::pclEnterCached(uint32_t context, uintptr_t key,
-                                          CNACallRecord* record, int level) {
+// Inlined into each forwarding slot: the common path of every host call.
+__attribute__((always_inline)) inline CNASession* CNADispatcher::pclEnterCached(
+    uint32_t context, uintptr_t key, CNACallRecord* record, int level) {
   uint32_t sequence = m_nCacheSequence.load(std::memory_order_acquire);
   if ((sequence & 1) != 0) return nullptr;
   CNASession* session = m_pCachedSession.load(std::memory_order_acquire);

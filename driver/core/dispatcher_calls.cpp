@@ -6,7 +6,7 @@
 
 #include <utility>
 
-thread_local CNACallRecord* CNACallRecord::t_pRecord = nullptr;
+constinit thread_local CNACallRecord* CNACallRecord::t_pRecord = nullptr;
 bool CNACallRecord::s_bAsymmetric = false;
 
 namespace {

@@ -93,7 +93,7 @@ class CNACallRecord {
   bool bIsIn(const CNARefCounted* object) const;
   void PassOnHanded();
 
-  static thread_local CNACallRecord* t_pRecord;
+  static constinit thread_local CNACallRecord* t_pRecord;
   // Set once, before the first record exists: the process-wide barrier
   // is available.
   static bool s_bAsymmetric;
