@@ -59,9 +59,11 @@ class CSLevel {
   // null otherwise; pushing an array takes it over.
   virtual qgnet::CTableauHote* pclGetTableau(int32_t depth) = 0;
   virtual bool bEmpileTableau(qgnet::CTableauHote* array) = 0;
-  // Pushes an empty value and answers it, for the caller to set in place
-  // at once (no copy of a value built beside the stack); null when the
-  // stack cannot grow. Valid until the stack changes again.
+  // Pushes a value and answers it, for the caller to set in place at once
+  // with one of CAny's setters (no copy of a value built beside the
+  // stack): until then it holds whatever the host's slot held, possibly a
+  // number of the same type whose holder the setter then reuses. Null when
+  // the stack cannot grow. Valid until the stack changes again.
   virtual CAny* pclEmpileValeur() = 0;
 
  protected:

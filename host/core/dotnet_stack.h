@@ -20,7 +20,7 @@ class DotNetStack final : public CSLevel {
   DotNetStack(const DotNetStack&) = delete;
   DotNetStack& operator=(const DotNetStack&) = delete;
 
-  int32_t nGetNbValeur() override { return static_cast<int32_t>(m_entries.size()); }
+  int32_t nGetNbValeur() override { return m_size; }
   CAny* pclGetValeur(int32_t depth) override;
   IDotNetInstance* piGetInstance(int32_t depth) override;
   bool bEmpile(const CAny& value) override;
@@ -47,8 +47,15 @@ class DotNetStack final : public CSLevel {
     std::unique_ptr<qgnet::CTableauHote> array;
   };
   Entry* At(int32_t depth);
+  // The next slot above the top, raised into the stack.
+  Entry& Grow();
 
-  std::vector<Entry> m_entries;  // back() is the top
+  // Slots 0..m_size-1 are the stack (m_size-1 the top). Slots above were
+  // popped and are kept for the next pushes, as a machine's stack keeps its
+  // slots: each holds no instance, no array and a value that owns nothing
+  // (empty, or a number, whose holder a push of the same type then reuses).
+  std::vector<Entry> m_entries;
+  int32_t m_size = 0;
   int m_write_backs = 0;
 };
 
