@@ -103,6 +103,20 @@ inline int PushFixed(CSLevel* stack, const BridgeValue& value) {
   }
   CAny* slot = stack->pclEmpileValeur();
   if (slot == nullptr) return 0;
+  if (slot->GetType() == code) {
+    // The host's slot holds a value of this type, flags clear: its value
+    // area is written as the setter would.
+    switch (code) {
+      case qg::kAnyI4: {
+        int32_t n = static_cast<int32_t>(value.i);
+        std::memcpy(slot->pValeur(), &n, sizeof(n));
+        return 1;
+      }
+      case qg::kAnyI8: std::memcpy(slot->pValeur(), &value.i, sizeof(value.i)); return 1;
+      case qg::kAnyR8: std::memcpy(slot->pValeur(), &value.r, sizeof(value.r)); return 1;
+      default: break;
+    }
+  }
   switch (code) {
     case qg::kAnyI4: slot->SetI4(static_cast<int32_t>(value.i)); break;
     case qg::kAnyI8: slot->SetI8(value.i); break;

@@ -151,9 +151,12 @@ Outcome Failed(int32_t status, ManagedId check, CDotNetType* type,
 // no argument back and reads no argument's sink) and arguments that are all
 // fixed-size numbers, read into records on the native stack. False when the
 // arguments do not all qualify: nothing was done.
-bool InvokeDirect(CDotNetType* type, ManagedId stub, ManagedId check, ManagedId target,
-                  const STMethodeDotNet* description, CSLevel* stack, int32_t count,
-                  bool want_result, CXError* error, Outcome* outcome) {
+[[gnu::always_inline]] inline bool InvokeDirect(CDotNetType* type, ManagedId stub,
+                                               ManagedId check, ManagedId target,
+                                               const STMethodeDotNet* description,
+                                               CSLevel* stack, int32_t count,
+                                               bool want_result, CXError* error,
+                                               Outcome* outcome) {
   // A depth past the stack reads null: the general road then counts again.
   BridgeValue records[kInlineArguments];
   for (int32_t i = 0; i < count; ++i) {

@@ -56,8 +56,10 @@ internal static unsafe class Calls {
     try {
       var stub = (Stub)GCHandle.FromIntPtr(stubId).Target;
       if (typeId != IntPtr.Zero) {
-        var t = (Type)GCHandle.FromIntPtr(typeId).Target;
-        if (!ReferenceEquals(stub.FitsType, t)) {
+        // The type the method was last found to fit passes without a cast.
+        object seen = GCHandle.FromIntPtr(typeId).Target;
+        if (!ReferenceEquals(stub.FitsType, seen)) {
+          var t = seen as Type;
           if (t == null || stub.Method.DeclaringType == null ||
               !stub.Method.DeclaringType.IsAssignableFrom(t))
             return 4;

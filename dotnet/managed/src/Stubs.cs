@@ -17,6 +17,8 @@ internal sealed class StubArgumentException : Exception {
   public StubArgumentException(int index) { Index = index; }
 }
 
+// Bound to its Stub (a closed delegate calls its method without the
+// argument shuffle an open static delegate needs).
 internal unsafe delegate void StubInvoker(object target, BridgeValue* args, BridgeValue* result,
                                           int wantResult);
 
@@ -36,14 +38,14 @@ internal sealed unsafe class Stub {
       ReturnsVoid = m.ReturnType == typeof(void),
     };
     try {
-      stub.Invoker = Emit(m, stub.Parameters);
+      stub.Invoker = Emit(m, stub.Parameters, stub);
     } catch {
       stub.Invoker = null;  // reflection calls it
     }
     return stub;
   }
 
-  static StubInvoker Emit(MethodInfo m, ParameterInfo[] ps) {
+  static StubInvoker Emit(MethodInfo m, ParameterInfo[] ps, Stub self) {
     if (m.ContainsGenericParameters || m.CallingConvention.HasFlag(CallingConventions.VarArgs))
       return null;
     Type owner = m.DeclaringType;
@@ -54,18 +56,20 @@ internal sealed unsafe class Stub {
     }
     if (m.ReturnType.IsByRef || m.ReturnType.IsPointer || m.ReturnType.IsByRefLike) return null;
 
+    // Argument 0 is the Stub the delegate is bound to (unused), then the
+    // StubInvoker's arguments.
     var dm = new DynamicMethod("stub_" + m.Name, typeof(void),
-                               new[] { typeof(object), typeof(BridgeValue*),
+                               new[] { typeof(Stub), typeof(object), typeof(BridgeValue*),
                                        typeof(BridgeValue*), typeof(int) },
                                typeof(Stub).Module, skipVisibility: true);
     ILGenerator il = dm.GetILGenerator();
     if (!m.IsStatic) {
-      il.Emit(OpCodes.Ldarg_0);
+      il.Emit(OpCodes.Ldarg_1);
       il.Emit(OpCodes.Castclass, owner);
     }
     int size = sizeof(BridgeValue);
     for (int i = 0; i < ps.Length; ++i) {
-      il.Emit(OpCodes.Ldarg_1);
+      il.Emit(OpCodes.Ldarg_2);
       if (i > 0) {
         il.Emit(OpCodes.Ldc_I4, i * size);
         il.Emit(OpCodes.Conv_I);
@@ -77,16 +81,16 @@ internal sealed unsafe class Stub {
     il.Emit(m.IsStatic || !m.IsVirtual ? OpCodes.Call : OpCodes.Callvirt, m);
     if (m.ReturnType != typeof(void)) {
       Label write = il.DefineLabel();
-      il.Emit(OpCodes.Ldarg_3);
+      il.Emit(OpCodes.Ldarg_S, (byte)4);
       il.Emit(OpCodes.Brtrue_S, write);
       il.Emit(OpCodes.Pop);
       il.Emit(OpCodes.Ret);
       il.MarkLabel(write);
-      il.Emit(OpCodes.Ldarg_2);
+      il.Emit(OpCodes.Ldarg_3);
       il.Emit(OpCodes.Call, Writer(m.ReturnType));
     }
     il.Emit(OpCodes.Ret);
-    return (StubInvoker)dm.CreateDelegate(typeof(StubInvoker));
+    return (StubInvoker)dm.CreateDelegate(typeof(StubInvoker), self);
   }
 
   static MethodInfo Reader(Type t) {
