@@ -111,7 +111,9 @@ class CScenarioTestExe : public CScenarioBase {
 class CBlocSurFenetre_TestExe : public CScenarioTestExe {
  public:
   CBlocSurFenetre_TestExe(CScenarioTestExe& scenario, const char16_t* window);
-  CScenarioTestExe* pclScenario() const { return m_pclScenario; }
+  // The scenario the block belongs to (not the element cast, which
+  // answers the block itself).
+  CScenarioTestExe* pclScenarioProprietaire() const { return m_pclScenario; }
 
  protected:
   ~CBlocSurFenetre_TestExe() override = default;
