@@ -85,8 +85,9 @@ bool bSansNul(const uint8_t* p, size_t n) {
 }
 
 // A cursor over a plain body that accepts exactly what the buffer's reads
-// above accept, without their calls: the walk of the many small blocks of
-// descriptions and sets. Every read stays before the end it is given.
+// above accept, without their calls: the walk of the groups, scenarios and
+// the many small blocks of their descriptions and sets. Every read stays
+// before the end it is given.
 struct Vue {
   const uint8_t* d;
   int64_t p;       // position
