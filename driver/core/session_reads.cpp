@@ -172,14 +172,17 @@ bool CNASession::bPrepareRead(CNATableAccess* access, const char16_t* key, intpt
   bool ok = access->bRunByStatementKind(1, generator, error);
   int64_t cut = 0;
   if (ok) {
-    // Rows per fetch: the connection's "QG Cache Size" when set; along a
-    // unique key, else 1 MiB of records (at least 20) or the manager's
-    // default. The order is total (a key that is not unique goes on along
-    // the primary key), so fetches join without a gap or a repeat.
+    // Rows per fetch: the connection's "QG Cache Size" when set, else 1 MiB
+    // of records (at least 20) or the manager's default. The order along a
+    // key of a table is total (a key that is not unique goes on along a
+    // unique key, else along every column), so fetches join without a gap
+    // or a repeat and a walk holds one fetch at a time, not the whole
+    // order; a stored query is fetched in parts along a unique key only.
     int64_t cache = m_pConnection != nullptr ? m_pConnection->m_nCacheSize : -2;
     bool unique = column != nullptr && column->bIsUnique();
+    bool table_key = column != nullptr && m_nQueryMode == 0;
     // A seek (`whole`) looks through the whole result.
-    if (whole == 0 && (cache > 0 || unique)) {
+    if (whole == 0 && (cache > 0 || unique || table_key)) {
       CNAManager* manager = m_pConnection != nullptr ? m_pConnection->pclGetManager() : nullptr;
       int64_t fallback = manager != nullptr ? manager->nGetDefaultFetchSize() : 100;
       int64_t record = m_pTableDescription != nullptr ? m_pTableDescription->nGetTotalSize() : 0;

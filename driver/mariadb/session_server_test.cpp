@@ -317,6 +317,53 @@ TEST_F(SessionWalk, AReadAskingForManyRowsStartsWithAShortFetch) {
   ReleaseBoth(s);
 }
 
+// Without a fetch size asked for, a walk along a key that is not unique
+// holds one fetch of about 1 MiB of records at a time, not the whole order,
+// and still gives the server's order both ways, on a table with a primary
+// key and on one without any unique key (whole duplicate rows included).
+TEST_F(SessionWalk, AWalkAlongAKeyThatIsNotUniqueHoldsOneFetchAtATime) {
+  ASSERT_TRUE(Sql("CREATE TABLE big (id INT PRIMARY KEY, g INT, pad CHAR(250), KEY kg (g)) "
+                  "ENGINE=InnoDB CHARACTER SET utf8mb4; "
+                  "INSERT INTO big SELECT seq, seq % 7, CONCAT('p', seq % 3) FROM seq_1_to_3000; "
+                  "CREATE TABLE bare (g INT, pad CHAR(250), KEY kg (g)) ENGINE=InnoDB "
+                  "CHARACTER SET utf8mb4; "
+                  "INSERT INTO bare SELECT seq % 7, CONCAT('p', seq % 300) FROM seq_1_to_3000"));
+  struct Case {
+    const char16_t* table;
+    const char* order;
+    int columns;
+  } cases[] = {{u"big", "SELECT id, g, pad FROM big ORDER BY g, id", 3},
+               {u"bare", "SELECT g, pad FROM bare ORDER BY g, pad", 2}};
+  for (const Case& c : cases) {
+    auto [handle, dispatcher] = Open(c.table);
+    const std::vector<std::string> expected = ServerRows(c.order);
+    ASSERT_EQ(3000u, expected.size());
+    CNASession* s = dispatcher->pclFindSession(handle);
+    ASSERT_NE(nullptr, s);
+    // The most rows one result held during the walk.
+    size_t held = 0;
+    std::vector<std::string> rows;
+    INAError* slot = nullptr;
+    const intptr_t key = reinterpret_cast<intptr_t>(u"g");
+    for (int direction = kNAReadFirst; rows.size() <= expected.size(); direction = kNAReadNext) {
+      ASSERT_TRUE(dispatcher->bRead(handle, key, direction, 0, 1, 0, 0, &slot)) << Message(slot);
+      CNATableAccess* access = s->pclGetCurrentTableAccess();
+      ASSERT_NE(nullptr, access);
+      if (access->bIsOutOfRange()) break;
+      ASSERT_NE(nullptr, access->pclGetResult());
+      held = std::max(held, static_cast<size_t>(access->pclGetResult()->nGetRowCount()));
+      rows.push_back(Record(dispatcher, handle, c.columns));
+    }
+    EXPECT_EQ(expected, rows) << N(c.table);
+    EXPECT_GT(held, 0u);
+    EXPECT_LT(held, expected.size()) << N(c.table);
+    std::vector<std::string> reversed(expected.rbegin(), expected.rend());
+    EXPECT_EQ(reversed, Walk(dispatcher, handle, u"g", kNAReadLast, kNAReadPrevious, c.columns))
+        << N(c.table);
+    ReleaseBoth(s);
+  }
+}
+
 // Record cache 1 keeps the records of saved positions, of the cached
 // current entry and of locked records, each holder with one use of its
 // entry: a restore makes the position's entry the cached current one (and

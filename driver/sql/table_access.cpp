@@ -1101,6 +1101,13 @@ void CNATableAccess::MarkRowDeleted(int64_t row) {
 
 int64_t CNATableAccess::nRowsBeyond(bool forward) const {
   int64_t count = m_pResult != nullptr ? m_pResult->nGetRowCount() : 0;
+  if (m_nDeletedRows == 0) {
+    // No row marked deleted: the rows beyond are counted, not walked (a
+    // walk asks this on every move).
+    if (forward) return m_nCurrentRow + 1 < count ? count - (m_nCurrentRow + 1) : 0;
+    const int64_t from = m_nCurrentRow < 0 ? 0 : m_nCurrentRow;
+    return from;
+  }
   int64_t n = 0;
   if (forward) {
     for (int64_t row = m_nCurrentRow + 1; row < count; ++row) {
@@ -1397,6 +1404,12 @@ bool CNATableAccess::bMoveAcrossFetches(int32_t direction, int64_t step, bool* i
                                         CNAError* error) {
   *in_range = false;
   if (m_pResult == nullptr || m_nFetchLimit <= 0 || step == 0 || direction == kNAReadStay) {
+    return bMoveInResult(direction, step, in_range, error);
+  }
+  // A move within the rows held (most moves of a walk) needs no fetch and
+  // nothing to come back to.
+  if ((direction == kNAReadNext || direction == kNAReadPrevious) &&
+      step <= nRowsBeyond(direction == kNAReadNext)) {
     return bMoveInResult(direction, step, in_range, error);
   }
   // Where the position was, to come back to when the move leaves the rows.
