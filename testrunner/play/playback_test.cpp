@@ -527,6 +527,28 @@ TEST_F(PlaybackTest, ApplicationStartLoadsTheSelectedList) {
   }
 }
 
+// The run's own journal holds the first list run; a second list of the
+// same run neither truncates it nor journals beside the tests.
+TEST_F(PlaybackTest, ASecondListDoesNotOverwriteTheRunsJournal) {
+  auto first = TwoGroups();
+  access_.SetBlock(u"L", qgtest::Bytes(*first));
+  auto second = TwoGroups();
+  second->SetNom(u"M");
+  access_.SetBlock(u"M", qgtest::Bytes(*second));
+  const std::string journal = dir_ + "/run.jnres";
+  CParamTest param = runner_->clParam();
+  param.nEtat = 1;
+  param.clSortie = qgtest::U16(journal);
+  runner_->SetParam(param);
+  _CXErrorModule54 error;
+  ASSERT_EQ(runner_->bExecuteListe(u"L", &vm(), &error), 1);
+  ASSERT_EQ(runner_->bExecuteListe(u"M", &vm(), &error), 1);
+  runner_->FermeJournal();
+  EXPECT_TRUE(qgtest::XmlLint(journal));
+  EXPECT_EQ(qgtest::XPath(journal, "normalize-space(/DOC/Liste/text()[1])"), "L");
+  EXPECT_FALSE(std::filesystem::exists(dir_ + "/M.jnres"));
+}
+
 TEST_F(PlaybackTest, DeferredPassEndsWithItsCall) {
   auto list = TwoGroups();
   access_.SetBlock(u"L", qgtest::Bytes(*list));

@@ -92,9 +92,7 @@ int32_t CTestFactory::bEnregistrementSansListeDemande() {
 
 int32_t CTestFactory::nDemarrageApplication(qg::IMainVM* vm, CXError* error) {
   if (vm != nullptr) m_piVM = vm;
-  if (m_clParam.bPresent && m_clParam.nEtat == kEtatLecture && !m_clParam.clSortie.empty()) {
-    OuvreJournal(m_clParam.clSortie.c_str());
-  }
+  if (m_clParam.bPresent && bJournalDemande()) OuvreJournalDemande();
   // The selection's first part names the list.
   int32_t answer = 0;
   const std::u16string& selection = m_clParam.clSelection;

@@ -27,11 +27,15 @@ void CTestFactory::PrepareExecution(const char16_t* zone_name) {
   auto zone = std::make_unique<CTransBufferParam>();
   if (!zone->bOuvre(zone_name)) return;
   m_clParam.Lit(*zone);
+  m_bJournalDemandeOuvert = false;  // a new run
   m_pZone = std::move(zone);
   if (m_clParam.nEtat == kEtatEnregistrement && !m_clParam.clListe.empty()) m_bLibereListe = true;
 }
 
-void CTestFactory::SetParam(const CParamTest& param) { m_clParam = param; }
+void CTestFactory::SetParam(const CParamTest& param) {
+  m_clParam = param;
+  m_bJournalDemandeOuvert = false;  // a new run
+}
 
 bool CTestFactory::OuvreJournal(const char16_t* path) {
   FermeJournal();
@@ -67,6 +71,12 @@ int32_t CTestFactory::FermeJournal() {
 
 bool CTestFactory::bJournalDemande() const {
   return m_clParam.nEtat == kEtatLecture && !m_clParam.clSortie.empty();
+}
+
+bool CTestFactory::OuvreJournalDemande() {
+  if (!bJournalDemande() || m_bJournalDemandeOuvert) return m_pJournal != nullptr;
+  m_bJournalDemandeOuvert = OuvreJournal(m_clParam.clSortie.c_str());
+  return m_bJournalDemandeOuvert;
 }
 
 void CTestFactory::EmpileScenario(CScenarioTestExe* s) {
@@ -199,7 +209,7 @@ int32_t CTestFactory::bExecuteListe(const char16_t* name, qg::IMainVM* vm, CXErr
   // A run started with an output path journals there.
   if (m_pJournal == nullptr && bJournalDemande()) {
     m_piVM = vm != nullptr ? vm : m_piVM;
-    OuvreJournal(m_clParam.clSortie.c_str());
+    OuvreJournalDemande();
   }
   return bExecute(nullptr, name, vm, error) ? 1 : 0;
 }

@@ -105,6 +105,10 @@ class CTestFactory : public qg::ITestFactory, public CQGUnknown {
   // Whether the run parameters name the journal (an output path in
   // playback): the run then journals there or nowhere.
   bool bJournalDemande() const;
+  // Opens the journal the run parameters name (closing an open one first),
+  // once per run: a list after the first journals nowhere rather than
+  // truncate the first list's journal. False when no journal is open.
+  bool OuvreJournalDemande();
   CFichierJournalTest* pclJournal() const { return m_pJournal.get(); }
   // "Position" of the running code; a line other than -1 replaces the
   // position's own.
@@ -199,6 +203,9 @@ class CTestFactory : public qg::ITestFactory, public CQGUnknown {
   std::unique_ptr<CTransBufferParam> m_pZone;
   bool m_bLibereListe = false;
   std::unique_ptr<CFichierJournalTest> m_pJournal;
+  // The journal the run parameters name was opened in this run: a later
+  // list of the run does not open it again, which would truncate it.
+  bool m_bJournalDemandeOuvert = false;
   CListeTestExe* m_pclPrecharge = nullptr;  // held
   std::vector<CScenarioTestExe*> m_tabPile;
   CScenarioTestExe* m_pclCourant = nullptr;
