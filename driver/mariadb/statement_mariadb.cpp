@@ -527,6 +527,15 @@ bool CNAStatementMariaDB::bExactCondition(int n, const std::u16string& name,
                                           std::u16string* condition, CNAError* error) {
   const char* text = nullptr;
   size_t length = 0;
+  if (bShowsRoundedNumber(n) && bGetRawColumn(n, &text, &length) && text != nullptr) {
+    // Only the rounded text is known: every row that shows it matches (the
+    // writer finds the stored value before it names the row by it).
+    if (!AllOf(text, length, "0123456789+-.eE")) return false;
+    *condition = u"CAST(" + name + u" AS CHAR) = '";
+    condition->append(text, text + length);
+    condition->push_back(u'\'');
+    return true;
+  }
   if (m_pColumns == nullptr || n < 0 || n >= m_nAllocatedColumns ||
       !IsCharacterText(m_pColumns[n]) || !bGetRawColumn(n, &text, &length)) {
     return CNAStatement::bExactCondition(n, name, condition, error);
@@ -569,6 +578,19 @@ bool CNAStatementMariaDB::bMayHaveLostCharacters(int n) const {
   }
   const char* text = m_pRow[n];
   return text != nullptr && std::memchr(text, '?', m_pLengths[n]) != nullptr;
+}
+
+bool CNAStatementMariaDB::bShowsRoundedNumber(int n) const {
+  // The server writes a single-precision value to six significant digits
+  // (0.1 and 0.1000001 both read "0.1").
+  return m_pColumns != nullptr && n >= 0 && n < m_nAllocatedColumns && m_pRow != nullptr &&
+         n < m_nColumnCount && m_pColumns[n].m_nServerType == MYSQL_TYPE_FLOAT &&
+         m_pRow[n] != nullptr;
+}
+
+bool CNAStatementMariaDB::bIsSetOnUpdate(int n) const {
+  return m_pColumns != nullptr && n >= 0 && n < m_nAllocatedColumns &&
+         (m_pColumns[n].m_nFlags & ON_UPDATE_NOW_FLAG) != 0;
 }
 
 bool CNAStatementMariaDB::bStoredFormType(int n, std::u16string* type) const {
@@ -647,20 +669,15 @@ bool CNAStatementMariaDB::bIdentityLiteral(int n, std::u16string* literal, bool*
       literal->assign(text, text + length);
       return true;
     case MYSQL_TYPE_FLOAT:
+      // Shown rounded to six digits: the text is not the value stored, and
+      // a literal made from it would name another row.
+      break;
     case MYSQL_TYPE_DOUBLE: {
-      // The server widens a single-precision column to double before it
-      // compares: the literal is the exact double of the stored value,
+      // Shown with every digit the value needs: the literal is that double,
       // written with an exponent so that the server reads it as a double.
       double d = 0;
-      if (column.m_nServerType == MYSQL_TYPE_FLOAT) {
-        float f = 0;
-        auto r = std::from_chars(text, text + length, f);
-        if (r.ec != std::errc() || r.ptr != text + length) break;
-        d = f;
-      } else {
-        auto r = std::from_chars(text, text + length, d);
-        if (r.ec != std::errc() || r.ptr != text + length) break;
-      }
+      auto r = std::from_chars(text, text + length, d);
+      if (r.ec != std::errc() || r.ptr != text + length) break;
       if (!std::isfinite(d)) break;
       char buffer[64];
       auto done = std::to_chars(buffer, buffer + sizeof(buffer), d, std::chars_format::scientific);

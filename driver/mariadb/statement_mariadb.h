@@ -43,6 +43,8 @@ class CNAStatementMariaDB : public CNAStatement {
   bool bIsNullValue(int n) const override;
   bool bStoredFormType(int n, std::u16string* type) const override;
   bool bMayHaveLostCharacters(int n) const override;
+  bool bShowsRoundedNumber(int n) const override;
+  bool bIsSetOnUpdate(int n) const override;
   int nCopyFrom(const CNAStatement* source, INACopyContext* context, intptr_t a,
                 intptr_t b) override;
   CNAStatement* pclClone(INACopyContext* context, intptr_t a, intptr_t b) override;

@@ -333,6 +333,81 @@ TEST_F(RowWrites, TheRowsIdentityFollowsTheValuesWritten) {
   }
 }
 
+// The server shows a single-precision value to six digits: 0.1 and
+// 0.1000001 both read "0.1". A row named by such a value is written by its
+// stored value when no other row shows the same; rows that show alike are
+// refused (error 7) rather than one written for the other. A table keyed
+// by another column writes every row.
+TEST_F(RowWrites, AFloatShownRoundedNamesItsOwnRowOrNone) {
+  struct Table {
+    const char* columns;
+    bool by_float;  // rows are named by the FLOAT value
+  };
+  const Table tables[] = {
+      {"f FLOAT, v INT", true},                       // no key: the whole row
+      {"f FLOAT NOT NULL PRIMARY KEY, v INT", true},  // the key
+      {"f FLOAT NULL, v INT, UNIQUE KEY (f)", true},  // a key that may be NULL
+      {"id INT AUTO_INCREMENT PRIMARY KEY, f FLOAT, v INT", false},
+  };
+  // Along f: two rows that read alike, then two that read as themselves.
+  const char* values = "(0.1, 0), (0.1000001, 0), (0.5, 0), (3.4e38, 0)";
+  for (const Table& table : tables) {
+    for (int how : {kNAReadFirst, kNAReadLast}) {
+      SCOPED_TRACE(std::string(table.columns) + (how == kNAReadFirst ? " / forward" : " / backward"));
+      ASSERT_TRUE(Sql(std::string("DROP TABLE IF EXISTS fl; CREATE TABLE fl (") + table.columns +
+                      "); INSERT INTO fl (f, v) VALUES " + values));
+      auto [h, d] = Open(u"fl");
+      const int v = table.by_float ? 1 : 2;
+      const bool forward = how == kNAReadFirst;
+      INAError* slot = nullptr;
+      int n = 0;
+      for (bool more = Read(d, h, u"f", how); more && n < 10;
+           more = Read(d, h, u"f", forward ? kNAReadNext : kNAReadPrevious)) {
+        SetInt(d, h, v, ++n);
+        const bool alike = forward ? n <= 2 : n >= 3;
+        const bool refused = table.by_float && alike;
+        EXPECT_EQ(!refused, d->bModify(h, 0, 0, 0, 0, &slot)) << n;
+        const std::string failure = Failure(slot);
+        if (refused) {
+          EXPECT_NE(std::string::npos, failure.find("Error identifier: 7")) << failure;
+        }
+      }
+      EXPECT_EQ(4, n);
+      // Along f: each row written got the number it was read under.
+      std::vector<std::string> want = forward ? std::vector<std::string>{"1", "2", "3", "4"}
+                                              : std::vector<std::string>{"4", "3", "2", "1"};
+      if (table.by_float) want[0] = want[1] = "0";
+      EXPECT_EQ(want, ServerRows("SELECT v FROM fl ORDER BY f"));
+      // A row that reads as itself is deleted alone.
+      ASSERT_TRUE(Read(d, h, u"f", kNAReadLast));
+      EXPECT_TRUE(d->bDelete(h, 0, 0, 0, &slot)) << Failure(slot);
+      want.pop_back();
+      EXPECT_EQ(want, ServerRows("SELECT v FROM fl ORDER BY f"));
+      qg::rig::CloseOpenedTables(&opened_);
+    }
+  }
+}
+
+// Columns the server sets itself when a row is updated (a time stamp ON
+// UPDATE, generated columns) do not lose the record in a table without a
+// key: the next modify and the delete reach the row written.
+TEST_F(RowWrites, ColumnsTheServerSetsOnUpdateKeepTheRecord) {
+  ASSERT_TRUE(Sql("CREATE TABLE su (a INT, ts TIMESTAMP(6) NOT NULL DEFAULT CURRENT_TIMESTAMP(6) "
+                  "ON UPDATE CURRENT_TIMESTAMP(6), g INT AS (a * 2) VIRTUAL, "
+                  "p INT AS (a + 1) PERSISTENT); INSERT INTO su (a) VALUES (1), (1), (2)"));
+  auto [h, d] = Open(u"su");
+  INAError* slot = nullptr;
+  ASSERT_TRUE(Read(d, h, u"a", kNAReadFirst));
+  SetInt(d, h, 0, 5);
+  EXPECT_TRUE(d->bModify(h, 0, 0, 0, 0, &slot)) << Failure(slot);
+  SetInt(d, h, 0, 6);
+  EXPECT_TRUE(d->bModify(h, 0, 0, 0, 0, &slot)) << Failure(slot);
+  EXPECT_EQ((std::vector<std::string>{"1\t2\t2", "2\t4\t3", "6\t12\t7"}),
+            ServerRows("SELECT a, g, p FROM su ORDER BY a"));
+  EXPECT_TRUE(d->bDelete(h, 0, 0, 0, &slot)) << Failure(slot);
+  EXPECT_EQ((std::vector<std::string>{"1", "2"}), ServerRows("SELECT a FROM su ORDER BY a"));
+}
+
 // Rows that are whole duplicates are interchangeable only while they are
 // equal: once one is modified, the record is that row, and the next modify
 // or delete reaches it alone. A record deleted is no row at all: a modify

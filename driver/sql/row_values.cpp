@@ -54,7 +54,9 @@ bool NARowValues::bTake(CNAStatement* row, CNATableDescription* table,
     value.bHasExact = row->bExactCondition(n, name, &value.strExact, &quiet);
     value.bShort = row->bIsShortValue(n) || (value.bHasLiteral && value.bNull);
     row->bStoredFormType(n, &value.strStoredType);
-    if (row->bMayHaveLostCharacters(n)) {
+    value.bSetByServer = row->bIsSetOnUpdate(n) || column->bHasGeneration();
+    value.bRounded = row->bShowsRoundedNumber(n);
+    if (value.bRounded || row->bMayHaveLostCharacters(n)) {
       CAny shown;
       CXYString<char16_t> text;
       value.bLossy = true;

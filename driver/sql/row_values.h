@@ -32,11 +32,20 @@ struct NAIdentityValue {
   // back unchanged.
   bool bLossy = false;
   std::u16string strShown;
-  // strExact compares the stored bytes (found for a text read as above).
+  // A number the server showed rounded (see
+  // CNAStatement::bShowsRoundedNumber): lossy as above, its stored value
+  // found as a double.
+  bool bRounded = false;
+  // strExact compares the stored bytes (found for a text read as above),
+  // or the stored number.
   bool bByBytes = false;
   // The row read does not show the column (a stored query that leaves it
   // out): nothing is known of its value.
   bool bAbsent = false;
+  // The server sets the column itself when the row is updated (ON UPDATE,
+  // or generated from other columns): a row updated is not found again by
+  // its old value.
+  bool bSetByServer = false;
 
   bool operator==(const NAIdentityValue& other) const {
     return bNull == other.bNull && bHasExact == other.bHasExact && strExact == other.strExact &&

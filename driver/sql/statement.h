@@ -128,6 +128,13 @@ class CNAStatement : public CNARefCounted {
   // (they cannot be told from a '?' stored): the value read is not the
   // value stored.
   virtual bool bMayHaveLostCharacters(int /*n*/) const { return false; }
+  // Column n of the current row is a number the server shows rounded
+  // (other stored values may show the same): the value read is not the
+  // value stored, and the stored one is found as a double.
+  virtual bool bShowsRoundedNumber(int /*n*/) const { return false; }
+  // Column n is set by the server itself whenever its row is updated
+  // (ON UPDATE CURRENT_TIMESTAMP).
+  virtual bool bIsSetOnUpdate(int /*n*/) const { return false; }
 
   // --- operations ---
   CNAConnection* pclGetConnection() const { return m_pConnection; }

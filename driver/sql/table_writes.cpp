@@ -8,6 +8,8 @@
 // row of an UPDATE or DELETE is named by its unique key's values as they
 // were read, not as edited.
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -315,7 +317,8 @@ static bool BuildRowIdentity(CNATableDescription* table, CNAConnection* connecti
         named = false;
         break;
       }
-      if (value == nullptr || (!value->bNull && !value->bHasLiteral) ||
+      if (value == nullptr ||
+          (!value->bNull && !value->bHasLiteral && !value->bLossy && !value->bByBytes) ||
           !Quote(connection, part->pszGetName(), &name, nullptr)) {
         return false;
       }
@@ -455,6 +458,8 @@ static CNASQLGenerator* NewReread(CNASession* session, const NAWriteTarget& targ
   for (int n : by->columns) {
     if (!ok) break;
     const NAIdentityValue& was = row.aValues[static_cast<size_t>(n)];
+    // The server changed it with the update: its old value names nothing.
+    if (!is_written(n) && was.bSetByServer && by->whole_row) continue;
     ok = first || g->bAppend(u" AND ");
     first = false;
     if (!is_written(n)) {
@@ -484,6 +489,8 @@ static CNASQLGenerator* NewReread(CNASession* session, const NAWriteTarget& targ
            g->bAppend(u" AS ") && g->bAppend(was.strStoredType) && g->bAppend(u")");
     }
   }
+  // Every column named was one the server sets: any row may be the one.
+  if (ok && first) ok = g->bAppend(u"1 = 1");
   // Three rows tell one alone from duplicates and from rows that differ.
   g->SetRowLimit(3);
   if (!ok) {
@@ -520,9 +527,17 @@ static bool bResolveShownTexts(CNASession* session, const NAWriteTarget& target,
   CNARefPtr<CNASQLGenerator> hold_generator(NAAddRef(g));
   g->SetStatementKind(1);
   bool ok = g->bAppend(u"SELECT ");
+  // A text's stored bytes in hexadecimal; a rounded number as the text of
+  // the double the server compares it as.
+  auto rounded = [&](size_t i) {
+    return row->aValues[static_cast<size_t>(lossy[i])].bRounded;
+  };
   for (size_t i = 0; ok && i < names.size(); ++i) {
-    ok = (i == 0 || g->bAppend(u",")) && g->bAppend(u"HEX(CAST(") && g->bAppend(names[i]) &&
-         g->bAppend(u" AS BINARY))");
+    ok = (i == 0 || g->bAppend(u",")) &&
+         (rounded(i) ? g->bAppend(u"CAST(CAST(") && g->bAppend(names[i]) &&
+                           g->bAppend(u" AS DOUBLE) AS CHAR)")
+                     : g->bAppend(u"HEX(CAST(") && g->bAppend(names[i]) &&
+                           g->bAppend(u" AS BINARY))"));
   }
   ok = ok && g->bAppend(u" FROM ") && g->bAppend(target.strQuotedName) &&
        g->bAppend(u" WHERE ") && g->bAppend(identity.condition);
@@ -540,11 +555,28 @@ static bool bResolveShownTexts(CNASession* session, const NAWriteTarget& target,
       CXYString<char16_t> text;
       ok = probe->bColumnText(value, static_cast<int>(i), &quiet) && !value.bEstNull() &&
            value.nGetTexte(&text) < 100;
-      std::u16string hex(text.pszGet() != nullptr ? text.pszGet() : u"");
-      for (char16_t c : hex) {
-        ok = ok && ((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F'));
+      std::u16string shown(text.pszGet() != nullptr ? text.pszGet() : u"");
+      if (rounded(i)) {
+        // Back as the same double, written with an exponent so that the
+        // server reads a double.
+        std::string narrow;
+        for (char16_t c : shown) narrow.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+        double d = 0;
+        auto r = std::from_chars(narrow.data(), narrow.data() + narrow.size(), d);
+        char buffer[64];
+        ok = ok && r.ec == std::errc() && r.ptr == narrow.data() + narrow.size() &&
+             std::isfinite(d);
+        if (ok) {
+          auto done = std::to_chars(buffer, buffer + sizeof(buffer), d,
+                                    std::chars_format::scientific);
+          shown.assign(buffer, done.ptr);
+        }
+      } else {
+        for (char16_t c : shown) {
+          ok = ok && ((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F'));
+        }
       }
-      these.push_back(hex);
+      these.push_back(shown);
     }
     if (found++ == 0) {
       bytes = these;
@@ -556,7 +588,8 @@ static bool bResolveShownTexts(CNASession* session, const NAWriteTarget& target,
   if (!ok || found == 0) return false;
   for (size_t i = 0; i < lossy.size(); ++i) {
     NAIdentityValue& value = row->aValues[static_cast<size_t>(lossy[i])];
-    value.strExact = u"CAST(" + names[i] + u" AS BINARY) = X'" + bytes[i] + u"'";
+    value.strExact = value.bRounded ? names[i] + u" = " + bytes[i]
+                                    : u"CAST(" + names[i] + u" AS BINARY) = X'" + bytes[i] + u"'";
     value.bByBytes = true;
     value.bLossy = false;
   }

@@ -159,6 +159,16 @@ TEST_F(WalkOrder, EveryKeyBothWaysAtEveryFetchSizeEqualsTheServersOrder) {
         {"dc", "dc, id", "dc DESC, id DESC"},
         {"dt", "dt, id", "dt DESC, id DESC"},
         {"dw", "dw, id", "dw DESC, id DESC"}}},
+      // Single-precision values the server shows rounded alike (0.1 and
+      // 0.1000001 both read "0.1"), and doubles that differ in the last
+      // digit.
+      {"flt",
+       "CREATE TABLE flt (id INT PRIMARY KEY, f FLOAT, d DOUBLE, KEY kf(f), KEY kd(d));"
+       "INSERT INTO flt VALUES (1, 0.1, 0.1), (2, 0.1000001, 0.1), (3, 0.1, 0.10000000000000002),"
+       "(4, NULL, 1e-7), (5, 0.1000002, 3.4e38), (6, -0.1, NULL), (7, 0.1000001, -1e-7),"
+       "(8, 0.0999999, 0.1)",
+       {"id", "f", "d"},
+       {{"f", "f, id", "f DESC, id DESC"}, {"d", "d, id", "d DESC, id DESC"}}},
       // A column ascending in its own index and descending in another.
       {"dsc",
        "CREATE TABLE dsc (id INT PRIMARY KEY, k INT, x INT, KEY k(k), KEY kx(x, k DESC));"
