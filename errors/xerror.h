@@ -275,7 +275,7 @@ class CXError : public CQGUnknown {
   // Nothing recorded since the error was made or cleared: no level,
   // identifier, message, item, system error, value, file, further text or
   // sub-error (read in place, for callers that reuse one error per call).
-  bool bIsBlank() const {
+  __attribute__((always_inline)) bool bIsBlank() const {
     auto blank = [](const char16_t* text) { return text == nullptr || text[0] == 0; };
     return m_nNiveau == XERR_NONE && m_nIdentifiant == 0 && m_nValeur == 0 &&
            m_nErreurSysteme == 0 && m_tabInfos.nGetNbElement() == 0 &&

@@ -124,7 +124,9 @@ class CNAError : public INAError {
   bool bIsSilent() const { return m_bSilent; }
   // As made: no code, not silent, nothing in the error. A caller that hands
   // one object to call after call wipes it only when it is not.
-  bool bIsUntouched() const { return m_nCode == -1 && !m_bSilent && m_clError.bIsBlank(); }
+  __attribute__((always_inline)) bool bIsUntouched() const {
+    return m_nCode == -1 && !m_bSilent && m_clError.bIsBlank();
+  }
 
   // Records a prepared error: the first error (code still -1) is stored
   // with its code and reported; a later one becomes a sub-error.
