@@ -17,7 +17,7 @@ constexpr uint32_t kUnknownHandle = 19;
 constexpr uint32_t kEitLogicalTableName = 6;
 constexpr uint32_t kEitNativeCode = 16;
 // Entries the cache replaced that wait before their release together.
-constexpr size_t kRetiredBatch = 8;
+constexpr size_t kRetiredBatch = 32;
 
 const char16_t* Text(intptr_t a) { return reinterpret_cast<const char16_t*>(a); }
 
