@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "driver/core/connection.h"
+#include "driver/core/dual_string.h"
 #include "driver/core/edit_record.h"
 #include "driver/core/error_status.h"
 #include "driver/core/host_interfaces.h"
@@ -22,6 +23,7 @@
 #include "driver/sql/query.h"
 #include "driver/sql/record_source.h"
 #include "driver/sql/sql_generator.h"
+#include "driver/sql/sql_types.h"
 #include "driver/sql/statement.h"
 #include "driver/sql/table_access.h"
 #include "driver/sql/table_description.h"
@@ -460,6 +462,31 @@ bool PackedKeyValue(const CAny* value, std::string* bytes) {
   return false;
 }
 
+// Column types whose values the server finds equal wherever the host's
+// value text is: integers, and texts (texts equal as written are equal
+// under any collation; the collation may find more, which the record read
+// tells).
+bool SeeksBySql(int type) {
+  switch (type) {
+    case kNAColAutoId8:
+    case kNAColInt2:
+    case kNAColInt1:
+    case kNAColInt4:
+    case kNAColUInt2:
+    case kNAColUInt1:
+    case kNAColInt8:
+    case kNAColUInt8:
+    case kNAColUInt4:
+    case kNAColAutoId4:
+    case kNAColVarChar:
+    case kNAColChar:
+    case kNAColNVarChar:
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
 // The arguments after the value: the read flags (recorded by the object;
@@ -490,6 +517,51 @@ bool CNASession::bSeek(const char16_t* table, const char16_t* key, intptr_t valu
   if ((flags & 0x2000) == 0) bDropRecordSourceIfAny();
   access->EndSeek();
   access->m_nReadOptions = static_cast<uint32_t>(flags);
+  // An exact value along a key whose first part is an integer or a text:
+  // the server finds the first record of the value, instead of the whole
+  // order being read until it comes. That record must hold the value as
+  // the host gave it; any other outcome (nothing found, a text equal only
+  // under the column's collation, an order that cannot go on from a
+  // record) leaves the seek to the whole order, as before.
+  if (start_of_key == 0 && !wanted->bEstNull() && (m_bOpen || bOpen(0, 0, error))) {
+    CNAColumn* column = FindKey(m_pTableDescription, name);
+    CNAColumn* first = column == nullptr         ? nullptr
+                       : column->bIsComposite() ? column->pclGetPart(1)
+                                                : column;
+    std::string packed;
+    if (first != nullptr && column->bIsComposite() && PackedKeyValue(wanted, &packed)) {
+      first = nullptr;  // every part given: the key condition below
+    }
+    CDualString literal(CDualString::kUtf16, 65001);
+    CNAError quiet;
+    quiet.SetSilent(true);
+    if (first != nullptr && SeeksBySql(first->nGetType()) && !bIsRawSQL() &&
+        m_pConnection != nullptr &&
+        m_pConnection->bValueLiteral(&quiet, &literal, *wanted, 0, false) &&
+        literal.pszGetW() != nullptr) {
+      NAKeyPart part;
+      part.strName = first->pszGetName();
+      CTString quoted;
+      access->OrderItemText(part, 0, &quoted);
+      const std::u16string condition =
+          std::u16string(quoted.pszGet()) + u" = " + literal.pszGetW();
+      bool handled = false;
+      bool in_range = false;
+      if (!bPrepareReadAt(access, name, condition, &handled, &in_range, error)) {
+        access->SetPositionLost(true);
+        ReleaseBoth(access);
+        return false;
+      }
+      if (handled && in_range && access->bSeekIsCurrentRow(first->pszGetName(), *wanted, true)) {
+        access->SetPositionLost(false);
+        ReleaseBoth(access);
+        ForgetDeleted(this);
+        return true;
+      }
+      access->EndSeek();
+      access->m_nReadOptions = static_cast<uint32_t>(flags);
+    }
+  }
   bool ok = bPrepareRead(access, name, 1, error);
   CNAColumn* column = ok ? FindKey(m_pTableDescription, name) : nullptr;
   if (ok && column == nullptr) {

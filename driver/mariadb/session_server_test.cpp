@@ -364,6 +364,87 @@ TEST_F(SessionWalk, AWalkAlongAKeyThatIsNotUniqueHoldsOneFetchAtATime) {
   }
 }
 
+// A seek of an exact value along a simple key reads from the first record
+// of the value on (the server finds it), not the whole order until it
+// comes: the record found and the one after it are those of the server's
+// order, texts equal only under the column's collation are not taken for
+// the value, and a value no record holds is not found.
+TEST_F(SessionWalk, ASeekReadsFromTheRecordOfTheValueOn) {
+  ASSERT_TRUE(Sql("CREATE TABLE sk (id INT PRIMARY KEY, n INT NOT NULL, t VARCHAR(12), "
+                  "KEY kn (n), KEY kt (t)) ENGINE=InnoDB CHARACTER SET utf8mb4 "
+                  "COLLATE utf8mb4_general_ci; "
+                  "INSERT INTO sk SELECT seq, seq % 500, CONCAT('v', seq % 700) "
+                  "FROM seq_1_to_3000; "
+                  "INSERT INTO sk VALUES (5001, 7, 'Mix'), (5002, 7, 'mix'), (5003, 7, 'MIX ')"));
+  auto [handle, dispatcher] = Open(u"sk");
+  CNASession* s = dispatcher->pclFindSession(handle);
+  ASSERT_NE(nullptr, s);
+  struct Case {
+    const char16_t* key;
+    const char16_t* value;
+    const char* order;  // the key's order; the value's first record and the next
+    const char* match;  // text of the sought column in the record found, "" when none
+  } cases[] = {
+      {u"n", u"250", "SELECT id, n, t FROM sk ORDER BY n, id", "250"},
+      {u"id", u"1717", "SELECT id, n, t FROM sk ORDER BY id", "1717"},
+      {u"t", u"v33", "SELECT id, n, t FROM sk ORDER BY t, id", "v33"},
+      {u"t", u"mix", "SELECT id, n, t FROM sk ORDER BY t, id", "mix"},
+      {u"t", u"MIX", "SELECT id, n, t FROM sk ORDER BY t, id", ""},
+      {u"n", u"9999", "SELECT id, n, t FROM sk ORDER BY n, id", ""},
+  };
+  for (const Case& c : cases) {
+    const std::vector<std::string> order = ServerRows(c.order);
+    const int column = std::u16string(c.key) == u"t" ? 2 : std::u16string(c.key) == u"n" ? 1 : 0;
+    size_t at = 0;
+    for (; at < order.size(); ++at) {
+      std::vector<std::string> cells;
+      std::string::size_type from = 0;
+      for (int i = 0; i <= column; ++i) {
+        auto tab = order[at].find('\t', from);
+        cells.push_back(order[at].substr(from, tab - from));
+        from = tab == std::string::npos ? tab : tab + 1;
+      }
+      if (cells[column] == c.match) break;
+    }
+    CAny value;
+    value.SetPSTRW(c.value);
+    INAError* slot = nullptr;
+    const intptr_t key = reinterpret_cast<intptr_t>(c.key);
+    ASSERT_TRUE(dispatcher->bSeekSameName(handle, key, reinterpret_cast<intptr_t>(&value), 0, 0,
+                                          0, 0, 0, 0, &slot))
+        << Message(slot);
+    int32_t at_end = 0;
+    ASSERT_TRUE(dispatcher->bIsAtEnd(handle, key, reinterpret_cast<intptr_t>(&at_end), &slot));
+    if (std::string(c.match).empty()) {
+      EXPECT_NE(0, at_end) << N(c.value);
+      continue;
+    }
+    ASSERT_EQ(0, at_end) << N(c.value);
+    ASSERT_LT(at + 1, order.size());
+    EXPECT_EQ(order[at], Record(dispatcher, handle, 3)) << N(c.value);
+    CNATableAccess* access = s->pclGetCurrentTableAccess();
+    ASSERT_NE(nullptr, access);
+    ASSERT_NE(nullptr, access->pclGetResult());
+    // Found by the server, but for a text that an earlier one equals under
+    // the collation ('Mix' before 'mix'): the whole order was read.
+    if (std::string(c.match) != "mix") {
+      EXPECT_LT(access->pclGetResult()->nGetRowCount(), static_cast<int64_t>(order.size()))
+          << N(c.value);
+    }
+    ASSERT_TRUE(dispatcher->bRead(handle, key, kNAReadNext, 0, 1, 0, 0, &slot)) << Message(slot);
+    EXPECT_EQ(order[at + 1], Record(dispatcher, handle, 3)) << N(c.value);
+    ASSERT_TRUE(dispatcher->bRead(handle, key, kNAReadPrevious, 0, 1, 0, 0, &slot))
+        << Message(slot);
+    EXPECT_EQ(order[at], Record(dispatcher, handle, 3)) << N(c.value);
+    if (at > 0) {
+      ASSERT_TRUE(dispatcher->bRead(handle, key, kNAReadPrevious, 0, 1, 0, 0, &slot))
+          << Message(slot);
+      EXPECT_EQ(order[at - 1], Record(dispatcher, handle, 3)) << N(c.value);
+    }
+  }
+  ReleaseBoth(s);
+}
+
 // Record cache 1 keeps the records of saved positions, of the cached
 // current entry and of locked records, each holder with one use of its
 // entry: a restore makes the position's entry the cached current one (and

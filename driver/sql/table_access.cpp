@@ -1628,6 +1628,35 @@ bool CNATableAccess::bSeek(const char16_t* item, const CAny& value, bool exact, 
   return true;
 }
 
+bool CNATableAccess::bSeekIsCurrentRow(const char16_t* item, const CAny& value, bool exact) {
+  if (m_pResult == nullptr || !m_bPositionValid || m_nCurrentRow < 0 || m_bOutOfRange ||
+      !m_pResult->bHasRow() || m_pResult->nGetCurrentRow() != m_nCurrentRow) {
+    return false;
+  }
+  int column = -1;
+  for (int i = 0; i < m_pResult->nGetColumnCount() && column < 0; ++i) {
+    CAny name;
+    const char16_t* text = nullptr;
+    if (m_pResult->bGetColumnName(name, i, nullptr) && name.nGetPCXSTR(&text) < 100 &&
+        CTString(text).bEstEgalI(item)) {
+      column = i;
+    }
+  }
+  CAny cell;
+  if (column < 0 || !m_pResult->bGetColumnAsText(cell, column, nullptr) || !SameValue(cell, value)) {
+    return false;
+  }
+  m_stSearch.strItem = item;
+  m_stSearch.clValue = value;
+  m_stSearch.nFlags = exact ? 1 : 3;
+  m_bOutOfRange = false;
+  m_bFound = true;
+  m_bInRange = true;
+  m_nLockMode = 0;
+  m_nLockedRecord = -1;
+  return true;
+}
+
 bool CNATableAccess::bRecordCondition(const std::vector<int>& columns, std::u16string* out) {
   out->clear();
   if (m_pResult == nullptr || !m_bPositionValid || m_nCurrentRow < 0 || bCacheReads() ||

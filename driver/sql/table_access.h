@@ -190,6 +190,10 @@ class CNATableAccess : public CNARefCounted {
   bool bSeek(const char16_t* item, const CAny& value, bool exact, bool* found, CNAError* error);
   void EndSeek();
   void KeepSeek() { m_bKeepSearch = true; }
+  // After a read that stands on a row: that row becomes the record a seek
+  // of the value found (reads go on judging rows by the value) when its
+  // column holds the value exactly; false, nothing changed, otherwise.
+  bool bSeekIsCurrentRow(const char16_t* item, const CAny& value, bool exact);
   // The condition that names the current record of the open result by the
   // result columns `columns` (each "column = its value as the server
   // stores it"). False, nothing written, when it cannot be had: no current
