@@ -471,9 +471,17 @@ class CNASession : public CNARegistryChild {
   // The name of host item n ("" when the host declares none).
   std::u16string ItemName(int32_t item);
   // Makes the record just added (`written`: what the INSERT wrote and the
-  // server generated, by column) the current record. Under the lock.
-  // Through a stored query (`target`), the row is read from its table.
-  void StandOnAdded(const NAEditRecord& written, const NAWriteTarget* target = nullptr);
+  // server generated, by column) the current record, read back through
+  // the object "$QGAdded"; false when no row alone holds it. Through a
+  // stored query (`target`), the row is read from its table. Under the
+  // lock.
+  bool StandOnAdded(const NAEditRecord& written, const NAWriteTarget* target = nullptr);
+  // While a write is announced to the table access objects: the object
+  // whose record it named (null for an add), the record's entry in the
+  // record source's record set (-1: none) and the write's options.
+  CNATableAccess* pclGetWrittenReader() const { return m_pWrittenReader; }
+  int32_t nGetWrittenEntry() const { return m_nWrittenEntry; }
+  uint32_t nGetWrittenOptions() const { return m_nWrittenOptions; }
   // Parts of the writes (session_writes.cpp), under the lock.
   void NameDuplicateKey(int32_t kind, CNAError* error);
   void NameMissingValue(CNAError* error);
@@ -551,6 +559,18 @@ class CNASession : public CNARegistryChild {
   bool bDescribeAndCompareLocked(int32_t* exists, int32_t* matches, CNAError* error);
   // Stores an image with one use for the caller; -1 without row buffer.
   int32_t nStoreInCache1(CNARecordImage* image, CNAError* error);
+  // The entry of the open record set that holds the record a write through
+  // `writer` names: the one the current object stands on when it reads
+  // that set, else the one holding the current record; -1 when none.
+  int32_t nRecordSetEntryOfCurrent(CNATableAccess* writer);
+  // The values the host wrote since the record was read go into the
+  // current record, which then holds the record as modified.
+  void ApplyEditsToCurrent();
+  void AnnounceWrite(int32_t kind, CNATableAccess* writer, CNATableAccess* named, int32_t entry,
+                     const CNARecordIdentifier* old_identifier, uint32_t options, bool empty);
+  CNATableAccess* m_pWrittenReader = nullptr;
+  int32_t m_nWrittenEntry = -1;
+  uint32_t m_nWrittenOptions = 0;
 
   CNARefCounted* m_pLogical = nullptr;  // a CNAFileDescription
   CNAConnection* m_pConnection = nullptr;

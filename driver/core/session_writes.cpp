@@ -19,6 +19,8 @@
 #include "driver/sql/file_description.h"
 #include "driver/sql/item.h"
 #include "driver/sql/oversized_type.h"
+#include "driver/sql/record_cache.h"
+#include "driver/sql/record_source.h"
 #include "driver/sql/sql_generator.h"
 #include "driver/sql/statement.h"
 #include "driver/sql/table_access.h"
@@ -107,6 +109,19 @@ bool CNASession::bRunWrite(int32_t kind, CNATableAccess* access, intptr_t flags,
   }
   if (access == nullptr) return false;
   if (!m_bOpen && kind != kCreate && kind != kDrop && !bOpen(0, 0, error)) return false;
+  // The record as read, for the caches that hold it: its entry in the
+  // record set and its identifier in record cache 1.
+  int32_t entry = -1;
+  CNARefPtr<CNARecordIdentifier> old_identifier;
+  if (kind == kUpdate || kind == kDelete) {
+    entry = nRecordSetEntryOfCurrent(access);
+    auto* logical = static_cast<CNAFileDescription*>(m_pLogical);
+    CNARecordImage* current = logical != nullptr ? logical->pclGetCurrentImage() : nullptr;
+    if (current != nullptr && current->pclGetIdentifier() != nullptr) {
+      old_identifier = CNARefPtr<CNARecordIdentifier>(
+          NAAddRef(current->pclGetIdentifier()->pclClone()));
+    }
+  }
   access->Close();
   access->SetOptionWord(static_cast<uint32_t>(flags));
   CNASQLGenerator* generator = pclNewSQLGenerator();
@@ -134,6 +149,7 @@ bool CNASession::bRunWrite(int32_t kind, CNATableAccess* access, intptr_t flags,
   ReleaseBoth(generator);
   // The record the statement named: what names it now (its row as the
   // server holds it, or nothing once deleted).
+  CNARefPtr<CNATableAccess> named(NAAddRef(access->pclGetNamedReader()));
   access->NoteRowWritten(ok && !empty && affected == 1 ? kind : 0);
   if (!ok) {
     int32_t code = nClassifyError(error);
@@ -166,14 +182,111 @@ bool CNASession::bRunWrite(int32_t kind, CNATableAccess* access, intptr_t flags,
     return false;
   }
   if (kind >= kUpdate && kind <= kDeleteAll) {
-    VisitTableAccess([&](const char16_t*, CNATableAccess* other) {
-      other->OnRecordWritten(kind, true, nullptr);
-    });
+    AnnounceWrite(kind, access, named.Get(), entry, old_identifier.Get(),
+                  static_cast<uint32_t>(flags), empty);
     if (pending != nullptr && (m_nNotifyFlags & kNANotifySuppress) == 0) {
       pending->bAdd(kind, access, 1);
     }
   }
   return true;
+}
+
+int32_t CNASession::nRecordSetEntryOfCurrent(CNATableAccess* writer) {
+  auto* source = static_cast<CNARecordSource*>(m_pRecordSource);
+  if (source == nullptr || !source->bIsOpen()) return -1;
+  CNATableAccess* reader = m_pCurrentAccess;
+  if (reader != nullptr && reader != writer && reader->bIsPositionValid() &&
+      reader->pclGetFullCache() == source->pclGetRecordSet()) {
+    // Its row is an entry of the record set.
+    const int64_t row = reader->nGetCurrentRow();
+    return row >= 0 && row <= 0x7FFFFFFF ? static_cast<int32_t>(row) : -1;
+  }
+  auto* logical = static_cast<CNAFileDescription*>(m_pLogical);
+  CNARecordImage* current = logical != nullptr ? logical->pclGetCurrentImage() : nullptr;
+  return current != nullptr ? source->nFindEntry(*current) : -1;
+}
+
+void CNASession::ApplyEditsToCurrent() {
+  auto* logical = static_cast<CNAFileDescription*>(m_pLogical);
+  NAEditRecord* edits = pclGetEdits();
+  if (logical == nullptr || edits == nullptr || m_pTableDescription == nullptr) return;
+  CNAError quiet;
+  quiet.SetSilent(true);
+  for (int i = 0; i < m_pTableDescription->nGetColumnCount(); ++i) {
+    const CAny* value = edits->pclGet(i);
+    if (value == nullptr) continue;
+    CNAItem* item = logical->pclFindItemByName(m_pTableDescription->pclColumnAt(i)->pszGetName());
+    if (item != nullptr && !item->bIsCompositeKey()) item->bWriteValue(*value, 0, &quiet);
+  }
+}
+
+// After a write (kinds 2 to 5): record cache 1, the record source's record
+// set and every table access object learn what changed. `entry` and
+// `old_identifier` name the record as it was read.
+void CNASession::AnnounceWrite(int32_t kind, CNATableAccess* writer, CNATableAccess* named,
+                               int32_t entry, const CNARecordIdentifier* old_identifier,
+                               uint32_t options, bool empty) {
+  CNAError quiet;
+  quiet.SetSilent(true);
+  auto* logical = static_cast<CNAFileDescription*>(m_pLogical);
+  // The current record becomes the record as written: modified, or added
+  // (read back as the server holds it).
+  if (kind == kUpdate && !empty) ApplyEditsToCurrent();
+  bool added = false;
+  if (kind == kInsert) {
+    NAEditRecord* edits = pclGetEdits();
+    added = edits != nullptr && StandOnAdded(*edits, &writer->GetWriteTarget());
+  }
+  CNARecordImage* current = logical != nullptr ? logical->pclGetCurrentImage() : nullptr;
+  const bool tell = (m_nNotifyFlags & kNANotifySuppress) == 0 && !empty;
+  if (tell && (kind == kUpdate || kind == kDelete) && old_identifier != nullptr) {
+    nNotifyCacheChange(kind, old_identifier, current, &quiet);
+  }
+  auto* source = static_cast<CNARecordSource*>(m_pRecordSource);
+  if (tell && kind == kInsert && source != nullptr && source->bIsOpen()) {
+    // The record set takes the added record with what names its row; one
+    // that cannot be read back leaves the record set behind: it goes.
+    entry = added ? source->nNoteWrite(kInsert, -1, current, &quiet) : -1;
+    NARowValues row;
+    if (entry >= 0 && m_pCurrentAccess != nullptr &&
+        m_pCurrentAccess->bCurrentRowValues(&row, writer->GetWriteTarget())) {
+      source->SetWrittenRow(entry, row);
+    } else {
+      DropRecordSource();
+      source = nullptr;
+      entry = -1;
+    }
+  }
+  if (tell && kind == kDeleteAll && source != nullptr) {
+    // Every record of the set is gone.
+    DropRecordSource();
+    source = nullptr;
+  }
+  if (!empty && (source != nullptr || (m_nNotifyFlags & kNANotifyTableAccess) != 0)) {
+    m_pWrittenReader = named;
+    m_nWrittenEntry = entry;
+    m_nWrittenOptions = options;
+    VisitTableAccess([&](const char16_t*, CNATableAccess* other) {
+      if (other != writer) other->OnRecordWritten(kind, true, nullptr);
+    });
+    m_pWrittenReader = nullptr;
+    m_nWrittenEntry = -1;
+    m_nWrittenOptions = 0;
+  }
+  // The record set last: the objects along its indexes read the record as
+  // it was from it.
+  if (tell && source != nullptr && entry >= 0 && (kind == kUpdate || kind == kDelete)) {
+    // What names the entry's record from now on: the row the modify left
+    // (re-read when the values naming it changed, else as read).
+    NARowValues as_read;
+    const NARowValues* row = named != nullptr ? named->pclGetWrittenRow() : nullptr;
+    if (row == nullptr && named != nullptr &&
+        named->bCurrentRowValues(&as_read, writer->GetWriteTarget())) {
+      row = &as_read;
+    }
+    source->nNoteWrite(kind, entry, current, &quiet);
+    if (kind == kUpdate && row != nullptr) source->SetWrittenRow(entry, *row);
+  }
 }
 
 // The first unique key holding the duplicate value: a count along each
@@ -335,7 +448,6 @@ bool CNASession::bInsert(intptr_t flags, intptr_t, CNAPendingNotifications* pend
     // The record now holds what was written (read back as its values);
     // what the server generated stays to be read back into the record.
     NAEditRecord generated = *edits;
-    StandOnAdded(generated, &access->GetWriteTarget());
     edits->aclKept.clear();
     edits->abKept.clear();
     edits->KeepWritten();
@@ -359,7 +471,7 @@ bool CNASession::bInsert(intptr_t flags, intptr_t, CNAPendingNotifications* pend
 // refused instead of reaching the record read before the add. Added through
 // a stored query, the row is read from the query's table, each column under
 // the name the query gives it (the query's own columns read as NULL).
-void CNASession::StandOnAdded(const NAEditRecord& written, const NAWriteTarget* target) {
+bool CNASession::StandOnAdded(const NAEditRecord& written, const NAWriteTarget* target) {
   CNALock guard(&m_clLock);
   CNAError quiet;
   quiet.SetSilent(true);
@@ -368,14 +480,14 @@ void CNASession::StandOnAdded(const NAEditRecord& written, const NAWriteTarget* 
   if (access == nullptr) access = pclAddTableAccess(kAdded, &quiet);
   if (access == nullptr) {
     m_pCurrentAccess = nullptr;
-    return;
+    return false;
   }
   CNARefPtr<CNATableAccess> hold(access);
   access->Close();
   m_pCurrentAccess = access;
   const bool through_query = target != nullptr && target->bStoredQuery && target->pTable != nullptr;
   CNATableDescription* table = through_query ? target->pTable : m_pTableDescription;
-  if (table == nullptr || m_pTableDescription == nullptr) return;
+  if (table == nullptr || m_pTableDescription == nullptr) return false;
   // The value written into column n of `table`, null when none was.
   auto written_value = [&](int n) -> const CAny* {
     int source = through_query ? target->nSessionColumn(n) : n;
@@ -407,9 +519,9 @@ void CNASession::StandOnAdded(const NAEditRecord& written, const NAWriteTarget* 
       }
     }
   }
-  if (columns.empty()) return;
+  if (columns.empty()) return false;
   CNASQLGenerator* g = pclNewSQLGenerator();
-  if (g == nullptr) return;
+  if (g == nullptr) return false;
   CNARefPtr<CNASQLGenerator> hold_generator(NAAddRef(g));
   g->SetStatementKind(1);
   bool ok = g->bAppend(u"SELECT ");
@@ -457,6 +569,7 @@ void CNASession::StandOnAdded(const NAEditRecord& written, const NAWriteTarget* 
     ok = access->bReadPosition(kNAReadFirst, false, 1, &found, &quiet);
   }
   if (!ok || !found) access->Close();
+  return ok && found;
 }
 
 // ---- slots 13, 14, 76: delete and modify

@@ -323,6 +323,70 @@ TEST_F(RecordSourceOnServer, AParsedQueryReadWithTheCacheFlagsGoesAlongClientSid
   EXPECT_EQ(ServerRows(query + " ORDER BY k DESC, id DESC"), Walk(d, handle, u"k", true, 3));
 }
 
+// A walk along a client-side key over the record set sees the session's own
+// writes: a record added, a record whose key value changed (at its new
+// place), a record deleted; and the server is not asked for the rows again.
+TEST_F(RecordSourceOnServer, AClientSideKeySeesTheSessionsWrites) {
+  ASSERT_TRUE(Sql("CREATE TABLE t (id INT PRIMARY KEY, k INT NULL, s VARCHAR(8) NOT NULL); "
+                  "INSERT INTO t SELECT seq, seq % 3, CONCAT('s', (seq * 7) % 10) "
+                  "FROM seq_1_to_8"));
+  const std::string query = "SELECT id, k, s FROM t";
+  qghost::FileDescription* h = nullptr;
+  std::string failure;
+  CNADispatcher* d = OpenQuery(u"PQ", query, false, &h, &failure);
+  ASSERT_NE(nullptr, d) << failure;
+  ASSERT_EQ(ServerRows(query + " ORDER BY k, id"), Walk(d, h, u"k", false, 3, nullptr, 0x4000));
+  ASSERT_EQ(ServerRows(query + " ORDER BY s, id"), Walk(d, h, u"s", false, 3, nullptr, 0x6000));
+  INAError* slot = nullptr;
+  auto read = [&](int32_t direction) {
+    int32_t at_end = 0;
+    EXPECT_TRUE(d->bRead(h, reinterpret_cast<intptr_t>(u"s"), direction, 0x6000, 1, 0, 0, &slot))
+        << TakeMessage(slot);
+    d->bIsAtEnd(h, reinterpret_cast<intptr_t>(u"s"), reinterpret_cast<intptr_t>(&at_end), &slot);
+    return at_end == 0;
+  };
+  auto set = [&](int item, const char16_t* text) {
+    CAny value;
+    value.SetPSTRW(text);
+    EXPECT_TRUE(d->bWriteItemValue(h, item, reinterpret_cast<intptr_t>(&value), &slot))
+        << TakeMessage(slot);
+  };
+  auto along_s = [&] {
+    return ServerRows(query + " ORDER BY s, id");
+  };
+  // Modify of the key: the first record along s goes last.
+  ASSERT_TRUE(read(kNAReadFirst));
+  set(2, u"zz");
+  ASSERT_TRUE(d->bModify(h, 0, 0, 0, 0, &slot)) << TakeMessage(slot);
+  EXPECT_EQ(along_s(), Walk(d, h, u"s", false, 3, nullptr, 0x6000));
+  // Delete: the second record along s is gone.
+  ASSERT_TRUE(read(kNAReadFirst));
+  ASSERT_TRUE(read(kNAReadNext));
+  ASSERT_TRUE(d->bDelete(h, 0, 0, 0, &slot)) << TakeMessage(slot);
+  EXPECT_EQ(along_s(), Walk(d, h, u"s", false, 3, nullptr, 0x6000));
+  // Add: the new record stands at its place along s.
+  set(0, u"100");
+  set(1, u"1");
+  set(2, u"s45");
+  ASSERT_TRUE(d->bAdd(h, 0, 0, &slot)) << TakeMessage(slot);
+  EXPECT_EQ(along_s(), Walk(d, h, u"s", false, 3, nullptr, 0x6000));
+  EXPECT_EQ(Reversed(along_s()), Walk(d, h, u"s", true, 3, nullptr, 0x6000));
+  // Records written before are written again by what names them now: the
+  // added one, and one modified twice outside its key.
+  ASSERT_TRUE(read(kNAReadFirst));
+  ASSERT_TRUE(read(kNAReadNext));
+  set(1, u"2");
+  ASSERT_TRUE(d->bModify(h, 0, 0, 0, 0, &slot)) << TakeMessage(slot);
+  for (const char16_t* k : {u"7", u"8"}) {
+    ASSERT_TRUE(read(kNAReadFirst));
+    set(1, k);
+    ASSERT_TRUE(d->bModify(h, 0, 0, 0, 0, &slot)) << TakeMessage(slot);
+  }
+  EXPECT_EQ((std::vector<std::string>{"6\t8\ts2", "100\t2\ts45"}),
+            ServerRows("SELECT id, k, s FROM t WHERE id IN (6, 100) ORDER BY id"));
+  EXPECT_EQ(along_s(), Walk(d, h, u"s", false, 3, nullptr, 0x6000));
+}
+
 TEST_F(RecordSourceOnServer, AnInternalQueryMakesNoRecordSource) {
   ASSERT_TRUE(Sql("CREATE TABLE t (id INT PRIMARY KEY); INSERT INTO t VALUES (1), (2)"));
   qghost::FileDescription file(u"t", 1);

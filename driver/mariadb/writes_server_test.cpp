@@ -772,6 +772,49 @@ TEST_F(RowWrites, IdentifiersOfAddedRecords) {
   ReleaseBoth(session);
 }
 
+// A delete takes out of the walks the record it deleted, and no other: an
+// object standing on another record along another key still reads that
+// record when it walks on.
+TEST_F(RowWrites, ADeleteLeavesOtherWalksTheirOwnRecords) {
+  ASSERT_TRUE(Sql("CREATE TABLE t (id INT PRIMARY KEY, a INT, b INT, KEY (a), KEY (b)); "
+                  "INSERT INTO t VALUES (1, 1, 4), (2, 2, 3), (3, 3, 2), (4, 4, 1)"));
+  auto [h, d] = Open(u"t");
+  INAError* slot = nullptr;
+  auto walk = [&](const char16_t* key) {
+    std::vector<std::string> ids;
+    for (bool more = Read(d, h, key, kNAReadFirst); more; more = Read(d, h, key, kNAReadNext)) {
+      CAny value;
+      EXPECT_TRUE(d->bReadItemValue(h, 0, reinterpret_cast<intptr_t>(&value), &slot));
+      CXYString<char16_t> text;
+      value.nGetTexte(&text);
+      ids.push_back(N(text.pszGet()));
+    }
+    return ids;
+  };
+  // Along a to its second record (id 2), along b to its first (id 4), which
+  // is deleted.
+  ASSERT_TRUE(Read(d, h, u"a", kNAReadFirst));
+  ASSERT_TRUE(Read(d, h, u"a", kNAReadNext));
+  ASSERT_TRUE(Read(d, h, u"b", kNAReadFirst));
+  ASSERT_TRUE(d->bDelete(h, 0, 0, 0, &slot)) << Message(slot);
+  // Along a from where it stood, back and forth: its own record is there.
+  auto id = [&] {
+    CAny value;
+    EXPECT_TRUE(d->bReadItemValue(h, 0, reinterpret_cast<intptr_t>(&value), &slot));
+    CXYString<char16_t> text;
+    value.nGetTexte(&text);
+    return N(text.pszGet());
+  };
+  ASSERT_TRUE(Read(d, h, u"a", kNAReadPrevious));
+  EXPECT_EQ("1", id());
+  ASSERT_TRUE(Read(d, h, u"a", kNAReadNext));
+  EXPECT_EQ("2", id());
+  ASSERT_TRUE(Read(d, h, u"a", kNAReadNext));
+  EXPECT_EQ("3", id());
+  EXPECT_EQ((std::vector<std::string>{"1", "2", "3"}), walk(u"a"));
+  EXPECT_EQ((std::vector<std::string>{"3", "2", "1"}), walk(u"b"));
+}
+
 // The next identifier of an empty table is 1, whatever the table's name
 // and the identifier's type.
 TEST_F(RowWrites, TheFirstIdentifierOfAnEmptyTableIsOne) {

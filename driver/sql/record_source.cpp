@@ -141,6 +141,11 @@ bool CNARecordSource::CopyFrom(CNARecordSource* source, INACopyContext* context)
     CNARecordCacheBase* old = m_pRecordSet;
     m_pRecordSet = NAAddRef(set);
     ReleaseBoth(old);
+    try {
+      m_mapWrittenRows = source->m_mapWrittenRows;
+    } catch (...) {
+      return false;
+    }
   }
   m_clFilterRef = source->m_clFilterRef;
   return true;
@@ -166,3 +171,46 @@ CNARecordSource* CNARecordSource::pclClone(INACopyContext* context) {
   return copy;
 }
 
+
+int CNARecordSource::nFindEntry(const CNARecordImage& image) {
+  if (m_pRecordSet == nullptr) return -1;
+  for (int n = 0; n < m_pRecordSet->nGetCount(); ++n) {
+    if (!m_pRecordSet->bIsInvalid(n) && m_pRecordSet->bSameRecord(n, image)) return n;
+  }
+  return -1;
+}
+
+int CNARecordSource::nNoteWrite(int kind, int entry, CNARecordImage* image, CNAError* error) {
+  if (m_pRecordSet == nullptr) return -1;
+  switch (kind) {
+    case 3:
+      return image != nullptr ? m_pRecordSet->nAppendRecord(image, error) : -1;
+    case 2:
+      if (entry < 0 || entry >= m_pRecordSet->nGetCount() || image == nullptr) return -1;
+      m_pRecordSet->ReplaceRecord(entry, image);
+      return entry;
+    case 4:
+      if (entry < 0 || entry >= m_pRecordSet->nGetCount()) return -1;
+      m_pRecordSet->SetEntryState(entry, kNARecordInvalid);
+      m_mapWrittenRows.erase(entry);
+      return entry;
+    default:
+      return -1;
+  }
+}
+
+void CNARecordSource::SetWrittenRow(int entry, const NARowValues& row) {
+  if (entry < 0 || m_pRecordSet == nullptr) return;
+  try {
+    m_mapWrittenRows[entry] = row;
+  } catch (...) {
+    // Without it the entry names the row it was read from: a later write
+    // of it is refused (the row is no longer found), not misdirected.
+    m_mapWrittenRows.erase(entry);
+  }
+}
+
+const NARowValues* CNARecordSource::pclGetWrittenRow(int entry) const {
+  auto found = m_mapWrittenRows.find(entry);
+  return found != m_mapWrittenRows.end() ? &found->second : nullptr;
+}

@@ -10,9 +10,11 @@
 #define QG_DRIVER_SQL_RECORD_SOURCE_H_
 
 #include <cstdint>
+#include <map>
 
 #include "driver/core/refcounted.h"
 #include "driver/sql/filter.h"
+#include "driver/sql/row_values.h"
 
 class CNAError;
 class CNAItem;
@@ -60,6 +62,19 @@ class CNARecordSource : public CNARefCounted {
   // cannot open.
   int64_t nGetRecordCount(CNAError* error);
   bool bIsEmpty() const { return m_pBound == nullptr && m_pRecordSet == nullptr; }
+  // The valid entry of the open record set that holds the same record as
+  // `image` (the first of whole duplicates), -1 when none or not open.
+  int nFindEntry(const CNARecordImage& image);
+  // After a write through the session, on the open record set: kind 3 adds
+  // `image` (the record added, as the server holds it) and answers its
+  // entry; 2 puts `image` (the record as modified) into `entry`; 4 marks
+  // `entry` invalid. -1 when nothing was done (not open, no entry).
+  int nNoteWrite(int kind, int entry, CNARecordImage* image, CNAError* error);
+  // What names the record of an entry written through the session (its
+  // row as the server holds it since), in place of the row the entry was
+  // read from; null when the entry was not written.
+  void SetWrittenRow(int entry, const NARowValues& row);
+  const NARowValues* pclGetWrittenRow(int entry) const;
 
   CNASession* pclGetSession() const { return m_pSession; }
   CNATableAccess* pclGetBound() const { return m_pBound; }
@@ -75,6 +90,7 @@ class CNARecordSource : public CNARefCounted {
   CNARecordCacheBase* m_pRecordSet = nullptr;
   CNAStatement* m_pRowResult = nullptr;
   CNAFilterRef m_clFilterRef;
+  std::map<int, NARowValues> m_mapWrittenRows;
 };
 
 #endif  // QG_DRIVER_SQL_RECORD_SOURCE_H_

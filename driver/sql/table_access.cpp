@@ -802,7 +802,7 @@ bool CNATableAccess::bReadColumnItem(int n, CAny* value, CNAError* error) {
   if (bCacheReads()) {
     // Read through the record cache: the result row the record was read
     // from, else the record itself.
-    rows = pclRowOfRecord();
+    rows = bWrittenSinceRead() ? nullptr : pclRowOfRecord();
     if (rows == nullptr) return bReadRecordItem(n, value, error);
   }
   if (rows == nullptr || !rows->bHasRow()) {

@@ -315,6 +315,10 @@ class CNATableAccess : public CNARefCounted {
   // the row the cached record was read from). False when no row is current.
   // Values are in the shape of `target`'s table.
   bool bCurrentRowValues(NARowValues* out, const NAWriteTarget& target);
+  // The current record was read through the session's record set, whose
+  // entry a write through the session changed since: the result row it
+  // was read from no longer holds it.
+  bool bWrittenSinceRead();
   // What the writes of this object change, resolved for the session as it
   // is now (the base table of a stored query described once per query);
   // false with driver error 8 when a stored query cannot be written
@@ -331,6 +335,13 @@ class CNATableAccess : public CNARefCounted {
   // that record now (re-read by the values written, as the server stored
   // them, when they changed its identity).
   void NoteRowWritten(int32_t kind);
+  // The object whose current record the last UPDATE or DELETE built here
+  // named (until NoteRowWritten), and what names that record after a write
+  // through it (null when nothing written stands).
+  CNATableAccess* pclGetNamedReader() const { return m_pNamedReader; }
+  const NARowValues* pclGetWrittenRow() const {
+    return bWrittenRowStands() ? &m_stWrittenRow : nullptr;
+  }
 
   // --- the order and the table ---
   // The table (or FROM text) read; quoted by the connection when written.
@@ -501,6 +512,9 @@ class CNATableAccess : public CNARefCounted {
   int64_t m_nWrittenAt = -1;
   const CNARefCounted* m_pWrittenIndex = nullptr;
   bool bWrittenRowStands() const;
+  // What names the record set entry this object stands on when a write
+  // changed it since it was read; null otherwise.
+  const NARowValues* pclWrittenEntryRow();
 
   CNAStatement* m_pResult = nullptr;
   bool bReadIdentity(bool next, int column, CAny* value, CNAError* error);

@@ -21,7 +21,9 @@
 #include "driver/sql/column.h"
 #include "driver/sql/identity_query.h"
 #include "driver/sql/query.h"
+#include "driver/sql/file_description.h"
 #include "driver/sql/record_cache.h"
+#include "driver/sql/record_source.h"
 #include "driver/sql/sql_generator.h"
 #include "driver/sql/sql_scanner.h"
 #include "driver/sql/sql_type_map.h"
@@ -602,11 +604,13 @@ static bool bResolveShownTexts(CNASession* session, const NAWriteTarget& target,
 // matching rows apart. A record deleted, or whose row was not found again
 // after a modify, is no longer found (error 13).
 // The object whose current record a modify or delete through `writer`
-// names: the session's current one while it stands on a row, else the
-// writer itself.
+// names: the session's current one while it stands on a row (of its open
+// result, or of the record set along a client-side key), else the writer
+// itself.
 static CNATableAccess* IdentityReader(CNATableAccess* writer, CNASession* session) {
   CNATableAccess* reader = session->pclGetCurrentTableAccess();
-  if (reader == nullptr || reader->pclGetResult() == nullptr || !reader->bIsPositionValid()) {
+  if (reader == nullptr || !reader->bIsPositionValid() ||
+      (reader->pclGetResult() == nullptr && !reader->bReadsThroughIndex())) {
     reader = writer;
   }
   return reader;
@@ -738,6 +742,25 @@ void CNATableAccess::SetWrittenRow(const NARowValues& values) {
   m_pWrittenIndex = m_pTemporaryIndex;
 }
 
+const NARowValues* CNATableAccess::pclWrittenEntryRow() {
+  auto* source = m_pSession != nullptr
+                     ? static_cast<CNARecordSource*>(m_pSession->pclGetRecordSource())
+                     : nullptr;
+  if (source == nullptr || !m_bPositionValid || m_nCurrentRow < 0 || m_nCurrentRow > 0x7FFFFFFF ||
+      !bCacheReads()) {
+    return nullptr;
+  }
+  const CNARecordCacheBase* set =
+      m_pTemporaryIndex != nullptr
+          ? static_cast<CNATemporaryIndex*>(m_pTemporaryIndex)->pclGetRecordSet()
+          : m_pCache;
+  return set != nullptr && set == source->pclGetRecordSet()
+             ? source->pclGetWrittenRow(static_cast<int>(m_nCurrentRow))
+             : nullptr;
+}
+
+bool CNATableAccess::bWrittenSinceRead() { return pclWrittenEntryRow() != nullptr; }
+
 bool CNATableAccess::bCurrentRowValues(NARowValues* out, const NAWriteTarget& target) {
   if (bWrittenRowStands()) {
     *out = m_stWrittenRow;
@@ -745,6 +768,13 @@ bool CNATableAccess::bCurrentRowValues(NARowValues* out, const NAWriteTarget& ta
   }
   m_bHasWrittenRow = false;
   if (m_pSession == nullptr || !m_bPositionValid) return false;
+  // A record of the session's record set written since it was read: named
+  // by its row as the server holds it since.
+  const NARowValues* written = pclWrittenEntryRow();
+  if (written != nullptr) {
+    *out = *written;
+    return true;
+  }
   // A record read through the cache: the row it was read from, not the
   // row the result was read to.
   CNAStatement* rows = bCacheReads() ? pclRowOfRecord() : m_pResult;
@@ -885,15 +915,63 @@ bool CNATableAccess::bAppendReturning(CNAError*) { return true; }
 // ---- slot 20: after a write
 
 void CNATableAccess::OnRecordWritten(int32_t kind, bool ok, CNAError* error) {
-  if (!ok || (kind != 2 && kind != 3 && kind != 4)) return;
+  if (!ok || (kind != 2 && kind != 3 && kind != 4) || m_pSession == nullptr) return;
+  auto* source = static_cast<CNARecordSource*>(m_pSession->pclGetRecordSource());
+  const int32_t entry = m_pSession->nGetWrittenEntry();
+  // The write named this object's current record.
+  const bool named = m_pSession->pclGetWrittenReader() == this && m_bPositionValid;
   if (m_pTemporaryIndex != nullptr) {
+    // The index follows the record in the record set (which still holds
+    // it as read for a modify or delete).
     auto* index = static_cast<CNATemporaryIndex*>(m_pTemporaryIndex);
-    index->UpdateForRecordChange(kind, static_cast<int>(m_nLockedRecord), error);
+    if (entry >= 0 && source != nullptr && index->pclGetRecordSet() == source->pclGetRecordSet()) {
+      index->UpdateForRecordChange(kind, entry, error);
+    }
+    if (kind == 4 && named && m_nCurrentRow == entry) {
+      m_bFound = false;
+      m_bInRange = false;
+    }
     return;
   }
-  // The rows this object holds are a snapshot: a deleted row is skipped
-  // from now on.
-  if (kind == 4 && m_bPositionValid) MarkRowDeleted(m_nCurrentRow);
+  // The record source keeps the record set this object reads.
+  if (source != nullptr && m_pCache != nullptr && source->bIsOpenedRecordSet(m_pCache) &&
+      bIsCacheFull()) {
+    return;
+  }
+  CNAFileDescription* logical = pclGetFileDescription();
+  CNARecordImage* image = logical != nullptr ? logical->pclGetCurrentImage() : nullptr;
+  const uint32_t options = m_pSession->nGetWrittenOptions();
+  if (bCacheReads()) {
+    // Cache row n is row n of the open result.
+    if (kind == 2 && named && image != nullptr) m_pCache->ReplaceRecord(m_nCurrentRow, image);
+    if (kind == 3 && image != nullptr && bIsCacheFull()) {
+      // Behind the rows of the order (they are not read again).
+      m_pCache->nAppendRecord(image, error);
+    }
+    if (kind == 4 && named) {
+      m_pCache->SetEntryState(static_cast<int>(m_nCurrentRow), kNARecordInvalid);
+      MarkRowDeleted(m_nCurrentRow);
+      m_bFound = false;
+      m_bInRange = false;
+    }
+    if (kind == 2 && named && (options & 0x40) != 0) {
+      // Read again: the record as the cache now holds it.
+      CNAError quiet;
+      quiet.SetSilent(true);
+      bLoadCachedRow(m_nCurrentRow, &quiet);
+    }
+  } else if (kind == 4 && named) {
+    // Moves skip the deleted row from now on; other objects stand on other
+    // records or read theirs again.
+    MarkRowDeleted(m_nCurrentRow);
+    m_bFound = false;
+    m_bInRange = false;
+  }
+  // A modify asked to re-read the record renews the lock on it.
+  if (named && kind == 2 && (options & 0x40) != 0 && (options & 0x4000) == 0 &&
+      m_nLockMode != 0) {
+    m_nLockMode = m_pCache != nullptr || m_pResult != nullptr ? 2 : 1;
+  }
 }
 
 // The auto-identifier column of the table, -1 when it has none.
