@@ -45,8 +45,9 @@ void NAReleaseRetired(std::vector<NARetired>* retired);
 
 // One thread's forwarded calls: the session each nesting level is in and
 // the error object each level hands to its session. Only its thread
-// changes it, except for the hand-over list.
-class CNACallRecord {
+// changes it, except for the hand-over list. On cache lines of its own:
+// each call writes it.
+class alignas(64) CNACallRecord {
  public:
   static constexpr int kLevels = 4;
 
