@@ -33,7 +33,7 @@ std::string NAEncodeExact(const char16_t* text, size_t n, int32_t code_page, boo
 }
 
 CNAClientArgument::CNAClientArgument(int32_t code_page, const char16_t* text, bool secret)
-    : m_nCodePage(code_page), m_pszSource(text), m_bSecret(secret) {
+    : m_pszSource(text), m_bSecret(secret) {
   if (text == nullptr) return;
   m_nSourceLength = std::char_traits<char16_t>::length(text);
   if (m_nSourceLength == 0) return;

@@ -28,7 +28,6 @@ class CNAClientArgument {
   static std::u16string pszGetWide(const char* text, size_t n, int32_t code_page);
 
  private:
-  int32_t m_nCodePage;
   const char16_t* m_pszSource;
   size_t m_nSourceLength = 0;
   std::string m_strBytes;

@@ -23,6 +23,9 @@ class INAMariaDBClientLink;
 
 class CNAStatementMariaDB : public CNAStatement {
  public:
+  // The base class's slot stays in reach beside the private helper of the
+  // same name below.
+  using CNAStatement::bStoreResult;
   // The connection must implement INAMariaDBClientLink.
   explicit CNAStatementMariaDB(CNAConnection* connection);
   CNAStatementMariaDB();

@@ -15,7 +15,7 @@
 namespace qghost {
 
 // A host element with plain fields.
-class HostElement : public qg::IElementIdentifie {
+class HostElement final : public qg::IElementIdentifie {
  public:
   int32_t nType() override { return type; }
   const char16_t* pszNom() override { return name.c_str(); }
