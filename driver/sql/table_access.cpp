@@ -1878,6 +1878,44 @@ void CNATableAccess::SetFilter(CNAFilter* filter) {
   m_bFilterActive = filter != nullptr;
 }
 
+bool CNATableAccess::bSetFilterByName(const char16_t* name, CNAError* error) {
+  CNARefCounted* object = pclFindObject(name);
+  auto* filter = dynamic_cast<CNAFilter*>(object);
+  if (filter == nullptr) {
+    if (object != nullptr) ReleaseBoth(object);
+    if (error != nullptr) {
+      error->SetErrorMessage(0, kAccessSite, 55, nullptr, 11u, name != nullptr ? name : u"");
+    }
+    return false;
+  }
+  SetFilter(filter);
+  ReleaseBoth(object);
+  return true;
+}
+
+bool CNATableAccess::bApplyFilter(CNAError*) {
+  if (!bHasFilterChanged()) return true;
+  // Rows read under another filter are not rows of this one.
+  CloseCursor();
+  FreeRowMap();
+  UpdateFilterRef();
+  return true;
+}
+
+CNARefCounted* CNATableAccess::pclGetPosition(CNAError* error) {
+  CNASavedPosition* position = new (std::nothrow) CNASavedPosition();
+  if (position == nullptr) {
+    if (error != nullptr) error->SetOutOfMemory(kAccessSite, 56);
+    return nullptr;
+  }
+  NAAddRef(position);
+  if (!bSavePosition(position, error)) {
+    ReleaseBoth(position);
+    return nullptr;
+  }
+  return position;
+}
+
 CNAFilter* CNATableAccess::pclActivateFilter() {
   if (m_pFilter == nullptr) m_pFilter = NAAddRef(pclNewFilter());
   m_bFilterActive = m_pFilter != nullptr;

@@ -237,6 +237,19 @@ class CNATableAccess : public CNARefCounted {
   // The object filed under the name with one more reference, or null.
   CNARefCounted* pclFindObject(const char16_t* name);
   CNAFilter* pclGetFilter() const { return m_pFilter; }
+  // The filter filed under `name` among the named objects becomes the
+  // filter in force; false with error 11 naming it when no filter is filed
+  // under that name.
+  bool bSetFilterByName(const char16_t* name, CNAError* error);
+  // Puts the filter in force into effect: when it differs from the one the
+  // position was read under, the open result and the position go (the
+  // next read runs its SELECT under it) and the filter reference takes it;
+  // otherwise nothing changes. Cannot fail.
+  bool bApplyFilter(CNAError* error);
+  // A new saved position (one reference for the caller) holding this
+  // object's position (slot 29); null, with the error, when it cannot be
+  // had.
+  CNARefCounted* pclGetPosition(CNAError* error);
   CNAFilter* pclActivateFilter();
   void DeactivateFilter();
   bool bIsFilterActive() const { return m_bFilterActive && m_pFilter != nullptr; }

@@ -10,6 +10,8 @@
 #include "driver/core/error_status.h"
 #include "driver/sql/column.h"
 #include "driver/sql/file_description.h"
+#include "driver/sql/filter.h"
+#include "driver/sql/saved_position.h"
 #include "driver/sql/table_description.h"
 #include "driver/sql/sql_generator.h"
 #include "driver/sql/statement.h"
@@ -302,6 +304,40 @@ TEST_F(TableAccess, NamedObjectsAreFiledReplacedRemovedAndCopied) {
   found = copy->pclFindObject(u"a");  // the copy keeps its own
   EXPECT_EQ(second.Get(), found);
   NARelease(found);
+}
+
+// A filter filed under a name comes into force by that name; applying the
+// filter in force drops rows read under another one, and only then.
+TEST_F(TableAccess, AFilterFiledByNameIsAppliedToTheNextRead) {
+  ASSERT_TRUE(Run(u"SELECT * FROM t", 1, 5));
+  // A filter with a condition (false everywhere).
+  CNARefPtr<CNAFilter> filter;
+  filter.Attach(CNAFilter::pclNewConstant(false));
+  ASSERT_TRUE(filter);
+  CNAError error;
+  EXPECT_FALSE(access->bSetFilterByName(u"f", &error));
+  EXPECT_EQ(11u, error.nGetErrorIdentifier());
+  CNARefPtr<CNASQLGenerator> other(NAAddRef(new CNASQLGenerator(connection)));
+  ASSERT_TRUE(access->bRegisterObject(u"g", other.Get()));
+  EXPECT_FALSE(access->bSetFilterByName(u"g", nullptr));  // not a filter
+  ASSERT_TRUE(access->bRegisterObject(u"f", filter.Get()));
+  // Applying the filter the rows were read under changes nothing.
+  ASSERT_TRUE(access->bApplyFilter(nullptr));
+  EXPECT_EQ(5, access->pclGetResult()->nGetRowCount());
+  ASSERT_TRUE(access->bSetFilterByName(u"F", nullptr));
+  EXPECT_EQ(filter.Get(), access->pclGetFilter());
+  EXPECT_TRUE(access->bIsFilterActive());
+  EXPECT_TRUE(access->bHasFilterChanged());
+  ASSERT_TRUE(access->bApplyFilter(nullptr));
+  EXPECT_FALSE(access->bHasFilterChanged());
+  EXPECT_FALSE(access->bIsPositionValid());
+  EXPECT_GT(0, access->pclGetResult() != nullptr ? access->pclGetResult()->nGetRowCount() : -1);
+  // The position as a saved position of its own.
+  CNARefCounted* held = access->pclGetPosition(nullptr);
+  auto* position = dynamic_cast<CNASavedPosition*>(held);
+  ASSERT_NE(nullptr, position);
+  EXPECT_EQ(-1, position->nGetRecord(0));
+  NARelease(held);
 }
 
 }  // namespace
