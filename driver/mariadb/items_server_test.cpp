@@ -162,3 +162,54 @@ TEST_F(ItemsServer, TableWithoutKeysIdentifiesByItsPlainItems) {
 }
 
 }  // namespace
+
+namespace {
+
+// The text of a column read straight from the bytes the server sent is the
+// text slot 7 converts, value for value; what it cannot read so (NULL,
+// empty, other characters than ASCII, bytes, dates) it leaves to slot 7.
+TEST_F(ItemsServer, ColumnTextReadInPlaceIsTheConvertedText) {
+  ASSERT_TRUE(Run(u"CREATE TABLE tx (i INT, b BIGINT UNSIGNED, d DECIMAL(65,30), "
+                  u"c CHAR(5), v VARCHAR(20), vb VARBINARY(8), dt DATETIME(6), t TIME) "
+                  u"CHARACTER SET utf8mb4"));
+  ASSERT_TRUE(Run(u"INSERT INTO tx VALUES "
+                  u"(-2147483648, 18446744073709551615, -12345678901234567890.5, 'ab', "
+                  u"'tab\there\\\\', X'41004243', '2024-02-29 10:20:30.000001', '-838:59:59'), "
+                  u"(0, 0, 0, '', '', X'', '1000-01-01 00:00:00', '00:00:00'), "
+                  u"(NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL), "
+                  u"(7, 1, 0.000000000000000000000000000001, 'é', 'naïve', X'FF', "
+                  u"'2024-01-31 10:20:30', '25:00:00')"));
+  CNAError error;
+  auto* statement = NAAddRef(new CNAStatementMariaDB(connection_));
+  ASSERT_TRUE(statement->bExecuteWide(u"SELECT * FROM tx", &error));
+  int in_place = 0;
+  for (int row = 0; row < 4; ++row) {
+    ASSERT_TRUE(statement->bFetchNext(0, &error));
+    ASSERT_TRUE(statement->bHasRow());
+    for (int n = 0; n < statement->nGetColumnCount(); ++n) {
+      CAny converted;
+      ASSERT_TRUE(statement->bGetColumnAsText(converted, n, &error));
+      CAny direct;
+      direct.SetI4(99);  // a value held before, as a reused one is
+      const int held = direct.nGetCode();
+      if (!statement->bColumnTextInPlace(direct, n)) {
+        EXPECT_EQ(held, direct.nGetCode()) << row << ' ' << n;
+        continue;
+      }
+      ++in_place;
+      EXPECT_EQ(converted.nGetCode(), direct.nGetCode()) << row << ' ' << n;
+      EXPECT_EQ(converted.bEstNull(), direct.bEstNull()) << row << ' ' << n;
+      const char16_t* a = nullptr;
+      const char16_t* b = nullptr;
+      ASSERT_LT(converted.nGetPCXSTR(&a), 100);
+      ASSERT_LT(direct.nGetPCXSTR(&b), 100);
+      EXPECT_EQ(std::u16string(a), std::u16string(b)) << row << ' ' << n;
+    }
+  }
+  // The numbers of three rows and the two ASCII texts of the first.
+  EXPECT_EQ(11, in_place);
+  statement->bCloseResult(nullptr);
+  ReleaseBoth(statement);
+}
+
+}  // namespace

@@ -774,6 +774,46 @@ bool CNAStatementMariaDB::bGetColumnValue(CNAValueConverter* value, int n, intpt
   }
 }
 
+bool CNAStatementMariaDB::bColumnTextInPlace(CAny& out, int n) const {
+  if (m_pRow == nullptr || m_pLengths == nullptr || m_pColumns == nullptr || n < 0 ||
+      n >= m_nColumnCount || n >= m_nAllocatedColumns) {
+    return false;
+  }
+  const char* text = m_pRow[n];
+  const size_t length = m_pLengths[n];
+  // NULL and empty values take slot 7's own way.
+  if (text == nullptr || length == 0 || length > 4096) return false;
+  const CNAResultColumn& column = m_pColumns[n];
+  switch (column.m_nServerType) {
+    case MYSQL_TYPE_TINY:
+    case MYSQL_TYPE_SHORT:
+    case MYSQL_TYPE_INT24:
+    case MYSQL_TYPE_LONG:
+    case MYSQL_TYPE_LONGLONG:
+    case MYSQL_TYPE_NEWDECIMAL:
+      break;
+    case MYSQL_TYPE_VARCHAR:
+    case MYSQL_TYPE_VAR_STRING:
+    case MYSQL_TYPE_STRING:
+      if (column.m_nCharset == kNACharsetBinary) return false;
+      break;
+    default:
+      return false;
+  }
+  // ASCII reads the same in every code page the server may send in; any
+  // other byte goes through the conversion of the conversation's page.
+  char16_t wide[4096];
+  for (size_t i = 0; i < length; ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte >= 0x80) return false;
+    wide[i] = byte;
+  }
+  // As slot 7 leaves it: a text value of type 16 holding these characters.
+  out.SetType(16);
+  out.pclHolder()->vnSetW(wide, static_cast<int>(length));
+  return true;
+}
+
 // ---- copies ----------------------------------------------------------------
 
 int CNAStatementMariaDB::nCopyFrom(const CNAStatement* source, INACopyContext* context,

@@ -46,6 +46,7 @@ class CNAStatementMariaDB : public CNAStatement {
   bool bIsNullValue(int n) const override;
   bool bStoredFormType(int n, std::u16string* type) const override;
   bool bMayHaveLostCharacters(int n) const override;
+  bool bColumnTextInPlace(CAny& out, int n) const override;
   bool bShowsRoundedNumber(int n) const override;
   bool bIsSetOnUpdate(int n) const override;
   int nCopyFrom(const CNAStatement* source, INACopyContext* context, intptr_t a,

@@ -128,6 +128,11 @@ class CNAStatement : public CNARefCounted {
   // (they cannot be told from a '?' stored): the value read is not the
   // value stored.
   virtual bool bMayHaveLostCharacters(int /*n*/) const { return false; }
+  // Column n of the current row as slot 7 gives it, made straight from the
+  // bytes the server sent when that is the same text (a number, or a text
+  // of ASCII characters alone); false, `out` untouched, when slot 7 must
+  // convert it.
+  virtual bool bColumnTextInPlace(CAny& /*out*/, int /*n*/) const { return false; }
   // Column n of the current row is a number the server shows rounded
   // (other stored values may show the same): the value read is not the
   // value stored, and the stored one is found as a double.

@@ -815,6 +815,7 @@ bool CNATableAccess::bReadColumnItem(int n, CAny* value, CNAError* error) {
   CNAResultColumn* column = rows->pclGetResultColumn(n, error);
   if (column == nullptr) return false;
   if (IsBinaryColumn(*column)) return rows->bGetColumnAsBinary(*value, n, error);
+  if (rows->bColumnTextInPlace(*value, n)) return true;
   return rows->bGetColumnAsText(*value, n, error);
 }
 
