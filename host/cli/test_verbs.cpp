@@ -46,7 +46,7 @@ Stamp StampOf(const std::string& path) {
 }
 
 bool HeldByAnotherWriter(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return false;
   struct flock fl {};
   fl.l_type = F_WRLCK;
@@ -76,7 +76,7 @@ std::string JournalFailure(const std::string& path, const Stamp& before) {
   }
   static constexpr char16_t kEnd[] = u"\r\n</DOC>";
   char16_t end[8] = {};
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   const bool ended = fd >= 0 && after.st.st_size >= 16 &&
                      pread(fd, end, 16, after.st.st_size - 16) == 16 &&
                      std::char_traits<char16_t>::compare(end, kEnd, 8) == 0;
@@ -159,7 +159,11 @@ int Play(const std::string& lib_dir, const std::string& dir, const std::string& 
     zone.tab[2].push_back(ParamTexte(kCleRepertoire, U16(dir)));
     CTransBufferParam transfer;
     const std::u16string base = u"VantorMemoryZoneTst_";
-    if (HeldByAnotherWriter(journal)) {
+    if (before.exists && !S_ISREG(before.st.st_mode) && !S_ISDIR(before.st.st_mode)) {
+      // A pipe or device would take the journal and keep none (a pipe
+      // nobody reads stops the run once it is full).
+      err << "no journal at " << journal << ": its path names no regular file\n";
+    } else if (HeldByAnotherWriter(journal)) {
       err << "no journal at " << journal << ": another run is writing it\n";
     } else if (!transfer.bCree(base.c_str(), zone)) {
       err << "cannot create the parameter zone\n";

@@ -1,6 +1,7 @@
 // qghost test play on the demonstration list: the journal it prints.
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -90,6 +91,12 @@ TEST_F(PlayTest, HostileFilesAndFoldersAreClearErrors) {
   std::filesystem::remove(Path("Script.script"));
   std::filesystem::create_directory(Path("Script.script"));
   std::filesystem::create_directory(Path("journal_folder"));
+  // Named pipes nobody writes or reads: a play waiting on one never ends.
+  ASSERT_EQ(mkfifo(Path("Pipe.qgl").c_str(), 0600), 0);
+  CopyDemo("PipeScript");
+  std::filesystem::remove(Path("PipeScript.script"));
+  ASSERT_EQ(mkfifo(Path("PipeScript.script").c_str(), 0600), 0);
+  ASSERT_EQ(mkfifo(Path("pipe.jnres").c_str(), 0600), 0);
   const std::string long_journal = "/tmp/" + std::string(256, 'j');
   const struct {
     std::vector<std::string> args;
@@ -98,6 +105,9 @@ TEST_F(PlayTest, HostileFilesAndFoldersAreClearErrors) {
       {{"Dossier", "--journal", Path("a.jnres")}, "Dossier.qgl is a folder"},
       {{"Zero", "--journal", Path("b.jnres")}, "error 540021: "},
       {{"Script", "--journal", Path("c.jnres")}, "Script.script is a folder"},
+      {{"Pipe", "--journal", Path("e.jnres")}, "Pipe.qgl is not a regular file"},
+      {{"PipeScript", "--journal", Path("f.jnres")}, "PipeScript.script is not a regular file"},
+      {{"Demo", "--journal", Path("pipe.jnres")}, "names no regular file"},
       {{"Demo", "--journal", Path("journal_folder")}, "names a folder"},
       {{"Demo", "--journal", long_journal}, "longer than 260 characters"},
       {{"Demo", "--journal", "/proc/no/such/folder/d.jnres"}, "could not be created"},

@@ -11,9 +11,11 @@ namespace qghost {
 
 namespace {
 
-// Opens for reading; -1 with the reason for a folder or a failure.
+// Opens for reading; -1 with the reason for a folder, a pipe or socket, or
+// a failure. The open never waits: a named pipe nobody writes would
+// otherwise hold the caller forever.
 int OpenForRead(const std::string& path, std::string* why) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     *why = path + ": " + std::strerror(errno);
     return -1;
@@ -22,6 +24,12 @@ int OpenForRead(const std::string& path, std::string* why) {
   if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
     ::close(fd);
     *why = path + " is a folder, not a file";
+    return -1;
+  }
+  if (fstat(fd, &st) != 0 || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) ||
+      fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    ::close(fd);
+    *why = path + " is not a regular file";
     return -1;
   }
   return fd;
