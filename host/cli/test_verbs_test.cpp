@@ -39,6 +39,9 @@ TEST(TestVerbs, PlayPrintsTheJournalWithOneMismatch) {
   EXPECT_EQ(text.rfind("<?xml", 0), 0u);
   EXPECT_NE(text.find("<Num>2</Num>\r\n<Erreur>"), std::string::npos) << text;
   EXPECT_EQ(text.find("<Erreur>"), text.rfind("<Erreur>"));  // one mismatch
+  // The scenario reports its number parameter of each set.
+  EXPECT_NE(text.find("<Nom>a</Nom>\r\n<Valeur>2</Valeur>"), std::string::npos) << text;
+  EXPECT_NE(text.find("<Nom>a</Nom>\r\n<Valeur>3</Valeur>"), std::string::npos) << text;
   // The scenario's code wrote a line through the module's function table.
   const std::string line = "<Info>\r\n<Libelle>jeu_joué</Libelle>\r\n<Position>";
   EXPECT_NE(text.find(line), text.rfind(line)) << text;  // once per set

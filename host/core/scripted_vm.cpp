@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <new>
+#include <string>
 
 #include "errors/xerror.h"
+#include "host/core/calc_entries.h"
 #include "support/platform/codepage.h"
 #include "support/xystring.h"
 
@@ -115,6 +118,30 @@ void ScriptedVM::SetScript(qg::ITestFactory* runner, const std::string& text) {
   }
 }
 
+namespace {
+
+// A value's own text, else its text through this host's conversion engine
+// (a number's digits): the host reads the values it is handed itself,
+// whether or not a module bound conversions in this binary. Empty when
+// neither gives one.
+std::u16string TextOf(const CAny& value) {
+  CXYString<char16_t> text;
+  if (value.nGetTexte(&text) < 100) {
+    return text.pszGet() != nullptr ? std::u16string(text.pszGet()) : std::u16string();
+  }
+  alignas(8) unsigned char temp[qg::kAnyValueSize] = {};
+  if (ConversionDepassementExt(value.pValeur(), value.GetType(), temp, qg::kAnyDSTRW, 1, 0) >=
+      100) {
+    return {};
+  }
+  const auto* converted = std::launder(reinterpret_cast<const CXYString<char16_t>*>(temp));
+  std::u16string result = converted->pszGet() != nullptr ? converted->pszGet() : u"";
+  FinConversion(temp, qg::kAnyDSTRW);
+  return result;
+}
+
+}  // namespace
+
 void ScriptedVM::RunScript(const Event& e) {
   std::string name;
   {
@@ -138,10 +165,7 @@ void ScriptedVM::RunScript(const Event& e) {
       const size_t n = static_cast<size_t>(std::atoi(word.c_str() + 1));
       if (n < e.values.size()) value = e.values[n];
       CXYString<char16_t> text;
-      if (!value.bEstNull() && !value.bEstVide() && value.nGetTexte(&text) < 100 &&
-          text.pszGet() != nullptr) {
-        text16 = text.pszGet();
-      }
+      if (!value.bEstNull() && !value.bEstVide()) text16 = TextOf(value);
     } else {
       value.SetI4(std::atoi(word.c_str()));
       text16 = Utf16Of(std::to_string(std::atoi(word.c_str())));

@@ -70,7 +70,8 @@ class ReportSink final : public qg::ITestFactory {
 
 // `report` hands the runner the pass's text values whole, under a UTF-8
 // name: accents and characters outside the basic plane in both, a null or
-// missing value as the empty text, a number as its digits.
+// missing value as the empty text, a number (written or from the pass's
+// values) as its digits.
 class ScriptedVmReport : public qg::StringHostTest {};
 
 TEST_F(ScriptedVmReport, TextValuesAndNamesReachTheRunnerWhole) {
@@ -82,6 +83,8 @@ TEST_F(ScriptedVmReport, TextValuesAndNamesReachTheRunnerWhole) {
                "S report nul $2\n"
                "S report absent $7\n"
                "S report nombre 42\n"
+               "S report entier $3\n"
+               "S report reel $4\n"
                "Autre report jamais 1\n");
   qg::EventContext context;
   context.hScenario = vm.hScenario(1, u"S", 5);
@@ -94,7 +97,12 @@ TEST_F(ScriptedVmReport, TextValuesAndNamesReachTheRunnerWhole) {
   vm.PousseValeur(&accents);
   vm.PousseValeur(&astral);
   vm.PousseValeur(&null);
-  vm.nEvenement(5, 1900556, nullptr, 3, 0);
+  CAny entier, reel;
+  entier.SetI4(-17);
+  reel.SetR8(2.5);
+  vm.PousseValeur(&entier);
+  vm.PousseValeur(&reel);
+  vm.nEvenement(5, 1900556, nullptr, 5, 0);
   vm.Contexte(nullptr, 0);
   const std::vector<std::pair<std::u16string, std::u16string>> expected = {
       {u"\u00E9t\u00E9", u"\u00E9t\u00E9 \u20AC"},
@@ -102,6 +110,8 @@ TEST_F(ScriptedVmReport, TextValuesAndNamesReachTheRunnerWhole) {
       {u"nul", u""},
       {u"absent", u""},
       {u"nombre", u"42"},
+      {u"entier", u"-17"},
+      {u"reel", u"2.5"},
   };
   EXPECT_EQ(sink.reports, expected);
 }
