@@ -366,12 +366,20 @@ bool CNATableAccess::bAppendWrappedTail(CNAError* error) {
   // had one.
   int kind = m_pConnection != nullptr ? m_pConnection->m_nDbmsKind : 0;
   if (ok && (kind == 2 || kind == 4 || kind == 5 || kind == 7)) ok = g->bAppend(u" QG_SUBQUERY");
-  if (ok && WritesCondition(m_pFilter, m_bFilterActive)) {
+  const bool filtered = WritesCondition(m_pFilter, m_bFilterActive);
+  if (ok && filtered) {
     CNASQLGenerator* condition = new (std::nothrow) CNASQLGenerator(m_pConnection);
     if (condition == nullptr) return false;
     CNARefPtr<CNASQLGenerator> hold(NAAddRef(condition));
-    ok = bWriteFilterInto(condition, error) && g->bAppend(u" WHERE ") &&
+    ok = bWriteFilterInto(condition, error) &&
+         g->bAppend(m_strBoundary.empty() ? u" WHERE " : u" WHERE (") &&
          g->bAppendGenerator(*condition, 0);
+  }
+  // The rows on one side of a row of the result only (a boundary over its
+  // columns, set by the caller).
+  if (ok && !m_strBoundary.empty()) {
+    ok = g->bAppend(filtered ? u") AND (" : u" WHERE (") && g->bAppend(m_strBoundary) &&
+         g->bAppend(u")");
   }
   return ok;
 }
@@ -441,6 +449,9 @@ bool CNATableAccess::bBuildSelect(CNAError* error) {
   m_bOwnLimit = false;
   CNAQuery* query = pclGetStoredQuery();
   if (query != nullptr) {
+    // Known again when the order is written.
+    m_astQueryOrder.clear();
+    m_bQueryOrderInResult = false;
     bool ok = bAppendQueryForm(query, true, false, error);
     if (ok) {
       m_strResultKey = m_strNextKey;
@@ -650,12 +661,35 @@ bool CNATableAccess::bAppendOrderBy(bool descending, CNAError* error) {
   CNAQuery* stored = pclGetStoredQuery();
   const bool own_order = stored != nullptr && m_strNextKey.bEstVide() &&
                          stored->pclNextOrderItem(true) != nullptr;
+  // The columns of a stored query's result (known once it ran): its order
+  // ends with every one of them, so that no two rows tie, and is kept as
+  // result columns for fetches continued from a row's values.
+  CNATableDescription* result =
+      stored != nullptr && m_pSession != nullptr ? m_pSession->pclGetTableDescription() : nullptr;
+  const int columns = result != nullptr ? result->nGetColumnCount() : 0;
+  if (stored != nullptr) {
+    m_astQueryOrder.clear();
+    m_bQueryOrderInResult = false;
+  }
+  std::vector<bool> covered(static_cast<size_t>(columns > 0 ? columns : 0), false);
+  bool in_result = columns > 0;
+  auto record = [&](int column, bool descending_item) {
+    if (column < 0 || column >= columns) {
+      in_result = false;
+      return;
+    }
+    m_astQueryOrder.push_back(NAQueryOrderColumn{column, descending_item});
+    covered[static_cast<size_t>(column)] = true;
+  };
   // A read in a query's own order (0x20000) writes that order when the
-  // session gave it as the key; without a key, only the query's own.
-  if ((m_nReadOptions & 0x20000) != 0 && m_strNextKey.bEstVide() && !own_order) return true;
+  // session gave it as the key; without a key, only the query's own, and
+  // a query without one is read in the order of its columns.
+  const bool no_order =
+      (m_nReadOptions & 0x20000) != 0 && m_strNextKey.bEstVide() && !own_order;
+  if (no_order && columns == 0) return true;
   if (!bResolveOrderKey(error)) return false;
-  const std::vector<NAKeyPart> items = OrderItems(descending);
-  if (items.empty() && !own_order) return true;
+  const std::vector<NAKeyPart> items = no_order ? std::vector<NAKeyPart>() : OrderItems(descending);
+  if (items.empty() && !own_order && columns == 0) return true;
   int limit = m_pConnection != nullptr ? m_pConnection->nGetMaxOrderItems() : 0x7FFFFFFF;
   // Over a stored query, a LIMIT already written (found as a keyword, never
   // inside a literal or a quoted name) moves after the ORDER BY.
@@ -681,6 +715,20 @@ bool CNATableAccess::bAppendOrderBy(bool descending, CNAError* error) {
   bool ok = own_order || m_pGenerator->bAppend(u"\r\nORDER BY ");
   int index = 0;
   bool total = false;
+  bool told_apart = false;  // the query's own order ends at a primary column
+  // Every column of the result not yet in the order, by its place in the
+  // select list (rows equal in every column are the same row to a reader).
+  auto append_columns = [&] {
+    for (int n = 1; ok && n <= columns && index < limit; ++n) {
+      if (covered[static_cast<size_t>(n - 1)]) continue;
+      const std::string digits = std::to_string(n);
+      const std::u16string place(digits.begin(), digits.end());
+      ok = (index == 0 || m_pGenerator->bAppend(u", ")) && m_pGenerator->bAppend(place.c_str()) &&
+           (!descending || m_pGenerator->bAppend(u" DESC"));
+      record(n - 1, false);
+      ++index;
+    }
+  };
   if (own_order) {
     int stopped = -1;
     auto length = [this] {
@@ -690,19 +738,22 @@ bool CNATableAccess::bAppendOrderBy(bool descending, CNAError* error) {
     const size_t before = length();
     ok = ok && m_pGenerator->bAppendOrderBy(!descending, &stopped, error);
     // Past a primary column of the query's own order no row ties; else
-    // every column of the result follows, by its place in the select list
-    // (rows equal in every column are the same row to a reader).
+    // every column of the result follows.
     total = stopped >= 0;
+    told_apart = total;
     if (ok && length() > before) index = 1;
-    CNATableDescription* result =
-        m_pSession != nullptr ? m_pSession->pclGetTableDescription() : nullptr;
-    const int columns = result != nullptr ? result->nGetColumnCount() : 0;
-    for (int n = 1; ok && !total && index > 0 && n <= columns && index < limit; ++n, ++index) {
-      const std::string digits = std::to_string(n);
-      const std::u16string place(digits.begin(), digits.end());
-      ok = m_pGenerator->bAppend(u", ") && m_pGenerator->bAppend(place.c_str()) &&
-           (!descending || m_pGenerator->bAppend(u" DESC"));
+    qg::IParsedQuery* parsed = stored->piGetParsed();
+    const int32_t own = parsed != nullptr ? parsed->nGetOrderCount() : 0;
+    for (int32_t i = 0; i < own && i < limit; ++i) {
+      const qg::ParseOrderItem* item = parsed->pGetOrderItem(i);
+      if (item == nullptr) {
+        in_result = false;
+        break;
+      }
+      record(item->nColumn, item->nDirection == 2);
+      if (total && item->nForm == 1 && item->nColumn == stopped) break;
     }
+    if (ok && !total && index > 0) append_columns();
     if (columns > 0) total = true;
   }
   for (const NAKeyPart& part : items) {
@@ -714,6 +765,27 @@ bool CNATableAccess::bAppendOrderBy(bool descending, CNAError* error) {
     // A descending key part takes the opposite of the read's direction.
     if (part.bDescending != descending) ok = ok && m_pGenerator->bAppend(u" DESC");
     ++index;
+    if (stored != nullptr) {
+      int found = -1;
+      for (int c = 0; c < columns; ++c) {
+        const CNAColumn* column = result->pclColumnAt(c);
+        if (column != nullptr && column->pszGetName() != nullptr &&
+            part.strName.bEstEgalI(column->pszGetName())) {
+          // A name two columns answer to stands for neither.
+          found = found < 0 ? c : columns;
+        }
+      }
+      record(found, part.bDescending);
+    }
+  }
+  if (stored != nullptr && !total) append_columns();
+  if (stored != nullptr && in_result) {
+    bool every = told_apart;
+    for (size_t c = 0; !every && c < covered.size(); ++c) {
+      if (!covered[c]) break;
+      if (c + 1 == covered.size()) every = true;
+    }
+    m_bQueryOrderInResult = every;
   }
   if (ok && kept.size() > 1) ok = m_pGenerator->bAppend(u" ") && m_pGenerator->bAppend(kept);
   return ok;
@@ -1156,34 +1228,47 @@ bool CNATableAccess::bBoundaryCondition(int64_t row, bool forward, std::u16strin
   strict->clear();
   same->clear();
   *equal = 0;
-  if (m_pResult == nullptr || pclGetStoredQuery() != nullptr || !bResolveOrderKey(error)) {
-    return false;
-  }
-  const std::vector<NAKeyPart> items = OrderItems(m_bDescending);
-  if (items.empty()) return false;
+  if (m_pResult == nullptr) return false;
+  // The order's items as columns of the result, their names as written
+  // and whether each goes up in this read.
   std::vector<int> columns;
-  for (const NAKeyPart& part : items) {
-    int found = -1;
-    for (int c = 0; c < m_pResult->nGetColumnCount() && found < 0; ++c) {
-      CAny name;
-      const char16_t* text = nullptr;
-      if (m_pResult->bGetColumnName(name, c, nullptr) && name.nGetPCXSTR(&text) < 100 &&
-          text != nullptr && part.strName.bEstEgalI(text)) {
-        found = c;
+  std::vector<std::u16string> names;
+  std::vector<bool> ascending;
+  if (pclGetStoredQuery() != nullptr) {
+    if (!bQueryOrderColumns(&columns, &names, &ascending)) return false;
+  } else {
+    if (!bResolveOrderKey(error)) return false;
+    const std::vector<NAKeyPart> items = OrderItems(m_bDescending);
+    if (items.empty()) return false;
+    for (size_t i = 0; i < items.size(); ++i) {
+      const NAKeyPart& part = items[i];
+      int found = -1;
+      for (int c = 0; c < m_pResult->nGetColumnCount() && found < 0; ++c) {
+        CAny name;
+        const char16_t* text = nullptr;
+        if (m_pResult->bGetColumnName(name, c, nullptr) && name.nGetPCXSTR(&text) < 100 &&
+            text != nullptr && part.strName.bEstEgalI(text)) {
+          found = c;
+        }
       }
+      if (found < 0) return false;
+      columns.push_back(found);
+      CTString quoted;
+      OrderItemText(part, static_cast<int>(i), &quoted);
+      names.emplace_back(quoted.pszGet());
+      ascending.push_back(part.bDescending == m_bDescending);
     }
-    if (found < 0) return false;
-    columns.push_back(found);
   }
+  const size_t count_items = columns.size();
   // The literals of a row, one per order item.
   auto literals = [&](int64_t r, std::vector<std::u16string>* values, std::vector<bool>* nulls) {
-    values->assign(items.size(), std::u16string());
-    nulls->assign(items.size(), false);
+    values->assign(count_items, std::u16string());
+    nulls->assign(count_items, false);
     if (!m_pResult->bSeekRow(static_cast<int32_t>(r), error) || !m_pResult->bFetchNext(0, error) ||
         !m_pResult->bHasRow()) {
       return false;
     }
-    for (size_t i = 0; i < items.size(); ++i) {
+    for (size_t i = 0; i < count_items; ++i) {
       bool null = false;
       if (!bColumnLiteral(columns[i], &(*values)[i], &null, error)) return false;
       (*nulls)[i] = null;
@@ -1209,12 +1294,9 @@ bool CNATableAccess::bBoundaryCondition(int64_t row, bool forward, std::u16strin
   // where "beyond" follows each item's direction in the read, NULLs coming
   // first in an ascending order.
   std::u16string equals;
-  for (size_t i = 0; i < items.size(); ++i) {
-    CTString quoted;
-    OrderItemText(items[i], static_cast<int>(i), &quoted);
-    const std::u16string name = quoted.pszGet();
-    const bool ascending = items[i].bDescending == m_bDescending;
-    const bool later = ascending == forward;
+  for (size_t i = 0; i < count_items; ++i) {
+    const std::u16string& name = names[i];
+    const bool later = ascending[i] == forward;
     std::u16string beyond;
     if (nulls[i]) {
       beyond = later ? name + u" IS NOT NULL" : u"";
@@ -1268,8 +1350,9 @@ bool CNATableAccess::bFetchBeyond(bool forward, bool edge, bool* done, CNAError*
     // An order that tells every row apart goes on strictly beyond the
     // boundary row: were it deleted meanwhile by another connection, a count
     // of rows to pass over would pass over a row never read. Rows equal in
-    // every column are told apart only by that count.
-    if (bItemsIdentifyRows(OrderItems(m_bDescending))) {
+    // every column are told apart only by that count, and so are the rows
+    // of a query (a key of its tables need not tell a join's rows apart).
+    if (pclGetStoredQuery() == nullptr && bItemsIdentifyRows(OrderItems(m_bDescending))) {
       boundary = strict.empty() ? u"1=0" : strict;
       equal = 0;
     } else {
@@ -1280,7 +1363,10 @@ bool CNATableAccess::bFetchBeyond(bool forward, bool edge, bool* done, CNAError*
       if (still >= 0 && still < equal) equal = still;
     }
   } else if (pclGetStoredQuery() != nullptr) {
-    return true;
+    std::vector<int> columns;
+    std::vector<std::u16string> names;
+    std::vector<bool> ascending;
+    if (!bQueryOrderColumns(&columns, &names, &ascending)) return true;
   }
   *done = true;
   const int64_t old_offset = m_nResultOffset;
@@ -1289,7 +1375,12 @@ bool CNATableAccess::bFetchBeyond(bool forward, bool edge, bool* done, CNAError*
   Drop(m_pGenerator);
   m_strBoundary = boundary;
   bool ok = true;
-  if (forward) {
+  if (pclGetStoredQuery() != nullptr) {
+    // The query's own WHERE, GROUP BY and DISTINCT stay inside; the
+    // boundary is on its result's columns.
+    m_strBoundary.clear();
+    ok = bBuildQueryPart(forward, boundary, limit, equal, error);
+  } else if (forward) {
     ok = bBuildSelect(error);
     if (ok) {
       m_pGenerator->SetRowLimit(limit);

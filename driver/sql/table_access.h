@@ -54,6 +54,13 @@ struct NAKeyPart {
   bool bDescending = false;
 };
 
+// One item of the order a stored query is read in: a column of its result
+// (from 0) and whether it is descending in an ascending read.
+struct NAQueryOrderColumn {
+  int nColumn = 0;
+  bool bDescending = false;
+};
+
 // The search state of the last seek: the searched column, the value and
 // whether the match must be exact.
 struct NASearchState {
@@ -463,6 +470,20 @@ class CNATableAccess : public CNARefCounted {
   bool bBoundaryCondition(int64_t row, bool forward, std::u16string* out, std::u16string* strict,
                           std::u16string* same, int64_t* equal,
                           std::vector<std::u16string>* values, CNAError* error);
+  // Over a stored query, the order of the open result as columns of the
+  // result: their names quoted and whether each is ascending in this read.
+  // False when an order item is no result column, the order is not known
+  // to tell rows apart, or the result's column names do not name each
+  // column alone (a derived table over the query could not name them).
+  bool bQueryOrderColumns(std::vector<int>* columns, std::vector<std::u16string>* names,
+                          std::vector<bool>* ascending);
+  // Over a stored query, the SELECT of one fetch continued from a
+  // boundary (empty: none, the last part): the query as a derived table
+  // with the boundary outside, ordered again by the result's columns;
+  // forward `limit` rows from the `skip`th on, backward the `limit` rows
+  // before (past `skip`), put back in the read's order.
+  bool bBuildQueryPart(bool forward, const std::u16string& boundary, int64_t limit, int64_t skip,
+                       CNAError* error);
   // Runs a statement text again (no row limit added) as the open result.
   bool bRunAgain(const std::u16string& text, CNAError* error);
   // The literal of column n of the current result row, "NULL" for none.
@@ -571,6 +592,11 @@ class CNATableAccess : public CNARefCounted {
   // direction) and the rows equal to it passed over: a result made only of
   // rows equal to the boundary passes over those too the next time.
   std::vector<std::u16string> m_astrBoundaryValues;
+  // The order the last SELECT over a stored query was written in, as
+  // result columns; false when some item is no result column or the order
+  // may leave rows tied.
+  std::vector<NAQueryOrderColumn> m_astQueryOrder;
+  bool m_bQueryOrderInResult = false;
   bool m_bBoundaryForward = false;
   int64_t m_nBoundarySkip = 0;
   bool m_bLastMoveInRange = false;
