@@ -86,11 +86,17 @@ bool WritesCondition(const CNAFilter* filter, bool active) {
 
 // What a read relies on of one result column: its name, its type, its
 // character set, its size and scale, and the flags that change its values'
-// order (not null, unsigned, binary).
+// order (not null, unsigned, binary). A text or byte column has no scale,
+// and only a text or byte column a binary flag: the server gives an
+// expression's "any scale" and a number's binary flag directly, and 0 for
+// both when the same column comes through a derived table.
 std::u16string ResultShape(const CNAResultColumn& column) {
   std::u16string shape = column.m_strName.pszGet() != nullptr ? column.m_strName.pszGet() : u"";
-  const int64_t parts[] = {column.m_nServerType, column.m_nCharset, column.m_nLength,
-                           column.m_nScale, static_cast<int64_t>(column.m_nFlags & (1u | 32u | 128u))};
+  const int64_t type = column.m_nServerType;
+  const bool texts = type == 15 || (type >= 247 && type <= 254);
+  const uint32_t flags = column.m_nFlags & (texts ? 1u | 32u | 128u : 1u | 32u);
+  const int64_t parts[] = {type, column.m_nCharset, column.m_nLength, texts ? 0 : column.m_nScale,
+                           static_cast<int64_t>(flags)};
   for (int64_t part : parts) {
     shape += u'\x1f';
     for (char c : std::to_string(part)) shape += static_cast<char16_t>(c);

@@ -8,7 +8,8 @@
 // outside it over the result's columns, which the order is made of. Where
 // the values are not in the result (an order on an expression outside the
 // select list, raw SQL whose order is not known, a result two of whose
-// columns share a name or whose name a derived table cannot carry), the
+// columns share a name or whose name a derived table cannot carry, a real
+// number the server shows rounded), the
 // fetches fall back to row offsets. A query with its own LIMIT is read
 // whole and never gets here.
 #include <string>
@@ -17,6 +18,7 @@
 #include "driver/core/connection.h"
 #include "driver/core/error_status.h"
 #include "driver/core/session.h"
+#include "driver/sql/result_column.h"
 #include "driver/sql/sql_generator.h"
 #include "driver/sql/statement.h"
 #include "driver/sql/table_access.h"
@@ -62,6 +64,12 @@ bool CNATableAccess::bQueryOrderColumns(std::vector<int>* columns,
   }
   for (const NAQueryOrderColumn& item : m_astQueryOrder) {
     if (item.nColumn < 0 || item.nColumn >= count) return false;
+    // A real number comes as the server shows it, rounded to the digits
+    // the expression has: its literal would not compare equal to itself.
+    const CNAResultColumn* column = m_pResult->pclGetResultColumn(item.nColumn, nullptr);
+    if (column == nullptr || column->m_nServerType == 4 || column->m_nServerType == 5) {
+      return false;
+    }
     CTString quoted;
     if (!m_pConnection->bQuoteName(nullptr, result_names[static_cast<size_t>(item.nColumn)].c_str(),
                                    &quoted) ||

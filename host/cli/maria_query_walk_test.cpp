@@ -228,5 +228,67 @@ TEST(QueryWalk, RowsThereTheWholeTimeComeOnceWhileAnotherConnectionWrites) {
   std::system(("rm -rf '" + lib + "'").c_str());
 }
 
+// Queries whose result is grouped, distinct or computed read in fetches of
+// one and two rows, both ways, give the rows the whole read gives: the
+// derived table over the query keeps its columns' shapes, and values the
+// server shows rounded do not make a row come twice.
+TEST(QueryWalk, GroupedDistinctAndComputedResultsReadInFetchesAsWhole) {
+  qg::rig::TestDatabase db;
+  ASSERT_TRUE(qg::rig::TestServer()->RunSql(
+      "USE `" + db.Name() +
+      "`; CREATE TABLE qa (id INT PRIMARY KEY, k INT NULL, b VARBINARY(4) NULL, d DATE NULL, "
+      "v VARCHAR(5));"
+      "INSERT INTO qa VALUES (1, 1, X'00', '2020-01-01', 'a'), (2, NULL, X'41', NULL, 'b'),"
+      "(3, 1, X'00', '2020-01-01', 'a'), (4, 2, NULL, '2021-02-03', 'c'),"
+      "(5, 1, X'00', '2020-01-01', 'a'), (6, 2, X'4100', '2021-02-03', 'A')"));
+  const std::string lib = CopyPrivateLibraries("maria_query_walk_grouped");
+  const char* const queries[] = {
+      "SELECT k, COUNT(*), AVG(id), SUM(id / 3), STD(id), MAX(d), CONCAT(k, v) FROM qa "
+      "GROUP BY k, v",
+      "SELECT DISTINCT k, b, v FROM qa ORDER BY v",
+      "SELECT LOWER(v) AS lv, id FROM qa ORDER BY lv DESC",
+      "SELECT id * 1.5 AS x, k * 0.5e0 AS w, IFNULL(b, 'q') AS bb FROM qa ORDER BY w",
+  };
+  auto walk = [&](const char* sql, bool backward, int64_t fetch, std::string* out) {
+    WalkOptions o;
+    std::string problem;
+    if (!ParseQueryArguments({"--socket", qg::rig::TestServer()->Socket(), "--user",
+                              qg::rig::kPasswordAccount.pszUser, "--password",
+                              qg::rig::kPasswordAccount.pszPassword, "--database", db.Name(),
+                              "--sql", sql},
+                             &o, &problem)) {
+      ADD_FAILURE() << problem;
+      return;
+    }
+    o.backward = backward;
+    o.fetch = fetch;
+    std::ostringstream lines, err;
+    EXPECT_EQ(0, RunMariaWalk(lib, o, lines, err)) << sql << ": " << err.str();
+    *out = lines.str();
+  };
+  for (const char* sql : queries) {
+    std::string whole;
+    walk(sql, false, 0, &whole);
+    std::vector<std::string> rows;
+    for (size_t from = 0; from < whole.size();) {
+      const size_t end = whole.find('\n', from);
+      rows.push_back(whole.substr(from, end + 1 - from));
+      from = end + 1;
+    }
+    EXPECT_GE(rows.size(), 3u) << sql;
+    std::string reversed;
+    for (auto row = rows.rbegin(); row != rows.rend(); ++row) reversed += *row;
+    for (int64_t fetch : {1, 2}) {
+      for (bool backward : {false, true}) {
+        std::string out;
+        walk(sql, backward, fetch, &out);
+        EXPECT_EQ(backward ? reversed : whole, out)
+            << sql << (backward ? " backward" : "") << " fetch " << fetch;
+      }
+    }
+  }
+  std::system(("rm -rf '" + lib + "'").c_str());
+}
+
 }  // namespace
 }  // namespace qghost
