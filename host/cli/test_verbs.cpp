@@ -152,6 +152,9 @@ int Play(const std::string& lib_dir, const std::string& dir, const std::string& 
                 "/" + list + ".jnres";
     }
     const Stamp before = StampOf(journal);
+    // The runner names files in UTF-16: a path that is not UTF-8 would
+    // come back as another name and the journal be written there.
+    const bool journal_utf8 = Utf8Of(U16(journal).c_str()) == journal;
     ContenuZone zone;
     zone.tab[2].push_back(ParamNombre(kCleEtat, 1));
     zone.tab[2].push_back(ParamTexte(kCleSelection, U16(selection)));
@@ -159,7 +162,9 @@ int Play(const std::string& lib_dir, const std::string& dir, const std::string& 
     zone.tab[2].push_back(ParamTexte(kCleRepertoire, U16(dir)));
     CTransBufferParam transfer;
     const std::u16string base = u"VantorMemoryZoneTst_";
-    if (before.exists && !S_ISREG(before.st.st_mode) && !S_ISDIR(before.st.st_mode)) {
+    if (!journal_utf8) {
+      err << "no journal at " << journal << ": its path is not UTF-8\n";
+    } else if (before.exists && !S_ISREG(before.st.st_mode) && !S_ISDIR(before.st.st_mode)) {
       // A pipe or device would take the journal and keep none (a pipe
       // nobody reads stops the run once it is full).
       err << "no journal at " << journal << ": its path names no regular file\n";

@@ -111,6 +111,7 @@ TEST_F(PlayTest, HostileFilesAndFoldersAreClearErrors) {
       {{"Pipe", "--journal", Path("e.jnres")}, "Pipe.qgl is not a regular file"},
       {{"PipeScript", "--journal", Path("f.jnres")}, "PipeScript.script is not a regular file"},
       {{"Demo", "--journal", Path("pipe.jnres")}, "names no regular file"},
+      {{"Demo", "--journal", Path("caf\xE9.jnres")}, "is not UTF-8"},
       {{"Demo", "--journal", Path("journal_folder")}, "names a folder"},
       {{"Demo", "--journal", long_journal}, "longer than 260 characters"},
       {{"Demo", "--journal", "/proc/no/such/folder/d.jnres"}, "could not be created"},
@@ -123,6 +124,7 @@ TEST_F(PlayTest, HostileFilesAndFoldersAreClearErrors) {
   // Asked for a journal it cannot write, the play writes none elsewhere:
   // not into the list's folder, which may be a source tree's test data.
   EXPECT_FALSE(Exists("Demo.jnres"));
+  EXPECT_FALSE(Exists("caf\xEF\xBF\xBD.jnres"));  // nor under a name it was not given
   EXPECT_EQ(Play({"Zero", "--journal", Path("b.jnres")}), 1);
   EXPECT_NE(err_.str().find("<Zero>"), std::string::npos) << err_.str();  // the list's name
 }
