@@ -1,9 +1,7 @@
 // Walks in fetches over a query opened as a table, while another connection
 // inserts and deletes rows behind and ahead of the position: every row there
 // the whole time comes exactly once, in the server's order.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <mariadb/mysql.h>
 
 #include <cstdlib>
 #include <set>
@@ -12,6 +10,7 @@
 #include <vector>
 
 #include "driver/mariadb/testing/mariadb_server.h"
+#include "driver/mariadb/testing/other_connection.h"
 #include "host/cli/maria_query.h"
 #include "host/cli/maria_walk.h"
 #include "host/cli/private_libraries.h"
@@ -21,49 +20,8 @@ namespace {
 
 auto* const gServerEnvironment = qg::rig::AddMariaDBServerEnvironment();
 
-// Another connection through the client library itself, so that each write
-// lands before the walk reads on.
-class OtherConnection {
- public:
-  explicit OtherConnection(const std::string& database) {
-    lib_ = dlopen("libmariadb.so.3", RTLD_NOW);
-    if (lib_ == nullptr) return;
-    init_ = reinterpret_cast<decltype(&mysql_init)>(dlsym(lib_, "mysql_init"));
-    connect_ = reinterpret_cast<decltype(&mysql_real_connect)>(dlsym(lib_, "mysql_real_connect"));
-    query_ = reinterpret_cast<decltype(&mysql_query)>(dlsym(lib_, "mysql_query"));
-    error_ = reinterpret_cast<decltype(&mysql_error)>(dlsym(lib_, "mysql_error"));
-    close_ = reinterpret_cast<decltype(&mysql_close)>(dlsym(lib_, "mysql_close"));
-    if (!init_ || !connect_ || !query_ || !error_ || !close_) return;
-    handle_ = init_(nullptr);
-    if (handle_ != nullptr &&
-        connect_(handle_, nullptr, qg::rig::kPasswordAccount.pszUser,
-                 qg::rig::kPasswordAccount.pszPassword, database.c_str(), 0,
-                 qg::rig::TestServer()->Socket().c_str(), 0) == nullptr) {
-      ADD_FAILURE() << "other connection: " << error_(handle_);
-      close_(handle_);
-      handle_ = nullptr;
-    }
-  }
-  ~OtherConnection() {
-    if (handle_ != nullptr) close_(handle_);
-    if (lib_ != nullptr) dlclose(lib_);
-  }
-  OtherConnection(const OtherConnection&) = delete;
-  OtherConnection& operator=(const OtherConnection&) = delete;
-  bool Ok() const { return handle_ != nullptr; }
-  void Run(const std::string& sql) {
-    if (query_(handle_, sql.c_str()) != 0) ADD_FAILURE() << sql << ": " << error_(handle_);
-  }
+using qg::rig::OtherConnection;
 
- private:
-  void* lib_ = nullptr;
-  MYSQL* handle_ = nullptr;
-  decltype(&mysql_init) init_ = nullptr;
-  decltype(&mysql_real_connect) connect_ = nullptr;
-  decltype(&mysql_query) query_ = nullptr;
-  decltype(&mysql_error) error_ = nullptr;
-  decltype(&mysql_close) close_ = nullptr;
-};
 
 // Field n of a walk line.
 std::string Field(const std::string& line, int n) {

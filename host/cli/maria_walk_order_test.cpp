@@ -1,9 +1,7 @@
 // Walks through the driver compared with the server's own ORDER BY, row for
 // row and byte for byte, for tables of every shape, along every key, both
 // ways, at several fetch sizes, also while another connection writes.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <mariadb/mysql.h>
 
 #include <cstdlib>
 #include <map>
@@ -13,6 +11,7 @@
 #include <vector>
 
 #include "driver/mariadb/testing/mariadb_server.h"
+#include "driver/mariadb/testing/other_connection.h"
 #include "host/cli/maria_walk.h"
 #include "host/cli/private_libraries.h"
 
@@ -297,48 +296,7 @@ TEST_F(WalkOrder, RowsThereTheWholeTimeComeOnceWhileAnotherConnectionWrites) {
     for (int i = 0; i < n; ++i) from = line.find('\t', from) + 1;
     return line.substr(from, line.find_first_of("\t\n", from) - from);
   };
-  // The other connection: the client library itself, so that each write
-  // lands before the walk reads on.
-  class Writer {
-   public:
-    explicit Writer(const std::string& database) {
-      lib_ = dlopen("libmariadb.so.3", RTLD_NOW);
-      if (lib_ == nullptr) return;
-      init_ = reinterpret_cast<decltype(&mysql_init)>(dlsym(lib_, "mysql_init"));
-      connect_ = reinterpret_cast<decltype(&mysql_real_connect)>(dlsym(lib_, "mysql_real_connect"));
-      query_ = reinterpret_cast<decltype(&mysql_query)>(dlsym(lib_, "mysql_query"));
-      error_ = reinterpret_cast<decltype(&mysql_error)>(dlsym(lib_, "mysql_error"));
-      close_ = reinterpret_cast<decltype(&mysql_close)>(dlsym(lib_, "mysql_close"));
-      if (!init_ || !connect_ || !query_ || !error_ || !close_) return;
-      handle_ = init_(nullptr);
-      if (handle_ != nullptr &&
-          connect_(handle_, nullptr, qg::rig::kPasswordAccount.pszUser,
-                   qg::rig::kPasswordAccount.pszPassword, database.c_str(), 0,
-                   qg::rig::TestServer()->Socket().c_str(), 0) == nullptr) {
-        ADD_FAILURE() << "writer: " << error_(handle_);
-        close_(handle_);
-        handle_ = nullptr;
-      }
-    }
-    ~Writer() {
-      if (handle_ != nullptr) close_(handle_);
-      if (lib_ != nullptr) dlclose(lib_);
-    }
-    bool Ok() const { return handle_ != nullptr; }
-    void Run(const std::string& sql) {
-      if (query_(handle_, sql.c_str()) != 0) ADD_FAILURE() << sql << ": " << error_(handle_);
-    }
-
-   private:
-    void* lib_ = nullptr;
-    MYSQL* handle_ = nullptr;
-    decltype(&mysql_init) init_ = nullptr;
-    decltype(&mysql_real_connect) connect_ = nullptr;
-    decltype(&mysql_query) query_ = nullptr;
-    decltype(&mysql_error) error_ = nullptr;
-    decltype(&mysql_close) close_ = nullptr;
-  };
-  Writer writer(db.Name());
+  qg::rig::OtherConnection writer(db.Name());
   ASSERT_TRUE(writer.Ok());
   for (const Table& table : tables) {
     // Originals have even ids, rows written during the walk odd ones.
