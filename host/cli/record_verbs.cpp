@@ -185,7 +185,9 @@ int Record(const std::string& lib_dir, const std::string& path, const std::strin
       // The host's loop: drain whenever the capture's descriptor is
       // readable, until the input stops for a while (or the time given
       // passes).
-      for (char c : text) control.Type(std::string(1, c));
+      std::string missing;
+      const bool typed = control.Type(text, &missing);
+      if (!typed) err << "cannot type " << missing << " on the X display's keyboard\n";
       control.Sync();
       const bool clicked = !click || ClickThroughTheModule(module, host, app.button, err);
       if (click && clicked) out << "clicked BTN_OK through host function 344\n";
@@ -207,7 +209,7 @@ int Record(const std::string& lib_dir, const std::string& path, const std::strin
         }
       }
       out << "recorded " << events << " input events into " << path << "\n";
-      status = clicked ? 0 : 1;
+      status = clicked && typed ? 0 : 1;
     }
     runner->Release();
     execution(qg::kExecClose, 0);

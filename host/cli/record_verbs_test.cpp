@@ -55,6 +55,25 @@ TEST(RecordVerbs, RecordDumpAndReplayTypedTextAndAClick) {
   std::remove(file.c_str());
 }
 
+// Text to type is taken by characters: one on a key's shifted level is
+// typed with Shift, one on no key of the display's keyboard fails the
+// recording instead of being left out.
+TEST(RecordVerbs, TypedTextIsTypedWholeOrRefused) {
+  if (!XvfbEnvironment::Ready()) GTEST_SKIP() << XvfbEnvironment::Why();
+  const std::string file = "/tmp/qg_record_type_" + std::to_string(getpid()) + ".rec";
+  std::ostringstream out, err;
+  ASSERT_EQ(RunTestVerb(LibDir(), {"record", file, "--type", "a!"}, out, err), 0) << err.str();
+  std::ostringstream dump, dump_err;
+  ASSERT_EQ(RunTestVerb(LibDir(), {"dump", file}, dump, dump_err), 0) << dump_err.str();
+  EXPECT_NE(dump.str().find("\"a\" 0\n"), std::string::npos) << dump.str();
+  EXPECT_NE(dump.str().find("\"1\" 4\n"), std::string::npos) << dump.str();
+
+  std::ostringstream none, why;
+  EXPECT_EQ(RunTestVerb(LibDir(), {"record", file, "--type", "a\xC3\xA9"}, none, why), 1);
+  EXPECT_NE(why.str().find("cannot type U+00E9"), std::string::npos) << why.str();
+  std::remove(file.c_str());
+}
+
 TEST(RecordVerbs, DumpRefusesACutRecording) {
   const std::string file = "/tmp/qg_record_cut_" + std::to_string(getpid()) + ".rec";
   {

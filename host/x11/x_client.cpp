@@ -4,7 +4,9 @@
 #include <xcb/xtest.h>
 
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace qghost {
 
@@ -134,19 +136,82 @@ void XClient::Key(uint8_t keycode, bool press) {
   Sync();
 }
 
-void XClient::Type(const std::string& text) {
-  const uint8_t shift = Keycode(0xFFE1);
-  for (char ch : text) {
-    const bool upper = ch >= 'A' && ch <= 'Z';
-    const uint32_t keysym = upper ? static_cast<uint32_t>(ch - 'A' + 'a')
-                                  : static_cast<uint32_t>(static_cast<unsigned char>(ch));
-    const uint8_t code = Keycode(keysym);
-    if (code == 0) continue;
-    if (upper) Key(shift, true);
-    Key(code, true);
-    Key(code, false);
-    if (upper) Key(shift, false);
+namespace {
+
+// The code points of a UTF-8 text; a byte that starts no whole sequence
+// stands for itself as U+FFFD.
+std::vector<uint32_t> CodePoints(const std::string& text) {
+  std::vector<uint32_t> out;
+  for (size_t i = 0; i < text.size();) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    const int n = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
+    uint32_t cp = n == 1 ? b : n == 2 ? (b & 0x1Fu) : n == 3 ? (b & 0x0Fu) : (b & 0x07u);
+    bool whole = n > 0 && i + static_cast<size_t>(n) <= text.size();
+    for (int k = 1; whole && k < n; ++k) {
+      const auto c = static_cast<unsigned char>(text[i + static_cast<size_t>(k)]);
+      whole = (c >> 6) == 2;
+      cp = (cp << 6) | (c & 0x3Fu);
+    }
+    out.push_back(whole ? cp : 0xFFFD);
+    i += whole ? static_cast<size_t>(n) : 1;
   }
+  return out;
+}
+
+}  // namespace
+
+bool XClient::Type(const std::string& text, std::string* missing) {
+  if (c_ == nullptr) return false;
+  const xcb_setup_t* setup = xcb_get_setup(c_);
+  const uint8_t first = setup->min_keycode, last = setup->max_keycode;
+  xcb_get_keyboard_mapping_reply_t* r = xcb_get_keyboard_mapping_reply(
+      c_, xcb_get_keyboard_mapping(c_, first, static_cast<uint8_t>(last - first + 1)), nullptr);
+  if (r == nullptr) return false;
+  const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(r);
+  const int per = r->keysyms_per_keycode;
+  // Each character's key and whether it takes Shift, all found first.
+  struct Press {
+    uint8_t code;
+    bool shift;
+  };
+  std::vector<Press> presses;
+  bool ok = true;
+  for (uint32_t cp : CodePoints(text)) {
+    // Latin-1 keysyms are the code points; the others are 0x01000000 + it.
+    const uint32_t keysym = cp < 0x100 ? cp : 0x01000000u | cp;
+    const bool capital = cp >= 'A' && cp <= 'Z';
+    Press press{0, false};
+    for (int k = 0; per > 0 && k <= last - first && press.code == 0; ++k) {
+      const xcb_keysym_t* at = syms + k * per;
+      // A capital letter's key holds the lower-case keysym at level 0.
+      if (capital && at[0] == cp - 'A' + 'a') {
+        press = {static_cast<uint8_t>(first + k), true};
+      } else if (at[0] == keysym) {
+        press = {static_cast<uint8_t>(first + k), false};
+      } else if (per > 1 && at[1] == keysym) {
+        press = {static_cast<uint8_t>(first + k), true};
+      }
+    }
+    if (press.code == 0) {
+      if (missing != nullptr && ok) {
+        char name[16];
+        std::snprintf(name, sizeof(name), "U+%04X", cp);
+        *missing = name;
+      }
+      ok = false;
+    }
+    presses.push_back(press);
+  }
+  std::free(r);
+  if (!ok) return false;
+  const uint8_t shift = Keycode(0xFFE1);
+  for (const Press& p : presses) {
+    if (p.shift) Key(shift, true);
+    Key(p.code, true);
+    Key(p.code, false);
+    if (p.shift) Key(shift, false);
+  }
+  return true;
 }
 
 void XClient::Motion(int x, int y) {

@@ -37,8 +37,11 @@ class XClient {
   // Gives a keycode one keysym.
   bool Remap(uint8_t keycode, uint32_t keysym);
   void Key(uint8_t keycode, bool press);
-  // Presses and releases keys for a text of letters (capitals with Shift).
-  void Type(const std::string& text);
+  // Presses and releases the keys of a UTF-8 text: a character on a key's
+  // second level (a capital, most punctuation) with Shift. When a
+  // character is on no key, types nothing, names it in *missing (as
+  // "U+XXXX") and answers false.
+  bool Type(const std::string& text, std::string* missing = nullptr);
   void Motion(int x, int y);
   void Button(int button, bool press);
   void Click(int x, int y, int button = 1);
