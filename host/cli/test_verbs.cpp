@@ -221,11 +221,12 @@ int RunTestVerb(const std::string& lib_dir, const std::vector<std::string>& args
                 std::ostream& out, std::ostream& err) {
   if (args.size() >= 3 && args[0] == "play") {
     std::string selection, journal;
-    for (size_t i = 3; i + 1 < args.size(); i += 2) {
-      if (args[i] == "--select") selection = args[i + 1];
-      if (args[i] == "--journal") journal = args[i + 1];
+    bool understood = true;
+    for (size_t i = 3; i < args.size() && understood; i += 2) {
+      understood = i + 1 < args.size() && (args[i] == "--select" || args[i] == "--journal");
+      if (understood) (args[i] == "--select" ? selection : journal) = args[i + 1];
     }
-    return Play(lib_dir, args[1], args[2], selection, journal, out, err);
+    if (understood) return Play(lib_dir, args[1], args[2], selection, journal, out, err);
   }
   int status = 0;
   if (RunRecordVerb(lib_dir, args, out, err, &status)) return status;

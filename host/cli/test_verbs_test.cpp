@@ -112,6 +112,8 @@ TEST_F(PlayTest, HostileFilesAndFoldersAreClearErrors) {
       {{"PipeScript", "--journal", Path("f.jnres")}, "PipeScript.script is not a regular file"},
       {{"Demo", "--journal", Path("pipe.jnres")}, "names no regular file"},
       {{"Demo", "--journal", Path("caf\xE9.jnres")}, "is not UTF-8"},
+      {{"../Demo", "--journal", Path("g.jnres")}, "\"../Demo\" names no list of "},
+      {{"", "--journal", Path("h.jnres")}, "\"\" names no list of "},
       {{"Demo", "--journal", Path("journal_folder")}, "names a folder"},
       {{"Demo", "--journal", long_journal}, "longer than 260 characters"},
       {{"Demo", "--journal", "/proc/no/such/folder/d.jnres"}, "could not be created"},
@@ -157,6 +159,20 @@ TEST_F(PlayTest, AJournalBeingWrittenIsLeftToItsWriter) {
   close(fd);
   EXPECT_EQ(Play({"Demo", "--journal", journal}), 0) << err_.str();
   EXPECT_TRUE(qgtest::XmlLint(journal));
+}
+
+// An option without its value or one it does not know is a usage error,
+// not a play that leaves it out.
+TEST_F(PlayTest, OptionsItCannotReadAreAUsageError) {
+  CopyDemo("Demo");
+  const std::vector<std::string> cases[] = {
+      {"Demo", "--journal"}, {"Demo", "--select"}, {"Demo", "--jornal", Path("x.jnres")},
+      {"Demo", Path("x.jnres")}};
+  for (const auto& args : cases) {
+    EXPECT_EQ(Play(args), 2) << args.back();
+    EXPECT_NE(err_.str().find("usage: qghost test play"), std::string::npos) << err_.str();
+  }
+  EXPECT_FALSE(Exists("x.jnres"));
 }
 
 // Without --journal the journal goes into the current folder, not DIR.

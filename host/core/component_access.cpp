@@ -344,7 +344,13 @@ bool ComponentAccess::bBlock(const std::u16string& name, std::vector<uint8_t>* b
     *bytes = it->second;
     return true;
   }
-  if (folder_.empty() || name.empty() || name.find(u'/') != std::u16string::npos) return false;
+  if (folder_.empty() || name.empty() || name.find(u'/') != std::u16string::npos) {
+    if (why != nullptr) {
+      *why = folder_.empty() ? "no folder of lists is set"
+                             : "\"" + Utf8(name) + "\" names no list of " + folder_;
+    }
+    return false;
+  }
   // Lists are read only as far as their own sizes reach, at most 256 MiB.
   std::string reason;
   if (ReadListFile(folder_ + "/" + Utf8(name) + ".qgl", size_t{256} << 20, bytes, &reason)) {
