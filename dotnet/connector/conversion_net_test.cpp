@@ -341,6 +341,14 @@ TEST_F(PicksTest, ParamsArraysTakeTheArrangedArguments) {
   EXPECT_EQ(Pick(u"Sum", nullptr, {}), "0");
   EXPECT_EQ(Pick(u"P", nullptr, {I4(1), I4(2)}), "params 2");
   EXPECT_EQ(Pick(u"P", nullptr, {I2(1), I2(2)}), "Int16,Int16");
+  // Elements the binder widens to the array's element type (its own packing
+  // copies them unconverted and fails past one element).
+  EXPECT_EQ(Pick(u"Sum", nullptr, {I2(1), I2(2), Ui1(3)}), "6");
+  EXPECT_EQ(Pick(u"Sum", nullptr, {I4(1), I2(2)}), "3");
+  EXPECT_EQ(Pick(u"Mixed", nullptr, {I2(1), I4(2), I2(3)}), "1:2,3");
+  EXPECT_EQ(Pick(u"Reals", nullptr, {I4(1), I2(2)}), "1,2");
+  // A value no element takes still fails.
+  EXPECT_THAT(Pick(u"Sum", nullptr, {I4(1), Text(u"x", 1)}), HasSubstr("error"));
 }
 
 // Declared types find the method with exactly those parameter types, else

@@ -549,6 +549,11 @@ internal static unsafe class Calls {
                 All, candidates.ToArray(), ref arranged, null, null, null, out _);
           } catch (MissingMethodException) {
             continue;  // no such method: the next attempt, then the costs
+          } catch (InvalidCastException) {
+            // The binder chose a params method in its expanded form, then
+            // copied elements it had widened into the array unconverted.
+            bound = PackParams(candidates, values, out arranged);
+            if (bound == null) throw;
           }
           // An ambiguous match is the runtime's answer too: it fails the call.
           if (bound == null) continue;
@@ -570,6 +575,84 @@ internal static unsafe class Calls {
     } catch (Exception e) {
       return Failure(e, exc);
     }
+  }
+
+  // Primitive widenings the runtime's binder allows, by the source's type
+  // code: a boxed value of the source converts to any listed target.
+  static readonly Dictionary<TypeCode, TypeCode[]> s_widenings = new() {
+    [TypeCode.Char] = new[] { TypeCode.UInt16, TypeCode.UInt32, TypeCode.Int32, TypeCode.UInt64,
+                              TypeCode.Int64, TypeCode.Single, TypeCode.Double },
+    [TypeCode.SByte] = new[] { TypeCode.Int16, TypeCode.Int32, TypeCode.Int64, TypeCode.Single,
+                               TypeCode.Double },
+    [TypeCode.Byte] = new[] { TypeCode.Char, TypeCode.UInt16, TypeCode.Int16, TypeCode.UInt32,
+                              TypeCode.Int32, TypeCode.UInt64, TypeCode.Int64, TypeCode.Single,
+                              TypeCode.Double },
+    [TypeCode.Int16] = new[] { TypeCode.Int32, TypeCode.Int64, TypeCode.Single, TypeCode.Double },
+    [TypeCode.UInt16] = new[] { TypeCode.UInt32, TypeCode.Int32, TypeCode.UInt64, TypeCode.Int64,
+                                TypeCode.Single, TypeCode.Double },
+    [TypeCode.Int32] = new[] { TypeCode.Int64, TypeCode.Single, TypeCode.Double },
+    [TypeCode.UInt32] = new[] { TypeCode.UInt64, TypeCode.Int64, TypeCode.Single,
+                                TypeCode.Double },
+    [TypeCode.Int64] = new[] { TypeCode.Single, TypeCode.Double },
+    [TypeCode.UInt64] = new[] { TypeCode.Single, TypeCode.Double },
+    [TypeCode.Single] = new[] { TypeCode.Double },
+  };
+
+  // The value as the binder passes it to a parameter of type t; false when
+  // it does not pass.
+  static bool Passes(object value, Type t, out object passed) {
+    passed = value;
+    if (t.IsByRef) t = t.GetElementType();
+    if (value == null) return !t.IsValueType || Nullable.GetUnderlyingType(t) != null;
+    if (t.IsInstanceOfType(value)) return true;
+    if (!t.IsPrimitive || !value.GetType().IsPrimitive) return false;
+    TypeCode to = Type.GetTypeCode(t);
+    if (!s_widenings.TryGetValue(Type.GetTypeCode(value.GetType()), out TypeCode[] targets) ||
+        Array.IndexOf(targets, to) < 0)
+      return false;
+    passed = to == TypeCode.Char ? (object)(char)Convert.ToUInt16(value)
+                                 : Convert.ChangeType(value, t,
+                                                      System.Globalization.CultureInfo.InvariantCulture);
+    return true;
+  }
+
+  // A params method in its expanded form taking these values, each element
+  // widened to the array's element type; the cheapest by the cost table
+  // when several do, the earlier on equal cost. Null when none does.
+  static MethodInfo PackParams(List<MethodBase> candidates, object[] values,
+                               out object[] arranged) {
+    arranged = null;
+    MethodInfo best = null;
+    long bestCost = long.MaxValue;
+    foreach (MethodBase candidate in candidates) {
+      ParameterInfo[] ps = candidate.GetParameters();
+      int last = ps.Length - 1;
+      if (last < 0 || values.Length < last || !ps[last].ParameterType.IsArray ||
+          !ps[last].IsDefined(typeof(ParamArrayAttribute), false))
+        continue;
+      Type element = ps[last].ParameterType.GetElementType();
+      var packed = new object[ps.Length];
+      Array array = Array.CreateInstance(element, values.Length - last);
+      packed[last] = array;
+      long cost = 0;
+      bool fits = true;
+      for (int i = 0; i < values.Length && fits; ++i) {
+        Type t = i < last ? ps[i].ParameterType : element;
+        fits = Passes(values[i], t, out object passed);
+        if (!fits) break;
+        if (i < last) packed[i] = passed;
+        else array.SetValue(passed, i - last);
+        if (values[i] != null) {
+          cost += CConversion.nEfficaciteConversionDotNetObjects(t.IsByRef ? t.GetElementType() : t,
+                                                                 values[i].GetType());
+        }
+      }
+      if (!fits || cost >= bestCost) continue;
+      best = (MethodInfo)candidate;
+      bestCost = cost;
+      arranged = packed;
+    }
+    return best;
   }
 
   // Step 6 for a resolved method. With a type, a method that cannot be
