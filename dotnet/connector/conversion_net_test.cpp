@@ -432,6 +432,20 @@ TEST_F(PicksTest, TextsKeepTheirNulCharacters) {
   EXPECT_EQ(text.nTaille(), 3);
 }
 
+// A host value .NET cannot take (a date that does not exist) fails the call
+// by name as it does with declared types, instead of reaching the method as
+// the parameter type's default.
+TEST_F(PicksTest, AnArgumentThatDoesNotConvertFailsTheCall) {
+  CAny date;
+  ASSERT_EQ(date.SetDSTRW(u"20230229120000000"), 0);
+  ASSERT_LT(date.nCastTo(qg::kAnyDATETIME), qg::kHostErrorFirst);
+  for (const char16_t* declared : {u"DateTime", static_cast<const char16_t*>(nullptr)}) {
+    std::string answer = Pick(u"Stamp", declared, {date});
+    EXPECT_THAT(answer, HasSubstr("argument 1")) << answer;
+    EXPECT_THAT(answer, HasSubstr("System.DateTime")) << answer;
+  }
+}
+
 // A date alone is that day at midnight; a currency crosses exactly, the
 // 80-bit extremes and negative amounts included.
 TEST_F(PicksTest, DatesAtMidnightAndCurrencyExact) {

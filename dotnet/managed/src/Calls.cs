@@ -530,7 +530,15 @@ internal static unsafe class Calls {
       Type[] genericArgs = GenericArguments(gen, type);
       if (genericArgs == null) {
         var values = new object[n];
-        for (int i = 0; i < n; ++i) values[i] = CConversion.PVoid2NetObject(&args[i], null, out _);
+        for (int i = 0; i < n; ++i) {
+          // A value with no .NET form (a date that does not exist) fails the
+          // call: as null it would reach the method as the type's default.
+          values[i] = CConversion.PVoid2NetObject(&args[i], null, out bool ok);
+          if (!ok) {
+            return NotConvertedAt(&args[i], CConversion.ArgumentType(&args[i]) ?? typeof(object),
+                                  "argument " + (i + 1), exc);
+          }
+        }
         foreach (bool ignoreCase in new[] { false, true }) {
           var candidates = new List<MethodBase>();
           foreach (MethodInfo m in type.GetMethods(All)) {
