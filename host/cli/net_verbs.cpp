@@ -92,11 +92,12 @@ int CodeOf(const std::string& spelled) {
   return end != name.c_str() && *end == '\0' ? static_cast<int>(code) : -1;
 }
 
-// A host value from its text, through the module's conversion.
+// A host value from its text, through the module's conversion; a text the
+// type cannot hold (out of range, no number) is refused, never wrapped.
 bool ValueOf(int code, const std::string& text, CAny* value) {
   if (code < 0) return false;
   if (value->SetDSTRW(ToU16(text).c_str()) != 0) return false;
-  return code == 16 || value->nCastTo(code) < qg::kHostErrorFirst;
+  return code == 16 || value->nCastTo(code) == 0;
 }
 
 bool ArgumentOf(const std::string& spec, CAny* value) {

@@ -64,4 +64,16 @@ TEST(QghostNetCall, FailuresSayWhy) {
   EXPECT_THAT(narrow.text, HasSubstr("does not convert to System.Byte"));
 }
 
+// An argument out of its type's range is refused, not wrapped.
+TEST(QghostNetCall, ArgumentsOutOfTheirTypeAreRefused) {
+  for (const char* argument : {"i4:99999999999", "ui1:300", "i2:-40000"}) {
+    Outcome add = Net("call " + Fixture() + " Fixture.Values Add " + argument + " I4:0");
+    EXPECT_EQ(add.status, 2) << argument << ": " << add.text;
+    EXPECT_THAT(add.text, HasSubstr("bad argument")) << argument;
+  }
+  Outcome edge = Net("call " + Fixture() + " Fixture.Values Add i4:-2147483648 I4:2147483647");
+  EXPECT_EQ(edge.status, 0) << edge.text;
+  EXPECT_THAT(edge.text, HasSubstr("-1  (code 8)"));
+}
+
 }  // namespace
