@@ -432,6 +432,24 @@ TEST_F(PicksTest, TextsKeepTheirNulCharacters) {
   EXPECT_EQ(text.nTaille(), 3);
 }
 
+// An array of arrays, which no host array holds, comes back as the .NET
+// object, not as null, and goes back to .NET whole.
+TEST_F(PicksTest, AnArrayOfArraysComesBackAsItsObject) {
+  STInfoClasseDotNet info = Classe(u"Picks");
+  STOperationDotNet op = Op();
+  stack_.Clear();
+  ASSERT_TRUE(execution_->bEmpilePropertyStatique(&info, u"Jagged", &stack_, &op));
+  ASSERT_NE(stack_.piGetInstance(0), nullptr);
+  STMethodeDotNet rows{u"Rows", 0, nullptr, nullptr};
+  uint32_t id = 0;
+  ASSERT_TRUE(execution_->bAppelleMethodeStatique(&info, &rows, &id, &stack_, 1, true, &op))
+      << DumpText(error_);
+  int32_t n = 0;
+  ASSERT_EQ(stack_.pclGetValeur(0)->nGetI4(&n), 0);
+  EXPECT_EQ(n, 22);
+  stack_.Clear();
+}
+
 // A host value .NET cannot take (a date that does not exist) fails the call
 // by name as it does with declared types, instead of reaching the method as
 // the parameter type's default.

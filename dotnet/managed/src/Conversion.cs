@@ -325,6 +325,13 @@ internal static unsafe class CConversion {
       }
       case DSTRW: case DSTRA: Native.Out(v->Sink, (string)o); break;
       case ARR_DYN:
+        if (t.GetElementType().IsArray) {
+          // No host array holds arrays (int[][]): the array stays a .NET
+          // object instead of coming back as null.
+          code = OBJET_NET;
+          v->Object = Handles.New(o);
+          break;
+        }
         // A failure leaves the partial array to the native side to drop.
         if (!NetArray2ZQArray((Array)o, v)) v->Flags = BridgeValue.FlagNull;
         break;
