@@ -107,6 +107,8 @@ TEST_F(ConversionTest, OverloadResolution) {
   EXPECT_EQ(Call(u"G", &i4), "Double");
   EXPECT_EQ(Call(u"M", &i4), "M<Int32>");
   EXPECT_EQ(Call(u"M<Int64>", &i4), "M<Int64>");
+  // Explicit generic arguments of the wrong count are not replaced by inferred ones.
+  EXPECT_THAT(Call(u"M<Int32,Int64>", &i4), HasSubstr("error"));
   EXPECT_EQ(Call(u"text", &text), "text:abc");
   EXPECT_THAT(Call(u"NoSuchMethod", &i4), HasSubstr("NoSuchMethod"));
 }

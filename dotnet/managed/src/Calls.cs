@@ -243,7 +243,10 @@ internal static unsafe class Calls {
       if (m.ContainsGenericParameters && m.IsGenericMethodDefinition) {
         Type[] open = m.GetGenericArguments();
         Type[] chosen = generics;
-        if (chosen == null || chosen.Length != open.Length) {
+        // Explicit arguments of another count fail to instantiate: the open
+        // method then takes no argument.
+        if (chosen != null && chosen.Length != open.Length) continue;
+        if (chosen == null) {
           chosen = new Type[open.Length];
           for (int g = 0; g < open.Length; ++g) {
             for (int i = 0; i < ps.Length && chosen[g] == null; ++i) {
