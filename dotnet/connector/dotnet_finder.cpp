@@ -68,11 +68,10 @@ void CDotNetFinder::ScanFolder(const std::string& folder, bool skip_temporary) {
       folders.push_back(path);
       continue;
     }
-    // A file, or a link to one: a link to a folder is neither scanned nor
-    // listed.
-    if (S_ISLNK(info.st_mode) && (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))) {
-      continue;
-    }
+    // A regular file, or a link to one: a link to a folder is neither
+    // scanned nor listed, and a pipe, socket or device is never opened.
+    if (S_ISLNK(info.st_mode) && stat(path.c_str(), &info) != 0) continue;
+    if (!S_ISREG(info.st_mode)) continue;
     if (name.size() >= 4 && strcasecmp(name.c_str() + name.size() - 4, ".dll") == 0) {
       files.push_back(path);
     }

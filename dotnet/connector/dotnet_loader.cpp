@@ -2,6 +2,7 @@
 
 #include <limits.h>
 #include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "dotnet/connector/net_error.h"
@@ -43,6 +44,13 @@ std::u16string CurrentDirectory() {
 }
 
 bool TooLong(const std::u16string& path) { return U8(path).size() >= PATH_MAX; }
+
+// A pipe, socket or device: opening it would wait for a writer or read
+// without end. A missing path is left to the runtime's own message.
+bool NotAFile(const std::u16string& path) {
+  struct stat info;
+  return stat(U8(path).c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode);
+}
 
 // Adds message 3614 (what) to the error, after the exception when there is
 // one; what earlier steps recorded stays.
@@ -185,7 +193,7 @@ IDotNetAssembly* CDotNetLoader::vpiGetAssembly_mscorlib() {
 
 const char16_t* CDotNetLoader::vpszGetStrongNameForFile(const char16_t* path) {
   const ManagedTable* clr = Clr();
-  if (clr == nullptr || path == nullptr) return nullptr;
+  if (clr == nullptr || path == nullptr || NotAFile(path)) return nullptr;
   int32_t versions[4];
   StringSink name;
   if (clr->GetAssemblyName(path, &name, versions) != kBridgeOk) return nullptr;
@@ -246,7 +254,7 @@ CDotNetAssembly* CDotNetLoader::LoadFromPath(const std::u16string& path, CXError
     }
   }
   if (m_trace) m_trace(u"path", path);
-  if (TooLong(path)) {
+  if (TooLong(path) || NotAFile(path)) {
     AddLoadFailure(error, 0, path);
     return nullptr;
   }

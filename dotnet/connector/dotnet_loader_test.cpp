@@ -234,6 +234,19 @@ TEST_F(FinderTest, FindInPathScansEverythingOnceAndReadsNames) {
   EXPECT_EQ(finder.vpszGetFileName(3), nullptr);
 }
 
+// A named pipe ending in .dll is no assembly: opening it would wait for a
+// writer for ever.
+TEST_F(FinderTest, NamedPipesAreNeitherListedNorLoaded) {
+  ASSERT_EQ(mkfifo((root_ + "/cache/pipe.dll").c_str(), 0600), 0);
+  CDotNetFinder& finder = manager_->Finder();
+  EXPECT_TRUE(finder.vbFindInPath(U16(root_ + "/cache").c_str()));
+  EXPECT_THAT(Listed(), ElementsAre("notnet.dll", "Temporary/Hidden.DLL", "sub/NetFixture.dll"));
+  IDotNetAssembly* pipe = loader_->vpiLoadAssembly(U16(root_ + "/cache/pipe.dll").c_str(), &error_);
+  EXPECT_EQ(pipe, nullptr);
+  if (pipe != nullptr) pipe->vRelease();
+  EXPECT_EQ(loader_->vpszGetStrongNameForFile(U16(root_ + "/cache/pipe.dll").c_str()), nullptr);
+}
+
 TEST_F(FinderTest, CacheScanSkipsTemporaryAndHonoursTheOptOut) {
   const char16_t* key = u"Software\\Moravex\\Vantor\\30.0\\QGNET";
   struct Case {
