@@ -150,6 +150,39 @@ TEST_F(HandlersLiveTest, NoGestureNoRequestNoProgram) {
   b->Release();
 }
 
+// A popup the page opens while the host closes its browser has no browser
+// left to decide on it: it is refused, not let run on its own.
+TEST_F(HandlersLiveTest, PopupOfAClosedBrowserIsRefused) {
+  http_.Set("/pop", {"text/html", "<p>popup</p>"});
+  const std::string pop = http_.Url("/pop");
+  FakeCallback cb;
+  CIKQMBrowser* b = Open(u"about:blank", false, &cb);
+  ASSERT_NE(b, nullptr);
+  // The host closes the browser from the page's procedure call; the page
+  // opens its window meanwhile, so the popup waits behind the call.
+  cb.on_call = [&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    b->Close();
+  };
+  b->Navigate(ToUtf16("data:text/html,<script>ZQ.Execute('close');"
+                      "setTimeout(function(){window.open('" + pop + "')},100)</script>")
+                  .c_str());
+  ASSERT_NE(cb.WaitFor("call close"), "");
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  EXPECT_EQ(http_.Requests("/pop").size(), 0u);
+  const devtools::CallResult targets =
+      b->GetEngine()->Call("Target.getTargets", devtools::Json::object());
+  for (const devtools::Json& t : targets.result["targetInfos"]) {
+    EXPECT_NE(t.value("url", ""), pop);
+    if (t.value("url", "") == pop) {
+      b->GetEngine()->Call("Target.closeTarget", {{"targetId", t.value("targetId", "")}});
+    }
+  }
+  EXPECT_TRUE(Opened().empty());
+  browsers_.pop_back();  // before cb goes
+  b->Release();
+}
+
 TEST_F(HandlersLiveTest, CertificateErrorsPassOnlyWithTheirFlag) {
   TestHttpsServer https("<html><body>secure</body></html>");
   const std::string url = https.Url("/");

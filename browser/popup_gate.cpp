@@ -39,6 +39,14 @@ void PopupGate::Decide(devtools::Connection& conn, const std::string& session,
   }
 }
 
+bool PopupGate::bAllowWithoutBrowser(const std::string& opener, const std::string& target) {
+  if (opener.empty()) return true;
+  std::lock_guard<std::mutex> lock(mu_);
+  if (allowed_popups_.count(opener) == 0) return false;
+  allowed_popups_.insert(target);
+  return true;
+}
+
 bool PopupGate::bResumeUnowned(const devtools::Message& m) {
   if (m.method != "Target.attachedToTarget" || !m.session_id.empty()) return false;
   const Json& p = m.result;
@@ -46,8 +54,9 @@ bool PopupGate::bResumeUnowned(const devtools::Message& m) {
   const Json& info = p["targetInfo"];
   std::shared_ptr<Engine> engine = engine_.lock();
   if (!engine) return true;
-  if (engine->FindTarget(info.value("openerId", ""))) return false;  // the opener decides
-  Decide(engine->Conn(), p.value("sessionId", ""), info.value("targetId", ""), true);
+  const std::string opener = info.value("openerId", ""), target = info.value("targetId", "");
+  if (engine->FindTarget(opener)) return false;  // the opener decides
+  Decide(engine->Conn(), p.value("sessionId", ""), target, bAllowWithoutBrowser(opener, target));
   return true;
 }
 
@@ -57,11 +66,19 @@ void PopupGate::OnEvent(const devtools::Message& m) {
   if (!engine) return;
   const Json& p = m.result;
   const Json& info = p["targetInfo"];
-  bool allow = true;
-  if (std::shared_ptr<CIKQMBrowser> opener = engine->FindTarget(info.value("openerId", ""))) {
+  const std::string opener_id = info.value("openerId", ""), target = info.value("targetId", "");
+  bool allow;
+  if (std::shared_ptr<CIKQMBrowser> opener = engine->FindTarget(opener_id)) {
     allow = opener->bAllowPopup(info.value("url", ""));
+    if (allow) {
+      std::lock_guard<std::mutex> lock(mu_);
+      allowed_popups_.insert(target);
+    }
+  } else {
+    // The opener closed after the reader thread saw it.
+    allow = bAllowWithoutBrowser(opener_id, target);
   }
-  Decide(engine->Conn(), p.value("sessionId", ""), info.value("targetId", ""), allow);
+  Decide(engine->Conn(), p.value("sessionId", ""), target, allow);
 }
 
 }  // namespace qg::web
