@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -29,13 +31,16 @@ using Clock = std::chrono::steady_clock;
 
 double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
-std::string Utf8(const char16_t* text) {
+// `n` units of `text`, NULs included.
+std::string Utf8(const char16_t* text, size_t n) {
   std::string out;
-  for (; text != nullptr && *text != 0; ++text) {
-    char32_t c = *text;
-    if (c >= 0xD800 && c < 0xDC00 && text[1] >= 0xDC00 && text[1] < 0xE000) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[1] - 0xDC00);
-      ++text;
+  for (size_t i = 0; text != nullptr && i < n; ++i) {
+    char32_t c = text[i];
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < n && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (c >= 0xD800 && c < 0xE000) {
+      c = 0xFFFD;  // a lone surrogate has no UTF-8 form
     }
     if (c < 0x80) {
       out.push_back(static_cast<char>(c));
@@ -50,6 +55,21 @@ std::string Utf8(const char16_t* text) {
     }
   }
   return out;
+}
+
+std::string Utf8(const char16_t* text) {
+  size_t n = 0;
+  while (text != nullptr && text[n] != 0) ++n;
+  return Utf8(text, n);
+}
+
+// The whole text of a text value: a page's texts may hold NULs.
+std::string TextOf(const CAny& value) {
+  const char16_t* text = nullptr;
+  if (value.nGetPCXSTR(&text) != qg::kAnyOk || text == nullptr) return "";
+  int length = 0;
+  if (value.pclHolder()->vnGetLongueur(&length) != qg::kAnyOk || length < 0) return Utf8(text);
+  return Utf8(text, static_cast<size_t>(length));
 }
 
 std::u16string Utf16(const std::string& s) {
@@ -168,9 +188,8 @@ class PrintingCallback final : public CCallbackFromKQMBrowserBase {
     std::string line = "procedure call: " + Utf8(name) + "(";
     for (int32_t i = 0; i < count; ++i) {
       if (i > 0) line += ", ";
-      const char16_t* text = nullptr;
-      if (values[i]->nGetCode() == 16 && values[i]->nGetPCXSTR(&text) == 0) {
-        line += "\"" + Utf8(text) + "\"";
+      if (values[i]->nGetCode() == 16) {
+        line += "\"" + TextOf(*values[i]) + "\"";
       } else if (values[i]->nGetCode() == 8) {
         line += std::to_string(*static_cast<const int32_t*>(values[i]->pValeur()));
       } else if (values[i]->nGetCode() == 12) {
@@ -262,6 +281,19 @@ void PrintInitFailure(const CXError& error, std::ostream& err) {
   err << '\n';
 }
 
+// The whole of `text` read as a decimal number: no sign, space or other
+// text around it.
+template <typename T>
+bool WholeNumber(const std::string& text, T* out) {
+  if (text.empty() || text[0] == '+' || text[0] == '-') return false;
+  T value{};
+  const char* end = text.data() + text.size();
+  const std::from_chars_result r = std::from_chars(text.data(), end, value);
+  if (r.ec != std::errc() || r.ptr != end) return false;
+  *out = value;
+  return true;
+}
+
 int Start(WebModule& web, std::ostream& out, std::ostream& err) {
   _CXErrorModule80 error;
   const auto t0 = Clock::now();
@@ -284,6 +316,12 @@ struct RenderOptions {
   int32_t width = 800, height = 600;
   double zoom = 100;
 };
+
+// Pixels of a view side at the zoom: the paint is in device pixels.
+int32_t PaintSize(int32_t side, double zoom) {
+  const double pixels = side * (zoom / 100.0) + 0.5;
+  return pixels >= INT32_MAX ? INT32_MAX : static_cast<int32_t>(pixels);
+}
 
 int Render(WebModule& web, const RenderOptions& o, std::ostream& out, std::ostream& err) {
   _CXErrorModule80 error;
@@ -334,18 +372,14 @@ int Render(WebModule& web, const RenderOptions& o, std::ostream& out, std::ostre
     CAny value;
     _CXErrorModule80 js_error;
     if (b->vbExecuteJavascript_RetVal(Utf16(o.js).c_str(), nullptr, &value, &js_error)) {
-      const char16_t* text = nullptr;
-      value.nGetPCXSTR(&text);
-      out << "script result: " << Utf8(text) << std::endl;
+      out << "script result: " << TextOf(value) << std::endl;
     } else {
       out << "script failed: " << Utf8(js_error.pszGetUserMessage()) << std::endl;
       status = 1;
     }
   }
   if (!o.png.empty()) {
-    const double scale = o.zoom <= 0 ? 1.0 : o.zoom / 100.0;
-    const int32_t w = static_cast<int32_t>(o.width * scale + 0.5);
-    const int32_t h = static_cast<int32_t>(o.height * scale + 0.5);
+    const int32_t w = PaintSize(o.width, o.zoom), h = PaintSize(o.height, o.zoom);
     std::vector<uint8_t> bgra;
     cb.ForgetPaint();  // a paint of the page as it is now
     b->Invalidate();
@@ -398,17 +432,23 @@ int RunWeb(const std::string& lib_dir, const std::vector<std::string>& args, std
     } else if (a == "--pdf" && verb == "render") {
       ok = next(&o.pdf);
     } else if (a == "--size" && verb == "render") {
-      ok = next(&v) && sscanf(v.c_str(), "%dx%d", &o.width, &o.height) == 2 && o.width > 0 &&
-           o.height > 0;
+      size_t x = std::string::npos;
+      ok = next(&v) && (x = v.find('x')) != std::string::npos &&
+           WholeNumber(v.substr(0, x), &o.width) && WholeNumber(v.substr(x + 1), &o.height) &&
+           o.width > 0 && o.height > 0;
     } else if (a == "--zoom" && verb == "render") {
-      // A percentage: finite and above 0.
-      ok = next(&v) && sscanf(v.c_str(), "%lf", &o.zoom) == 1 && std::isfinite(o.zoom) &&
-           o.zoom > 0 && o.zoom <= 10000;
+      // A percentage from 1 to 10000.
+      ok = next(&v) && WholeNumber(v, &o.zoom) && std::isfinite(o.zoom) && o.zoom >= 1 &&
+           o.zoom <= 10000;
     } else if (!a.empty() && a[0] != '-') {
       o.url = a;
     } else {
       ok = false;
     }
+  }
+  // A paint with no pixel cannot be written.
+  if (ok && !o.png.empty() && (PaintSize(o.width, o.zoom) < 1 || PaintSize(o.height, o.zoom) < 1)) {
+    ok = false;
   }
   if (!ok) {
     err << "usage: qghost web start\n"

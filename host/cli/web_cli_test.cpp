@@ -33,11 +33,22 @@ TEST(WebCliTest, MessagesAndExitCodes) {
     std::vector<std::string> args;
     std::string temp;  // TMPDIR for the run, when set
     int status;
-    std::string said;  // in the error output
+    std::string said;     // in the error output
+    std::vector<std::string> printed = {};  // lines of the output
   } cases[] = {
       {"zoom nan", {"render", "--zoom", "nan"}, "", 2, "usage:"},
       {"zoom inf", {"render", "--zoom", "inf"}, "", 2, "usage:"},
       {"zoom 0", {"render", "--zoom", "0"}, "", 2, "usage:"},
+      {"zoom with text after it", {"render", "--zoom", "50abc"}, "", 2, "usage:"},
+      {"zoom in hexadecimal", {"render", "--zoom", "0x10"}, "", 2, "usage:"},
+      {"size with text after it", {"render", "--size", "80x60px"}, "", 2, "usage:"},
+      {"zoom that leaves no pixel", {"render", "--zoom", "1", "--size", "40x40", "--png", dir + "/z.png"},
+       "", 2, "usage:"},
+      {"texts keep their NULs",
+       {"open", "data:text/html,<script>ZQ.Execute('p', 'c\\u0000d')</script>", "--js",
+        "'a\\u0000b'"},
+       "", 0, "",
+       {std::string("procedure call: p(\"c\0d\")\n", 25), std::string("script result: a\0b\n", 19)}},
       {"png into a missing folder", {"render", "--png", dir + "/missing/x.png"}, "", 1,
        "cannot write " + dir + "/missing/x.png"},
       {"pdf into a missing folder", {"render", "--pdf", dir + "/missing/x.pdf"}, "", 1,
@@ -55,6 +66,9 @@ TEST(WebCliTest, MessagesAndExitCodes) {
     EXPECT_EQ(RunWeb(LibDir(), c.args, out, err), c.status) << err.str();
     if (!c.said.empty()) {
       EXPECT_NE(err.str().find(c.said), std::string::npos) << err.str();
+    }
+    for (const std::string& line : c.printed) {
+      EXPECT_NE(out.str().find(line), std::string::npos) << out.str();
     }
     if (tmpdir.empty()) {
       unsetenv("TMPDIR");
