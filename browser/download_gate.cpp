@@ -69,6 +69,15 @@ std::string SafeDownloadName(const std::string& suggested) {
   }
   if (out == "." || out == "..") return "";
   if (!out.empty() && out[0] == '.') out[0] = '_';
+  if (out.size() > kMaxDownloadName) {
+    // A longer name would fail the save after the host agreed to it.
+    const size_t dot = out.find_last_of('.');
+    const bool has_ext = dot != std::string::npos && dot > 0 && out.size() - dot <= 16;
+    const std::string ext = has_ext ? out.substr(dot) : "";
+    size_t cut = kMaxDownloadName - ext.size();
+    while (cut > 0 && (static_cast<unsigned char>(out[cut]) & 0xC0) == 0x80) --cut;
+    out = out.substr(0, cut) + ext;
+  }
   return out;
 }
 

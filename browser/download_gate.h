@@ -21,8 +21,13 @@ namespace qg::web {
 // no download is kept.
 inline constexpr char16_t kDownloadFolderValue[] = u"DOWNLOAD_FOLDER";
 
+// The longest name a download takes, in bytes: a folder holds names of 255
+// bytes, and " (99)" may be added when the name is taken.
+inline constexpr size_t kMaxDownloadName = 250;
+
 // The file name a download may take: the last part of the suggested name,
-// without control characters, a leading dot made "_"; "" when none is left.
+// without control characters, a leading dot made "_", shortened to
+// kMaxDownloadName bytes before its extension; "" when none is left.
 std::string SafeDownloadName(const std::string& suggested);
 
 // Moves the file `from` into `folder` as `name`, or as "name (n).ext" when

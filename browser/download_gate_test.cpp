@@ -19,6 +19,17 @@ TEST(DownloadGateTest, NamesStayInTheirFolder) {
       {"a\nb\x7f.txt", "ab.txt"},
   };
   for (const auto& c : cases) EXPECT_EQ(SafeDownloadName(c.suggested), c.name) << c.suggested;
+  // A name past what a folder holds is shortened before its extension, never
+  // inside a character, with room for a " (n)" suffix.
+  const std::string long_name = SafeDownloadName(std::string(300, 'a') + ".txt");
+  EXPECT_EQ(long_name, std::string(kMaxDownloadName - 4, 'a') + ".txt");
+  std::string wide;
+  for (int i = 0; i < 200; ++i) wide += "\xc3\xa9";  // é, two bytes each
+  const std::string shortened = SafeDownloadName(wide + ".pdf");
+  EXPECT_LE(shortened.size(), kMaxDownloadName);
+  EXPECT_EQ(shortened.substr(shortened.size() - 4), ".pdf");
+  EXPECT_EQ((shortened.size() - 4) % 2, 0u);
+  EXPECT_EQ(SafeDownloadName(std::string(300, 'b')), std::string(kMaxDownloadName, 'b'));
 }
 
 TEST(DownloadGateTest, MoveNeverReplacesAFileOrALink) {
