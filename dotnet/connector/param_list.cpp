@@ -16,6 +16,17 @@ void CParamList::AddObjet(ManagedId object) {
   e.type = 72;
 }
 
+void CParamList::AddTableau(CTableauHote* array) {
+  Entry& e = m_entries.emplace_back();
+  e.array.reset(array);
+  e.type = 4130;
+}
+
+CTableauHote* CParamList::pclGetTableau(int32_t n) {
+  if (n < 0 || n >= nGetNbParam()) return nullptr;
+  return m_entries[static_cast<size_t>(n)].array.get();
+}
+
 int32_t CParamList::nGetNbParam() const { return static_cast<int32_t>(m_entries.size()); }
 
 CAny* CParamList::GetParam(int32_t n) {

@@ -8,8 +8,10 @@
 
 #include <cstdint>
 #include <deque>
+#include <memory>
 
 #include "dotnet/connector/clr_bridge.h"
+#include "dotnet/connector/host_array.h"
 #include "dotnet/connector/vm_externe.h"
 #include "support/any.h"
 
@@ -27,6 +29,8 @@ class CParamList final : public IParamList {
   virtual void AddParam(const CAny& value);
   // Appends a .NET object (the list takes over the handle).
   virtual void AddObjet(ManagedId object);
+  // Appends a host array (the list takes it over); type word 4130.
+  void AddTableau(CTableauHote* array);
   int32_t nGetNbParam() const override;
   // Null out of range. The address stays valid until the list is emptied.
   CAny* GetParam(int32_t n) override;
@@ -37,6 +41,7 @@ class CParamList final : public IParamList {
   void SetTypeParam(int32_t n, uint16_t type) override;
   // Written by the host; empty (null) until then.
   CAny* GetReturnedValue() override;
+  CTableauHote* pclGetTableau(int32_t n) override;
   // Empties the list and the returned value.
   virtual void Vide();
 
@@ -45,6 +50,7 @@ class CParamList final : public IParamList {
     uint16_t type = 0;
     CAny value;
     ManagedRef object;
+    std::unique_ptr<CTableauHote> array;
   };
   std::deque<Entry> m_entries;  // stable addresses on append
   CAny m_returned;

@@ -22,10 +22,12 @@ class IXStream;
 
 namespace qgnet {
 
+class CTableauHote;
 class IVMExterne;
 
 // The values of one call, as the host sees them (CParamList implements
-// it). An entry is a host value with its type word, or a .NET object.
+// it). An entry is a host value with its type word, a .NET object, or a
+// host array (a .NET array converted on its way in).
 class IParamList {
  public:
   virtual int32_t nGetNbParam() const = 0;
@@ -38,6 +40,9 @@ class IParamList {
   virtual void SetTypeParam(int32_t n, uint16_t type) = 0;
   // Where the host writes the value it returns.
   virtual CAny* GetReturnedValue() = 0;
+  // The host array of an entry (type word 4130), still the list's; null
+  // for any other entry or out of range.
+  virtual CTableauHote* pclGetTableau(int32_t n) = 0;
 
  protected:
   ~IParamList() = default;

@@ -68,10 +68,17 @@ QG_EXPORT void VR_ParamFree(CParamList* list) { delete list; }
 QG_EXPORT void VR_ParamVide(CParamList* list) { list->Vide(); }
 QG_EXPORT int32_t VR_ParamCount(CParamList* list) { return list->nGetNbParam(); }
 
-// A .NET object (code 72) is kept by its handle: the list takes it over.
+// A .NET object (code 72) is kept by its handle, a .NET array converted
+// into a host array (code 34) as that array: the list takes either over.
 QG_EXPORT int32_t VR_ParamAdd(CParamList* list, BridgeValue* value) {
   if ((value->code & 0xFF) == 72 && (value->flags & qgnet::kBridgeNull) == 0) {
     list->AddObjet(value->object);
+    value->object = 0;
+    return 1;
+  }
+  if ((value->code & 0xFF) == 34 && (value->flags & qgnet::kBridgeNull) == 0 &&
+      value->object != 0) {
+    list->AddTableau(reinterpret_cast<qgnet::CTableauHote*>(value->object));
     value->object = 0;
     return 1;
   }

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <thread>
 
+#include "dotnet/connector/host_array.h"
 #include "dotnet/convert/conversion_cast.h"
 #include "errors/xerror.h"
 #include "host/core/host_runtime.h"
@@ -403,6 +404,24 @@ bool StandInVM::Procedure(const std::u16string& name, qgnet::IParamList* params,
     CAny* a = params->GetParam(0);
     CAny* b = params->GetParam(1);
     params->GetReturnedValue()->SetI8(IntOf(*a) + IntOf(*b));
+    return true;
+  }
+  if (name == u"Sum" && n == 1) {
+    // The sum of an array of 32-bit integers.
+    qgnet::CTableauHote* array = params->pclGetTableau(0);
+    const uint8_t* block = array != nullptr ? array->pBloc() : nullptr;
+    if (array == nullptr || (array->wGetElemType() & 0xFF) != qg::kAnyI4 ||
+        (block == nullptr && array->nGetNbElement() > 0)) {
+      Fail(error, "Sum takes an array of 4-byte integers");
+      return false;
+    }
+    int64_t sum = 0;
+    for (uint32_t i = 0; i < array->nGetNbElement(); ++i) {
+      int32_t v;
+      std::memcpy(&v, block + 4 * static_cast<size_t>(i), 4);
+      sum += v;
+    }
+    params->GetReturnedValue()->SetI8(sum);
     return true;
   }
   if (name == u"Hello" && n == 1) {

@@ -168,6 +168,12 @@ static class Program {
     using (Parameters p = With("you")) {
       Equal("Hello, you", global.ExecuteProcedure("Hello", p, typeof(string)), "text result");
     }
+    using (Parameters p = With(new int[] { 1, -2, 40, 3 })) {
+      Equal(42L, global.ExecuteProcedure("Sum", p, typeof(long)), "array argument");
+    }
+    using (Parameters p = With(new int[0])) {
+      Equal(0L, global.ExecuteProcedure("Sum", p, typeof(long)), "empty array argument");
+    }
     Throws(() => global.ExecuteProcedure("Fail", null, null), "the procedure failed",
            "failure text is the error dump");
     Throws(() => { using Parameters p = With("x"); global.ExecuteProcedure("Add", null, typeof(DateTime)); },
