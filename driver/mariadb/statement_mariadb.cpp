@@ -588,6 +588,12 @@ bool CNAStatementMariaDB::bShowsRoundedNumber(int n) const {
          m_pRow[n] != nullptr;
 }
 
+bool CNAStatementMariaDB::bHoldsApproximateNumbers(int n) const {
+  if (m_pColumns == nullptr || n < 0 || n >= m_nAllocatedColumns) return false;
+  return m_pColumns[n].m_nServerType == MYSQL_TYPE_FLOAT ||
+         m_pColumns[n].m_nServerType == MYSQL_TYPE_DOUBLE;
+}
+
 bool CNAStatementMariaDB::bIsSetOnUpdate(int n) const {
   return m_pColumns != nullptr && n >= 0 && n < m_nAllocatedColumns &&
          (m_pColumns[n].m_nFlags & ON_UPDATE_NOW_FLAG) != 0;

@@ -48,6 +48,7 @@ class CNAStatementMariaDB : public CNAStatement {
   bool bMayHaveLostCharacters(int n) const override;
   bool bColumnTextInPlace(CAny& out, int n) const override;
   bool bShowsRoundedNumber(int n) const override;
+  bool bHoldsApproximateNumbers(int n) const override;
   bool bIsSetOnUpdate(int n) const override;
   int nCopyFrom(const CNAStatement* source, INACopyContext* context, intptr_t a,
                 intptr_t b) override;

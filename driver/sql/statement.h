@@ -137,6 +137,9 @@ class CNAStatement : public CNARefCounted {
   // (other stored values may show the same): the value read is not the
   // value stored, and the stored one is found as a double.
   virtual bool bShowsRoundedNumber(int /*n*/) const { return false; }
+  // Column n holds approximate (floating-point) numbers, whose text may be
+  // rounded whatever the row.
+  virtual bool bHoldsApproximateNumbers(int /*n*/) const { return false; }
   // Column n is set by the server itself whenever its row is updated
   // (ON UPDATE CURRENT_TIMESTAMP).
   virtual bool bIsSetOnUpdate(int /*n*/) const { return false; }

@@ -66,10 +66,6 @@ bool NotAvailable(CNAError* error, uint32_t minor) {
   return false;
 }
 
-std::u16string Digits(int64_t n) {
-  std::string text = std::to_string(n);
-  return std::u16string(text.begin(), text.end());
-}
 
 // A column of bytes: a string, blob or bit type in the binary character
 // set (numbers report that set too, and read as text).
@@ -127,6 +123,12 @@ CNATableAccess::~CNATableAccess() {
 }
 
 void CNATableAccess::ReleaseResult() { Drop(m_pResult); }
+
+std::u16string NALimitText(int64_t limit, int64_t skip) {
+  const std::string text =
+      " LIMIT " + std::to_string(limit) + (skip > 0 ? " OFFSET " + std::to_string(skip) : "");
+  return std::u16string(text.begin(), text.end());
+}
 
 bool CNATableAccess::bRegisterObject(const char16_t* name, CNARefCounted* object) {
   if (object == nullptr) return false;
@@ -1401,9 +1403,7 @@ bool CNATableAccess::bFetchBeyond(bool forward, bool edge, bool* done, CNAError*
     if (ok) {
       // Wrapped in place: the values of the filter's conditions stay with
       // their places in the text.
-      std::u16string tail = u" LIMIT " + Digits(limit);
-      if (equal > 0) tail += u" OFFSET " + Digits(equal);
-      tail += u") QG_PAGE";
+      const std::u16string tail = NALimitText(limit, equal) + u") QG_PAGE";
       ok = m_pGenerator->bPrepend(u"SELECT * FROM (") && m_pGenerator->bAppend(tail) &&
            bAppendOrderBy(m_bDescending, error);
       m_pGenerator->SetRowLimit(-1);

@@ -103,6 +103,10 @@ struct NAWriteTarget {
   int nTargetColumn(int n) const;
 };
 
+// " LIMIT limit", with " OFFSET skip" after it when skip > 0: the page of a
+// fetch written into a derived table's text.
+std::u16string NALimitText(int64_t limit, int64_t skip);
+
 class CNATableAccess : public CNARefCounted {
  public:
   // Open-result marks of the row map.

@@ -28,11 +28,6 @@ namespace {
 // The longest column name a derived table takes.
 constexpr size_t kDerivedNameLimit = 64;
 
-std::u16string Number(int64_t n) {
-  const std::string digits = std::to_string(n);
-  return std::u16string(digits.begin(), digits.end());
-}
-
 }  // namespace
 
 bool CNATableAccess::bQueryOrderColumns(std::vector<int>* columns,
@@ -66,8 +61,8 @@ bool CNATableAccess::bQueryOrderColumns(std::vector<int>* columns,
     if (item.nColumn < 0 || item.nColumn >= count) return false;
     // A real number comes as the server shows it, rounded to the digits
     // the expression has: its literal would not compare equal to itself.
-    const CNAResultColumn* column = m_pResult->pclGetResultColumn(item.nColumn, nullptr);
-    if (column == nullptr || column->m_nServerType == 4 || column->m_nServerType == 5) {
+    if (m_pResult->pclGetResultColumn(item.nColumn, nullptr) == nullptr ||
+        m_pResult->bHoldsApproximateNumbers(item.nColumn)) {
       return false;
     }
     CTString quoted;
@@ -116,9 +111,8 @@ bool CNATableAccess::bBuildQueryPart(bool forward, const std::u16string& boundar
   }
   // The preceding rows: the nearest ones in the opposite order, put back in
   // the read's order.
-  std::u16string tail = u") QG_PAGE" + where + order(true) + u" LIMIT " + Number(limit);
-  if (skip > 0) tail += u" OFFSET " + Number(skip);
-  tail += u") QG_PART" + order(false);
+  const std::u16string tail =
+      u") QG_PAGE" + where + order(true) + NALimitText(limit, skip) + u") QG_PART" + order(false);
   if (!m_pGenerator->bPrepend(u"SELECT * FROM (SELECT * FROM (") || !m_pGenerator->bAppend(tail)) {
     return false;
   }
