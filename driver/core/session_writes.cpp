@@ -348,15 +348,11 @@ void CNASession::NameDuplicateKey(int32_t kind, CNAError* error) {
       ok = (i == 0 || g->bAppend(u" AND ")) && g->bAppend(names[i]) && g->bAppend(u" = ") &&
            g->bAddMarker(values[i], 0, CNASQLGenerator::kMarkerValue, 0);
     }
-    CAny count;
     CNAError quiet;
     quiet.SetSilent(true);
-    ok = ok && probe->bBindGenerator(g, &quiet) && probe->bExecute(0, 0, nullptr, &quiet) &&
-         probe->pclGetResult()->bFetchNext(0, &quiet) && probe->pclGetResult()->bHasRow() &&
-         probe->bColumnText(count, 0, &quiet);
+    const int64_t found = ok ? probe->nRunCount(g, &quiet) : -1;
     ReleaseBoth(g);
-    int64_t found = 0;
-    if (ok && count.nConvertType(9) < 100 && count.nGetI8(&found) < 100 && found > 0) {
+    if (found > 0) {
       error->AddTableAndItem(pszGetFileName(), key->pszGetName());
       break;
     }

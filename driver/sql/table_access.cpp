@@ -1843,6 +1843,17 @@ int64_t CNATableAccess::nPerMilleTarget(int64_t count, int32_t value) {
   return target < 1 ? 1 : (target > count ? count : target);
 }
 
+int64_t CNATableAccess::nRunCount(CNASQLGenerator* g, CNAError* error) {
+  CAny count;
+  int64_t n = 0;
+  if (bBindGenerator(g, error) && bExecute(0, 0, nullptr, error) &&
+      pclGetResult()->bFetchNext(0, error) && pclGetResult()->bHasRow() &&
+      bColumnText(count, 0, error) && count.nConvertType(9) < 100 && count.nGetI8(&n) < 100) {
+    return n;
+  }
+  return -1;
+}
+
 int64_t CNATableAccess::nCountAside(CNAError* error) {
   // Its own generator and statement: the open result and the position stay.
   CNASQLGenerator* kept = m_pGenerator;

@@ -196,6 +196,9 @@ class CNATableAccess : public CNARefCounted {
   // Every record under the filter in force, counted the same way; -1 on
   // failure.
   int64_t nCountUnderFilter(CNAError* error);
+  // Runs `g`, a SELECT whose first column is a count, as this object's
+  // result and reads that count; -1 when it fails or reads no number.
+  int64_t nRunCount(CNASQLGenerator* g, CNAError* error);
   // Positions on the first row whose column equals the value (or, not
   // exact, the first row at or after it along the order) and reads it.
   bool bSeek(const char16_t* item, const CAny& value, bool exact, bool* found, CNAError* error);

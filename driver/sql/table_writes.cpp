@@ -383,17 +383,12 @@ static int64_t CountMatchingRows(CNASession* session, const std::u16string& tabl
   if (g != nullptr) {
     AddRefBoth(g);
     g->SetStatementKind(1);
-    CAny count;
     CNAError quiet;
     quiet.SetSilent(true);
-    bool ok = g->bAppend(u"SELECT COUNT(*) FROM ") && g->bAppend(table) &&
-              g->bAppend(u" WHERE ") &&
-              g->bAppend(condition) && probe->bBindGenerator(g, &quiet) &&
-              probe->bExecute(0, 0, nullptr, &quiet) &&
-              probe->pclGetResult()->bFetchNext(0, &quiet) && probe->pclGetResult()->bHasRow() &&
-              probe->bColumnText(count, 0, &quiet);
-    int64_t n = 0;
-    if (ok && count.nConvertType(9) < 100 && count.nGetI8(&n) < 100) found = n;
+    if (g->bAppend(u"SELECT COUNT(*) FROM ") && g->bAppend(table) && g->bAppend(u" WHERE ") &&
+        g->bAppend(condition)) {
+      found = probe->nRunCount(g, &quiet);
+    }
     ReleaseBoth(g);
   }
   probe->Close();
